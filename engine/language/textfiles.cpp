@@ -1,0 +1,6 @@
+namespace TextFiles {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace TextFiles

@@ -1,0 +1,6 @@
+namespace Bitarray {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace Bitarray

@@ -1,0 +1,6 @@
+namespace Common {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace Common

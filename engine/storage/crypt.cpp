@@ -1,0 +1,6 @@
+namespace crypt {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace crypt

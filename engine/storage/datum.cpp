@@ -1,0 +1,6 @@
+namespace DATUM {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace DATUM

@@ -1,0 +1,6 @@
+namespace dynstr {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace dynstr

@@ -1,0 +1,6 @@
+namespace LOWFILES {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace LOWFILES

@@ -1,0 +1,6 @@
+namespace RamFiles {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace RamFiles

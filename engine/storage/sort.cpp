@@ -1,0 +1,6 @@
+namespace SORT {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace SORT

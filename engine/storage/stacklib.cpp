@@ -1,0 +1,6 @@
+namespace STACKLIB {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace STACKLIB

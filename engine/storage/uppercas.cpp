@@ -1,0 +1,6 @@
+namespace UPPERCAS {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace UPPERCAS

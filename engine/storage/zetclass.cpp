@@ -1,0 +1,6 @@
+namespace ZetClass {
+
+void UnitInit() {}
+void UnitDone() {}
+
+}  // namespace ZetClass

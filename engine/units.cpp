@@ -1,0 +1,61 @@
+#include "engine/units.h"
+
+#include <iterator>
+
+// Each unit declares its own pair; the list below is the single place that
+// fixes their order. A unit later in the list may rely on every earlier one.
+#define ZET_UNIT(ns) \
+  namespace ns {     \
+  void UnitInit();   \
+  void UnitDone();   \
+  }
+ZET_UNIT(dynstr)
+ZET_UNIT(UPPERCAS)
+ZET_UNIT(crypt)
+ZET_UNIT(Common)
+ZET_UNIT(DATUM)
+ZET_UNIT(LOWFILES)
+ZET_UNIT(STACKLIB)
+ZET_UNIT(SORT)
+ZET_UNIT(ZetClass)
+ZET_UNIT(Bitarray)
+ZET_UNIT(RamFiles)
+ZET_UNIT(TextFiles)
+#undef ZET_UNIT
+
+namespace Units {
+namespace {
+
+struct UnitEntry {
+  const char* name;
+  void (*init)();
+  void (*done)();
+};
+
+#define ZET_ENTRY(ns) {#ns, &ns::UnitInit, &ns::UnitDone}
+const UnitEntry kUnits[] = {
+    ZET_ENTRY(dynstr),   ZET_ENTRY(UPPERCAS), ZET_ENTRY(crypt),    ZET_ENTRY(Common),
+    ZET_ENTRY(DATUM),    ZET_ENTRY(LOWFILES), ZET_ENTRY(STACKLIB), ZET_ENTRY(SORT),
+    ZET_ENTRY(ZetClass), ZET_ENTRY(Bitarray), ZET_ENTRY(RamFiles), ZET_ENTRY(TextFiles),
+};
+#undef ZET_ENTRY
+
+bool g_started = false;
+
+}  // namespace
+
+void StartEngine() {
+  if (g_started) return;
+  for (const UnitEntry& u : kUnits) u.init();
+  g_started = true;
+}
+
+void StopEngine() {
+  if (!g_started) return;
+  for (auto it = std::rbegin(kUnits); it != std::rend(kUnits); ++it) it->done();
+  g_started = false;
+}
+
+bool EngineStarted() { return g_started; }
+
+}  // namespace Units

@@ -1,0 +1,133 @@
+// Files for the engine on Linux: DOS-style open modes with share modes that
+// hold between processes, positional I/O, attributes, DOS file times, find
+// first/next with DOS wildcards, and path resolution that accepts "\" and "/",
+// drops a drive prefix and finds an existing file without regard to case.
+//
+// Names passed in are Windows-1252 bytes, as the engine keeps them; they are
+// converted to UTF-8 only at the system call. Every routine answers 0 or a
+// DOS error code (the engine's callers expect those numbers).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// DOS error codes.
+constexpr int kDosOk = 0;
+constexpr int kDosFileNotFound = 2;
+constexpr int kDosPathNotFound = 3;
+constexpr int kDosTooManyOpenFiles = 4;
+constexpr int kDosAccessDenied = 5;
+constexpr int kDosInvalidHandle = 6;
+constexpr int kDosSharingViolation = 32;
+constexpr int kDosLockViolation = 33;
+constexpr int kDosFileExists = 80;
+constexpr int kDosDiskFull = 112;
+constexpr int kDosReadFault = 30;
+constexpr int kDosWriteFault = 29;
+
+// Open mode byte, as DOS builds it: access in bits 0-2, sharing in bits 4-6.
+// 64 = read, deny none; 66 = read/write, deny none; 34 = read/write, deny write;
+// 16 = read/write exclusive.
+constexpr int kAccessRead = 0;
+constexpr int kAccessWrite = 1;
+constexpr int kAccessReadWrite = 2;
+constexpr int kShareCompat = 0x00;
+constexpr int kShareDenyAll = 0x10;
+constexpr int kShareDenyWrite = 0x20;
+constexpr int kShareDenyRead = 0x30;
+constexpr int kShareDenyNone = 0x40;
+
+// File attributes (DOS bits).
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+
+using FileHandle = int;
+constexpr FileHandle kNoFile = -1;
+
+// Opens an existing file. The share part of mode is enforced against every
+// other open of the same file, in this process or another.
+int OpenFile(std::string_view name, int mode, FileHandle& handle);
+// Creates a file (truncating an existing one) and opens it with mode.
+int CreateFile(std::string_view name, int mode, FileHandle& handle);
+int CloseFile(FileHandle handle);
+
+// Reads up to count bytes at pos; got tells how many came (fewer at the end).
+int ReadAt(FileHandle handle, uint64_t pos, void* buffer, size_t count, size_t& got);
+// Writes all count bytes at pos, or answers an error.
+int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count);
+int FileSize(FileHandle handle, uint64_t& size);
+int TruncateFile(FileHandle handle, uint64_t size);
+int FlushFile(FileHandle handle);
+
+int DeleteFile(std::string_view name);
+int RenameFile(std::string_view from, std::string_view to);
+// Copies a file; with keepTimes the copy gets the source's modification time.
+int CopyFile(std::string_view from, std::string_view to, bool keepTimes);
+int MakeDirectory(std::string_view name);
+
+bool FileExists(std::string_view name);
+bool DirectoryExists(std::string_view name);
+int GetAttributes(std::string_view name, uint32_t& attributes);
+int SetAttributes(std::string_view name, uint32_t attributes);
+
+// Modification time of a file as DOS date and time words.
+int GetFileDosDateTime(std::string_view name, uint16_t& date, uint16_t& time);
+int GetFileDosDateTime(FileHandle handle, uint16_t& date, uint16_t& time);
+
+// The path to hand to the system for an engine name: "\" becomes "/", a drive
+// prefix "X:" is dropped, each component that does not exist as written is
+// looked up without regard to case, and the result is UTF-8. A name that does
+// not exist yet keeps its last components as written.
+std::string ResolvePath(std::string_view name);
+// The absolute form of a name (Windows-1252, "/" separators), whether or not
+// the file exists; "." and ".." are folded.
+std::string FullPath(std::string_view name);
+// The canonical identity of an existing file (device and inode), so that two
+// spellings of one file compare equal. False when the file does not exist.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+bool GetFileIdentity(std::string_view name, FileIdentity& id);
+
+// Directory search with DOS wildcards ("*", "?") in the last component.
+struct FindData {
+  std::string name;  // Windows-1252, without directory
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  uint16_t dosDate = 0;
+  uint16_t dosTime = 0;
+};
+class FindSearch {
+ public:
+  FindSearch() = default;
+  ~FindSearch();
+  FindSearch(const FindSearch&) = delete;
+  FindSearch& operator=(const FindSearch&) = delete;
+  // Starts a search; attributes selects hidden, system and directory entries
+  // in addition to normal files, as DOS does. Answers 0 or kDosFileNotFound
+  // (no match) / kDosPathNotFound.
+  int First(std::string_view pattern, uint32_t attributes, FindData& found);
+  int Next(FindData& found);
+  void Close();
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+// Fault injection for tests: the n-th next operation of a kind fails with the
+// given DOS error (n = 1 is the very next one). Reset clears every plan.
+enum class FileOp { Open, Create, Read, Write, Rename, Delete, Truncate };
+void InjectFileFault(FileOp op, int nth, int dosError);
+void ResetFileFaults();
+
+}  // namespace platform
