@@ -12,3 +12,24 @@ function(zet_module_tests name)
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()
+
+# zet_module_fuzzers(<libs...>): one libFuzzer program per fuzz/*.cpp beside the
+# module's sources; ctest runs each briefly from its seed corpus
+# (fuzz/corpus/<name>/, optional) through scripts/run-fuzzer.
+function(zet_module_fuzzers)
+  if(NOT ZET_FUZZ)
+    return()
+  endif()
+  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*.cpp)
+  foreach(_src ${_srcs})
+    get_filename_component(_name ${_src} NAME_WE)
+    add_executable(${_name} ${_src})
+    target_link_libraries(${_name} PRIVATE ${ARGN})
+    target_link_options(${_name} PRIVATE -fsanitize=fuzzer)
+    add_test(NAME fuzz.${_name}
+             COMMAND ${PROJECT_SOURCE_DIR}/scripts/run-fuzzer $<TARGET_FILE:${_name}>
+                     ${CMAKE_CURRENT_BINARY_DIR}/fuzzwork/${_name}
+                     ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${_name})
+    set_tests_properties(fuzz.${_name} PROPERTIES TIMEOUT 300)
+  endforeach()
+endfunction()
