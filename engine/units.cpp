@@ -11,7 +11,7 @@
   }
 ZET_UNIT(dynstr)
 ZET_UNIT(UPPERCAS)
-ZET_UNIT(crypt)
+ZET_UNIT(Crypt)
 ZET_UNIT(Common)
 ZET_UNIT(DATUM)
 ZET_UNIT(LOWFILES)
@@ -19,8 +19,11 @@ ZET_UNIT(STACKLIB)
 ZET_UNIT(SORT)
 ZET_UNIT(ZetClass)
 ZET_UNIT(Bitarray)
+ZET_UNIT(BTREES)
 ZET_UNIT(RamFiles)
 ZET_UNIT(TextFiles)
+ZET_UNIT(WINMEMOS)
+ZET_UNIT(WinBlobs)
 #undef ZET_UNIT
 
 namespace Units {
@@ -34,9 +37,13 @@ struct UnitEntry {
 
 #define ZET_ENTRY(ns) {#ns, &ns::UnitInit, &ns::UnitDone}
 const UnitEntry kUnits[] = {
-    ZET_ENTRY(dynstr),   ZET_ENTRY(UPPERCAS), ZET_ENTRY(crypt),    ZET_ENTRY(Common),
+    ZET_ENTRY(dynstr),   ZET_ENTRY(UPPERCAS), ZET_ENTRY(Crypt),    ZET_ENTRY(Common),
     ZET_ENTRY(DATUM),    ZET_ENTRY(LOWFILES), ZET_ENTRY(STACKLIB), ZET_ENTRY(SORT),
-    ZET_ENTRY(ZetClass), ZET_ENTRY(Bitarray), ZET_ENTRY(RamFiles), ZET_ENTRY(TextFiles),
+    ZET_ENTRY(ZetClass), ZET_ENTRY(Bitarray),
+    ZET_ENTRY(BTREES),
+    ZET_ENTRY(RamFiles), ZET_ENTRY(TextFiles),
+    ZET_ENTRY(WINMEMOS),
+    ZET_ENTRY(WinBlobs),
 };
 #undef ZET_ENTRY
 

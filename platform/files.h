@@ -22,6 +22,9 @@ constexpr int kDosPathNotFound = 3;
 constexpr int kDosTooManyOpenFiles = 4;
 constexpr int kDosAccessDenied = 5;
 constexpr int kDosInvalidHandle = 6;
+constexpr int kDosInvalidAccess = 12;  // access bits of an open mode out of range
+constexpr int kDosNotSameDevice = 17;  // a rename across file systems
+constexpr int kDosNoMoreFiles = 18;    // a directory search is exhausted
 constexpr int kDosSharingViolation = 32;
 constexpr int kDosLockViolation = 33;
 constexpr int kDosFileExists = 80;
@@ -31,7 +34,8 @@ constexpr int kDosWriteFault = 29;
 
 // Open mode byte, as DOS builds it: access in bits 0-2, sharing in bits 4-6.
 // 64 = read, deny none; 66 = read/write, deny none; 34 = read/write, deny write;
-// 16 = read/write exclusive.
+// 16 = read, exclusive. Bit 7 (0x80; 160 = 0x80 + deny write + read) asks that
+// child processes not inherit the handle; no handle is ever inherited here.
 constexpr int kAccessRead = 0;
 constexpr int kAccessWrite = 1;
 constexpr int kAccessReadWrite = 2;
@@ -52,7 +56,8 @@ using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
 
 // Opens an existing file. The share part of mode is enforced against every
-// other open of the same file, in this process or another.
+// other open of the same file, in this process or another (32). A file with
+// the read-only attribute refuses write access (5), as does a directory.
 int OpenFile(std::string_view name, int mode, FileHandle& handle);
 // Creates a file (truncating an existing one) and opens it with mode.
 int CreateFile(std::string_view name, int mode, FileHandle& handle);
@@ -66,6 +71,8 @@ int FileSize(FileHandle handle, uint64_t& size);
 int TruncateFile(FileHandle handle, uint64_t size);
 int FlushFile(FileHandle handle);
 
+// Delete and rename refuse a file that is open anywhere (32); delete also
+// refuses a read-only file (5), rename an existing target (80).
 int DeleteFile(std::string_view name);
 int RenameFile(std::string_view from, std::string_view to);
 // Copies a file; with keepTimes the copy gets the source's modification time.

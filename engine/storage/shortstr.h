@@ -69,7 +69,9 @@ class ShortStr {
     data_[len_] = '\0';
   }
 
-  friend bool operator==(const ShortStr& a, const ShortStr& b) { return a.view() == b.view(); }
+  // One comparison serves every pairing (texts, literals, std::string and
+  // another ShortStr through its conversion); more overloads would be
+  // ambiguous under the rewritten comparisons of C++20.
   friend bool operator==(const ShortStr& a, std::string_view b) { return a.view() == b; }
 
  private:

@@ -1,0 +1,232 @@
+#include "engine/storage/memofiles.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/storage/bytes.h"
+#include "engine/storage/common_errors.h"
+#include "engine/storage/engassert.h"
+
+namespace memofiles {
+
+namespace {
+
+// Blob headers: 0 stands for 256; anything outside this range is impossible.
+constexpr uint32_t kBlockSizeForZero = 256;
+constexpr uint32_t kMinBlobBlockSize = 16;
+
+uint16_t OpenError(Kind kind) { return kind == Kind::Memo ? kErrMemoOpen : kErrBlobOpen; }
+
+size_t HeaderBytes(const TBlockFile& f) {
+  return f.kind == Kind::Blob ? kBlobHeaderBytes : size_t(2) * f.linkSize;
+}
+
+uint32_t GetWord(const uint8_t* p, uint8_t width) { return width == 2 ? bytes::GetU16(p) : bytes::GetU32(p); }
+
+void PutWord(uint8_t* p, uint8_t width, uint32_t v) {
+  if (width == 2)
+    bytes::PutU16(p, uint16_t(v));
+  else
+    bytes::PutU32(p, v);
+}
+
+uint64_t BlockPosition(const TBlockFile& f, uint32_t n) { return uint64_t(n) * f.blockSize; }
+
+uint16_t DamagedError(const TBlockFile& f) { return f.kind == Kind::Memo ? kErrMemoDamaged : kErrBlobDamaged; }
+
+void PutLink(const TBlockFile& f, uint8_t* block, uint32_t link) { PutWord(block, f.linkSize, link); }
+
+// The first block number a file of this geometry can no longer hold.
+uint32_t BlockLimit(const TBlockFile& f) {
+  if (f.blockSize == 0) return 0;
+  uint64_t limit = kMaxFileBytes / f.blockSize;
+  // With 16-bit links the file stops growing while highest + 1, the next
+  // free block of a full file, still fits a link.
+  if (f.linkSize == 2) limit = std::min<uint64_t>(limit, kMaxLink16);
+  return uint32_t(limit);
+}
+
+int WriteDataBlock(TBlockFile& f, uint32_t n, const uint8_t* block) {
+  int16_t rc = LOWFILES::WriteBlock(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block);
+  if (rc != 0) {
+    Common::SetFileError(Common::kErrWrite, f.file.name);
+    return Common::kErrWrite;
+  }
+  return 0;
+}
+
+// Checks the header values just read against rule 1 and the file's size.
+bool HeaderIsSound(TBlockFile& f) {
+  if (f.blockSize == 0) return false;
+  if (f.highest >= BlockLimit(f)) return false;
+  if (f.nextFree < 1 || f.nextFree > f.highest + uint64_t(1)) return false;
+  // A file that lacks its highest block is damaged (size div block size equal
+  // to highest already lacks it).
+  return LOWFILES::LowFileSize(f.file) >= (uint64_t(f.highest) + 1) * f.blockSize;
+}
+
+}  // namespace
+
+uint32_t GetLink(const TBlockFile& f, const uint8_t* block) { return GetWord(block, f.linkSize); }
+
+int Create(Kind kind, std::string_view name, uint32_t key, uint32_t blockSize, uint8_t linkSize) {
+  ZET_ASSERT(blockSize >= kMinBlobBlockSize && blockSize <= kMaxBlockSize, "Illegal block size");
+  TBlockFile f(kind, blockSize, linkSize);
+  f.key = key;
+  if (LOWFILES::CreateLowFile(f.file, name, LOWFILES::kModeReadWriteShared) != 0) {
+    Common::SetFileError(OpenError(kind), name);
+    return OpenError(kind);
+  }
+  // Zero padding first, then the scrambled header record over its start.
+  uint8_t block[kMaxBlockSize] = {};
+  bool ok = LOWFILES::WriteBlock(f.file, 0, uint16_t(blockSize), 0, block) == 0;
+  ok = ok && WriteHeader(f) == 0;
+  LOWFILES::CloseLowFile(f.file, false);
+  if (!ok) {
+    Common::SetFileError(OpenError(kind), name);
+    return OpenError(kind);
+  }
+  return 0;
+}
+
+int Open(TBlockFile& f, std::string_view name, uint8_t mode, uint32_t key) {
+  Close(f);
+  f.key = key;
+  f.damaged = false;
+  if (LOWFILES::OpenLowFile(f.file, name, mode) != 0) {
+    Common::SetFileError(OpenError(f.kind), name);
+    return OpenError(f.kind);
+  }
+  f.open = true;
+  uint8_t header[kBlobHeaderBytes] = {};
+  if (LOWFILES::ReadBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) != 0) {
+    // Nothing can be trusted: no chain is readable and nothing is written.
+    f.nextFree = 1;
+    f.highest = 0;
+    f.damaged = true;
+    return 0;
+  }
+  f.nextFree = GetWord(header, f.linkSize);
+  f.highest = GetWord(header + f.linkSize, f.linkSize);
+  if (f.kind == Kind::Blob) {
+    uint32_t size = bytes::GetU32(header + kHeaderBlockSizeAt);
+    if (size == 0) size = kBlockSizeForZero;
+    f.blockSize = (size >= kMinBlobBlockSize && size <= kMaxBlockSize) ? size : 0;
+  }
+  f.damaged = !HeaderIsSound(f);
+  return 0;
+}
+
+void Close(TBlockFile& f) {
+  if (!f.open) return;
+  LOWFILES::CloseLowFile(f.file, false);
+  f.open = false;
+}
+
+int ReadHeader(TBlockFile& f) {
+  uint8_t header[kBlobHeaderBytes] = {};
+  if (LOWFILES::ReadBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) != 0) {
+    Common::SetFileError(Common::kErrRead, f.file.name);
+    return Common::kErrRead;
+  }
+  f.nextFree = GetWord(header, f.linkSize);
+  f.highest = GetWord(header + f.linkSize, f.linkSize);
+  if (!HeaderIsSound(f)) f.damaged = true;
+  return 0;
+}
+
+int WriteHeader(TBlockFile& f) {
+  uint8_t header[kBlobHeaderBytes] = {};
+  PutWord(header, f.linkSize, f.nextFree);
+  PutWord(header + f.linkSize, f.linkSize, f.highest);
+  if (f.kind == Kind::Blob) bytes::PutU32(header + kHeaderBlockSizeAt, f.blockSize);
+  if (LOWFILES::WriteBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) != 0) {
+    Common::SetFileError(Common::kErrWrite, f.file.name);
+    return Common::kErrWrite;
+  }
+  return 0;
+}
+
+int ReportDamage(TBlockFile& f, bool markFile) {
+  if (markFile) f.damaged = true;
+  Common::SetFileError(DamagedError(f), f.file.name);
+  return kStatusDamaged;
+}
+
+int ReadDataBlock(TBlockFile& f, uint32_t n, uint8_t* block) {
+  ZET_ASSERT(n >= 1 && n <= f.highest && f.blockSize != 0, "Block outside the file");
+  if (LOWFILES::ReadBlock(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block) != 0) {
+    Common::SetFileError(Common::kErrRead, f.file.name);
+    return Common::kErrRead;
+  }
+  return 0;
+}
+
+int ChainGuard::Enter(TBlockFile& f, uint32_t n) {
+  bool inside = !seen_.empty();
+  if (f.blockSize == 0 || n < 1 || n > f.highest || !seen_.insert(n).second)
+    return ReportDamage(f, inside);
+  return 0;
+}
+
+int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& first) {
+  first = 0;
+  ZET_ASSERT(!f.damaged && f.blockSize != 0, "Write to a damaged block file");
+  const uint32_t oldNextFree = f.nextFree;
+  const uint32_t oldHighest = f.highest;
+  auto fail = [&](int status) {
+    f.nextFree = oldNextFree;
+    f.highest = oldHighest;
+    first = 0;
+    return status;
+  };
+  std::unordered_set<uint32_t> taken;
+  uint8_t block[kMaxBlockSize];
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t n = f.nextFree;
+    if (n <= f.highest) {
+      // A returned block: its link is the rest of the free list. A list that
+      // runs back into this chain or out of the file is broken.
+      if (!taken.insert(n).second) return fail(ReportDamage(f, true));
+      int rc = ReadDataBlock(f, n, block);
+      if (rc != 0) return fail(rc);
+      uint32_t link = GetLink(f, block);
+      if (link < 1 || link > f.highest + uint64_t(1) || link == n) return fail(ReportDamage(f, true));
+      f.nextFree = link;
+    } else {
+      if (n >= BlockLimit(f)) {
+        Common::SetFileError(f.kind == Kind::Memo ? kErrMemoWrite : Common::kErrWrite, f.file.name);
+        return fail(kStatusFileFull);
+      }
+      taken.insert(n);
+      f.highest = n;
+      f.nextFree = n + 1;
+    }
+    std::memset(block, 0, f.blockSize);
+    fill(i, block);
+    PutLink(f, block, f.nextFree);
+    int rc = WriteDataBlock(f, n, block);
+    if (rc != 0) return fail(rc);
+    if (i == 0) first = n;
+  }
+  int rc = WriteHeader(f);
+  if (rc != 0) return fail(rc);
+  return 0;
+}
+
+int FreeChain(TBlockFile& f, const std::vector<uint32_t>& chain) {
+  if (chain.empty()) return 0;
+  const uint32_t oldNextFree = f.nextFree;
+  uint8_t block[kMaxBlockSize];
+  int rc = ReadDataBlock(f, chain.back(), block);
+  if (rc != 0) return rc;
+  PutLink(f, block, f.nextFree);
+  rc = WriteDataBlock(f, chain.back(), block);
+  if (rc != 0) return rc;
+  f.nextFree = chain.front();
+  rc = WriteHeader(f);
+  if (rc != 0) f.nextFree = oldNextFree;
+  return rc;
+}
+
+}  // namespace memofiles

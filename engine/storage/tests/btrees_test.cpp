@@ -1,0 +1,698 @@
+#include "engine/storage/btrees.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/storage/bytes.h"
+#include "engine/testsupport/engine_fixture.h"
+#include "platform/files.h"
+
+namespace {
+
+using BTREES::PTree;
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t kMode = LOWFILES::kModeReadWriteShared;
+constexpr int kOk = BTREES::kResultOk;
+constexpr int kNone = BTREES::kResultNone;
+constexpr int kFailed = BTREES::kResultFailed;
+
+// Keys are unsigned numbers stored big-endian, so byte order is key order.
+template <size_t N>
+bool Ascending(const uint8_t* a, const uint8_t* b, const uint8_t*) {
+  return std::memcmp(a, b, N) < 0;
+}
+
+// Byte 0 of the caller's header asks for descending order.
+bool ByHeaderFlag(const uint8_t* a, const uint8_t* b, const uint8_t* header) {
+  return header[0] == 1 ? std::memcmp(b, a, 4) < 0 : std::memcmp(a, b, 4) < 0;
+}
+
+Bytes KeyBytes(uint64_t value, size_t length) {
+  Bytes key(length);
+  for (size_t i = 0; i < length; ++i) key[length - 1 - i] = uint8_t(value >> (8 * i));
+  return key;
+}
+
+uint64_t KeyValue(const Bytes& key) {
+  uint64_t value = 0;
+  for (uint8_t b : key) value = (value << 8) | b;
+  return value;
+}
+
+class BtreesTest : public zettest::EngineTest {
+ protected:
+  PTree Create(const std::string& name, uint16_t pageSize, uint16_t keyLength,
+               BTREES::TCompareProc compare, uint16_t userLength = 0,
+               const uint8_t* userHeader = nullptr) {
+    PTree tree = nullptr;
+    EXPECT_EQ(BTREES::CreateTree(tree, TempPath(name), pageSize, kMode, userLength, userHeader,
+                                 compare, keyLength),
+              0);
+    return tree;
+  }
+
+  PTree Open(const std::string& name, BTREES::TCompareProc compare, uint16_t userLength = 0,
+             uint8_t* userHeader = nullptr) {
+    PTree tree = nullptr;
+    EXPECT_EQ(BTREES::OpenTree(tree, TempPath(name), compare, kMode, userLength, userHeader), 0);
+    return tree;
+  }
+
+  uint16_t Close(PTree& tree) { return BTREES::CloseTree(tree, nullptr, 0, true); }
+
+  // Inserts each value as a key of the tree's key length.
+  void InsertAll(PTree tree, const std::vector<uint64_t>& values) {
+    for (uint64_t v : values) {
+      ASSERT_EQ(BTREES::Insert(tree, KeyBytes(v, Length(tree)).data()), kOk) << v;
+    }
+  }
+
+  static std::vector<uint64_t> Range(uint64_t from, uint64_t to) {
+    std::vector<uint64_t> values;
+    for (uint64_t v = from; v <= to; ++v) values.push_back(v);
+    return values;
+  }
+
+  static size_t Length(PTree tree) { return tree->header.keyLength; }
+
+  // All keys by First/Next, or by Last/Prior.
+  static std::vector<uint64_t> Walk(PTree tree, bool forward) {
+    std::vector<uint64_t> values;
+    Bytes key(Length(tree));
+    int r = forward ? BTREES::First(tree, key.data()) : BTREES::Last(tree, key.data());
+    while (r == kOk) {
+      values.push_back(KeyValue(key));
+      r = forward ? BTREES::Next(tree, key.data()) : BTREES::Prior(tree, key.data());
+    }
+    EXPECT_EQ(r, kNone);
+    return values;
+  }
+
+  Bytes Disk(const std::string& name) const {
+    std::ifstream in(TempPath(name), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+
+  uint16_t DiskU16(const std::string& name, size_t offset) const {
+    std::ifstream in(TempPath(name), std::ios::binary);
+    uint8_t raw[2] = {};
+    in.seekg(std::streamoff(offset));
+    in.read(reinterpret_cast<char*>(raw), 2);
+    return bytes::GetU16(raw);
+  }
+
+  void PatchBytes(const std::string& name, size_t offset, const Bytes& patch) const {
+    std::fstream file(TempPath(name), std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(std::streamoff(offset));
+    file.write(reinterpret_cast<const char*>(patch.data()), std::streamsize(patch.size()));
+  }
+
+  void PatchU16(const std::string& name, size_t offset, uint16_t value) const {
+    Bytes raw(2);
+    bytes::PutU16(raw.data(), value);
+    PatchBytes(name, offset, raw);
+  }
+
+  uint64_t DiskSize(const std::string& name) const {
+    return std::filesystem::file_size(TempPath(name));
+  }
+};
+
+// ---- Geometry and file layout ------------------------------------------
+
+TEST_F(BtreesTest, GeometryFollowsPageSizeAndKeyLength) {
+  struct Case {
+    uint16_t pageSize, keyLength, userLength;
+    uint16_t error, entrySize = 0, order = 0, capacity = 0;
+  };
+  const Case cases[] = {
+      {512, 8, 0, 0, 10, 25, 50},
+      {4096, 8, 57, 0, 10, 204, 408},
+      {16, 4, 0, 0, 6, 1, 2},
+      {15, 4, 0, BTREES::kErrPageTooSmall},     // one entry fits, not two
+      {3, 4, 0, BTREES::kErrPageTooSmall},      // not even the page fields
+      {512, 300, 0, BTREES::kErrPageTooSmall},  // one 302-byte entry
+      {64, 8, 57, BTREES::kErrPageTooSmall},    // the user header would reach page 1
+      {65535, 65534, 0, BTREES::kErrPageTooSmall},
+  };
+  uint8_t user[57];
+  for (size_t i = 0; i < sizeof user; ++i) user[i] = uint8_t(i + 1);
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.pageSize << "/" << c.keyLength << "/" << c.userLength);
+    const std::string name = "G" + std::to_string(n++) + ".IND";
+    PTree tree = nullptr;
+    const uint16_t error = BTREES::CreateTree(tree, TempPath(name), c.pageSize, kMode, c.userLength,
+                                              user, Ascending<8>, c.keyLength);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(BTREES::Error, c.error);
+    if (c.error != 0) {
+      EXPECT_EQ(tree, nullptr);
+      EXPECT_FALSE(std::filesystem::exists(TempPath(name)));
+      continue;
+    }
+    ASSERT_EQ(Close(tree), 0);
+    const Bytes disk = Disk(name);
+    ASSERT_EQ(disk.size(), BTREES::kHeaderSize + c.userLength);
+    const uint16_t expected[] = {c.pageSize, c.keyLength, c.entrySize, 0, 0, c.order, c.capacity};
+    for (size_t f = 0; f < 7; ++f) EXPECT_EQ(bytes::GetU16(disk.data() + 2 * f), expected[f]) << f;
+    EXPECT_TRUE(std::equal(user, user + c.userLength, disk.begin() + BTREES::kUserHeaderOffset));
+    // A tree that never held a key opens again from its headers alone.
+    tree = Open(name, Ascending<8>);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->header.order, c.order);
+    EXPECT_EQ(Close(tree), 0);
+  }
+}
+
+TEST_F(BtreesTest, AscendingInsertsSplitTheRootIntoThreePages) {
+  PTree tree = Create("S.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 50));
+  EXPECT_EQ(tree->header.height, 1);
+  EXPECT_EQ(tree->header.pageCount, 1);
+  InsertAll(tree, {51});
+  EXPECT_EQ(tree->counts.rootSplits, 1u);
+  ASSERT_EQ(Close(tree), 0);
+
+  const Bytes disk = Disk("S.IND");
+  ASSERT_EQ(disk.size(), 4u * 512);
+  EXPECT_EQ(bytes::GetU16(disk.data() + BTREES::kHeaderHeight), 2);
+  EXPECT_EQ(bytes::GetU16(disk.data() + BTREES::kHeaderPageCount), 3);
+  // Page 1: the middle key 26 between the moved left half (page 3) and the
+  // right half (page 2).
+  const uint8_t* root = disk.data() + 512;
+  EXPECT_EQ(bytes::GetU16(root + BTREES::kPageCount), 1);
+  EXPECT_EQ(bytes::GetU16(root + BTREES::kPageFirstChild), 3);
+  EXPECT_EQ(bytes::GetU16(root + BTREES::kPageEntries + BTREES::kEntryChild), 2);
+  EXPECT_EQ(KeyValue(Bytes(root + 6, root + 14)), 26u);
+  const struct {
+    int page;
+    uint64_t first;
+  } halves[] = {{3, 1}, {2, 27}};
+  for (const auto& half : halves) {
+    const uint8_t* page = disk.data() + half.page * 512;
+    ASSERT_EQ(bytes::GetU16(page + BTREES::kPageCount), 25) << half.page;
+    EXPECT_EQ(bytes::GetU16(page + BTREES::kPageFirstChild), 0);
+    for (int i = 0; i < 25; ++i) {
+      const uint8_t* entry = page + BTREES::kPageEntries + i * 10;
+      EXPECT_EQ(bytes::GetU16(entry), 0);
+      EXPECT_EQ(KeyValue(Bytes(entry + 2, entry + 10)), half.first + i);
+    }
+  }
+}
+
+TEST_F(BtreesTest, DuplicateInsertIsRefusedAndChangesNothing) {
+  PTree tree = Create("D.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 120));
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  const Bytes before = Disk("D.IND");
+  for (uint64_t v : {1, 26, 60, 120}) EXPECT_EQ(BTREES::Insert(tree, KeyBytes(v, 8).data()), kNone);
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  EXPECT_EQ(Disk("D.IND"), before);
+  EXPECT_EQ(Walk(tree, true), Range(1, 120));
+}
+
+TEST_F(BtreesTest, EndsOfTheTreeAndTheEmptyTree) {
+  PTree tree = Create("E.IND", 512, 8, Ascending<8>);
+  Bytes key = KeyBytes(5, 8);
+  EXPECT_EQ(BTREES::First(tree, key.data()), kNone);
+  EXPECT_EQ(BTREES::Last(tree, key.data()), kNone);
+  EXPECT_EQ(BTREES::Next(tree, key.data()), kNone);
+  EXPECT_EQ(BTREES::Prior(tree, key.data()), kNone);
+  EXPECT_EQ(BTREES::FindNearest(tree, key.data()), kNone);
+  EXPECT_EQ(BTREES::Find(tree, key.data()), kNone);
+  EXPECT_EQ(BTREES::Delete(tree, key.data()), kNone);
+
+  InsertAll(tree, Range(10, 200));
+  key = KeyBytes(200, 8);
+  EXPECT_EQ(BTREES::Next(tree, key.data()), kNone);
+  key = KeyBytes(10, 8);
+  EXPECT_EQ(BTREES::Prior(tree, key.data()), kNone);
+  key = KeyBytes(201, 8);
+  EXPECT_EQ(BTREES::FindNearest(tree, key.data()), kNone);
+  key = KeyBytes(3, 8);
+  EXPECT_EQ(BTREES::FindNearest(tree, key.data()), kOk);
+  EXPECT_EQ(KeyValue(key), 10u);
+  EXPECT_EQ(BTREES::Error, 0);
+}
+
+TEST_F(BtreesTest, DeletingEverythingLeavesAnEmptyRootUntilCleared) {
+  PTree tree = Create("C.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 300));
+  const uint16_t pages = tree->header.pageCount;
+  for (uint64_t v = 1; v <= 300; ++v) ASSERT_EQ(BTREES::Delete(tree, KeyBytes(v, 8).data()), kOk);
+  EXPECT_EQ(BTREES::Delete(tree, KeyBytes(7, 8).data()), kNone);
+  EXPECT_EQ(tree->header.height, 1);
+  EXPECT_EQ(tree->header.pageCount, pages);
+  EXPECT_TRUE(Walk(tree, true).empty());
+
+  ASSERT_EQ(BTREES::ClearTree(tree), 0);
+  EXPECT_EQ(DiskU16("C.IND", BTREES::kHeaderHeight), 0);
+  EXPECT_EQ(DiskU16("C.IND", BTREES::kHeaderPageCount), 0);
+  ASSERT_EQ(Close(tree), 0);
+  EXPECT_EQ(DiskSize("C.IND"), 512u);
+
+  tree = Open("C.IND", Ascending<8>);
+  ASSERT_NE(tree, nullptr);
+  InsertAll(tree, {42});
+  EXPECT_EQ(tree->header.pageCount, 1);
+  EXPECT_EQ(Walk(tree, true), std::vector<uint64_t>{42});
+}
+
+// ---- Headers ------------------------------------------------------------
+
+TEST_F(BtreesTest, HeaderOnDiskFollowsTheHeaderOption) {
+  PTree tree = Create("H.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 50));
+  BTREES::HeaderOption = false;
+  InsertAll(tree, {51});  // splits the root
+  EXPECT_EQ(DiskU16("H.IND", BTREES::kHeaderHeight), 1);
+  BTREES::HeaderOption = true;
+  InsertAll(tree, Range(52, 80));  // another split: page count changes
+  EXPECT_EQ(DiskU16("H.IND", BTREES::kHeaderHeight), 2);
+  EXPECT_EQ(DiskU16("H.IND", BTREES::kHeaderPageCount), 4);
+
+  // Clearing leaves the pages in the file until a close with headers.
+  ASSERT_EQ(BTREES::ClearTree(tree), 0);
+  InsertAll(tree, {7});
+  const uint64_t longSize = DiskSize("H.IND");
+  ASSERT_EQ(BTREES::CloseTree(tree, nullptr, 0, false), 0);
+  EXPECT_EQ(DiskSize("H.IND"), longSize);
+  tree = Open("H.IND", Ascending<8>);
+  ASSERT_NE(tree, nullptr);
+  ASSERT_EQ(Close(tree), 0);
+  EXPECT_EQ(DiskSize("H.IND"), 2u * 512);
+}
+
+TEST_F(BtreesTest, UserHeaderIsReadWrittenAndHandedToTheCompareProcedure) {
+  uint8_t header[57] = {};
+  header[0] = 1;  // descending
+  PTree tree = Create("U.IND", 512, 4, ByHeaderFlag, sizeof header, header);
+  InsertAll(tree, Range(1, 100));
+  EXPECT_EQ(Walk(tree, true).front(), 100u);
+
+  // Bytes 50..56 only, where they differ.
+  const uint8_t tail[7] = {1, 0x11, 0x22, 0x33, 0x44, 8, 0};
+  ASSERT_EQ(BTREES::WriteHeaders(tree, tail, sizeof tail, 50), 0);
+  ASSERT_EQ(BTREES::CloseTree(tree, nullptr, 0, false), 0);
+  const Bytes disk = Disk("U.IND");
+  EXPECT_EQ(disk[14], 1);
+  EXPECT_TRUE(std::equal(tail, tail + 7, disk.begin() + 14 + 50));
+
+  uint8_t reread[57] = {};
+  tree = Open("U.IND", ByHeaderFlag, sizeof reread, reread);
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(reread[0], 1);
+  EXPECT_EQ(reread[51], 0x11);
+  uint8_t part[3] = {};
+  ASSERT_EQ(BTREES::ReadHeader(tree, part, sizeof part, 51), 0);
+  EXPECT_EQ(part[2], 0x33);
+  const std::vector<uint64_t> walked = Walk(tree, false);
+  ASSERT_EQ(walked.size(), 100u);
+  EXPECT_EQ(walked.front(), 1u);
+  EXPECT_EQ(walked.back(), 100u);
+}
+
+// ---- Damaged files ------------------------------------------------------
+
+TEST_F(BtreesTest, ShortOrInconsistentHeaderIsRefusedAtOpen) {
+  struct Case {
+    const char* what;
+    size_t offset;  // of a u16 to patch; 0 with value 0: cut the file instead
+    uint16_t value;
+  };
+  const Case cases[] = {
+      {"file one byte short of its pages", 0, 0},
+      {"order", BTREES::kHeaderOrder, 24},
+      {"capacity", BTREES::kHeaderCapacity, 48},
+      {"entry size", BTREES::kHeaderEntrySize, 11},
+      {"height above page count", BTREES::kHeaderHeight, 4},
+      {"height above the page slots", BTREES::kHeaderHeight, 21},
+      {"page size", BTREES::kHeaderPageSize, 0},
+      {"page too small for the user header", BTREES::kHeaderPageSize, 40},
+  };
+  uint8_t user[57] = {};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PTree tree = Create("B.IND", 512, 8, Ascending<8>, sizeof user, user);
+    InsertAll(tree, Range(1, 51));
+    ASSERT_EQ(BTREES::CloseTree(tree, user, sizeof user, true), 0);
+    if (c.offset == 0 && c.value == 0) {
+      std::filesystem::resize_file(TempPath("B.IND"), 4 * 512 - 1);
+    } else {
+      PatchU16("B.IND", c.offset, c.value);
+    }
+    EXPECT_EQ(BTREES::OpenTree(tree, TempPath("B.IND"), Ascending<8>, kMode, sizeof user, user),
+              BTREES::kErrDamaged);
+    EXPECT_EQ(tree, nullptr);
+  }
+}
+
+TEST_F(BtreesTest, DamagedPagesAreReportedNotFollowed) {
+  // Pages of the 51-key tree: 1 root, 2 right leaf, 3 left leaf.
+  struct Case {
+    const char* what;
+    int page;
+    size_t offset;
+    uint16_t value;
+  };
+  const Case cases[] = {
+      {"count beyond capacity", 2, BTREES::kPageCount, 51},
+      {"first child beyond page count", 1, BTREES::kPageFirstChild, 4},
+      {"child pointing at the root", 1, BTREES::kPageEntries + BTREES::kEntryChild, 1},
+      {"empty page below the root", 3, BTREES::kPageCount, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PTree tree = Create("P.IND", 512, 8, Ascending<8>);
+    InsertAll(tree, Range(1, 51));
+    ASSERT_EQ(Close(tree), 0);
+    PatchU16("P.IND", size_t(c.page) * 512 + c.offset, c.value);
+    tree = Open("P.IND", Ascending<8>);
+    ASSERT_NE(tree, nullptr);
+    // A key whose path runs through the damaged page.
+    const Bytes key = KeyBytes(c.page == 2 ? 40 : 3, 8);
+    EXPECT_EQ(BTREES::Find(tree, key.data()), kFailed);
+    EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+    EXPECT_EQ(BTREES::Insert(tree, KeyBytes(c.page == 2 ? 60 : 0, 8).data()), kFailed);
+    EXPECT_EQ(BTREES::Delete(tree, key.data()), kFailed);
+    EXPECT_TRUE(BTREES::HasError());
+    ASSERT_EQ(BTREES::CloseTree(tree, nullptr, 0, false), 0);
+  }
+}
+
+// A root without entries above a leaf (what a failed root shrink leaves):
+// searches follow its only child, a delete that would need a sibling under
+// it is refused.
+TEST_F(BtreesTest, EmptyInnerRootIsReadButNotRebalanced) {
+  PTree tree = Create("Z.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 51));
+  ASSERT_EQ(Close(tree), 0);
+  PatchU16("Z.IND", 512 + BTREES::kPageCount, 0);
+  tree = Open("Z.IND", Ascending<8>);
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(Walk(tree, true), Range(1, 25));
+  EXPECT_EQ(BTREES::Delete(tree, KeyBytes(3, 8).data()), kFailed);
+  EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+  // The leaf had lost the key before the refusal; that change stays.
+  std::vector<uint64_t> expected = Range(1, 25);
+  expected.erase(expected.begin() + 2);
+  EXPECT_EQ(Walk(tree, true), expected);
+}
+
+TEST_F(BtreesTest, FailedWriteIsReportedAndTheTreeStaysUsable) {
+  PTree tree = Create("W.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 50));
+  platform::InjectFileFault(platform::FileOp::Write, 1, platform::kDosDiskFull);
+  EXPECT_EQ(BTREES::Insert(tree, KeyBytes(51, 8).data()), kFailed);  // the split writes at once
+  EXPECT_EQ(BTREES::Error, uint16_t(LOWFILES::kErrWriteFailed));
+  platform::ResetFileFaults();
+  // What was written stays: the keys left are still in order and readable.
+  const std::vector<uint64_t> keys = Walk(tree, true);
+  EXPECT_EQ(BTREES::Error, 0);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+  EXPECT_LE(keys.back(), 50u);
+  EXPECT_EQ(BTREES::Insert(tree, KeyBytes(100, 8).data()), kOk);
+  EXPECT_EQ(BTREES::Find(tree, KeyBytes(100, 8).data()), kOk);
+}
+
+// A crafted file of 20 levels in which every page is full (all children
+// name page 2; pages 3..20 only make the page count plausible): the root
+// split an insert asks for would need a 21st level.
+TEST_F(BtreesTest, TreeAtTheLevelLimitRefusesARootSplit) {
+  PTree tree = Create("L.IND", 16, 4, Ascending<4>);
+  ASSERT_EQ(Close(tree), 0);
+  std::filesystem::resize_file(TempPath("L.IND"), 21 * 16);
+  PatchU16("L.IND", BTREES::kHeaderHeight, 20);
+  PatchU16("L.IND", BTREES::kHeaderPageCount, 20);
+  Bytes page(16);
+  bytes::PutU16(page.data() + BTREES::kPageFirstChild, 2);
+  bytes::PutU16(page.data() + BTREES::kPageCount, 2);
+  for (int i = 0; i < 2; ++i) {
+    uint8_t* entry = page.data() + BTREES::kPageEntries + i * 6;
+    bytes::PutU16(entry + BTREES::kEntryChild, 2);
+    const Bytes key = KeyBytes(10 * (i + 1), 4);
+    std::copy(key.begin(), key.end(), entry + BTREES::kEntryKey);
+  }
+  PatchBytes("L.IND", 16, page);
+  PatchBytes("L.IND", 32, page);
+  tree = Open("L.IND", Ascending<4>);
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(BTREES::Find(tree, KeyBytes(20, 4).data()), kOk);
+  EXPECT_EQ(BTREES::Insert(tree, KeyBytes(15, 4).data()), kFailed);
+  EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+  EXPECT_EQ(tree->header.height, 20);
+}
+
+// ---- Page-number limit ---------------------------------------------------
+
+// Page size 16 and key length 4 give pages of at most two keys; the header's
+// page count is set close to the limit and the file made long enough.
+TEST_F(BtreesTest, InsertNeedingPage65536IsRefused) {
+  PTree tree = Create("M.IND", 16, 4, Ascending<4>);
+  InsertAll(tree, {10, 20});
+  ASSERT_EQ(Close(tree), 0);
+  std::filesystem::resize_file(TempPath("M.IND"), uint64_t(65535 + 1) * 16);
+
+  // A root split needs two pages: 65535 and 65536.
+  PatchU16("M.IND", BTREES::kHeaderPageCount, 65534);
+  tree = Open("M.IND", Ascending<4>);
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(BTREES::Insert(tree, KeyBytes(15, 4).data()), kFailed);
+  EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+  EXPECT_EQ(tree->header.pageCount, 65534);
+  EXPECT_EQ(Walk(tree, true), (std::vector<uint64_t>{10, 20}));
+  ASSERT_EQ(BTREES::CloseTree(tree, nullptr, 0, false), 0);
+  EXPECT_EQ(DiskU16("M.IND", BTREES::kHeaderPageCount), 65534);
+
+  // One page less: the root split fits and uses page 65535 ...
+  PatchU16("M.IND", BTREES::kHeaderPageCount, 65533);
+  tree = Open("M.IND", Ascending<4>);
+  ASSERT_NE(tree, nullptr);
+  InsertAll(tree, {15, 25});  // 25 fills the right leaf {20}
+  EXPECT_EQ(tree->header.pageCount, 65535);
+  EXPECT_EQ(tree->header.height, 2);
+  // ... and the next leaf split would need page 65536.
+  EXPECT_EQ(BTREES::Insert(tree, KeyBytes(30, 4).data()), kFailed);
+  EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+  EXPECT_EQ(Walk(tree, true), (std::vector<uint64_t>{10, 15, 20, 25}));
+  // Deleting needs no page and still works.
+  EXPECT_EQ(BTREES::Delete(tree, KeyBytes(10, 4).data()), kOk);
+  EXPECT_EQ(Walk(tree, false), (std::vector<uint64_t>{25, 20, 15}));
+  ASSERT_EQ(Close(tree), 0);
+  EXPECT_EQ(DiskU16("M.IND", BTREES::kHeaderPageCount), 65535);
+  EXPECT_EQ(DiskSize("M.IND"), uint64_t(65536) * 16);
+}
+
+// The same limit reached by plain growth: ascending keys leave half-full
+// pages behind, so the page count runs up to the limit and stops there.
+TEST_F(BtreesTest, GrowthStopsAtTheLastPageNumber) {
+  PTree tree = Create("G.IND", 16, 4, Ascending<4>);
+  BTREES::HeaderOption = false;  // the header is written once, at the close
+  uint64_t next = 0;
+  int r = kOk;
+  while ((r = BTREES::Insert(tree, KeyBytes(next, 4).data())) == kOk) ++next;
+  EXPECT_EQ(r, kFailed);
+  EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+  const uint16_t pages = tree->header.pageCount;
+  EXPECT_GE(pages, 65534);
+  ASSERT_EQ(Close(tree), 0);
+  EXPECT_EQ(DiskU16("G.IND", BTREES::kHeaderPageCount), pages);
+  EXPECT_EQ(DiskSize("G.IND"), (pages + 1u) * 16);
+  tree = Open("G.IND", Ascending<4>);
+  ASSERT_NE(tree, nullptr);
+  const std::vector<uint64_t> walked = Walk(tree, true);
+  ASSERT_EQ(walked.size(), next);
+  for (uint64_t i = 0; i < next; ++i) ASSERT_EQ(walked[i], i);
+}
+
+// ---- Memory pressure -----------------------------------------------------
+
+TEST_F(BtreesTest, OutOfMemoryFreesOtherTreesAndRetriesOnce) {
+  PTree other = Create("A.IND", 512, 8, Ascending<8>);
+  InsertAll(other, Range(1, 200));
+  ASSERT_TRUE(other->slots[2].dirty);
+  PTree tree = Create("B.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, {1});
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+
+  // The first allocation fails, the retry after freeing the other tree works.
+  BTREES::InjectAllocFailures(0, 1);
+  EXPECT_EQ(BTREES::Insert(tree, KeyBytes(2, 8).data()), kOk);
+  EXPECT_EQ(BTREES::Error, 0);
+  EXPECT_FALSE(BTREES::OutOfMemory);
+  for (const BTREES::TPageSlot& s : other->slots) {
+    EXPECT_EQ(s.buffer, nullptr);
+    EXPECT_FALSE(s.dirty);
+  }
+  EXPECT_EQ(Walk(other, true), Range(1, 200));  // read back from the file
+
+  // Both attempts fail.
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  BTREES::InjectAllocFailures(0, 2);
+  EXPECT_EQ(BTREES::Insert(tree, KeyBytes(3, 8).data()), kFailed);
+  EXPECT_EQ(BTREES::Error, BTREES::kErrOutOfMemory);
+  EXPECT_TRUE(BTREES::OutOfMemory);
+  EXPECT_EQ(Walk(tree, true), Range(1, 2));
+
+  InsertAll(other, {500});
+  ASSERT_EQ(BTREES::FlushAllTrees(), 0);
+  for (PTree t : {tree, other}) {
+    for (const BTREES::TPageSlot& s : t->slots) EXPECT_EQ(s.buffer, nullptr);
+  }
+  EXPECT_EQ(Walk(other, false).front(), 500u);
+}
+
+// ---- Randomized model test ----------------------------------------------
+
+// Keys: 4-byte value (many repeats) + 4-byte sequence number, so the tree's
+// keys are unique as the index layer makes them.
+class BtreesModelTest : public BtreesTest, public testing::WithParamInterface<uint16_t> {
+ protected:
+  static constexpr uint32_t kValues = 5000;
+
+  uint64_t RandomKey() {
+    return (uint64_t(rng_() % kValues) << 32) | uint32_t(rng_() % (seq_ + 2));
+  }
+
+  void InsertNew() {
+    const uint64_t k = (uint64_t(rng_() % kValues) << 32) | ++seq_;
+    ASSERT_EQ(BTREES::Insert(tree_, KeyBytes(k, 8).data()), kOk);
+    model_.insert(k);
+  }
+
+  void DeleteSome() {
+    if (model_.empty()) return;
+    auto it = model_.lower_bound(RandomKey());
+    if (it == model_.end()) it = model_.begin();
+    ASSERT_EQ(BTREES::Delete(tree_, KeyBytes(*it, 8).data()), kOk);
+    model_.erase(it);
+  }
+
+  void Churn(int ops, int insertPercent) {
+    for (int i = 0; i < ops; ++i) {
+      if (int(rng_() % 100) < insertPercent) {
+        InsertNew();
+      } else {
+        DeleteSome();
+      }
+      if (i % 64 == 0 && !model_.empty()) {
+        // Refusals: a present key again, an absent key deleted.
+        auto present = model_.lower_bound(RandomKey());
+        if (present == model_.end()) present = model_.begin();
+        EXPECT_EQ(BTREES::Insert(tree_, KeyBytes(*present, 8).data()), kNone);
+        EXPECT_EQ(BTREES::Delete(tree_, KeyBytes((uint64_t(kValues) << 32) + i, 8).data()), kNone);
+      }
+      if (testing::Test::HasFatalFailure()) return;
+    }
+  }
+
+  // Walks both ways and probes searches at random keys, present or not.
+  void CheckAgainstModel() {
+    const std::vector<uint64_t> expected(model_.begin(), model_.end());
+    ASSERT_EQ(Walk(tree_, true), expected);
+    std::vector<uint64_t> backward = Walk(tree_, false);
+    std::reverse(backward.begin(), backward.end());
+    ASSERT_EQ(backward, expected);
+    for (int i = 0; i < 1500; ++i) {
+      const uint64_t probe =
+          i % 3 == 0 && !model_.empty() ? *model_.lower_bound(RandomKey()) : RandomKey();
+      Bytes key = KeyBytes(probe, 8);
+      const auto after = model_.upper_bound(probe);
+      const auto atOrAfter = model_.lower_bound(probe);
+      EXPECT_EQ(BTREES::Find(tree_, key.data()), model_.count(probe) ? kOk : kNone);
+      ASSERT_EQ(BTREES::FindNearest(tree_, key.data()), atOrAfter == model_.end() ? kNone : kOk);
+      if (atOrAfter != model_.end()) {
+        ASSERT_EQ(KeyValue(key), *atOrAfter);
+      }
+      key = KeyBytes(probe, 8);
+      ASSERT_EQ(BTREES::Next(tree_, key.data()), after == model_.end() ? kNone : kOk);
+      if (after != model_.end()) {
+        ASSERT_EQ(KeyValue(key), *after);
+      }
+      key = KeyBytes(probe, 8);
+      const bool hasBefore = atOrAfter != model_.begin();
+      ASSERT_EQ(BTREES::Prior(tree_, key.data()), hasBefore ? kOk : kNone);
+      if (hasBefore) {
+        ASSERT_EQ(KeyValue(key), *std::prev(atOrAfter));
+      }
+    }
+    EXPECT_EQ(BTREES::Error, 0);
+  }
+
+  void AddCounts() {
+    total_.splits += tree_->counts.splits;
+    total_.rootSplits += tree_->counts.rootSplits;
+    total_.borrowsFromLeft += tree_->counts.borrowsFromLeft;
+    total_.borrowsFromRight += tree_->counts.borrowsFromRight;
+    total_.merges += tree_->counts.merges;
+    total_.rootShrinks += tree_->counts.rootShrinks;
+  }
+
+  std::mt19937_64 rng_{GetParam()};
+  uint32_t seq_ = 0;
+  std::set<uint64_t> model_;
+  PTree tree_ = nullptr;
+  BTREES::TReshapeCounts total_;
+};
+
+TEST_P(BtreesModelTest, AgreesWithAnOrderedSet) {
+  const uint16_t pageSize = GetParam();
+  tree_ = Create("R.IND", pageSize, 8, Ascending<8>);
+  ASSERT_NE(tree_, nullptr);
+  {
+    SCOPED_TRACE("grow");
+    Churn(40000, 100);
+    CheckAgainstModel();
+  }
+  {
+    SCOPED_TRACE("shrink");
+    Churn(30000, 5);
+    CheckAgainstModel();
+  }
+  {
+    SCOPED_TRACE("mixed");
+    Churn(20000, 50);
+    CheckAgainstModel();
+  }
+  {
+    SCOPED_TRACE("reopen");
+    AddCounts();
+    ASSERT_EQ(Close(tree_), 0);
+    EXPECT_EQ(DiskSize("R.IND"),
+              uint64_t(DiskU16("R.IND", BTREES::kHeaderPageCount) + 1) * pageSize);
+    tree_ = Open("R.IND", Ascending<8>);
+    ASSERT_NE(tree_, nullptr);
+    CheckAgainstModel();
+    Churn(10000, 50);
+    CheckAgainstModel();
+  }
+  {
+    SCOPED_TRACE("drain");
+    while (!model_.empty() && !HasFatalFailure()) DeleteSome();
+    CheckAgainstModel();
+    EXPECT_EQ(tree_->header.height, 1);
+    AddCounts();
+  }
+  EXPECT_GT(total_.splits, 0u);
+  EXPECT_GT(total_.rootSplits, 0u);
+  EXPECT_GT(total_.borrowsFromLeft, 0u);
+  EXPECT_GT(total_.borrowsFromRight, 0u);
+  EXPECT_GT(total_.merges, 0u);
+  EXPECT_GT(total_.rootShrinks, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Btrees, BtreesModelTest, testing::Values(uint16_t(512), uint16_t(4096)),
+                         testing::PrintToStringParamName());
+
+}  // namespace
