@@ -24,6 +24,8 @@ ZET_UNIT(RamFiles)
 ZET_UNIT(TextFiles)
 ZET_UNIT(WINMEMOS)
 ZET_UNIT(WinBlobs)
+ZET_UNIT(MarkLists)
+ZET_UNIT(ZetTable)
 #undef ZET_UNIT
 
 namespace Units {
@@ -44,6 +46,8 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(RamFiles), ZET_ENTRY(TextFiles),
     ZET_ENTRY(WINMEMOS),
     ZET_ENTRY(WinBlobs),
+    ZET_ENTRY(MarkLists),
+    ZET_ENTRY(ZetTable),
 };
 #undef ZET_ENTRY
 
