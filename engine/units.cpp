@@ -26,6 +26,15 @@ ZET_UNIT(WINMEMOS)
 ZET_UNIT(WinBlobs)
 ZET_UNIT(MarkLists)
 ZET_UNIT(ZetTable)
+ZET_UNIT(Zet00)
+ZET_UNIT(MakeIV)
+ZET_UNIT(Zet06)
+ZET_UNIT(Zet01)
+ZET_UNIT(Zet01::Links)
+ZET_UNIT(LINKFILE)
+ZET_UNIT(EngineHooks)
+ZET_UNIT(Zet01::Edit)
+ZET_UNIT(FullText)
 #undef ZET_UNIT
 
 namespace Units {
@@ -48,6 +57,15 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(WinBlobs),
     ZET_ENTRY(MarkLists),
     ZET_ENTRY(ZetTable),
+    ZET_ENTRY(Zet00),
+    ZET_ENTRY(MakeIV),
+    ZET_ENTRY(Zet06),
+    ZET_ENTRY(Zet01),
+    ZET_ENTRY(Zet01::Links),
+    ZET_ENTRY(LINKFILE),
+    ZET_ENTRY(EngineHooks),
+    ZET_ENTRY(Zet01::Edit),
+    ZET_ENTRY(FullText),
 };
 #undef ZET_ENTRY
 

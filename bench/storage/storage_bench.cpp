@@ -1,0 +1,428 @@
+// Table storage against SQLite 3 on one workload, in one run.
+//
+// Both sides hold the same 200,000 records (a 20-character key, a 16-bit
+// amount, a 40-character text) with an index on the key and one on the
+// amount, and run the same phases: bulk append, point look-ups by key, a
+// full scan, updates of the indexed amount, deletes of random records. Each
+// phase is one transaction on SQLite; on the engine its operations run
+// without flush and the phase ends with one flush. Neither side syncs to
+// disk: SQLite runs with synchronous=OFF, and its page cache is as large as
+// the engine's caches (record cache and index page slots). Both files live in
+// the same directory. The program prints each phase's time for both sides
+// and the ratio engine / SQLite.
+//
+//   storage_bench [directory] [--journal=OFF|WAL] [--engine-only]
+//
+// --engine-only runs the engine's phases alone, for a profiler.
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/storage/btrees.h"
+#include "engine/storage/common.h"
+#include "engine/storage/tests/zettable_test_util.h"
+#include "engine/storage/zet00_index.h"
+#include "engine/storage/zet00_keys.h"
+#include "engine/storage/zet00_keytext.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_open.h"
+#include "engine/storage/zet06_create.h"
+#include "engine/storage/zettable.h"
+#include "engine/units.h"
+
+namespace {
+
+constexpr int kRecords = 200000;
+constexpr int kLookups = 100000;
+constexpr int kUpdates = 50000;
+constexpr int kDeletes = 20000;
+constexpr uint8_t kKeyLength = 20;
+constexpr uint8_t kTextLength = 40;
+constexpr uint16_t kKeyField = 1, kAmountField = 2, kTextField = 3;
+constexpr unsigned kSeed = 4711;
+
+enum Phase { kAppend, kLookup, kScan, kUpdate, kDelete, kPhaseCount };
+const char* const kPhaseNames[kPhaseCount] = {"bulk append 200,000", "point look-ups 100,000", "full scan",
+                                              "updates 50,000 (indexed field)", "deletes 20,000"};
+
+using Clock = std::chrono::steady_clock;
+
+struct Row {
+  std::string key;
+  int16_t amount;
+  std::string text;
+};
+
+// The records, and the random choices every phase makes, drawn once so
+// that both sides do exactly the same.
+struct Workload {
+  std::vector<Row> rows;
+  std::vector<int> lookups;             // row indexes
+  std::vector<std::pair<int, int16_t>> updates;  // (record 1..count, new amount)
+  std::vector<double> deletes;          // fraction of the current count
+};
+
+Workload MakeWorkload() {
+  std::mt19937 rng(kSeed);
+  Workload w;
+  std::vector<int> ids(kRecords);
+  std::iota(ids.begin(), ids.end(), 0);
+  std::shuffle(ids.begin(), ids.end(), rng);
+  for (int id : ids) {
+    char key[32];
+    std::snprintf(key, sizeof key, "K%019d", id);
+    std::string text(kTextLength, ' ');
+    for (char& c : text) c = char('a' + rng() % 26);
+    w.rows.push_back({key, int16_t(rng() % 30000), text});
+  }
+  for (int i = 0; i < kLookups; ++i) w.lookups.push_back(int(rng() % kRecords));
+  for (int i = 0; i < kUpdates; ++i) w.updates.push_back({int(1 + rng() % kRecords), int16_t(rng() % 30000)});
+  std::uniform_real_distribution<double> fraction(0.0, 1.0);
+  for (int i = 0; i < kDeletes; ++i) w.deletes.push_back(fraction(rng));
+  return w;
+}
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+[[noreturn]] void Fail(const char* what, long code) {
+  std::fprintf(stderr, "storage_bench: %s failed (%ld)\n", what, code);
+  std::exit(1);
+}
+
+// ---------------------------------------------------------------------------
+// The engine
+
+class EngineSide {
+ public:
+  explicit EngineSide(const std::string& directory) : path_(directory + "/BENCH.DAT") {}
+
+  void Create() {
+    auto t = zettable_test::MakeTable(2, {{"KEY", Common::kTypeString, kKeyLength, kKeyLength},
+                                          {"AMOUNT", Common::kTypeInteger, 1, 10},
+                                          {"TEXT", Common::kTypeString, kTextLength, kTextLength}});
+    t->indexes[1] = Index("KEYS.IND", kKeyField, kKeyLength + 1, Common::kTypeString);
+    t->indexes[2] = Index("AMOUNTS.IND", kAmountField, 2, Common::kTypeInteger);
+    if (int e = Zet06::CreateTable(*t, path_, Common::ScrambleString(""), false, 0, 0)) Fail("create", e);
+    if (int e = Zet01::OpenTable(kSlot, ZetTable::kRightsMask, path_, 0, 0, "")) Fail("open", e);
+  }
+
+  // Bytes of record cache and index page slots the table may hold.
+  size_t CacheBytes() const {
+    const ZetTable::TZetTable& t = *ZetTable::Table(kSlot);
+    size_t bytes = size_t(Zet01::RecordCacheSlots(kSlot)) * t.recordLength;
+    for (int s = 1; s <= t.highestIndexSlot; ++s)
+      bytes += size_t(BTREES::kPageSlots) * Zet00::IndexTree(kSlot, s)->header.pageSize;
+    return bytes;
+  }
+
+  void Append(const std::vector<Row>& rows) {
+    for (const Row& r : rows) {
+      Buffer().assign(Table().recordLength, 0);
+      Put(kKeyField, r.key);
+      Put(kAmountField, r.amount);
+      Put(kTextField, r.text);
+      if (int e = Zet01::AppendRecord(kSlot, false, 0)) Fail("append", e);
+    }
+    Flush();
+  }
+
+  long Lookup(const Workload& w) {
+    long sum = 0;
+    ZetTable::TZetTable& t = Table();
+    const uint8_t* description = t.indexes[kKeyIndex]->header.data();
+    std::array<uint8_t, ZetTable::kMaxKeySize> wanted{};
+    for (int i : w.lookups) {
+      if (int e = Zet00::KeyFromText(kSlot, kKeyIndex, w.rows[size_t(i)].key, wanted.data(), 0)) Fail("key", e);
+      t.currentKey = wanted;
+      if (Zet00::IndexSeek(kSlot, kKeyIndex) != Zet00::kStatusFound ||
+          !Zet00::SameKey(t.currentKey.data(), wanted.data(), description))
+        Fail("look-up", i);
+      if (int e = Zet01::ReadRecord(kSlot, Zet00::KeyRecordNumber(t.currentKey.data()))) Fail("read", e);
+      sum += Amount();
+    }
+    return sum;
+  }
+
+  long Scan() {
+    long sum = 0;
+    for (uint32_t r = 1; r <= uint32_t(Table().recordCount); ++r) {
+      if (int e = Zet01::ReadRecord(kSlot, r)) Fail("read", e);
+      sum += Amount();
+    }
+    return sum;
+  }
+
+  void Update(const Workload& w) {
+    std::vector<uint8_t> old;
+    for (const auto& [recno, amount] : w.updates) {
+      Table().currentRecord = uint32_t(recno);
+      if (int e = Zet01::ReadRecord(kSlot, uint32_t(recno))) Fail("read", e);
+      old = Buffer();
+      Put(kAmountField, amount);
+      bool changed = false;
+      if (int e = Zet01::UpdateRecord(kSlot, old.data(), changed, 0, false, false)) Fail("update", e);
+    }
+    Flush();
+  }
+
+  void Delete(const Workload& w) {
+    for (double f : w.deletes) {
+      Table().currentRecord = 1 + uint32_t(f * Table().recordCount);
+      if (int e = Zet01::DeleteRecord(kSlot, false, false, 0)) Fail("delete", e);
+    }
+    Flush();
+  }
+
+  long Count() { return Table().recordCount; }
+  void Close() { Zet01::CloseTable(kSlot); }
+
+ private:
+  static constexpr int kSlot = 1;
+  static constexpr int kKeyIndex = 1;
+
+  static std::unique_ptr<ZetTable::TIndexDescriptor> Index(const char* name, uint16_t field, uint16_t length,
+                                                            uint8_t type) {
+    auto d = std::make_unique<ZetTable::TIndexDescriptor>();
+    d->fileName = name;
+    Zet00::SetKeyPart(d->header.data(), 0, {field, length, type});
+    return d;
+  }
+  ZetTable::TZetTable& Table() { return *ZetTable::Table(kSlot); }
+  std::vector<uint8_t>& Buffer() { return Table().recordBuffer; }
+  void Put(uint16_t field, const std::string& text) {
+    Common::FieldValue v;
+    v.text = text;
+    Zet01::SetFieldValue(kSlot, field, v, Zet01::kValueIsText);
+  }
+  void Put(uint16_t field, int16_t number) {
+    Common::FieldValue v;
+    v.number = number;
+    Zet01::SetFieldValue(kSlot, field, v, 0);
+  }
+  long Amount() {
+    int valueClass = 0;
+    Common::FieldValue v;
+    Zet01::GetFieldValue(3, kSlot, kAmountField, valueClass, v);
+    return long(v.number);
+  }
+  void Flush() {
+    if (int e = Zet01::FlushTable(kSlot, true)) Fail("flush", e);
+  }
+
+  std::string path_;
+};
+
+// ---------------------------------------------------------------------------
+// SQLite
+
+class SqliteSide {
+ public:
+  SqliteSide(const std::string& directory, const std::string& journal, size_t cacheKiB) {
+    if (sqlite3_open((directory + "/bench.db").c_str(), &db_) != SQLITE_OK) Fail("sqlite3_open", 0);
+    Exec("PRAGMA journal_mode=" + journal);
+    Exec("PRAGMA synchronous=OFF");
+    Exec("PRAGMA cache_size=-" + std::to_string(cacheKiB));
+    Exec("CREATE TABLE t(key TEXT, amount INTEGER, text TEXT)");
+    Exec("CREATE INDEX t_key ON t(key)");
+    Exec("CREATE INDEX t_amount ON t(amount)");
+  }
+  ~SqliteSide() { sqlite3_close(db_); }
+
+  std::string Setting(const char* pragma) {
+    sqlite3_stmt* s = Prepare(std::string("PRAGMA ") + pragma);
+    std::string value = sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
+    sqlite3_finalize(s);
+    return value;
+  }
+
+  void Append(const std::vector<Row>& rows) {
+    Exec("BEGIN");
+    sqlite3_stmt* s = Prepare("INSERT INTO t(key, amount, text) VALUES (?, ?, ?)");
+    for (const Row& r : rows) {
+      sqlite3_bind_text(s, 1, r.key.data(), int(r.key.size()), SQLITE_STATIC);
+      sqlite3_bind_int(s, 2, r.amount);
+      sqlite3_bind_text(s, 3, r.text.data(), int(r.text.size()), SQLITE_STATIC);
+      Step(s);
+    }
+    sqlite3_finalize(s);
+    Exec("COMMIT");
+  }
+
+  long Lookup(const Workload& w) {
+    long sum = 0;
+    Exec("BEGIN");
+    sqlite3_stmt* s = Prepare("SELECT amount, text FROM t WHERE key = ?");
+    for (int i : w.lookups) {
+      const std::string& key = w.rows[size_t(i)].key;
+      sqlite3_bind_text(s, 1, key.data(), int(key.size()), SQLITE_STATIC);
+      if (sqlite3_step(s) != SQLITE_ROW) Fail("sqlite look-up", i);
+      sum += sqlite3_column_int(s, 0);
+      sqlite3_reset(s);
+    }
+    sqlite3_finalize(s);
+    Exec("COMMIT");
+    return sum;
+  }
+
+  long Scan() {
+    long sum = 0;
+    sqlite3_stmt* s = Prepare("SELECT key, amount, text FROM t");
+    while (sqlite3_step(s) == SQLITE_ROW) sum += sqlite3_column_int(s, 1);
+    sqlite3_finalize(s);
+    return sum;
+  }
+
+  // Records are numbered by rowid; the engine's record n is SQLite's n-th
+  // row while nothing was deleted.
+  void Update(const Workload& w) {
+    Exec("BEGIN");
+    sqlite3_stmt* s = Prepare("UPDATE t SET amount = ? WHERE rowid = ?");
+    for (const auto& [recno, amount] : w.updates) {
+      sqlite3_bind_int(s, 1, amount);
+      sqlite3_bind_int(s, 2, recno);
+      Step(s);
+    }
+    sqlite3_finalize(s);
+    Exec("COMMIT");
+  }
+
+  // The same share of the current rows as the engine deletes: the row at
+  // that position of the rowids still present.
+  void Delete(const Workload& w) {
+    std::vector<int64_t> rowids;
+    sqlite3_stmt* all = Prepare("SELECT rowid FROM t");
+    while (sqlite3_step(all) == SQLITE_ROW) rowids.push_back(sqlite3_column_int64(all, 0));
+    sqlite3_finalize(all);
+    std::vector<int64_t> victims;
+    for (double f : w.deletes) {
+      const size_t at = size_t(f * double(rowids.size()));
+      victims.push_back(rowids[at]);
+      rowids[at] = rowids.back();
+      rowids.pop_back();
+    }
+    const Clock::time_point start = Clock::now();
+    Exec("BEGIN");
+    sqlite3_stmt* s = Prepare("DELETE FROM t WHERE rowid = ?");
+    for (int64_t id : victims) {
+      sqlite3_bind_int64(s, 1, id);
+      Step(s);
+    }
+    sqlite3_finalize(s);
+    Exec("COMMIT");
+    deleteSeconds_ = SecondsSince(start);
+  }
+  double DeleteSeconds() const { return deleteSeconds_; }
+
+  long Count() {
+    sqlite3_stmt* s = Prepare("SELECT count(*) FROM t");
+    const long n = sqlite3_step(s) == SQLITE_ROW ? long(sqlite3_column_int64(s, 0)) : -1;
+    sqlite3_finalize(s);
+    return n;
+  }
+
+ private:
+  void Exec(const std::string& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+      std::fprintf(stderr, "%s: %s\n", sql.c_str(), message ? message : "");
+      Fail("sqlite3_exec", 0);
+    }
+  }
+  sqlite3_stmt* Prepare(const std::string& sql) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) Fail("sqlite3_prepare", 0);
+    return s;
+  }
+  void Step(sqlite3_stmt* s) {
+    if (sqlite3_step(s) != SQLITE_DONE) Fail("sqlite3_step", sqlite3_errcode(db_));
+    sqlite3_reset(s);
+  }
+
+  sqlite3* db_ = nullptr;
+  double deleteSeconds_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string directory, journal = "OFF";
+  bool engineOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--journal=", 0) == 0)
+      journal = arg.substr(10);
+    else if (arg == "--engine-only")
+      engineOnly = true;
+    else
+      directory = arg;
+  }
+  bool ownDirectory = false;
+  if (directory.empty()) {
+    char pattern[] = "/tmp/storage_bench_XXXXXX";
+    if (!mkdtemp(pattern)) Fail("mkdtemp", errno);
+    directory = pattern;
+    ownDirectory = true;
+  }
+  const Workload w = MakeWorkload();
+  Units::StartEngine();
+  EngineSide engine(directory);
+  engine.Create();
+  const size_t cacheKiB = (engine.CacheBytes() + 1023) / 1024;
+  SqliteSide sqlite(directory, journal, cacheKiB);
+
+  // Each phase is timed alone; its check (a count or a sum that both sides
+  // must agree on) is taken afterwards.
+  double times[2][kPhaseCount] = {};
+  long checks[2][kPhaseCount] = {};
+  auto run = [&](int side, Phase phase, auto&& work, auto&& check) {
+    if (side == 1 && engineOnly) return;
+    const Clock::time_point start = Clock::now();
+    work();
+    times[side][phase] = SecondsSince(start);
+    checks[side][phase] = check();
+  };
+  run(0, kAppend, [&] { engine.Append(w.rows); }, [&] { return engine.Count(); });
+  run(1, kAppend, [&] { sqlite.Append(w.rows); }, [&] { return sqlite.Count(); });
+  long sums[2] = {};
+  run(0, kLookup, [&] { sums[0] = engine.Lookup(w); }, [&] { return sums[0]; });
+  run(1, kLookup, [&] { sums[1] = sqlite.Lookup(w); }, [&] { return sums[1]; });
+  run(0, kScan, [&] { sums[0] = engine.Scan(); }, [&] { return sums[0]; });
+  run(1, kScan, [&] { sums[1] = sqlite.Scan(); }, [&] { return sums[1]; });
+  run(0, kUpdate, [&] { engine.Update(w); }, [&] { return engine.Scan(); });
+  run(1, kUpdate, [&] { sqlite.Update(w); }, [&] { return sqlite.Scan(); });
+  run(0, kDelete, [&] { engine.Delete(w); }, [&] { return engine.Count(); });
+  if (!engineOnly) {
+    sqlite.Delete(w);
+    times[1][kDelete] = sqlite.DeleteSeconds();
+    checks[1][kDelete] = sqlite.Count();
+  }
+
+  std::printf("Table storage vs SQLite %s, %d records of %d bytes, 2 indexes (key, amount)\n", sqlite3_libversion(),
+              kRecords, int(kKeyLength + 1 + 2 + kTextLength + 1));
+  std::printf("engine: no sync, flush at the end of each phase, record cache + index page slots = %zu KiB\n",
+              cacheKiB);
+  std::printf("sqlite: synchronous=%s journal_mode=%s cache_size=%s page_size=%s, one transaction per phase\n",
+              sqlite.Setting("synchronous").c_str(), sqlite.Setting("journal_mode").c_str(),
+              sqlite.Setting("cache_size").c_str(), sqlite.Setting("page_size").c_str());
+  std::printf("%-32s %12s %12s %10s\n", "phase", "engine s", "sqlite s", "ratio");
+  for (int p = 0; p < kPhaseCount; ++p)
+    std::printf("%-32s %12.3f %12.3f %10.2f%s\n", kPhaseNames[p], times[0][p], times[1][p], times[0][p] / times[1][p],
+                checks[0][p] == checks[1][p] ? "" : "  (results differ)");
+  engine.Close();
+  Units::StopEngine();
+  if (ownDirectory) std::filesystem::remove_all(directory);
+  return 0;
+}

@@ -1,0 +1,284 @@
+#include "engine/storage/zet00_keys.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "engine/storage/bytes.h"
+#include "engine/storage/common.h"
+#include "engine/storage/engassert.h"
+#include "engine/storage/uppercas.h"
+#include "engine/storage/zet00_index.h"
+
+namespace Zet00 {
+
+using ZetTable::TZetTable;
+
+TExpressionValueProc ExpressionValueHook = nullptr;
+TVariableValueProc VariableValueHook = nullptr;
+TVariableNameProc VariableNameHook = nullptr;
+
+namespace {
+
+// Widest number a part holds.
+constexpr size_t kMaxNumberWidth = 8;
+// Parts shorter than this hold a 6-byte real (with its flag byte, if any).
+constexpr uint16_t kDoubleWidth = 8;
+
+// Up to 8 bytes of a part value, zero-extended, so that a short part is never
+// read beyond its length.
+struct TPartNumber {
+  uint8_t bytes[kMaxNumberWidth] = {};
+  TPartNumber(const uint8_t* p, uint16_t length) {
+    std::memcpy(bytes, p, std::min<size_t>(length, kMaxNumberWidth));
+  }
+};
+
+template <typename T>
+int Order(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+std::string_view PartText(const uint8_t* p, uint16_t length) {
+  if (length == 0) return {};
+  const size_t n = std::min<size_t>(p[0], size_t(length) - 1);
+  return {reinterpret_cast<const char*>(p + 1), n};
+}
+
+int CompareTexts(std::string_view a, std::string_view b, bool oem) {
+  if (!oem) return UPPERCAS::CollateCompare(a, b);
+  ShortStr ansiA(a), ansiB(b);
+  UPPERCAS::OemToAnsiStr(ansiA);
+  UPPERCAS::OemToAnsiStr(ansiB);
+  return UPPERCAS::CollateCompare(ansiA, ansiB);
+}
+
+double PartReal(const TPartNumber& n, uint16_t length) {
+  return length < kDoubleWidth ? Common::Real6ToDouble(n.bytes) : bytes::GetF64(n.bytes);
+}
+
+int CompareValues(const TKeyPart& part, const uint8_t* a, const uint8_t* b, bool oem) {
+  if (part.type == Common::kTypeString)
+    return CompareTexts(PartText(a, part.length), PartText(b, part.length), oem);
+  const TPartNumber na(a, part.length), nb(b, part.length);
+  switch (part.type) {
+    case Common::kTypeChar:
+    case Common::kTypeByte:
+    case Common::kTypeBool:
+    case Common::kTypeChoice: return Order(na.bytes[0], nb.bytes[0]);
+    case Common::kTypeInteger:
+    case Common::kTypeTime: return Order(bytes::GetI16(na.bytes), bytes::GetI16(nb.bytes));
+    case Common::kTypeReal: return Order(PartReal(na, part.length), PartReal(nb, part.length));
+    case Common::kTypeDate:
+    case Common::kTypeAutoNumber:
+    case Common::kTypeLink:
+    case ZetTable::kKeyTypeLinkedRecord: return Order(bytes::GetI32(na.bytes), bytes::GetI32(nb.bytes));
+    default: throw EAssertion("Unknown field type");
+  }
+}
+
+// A whole number narrowed as the field types store it.
+int64_t Narrow(double value) {
+  return int64_t(Common::RealToLongInt(value));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Key descriptions
+
+TKeyPart KeyPart(const uint8_t* description, size_t index) {
+  const uint8_t* p = description + index * ZetTable::kKeyPartSize;
+  return {bytes::GetU16(p + ZetTable::kKeyPartField), bytes::GetU16(p + ZetTable::kKeyPartLength),
+          p[ZetTable::kKeyPartType]};
+}
+
+void SetKeyPart(uint8_t* description, size_t index, const TKeyPart& part) {
+  uint8_t* p = description + index * ZetTable::kKeyPartSize;
+  bytes::PutU16(p + ZetTable::kKeyPartField, part.field);
+  bytes::PutU16(p + ZetTable::kKeyPartLength, part.length);
+  p[ZetTable::kKeyPartType] = part.type;
+}
+
+bool IsExpressionKey(const uint8_t* description) { return KeyPart(description, 0).IsExpression(); }
+
+size_t PartCount(const uint8_t* description) {
+  if (IsExpressionKey(description)) return 1;
+  size_t n = 0;
+  while (n < ZetTable::kKeyParts && KeyPart(description, n).field != 0) ++n;
+  return n;
+}
+
+ShortStr KeyExpressionText(const uint8_t* description) {
+  const uint8_t* p = description + ZetTable::kKeyExpressionText;
+  const size_t n = std::min<size_t>(p[0], ZetTable::kMaxKeyExpression);
+  return ShortStr(std::string_view(reinterpret_cast<const char*>(p + 1), n));
+}
+
+void SetKeyExpressionText(uint8_t* description, std::string_view text) {
+  uint8_t* p = description + ZetTable::kKeyExpressionText;
+  const size_t n = std::min(text.size(), ZetTable::kMaxKeyExpression);
+  std::memset(p, 0, ZetTable::kKeyDescriptionSize - ZetTable::kKeyExpressionText);
+  p[0] = uint8_t(n);
+  std::memcpy(p + 1, text.data(), n);
+}
+
+bool HasIdMark(const uint8_t* description) {
+  const TKeyPart mark = KeyPart(description, kIdMarkPart);
+  return !IsExpressionKey(description) && mark.field == 0 && mark.length == 0 && mark.type == kIdMarkType;
+}
+
+void SetIdMark(uint8_t* description) { SetKeyPart(description, kIdMarkPart, {0, 0, kIdMarkType}); }
+
+uint32_t KeyLength(const uint8_t* description) {
+  uint32_t length = ZetTable::kKeyRecordNumber;
+  for (size_t i = 0, n = PartCount(description); i < n; ++i) length += KeyPart(description, i).length;
+  return length;
+}
+
+uint32_t KeyRecordNumber(const uint8_t* key) { return bytes::GetU32(key); }
+void SetKeyRecordNumber(uint8_t* key, uint32_t recno) { bytes::PutU32(key, recno); }
+
+ShortStr RotateAtCaret(std::string_view text) {
+  const size_t caret = text.find('^');
+  if (caret == std::string_view::npos) return ShortStr(text);
+  ShortStr rotated(text.substr(caret + 1));
+  rotated.append('^');
+  rotated.append(text.substr(0, caret));
+  return rotated;
+}
+
+// ---------------------------------------------------------------------------
+// Ordering
+
+int CompareKeys(const uint8_t* a, const uint8_t* b, const uint8_t* description, bool oemTexts,
+                bool withRecordNumber) {
+  size_t offset = ZetTable::kKeyRecordNumber;
+  for (size_t i = 0, n = PartCount(description); i < n; ++i) {
+    const TKeyPart part = KeyPart(description, i);
+    if (offset + part.length > ZetTable::kMaxKeySize) break;
+    if (int c = CompareValues(part, a + offset, b + offset, oemTexts)) return part.IsDescending() ? -c : c;
+    offset += part.length;
+  }
+  return withRecordNumber ? Order(KeyRecordNumber(a), KeyRecordNumber(b)) : 0;
+}
+
+bool KeyBefore(const uint8_t* a, const uint8_t* b, const uint8_t* compareData) {
+  return CompareKeys(a, b, compareData, false, true) < 0;
+}
+
+bool KeyBeforeOem(const uint8_t* a, const uint8_t* b, const uint8_t* compareData) {
+  return CompareKeys(a, b, compareData, true, true) < 0;
+}
+
+BTREES::TCompareProc KeyCompareProc(uint16_t version) {
+  return version < Common::kFirstVersionWithDoubles ? KeyBeforeOem : KeyBefore;
+}
+
+bool SameKey(const uint8_t* a, const uint8_t* b, const uint8_t* description, uint16_t version) {
+  return CompareKeys(a, b, description, version < Common::kFirstVersionWithDoubles, false) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Building keys
+
+void PutPartValue(const TKeyPart& part, const TKeyValue& value, bool real6, uint8_t* out) {
+  std::memset(out, 0, part.length);
+  if (part.length == 0) return;
+  uint8_t number[kMaxNumberWidth] = {};
+  switch (part.type) {
+    case Common::kTypeString: {
+      ShortStr text = RotateAtCaret(value.text);
+      text.truncate(size_t(part.length) - 1);
+      out[0] = uint8_t(text.size());
+      std::memcpy(out + 1, text.data(), text.size());
+      return;
+    }
+    case Common::kTypeChar:
+      number[0] = value.isText ? uint8_t(value.text.empty() ? 0 : value.text.byte(0)) : uint8_t(Narrow(value.number));
+      break;
+    case Common::kTypeByte:
+    case Common::kTypeBool:
+    case Common::kTypeChoice: number[0] = uint8_t(Narrow(value.number)); break;
+    case Common::kTypeInteger:
+    case Common::kTypeTime: bytes::PutI16(number, int16_t(Narrow(value.number))); break;
+    case Common::kTypeReal:
+      if (real6 || part.length < kDoubleWidth)
+        Common::DoubleToReal6(value.number, number);
+      else
+        bytes::PutF64(number, value.number);
+      break;
+    default: bytes::PutI32(number, int32_t(Narrow(value.number))); break;
+  }
+  std::memcpy(out, number, std::min<size_t>(part.length, kMaxNumberWidth));
+}
+
+void PutFieldPart(const TZetTable& table, const TKeyPart& part, const uint8_t* record, uint8_t* out) {
+  std::memset(out, 0, part.length);
+  const uint16_t n = part.Number();
+  if (part.length == 0 || !table.ValidField(n) || !table.IsStored(n)) return;
+  const uint8_t* value = record + table.FieldOffset(n);
+  const size_t width = size_t(table.SizeCode(n)) + 1;
+  if (part.type == Common::kTypeString && table.FieldType(n) == Common::kTypeString) {
+    // A length byte beyond the field is taken as the field's full width.
+    const size_t length = std::min<size_t>(value[0], table.SizeCode(n));
+    ShortStr text = RotateAtCaret(std::string_view(reinterpret_cast<const char*>(value + 1), length));
+    text.truncate(size_t(part.length) - 1);
+    out[0] = uint8_t(text.size());
+    std::memcpy(out + 1, text.data(), text.size());
+    return;
+  }
+  std::memcpy(out, value, std::min<size_t>(part.length, width));
+}
+
+int MakeKey(int handle, int slot, const uint8_t* record, uint8_t* key, uint32_t recno,
+            const uint8_t* description) {
+  TZetTable* t = ZetTable::Table(handle);
+  ZET_ASSERT(t != nullptr, "No table for the key");
+  if (slot >= 0) {
+    const auto& d = t->indexes[size_t(slot)];
+    ZET_ASSERT(d != nullptr, "No index for the key");
+    description = d->header.data();
+  }
+  if (KeyLength(description) > ZetTable::kMaxKeySize) return kErrIndexDamaged;
+  SetKeyRecordNumber(key, recno);
+  const bool real6 = t->version < Common::kFirstVersionWithDoubles;
+  uint8_t* out = key + ZetTable::kKeyRecordNumber;
+  for (size_t i = 0, n = PartCount(description); i < n; ++i) {
+    const TKeyPart part = KeyPart(description, i);
+    if (part.IsExpression()) {
+      TKeyValue value;
+      int error = 0;
+      if (ExpressionValueHook) {
+        // The expression reads its fields from the table's record buffer.
+        std::vector<uint8_t> saved = t->recordBuffer;
+        t->recordBuffer.assign(record, record + t->recordLength);
+        error = ExpressionValueHook(handle, KeyExpressionText(description), value);
+        t->recordBuffer = std::move(saved);
+      }
+      if (error != 0 && error != kErrRealOverflow) return error;
+      PutPartValue(part, value, real6, out);
+    } else if (part.IsVariable()) {
+      TKeyValue value;
+      if (VariableValueHook && !VariableValueHook(part.Number(), value)) value = TKeyValue();
+      PutPartValue(part, value, real6, out);
+    } else if (part.type == ZetTable::kKeyTypeLinkedRecord) {
+      std::memset(out, 0, part.length);
+      const uint16_t field = part.Number();
+      TKeyValue value;
+      if (t->ValidField(field) && t->IsStored(field) && field < t->bindings.size()) {
+        const TPartNumber link(record + t->FieldOffset(field), uint16_t(t->SizeCode(field) + 1));
+        const int32_t number = bytes::GetI32(link.bytes);
+        value.number = LinkedRecordNumber(t->bindings[field].linkedTable, number);
+      }
+      PutPartValue(part, value, real6, out);
+    } else {
+      PutFieldPart(*t, part, record, out);
+    }
+    out += part.length;
+  }
+  return 0;
+}
+
+}  // namespace Zet00
