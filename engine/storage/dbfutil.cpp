@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -51,6 +50,9 @@ constexpr uint8_t kFirstColumn = 1;
 constexpr uint8_t kLastColumn = 17;
 constexpr uint8_t kLastRow = 7;
 constexpr uint8_t kColumnWidth = 64;
+// How the row goes into the layout byte beside the column.
+constexpr uint8_t kRowBit2Weight = 8;
+constexpr uint8_t kRowLowBitsWeight = 64;
 // Byte 44 of imported fields.
 constexpr uint8_t kShownChar = 1;
 constexpr uint8_t kShownDate = 10;
@@ -81,8 +83,8 @@ int Cancelled() {
   return kErrCancelled;
 }
 
-// The error a routine below has reported, or fallback (reported now) when
-// none is left.
+// The error a routine below has reported (the conversion starts without
+// one), or fallback reported now.
 int ReportedError(uint16_t fallback, std::string_view fileName) {
   const int32_t e = -Common::LastError();
   if (e > 0) return e;
@@ -93,39 +95,46 @@ int ReportedError(uint16_t fallback, std::string_view fileName) {
 // ---------------------------------------------------------------------------
 // Table to DBF
 
+TDbfField Field(char type, uint8_t length, uint8_t decimals = 0) {
+  TDbfField f;
+  f.type = type;
+  f.length = std::max<uint8_t>(length, 1);
+  f.decimals = decimals;
+  return f;
+}
+
 // The DBF field of table field n; false for a field that is not written.
 bool ExportField(const TZetTable& t, uint16_t n, TDbfField& f) {
   if (!t.IsUserField(n) || !t.IsStored(n)) return false;
-  f.decimals = 0;
   const uint8_t shown = t.Shown(n);
   switch (t.FieldType(n)) {
-    case Common::kTypeChar: f.type = 'C', f.length = 1; break;
-    case Common::kTypeString: f.type = 'C', f.length = t.SizeCode(n); break;
+    case Common::kTypeChar: f = Field('C', 1); break;
+    case Common::kTypeString: f = Field('C', t.SizeCode(n)); break;
     case Common::kTypeInteger:
-    case Common::kTypeByte: f.type = 'N', f.length = shown; break;
-    case Common::kTypeReal:
-      f.type = 'N';
-      f.length = shown >> 4;
-      f.decimals = shown & kNibble;
-      if (f.length == 0) f.length = kRealWidthWithoutDisplay;
+    case Common::kTypeByte: f = Field('N', shown); break;
+    case Common::kTypeReal: {
+      const uint8_t width = shown >> 4;
+      f = Field('N', width != 0 ? width : kRealWidthWithoutDisplay, shown & kNibble);
       break;
-    case Common::kTypeBool: f.type = 'L', f.length = kLogicalLength; break;
-    case Common::kTypeDate: f.type = 'D', f.length = kDateLength; break;
-    case Common::kTypeMemo: f.type = 'M', f.length = kMemoFieldLength; break;
+    }
+    case Common::kTypeBool: f = Field('L', kLogicalLength); break;
+    case Common::kTypeDate: f = Field('D', kDateLength); break;
+    case Common::kTypeMemo: f = Field('M', kMemoFieldLength); break;
     case Common::kTypeChoice: {
-      f.type = 'C';
-      f.length = 0;
+      size_t longest = 0;
       for (uint32_t k = 1; k <= (shown & kNibble); ++k)
-        f.length = std::max(f.length, uint8_t(ZetTable::GetChoiceText(t, n, k).size()));
+        longest = std::max(longest, ZetTable::GetChoiceText(t, n, k).size());
+      f = Field('C', uint8_t(longest));
       break;
     }
     case Common::kTypeAutoNumber:
-    case Common::kTypeLink: f.type = 'N', f.length = kNumberLength; break;
-    case Common::kTypeBlob: f.type = 'C', f.length = t.SizeCode(n) == kPictureSizeCode ? kPictureLength : t.SizeCode(n); break;
-    case Common::kTypeTime: f.type = 'C', f.length = kTimeLength; break;
+    case Common::kTypeLink: f = Field('N', kNumberLength); break;
+    case Common::kTypeBlob:
+      f = Field('C', t.SizeCode(n) == kPictureSizeCode ? kPictureLength : t.SizeCode(n));
+      break;
+    case Common::kTypeTime: f = Field('C', kTimeLength); break;
     default: return false;
   }
-  f.length = std::max<uint8_t>(f.length, 1);
   return true;
 }
 
@@ -290,6 +299,28 @@ int ExportTable(int slot, std::string_view dbfName, TProgressProc progress, uint
 // ---------------------------------------------------------------------------
 // DBF to table
 
+// What a DBF field becomes in the table.
+struct TFieldKind {
+  uint8_t type, size, shown;
+};
+
+TFieldKind ImportKind(const TDbfField& f) {
+  switch (f.type) {
+    case 'C':
+      if (f.length == 1) return {Common::kTypeChar, kSizeChar, kShownChar};
+      return {Common::kTypeString, f.length, std::min(f.length, kMaxShownText)};
+    case 'D': return {Common::kTypeDate, kSizeDate, kShownDate};
+    case 'N':
+    case 'F':
+      if (f.decimals == 0 && f.length <= kMaxIntegerDigits) return {Common::kTypeInteger, kSizeInteger, f.length};
+      return {Common::kTypeReal, kSizeReal,
+              uint8_t(std::min(f.length, kNibble) << 4 | std::min(f.decimals, kNibble))};
+    case 'L': return {Common::kTypeBool, kSizeBool, kShownBool};
+    case 'M': return {Common::kTypeMemo, kSizeMemo16, kShownMemo};
+    default: throw EAssertion("Unknown field type in table: " + std::string(1, f.type));
+  }
+}
+
 // A table field for each DBF field: descriptors into t, its record length
 // set. Answers 0 or 117 (reported) for more fields or a longer record than
 // a table holds.
@@ -303,40 +334,21 @@ int DescribeTable(const std::vector<TDbfField>& fields, TZetTable& t, std::strin
   uint8_t column = kFirstColumn, row = 0;
   for (size_t i = 0; i < fields.size(); ++i) {
     const TDbfField& f = fields[i];
-    uint8_t type = 0, size = 0, shown = 0;
-    switch (f.type) {
-      case 'C':
-        if (f.length == 1)
-          type = Common::kTypeChar, size = kSizeChar, shown = kShownChar;
-        else
-          type = Common::kTypeString, size = f.length, shown = f.length > kMaxShownText ? kMaxShownText : f.length;
-        break;
-      case 'D': type = Common::kTypeDate, size = kSizeDate, shown = kShownDate; break;
-      case 'N':
-      case 'F':
-        if (f.decimals == 0 && f.length <= kMaxIntegerDigits) {
-          type = Common::kTypeInteger, size = kSizeInteger, shown = f.length;
-        } else {
-          type = Common::kTypeReal, size = kSizeReal;
-          shown = uint8_t(std::min<uint8_t>(f.length, kNibble) << 4 | std::min<uint8_t>(f.decimals, kNibble));
-        }
-        break;
-      case 'L': type = Common::kTypeBool, size = kSizeBool, shown = kShownBool; break;
-      case 'M': type = Common::kTypeMemo, size = kSizeMemo16, shown = kShownMemo; break;
-      default: throw EAssertion("Unknown field type in table: " + std::string(1, f.type));
-    }
+    const TFieldKind kind = ImportKind(f);
     uint8_t* d = t.Descriptor(uint16_t(i + 1));
     std::memset(d, 0, ZetTable::kDescriptorSize);
-    d[ZetTable::kDescLayoutColumn] = uint8_t(column + 8 * ((row >> 2) & 1) + 64 * (row & 3));
+    d[ZetTable::kDescLayoutColumn] =
+        uint8_t(column + kRowBit2Weight * ((row >> 2) & 1) + kRowLowBitsWeight * (row & 3));
     ShortStr name(f.name);
     name.append(kNameEnd);
     name.truncate(ZetTable::kMaxFieldName);
     d[ZetTable::kDescName] = uint8_t(name.size());
     std::memcpy(d + ZetTable::kDescName + 1, name.data(), name.size());
-    d[ZetTable::kDescSizeCode] = size;
-    d[ZetTable::kDescShown] = shown;
-    d[ZetTable::kDescType] = type;
-    column = uint8_t(column + 1 + (type == Common::kTypeString && f.length > kColumnWidth ? f.length / kColumnWidth : 0));
+    d[ZetTable::kDescSizeCode] = kind.size;
+    d[ZetTable::kDescShown] = kind.shown;
+    d[ZetTable::kDescType] = kind.type;
+    const bool wideText = kind.type == Common::kTypeString && f.length > kColumnWidth;
+    column = uint8_t(column + 1 + (wideText ? f.length / kColumnWidth : 0));
     if (column > kLastColumn) {
       column = kFirstColumn;
       row = std::min<uint8_t>(row + 1, kLastRow);
@@ -452,6 +464,7 @@ void CloseSlot(int slot) {
 }  // namespace
 
 int TableToDbf(std::string_view fileName, std::string_view dbfName, TProgressProc progress, uint16_t fieldCount) {
+  Common::ResetLastError();
   const std::string path = Common::ExpandName(fileName);
   if (const int open = ZetTable::FindOpenTable(path); open != 0)
     return ExportTable(open, dbfName, progress, fieldCount);
@@ -463,6 +476,7 @@ int TableToDbf(std::string_view fileName, std::string_view dbfName, TProgressPro
 }
 
 int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressProc progress, uint8_t /*option*/) {
+  Common::ResetLastError();
   TDbfReader reader;
   const ShortStr dbf = ReplaceExtension(dbfName, ".DBF");
   if (int rc = reader.Open(dbf); rc != 0) return rc;

@@ -45,6 +45,12 @@ constexpr std::string_view kTableExtension = ".DAT";
 constexpr std::string_view kRelationExtension = ".REL";
 // A link key made from a field: the parent's field as a 4-byte L part.
 constexpr uint16_t kFieldKeyLength = 4;
+// Where linked records are found: a table's auto number in its slot 0
+// (".INR"); a relation table keeps the owner's number in field 1 (indexed
+// in its slot 1) and the related table's number in field 2.
+constexpr uint8_t kNumberIndex = 0;
+constexpr uint8_t kRelationOwnerIndex = 1;
+constexpr uint16_t kRelatedField = 2;
 
 std::vector<TLinkDefinition> g_definitions;
 // Definitions 1..g_protected survive the end of a job; g_jobCount of those
@@ -86,10 +92,14 @@ size_t FindOutsideBrackets(std::string_view text, size_t from, char c, uint16_t&
 }
 
 // One side of a definition: "TABLE[description]" or "TABLE.description".
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 uint16_t ParseSide(std::string_view text, uint8_t& table, KeyDescription& key) {
-  ShortStr side(text);
-  Common::TrimBlanks(side);
-  const std::string_view s = side.view();
+  const std::string_view s = TrimBlanks(text);
   std::string_view name = s;
   std::string_view description;
   if (const size_t open = s.find(kDescriptionOpen); open != std::string_view::npos) {
@@ -103,9 +113,8 @@ uint16_t ParseSide(std::string_view text, uint8_t& table, KeyDescription& key) {
     name = s.substr(0, dot);
     description = s.substr(dot + 1);
   }
-  ShortStr tableName(name);
-  Common::TrimBlanks(tableName);
-  const int h = tableName.empty() ? 0 : ZetTable::FindOpenTable(tableName);
+  name = TrimBlanks(name);
+  const int h = name.empty() ? 0 : ZetTable::FindOpenTable(name);
   if (h == 0) return kErrTableExpected;
   if (MakeIV::CompileIndexDescription(h, description, key.data(), false) != 0) return kErrBadDescription;
   table = uint8_t(h);
@@ -201,8 +210,8 @@ void FollowRelationFields(int slot) {
     // The relation table finds its entries by the table's auto number.
     if (relation == 0 || related == 0 || relation == related || t.autoNumberField == 0) continue;
     if (!In(g_remaining, relation) || !In(g_remaining, related)) continue;
-    Place(related, relation, 0, FieldLinkKey(2));
-    Place(relation, slot, 1, FieldLinkKey(t.autoNumberField));
+    Place(related, relation, kNumberIndex, FieldLinkKey(kRelatedField));
+    Place(relation, slot, kRelationOwnerIndex, FieldLinkKey(t.autoNumberField));
     if (g_remaining == 0) break;
     stack.push_back(related);
   }
@@ -218,7 +227,7 @@ void FollowLinkFields(int slot) {
     if (t.FieldType(n) != Common::kTypeLink) continue;
     const int linked = t.bindings[n].linkedTable;
     if (linked == 0 || !In(g_remaining, linked)) continue;
-    Place(linked, slot, 0, FieldLinkKey(n));
+    Place(linked, slot, kNumberIndex, FieldLinkKey(n));
     if (g_remaining == 0) break;
     stack.push_back(linked);
   }
@@ -256,8 +265,6 @@ void LinkTowardsTree(bool towardsCurrentOnly) {
     }
   }
 }
-
-bool IsRelationTable(const TZetTable& t) { return Common::HasExtension(t.fileName, kRelationExtension); }
 
 // After tables were closed: forget the parents and the visibility of closed
 // tables, so nothing follows a slot that is empty now.
@@ -423,7 +430,7 @@ void ResolveLinkTree() {
   if (ZetTable::Table(current)->aliasOf == 0) {
     // A relation table follows the tables it links first, any other table
     // its relations first.
-    if (IsRelationTable(*ZetTable::Table(current))) {
+    if (ZetTable::Table(current)->isRelationTable) {
       FollowLinkFields(current);
       FollowRelationFields(current);
     } else {
@@ -464,8 +471,8 @@ int OpenAlias(std::string_view aliasName, int slot) {
   std::unique_ptr<TZetTable> alias = TZetTable::CreateCopy(*source, source->version);
   alias->bindings = source->bindings;
   if (alias->orderMode == ZetTable::kOrderMarks) alias->orderMode = ZetTable::kOrderRecords;
-  alias->fileName =
-      Common::AppendStrCopy(Common::BaseName(aliasName), source->isRelationTable ? kRelationExtension : kTableExtension);
+  const std::string_view extension = source->isRelationTable ? kRelationExtension : kTableExtension;
+  alias->fileName = Common::AppendStrCopy(Common::BaseName(aliasName), extension);
   // Every alias reads through the table that owns the file.
   alias->aliasOf = uint8_t(source->aliasOf != 0 ? source->aliasOf : slot);
   // The table's index files are written through the table's own trees; the

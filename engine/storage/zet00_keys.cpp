@@ -1,7 +1,6 @@
 #include "engine/storage/zet00_keys.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <vector>
 

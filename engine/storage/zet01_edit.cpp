@@ -79,17 +79,25 @@ int CutBehindLastRecord(const TZetTable& t) {
   return 0;
 }
 
-// The index slots a table uses, in order.
-std::vector<int> IndexSlots(const TZetTable& t) {
-  std::vector<int> slots;
-  for (int s = Zet00::FirstIndexSlot(t); s <= t.highestIndexSlot; ++s)
-    if (t.indexes[size_t(s)]) slots.push_back(s);
-  return slots;
-}
+// The index slots a table uses, in order (held in place: every edit walks
+// them several times).
+class TIndexSlots {
+ public:
+  explicit TIndexSlots(const TZetTable& t) {
+    for (int s = Zet00::FirstIndexSlot(t); s <= t.highestIndexSlot && s < ZetTable::kIndexSlots; ++s)
+      if (t.indexes[size_t(s)]) slots_[count_++] = s;
+  }
+  const int* begin() const { return slots_.data(); }
+  const int* end() const { return slots_.data() + count_; }
+
+ private:
+  std::array<int, ZetTable::kIndexSlots> slots_{};
+  size_t count_ = 0;
+};
 
 // Opens every index of the table; false when one cannot be opened.
 bool IndexesAvailable(int slot, const TZetTable& t) {
-  for (int s : IndexSlots(t))
+  for (int s : TIndexSlots(t))
     if (!Zet00::IndexAvailable(slot, s, false)) return false;
   return true;
 }
@@ -112,8 +120,9 @@ int MarkIndexesUnsettled(int slot, TZetTable& t) {
   bytes::PutI32(raw, kUnsettledCount);
   for (int s = 0; s < ZetTable::kIndexSlots; ++s) {
     ZetTable::TIndexDescriptor* d = t.indexes[size_t(s)].get();
-    BTREES::PTree tree = d ? Zet00::IndexTree(slot, s) : nullptr;
-    if (!tree || Unsettled(*d)) continue;
+    if (!d || Unsettled(*d)) continue;
+    BTREES::PTree tree = Zet00::IndexTree(slot, s);
+    if (!tree) continue;
     if (LOWFILES::WriteBlock(tree->file, BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount, sizeof raw, 0,
                              raw) != 0)
       return Report(Common::kErrWrite, Zet00::IndexPath(t, s));
@@ -149,7 +158,7 @@ int FlushAfterChange(int slot, TZetTable& t) {
 // rebuilt when the table is opened next (its failure is then the error
 // reported).
 void RebuildAfterFailure(int slot, const TZetTable& t) {
-  for (int s : IndexSlots(t)) Zet00::RebuildIndex(slot, s);
+  for (int s : TIndexSlots(t)) Zet00::RebuildIndex(slot, s);
 }
 
 // Writes record bytes as record recno (the record buffer is used and keeps
@@ -301,13 +310,13 @@ int AppendRecord(int slot, bool flush, int cursor) {
   if (!t) return Common::kErrWrite;
   const ShortStr path = TablePath(*t);
   t->recordBuffer.resize(t->recordLength);
-  // The count in memory is the table's: the file may still hold the count
-  // before changes made without flush, and no other program appends to a
-  // table that this one may write (it is opened deny-write).
   if (t->countUnknown) return AppendIndexOnlyRecord(slot, *t);
+  // The count is the one in memory, never read back from the file: the file
+  // may still hold the count before changes made without flush, and no other
+  // program appends to a table this one may write (it is opened deny-write).
 
   const uint32_t recno = RecordCount(*t) + 1;
-  for (int s : IndexSlots(*t)) {
+  for (int s : TIndexSlots(*t)) {
     if (!Zet00::IndexAvailable(slot, s, false)) return Common::kErrWrite;
     if (!Zet00::IsUniqueIndex(*t, s)) continue;
     KeyBuffer key{};
@@ -353,7 +362,7 @@ int UpdateRecord(int slot, const uint8_t* oldRecord, bool& keysChanged, int curs
   if (n == 0 || n > RecordCount(*t)) return Common::kErrWrite;
   const ShortStr path = TablePath(*t);
   int result = 0;
-  for (int s : IndexSlots(*t)) {
+  for (int s : TIndexSlots(*t)) {
     if (!Zet00::IndexAvailable(slot, s, false)) return Common::kErrWrite;
     if (!Zet00::IsUniqueIndex(*t, s)) continue;
     KeyBuffer key{};
@@ -422,14 +431,14 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
   if (error != 0) return error;
 
   bool recordTouched = false;
-  for (int s : IndexSlots(*t))
+  for (int s : TIndexSlots(*t))
     if ((error = ChangeKey(slot, *t, s, deleted.data(), n, false)) != 0) break;
   if (error == 0 && n != last) {
     recordTouched = true;
     if (WriteRecordBytes(slot, *t, moved, n) != 0) {
       error = Report(Common::kErrWrite, path);
     } else {
-      for (int s : IndexSlots(*t)) {
+      for (int s : TIndexSlots(*t)) {
         if ((error = ChangeKey(slot, *t, s, moved.data(), last, false)) != 0 ||
             (error = ChangeKey(slot, *t, s, moved.data(), n, true)) != 0)
           break;

@@ -25,9 +25,10 @@
 // count in the file is set to kUnsettledCount, which never equals a table's
 // count, and the same count stands in memory, where the key operations move
 // it by one per key. Flushing the table writes every changed page back and
-// then the true count over it. An index whose file still says unsettled when
-// the table is opened is therefore rebuilt from the records, and an index
-// whose header is settled holds every change made before that flush. A
+// then the true count over it (a flush that fails marks them unsettled
+// again). An index whose file still says unsettled when the table is opened
+// is therefore rebuilt from the records, and an index whose header is
+// settled holds every change made before that flush. A
 // record whose append (or update) with flush has returned is in the file
 // and counted. A delete moves the last record before it writes the smaller
 // count: dying between the two leaves the moved record twice, never lost.
@@ -132,9 +133,10 @@ int RelationEntriesFromText(int slot, uint16_t n, std::string_view text);
 
 // Deletes a table file with its index, companion, memo and blob files, and
 // with recurse the relation tables of its R fields whose numbers skip does
-// not list (those without recursing further). False when the file does not
-// exist or cannot be opened (its error in code) or a relation table could
-// not be deleted.
+// not list (those without recursing further). The file's name is taken
+// upper-cased, its directory as given. False when the file does not exist
+// or cannot be opened (its error in code) or a relation table could not be
+// deleted.
 bool DeleteTableFiles(std::string_view fileName, std::string_view tableCode, uint32_t tableKey, int& code,
                       std::span<const uint16_t> skip, bool recurse);
 // An R field of the table has this relation table (name with ".REL").

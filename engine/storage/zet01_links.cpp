@@ -125,14 +125,19 @@ bool ReadFirstLinkedRecord(int slot) {
   return ReadCurrent(slot, t, recno);
 }
 
+// The table's parent stands in the chain without a match.
+bool ParentWithoutMatch(int slot, const TZetTable& t) {
+  const int parentEntry = EntryOf(ParentOf(slot, t));
+  return parentEntry >= 0 && !Found(parentEntry);
+}
+
 // Reads chain entry e afresh: a table whose parent has no match stays
 // without a record.
 bool ReadEntry(int e) {
   const int slot = SlotAt(e);
   TZetTable& t = *ZetTable::Table(slot);
-  const int parentEntry = EntryOf(ParentOf(slot, t));
   bool found = false;
-  if (parentEntry >= 0 && !Found(parentEntry))
+  if (ParentWithoutMatch(slot, t))
     ClearCurrent(t);
   else
     found = ReadFirstLinkedRecord(slot);
@@ -273,17 +278,9 @@ int ReadFirstLinked(int primary, bool fromCurrent, uint64_t tableSet) {
     g_chain[EntryAt(e) + kChainEntrySlot] = uint8_t(slot);
     ZetTable::IncludeHandle(done, slot);
     ZetTable::ExcludeHandle(work, slot);
-    const int parentEntry = EntryOf(parent);
-    if (parentEntry >= 0 && !Found(parentEntry)) {
-      ClearCurrent(t);
-      SetFound(e, false);
-      continue;
-    }
-    const bool found = ReadFirstLinkedRecord(slot);
-    SetFound(e, found);
     // A required table without a match moves the earlier tables on until a
-    // combination gives it one.
-    if (!found && !InSet(g_optional, slot)) ReadNextLinked(e + 1);
+    // combination gives it one (unless its parent has none).
+    if (!ReadEntry(e) && !InSet(g_optional, slot) && !ParentWithoutMatch(slot, t)) ReadNextLinked(e + 1);
   }
   RecountNotFound();
   return 0;

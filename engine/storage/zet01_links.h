@@ -82,9 +82,10 @@ int ReadFirstLinked(int primary, bool fromCurrent, uint64_t tableSet);
 // Advances to the next combination, starting at chain entry level - 1 and
 // going back towards entry 1 (the primary itself is never advanced): the
 // deepest entry that has a further matching record takes it, and every entry
-// after it is read afresh. Answers false when no combination is left, after
-// a read error, and when a link index is found out of step (it is then
-// rebuilt).
+// after it is read afresh; a combination in which a required table has no
+// match is passed over. The not-found set then holds the tables without a
+// match. Answers false when no combination is left, after a read error, and
+// when a link index is found out of step (it is then rebuilt).
 bool ReadNextLinked(int level);
 // The level of a table for ReadNextLinked: its entry index + 1; for slot 0,
 // and for a table outside the chain, count + 1 (the deepest); with no active

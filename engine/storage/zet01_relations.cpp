@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "engine/storage/bytes.h"
 #include "engine/storage/common.h"

@@ -346,6 +346,9 @@ TEST_F(DbfUtilTest, FieldCountProgressAndCancel) {
 
   EXPECT_EQ(DbfUtil::TableToDbf(TempPath("NONE.DAT"), TempPath("N"), nullptr, 0), Common::kErrWrite);
   EXPECT_FALSE(std::filesystem::exists(TempPath("N.DBF")));
+  // A dBase file that cannot be made: write error, answered as such.
+  EXPECT_EQ(DbfUtil::TableToDbf(path, TempPath("no/such/dir/P"), nullptr, 0), Common::kErrWrite);
+  EXPECT_EQ(Common::LastError(), -Common::kErrWrite);
 }
 
 // A table open already is read through its slot (and stays open).
@@ -392,8 +395,8 @@ TEST_P(DbfUtilImport, PythonDbfFileBecomesTable) {
     script += "t.append(('" + std::string(1, char('a' + i)) + "', 'Name " + std::to_string(i) + " \\xe4\\xf6', '" +
               std::string(100, char('0' + i)) + "', -" + std::to_string(i) + ", " + std::to_string(1000 * i) +
               ", " + std::to_string(i) + ".25, " + std::to_string(123456789012345 * (i + 1)) + ", " +
-              (i % 2 ? "True" : "False") + ", " + (i == 0 ? "None" : "datetime.date(2001, 2, " + std::to_string(i) + ")") +
-              ", " + memo + "))\n";
+              (i % 2 ? "True" : "False") + ", " +
+              (i == 0 ? "None" : "datetime.date(2001, 2, " + std::to_string(i) + ")") + ", " + memo + "))\n";
   }
   script += "t.close()\nprint('made')\n";
   ASSERT_EQ(RunPython(TempDir(), script).output, "made\n");
@@ -447,7 +450,9 @@ TEST_P(DbfUtilImport, PythonDbfFileBecomesTable) {
 INSTANTIATE_TEST_SUITE_P(DbfUtil, DbfUtilImport,
                          ::testing::Values(ImportCase{"db3", 512, 2}, ImportCase{"fp", 128, 8},
                                            ImportCase{"fp", 48, 8}),
-                         [](const auto& info) { return std::string(info.param.kind) + std::to_string(info.param.memoSize); });
+                         [](const auto& info) {
+                           return std::string(info.param.kind) + std::to_string(info.param.memoSize);
+                         });
 
 // The decisions on importing: small N fields as I (negative values kept),
 // the record limit of a table, no table for an unknown field type or

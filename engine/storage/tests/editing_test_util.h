@@ -67,9 +67,7 @@ inline std::string CreateArticles(const std::string& path, uint32_t key = kTable
                                         {"MENGE", Common::kTypeInteger, 1, 10},
                                         {"NOTIZ", Common::kTypeMemo, 3, 4},
                                         {"BILD", Common::kTypeBlob, 3, 4}});
-  // The stored ID key description carries the mark of the unique ID index.
   Zet00::SetKeyPart(t->idKeyDescription.data(), 0, {kCode, 2, Common::kTypeInteger});
-  Zet00::SetIdMark(t->idKeyDescription.data());
   t->idIndexFlag = true;
   t->nextAutoNumber = 1;
   t->indexes[2] = UserIndex("NAMEN.IND", kName, kNameLength + 1, Common::kTypeString);

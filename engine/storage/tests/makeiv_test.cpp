@@ -63,7 +63,8 @@ class MakeIVTest : public zettest::EngineTest {
                                 {"POSTEN", 12, 0, 0},
                                 {"KAUFT", 10, 3, 10},
                                 {"LANG", 1, 200, 200},
-                                {"GEBURT", 6, 4, 10, ZetTable::kTypeNullable}});
+                                {"GEBURT", 6, 4, 10, ZetTable::kTypeNullable},
+                                {"Vor Name: ", 1, 10, 10}});
     ASSERT_EQ(Zet06::CreateTable(*kunden, TempPath("KUNDEN.DAT"), {}, true, 0, 0), 0);
     kunden_ = index_test::OpenForTest(TempPath("KUNDEN.DAT"));
     ASSERT_GT(kunden_, 0);
@@ -103,6 +104,7 @@ TEST_F(MakeIVTest, FieldListsCompileIntoParts) {
       {"$2,-$3", {{kOrt, 11, 1}, {kNr | down, 2, 2}}},
       {"kunden.NAME", {{kName, 21, 1}}},
       {"GEBURT", {{10, 5, Common::kTypeDate}}},  // a nullable field keeps its flag byte
+      {"vor_name:4", {{11, 5, 1}}},               // the name without the creator's ": "
       {"NAME,ORT,NR,NAME,ORT,NR,NAME,ORT,NR", std::vector<TKeyPart>(9)},
   };
   for (const Case& c : cases) {
@@ -204,10 +206,11 @@ TEST_F(MakeIVTest, IndexDescriptionsAsText) {
   EXPECT_EQ(describe("NAME:5,-NR", true, false), "NAME:5, -NR:2");
   EXPECT_EQ(describe("NAME,-NR", false, false), "NAME, -NR");
   EXPECT_EQ(describe("NAME,-NR", false, true), "$1, -$3");
+  EXPECT_EQ(describe("-$11", true, false), "-VOR_NAME:10");
   EXPECT_EQ(describe("(PREIS*2)", true, false), "(PREIS*2):8");
   EXPECT_EQ(describe("(PREIS*2)", false, false), "(PREIS*2)");
   // The text compiles back into the same description.
-  for (const char* text : {"-NAME:5,ORT,-NR", "$2,-$1:3", "(NAME):12"}) {
+  for (const char* text : {"-NAME:5,ORT,-NR", "$2,-$1:3", "(NAME):12", "VOR_NAME,NAME"}) {
     Description a{}, b{};
     ASSERT_EQ(Compile(text, a), 0) << text;
     for (bool numbers : {false, true}) {
