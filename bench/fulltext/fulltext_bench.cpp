@@ -651,6 +651,8 @@ Options ParseOptions(int argc, char** argv) {
       o.records = std::max(1, std::atoi(value("--records").c_str()));
     else if (arg == "--engine-only")
       o.engineOnly = true;
+    else if (arg.rfind("--", 0) == 0)
+      Fail(("option " + arg).c_str(), 0);
     else
       o.directory = arg;
   }
@@ -693,7 +695,7 @@ int main(int argc, char** argv) {
   enum Phase { kLoad, kBuild, kOptimize, kBuildTotal, kAdd, kPhaseCount };
   const char* const phaseNames[kPhaseCount] = {"load rows (no full-text index)", "build index",
                                                "merge (FTS5 optimize)", "build + merge",
-                                               "add 1,000 records one by one"};
+                                               "add records one by one"};
   double times[2][kPhaseCount] = {};
   auto timed = [](auto&& work) {
     const Clock::time_point start = Clock::now();
@@ -733,9 +735,9 @@ int main(int argc, char** argv) {
     afterAdd.push_back({engine.Count(engineQueries[i]), sqlite ? sqlite->Count(kQueries[i].fts5) : 0});
 
   std::printf("Full-text index vs SQLite %s FTS5, %d records (%zu with a memo, %zu of them HTML), %.1f MB of text, "
-              "%zu distinct words generated\n",
+              "%zu distinct words generated; then %d records added one by one\n",
               sqlite3_libversion(), o.records, memos, htmlMemos, double(textBytes) / 1e6,
-              generator.VocabularySize());
+              generator.VocabularySize(), kAddedRecords);
   std::printf("engine: no sync; HTML option; word table WORT S30; build memory limit %d bytes of hits; "
               "record caches + index page slots = %zu KiB; index page %u bytes\n",
               FullText::kDefaultMemoryLimit, cacheKiB, unsigned(engine.PageSize()));

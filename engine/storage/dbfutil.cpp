@@ -171,12 +171,12 @@ void ToOem(std::string& text) { platform::AnsiToOemBuffer(text.data(), text.size
 
 // The text of the memo at block, breaks as CR LF (line ends) and blanks
 // (wrapped lines). Answers 0 or the error reported.
-int MemoText(TZetTable& t, uint32_t block, std::string& text) {
+int MemoText(WINMEMOS::TMemoFile& memos, uint32_t block, std::string& text) {
   text.clear();
-  const int32_t length = WINMEMOS::InitGetMemo(t.memoFile, block);
+  const int32_t length = WINMEMOS::InitGetMemo(memos, block);
   if (length < 0) {
     WINMEMOS::DoneGetMemo();
-    return ReportedError(Common::kErrRead, t.memoFile.file.name);
+    return ReportedError(Common::kErrRead, memos.file.name);
   }
   text.resize(size_t(length));
   const int32_t got = length > 0 ? WINMEMOS::GetMemoBlock(length, text.data()) : 0;
@@ -187,8 +187,14 @@ int MemoText(TZetTable& t, uint32_t block, std::string& text) {
 
 class TExport {
  public:
-  TExport(TZetTable& table, TDbfWriter& writer, const std::vector<uint16_t>& numbers)
-      : t_(table), writer_(writer), numbers_(numbers), oem_(table.version < Common::kFirstVersionWithDoubles) {}
+  // memos: the memo file of the table's files (those of the table an alias
+  // aliases).
+  TExport(TZetTable& table, WINMEMOS::TMemoFile& memos, TDbfWriter& writer, const std::vector<uint16_t>& numbers)
+      : t_(table),
+        memos_(memos),
+        writer_(writer),
+        numbers_(numbers),
+        oem_(table.version < Common::kFirstVersionWithDoubles) {}
 
   // Builds the DBF record of a table record and writes it with its memos.
   int Write(const uint8_t* record) {
@@ -248,7 +254,7 @@ class TExport {
   int PutMemo(uint8_t* out, const TDbfField& f, uint32_t block) {
     if (block == 0) return 0;
     std::string text;
-    if (int rc = MemoText(t_, block, text); rc != 0) return rc;
+    if (int rc = MemoText(memos_, block, text); rc != 0) return rc;
     if (text.empty()) return 0;
     if (oem_) ToOem(text);
     uint32_t first = 0;
@@ -258,6 +264,7 @@ class TExport {
   }
 
   TZetTable& t_;
+  WINMEMOS::TMemoFile& memos_;
   TDbfWriter& writer_;
   const std::vector<uint16_t>& numbers_;
   const bool oem_;
@@ -279,7 +286,7 @@ int ExportTable(int slot, std::string_view dbfName, TProgressProc progress, uint
   }
   TDbfWriter writer;
   if (int rc = writer.Create(ReplaceExtension(dbfName, ".DBF"), std::move(fields)); rc != 0) return rc;
-  TExport output(t, writer, numbers);
+  TExport output(t, ZetTable::FileOwner(slot)->memoFile, writer, numbers);
   const uint32_t count = uint32_t(std::max(t.recordCount, 0));
   std::vector<uint8_t> record(t.recordLength);
   int rc = 0;
@@ -477,6 +484,12 @@ int TableToDbf(std::string_view fileName, std::string_view dbfName, TProgressPro
 
 int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressProc progress, uint8_t /*option*/) {
   Common::ResetLastError();
+  // Creating the file under an open table would leave that table's slot and
+  // record cache describing a file that is no longer there.
+  if (Zet01::OpenSlotOfFile(tableName) != 0) {
+    Common::SetFileError(Zet01::kErrAlreadyOpen, Common::ExpandName(tableName));
+    return Zet01::kErrAlreadyOpen;
+  }
   TDbfReader reader;
   const ShortStr dbf = ReplaceExtension(dbfName, ".DBF");
   if (int rc = reader.Open(dbf); rc != 0) return rc;

@@ -57,8 +57,9 @@ using TProgressProc = Zet00::TProgressProc;
 int TableToDbf(std::string_view fileName, std::string_view dbfName, TProgressProc progress, uint16_t fieldCount);
 
 // Creates the table tableName (table file version 2) from the dBase file
-// dbfName with the extension ".DBF" and copies its records. Answers 0, the
-// errors of TDbfReader::Open, 117 for more fields or a longer record than a
+// dbfName with the extension ".DBF" and copies its records. A table that is
+// open in the engine is refused with 35 before anything is read or written.
+// Answers 0, the errors of TDbfReader::Open, 117 for more fields or a longer record than a
 // table holds, the errors of creating, opening and appending to the table,
 // or 114 when progress stopped it (the table keeps the records copied). A
 // DBF field of another type than C, D, F, L, M or N raises EAssertion

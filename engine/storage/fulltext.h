@@ -33,7 +33,9 @@
 //   | 12-13     | weight (a variable part of variable 0, which no record |
 //   |           | fills: the full-text code writes the weight itself)    |
 // A build recreates index 2 with this description. The weights live only in
-// these keys, so index 2 cannot be rebuilt from the relation records.
+// these keys, so index 2 cannot be rebuilt from the relation records; the
+// index layer keeps the description when the table is opened again, as it
+// only adds parts to that of the automatic index of field 2.
 //
 // A build (BuildIndex) collects the words and their hits of every source
 // record in memory and writes them in sorted bulk; AddRecord indexes one

@@ -33,12 +33,13 @@ void ExtractTextFile(std::string_view text, TWordExtractor& extractor) {
   TextFiles::FreeLineChain(chain);
 }
 
-void ExtractMemo(TZetTable& t, uint16_t field, TWordExtractor& extractor) {
+void ExtractMemo(int handle, TZetTable& t, uint16_t field, TWordExtractor& extractor) {
   Common::FieldValue value;
   Common::GetFieldAsNumber(t.recordBuffer.data(), t.Place(field), t.version, value);
-  if (value.block == 0 || !t.hasMemoFile) return;
+  TZetTable* files = ZetTable::FileOwner(handle);
+  if (value.block == 0 || !t.hasMemoFile || !files) return;
   dynstr::LineChain chain;
-  WINMEMOS::ReadMemoLines(t.memoFile, value.block, chain);
+  WINMEMOS::ReadMemoLines(files->memoFile, value.block, chain);
   ExtractLines(chain.get(), extractor);
   WINMEMOS::FreeMemoLines(chain);
 }
@@ -48,7 +49,7 @@ void ExtractField(int handle, uint16_t field, TWordExtractor& extractor) {
   if (!t || !t->ValidField(field)) return;
   t->recordBuffer.resize(t->recordLength);
   if (t->FieldType(field) == Common::kTypeMemo) {
-    ExtractMemo(*t, field, extractor);
+    ExtractMemo(handle, *t, field, extractor);
     return;
   }
   const ShortStr text = ZetTable::FieldText(*t, field, t->recordBuffer.data());

@@ -99,14 +99,16 @@ ShortStr TextToHtml(std::string_view text, std::string_view keep) {
 
 int CleanMemoHtml(int slot, uint16_t field) {
   ZetTable::TZetTable* t = ZetTable::Table(slot);
-  if (!t || !t->ValidField(field) || t->FieldType(field) != Common::kTypeMemo || !t->hasMemoFile) return 0;
+  ZetTable::TZetTable* files = ZetTable::FileOwner(slot);
+  if (!t || !files || !t->ValidField(field) || t->FieldType(field) != Common::kTypeMemo || !t->hasMemoFile)
+    return 0;
   t->recordBuffer.resize(t->recordLength);
   Common::FieldValue value;
   Common::GetFieldAsNumber(t->recordBuffer.data(), t->Place(field), t->version, value);
   if (value.block == 0) return 0;
 
   dynstr::LineChain chain;
-  WINMEMOS::ReadMemoLines(t->memoFile, value.block, chain);
+  WINMEMOS::ReadMemoLines(files->memoFile, value.block, chain);
   if (const int32_t status = WINMEMOS::Status()) {
     WINMEMOS::FreeMemoLines(chain);
     return int(status);
@@ -130,9 +132,9 @@ int CleanMemoHtml(int slot, uint16_t field) {
   if (!changed) return 0;
 
   const std::vector<uint8_t> old = t->recordBuffer;
-  if (WINMEMOS::InitPutMemo(t->memoFile) < 0) return int(WINMEMOS::Status());
+  if (WINMEMOS::InitPutMemo(files->memoFile) < 0) return int(WINMEMOS::Status());
   WINMEMOS::PutMemoBlock(int32_t(cleaned.size()), cleaned.data());
-  const uint32_t first = WINMEMOS::DonePutMemo(t->memoFile, value.block);
+  const uint32_t first = WINMEMOS::DonePutMemo(files->memoFile, value.block);
   if (const int32_t status = WINMEMOS::Status()) return int(status);
   value.block = first;
   Common::PutFieldFromValue(t->recordBuffer.data(), t->Place(field), t->version, value);

@@ -100,12 +100,12 @@ int SelectPrimaryTable(int slot);
 // Opens aliasName as a second slot on the open table `slot`, in the slot
 // after the highest in use: a copy of the table's object named
 // "<alias>.DAT" (".REL" for a relation table) that reads and writes the
-// table's file through the table's record cache and reads the table's index
-// files (it opens them for reading only), in record order instead of mark
-// order, without limits, marks, current record or parent. Temporary indexes
-// of the table stay with the table. Answers 0, or the link error
-// it sets: 17 when a table of that name is open, 94 with 62 tables open, 58
-// when slot holds no open table.
+// table's file through the table's record cache, its memo and blob files
+// (ZetTable::FileOwner), and reads the table's index files (it opens them
+// for reading only), in record order instead of mark order, without limits,
+// marks, current record or parent. Temporary indexes of the table stay with
+// the table. Answers 0, or the link error it sets: 17 when a table of that
+// name is open, 94 with 62 tables open, 58 when slot holds no open table.
 int OpenAlias(std::string_view aliasName, int slot);
 // Closes the aliases above the base table count from the top down (a table
 // that is no alias stops it), with their temporary indexes; then drops the

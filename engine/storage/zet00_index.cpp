@@ -228,6 +228,31 @@ uint8_t KeyOp(int handle, int slot, int mode, TIndexOp op, uint8_t* key) {
   return Finish(kStatusNone);
 }
 
+bool BeginsWithParts(int handle, const uint8_t* slotDesc, const uint8_t* wanted) {
+  const size_t n = PartCount(wanted);
+  if (n == 0 || PartCount(slotDesc) < n || IsExpressionKey(wanted) != IsExpressionKey(slotDesc)) return false;
+  if (IsExpressionKey(wanted)) {
+    return KeyPart(wanted, 0).length == KeyPart(slotDesc, 0).length &&
+           SameExpressionHook(handle, KeyExpressionText(slotDesc), KeyExpressionText(wanted));
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const TKeyPart a = KeyPart(slotDesc, i), b = KeyPart(wanted, i);
+    if (a.field != b.field || a.length != b.length) return false;
+  }
+  return true;
+}
+
+// The stored description begins with the automatic one, part for part with
+// the same field word, length and type, and may add parts after it: the
+// full-text relation index keeps the word's link part first and adds the
+// source record and the weight, which only its keys hold.
+bool ExtendsAutomaticKey(int handle, const uint8_t* stored, const uint8_t* automatic) {
+  if (IsExpressionKey(automatic) || !BeginsWithParts(handle, stored, automatic)) return false;
+  for (size_t i = 0, n = PartCount(automatic); i < n; ++i)
+    if (KeyPart(stored, i).type != KeyPart(automatic, i).type) return false;
+  return true;
+}
+
 // Opens an existing or missing index file of a slot (see IndexAvailable).
 bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
   TIndexDescriptor& d = *SlotOf(t, slot);
@@ -254,9 +279,12 @@ bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
   SetTree(d, tree);
   bool fits = true;
   const bool marked = HasIdMark(d.header.data());
-  if (automatic && !SameDescription(expected.data(), d.header.data())) {
+  if (automatic && !SameDescription(expected.data(), d.header.data()) &&
+      (marked || !ExtendsAutomaticKey(handle, d.header.data(), expected.data()))) {
     // The table decides what its automatic indexes hold; the file keeps
-    // whether the index is the unique ID index.
+    // whether the index is the unique ID index, whose key stays exactly the
+    // table's. Another index keeps a key that only adds parts to the
+    // table's.
     std::memcpy(d.header.data(), expected.data(), expected.size());
     if (marked) SetIdMark(d.header.data());
     fits = false;
@@ -281,20 +309,6 @@ struct TSortData {
 bool SortCompare(const void* a, const void* b, void* data) {
   const auto* s = static_cast<const TSortData*>(data);
   return s->compare(static_cast<const uint8_t*>(a), static_cast<const uint8_t*>(b), s->header);
-}
-
-bool BeginsWithParts(int handle, const uint8_t* slotDesc, const uint8_t* wanted) {
-  const size_t n = PartCount(wanted);
-  if (n == 0 || PartCount(slotDesc) < n || IsExpressionKey(wanted) != IsExpressionKey(slotDesc)) return false;
-  if (IsExpressionKey(wanted)) {
-    return KeyPart(wanted, 0).length == KeyPart(slotDesc, 0).length &&
-           SameExpressionHook(handle, KeyExpressionText(slotDesc), KeyExpressionText(wanted));
-  }
-  for (size_t i = 0; i < n; ++i) {
-    const TKeyPart a = KeyPart(slotDesc, i), b = KeyPart(wanted, i);
-    if (a.field != b.field || a.length != b.length) return false;
-  }
-  return true;
 }
 
 // Follows the removal of slot in a reference to a slot; false when the

@@ -118,8 +118,12 @@ int CreateIndexFile(ZetTable::TZetTable& table, int slot);
 // Opens the slot's index on demand and tells whether it is open. A missing
 // index that is not a user index is created and built; an index whose key
 // description does not fit the table, or (with checkCount) whose header
-// counts other records than the table, is rebuilt (13 reported). A failure
-// is reported (90, 95 for a damaged file) and marks the slot.
+// counts other records than the table, is rebuilt (13 reported). An
+// automatic index whose file holds another key gets the table's key and is
+// rebuilt, unless the file's key begins with the table's parts and only adds
+// parts after them (the full-text relation index): that key is kept. The
+// unique ID index always keeps exactly the table's key. A failure is
+// reported (90, 95 for a damaged file) and marks the slot.
 bool IndexAvailable(int handle, int slot, bool checkCount);
 // Opens every slot with the count check; answers 0 or the first error.
 int OpenIndexes(int handle);

@@ -85,8 +85,7 @@ class TMemoCheck {
 int32_t CheckMemoFile(int slot) {
   TZetTable* t = ZetTable::Table(slot);
   if (!t || !t->hasMemoFile) return kMemoSound;
-  // An alias reads the memo file of the table it aliases.
-  TZetTable* owner = t->aliasOf != 0 ? ZetTable::Table(t->aliasOf) : t;
+  TZetTable* owner = ZetTable::FileOwner(slot);
   if (!owner || !owner->memoFile.open) return kMemoSound;
   WINMEMOS::TMemoFile& f = owner->memoFile;
 

@@ -194,14 +194,15 @@ bool SameTableFile(std::string_view path, const platform::FileIdentity* identity
   return otherPath.view() == path;
 }
 
-bool OpenElsewhere(int slot, std::string_view path) {
+// The first slot other than except whose table file is path; 0 when none.
+int SlotOfFile(std::string_view path, int except) {
   platform::FileIdentity identity;
   const bool exists = platform::GetFileIdentity(path, identity);
   for (int h = 1; h <= ZetTable::kTableSlots; ++h) {
     const TZetTable* other = ZetTable::Table(h);
-    if (h != slot && other && SameTableFile(path, exists ? &identity : nullptr, *other)) return true;
+    if (h != except && other && SameTableFile(path, exists ? &identity : nullptr, *other)) return h;
   }
-  return false;
+  return 0;
 }
 
 // Record 1 of a table read with a wrong key unscrambles to noise: a text
@@ -308,7 +309,7 @@ int OpenTable(int slot, uint16_t openModeWord, std::string_view fileName, uint8_
               std::string_view code) {
   if (slot < 1 || slot > ZetTable::kMaxOpenTables) return Fail(ZetTable::kErrTooManyTables, fileName);
   const ShortStr path(Common::ExpandName(fileName));
-  if (!g_skipNameCheck && OpenElsewhere(slot, path)) return Fail(kErrAlreadyOpen, path);
+  if (!g_skipNameCheck && SlotOfFile(path, slot) != 0) return Fail(kErrAlreadyOpen, path);
 
   auto table = std::make_unique<TZetTable>();
   const Common::FileNameParts parts = Common::SplitFileName(path);
@@ -339,6 +340,10 @@ int OpenTable(int slot, uint16_t openModeWord, std::string_view fileName, uint8_
   }
   if (slot > ZetTable::OpenCount()) ZetTable::SetOpenCount(slot);
   return 0;
+}
+
+int OpenSlotOfFile(std::string_view fileName) {
+  return SlotOfFile(ShortStr(Common::ExpandName(fileName)), 0);
 }
 
 int CloseTable(int slot) {

@@ -69,6 +69,9 @@ inline constexpr uint8_t kMaxChoiceValue = 15;
 // is closed, and the error is reported with the expanded file name.
 int OpenTable(int slot, uint16_t openModeWord, std::string_view fileName, uint8_t openFlag,
               uint32_t tableKey, std::string_view code);
+// The slot whose table file is fileName (expanded) under any spelling, as
+// OpenTable compares names; 0 when no open table holds that file.
+int OpenSlotOfFile(std::string_view fileName);
 // Closes the table of slot and empties the slot (the caller lowers the
 // open-table count). Temporary indexes (file name holding ".$$") are closed,
 // deleted and taken out of the slots; the index directory is rewritten when

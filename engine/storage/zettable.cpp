@@ -226,6 +226,11 @@ TZetTable* Table(int handle) {
   return g_slots[size_t(handle - 1)].get();
 }
 
+TZetTable* FileOwner(int handle) {
+  TZetTable* t = Table(handle);
+  return t && t->aliasOf != 0 ? Table(t->aliasOf) : t;
+}
+
 int InstallTable(int handle, std::unique_ptr<TZetTable> table) {
   ZET_ASSERT(handle >= 1, "Table handle out of range");
   if (handle > kMaxOpenTables) {

@@ -334,6 +334,11 @@ class TZetTable {
 
 // The open table of handle h (1..64), nullptr when none.
 TZetTable* Table(int handle);
+// The table whose files serve handle's table: for an alias the table it
+// aliases (an alias keeps no table, memo or blob file open of its own), else
+// the table itself; nullptr when none. Memo and blob transfers of a handle
+// take their files from it.
+TZetTable* FileOwner(int handle);
 // Puts a table into slot h. Handles of 63 and above are refused with error
 // 94 (reported); the table is then destroyed.
 int InstallTable(int handle, std::unique_ptr<TZetTable> table);

@@ -366,6 +366,27 @@ TEST_F(DbfUtilTest, OpenTableIsExportedThroughItsSlot) {
   Close(slot);
 }
 
+// Importing into the file of an open table is refused before anything is
+// written, under any spelling of its name: the table reads on as before.
+TEST_F(DbfUtilTest, ImportIntoAnOpenTableIsRefused) {
+  const std::string path = TempPath("OFFEN.DAT");
+  zet01_test::CreateTableFile(path, {{"A: ", Common::kTypeString, 5, 5}});
+  const int slot = Open(path);
+  zet01_test::AppendTexts(slot, 1, {"eins", "zwei"});
+  ASSERT_EQ(DbfUtil::TableToDbf(path, TempPath("QUELLE"), nullptr, 0), 0) << Common::LastErrorText().view();
+  const auto size = std::filesystem::file_size(path);
+  for (const std::string& name : {path, TempPath("offen.dat")}) {
+    EXPECT_EQ(DbfUtil::DbfToTable(TempPath("QUELLE"), name, nullptr, 0), Zet01::kErrAlreadyOpen) << name;
+    EXPECT_EQ(Common::LastError(), -Zet01::kErrAlreadyOpen);
+  }
+  EXPECT_EQ(std::filesystem::file_size(path), size);
+  ASSERT_EQ(Zet01::ReadRecord(slot, 2), 0);
+  EXPECT_EQ(Text(slot, 1), "zwei");
+  Close(slot);
+  // Once closed, the table is made anew from the dBase file.
+  EXPECT_EQ(DbfUtil::DbfToTable(TempPath("QUELLE"), path, nullptr, 0), 0) << Common::LastErrorText().view();
+}
+
 // Files written by python3-dbf become tables; every value and memo is
 // checked, memos ending exactly at a block boundary included.
 struct ImportCase {

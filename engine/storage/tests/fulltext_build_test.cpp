@@ -196,6 +196,36 @@ TEST_F(FullTextBuild, CompactIndexKeepsEntriesAsKeysOnly) {
   EXPECT_EQ(Marks("garten"), (MarkSet{1, 4}));
 }
 
+// The weights live only in the keys of index 2, so reopening the pair must
+// keep that index as the build wrote it (plain and compact), and records
+// added afterwards go in with their weights.
+TEST_F(FullTextBuild, ReopenedPairAnswersTheSameQueries) {
+  AppendThree();
+  for (const uint16_t options : {FullText::kOptHtml, uint16_t(FullText::kOptHtml | FullText::kOptCompact)}) {
+    SCOPED_TRACE(options);
+    ASSERT_EQ(FullText::BuildIndex(Req(options), nullptr), 7);
+    const std::vector<EntryKey> keys = RelationKeys();
+    for (const int slot : {kWords, kRel}) ASSERT_EQ(Zet01::CloseTable(slot), 0);
+    Common::ResetLastError();
+    ASSERT_EQ(Zet01::OpenTable(kWords, ZetTable::kRightsMask, TempPath("WORTE.DAT"), 0, 0, ""), 0);
+    ASSERT_EQ(Zet01::OpenTable(kRel, ZetTable::kRightsMask, TempPath("VOLLTEXT.REL"), 0, 0, ""), 0);
+    EXPECT_EQ(Common::LastError(), 0);  // no index was found unfit and rebuilt
+    EXPECT_EQ(RelationKeys(), keys);
+    EXPECT_EQ(Marks("haus"), (MarkSet{1, 3}));
+    EXPECT_EQ(Marks("m*+gr*"), (MarkSet{2, 3}));
+    EXPECT_EQ(Marks("Baum", 4), (MarkSet{3}));
+    EXPECT_EQ(Marks("Baum", 0x10002), (MarkSet{2}));
+  }
+  ASSERT_EQ(FullText::BuildIndex(Req(), nullptr), 7);
+  for (const int slot : {kWords, kRel}) ASSERT_EQ(Zet01::CloseTable(slot), 0);
+  ASSERT_EQ(Zet01::OpenTable(kWords, ZetTable::kRightsMask, TempPath("WORTE.DAT"), 0, 0, ""), 0);
+  ASSERT_EQ(Zet01::OpenTable(kRel, ZetTable::kRightsMask, TempPath("VOLLTEXT.REL"), 0, 0, ""), 0);
+  Append({"Neubau", "", 8});
+  EXPECT_EQ(FullText::AddRecord(Req()), 0);
+  EXPECT_EQ(Marks("neubau", 8), (MarkSet{4}));
+  EXPECT_EQ(Marks("haus"), (MarkSet{1, 3}));
+}
+
 TEST_F(FullTextBuild, ProgressOfAnEmptySource) {
   static std::vector<std::pair<int32_t, int32_t>> calls;
   calls.clear();

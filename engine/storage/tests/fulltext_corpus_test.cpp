@@ -224,10 +224,11 @@ TEST_F(FullTextCorpus, QueriesAgreeWithBruteForce) {
     const QueryCase& c = cases[i];
     const std::vector<uint32_t> expected = Members(c.reference(c.filter));
     EXPECT_EQ(Marks(c.query, c.filter), expected) << c.query;
-    if (i % 4 == 0)
+    if (i % 4 == 0) {
       EXPECT_EQ(FullText::CountRecords(kSource, kWords, c.query, "", "", Relations(), c.filter, bits),
                 int32_t(expected.size()))
           << c.query;
+    }
   }
   Bitarray::Free(bits);
 

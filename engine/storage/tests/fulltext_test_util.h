@@ -215,6 +215,7 @@ class FullTextTableTest : public zettest::EngineTest {
     int32_t word;
     uint32_t record;
     uint16_t weight;
+    bool operator==(const EntryKey&) const = default;
   };
   // The keys of index 2 of the relation table in key order.
   static std::vector<EntryKey> RelationKeys() {

@@ -252,6 +252,43 @@ TEST_F(Zet00IndexTest, DescriptionsThatDoNotFitTheTable) {
   EXPECT_EQ(Common::LastError(), -Zet00::kErrIndexDamaged);
 }
 
+// An automatic index whose file holds the table's key with parts added
+// after it keeps that key and its entries (the full-text relation index
+// does so); one whose leading part differs, even only in its type, gets the
+// table's key and is rebuilt.
+TEST_F(Zet00IndexTest, AutomaticIndexKeepsAKeyThatOnlyAddsParts) {
+  struct Case {
+    uint8_t leadingType;
+    bool kept;
+  };
+  index_test::CloseForTest(CreateCustomers({"B", "A", "C"}));
+  for (const Case& c : {Case{Common::kTypeLink, true}, Case{Common::kTypeInteger, false}}) {
+    SCOPED_TRACE(int(c.leadingType));
+    // An empty tree over {KUNDE, NR} whose header counts the table's records.
+    uint8_t header[ZetTable::kIndexHeaderSize] = {};
+    Zet00::SetKeyPart(header, 0, {kLink, 4, c.leadingType});
+    Zet00::SetKeyPart(header, 1, {kNr, 2, Common::kTypeInteger});
+    header[ZetTable::kIdxWrittenFlag] = 1;
+    bytes::PutI32(header + ZetTable::kIdxRecordCount, 3);
+    bytes::PutU16(header + ZetTable::kIdxKeyLength, 10);
+    BTREES::PTree tree = nullptr;
+    ASSERT_EQ(BTREES::CreateTree(tree, TempPath("KUNDEN.IN1"), 512, LOWFILES::kModeReadWriteShared, sizeof header,
+                                 header, Zet00::KeyBefore, 10),
+              0);
+    ASSERT_EQ(BTREES::CloseTree(tree, header, sizeof header, true), 0);
+
+    const int h = index_test::OpenForTest(TempPath("KUNDEN.DAT"));
+    Common::ResetLastError();
+    ASSERT_TRUE(Zet00::IndexAvailable(h, 1, true));
+    const uint8_t* kept = T(h).indexes[1]->header.data();
+    EXPECT_EQ(Zet00::PartCount(kept), c.kept ? 2u : 1u);
+    EXPECT_EQ(Zet00::KeyPart(kept, 0).type, Common::kTypeLink);
+    EXPECT_EQ(Common::LastError(), c.kept ? 0 : -Zet00::kErrIndexNotFit);
+    EXPECT_EQ(index_test::WalkIndex(h, 1).size(), c.kept ? 0u : 3u);
+    index_test::CloseForTest(h);
+  }
+}
+
 int32_t g_progressCalls = 0;
 int32_t CountProgress(int32_t done, int32_t total) {
   ++g_progressCalls;
