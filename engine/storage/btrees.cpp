@@ -19,6 +19,7 @@ namespace {
 // Roles of the work entries.
 constexpr int kWorkInsert = 0;
 constexpr int kWorkMoving = 1;
+constexpr int kWorkCursor = 2;
 
 std::vector<TTree*> openTrees;
 
@@ -179,9 +180,19 @@ bool WriteSlot(TTree& t, TPageSlot& s) {
   return true;
 }
 
+// Writes every dirty page back and keeps it in its slot. Stops at the first
+// failed write.
+bool WriteDirtyPages(TTree& t) {
+  for (TPageSlot& s : t.slots) {
+    if (s.dirty && !WriteSlot(t, s)) return false;
+  }
+  return true;
+}
+
 // Writes every dirty page back and empties the slots, freeing their buffers
 // on request. Stops at the first failed write; that page stays in its slot.
 bool ForgetPages(TTree& t, bool freeBuffers) {
+  t.atKey = false;
   for (TPageSlot& s : t.slots) {
     if (s.dirty && !WriteSlot(t, s)) return false;
     s.page = 0;
@@ -251,6 +262,7 @@ bool LoadPage(TTree& t, int slot, uint16_t page, int level) {
 // the failure that stopped the operation.
 void SettleAfterFailure(TTree& t) {
   const uint16_t error = Error;
+  t.atKey = false;
   for (TPageSlot& s : t.slots) {
     if (s.dirty) WriteSlot(t, s);
     s.page = 0;
@@ -316,7 +328,17 @@ void CopyKeyOut(const TTree& t, const uint8_t* page, int i, uint8_t* key) {
   std::memcpy(key, KeyAt(t, page, i), t.header.keyLength);
 }
 
-// The first (or last) key of the subtree whose top page lies at level.
+// The path now leads to entry i of the page at level, whose key is copied
+// out.
+void PathAtEntry(TTree& t, int level, int i, uint8_t* key) {
+  t.pathPos[level] = uint16_t(i);
+  t.pathLevel = level;
+  t.pathFound = true;
+  CopyKeyOut(t, SlotPage(t, level), i, key);
+}
+
+// The first (or last) key of the subtree whose top page lies at level; the
+// path is extended down to it.
 int Descend(TTree& t, int level, uint16_t page, bool toLast, uint8_t* key) {
   for (;; ++level) {
     if (!LoadPage(t, level, page, level)) return kResultFailed;
@@ -324,15 +346,16 @@ int Descend(TTree& t, int level, uint16_t page, bool toLast, uint8_t* key) {
     const int count = CountOf(buffer);
     if (level == t.header.height) {
       if (count == 0) return kResultNone;  // only an empty root
-      CopyKeyOut(t, buffer, toLast ? count : 1, key);
+      PathAtEntry(t, level, toLast ? count : 1, key);
       return kResultOk;
     }
+    t.pathPos[level] = uint16_t(toLast ? count : 0);
     page = ChildAt(t, buffer, toLast ? count : 0);
   }
 }
 
 // After a path search: the nearest key after (forward) or before the key
-// searched, whether it was found or not.
+// searched, whether it was found or not; the path then leads to it.
 int StepFromPath(TTree& t, bool forward, uint8_t* key) {
   int level = t.pathLevel;
   int pos = t.pathPos[level];
@@ -340,7 +363,9 @@ int StepFromPath(TTree& t, bool forward, uint8_t* key) {
   if (t.pathFound && level < t.header.height) {
     // The neighbour is the first key of the subtree right of the entry or
     // the last key of the subtree left of it.
-    return Descend(t, level + 1, ChildAt(t, page, forward ? pos : pos - 1), !forward, key);
+    const int child = forward ? pos : pos - 1;
+    t.pathPos[level] = uint16_t(child);
+    return Descend(t, level + 1, ChildAt(t, page, child), !forward, key);
   }
   int candidate = forward ? pos + 1 : (t.pathFound ? pos - 1 : pos);
   while (candidate < 1 || candidate > CountOf(page)) {
@@ -350,8 +375,34 @@ int StepFromPath(TTree& t, bool forward, uint8_t* key) {
     pos = t.pathPos[level];
     candidate = forward ? pos + 1 : pos;
   }
-  CopyKeyOut(t, page, candidate, key);
+  PathAtEntry(t, level, candidate, key);
   return kResultOk;
+}
+
+// A key operation other than a step: whatever the path led to is given up
+// (rule 6).
+TTree& BeginOperation(PTree tree) {
+  Error = 0;
+  TTree& t = TreeOf(tree);
+  t.atKey = false;
+  return t;
+}
+
+// Rule 6: after a search that ended at a key, the path leads to it.
+int RememberKey(TTree& t, int result, const uint8_t* key) {
+  t.atKey = result == kResultOk;
+  if (t.atKey) std::memcpy(t.work[kWorkCursor], key, t.header.keyLength);
+  return result;
+}
+
+// Next and Prior: from the path when it leads to key, else after a search.
+int Step(PTree tree, uint8_t* key, bool forward) {
+  TTree& t = TreeOf(tree);
+  const bool onPath = t.atKey && std::memcmp(t.work[kWorkCursor], key, t.header.keyLength) == 0;
+  BeginOperation(tree);
+  if (t.header.height == 0) return kResultNone;
+  if (!onPath && FindPath(t, key) == kResultFailed) return kResultFailed;
+  return RememberKey(t, StepFromPath(t, forward, key), key);
 }
 
 // ---- Insert --------------------------------------------------------------
@@ -597,7 +648,7 @@ bool ReadHeaderInto(TTree& t, uint8_t* userHeader, uint16_t userLength, uint16_t
 }
 
 bool WriteHeadersOf(TTree& t, const uint8_t* userHeader, uint16_t userLength, uint16_t skip) {
-  if (!ForgetPages(t, true)) return false;
+  if (!WriteDirtyPages(t)) return false;
   if (kUserHeaderOffset + size_t(skip) + userLength > t.header.pageSize) {
     Error = kErrDamaged;
     return false;
@@ -715,8 +766,7 @@ uint16_t WriteHeaders(PTree tree, const uint8_t* userHeader, uint16_t userLength
 }
 
 int Insert(PTree tree, const uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
+  TTree& t = BeginOperation(tree);
   const TTreeHeader before = t.header;
   uint8_t* entry = t.work[kWorkInsert];
   SetChildOfEntry(entry, 0);
@@ -739,8 +789,7 @@ int Insert(PTree tree, const uint8_t* key) {
 }
 
 int Delete(PTree tree, const uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
+  TTree& t = BeginOperation(tree);
   if (t.header.height == 0) return kResultNone;
   const TTreeHeader before = t.header;
   const int found = FindPath(t, key);
@@ -767,49 +816,33 @@ int Delete(PTree tree, const uint8_t* key) {
 }
 
 int Find(PTree tree, const uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
+  TTree& t = BeginOperation(tree);
   if (t.header.height == 0) return kResultNone;
-  return FindPath(t, key);
+  return RememberKey(t, FindPath(t, key), key);
 }
 
 int FindNearest(PTree tree, uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
+  TTree& t = BeginOperation(tree);
   if (t.header.height == 0) return kResultNone;
   const int found = FindPath(t, key);
-  return found == kResultNone ? StepFromPath(t, true, key) : found;
+  return RememberKey(t, found == kResultNone ? StepFromPath(t, true, key) : found, key);
 }
 
 int First(PTree tree, uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
+  TTree& t = BeginOperation(tree);
   if (t.header.height == 0) return kResultNone;
-  return Descend(t, 1, kRootPage, false, key);
+  return RememberKey(t, Descend(t, 1, kRootPage, false, key), key);
 }
 
 int Last(PTree tree, uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
+  TTree& t = BeginOperation(tree);
   if (t.header.height == 0) return kResultNone;
-  return Descend(t, 1, kRootPage, true, key);
+  return RememberKey(t, Descend(t, 1, kRootPage, true, key), key);
 }
 
-int Next(PTree tree, uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
-  if (t.header.height == 0) return kResultNone;
-  if (FindPath(t, key) == kResultFailed) return kResultFailed;
-  return StepFromPath(t, true, key);
-}
+int Next(PTree tree, uint8_t* key) { return Step(tree, key, true); }
 
-int Prior(PTree tree, uint8_t* key) {
-  Error = 0;
-  TTree& t = TreeOf(tree);
-  if (t.header.height == 0) return kResultNone;
-  if (FindPath(t, key) == kResultFailed) return kResultFailed;
-  return StepFromPath(t, false, key);
-}
+int Prior(PTree tree, uint8_t* key) { return Step(tree, key, false); }
 
 uint16_t FlushTree(PTree tree) {
   Error = 0;

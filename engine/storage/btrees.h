@@ -43,6 +43,14 @@
 //   5. After a failed insert or delete the slots are written back as far as
 //      possible and emptied (the pages written so far stay written), so the
 //      next operation reads and checks every page again.
+//   6. While atKey is set, slots 1 .. pathLevel hold the path to the entry
+//      that the key in the cursor work entry names (pathPos: per level the
+//      child taken, at pathLevel that entry), and the tree has not changed
+//      since. Every search that ends at a key sets it; every other operation
+//      and every page that leaves its slot clears it. Next and Prior from
+//      that key step along the path instead of searching from the root.
+//   7. Writing the headers writes dirty pages back but keeps them in their
+//      slots: the next search finds them without reading.
 //
 // Pages read from the file are checked before use (count within capacity,
 // child page numbers within the page count, pages below the root not
@@ -132,9 +140,9 @@ struct TReshapeCounts {
 struct TTree {
   TTreeHeader header;
   LOWFILES::TLowFile file;
-  // Work entries of entry size bytes: the entry being inserted and the entry
-  // moving up or down.
-  uint8_t* work[2] = {nullptr, nullptr};
+  // Work entries of entry size bytes: the entry being inserted, the entry
+  // moving up or down, and the key the path leads to (rule 6).
+  uint8_t* work[3] = {nullptr, nullptr, nullptr};
   TCompareProc compare = nullptr;
   const uint8_t* compareData = nullptr;
   TPageSlot slots[kPageSlots];
@@ -144,6 +152,7 @@ struct TTree {
   uint16_t pathPos[kPageSlots] = {};
   int pathLevel = 0;
   bool pathFound = false;
+  bool atKey = false;  // rule 6
   TReshapeCounts counts;
 };
 using PTree = TTree*;
@@ -176,7 +185,7 @@ uint16_t CloseTree(PTree& tree, const uint8_t* userHeader, uint16_t userLength, 
 uint16_t ClearTree(PTree tree);
 // Read or write the 14-byte header and userLength bytes of the user header
 // from byte 14 + skip on (writing only where bytes differ). Both first write
-// back and free all page buffers.
+// back the dirty pages; reading also forgets every page, writing keeps them.
 uint16_t ReadHeader(PTree tree, uint8_t* userHeader, uint16_t userLength, uint16_t skip);
 uint16_t WriteHeaders(PTree tree, const uint8_t* userHeader, uint16_t userLength, uint16_t skip);
 

@@ -78,6 +78,11 @@ void PutWord(int words, std::string_view word) {
   ZetTable::SetFieldText(*t, kWordField, t->recordBuffer.data(), word);
 }
 
+ShortStr PutStoredWord(const TZetTable& words, uint8_t* record, std::string_view word) {
+  ZetTable::SetFieldText(words, kWordField, record, word);
+  return ZetTable::FieldText(words, kWordField, record);
+}
+
 void PutHitCount(TZetTable& words, int32_t hits) {
   uint8_t value[sizeof(int16_t)];
   bytes::PutI16(value, int16_t(std::clamp(hits, 0, kLargestHitCount)));

@@ -3,7 +3,10 @@
 // Unlike the build, the add works through the ordinary record operations:
 // every word occurrence is looked up in the word table and counted there
 // (so a word twice in the record counts twice), and one relation entry per
-// distinct word is appended.
+// distinct word is appended. Nothing is flushed until the record's words
+// are all in: each index is marked unsettled on disk at its first change
+// (zet01_edit.h), and the two flushes at the end settle them, so a crash
+// half-way leaves indexes that are rebuilt at the next open.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -11,6 +14,7 @@
 
 #include "engine/storage/bytes.h"
 #include "engine/storage/common.h"
+#include "engine/storage/engine_hooks.h"
 #include "engine/storage/fulltext.h"
 #include "engine/storage/fulltext_internal.h"
 #include "engine/storage/uppercas.h"
@@ -57,6 +61,7 @@ class TAdd {
   int32_t sourceAuto_ = 0;
   uint32_t sourceRecord_ = 0;
   uint16_t weight_ = 0;
+  bool wordsChanged_ = false;
   int error_ = 0;
 };
 
@@ -75,8 +80,7 @@ int32_t TAdd::LookUpWord(std::string_view word) {
   const uint32_t savedRecord = words_.currentRecord;
   // The word as field 1 holds it: cut to the field's length.
   std::vector<uint8_t> probe(words_.recordLength, 0);
-  ZetTable::SetFieldText(words_, kWordField, probe.data(), word);
-  const ShortStr stored = ZetTable::FieldText(words_, kWordField, probe.data());
+  const ShortStr stored = PutStoredWord(words_, probe.data(), word);
   Zet00::MakeKey(w, kWordIndex, probe.data(), words_.currentKey.data(), 0);
 
   int32_t number = 0;
@@ -101,7 +105,8 @@ int TAdd::CountHit() {
   const std::vector<uint8_t> old = words_.recordBuffer;
   PutHitCount(words_, FieldInteger(words_, kHitCountField) + 1);
   bool keysChanged = false;
-  return Zet01::UpdateRecord(r_.wordTable, old.data(), keysChanged, kNoCursor, true, false);
+  wordsChanged_ = true;
+  return Zet01::UpdateRecord(r_.wordTable, old.data(), keysChanged, kNoCursor, false, false);
 }
 
 int TAdd::AppendNewWord(std::string_view word, int32_t& number) {
@@ -110,7 +115,8 @@ int TAdd::AppendNewWord(std::string_view word, int32_t& number) {
   PutWord(w, word);
   if (HasHitCountField(words_)) PutHitCount(words_, 1);
   if (const int error = Zet01::AssignAutoNumber(w)) return error;
-  if (const int error = Zet01::AppendRecord(w, true, kNoCursor)) return error;
+  wordsChanged_ = true;
+  if (const int error = Zet01::AppendRecord(w, false, kNoCursor)) return error;
   number = Zet01::AutoNumberOf(w);
   return 0;
 }
@@ -176,6 +182,9 @@ int TAdd::Run(const std::vector<TFieldItem>& items) {
   TWordExtractor extractor(Option(kOptHtml), r_.extraChars, &stopWords_,
                            [this](std::string_view word) { TakeWord(word); });
   ExtractFieldWords(items, extractor);
+  // The cursors over the word table hear once of the words counted and
+  // added (the record operations were told not to flush, so they did not).
+  if (wordsChanged_ && Zet01::NotifySwitch()) EngineHooks::NotifyTableChanged(r_.wordTable, kNoCursor);
   if (error_ != 0) return error_;
   if (const int error = Option(kOptCompact) ? InsertCompactEntries() : AppendEntries()) return error;
   if (const int error = Zet01::FlushTable(r_.wordTable, true)) return error;

@@ -30,6 +30,10 @@ int32_t KeyWordNumber(const ZetTable::TZetTable& words, const uint8_t* key);
 // Field 1 of the record buffer set to word, cut to the field's length (and
 // stored in the table's code page).
 void PutWord(int words, std::string_view word);
+// Puts word into field 1 of record (cut to the field's length, in the
+// table's code page, as the build and the add store every word) and answers
+// the word as the field now holds it.
+ShortStr PutStoredWord(const ZetTable::TZetTable& words, uint8_t* record, std::string_view word);
 // Field 2 of the record buffer set to a hit count; counts an I field cannot
 // hold stay at its largest value.
 void PutHitCount(ZetTable::TZetTable& words, int32_t hits);

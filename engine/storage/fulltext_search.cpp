@@ -49,7 +49,7 @@ class TQuery {
   void Evaluate(const TQueryNode& node, TBitArray& bits);
 
  private:
-  void MatchPattern(std::string_view pattern, TBitArray& bits);
+  void MatchPattern(std::string_view query, TBitArray& bits);
   void MarkWord(int32_t number, TBitArray& bits);
 
   int w_;
@@ -78,16 +78,21 @@ void TQuery::Evaluate(const TQueryNode& node, TBitArray& bits) {
 // the words in order, the walk starts at the pattern's prefix and ends where
 // the words pass the prefix followed by the highest letter; any other word
 // table is walked whole, its words read from the records.
-void TQuery::MatchPattern(std::string_view pattern, TBitArray& bits) {
-  if (pattern.empty() || !Zet00::IndexAvailable(w_, kWordIndex, false)) return;
-  const ShortStr prefix(pattern.substr(0, std::min(pattern.find_first_of("*?"), pattern.size())));
+void TQuery::MatchPattern(std::string_view query, TBitArray& bits) {
+  if (query.empty() || !Zet00::IndexAvailable(w_, kWordIndex, false)) return;
+  std::vector<uint8_t> record(words_.recordLength, 0);
+  // Words are stored cut to the word field's length: an exact word is cut
+  // the same way, or a longer one would never be found.
+  const size_t wildcard = query.find_first_of("*?");
+  const ShortStr pattern = wildcard == std::string_view::npos ? PutStoredWord(words_, record.data(), query)
+                                                              : ShortStr(query);
+  const ShortStr prefix(pattern.view().substr(0, std::min(wildcard, pattern.size())));
   ShortStr bound(prefix);
   bound.append(kPrefixBound);
 
   const auto savedKey = words_.currentKey;
   const uint32_t savedRecord = words_.currentRecord;
   const bool proper = IsProperWordTable(words_);
-  std::vector<uint8_t> record(words_.recordLength, 0);
   uint8_t status;
   if (proper) {
     ZetTable::SetFieldText(words_, kWordField, record.data(), prefix);

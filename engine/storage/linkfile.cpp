@@ -475,9 +475,9 @@ int OpenAlias(std::string_view aliasName, int slot) {
   alias->fileName = Common::AppendStrCopy(Common::BaseName(aliasName), extension);
   // Every alias reads through the table that owns the file.
   alias->aliasOf = uint8_t(source->aliasOf != 0 ? source->aliasOf : slot);
-  // The table's index files are written through the table's own trees; the
-  // alias only reads them (a second tree writing the same file would
-  // overwrite the first one's pages), and shares the files as the table does.
+  // The index layer sends the alias's index work to the table's own trees
+  // (a second tree writing the same file would overwrite the first one's
+  // pages); the alias itself opens no file but its own temporary indexes.
   alias->fileOpenMode = LOWFILES::kModeReadShared;
   alias->recordBuffer.assign(alias->recordLength, 0);
   alias->currentRecord = 0;

@@ -101,10 +101,10 @@ int SelectPrimaryTable(int slot);
 // after the highest in use: a copy of the table's object named
 // "<alias>.DAT" (".REL" for a relation table) that reads and writes the
 // table's file through the table's record cache, its memo and blob files
-// (ZetTable::FileOwner), and reads the table's index files (it opens them
-// for reading only), in record order instead of mark order, without limits,
-// marks, current record or parent. Temporary indexes of the table stay with
-// the table. Answers 0, or the link error it sets: 17 when a table of that
+// (ZetTable::FileOwner) and its indexes (zet00_index.h, rule 4), and shares
+// its record count (edits through either change both, zet01_edit.h), in
+// record order instead of mark order, without limits, marks, current record
+// or parent. Temporary indexes of the table stay with the table. Answers 0, or the link error it sets: 17 when a table of that
 // name is open, 94 with 62 tables open, 58 when slot holds no open table.
 int OpenAlias(std::string_view aliasName, int slot);
 // Closes the aliases above the base table count from the top down (a table

@@ -205,12 +205,21 @@ int16_t CloseLowFile(TLowFile& file, bool setReadOnly) {
 }
 
 int16_t ReadBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t key, void* buffer) {
+  uint16_t got = 0;
+  if (ReadUpTo(file, position, count, buffer, got) != 0) return Error;
+  if (got != count) return FailBlock(file, kErrReadFailed);
+  Crypt::UnscrambleBlock(static_cast<uint8_t*>(buffer), count, key);
+  return 0;
+}
+
+int16_t ReadUpTo(TLowFile& file, uint64_t position, uint16_t count, void* buffer, uint16_t& got) {
+  got = 0;
   if (EnsureOpen(file) != 0) return FailBlock(file, kErrReadFailed);
-  size_t got = 0;
-  if (platform::ReadAt(file.handle, position, buffer, count, got) != 0 || got != count) {
+  size_t n = 0;
+  if (platform::ReadAt(file.handle, position, buffer, count, n) != 0) {
     return FailBlock(file, kErrReadFailed);
   }
-  Crypt::UnscrambleBlock(static_cast<uint8_t*>(buffer), count, key);
+  got = uint16_t(n);
   return 0;
 }
 
@@ -236,14 +245,12 @@ int16_t WriteBlockIfChanged(TLowFile& file, uint64_t position, uint16_t count, c
     return Error;
   }
   if (EnsureOpen(file) != 0) return FailBlock(file, kErrWriteFailed);
-  uint64_t size = 0;
-  if (platform::FileSize(file.handle, size) == 0 && size >= position + count) {
-    uint8_t* onDisk = Scratch(count);
-    size_t got = 0;
-    if (platform::ReadAt(file.handle, position, onDisk, count, got) == 0 && got == count &&
-        std::memcmp(onDisk, buffer, count) == 0) {
-      return 0;
-    }
+  // A read that comes back short finds the file shorter than the block.
+  uint8_t* onDisk = Scratch(count);
+  size_t got = 0;
+  if (platform::ReadAt(file.handle, position, onDisk, count, got) == 0 && got == count &&
+      std::memcmp(onDisk, buffer, count) == 0) {
+    return 0;
   }
   return WriteBlock(file, position, count, 0, buffer);
 }

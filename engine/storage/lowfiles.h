@@ -96,6 +96,9 @@ int16_t CloseLowFile(TLowFile& file, bool setReadOnly);
 // the read; a write scrambles a copy, so the caller's buffer stays plain. A
 // failure closes and unregisters the file and answers 2 (read) or 3 (write).
 int16_t ReadBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t key, void* buffer);
+// Reads up to count plain bytes at position; got tells how many came (fewer
+// where the file ends). Only a failed read closes the file and answers 2.
+int16_t ReadUpTo(TLowFile& file, uint64_t position, uint16_t count, void* buffer, uint16_t& got);
 int16_t WriteBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t key,
                    const void* buffer);
 // Writes a plain block of at most 1024 bytes only when the file is shorter or

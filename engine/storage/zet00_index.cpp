@@ -55,6 +55,31 @@ TIndexDescriptor* SlotOf(TZetTable& t, int slot) {
   return t.indexes[size_t(slot)].get();
 }
 
+// Where the index of a slot is kept. An alias shares the index files of the
+// table it aliases, and with them that table's trees, open state and header
+// counts (the slot of the same file there): keys written through either are
+// seen by both, and only one tree ever writes a file. The temporary indexes
+// an alias made itself are its own.
+struct TSlotRef {
+  int handle = 0;
+  TZetTable* table = nullptr;
+  int slot = 0;
+  TIndexDescriptor* d = nullptr;
+};
+
+TSlotRef Resolve(int handle, int slot) {
+  TZetTable* t = ZetTable::Table(handle);
+  TIndexDescriptor* d = t ? SlotOf(*t, slot) : nullptr;
+  if (!d || t->aliasOf == 0) return {handle, t, slot, d};
+  if (TZetTable* owner = ZetTable::Table(t->aliasOf)) {
+    for (int s = 0; s < ZetTable::kIndexSlots; ++s) {
+      TIndexDescriptor* shared = SlotOf(*owner, s);
+      if (shared && shared->fileName == d->fileName.view()) return {t->aliasOf, owner, s, shared};
+    }
+  }
+  return {handle, t, slot, d};
+}
+
 BTREES::PTree TreeOf(const TIndexDescriptor* d) {
   if (!d || !d->isOpen) return nullptr;
   auto it = g_trees.find(d);
@@ -212,12 +237,12 @@ int RunTreeOp(BTREES::PTree tree, TIndexOp op, uint8_t* key) {
 
 // One operation on an open or openable slot with the key in key.
 uint8_t KeyOp(int handle, int slot, int mode, TIndexOp op, uint8_t* key) {
-  TZetTable* t = ZetTable::Table(handle);
-  if (!t || !IndexAvailable(handle, slot, false)) return Finish(kStatusFailed);
-  TIndexDescriptor& d = *SlotOf(*t, slot);
+  if (!IndexAvailable(handle, slot, false)) return Finish(kStatusFailed);
+  const TSlotRef ref = Resolve(handle, slot);
+  TIndexDescriptor& d = *ref.d;
   const int result = RunTreeOp(TreeOf(&d), op, key);
   if (result == BTREES::kResultFailed) {
-    Common::SetFileError(mode == kModeNavigate ? kErrIndexWrite : kErrIndexRead, IndexPath(*t, slot));
+    Common::SetFileError(mode == kModeNavigate ? kErrIndexWrite : kErrIndexRead, IndexPath(*ref.table, ref.slot));
     return Finish(kStatusFailed);
   }
   if (result == BTREES::kResultOk) {
@@ -299,6 +324,14 @@ bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
   if (fits && !countDiffers) return true;
   Common::SetFileError(kErrIndexNotFit, path);
   return RebuildIndex(handle, slot) == 0;
+}
+
+// After a rebuild: every page and the tree's header go to the file, and
+// only then the true count over the unsettled one.
+bool SettleRebuiltIndex(BTREES::PTree tree, TIndexDescriptor& d, int32_t count) {
+  if (BTREES::WriteHeaders(tree, d.header.data(), ZetTable::kIndexHeaderSize, 0) != 0) return false;
+  SetHeaderCount(d, count);
+  return BTREES::WriteHeaders(tree, d.header.data(), ZetTable::kIndexHeaderSize, 0) == 0;
 }
 
 struct TSortData {
@@ -458,16 +491,15 @@ int CreateIndexFile(TZetTable& table, int slot) {
 }
 
 bool IndexAvailable(int handle, int slot, bool checkCount) {
-  TZetTable* t = ZetTable::Table(handle);
-  if (!t) return false;
-  TIndexDescriptor* d = SlotOf(*t, slot);
+  const TSlotRef ref = Resolve(handle, slot);
+  TIndexDescriptor* d = ref.d;
   if (!d) return false;
   if (d->isOpen) return TreeOf(d) != nullptr;
   if (d->openFailed) {
-    if (!Common::FileExists(IndexPath(*t, slot))) RemoveIndexSlot(*t, slot);
+    if (!Common::FileExists(IndexPath(*ref.table, ref.slot))) RemoveIndexSlot(*ref.table, ref.slot);
     return false;
   }
-  return OpenIndex(handle, *t, slot, checkCount);
+  return OpenIndex(ref.handle, *ref.table, ref.slot, checkCount);
 }
 
 int OpenIndexes(int handle) {
@@ -478,35 +510,33 @@ int OpenIndexes(int handle) {
   return 0;
 }
 
-BTREES::PTree IndexTree(int handle, int slot) {
-  TZetTable* t = ZetTable::Table(handle);
-  return t ? TreeOf(SlotOf(*t, slot)) : nullptr;
-}
+BTREES::PTree IndexTree(int handle, int slot) { return TreeOf(Resolve(handle, slot).d); }
+
+ZetTable::TIndexDescriptor* IndexDescriptor(int handle, int slot) { return Resolve(handle, slot).d; }
 
 int WriteIndexHeader(int handle, int slot) {
-  TZetTable* t = ZetTable::Table(handle);
-  TIndexDescriptor* d = t ? SlotOf(*t, slot) : nullptr;
-  BTREES::PTree tree = TreeOf(d);
+  const TSlotRef ref = Resolve(handle, slot);
+  BTREES::PTree tree = TreeOf(ref.d);
   if (!tree) return 0;
-  int32_t count = 0;
-  if (ReadFileRecordCount(*t, count) && count >= 0) SetHeaderCount(*d, count);
-  if (BTREES::WriteHeaders(tree, d->header.data() + ZetTable::kIdxWrittenFlag,
+  // The keys name records 1..count as the table holds them in memory; the
+  // file's count may still be the one before appends made without flush.
+  if (ref.table->recordCount >= 0) SetHeaderCount(*ref.d, ref.table->recordCount);
+  if (BTREES::WriteHeaders(tree, ref.d->header.data() + ZetTable::kIdxWrittenFlag,
                            ZetTable::kIndexHeaderSize - ZetTable::kIdxWrittenFlag, ZetTable::kIdxWrittenFlag) != 0) {
-    Common::SetFileError(Common::kErrWrite, IndexPath(*t, slot));
+    Common::SetFileError(Common::kErrWrite, IndexPath(*ref.table, ref.slot));
     return Common::kErrWrite;
   }
   return 0;
 }
 
 int WriteIndexHeaderRestructure(int handle, int slot) {
-  TZetTable* t = ZetTable::Table(handle);
-  TIndexDescriptor* d = t ? SlotOf(*t, slot) : nullptr;
-  BTREES::PTree tree = TreeOf(d);
+  const TSlotRef ref = Resolve(handle, slot);
+  BTREES::PTree tree = TreeOf(ref.d);
   if (!tree) return 0;
   int32_t count = 0;
-  if (ReadFileRecordCount(*t, count)) SetHeaderCount(*d, count);
-  if (BTREES::WriteHeaders(tree, d->header.data(), ZetTable::kIndexHeaderSize, 0) != 0) {
-    Common::SetFileError(Common::kErrWrite, IndexPath(*t, slot));
+  if (ReadFileRecordCount(*ref.table, count)) SetHeaderCount(*ref.d, count);
+  if (BTREES::WriteHeaders(tree, ref.d->header.data(), ZetTable::kIndexHeaderSize, 0) != 0) {
+    Common::SetFileError(Common::kErrWrite, IndexPath(*ref.table, ref.slot));
     return Common::kErrWrite;
   }
   return 0;
@@ -552,7 +582,7 @@ int InsertRecordKeys(int handle, uint32_t recno) {
   for (int slot : inserted) {
     if (MakeKey(handle, slot, t->recordBuffer.data(), key.data(), recno) != 0 ||
         KeyOp(handle, slot, kModeDelete, TIndexOp::Delete, key.data()) != kStatusFound)
-      AbandonIndex(*t->indexes[size_t(slot)]);
+      AbandonIndex(*Resolve(handle, slot).d);
   }
   return error;
 }
@@ -572,7 +602,7 @@ int UpdateRecordKeys(int handle, const uint8_t* oldRecord, uint32_t recno, bool&
     changed = true;
     if (KeyOp(handle, slot, kModeDelete, TIndexOp::Delete, oldKey.data()) == kStatusFailed ||
         KeyOp(handle, slot, kModeInsert, TIndexOp::Insert, newKey.data()) == kStatusFailed) {
-      AbandonIndex(*t->indexes[size_t(slot)]);
+      AbandonIndex(*Resolve(handle, slot).d);
       return kErrIndexRead;
     }
   }
@@ -585,7 +615,8 @@ bool KeyExists(int handle, int slot, const uint8_t* key, uint32_t ownRecord, uin
     Finish(kStatusFailed);
     return false;
   }
-  const TIndexDescriptor& d = *SlotOf(*t, slot);
+  const TSlotRef ref = Resolve(handle, slot);
+  const TIndexDescriptor& d = *ref.d;
   BTREES::PTree tree = TreeOf(&d);
   KeyBuffer probe{};
   std::memcpy(probe.data(), key, tree->header.keyLength);
@@ -600,7 +631,7 @@ bool KeyExists(int handle, int slot, const uint8_t* key, uint32_t ownRecord, uin
     result = BTREES::Next(tree, probe.data());
   }
   if (result == BTREES::kResultFailed) {
-    Common::SetFileError(kErrIndexWrite, IndexPath(*t, slot));
+    Common::SetFileError(kErrIndexWrite, IndexPath(*ref.table, ref.slot));
     Finish(kStatusFailed);
   } else {
     Finish(kStatusNone);
@@ -628,14 +659,14 @@ int CloseIndexes(int handle, bool withoutHeaders) {
   TZetTable* t = ZetTable::Table(handle);
   if (!t) return 0;
   const bool writeHeaders = !withoutHeaders && t->Writable();
-  int32_t count = 0;
-  const bool countRead = writeHeaders && ReadFileRecordCount(*t, count) && count >= 0;
+  // As WriteIndexHeader: the count the keys belong to is the one in memory.
+  const bool countKnown = writeHeaders && t->recordCount >= 0;
   int error = 0;
   for (int slot = 0; slot < ZetTable::kIndexSlots; ++slot) {
     TIndexDescriptor* d = SlotOf(*t, slot);
     if (!d) continue;
     if (d->isOpen) {
-      if (countRead) SetHeaderCount(*d, count);
+      if (countKnown) SetHeaderCount(*d, t->recordCount);
       if (CloseTreeOf(*d, writeHeaders) != 0 && error == 0) {
         error = Common::kErrWrite;
         Common::SetFileError(error, IndexPath(*t, slot));
@@ -681,8 +712,11 @@ int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate) {
 }
 
 int RebuildIndex(int handle, int slot, TProgressProc progress) {
-  TZetTable* t = ZetTable::Table(handle);
-  TIndexDescriptor* d = t ? SlotOf(*t, slot) : nullptr;
+  const TSlotRef ref = Resolve(handle, slot);
+  handle = ref.handle;
+  slot = ref.slot;
+  TZetTable* t = ref.table;
+  TIndexDescriptor* d = ref.d;
   if (!d) return kErrIllegalOp;
   const ShortStr path = IndexPath(*t, slot);
   if (t->countUnknown) {
@@ -700,7 +734,10 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
   d->header[ZetTable::kIdxWrittenFlag] = 1;
   bytes::PutU16(d->header.data() + ZetTable::kIdxKeyLength, keyLength);
   const int32_t count = std::max(t->recordCount, 0);
-  SetHeaderCount(*d, count);
+  // Until the last key is in, the file says the index is unsettled: a
+  // rebuild cut short (even by the process dying) is done again at the next
+  // open instead of leaving a part of the keys that looks whole.
+  SetHeaderCount(*d, kUnsettledCount);
   BTREES::PTree tree = nullptr;
   if (BTREES::CreateTree(tree, path, PageSizeFor(keyLength), LOWFILES::kModeReadWriteShared,
                          ZetTable::kIndexHeaderSize, d->header.data(), KeyCompareProc(t->version),
@@ -739,7 +776,7 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     }
   }
   SORT::EndSort();
-  if (error == 0 && BTREES::WriteHeaders(tree, d->header.data(), ZetTable::kIndexHeaderSize, 0) != 0) {
+  if (error == 0 && !SettleRebuiltIndex(tree, *d, count)) {
     error = kErrIndexCreate;
     Common::SetFileError(error, path);
   }
@@ -759,7 +796,9 @@ int RefreshIndexes(int handle, TProgressProc progress) {
 int DeleteIndex(int handle, int slot) {
   TZetTable* t = ZetTable::Table(handle);
   TIndexDescriptor* d = t ? SlotOf(*t, slot) : nullptr;
-  if (!d || !IsUserIndex(*t, slot) || !(t->openModeWord & ZetTable::kRightIndex)) {
+  // The index files an alias shares belong to the table it aliases.
+  const bool shared = d && Resolve(handle, slot).d != d;
+  if (!d || shared || !IsUserIndex(*t, slot) || !(t->openModeWord & ZetTable::kRightIndex)) {
     Common::SetFileError(kErrIllegalOp, t && d ? IndexPath(*t, slot) : ShortStr());
     return kErrIllegalOp;
   }

@@ -35,6 +35,13 @@
 //      is dropped (index order falls back to record order).
 //   3. An index that failed to open stays marked and fails at once until it
 //      is rebuilt; the file of a marked slot found missing removes the slot.
+//   4. An alias (zettable.h, aliasOf) works on the indexes of the table it
+//      aliases: every routine here that takes a handle and a slot goes to
+//      the aliased table's slot of the same index file, with its tree, open
+//      state and header count, so one tree writes each file and keys written
+//      through either are seen by both. Only the temporary indexes an alias
+//      made itself are its own. The alias's descriptors keep the key
+//      descriptions the key routines read.
 #pragma once
 
 #include <cstddef>
@@ -67,6 +74,13 @@ inline constexpr std::string_view kIdIndexExtension = ".ID";
 inline constexpr std::string_view kTemporaryIndexExtension = ".$$$";
 // A file name that holds this is temporary.
 inline constexpr std::string_view kTemporaryMark = ".$$";
+
+// Record count an index header holds while its keys may differ from what its
+// file held when the header was last written (an edit or a rebuild is under
+// way). It never equals a table's count, so an index whose file still says
+// so when its table is opened is rebuilt; the key operations move it by one
+// per key, and it stays far below every count.
+inline constexpr int32_t kUnsettledCount = INT32_MIN / 2;
 
 // Status of the last key operation.
 inline constexpr uint8_t kStatusFound = 0;
@@ -129,9 +143,14 @@ bool IndexAvailable(int handle, int slot, bool checkCount);
 int OpenIndexes(int handle);
 // The open B-tree of a slot (nullptr when the slot is not open).
 BTREES::PTree IndexTree(int handle, int slot);
+// The descriptor whose tree, open state and header count serve the slot:
+// the slot's own, or for an alias the descriptor of the same index file in
+// the table it aliases (rule 4). nullptr when the slot is empty.
+ZetTable::TIndexDescriptor* IndexDescriptor(int handle, int slot);
 
-// Writes header bytes 50..56 of an open index with the record count read
-// again from the table file (kept when that is negative). Answers 0 or 90.
+// Writes header bytes 50..56 of an open index with the table's record count
+// in memory, the count its keys belong to (the index's own count is kept
+// when the table's is negative). Answers 0 or 3.
 int WriteIndexHeader(int handle, int slot);
 // Writes all 57 bytes with the table file's record count, whatever it is.
 int WriteIndexHeaderRestructure(int handle, int slot);
@@ -172,9 +191,9 @@ uint32_t RecordOfAutoNumber(int handle, int32_t number);
 // linked table.
 uint32_t LinkedRecordNumber(int linkedHandle, int32_t number);
 
-// Writes every open index's header (unless withoutHeaders, or the table is
-// read-only), closes the trees and frees all 16 descriptors. Answers 0 or
-// the first error.
+// Writes every open index's header with the table's record count in memory
+// (unless withoutHeaders, or the table is read-only), closes the trees and
+// frees all 16 descriptors. Answers 0 or the first error.
 int CloseIndexes(int handle, bool withoutHeaders);
 
 // A slot whose key begins with the parts of description (field word and
@@ -186,16 +205,19 @@ int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate);
 
 // Builds the index of a slot afresh from the records (keys sorted in the
 // record pool, then inserted into a new tree), with progress every
-// count / 100 records. The header then counts the table's records. Answers
+// count / 100 records. The file's header says kUnsettledCount until the
+// last key and every page are written; only then does it count the table's
+// records, so a rebuild cut short is done again at the next open. Answers
 // 0, or 4 (file), 2 (record read), 114 (stopped by the progress procedure),
 // 34 (a table whose records live only in its index).
 int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
 // Rebuilds every index when the table may maintain its indexes (open mode
 // bit 3). Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);
-// Deletes a user index of a table that may maintain its indexes (else 34):
-// closes it (3 on failure), deletes the file, removes the slot and rewrites
-// the index directory.
+// Deletes a user index of a table that may maintain its indexes (else 34,
+// also for an index an alias shares with its table): closes it (3 on
+// failure), deletes the file, removes the slot and rewrites the index
+// directory.
 int DeleteIndex(int handle, int slot);
 // Removes a slot: closes its tree, frees the descriptor, moves the later
 // slots down and remaps the references to slots (rule 2).

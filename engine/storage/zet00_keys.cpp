@@ -1,6 +1,8 @@
 #include "engine/storage/zet00_keys.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -53,28 +55,108 @@ int CompareTexts(std::string_view a, std::string_view b, bool oem) {
   return UPPERCAS::CollateCompare(ansiA, ansiB);
 }
 
-double PartReal(const TPartNumber& n, uint16_t length) {
-  return length < kDoubleWidth ? Common::Real6ToDouble(n.bytes) : bytes::GetF64(n.bytes);
-}
+// How a part's values compare, decided once per description.
+enum class TPartKind : uint8_t { Unsigned8, Integer16, Integer32, Double, Real6, Text, Unknown };
 
-int CompareValues(const TKeyPart& part, const uint8_t* a, const uint8_t* b, bool oem) {
-  if (part.type == Common::kTypeString)
-    return CompareTexts(PartText(a, part.length), PartText(b, part.length), oem);
-  const TPartNumber na(a, part.length), nb(b, part.length);
+TPartKind KindOf(const TKeyPart& part) {
   switch (part.type) {
+    case Common::kTypeString: return TPartKind::Text;
     case Common::kTypeChar:
     case Common::kTypeByte:
     case Common::kTypeBool:
-    case Common::kTypeChoice: return Order(na.bytes[0], nb.bytes[0]);
+    case Common::kTypeChoice: return TPartKind::Unsigned8;
     case Common::kTypeInteger:
-    case Common::kTypeTime: return Order(bytes::GetI16(na.bytes), bytes::GetI16(nb.bytes));
-    case Common::kTypeReal: return Order(PartReal(na, part.length), PartReal(nb, part.length));
+    case Common::kTypeTime: return TPartKind::Integer16;
+    case Common::kTypeReal: return part.length < kDoubleWidth ? TPartKind::Real6 : TPartKind::Double;
     case Common::kTypeDate:
     case Common::kTypeAutoNumber:
     case Common::kTypeLink:
-    case ZetTable::kKeyTypeLinkedRecord: return Order(bytes::GetI32(na.bytes), bytes::GetI32(nb.bytes));
-    default: throw EAssertion("Unknown field type");
+    case ZetTable::kKeyTypeLinkedRecord: return TPartKind::Integer32;
+    default: return TPartKind::Unknown;
   }
+}
+
+// A key description prepared for comparing: the parts that lie within the
+// key's 260 bytes, each with its place in the key.
+struct TPreparedPart {
+  uint16_t offset = 0;
+  uint16_t length = 0;
+  TPartKind kind = TPartKind::Unknown;
+  bool descending = false;
+};
+struct TPreparedKey {
+  size_t count = 0;
+  std::array<TPreparedPart, ZetTable::kKeyParts> parts;
+};
+
+TPreparedKey Prepare(const uint8_t* description) {
+  TPreparedKey prepared;
+  size_t offset = ZetTable::kKeyRecordNumber;
+  for (size_t i = 0, n = PartCount(description); i < n; ++i) {
+    const TKeyPart part = KeyPart(description, i);
+    if (offset + part.length > ZetTable::kMaxKeySize) break;
+    prepared.parts[prepared.count++] = {uint16_t(offset), part.length, KindOf(part), part.IsDescending()};
+    offset += part.length;
+  }
+  return prepared;
+}
+
+// The descriptions prepared last, found by their address and checked
+// against a copy of their bytes, so a description that changed (or another
+// one at the same address) is prepared again. A few entries serve the trees
+// that one operation walks side by side.
+struct TPreparedEntry {
+  const uint8_t* address = nullptr;
+  std::array<uint8_t, ZetTable::kKeyDescriptionSize> bytes{};
+  TPreparedKey key;
+};
+constexpr size_t kPreparedEntries = 8;
+std::array<TPreparedEntry, kPreparedEntries> g_prepared;
+
+const TPreparedKey& Prepared(const uint8_t* description) {
+  // Descriptions sit in index headers and key arrays, 16 bytes apart or
+  // more: the entry is chosen by the address above its low four bits.
+  constexpr unsigned kAddressShift = 4;
+  TPreparedEntry& e = g_prepared[(reinterpret_cast<uintptr_t>(description) >> kAddressShift) % kPreparedEntries];
+  if (e.address != description || std::memcmp(e.bytes.data(), description, e.bytes.size()) != 0) {
+    e.address = description;
+    std::memcpy(e.bytes.data(), description, e.bytes.size());
+    e.key = Prepare(description);
+  }
+  return e.key;
+}
+
+// A number of N bytes from a part of the given length, zero-extended when
+// the part is shorter.
+template <size_t N>
+const uint8_t* Widened(const uint8_t* p, uint16_t length, uint8_t (&scratch)[N]) {
+  if (length >= N) return p;
+  std::memset(scratch, 0, N);
+  std::memcpy(scratch, p, length);
+  return scratch;
+}
+
+int CompareValues(const TPreparedPart& part, const uint8_t* a, const uint8_t* b, bool oem) {
+  switch (part.kind) {
+    case TPartKind::Text: return CompareTexts(PartText(a, part.length), PartText(b, part.length), oem);
+    case TPartKind::Unsigned8: return Order(part.length == 0 ? 0 : a[0], part.length == 0 ? 0 : b[0]);
+    case TPartKind::Integer16: {
+      uint8_t sa[2], sb[2];
+      return Order(bytes::GetI16(Widened(a, part.length, sa)), bytes::GetI16(Widened(b, part.length, sb)));
+    }
+    case TPartKind::Integer32: {
+      uint8_t sa[4], sb[4];
+      return Order(bytes::GetI32(Widened(a, part.length, sa)), bytes::GetI32(Widened(b, part.length, sb)));
+    }
+    case TPartKind::Double: return Order(bytes::GetF64(a), bytes::GetF64(b));
+    case TPartKind::Real6: {
+      uint8_t sa[kMaxNumberWidth], sb[kMaxNumberWidth];
+      return Order(Common::Real6ToDouble(Widened(a, part.length, sa)),
+                   Common::Real6ToDouble(Widened(b, part.length, sb)));
+    }
+    case TPartKind::Unknown: break;
+  }
+  throw EAssertion("Unknown field type");
 }
 
 // A whole number narrowed as the field types store it.
@@ -153,12 +235,10 @@ ShortStr RotateAtCaret(std::string_view text) {
 
 int CompareKeys(const uint8_t* a, const uint8_t* b, const uint8_t* description, bool oemTexts,
                 bool withRecordNumber) {
-  size_t offset = ZetTable::kKeyRecordNumber;
-  for (size_t i = 0, n = PartCount(description); i < n; ++i) {
-    const TKeyPart part = KeyPart(description, i);
-    if (offset + part.length > ZetTable::kMaxKeySize) break;
-    if (int c = CompareValues(part, a + offset, b + offset, oemTexts)) return part.IsDescending() ? -c : c;
-    offset += part.length;
+  const TPreparedKey& key = Prepared(description);
+  for (size_t i = 0; i < key.count; ++i) {
+    const TPreparedPart& part = key.parts[i];
+    if (int c = CompareValues(part, a + part.offset, b + part.offset, oemTexts)) return part.descending ? -c : c;
   }
   return withRecordNumber ? Order(KeyRecordNumber(a), KeyRecordNumber(b)) : 0;
 }

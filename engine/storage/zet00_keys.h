@@ -96,7 +96,8 @@ ShortStr RotateAtCaret(std::string_view text);
 
 // Orders two keys of a description: -1, 0 or 1. oemTexts: the S parts are in
 // the OEM code page (version-1 tables). Without the record number, keys whose
-// parts agree compare 0.
+// parts agree compare 0. The parts of the description are read once and kept
+// prepared for the next comparisons while its 50 bytes stay the same.
 int CompareKeys(const uint8_t* a, const uint8_t* b, const uint8_t* description, bool oemTexts,
                 bool withRecordNumber);
 // The compare procedures of the B-trees: compareData is the index header,

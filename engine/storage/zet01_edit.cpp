@@ -108,25 +108,27 @@ int32_t HeaderCount(const ZetTable::TIndexDescriptor& d) {
 
 // The key operations move an unsettled count by one per key; it stays far
 // below every count a table can have.
-bool Unsettled(const ZetTable::TIndexDescriptor& d) { return HeaderCount(d) < kUnsettledCount / 2; }
+bool Unsettled(const ZetTable::TIndexDescriptor& d) { return HeaderCount(d) < Zet00::kUnsettledCount / 2; }
 
 // The first change of an index after its header was written: the file's
 // header is made to say unsettled before any page changes (see the crash
 // rules in the header). A table whose records live only in its index counts
-// them in the index's header; it is left alone.
+// them in the index's header; it is left alone. Through an alias the
+// indexes are those of the table it aliases (and the alias's own temporary
+// ones).
 int MarkIndexesUnsettled(int slot, TZetTable& t) {
   if (t.countUnknown) return 0;
   uint8_t raw[sizeof(int32_t)];
-  bytes::PutI32(raw, kUnsettledCount);
+  bytes::PutI32(raw, Zet00::kUnsettledCount);
   for (int s = 0; s < ZetTable::kIndexSlots; ++s) {
-    ZetTable::TIndexDescriptor* d = t.indexes[size_t(s)].get();
+    ZetTable::TIndexDescriptor* d = Zet00::IndexDescriptor(slot, s);
     if (!d || Unsettled(*d)) continue;
     BTREES::PTree tree = Zet00::IndexTree(slot, s);
     if (!tree) continue;
     if (LOWFILES::WriteBlock(tree->file, BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount, sizeof raw, 0,
                              raw) != 0)
       return Report(Common::kErrWrite, Zet00::IndexPath(t, s));
-    bytes::PutI32(d->header.data() + ZetTable::kIdxRecordCount, kUnsettledCount);
+    bytes::PutI32(d->header.data() + ZetTable::kIdxRecordCount, Zet00::kUnsettledCount);
   }
   return 0;
 }
@@ -144,11 +146,12 @@ int ChangeKey(int slot, TZetTable& t, int s, const uint8_t* record, uint32_t rec
   return Report(error, Zet00::IndexPath(t, s));
 }
 
-// Flushes a table after a change. A flush that failed may have left index
-// headers that claim the count of the file while the keys name the records
-// in memory: they are marked unsettled again.
+// Flushes a table after a change; a change made through an alias is
+// flushed from the table it aliases, whose files took it. A flush that
+// failed may have left index headers that claim the count of the file while
+// the keys name the records in memory: they are marked unsettled again.
 int FlushAfterChange(int slot, TZetTable& t) {
-  const int error = FlushTable(slot, true);
+  const int error = FlushTable(t.aliasOf != 0 ? t.aliasOf : slot, true);
   if (error != 0) MarkIndexesUnsettled(slot, t);
   return error;
 }
@@ -176,7 +179,7 @@ int SlotOfCountUnknown(const TZetTable& t) {
 int AppendIndexOnlyRecord(int slot, TZetTable& t) {
   const int s = SlotOfCountUnknown(t);
   if (!Zet00::IndexAvailable(slot, s, false)) return Common::kErrWrite;
-  t.currentRecord = t.isRelationTable ? uint32_t(HeaderCount(*t.indexes[size_t(s)]) + 1) : t.nextAutoNumber;
+  t.currentRecord = t.isRelationTable ? uint32_t(HeaderCount(*Zet00::IndexDescriptor(slot, s)) + 1) : t.nextAutoNumber;
   if (int e = ChangeKey(slot, t, s, t.recordBuffer.data(), t.currentRecord, true)) return e;
   CacheCurrentRecord(slot);
   return 0;
@@ -253,8 +256,13 @@ void PutNumber(const TZetTable& t, uint16_t n, uint8_t* record, int32_t value) {
   Common::PutFieldValue(record, t.Place(n), t.version, raw, false);
 }
 
-// Frees the memo and blob chains a record holds.
-void FreeChains(TZetTable& t, const uint8_t* record) {
+// Frees the memo and blob chains a record of the table in slot holds, in
+// the memo and blob files that serve the slot (an alias has none of its
+// own). Every chain is tried; answers 0 or the first failure as an engine
+// error (reported).
+int FreeChains(int slot, const TZetTable& t, const uint8_t* record) {
+  TZetTable* files = ZetTable::FileOwner(slot);
+  int error = 0;
   for (uint16_t n = 1; n <= t.fieldCount; ++n) {
     const uint8_t type = t.FieldType(n);
     const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
@@ -263,11 +271,14 @@ void FreeChains(TZetTable& t, const uint8_t* record) {
     Common::FieldValue value;
     Common::GetFieldAsNumber(record, t.Place(n), t.version, value);
     if (value.block == 0) continue;
-    if (memo)
-      WINMEMOS::DeleteMemo(t.memoFile, value.block);
-    else
-      WinBlobs::DeleteBlob(t.blobFile, value.block);
+    const int status = memo ? WINMEMOS::DeleteMemo(files->memoFile, value.block)
+                            : WinBlobs::DeleteBlob(files->blobFile, value.block);
+    // The memo and blob units report what failed; their status 1 stands for
+    // a bad block number as well as for a damaged file, so the number is
+    // taken from the report.
+    if (status != 0 && error == 0) error = -Common::LastError();
   }
+  return error;
 }
 
 // After a delete: the record that now follows the one before the deleted
@@ -339,6 +350,7 @@ int AppendRecord(int slot, bool flush, int cursor) {
     CutBehindLastRecord(*t);
     return e;
   }
+  ZetTable::ShareRecordCount(slot);
   t->currentRecord = recno;
   if (t->orderMode == ZetTable::kOrderIndex)
     Zet00::MakeKey(slot, t->currentIndex, t->recordBuffer.data(), t->currentKey.data(), recno);
@@ -456,9 +468,10 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     return error;
   }
 
-  FreeChains(*t, deleted.data());
   --t->recordCount;
-  int result = flush ? FlushAfterChange(slot, *t) : 0;
+  ZetTable::ShareRecordCount(slot);
+  int result = FreeChains(slot, *t, deleted.data());
+  if (int e = flush ? FlushAfterChange(slot, *t) : 0; e != 0 && result == 0) result = e;
   if (int e = CutBehindLastRecord(*t); e != 0 && result == 0) result = e;
   if (notify && EngineHooks::NotifyRecordMoved(slot, n, last) != slot) {
     ZetTable::RemoveMark(slot, n);

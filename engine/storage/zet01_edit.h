@@ -22,16 +22,23 @@
 // Crash safety. A process may die between any two writes; its page writes
 // that were made stay. Before an operation first changes an index after
 // the index's header was written (open, flush, rebuild), the header's record
-// count in the file is set to kUnsettledCount, which never equals a table's
-// count, and the same count stands in memory, where the key operations move
-// it by one per key. Flushing the table writes every changed page back and
-// then the true count over it (a flush that fails marks them unsettled
-// again). An index whose file still says unsettled when the table is opened
-// is therefore rebuilt from the records, and an index whose header is
-// settled holds every change made before that flush. A
-// record whose append (or update) with flush has returned is in the file
-// and counted. A delete moves the last record before it writes the smaller
-// count: dying between the two leaves the moved record twice, never lost.
+// count in the file is set to Zet00::kUnsettledCount, which never equals a
+// table's count, and the same count stands in memory, where the key
+// operations move it by one per key. Flushing the table writes every changed
+// page back and then the true count over it (a flush that fails marks them
+// unsettled again). An index whose file still says unsettled when the table
+// is opened is therefore rebuilt from the records, and an index whose header
+// is settled holds every change made before that flush. A record whose
+// append (or update) with flush has returned is in the file and counted. A
+// delete moves the last record before it writes the smaller count: dying
+// between the two leaves the moved record twice, never lost.
+//
+// Aliases (linkfile.h). An edit through an alias is an edit of the table it
+// aliases: the record goes to that table's file and record cache, the keys
+// to its indexes (zet00_index.h, rule 4), freed chains to its memo and blob
+// files, the new count to the table and all its aliases at once
+// (ZetTable::ShareRecordCount), and a flush writes that table's count and
+// index headers.
 #pragma once
 
 #include <cstddef>
@@ -47,8 +54,6 @@ namespace Zet01 {
 // Engine errors of editing.
 inline constexpr uint16_t kErrIndexDelete = 5;   // "Fehler bei Indexlöschung"
 inline constexpr uint16_t kErrDuplicateKey = 30; // "Doppelter Eintrag"
-// Record count an index header holds while its keys differ from its file.
-inline constexpr int32_t kUnsettledCount = INT32_MIN / 2;
 
 // The index slot whose unique key an append or update violated last.
 uint16_t DuplicateIndex();
@@ -91,8 +96,9 @@ int AppendRecord(int slot, bool flush, int cursor);
 int UpdateRecord(int slot, const uint8_t* oldRecord, bool& keysChanged, int cursor, bool flush,
                  bool evaluateFormulas);
 // Deletes the current record n: its keys go, the former last record moves
-// into n, its memo and blob chains are freed, the count drops and the file
-// is cut behind the last record. With notify the record-moved hook is
+// into n, its memo and blob chains are freed (a chain that cannot be freed
+// stays allocated and its error is the answer; the record is deleted all
+// the same), the count drops and the file is cut behind the last record. With notify the record-moved hook is
 // called and the table's marks follow (n unmarked, the former last renamed
 // n). Then the record after n in the table's order is current, or the one
 // before it when none follows (AfterDeleteEnd). Answers the error word of

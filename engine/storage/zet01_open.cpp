@@ -4,11 +4,11 @@
 #include <array>
 #include <cstring>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/storage/bytes.h"
 #include "engine/storage/common.h"
+#include "engine/storage/crypt.h"
 #include "engine/storage/lowfiles.h"
 #include "engine/storage/memofiles.h"
 #include "engine/storage/winblobs.h"
@@ -32,62 +32,106 @@ constexpr std::string_view kBlobExtension = ".BLB";
 // Low-level word of an open refused for lack of rights.
 constexpr int16_t kAccessDenied = 5;
 
-// One table's ring of cached records (rules 1-3 of the header).
+// One table's ring of cached records (rules 1-5 of the header). Beside the
+// ring an open-addressing index (linear probing, at most half full) finds a
+// record's slot without a scan; nothing is allocated after the start.
 class TRecordCache {
  public:
   explicit TRecordCache(uint16_t recordLength)
       : length_(recordLength),
         slots_(uint16_t(std::min<uint32_t>(kCacheBytes / recordLength, kMaxCacheSlots))),
         numbers_(slots_, 0),
-        bytes_(size_t(slots_) * recordLength) {}
+        bytes_(size_t(slots_) * recordLength) {
+    while ((size_t(1) << indexBits_) < 2 * size_t(slots_)) ++indexBits_;
+    index_.assign(size_t(1) << indexBits_, 0);
+  }
 
   uint16_t Slots() const { return slots_; }
   uint16_t RecordLength() const { return length_; }
+  // Records a sequential miss fetches at once (rule 5); below 2: none.
+  uint32_t ReadAheadRecords() const {
+    return std::min<uint32_t>(slots_ / 2, kReadAheadBytes / length_);
+  }
+  // The record after the last one fetched from the file on a miss.
+  uint32_t sequel = 0;
+
+  bool Contains(uint32_t recno) const { return Find(recno) != 0; }
 
   bool Lookup(uint32_t recno, uint8_t* out) const {
-    auto it = where_.find(recno);
-    if (it == where_.end()) return false;
-    std::memcpy(out, Bytes(it->second), length_);
+    const uint16_t slot = Find(recno);
+    if (slot == 0) return false;
+    std::memcpy(out, Bytes(slot), length_);
     return true;
   }
 
   void Store(uint32_t recno, const uint8_t* record) {
-    auto it = where_.find(recno);
-    uint16_t slot;
-    if (it != where_.end()) {
-      slot = it->second;
-    } else {
+    uint16_t slot = Find(recno);
+    if (slot == 0) {
       slot = last_ = uint16_t(last_ % slots_ + 1);
-      if (numbers_[slot - 1] != 0) where_.erase(numbers_[slot - 1]);
+      if (numbers_[slot - 1] != 0) Unindex(numbers_[slot - 1]);
       numbers_[slot - 1] = recno;
-      where_[recno] = slot;
+      size_t i = Home(recno);
+      while (index_[i] != 0) i = Following(i);
+      index_[i] = slot;
     }
     std::memcpy(Bytes(slot), record, length_);
   }
 
   void Forget(uint32_t recno) {
-    auto it = where_.find(recno);
-    if (it == where_.end()) return;
-    numbers_[it->second - 1] = 0;
-    where_.erase(it);
+    const uint16_t slot = Find(recno);
+    if (slot == 0) return;
+    Unindex(recno);
+    numbers_[slot - 1] = 0;
   }
 
   void Clear() {
     std::fill(numbers_.begin(), numbers_.end(), 0);
-    where_.clear();
+    std::fill(index_.begin(), index_.end(), 0);
   }
 
  private:
+  // Fetched at once on a sequential miss, at most (a block read is u16).
+  static constexpr uint32_t kReadAheadBytes = 16384;
+  // Fibonacci hashing spreads record numbers over the index.
+  static constexpr uint32_t kHashMultiplier = 2654435769u;
+
   uint8_t* Bytes(uint16_t slot) { return bytes_.data() + size_t(slot - 1) * length_; }
   const uint8_t* Bytes(uint16_t slot) const { return bytes_.data() + size_t(slot - 1) * length_; }
+
+  size_t Home(uint32_t recno) const { return size_t(uint32_t(recno * kHashMultiplier) >> (32 - indexBits_)); }
+  size_t Following(size_t i) const { return (i + 1) & (index_.size() - 1); }
+
+  // The slot holding recno; 0 when none.
+  uint16_t Find(uint32_t recno) const {
+    for (size_t i = Home(recno); index_[i] != 0; i = Following(i))
+      if (numbers_[index_[i] - 1] == recno) return index_[i];
+    return 0;
+  }
+
+  // Takes a cached record number out of the index; the entries after it in
+  // its run move back where their probe would otherwise miss them.
+  void Unindex(uint32_t recno) {
+    size_t hole = Home(recno);
+    while (numbers_[index_[hole] - 1] != recno) hole = Following(hole);
+    index_[hole] = 0;
+    for (size_t i = Following(hole); index_[i] != 0; i = Following(i)) {
+      const size_t home = Home(numbers_[index_[i] - 1]);
+      // The entry stays when its home lies cyclically in (hole, i].
+      const bool stays = hole < i ? (home > hole && home <= i) : (home > hole || home <= i);
+      if (stays) continue;
+      index_[hole] = index_[i];
+      index_[i] = 0;
+      hole = i;
+    }
+  }
 
   uint16_t length_;
   uint16_t slots_;
   uint16_t last_ = 0;  // the slot filled last (1-based; 0 before the first)
+  unsigned indexBits_ = 1;
   std::vector<uint32_t> numbers_;
   std::vector<uint8_t> bytes_;
-  // Record number -> its slot, beside the ring, so a lookup needs no scan.
-  std::unordered_map<uint32_t, uint16_t> where_;
+  std::vector<uint16_t> index_;  // slot numbers, 0 = empty
 };
 
 // A slot's share of a cache and the table object it was started for.
@@ -101,6 +145,8 @@ bool g_readingEnabled = true;
 bool g_skipNameCheck = false;
 int g_headerOnlyDepth = 0;
 bool g_deferredFlush = false;
+// The block a sequential miss reads into (rule 5); kept between reads.
+std::vector<uint8_t> g_readAhead;
 
 ShortStr TablePath(const TZetTable& t) { return Common::AppendStrCopy(t.directory, t.fileName); }
 
@@ -128,7 +174,20 @@ uint64_t RecordPosition(const TZetTable& t, uint32_t recno) {
   return t.headerSize + uint64_t(recno - 1) * t.recordLength;
 }
 
-// Reads record recno into buffer through the cache.
+// Records a miss on recno fetches: on a sequential miss as many as the
+// cache reads ahead, within the record count; else 1. A table whose records
+// live in its index has none in the file to fetch ahead.
+uint32_t RecordsToFetch(const TZetTable& t, const TRecordCache* cache, uint32_t recno) {
+  if (!cache || recno != cache->sequel || t.countUnknown || t.recordCount <= 0 ||
+      recno >= uint32_t(t.recordCount))
+    return 1;
+  return std::max<uint32_t>(1, std::min(cache->ReadAheadRecords(), uint32_t(t.recordCount) - recno + 1));
+}
+
+// Reads record recno into buffer through the cache. A sequential miss reads
+// the records after it in the same read (rule 5); when the file ends before
+// record recno is whole, the record is read alone, so that it fails as
+// before.
 int16_t ReadThroughCache(int slot, TZetTable& t, uint32_t recno, uint8_t* buffer) {
   if (recno == 0 || !g_readingEnabled) {
     LOWFILES::Error = 0;
@@ -142,8 +201,33 @@ int16_t ReadThroughCache(int slot, TZetTable& t, uint32_t recno, uint8_t* buffer
   }
   LOWFILES::TLowFile* file = RecordFile(t);
   if (!file) return LOWFILES::Error = LOWFILES::kErrReadFailed;
+  const uint32_t ahead = RecordsToFetch(t, cache, recno);
+  if (ahead > 1) {
+    const size_t length = t.recordLength;
+    g_readAhead.resize(ahead * length);
+    uint16_t got = 0;
+    if (int16_t e = LOWFILES::ReadUpTo(*file, RecordPosition(t, recno), uint16_t(ahead * length),
+                                       g_readAhead.data(), got))
+      return e;
+    const uint32_t fetched = got / length;
+    for (uint32_t i = 0; i < fetched; ++i) {
+      // A record the cache holds is at least as new as the file's.
+      if (i > 0 && cache->Contains(recno + i)) continue;
+      uint8_t* record = g_readAhead.data() + i * length;
+      Crypt::UnscrambleBlock(record, length, t.tableKey);
+      if (i == 0) std::memcpy(buffer, record, length);
+      cache->Store(recno + i, record);
+    }
+    if (fetched > 0) {
+      cache->sequel = recno + fetched;
+      return 0;
+    }
+  }
   const int16_t e = LOWFILES::ReadBlock(*file, RecordPosition(t, recno), t.recordLength, t.tableKey, buffer);
-  if (e == 0 && cache) cache->Store(recno, buffer);
+  if (e == 0 && cache) {
+    cache->Store(recno, buffer);
+    cache->sequel = recno + 1;
+  }
   return e;
 }
 
@@ -180,6 +264,21 @@ int16_t PutRecordCount(TZetTable& t, bool onlyWhenChanged) {
   const uint64_t position = Zet00::RecordCountPosition(t.version);
   return onlyWhenChanged ? LOWFILES::WriteBlockIfChanged(*file, position, sizeof count, count)
                          : LOWFILES::WriteBlock(*file, position, sizeof count, 0, count);
+}
+
+int Fail(int error, std::string_view path) {
+  Common::SetFileError(uint16_t(error), path);
+  return error;
+}
+
+// Writes the record count where the file's differs; 3 (reported) on failure.
+// The index headers take their count from the file afterwards, so after a
+// failure none may be written: an index changed since its header was last
+// written then still says unsettled on disk and is rebuilt at the next open,
+// instead of claiming the old count over keys of records that count leaves
+// out.
+int WriteCountIfChanged(TZetTable& t) {
+  return PutRecordCount(t, true) == 0 ? 0 : Fail(Common::kErrWrite, TablePath(t));
 }
 
 // ---------------------------------------------------------------------------
@@ -246,11 +345,6 @@ void DiscardSlot(int slot) {
   if (t->tableFile) LOWFILES::CloseLowFile(*t->tableFile, false);
   EndRecordCache(slot);
   ZetTable::RemoveTable(slot);
-}
-
-int Fail(int error, std::string_view path) {
-  Common::SetFileError(uint16_t(error), path);
-  return error;
 }
 
 // The steps after the table object is in its slot; the caller discards the
@@ -352,12 +446,19 @@ int CloseTable(int slot) {
   if (!t) return 0;
   int error = 0;
   if (!HeaderOnly()) {
+    // A table of its own writes what it keeps in memory, as a flush does:
+    // the count, then the index headers (which close with their pages). An
+    // alias's count and index headers are those of the table it aliases,
+    // which writes them.
+    const bool ownsFile = t->aliasOf == 0;
+    if (ownsFile && t->Writable()) error = WriteCountIfChanged(*t);
+    const bool countWritten = error == 0;
     // An alias's own temporary indexes go with it; the directory it would
     // rewrite belongs to the table it aliases.
-    if (DropTemporaryIndexes(*t) && t->Writable() && t->aliasOf == 0 && Zet00::WriteIndexDirectory(slot) < 0)
+    if (DropTemporaryIndexes(*t) && t->Writable() && ownsFile && Zet00::WriteIndexDirectory(slot) < 0 && error == 0)
       error = Common::kErrWrite;
     CloseSideFiles(*t);
-    if (int e = Zet00::CloseIndexes(slot, t->aliasOf != 0); e != 0 && error == 0) error = e;
+    if (int e = Zet00::CloseIndexes(slot, !ownsFile || !countWritten); e != 0 && error == 0) error = e;
   }
   if (t->tableFile) LOWFILES::CloseLowFile(*t->tableFile, false);
   EndRecordCache(slot);
@@ -470,9 +571,10 @@ int FlushTable(int slot, bool writeCount) {
   if (!t) return 0;
   int error = 0;
   if (t->Writable()) {
-    if (writeCount && PutRecordCount(*t, true) != 0) error = Fail(Common::kErrWrite, TablePath(*t));
-    for (int index = Zet00::FirstIndexSlot(*t); index <= t->highestIndexSlot; ++index)
-      if (int e = Zet00::WriteIndexHeader(slot, index); e != 0 && error == 0) error = e;
+    if (writeCount) error = WriteCountIfChanged(*t);
+    if (error == 0)
+      for (int index = Zet00::FirstIndexSlot(*t); index <= t->highestIndexSlot; ++index)
+        if (int e = Zet00::WriteIndexHeader(slot, index); e != 0 && error == 0) error = e;
   }
   LOWFILES::FreeHandles(0);
   return error;
@@ -510,6 +612,7 @@ void SetDeferredFlush(bool on) { g_deferredFlush = on; }
 
 void UnitInit() {
   for (TCacheShare& share : g_caches) share = {};
+  std::vector<uint8_t>().swap(g_readAhead);
   g_readingEnabled = true;
   g_skipNameCheck = false;
   g_headerOnlyDepth = 0;
@@ -520,6 +623,7 @@ void UnitInit() {
 
 void UnitDone() {
   for (TCacheShare& share : g_caches) share = {};
+  std::vector<uint8_t>().swap(g_readAhead);
 }
 
 }  // namespace Zet01

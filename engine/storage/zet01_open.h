@@ -24,6 +24,11 @@
 //   4. A cache belongs to the table object it was started for; a slot whose
 //      table was replaced without CloseTable reads and writes the file
 //      directly until its cache is started again.
+//   5. A miss on the record after the last one fetched from the file (a
+//      sequential read) fetches up to min(slots / 2, 16384 div record length)
+//      records from it on, within the record count, in one read; each is
+//      unscrambled on its own and stored by rule 3, except those the cache
+//      holds already (a cached record is never older than the file's).
 // Every read and write of this unit goes through the cache, so a record once
 // written is read back from it. Other processes' writes are not seen.
 //
@@ -73,12 +78,17 @@ int OpenTable(int slot, uint16_t openModeWord, std::string_view fileName, uint8_
 // OpenTable compares names; 0 when no open table holds that file.
 int OpenSlotOfFile(std::string_view fileName);
 // Closes the table of slot and empties the slot (the caller lowers the
-// open-table count). Temporary indexes (file name holding ".$$") are closed,
-// deleted and taken out of the slots; the index directory is rewritten when
-// one was dropped and the table is writable. An alias only lets go of its
-// own buffers, indexes and share of the cache: the file it shares stays
-// open. In header-only mode only memory and the table file are released.
-// Answers 0 or the first error met (reported).
+// open-table count). A writable table first writes back what it keeps in
+// memory, as FlushTable does: its record count (where the file's differs; 3
+// on failure), then its index headers as its indexes close; after a failed
+// count write the index headers are left as the file holds them. Temporary
+// indexes (file name holding ".$$") are closed, deleted and taken out of the
+// slots; the index directory is rewritten when one was dropped and the table
+// is writable. An alias only lets go of its own buffers, indexes and share
+// of the cache: the file it shares stays open, and its count and index
+// headers are left to the table it aliases. In header-only mode only memory
+// and the table file are released. Answers 0 or the first error met
+// (reported).
 int CloseTable(int slot);
 
 // Reads record recno into the table's record buffer. Record 0, or any record
@@ -116,9 +126,10 @@ int ReadRecordCount(int slot);
 int WriteRecordCount(int slot);
 
 // Writes back what a writable table keeps in memory: the record count (when
-// writeCount; only where the file's bytes differ; 3 on failure) and the
-// headers of the open indexes; then lets the file layer release queued
-// handles. Does nothing while DeferredFlush is set.
+// writeCount; only where the file's bytes differ; 3 on failure) and, unless
+// that failed, the headers of the open indexes (which take the count from
+// the file); then lets the file layer release queued handles. Does nothing
+// while DeferredFlush is set.
 int FlushTable(int slot, bool writeCount);
 // When DeferredFlush is set: clears it and flushes every open table with its
 // record count.

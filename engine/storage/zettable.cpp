@@ -231,6 +231,16 @@ TZetTable* FileOwner(int handle) {
   return t && t->aliasOf != 0 ? Table(t->aliasOf) : t;
 }
 
+void ShareRecordCount(int handle) {
+  const TZetTable* t = Table(handle);
+  if (!t) return;
+  const int owner = t->aliasOf != 0 ? t->aliasOf : handle;
+  for (int h = 1; h <= kTableSlots; ++h) {
+    TZetTable* other = Table(h);
+    if (other && (h == owner || other->aliasOf == owner)) other->recordCount = t->recordCount;
+  }
+}
+
 int InstallTable(int handle, std::unique_ptr<TZetTable> table) {
   ZET_ASSERT(handle >= 1, "Table handle out of range");
   if (handle > kMaxOpenTables) {

@@ -339,6 +339,10 @@ TZetTable* Table(int handle);
 // the table itself; nullptr when none. Memo and blob transfers of a handle
 // take their files from it.
 TZetTable* FileOwner(int handle);
+// Gives the table of handle and every alias of it (every slot on the same
+// table file) the record count of handle's table, after the count changed
+// through one of them.
+void ShareRecordCount(int handle);
 // Puts a table into slot h. Handles of 63 and above are refused with error
 // 94 (reported); the table is then destroyed.
 int InstallTable(int handle, std::unique_ptr<TZetTable> table);

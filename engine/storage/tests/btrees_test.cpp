@@ -553,6 +553,101 @@ TEST_F(BtreesTest, OutOfMemoryFreesOtherTreesAndRetriesOnce) {
   EXPECT_EQ(Walk(other, false).front(), 500u);
 }
 
+// ---- Stepping along the path --------------------------------------------
+
+// A walk steps from the path of the key it stands on; whatever happens to the
+// tree between two steps (keys inserted or deleted around it, even the key
+// itself, searches for other keys, headers written, pages flushed) must not
+// change what the next step answers.
+TEST_F(BtreesTest, StepsAgreeWithAnOrderedSetWhateverHappensBetweenThem) {
+  PTree tree = Create("W.IND", 512, 8, Ascending<8>);
+  std::mt19937 rng(99);
+  std::set<uint64_t> model;
+  for (int i = 0; i < 3000; ++i) {
+    const uint64_t v = rng() % 20000;
+    if (model.insert(v).second) {
+      ASSERT_EQ(BTREES::Insert(tree, KeyBytes(v, 8).data()), kOk);
+    }
+  }
+  Bytes key(8);
+  ASSERT_EQ(BTREES::First(tree, key.data()), kOk);
+  bool forward = true;
+  for (int step = 0; step < 6000; ++step) {
+    const uint64_t current = KeyValue(key);
+    switch (rng() % 8) {
+      case 0: {  // a key near the current one comes or goes
+        const uint64_t v = current + rng() % 41 - 20;
+        if (model.insert(v).second) {
+          ASSERT_EQ(BTREES::Insert(tree, KeyBytes(v, 8).data()), kOk);
+        } else {
+          ASSERT_EQ(BTREES::Delete(tree, KeyBytes(v, 8).data()), kOk);
+          model.erase(v);
+        }
+        break;
+      }
+      case 1: {  // a search elsewhere moves the path away
+        Bytes other = KeyBytes(rng() % 20000, 8);
+        BTREES::FindNearest(tree, other.data());
+        break;
+      }
+      case 2:
+        ASSERT_EQ(BTREES::WriteHeaders(tree, nullptr, 0, 0), 0);
+        break;
+      case 3:
+        if (rng() % 8 == 0) {
+          ASSERT_EQ(BTREES::FlushTree(tree), 0);
+        }
+        break;
+      case 4:
+        forward = !forward;
+        break;
+      default:
+        break;
+    }
+    const auto after = model.upper_bound(current);
+    const auto atOrAfter = model.lower_bound(current);
+    const bool expectKey = forward ? after != model.end() : atOrAfter != model.begin();
+    const int result = forward ? BTREES::Next(tree, key.data()) : BTREES::Prior(tree, key.data());
+    ASSERT_EQ(result, expectKey ? kOk : kNone) << "step " << step << " from " << current;
+    if (!expectKey) {
+      // At an end: turn around there.
+      forward = !forward;
+      continue;
+    }
+    ASSERT_EQ(KeyValue(key), forward ? *after : *std::prev(atOrAfter)) << "step " << step;
+  }
+  EXPECT_EQ(BTREES::Error, 0);
+}
+
+// Writing the headers writes dirty pages back and keeps them: the next
+// search reads nothing, and what it finds is what the file holds.
+TEST_F(BtreesTest, WritingTheHeadersKeepsThePagesItWroteBack) {
+  PTree tree = Create("K.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 400));
+  const int height = tree->header.height;
+  ASSERT_GE(height, 2);
+  ASSERT_EQ(BTREES::WriteHeaders(tree, nullptr, 0, 0), 0);
+  const Bytes disk = Disk("K.IND");
+  for (int level = 1; level <= height; ++level) {
+    const BTREES::TPageSlot& s = tree->slots[level];
+    ASSERT_NE(s.buffer, nullptr);
+    ASSERT_NE(s.page, 0);
+    EXPECT_FALSE(s.dirty);
+    ASSERT_GE(disk.size(), (s.page + 1u) * 512u);
+    EXPECT_TRUE(std::equal(s.buffer, s.buffer + 512, disk.begin() + s.page * 512)) << level;
+  }
+  // The leaf of key 400 is in its slot: finding it reads no page, so a file
+  // that can no longer be read does not matter.
+  const uint16_t leaf = tree->slots[height].page;
+  PatchU16("K.IND", size_t(leaf) * 512 + BTREES::kPageCount, 0xFFFF);
+  EXPECT_EQ(BTREES::Find(tree, KeyBytes(400, 8).data()), kOk);
+  EXPECT_EQ(tree->slots[height].page, leaf);
+  // Flushing forgets the pages: the damaged page is read and refused.
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  EXPECT_EQ(BTREES::Find(tree, KeyBytes(400, 8).data()), kFailed);
+  EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+}
+
 // ---- Randomized model test ----------------------------------------------
 
 // Keys: 4-byte value (many repeats) + 4-byte sequence number, so the tree's

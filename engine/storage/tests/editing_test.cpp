@@ -18,6 +18,7 @@
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/lowfiles.h"
 #include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/tests/fault_test_util.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00.h"
@@ -209,6 +210,32 @@ TEST_F(Zet01EditTest, UniqueKeyIsRefusedWhateverTheRecordNumberOfTheDuplicate) {
   EXPECT_EQ(ReadArticle(h, 4).name, "N4");
   EXPECT_EQ(Update(h, 4, {0, 40, "Y", 1}), 0);
   EXPECT_EQ(ReadArticle(h, 4).name, "Y");
+  ExpectIndexesAgree(h);
+}
+
+// A flush of the index headers alone (without the count) after an append
+// without flush: the headers count the records their keys belong to, not
+// the count the table file still holds. When the process dies right after
+// it, the next open finds the counts apart and rebuilds; no key of the lost
+// record stays behind to refuse it when it comes again.
+TEST_F(Zet01EditTest, IndexHeadersFlushedWithoutTheCountNeverClaimTheOldCount) {
+  const std::string path = TempPath("ARTIKEL.DAT");
+  int h = OpenWith("ARTIKEL.DAT", Numbered(5));
+  const Article sixth{0, 60, "N6", 2};
+  ASSERT_EQ(Append(h, sixth, false), 0);
+  {
+    fault_test::TFaultReset reset;
+    ASSERT_EQ(Zet01::FlushTable(h, false), 0);
+    fault_test::DieAfterWrites();
+    Zet01::CloseTable(h);
+    ZetTable::SetOpenCount(0);
+  }
+  h = OpenArticles(path);
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(T(h).recordCount, 5);
+  ExpectIndexesAgree(h);
+  ASSERT_EQ(Append(h, sixth), 0);
+  EXPECT_EQ(ReadArticle(h, 6).name, "N6");
   ExpectIndexesAgree(h);
 }
 

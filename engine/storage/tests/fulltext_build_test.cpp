@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "engine/storage/common.h"
+#include "engine/storage/common_errors.h"
 #include "engine/storage/dynstr.h"
+#include "engine/storage/engine_hooks.h"
 #include "engine/storage/fulltext.h"
 #include "engine/storage/lowfiles.h"
 #include "engine/storage/ramfiles.h"
 #include "engine/storage/winmemos.h"
+#include "engine/storage/tests/fault_test_util.h"
 #include "engine/storage/tests/fulltext_test_util.h"
 
 namespace {
@@ -270,6 +273,61 @@ TEST_F(FullTextBuild, AddedRecordsAreFound) {
   EXPECT_EQ(Marks("haus"), (MarkSet{1, 3, 4}));
   EXPECT_EQ(Marks("neu*"), (MarkSet{4}));
   EXPECT_EQ(Marks("haus", 8), (MarkSet{4}));
+}
+
+// The word field holds 30 characters: the build and the add store a longer
+// word cut, and a query finds it by its full spelling all the same.
+TEST_F(FullTextBuild, AWordLongerThanTheWordFieldIsFoundByItsFullSpelling) {
+  const std::string word = "Donaudampfschifffahrtsgesellschaften";
+  ASSERT_EQ(word.size(), 36u);
+  Append({"Die " + word, "", 1});
+  Append({"Haus", "", 2});
+  ASSERT_EQ(FullText::BuildIndex(Req(), nullptr), 3);
+  Append({word + " Garten", "", 3});
+  ASSERT_EQ(FullText::AddRecord(Req()), 0);
+  // The add counted the word the build stored.
+  EXPECT_EQ(WordRecords()[1], (WordRecord{word.substr(0, kWordSize), 2, 2}));
+  const struct {
+    std::string query;
+    MarkSet found;
+  } cases[] = {
+      {word, {1, 3}},
+      {"DONAUDAMPFSCHIFFFAHRTSGESELLSCHAFTEN", {1, 3}},
+      {word + "-garten", {1}},
+      {"donau*", {1, 3}},
+      {word + "x", {1, 3}},  // differs only beyond the stored length
+  };
+  for (const auto& c : cases) EXPECT_EQ(Marks(c.query), c.found) << c.query;
+}
+
+// An add flushes the word table once, after the record's last word, and
+// tells its cursors once; what it did is then on disk: a process that dies
+// right after the add leaves tables that open without a rebuild and answer
+// as before.
+TEST_F(FullTextBuild, AnAddFlushesTheWordTableOnce) {
+  AppendThree();
+  ASSERT_EQ(FullText::BuildIndex(Req(), nullptr), 7);
+  Append({"Haus Neubau haus Garten", "", 8});
+  static int wordTableCalls;
+  wordTableCalls = 0;
+  EngineHooks::NotifyTableChanged = [](int slot, int) { wordTableCalls += slot == kWords; };
+  ASSERT_EQ(FullText::AddRecord(Req()), 0);
+  EXPECT_EQ(wordTableCalls, 1);
+  const std::vector<WordRecord> words = WordRecords();
+  const RelPairs relations = RelationRecords();
+  {
+    fault_test::TFaultReset reset;
+    fault_test::DieAfterWrites();
+    for (const int slot : {kSource, kWords, kRel}) Zet01::CloseTable(slot);
+    ZetTable::SetOpenCount(0);
+  }
+  Common::ResetLastError();
+  OpenTables();
+  EXPECT_EQ(Common::LastError(), 0);  // no index was found unsettled and rebuilt
+  EXPECT_EQ(WordRecords(), words);
+  EXPECT_EQ(RelationRecords(), relations);
+  EXPECT_EQ(Marks("neubau"), (MarkSet{4}));
+  EXPECT_EQ(Marks("haus,garten"), (MarkSet{1, 4}));
 }
 
 TEST_F(FullTextBuild, MalformedFieldListLeavesTheOldIndex) {

@@ -11,6 +11,7 @@
 
 #include "engine/storage/bytes.h"
 #include "engine/storage/stacklib.h"
+#include "engine/storage/tests/fault_test_util.h"
 #include "engine/storage/tests/index_test_util.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet01.h"
@@ -320,6 +321,44 @@ TEST_F(Zet00IndexTest, RebuildSortsEveryRecordsKey) {
   T(h).indexes[2]->openFailed = false;
   EXPECT_EQ(Zet00::RefreshIndexes(h), 0);
   EXPECT_EQ(index_test::WalkIndex(h, 2), before);
+}
+
+// The rebuild's writes run into a "death" (every later write fails) at its
+// first progress call, when the new file holds only its headers, or a few
+// writes into the inserts, when some pages hold keys. Either way the file's
+// header says unsettled, and the next open with the count check rebuilds.
+int g_writesBeforeDeath = 0;
+bool g_died = false;
+int32_t DieHalfWay(int32_t, int32_t) {
+  if (!g_died) fault_test::DieAfterWrites(g_writesBeforeDeath);
+  g_died = true;
+  return 0;
+}
+
+TEST_F(Zet00IndexTest, RebuildCutShortIsDoneAgainAtTheNextOpen) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 600; ++i) names.push_back("N" + std::to_string(i * 7 % 600));
+  for (const int writes : {0, 3}) {
+    SCOPED_TRACE(writes);
+    int h = CreateCustomers(names);
+    {
+      fault_test::TFaultReset reset;
+      g_writesBeforeDeath = writes;
+      g_died = false;
+      EXPECT_NE(Zet00::RebuildIndex(h, 2, DieHalfWay), 0);
+      ASSERT_TRUE(g_died);
+      index_test::CloseForTest(h);
+    }
+    h = index_test::OpenForTest(TempPath("KUNDEN.DAT"));
+    Common::ResetLastError();
+    ASSERT_TRUE(Zet00::IndexAvailable(h, 2, true));
+    EXPECT_EQ(Common::LastError(), -Zet00::kErrIndexNotFit);
+    const Recnos order = index_test::WalkIndex(h, 2);
+    ASSERT_EQ(order.size(), names.size());
+    for (size_t i = 1; i < order.size(); ++i)
+      ASSERT_LT(index_test::GetText(h, kName, order[i - 1]), index_test::GetText(h, kName, order[i]));
+    index_test::CloseForTest(h);
+  }
 }
 
 TEST_F(Zet00IndexTest, FailedAppendTakesItsKeysOutAgain) {

@@ -198,6 +198,36 @@ TEST_F(Zet00KeysTest, DamagedRecordsAndDescriptionsNeverOverrun) {
   EXPECT_THROW(Zet00::CompareKeys(out.data(), out.data(), memo.data(), false, true), EAssertion);
 }
 
+// The order follows the description as it is at each comparison: a
+// description changed where it lies (as an index header is rewritten) orders
+// by its new parts, also when comparisons ran on it before.
+TEST_F(Zet00KeysTest, ADescriptionChangedInPlaceOrdersByItsNewParts) {
+  Key a{}, b{};
+  bytes::PutU32(a.data(), 1);
+  bytes::PutU32(b.data(), 2);
+  bytes::PutI16(a.data() + 4, -1);  // bytes FF FF
+  bytes::PutI16(b.data() + 4, 1);   // bytes 01 00
+  Description d = Describe({{1, 2, Common::kTypeInteger}});
+  ASSERT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, true), -1);
+  Zet00::SetKeyPart(d.data(), 0, {1 | ZetTable::kKeyDescending, 2, Common::kTypeInteger});
+  EXPECT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, true), 1);
+  Zet00::SetKeyPart(d.data(), 0, {1, 2, Common::kTypeByte});  // 0xFF above 0x01
+  EXPECT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, true), 1);
+  Zet00::SetKeyPart(d.data(), 0, {1, 0, Common::kTypeByte});  // no bytes: the record number decides
+  EXPECT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, true), -1);
+  EXPECT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, false), 0);
+  // A one-byte I part is its low byte, zero-extended: 0xFF = 255 above 1.
+  Zet00::SetKeyPart(d.data(), 0, {1, 1, Common::kTypeInteger});
+  EXPECT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, true), 1);
+  // A second part that no longer ends the list takes part.
+  Zet00::SetKeyPart(d.data(), 0, {1, 1, Common::kTypeByte});
+  bytes::PutI16(b.data() + 4, int16_t(0xFFFF));
+  bytes::PutI16(b.data() + 5, 7);
+  EXPECT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, false), 0);
+  Zet00::SetKeyPart(d.data(), 1, {1, 1, Common::kTypeByte});
+  EXPECT_EQ(Zet00::CompareKeys(a.data(), b.data(), d.data(), false, false), 1);
+}
+
 Zet00::TKeyValue g_hookValue;
 int g_hookCalls = 0;
 std::string g_hookRecordName;

@@ -42,10 +42,13 @@ class LinkTest : public zettest::EngineTest {
   // user index "<name>_<n>.IND" on each field of indexed (a one-part key of
   // the field's width). With relations, R fields get relation tables whose
   // second field names the table in related (one per R field, in order).
+  // With uniqueId the ID index refuses duplicate keys.
   void Create(const std::string& name, const std::vector<FieldDef>& fields, uint16_t idField = 0,
-              const std::vector<uint16_t>& indexed = {}, const std::vector<std::string>& related = {}) {
+              const std::vector<uint16_t>& indexed = {}, const std::vector<std::string>& related = {},
+              bool uniqueId = false) {
     auto t = zettable_test::MakeTable(2, fields);
     t->nextAutoNumber = 1;
+    t->idIndexFlag = uniqueId;
     if (idField != 0)
       Zet00::SetKeyPart(t->idKeyDescription.data(), 0,
                         {idField, uint16_t(t->SizeCode(idField) + 1), t->FieldType(idField)});

@@ -271,6 +271,36 @@ TEST_F(LowfilesTest, FailedReadsAndWritesCloseTheFileAndSetTheErrorWord) {
   EXPECT_FALSE(missing.isRegistered);
 }
 
+// ReadUpTo hands out what the file holds from the position on, short at
+// the end without failing; only a failed read closes the file.
+TEST_F(LowfilesTest, ReadUpToStopsAtTheEndAndFailsOnlyOnAFailedRead) {
+  TLowFile* file = CreateFiles(1);
+  Bytes data(10);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i + 1);
+  ASSERT_EQ(LOWFILES::WriteBlock(*file, 0, 10, 0, data.data()), 0);
+  const struct {
+    uint64_t position;
+    uint16_t count, got;
+  } cases[] = {{0, 10, 10}, {4, 10, 6}, {10, 4, 0}, {50, 4, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.position);
+    Bytes out(c.count, 0xEE);
+    uint16_t got = 99;
+    EXPECT_EQ(LOWFILES::ReadUpTo(*file, c.position, c.count, out.data(), got), 0);
+    EXPECT_EQ(got, c.got);
+    if (got > 0) {
+      EXPECT_TRUE(std::equal(out.begin(), out.begin() + got, data.begin() + std::ptrdiff_t(c.position)));
+    }
+    EXPECT_TRUE(file->isRegistered);
+  }
+  platform::InjectFileFault(platform::FileOp::Read, 1, platform::kDosReadFault);
+  uint16_t got = 99;
+  EXPECT_EQ(LOWFILES::ReadUpTo(*file, 0, 10, data.data(), got), LOWFILES::kErrReadFailed);
+  EXPECT_EQ(got, 0);
+  EXPECT_FALSE(file->isRegistered);
+  ExpectBudgetBalanced();
+}
+
 TEST_F(LowfilesTest, WriteBlockIfChangedWritesOnlyWhatDiffers) {
   TLowFile* file = CreateFiles(1);
   Bytes header(LOWFILES::kMaxCompareBlock, 0x41);

@@ -6,10 +6,14 @@
 
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "engine/storage/btrees.h"
 #include "engine/storage/lowfiles.h"
+#include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/zet01_edit.h"
 #include "engine/storage/tests/zet01_test_util.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "engine/units.h"
@@ -344,6 +348,92 @@ TEST_F(Zet01OpenTest, FailedReadIsNotCached) {
   EXPECT_EQ(FieldOf(1, NAME), "Neu");
 }
 
+// Reads in runs (which the cache serves by reading ahead), at random, and
+// writes, over more records than the cache holds: every read gives the
+// record last written, unscrambled.
+TEST_F(Zet01OpenTest, CacheAgreesWithTheRecordsWrittenUnderMixedTraffic) {
+  const std::string path = TempPath("VIELE.DAT");
+  CreateTableFile(path, {{"NAME", Common::kTypeString, 9, 9}}, kKey, "", 20);
+  ASSERT_EQ(Zet01::OpenTable(1, kAllRights, path, 0, kKey, ""), 0);
+  ASSERT_EQ(Zet01::RecordCacheSlots(1), 1638);
+  constexpr uint32_t kRecords = 4000;
+  std::vector<std::string> names(kRecords + 1);
+  auto write = [&](uint32_t recno, const std::string& name) {
+    ZetTable::ClearRecordBuffer(1);
+    SetField(1, NAME, name);
+    ASSERT_EQ(Zet01::WriteRecord(1, recno), 0);
+    names[recno] = name;
+  };
+  for (uint32_t r = 1; r <= kRecords; ++r) {
+    write(r, "R" + std::to_string(r));
+    T(1).recordCount = int32_t(r);
+  }
+  Zet01::ClearRecordCache(1);
+  std::mt19937 rng(7);
+  for (int op = 0; op < 400 && !HasFatalFailure(); ++op) {
+    const uint32_t at = 1 + rng() % kRecords;
+    switch (rng() % 4) {
+      case 0:
+      case 1: {  // a run forward
+        const uint32_t end = std::min<uint32_t>(kRecords, at + rng() % 700);
+        for (uint32_t r = at; r <= end; ++r) {
+          ASSERT_EQ(Zet01::ReadRecord(1, r), 0) << r;
+          ASSERT_EQ(FieldOf(1, NAME), names[r]) << r;
+        }
+        break;
+      }
+      case 2:
+        for (int i = 0; i < 20; ++i) {
+          const uint32_t r = 1 + rng() % kRecords;
+          ASSERT_EQ(Zet01::ReadRecord(1, r), 0) << r;
+          ASSERT_EQ(FieldOf(1, NAME), names[r]) << r;
+        }
+        break;
+      default:
+        for (int i = 0; i < 20; ++i) write(std::min<uint32_t>(kRecords, at + rng() % 40), "W" + std::to_string(op * 100 + i));
+        if (rng() % 8 == 0) Zet01::ClearRecordCache(1);
+        break;
+    }
+  }
+}
+
+// A sequential read fetches the records ahead from the file, but a record
+// the cache holds keeps its cached bytes, nothing past the record count is
+// cached, and a record the file no longer holds whole fails and stays
+// uncached.
+TEST_F(Zet01OpenTest, ReadingAheadKeepsCachedRecordsAndStopsAtTheCountAndTheFileEnd) {
+  const std::string path = MakeKunden({"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"});
+  ASSERT_EQ(Zet01::OpenTable(1, kReadOnly, path, 0, kKey, "GEHEIM"), 0);  // reads record 1
+  const uint32_t headerSize = T(1).headerSize;
+  const uint16_t length = T(1).recordLength;
+  auto writeBehind = [&](uint32_t recno, const std::string& name) {
+    LOWFILES::TLowFile other;
+    ASSERT_EQ(LOWFILES::OpenLowFile(other, path, LOWFILES::kModeReadWriteShared), 0);
+    Bytes record(length, 0);
+    record[0] = uint8_t(name.size());
+    std::copy(name.begin(), name.end(), record.begin() + 1);
+    ASSERT_EQ(LOWFILES::WriteBlock(other, headerSize + uint64_t(recno - 1) * length, length, kKey, record.data()), 0);
+    LOWFILES::CloseLowFile(other, false);
+  };
+  auto nameOf = [&](uint32_t recno) {
+    EXPECT_EQ(Zet01::ReadRecord(1, recno), 0) << recno;
+    return FieldOf(1, NAME);
+  };
+  EXPECT_EQ(nameOf(5), "E");
+  writeBehind(5, "e");
+  writeBehind(11, "k");  // behind the count
+  for (uint32_t r = 2; r <= 10; ++r) EXPECT_EQ(nameOf(r), std::string(1, char('A' + r - 1))) << r;
+  writeBehind(11, "K");
+  EXPECT_EQ(nameOf(11), "K");
+
+  Zet01::ClearRecordCache(1);
+  std::filesystem::resize_file(path, headerSize + 6 * length + length / 2);
+  for (uint32_t r = 1; r <= 6; ++r) EXPECT_EQ(nameOf(r), r == 5 ? "e" : std::string(1, char('A' + r - 1))) << r;
+  EXPECT_EQ(Zet01::ReadRecord(1, 7), LOWFILES::kErrReadFailed);
+  writeBehind(7, "g");
+  EXPECT_EQ(nameOf(7), "g");
+}
+
 // An alias reads and writes through the file and the cache of the table it
 // aliases, so neither sees stale records of the other; closing it leaves
 // that table open.
@@ -437,6 +527,96 @@ TEST_F(Zet01OpenTest, CloseDropsTemporaryIndexes) {
     EXPECT_EQ(T(1).highestIndexSlot, 1);  // the link index
     Zet01::CloseTable(1);
   }
+}
+
+// The record count and index counts of the article table's files, as they
+// lie on disk.
+struct DiskCounts {
+  int32_t table = 0;
+  std::vector<int32_t> indexes;
+};
+
+struct TableFiles {
+  std::string table;
+  std::vector<std::string> indexes;
+};
+
+TableFiles FilesOf(int h) {
+  const TZetTable& t = *ZetTable::Table(h);
+  TableFiles files{Common::AppendStrCopy(t.directory, t.fileName).str(), {}};
+  for (int s = 0; s <= t.highestIndexSlot; ++s) files.indexes.push_back(Zet00::IndexPath(t, s).str());
+  return files;
+}
+
+DiskCounts CountsOnDisk(const TableFiles& files) {
+  DiskCounts counts;
+  counts.table = bytes::GetI32(FileBytes(files.table).data() + Zet00::kV2RecordCount);
+  for (const std::string& index : files.indexes)
+    counts.indexes.push_back(
+        bytes::GetI32(FileBytes(index).data() + BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount));
+  return counts;
+}
+
+int AppendArticles(int h, int32_t from, int32_t to, bool flush) {
+  for (int32_t nr = from; nr <= to; ++nr) {
+    ZetTable::ClearRecordBuffer(h);
+    if (int e = Zet01::AssignAutoNumber(h)) return e;
+    editing_test::PutArticle(h, {nr, int16_t(nr), "N" + std::to_string(nr), int16_t(nr % 7)});
+    if (int e = Zet01::AppendRecord(h, flush, 0)) return e;
+  }
+  return 0;
+}
+
+// Records appended without a flush are counted on disk when the table
+// closes, and the index headers close settled at that count.
+TEST_F(Zet01OpenTest, ClosingAfterAppendsWithoutFlushKeepsEveryRecord) {
+  const std::string path = editing_test::CreateArticles(TempPath("ARTIKEL.DAT"));
+  int h = editing_test::OpenArticles(path);
+  ASSERT_GT(h, 0);
+  ASSERT_EQ(AppendArticles(h, 1, 30, false), 0);
+  ASSERT_EQ(Zet01::CloseTable(h), 0);
+
+  h = editing_test::OpenArticles(path);
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(T(h).recordCount, 30);
+  const DiskCounts counts = CountsOnDisk(FilesOf(h));
+  EXPECT_EQ(counts.table, 30);
+  for (int32_t n : counts.indexes) EXPECT_EQ(n, 30);
+  const std::vector<editing_test::Article> articles = editing_test::ScanArticles(h);
+  ASSERT_EQ(articles.size(), 30u);
+  EXPECT_EQ(articles.back().name, "N30");
+  editing_test::ExpectIndexesAgree(h);
+}
+
+// When the count cannot be written, neither a flush nor a close writes
+// index headers (which would claim the old count over the keys of the new
+// records): the indexes stay unsettled on disk and are rebuilt at the next
+// open, in agreement with the count the file holds.
+TEST_F(Zet01OpenTest, ACountThatCannotBeWrittenLeavesTheIndexesUnsettled) {
+  const std::string path = editing_test::CreateArticles(TempPath("ARTIKEL.DAT"));
+  int h = editing_test::OpenArticles(path);
+  ASSERT_GT(h, 0);
+  ASSERT_EQ(AppendArticles(h, 1, 5, true), 0);
+  ASSERT_EQ(AppendArticles(h, 6, 8, false), 0);
+  const TableFiles files = FilesOf(h);
+  const std::vector<int32_t> unsettled(files.indexes.size(), Zet00::kUnsettledCount);
+  ASSERT_EQ(CountsOnDisk(files).indexes, unsettled);
+
+  // The count write is the first write of a flush and of a close.
+  platform::InjectFileFault(platform::FileOp::Write, 1, platform::kDosWriteFault);
+  EXPECT_EQ(Zet01::FlushTable(h, true), Common::kErrWrite);
+  EXPECT_EQ(CountsOnDisk(files).table, 5);
+  EXPECT_EQ(CountsOnDisk(files).indexes, unsettled);
+
+  platform::InjectFileFault(platform::FileOp::Write, 1, platform::kDosWriteFault);
+  EXPECT_EQ(Zet01::CloseTable(h), Common::kErrWrite);
+  ZetTable::SetOpenCount(0);
+  EXPECT_EQ(CountsOnDisk(files).table, 5);
+  EXPECT_EQ(CountsOnDisk(files).indexes, unsettled);
+  h = editing_test::OpenArticles(path);
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(T(h).recordCount, 5);
+  editing_test::ExpectIndexesAgree(h);
 }
 
 // In header-only mode only the header is read: side files and indexes are
