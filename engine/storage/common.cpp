@@ -352,7 +352,12 @@ ShortStr AppendStrCopy(std::string_view text, std::string_view tail) {
   return result;
 }
 
-void PrependChar(ShortStr& text, char c) { text = std::string(1, c) + text.str(); }
+void PrependChar(ShortStr& text, char c) {
+  ShortStr result;
+  result.append(c);
+  result.append(text.view());
+  text = result;
+}
 
 ShortStr LeftStr(std::string_view text, size_t n) { return CopyStr(text, 1, n); }
 

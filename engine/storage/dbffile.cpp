@@ -287,8 +287,8 @@ int TDbfWriter::AppendRecord() {
 int TDbfWriter::WriteMemo(std::string_view text, uint32_t& block) {
   block = nextMemoBlock_;
   const size_t blocks = (text.size() + kDbtTerminators + kDbtBlockSize - 1) / kDbtBlockSize;
-  std::vector<uint8_t> data(blocks * kDbtBlockSize, kEndOfFile);
-  std::memcpy(data.data(), text.data(), text.size());
+  std::vector<uint8_t> data(text.begin(), text.end());
+  data.resize(blocks * kDbtBlockSize, kEndOfFile);
   const uint64_t start = uint64_t(nextMemoBlock_) * kDbtBlockSize;
   for (size_t at = 0; at < data.size(); at += kMemoWriteChunk) {
     if (int rc = WriteOrFail(dbt_, start + at, data.data() + at, std::min(kMemoWriteChunk, data.size() - at));

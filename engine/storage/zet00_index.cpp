@@ -859,6 +859,7 @@ void PopTablePosition(int handle) {
 
 void UnitInit() {
   g_trees.clear();
+  ResetPreparedKeys();
   ClearRangeTexts();
   g_pageSize = kDefaultIndexPageSize;
   g_status = kStatusFound;

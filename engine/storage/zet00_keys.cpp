@@ -113,6 +113,12 @@ struct TPreparedEntry {
 constexpr size_t kPreparedEntries = 8;
 std::array<TPreparedEntry, kPreparedEntries> g_prepared;
 
+}  // namespace
+
+void ResetPreparedKeys() { g_prepared = {}; }
+
+namespace {
+
 const TPreparedKey& Prepared(const uint8_t* description) {
   // Descriptions sit in index headers and key arrays, 16 bytes apart or
   // more: the entry is chosen by the address above its low four bits.

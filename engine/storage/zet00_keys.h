@@ -94,6 +94,9 @@ void SetKeyRecordNumber(uint8_t* key, uint32_t recno);
 // "a^b" becomes "b^a" (split at the first "^"); a text without "^" is kept.
 ShortStr RotateAtCaret(std::string_view text);
 
+// Forgets the key descriptions prepared for comparison (engine start).
+void ResetPreparedKeys();
+
 // Orders two keys of a description: -1, 0 or 1. oemTexts: the S parts are in
 // the OEM code page (version-1 tables). Without the record number, keys whose
 // parts agree compare 0. The parts of the description are read once and kept

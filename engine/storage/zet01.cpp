@@ -308,18 +308,18 @@ int THeaderReader::ReadFieldSpecs() {
   for (uint16_t n = 1; n <= t_.fieldCount; ++n) {
     if (!(t_.TypeByte(n) & ZetTable::kTypeHasRange)) continue;
     uint8_t range[Zet00::kRangeSizeV2];
-    ZetTable::TFieldSpec spec;
-    spec.field = n;
+    ZetTable::TFieldSpec fieldSpec;
+    fieldSpec.field = n;
     if (V1()) {
       ZET_TRY(Take(Zet00::kRangeSizeV1, range));
-      spec.lower = Common::Real6ToDouble(range);
-      spec.upper = Common::Real6ToDouble(range + Common::kReal6Size);
+      fieldSpec.lower = Common::Real6ToDouble(range);
+      fieldSpec.upper = Common::Real6ToDouble(range + Common::kReal6Size);
     } else {
       ZET_TRY(Take(Zet00::kRangeSizeV2, range));
-      spec.lower = bytes::GetF64(range);
-      spec.upper = bytes::GetF64(range + sizeof(double));
+      fieldSpec.lower = bytes::GetF64(range);
+      fieldSpec.upper = bytes::GetF64(range + sizeof(double));
     }
-    t_.fieldSpecs.push_back(spec);
+    t_.fieldSpecs.push_back(fieldSpec);
   }
   return 0;
 }

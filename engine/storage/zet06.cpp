@@ -110,17 +110,17 @@ void THeaderWriter::PutFormulas() {
 void THeaderWriter::PutFieldSpecs() {
   for (uint16_t n = 1; n <= t_.fieldCount; ++n) {
     if (!(t_.TypeByte(n) & ZetTable::kTypeHasRange)) continue;
-    ZetTable::TFieldSpec spec;
+    ZetTable::TFieldSpec fieldSpec;
     for (const auto& s : t_.fieldSpecs)
-      if (s.field == n) spec = s;
+      if (s.field == n) fieldSpec = s;
     if (v1_) {
       uint8_t* p = Grow(Zet00::kRangeSizeV1);
-      Common::DoubleToReal6(spec.lower, p);
-      Common::DoubleToReal6(spec.upper, p + Common::kReal6Size);
+      Common::DoubleToReal6(fieldSpec.lower, p);
+      Common::DoubleToReal6(fieldSpec.upper, p + Common::kReal6Size);
     } else {
       uint8_t* p = Grow(Zet00::kRangeSizeV2);
-      bytes::PutF64(p, spec.lower);
-      bytes::PutF64(p + sizeof(double), spec.upper);
+      bytes::PutF64(p, fieldSpec.lower);
+      bytes::PutF64(p + sizeof(double), fieldSpec.upper);
     }
   }
 }

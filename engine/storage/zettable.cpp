@@ -412,10 +412,10 @@ bool GetFieldSpec(int handle, uint16_t field, double& lower, double& upper) {
   lower = upper = 0;
   const TZetTable* t = Table(handle);
   if (!t) return false;
-  for (const TFieldSpec& spec : t->fieldSpecs) {
-    if (spec.field != field) continue;
-    lower = spec.lower;
-    upper = spec.upper;
+  for (const TFieldSpec& fieldSpec : t->fieldSpecs) {
+    if (fieldSpec.field != field) continue;
+    lower = fieldSpec.lower;
+    upper = fieldSpec.upper;
     return true;
   }
   return false;
