@@ -48,6 +48,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/bench_support.h"
 #include "engine/storage/bitarray.h"
 #include "engine/storage/btrees.h"
 #include "engine/storage/bytes.h"
@@ -91,14 +92,11 @@ constexpr int kSource = 1, kWords = 2, kRel = 3;
 constexpr uint16_t kNr = 1, kTitle = 2, kText = 3;
 constexpr uint16_t kWord = 1, kWordSize = 30;
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Fail;
+using bench::SecondsSince;
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-[[noreturn]] void Fail(const char* what, long code) {
-  std::fprintf(stderr, "fulltext_bench: %s failed (%ld)\n", what, code);
-  std::exit(1);
-}
 
 // ---------------------------------------------------------------------------
 // The corpus. The word lists are written in UTF-8 here and kept in
@@ -500,24 +498,18 @@ class EngineSide {
 // ---------------------------------------------------------------------------
 // SQLite
 
-class SqliteSide {
+class SqliteSide : public bench::SqliteDb {
  public:
   SqliteSide(const std::string& directory, const std::string& journal, const std::string& detail, size_t cacheKiB,
-             int32_t hashSize) {
-    if (sqlite3_open((directory + "/bench.db").c_str(), &db_) != SQLITE_OK) Fail("sqlite3_open", 0);
-    Exec("PRAGMA journal_mode=" + journal);
-    Exec("PRAGMA synchronous=OFF");
+             int32_t hashSize)
+      : SqliteDb(directory, journal, cacheKiB) {
     Exec("PRAGMA secure_delete=OFF");
-    Exec("PRAGMA cache_size=-" + std::to_string(cacheKiB));
     Exec("CREATE TABLE quelle(nr INTEGER PRIMARY KEY, titel TEXT, text TEXT)");
     Exec("CREATE VIRTUAL TABLE volltext USING fts5(titel, text, content='quelle', content_rowid='nr', detail=" +
          detail + ", tokenize='unicode61 remove_diacritics 0')");
     Exec("INSERT INTO volltext(volltext, rank) VALUES('hashsize', " + std::to_string(hashSize) + ")");
     Exec("CREATE VIRTUAL TABLE vokabular USING fts5vocab(volltext, 'row')");
   }
-  ~SqliteSide() { sqlite3_close(db_); }
-
-  std::string Setting(const std::string& pragma) { return Text("PRAGMA " + pragma); }
   std::string FtsSetting(const char* key) {
     return Text(std::string("SELECT v FROM volltext_config WHERE k = '") + key + "'");
   }
@@ -573,34 +565,9 @@ class SqliteSide {
       sqlite3_bind_null(s, 3);
     else
       sqlite3_bind_text(s, 3, d.plainText.data(), int(d.plainText.size()), SQLITE_STATIC);
-    if (sqlite3_step(s) != SQLITE_DONE) Fail("sqlite3_step", sqlite3_errcode(db_));
-    sqlite3_reset(s);
-  }
-  std::string Text(const std::string& sql) {
-    sqlite3_stmt* s = Prepare(sql);
-    std::string value;
-    if (sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0))
-      value = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    return value;
-  }
-  void Exec(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-      std::fprintf(stderr, "%s: %s\n", sql.c_str(), message ? message : "");
-      Fail("sqlite3_exec", 0);
-    }
-  }
-  sqlite3_stmt* Prepare(const std::string& sql) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-      std::fprintf(stderr, "%s: %s\n", sql.c_str(), sqlite3_errmsg(db_));
-      Fail("sqlite3_prepare", 0);
-    }
-    return s;
+    Step(s);
   }
 
-  sqlite3* db_ = nullptr;
   sqlite3_stmt* count_ = nullptr;
 };
 

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/bench_support.h"
 #include "engine/storage/btrees.h"
 #include "engine/storage/common.h"
 #include "engine/storage/tests/zettable_test_util.h"
@@ -56,7 +57,9 @@ enum Phase { kAppend, kLookup, kScan, kUpdate, kDelete, kPhaseCount };
 const char* const kPhaseNames[kPhaseCount] = {"bulk append 200,000", "point look-ups 100,000", "full scan",
                                               "updates 50,000 (indexed field)", "deletes 20,000"};
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Fail;
+using bench::SecondsSince;
 
 struct Row {
   std::string key;
@@ -93,14 +96,7 @@ Workload MakeWorkload() {
   return w;
 }
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
-[[noreturn]] void Fail(const char* what, long code) {
-  std::fprintf(stderr, "storage_bench: %s failed (%ld)\n", what, code);
-  std::exit(1);
-}
 
 // ---------------------------------------------------------------------------
 // The engine
@@ -228,24 +224,13 @@ class EngineSide {
 // ---------------------------------------------------------------------------
 // SQLite
 
-class SqliteSide {
+class SqliteSide : public bench::SqliteDb {
  public:
-  SqliteSide(const std::string& directory, const std::string& journal, size_t cacheKiB) {
-    if (sqlite3_open((directory + "/bench.db").c_str(), &db_) != SQLITE_OK) Fail("sqlite3_open", 0);
-    Exec("PRAGMA journal_mode=" + journal);
-    Exec("PRAGMA synchronous=OFF");
-    Exec("PRAGMA cache_size=-" + std::to_string(cacheKiB));
+  SqliteSide(const std::string& directory, const std::string& journal, size_t cacheKiB)
+      : SqliteDb(directory, journal, cacheKiB) {
     Exec("CREATE TABLE t(key TEXT, amount INTEGER, text TEXT)");
     Exec("CREATE INDEX t_key ON t(key)");
     Exec("CREATE INDEX t_amount ON t(amount)");
-  }
-  ~SqliteSide() { sqlite3_close(db_); }
-
-  std::string Setting(const char* pragma) {
-    sqlite3_stmt* s = Prepare(std::string("PRAGMA ") + pragma);
-    std::string value = sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
-    sqlite3_finalize(s);
-    return value;
   }
 
   void Append(const std::vector<Row>& rows) {
@@ -334,24 +319,6 @@ class SqliteSide {
   }
 
  private:
-  void Exec(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-      std::fprintf(stderr, "%s: %s\n", sql.c_str(), message ? message : "");
-      Fail("sqlite3_exec", 0);
-    }
-  }
-  sqlite3_stmt* Prepare(const std::string& sql) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) Fail("sqlite3_prepare", 0);
-    return s;
-  }
-  void Step(sqlite3_stmt* s) {
-    if (sqlite3_step(s) != SQLITE_DONE) Fail("sqlite3_step", sqlite3_errcode(db_));
-    sqlite3_reset(s);
-  }
-
-  sqlite3* db_ = nullptr;
   double deleteSeconds_ = 0;
 };
 
