@@ -91,16 +91,20 @@ uint32_t NextOrPriorInIndex(int slot, TZetTable& t, bool forward, uint16_t& end)
   return t.currentRecord;
 }
 
+// The table a walk starts on, with end set for a walk that finds a record;
+// nullptr (end = none) when the slot holds no table.
+TZetTable* StartWalk(int slot, uint16_t& end) {
+  TZetTable* t = ZetTable::Table(slot);
+  end = t ? kFound : kNone;
+  if (t) WalkCountUnknownByIndex(*t);
+  return t;
+}
+
 }  // namespace
 
 uint32_t FirstOrLastRecNo(int slot, bool first, uint16_t& end) {
-  end = kFound;
-  TZetTable* t = ZetTable::Table(slot);
-  if (!t) {
-    end = kNone;
-    return 0;
-  }
-  WalkCountUnknownByIndex(*t);
+  TZetTable* t = StartWalk(slot, end);
+  if (!t) return 0;
   if (t->recordCount == 0) {
     end = kNone;
     return 0;
@@ -131,13 +135,8 @@ uint32_t FirstOrLastRecNo(int slot, bool first, uint16_t& end) {
 }
 
 uint32_t NextOrPriorRecNo(int slot, bool forward, uint16_t& end) {
-  end = kFound;
-  TZetTable* t = ZetTable::Table(slot);
-  if (!t) {
-    end = kNone;
-    return 0;
-  }
-  WalkCountUnknownByIndex(*t);
+  TZetTable* t = StartWalk(slot, end);
+  if (!t) return 0;
   const uint32_t current = t->currentRecord;
   switch (t->orderMode) {
     case ZetTable::kOrderRecords: {
