@@ -388,7 +388,7 @@ class EngineSide {
       bytes += size_t(Zet01::RecordCacheSlots(slot)) * t.recordLength;
       for (int s = 0; s <= t.highestIndexSlot; ++s)
         if (t.indexes[size_t(s)] && Zet00::IndexAvailable(slot, s, false))
-          bytes += size_t(BTREES::kPageSlots) * Zet00::IndexTree(slot, s)->header.pageSize;
+          bytes += size_t(BTREES::kPageSlots + BTREES::kCachedPages) * Zet00::IndexTree(slot, s)->header.pageSize;
     }
     return bytes;
   }

@@ -120,7 +120,7 @@ class EngineSide {
     const ZetTable::TZetTable& t = *ZetTable::Table(kSlot);
     size_t bytes = size_t(Zet01::RecordCacheSlots(kSlot)) * t.recordLength;
     for (int s = 1; s <= t.highestIndexSlot; ++s)
-      bytes += size_t(BTREES::kPageSlots) * Zet00::IndexTree(kSlot, s)->header.pageSize;
+      bytes += size_t(BTREES::kPageSlots + BTREES::kCachedPages) * Zet00::IndexTree(kSlot, s)->header.pageSize;
     return bytes;
   }
 

@@ -180,17 +180,32 @@ bool WriteSlot(TTree& t, TPageSlot& s) {
   return true;
 }
 
-// Writes every dirty page back and keeps it in its slot. Stops at the first
-// failed write.
+// Writes every dirty page back and keeps it in its slot or cache entry.
+// Stops at the first failed write.
 bool WriteDirtyPages(TTree& t) {
   for (TPageSlot& s : t.slots) {
     if (s.dirty && !WriteSlot(t, s)) return false;
   }
+  for (TCachedPage& c : t.cache) {
+    if (c.slot.dirty && !WriteSlot(t, c.slot)) return false;
+  }
   return true;
 }
 
-// Writes every dirty page back and empties the slots, freeing their buffers
-// on request. Stops at the first failed write; that page stays in its slot.
+// Writes the dirty cached pages back and empties the cache, freeing its
+// buffers on request. Stops at the first failed write; that page stays.
+bool ForgetCache(TTree& t, bool freeBuffers) {
+  for (TCachedPage& c : t.cache) {
+    if (c.slot.dirty && !WriteSlot(t, c.slot)) return false;
+    c.slot.page = 0;
+    if (freeBuffers) FreeBuffer(c.slot.buffer);
+  }
+  return true;
+}
+
+// Writes every dirty page back and empties the slots and the cache, freeing
+// their buffers on request. Stops at the first failed write; that page
+// stays where it is.
 bool ForgetPages(TTree& t, bool freeBuffers) {
   t.atKey = false;
   for (TPageSlot& s : t.slots) {
@@ -198,7 +213,7 @@ bool ForgetPages(TTree& t, bool freeBuffers) {
     s.page = 0;
     if (freeBuffers) FreeBuffer(s.buffer);
   }
-  return true;
+  return ForgetCache(t, freeBuffers);
 }
 
 // A page buffer for tree t. When memory runs out, the buffers of all other
@@ -212,6 +227,7 @@ bool AllocPageBuffer(TTree& t, uint8_t*& buffer) {
     for (TTree* other : openTrees) {
       if (other != &t) ForgetPages(*other, true);
     }
+    ForgetCache(t, true);
     Error = errorBefore;
     if (!AllocBuffer(buffer, t.header.pageSize)) return false;
     OutOfMemory = outBefore;
@@ -220,12 +236,53 @@ bool AllocPageBuffer(TTree& t, uint8_t*& buffer) {
   return true;
 }
 
-// Empties a slot for another page: gives it a buffer, writes its page first
-// when dirty.
-bool TakeSlot(TTree& t, TPageSlot& s) {
+TCachedPage* CachedPage(TTree& t, uint16_t page) {
+  for (TCachedPage& c : t.cache) {
+    if (c.slot.page == page) return &c;
+  }
+  return nullptr;
+}
+
+// Moves the page of a path slot into the cache, leaving the slot a free
+// buffer: a free entry takes it, else the least recently used page is
+// written back when dirty and gives up its entry. Answers false only when
+// that write fails; moved stays false when no buffer is to be had without
+// memory pressure (the caller then writes the page back as before).
+bool MoveToCache(TTree& t, TPageSlot& s, bool& moved) {
+  moved = false;
+  TCachedPage* entry = nullptr;
+  for (TCachedPage& c : t.cache) {
+    if (c.slot.page == 0) {
+      if (entry == nullptr || entry->slot.page != 0 || c.slot.buffer != nullptr) entry = &c;
+      if (c.slot.buffer != nullptr) break;
+    } else if (entry == nullptr || (entry->slot.page != 0 && c.lastUse < entry->lastUse)) {
+      entry = &c;
+    }
+  }
+  if (entry->slot.dirty && !WriteSlot(t, entry->slot)) return false;
+  if (entry->slot.buffer == nullptr) {
+    entry->slot.buffer = static_cast<uint8_t*>(std::malloc(t.header.pageSize));
+    if (entry->slot.buffer == nullptr) return true;
+  }
+  std::swap(entry->slot, s);
+  entry->lastUse = ++t.cacheClock;
+  s.page = 0;
+  s.dirty = false;
+  moved = true;
+  return true;
+}
+
+// Empties a slot for another page: gives it a buffer; the page of a path
+// slot moves to the cache, that of the scratch slot (or one the cache cannot
+// take) is written first when dirty.
+bool TakeSlot(TTree& t, int slot) {
+  TPageSlot& s = t.slots[slot];
+  bool moved = false;
   if (s.buffer == nullptr) {
     if (!AllocPageBuffer(t, s.buffer)) return false;
-  } else if (s.dirty && !WriteSlot(t, s)) {
+  } else if (slot != kScratchSlot && s.page != 0 && !MoveToCache(t, s, moved)) {
+    return false;
+  } else if (!moved && s.dirty && !WriteSlot(t, s)) {
     return false;
   }
   s.page = 0;
@@ -234,17 +291,31 @@ bool TakeSlot(TTree& t, TPageSlot& s) {
 
 // Takes a slot for a page that is built, not read.
 bool MarkPage(TTree& t, int slot, uint16_t page) {
-  if (!TakeSlot(t, t.slots[slot])) return false;
+  if (!TakeSlot(t, slot)) return false;
   t.slots[slot].page = page;
   return true;
 }
 
 // Brings page into slot; level is the page's level in the tree, for the
-// check. A path slot that holds the page already is not read again.
+// check. A path slot that holds the page already is not read again; a
+// cached page is taken out of the cache (checked when it was read).
 bool LoadPage(TTree& t, int slot, uint16_t page, int level) {
   TPageSlot& s = t.slots[slot];
   if (slot != kScratchSlot && s.page == page && s.buffer != nullptr) return true;
-  if (!TakeSlot(t, s)) return false;
+  if (TCachedPage* c = CachedPage(t, page)) {
+    if (slot != kScratchSlot && s.page != 0) {
+      // The slot's page takes the cached page's place.
+      std::swap(s, c->slot);
+      c->lastUse = ++t.cacheClock;
+    } else {
+      if (s.dirty && !WriteSlot(t, s)) return false;
+      std::swap(s, c->slot);
+      c->slot.page = 0;
+      c->slot.dirty = false;
+    }
+    return true;
+  }
+  if (!TakeSlot(t, slot)) return false;
   if (!FileOk(LOWFILES::ReadBlock(t.file, PagePosition(t, page), t.header.pageSize, 0, s.buffer))) {
     return false;
   }
@@ -267,6 +338,11 @@ void SettleAfterFailure(TTree& t) {
     if (s.dirty) WriteSlot(t, s);
     s.page = 0;
     s.dirty = false;
+  }
+  for (TCachedPage& c : t.cache) {
+    if (c.slot.dirty) WriteSlot(t, c.slot);
+    c.slot.page = 0;
+    c.slot.dirty = false;
   }
   Error = error;
 }
@@ -611,6 +687,7 @@ bool ShrinkRoot(TTree& t) {
 void DisposeTree(TTree* t) {
   for (uint8_t*& w : t->work) FreeBuffer(w);
   for (TPageSlot& s : t->slots) FreeBuffer(s.buffer);
+  for (TCachedPage& c : t->cache) FreeBuffer(c.slot.buffer);
   delete t;
 }
 
@@ -796,7 +873,7 @@ int Delete(PTree tree, const uint8_t* key) {
   if (found != kResultOk) return found;
   // The scratch slot gets its buffer before anything changes, so running out
   // of memory cannot stop a delete half-way.
-  if (!TakeSlot(t, t.slots[kScratchSlot])) return kResultFailed;
+  if (!TakeSlot(t, kScratchSlot)) return kResultFailed;
   int level = t.pathLevel;
   int pos = t.pathPos[level];
   bool ok = true;

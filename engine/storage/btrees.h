@@ -37,20 +37,26 @@
 //      shrink) are not reused until the tree is cleared. A page number never
 //      exceeds kMaxPage: an insert that would need a further page (or a 21st
 //      level) is refused before anything changes.
-//   4. Page slot k (1..20) holds nothing or a page of level k, so a page is in
-//      at most one slot; when the height changes all slots are written back
-//      and forgotten. Slot 0 is scratch: read afresh, written at once.
-//   5. After a failed insert or delete the slots are written back as far as
-//      possible and emptied (the pages written so far stay written), so the
-//      next operation reads and checks every page again.
+//   4. Page slot k (1..20) holds nothing or a page of level k. A page that
+//      leaves a path slot moves to the page cache (written back only when it
+//      is evicted from there), and a page read into a slot is taken out of
+//      the cache first, so a page is in at most one slot or cache entry.
+//      When the height changes all slots and the cache are written back and
+//      forgotten. Slot 0 is scratch: read afresh (or taken from the cache),
+//      written at once, never put into the cache.
+//   5. After a failed insert or delete the slots and the cache are written
+//      back as far as possible and emptied (the pages written so far stay
+//      written), so the next operation reads and checks every page again.
 //   6. While atKey is set, slots 1 .. pathLevel hold the path to the entry
 //      that the key in the cursor work entry names (pathPos: per level the
 //      child taken, at pathLevel that entry), and the tree has not changed
 //      since. Every search that ends at a key sets it; every other operation
 //      and every page that leaves its slot clears it. Next and Prior from
 //      that key step along the path instead of searching from the root.
-//   7. Writing the headers writes dirty pages back but keeps them in their
-//      slots: the next search finds them without reading.
+//   7. Writing the headers writes dirty pages (slots and cache) back but
+//      keeps them: the next search finds them without reading. Flushing,
+//      closing, clearing and reading the headers write back and forget them;
+//      so does the out-of-memory retry of a page buffer.
 //
 // Pages read from the file are checked before use (count within capacity,
 // child page numbers within the page count, pages below the root not
@@ -125,6 +131,15 @@ struct TPageSlot {
   bool dirty = false;
 };
 
+// Pages that left their path slot stay in memory, dirty or not, until they
+// are the least recently used of kCachedPages and room is needed. An entry
+// without a page may keep a spare buffer.
+inline constexpr int kCachedPages = 64;
+struct TCachedPage {
+  TPageSlot slot;
+  uint64_t lastUse = 0;
+};
+
 // How often the tree was reshaped since it was opened (the tests read these
 // to see every path of insert and delete taken).
 struct TReshapeCounts {
@@ -146,6 +161,8 @@ struct TTree {
   TCompareProc compare = nullptr;
   const uint8_t* compareData = nullptr;
   TPageSlot slots[kPageSlots];
+  TCachedPage cache[kCachedPages];
+  uint64_t cacheClock = 0;
   // The last path search: per level the position in the page (the entry
   // found, or the last entry before the key: the child taken), where it
   // ended and whether the key was found there.
@@ -202,7 +219,8 @@ int Last(PTree tree, uint8_t* key);
 int Next(PTree tree, uint8_t* key);
 int Prior(PTree tree, uint8_t* key);
 
-// Writes every dirty page and frees all page buffers (of every open tree).
+// Writes every dirty page (slots and cache) and frees all page buffers (of
+// every open tree).
 uint16_t FlushTree(PTree tree);
 uint16_t FlushAllTrees();
 

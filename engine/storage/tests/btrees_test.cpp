@@ -535,6 +535,10 @@ TEST_F(BtreesTest, OutOfMemoryFreesOtherTreesAndRetriesOnce) {
     EXPECT_EQ(s.buffer, nullptr);
     EXPECT_FALSE(s.dirty);
   }
+  for (const BTREES::TCachedPage& c : other->cache) {
+    EXPECT_EQ(c.slot.buffer, nullptr);
+    EXPECT_FALSE(c.slot.dirty);
+  }
   EXPECT_EQ(Walk(other, true), Range(1, 200));  // read back from the file
 
   // Both attempts fail.
@@ -646,6 +650,74 @@ TEST_F(BtreesTest, WritingTheHeadersKeepsThePagesItWroteBack) {
   ASSERT_EQ(BTREES::FlushTree(tree), 0);
   EXPECT_EQ(BTREES::Find(tree, KeyBytes(400, 8).data()), kFailed);
   EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
+}
+
+// A leaf left dirty stays cached until kCachedPages other pages pushed it
+// out: it is then on disk. While cached it is not read again; a flush writes
+// every cached page and frees the cache.
+TEST_F(BtreesTest, CachedPagesAreWrittenWhenEvictedAndWhenFlushed) {
+  const std::string name = "C.IND";
+  PTree tree = Create(name, 512, 8, Ascending<8>);
+  std::vector<uint64_t> keys;
+  for (uint64_t v = 2; v <= 8000; v += 2) keys.push_back(v);
+  InsertAll(tree, keys);
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  const int height = tree->header.height;
+  ASSERT_GE(height, 2);
+  const auto pageOnDisk = [&](uint16_t page) {
+    const Bytes disk = Disk(name);
+    EXPECT_GE(disk.size(), (page + 1u) * 512u);
+    return Bytes(disk.begin() + page * 512, disk.begin() + (page + 1) * 512);
+  };
+  const auto isCached = [&](uint16_t page) {
+    return std::any_of(std::begin(tree->cache), std::end(tree->cache),
+                       [&](const BTREES::TCachedPage& c) { return c.slot.page == page; });
+  };
+
+  ASSERT_EQ(BTREES::Insert(tree, KeyBytes(3, 8).data()), kOk);
+  const uint16_t leaf = tree->slots[height].page;
+  ASSERT_TRUE(tree->slots[height].dirty);
+  const Bytes changed(tree->slots[height].buffer, tree->slots[height].buffer + 512);
+  // Leaving the leaf keeps it cached and dirty, unwritten.
+  ASSERT_EQ(BTREES::Find(tree, KeyBytes(4000, 8).data()), kOk);
+  ASSERT_TRUE(isCached(leaf));
+  const Bytes onDisk = pageOnDisk(leaf);
+  EXPECT_NE(onDisk, changed);
+  // Coming back finds it in the cache: the file is not read.
+  PatchU16(name, size_t(leaf) * 512 + BTREES::kPageCount, 0xFFFF);
+  EXPECT_EQ(BTREES::Find(tree, KeyBytes(3, 8).data()), kOk);
+  EXPECT_EQ(tree->slots[height].page, leaf);
+  PatchBytes(name, size_t(leaf) * 512, onDisk);
+
+  // Visiting every other leaf evicts it: its change is then in the file.
+  for (uint64_t v = 100; v <= 8000; v += 50) {
+    ASSERT_EQ(BTREES::Find(tree, KeyBytes(v, 8).data()), kOk) << v;
+  }
+  EXPECT_NE(tree->slots[height].page, leaf);
+  EXPECT_FALSE(isCached(leaf));
+  EXPECT_EQ(pageOnDisk(leaf), changed);
+
+  // Changes spread over many leaves leave dirty cached pages; a flush writes
+  // and frees them all, and the file holds every key.
+  std::vector<uint64_t> expected = keys;
+  expected.push_back(3);
+  for (uint64_t v = 1001; v <= 7001; v += 300) {
+    ASSERT_EQ(BTREES::Insert(tree, KeyBytes(v, 8).data()), kOk);
+    expected.push_back(v);
+  }
+  ASSERT_TRUE(std::any_of(std::begin(tree->cache), std::end(tree->cache),
+                          [](const BTREES::TCachedPage& c) { return c.slot.dirty; }));
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  for (const BTREES::TCachedPage& c : tree->cache) {
+    EXPECT_EQ(c.slot.buffer, nullptr);
+    EXPECT_FALSE(c.slot.dirty);
+  }
+  for (const BTREES::TPageSlot& s : tree->slots) EXPECT_EQ(s.buffer, nullptr);
+  ASSERT_EQ(BTREES::CloseTree(tree, nullptr, 0, false), 0);
+  tree = Open(name, Ascending<8>);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Walk(tree, true), expected);
+  Close(tree);
 }
 
 // ---- Randomized model test ----------------------------------------------
