@@ -10,7 +10,8 @@ function(zet_module_tests name)
   endif()
   add_executable(${name} ${_srcs})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES NO_PRETTY_TYPES
+                       PROPERTIES TIMEOUT 600)
 endfunction()
 
 # zet_module_fuzzers(<libs...>): one libFuzzer program per fuzz/*.cpp beside the

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "bench/common/bench_support.h"
+#include "engine/base/common.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/common.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"

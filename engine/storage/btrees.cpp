@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/engassert.h"
+#include "engine/base/bytes.h"
+#include "engine/base/engassert.h"
 
 namespace BTREES {
 

@@ -69,7 +69,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/storage/lowfiles.h"
+#include "engine/base/lowfiles.h"
 
 namespace BTREES {
 

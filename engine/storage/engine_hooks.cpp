@@ -1,7 +1,7 @@
 #include "engine/storage/engine_hooks.h"
 
-#include "engine/storage/common.h"
-#include "engine/storage/common_errors.h"
+#include "engine/base/common.h"
+#include "engine/base/common_errors.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_open.h"

@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/base/shortstr.h"
 #include "engine/storage/marklist.h"
-#include "engine/storage/shortstr.h"
 
 namespace EngineHooks {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/storage/common.h"
-#include "engine/storage/lowfiles.h"
+#include "engine/base/common.h"
+#include "engine/base/lowfiles.h"
 #include "engine/storage/makeiv.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
-#include "engine/storage/common.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/common.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet00_keytext.h"

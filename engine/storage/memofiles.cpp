@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common_errors.h"
-#include "engine/storage/engassert.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common_errors.h"
+#include "engine/base/engassert.h"
 
 namespace memofiles {
 

@@ -41,7 +41,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/storage/lowfiles.h"
+#include "engine/base/lowfiles.h"
 
 namespace memofiles {
 

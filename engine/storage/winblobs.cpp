@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/common_errors.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/common_errors.h"
 
 namespace WinBlobs {
 

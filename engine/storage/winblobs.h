@@ -35,8 +35,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/base/shortstr.h"
 #include "engine/storage/memofiles.h"
-#include "engine/storage/shortstr.h"
 
 namespace WinBlobs {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/language/textfiles.h"
-#include "engine/storage/common_errors.h"
-#include "engine/storage/ramfiles.h"
+#include "engine/base/common_errors.h"
+#include "engine/base/ramfiles.h"
+#include "engine/base/textfiles.h"
 #include "platform/codepage.h"
 
 namespace WINMEMOS {

@@ -36,9 +36,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/storage/dynstr.h"
+#include "engine/base/dynstr.h"
+#include "engine/base/shortstr.h"
 #include "engine/storage/memofiles.h"
-#include "engine/storage/shortstr.h"
 
 namespace WINMEMOS {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/bytes.h"
+#include "engine/base/uppercas.h"
 
 namespace Zet00 {
 namespace {

@@ -6,13 +6,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/engassert.h"
-#include "engine/storage/lowfiles.h"
-#include "engine/storage/sort.h"
-#include "engine/storage/stacklib.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/engassert.h"
+#include "engine/base/lowfiles.h"
+#include "engine/base/sort.h"
+#include "engine/base/stacklib.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_keytext.h"
 

@@ -48,8 +48,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/base/shortstr.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/shortstr.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/engassert.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/engassert.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/zet00_index.h"
 
 namespace Zet00 {

@@ -34,8 +34,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/base/shortstr.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/shortstr.h"
 #include "engine/storage/zettable.h"
 
 namespace Zet00 {

@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/datum.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/bytes.h"
+#include "engine/base/datum.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/storage/common.h"
-#include "engine/storage/shortstr.h"
+#include "engine/base/common.h"
+#include "engine/base/shortstr.h"
 
 namespace Zet00 {
 

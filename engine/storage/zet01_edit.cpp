@@ -5,13 +5,13 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/base/bytes.h"
+#include "engine/base/common_errors.h"
+#include "engine/base/engassert.h"
+#include "engine/base/lowfiles.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/bytes.h"
-#include "engine/storage/common_errors.h"
-#include "engine/storage/engassert.h"
 #include "engine/storage/engine_hooks.h"
-#include "engine/storage/lowfiles.h"
-#include "engine/storage/uppercas.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00.h"

@@ -46,8 +46,8 @@
 #include <span>
 #include <string_view>
 
-#include "engine/storage/common.h"
-#include "engine/storage/shortstr.h"
+#include "engine/base/common.h"
+#include "engine/base/shortstr.h"
 
 namespace Zet01 {
 

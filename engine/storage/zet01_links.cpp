@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/stacklib.h"
+#include "engine/base/bytes.h"
+#include "engine/base/stacklib.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_navigation.h"

@@ -4,9 +4,9 @@
 #include <array>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/lowfiles.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/lowfiles.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/storage/zettable.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"

@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/crypt.h"
-#include "engine/storage/lowfiles.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/crypt.h"
+#include "engine/base/lowfiles.h"
 #include "engine/storage/memofiles.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"

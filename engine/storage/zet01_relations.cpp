@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_open.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/bytes.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/zet00.h"
 
 namespace Zet06 {

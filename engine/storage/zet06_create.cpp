@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/storage/common.h"
-#include "engine/storage/engassert.h"
-#include "engine/storage/lowfiles.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/common.h"
+#include "engine/base/engassert.h"
+#include "engine/base/lowfiles.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00.h"

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/storage/shortstr.h"
+#include "engine/base/shortstr.h"
 #include "engine/storage/zettable.h"
 
 namespace Zet06 {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/storage/engassert.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/engassert.h"
+#include "engine/base/uppercas.h"
 #include "platform/files.h"
 
 namespace ZetTable {

@@ -42,10 +42,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/storage/common.h"
-#include "engine/storage/lowfiles.h"
+#include "engine/base/common.h"
+#include "engine/base/lowfiles.h"
+#include "engine/base/shortstr.h"
 #include "engine/storage/marklist.h"
-#include "engine/storage/shortstr.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/datum.h"
-#include "engine/storage/engassert.h"
-#include "engine/storage/uppercas.h"
+#include "engine/base/bytes.h"
+#include "engine/base/datum.h"
+#include "engine/base/engassert.h"
+#include "engine/base/uppercas.h"
 
 namespace ZetTable {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/common_errors.h"
-#include "engine/storage/lowfiles.h"
+#include "engine/base/common_errors.h"
+#include "engine/base/lowfiles.h"
 #include "engine/storage/tests/blockfile_test_util.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/crypt.h"
+#include "engine/base/crypt.h"
 
 namespace blockfile_test {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
+#include "engine/base/bytes.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/bytes.h"
+#include "engine/base/engassert.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/bytes.h"
-#include "engine/storage/engassert.h"
 #include "engine/storage/tests/index_test_util.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00.h"

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common_errors.h"
+#include "engine/base/lowfiles.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/common_errors.h"
 #include "engine/storage/engine_hooks.h"
-#include "engine/storage/lowfiles.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/tests/fault_test_util.h"
 #include "engine/storage/winblobs.h"

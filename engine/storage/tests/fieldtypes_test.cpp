@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/engassert.h"
+#include "engine/base/engassert.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/testsupport/engine_fixture.h"
 

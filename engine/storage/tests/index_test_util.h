@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/lowfiles.h"
+#include "engine/base/bytes.h"
+#include "engine/base/lowfiles.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"

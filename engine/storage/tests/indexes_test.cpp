@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/stacklib.h"
+#include "engine/base/bytes.h"
+#include "engine/base/stacklib.h"
 #include "engine/storage/tests/fault_test_util.h"
 #include "engine/storage/tests/index_test_util.h"
 #include "engine/storage/tests/zettable_test_util.h"

@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/dbfutil.h"
-#include "engine/storage/fulltext.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/common_errors.h"
+#include "engine/storage/dbase/dbfutil.h"
+#include "engine/storage/fulltext/fulltext.h"
 #include "engine/storage/linkfile.h"
+#include "engine/storage/memofiles.h"
 #include "engine/storage/tests/links_test_util.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
-#include "engine/storage/common_errors.h"
-#include "engine/storage/memofiles.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_memocheck.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/common.h"
-#include "engine/storage/engassert.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/engassert.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/testsupport/engine_fixture.h"
 

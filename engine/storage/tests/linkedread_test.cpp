@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
-#include "engine/storage/lowfiles.h"
+#include "engine/base/bytes.h"
+#include "engine/base/lowfiles.h"
+#include "engine/base/stacklib.h"
 #include "engine/storage/makeiv.h"
-#include "engine/storage/stacklib.h"
 #include "engine/storage/tests/links_test_util.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00_index.h"

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/uppercas.h"
 #include "engine/storage/tests/links_test_util.h"
-#include "engine/storage/uppercas.h"
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
-#include "engine/storage/zet06.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_navigation.h"
 #include "engine/storage/zet01_relations.h"
+#include "engine/storage/zet06.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
+#include "engine/base/bytes.h"
 #include "engine/storage/tests/index_test_util.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_keytext.h"

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/storage/common_errors.h"
-#include "engine/storage/lowfiles.h"
-#include "engine/storage/ramfiles.h"
+#include "engine/base/common_errors.h"
+#include "engine/base/lowfiles.h"
+#include "engine/base/ramfiles.h"
 #include "engine/storage/tests/blockfile_test_util.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"

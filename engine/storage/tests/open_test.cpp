@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/lowfiles.h"
 #include "engine/storage/btrees.h"
-#include "engine/storage/lowfiles.h"
 #include "engine/storage/tests/editing_test_util.h"
-#include "engine/storage/zet01_edit.h"
 #include "engine/storage/tests/zet01_test_util.h"
+#include "engine/storage/zet01_edit.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "engine/units.h"
 #include "platform/files.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/bytes.h"
+#include "engine/base/bytes.h"
 #include "engine/storage/zettable.h"
 
 namespace zettable_test {
