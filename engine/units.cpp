@@ -35,6 +35,7 @@ ZET_UNIT(LINKFILE)
 ZET_UNIT(EngineHooks)
 ZET_UNIT(Zet01::Edit)
 ZET_UNIT(FullText)
+ZET_UNIT(LumoExec)
 #undef ZET_UNIT
 
 namespace Units {
@@ -66,6 +67,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(EngineHooks),
     ZET_ENTRY(Zet01::Edit),
     ZET_ENTRY(FullText),
+    ZET_ENTRY(LumoExec),
 };
 #undef ZET_ENTRY
 
