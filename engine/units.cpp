@@ -36,6 +36,7 @@ ZET_UNIT(EngineHooks)
 ZET_UNIT(Zet01::Edit)
 ZET_UNIT(FullText)
 ZET_UNIT(LumoExec)
+ZET_UNIT(ZetVars)
 #undef ZET_UNIT
 
 namespace Units {
@@ -68,6 +69,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(Zet01::Edit),
     ZET_ENTRY(FullText),
     ZET_ENTRY(LumoExec),
+    ZET_ENTRY(ZetVars),
 };
 #undef ZET_ENTRY
 
