@@ -37,6 +37,7 @@ ZET_UNIT(Zet01::Edit)
 ZET_UNIT(FullText)
 ZET_UNIT(LumoExec)
 ZET_UNIT(ZetVars)
+ZET_UNIT(LumoHost)
 #undef ZET_UNIT
 
 namespace Units {
@@ -70,6 +71,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(FullText),
     ZET_ENTRY(LumoExec),
     ZET_ENTRY(ZetVars),
+    ZET_ENTRY(LumoHost),
 };
 #undef ZET_ENTRY
 
