@@ -258,9 +258,10 @@ uint16_t FindVariable(std::string_view name) {
   std::string_view wanted = name.substr(0, std::min(name.size(), Common::kMaxNameLength));
   uint16_t module = 0;
   const std::string_view none("\xFF", 1);
-  if (g_duplicateCheck) {
+  if (g_duplicateCheck || IsHiddenName(name)) {
+    // Accumulator names hold code bytes: taken whole, never split.
     wanted = name;
-    module = g_currentModule;
+    if (g_duplicateCheck) module = g_currentModule;
   } else if (size_t dot = name.find('.'); dot != std::string_view::npos) {
     const std::string_view prefix = name.substr(0, dot);
     wanted = none;

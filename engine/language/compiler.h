@@ -1,0 +1,95 @@
+// The Lumo compiler: one line of text (an expression, a selection, a print
+// expression or a statement) into byte code (bytecode.h) and the set of the
+// tables the line reads.
+//
+// One pass from left to right over the characters: operators become their
+// tokens, names are resolved at once against everything known at that moment
+// (function lists, host commands, object variables, mark functions,
+// keywords, choice values, variables, procedures, fields and field paths,
+// table names, the host's own names, Ja/Nein), and a few keywords compile
+// their parenthesised argument as nested code. There is no tree and no
+// operator order; the interpreter evaluates the infix code.
+//
+// What holds:
+//   1. The compiler reads only inside its text: every look at a character
+//      and at the one after it is checked against the text's length, and
+//      every nested text (brackets, quotes, braces) is bounded by the
+//      bracket matcher first.
+//   2. Code never reaches 250 bytes: the test runs after every step and
+//      before a construct appends its nested code, so the code string always
+//      fits its 255 bytes.
+//   3. Compilations nest: each keeps its state in a compiler object of its
+//      own, and the engine's current table is restored at the end, so a
+//      nested argument, a brace definition or a compile started by a
+//      compile-time run leaves the outer compilation as it was.
+//   4. The first error stops the line; the code built so far is still
+//      handed back, and the error is recorded once with its argument and
+//      position.
+//   5. A line that names a variable index does so only for a variable that
+//      exists: a brace definition whose compile-time run fails is an error
+//      of the line, never an index 0.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/base/shortstr.h"
+
+namespace Zet02 {
+
+// Engine errors of the compiler.
+inline constexpr uint16_t kErrModuleNotFound = 20;
+inline constexpr uint16_t kErrIllegalChar = 45;
+inline constexpr uint16_t kErrBadNumber = 46;
+inline constexpr uint16_t kErrUnknownName = 50;
+inline constexpr uint16_t kErrFieldExpected = 51;
+inline constexpr uint16_t kErrTooManyVars = 53;
+inline constexpr uint16_t kErrEqualsMissing = 54;
+inline constexpr uint16_t kErrExpected = 56;
+inline constexpr uint16_t kErrTooComplex = 60;
+
+// A field path has at most this many steps.
+inline constexpr int kMaxPathSteps = 16;
+
+// Services that units above the compiler provide; each has a default that
+// acts as if the service knew nothing.
+struct TCompilerHooks {
+  // Runs code once at compile time (interpreter mode 0); produced receives
+  // the text the run yields. 0 success, above 0 an engine error, below 0 a
+  // soft stop that counts as success. Default: 0 with an empty text.
+  int (*runOnce)(std::string_view code, ShortStr& produced);
+  // The user and outside-library functions (kind 231) and extension
+  // functions (kind 232) of the loaded program. Default: none.
+  bool (*findFunction)(std::string_view name, uint8_t& kind, uint16_t& index);
+  bool (*findExtension)(std::string_view name, uint16_t& index);
+  // The number of a font of the database job; 0 when unknown. Default: 0.
+  uint16_t (*findFont)(std::string_view name);
+  // Loads a module for the arguments of ExecMacro, and unloads it. Default:
+  // nothing loads.
+  bool (*loadModule)(std::string_view name);
+  void (*unloadModule)();
+};
+// Installs hooks; a null member keeps its default.
+void SetCompilerHooks(const TCompilerHooks& hooks);
+void ResetCompilerHooks();
+
+// While set, every brace name is a new variable (a procedure header of the
+// database-job compiler).
+void SetDeclaringProcedureHeader(bool on);
+// While set, a variable holding an expression adds its tables to the line.
+void SetCollectTables(bool on);
+
+// Compiles text and replaces it by its code; tableSet receives the tables
+// the line reads. Answers 0 or the engine error, which is recorded
+// (SetCompilerError) with its argument and position.
+uint16_t CompileExpression(ShortStr& text, uint64_t& tableSet);
+// The same with the position where compiling stopped (behind the text on
+// success, at the fault otherwise).
+uint16_t CompileLine(ShortStr& text, uint64_t& tableSet, size_t& endPosition);
+
+// The brace definition "{name = expression}" on its own: the variable's
+// index as code uses it, or 0 with error set.
+uint16_t CompileBrace(std::string_view text, uint64_t& tableSet, uint16_t& error);
+
+}  // namespace Zet02
