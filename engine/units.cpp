@@ -38,6 +38,7 @@ ZET_UNIT(FullText)
 ZET_UNIT(LumoExec)
 ZET_UNIT(ZetVars)
 ZET_UNIT(LumoHost)
+ZET_UNIT(Zet02)
 #undef ZET_UNIT
 
 namespace Units {
@@ -72,6 +73,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(LumoExec),
     ZET_ENTRY(ZetVars),
     ZET_ENTRY(LumoHost),
+    ZET_ENTRY(Zet02),
 };
 #undef ZET_ENTRY
 

@@ -11,6 +11,7 @@
 #include "engine/base/uppercas.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/hostcmds.h"
+#include "engine/language/listing.h"
 #include "engine/language/nametables.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zet01_relations.h"
@@ -928,6 +929,16 @@ uint16_t CompileExpression(ShortStr& text, uint64_t& tableSet) {
   size_t end = 0;
   return CompileLine(text, tableSet, end);
 }
+
+void UnitInit() {
+  ResetCompilerHooks();
+  g_procedureHeader = false;
+  g_collect = false;
+  g_nesting = 0;
+  SetSuppressRunErrors(false);
+}
+
+void UnitDone() { ResetCompilerHooks(); }
 
 uint16_t CompileBrace(std::string_view text, uint64_t& tableSet, uint16_t& error) {
   size_t errorAt = 0;

@@ -92,4 +92,8 @@ uint16_t CompileLine(ShortStr& text, uint64_t& tableSet, size_t& endPosition);
 // index as code uses it, or 0 with error set.
 uint16_t CompileBrace(std::string_view text, uint64_t& tableSet, uint16_t& error);
 
+// Engine start and end: hooks back to their defaults, switches off.
+void UnitInit();
+void UnitDone();
+
 }  // namespace Zet02

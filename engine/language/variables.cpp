@@ -68,11 +68,6 @@ TEntry* EntryOf(uint16_t index) {
   return nullptr;
 }
 
-TVarRecord* RecordOf(uint16_t index) {
-  TEntry* e = EntryOf(index);
-  return e ? e->record.get() : nullptr;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   return UPPERCAS::CollateCompare(a, b) == 0 && a.size() == b.size();
 }

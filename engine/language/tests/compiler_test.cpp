@@ -373,6 +373,31 @@ TEST_F(Compiler, ErrorsCarryArgumentAndPosition) {
   EXPECT_EQ(ZetVars::CompileError().code, 0);
 }
 
+TEST_F(Compiler, NeverLooksBehindTheText) {
+  // Stale bytes behind the text's length must not make "<" into "<=".
+  ShortStr text("a<=");
+  text.truncate(2);
+  text.data()[2] = '=';
+  uint64_t tables = 0;
+  ASSERT_EQ(Zet02::CompileExpression(text, tables), 0);
+  EXPECT_EQ(text.view(), std::string_view("\xFF\x02\x00\x80", 4));
+  ShortStr colon("a:");
+  colon.data()[2] = '=';
+  ASSERT_EQ(Zet02::CompileExpression(colon, tables), 0);
+  EXPECT_EQ(colon.view(), std::string_view("\xFF\x02\x00\x3A", 4));
+}
+
+TEST_F(Compiler, CompilationsStartedByCompileTimeRunsAreBounded) {
+  Zet02::TCompilerHooks hooks{};
+  hooks.runOnce = [](std::string_view, ShortStr&) -> int {
+    ShortStr again("{z = 1}");
+    uint64_t set = 0;
+    return Zet02::CompileExpression(again, set);
+  };
+  Zet02::SetCompilerHooks(hooks);
+  EXPECT_EQ(Compile("{z = 1}").error, 60);
+}
+
 TEST_F(Compiler, TooManyVariablesForABrace) {
   while (ZetVars::VariableCount() < ZetVars::kMaxProgramVars)
     ZetVars::DefineVariable("v" + std::to_string(ZetVars::VariableCount()), false, 0, 0, 3, nullptr, false);

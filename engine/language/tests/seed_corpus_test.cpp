@@ -1,0 +1,72 @@
+// Writes the seed corpora of the language's fuzz targets with our own
+// compiler and image writer. Disabled in normal runs; run with
+//   ZET_CORPUS_DIR=<engine/language/fuzz/corpus> language_tests \
+//     --gtest_also_run_disabled_tests --gtest_filter='SeedCorpus.*'
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/base/ramfiles.h"
+#include "engine/language/variables.h"
+#include "engine/testsupport/engine_fixture.h"
+
+namespace {
+
+class SeedCorpus : public zettest::EngineTest {
+ protected:
+  static void Write(const std::string& target, const std::string& name, const std::string& bytes) {
+    const char* root = std::getenv("ZET_CORPUS_DIR");
+    ASSERT_NE(root, nullptr);
+    const std::filesystem::path dir = std::filesystem::path(root) / target;
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / name, std::ios::binary) << bytes;
+  }
+  static void Declare(const std::string& text) {
+    size_t pos = 1;
+    uint16_t err = 0;
+    ZetVars::ParseVarDeclaration(0, text, pos, err, false);
+  }
+};
+
+TEST_F(SeedCorpus, DISABLED_Write) {
+  const char* sources[] = {
+      "Name = 'Meier' und Alter >= 18",
+      "a := 2.5 * X + 300 - 12:30",
+      "Farbe in [Rot, Blau] oder Farbe = Gr\xFCn",
+      "Auftrag.Kunde.Name + Auftraege.Betrag + Kette(Name)",
+      "Sum[2](Preis) + Count(Name) + Sel(Alter > 5)S + Exists(Betrag)",
+      "Print(Name:10:2F) + Fields(Name, Ort) + Choice(1) + NLoop(3)",
+      "{b = Alter + 1} + Upper(Name) + Day(heute) + Default",
+      "L 10 R 5 HL VL ^M \"x\" .. Kommentar",
+      "??(Alter) + 1.1.2000 + Ja + Nein + $Name + ~X",
+  };
+  int n = 0;
+  for (const char* s : sources) Write("compiler_fuzz", "line" + std::to_string(++n), s);
+
+  Declare("r, s: REAL");
+  Declare("grid: REAL[2,3]");
+  Declare("bits: TBITS[99]");
+  Declare("names: STRING[4]");
+  ZetVars::TVarValue text;
+  text.text = "Hallo";
+  ZetVars::DefineInitialisedVariable("gruss", ZetVars::kTypeString, text);
+  ZetVars::DefineVariable("\xF0\x00\xB9\x01\x02\x00", true, 1, 0, ZetVars::kTypeReal, nullptr, false);
+  const std::string code("\x43\x05", 2);
+  const uint16_t g = ZetVars::DefineVariable("G_Neu", false, 0, 0, ZetVars::kTypeExpression, nullptr, false);
+  ZetVars::TVarValue v;
+  v.text = code;
+  ZetVars::SetVariable(g, ZetVars::kTypeExpression, v, 0);
+  size_t pos = 1;
+  uint16_t err = 0;
+  ZetVars::DefineProcedure("Proc(VAR a: REAL[3]; s: STRING): STRING", 42, pos, err);
+  RamFiles::TRamFile f;
+  RamFiles::RamRewrite(f, "");
+  ZetVars::SaveVariableImage(f);
+  Write("varimage_fuzz", "program", std::string(f.buffer.begin(), f.buffer.begin() + f.position));
+}
+
+}  // namespace
