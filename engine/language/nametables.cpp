@@ -324,202 +324,202 @@ const TFunctionDesc kDescriptionRows[] = {
     {0, 246, 2, 0, "", 0, ""},
     {0, 247, 2, 0, "", 0, ""},
     {0, 248, 2, 0, "", 0, ""},
-    {200, 1, 1, 1, "", 0, ""},  // Day
-    {200, 2, 1, 1, "", 0, ""},  // Month
-    {200, 3, 1, 1, "", 0, ""},  // Year
-    {200, 4, 1, 1, "", 0, ""},  // TimeStr
-    {200, 5, 1, 1, "", 0, ""},  // DateStr
-    {200, 6, 1, 1, "", 0, ""},  // DayOfWeek
-    {200, 7, 1, 1, "", 0, ""},  // Week
-    {201, 1, 1, 1, "", 0, ""},  // Soundex
-    {201, 3, 1, 1, "", 0, ""},  // Upper
-    {201, 4, 3, 1, "", 0, ""},  // DelFile
-    {201, 5, 1, 1, "", 0, ""},  // Length
-    {201, 6, 1, 1, "", 0, ""},  // Swap
-    {201, 7, 1, 1, "", 0, ""},  // LTrim
-    {201, 8, 1, 1, "", 0, ""},  // RTrim
-    {201, 9, 1, 1, "", 0, ""},  // Asc
-    {201, 11, 1, 1, "", 0, ""},  // GetEnv
-    {201, 15, 1, 1, "", 0, ""},  // IsFile
-    {201, 17, 3, 1, "", 0, ""},  // MakeDir
-    {201, 18, 3, 1, "", 0, ""},  // ChDir
-    {201, 19, 3, 1, "", 0, ""},  // RemDir
-    {201, 21, 3, 1, "", 0, ""},  // SetPara
-    {201, 22, 1, 1, "", 0, ""},  // Val
-    {201, 23, 1, 1, "", 0, ""},  // ValStr
-    {201, 24, 3, 1, "", 0, ""},  // Compile
-    {201, 25, 1, 1, "", 0, ""},  // GetPara
-    {201, 26, 1, 1, "", 0, ""},  // OemToAnsi
-    {201, 27, 1, 1, "", 0, ""},  // AnsiToOem
-    {201, 30, 1, 1, "", 0, ""},  // TestKeys
-    {201, 35, 3, 1, "", 0, ""},  // InitFont
-    {201, 37, 3, 1, "", 0, ""},  // TestLn
-    {201, 38, 1, 1, "", 0, ""},  // GetSize
-    {201, 40, 1, 1, "", 0, ""},  // CgiGetParam
-    {201, 41, 3, 1, "", 0, ""},  // CgiWrite
-    {201, 42, 3, 1, "", 0, ""},  // CgiWriteLn
-    {201, 44, 3, 1, "", 0, ""},  // CgiWriteHtm
-    {201, 46, 1, 1, "", 0, ""},  // Lower
-    {202, 1, 1, 1, "R R", 1, ""},  // Abs
-    {202, 2, 1, 1, "", 0, ""},  // Frac
-    {202, 3, 1, 1, "", 0, ""},  // Int
-    {202, 4, 1, 1, "", 0, ""},  // Random
-    {202, 5, 1, 1, "", 0, ""},  // Sin
-    {202, 6, 1, 1, "", 0, ""},  // Cos
-    {202, 7, 1, 1, "", 0, ""},  // Log
-    {202, 8, 1, 1, "", 0, ""},  // Exp
-    {202, 9, 1, 1, "", 0, ""},  // Sqrt
-    {202, 10, 1, 1, "", 0, ""},  // Chr
-    {202, 11, 1, 1, "", 0, ""},  // DigitStr
-    {202, 15, 1, 1, "", 0, ""},  // DiskFree
-    {202, 17, 1, 1, "", 0, ""},  // GetDir
-    {202, 21, 3, 1, "", 0, ""},  // Pause
-    {202, 22, 1, 1, "", 0, ""},  // GetDrive
-    {202, 23, 1, 1, "", 0, ""},  // DirtyChk
-    {202, 24, 3, 1, "", 0, ""},  // DelMemo
-    {202, 25, 1, 1, "", 0, ""},  // ParamStr
-    {202, 27, 1, 1, "", 0, ""},  // Arctan
-    {203, 2, 3, 1, "", 0, ""},  // FirstRec
-    {203, 3, 3, 1, "", 0, ""},  // LastRec
-    {203, 4, 3, 1, "", 0, ""},  // NextRec
-    {203, 5, 3, 1, "", 0, ""},  // PrevRec
-    {203, 6, 3, 4, "", 0, ""},  // FindRec
-    {203, 7, 3, 3, "", 0, ""},  // ReadRec
-    {203, 8, 3, 3, "", 0, ""},  // WriteRec
-    {203, 9, 3, 3, "", 0, ""},  // DelRec
-    {203, 10, 1, 1, "", 0, ""},  // FileSize
-    {203, 11, 1, 2, "", 0, ""},  // IsMark
-    {203, 12, 3, 2, "", 0, ""},  // SetMark
-    {203, 13, 3, 2, "", 0, ""},  // DelMark
-    {203, 14, 3, 1, "", 0, ""},  // DelMarks
-    {203, 15, 1, 2, "", 0, ""},  // NMarks
-    {203, 16, 3, 1, "", 0, ""},  // DbName
-    {203, 17, 1, 3, "", 0, ""},  // Label
-    {203, 18, 3, 1, "", 0, ""},  // TransOn
-    {203, 19, 3, 1, "", 0, ""},  // TransOff
-    {203, 20, 3, 1, "", 0, ""},  // RollBack
-    {203, 21, 1, 1, "", 0, ""},  // PrimFile
-    {203, 22, 3, 2, "X T S", 1, ""},  // Access
-    {203, 23, 3, 1, "", 0, ""},  // RegenAll
-    {203, 25, 1, 2, "", 0, ""},  // RecNo
-    {203, 27, 1, 3, "", 0, ""},  // IndName
-    {203, 28, 1, 3, "", 0, ""},  // IndDef
-    {203, 29, 3, 4, "", 0, ""},  // GenIndex
-    {203, 31, 1, 1, "", 0, ""},  // IndNo
-    {203, 33, 3, 1, "", 0, ""},  // EditOn
-    {203, 34, 3, 1, "", 0, ""},  // EditOff
-    {203, 35, 3, 2, "", 0, ""},  // SortMark
-    {203, 36, 1, 3, "", 0, ""},  // GetType
-    {203, 37, 1, 2, "", 0, ""},  // LabelNo
-    {203, 38, 1, 1, "", 0, ""},  // MaxLabel
-    {203, 39, 3, 3, "", 0, ""},  // Lock
-    {203, 40, 3, 3, "", 0, ""},  // Unlock
-    {203, 41, 3, 3, "", 0, ""},  // RegenInd
-    {203, 42, 3, 2, "", 0, ""},  // GetField
-    {203, 43, 3, 3, "", 0, ""},  // SetField
-    {203, 44, 1, 1, "", 0, ""},  // NetUsers
-    {203, 45, 3, 2, "", 0, ""},  // SetAuto
-    {203, 46, 1, 1, "", 0, ""},  // FileMode
-    {203, 47, 3, 1, "", 0, ""},  // ClearDat
-    {203, 48, 1, 1, "", 0, ""},  // DbDir
-    {203, 49, 3, 2, "", 0, ""},  // PutMarks
-    {203, 50, 3, 2, "", 0, ""},  // GetMarks
-    {203, 51, 3, 2, "", 0, ""},  // GetRec
-    {203, 52, 3, 2, "", 0, ""},  // PutRec
-    {203, 53, 3, 2, "", 0, ""},  // AndMarks
-    {203, 54, 3, 2, "", 0, ""},  // NotMarks
-    {203, 55, 3, 4, "", 0, ""},  // NewTable
-    {203, 56, 3, 2, "", 0, ""},  // SetRecord
-    {203, 59, 3, 11, "", 0, ""},  // ScanRecs
-    {203, 60, 3, 7, "", 0, ""},  // MarkTable
-    {203, 61, 3, 2, "", 0, ""},  // ConvBlob
-    {203, 62, 3, 3, "", 0, ""},  // SetFilter
-    {203, 63, 3, 4, "", 0, ""},  // DatToDbf
-    {203, 64, 3, 11, "", 0, ""},  // ScanRec
-    {203, 66, 3, 2, "", 0, ""},  // IncField
-    {203, 68, 3, 1, "", 0, ""},  // FirstMark
-    {203, 69, 3, 2, "", 0, ""},  // NextMark
-    {204, 1, 3, 1, "", 0, ""},  // Reset
-    {204, 2, 3, 1, "", 0, ""},  // Rewrite
-    {204, 3, 3, 2, "", 0, ""},  // Write
-    {204, 4, 3, 2, "", 0, ""},  // Writeln
-    {204, 5, 3, 2, "", 0, ""},  // Read
-    {204, 6, 3, 1, "", 0, ""},  // ReadLn
-    {204, 7, 1, 1, "", 0, ""},  // EoT
-    {204, 8, 3, 1, "", 0, ""},  // Close
-    {204, 9, 3, 1, "", 0, ""},  // TAppend
-    {205, 1, 3, 7, "", 0, ""},  // CommMode
+    {200, 1, 1, 1, "", 0, "Liefert den Tag des Monats eines Datums."},  // Day
+    {200, 2, 1, 1, "", 0, "Liefert den Monat (1 bis 12) eines Datums."},  // Month
+    {200, 3, 1, 1, "", 0, "Liefert das Jahr eines Datums."},  // Year
+    {200, 4, 1, 1, "", 0, "Liefert eine Uhrzeit als Text im eingestellten Zeitformat."},  // TimeStr
+    {200, 5, 1, 1, "", 0, "Liefert ein Datum als Text im eingestellten Datumsformat."},  // DateStr
+    {200, 6, 1, 1, "", 0, "Liefert den Namen des Wochentags eines Datums."},  // DayOfWeek
+    {200, 7, 1, 1, "", 0, "Liefert die Kalenderwoche eines Datums."},  // Week
+    {201, 1, 1, 1, "", 0, "Liefert den phonetischen Code eines Textes."},  // Soundex
+    {201, 3, 1, 1, "", 0, "Wandelt einen Text in Gro\xDF""buchstaben."},  // Upper
+    {201, 4, 3, 1, "", 0, "L\xF6""scht eine Datei."},  // DelFile
+    {201, 5, 1, 1, "", 0, "Liefert die Anzahl der Zeichen eines Textes."},  // Length
+    {201, 6, 1, 1, "", 0, "Vertauscht die Teile eines Textes vor und nach dem Zeichen ^."},  // Swap
+    {201, 7, 1, 1, "", 0, "Entfernt f\xFC""hrende Leerzeichen."},  // LTrim
+    {201, 8, 1, 1, "", 0, "Entfernt nachfolgende Leerzeichen."},  // RTrim
+    {201, 9, 1, 1, "", 0, "Liefert den Zeichencode des ersten Zeichens."},  // Asc
+    {201, 11, 1, 1, "", 0, "Liefert den Wert einer Umgebungsvariablen."},  // GetEnv
+    {201, 15, 1, 1, "", 0, "Pr\xFC""ft, ob eine Datei existiert."},  // IsFile
+    {201, 17, 3, 1, "", 0, "Legt ein Verzeichnis an."},  // MakeDir
+    {201, 18, 3, 1, "", 0, "Wechselt das aktuelle Verzeichnis."},  // ChDir
+    {201, 19, 3, 1, "", 0, "Entfernt ein Verzeichnis."},  // RemDir
+    {201, 21, 3, 1, "", 0, "Setzt einen Parameter des Datenbankjobs."},  // SetPara
+    {201, 22, 1, 1, "", 0, "Berechnet den Wert eines Ausdrucks als Zahl."},  // Val
+    {201, 23, 1, 1, "", 0, "Berechnet den Wert eines Ausdrucks."},  // ValStr
+    {201, 24, 3, 1, "", 0, "\xDC""bersetzt ein Programmodul."},  // Compile
+    {201, 25, 1, 1, "", 0, "Liefert die Einstellung eines Punktbefehls des Datenbankjobs."},  // GetPara
+    {201, 26, 1, 1, "", 0, "Wandelt einen Text vom OEM- in den ANSI-Zeichensatz."},  // OemToAnsi
+    {201, 27, 1, 1, "", 0, "Wandelt einen Text vom ANSI- in den OEM-Zeichensatz."},  // AnsiToOem
+    {201, 30, 1, 1, "", 0, "Pr\xFC""ft, ob eine Taste gedr\xFC""ckt wurde."},  // TestKeys
+    {201, 35, 3, 1, "", 0, "Setzt die Druckschrift des Datenbankjobs."},  // InitFont
+    {201, 37, 3, 1, "", 0, "Entfernt Leerzeichen an beiden Enden und h\xE4""ngt ein Zeilenende an."},  // TestLn
+    {201, 38, 1, 1, "", 0, "Liefert die Gr\xF6""\xDF""e einer Datei in Bytes."},  // GetSize
+    {201, 40, 1, 1, "", 0, "Liefert den Wert eines CGI-Parameters."},  // CgiGetParam
+    {201, 41, 3, 1, "", 0, "Schreibt einen Text in die CGI-Ausgabe."},  // CgiWrite
+    {201, 42, 3, 1, "", 0, "Schreibt einen Text und ein Zeilenende in die CGI-Ausgabe."},  // CgiWriteLn
+    {201, 44, 3, 1, "", 0, "Schreibt einen Text als HTML in die CGI-Ausgabe."},  // CgiWriteHtm
+    {201, 46, 1, 1, "", 0, "Wandelt einen Text in Kleinbuchstaben."},  // Lower
+    {202, 1, 1, 1, "R R", 1, "Liefert den Betrag einer Zahl."},  // Abs
+    {202, 2, 1, 1, "", 0, "Liefert den Nachkommaanteil einer Zahl."},  // Frac
+    {202, 3, 1, 1, "", 0, "Liefert den ganzzahligen Anteil einer Zahl."},  // Int
+    {202, 4, 1, 1, "", 0, "Liefert eine Zufallszahl von 0 bis n-1."},  // Random
+    {202, 5, 1, 1, "", 0, "Liefert den Sinus."},  // Sin
+    {202, 6, 1, 1, "", 0, "Liefert den Kosinus."},  // Cos
+    {202, 7, 1, 1, "", 0, "Liefert den nat\xFC""rlichen Logarithmus."},  // Log
+    {202, 8, 1, 1, "", 0, "Liefert die Exponentialfunktion."},  // Exp
+    {202, 9, 1, 1, "", 0, "Liefert die Quadratwurzel."},  // Sqrt
+    {202, 10, 1, 1, "", 0, "Liefert das Zeichen mit dem angegebenen Code."},  // Chr
+    {202, 11, 1, 1, "", 0, "Liefert die Ziffern einer Zahl als W\xF6""rter."},  // DigitStr
+    {202, 15, 1, 1, "", 0, "Liefert den freien Platz eines Laufwerks."},  // DiskFree
+    {202, 17, 1, 1, "", 0, "Liefert das aktuelle Verzeichnis eines Laufwerks."},  // GetDir
+    {202, 21, 3, 1, "", 0, "Wartet die angegebene Zeit in Hundertstelsekunden."},  // Pause
+    {202, 22, 1, 1, "", 0, "Liefert den Typ eines Laufwerks."},  // GetDrive
+    {202, 23, 1, 1, "", 0, "Schaltet die Pr\xFC""fung auf ge\xE4""nderte Tabellen ein oder aus."},  // DirtyChk
+    {202, 24, 3, 1, "", 0, "Schaltet das L\xF6""schen von Memos ein oder aus."},  // DelMemo
+    {202, 25, 1, 1, "", 0, "Liefert einen Parameter der Kommandozeile."},  // ParamStr
+    {202, 27, 1, 1, "", 0, "Liefert den Arkustangens."},  // Arctan
+    {203, 2, 3, 1, "", 0, "Liefert den ersten Datensatz der Tabelle."},  // FirstRec
+    {203, 3, 3, 1, "", 0, "Liefert den letzten Datensatz der Tabelle."},  // LastRec
+    {203, 4, 3, 1, "", 0, "Liefert den n\xE4""chsten Datensatz der Tabelle."},  // NextRec
+    {203, 5, 3, 1, "", 0, "Liefert den vorigen Datensatz der Tabelle."},  // PrevRec
+    {203, 6, 3, 4, "", 0, "Sucht einen Datensatz \xFC""ber einen Index."},  // FindRec
+    {203, 7, 3, 3, "", 0, "Liest einen Datensatz."},  // ReadRec
+    {203, 8, 3, 3, "", 0, "Schreibt einen Datensatz."},  // WriteRec
+    {203, 9, 3, 3, "", 0, "L\xF6""scht einen Datensatz."},  // DelRec
+    {203, 10, 1, 1, "", 0, "Liefert die Anzahl der Datens\xE4""tze."},  // FileSize
+    {203, 11, 1, 2, "", 0, "Pr\xFC""ft, ob ein Datensatz markiert ist."},  // IsMark
+    {203, 12, 3, 2, "", 0, "Markiert einen Datensatz."},  // SetMark
+    {203, 13, 3, 2, "", 0, "Entfernt die Markierung eines Datensatzes."},  // DelMark
+    {203, 14, 3, 1, "", 0, "Entfernt alle Markierungen."},  // DelMarks
+    {203, 15, 1, 2, "", 0, "Liefert die Anzahl der markierten Datens\xE4""tze."},  // NMarks
+    {203, 16, 3, 1, "", 0, "Liefert den Namen der Tabelle."},  // DbName
+    {203, 17, 1, 3, "", 0, "Liefert den Namen eines Feldes."},  // Label
+    {203, 18, 3, 1, "", 0, "Ohne Wirkung."},  // TransOn
+    {203, 19, 3, 1, "", 0, "Ohne Wirkung."},  // TransOff
+    {203, 20, 3, 1, "", 0, "Ohne Wirkung."},  // RollBack
+    {203, 21, 1, 1, "", 0, "Macht die Tabelle zur Prim\xE4""rtabelle."},  // PrimFile
+    {203, 22, 3, 2, "X T S", 1, "Setzt die Sortierung der Tabelle \xFC""ber einen Indexnamen."},  // Access
+    {203, 23, 3, 1, "", 0, "Baut alle Indizes der Tabelle neu auf."},  // RegenAll
+    {203, 25, 1, 2, "", 0, "Liefert die aktuelle Datensatznummer."},  // RecNo
+    {203, 27, 1, 3, "", 0, "Liefert den Namen eines Index."},  // IndName
+    {203, 28, 1, 3, "", 0, "Liefert die Schl\xFC""sselbeschreibung eines Index."},  // IndDef
+    {203, 29, 3, 4, "", 0, "Erzeugt einen neuen Index."},  // GenIndex
+    {203, 31, 1, 1, "", 0, "Liefert die Nummer des aktuellen Index."},  // IndNo
+    {203, 33, 3, 1, "", 0, "Schaltet die Bearbeitungssperre der Tabelle ein."},  // EditOn
+    {203, 34, 3, 1, "", 0, "Ohne Wirkung."},  // EditOff
+    {203, 35, 3, 2, "", 0, "Sortiert die markierten Datens\xE4""tze."},  // SortMark
+    {203, 36, 1, 3, "", 0, "Liefert den Typ eines Feldes."},  // GetType
+    {203, 37, 1, 2, "", 0, "Liefert die Nummer eines Feldes."},  // LabelNo
+    {203, 38, 1, 1, "", 0, "Liefert die Anzahl der Felder."},  // MaxLabel
+    {203, 39, 3, 3, "", 0, "Ohne Wirkung."},  // Lock
+    {203, 40, 3, 3, "", 0, "Ohne Wirkung."},  // Unlock
+    {203, 41, 3, 3, "", 0, "Baut einen Index neu auf."},  // RegenInd
+    {203, 42, 3, 2, "", 0, "Liefert den Inhalt eines Feldes als Text."},  // GetField
+    {203, 43, 3, 3, "", 0, "Setzt den Inhalt eines Feldes."},  // SetField
+    {203, 44, 1, 1, "", 0, "Ohne Wirkung."},  // NetUsers
+    {203, 45, 3, 2, "", 0, "Setzt die n\xE4""chste automatische Nummer."},  // SetAuto
+    {203, 46, 1, 1, "", 0, "Liefert die fehlenden Rechte der Tabelle."},  // FileMode
+    {203, 47, 3, 1, "", 0, "L\xF6""scht alle Datens\xE4""tze der Tabelle."},  // ClearDat
+    {203, 48, 1, 1, "", 0, "Liefert das Verzeichnis der Tabelle."},  // DbDir
+    {203, 49, 3, 2, "", 0, "Markiert die Datens\xE4""tze einer Liste."},  // PutMarks
+    {203, 50, 3, 2, "", 0, "Speichert die Markierungen in einer Variablen."},  // GetMarks
+    {203, 51, 3, 2, "", 0, "Kopiert den Datensatz in eine Variable."},  // GetRec
+    {203, 52, 3, 2, "", 0, "Kopiert eine Variable in den Datensatz."},  // PutRec
+    {203, 53, 3, 2, "", 0, "Beh\xE4""lt nur die Markierungen, die in der Liste stehen."},  // AndMarks
+    {203, 54, 3, 2, "", 0, "Kehrt die Markierungen um."},  // NotMarks
+    {203, 55, 3, 4, "", 0, "Erzeugt eine neue leere Tabelle mit gleicher Struktur."},  // NewTable
+    {203, 56, 3, 2, "", 0, "Kopiert den aktuellen Datensatz in eine andere Tabelle."},  // SetRecord
+    {203, 59, 3, 11, "", 0, "Baut den Volltextindex der Tabelle auf."},  // ScanRecs
+    {203, 60, 3, 7, "", 0, "Markiert die Datens\xE4""tze, die eine Volltextsuche findet."},  // MarkTable
+    {203, 61, 3, 2, "", 0, "\xC4""ndert die Blockgr\xF6""\xDF""e der Blob-Datei."},  // ConvBlob
+    {203, 62, 3, 3, "", 0, "Begrenzt die Sortierung auf einen Schl\xFC""sselbereich."},  // SetFilter
+    {203, 63, 3, 4, "", 0, "Schreibt die Tabelle in eine dBase-Datei."},  // DatToDbf
+    {203, 64, 3, 11, "", 0, "Nimmt den aktuellen Datensatz in den Volltextindex auf."},  // ScanRec
+    {203, 66, 3, 2, "", 0, "Erh\xF6""ht ein numerisches Feld."},  // IncField
+    {203, 68, 3, 1, "", 0, "Liefert den ersten markierten Datensatz."},  // FirstMark
+    {203, 69, 3, 2, "", 0, "Liefert den n\xE4""chsten markierten Datensatz."},  // NextMark
+    {204, 1, 3, 1, "", 0, "\xD6""ffnet eine Textdatei zum Lesen."},  // Reset
+    {204, 2, 3, 1, "", 0, "\xD6""ffnet eine Textdatei zum Schreiben."},  // Rewrite
+    {204, 3, 3, 2, "", 0, "Schreibt einen Text in eine Textdatei."},  // Write
+    {204, 4, 3, 2, "", 0, "Schreibt einen Text und ein Zeilenende in eine Textdatei."},  // Writeln
+    {204, 5, 3, 2, "", 0, "Liest Zeichen aus einer Textdatei."},  // Read
+    {204, 6, 3, 1, "", 0, "Liest eine Zeile aus einer Textdatei."},  // ReadLn
+    {204, 7, 1, 1, "", 0, "Pr\xFC""ft das Ende einer Textdatei."},  // EoT
+    {204, 8, 3, 1, "", 0, "Schlie\xDF""t eine Textdatei."},  // Close
+    {204, 9, 3, 1, "", 0, "\xD6""ffnet eine Textdatei zum Anh\xE4""ngen."},  // TAppend
+    {205, 1, 3, 7, "", 0, "Setzt die Parameter der seriellen Schnittstelle."},  // CommMode
     {205, 2, 3, 3, "", 0, "\xD6""ffnet die serialle Schnittstelle."},  // CommOpen
-    {205, 3, 3, 1, "", 0, ""},  // CommClose
-    {205, 4, 3, 2, "", 0, ""},  // CommRead
-    {205, 5, 3, 2, "", 0, ""},  // CommWrite
-    {205, 6, 3, 1, "", 0, ""},  // CommIn
+    {205, 3, 3, 1, "", 0, "Schlie\xDF""t die serielle Schnittstelle."},  // CommClose
+    {205, 4, 3, 2, "", 0, "Liest von der seriellen Schnittstelle."},  // CommRead
+    {205, 5, 3, 2, "", 0, "Schreibt auf die serielle Schnittstelle."},  // CommWrite
+    {205, 6, 3, 1, "", 0, "Liefert die Anzahl der empfangenen Bytes der seriellen Schnittstelle."},  // CommIn
     {205, 7, 3, 1, "", 0, "Liert die Anzahl der noch zu sendenen Bytes in der seriellen Schnittstelle."},  // CommOut
-    {205, 8, 3, 1, "", 0, ""},  // CommState
-    {206, 1, 1, 2, "", 0, ""},  // Pos
-    {206, 2, 1, 2, "", 0, ""},  // Scan
-    {206, 5, 3, 2, "", 0, ""},  // Rename
-    {206, 6, 1, 2, "", 0, ""},  // StrComp
-    {206, 8, 3, 2, "", 0, ""},  // FirstDir
-    {206, 9, 1, 2, "", 0, ""},  // StrAdd
-    {206, 10, 1, 2, "", 0, ""},  // SubPath
-    {206, 11, 3, 2, "", 0, ""},  // CopyFile
-    {207, 1, 1, 2, "", 0, ""},  // High
-    {207, 2, 3, 1, "", 0, ""},  // Note
-    {207, 3, 3, 4, "", 0, ""},  // ReadMemo
-    {207, 5, 3, 4, "", 0, ""},  // CopyMemo
-    {207, 9, 3, 0, "", 0, ""},  // FileNo
-    {207, 10, 1, 2, "", 0, ""},  // TestBit
-    {207, 14, 1, 0, "", 0, ""},  // MaxFile
-    {207, 16, 3, 0, "", 0, ""},  // NextDir
-    {207, 17, 3, 2, "", 0, ""},  // StrSort
-    {207, 22, 1, 2, "", 0, ""},  // Round
-    {207, 23, 3, 0, "", 0, ""},  // Flush
-    {207, 25, 1, 0, "", 0, ""},  // UserNo
-    {207, 26, 1, 1, "", 0, ""},  // Calc
-    {207, 27, 3, 2, "", 0, ""},  // NTimes
-    {207, 28, 1, 3, "", 0, ""},  // Exchange
-    {207, 29, 3, 2, "", 0, ""},  // GotoXY
-    {207, 30, 1, 6, "", 0, ""},  // Str
-    {207, 31, 3, 0, "", 0, ""},  // Halt
-    {207, 33, 1, 0, "", 0, ""},  // Today
-    {207, 34, 1, 0, "", 0, ""},  // Now
-    {207, 35, 1, 2, "", 0, ""},  // LeftStr
-    {207, 36, 1, 2, "", 0, ""},  // RightStr
-    {207, 37, 3, 1, "", 0, ""},  // PlaySound
-    {207, 38, 3, 3, "", 0, ""},  // LinkBlob
-    {207, 39, 1, 0, "", 0, ""},  // WhereX
-    {207, 40, 1, 0, "", 0, ""},  // WhereY
-    {207, 41, 3, 2, "", 0, ""},  // FSum
-    {207, 46, 1, 2, "", 0, ""},  // InArray
-    {207, 47, 3, 4, "", 0, ""},  // MarkRel
-    {207, 48, 1, 3, "", 0, ""},  // RelIndex
-    {207, 49, 3, 1, "", 0, ""},  // ClrArray
-    {207, 50, 1, 0, "", 0, ""},  // NetId
-    {207, 51, 3, 2, "", 0, ""},  // ExecProg
-    {207, 52, 1, 0, "", 0, ""},  // PrivDir
-    {207, 53, 3, 4, "", 0, ""},  // OpenDb
-    {207, 54, 3, 1, "", 0, ""},  // CloseDb
-    {207, 55, 3, 0, "", 0, ""},  // EndProg
-    {207, 56, 1, 0, "", 0, ""},  // NHandles
-    {207, 57, 1, 1, "", 0, ""},  // MemoStr
-    {207, 59, 1, 6, "", 0, ""},  // Memo2Html
-    {207, 61, 3, 0, "", 0, ""},  // Text2Clip
-    {207, 62, 3, 0, "", 0, ""},  // Clip2Text
-    {207, 63, 1, 1, "", 0, ""},  // MemoLen
-    {207, 64, 1, 0, "", 0, ""},  // BaseDir
-    {207, 66, 3, 3, "", 0, ""},  // EmbedBlob
-    {207, 67, 1, 1, "", 0, ""},  // BlobSize
-    {207, 68, 3, 2, "", 0, ""},  // BitAnd
-    {207, 70, 3, 2, "", 0, ""},  // BitAndNot
-    {207, 71, 3, 2, "", 0, ""},  // BitOr
-    {207, 73, 1, 3, "", 0, ""},  // FillStr
-    {207, 74, 1, 3, "", 0, ""},  // Subst
-    {207, 75, 1, 2, "", 0, ""},  // ToHtml
-    {207, 80, 1, 1, "", 0, ""},  // GetLinkedFile
+    {205, 8, 3, 1, "", 0, "Liefert den Zustand der seriellen Schnittstelle."},  // CommState
+    {206, 1, 1, 2, "", 0, "Liefert die Position eines Textes in einem anderen."},  // Pos
+    {206, 2, 1, 2, "", 0, "Z\xE4""hlt, wie oft ein Text in einem anderen vorkommt."},  // Scan
+    {206, 5, 3, 2, "", 0, "Benennt eine Datei um."},  // Rename
+    {206, 6, 1, 2, "", 0, "Liefert die \xC4""hnlichkeit zweier Texte."},  // StrComp
+    {206, 8, 3, 2, "", 0, "Sucht die erste Datei zu einer Maske."},  // FirstDir
+    {206, 9, 1, 2, "", 0, "Addiert zwei Zahlentexte."},  // StrAdd
+    {206, 10, 1, 2, "", 0, "Entfernt einen Pfadanfang."},  // SubPath
+    {206, 11, 3, 2, "", 0, "Kopiert eine Datei."},  // CopyFile
+    {207, 1, 1, 2, "", 0, "Liefert die obere Grenze einer Dimension eines Arrays."},  // High
+    {207, 2, 3, 1, "", 0, "Setzt oder liefert die globale Notiz."},  // Note
+    {207, 3, 3, 4, "", 0, "Liest eine Textdatei in ein Memofeld."},  // ReadMemo
+    {207, 5, 3, 4, "", 0, "Schreibt ein Memofeld in eine Datei."},  // CopyMemo
+    {207, 9, 3, 0, "", 0, "Liefert die Nummer der aktuellen Tabelle."},  // FileNo
+    {207, 10, 1, 2, "", 0, "Pr\xFC""ft, ob ein Bit einer Zahl gesetzt ist."},  // TestBit
+    {207, 14, 1, 0, "", 0, "Liefert die Anzahl der ge\xF6""ffneten Tabellen."},  // MaxFile
+    {207, 16, 3, 0, "", 0, "Liefert die n\xE4""chste Datei der Suche."},  // NextDir
+    {207, 17, 3, 2, "", 0, "Sortiert ein Text-Array."},  // StrSort
+    {207, 22, 1, 2, "", 0, "Rundet eine Zahl."},  // Round
+    {207, 23, 3, 0, "", 0, "Schreibt alle \xC4""nderungen auf die Platte."},  // Flush
+    {207, 25, 1, 0, "", 0, "Liefert immer 0."},  // UserNo
+    {207, 26, 1, 1, "", 0, "Liefert den Wert seines Arguments."},  // Calc
+    {207, 27, 3, 2, "", 0, "Wiederholt einen Text n-mal."},  // NTimes
+    {207, 28, 1, 3, "", 0, "Ersetzt Texte in einem Text."},  // Exchange
+    {207, 29, 3, 2, "", 0, "Setzt die Ausgabeposition."},  // GotoXY
+    {207, 30, 1, 6, "", 0, "Wandelt eine Zahl in einen Text."},  // Str
+    {207, 31, 3, 0, "", 0, "Beendet die Prozedur oder den Datenbankjob."},  // Halt
+    {207, 33, 1, 0, "", 0, "Liefert das heutige Datum."},  // Today
+    {207, 34, 1, 0, "", 0, "Liefert die aktuelle Uhrzeit."},  // Now
+    {207, 35, 1, 2, "", 0, "Liefert die ersten n Zeichen eines Textes."},  // LeftStr
+    {207, 36, 1, 2, "", 0, "Liefert die letzten n Zeichen eines Textes."},  // RightStr
+    {207, 37, 3, 1, "", 0, "Spielt einen Klang aus einem Blobfeld."},  // PlaySound
+    {207, 38, 3, 3, "", 0, "Verkn\xFC""pft eine Bild- oder Klangdatei mit einem Blobfeld."},  // LinkBlob
+    {207, 39, 1, 0, "", 0, "Liefert die waagerechte Ausgabeposition."},  // WhereX
+    {207, 40, 1, 0, "", 0, "Liefert die senkrechte Ausgabeposition."},  // WhereY
+    {207, 41, 3, 2, "", 0, "Summiert aufeinanderfolgende Felder."},  // FSum
+    {207, 46, 1, 2, "", 0, "Pr\xFC""ft, ob eine Zahl in einem Array steht."},  // InArray
+    {207, 47, 3, 4, "", 0, "Markiert die \xFC""ber eine Relation verkn\xFC""pften Datens\xE4""tze."},  // MarkRel
+    {207, 48, 1, 3, "", 0, "Baut einen Index einer Relationstabelle neu auf."},  // RelIndex
+    {207, 49, 3, 1, "", 0, "Leert ein Array."},  // ClrArray
+    {207, 50, 1, 0, "", 0, "Liefert immer einen leeren Text."},  // NetId
+    {207, 51, 3, 2, "", 0, "F\xFC""hrt Programmtext aus."},  // ExecProg
+    {207, 52, 1, 0, "", 0, "Liefert das private Verzeichnis."},  // PrivDir
+    {207, 53, 3, 4, "", 0, "\xD6""ffnet eine Tabelle."},  // OpenDb
+    {207, 54, 3, 1, "", 0, "Schlie\xDF""t eine Tabelle."},  // CloseDb
+    {207, 55, 3, 0, "", 0, "Ohne Wirkung."},  // EndProg
+    {207, 56, 1, 0, "", 0, "Liefert die Anzahl der ge\xF6""ffneten Tabellen."},  // NHandles
+    {207, 57, 1, 1, "", 0, "Liefert den Anfang eines Memofeldes."},  // MemoStr
+    {207, 59, 1, 6, "", 0, "Wandelt ein Memofeld in HTML."},  // Memo2Html
+    {207, 61, 3, 0, "", 0, "Kopiert den Textpuffer in die Zwischenablage."},  // Text2Clip
+    {207, 62, 3, 0, "", 0, "Kopiert die Zwischenablage in den Textpuffer."},  // Clip2Text
+    {207, 63, 1, 1, "", 0, "Liefert die L\xE4""nge eines Memofeldes."},  // MemoLen
+    {207, 64, 1, 0, "", 0, "Liefert das Projektverzeichnis."},  // BaseDir
+    {207, 66, 3, 3, "", 0, "Kopiert eine Bild- oder Klangdatei in ein Blobfeld."},  // EmbedBlob
+    {207, 67, 1, 1, "", 0, "Liefert die Gr\xF6""\xDF""e eines Blobfeldes."},  // BlobSize
+    {207, 68, 3, 2, "", 0, "Verkn\xFC""pft zwei Bit-Arrays mit UND."},  // BitAnd
+    {207, 70, 3, 2, "", 0, "Verkn\xFC""pft zwei Bit-Arrays mit UND NICHT."},  // BitAndNot
+    {207, 71, 3, 2, "", 0, "Verkn\xFC""pft zwei Bit-Arrays mit ODER."},  // BitOr
+    {207, 73, 1, 3, "", 0, "F\xFC""llt einen Text auf eine feste L\xE4""nge auf."},  // FillStr
+    {207, 74, 1, 3, "", 0, "Ersetzt Texte im Textpuffer."},  // Subst
+    {207, 75, 1, 2, "", 0, "Wandelt einen Text in HTML."},  // ToHtml
+    {207, 80, 1, 1, "", 0, "Liefert den Dateinamen eines verkn\xFC""pften Blobfeldes."},  // GetLinkedFile
     {207, 81, 3, 2, "", 0, "Erzeugt eine ZET-Tablle aus einer dBase-Datei."},  // DbfToDat
-    {209, 1, 3, 1, "", 0, ""},  // Bold
-    {209, 2, 3, 1, "", 0, ""},  // Italic
+    {209, 1, 3, 1, "", 0, "Schaltet Fettdruck ein oder aus."},  // Bold
+    {209, 2, 3, 1, "", 0, "Schaltet Kursivdruck ein oder aus."},  // Italic
 };
 
 static_assert(std::size(kKeywordRows) == kKeywordCount);

@@ -56,7 +56,6 @@ struct Code {
   }
 };
 
-uint16_t g_font = 0;
 int g_moduleLoads = 0;
 
 class Compiler : public zettest::EngineTest {
@@ -213,7 +212,7 @@ TEST_F(Compiler, NestedConstructs) {
       {"Exists(Betrag) + EsGibt(Alter) + Sub(Alter)",
        Code{218}.set(2).code({185, 2, 3, 0}).add({43, 218}).set(1).code(alter).add({43, 218}).set(1).code(alter)},
       {"LinkCount(Alter) + LinkSum(Alter)", Code{219}.set(1).code(alter).add({43, 225}).set(1).code(alter)},
-      {"??(Alter)", Code{135, 216}.set(1).code(alter)},
+      {"?\?(Alter)", Code{135, 216}.set(1).code(alter)},
       {"Choice(Alter)", Code{213, 0}.raw(alter).add({0})},
       {"XWert(1)", {213, 0, 67, 1, 0}},
       {"NLoop(3)", Code{215, 250}.code({67, 3}).add({0})},
@@ -362,7 +361,9 @@ TEST_F(Compiler, ErrorsCarryArgumentAndPosition) {
     EXPECT_EQ(r.error, c.error) << c.source;
     EXPECT_EQ(ZetVars::CompileError().code, c.error) << c.source;
     EXPECT_EQ(ZetVars::CompileError().argument, c.argument) << c.source;
-    if (c.position != 0) EXPECT_EQ(ZetVars::CompileError().position, c.position) << c.source;
+    if (c.position != 0) {
+      EXPECT_EQ(ZetVars::CompileError().position, c.position) << c.source;
+    }
     EXPECT_EQ(Common::LastError(), -int32_t(c.error)) << c.source;
     EXPECT_LT(r.code.size(), 256u);
   }

@@ -19,7 +19,9 @@ TEST_F(Names, KeywordTableIsSortedAndComplete) {
   int system = 0;
   for (size_t i = 0; i < Zet02::kKeywordCount; ++i) {
     const Zet02::TKeyword& k = Zet02::KeywordAt(i);
-    if (i > 0) EXPECT_LT(UPPERCAS::CollateCompare(Zet02::KeywordAt(i - 1).name, k.name), 0) << k.name;
+    if (i > 0) {
+      EXPECT_LT(UPPERCAS::CollateCompare(Zet02::KeywordAt(i - 1).name, k.name), 0) << k.name;
+    }
     EXPECT_LE(std::strlen(k.name), 14u);
     if (k.group == 0) ++group0;
     if (k.group >= 200 && k.group <= 209) ++system;
@@ -83,7 +85,11 @@ TEST_F(Names, FunctionDescriptions) {
   for (size_t i = 0; i < Zet02::kKeywordCount; ++i) {
     const Zet02::TKeyword& k = Zet02::KeywordAt(i);
     if (k.group == 207 && k.code == 20) continue;
-    EXPECT_GT(Zet02::FindFunctionDesc(k.group, k.code), 0) << k.name;
+    const int index = Zet02::FindFunctionDesc(k.group, k.code);
+    EXPECT_GT(index, 0) << k.name;
+    if (k.group != 0) {
+      EXPECT_FALSE(Zet02::GetFunctionHelpText(index).empty()) << k.name;
+    }
   }
 }
 

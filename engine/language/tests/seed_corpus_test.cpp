@@ -42,7 +42,7 @@ TEST_F(SeedCorpus, DISABLED_Write) {
       "Print(Name:10:2F) + Fields(Name, Ort) + Choice(1) + NLoop(3)",
       "{b = Alter + 1} + Upper(Name) + Day(heute) + Default",
       "L 10 R 5 HL VL ^M \"x\" .. Kommentar",
-      "??(Alter) + 1.1.2000 + Ja + Nein + $Name + ~X",
+      "?\?(Alter) + 1.1.2000 + Ja + Nein + $Name + ~X",
   };
   int n = 0;
   for (const char* s : sources) Write("compiler_fuzz", "line" + std::to_string(++n), s);

@@ -61,8 +61,12 @@ TEST_F(Variables, DeclarationErrors) {
     Common::ResetLastError();
     RecordCompileError(0, "", 0);
     EXPECT_EQ(Declare(c.text), c.error) << c.text;
-    if (c.error != 0 && c.position != 0) EXPECT_EQ(CompileError().position, c.position) << c.text;
-    if (c.error == 56 || c.error == 44) EXPECT_EQ(Common::ErrorArgument().view().find(c.argument) != std::string_view::npos, true) << c.text;
+    if (c.error != 0 && c.position != 0) {
+      EXPECT_EQ(CompileError().position, c.position) << c.text;
+    }
+    if (c.error == 56 || c.error == 44) {
+      EXPECT_EQ(Common::ErrorArgument().view().find(c.argument) != std::string_view::npos, true) << c.text;
+    }
   }
   EXPECT_NE(FindVariable("q"), 0);
   EXPECT_EQ(FindVariable("u"), 0);
