@@ -1,6 +1,6 @@
 // Writes the seed corpora of the language's fuzz targets with our own
 // compiler and image writer. Disabled in normal runs; run with
-//   ZET_CORPUS_DIR=<engine/language/fuzz/corpus> language_tests \
+//   ZET_CORPUS_DIR=<engine/language/fuzz/corpus> language_tests
 //     --gtest_also_run_disabled_tests --gtest_filter='SeedCorpus.*'
 #include <gtest/gtest.h>
 
