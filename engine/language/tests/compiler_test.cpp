@@ -162,6 +162,7 @@ TEST_F(Compiler, ConstantsAndOperators) {
     const Result r = Compile(c.source);
     EXPECT_EQ(r.error, 0) << c.source;
     EXPECT_EQ(r.code, c.code.b) << c.source;
+    EXPECT_EQ(Listing(r.code).find(Zet02::kUndefined), std::string::npos) << c.source;
   }
 }
 
@@ -195,6 +196,7 @@ TEST_F(Compiler, ReferencesAndCalls) {
     const Result r = Compile(c.source);
     EXPECT_EQ(r.error, 0) << c.source;
     EXPECT_EQ(r.code, c.code.b) << c.source;
+    EXPECT_EQ(Listing(r.code).find(Zet02::kUndefined), std::string::npos) << c.source;
   }
   EXPECT_EQ(Compile("Auftrag.Kunde.Name").tables, 0x3u);
   EXPECT_EQ(Compile("Auftraege.Betrag").tables, 0x7u);
@@ -222,6 +224,7 @@ TEST_F(Compiler, NestedConstructs) {
     const Result r = Compile(c.source);
     EXPECT_EQ(r.error, 0) << c.source;
     EXPECT_EQ(r.code, c.code.b) << c.source;
+    EXPECT_EQ(Listing(r.code).find(Zet02::kUndefined), std::string::npos) << c.source;
   }
   EXPECT_EQ(g_moduleLoads, 0);  // loaded for the arguments only
   // Nested tables join the line except under the linked aggregates.
@@ -372,6 +375,16 @@ TEST_F(Compiler, ErrorsCarryArgumentAndPosition) {
   // The next compilation clears the held error.
   EXPECT_EQ(Compile("1").error, 0);
   EXPECT_EQ(ZetVars::CompileError().code, 0);
+}
+
+TEST_F(Compiler, RecordVariablesHoldOneRecordOfAnOpenTable) {
+  Declare("rec: RECORD Kunden");
+  const ZetVars::TArrayDesc* d = ZetVars::GetArrayDesc(ZetVars::FindVariable("rec"));
+  ASSERT_NE(d, nullptr);
+  const uint16_t length = ZetTable::Table(kKunden)->recordLength;
+  EXPECT_EQ(d->bounds[0], (length - 1) / 8);
+  EXPECT_EQ(d->dataSize, ((length - 1) / 8 + 1) * 8);
+  EXPECT_EQ(Compile("rec[0]").code, (Bytes{251, 7, 0, 1, 91, 64, 0, 0, 0, 0, 0, 0, 0, 0, 93}));
 }
 
 TEST_F(Compiler, NeverLooksBehindTheText) {
