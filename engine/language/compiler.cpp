@@ -14,6 +14,8 @@
 #include "engine/language/listing.h"
 #include "engine/language/nametables.h"
 #include "engine/language/variables.h"
+#include "engine/storage/zet00_index.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_relations.h"
 #include "engine/storage/zettable.h"
 
@@ -22,8 +24,8 @@ namespace {
 
 using namespace ByteCode;
 
-int DefaultRun(std::string_view, ShortStr& produced) {
-  produced.clear();
+int DefaultExecute(std::string_view, int, TRunValue& value) {
+  value = TRunValue();
   return 0;
 }
 bool DefaultFindFunction(std::string_view, uint8_t&, uint16_t&) { return false; }
@@ -32,7 +34,7 @@ uint16_t DefaultFindFont(std::string_view) { return 0; }
 bool DefaultLoadModule(std::string_view) { return false; }
 void DefaultUnloadModule() {}
 
-const TCompilerHooks kDefaultHooks = {DefaultRun, DefaultFindFunction, DefaultFindExtension,
+const TCompilerHooks kDefaultHooks = {DefaultExecute, DefaultFindFunction, DefaultFindExtension,
                                       DefaultFindFont, DefaultLoadModule, DefaultUnloadModule};
 TCompilerHooks g_hooks = kDefaultHooks;
 bool g_procedureHeader = false;
@@ -713,8 +715,9 @@ class TCompiler {
       ShortStr run;
       PutByte(run, t == tkChoice ? tkChoiceRun : tkNLoop);
       run.append(nested.view());
-      ShortStr produced;
-      const int result = g_hooks.runOnce(run, produced);
+      TRunValue value;
+      const int result = g_hooks.execute(run, 0, value);
+      const ShortStr& produced = value.text;
       if (result > 0) return Fail(uint16_t(result), "");
       if (t == tkChoice) {
         if (!Room(produced.size() + nested.size() + 2)) return;
@@ -847,8 +850,8 @@ class TCompiler {
       errorAt = p - 1 + inner.position - 1;
       return 0;
     }
-    ShortStr produced;
-    const int run = g_hooks.runOnce(inner.code, produced);
+    TRunValue result;
+    const int run = g_hooks.execute(inner.code, 0, result);
     if (run > 0) {
       error = uint16_t(run);
       Common::SetErrorArgument("");
@@ -893,7 +896,7 @@ int g_nesting = 0;
 
 void SetCompilerHooks(const TCompilerHooks& hooks) {
   g_hooks = kDefaultHooks;
-  if (hooks.runOnce) g_hooks.runOnce = hooks.runOnce;
+  if (hooks.execute) g_hooks.execute = hooks.execute;
   if (hooks.findFunction) g_hooks.findFunction = hooks.findFunction;
   if (hooks.findExtension) g_hooks.findExtension = hooks.findExtension;
   if (hooks.findFont) g_hooks.findFont = hooks.findFont;
@@ -930,15 +933,92 @@ uint16_t CompileExpression(ShortStr& text, uint64_t& tableSet) {
   return CompileLine(text, tableSet, end);
 }
 
+uint16_t GetVariableValue(uint16_t index, int mode, TRunValue& value) {
+  value = TRunValue();
+  if (!ZetVars::IsKnownVariable(index)) return ZetVars::kErrSyntax;
+  const ZetVars::TVarInfo info = ZetVars::GetVarInfo(index);
+  switch (info.type) {
+    case ZetVars::kTypeString:
+      value.type = ZetVars::kTypeString;
+      value.text = info.text;
+      return 0;
+    case ZetVars::kTypeWord:
+    case ZetVars::kTypeReal:
+      value.type = ZetVars::kTypeReal;
+      value.number = info.number;
+      return 0;
+    case ZetVars::kTypeObject:
+      value.type = ZetVars::kTypeObject;
+      value.number = info.number;
+      return 0;
+    case ZetVars::kTypeBits:
+      value.type = ZetVars::kTypeBits;
+      value.number = info.number;
+      return 0;
+    case ZetVars::kTypeExpression: {
+      if (g_nesting >= kMaxNesting) return kErrTooComplex;
+      const std::string code(info.text);
+      ++g_nesting;
+      const int result = g_hooks.execute(code, mode, value);
+      --g_nesting;
+      return result > 0 ? uint16_t(result) : 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+uint16_t GetVariableType(uint16_t index) {
+  TRunValue value;
+  return GetVariableValue(index, 0, value) == 0 ? value.type : 0;
+}
+
+bool SameExpression(int table, std::string_view a, std::string_view b) {
+  const int saved = ZetTable::CurrentHandle();
+  ZetTable::SetCurrentHandle(table);
+  ShortStr first(a);
+  ShortStr second(b);
+  uint64_t set = 0;
+  const uint16_t e1 = CompileExpression(first, set);
+  const uint16_t e2 = CompileExpression(second, set);
+  ZetTable::SetCurrentHandle(saved);
+  return e1 == 0 && e2 == 0 && first.view() == second.view();
+}
+
+namespace {
+
+bool KeyVariableValue(uint16_t variable, Zet00::TKeyValue& key) {
+  TRunValue value;
+  if (GetVariableValue(variable, 3, value) != 0 || value.type == 0) return false;
+  key.isText = value.type == ZetVars::kTypeString;
+  key.number = value.number;
+  key.text = value.text;
+  return true;
+}
+
+ShortStr KeyVariableName(uint16_t variable) {
+  const ZetVars::TVarInfo info = ZetVars::GetVarInfo(variable);
+  return info.valid ? ShortStr(info.name) : ShortStr();
+}
+
+}  // namespace
+
 void UnitInit() {
   ResetCompilerHooks();
+  Zet00::SameExpressionHook = SameExpression;
+  Zet00::VariableValueHook = KeyVariableValue;
+  Zet00::VariableNameHook = KeyVariableName;
   g_procedureHeader = false;
   g_collect = false;
   g_nesting = 0;
   SetSuppressRunErrors(false);
 }
 
-void UnitDone() { ResetCompilerHooks(); }
+void UnitDone() {
+  ResetCompilerHooks();
+  Zet00::VariableValueHook = nullptr;
+  Zet00::VariableNameHook = nullptr;
+}
 
 uint16_t CompileBrace(std::string_view text, uint64_t& tableSet, uint16_t& error) {
   size_t errorAt = 0;

@@ -52,13 +52,22 @@ inline constexpr uint16_t kErrTooComplex = 60;
 // A field path has at most this many steps.
 inline constexpr int kMaxPathSteps = 16;
 
+// A value the interpreter hands back: type 1 text, 3 real, 32 object, 33
+// bit array (number holds the first 4 bytes).
+struct TRunValue {
+  uint16_t type = 0;
+  double number = 0;
+  ShortStr text;
+};
+
 // Services that units above the compiler provide; each has a default that
 // acts as if the service knew nothing.
 struct TCompilerHooks {
-  // Runs code once at compile time (interpreter mode 0); produced receives
-  // the text the run yields. 0 success, above 0 an engine error, below 0 a
-  // soft stop that counts as success. Default: 0 with an empty text.
-  int (*runOnce)(std::string_view code, ShortStr& produced);
+  // Runs code in a mode (0 checks, 3 executes) and leaves its value. 0
+  // success, above 0 an engine error, below 0 a soft stop that counts as
+  // success. The compiler runs constructs once in mode 0 and takes the
+  // text of the value. Default: 0 with an empty value.
+  int (*execute)(std::string_view code, int mode, TRunValue& value);
   // The user and outside-library functions (kind 231) and extension
   // functions (kind 232) of the loaded program. Default: none.
   bool (*findFunction)(std::string_view name, uint8_t& kind, uint16_t& index);
@@ -91,6 +100,17 @@ uint16_t CompileLine(ShortStr& text, uint64_t& tableSet, size_t& endPosition);
 // The brace definition "{name = expression}" on its own: the variable's
 // index as code uses it, or 0 with error set.
 uint16_t CompileBrace(std::string_view text, uint64_t& tableSet, uint16_t& error);
+
+// The value of a variable: its text (type 1), its number (types 2 and 3,
+// as type 3), object (32) or first four bytes (33); an expression variable
+// (type 11) runs its code in mode. 0, 25 for an unknown index, or the run's
+// error.
+uint16_t GetVariableValue(uint16_t index, int mode, TRunValue& value);
+// The type GetVariableValue gives in mode 0; 0 when it fails.
+uint16_t GetVariableType(uint16_t index);
+// Whether two texts compile, with table current, without error to the same
+// code.
+bool SameExpression(int table, std::string_view a, std::string_view b);
 
 // Engine start and end: hooks back to their defaults, switches off.
 void UnitInit();

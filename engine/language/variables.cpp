@@ -59,7 +59,7 @@ bool g_duplicateCheck = false;
 TCompileErrorRecord g_compileError;
 uint16_t g_errorPosition = 0;
 
-uint16_t Count() { return uint16_t(g_entries.size() - 1); }
+uint16_t Count() { return g_entries.empty() ? 0 : uint16_t(g_entries.size() - 1); }
 
 TEntry* EntryOf(uint16_t index) {
   const uint16_t i = ResolveVarIndex(index);

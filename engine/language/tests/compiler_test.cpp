@@ -13,6 +13,8 @@
 #include "engine/language/listing.h"
 #include "engine/language/tests/lumo_fixture.h"
 #include "engine/language/variables.h"
+#include "engine/storage/zet00_index.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/testsupport/engine_fixture.h"
 
 namespace {
@@ -300,11 +302,13 @@ TEST_F(Compiler, BraceDefinitionsNestWithoutDisturbingTheLine) {
   // A compile-time run that compiles a line of its own leaves the outer
   // compilation as it was.
   Zet02::TCompilerHooks hooks{};
-  hooks.runOnce = [](std::string_view, ShortStr& produced) {
+  hooks.execute = [](std::string_view, int mode, Zet02::TRunValue& value) {
+    EXPECT_EQ(mode, 0);
     ShortStr inner("Auftrag(Betrag) + 'xyz'");
     uint64_t set = 0;
     Zet02::CompileExpression(inner, set);
-    produced = "ab";
+    value.type = 1;
+    value.text = "ab";
     return 0;
   };
   Zet02::SetCompilerHooks(hooks);
@@ -315,7 +319,7 @@ TEST_F(Compiler, BraceDefinitionsNestWithoutDisturbingTheLine) {
                                 0, 43, 185, 1, 2, 0}));
   EXPECT_EQ(ZetVars::GetVarInfo(c).text, std::string("\xB9\x04\x03\x00", 4));
   // A failing compile-time run is an error of the line, at the brace.
-  hooks.runOnce = [](std::string_view, ShortStr&) { return 43; };
+  hooks.execute = [](std::string_view, int, Zet02::TRunValue&) { return 43; };
   Zet02::SetCompilerHooks(hooks);
   const Result failed = Compile("1 + {d = 5}");
   EXPECT_EQ(failed.error, 43);
@@ -403,13 +407,46 @@ TEST_F(Compiler, NeverLooksBehindTheText) {
 
 TEST_F(Compiler, CompilationsStartedByCompileTimeRunsAreBounded) {
   Zet02::TCompilerHooks hooks{};
-  hooks.runOnce = [](std::string_view, ShortStr&) -> int {
+  hooks.execute = [](std::string_view, int, Zet02::TRunValue&) -> int {
     ShortStr again("{z = 1}");
     uint64_t set = 0;
     return Zet02::CompileExpression(again, set);
   };
   Zet02::SetCompilerHooks(hooks);
   EXPECT_EQ(Compile("{z = 1}").error, 60);
+}
+
+TEST_F(Compiler, VariableValuesAndServicesForTheIndexLayer) {
+  Zet02::TRunValue value;
+  ZetVars::TVarValue number;
+  number.number = 4.5;
+  ZetVars::SetVariable(ZetVars::FindVariable("a"), ZetVars::kTypeReal, number, 0);
+  EXPECT_EQ(Zet02::GetVariableValue(ZetVars::FindVariable("a"), 0, value), 0);
+  EXPECT_EQ(value.type, 3);
+  EXPECT_EQ(value.number, 4.5);
+  EXPECT_EQ(Zet02::GetVariableValue(ZetVars::FindSystemVariable("ToMargin"), 0, value), 0);
+  EXPECT_EQ(value.number, 65534);
+  EXPECT_EQ(Zet02::GetVariableValue(999, 0, value), 25);
+  // An expression variable answers with its code's run.
+  Zet02::TCompilerHooks hooks{};
+  hooks.execute = [](std::string_view code, int mode, Zet02::TRunValue& v) {
+    v.type = 1;
+    v.text = std::to_string(code.size()) + "/" + std::to_string(mode);
+    return 0;
+  };
+  Zet02::SetCompilerHooks(hooks);
+  ASSERT_EQ(Compile("{e = Name + 'x'}").error, 0);
+  EXPECT_EQ(Zet02::GetVariableValue(ZetVars::FindVariable("e"), 3, value), 0);
+  EXPECT_EQ(value.text, "8/3");
+  EXPECT_EQ(Zet02::GetVariableType(ZetVars::FindVariable("e")), 1);
+  Zet00::TKeyValue key;
+  ASSERT_TRUE(Zet00::VariableValueHook(ZetVars::FindVariable("a"), key));
+  EXPECT_EQ(key.number, 4.5);
+  EXPECT_EQ(Zet00::VariableNameHook(ZetVars::FindVariable("a")), "a");
+  EXPECT_TRUE(Zet00::SameExpressionHook(kAuftrag, "Betrag * 2", "BETRAG*2"));
+  EXPECT_FALSE(Zet00::SameExpressionHook(kAuftrag, "Betrag * 2", "Betrag * 3"));
+  EXPECT_FALSE(Zet00::SameExpressionHook(kAuftrag, "Unbekannt", "Unbekannt"));
+  EXPECT_EQ(ZetTable::CurrentHandle(), kKunden);
 }
 
 TEST_F(Compiler, TooManyVariablesForABrace) {
