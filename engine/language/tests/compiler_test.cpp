@@ -318,6 +318,18 @@ TEST_F(Compiler, BraceDefinitionsNestWithoutDisturbingTheLine) {
   EXPECT_EQ(nested.code, (Bytes{68, 4, 40, 185, 4, 3, 0, 43, 255, uint8_t(c), 0, 41, 43, 213, 2, 'a', 'b', 67, 1,
                                 0, 43, 185, 1, 2, 0}));
   EXPECT_EQ(ZetVars::GetVarInfo(c).text, std::string("\xB9\x04\x03\x00", 4));
+  // The brace routine on its own (the job compiler's), and the collect
+  // switch that lets an expression variable bring its tables along.
+  uint64_t set = 0;
+  uint16_t error = 0;
+  const uint16_t w = Zet02::CompileBrace("{w = Auftrag(Betrag)}", set, error);
+  ASSERT_EQ(error, 0);
+  EXPECT_EQ(ZetVars::GetVarInfo(w).name, "w");
+  EXPECT_EQ(set, 0x2u);
+  EXPECT_EQ(Compile("w").tables, 0u);
+  Zet02::SetCollectTables(true);
+  EXPECT_EQ(Compile("w").tables, 0x2u);
+  Zet02::SetCollectTables(false);
   // A failing compile-time run is an error of the line, at the brace.
   hooks.execute = [](std::string_view, int, Zet02::TRunValue&) { return 43; };
   Zet02::SetCompilerHooks(hooks);
