@@ -149,6 +149,27 @@ TEST_F(Variables, ProceduresAndParameters) {
   EXPECT_EQ(err, 56);
 }
 
+TEST_F(Variables, CallsInstantiateParametersAsAliasesForVar) {
+  size_t pos = 1;
+  uint16_t err = 0;
+  const uint16_t p = DefineProcedure("P(n: REAL; VAR out: STRING)", 0, pos, err);
+  ASSERT_EQ(err, 0);
+  const uint16_t before = VariableCount();
+  ASSERT_EQ(InstantiateParameters(p, true), 0);
+  EXPECT_EQ(VariableCount(), before + 2);
+  const TProcedure* proc = GetProcedure(p);
+  ASSERT_EQ(proc->params[1].instances.size(), 1u);
+  const uint16_t alias = proc->params[1].instances.back();
+  EXPECT_EQ(GetVarInfo(alias).flags & kFlagAlias, kFlagAlias);
+  EXPECT_EQ(FindVariable("out"), before);  // the compile-time instance: aliases are skipped
+  EXPECT_EQ(GetVarInfo(proc->params[0].instances.back()).flags & kFlagOwnsName, 0);
+  DropParameterInstances(p);
+  EXPECT_TRUE(GetProcedure(p)->params[1].instances.empty());
+  // A full table refuses the instances.
+  while (VariableCount() < kMaxProgramVars) DefineVariable("f", false, 0, 0, kTypeReal, nullptr, false);
+  EXPECT_EQ(InstantiateParameters(p, true), kErrTooManyVars);
+}
+
 TEST_F(Variables, ScopesNestAndFree) {
   ASSERT_EQ(Declare("outer: REAL"), 0);
   size_t pos = 1;
