@@ -135,43 +135,41 @@ bool TKxStream::ReadBool() { return ReadWord() != 0; }
 void TKxStream::WriteInt(int32_t value) { WriteWord(value); }
 int32_t TKxStream::ReadInt() { return int16_t(ReadWord()); }
 
-void TKxStream::WritePoint(const TPoint& p) {
-  WriteInt(p.x);
-  WriteInt(p.y);
+void TKxStream::WritePair(int32_t a, int32_t b) {
+  WriteInt(a);
+  WriteInt(b);
 }
+
+void TKxStream::ReadPair(int32_t& a, int32_t& b) {
+  a = ReadInt();
+  b = ReadInt();
+}
+
+void TKxStream::WritePoint(const TPoint& p) { WritePair(p.x, p.y); }
 
 TPoint TKxStream::ReadPoint() {
   TPoint p;
-  p.x = ReadInt();
-  p.y = ReadInt();
+  ReadPair(p.x, p.y);
   return p;
 }
 
-void TKxStream::WriteSize(const TSize& s) {
-  WriteInt(s.cx);
-  WriteInt(s.cy);
-}
+void TKxStream::WriteSize(const TSize& s) { WritePair(s.cx, s.cy); }
 
 TSize TKxStream::ReadSize() {
   TSize s;
-  s.cx = ReadInt();
-  s.cy = ReadInt();
+  ReadPair(s.cx, s.cy);
   return s;
 }
 
 void TKxStream::WriteRect(const TRect& r) {
-  WriteInt(r.left);
-  WriteInt(r.top);
-  WriteInt(r.right);
-  WriteInt(r.bottom);
+  WritePair(r.left, r.top);
+  WritePair(r.right, r.bottom);
 }
 
 TRect TKxStream::ReadRect() {
   TRect r;
-  r.left = ReadInt();
-  r.top = ReadInt();
-  r.right = ReadInt();
-  r.bottom = ReadInt();
+  ReadPair(r.left, r.top);
+  ReadPair(r.right, r.bottom);
   return r;
 }
 

@@ -135,6 +135,8 @@ class TKxStream : public TKxObject {
  private:
   uint16_t ReadWord();
   void WriteWord(int32_t value);
+  void WritePair(int32_t a, int32_t b);
+  void ReadPair(int32_t& a, int32_t& b);
 };
 
 // "Fehler beim Lesen/Schreiben der Datei (<code>)", cut to max characters

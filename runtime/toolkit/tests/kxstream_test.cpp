@@ -59,6 +59,34 @@ TEST_F(Streams, TypedOperationsRoundTripByteExact) {
   EXPECT_EQ(out.Status, kStreamReadError);
 }
 
+TEST_F(Streams, MemoryBlocksCopyOnlyInsideTheBlock) {
+  TMemoryBlock block(6, 0, true);
+  EXPECT_EQ(block.Size, 6u);
+  EXPECT_EQ(block.Put(4, "abcd", 4), 2u);  // cut at the end of the block
+  EXPECT_EQ(block.Put(6, "x", 1), 0u);
+  char out[8] = {};
+  EXPECT_EQ(block.Get(3, out, 8), 3u);
+  EXPECT_EQ(std::string(out, 3), std::string("\0ab", 3));
+  EXPECT_EQ(block.Get(100, out, 1), 0u);
+
+  TMemoryBlock copy(1, kMemShareable, false);
+  ASSERT_TRUE(copy.Assign(block));
+  EXPECT_EQ(copy.Size, 6u);
+  EXPECT_TRUE(copy.Owns);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(copy.Data) + 4, 2), "ab");
+  TMemoryBlock other(2, kMemShareable, true);
+  copy.Swap(other);
+  EXPECT_EQ(copy.Size, 2u);
+  EXPECT_EQ(copy.Mode, kMemShareable);
+  EXPECT_EQ(other.Size, 6u);
+
+  // A failed resize keeps the old block whole.
+  platform::SetGlobalAllocFailure(0);
+  EXPECT_EQ(block.Resize(100, 0), 6u);
+  platform::SetGlobalAllocFailure(-1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block.Data) + 4, 2), "ab");
+}
+
 TEST_F(Streams, FlagReadsAnyNonZeroWordAsTrue) {
   TMemStream s(0, 8);
   s.WriteInt(0x100);
