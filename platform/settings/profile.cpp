@@ -80,24 +80,34 @@ std::string TrimBlanks(std::string_view s, bool leading) {
   return std::string(s.substr(b, e - b));
 }
 
+// The value of a key (WIN.INI: or its fallback); false when there is none.
+bool FindValue(const detail::IniFile& ini, const char* section, const char* key, bool winIni, std::string& value) {
+  if (const char* v = ini.Value(section, key)) {
+    value = TrimBlanks(v, true);
+    return true;
+  }
+  if (!winIni) return false;
+  auto it = winIniFallbacks.find(Folded(section));
+  return it != winIniFallbacks.end() && it->second(section, key, value);
+}
+
 uint32_t ReadString(const std::string& path, const char* section, const char* key,
                     const char* defaultValue, char* buffer, uint32_t size, bool winIni) {
   if (!buffer || size == 0) return 0;
   detail::IniFile ini(path);
   if (!section) return CopyList(ini.Sections(), buffer, size);
   if (!key) return CopyList(ini.Keys(section), buffer, size);
-  if (const char* v = ini.Value(section, key)) return CopyCut(TrimBlanks(v, true), buffer, size);
-  if (winIni) {
-    auto it = winIniFallbacks.find(Folded(section));
-    std::string value;
-    if (it != winIniFallbacks.end() && it->second(section, key, value)) return CopyCut(value, buffer, size);
-  }
-  return CopyCut(TrimBlanks(defaultValue ? defaultValue : "", false), buffer, size);
+  std::string value;
+  if (!FindValue(ini, section, key, winIni, value)) value = TrimBlanks(defaultValue ? defaultValue : "", false);
+  return CopyCut(value, buffer, size);
 }
 
-int32_t ParseInt(const char* text, int32_t defaultValue, bool found) {
-  if (!found) return defaultValue;
-  return int32_t(std::strtol(text, nullptr, 10));
+// The value's leading decimal number; the default when the key is missing.
+int32_t ReadInt(const std::string& path, const char* section, const char* key, int32_t defaultValue,
+                bool winIni) {
+  std::string value;
+  if (!section || !key || !FindValue(detail::IniFile(path), section, key, winIni, value)) return defaultValue;
+  return int32_t(std::strtol(value.c_str(), nullptr, 10));
 }
 
 bool WriteString(const std::string& path, const char* section, const char* key, const char* value) {
@@ -162,9 +172,8 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
 
 int32_t GetPrivateProfileIntA(const char* section, const char* key, int32_t defaultValue,
                               const char* fileName) {
-  char text[64];
-  uint32_t n = GetPrivateProfileStringA(section, key, "\x01", text, sizeof text, fileName);
-  return platform::ParseInt(text, defaultValue, !(n == 1 && text[0] == '\x01'));
+  if (!fileName) return GetProfileIntA(section, key, defaultValue);
+  return platform::ReadInt(ProfilePath(fileName), section, key, defaultValue, false);
 }
 
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
@@ -179,9 +188,7 @@ uint32_t GetProfileStringA(const char* section, const char* key, const char* def
 }
 
 int32_t GetProfileIntA(const char* section, const char* key, int32_t defaultValue) {
-  char text[64];
-  uint32_t n = GetProfileStringA(section, key, "\x01", text, sizeof text);
-  return platform::ParseInt(text, defaultValue, !(n == 1 && text[0] == '\x01'));
+  return platform::ReadInt(platform::WinIniPath(), section, key, defaultValue, true);
 }
 
 bool WriteProfileStringA(const char* section, const char* key, const char* value) {

@@ -112,6 +112,9 @@ TEST_F(Settings, WinIniAnswersTheLocaleSeparatorAndAnnouncesWrites) {
   GetProfileStringA("INTL", "SDECIMAL", "?", buf, sizeof buf);
   EXPECT_STREQ(buf, ",");
   platform::SetWinIniChangedHook(nullptr);
+  EXPECT_EQ(GetProfileIntA("intl", "iDigits", 2), 2);
+  WriteProfileStringA("intl", "iDigits", "3");
+  EXPECT_EQ(GetPrivateProfileIntA("intl", "iDigits", 2, nullptr), 3);  // no file name: WIN.INI
   EXPECT_NE(Get("WIN.INI").find("sDecimal = ,\r\n"), std::string::npos);
 }
 
