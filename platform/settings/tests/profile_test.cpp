@@ -87,8 +87,11 @@ TEST_F(Settings, WritesReachTheDiskAsCp1252WithCrLf) {
   std::string file = Get("qmkrun32.ini");
   EXPECT_EQ(file.find("[Start]\r\nPosition = 1, 2, 3, 4, 0\r\n"), 0u) << file;
   EXPECT_NE(file.find("[Modem]\r\nAnschlu\xdf = COM1\r\n"), std::string::npos) << file;
-  for (size_t i = 0; i < file.size(); ++i)
-    if (file[i] == '\n') EXPECT_EQ(file[i - 1], '\r') << "bare LF at " << i;
+  for (size_t i = 0; i < file.size(); ++i) {
+    if (file[i] == '\n') {
+      EXPECT_EQ(file[i - 1], '\r') << "bare LF at " << i;
+    }
+  }
   // Replacing through another case of the name keeps one key.
   EXPECT_TRUE(WritePrivateProfileStringA("start", "POSITION", "9", "QMKRUN32.INI"));
   EXPECT_EQ(Read("Start", "Position", ""), "9");
