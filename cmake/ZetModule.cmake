@@ -34,3 +34,23 @@ function(zet_module_fuzzers)
     set_tests_properties(fuzz.${_name} PROPERTIES TIMEOUT 300)
   endforeach()
 endfunction()
+
+# qrc_compile(<target> <name> <scripts...>): compiles the .qrc scripts together
+# with the qrc tool at build time (a duplicate type and id among them fails the
+# build) and adds the generated source to target. The source registers its
+# resources when the program starts, so the target must be an executable (or
+# link the source whole).
+function(qrc_compile target name)
+  set(_out ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.cpp)
+  set(_in)
+  foreach(_f ${ARGN})
+    get_filename_component(_abs ${_f} ABSOLUTE)
+    list(APPEND _in ${_abs})
+  endforeach()
+  add_custom_command(OUTPUT ${_out}
+                     COMMAND qrc -o ${_out} ${_in}
+                     DEPENDS qrc ${_in}
+                     COMMENT "Compiling resources ${name}"
+                     VERBATIM)
+  target_sources(${target} PRIVATE ${_out})
+endfunction()

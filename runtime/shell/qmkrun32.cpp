@@ -1,0 +1,18 @@
+// qmkrun32, the runtime program. For now it starts (the engine library is
+// loaded with it and starts its units), reads its settings and ends cleanly;
+// the windows, the project and the rest of the shell come with later work.
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/shell/startsettings.h"
+
+int main(int argc, char** argv) {
+  shell::StartSettings settings = shell::ReadStartSettings();
+  // "--settings" shows what was read, so that a start can be checked.
+  if (argc > 1 && std::strcmp(argv[1], "--settings") == 0) {
+    std::printf("BeimStart=%d\nSetup-Verzeichnis=%s\nIndex-Seite=%d\nBild-Block=%d\nStatNr=%d\nTakt=%d\n",
+                settings.showTips ? 1 : 0, settings.setupDirectory.c_str(), int(settings.indexPageSize),
+                int(settings.pictureBlockSize), int(settings.stationNumber), int(settings.clockInterval));
+  }
+  return 0;
+}
