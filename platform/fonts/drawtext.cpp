@@ -113,6 +113,7 @@ DrawTextLayout LayoutDrawText(const TextMeasurer& measurer, std::string_view tex
   int tabChars = 8;
   if (format & win::DT_TABSTOP) {
     tabChars = static_cast<int>((format >> 8) & 0xFF);
+    if (tabChars == 0) tabChars = 8;
     format &= ~uint32_t{0xFF00};
   }
   const win::TEXTMETRIC& tm = measurer.Metrics();
@@ -145,7 +146,11 @@ DrawTextLayout LayoutDrawText(const TextMeasurer& measurer, std::string_view tex
       size_t kept = line.size();  // characters of the paragraph that stay shown
       int lineWidth = measure.Width(line);
       if ((format & win::DT_END_ELLIPSIS) && lineWidth > width) {
-        while (kept > 0 && measure.Width(std::string_view(line).substr(0, kept)) + ellipsisWidth > width) --kept;
+        kept = 0;
+        for (int x = 0; kept < line.size(); ++kept) {
+          x = measure.Step(x, line[kept]);
+          if (x + ellipsisWidth > width) break;
+        }
         line.resize(kept);
         line += kEllipsis;
         lineWidth = measure.Width(line);

@@ -12,7 +12,7 @@
 //      keeps its underline. DT_NOPREFIX shows every "&".
 //   3. DT_EXPANDTABS: a tab moves to the next multiple of the tab width from
 //      the rectangle's left edge: 8 x tmAveCharWidth, or the count in bits
-//      8..15 with DT_TABSTOP (those bits are then no flags). Each tab starts a
+//      8..15 with DT_TABSTOP (those bits are then no flags; 0 counts 8). Each tab starts a
 //      new run. Without it a tab is a character like any other.
 //   4. DT_WORDBREAK (multi-line only): a line that grows wider than the
 //      rectangle breaks after the last blank that still lies on it; the blanks

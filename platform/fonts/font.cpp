@@ -258,15 +258,14 @@ void Font::RealiseFace(const std::string& path, int index, bool faceItalic, int 
     winD = 0;
   }
 
-  int em;
-  if (lf.lfHeight < 0) em = static_cast<int>(std::min(-static_cast<int64_t>(lf.lfHeight), int64_t{kMaxEm}));
-  else if (lf.lfHeight > 0) em = Scale(std::min(lf.lfHeight, kMaxEm * 2), upm, winA + winD);
-  else em = kDefaultEm;
-  em = std::clamp(em, 1, kMaxEm);
+  int64_t requestedEm = kDefaultEm;
+  if (lf.lfHeight < 0) requestedEm = -static_cast<int64_t>(lf.lfHeight);
+  else if (lf.lfHeight > 0) requestedEm = Scale(lf.lfHeight, upm, winA + winD);
+  const int em = static_cast<int>(std::clamp<int64_t>(requestedEm, 1, kMaxEm));
   em_ = em;
 
   win::TEXTMETRIC& tm = metrics_;
-  if (lf.lfHeight > 0 && lf.lfHeight <= kMaxEm * 2) {
+  if (lf.lfHeight > 0 && em == requestedEm) {
     tm.tmAscent = Scale(winA, lf.lfHeight, winA + winD);
     tm.tmDescent = lf.lfHeight - tm.tmAscent;
   } else {
@@ -283,8 +282,8 @@ void Font::RealiseFace(const std::string& path, int index, bool faceItalic, int 
   // The horizontal scale as a fraction sxNum / sxDen pixels per font unit.
   const int xAvg = WeightedAverageWidth(face);
   int64_t sxNum = em, sxDen = upm;
-  if (lf.lfWidth > 0) {
-    sxNum = std::min(lf.lfWidth, kMaxEm);
+  if (lf.lfWidth > 0) {  // no wider than kMaxEm pixels per em either
+    sxNum = std::clamp<int64_t>(lf.lfWidth, 1, std::max<int64_t>(1, int64_t{kMaxEm} * xAvg / upm));
     sxDen = xAvg;
   }
   emboldened_ = IsBoldRequest(lf) && faceWeight < win::FW_SEMIBOLD;
@@ -375,22 +374,23 @@ CoverageMask Font::RenderBand(int length, int top, int size) const {
   return RenderRect(0, top, length, top + size, cos_, sin_);
 }
 
+Point Font::Offset(int64_t along, int64_t down) const {
+  if (sin_ == 0.0 && cos_ == 1.0) return Point{static_cast<int>(along), static_cast<int>(down)};
+  return Point{static_cast<int>(std::lround(along * cos_ + down * sin_)),
+               static_cast<int>(std::lround(-along * sin_ + down * cos_))};
+}
+
 TextRun Font::Layout(std::string_view text, const int* dx) const {
   TextRun run;
   run.glyphs.reserve(text.size());
-  // The point at a distance along the baseline, rounded to whole pixels.
-  const auto along = [this](int64_t distance) {
-    if (sin_ == 0.0 && cos_ == 1.0) return Point{static_cast<int>(distance), 0};
-    return Point{static_cast<int>(std::lround(distance * cos_)), static_cast<int>(std::lround(-distance * sin_))};
-  };
   int64_t pen = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<uint8_t>(text[i]);
     const CoverageMask& mask = Glyph(c);
-    if (!mask.Empty()) run.glyphs.push_back({along(pen), &mask});
+    if (!mask.Empty()) run.glyphs.push_back({Offset(pen, 0), &mask});
     pen += dx ? dx[i] : widths_[c];
   }
-  run.end = along(pen);
+  run.end = Offset(pen, 0);
   const int length = static_cast<int>(pen);
   if (length > 0 && logFont_.lfUnderline) run.lines.push_back(RenderBand(length, underlineTop_, underlineSize_));
   if (length > 0 && logFont_.lfStrikeOut) run.lines.push_back(RenderBand(length, strikeTop_, strikeSize_));

@@ -50,7 +50,8 @@
 //
 // Glyph masks are rendered once per font and character and kept with the font.
 // Fonts are shared: Font::Create answers the same object for the same LOGFONT
-// while it is in the cache.
+// while it is in the cache (the 64 fonts used last). Fonts are made and used on
+// the one UI thread.
 #pragma once
 
 #include <array>
@@ -144,6 +145,13 @@ class Font final : public TextMeasurer {
   // Lays out a text from its reference point. dx, when given, holds one
   // advance per character (ExtTextOut's spacing) instead of the widths.
   TextRun Layout(std::string_view text, const int* dx = nullptr) const;
+
+  // A step of `along` pixels in the text's direction and `down` pixels
+  // towards its descent, in device pixels, rounded. The drawing layer moves
+  // the reference point with it for its text alignment: TA_TOP is
+  // Offset(0, tmAscent), TA_BOTTOM Offset(0, -tmDescent), TA_RIGHT
+  // Offset(-width, 0), TA_CENTER Offset(-width / 2, 0).
+  Point Offset(int64_t along, int64_t down) const;
 
   // Underline and strike-out rows relative to the baseline (y down).
   int UnderlineTop() const { return underlineTop_; }

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <strings.h>
 
+#include "platform/codepage.h"
+
 namespace platform::fonts {
 
 namespace {
@@ -88,7 +90,9 @@ FaceFile MatchFace(const win::LOGFONT& lf) {
   FcConfig* config = Config();
   FcPattern* pattern = FcPatternCreate();
   const std::string face = win::FaceNameOf(lf);
-  if (!face.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
+  // fontconfig speaks UTF-8; the face name is Windows-1252.
+  const std::string utf8Face = Cp1252ToUtf8(face);
+  if (!face.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(utf8Face.c_str()));
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(GenericFamily(lf.lfPitchAndFamily)));
   const int weight = lf.lfWeight > 0 ? lf.lfWeight : win::FW_NORMAL;
   FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight < 1000 ? weight : 1000));

@@ -110,6 +110,11 @@ TEST_F(TestFontTest, DrawTextCalcRectAndClipping) {
     EXPECT_FALSE(layout.clip);
   }
   EXPECT_FALSE(LayoutDrawText(*font, "Hello", kBox, DT_NOCLIP).clip);
+  // A long line is cut once, not measured again for every length.
+  const std::string longLine(200000, 'x');
+  const DrawTextLayout cut = LayoutDrawText(*font, longLine, kBox, DT_SINGLELINE | DT_END_ELLIPSIS);
+  ASSERT_EQ(cut.runs.size(), 1u);
+  EXPECT_EQ(cut.runs[0].text, "xxxxxxx...");
 }
 
 // With a real face the same rules hold over its own widths.

@@ -285,8 +285,11 @@ TEST_F(TestFontTest, EscapementTurnsGlyphsAndTheBaseline) {
   EXPECT_EQ(run.end, (Point{0, -20}));
   const CoverageMask& box = up->Glyph('A');
   EXPECT_EQ((std::vector<int>{box.left, box.top, box.width, box.height}), (std::vector<int>{-16, -9, 16, 9}));
-  // Extents do not turn with the text.
+  // Extents do not turn with the text; alignment offsets do: the top of an
+  // upward text lies to its left.
   EXPECT_EQ(up->TextExtent("AB"), (Point{20, 20}));
+  EXPECT_EQ(up->Offset(0, 16), (Point{16, 0}));
+  EXPECT_EQ(up->Offset(-20, 0), (Point{0, 20}));
 
   lf.lfEscapement = 1800;
   EXPECT_EQ(Font::Create(lf)->Layout("AB").end, (Point{-20, 0}));
