@@ -339,8 +339,14 @@ void Font::RealiseFace(const std::string& path, int index, bool faceItalic, int 
   strikeTop_ = -Scale(strikePos, em, upm);
   strikeSize_ = std::max(1, Scale(strikeSize, em, upm));
 
-  const FT_F26Dot6 xSize = static_cast<FT_F26Dot6>(std::llround(64.0 * sxNum * upm / sxDen));
-  FT_Set_Char_Size(face, std::max<FT_F26Dot6>(xSize, 1), static_cast<FT_F26Dot6>(em) * 64, 72, 72);
+  charWidth_ = std::max<long>(std::lround(64.0 * sxNum * upm / sxDen), 1);
+  SetFaceSize();
+}
+
+void Font::SetFaceSize() const {
+  FT_Set_Char_Size(face_, charWidth_, static_cast<FT_F26Dot6>(em_) * 64, 72, 72);
+  xScale_ = face_->size->metrics.x_scale;
+  yScale_ = face_->size->metrics.y_scale;
 }
 
 CoverageMask Font::RenderGlyph(uint8_t c) const {
@@ -348,6 +354,8 @@ CoverageMask Font::RenderGlyph(uint8_t c) const {
     if (c == ' ' || c == 0xA0) return {};
     return RenderRect(0, -metrics_.tmAscent, widths_[c] - 1, 0, cos_, sin_);
   }
+  // A sink that draws with the same face may have sized it for itself.
+  if (face_->size->metrics.x_scale != xScale_ || face_->size->metrics.y_scale != yScale_) SetFaceSize();
   if (FT_Load_Glyph(face_, glyphIds_[c], FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
       face_->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
     return {};

@@ -137,7 +137,8 @@ class Font final : public TextMeasurer {
   bool IsTestFont() const { return face_ == nullptr; }
   int Em() const { return em_; }
   // The FreeType face behind the font (null for the test font), for a sink
-  // that draws the same glyphs itself. Its size is set to this font's.
+  // that draws the same glyphs itself. The sink may size the face for itself;
+  // the font sizes it again before it renders a glyph.
   FT_FaceRec_* FreeTypeFace() const;
 
   // The glyph of a character, drawn upright or along the escapement.
@@ -164,6 +165,7 @@ class Font final : public TextMeasurer {
   void RealiseTestFont();
   void RealiseFace(const std::string& path, int index, bool faceItalic, int faceWeight);
   CoverageMask RenderGlyph(uint8_t c) const;
+  void SetFaceSize() const;
   CoverageMask RenderBand(int length, int top, int size) const;
 
   win::LOGFONT logFont_{};
@@ -175,6 +177,8 @@ class Font final : public TextMeasurer {
   bool emboldened_ = false, slanted_ = false;
   double cos_ = 1.0, sin_ = 0.0;  // the escapement's direction
   FT_FaceRec_* face_ = nullptr;
+  long charWidth_ = 0;                  // 26.6 points at 72 dpi, i.e. pixels
+  mutable long xScale_ = 0, yScale_ = 0;  // the face's scales while sized for us
   std::array<uint32_t, 256> glyphIds_{};
   mutable std::array<std::unique_ptr<CoverageMask>, 256> glyphs_;
 };

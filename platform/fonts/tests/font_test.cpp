@@ -1,6 +1,8 @@
 // Face matching, metrics, widths, glyph masks and text runs of real faces and
 // of the box test font.
 #include <gtest/gtest.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 
 #include <cstdlib>
 #include <filesystem>
@@ -195,6 +197,15 @@ TEST_F(RealFontTest, GlyphMasksHaveInkWithinTheirCells) {
     }
   }
   EXPECT_TRUE(Font::Create(MakeLogFont("Arial", -13))->Glyph(' ').Empty());
+}
+
+TEST_F(RealFontTest, GlyphsKeepTheFontsSizeAfterASinkResizedTheFace) {
+  const auto font = Font::Create(MakeLogFont("Arial", -14));
+  ASSERT_NE(font->FreeTypeFace(), nullptr);
+  FT_Set_Char_Size(font->FreeTypeFace(), 0, 40 * 64, 72, 72);
+  const CoverageMask& glyph = font->Glyph('W');
+  EXPECT_LE(glyph.height, font->Metrics().tmAscent + 1);
+  EXPECT_LE(glyph.width, font->CharWidth('W') + 2);
 }
 
 TEST_F(RealFontTest, UnderlineAndStrikeOutLieBelowAndAboveTheBaseline) {
