@@ -80,6 +80,20 @@ int WeightedAverageWidth(FT_Face face) {
   return average > 0 ? average : std::max(1, static_cast<int>(face->units_per_EM) / 2);
 }
 
+// The fields of the metrics that every font fills alike: style flags from the
+// request, the Windows-1252 character range, 96 dpi.
+void SetStyleFields(win::TEXTMETRIC& tm, const win::LOGFONT& lf, bool faceItalic) {
+  tm.tmItalic = lf.lfItalic || faceItalic ? 255 : 0;
+  tm.tmUnderlined = lf.lfUnderline ? 255 : 0;
+  tm.tmStruckOut = lf.lfStrikeOut ? 255 : 0;
+  tm.tmFirstChar = 0x1E;
+  tm.tmLastChar = 0xFF;
+  tm.tmDefaultChar = 0x1F;
+  tm.tmBreakChar = 0x20;
+  tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = 96;
+  tm.tmCharSet = win::ANSI_CHARSET;
+}
+
 bool IsBoldRequest(const win::LOGFONT& lf) { return lf.lfWeight >= win::FW_SEMIBOLD; }
 
 // Renders an outline (26.6 pixels, y up) into a coverage mask anchored at the
@@ -225,15 +239,7 @@ void Font::RealiseTestFont() {
   underlineSize_ = strikeSize_ = thickness;
   const std::string requested = win::FaceNameOf(lf);
   faceName_ = requested.empty() ? "QMK Test" : requested;
-  tm.tmItalic = lf.lfItalic ? 255 : 0;
-  tm.tmUnderlined = lf.lfUnderline ? 255 : 0;
-  tm.tmStruckOut = lf.lfStrikeOut ? 255 : 0;
-  tm.tmFirstChar = 0x1E;
-  tm.tmLastChar = 0xFF;
-  tm.tmDefaultChar = 0x1F;
-  tm.tmBreakChar = 0x20;
-  tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = 96;
-  tm.tmCharSet = win::ANSI_CHARSET;
+  SetStyleFields(tm, lf, false);
 }
 
 void Font::RealiseFace(const std::string& path, int index, bool faceItalic, int faceWeight) {
@@ -301,15 +307,7 @@ void Font::RealiseFace(const std::string& path, int index, bool faceItalic, int 
   tm.tmWeight = emboldened_ ? win::FW_BOLD : (os2 && os2->usWeightClass > 0 && os2->usWeightClass <= 1000
                                                     ? os2->usWeightClass
                                                     : faceWeight);
-  tm.tmItalic = lf.lfItalic || faceItalic ? 255 : 0;
-  tm.tmUnderlined = lf.lfUnderline ? 255 : 0;
-  tm.tmStruckOut = lf.lfStrikeOut ? 255 : 0;
-  tm.tmFirstChar = 0x1E;
-  tm.tmLastChar = 0xFF;
-  tm.tmDefaultChar = 0x1F;
-  tm.tmBreakChar = 0x20;
-  tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = 96;
-  tm.tmCharSet = win::ANSI_CHARSET;
+  SetStyleFields(tm, lf, faceItalic);
 
   // Family: fixed pitch is modern; otherwise the IBM class of the OS/2 table,
   // then the PANOSE serif style.
