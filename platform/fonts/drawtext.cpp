@@ -2,6 +2,7 @@
 #include "platform/fonts/drawtext.h"
 
 #include <algorithm>
+#include <span>
 
 namespace platform::fonts {
 
@@ -9,15 +10,20 @@ namespace {
 
 constexpr std::string_view kEllipsis = "...";
 
-// Measures along one line, with tabs expanded when the format asks for it.
+// Measures along one line, with tabs expanded when asked: to the next of the
+// listed stops, beyond them (or without them) to the next multiple of the tab
+// width.
 struct LineMeasure {
   const TextMeasurer& measurer;
   bool expandTabs;
   int tabWidth;
+  std::span<const int> stops = {};
 
   int Step(int x, char c) const {
-    if (c == '\t' && expandTabs) return tabWidth > 0 ? (x / tabWidth + 1) * tabWidth : x;
-    return x + measurer.CharWidth(static_cast<uint8_t>(c));
+    if (c != '\t' || !expandTabs) return x + measurer.CharWidth(static_cast<uint8_t>(c));
+    for (int stop : stops)
+      if (stop > x) return stop;
+    return tabWidth > 0 ? (x / tabWidth + 1) * tabWidth : x;
   }
   int Width(std::string_view text) const {
     int x = 0;
@@ -199,6 +205,15 @@ DrawTextLayout LayoutDrawText(const TextMeasurer& measurer, std::string_view tex
     layout.rect.bottom = rect.top + (y - top);
   }
   return layout;
+}
+
+Point TabbedTextExtent(const TextMeasurer& measurer, std::string_view text, std::span<const int> tabStops) {
+  if (text.empty()) return {0, 0};
+  const int defaultWidth = 8 * measurer.Metrics().tmAveCharWidth;
+  LineMeasure measure{measurer, true, defaultWidth};
+  if (tabStops.size() == 1) measure.tabWidth = tabStops[0] > 0 ? tabStops[0] : defaultWidth;
+  else measure.stops = tabStops;
+  return {measure.Width(text), measurer.Metrics().tmHeight};
 }
 
 }  // namespace platform::fonts

@@ -1,5 +1,6 @@
 // DrawText's layout as pure logic over a font's measuring: which pieces of
 // text go where, which characters are underlined, and what DrawText answers.
+// GetTabbedTextExtent, which expands tabs the same way, lives here too.
 // The drawing layer draws the runs with TextOut (top-left aligned), fills the
 // underline rectangles with the text colour and clips to the rectangle when
 // asked; with DT_CALCRECT it only takes the rectangle and the height.
@@ -38,6 +39,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +62,12 @@ struct DrawTextLayout {
   int lines = 0;
   bool clip = false;  // clip the output to rect
 };
+
+// GetTabbedTextExtent with the tab origin at the text's start: no stops put a
+// tab every 8 x tmAveCharWidth, one stop every that many pixels, several are
+// the stops themselves (ascending), with the default spacing beyond the last.
+// An empty text measures (0, 0); any other is tmHeight high.
+Point TabbedTextExtent(const TextMeasurer& measurer, std::string_view text, std::span<const int> tabStops = {});
 
 DrawTextLayout LayoutDrawText(const TextMeasurer& measurer, std::string_view text, const Rect& rect,
                               uint32_t format);

@@ -117,6 +117,18 @@ TEST_F(TestFontTest, DrawTextCalcRectAndClipping) {
   EXPECT_EQ(cut.runs[0].text, "xxxxxxx...");
 }
 
+TEST_F(TestFontTest, TabbedTextExtent) {
+  const auto font = Font::Create(MakeLogFont("Arial", 20));  // 10 pixels a character
+  const int one[] = {25};
+  const int several[] = {15, 40};
+  const int none[] = {0};
+  EXPECT_EQ(TabbedTextExtent(*font, "a\tb"), (Point{90, 20}));
+  EXPECT_EQ(TabbedTextExtent(*font, "a\tb\tc", one), (Point{60, 20}));
+  EXPECT_EQ(TabbedTextExtent(*font, "a\tb\tc\td", several), (Point{90, 20}));
+  EXPECT_EQ(TabbedTextExtent(*font, "a\tb", none), (Point{90, 20}));
+  EXPECT_EQ(TabbedTextExtent(*font, ""), (Point{0, 0}));
+}
+
 // With a real face the same rules hold over its own widths.
 TEST_F(RealFontTest, DrawTextWithARealFace) {
   const auto font = Font::Create(MakeLogFont("Arial", -13));
