@@ -199,6 +199,28 @@ TEST_F(RealFontTest, GlyphMasksHaveInkWithinTheirCells) {
   EXPECT_TRUE(Font::Create(MakeLogFont("Arial", -13))->Glyph(' ').Empty());
 }
 
+// A face with one light style only: bold and italic are made from it.
+TEST_F(RealFontTest, BoldAndItalicAreSynthesisedForASingleStyleFace) {
+  const auto light = Font::Create(MakeLogFont("DejaVu Sans Light", -20));
+  if (FileName(light->FilePath()) != "DejaVuSans-ExtraLight.ttf") GTEST_SKIP() << "fonts-dejavu-extra is missing";
+  const auto bold = Font::Create(MakeLogFont("DejaVu Sans Light", -20, 700));
+  EXPECT_EQ(bold->FilePath(), light->FilePath());
+  EXPECT_EQ(bold->Metrics().tmWeight, 700);
+  EXPECT_EQ(bold->Metrics().tmAveCharWidth, light->Metrics().tmAveCharWidth + 1);
+  EXPECT_EQ(bold->CharWidth('l'), light->CharWidth('l') + 1);
+  EXPECT_EQ(bold->Metrics().tmHeight, light->Metrics().tmHeight);
+  int lightInk = 0, boldInk = 0;
+  for (uint8_t a : light->Glyph('l').alpha) lightInk += a;
+  for (uint8_t a : bold->Glyph('l').alpha) boldInk += a;
+  EXPECT_GT(boldInk, lightInk + lightInk / 2);
+
+  const auto italic = Font::Create(MakeLogFont("DejaVu Sans Light", -20, 400, true));
+  EXPECT_EQ(italic->Metrics().tmItalic, 255);
+  EXPECT_EQ(italic->CharWidth('l'), light->CharWidth('l'));
+  // The slant leans the top of an upright stroke to the right.
+  EXPECT_GT(italic->Glyph('l').width, light->Glyph('l').width + 2);
+}
+
 TEST_F(RealFontTest, GlyphsKeepTheFontsSizeAfterASinkResizedTheFace) {
   const auto font = Font::Create(MakeLogFont("Arial", -14));
   ASSERT_NE(font->FreeTypeFace(), nullptr);
