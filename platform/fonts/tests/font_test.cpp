@@ -81,6 +81,18 @@ TEST(FontConfiguration, IgnoresTheUsersFontconfigFiles) {
       ::testing::ExitedWithCode(0), "");
 }
 
+// QMK_TEST_FONT=1 turns the test font on for a whole process, before the
+// first font is made.
+TEST(FontConfiguration, TheEnvironmentSwitchesTheTestFontOn) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("QMK_TEST_FONT", "1", 1);
+        std::exit(TestFontOn() && Font::Create(MakeLogFont("Arial", -13))->IsTestFont() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 struct MetricRow {
   const char* face;
   int height;
