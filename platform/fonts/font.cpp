@@ -376,8 +376,13 @@ const CoverageMask& Font::Glyph(uint8_t c) const {
   return *slot;
 }
 
-CoverageMask Font::RenderBand(int length, int top, int size) const {
-  return RenderRect(0, top, length, top + size, cos_, sin_);
+void Font::AddBand(std::vector<CoverageMask>& lines, int length, int top, int size) const {
+  if (sin_ == 0.0 && cos_ == 1.0) {
+    lines.push_back(RenderRect(0, top, length, top + size, cos_, sin_));
+    return;
+  }
+  for (int start = 0; start < length; start += kBandPiece)
+    lines.push_back(RenderRect(start, top, std::min(start + kBandPiece, length), top + size, cos_, sin_));
 }
 
 Point Font::Offset(int64_t along, int64_t down) const {
@@ -397,9 +402,9 @@ TextRun Font::Layout(std::string_view text, const int* dx) const {
     pen += dx ? dx[i] : widths_[c];
   }
   run.end = Offset(pen, 0);
-  const int length = static_cast<int>(pen);
-  if (length > 0 && logFont_.lfUnderline) run.lines.push_back(RenderBand(length, underlineTop_, underlineSize_));
-  if (length > 0 && logFont_.lfStrikeOut) run.lines.push_back(RenderBand(length, strikeTop_, strikeSize_));
+  const int length = static_cast<int>(std::min<int64_t>(pen, kMaxLineLength));
+  if (length > 0 && logFont_.lfUnderline) AddBand(run.lines, length, underlineTop_, underlineSize_);
+  if (length > 0 && logFont_.lfStrikeOut) AddBand(run.lines, length, strikeTop_, strikeSize_);
   return run;
 }
 

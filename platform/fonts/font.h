@@ -68,6 +68,11 @@ struct FT_FaceRec_;
 namespace platform::fonts {
 
 inline constexpr int kMaxEm = 4096;
+// Underline and strike-out end after kMaxLineLength pixels (ExtTextOut's
+// spacing may come from a file); along a turned baseline they come in pieces
+// of kBandPiece pixels so that no mask grows with the square of the length.
+inline constexpr int kMaxLineLength = 1 << 16;
+inline constexpr int kBandPiece = 128;
 inline constexpr int kDefaultEm = 12;
 
 struct Point {
@@ -97,7 +102,8 @@ struct PlacedMask {
 };
 
 // A string laid out for drawing: its glyphs, then its underline and strike-out
-// (rotated with the text), and where the pen stands after the last character.
+// (rotated with the text: several pieces each), and where the pen stands after
+// the last character.
 struct TextRun {
   std::vector<PlacedMask> glyphs;
   std::vector<CoverageMask> lines;  // anchored at the reference point
@@ -166,7 +172,7 @@ class Font final : public TextMeasurer {
   void RealiseFace(const std::string& path, int index, bool faceItalic, int faceWeight);
   CoverageMask RenderGlyph(uint8_t c) const;
   void SetFaceSize() const;
-  CoverageMask RenderBand(int length, int top, int size) const;
+  void AddBand(std::vector<CoverageMask>& lines, int length, int top, int size) const;
 
   win::LOGFONT logFont_{};
   win::TEXTMETRIC metrics_{};

@@ -340,6 +340,23 @@ TEST_F(TestFontTest, EscapementTurnsGlyphsAndTheBaseline) {
   EXPECT_EQ(Font::Create(lf)->Layout("AB").end, (Point{-20, 0}));
 }
 
+TEST_F(TestFontTest, DecorationsStayBoundedForLongAndTurnedTexts) {
+  win::LOGFONT lf = MakeLogFont("Arial", 20);
+  lf.lfUnderline = 1;
+  lf.lfEscapement = 450;
+  // 400 pixels along a diagonal: four pieces, none much larger than its part.
+  const TextRun turned = Font::Create(lf)->Layout(std::string(40, 'x'));
+  ASSERT_EQ(turned.lines.size(), 4u);
+  for (const CoverageMask& piece : turned.lines) EXPECT_LE(piece.width * piece.height, 100 * 100);
+  EXPECT_EQ(turned.end, (Point{283, -283}));
+  // Spacing from a file cannot make an underline of gigabytes.
+  lf.lfEscapement = 0;
+  const int dx[] = {2000000000, 2000000000};
+  const TextRun spaced = Font::Create(lf)->Layout("xx", dx);
+  ASSERT_EQ(spaced.lines.size(), 1u);
+  EXPECT_EQ(spaced.lines[0].width, kMaxLineLength);
+}
+
 TEST_F(TestFontTest, SwitchingTheTestFontOffGivesRealFaces) {
   const win::LOGFONT lf = MakeLogFont("Arial", -13);
   const auto boxes = Font::Create(lf);
