@@ -24,6 +24,14 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kCacheSize = 64;
+// The cache lets go of its least recently made fonts while their glyphs take
+// more than this many bytes (a font still in use keeps its glyphs).
+constexpr size_t kGlyphBudget = size_t{64} << 20;
+
+size_t& GlyphBytes() {
+  static size_t bytes = 0;
+  return bytes;
+}
 
 FT_Library Library() {
   static FT_Library library = [] {
@@ -200,11 +208,12 @@ std::shared_ptr<const Font> Font::Create(const win::LOGFONT& lf) {
     font->RealiseFace(face.path, face.index, face.italic, face.weight);
   }
   cache.push_front({lf, testFont, font});
-  if (cache.size() > kCacheSize) cache.pop_back();
+  while (cache.size() > kCacheSize || (cache.size() > 1 && GlyphBytes() > kGlyphBudget)) cache.pop_back();
   return font;
 }
 
 Font::~Font() {
+  GlyphBytes() -= glyphBytes_;
   if (face_) FT_Done_Face(face_);
 }
 
@@ -372,7 +381,11 @@ CoverageMask Font::RenderGlyph(uint8_t c) const {
 
 const CoverageMask& Font::Glyph(uint8_t c) const {
   auto& slot = glyphs_[c];
-  if (!slot) slot = std::make_unique<CoverageMask>(RenderGlyph(c));
+  if (!slot) {
+    slot = std::make_unique<CoverageMask>(RenderGlyph(c));
+    glyphBytes_ += slot->alpha.size();
+    GlyphBytes() += slot->alpha.size();
+  }
   return *slot;
 }
 

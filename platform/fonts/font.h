@@ -50,8 +50,8 @@
 //
 // Glyph masks are rendered once per font and character and kept with the font.
 // Fonts are shared: Font::Create answers the same object for the same LOGFONT
-// while it is in the cache (the 64 fonts used last). Fonts are made and used on
-// the one UI thread.
+// while it is in the cache: the 64 fonts made last, fewer while their glyphs
+// take more than 64 MiB. Fonts are made and used on the one UI thread.
 #pragma once
 
 #include <array>
@@ -187,6 +187,7 @@ class Font final : public TextMeasurer {
   mutable long xScale_ = 0, yScale_ = 0;  // the face's scales while sized for us
   std::array<uint32_t, 256> glyphIds_{};
   mutable std::array<std::unique_ptr<CoverageMask>, 256> glyphs_;
+  mutable size_t glyphBytes_ = 0;
 };
 
 // Switches the test font on or off for every font created afterwards.

@@ -357,6 +357,19 @@ TEST_F(TestFontTest, DecorationsStayBoundedForLongAndTurnedTexts) {
   EXPECT_EQ(spaced.lines[0].width, kMaxLineLength);
 }
 
+TEST_F(TestFontTest, TheCacheLetsGoOfFontsWithTooManyGlyphBytes) {
+  std::weak_ptr<const Font> huge;
+  {
+    const auto font = Font::Create(MakeLogFont("Arial", 4000));  // boxes of 1999 x 3200 pixels
+    for (uint8_t c = 'A'; c < 'A' + 12; ++c) font->Glyph(c);
+    huge = font;
+  }
+  const auto small = Font::Create(MakeLogFont("Arial", 11));
+  EXPECT_TRUE(huge.expired());
+  // Fonts made since stay shared.
+  EXPECT_EQ(Font::Create(MakeLogFont("Arial", 11)), small);
+}
+
 TEST_F(TestFontTest, SwitchingTheTestFontOffGivesRealFaces) {
   const win::LOGFONT lf = MakeLogFont("Arial", -13);
   const auto boxes = Font::Create(lf);
