@@ -193,13 +193,13 @@ DrawTextLayout LayoutDrawText(const TextMeasurer& measurer, std::string_view tex
         }
         break;
       }
+      layout.lines.push_back({x, y, x + lineWidth, y + tm.tmHeight});
       widest = std::max(widest, lineWidth);
       y += lineHeight;
-      ++layout.lines;
     }
   }
 
-  layout.height = layout.lines ? y - rect.top : 0;
+  layout.height = layout.lines.empty() ? 0 : y - rect.top;
   if (calcRect) {
     layout.rect.right = rect.left + widest;
     layout.rect.bottom = rect.top + (y - top);

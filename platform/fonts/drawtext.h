@@ -55,11 +55,11 @@ struct DrawTextRun {
 };
 
 struct DrawTextLayout {
+  std::vector<Rect> lines;  // each line's text cell: its width, tmHeight high
   std::vector<DrawTextRun> runs;
   std::vector<Rect> underlines;
   Rect rect;          // the rectangle; adjusted with DT_CALCRECT
   int height = 0;     // DrawText's answer
-  int lines = 0;
   bool clip = false;  // clip the output to rect
 };
 

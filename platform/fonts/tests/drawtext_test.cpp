@@ -84,6 +84,15 @@ TEST_F(TestFontTest, DrawTextFlagTable) {
   }
 }
 
+TEST_F(TestFontTest, DrawTextLineCells) {
+  const auto font = Font::Create(MakeLogFont("Arial", 20));
+  EXPECT_EQ(LayoutDrawText(*font, "one two three four", kBox, DT_WORDBREAK | DT_CENTER | DT_EXTERNALLEADING).lines,
+            (std::vector<Rect>{{25, 20, 95, 40}, {10, 42, 110, 62}}));
+  EXPECT_EQ(LayoutDrawText(*font, "a\tb", kBox, DT_EXPANDTABS | DT_RIGHT).lines, (std::vector<Rect>{{20, 20, 110, 40}}));
+  EXPECT_EQ(LayoutDrawText(*font, "a\r\n\r\n&&", kBox, DT_LEFT).lines,
+            (std::vector<Rect>{{10, 20, 20, 40}, {10, 40, 10, 60}, {10, 60, 20, 80}}));
+}
+
 TEST_F(TestFontTest, DrawTextCalcRectAndClipping) {
   const auto font = Font::Create(MakeLogFont("Arial", 20));
   struct CalcCase {
