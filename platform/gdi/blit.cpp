@@ -1,0 +1,165 @@
+// Blits: every ROP3 code over pattern (the destination DC's brush), source
+// and destination, with stretching and the monochrome/colour conversions.
+//
+// Each destination pixel takes its source from a box of source pixels: the
+// one pixel under its centre when enlarging or in COLORONCOLOR mode, else
+// the pixels it covers, merged by AND (BLACKONWHITE, which keeps black
+// dots), OR (WHITEONBLACK) or their average (HALFTONE). The source value
+// then goes through the colour conversion and, with the pattern and the
+// destination pixel, through the ROP3 truth table.
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/gdi/dc.h"
+
+namespace win {
+namespace {
+
+struct Box {
+  int32_t first, last;  // source pixels first <= p < last; empty when none lies in the bitmap
+};
+
+// The source boxes of n destination pixels covering a source extent of m
+// pixels from origin (all in one direction; the caller handles mirroring).
+std::vector<Box> SourceBoxes(int64_t n, int64_t origin, int64_t m, bool merge, int32_t limit) {
+  std::vector<Box> boxes(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) {
+    int64_t a, b;
+    if (merge && m > n) {
+      a = i * m / n;
+      b = std::max(a + 1, (i + 1) * m / n);
+    } else {
+      a = (2 * i + 1) * m / (2 * n);
+      b = a + 1;
+    }
+    a = std::clamp<int64_t>(origin + a, 0, limit);
+    b = std::clamp<int64_t>(origin + b, 0, limit);
+    boxes[size_t(i)] = {int32_t(a), int32_t(std::max(a, b))};
+  }
+  return boxes;
+}
+
+uint32_t MergeBox(const Bitmap& src, const Box& bx, const Box& by, int mode) {
+  if (bx.last - bx.first == 1 && by.last - by.first == 1) return src.Get(bx.first, by.first);
+  uint32_t all = kWhite, any = kBlack;
+  uint64_t r = 0, g = 0, b = 0, count = 0;
+  for (int32_t y = by.first; y < by.last; ++y) {
+    for (int32_t x = bx.first; x < bx.last; ++x) {
+      const uint32_t p = src.Get(x, y);
+      all &= p;
+      any |= p;
+      r += (p >> 16) & 0xFF;
+      g += (p >> 8) & 0xFF;
+      b += p & 0xFF;
+      ++count;
+    }
+  }
+  switch (mode) {
+    case WHITEONBLACK: return any;
+    case HALFTONE: {
+      const uint32_t avg = kBlack | uint32_t((r + count / 2) / count) << 16 | uint32_t((g + count / 2) / count) << 8 |
+                           uint32_t((b + count / 2) / count);
+      return src.Mono() ? ToMono(avg) : avg;
+    }
+    default: return all;
+  }
+}
+
+}  // namespace
+
+void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& srcRect, SourceColors colors,
+                   uint32_t sourceBack, DWORD rop) {
+  const int64_t dw = int64_t(dstRect.right) - dstRect.left, dh = int64_t(dstRect.bottom) - dstRect.top;
+  const int64_t sw = int64_t(srcRect.right) - srcRect.left, sh = int64_t(srcRect.bottom) - srcRect.top;
+  if (dw == 0 || dh == 0 || (src && (sw == 0 || sh == 0))) return;
+  const bool flipX = src && ((dw < 0) != (sw < 0)), flipY = src && ((dh < 0) != (sh < 0));
+  const RECT area{std::min(dstRect.left, dstRect.right), std::min(dstRect.top, dstRect.bottom),
+                  std::max(dstRect.left, dstRect.right), std::max(dstRect.top, dstRect.bottom)};
+  const Region target = Region::Combined(Region(area), dst.Visible(), RGN_AND);
+  if (target.Empty()) return;
+
+  const int mode = dst.Current().stretchMode;
+  std::vector<Box> cols, rows;
+  if (src) {
+    const bool merge = mode != COLORONCOLOR;
+    cols = SourceBoxes(std::abs(dw), std::min(srcRect.left, srcRect.right), std::abs(sw), merge, src->Width());
+    rows = SourceBoxes(std::abs(dh), std::min(srcRect.top, srcRect.bottom), std::abs(sh), merge, src->Height());
+  }
+
+  Bitmap& surface = dst.Surface();
+  const Dc::Ink pattern = dst.BrushInk(dst.Current().brush);
+  const bool usesPattern = RopUsesPattern(rop);
+  const uint8_t table = Rop3Table(rop);
+  const uint32_t textPixel = ToPixel(dst.Current().textColor), backPixel = ToPixel(dst.Current().bkColor);
+  const int64_t width = std::abs(dw), height = std::abs(dh);
+
+  for (const Region::Band& band : target.Bands()) {
+    for (int32_t y = band.top; y < band.bottom; ++y) {
+      uint32_t* row = surface.Row(y);
+      const int64_t j = flipY ? height - 1 - (y - area.top) : y - area.top;
+      const Box* by = src ? &rows[size_t(j)] : nullptr;
+      if (by && by->first == by->last) continue;
+      for (const Region::Span& span : band.spans) {
+        for (int32_t x = span.left; x < span.right; ++x) {
+          uint32_t s = 0;
+          if (src) {
+            const int64_t i = flipX ? width - 1 - (x - area.left) : x - area.left;
+            const Box& bx = cols[size_t(i)];
+            if (bx.first == bx.last) continue;
+            s = MergeBox(*src, bx, *by, mode);
+            switch (colors) {
+              case SourceColors::kMonoToColor: s = s == kWhite ? backPixel : textPixel; break;
+              case SourceColors::kColorToMono: s = ((s ^ sourceBack) & 0xFFFFFF) == 0 ? kWhite : kBlack; break;
+              case SourceColors::kNearestMono: s = ToMono(s); break;
+              case SourceColors::kSame: break;
+            }
+          }
+          uint32_t p = backPixel;
+          if (usesPattern && !pattern.At(x, y, p)) p = backPixel;
+          row[x] = surface.Fit(ApplyRop3(table, surface.Fit(p), s, row[x]));
+        }
+      }
+    }
+  }
+}
+
+bool Dc::PatBlt(int x, int y, int width, int height, DWORD rop) {
+  if (RopUsesSource(rop)) return false;
+  const POINT a = ToDevice(POINT{x, y});
+  const POINT b = ToDevice(POINT{int32_t(int64_t(x) + width), int32_t(int64_t(y) + height)});
+  StretchPixels(*this, RECT{a.x, a.y, b.x, b.y}, nullptr, RECT{}, SourceColors::kSame, 0, rop);
+  return true;
+}
+
+bool StretchBlt(Dc& dst, int x, int y, int width, int height, const Dc* src, int xSrc, int ySrc, int widthSrc,
+                int heightSrc, DWORD rop) {
+  if (!RopUsesSource(rop)) return dst.PatBlt(x, y, width, height, rop);
+  if (!src) return false;
+  const POINT a = dst.ToDevice(POINT{x, y});
+  const POINT b = dst.ToDevice(POINT{int32_t(int64_t(x) + width), int32_t(int64_t(y) + height)});
+  const POINT sa = src->ToDevice(POINT{xSrc, ySrc});
+  const POINT sb = src->ToDevice(POINT{int32_t(int64_t(xSrc) + widthSrc), int32_t(int64_t(ySrc) + heightSrc)});
+  const Bitmap& bits = src->Surface();
+  SourceColors colors = SourceColors::kSame;
+  if (bits.Mono() && !dst.Surface().Mono())
+    colors = SourceColors::kMonoToColor;
+  else if (!bits.Mono() && dst.Surface().Mono())
+    colors = SourceColors::kColorToMono;
+  // A DC that blits onto itself reads the pixels as they were before the call.
+  std::shared_ptr<Bitmap> copy;
+  const Bitmap* from = &bits;
+  if (&bits == &dst.Surface()) {
+    copy = std::make_shared<Bitmap>(bits);
+    from = copy.get();
+  }
+  StretchPixels(dst, RECT{a.x, a.y, b.x, b.y}, from, RECT{sa.x, sa.y, sb.x, sb.y}, colors,
+                ToPixel(src->Current().bkColor), rop);
+  return true;
+}
+
+bool BitBlt(Dc& dst, int x, int y, int width, int height, const Dc* src, int xSrc, int ySrc, DWORD rop) {
+  return StretchBlt(dst, x, y, width, height, src, xSrc, ySrc, width, height, rop);
+}
+
+}  // namespace win
