@@ -164,10 +164,13 @@ std::shared_ptr<Bitmap> CreateDIBitmap(const Dc& dc, std::span<const uint8_t> in
                                        std::span<const uint8_t> bits, UINT usage) {
   const auto format = ParseDibInfo(info, usage, dc.Current().palette.get());
   if (!format) return nullptr;
-  auto bitmap = CreateCompatibleBitmap(dc, format->width, format->height);
-  if (!bitmap || !(init & CBM_INIT)) return bitmap;
+  if (!(init & CBM_INIT)) return CreateCompatibleBitmap(dc, format->width, format->height);
+  // Decoding first checks that the bits are there before a bitmap of the
+  // header's size is made.
   const auto picture = DecodeDibRows(*format, bits, format->height);
   if (!picture) return nullptr;
+  if (!dc.Surface().Mono()) return picture;
+  auto bitmap = CreateCompatibleBitmap(dc, format->width, format->height);
   for (int32_t y = 0; y < bitmap->Height(); ++y)
     for (int32_t x = 0; x < bitmap->Width(); ++x) bitmap->Set(x, y, picture->Get(x, y));
   return bitmap;
