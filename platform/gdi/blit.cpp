@@ -93,6 +93,7 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
   const uint8_t table = Rop3Table(rop);
   const uint32_t textPixel = ToPixel(dst.Current().textColor), backPixel = ToPixel(dst.Current().bkColor);
   const int64_t width = std::abs(dw), height = std::abs(dh);
+  const bool plainCopy = src && table == Rop3Table(SRCCOPY) && colors == SourceColors::kSame;
 
   for (const Region::Band& band : target.Bands()) {
     for (int32_t y = band.top; y < band.bottom; ++y) {
@@ -113,6 +114,10 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
               case SourceColors::kColorToMono: s = ((s ^ sourceBack) & 0xFFFFFF) == 0 ? kWhite : kBlack; break;
               case SourceColors::kNearestMono: s = ToMono(s); break;
               case SourceColors::kSame: break;
+            }
+            if (plainCopy) {
+              row[x] = surface.Fit(s);
+              continue;
             }
           }
           uint32_t p = backPixel;

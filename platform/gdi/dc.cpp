@@ -136,6 +136,18 @@ std::vector<Span> RoundedRows(const RECT& box, int32_t ew, int32_t eh) {
   return rows;
 }
 
+// Sets a mode that must lie in low..high; answers the old one, or 0 (and
+// keeps it) for a value out of range.
+int SetInRange(int& field, int value, int low, int high) {
+  if (value < low || value > high) return 0;
+  return std::exchange(field, value);
+}
+
+// The one-pixel frame just inside a device rectangle.
+Region FrameOf(const RECT& d) {
+  return Region::Combined(Region(d), Region(RECT{d.left + 1, d.top + 1, d.right - 1, d.bottom - 1}), RGN_DIFF);
+}
+
 std::shared_ptr<const Bitmap> CheckerPattern() {
   static const std::shared_ptr<const Bitmap> pattern = [] {
     auto b = Bitmap::Create(2, 2, 1);
@@ -196,22 +208,10 @@ bool Dc::RestoreDC(int level) {
 COLORREF Dc::SetTextColor(COLORREF c) { return std::exchange(s_.textColor, c & 0xFFFFFF); }
 COLORREF Dc::SetBkColor(COLORREF c) { return std::exchange(s_.bkColor, c & 0xFFFFFF); }
 
-int Dc::SetBkMode(int mode) {
-  if (mode != TRANSPARENT && mode != OPAQUE) return 0;
-  return std::exchange(s_.bkMode, mode);
-}
-int Dc::SetROP2(int rop2) {
-  if (rop2 < R2_BLACK || rop2 > R2_WHITE) return 0;
-  return std::exchange(s_.rop2, rop2);
-}
-int Dc::SetPolyFillMode(int mode) {
-  if (mode != ALTERNATE && mode != WINDING) return 0;
-  return std::exchange(s_.polyFillMode, mode);
-}
-int Dc::SetStretchBltMode(int mode) {
-  if (mode < BLACKONWHITE || mode > HALFTONE) return 0;
-  return std::exchange(s_.stretchMode, mode);
-}
+int Dc::SetBkMode(int mode) { return SetInRange(s_.bkMode, mode, TRANSPARENT, OPAQUE); }
+int Dc::SetROP2(int rop2) { return SetInRange(s_.rop2, rop2, R2_BLACK, R2_WHITE); }
+int Dc::SetPolyFillMode(int mode) { return SetInRange(s_.polyFillMode, mode, ALTERNATE, WINDING); }
+int Dc::SetStretchBltMode(int mode) { return SetInRange(s_.stretchMode, mode, BLACKONWHITE, HALFTONE); }
 POINT Dc::SetBrushOrg(POINT org) { return std::exchange(s_.brushOrg, org); }
 Pen Dc::SelectPen(const Pen& pen) { return std::exchange(s_.pen, pen); }
 Brush Dc::SelectBrush(const Brush& brush) { return std::exchange(s_.brush, brush); }
@@ -637,25 +637,25 @@ bool Dc::FillRect(const RECT& r, const Brush& brush) {
 }
 
 bool Dc::FrameRect(const RECT& r, const Brush& brush) {
-  const RECT d = ToDevice(r);
-  const Region frame = Region::Combined(Region(d), Region(RECT{d.left + 1, d.top + 1, d.right - 1, d.bottom - 1}),
-                                        RGN_DIFF);
-  PaintRegion(frame, BrushInk(brush), R2_COPYPEN);
+  PaintRegion(FrameOf(ToDevice(r)), BrushInk(brush), R2_COPYPEN);
   return true;
 }
 
-bool Dc::InvertRect(const RECT& r) { return InvertRgn(Region(r)); }
+bool Dc::InvertRect(const RECT& r) {
+  Ink ink;
+  ink.kind = Ink::kSolid;
+  ink.fore = kWhite;
+  PaintRegion(Region(ToDevice(r)), ink, R2_XORPEN);
+  return true;
+}
 
 bool Dc::DrawFocusRect(const RECT& r) {
-  const RECT d = ToDevice(r);
-  const Region frame = Region::Combined(Region(d), Region(RECT{d.left + 1, d.top + 1, d.right - 1, d.bottom - 1}),
-                                        RGN_DIFF);
   Ink ink;
   ink.kind = Ink::kPattern;
   ink.pattern = CheckerPattern().get();
   ink.fore = kWhite;
   ink.opaqueBack = false;
-  PaintRegion(frame, ink, R2_XORPEN);
+  PaintRegion(FrameOf(ToDevice(r)), ink, R2_XORPEN);
   return true;
 }
 

@@ -109,6 +109,10 @@ TEST(MappingTest, ShapesDrawInMappedUnits) {
   c.dc.SetViewportExtEx(100, 50);
   c.dc.FillRect({26, 26, 152, 77}, win::CreateSolidBrush(win::RGB(0, 0, 0)));
   EXPECT_EQ(c.Mask(win::kBlack), (std::vector<std::string>{"........", ".#####..", ".#####..", "........"}));
+  // Upward modes take rectangles with top above bottom in logical units.
+  c.dc.SetMapMode(win::MM_LOENGLISH);  // 1/100 inch: 96 pixels per 100 units
+  c.dc.InvertRect({0, 0, 3, -3});  // 2.88 pixels each way: 3
+  EXPECT_EQ(c.Mask(win::kBlack), (std::vector<std::string>{"###.....", "#..###..", "#..###..", "........"}));
 }
 
 }  // namespace
