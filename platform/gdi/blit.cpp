@@ -20,11 +20,15 @@ struct Box {
   int32_t first, last;  // source pixels first <= p < last; empty when none lies in the bitmap
 };
 
-// The source boxes of n destination pixels covering a source extent of m
-// pixels from origin (all in one direction; the caller handles mirroring).
-std::vector<Box> SourceBoxes(int64_t n, int64_t origin, int64_t m, bool merge, int32_t limit) {
-  std::vector<Box> boxes(static_cast<size_t>(n));
-  for (int64_t i = 0; i < n; ++i) {
+// The source boxes of destination pixels first .. first + count - 1 of n
+// that cover a source extent of m pixels from origin (in one direction; the
+// caller handles mirroring). Only the pixels the caller can paint are asked
+// for, so the cost follows the visible area, not the extents.
+std::vector<Box> SourceBoxes(int64_t first, int64_t count, int64_t n, int64_t origin, int64_t m, bool merge,
+                             int32_t limit) {
+  std::vector<Box> boxes(static_cast<size_t>(count));
+  for (int64_t k = 0; k < count; ++k) {
+    const int64_t i = first + k;
     int64_t a, b;
     if (merge && m > n) {
       a = i * m / n;
@@ -35,7 +39,7 @@ std::vector<Box> SourceBoxes(int64_t n, int64_t origin, int64_t m, bool merge, i
     }
     a = std::clamp<int64_t>(origin + a, 0, limit);
     b = std::clamp<int64_t>(origin + b, 0, limit);
-    boxes[size_t(i)] = {int32_t(a), int32_t(std::max(a, b))};
+    boxes[size_t(k)] = {int32_t(a), int32_t(std::max(a, b))};
   }
   return boxes;
 }
@@ -80,11 +84,22 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
   if (target.Empty()) return;
 
   const int mode = dst.Current().stretchMode;
+  const int64_t width = std::abs(dw), height = std::abs(dh);
+  // Destination pixel x has index x - area.left from the left edge, or from
+  // the right edge when mirrored; boxes are kept for the painted pixels only.
+  const RECT painted = target.Box();
+  const auto index = [](int64_t offset, int64_t size, bool flip) { return flip ? size - 1 - offset : offset; };
+  const int64_t firstCol = std::min(index(painted.left - area.left, width, flipX),
+                                    index(int64_t(painted.right) - 1 - area.left, width, flipX));
+  const int64_t firstRow = std::min(index(painted.top - area.top, height, flipY),
+                                    index(int64_t(painted.bottom) - 1 - area.top, height, flipY));
   std::vector<Box> cols, rows;
   if (src) {
     const bool merge = mode != COLORONCOLOR;
-    cols = SourceBoxes(std::abs(dw), std::min(srcRect.left, srcRect.right), std::abs(sw), merge, src->Width());
-    rows = SourceBoxes(std::abs(dh), std::min(srcRect.top, srcRect.bottom), std::abs(sh), merge, src->Height());
+    cols = SourceBoxes(firstCol, int64_t(painted.right) - painted.left, width, std::min(srcRect.left, srcRect.right),
+                       std::abs(sw), merge, src->Width());
+    rows = SourceBoxes(firstRow, int64_t(painted.bottom) - painted.top, height,
+                       std::min(srcRect.top, srcRect.bottom), std::abs(sh), merge, src->Height());
   }
 
   Bitmap& surface = dst.Surface();
@@ -92,21 +107,18 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
   const bool usesPattern = RopUsesPattern(rop);
   const uint8_t table = Rop3Table(rop);
   const uint32_t textPixel = ToPixel(dst.Current().textColor), backPixel = ToPixel(dst.Current().bkColor);
-  const int64_t width = std::abs(dw), height = std::abs(dh);
   const bool plainCopy = src && table == Rop3Table(SRCCOPY) && colors == SourceColors::kSame;
 
   for (const Region::Band& band : target.Bands()) {
     for (int32_t y = band.top; y < band.bottom; ++y) {
       uint32_t* row = surface.Row(y);
-      const int64_t j = flipY ? height - 1 - (y - area.top) : y - area.top;
-      const Box* by = src ? &rows[size_t(j)] : nullptr;
+      const Box* by = src ? &rows[size_t(index(y - area.top, height, flipY) - firstRow)] : nullptr;
       if (by && by->first == by->last) continue;
       for (const Region::Span& span : band.spans) {
         for (int32_t x = span.left; x < span.right; ++x) {
           uint32_t s = 0;
           if (src) {
-            const int64_t i = flipX ? width - 1 - (x - area.left) : x - area.left;
-            const Box& bx = cols[size_t(i)];
+            const Box& bx = cols[size_t(index(x - area.left, width, flipX) - firstCol)];
             if (bx.first == bx.last) continue;
             s = MergeBox(*src, bx, *by, mode);
             switch (colors) {

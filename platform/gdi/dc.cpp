@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <map>
 #include <utility>
@@ -16,23 +17,25 @@ int32_t Saturate(int64_t v) {
   return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-int64_t FloorDiv(int64_t num, int64_t den) {
-  int64_t q = num / den;
-  if ((num % den != 0) && ((num < 0) != (den < 0))) --q;
-  return q;
+// b - a, saturated; never below -INT32_MAX, so std::abs of it is safe.
+int32_t Distance(int32_t a, int32_t b) {
+  return int32_t(std::clamp<int64_t>(int64_t(b) - a, -INT32_MAX, INT32_MAX));
 }
 
-// num / den rounded half up, exactly; den is never 0.
-int64_t RoundDiv(int64_t num, int64_t den) {
+// num / den rounded half up, exactly, for any 64-bit operands; den is never
+// 0. The doubled numerator needs more than 64 bits.
+int64_t RoundDiv(__int128 num, __int128 den) {
   if (den < 0) {
     num = -num;
     den = -den;
   }
-  return FloorDiv(2 * num + den, 2 * den);
+  const __int128 twice = 2 * num + den, q = twice / (2 * den);
+  const __int128 floor = (twice % (2 * den) != 0 && twice < 0) ? q - 1 : q;
+  return int64_t(std::clamp<__int128>(floor, INT64_MIN, INT64_MAX));
 }
 
 int32_t MapAxis(int32_t v, int32_t fromOrg, int32_t fromExt, int32_t toExt, int32_t toOrg) {
-  return Saturate(RoundDiv((int64_t(v) - fromOrg) * toExt, fromExt) + toOrg);
+  return Saturate(RoundDiv(__int128(int64_t(v) - fromOrg) * toExt, fromExt) + toOrg);
 }
 
 // Units per inch of the fixed mapping modes.
@@ -66,25 +69,29 @@ class RowSet {
 };
 
 // Calls f(x, y, i) for the pixels of the line from a towards b, b excluded;
-// i counts the pixels from 0.
+// i counts the pixels from a. Step i moves the major axis by i and the minor
+// one by i x minor / major, rounded half up in size, so a pixel's place does
+// not depend on where the walk starts. Only the steps whose major coordinate
+// lies in [low, high) of the window are walked: a line of any length costs
+// at most the window's size.
 template <typename F>
-void ForEachLinePixel(POINT a, POINT b, F&& f) {
+void ForEachLinePixel(POINT a, POINT b, const RECT& window, F&& f) {
   const int64_t dx = std::llabs(int64_t(b.x) - a.x), dy = std::llabs(int64_t(b.y) - a.y);
   const int sx = b.x >= a.x ? 1 : -1, sy = b.y >= a.y ? 1 : -1;
-  const int64_t n = std::max(dx, dy);
-  int64_t x = a.x, y = a.y;
-  int64_t err = dx - dy;
-  for (int64_t i = 0; i < n; ++i) {
+  const bool xMajor = dx >= dy;
+  const int64_t major = xMajor ? dx : dy, minor = xMajor ? dy : dx;
+  const int64_t start = xMajor ? a.x : a.y, step = xMajor ? sx : sy;
+  const int64_t low = xMajor ? window.left : window.top, high = xMajor ? window.right : window.bottom;
+  // Steps i with low <= start + step * i < high.
+  int64_t first = step > 0 ? low - start : start - (high - 1);
+  int64_t last = step > 0 ? high - 1 - start : start - low;
+  first = std::max<int64_t>(first, 0);
+  last = std::min<int64_t>(last, major - 1);
+  for (int64_t i = first; i <= last; ++i) {
+    const int64_t along = start + step * i;
+    const int64_t across = major ? int64_t((__int128(2) * i * minor + major) / (2 * major)) : 0;
+    const int64_t x = xMajor ? along : a.x + sx * across, y = xMajor ? a.y + sy * across : along;
     f(int32_t(x), int32_t(y), i);
-    const int64_t e2 = 2 * err;
-    if (e2 > -dy) {
-      err -= dy;
-      x += sx;
-    }
-    if (e2 < dx) {
-      err += dx;
-      y += sy;
-    }
   }
 }
 
@@ -112,28 +119,24 @@ bool OnDash(std::span<const int> pattern, int64_t i) {
   return true;
 }
 
-// The rows of a box with rounded corners: corners are quarter ellipses of
-// width ew and height eh (0 for square corners). A pixel belongs to a row
-// when its centre lies within the row's extent.
-std::vector<Span> RoundedRows(const RECT& box, int32_t ew, int32_t eh) {
-  std::vector<Span> rows;
-  const int32_t width = box.right - box.left, height = box.bottom - box.top;
-  if (width <= 0 || height <= 0) return rows;
-  const double rx = std::min(std::abs(ew), width) / 2.0, ry = std::min(std::abs(eh), height) / 2.0;
-  rows.reserve(size_t(height));
-  for (int32_t y = box.top; y < box.bottom; ++y) {
-    const double yc = y + 0.5;
-    double dy = 0;
-    if (ry > 0 && yc < box.top + ry)
-      dy = (box.top + ry - yc) / ry;
-    else if (ry > 0 && yc > box.bottom - ry)
-      dy = (yc - (box.bottom - ry)) / ry;
-    const double inset = rx > 0 ? rx * (1 - std::sqrt(std::max(0.0, 1 - dy * dy))) : 0;
-    const int32_t x0 = int32_t(std::ceil(box.left + inset - 0.5));
-    const int32_t x1 = int32_t(std::floor(box.right - inset - 0.5)) + 1;
-    rows.push_back(x1 > x0 ? Span{x0, x1} : Span{0, 0});
-  }
-  return rows;
+// Row y of a box with rounded corners: corners are quarter ellipses of width
+// ew and height eh (0 for square corners). A pixel belongs to the row when its
+// centre lies within the row's extent; rows outside the box are empty.
+Span RoundedRow(const RECT& box, int32_t ew, int32_t eh, int64_t y) {
+  const int64_t width = int64_t(box.right) - box.left, height = int64_t(box.bottom) - box.top;
+  if (width <= 0 || height <= 0 || y < box.top || y >= box.bottom) return {0, 0};
+  const double rx = double(std::min<int64_t>(std::abs(int64_t(ew)), width)) / 2;
+  const double ry = double(std::min<int64_t>(std::abs(int64_t(eh)), height)) / 2;
+  const double yc = double(y) + 0.5;
+  double dy = 0;
+  if (ry > 0 && yc < box.top + ry)
+    dy = (box.top + ry - yc) / ry;
+  else if (ry > 0 && yc > box.bottom - ry)
+    dy = (yc - (box.bottom - ry)) / ry;
+  const double inset = rx > 0 ? rx * (1 - std::sqrt(std::max(0.0, 1 - dy * dy))) : 0;
+  const int64_t x0 = int64_t(std::ceil(box.left + inset - 0.5));
+  const int64_t x1 = int64_t(std::floor(box.right - inset - 0.5)) + 1;
+  return x1 > x0 ? Span{int32_t(x0), int32_t(x1)} : Span{0, 0};
 }
 
 // Sets a mode that must lie in low..high; answers the old one, or 0 (and
@@ -360,7 +363,7 @@ int Dc::ExcludeClipRect(int left, int top, int right, int bottom) {
 int Dc::OffsetClipRgn(int dx, int dy) {
   if (s_.clip) {
     const POINT o = ToDevice(POINT{0, 0}), d = ToDevice(POINT{dx, dy});
-    s_.clip->Offset(d.x - o.x, d.y - o.y);
+    s_.clip->Offset(Distance(o.x, d.x), Distance(o.y, d.y));
   }
   return Visible().Kind();
 }
@@ -474,11 +477,16 @@ void Dc::PaintLine(POINT a, POINT b) {
   if (pen.style == PS_NULL) return;
   const int w = DevicePenWidth();
   const std::span<const int> dashes = w == 1 ? DashPattern(pen.style) : std::span<const int>{};
+  // Pixels farther than the pen width from the visible area change nothing.
+  const RECT box = Visible().Box();
+  const RECT window{Saturate(int64_t(box.left) - w), Saturate(int64_t(box.top) - w),
+                    Saturate(int64_t(box.right) + w), Saturate(int64_t(box.bottom) + w)};
   RowSet on, gap;
-  ForEachLinePixel(a, b, [&](int32_t x, int32_t y, int64_t i) {
+  ForEachLinePixel(a, b, window, [&](int32_t x, int32_t y, int64_t i) {
     RowSet& set = dashes.empty() || OnDash(dashes, i) ? on : gap;
-    const int32_t x0 = Saturate(int64_t(x) - w / 2), y0 = Saturate(int64_t(y) - w / 2);
-    for (int32_t k = 0; k < w; ++k) set.Add(Saturate(int64_t(y0) + k), x0, Saturate(int64_t(x0) + w));
+    const int64_t x0 = int64_t(x) - w / 2, y0 = int64_t(y) - w / 2;
+    const int64_t top = std::max<int64_t>(y0, box.top), bottom = std::min<int64_t>(y0 + w, box.bottom);
+    for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), Saturate(x0), Saturate(x0 + w));
   });
   Ink ink;
   ink.kind = Ink::kSolid;
@@ -490,28 +498,32 @@ void Dc::PaintLine(POINT a, POINT b) {
   }
 }
 
-void Dc::PaintShape(int32_t top, const std::vector<Span>& rows, bool outline) {
-  const int n = int(rows.size());
+void Dc::PaintShape(const RECT& box, const std::function<Span(int64_t)>& rowAt, bool outline) {
   const int w = outline ? DevicePenWidth() : 0;
-  std::vector<std::vector<Span>> inner(rows.size()), border(rows.size());
-  for (int i = 0; i < n; ++i) {
-    Span in = rows[size_t(i)];
-    if (w > 0) {
-      // A pixel is inside when every pixel within w steps (a diamond) is in
-      // the shape, which keeps a one-pixel outline 8-connected and thin.
-      for (int k = -w; k <= w; ++k) {
-        const Span other = i + k >= 0 && i + k < n ? rows[size_t(i + k)] : Span{0, 0};
-        const int shrink = w - std::abs(k);
-        in.left = std::max(in.left, other.left + shrink);
-        in.right = std::min(in.right, other.right - shrink);
-      }
+  // Only the visible rows are worked out; the outline test looks w rows up
+  // and down, which rowAt answers for any row.
+  const RECT visible = Visible().Box();
+  const int32_t top = std::max(box.top, visible.top), bottom = std::min(box.bottom, visible.bottom);
+  if (top >= bottom) return;
+  const size_t n = size_t(int64_t(bottom) - top);
+  std::vector<std::vector<Span>> inner(n), border(n);
+  for (size_t i = 0; i < n; ++i) {
+    const int64_t y = int64_t(top) + int64_t(i);
+    const Span all = rowAt(y);
+    Span in = all;
+    // A pixel is inside when every pixel within w steps (a diamond) is in
+    // the shape, which keeps a one-pixel outline 8-connected and thin.
+    for (int k = -w; k <= w && w > 0; ++k) {
+      const Span other = rowAt(y + k);
+      const int shrink = w - std::abs(k);
+      in.left = int32_t(std::max<int64_t>(in.left, int64_t(other.left) + shrink));
+      in.right = int32_t(std::min<int64_t>(in.right, int64_t(other.right) - shrink));
     }
-    const Span& all = rows[size_t(i)];
     if (in.left < in.right) {
-      inner[size_t(i)].push_back(in);
-      border[size_t(i)] = {{all.left, in.left}, {in.right, all.right}};
+      inner[i].push_back(in);
+      border[i] = {{all.left, in.left}, {in.right, all.right}};
     } else {
-      border[size_t(i)].push_back(all);
+      border[i].push_back(all);
     }
   }
   PaintRegion(Region::FromRows(top, inner), BrushInk(s_.brush), s_.rop2);
@@ -552,7 +564,10 @@ bool Dc::Polygon(std::span<const POINT> points) {
     top = std::min(top, p.y);
     bottom = std::max(bottom, p.y);
   }
-  std::vector<std::vector<Span>> rows(size_t(int64_t(bottom) - top));
+  const RECT visible = Visible().Box();
+  top = std::max(top, visible.top);
+  bottom = std::min(bottom, visible.bottom);
+  std::vector<std::vector<Span>> rows(size_t(std::max<int64_t>(0, int64_t(bottom) - top)));
   struct Crossing {
     double x;
     int dir;
@@ -575,8 +590,8 @@ bool Dc::Polygon(std::span<const POINT> points) {
       winding += crossings[i].dir;
       const bool inside = s_.polyFillMode == WINDING ? winding != 0 : i % 2 == 0;
       if (!inside) continue;
-      const int32_t x0 = int32_t(std::ceil(crossings[i].x - 0.5));
-      const int32_t x1 = int32_t(std::ceil(crossings[i + 1].x - 0.5));
+      const int32_t x0 = Saturate(int64_t(std::ceil(crossings[i].x - 0.5)));
+      const int32_t x1 = Saturate(int64_t(std::ceil(crossings[i + 1].x - 0.5)));
       if (x0 < x1) rows[size_t(y - top)].push_back({x0, x1});
     }
   }
@@ -592,14 +607,14 @@ bool Dc::Rectangle(int left, int top, int right, int bottom) {
 
 bool Dc::Ellipse(int left, int top, int right, int bottom) {
   const RECT box = ToDevice(RECT{left, top, right, bottom});
-  DrawBox(RECT{left, top, right, bottom}, box.right - box.left, box.bottom - box.top);
+  DrawBox(RECT{left, top, right, bottom}, Distance(box.left, box.right), Distance(box.top, box.bottom));
   return true;
 }
 
 bool Dc::RoundRect(int left, int top, int right, int bottom, int width, int height) {
   // Corner sizes are logical extents too.
   const POINT o = ToDevice(POINT{0, 0}), c = ToDevice(POINT{width, height});
-  DrawBox(RECT{left, top, right, bottom}, std::abs(c.x - o.x), std::abs(c.y - o.y));
+  DrawBox(RECT{left, top, right, bottom}, std::abs(Distance(o.x, c.x)), std::abs(Distance(o.y, c.y)));
   return true;
 }
 
@@ -610,10 +625,11 @@ void Dc::DrawBox(const RECT& logical, int32_t cornerWidth, int32_t cornerHeight)
     --box.right;
     --box.bottom;
   } else if (const int w = DevicePenWidth(); w > 1 && s_.pen.style != PS_INSIDEFRAME) {
-    box = {box.left - w / 2, box.top - w / 2, box.right + (w - 1) / 2, box.bottom + (w - 1) / 2};
+    box = {Saturate(int64_t(box.left) - w / 2), Saturate(int64_t(box.top) - w / 2),
+           Saturate(int64_t(box.right) + (w - 1) / 2), Saturate(int64_t(box.bottom) + (w - 1) / 2)};
   }
   if (box.right <= box.left || box.bottom <= box.top) return;
-  PaintShape(box.top, RoundedRows(box, cornerWidth, cornerHeight), outline);
+  PaintShape(box, [&](int64_t y) { return RoundedRow(box, cornerWidth, cornerHeight, y); }, outline);
 }
 
 COLORREF Dc::SetPixel(int x, int y, COLORREF c) {
@@ -680,7 +696,7 @@ bool Dc::InvertRgn(const Region& region) {
 bool Dc::FrameRgn(const Region& region, const Brush& brush, int width, int height) {
   const Region dev = LogicalToDevice(region);
   const POINT o = ToDevice(POINT{0, 0}), c = ToDevice(POINT{width, height});
-  const int32_t w = std::abs(c.x - o.x), h = std::abs(c.y - o.y);
+  const int32_t w = std::abs(Distance(o.x, c.x)), h = std::abs(Distance(o.y, c.y));
   Region inner = dev;
   for (const auto& [dx, dy] : {std::pair{w, 0}, std::pair{-w, 0}, std::pair{0, h}, std::pair{0, -h}}) {
     Region moved = dev;

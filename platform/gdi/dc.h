@@ -35,6 +35,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -176,8 +177,9 @@ class Dc {
   void AdjustIsotropic();
   int DevicePenWidth() const;
   Region LogicalToDevice(const Region& region) const;
-  // Outline (pen) and fill (brush) of a shape whose rows are given.
-  void PaintShape(int32_t top, const std::vector<Region::Span>& rows, bool outline);
+  // Outline (pen) and fill (brush) of a shape within box whose row y holds
+  // the pixels rowAt(y) (one span, empty outside the shape).
+  void PaintShape(const RECT& box, const std::function<Region::Span(int64_t)>& rowAt, bool outline);
   // Rectangles, rounded rectangles and ellipses: a logical box with corners
   // of the given device size (the whole box for an ellipse).
   void DrawBox(const RECT& logical, int32_t cornerWidth, int32_t cornerHeight);

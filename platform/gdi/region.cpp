@@ -121,13 +121,25 @@ bool Region::Intersects(const RECT& r) const {
 }
 
 void Region::Offset(int32_t dx, int32_t dy) {
+  // Coordinates saturate at the ends of the 32-bit range.
+  const auto move = [](int32_t v, int32_t d) {
+    return int32_t(std::clamp<int64_t>(int64_t(v) + d, std::numeric_limits<int32_t>::min(),
+                                       std::numeric_limits<int32_t>::max()));
+  };
   for (Band& b : bands_) {
-    b.top += dy;
-    b.bottom += dy;
+    b.top = move(b.top, dy);
+    b.bottom = move(b.bottom, dy);
     for (Span& s : b.spans) {
-      s.left += dx;
-      s.right += dx;
+      s.left = move(s.left, dx);
+      s.right = move(s.right, dx);
     }
+  }
+  // Saturation can squeeze bands or spans to nothing: rebuild the canonical form.
+  std::vector<Band> moved = std::move(bands_);
+  bands_.clear();
+  for (Band& b : moved) {
+    std::erase_if(b.spans, [](const Span& s) { return s.left >= s.right; });
+    AppendBand(b.top, b.bottom, std::move(b.spans));
   }
 }
 

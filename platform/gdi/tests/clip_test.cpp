@@ -125,3 +125,40 @@ TEST(SaveDcTest, MemoryDcRestoresItsBitmap) {
 }
 
 }  // namespace
+
+namespace {
+
+// Shapes and blits far larger than the surface are clipped before they are
+// rasterized: each call here would walk or allocate billions of pixels
+// otherwise, and ends at once instead.
+TEST(ClipTest, HugeCoordinatesCostOnlyTheVisiblePixels) {
+  constexpr int kFar = 2000000000;
+  Canvas c(6, 6);
+  c.dc.MoveToEx(-kFar, -kFar);
+  c.dc.LineTo(kFar, kFar);
+  EXPECT_EQ(c.Mask(win::kBlack), (Rows{"#.....", ".#....", "..#...", "...#..", "....#.", ".....#"}));
+
+  c.dc.SelectPen(win::CreatePen(win::PS_SOLID, 1000, 0));
+  c.dc.MoveToEx(kFar, -kFar);
+  c.dc.LineTo(-kFar, kFar);
+  c.dc.SelectPen(win::CreatePen(win::PS_SOLID, 1, 0));
+  c.dc.Ellipse(-kFar, -kFar, kFar, kFar);
+  c.dc.RoundRect(-kFar, -kFar, kFar, kFar, kFar, kFar);
+  const win::POINT far[] = {{-kFar, -kFar}, {kFar, -kFar}, {0, kFar}};
+  c.dc.Polygon(far);
+  c.dc.FrameRgn(win::Region(win::RECT{0, 0, 6, 6}), win::CreateSolidBrush(0), kFar, kFar);
+  auto source = win::Dc::CreateCompatible(nullptr);
+  source->SelectBitmap(win::CreateBitmap(2, 2, 32));
+  win::StretchBlt(c.dc, -kFar, -kFar, kFar, kFar, source.get(), 0, 0, 2, 2, win::SRCCOPY);
+  win::StretchBlt(c.dc, kFar, kFar, -kFar, -kFar, source.get(), 0, 0, kFar, kFar, win::SRCINVERT);
+  const gditest::PackedDib dib = gditest::EncodeDib({{win::kBlack}}, 24, false);
+  win::SetDIBitsToDevice(c.dc, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF, -kFar, -kFar, 0, 1, dib.bits, dib.info, 0);
+  win::StretchDIBits(c.dc, -kFar, -kFar, INT32_MAX, INT32_MAX, 0, 0, 1, 1, dib.bits, dib.info, 0, win::SRCCOPY);
+  EXPECT_EQ(c.Mask(win::kBlack), Rows(6, "######"));
+  win::Region moved(win::RECT{0, 0, 4, 4});
+  moved.Offset(kFar, kFar);
+  moved.Offset(kFar, kFar);  // saturates instead of overflowing
+  EXPECT_EQ(moved.Kind(), win::NULLREGION);
+}
+
+}  // namespace
