@@ -472,7 +472,7 @@ void Dc::PaintRegion(const Region& region, const Ink& ink, int rop2) {
   }
 }
 
-void Dc::PaintLine(POINT a, POINT b) {
+void Dc::PaintLine(POINT a, POINT b, int64_t* dashPos) {
   const Pen& pen = s_.pen;
   if (pen.style == PS_NULL) return;
   const int w = DevicePenWidth();
@@ -483,11 +483,12 @@ void Dc::PaintLine(POINT a, POINT b) {
                     Saturate(int64_t(box.right) + w), Saturate(int64_t(box.bottom) + w)};
   RowSet on, gap;
   ForEachLinePixel(a, b, window, [&](int32_t x, int32_t y, int64_t i) {
-    RowSet& set = dashes.empty() || OnDash(dashes, i) ? on : gap;
+    RowSet& set = dashes.empty() || OnDash(dashes, (dashPos ? *dashPos : 0) + i) ? on : gap;
     const int64_t x0 = int64_t(x) - w / 2, y0 = int64_t(y) - w / 2;
     const int64_t top = std::max<int64_t>(y0, box.top), bottom = std::min<int64_t>(y0 + w, box.bottom);
     for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), Saturate(x0), Saturate(x0 + w));
   });
+  if (dashPos) *dashPos += std::max(std::llabs(int64_t(b.x) - a.x), std::llabs(int64_t(b.y) - a.y));
   Ink ink;
   ink.kind = Ink::kSolid;
   ink.fore = ToPixel(pen.color);
@@ -551,7 +552,8 @@ bool Dc::LineTo(int x, int y) {
 
 bool Dc::Polyline(std::span<const POINT> points) {
   if (points.size() < 2) return false;
-  for (size_t i = 1; i < points.size(); ++i) PaintLine(ToDevice(points[i - 1]), ToDevice(points[i]));
+  int64_t dashPos = 0;  // the pen's style runs on along the whole path
+  for (size_t i = 1; i < points.size(); ++i) PaintLine(ToDevice(points[i - 1]), ToDevice(points[i]), &dashPos);
   return true;
 }
 
@@ -596,7 +598,8 @@ bool Dc::Polygon(std::span<const POINT> points) {
     }
   }
   PaintRegion(Region::FromRows(top, rows), BrushInk(s_.brush), s_.rop2);
-  for (size_t i = 0; i < dev.size(); ++i) PaintLine(dev[i], dev[(i + 1) % dev.size()]);
+  int64_t dashPos = 0;
+  for (size_t i = 0; i < dev.size(); ++i) PaintLine(dev[i], dev[(i + 1) % dev.size()], &dashPos);
   return true;
 }
 
@@ -629,6 +632,15 @@ void Dc::DrawBox(const RECT& logical, int32_t cornerWidth, int32_t cornerHeight)
            Saturate(int64_t(box.right) + (w - 1) / 2), Saturate(int64_t(box.bottom) + (w - 1) / 2)};
   }
   if (box.right <= box.left || box.bottom <= box.top) return;
+  if (outline && cornerWidth == 0 && cornerHeight == 0 && DevicePenWidth() == 1 && !DashPattern(s_.pen.style).empty()) {
+    // A styled frame runs its dashes around the edge, clockwise from the top left.
+    PaintRegion(Region(RECT{box.left + 1, box.top + 1, box.right - 1, box.bottom - 1}), BrushInk(s_.brush), s_.rop2);
+    const POINT path[] = {{box.left, box.top}, {box.right - 1, box.top}, {box.right - 1, box.bottom - 1},
+                          {box.left, box.bottom - 1}, {box.left, box.top}};
+    int64_t dashPos = 0;
+    for (size_t i = 1; i < std::size(path); ++i) PaintLine(path[i - 1], path[i], &dashPos);
+    return;
+  }
   PaintShape(box, [&](int64_t y) { return RoundedRow(box, cornerWidth, cornerHeight, y); }, outline);
 }
 

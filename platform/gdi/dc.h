@@ -28,6 +28,10 @@
 //      bottom of its device box, and one pixel less in both directions when
 //      it has no outline (null pen). Outlines and fills never overlap, so
 //      XOR-style raster operations touch each pixel once per call.
+//   6. A styled one-pixel pen runs its pattern on along a polyline, a
+//      polygon's edge and a rectangle's frame; each LineTo starts it anew.
+//   7. Work follows the visible pixels: lines, shapes and blits far larger
+//      than the surface cost no more than the part that can be seen.
 //
 // Text output arrives with the fonts module: it adds the font selection to
 // State and paints glyph coverage through the same PaintRegion path (text
@@ -183,7 +187,9 @@ class Dc {
   // Rectangles, rounded rectangles and ellipses: a logical box with corners
   // of the given device size (the whole box for an ellipse).
   void DrawBox(const RECT& logical, int32_t cornerWidth, int32_t cornerHeight);
-  void PaintLine(POINT a, POINT b);  // device pixels, last pixel excluded
+  // Device pixels, last pixel excluded. A styled pen's pattern starts at
+  // *dashPos (0 when null) and *dashPos moves on by the line's length.
+  void PaintLine(POINT a, POINT b, int64_t* dashPos = nullptr);
   int ClipWith(const Region& region, int op);
 
   DeviceCaps caps_;

@@ -111,6 +111,22 @@ TEST(ShapeTest, FilledShapesMatchTheirPixelMaps) {
   }
 }
 
+// Styled pens run their pattern on along a polyline and around a frame.
+TEST(LineTest, StylesRunOnAlongPathsAndFrames) {
+  Canvas path(9, 3);
+  path.dc.SetBkMode(win::TRANSPARENT);
+  path.dc.SelectPen(win::CreatePen(win::PS_DOT, 0, 0));
+  const win::POINT points[] = {{0, 0}, {4, 0}, {4, 2}, {9, 2}};
+  path.dc.Polyline(points);
+  EXPECT_EQ(path.Mask(win::kBlack), (Rows{"###......", ".........", "....###.."}));
+  Canvas frame(8, 5);
+  frame.dc.SetBkMode(win::TRANSPARENT);
+  frame.dc.SelectPen(win::CreatePen(win::PS_DOT, 1, 0));
+  frame.dc.SelectBrush(win::NullBrush());
+  frame.dc.Rectangle(0, 0, 8, 5);
+  EXPECT_EQ(frame.Mask(win::kBlack), (Rows{"###...##", ".......#", "#.......", "#.......", "#...###."}));
+}
+
 TEST(ShapeTest, PolygonFillModes) {
   const win::POINT star[] = {{5, 0}, {8, 10}, {0, 3}, {10, 3}, {2, 10}};
   const Rows alternate{"..........", "..........", "....##....", ".###..###.", "..##..##..",
