@@ -167,16 +167,23 @@ std::shared_ptr<const Bitmap> CheckerPattern() {
 
 Dc::Dc(std::shared_ptr<Bitmap> surface, DeviceCaps caps) : caps_(caps) {
   s_.surface = surface ? std::move(surface) : Bitmap::Create(1, 1, 1);
+  if (caps_.width <= 0 || caps_.height <= 0) {
+    caps_.width = s_.surface->Width();
+    caps_.height = s_.surface->Height();
+  }
 }
 
 std::unique_ptr<Dc> Dc::CreateCompatible(const Dc* ref) {
-  auto dc = std::make_unique<Dc>(Bitmap::Create(1, 1, 1), ref ? ref->caps_ : DeviceCaps{});
+  DeviceCaps screen;
+  screen.width = 1024;
+  screen.height = 768;
+  auto dc = std::make_unique<Dc>(Bitmap::Create(1, 1, 1), ref ? ref->caps_ : screen);
   dc->memory_ = true;
   return dc;
 }
 
 int Dc::GetDeviceCaps(int index) const {
-  const int width = Surface().Width(), height = Surface().Height();
+  const int width = caps_.width, height = caps_.height;
   switch (index) {
     case TECHNOLOGY: return caps_.technology;
     case HORZRES: return width;
@@ -721,6 +728,19 @@ bool Dc::FrameRgn(const Region& region, const Brush& brush, int width, int heigh
 
 std::shared_ptr<Bitmap> CreateCompatibleBitmap(const Dc& dc, int width, int height) {
   return Bitmap::Create(width, height, dc.Surface().BitsPixel());
+}
+
+BITMAP GetObject(const Bitmap& bitmap) {
+  BITMAP b;
+  b.bmWidth = bitmap.Width();
+  b.bmHeight = bitmap.Height();
+  b.bmBitsPixel = uint16_t(bitmap.BitsPixel());
+  b.bmWidthBytes = int32_t((int64_t(bitmap.Width()) * bitmap.BitsPixel() + 15) / 16 * 2);
+  return b;
+}
+
+std::shared_ptr<Bitmap> CreateBitmapIndirect(const BITMAP& description) {
+  return CreateBitmap(description.bmWidth, description.bmHeight, description.bmPlanes * description.bmBitsPixel);
 }
 
 std::shared_ptr<Bitmap> CreateBitmap(int width, int height, int bitsPixel) {

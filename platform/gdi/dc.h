@@ -52,8 +52,12 @@
 
 namespace win {
 
+// What GetDeviceCaps answers. A size of 0 is taken from the surface the DC
+// is made on; memory DCs answer for the device of the DC they were made
+// compatible with (the 1024 x 768 screen when none).
 struct DeviceCaps {
   int technology = DT_RASDISPLAY;
+  int width = 0, height = 0;  // pixels
   int dpiX = 96, dpiY = 96;
   int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
 };
@@ -233,6 +237,16 @@ enum class SourceColors {
 // null when the ROP3 code does not use a source.
 void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& srcRect, SourceColors colors,
                    uint32_t sourceBack, DWORD rop);
+
+// A bitmap's description, as GetObject answers it: rows are counted in
+// whole 16-bit words, planes are 1.
+struct BITMAP {
+  int32_t bmType = 0, bmWidth = 0, bmHeight = 0, bmWidthBytes = 0;
+  uint16_t bmPlanes = 1, bmBitsPixel = 0;
+};
+BITMAP GetObject(const Bitmap& bitmap);
+// A black bitmap of the description's size, monochrome for 1 bit per pixel.
+std::shared_ptr<Bitmap> CreateBitmapIndirect(const BITMAP& description);
 
 // Bitmaps compatible with a DC: its surface's format (monochrome for a fresh
 // memory DC). Null for a bad size.

@@ -49,6 +49,18 @@ TEST(MemoryDcTest, FreshMemoryDcHoldsAMonochromeBitmap) {
   EXPECT_EQ(screen.dc.GetDeviceCaps(win::RASTERCAPS) & win::RC_BITBLT, win::RC_BITBLT);
   EXPECT_EQ(screen.dc.GetDeviceCaps(win::TECHNOLOGY), win::DT_RASDISPLAY);
   EXPECT_EQ(screen.dc.GetDeviceCaps(win::LOGPIXELSY), 96);
+  // A memory DC answers for its device, not for its bitmap.
+  EXPECT_EQ(memory->GetDeviceCaps(win::HORZRES), 4);
+  EXPECT_EQ(win::Dc::CreateCompatible(nullptr)->GetDeviceCaps(win::VERTRES), 768);
+
+  const win::BITMAP mono = win::GetObject(*win::CreateBitmap(17, 3, 1));
+  EXPECT_EQ(mono.bmWidthBytes, 4);
+  EXPECT_EQ(mono.bmBitsPixel, 1);
+  const win::BITMAP wide = win::GetObject(*colour);
+  EXPECT_EQ(wide.bmWidthBytes, 32);
+  EXPECT_EQ(wide.bmPlanes * wide.bmBitsPixel, 32);
+  EXPECT_TRUE(win::CreateBitmapIndirect(mono)->Mono());
+  EXPECT_EQ(win::CreateBitmapIndirect(wide)->Width(), 8);
 }
 
 TEST(BlitTest, MonochromeAndColourConvertThroughTheDcColours) {
