@@ -26,8 +26,10 @@
 //   5. Shapes follow Win32's pixel rules: a line covers its first pixel and
 //      not its last; a filled shape covers left <= x < right, top <= y <
 //      bottom of its device box, and one pixel less in both directions when
-//      it has no outline (null pen). Outlines and fills never overlap, so
-//      XOR-style raster operations touch each pixel once per call.
+//      it has no outline (null pen). The outline and fill of a rectangle,
+//      rounded rectangle or ellipse never overlap, so XOR-style raster
+//      operations touch each of its pixels once per call (a polygon's
+//      outline is drawn over its fill).
 //   6. A styled one-pixel pen runs its pattern on along a polyline, a
 //      polygon's edge and a rectangle's frame; each LineTo starts it anew.
 //   7. Work follows the visible pixels: lines, shapes and blits far larger
