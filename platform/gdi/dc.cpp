@@ -354,7 +354,9 @@ int Dc::SelectClipRgn(const Region* region) {
 }
 
 int Dc::ClipWith(const Region& region, int op) {
-  const Region base = s_.clip ? *s_.clip : Region(RECT{0, 0, Surface().Width(), Surface().Height()});
+  // Without a clip region everything is inside; the surface bounds are
+  // applied when drawing, so a bitmap selected later is not cut to the old one.
+  const Region base = s_.clip ? *s_.clip : Region(RECT{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX});
   s_.clip = Region::Combined(base, region, op);
   return Visible().Kind();
 }

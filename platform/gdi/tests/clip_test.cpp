@@ -113,6 +113,14 @@ TEST(SaveDcTest, RestoreReturnsToTheSavedStateAndDropsLaterSaves) {
   EXPECT_TRUE(dc.RestoreDC(-1));
 }
 
+TEST(ClipTest, ClipMadeBeforeABitmapIsSelectedHoldsForIt) {
+  auto dc = win::Dc::CreateCompatible(nullptr);
+  dc->ExcludeClipRect(0, 0, 2, 2);
+  dc->SelectBitmap(win::CreateBitmap(4, 4, 32));
+  dc->PatBlt(0, 0, 4, 4, win::WHITENESS);
+  EXPECT_EQ(gditest::Mask(dc->Surface(), win::kWhite, win::kBlack), (Rows{"..##", "..##", "####", "####"}));
+}
+
 TEST(SaveDcTest, MemoryDcRestoresItsBitmap) {
   auto dc = win::Dc::CreateCompatible(nullptr);
   auto first = win::CreateBitmap(2, 2, 32), second = win::CreateBitmap(3, 3, 32);
