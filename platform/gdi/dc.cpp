@@ -285,23 +285,17 @@ bool Dc::OffsetViewportOrgEx(int dx, int dy, POINT* old) {
                           old);
 }
 
-bool Dc::SetWindowExtEx(int cx, int cy, SIZE* old) {
-  if (old) *old = s_.windowExt;
+bool Dc::SetExtent(SIZE& extent, int cx, int cy, SIZE* old) {
+  if (old) *old = extent;
   if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return true;
   if (cx == 0 || cy == 0) return false;
-  s_.windowExt = {cx, cy};
+  extent = {cx, cy};
   AdjustIsotropic();
   return true;
 }
 
-bool Dc::SetViewportExtEx(int cx, int cy, SIZE* old) {
-  if (old) *old = s_.viewportExt;
-  if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return true;
-  if (cx == 0 || cy == 0) return false;
-  s_.viewportExt = {cx, cy};
-  AdjustIsotropic();
-  return true;
-}
+bool Dc::SetWindowExtEx(int cx, int cy, SIZE* old) { return SetExtent(s_.windowExt, cx, cy, old); }
+bool Dc::SetViewportExtEx(int cx, int cy, SIZE* old) { return SetExtent(s_.viewportExt, cx, cy, old); }
 
 POINT Dc::ToDevice(POINT p) const {
   return {MapAxis(p.x, s_.windowOrg.x, s_.windowExt.cx, s_.viewportExt.cx, s_.viewportOrg.x),

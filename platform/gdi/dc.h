@@ -185,6 +185,7 @@ class Dc {
 
  private:
   void AdjustIsotropic();
+  bool SetExtent(SIZE& extent, int cx, int cy, SIZE* old);
   int DevicePenWidth() const;
   Region LogicalToDevice(const Region& region) const;
   // Outline (pen) and fill (brush) of a shape within box whose row y holds
