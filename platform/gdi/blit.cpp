@@ -89,9 +89,9 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
   // the right edge when mirrored; boxes are kept for the painted pixels only.
   const RECT painted = target.Box();
   const auto index = [](int64_t offset, int64_t size, bool flip) { return flip ? size - 1 - offset : offset; };
-  const int64_t firstCol = std::min(index(painted.left - area.left, width, flipX),
+  const int64_t firstCol = std::min(index(int64_t(painted.left) - area.left, width, flipX),
                                     index(int64_t(painted.right) - 1 - area.left, width, flipX));
-  const int64_t firstRow = std::min(index(painted.top - area.top, height, flipY),
+  const int64_t firstRow = std::min(index(int64_t(painted.top) - area.top, height, flipY),
                                     index(int64_t(painted.bottom) - 1 - area.top, height, flipY));
   std::vector<Box> cols, rows;
   if (src) {
@@ -112,13 +112,13 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
   for (const Region::Band& band : target.Bands()) {
     for (int32_t y = band.top; y < band.bottom; ++y) {
       uint32_t* row = surface.Row(y);
-      const Box* by = src ? &rows[size_t(index(y - area.top, height, flipY) - firstRow)] : nullptr;
+      const Box* by = src ? &rows[size_t(index(int64_t(y) - area.top, height, flipY) - firstRow)] : nullptr;
       if (by && by->first == by->last) continue;
       for (const Region::Span& span : band.spans) {
         for (int32_t x = span.left; x < span.right; ++x) {
           uint32_t s = 0;
           if (src) {
-            const Box& bx = cols[size_t(index(x - area.left, width, flipX) - firstCol)];
+            const Box& bx = cols[size_t(index(int64_t(x) - area.left, width, flipX) - firstCol)];
             if (bx.first == bx.last) continue;
             s = MergeBox(*src, bx, *by, mode);
             switch (colors) {
@@ -144,7 +144,7 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
 bool Dc::PatBlt(int x, int y, int width, int height, DWORD rop) {
   if (RopUsesSource(rop)) return false;
   const POINT a = ToDevice(POINT{x, y});
-  const POINT b = ToDevice(POINT{int32_t(int64_t(x) + width), int32_t(int64_t(y) + height)});
+  const POINT b = ToDevice(POINT{Clamp32(int64_t(x) + width), Clamp32(int64_t(y) + height)});
   StretchPixels(*this, RECT{a.x, a.y, b.x, b.y}, nullptr, RECT{}, SourceColors::kSame, 0, rop);
   return true;
 }
@@ -154,9 +154,9 @@ bool StretchBlt(Dc& dst, int x, int y, int width, int height, const Dc* src, int
   if (!RopUsesSource(rop)) return dst.PatBlt(x, y, width, height, rop);
   if (!src) return false;
   const POINT a = dst.ToDevice(POINT{x, y});
-  const POINT b = dst.ToDevice(POINT{int32_t(int64_t(x) + width), int32_t(int64_t(y) + height)});
+  const POINT b = dst.ToDevice(POINT{Clamp32(int64_t(x) + width), Clamp32(int64_t(y) + height)});
   const POINT sa = src->ToDevice(POINT{xSrc, ySrc});
-  const POINT sb = src->ToDevice(POINT{int32_t(int64_t(xSrc) + widthSrc), int32_t(int64_t(ySrc) + heightSrc)});
+  const POINT sb = src->ToDevice(POINT{Clamp32(int64_t(xSrc) + widthSrc), Clamp32(int64_t(ySrc) + heightSrc)});
   const Bitmap& bits = src->Surface();
   SourceColors colors = SourceColors::kSame;
   if (bits.Mono() && !dst.Surface().Mono())

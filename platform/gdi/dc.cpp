@@ -13,9 +13,6 @@ namespace {
 
 using Span = Region::Span;
 
-int32_t Saturate(int64_t v) {
-  return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
 
 // b - a, saturated; never below -INT32_MAX, so std::abs of it is safe.
 int32_t Distance(int32_t a, int32_t b) {
@@ -35,7 +32,7 @@ int64_t RoundDiv(__int128 num, __int128 den) {
 }
 
 int32_t MapAxis(int32_t v, int32_t fromOrg, int32_t fromExt, int32_t toExt, int32_t toOrg) {
-  return Saturate(RoundDiv(__int128(int64_t(v) - fromOrg) * toExt, fromExt) + toOrg);
+  return Clamp32(RoundDiv(__int128(int64_t(v) - fromOrg) * toExt, fromExt) + toOrg);
 }
 
 // Units per inch of the fixed mapping modes.
@@ -259,10 +256,10 @@ void Dc::AdjustIsotropic() {
   const double xdim = std::abs(double(v.cx)) / caps_.dpiX / std::abs(double(w.cx));
   const double ydim = std::abs(double(v.cy)) / caps_.dpiY / std::abs(double(w.cy));
   if (xdim > ydim) {
-    const int32_t cx = Saturate(std::llround(v.cx * ydim / xdim));
+    const int32_t cx = Clamp32(std::llround(v.cx * ydim / xdim));
     v.cx = cx ? cx : (v.cx >= 0 ? 1 : -1);
   } else if (ydim > xdim) {
-    const int32_t cy = Saturate(std::llround(v.cy * xdim / ydim));
+    const int32_t cy = Clamp32(std::llround(v.cy * xdim / ydim));
     v.cy = cy ? cy : (v.cy >= 0 ? 1 : -1);
   }
 }
@@ -278,10 +275,10 @@ bool Dc::SetViewportOrgEx(int x, int y, POINT* old) {
   return true;
 }
 bool Dc::OffsetWindowOrgEx(int dx, int dy, POINT* old) {
-  return SetWindowOrgEx(Saturate(int64_t(s_.windowOrg.x) + dx), Saturate(int64_t(s_.windowOrg.y) + dy), old);
+  return SetWindowOrgEx(Clamp32(int64_t(s_.windowOrg.x) + dx), Clamp32(int64_t(s_.windowOrg.y) + dy), old);
 }
 bool Dc::OffsetViewportOrgEx(int dx, int dy, POINT* old) {
-  return SetViewportOrgEx(Saturate(int64_t(s_.viewportOrg.x) + dx), Saturate(int64_t(s_.viewportOrg.y) + dy),
+  return SetViewportOrgEx(Clamp32(int64_t(s_.viewportOrg.x) + dx), Clamp32(int64_t(s_.viewportOrg.y) + dy),
                           old);
 }
 
@@ -482,14 +479,14 @@ void Dc::PaintLine(POINT a, POINT b, int64_t* dashPos) {
   const std::span<const int> dashes = w == 1 ? DashPattern(pen.style) : std::span<const int>{};
   // Pixels farther than the pen width from the visible area change nothing.
   const RECT box = Visible().Box();
-  const RECT window{Saturate(int64_t(box.left) - w), Saturate(int64_t(box.top) - w),
-                    Saturate(int64_t(box.right) + w), Saturate(int64_t(box.bottom) + w)};
+  const RECT window{Clamp32(int64_t(box.left) - w), Clamp32(int64_t(box.top) - w),
+                    Clamp32(int64_t(box.right) + w), Clamp32(int64_t(box.bottom) + w)};
   RowSet on, gap;
   ForEachLinePixel(a, b, window, [&](int32_t x, int32_t y, int64_t i) {
     RowSet& set = dashes.empty() || OnDash(dashes, (dashPos ? *dashPos : 0) + i) ? on : gap;
     const int64_t x0 = int64_t(x) - w / 2, y0 = int64_t(y) - w / 2;
     const int64_t top = std::max<int64_t>(y0, box.top), bottom = std::min<int64_t>(y0 + w, box.bottom);
-    for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), Saturate(x0), Saturate(x0 + w));
+    for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), Clamp32(x0), Clamp32(x0 + w));
   });
   if (dashPos) *dashPos += std::max(std::llabs(int64_t(b.x) - a.x), std::llabs(int64_t(b.y) - a.y));
   Ink ink;
@@ -595,8 +592,8 @@ bool Dc::Polygon(std::span<const POINT> points) {
       winding += crossings[i].dir;
       const bool inside = s_.polyFillMode == WINDING ? winding != 0 : i % 2 == 0;
       if (!inside) continue;
-      const int32_t x0 = Saturate(int64_t(std::ceil(crossings[i].x - 0.5)));
-      const int32_t x1 = Saturate(int64_t(std::ceil(crossings[i + 1].x - 0.5)));
+      const int32_t x0 = Clamp32(int64_t(std::ceil(crossings[i].x - 0.5)));
+      const int32_t x1 = Clamp32(int64_t(std::ceil(crossings[i + 1].x - 0.5)));
       if (x0 < x1) rows[size_t(y - top)].push_back({x0, x1});
     }
   }
@@ -631,8 +628,8 @@ void Dc::DrawBox(const RECT& logical, int32_t cornerWidth, int32_t cornerHeight)
     --box.right;
     --box.bottom;
   } else if (const int w = DevicePenWidth(); w > 1 && s_.pen.style != PS_INSIDEFRAME) {
-    box = {Saturate(int64_t(box.left) - w / 2), Saturate(int64_t(box.top) - w / 2),
-           Saturate(int64_t(box.right) + (w - 1) / 2), Saturate(int64_t(box.bottom) + (w - 1) / 2)};
+    box = {Clamp32(int64_t(box.left) - w / 2), Clamp32(int64_t(box.top) - w / 2),
+           Clamp32(int64_t(box.right) + (w - 1) / 2), Clamp32(int64_t(box.bottom) + (w - 1) / 2)};
   }
   if (box.right <= box.left || box.bottom <= box.top) return;
   if (outline && cornerWidth == 0 && cornerHeight == 0 && DevicePenWidth() == 1 && !DashPattern(s_.pen.style).empty()) {

@@ -129,11 +129,11 @@ int StretchDIBits(Dc& dc, int xDst, int yDst, int widthDst, int heightDst, int x
   if (!picture) return 0;
   const int64_t h = format->height;
   const RECT src = format->topDown
-                       ? RECT{xSrc, ySrc, int32_t(int64_t(xSrc) + widthSrc), int32_t(int64_t(ySrc) + heightSrc)}
-                       : RECT{xSrc, int32_t(h - ySrc - heightSrc), int32_t(int64_t(xSrc) + widthSrc),
-                              int32_t(h - ySrc)};
+                       ? RECT{xSrc, ySrc, Clamp32(int64_t(xSrc) + widthSrc), Clamp32(int64_t(ySrc) + heightSrc)}
+                       : RECT{xSrc, Clamp32(h - ySrc - heightSrc), Clamp32(int64_t(xSrc) + widthSrc),
+                              Clamp32(h - ySrc)};
   const POINT a = dc.ToDevice(POINT{xDst, yDst});
-  const POINT b = dc.ToDevice(POINT{int32_t(int64_t(xDst) + widthDst), int32_t(int64_t(yDst) + heightDst)});
+  const POINT b = dc.ToDevice(POINT{Clamp32(int64_t(xDst) + widthDst), Clamp32(int64_t(yDst) + heightDst)});
   StretchPixels(dc, RECT{a.x, a.y, b.x, b.y}, picture.get(), src, DibColors(dc), 0, rop);
   return format->height;
 }
@@ -150,12 +150,10 @@ int SetDIBitsToDevice(Dc& dc, int xDst, int yDst, DWORD width, DWORD height, int
   // startScan (top-down); source rows are counted the same way.
   const int64_t w = std::min<int64_t>(width, INT32_MAX), hgt = std::min<int64_t>(height, INT32_MAX);
   const int64_t top = format->topDown ? int64_t(ySrc) - startScan : int64_t(startScan) + count - (ySrc + hgt);
-  const RECT src{xSrc, int32_t(std::clamp<int64_t>(top, INT32_MIN, INT32_MAX)),
-                 int32_t(std::clamp<int64_t>(xSrc + w, INT32_MIN, INT32_MAX)),
-                 int32_t(std::clamp<int64_t>(top + hgt, INT32_MIN, INT32_MAX))};
+  const RECT src{xSrc, Clamp32(top), Clamp32(xSrc + w), Clamp32(top + hgt)};
   const POINT a = dc.ToDevice(POINT{xDst, yDst});
-  const RECT dst{a.x, a.y, int32_t(std::clamp<int64_t>(a.x + w, INT32_MIN, INT32_MAX)),
-                 int32_t(std::clamp<int64_t>(a.y + hgt, INT32_MIN, INT32_MAX))};
+  const RECT dst{a.x, a.y, Clamp32(a.x + w),
+                 Clamp32(a.y + hgt)};
   StretchPixels(dc, dst, band.get(), src, DibColors(dc), 0, SRCCOPY);
   return count;
 }

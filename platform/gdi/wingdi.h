@@ -35,6 +35,11 @@ struct RECT {
   friend bool operator==(const RECT&, const RECT&) = default;
 };
 
+// A 64-bit coordinate cut to the 32-bit range.
+constexpr int32_t Clamp32(int64_t v) {
+  return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
+}
+
 constexpr COLORREF RGB(uint8_t r, uint8_t g, uint8_t b) {
   return COLORREF(r) | (COLORREF(g) << 8) | (COLORREF(b) << 16);
 }
