@@ -152,8 +152,7 @@ int SetDIBitsToDevice(Dc& dc, int xDst, int yDst, DWORD width, DWORD height, int
   const int64_t top = format->topDown ? int64_t(ySrc) - startScan : int64_t(startScan) + count - (ySrc + hgt);
   const RECT src{xSrc, Clamp32(top), Clamp32(xSrc + w), Clamp32(top + hgt)};
   const POINT a = dc.ToDevice(POINT{xDst, yDst});
-  const RECT dst{a.x, a.y, Clamp32(a.x + w),
-                 Clamp32(a.y + hgt)};
+  const RECT dst{a.x, a.y, Clamp32(a.x + w), Clamp32(a.y + hgt)};
   StretchPixels(dc, dst, band.get(), src, DibColors(dc), 0, SRCCOPY);
   return count;
 }
