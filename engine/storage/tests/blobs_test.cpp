@@ -119,6 +119,47 @@ TEST_F(WinblobsTest, StoresBlocksAsDrawn) {
   }
 }
 
+// A file whose block 0 is scrambled as one whole block is read at the block
+// size its header names (including 0 for 256), and its header keeps that
+// form when it is written again.
+TEST_F(WinblobsTest, ReadsAndKeepsAHeaderBlockScrambledWhole) {
+  const struct {
+    uint32_t blockSize, sizeWord;
+  } cases[] = {{16, 16}, {100, 100}, {256, 0}, {512, 512}, {1024, 1024}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blockSize);
+    OpenNew(c.blockSize, kKey);
+    const Bytes first = Pattern(3 * c.blockSize, c.blockSize);
+    ASSERT_EQ(Put(first), 1u);
+    const uint32_t nextFree = f_.nextFree;
+    WinBlobs::CloseBlobFile(f_);
+    Bytes block0(c.blockSize, 0);
+    const Bytes header = PlainBytes(path_, 0, 12, kKey);
+    std::copy(header.begin(), header.end(), block0.begin());
+    PutU32(block0, 8, c.sizeWord);
+    PutPlainBytes(path_, 0, block0, kKey);
+
+    Open(f_, path_, kKey);
+    EXPECT_FALSE(f_.damaged);
+    EXPECT_EQ(f_.blockSize, c.blockSize);
+    EXPECT_EQ(f_.nextFree, nextFree);
+    EXPECT_EQ(Get(1), first);
+    ASSERT_EQ(Put(Bytes{'x', 'y'}), nextFree);
+    WinBlobs::CloseBlobFile(f_);
+    Bytes want(c.blockSize, 0);
+    PutU32(want, 0, nextFree + 1);
+    PutU32(want, 4, nextFree);
+    PutU32(want, 8, c.blockSize);
+    EXPECT_EQ(PlainBytes(path_, 0, c.blockSize, kKey), want);
+
+    Open(f_, path_, kKey);
+    EXPECT_FALSE(f_.damaged);
+    EXPECT_EQ(Get(1), first);
+    EXPECT_EQ(Get(nextFree), (Bytes{'x', 'y'}));
+    WinBlobs::CloseBlobFile(f_);
+  }
+}
+
 TEST_F(WinblobsTest, ReadsBlockSizeZeroAs256AndRefusesImpossibleSizes) {
   Craft(2, 1, 0, 256, {Block(256, 2, 3)});
   EXPECT_FALSE(f_.damaged);
