@@ -285,14 +285,31 @@ TEST_F(WinblobsTest, KindComesFromTheExtension) {
   for (const Case& c : cases) EXPECT_EQ(WinBlobs::KindFromExtension(c.name), c.kind) << c.name;
 }
 
+// A file link is written only when its name, the terminating zero included,
+// fits the first block; and a blob is read as a file link only when its
+// length, its name length and its terminating zero agree and fit. Each blob
+// below fails exactly one of these checks.
 TEST_F(WinblobsTest, FileLinkMustFitItsBlock) {
   OpenNew(16);
   EXPECT_EQ(WinBlobs::PutBlobFileLink(f_, 0, "A.BMP", 0), WinBlobs::kLinkWriteError);
   EXPECT_EQ(Common::LastError(), -26);
   EXPECT_EQ(f_.highest, 0u);
+  // Kind word, name length 4, four name characters: the blob's length
+  // agrees, but the zero would lie behind the 16-byte block.
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(Bytes{5, 0, 4, 0, 'A', '.', 'G', 'F'})).str(), "");
+  // Three characters and their zero fit the block.
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(Bytes{5, 0, 3, 0, 'A', '.', 'G'})).str(), "A.G");
   WinBlobs::CloseBlobFile(f_);
+
   OpenNew(512);
   EXPECT_EQ(WinBlobs::PutBlobFileLink(f_, 0, std::string(252, 'n') + ".BMP", 0), WinBlobs::kLinkWriteError);
+  // A name and its zero in place, but the blob is longer than the name.
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(Bytes{5, 0, 3, 0, 'G', 'I', 'F', 0, 'x', 'y'})).str(), "");
+  // A name of 300 characters with its zero and a blob length to match: no
+  // file name is that long.
+  Bytes longName = {5, 0, 300 & 0xFF, 300 >> 8};
+  longName.insert(longName.end(), 300, 'n');
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(longName)).str(), "");
 }
 
 // Chains that loop or leave the file are found and reported as "Blob
