@@ -66,8 +66,9 @@ bool DescribesTable(const TZetTable& t) {
   return stored <= t.recordLength;
 }
 
-// Step 3 of the creation: the auto-number field, link widths, relation
-// fields, and the side files the fields need.
+// Settles what the fields ask of the table before its header is written:
+// the auto-number field, link widths, relation fields, and the side files
+// the fields need.
 void AdjustFields(TZetTable& t, bool withRelations) {
   t.hasAutoNumber = false;
   t.autoNumberField = 0;

@@ -475,7 +475,7 @@ INSTANTIATE_TEST_SUITE_P(DbfUtil, DbfUtilImport,
                            return std::string(info.param.kind) + std::to_string(info.param.memoSize);
                          });
 
-// The decisions on importing: small N fields as I (negative values kept),
+// Import rules: small N fields as I (negative values kept),
 // the record limit of a table, no table for an unknown field type or
 // version, dates that are none, the layout position of the labels, and
 // dBase IV memos.
