@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
@@ -246,6 +247,10 @@ int CreateUserIndex(bool apply, int handle, std::string_view description, std::s
   name.truncate(t->version < Common::kFirstVersionWithDoubles ? Common::kShortBaseName : Common::kMaxNameLength);
   UPPERCAS::UpperStr(name);
   name.append(Zet00::kUserIndexExtension);
+  if (const std::string full = std::string(t->directory.view()) + std::string(name.view()); !Common::PathFits(full)) {
+    Common::RefuseLongPath(full);
+    return 0;
+  }
   const ShortStr path = Common::AppendStrCopy(t->directory, name);
   if (Common::FileExists(path)) {
     Common::SetFileError(kErrIndexExists, path);

@@ -587,6 +587,11 @@ int RelationEntriesFromText(int slot, uint16_t n, std::string_view text) {
 bool DeleteTableFiles(std::string_view fileName, std::string_view tableCode, uint32_t tableKey, int& code,
                       std::span<const uint16_t> skip, bool recurse) {
   code = 0;
+  // A cut path would name another table's files.
+  if (!Common::PathFits(fileName)) {
+    code = Common::RefuseLongPath(fileName);
+    return false;
+  }
   const Common::FileNameParts parts = Common::SplitFileName(fileName);
   const ShortStr name = Common::MakeFileName(parts.directory, parts.name, parts.extension);
   if (!Common::FileExists(name)) return false;

@@ -238,6 +238,7 @@ void DefaultCloseTable(int handle) {
 
 int CreateTable(TZetTable& table, std::string_view fileName, std::string_view code, bool withRelations,
                 int parentHandle, uint32_t tableKey) {
+  if (!Common::PathFits(fileName)) return Common::RefuseLongPath(fileName);
   const Common::FileNameParts parts = Common::SplitFileName(fileName);
   table.directory = parts.directory;
   table.fileName = Common::AppendStrCopy(parts.name, parts.extension);
@@ -252,6 +253,7 @@ int CreateTable(TZetTable& table, std::string_view fileName, std::string_view co
   table.tableKey = tableKey;
   AdjustFields(table, withRelations);
   if (int e = ArrangeIndexSlots(table)) return e;
+  if (int e = ZetTable::CheckPathLengths(table)) return e;
 
   table.tableFile = std::make_unique<LOWFILES::TLowFile>();
   table.fileOpenMode = LOWFILES::kModeReadWriteShared;

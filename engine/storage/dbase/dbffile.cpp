@@ -64,6 +64,12 @@ bool ParseMemoBlock(std::string_view text, uint32_t& block) {
 
 }  // namespace
 
+int CheckDbfName(std::string_view name) {
+  // ".DBF", ".DBT", ".FPT", put in place of the extension or added.
+  constexpr size_t kExtensionLength = 4;
+  return Common::PathFits(std::string(name) + std::string(kExtensionLength, '.')) ? 0 : Common::RefuseLongPath(name);
+}
+
 ShortStr ReplaceExtension(std::string_view name, std::string_view extension) {
   Common::FileNameParts parts = Common::SplitFileName(name);
   return Common::MakeFileName(parts.directory, parts.name, extension);

@@ -146,6 +146,9 @@ struct TDbfField {
 // The name with its extension replaced (upper-cased as the engine makes file
 // names): "dir/x.dbf" with ".DBT" gives "dir/X.DBT".
 ShortStr ReplaceExtension(std::string_view name, std::string_view extension);
+// The names of a dBase file and its memo file, made by ReplaceExtension,
+// fit a path text. Answers 0, or 26 reported (a cut name is another file).
+int CheckDbfName(std::string_view name);
 
 // Reads a DBF file and its memo file.
 class TDbfReader {

@@ -285,6 +285,7 @@ int ExportTable(int slot, std::string_view dbfName, TProgressProc progress, uint
     numbers.push_back(n);
   }
   TDbfWriter writer;
+  if (int rc = CheckDbfName(dbfName); rc != 0) return rc;
   if (int rc = writer.Create(ReplaceExtension(dbfName, ".DBF"), std::move(fields)); rc != 0) return rc;
   TExport output(t, ZetTable::FileOwner(slot)->memoFile, writer, numbers);
   const uint32_t count = uint32_t(std::max(t.recordCount, 0));
@@ -536,6 +537,7 @@ int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressPr
     Common::SetFileError(Zet01::kErrAlreadyOpen, Common::ExpandName(tableName));
     return Zet01::kErrAlreadyOpen;
   }
+  if (int rc = CheckDbfName(dbfName); rc != 0) return rc;
   TDbfReader reader;
   const ShortStr dbf = ReplaceExtension(dbfName, ".DBF");
   if (int rc = reader.Open(dbf); rc != 0) return rc;

@@ -624,4 +624,17 @@ TEST_F(DbfUtilTest, NamesLogicalsAndBinaryMemosOfOtherPrograms) {
   Close(h);
 }
 
+// A dBase name whose file names would pass 255 characters is refused, never
+// cut to another file's name.
+TEST_F(DbfUtilTest, DbfNamesThatDoNotFitAreRefused) {
+  const std::string longName = TempPath(std::string(250, 'd'));
+  ASSERT_GT(longName.size(), 255u);
+  EXPECT_EQ(DbfUtil::DbfToTable(longName, TempPath("X.DAT"), nullptr, 1), Common::kErrPathTooLong);
+  EXPECT_EQ(Common::LastError(), -26);
+  EXPECT_FALSE(std::filesystem::exists(TempPath("X.DAT")));
+  const std::string path = TempPath("Y.DAT");
+  zet01_test::CreateTableFile(path, {{"NAME", Common::kTypeString, 10, 10}});
+  EXPECT_EQ(DbfUtil::TableToDbf(path, longName, nullptr, 0), Common::kErrPathTooLong);
+}
+
 }  // namespace
