@@ -17,6 +17,7 @@
 #include "engine/storage/zet06.h"
 #include "engine/storage/zet06_create.h"
 #include "engine/testsupport/engine_fixture.h"
+#include "platform/files.h"
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -228,6 +229,28 @@ TEST_F(Zet06CreateTest, PathsThatDoNotFitAreRefusedNeverCut) {
   LOWFILES::TLowFile file;
   EXPECT_NE(LOWFILES::OpenLowFile(file, d250 + "ABCDE" + std::string(5, 'x'), LOWFILES::kModeReadShared), 0);
   EXPECT_FALSE(file.isOpen);
+}
+
+// A creation that fails at any write or file creation erases what it made:
+// no half-made table, index, memo or blob file stays behind.
+TEST_F(Zet06CreateTest, FailedCreationLeavesNoFileBehind) {
+  for (platform::FileOp kind : {platform::FileOp::Write, platform::FileOp::Create}) {
+    bool created = false;
+    for (int nth = 1; nth <= 40 && !created; ++nth) {
+      SCOPED_TRACE((kind == platform::FileOp::Write ? "write " : "create ") + std::to_string(nth));
+      auto t = MakeEveryTypeTable();
+      platform::InjectFileFault(kind, nth, platform::kDosWriteFault);
+      const int rc = Zet06::CreateTable(*t, TempPath("ALLES.DAT"), {}, false, 0, 0);
+      platform::ResetFileFaults();
+      created = rc == 0;
+      if (!created) {
+        EXPECT_NE(Common::LastError(), 0);
+        EXPECT_TRUE(std::filesystem::is_empty(TempDir()));
+      }
+      for (const auto& e : std::filesystem::directory_iterator(TempDir())) std::filesystem::remove(e.path());
+    }
+    EXPECT_TRUE(created) << "every step of the creation was made to fail";
+  }
 }
 
 TEST_F(Zet06CreateTest, RelationFieldsMakeRelationTables) {
