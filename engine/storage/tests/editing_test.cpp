@@ -19,9 +19,11 @@
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/tests/fault_test_util.h"
+#include "engine/storage/tests/zet01_test_util.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"
@@ -503,6 +505,62 @@ class Zet01EditFaultTest : public Zet01EditTest {
 TEST_F(Zet01EditFaultTest, FailedAppendLeavesNoKeyBehind) { RunEveryFault(Op::Append); }
 TEST_F(Zet01EditFaultTest, FailedUpdatePutsTheRecordBack) { RunEveryFault(Op::Update); }
 TEST_F(Zet01EditFaultTest, FailedDeleteKeepsTheRecordAndIndexesAgree) { RunEveryFault(Op::Delete); }
+
+// An update whose keys cannot be made for the new record (the key
+// expression fails for it) writes the old record back. When that write
+// fails as well, the edited record stays, the indexes are built for it, and
+// the failed write is what the update answers. Each write of the update
+// fails in turn; one of them is the write that puts the record back.
+TEST_F(Zet01EditFaultTest, UpdateThatCannotBePutBackAnswersTheWriteFailure) {
+  constexpr int kFailedExpression = 44;
+  Zet00::ExpressionValueHook = [](int handle, std::string_view, Zet00::TKeyValue& value) {
+    value.isText = true;
+    value.text = zet01_test::FieldOf(handle, 1);
+    return value.text.view() == "BAD" ? kFailedExpression : 0;
+  };
+  bool keptEdited = false;
+  for (int nth = 1; nth <= 6; ++nth) {
+    SCOPED_TRACE("write " + std::to_string(nth));
+    ClearTempDir();
+    const std::string path = TempPath("AUSDRUCK.DAT");
+    zet01_test::CreateTableFile(path, {{"NAME", Common::kTypeString, 10, 10}}, 0, "", 0, [](TZetTable& t) {
+      auto d = std::make_unique<ZetTable::TIndexDescriptor>();
+      d->fileName = "NAME.IND";
+      Zet00::SetKeyPart(d->header.data(), 0, {ZetTable::kKeyExpression, 11, Common::kTypeString});
+      Zet00::SetKeyExpressionText(d->header.data(), "NAME");
+      t.indexes[1] = std::move(d);
+    });
+    const int h = ZetTable::OpenCount() + 1;
+    ASSERT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, path, 0, 0, ""), 0);
+    for (const char* name : {"eins", "zwei", "drei"}) {
+      ZetTable::ClearRecordBuffer(h);
+      zet01_test::SetField(h, 1, name);
+      ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+    }
+    T(h).currentRecord = 2;
+    ASSERT_EQ(Zet01::ReadRecord(h, 2), 0);
+    const std::vector<uint8_t> old = T(h).recordBuffer;
+    zet01_test::SetField(h, 1, "BAD");
+    Common::ResetLastError();
+    platform::InjectFileFault(platform::FileOp::Write, nth, platform::kDosWriteFault);
+    bool changed = false;
+    const int result = Zet01::UpdateRecord(h, old.data(), changed, 0, true, false);
+    platform::ResetFileFaults();
+    EXPECT_NE(result, 0);
+    ASSERT_EQ(Zet01::ReadRecord(h, 2), 0);
+    if (zet01_test::FieldOf(h, 1) == "BAD") {
+      keptEdited = true;
+      EXPECT_EQ(result, Common::kErrWrite);
+      EXPECT_EQ(Common::LastError(), -Common::kErrWrite);
+    } else {
+      EXPECT_EQ(zet01_test::FieldOf(h, 1), "zwei");
+    }
+    EXPECT_EQ(Zet01::CloseTable(h), 0);
+    if (ZetTable::OpenCount() == h) ZetTable::SetOpenCount(h - 1);
+  }
+  Zet00::ExpressionValueHook = nullptr;
+  EXPECT_TRUE(keptEdited);
+}
 
 // A delete whose key changes fail after the last record has moved into the
 // deleted record's place (here the index lacks the moved record's key), and
