@@ -506,21 +506,25 @@ TEST_F(Zet01EditFaultTest, FailedAppendLeavesNoKeyBehind) { RunEveryFault(Op::Ap
 TEST_F(Zet01EditFaultTest, FailedUpdatePutsTheRecordBack) { RunEveryFault(Op::Update); }
 TEST_F(Zet01EditFaultTest, FailedDeleteKeepsTheRecordAndIndexesAgree) { RunEveryFault(Op::Delete); }
 
-// An update whose keys cannot be made for the new record (the key
-// expression fails for it) writes the old record back. When that write
-// fails as well, the edited record stays, the indexes are built for it, and
-// the failed write is what the update answers. Each write of the update
-// fails in turn; one of them is the write that puts the record back.
-TEST_F(Zet01EditFaultTest, UpdateThatCannotBePutBackAnswersTheWriteFailure) {
-  constexpr int kFailedExpression = 44;
-  Zet00::ExpressionValueHook = [](int handle, std::string_view, Zet00::TKeyValue& value) {
-    value.isText = true;
-    value.text = zet01_test::FieldOf(handle, 1);
-    return value.text.view() == "BAD" ? kFailedExpression : 0;
-  };
-  bool keptEdited = false;
-  for (int nth = 1; nth <= 6; ++nth) {
-    SCOPED_TRACE("write " + std::to_string(nth));
+// A table whose one index keys the expression NAME, which fails for the
+// name "BAD": the keys of such a record cannot be made.
+class Zet01EditExpressionTest : public Zet01EditFaultTest {
+ protected:
+  static constexpr int kFailedExpression = 44;
+  void SetUp() override {
+    Zet01EditFaultTest::SetUp();
+    Zet00::ExpressionValueHook = [](int handle, std::string_view, Zet00::TKeyValue& value) {
+      value.isText = true;
+      value.text = zet01_test::FieldOf(handle, 1);
+      return value.text.view() == "BAD" ? kFailedExpression : 0;
+    };
+  }
+  void TearDown() override {
+    Zet00::ExpressionValueHook = nullptr;
+    Zet01EditFaultTest::TearDown();
+  }
+  // AUSDRUCK.DAT afresh with the records "eins", "zwei", "drei".
+  int OpenNames() {
     ClearTempDir();
     const std::string path = TempPath("AUSDRUCK.DAT");
     zet01_test::CreateTableFile(path, {{"NAME", Common::kTypeString, 10, 10}}, 0, "", 0, [](TZetTable& t) {
@@ -531,12 +535,30 @@ TEST_F(Zet01EditFaultTest, UpdateThatCannotBePutBackAnswersTheWriteFailure) {
       t.indexes[1] = std::move(d);
     });
     const int h = ZetTable::OpenCount() + 1;
-    ASSERT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, path, 0, 0, ""), 0);
+    EXPECT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, path, 0, 0, ""), 0);
     for (const char* name : {"eins", "zwei", "drei"}) {
       ZetTable::ClearRecordBuffer(h);
       zet01_test::SetField(h, 1, name);
-      ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+      EXPECT_EQ(Zet01::AppendRecord(h, true, 0), 0);
     }
+    return h;
+  }
+  void CloseNames(int h) {
+    EXPECT_EQ(Zet01::CloseTable(h), 0);
+    if (ZetTable::OpenCount() == h) ZetTable::SetOpenCount(h - 1);
+  }
+};
+
+// An update whose keys cannot be made for the new record writes the old
+// record back. When that write fails as well, the edited record stays, the
+// indexes are built for it, and the failed write is what the update
+// answers. Each write of the update fails in turn; one of them is the write
+// that puts the record back.
+TEST_F(Zet01EditExpressionTest, UpdateThatCannotBePutBackAnswersTheWriteFailure) {
+  bool keptEdited = false;
+  for (int nth = 1; nth <= 6; ++nth) {
+    SCOPED_TRACE("write " + std::to_string(nth));
+    const int h = OpenNames();
     T(h).currentRecord = 2;
     ASSERT_EQ(Zet01::ReadRecord(h, 2), 0);
     const std::vector<uint8_t> old = T(h).recordBuffer;
@@ -555,11 +577,33 @@ TEST_F(Zet01EditFaultTest, UpdateThatCannotBePutBackAnswersTheWriteFailure) {
     } else {
       EXPECT_EQ(zet01_test::FieldOf(h, 1), "zwei");
     }
-    EXPECT_EQ(Zet01::CloseTable(h), 0);
-    if (ZetTable::OpenCount() == h) ZetTable::SetOpenCount(h - 1);
+    CloseNames(h);
   }
-  Zet00::ExpressionValueHook = nullptr;
   EXPECT_TRUE(keptEdited);
+}
+
+// An append whose keys cannot be made cuts its record off again; when the
+// cut fails, that is answered, and the record stays behind the count, where
+// nothing reads it and the next append takes its place.
+TEST_F(Zet01EditExpressionTest, AppendWhoseCutFailsAnswersIt) {
+  int h = OpenNames();
+  ZetTable::ClearRecordBuffer(h);
+  zet01_test::SetField(h, 1, "BAD");
+  platform::InjectFileFault(platform::FileOp::Truncate, 1, platform::kDosWriteFault);
+  EXPECT_EQ(Zet01::AppendRecord(h, true, 0), Common::kErrWrite);
+  platform::ResetFileFaults();
+  EXPECT_EQ(Common::LastError(), -Common::kErrWrite);
+  EXPECT_EQ(T(h).recordCount, 3);
+  ZetTable::ClearRecordBuffer(h);
+  zet01_test::SetField(h, 1, "vier");
+  ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+  CloseNames(h);
+  h = ZetTable::OpenCount() + 1;
+  ASSERT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, TempPath("AUSDRUCK.DAT"), 0, 0, ""), 0);
+  ASSERT_EQ(T(h).recordCount, 4);
+  ASSERT_EQ(Zet01::ReadRecord(h, 4), 0);
+  EXPECT_EQ(zet01_test::FieldOf(h, 1), "vier");
+  CloseNames(h);
 }
 
 // A delete whose key changes fail after the last record has moved into the
