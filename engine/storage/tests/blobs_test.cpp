@@ -409,6 +409,13 @@ TEST_F(WinblobsTest, ReblockKeepsEveryBlobIntact) {
   EXPECT_EQ(WinBlobs::ReblockBlobFile(f_, dir, 16, firsts, moved), 26);
   EXPECT_TRUE(moved.empty());
   EXPECT_FALSE(std::filesystem::exists(newPath));
+  // A directory where "NEWBLOB.BLB" would pass 255 characters is refused
+  // before anything is made (a cut path would name another file).
+  const std::string deep = dir + std::string(250 - dir.size(), 'd') + "/";
+  std::filesystem::create_directory(deep);
+  EXPECT_EQ(WinBlobs::ReblockBlobFile(f_, deep, 512, firsts, moved), 26);
+  EXPECT_EQ(Common::LastError(), -26);
+  EXPECT_TRUE(std::filesystem::is_empty(deep));
 }
 
 TEST_F(WinblobsTest, FailedWriteLeavesTheFreeListSound) {
