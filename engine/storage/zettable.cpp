@@ -77,10 +77,12 @@ bool AllDigits(std::string_view text) {
 bool SamePath(std::string_view a, std::string_view b) {
   platform::FileIdentity ia, ib;
   if (platform::GetFileIdentity(a, ia) && platform::GetFileIdentity(b, ib)) return ia == ib;
-  ShortStr ea(Common::ExpandName(a)), eb(Common::ExpandName(b));
-  UPPERCAS::UpperStr(ea);
-  UPPERCAS::UpperStr(eb);
-  return ea.view() == eb.view();
+  // Whole paths: two long ones that differ only beyond 255 characters are
+  // two files.
+  const std::string ea = Common::ExpandName(a), eb = Common::ExpandName(b);
+  return std::equal(ea.begin(), ea.end(), eb.begin(), eb.end(), [](char x, char y) {
+    return UPPERCAS::UpCaseChar(x) == UPPERCAS::UpCaseChar(y);
+  });
 }
 
 bool SameName(std::string_view a, std::string_view b) {
