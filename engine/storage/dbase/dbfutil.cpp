@@ -412,7 +412,7 @@ TTextConversion ConversionOf(uint8_t codePage) {
 
 // A logical value: 1 yes, 0 no, -1 none ("?", blank, anything else).
 int LogicalOf(char c) {
-  switch (UPPERCAS::UpCaseChar(uint8_t(c))) {
+  switch (UPPERCAS::UpCaseChar(c)) {
     case 'T':
     case 'Y': return 1;
     case 'F':
