@@ -1,5 +1,6 @@
 // Code pages: the engine keeps Windows-1252; old table files hold code page
-// 850 (OEM). UTF-8 only where a person or the system reads the text.
+// 850 (OEM); dBase files of other programs may hold code page 437 or 850.
+// UTF-8 only where a person or the system reads the text.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,11 @@ uint8_t AnsiToOemChar(uint8_t c);
 bool OemCharRoundTrips(uint8_t c);
 void OemToAnsiBuffer(char* buffer, size_t count);
 void AnsiToOemBuffer(char* buffer, size_t count);
+
+// Code page 437 to Windows-1252, the same way (best fits for what 1252
+// lacks). Only files of other programs hold it; nothing is written in it.
+uint8_t Oem437ToAnsiChar(uint8_t c);
+void Oem437ToAnsiBuffer(char* buffer, size_t count);
 
 std::string Cp1252ToUtf8(std::string_view text);
 // Characters that Windows-1252 cannot hold become "?".

@@ -475,6 +475,13 @@ bool HasExtension(std::string_view path, std::string_view extension) {
 
 std::string ExpandName(std::string_view name) { return platform::FullPath(name); }
 
+bool PathFits(std::string_view path) { return path.size() <= ShortStr::kMax; }
+
+int RefuseLongPath(std::string_view path) {
+  SetFileError(kErrPathTooLong, path);
+  return kErrPathTooLong;
+}
+
 bool FileExists(std::string_view name) {
   platform::FindSearch search;
   platform::FindData found;

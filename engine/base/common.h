@@ -184,6 +184,11 @@ ShortStr MakeFileName8(std::string_view directory, std::string_view name, std::s
 bool HasExtension(std::string_view path, std::string_view extension);
 // The full path of a name, whether or not it exists.
 std::string ExpandName(std::string_view name);
+// Paths are short texts: a path longer than 255 characters is refused, never
+// cut (a cut path names another file). PathFits tells; RefuseLongPath reports
+// error 26 with the path and answers 26.
+bool PathFits(std::string_view path);
+int RefuseLongPath(std::string_view path);
 // A directory search for the name (wildcards allowed) finds a file.
 bool FileExists(std::string_view name);
 // Clears the file's attributes and deletes it; failures are ignored.

@@ -27,6 +27,7 @@ inline constexpr size_t kMaxErrorArgument = 40;
 inline constexpr uint16_t kErrRead = 2;          // "Lesefehler"
 inline constexpr uint16_t kErrWrite = 3;         // "Schreibfehler"
 inline constexpr uint16_t kErrOutOfMemory = 99;  // "Speicher reicht nicht aus"
+inline constexpr uint16_t kErrPathTooLong = 26;  // "Illegaler Dateiname"
 
 // The host's error-text call-back: (minus the error number, buffer, buffer
 // size in characters before the terminating zero). It writes a zero-terminated

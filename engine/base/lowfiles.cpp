@@ -148,6 +148,14 @@ void PrepareOpen(TLowFile& file, std::string_view name, uint8_t mode) {
   file.openMode = mode;
 }
 
+// A name longer than a TLowFile keeps is refused as the system refuses a
+// path that is too long; cut, it would name another file.
+int16_t RefuseName(TLowFile& file) {
+  if (file.isOpen || file.isRegistered) CloseLowFile(file, false);
+  Error = int16_t(platform::kDosPathNotFound);
+  return Error;
+}
+
 int16_t FinishOpen(TLowFile& file) {
   Error = WithRefusalRetry([&] { return Reopen(file); });
   if (Error != 0) return Error;
@@ -169,11 +177,13 @@ TLowFile::~TLowFile() {
 }
 
 int16_t OpenLowFile(TLowFile& file, std::string_view name, uint8_t mode) {
+  if (name.size() > kMaxFileName) return RefuseName(file);
   PrepareOpen(file, name, mode);
   return FinishOpen(file);
 }
 
 int16_t CreateLowFile(TLowFile& file, std::string_view name, uint8_t mode) {
+  if (name.size() > kMaxFileName) return RefuseName(file);
   PrepareOpen(file, name, mode);
   Error = WithRefusalRetry([&] {
     platform::FileHandle created = platform::kNoFile;

@@ -56,7 +56,7 @@ static_assert(kInitialHandleBudget >= kMinimumHandleBudget, "Not enough file han
 inline constexpr int16_t kHandlesFreedOnRefusal = 6;
 // Longest block that WriteBlockIfChanged compares.
 inline constexpr size_t kMaxCompareBlock = 1024;
-// Longest file name a TLowFile keeps.
+// Longest file name a TLowFile keeps; open and create refuse longer ones.
 inline constexpr size_t kMaxFileName = 259;
 
 // A registered file. It is embedded in the objects that own files and must

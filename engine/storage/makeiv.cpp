@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
@@ -246,6 +247,10 @@ int CreateUserIndex(bool apply, int handle, std::string_view description, std::s
   name.truncate(t->version < Common::kFirstVersionWithDoubles ? Common::kShortBaseName : Common::kMaxNameLength);
   UPPERCAS::UpperStr(name);
   name.append(Zet00::kUserIndexExtension);
+  if (const std::string full = std::string(t->directory.view()) + std::string(name.view()); !Common::PathFits(full)) {
+    Common::RefuseLongPath(full);
+    return 0;
+  }
   const ShortStr path = Common::AppendStrCopy(t->directory, name);
   if (Common::FileExists(path)) {
     Common::SetFileError(kErrIndexExists, path);
@@ -269,9 +274,11 @@ int CreateUserIndex(bool apply, int handle, std::string_view description, std::s
   t->indexes[size_t(slot)] = std::move(d);
   t->highestIndexSlot = uint16_t(slot);
   if (Zet00::RebuildIndex(handle, slot, progress) != 0 || Zet00::WriteIndexDirectory(handle) < 0) {
+    // The file goes once the directory no longer names it. When that write
+    // fails too, the directory on disk may still name the index, so its file
+    // stays (the next open takes it in, or rebuilds it when it is unsettled).
     Zet00::RemoveIndexSlot(*t, slot);
-    Common::EraseFile(path);
-    Zet00::WriteIndexDirectory(handle);
+    if (Zet00::WriteIndexDirectory(handle) >= 0) Common::EraseFile(path);
     return 0;
   }
   return slot;

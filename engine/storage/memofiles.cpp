@@ -5,6 +5,7 @@
 
 #include "engine/base/bytes.h"
 #include "engine/base/common_errors.h"
+#include "engine/base/crypt.h"
 #include "engine/base/engassert.h"
 
 namespace memofiles {
@@ -65,6 +66,51 @@ bool HeaderIsSound(TBlockFile& f) {
   return LOWFILES::LowFileSize(f.file) >= (uint64_t(f.highest) + 1) * f.blockSize;
 }
 
+// Takes the header values out of an unscrambled header record.
+void TakeHeader(TBlockFile& f, const uint8_t* header) {
+  f.nextFree = GetWord(header, f.linkSize);
+  f.highest = GetWord(header + f.linkSize, f.linkSize);
+  if (f.kind == Kind::Blob) {
+    uint32_t size = bytes::GetU32(header + kHeaderBlockSizeAt);
+    if (size == 0) size = kBlockSizeForZero;
+    f.blockSize = (size >= kMinBlobBlockSize && size <= kMaxBlockSize) ? size : 0;
+  }
+}
+
+// Block 0 scrambled as one whole block: a memo file's block size is known,
+// a blob file's is tried at every size that its header could name. Answers
+// true with the header taken when one size gives a sound header.
+bool TakeWholeBlockHeader(TBlockFile& f) {
+  const uint64_t fileSize = LOWFILES::LowFileSize(f.file);
+  const uint32_t fixedSize = f.blockSize;
+  const uint32_t first = f.kind == Kind::Blob ? kMinBlobBlockSize : fixedSize;
+  const uint32_t last = f.kind == Kind::Blob ? kMaxBlockSize : fixedSize;
+  if (first == 0 || fileSize < first) return false;
+  uint8_t raw[kMaxBlockSize];
+  const uint32_t available = uint32_t(std::min<uint64_t>(fileSize, last));
+  if (LOWFILES::ReadBlock(f.file, 0, uint16_t(available), 0, raw) != 0) return false;
+  uint8_t block[kMaxBlockSize];
+  for (uint32_t size = first; size <= available; ++size) {
+    std::memcpy(block, raw, size);
+    Crypt::UnscrambleBlock(block, size, f.key);
+    f.blockSize = fixedSize;
+    TakeHeader(f, block);
+    if (f.blockSize == size && HeaderIsSound(f)) return true;
+  }
+  f.blockSize = fixedSize;
+  return false;
+}
+
+// Reads the header record in the form f holds. Answers false when it
+// cannot be read.
+bool ReadHeaderRecord(TBlockFile& f, uint8_t* header) {
+  if (!f.wholeHeaderBlock) return LOWFILES::ReadBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) == 0;
+  uint8_t block[kMaxBlockSize];
+  if (LOWFILES::ReadBlock(f.file, 0, uint16_t(f.blockSize), f.key, block) != 0) return false;
+  std::memcpy(header, block, HeaderBytes(f));
+  return true;
+}
+
 }  // namespace
 
 uint32_t GetLink(const TBlockFile& f, const uint8_t* block) { return GetWord(block, f.linkSize); }
@@ -98,6 +144,8 @@ int Open(TBlockFile& f, std::string_view name, uint8_t mode, uint32_t key) {
     return OpenError(f.kind);
   }
   f.open = true;
+  f.wholeHeaderBlock = false;
+  const uint32_t givenBlockSize = f.blockSize;
   uint8_t header[kBlobHeaderBytes] = {};
   if (LOWFILES::ReadBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) != 0) {
     // Nothing can be trusted: no chain is readable and nothing is written.
@@ -106,14 +154,17 @@ int Open(TBlockFile& f, std::string_view name, uint8_t mode, uint32_t key) {
     f.damaged = true;
     return 0;
   }
-  f.nextFree = GetWord(header, f.linkSize);
-  f.highest = GetWord(header + f.linkSize, f.linkSize);
-  if (f.kind == Kind::Blob) {
-    uint32_t size = bytes::GetU32(header + kHeaderBlockSizeAt);
-    if (size == 0) size = kBlockSizeForZero;
-    f.blockSize = (size >= kMinBlobBlockSize && size <= kMaxBlockSize) ? size : 0;
+  TakeHeader(f, header);
+  if (HeaderIsSound(f)) return 0;
+  // With key 0 both forms are the same bytes.
+  f.blockSize = givenBlockSize;
+  if (f.key != 0 && TakeWholeBlockHeader(f)) {
+    f.wholeHeaderBlock = true;
+    return 0;
   }
-  f.damaged = !HeaderIsSound(f);
+  // Neither form holds together: the record form stays, marked damaged.
+  TakeHeader(f, header);
+  f.damaged = true;
   return 0;
 }
 
@@ -125,7 +176,7 @@ void Close(TBlockFile& f) {
 
 int ReadHeader(TBlockFile& f) {
   uint8_t header[kBlobHeaderBytes] = {};
-  if (LOWFILES::ReadBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) != 0) {
+  if (!ReadHeaderRecord(f, header)) {
     Common::SetFileError(Common::kErrRead, f.file.name);
     return Common::kErrRead;
   }
@@ -140,7 +191,15 @@ int WriteHeader(TBlockFile& f) {
   PutWord(header, f.linkSize, f.nextFree);
   PutWord(header + f.linkSize, f.linkSize, f.highest);
   if (f.kind == Kind::Blob) bytes::PutU32(header + kHeaderBlockSizeAt, f.blockSize);
-  if (LOWFILES::WriteBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) != 0) {
+  bool written = false;
+  if (f.wholeHeaderBlock) {
+    uint8_t block[kMaxBlockSize] = {};
+    std::memcpy(block, header, HeaderBytes(f));
+    written = LOWFILES::WriteBlock(f.file, 0, uint16_t(f.blockSize), f.key, block) == 0;
+  } else {
+    written = LOWFILES::WriteBlock(f.file, 0, uint16_t(HeaderBytes(f)), f.key, header) == 0;
+  }
+  if (!written) {
     Common::SetFileError(Common::kErrWrite, f.file.name);
     return Common::kErrWrite;
   }

@@ -16,6 +16,11 @@
 // Every block is scrambled with the table key as one unit: a data block over
 // its whole size, the header over its record (2 x L bytes, 12 for blobs), since
 // a blob file's block size is only known once the header has been read.
+// Files made elsewhere may hold block 0 scrambled as one whole block instead.
+// Open reads the record form first; when that gives no sound header, it reads
+// block 0 whole (a blob file at each block size whose header names that very
+// size) and keeps writing the header in the form it found, so a file never
+// holds a mix of both.
 //
 // Rules that hold for an open file (what the code below keeps true):
 //   1. 1 <= nextFree <= highest + 1, and highest stays below the block
@@ -90,6 +95,7 @@ struct TBlockFile {
   uint32_t nextFree = 1;  // header: next free block
   uint32_t highest = 0;   // header: highest block in use
   bool damaged = false;   // refuses writes and deletes (rule 4)
+  bool wholeHeaderBlock = false;  // block 0 is scrambled whole, not its record
 };
 
 // The link at the start of a data block.
@@ -98,9 +104,9 @@ uint32_t GetLink(const TBlockFile& f, const uint8_t* block);
 // Creates the file with a fresh header (next free 1, highest 0) padded with
 // zeros to one block, and closes it. Answers 0, or 31/111 reported.
 int Create(Kind kind, std::string_view name, uint32_t key, uint32_t blockSize, uint8_t linkSize);
-// Opens an existing file with mode and reads its header. A memo file takes
-// f.linkSize as set by the caller; a blob file takes its block size from the
-// header. A header that cannot be read or is impossible, and a file shorter
+// Opens an existing file with mode and reads its header in either form. A
+// memo file takes f.linkSize and f.blockSize as set by the caller; a blob
+// file takes its block size from the header. A header that cannot be read or is impossible, and a file shorter
 // than highest + 1 blocks, mark the file damaged; the open itself still
 // succeeds. Answers 0, or 31/111 reported when the file does not open.
 int Open(TBlockFile& f, std::string_view name, uint8_t mode, uint32_t key);

@@ -328,6 +328,8 @@ int ReblockBlobFile(TBlobFile& f, std::string_view directory, int32_t newBlockSi
   }
   int rc = RequireOpen(f);
   if (rc != 0) return Finish(rc);
+  const std::string wanted = std::string(directory) + std::string(kReblockName) + std::string(kBlobExtension);
+  if (!Common::PathFits(wanted)) return Finish(Common::RefuseLongPath(wanted));
   const std::string name(Common::MakeFileName(directory, kReblockName, kBlobExtension).view());
   rc = memofiles::Create(memofiles::Kind::Blob, name, f.key, uint32_t(newBlockSize), 4);
   if (rc != 0) return Finish(rc);

@@ -137,7 +137,8 @@ ShortStr GetBlobFileLink(TBlobFile& f, uint32_t first);
 // the blob's first block in the new file. The new file is closed and left for
 // the caller to put in place, and the picture fields to be given their new
 // blocks from moved. Answers 0 or the status reported (34 for a block size
-// outside 16..1024; a failure removes the new file).
+// outside 16..1024, 26 when the new file's path would pass 255 characters;
+// a failure removes the new file).
 int ReblockBlobFile(TBlobFile& f, std::string_view directory, int32_t newBlockSize,
                     const std::vector<uint32_t>& firsts, std::map<uint32_t, uint32_t>& moved);
 

@@ -16,6 +16,7 @@
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"
 #include "engine/storage/zettable_fields.h"
+#include "platform/codepage.h"
 
 namespace Zet00 {
 
@@ -105,10 +106,15 @@ void PutPartAboveAll(const TKeyPart& part, bool real6, uint8_t* out) {
   if (part.length == 0) return;
   uint8_t number[8] = {};
   switch (part.type) {
-    case Common::kTypeString:
+    case Common::kTypeString: {
+      // Keys of version-1 tables (those with 6-byte reals) hold their texts
+      // in the OEM code page and are compared after converting them back,
+      // so the filler goes in as the OEM character that converts to it.
+      const char filler = real6 ? char(platform::AnsiToOemChar(uint8_t(kTextAboveAll))) : kTextAboveAll;
       out[0] = uint8_t(part.length - 1);
-      std::memset(out + 1, kTextAboveAll, size_t(part.length) - 1);
+      std::memset(out + 1, filler, size_t(part.length) - 1);
       return;
+    }
     case Common::kTypeChar:
     case Common::kTypeByte:
     case Common::kTypeBool:

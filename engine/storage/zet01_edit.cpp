@@ -157,12 +157,20 @@ int FlushAfterChange(int slot, TZetTable& t) {
 }
 
 // Rebuilds every index of the table from its records after an operation
-// failed half-way. An index whose rebuild fails stays out of use and is
-// rebuilt when the table is opened next (its failure is then the error
-// reported).
-void RebuildAfterFailure(int slot, const TZetTable& t) {
-  for (int s : TIndexSlots(t)) Zet00::RebuildIndex(slot, s);
+// failed half-way. An index whose rebuild fails stays out of use, its file
+// saying unsettled, and is rebuilt when the table is opened next. Every
+// index is tried; answers 0 or the first rebuild's error (reported).
+int RebuildAfterFailure(int slot, const TZetTable& t) {
+  int first = 0;
+  for (int s : TIndexSlots(t))
+    if (int e = Zet00::RebuildIndex(slot, s); e != 0 && first == 0) first = e;
+  return first;
 }
+
+// The error that a failed operation answers after its rollback: a step of
+// the rollback that failed tells more about the table's state than the
+// failure that started it, so its report stands.
+int AfterRollback(int failure, int rollback) { return rollback != 0 ? rollback : failure; }
 
 // Writes record bytes as record recno (the record buffer is used and keeps
 // them). Answers the write's error word.
@@ -345,10 +353,11 @@ int AppendRecord(int slot, bool flush, int cursor) {
   }
   ++t->recordCount;
   if (int e = Zet00::InsertRecordKeys(slot, recno)) {
-    // The keys are out again; the record goes too.
+    // The keys are out again; the record goes too. Should the cut fail, the
+    // record's bytes stay behind the count, which on disk never took them
+    // in, and the next append overwrites them.
     --t->recordCount;
-    CutBehindLastRecord(*t);
-    return e;
+    return AfterRollback(e, CutBehindLastRecord(*t));
   }
   ZetTable::ShareRecordCount(slot);
   t->currentRecord = recno;
@@ -391,12 +400,15 @@ int UpdateRecord(int slot, const uint8_t* oldRecord, bool& keysChanged, int curs
     if (WriteRecord(slot, n) != 0) return Report(Common::kErrWrite, path);
     bool changed = false;
     if (int e = Zet00::UpdateRecordKeys(slot, oldRecord, n, changed)) {
-      // Back to the record as it was, and indexes that agree with it.
+      // Back to the record as it was, and indexes that agree with it. When
+      // the old record cannot be written back, the edited one stays in the
+      // file and the indexes are built for it.
       const Record edited = t->recordBuffer;
-      WriteRecordBytes(slot, *t, Record(oldRecord, oldRecord + t->recordLength), n);
-      RebuildAfterFailure(slot, *t);
+      const bool restored = WriteRecordBytes(slot, *t, Record(oldRecord, oldRecord + t->recordLength), n) == 0;
+      int rollback = RebuildAfterFailure(slot, *t);
+      if (!restored) rollback = Report(Common::kErrWrite, path);
       t->recordBuffer = edited;
-      return e;
+      return AfterRollback(e, rollback);
     }
     keysChanged = changed;
     if (t->orderMode == ZetTable::kOrderIndex)
@@ -442,7 +454,7 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     error = MarkIndexesUnsettled(slot, *t);
   if (error != 0) return error;
 
-  bool recordTouched = false;
+  bool recordTouched = false, movedInPlace = false;
   for (int s : TIndexSlots(*t))
     if ((error = ChangeKey(slot, *t, s, deleted.data(), n, false)) != 0) break;
   if (error == 0 && n != last) {
@@ -450,6 +462,7 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     if (WriteRecordBytes(slot, *t, moved, n) != 0) {
       error = Report(Common::kErrWrite, path);
     } else {
+      movedInPlace = true;
       for (int s : TIndexSlots(*t)) {
         if ((error = ChangeKey(slot, *t, s, moved.data(), last, false)) != 0 ||
             (error = ChangeKey(slot, *t, s, moved.data(), n, true)) != 0)
@@ -457,20 +470,34 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
       }
     }
   }
+  int result = 0;
   if (error != 0) {
-    // The record stays: its bytes go back in place and the indexes are
-    // built again from the records.
-    if (recordTouched) WriteRecordBytes(slot, *t, deleted, n);
-    RebuildAfterFailure(slot, *t);
-    t->recordBuffer = deleted;
-    t->currentRecord = n;
-    t->currentKey = savedKey;
-    return error;
+    const bool restored = !recordTouched || WriteRecordBytes(slot, *t, deleted, n) == 0;
+    if (restored || !movedInPlace) {
+      // The record stays: its bytes go back in place (or were never
+      // replaced: the write of the moved record failed) and the indexes are
+      // built again from the records.
+      int rollback = RebuildAfterFailure(slot, *t);
+      if (!restored) rollback = Report(Common::kErrWrite, path);
+      t->recordBuffer = deleted;
+      t->currentRecord = n;
+      t->currentKey = savedKey;
+      return AfterRollback(error, rollback);
+    }
+    // Record n cannot be put back, but it holds the last record whole: the
+    // delete is finished instead, so that no record is doubled and none but
+    // the deleted one is lost, and the indexes are built for the table
+    // without it. The failed write is answered (an index whose rebuild
+    // failed as well waits, unsettled, for the next open).
+    --t->recordCount;
+    ZetTable::ShareRecordCount(slot);
+    const int rebuilt = RebuildAfterFailure(slot, *t);
+    result = AfterRollback(rebuilt, Report(Common::kErrWrite, path));
+  } else {
+    --t->recordCount;
+    ZetTable::ShareRecordCount(slot);
   }
-
-  --t->recordCount;
-  ZetTable::ShareRecordCount(slot);
-  int result = FreeChains(slot, *t, deleted.data());
+  if (int e = FreeChains(slot, *t, deleted.data()); e != 0 && result == 0) result = e;
   if (int e = flush ? FlushAfterChange(slot, *t) : 0; e != 0 && result == 0) result = e;
   if (int e = CutBehindLastRecord(*t); e != 0 && result == 0) result = e;
   if (notify && EngineHooks::NotifyRecordMoved(slot, n, last) != slot) {
@@ -587,6 +614,11 @@ int RelationEntriesFromText(int slot, uint16_t n, std::string_view text) {
 bool DeleteTableFiles(std::string_view fileName, std::string_view tableCode, uint32_t tableKey, int& code,
                       std::span<const uint16_t> skip, bool recurse) {
   code = 0;
+  // A cut path would name another table's files.
+  if (!Common::PathFits(fileName)) {
+    code = Common::RefuseLongPath(fileName);
+    return false;
+  }
   const Common::FileNameParts parts = Common::SplitFileName(fileName);
   const ShortStr name = Common::MakeFileName(parts.directory, parts.name, parts.extension);
   if (!Common::FileExists(name)) return false;

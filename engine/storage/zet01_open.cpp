@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/base/bytes.h"
@@ -353,6 +354,7 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
   if (LOWFILES::OpenLowFile(*t.tableFile, path, t.fileOpenMode) != 0)
     return Fail(LOWFILES::Error == kAccessDenied ? kErrNoWriteRight : kErrFileNotFound, path);
   if (int e = ReadTableHeader(t)) return e;
+  if (int e = ZetTable::CheckPathLengths(t)) return e;
   StartRecordCache(slot);
   t.recordBuffer.assign(t.recordLength, 0);
   if (!HeaderOnly()) {
@@ -402,7 +404,9 @@ bool DropTemporaryIndexes(TZetTable& t) {
 int OpenTable(int slot, uint16_t openModeWord, std::string_view fileName, uint8_t openFlag, uint32_t tableKey,
               std::string_view code) {
   if (slot < 1 || slot > ZetTable::kMaxOpenTables) return Fail(ZetTable::kErrTooManyTables, fileName);
-  const ShortStr path(Common::ExpandName(fileName));
+  const std::string fullPath = Common::ExpandName(fileName);
+  if (!Common::PathFits(fullPath)) return Common::RefuseLongPath(fullPath);
+  const ShortStr path(fullPath);
   if (!g_skipNameCheck && SlotOfFile(path, slot) != 0) return Fail(kErrAlreadyOpen, path);
 
   auto table = std::make_unique<TZetTable>();
@@ -437,7 +441,10 @@ int OpenTable(int slot, uint16_t openModeWord, std::string_view fileName, uint8_
 }
 
 int OpenSlotOfFile(std::string_view fileName) {
-  return SlotOfFile(ShortStr(Common::ExpandName(fileName)), 0);
+  const std::string path = Common::ExpandName(fileName);
+  // No open table has a path that does not fit; a cut one may name another.
+  if (!Common::PathFits(path)) return 0;
+  return SlotOfFile(ShortStr(path), 0);
 }
 
 int CloseTable(int slot) {

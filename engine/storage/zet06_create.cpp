@@ -66,8 +66,9 @@ bool DescribesTable(const TZetTable& t) {
   return stored <= t.recordLength;
 }
 
-// Step 3 of the creation: the auto-number field, link widths, relation
-// fields, and the side files the fields need.
+// Settles what the fields ask of the table before its header is written:
+// the auto-number field, link widths, relation fields, and the side files
+// the fields need.
 void AdjustFields(TZetTable& t, bool withRelations) {
   t.hasAutoNumber = false;
   t.autoNumberField = 0;
@@ -129,7 +130,16 @@ int ArrangeIndexSlots(TZetTable& t) {
   return 0;
 }
 
-int CreateIndexFiles(TZetTable& t) {
+// The files a creation has made so far (or begun to make), erased again
+// when it fails: no half-made table stays behind. Files it has not reached,
+// which may belong to others (a user index name is free), stay untouched.
+using TMadeFiles = std::vector<ShortStr>;
+
+void EraseMadeFiles(const TMadeFiles& made) {
+  for (const ShortStr& name : made) Common::EraseFile(name);
+}
+
+int CreateIndexFiles(TZetTable& t, TMadeFiles& made) {
   for (int slot = Zet00::FirstIndexSlot(t); slot <= t.highestIndexSlot; ++slot) {
     TIndexDescriptor* d = t.indexes[size_t(slot)].get();
     if (!d) continue;
@@ -137,15 +147,21 @@ int CreateIndexFiles(TZetTable& t) {
       Zet00::SetIdMark(d->header.data());
       d->idIndex = true;
     }
+    made.push_back(Zet00::IndexPath(t, slot));
     if (int e = Zet00::CreateIndexFile(t, slot)) return e;
   }
   return 0;
 }
 
-int CreateSideFiles(const TZetTable& t) {
-  if (t.hasMemoFile && WINMEMOS::CreateMemoFile(SidePath(t, kMemoExtension), t.tableKey, uint8_t(t.memoLinkSize)) != 0)
-    return kErrMemoFile;
-  if (t.hasBlobFile && WinBlobs::CreateBlobFile(SidePath(t, kBlobExtension), t.tableKey) != 0) return kErrBlobFile;
+int CreateSideFiles(const TZetTable& t, TMadeFiles& made) {
+  if (t.hasMemoFile) {
+    made.push_back(SidePath(t, kMemoExtension));
+    if (WINMEMOS::CreateMemoFile(made.back(), t.tableKey, uint8_t(t.memoLinkSize)) != 0) return kErrMemoFile;
+  }
+  if (t.hasBlobFile) {
+    made.push_back(SidePath(t, kBlobExtension));
+    if (WinBlobs::CreateBlobFile(made.back(), t.tableKey) != 0) return kErrBlobFile;
+  }
   return 0;
 }
 
@@ -237,6 +253,7 @@ void DefaultCloseTable(int handle) {
 
 int CreateTable(TZetTable& table, std::string_view fileName, std::string_view code, bool withRelations,
                 int parentHandle, uint32_t tableKey) {
+  if (!Common::PathFits(fileName)) return Common::RefuseLongPath(fileName);
   const Common::FileNameParts parts = Common::SplitFileName(fileName);
   table.directory = parts.directory;
   table.fileName = Common::AppendStrCopy(parts.name, parts.extension);
@@ -251,6 +268,7 @@ int CreateTable(TZetTable& table, std::string_view fileName, std::string_view co
   table.tableKey = tableKey;
   AdjustFields(table, withRelations);
   if (int e = ArrangeIndexSlots(table)) return e;
+  if (int e = ZetTable::CheckPathLengths(table)) return e;
 
   table.tableFile = std::make_unique<LOWFILES::TLowFile>();
   table.fileOpenMode = LOWFILES::kModeReadWriteShared;
@@ -259,12 +277,21 @@ int CreateTable(TZetTable& table, std::string_view fileName, std::string_view co
     Common::SetFileError(Common::kErrWrite, path);
     return Common::kErrWrite;
   }
+  // The header writes the companion file of a version-1 table with many
+  // indexes as well.
+  TMadeFiles made = {path, Zet00::CompanionFileName(table)};
+  if (!Zet00::IsVersion1(table.version) || table.highestIndexSlot <= int(Zet00::kV1DirectoryEntries)) made.pop_back();
   int error = WriteTableHeader(table);
-  if (error == 0) error = CreateIndexFiles(table);
-  if (error == 0) error = CreateSideFiles(table);
+  if (error == 0) error = CreateIndexFiles(table, made);
+  if (error == 0) error = CreateSideFiles(table, made);
   LOWFILES::CloseLowFile(*table.tableFile, false);
   table.tableFile.reset();
-  if (error == 0 && withRelations) error = CreateRelationTables(table, parentHandle);
+  if (error != 0) {
+    EraseMadeFiles(made);
+    return error;
+  }
+  // A relation table that cannot be made leaves this table whole.
+  if (withRelations) error = CreateRelationTables(table, parentHandle);
   return error;
 }
 

@@ -49,8 +49,10 @@ inline constexpr uint16_t kErrBlobFile = 111;       // "Blob-Datei nicht zu öff
 // scrambles records, memo and blob blocks. The object then describes the new
 // table (its file is closed). Answers 0, or the first error reported with
 // the file's name: 117 (the object does not describe a table), 67 (more
-// indexes than slots; nothing is created), 3, 4, 31, 111, 72 (a relation
-// table exists; it is left alone and no further one is made).
+// indexes than slots; nothing is created), 26 (a path of the table's files
+// would pass 255 characters; nothing is created), 3, 4, 31, 111 (the files
+// made so far are erased again), 72 (a relation table exists; it is left
+// alone, no further one is made, and the table stays).
 int CreateTable(ZetTable::TZetTable& table, std::string_view fileName, std::string_view code,
                 bool withRelations, int parentHandle, uint32_t tableKey);
 

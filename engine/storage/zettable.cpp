@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "engine/base/engassert.h"
 #include "engine/base/uppercas.h"
@@ -76,10 +77,12 @@ bool AllDigits(std::string_view text) {
 bool SamePath(std::string_view a, std::string_view b) {
   platform::FileIdentity ia, ib;
   if (platform::GetFileIdentity(a, ia) && platform::GetFileIdentity(b, ib)) return ia == ib;
-  ShortStr ea(Common::ExpandName(a)), eb(Common::ExpandName(b));
-  UPPERCAS::UpperStr(ea);
-  UPPERCAS::UpperStr(eb);
-  return ea.view() == eb.view();
+  // Whole paths: two long ones that differ only beyond 255 characters are
+  // two files.
+  const std::string ea = Common::ExpandName(a), eb = Common::ExpandName(b);
+  return std::equal(ea.begin(), ea.end(), eb.begin(), eb.end(), [](char x, char y) {
+    return UPPERCAS::UpCaseChar(x) == UPPERCAS::UpCaseChar(y);
+  });
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -486,6 +489,21 @@ ShortStr RelationFileName(const TZetTable& table, std::string_view fieldName) {
   name.append(".REL");
   UPPERCAS::UpperStr(name);
   return name;
+}
+
+int CheckPathLengths(const TZetTable& table) {
+  // ".MMO", ".BLB", ".INR", ".IN1", ".$$$", ".CIN": the longest extension of
+  // the files named after the table.
+  constexpr size_t kLongestOwnExtension = 4;
+  size_t longest = std::max(table.fileName.size(),
+                            Common::SplitFileName(table.fileName).name.size() + kLongestOwnExtension);
+  for (const auto& d : table.indexes)
+    if (d) longest = std::max(longest, d->fileName.size());
+  for (uint16_t n = 1; n <= table.fieldCount; ++n)
+    if (table.FieldType(n) == Common::kTypeRelation)
+      longest = std::max(longest, RelationFileName(table, table.StoredName(n)).size());
+  if (table.directory.size() + longest <= ShortStr::kMax) return 0;
+  return Common::RefuseLongPath(std::string(table.directory.view()) + std::string(table.fileName.view()));
 }
 
 int FindOpenTable(std::string_view name) {

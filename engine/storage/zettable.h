@@ -421,6 +421,12 @@ void ReplaceMark(int handle, uint32_t oldRecno, uint32_t newRecno);
 // The relation table of an R field: the field name (8 characters in
 // version-1 tables) with ".REL", upper-cased.
 ShortStr RelationFileName(const TZetTable& table, std::string_view fieldName);
+// Every file a table uses lies in its directory: the table file, the files
+// named after it (its name and an extension of up to four characters: memo,
+// blob, automatic and temporary indexes, the ".CIN" file), the indexes of its
+// slots and its relation tables. Answers 0 when each of these paths fits a
+// path text, else 26 reported with the table's path (nothing may be cut).
+int CheckPathLengths(const TZetTable& table);
 // The handle of the open table with this file name (without an extension
 // ".DAT", then ".REL" are tried); 0 when none. A name with a directory names
 // that file; a bare name matches a table's name and extension.

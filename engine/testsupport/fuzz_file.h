@@ -1,5 +1,10 @@
 // Support for libFuzzer targets whose reader takes a file name: the input is
 // written to a private temporary file that lives for one run.
+//
+// Each process makes one private folder under /tmp on its first input; every
+// file a run writes (the input and whatever the reader makes beside it) lies
+// in that folder, and the folder goes with everything in it when the process
+// ends normally.
 #pragma once
 
 #include <stdlib.h>
@@ -7,17 +12,42 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "engine/units.h"
 
 namespace zetfuzz {
 
+// The folder of this process: made on first use, removed at exit.
+class TempDir {
+ public:
+  static const std::string& Path() {
+    static const TempDir dir;
+    return dir.path_;
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+ private:
+  TempDir() {
+    char pattern[] = "/tmp/zetfuzz-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) abort();
+    path_ = pattern;
+    Units::StartEngine();
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string path_;
+};
+
 class InputFile {
  public:
   InputFile(const uint8_t* data, size_t size, const char* extension) {
-    static const std::string dir = MakeDir();
-    path_ = dir + "/INPUT" + extension;
+    path_ = TempDir::Path() + "/INPUT" + extension;
     FILE* f = fopen(path_.c_str(), "wb");
     if (f == nullptr) abort();
     if (size != 0 && fwrite(data, 1, size, f) != size) abort();
@@ -29,12 +59,6 @@ class InputFile {
   const std::string& path() const { return path_; }
 
  private:
-  static std::string MakeDir() {
-    char pattern[] = "/tmp/zetfuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) abort();
-    Units::StartEngine();
-    return pattern;
-  }
   std::string path_;
 };
 

@@ -99,3 +99,30 @@ TEST(CodepageTest, Utf8ThatWindows1252CannotHoldBecomesQuestionMarks) {
 }
 
 }  // namespace
+
+// Code page 437 shares the letters of 850 and differs where 850 put the
+// letters that 437 lacks: those places hold currency signs, box drawing and
+// Greek in 437.
+TEST(CodepageTest, CodePage437ToWindows1252) {
+  struct Pair {
+    uint8_t oem, ansi;
+  };
+  const Pair pairs[] = {
+      {0x81, 0xFC},  // ü, as in 850
+      {0xE1, 0xDF},  // ß, as in 850
+      {0x9A, 0xDC},  // Ü, as in 850
+      {0x9B, 0xA2},  // ¢ (ø in 850)
+      {0x9D, 0xA5},  // ¥ (Ø in 850)
+      {0xE6, 0xB5},  // µ
+      {0xF8, 0xB0},  // °
+      {0xFF, 0xA0},  // no-break space
+      {0xB6, '+'},   // box drawing (Â in 850)
+      {0xDE, '#'},   // right half block
+      {0xE0, '?'},   // α: no counterpart (Ó in 850)
+      {'M', 'M'},
+  };
+  for (const Pair& pair : pairs) EXPECT_EQ(platform::Oem437ToAnsiChar(pair.oem), pair.ansi) << int(pair.oem);
+  char text[] = "M\x81ller \x9B";
+  platform::Oem437ToAnsiBuffer(text, sizeof text - 1);
+  EXPECT_EQ(std::string(text), "M\xFCller \xA2");
+}

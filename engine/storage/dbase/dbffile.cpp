@@ -29,13 +29,11 @@ bool KnownVersion(uint8_t version) {
          version == kVersionFoxPro;
 }
 
-// The 11 name bytes of a descriptor: trailing zeros dropped, a zero before
-// other characters read as a blank.
+// The 11 name bytes of a descriptor up to the first zero byte. Writers
+// that reuse a descriptor leave the end of a longer old name behind it.
 ShortStr DescriptorName(const uint8_t* d) {
-  size_t end = kDescNameSize;
-  while (end > 0 && d[kDescName + end - 1] == 0) --end;
   ShortStr name;
-  for (size_t i = 0; i < end; ++i) name += d[kDescName + i] == 0 ? ' ' : char(d[kDescName + i]);
+  for (size_t i = 0; i < kDescNameSize && d[kDescName + i] != 0; ++i) name += char(d[kDescName + i]);
   return name;
 }
 
@@ -65,6 +63,12 @@ bool ParseMemoBlock(std::string_view text, uint32_t& block) {
 }
 
 }  // namespace
+
+int CheckDbfName(std::string_view name) {
+  // ".DBF", ".DBT", ".FPT", put in place of the extension or added.
+  constexpr size_t kExtensionLength = 4;
+  return Common::PathFits(std::string(name) + std::string(kExtensionLength, '.')) ? 0 : Common::RefuseLongPath(name);
+}
 
 ShortStr ReplaceExtension(std::string_view name, std::string_view extension) {
   Common::FileNameParts parts = Common::SplitFileName(name);
@@ -98,6 +102,7 @@ void TDbfReader::Close() {
   fields_.clear();
   record_.clear();
   version_ = 0;
+  codePage_ = 0;
   recordCount_ = 0;
   headerSize_ = recordSize_ = 0;
   dbfSize_ = memoSize_ = 0;
@@ -109,6 +114,7 @@ int TDbfReader::ReadHeader() {
   if (got == 0) return Fail(kErrBadStructure, dbf_);
   if (LOWFILES::ReadBlock(dbf_, 0, uint16_t(got), 0, header) != 0) return Fail(Common::kErrRead, dbf_);
   version_ = header[kHdrVersion];
+  codePage_ = header[kHdrCodePage];
   if (!KnownVersion(version_)) return Fail(kErrUnknownVersion, dbf_);
   if (got < kHeaderSize) return Fail(kErrBadStructure, dbf_);
   recordCount_ = bytes::GetU32(header + kHdrRecordCount);
@@ -180,8 +186,9 @@ std::string_view TDbfReader::FieldBytes(size_t i) const {
   return std::string_view(reinterpret_cast<const char*>(record_.data()) + f.offset, f.length);
 }
 
-int TDbfReader::ReadMemo(std::string_view fieldBytes, std::string& text) {
+int TDbfReader::ReadMemo(std::string_view fieldBytes, std::string& text, bool& isText) {
   text.clear();
+  isText = true;
   uint32_t block = 0;
   if (!ParseMemoBlock(fieldBytes, block)) return Fail(kErrBadStructure, dbf_);
   if (block == 0) return 0;
@@ -192,8 +199,19 @@ int TDbfReader::ReadMemo(std::string_view fieldBytes, std::string& text) {
     static_assert(kFptMemoHeader == kDbase4MemoHeader && kFptMemoLength == kDbase4MemoLength);
     if (start + kFptMemoHeader > memoSize_) return Fail(Common::kErrRead, memo_);
     if (LOWFILES::ReadBlock(memo_, start, kFptMemoHeader, 0, header) != 0) return Fail(Common::kErrRead, memo_);
-    const uint32_t length =
-        memoBigEndian_ ? GetU32BigEndian(header + kFptMemoLength) : bytes::GetU32(header + kDbase4MemoLength);
+    // FPT: the kind, then the text length. dBase IV: the signature, then the
+    // length of the memo with its header.
+    uint64_t length = 0;
+    if (memoBigEndian_) {
+      if (GetU32BigEndian(header) != kFptKindText) {
+        isText = false;
+        return 0;
+      }
+      length = GetU32BigEndian(header + kFptMemoLength);
+    } else {
+      length = bytes::GetU32(header + kDbase4MemoLength);
+      length = length > kDbase4MemoHeader ? length - kDbase4MemoHeader : 0;
+    }
     start += kFptMemoHeader;
     end = std::min<uint64_t>(end, start + length);
   } else if (start >= memoSize_) {

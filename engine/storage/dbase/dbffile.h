@@ -12,7 +12,10 @@
 //   | 4      | u32   | number of records                                       |
 //   | 8      | u16   | header size: where record 1 begins                      |
 //   | 10     | u16   | record size: the deletion byte and the field lengths    |
-//   | 12     | 20    | zero                                                    |
+//   | 12     | 17    | zero                                                    |
+//   | 29     | u8    | code page of the texts: 0x01 code page 437, 0x02 code   |
+//   |        |       | page 850 (OEM), 0x03 Windows-1252, 0 not stated         |
+//   | 30     | 2     | zero                                                    |
 //   | 32 x i | 32    | descriptor of field i (i = 1 .. n)                      |
 //   | after  | u8    | 0x0D ends the descriptors (writers may leave room after |
 //   |        |       | it; the header size says where the records begin)       |
@@ -20,7 +23,8 @@
 //   field descriptor:
 //   | offset | width | meaning                                                 |
 //   |--------|-------|---------------------------------------------------------|
-//   | 0      | 11    | name, zero padded                                       |
+//   | 0      | 11    | name, ended by a zero byte (what follows it is left     |
+//   |        |       | over from earlier names and not part of the name)       |
 //   | 11     | u8    | type letter (C, D, F, L, M, N)                          |
 //   | 12     | u32   | offset of the field among the data bytes (written, never|
 //   |        |       | read: fields lie in descriptor order)                   |
@@ -34,8 +38,9 @@
 //   DBT memo file: 512-byte blocks. Block 0 holds the next free block (u32)
 //   at its start, the rest of it is zero. A memo starts at a block boundary
 //   and its text runs until a 0x1A; a dBase IV file (version 0x8B) puts an
-//   8-byte header in front of the text: FF FF 08 00, then the text length
-//   (u32). The memo field of a record holds the first block number as text.
+//   8-byte header in front of the text: FF FF 08 00, then the length of the
+//   memo with this header (u32). The memo field of a record holds the first
+//   block number as text.
 //
 //   FPT memo file (most significant byte first):
 //   | offset | width | meaning                                                 |
@@ -43,7 +48,8 @@
 //   | 0      | u32   | next free block                                         |
 //   | 6      | u16   | block size; 0 stands for 64                             |
 //   and in front of each memo, at its first block:
-//   | 0      | u32   | kind of the memo (1 = text)                             |
+//   | 0      | u32   | kind of the memo: 1 text; 0 picture and 2 object hold   |
+//   |        |       | binary data, which no text field can take               |
 //   | 4      | u32   | text length                                             |
 //
 // The reader trusts nothing it reads: a header that does not hold together
@@ -78,6 +84,10 @@ inline constexpr size_t kHdrDate = 1;
 inline constexpr size_t kHdrRecordCount = 4;
 inline constexpr size_t kHdrHeaderSize = 8;
 inline constexpr size_t kHdrRecordSize = 10;
+inline constexpr size_t kHdrCodePage = 29;
+// Code pages named by byte 29; the others hold Windows-1252 or do not say.
+inline constexpr uint8_t kCodePage437 = 0x01;
+inline constexpr uint8_t kCodePage850 = 0x02;
 // The update date written into every new file: 26 June 1990.
 inline constexpr uint8_t kWrittenDate[3] = {90, 6, 26};
 
@@ -96,6 +106,7 @@ inline constexpr size_t kMaxFieldName = 10;
 inline constexpr uint8_t kEndOfDescriptors = 0x0D;
 inline constexpr uint8_t kEndOfFile = 0x1A;
 inline constexpr uint8_t kRecordKept = ' ';
+inline constexpr uint8_t kRecordDeleted = '*';
 
 // DBT memo file.
 inline constexpr uint32_t kDbtBlockSize = 512;
@@ -112,6 +123,7 @@ inline constexpr size_t kFptBlockSizeAt = 6;
 inline constexpr uint32_t kFptDefaultBlockSize = 64;
 inline constexpr size_t kFptMemoHeader = 8;
 inline constexpr size_t kFptMemoLength = 4;
+inline constexpr uint32_t kFptKindText = 1;
 
 // A memo field's text: the first block number, right-aligned.
 inline constexpr uint8_t kMemoFieldLength = 10;
@@ -124,7 +136,7 @@ inline constexpr uint16_t kErrMemoOpen = 31;        // "Memo-Datei nicht zu öff
 // One field of a DBF file. The reader fills every member; the writer takes
 // name, type, length and decimals and computes the offsets.
 struct TDbfField {
-  ShortStr name;  // up to 11 characters: trailing zeros dropped, others blank
+  ShortStr name;  // up to 11 characters, ended by the first zero byte
   char type = 'C';
   uint8_t length = 0;
   uint8_t decimals = 0;
@@ -134,6 +146,9 @@ struct TDbfField {
 // The name with its extension replaced (upper-cased as the engine makes file
 // names): "dir/x.dbf" with ".DBT" gives "dir/X.DBT".
 ShortStr ReplaceExtension(std::string_view name, std::string_view extension);
+// The names of a dBase file and its memo file, made by ReplaceExtension,
+// fit a path text. Answers 0, or 26 reported (a cut name is another file).
+int CheckDbfName(std::string_view name);
 
 // Reads a DBF file and its memo file.
 class TDbfReader {
@@ -153,16 +168,21 @@ class TDbfReader {
 
   uint8_t Version() const { return version_; }
   uint32_t RecordCount() const { return recordCount_; }
+  // Header byte 29: the code page of the texts.
+  uint8_t CodePage() const { return codePage_; }
   const std::vector<TDbfField>& Fields() const { return fields_; }
 
   // Reads record r (1 .. RecordCount()). Answers 0 or 2 (reported).
   int ReadRecord(uint32_t r);
+  // The record read last is flagged deleted.
+  bool RecordDeleted() const { return record_[0] == kRecordDeleted; }
   // The bytes of field i (0-based) of the record read last.
   std::string_view FieldBytes(size_t i) const;
   // The text of the memo that a memo field's bytes name: empty for blanks or
-  // block 0. Answers 0, 117 when the field holds no block number, or 2 when
-  // the block lies outside the memo file (reported).
-  int ReadMemo(std::string_view fieldBytes, std::string& text);
+  // block 0. isText turns false (and text stays empty) for an FPT memo of a
+  // binary kind. Answers 0, 117 when the field holds no block number, or 2
+  // when the block lies outside the memo file (reported).
+  int ReadMemo(std::string_view fieldBytes, std::string& text, bool& isText);
 
  private:
   int ReadHeader();
@@ -174,6 +194,7 @@ class TDbfReader {
   uint64_t dbfSize_ = 0;
   uint64_t memoSize_ = 0;
   uint8_t version_ = 0;
+  uint8_t codePage_ = 0;
   uint32_t recordCount_ = 0;
   uint32_t headerSize_ = 0;
   uint32_t recordSize_ = 0;

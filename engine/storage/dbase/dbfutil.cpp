@@ -285,6 +285,7 @@ int ExportTable(int slot, std::string_view dbfName, TProgressProc progress, uint
     numbers.push_back(n);
   }
   TDbfWriter writer;
+  if (int rc = CheckDbfName(dbfName); rc != 0) return rc;
   if (int rc = writer.Create(ReplaceExtension(dbfName, ".DBF"), std::move(fields)); rc != 0) return rc;
   TExport output(t, ZetTable::FileOwner(slot)->memoFile, writer, numbers);
   const uint32_t count = uint32_t(std::max(t.recordCount, 0));
@@ -398,9 +399,32 @@ int32_t DateOf(std::string_view text) {
   return DATUM::DayNumberToPacked(DATUM::PackedToDayNumber(packed)) == packed ? packed : 0;
 }
 
+// The converter from the file's code page to Windows-1252; null when the
+// texts need none.
+using TTextConversion = void (*)(char* buffer, size_t count);
+TTextConversion ConversionOf(uint8_t codePage) {
+  switch (codePage) {
+    case kCodePage437: return platform::Oem437ToAnsiBuffer;
+    case kCodePage850: return platform::OemToAnsiBuffer;
+    default: return nullptr;
+  }
+}
+
+// A logical value: 1 yes, 0 no, -1 none ("?", blank, anything else).
+int LogicalOf(char c) {
+  switch (UPPERCAS::UpCaseChar(c)) {
+    case 'T':
+    case 'Y': return 1;
+    case 'F':
+    case 'N': return 0;
+    default: return -1;
+  }
+}
+
 class TImport {
  public:
-  TImport(int slot, TDbfReader& reader) : slot_(slot), reader_(reader) {}
+  TImport(int slot, TDbfReader& reader, TDbfImportReport& report)
+      : slot_(slot), reader_(reader), report_(report), convert_(ConversionOf(reader.CodePage())) {}
 
   // Converts the record read last into the table's record buffer and
   // appends it.
@@ -413,21 +437,29 @@ class TImport {
       const std::string_view text = reader_.FieldBytes(i);
       uint8_t raw[sizeof(double)] = {};
       uint8_t* value = raw;
+      bool isNull = false;
       switch (t.FieldType(n)) {
-        case Common::kTypeChar: raw[0] = uint8_t(text[0]); break;
+        case Common::kTypeChar:
+          raw[0] = uint8_t(text[0]);
+          Convert(raw, 1);
+          break;
         case Common::kTypeString: {
           const size_t length = text.find_last_not_of(' ') + 1;  // npos + 1 = 0
           text_.assign(size_t(t.SizeCode(n)) + 1, 0);
           text_[0] = uint8_t(length);
           std::memcpy(text_.data() + 1, text.data(), length);
+          Convert(text_.data() + 1, length);
           value = text_.data();
           break;
         }
         case Common::kTypeInteger: bytes::PutI16(raw, int16_t(Common::RealToLongInt(NumberOf(text)))); break;
         case Common::kTypeReal: bytes::PutF64(raw, NumberOf(text)); break;
         case Common::kTypeBool: {
-          const char c = char(UPPERCAS::UpCaseChar(text[0]));
-          raw[0] = c == 'N' || c == 'F' ? 0 : 1;
+          // No value is null where the field takes null; the value bytes
+          // stay no either way.
+          const int logical = LogicalOf(text[0]);
+          raw[0] = logical == 1 ? 1 : 0;
+          isNull = logical < 0;
           break;
         }
         case Common::kTypeDate: bytes::PutI32(raw, DateOf(text)); break;
@@ -438,9 +470,11 @@ class TImport {
           break;
         }
       }
-      Common::PutFieldValue(record, t.Place(n), t.version, value, false);
+      Common::PutFieldValue(record, t.Place(n), t.version, value, isNull);
     }
-    return Zet01::AppendRecord(slot_, false, 0);
+    const int rc = Zet01::AppendRecord(slot_, false, 0);
+    if (rc == 0) ++report_.recordsCopied;
+    return rc;
   }
 
  private:
@@ -448,8 +482,11 @@ class TImport {
   // dropped, CR ending a line, long lines wrapped by the memo writer.
   int PutMemo(TZetTable& t, std::string_view fieldText, uint32_t& block) {
     block = 0;
-    if (int rc = reader_.ReadMemo(fieldText, memo_); rc != 0) return rc;
+    bool isText = true;
+    if (int rc = reader_.ReadMemo(fieldText, memo_, isText); rc != 0) return rc;
+    if (!isText) ++report_.memosNotText;
     if (memo_.empty()) return 0;
+    Convert(memo_.data(), memo_.size());
     if (WINMEMOS::InitPutMemo(t.memoFile) != 0) return ReportedError(Common::kErrWrite, t.memoFile.file.name);
     WINMEMOS::PutMemoBlock(int32_t(memo_.size()), memo_.data());
     block = WINMEMOS::DonePutMemo(t.memoFile, 0);
@@ -457,8 +494,14 @@ class TImport {
     return 0;
   }
 
+  void Convert(void* text, size_t count) const {
+    if (convert_) convert_(static_cast<char*>(text), count);
+  }
+
   int slot_;
   TDbfReader& reader_;
+  TDbfImportReport& report_;
+  TTextConversion convert_;
   std::vector<uint8_t> text_;  // an S field's value: length byte, characters
   std::string memo_;
 };
@@ -482,14 +525,19 @@ int TableToDbf(std::string_view fileName, std::string_view dbfName, TProgressPro
   return rc;
 }
 
-int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressProc progress, uint8_t /*option*/) {
+int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressProc progress, uint8_t /*option*/,
+               TDbfImportReport* report) {
   Common::ResetLastError();
+  TDbfImportReport counts;
+  TDbfImportReport& result = report ? *report : counts;
+  result = TDbfImportReport();
   // Creating the file under an open table would leave that table's slot and
   // record cache describing a file that is no longer there.
   if (Zet01::OpenSlotOfFile(tableName) != 0) {
     Common::SetFileError(Zet01::kErrAlreadyOpen, Common::ExpandName(tableName));
     return Zet01::kErrAlreadyOpen;
   }
+  if (int rc = CheckDbfName(dbfName); rc != 0) return rc;
   TDbfReader reader;
   const ShortStr dbf = ReplaceExtension(dbfName, ".DBF");
   if (int rc = reader.Open(dbf); rc != 0) return rc;
@@ -498,12 +546,15 @@ int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressPr
   if (int rc = Zet06::CreateTable(t, tableName, Common::ScrambleString(""), false, 0, 0); rc != 0) return rc;
   const int slot = ZetTable::OpenCount() + 1;
   if (int rc = Zet01::OpenTable(slot, ZetTable::kRightsMask, tableName, 0, 0, ""); rc != 0) return rc;
-  TImport input(slot, reader);
+  TImport input(slot, reader, result);
   const uint32_t count = reader.RecordCount();
   int rc = 0;
   for (uint32_t r = 1; r <= count && rc == 0; ++r) {
     rc = reader.ReadRecord(r);
-    if (rc == 0) rc = input.Append();
+    if (rc == 0 && reader.RecordDeleted())
+      ++result.deletedSkipped;
+    else if (rc == 0)
+      rc = input.Append();
     if (rc == 0 && progress && ProgressDue(r, count) && progress(int32_t(r), int32_t(count)) == kProgressStop)
       rc = Cancelled();
   }

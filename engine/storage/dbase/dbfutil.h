@@ -56,15 +56,30 @@ using TProgressProc = Zet00::TProgressProc;
 // more than 65535 bytes).
 int TableToDbf(std::string_view fileName, std::string_view dbfName, TProgressProc progress, uint16_t fieldCount);
 
+// What an import did besides copying records: records the file flags
+// deleted are left out, and a memo of a binary kind (an FPT picture or
+// object) has no text that a memo field could hold, so its field stays
+// empty. Both are counted here for the caller to tell.
+struct TDbfImportReport {
+  uint32_t recordsCopied = 0;
+  uint32_t deletedSkipped = 0;
+  uint32_t memosNotText = 0;
+};
+
 // Creates the table tableName (table file version 2) from the dBase file
-// dbfName with the extension ".DBF" and copies its records. A table that is
-// open in the engine is refused with 35 before anything is read or written.
+// dbfName with the extension ".DBF" and copies its live records. A table
+// that is open in the engine is refused with 35 before anything is read or
+// written. Texts of a file whose code-page byte names code page 437 or 850
+// are converted to Windows-1252. A logical value of "?" or blank is no
+// value: null where the field takes null, else no.
 // Answers 0, the errors of TDbfReader::Open, 117 for more fields or a longer record than a
 // table holds, the errors of creating, opening and appending to the table,
 // or 114 when progress stopped it (the table keeps the records copied). A
 // DBF field of another type than C, D, F, L, M or N raises EAssertion
 // "Unknown field type in table: <letter>" before anything is created.
-// option is the callers' option byte; no option is defined.
-int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressProc progress, uint8_t option);
+// option is the callers' option byte; no option is defined. report (may be
+// null) receives the counts of the import, also when it stopped early.
+int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressProc progress, uint8_t option,
+               TDbfImportReport* report = nullptr);
 
 }  // namespace DbfUtil

@@ -119,6 +119,47 @@ TEST_F(WinblobsTest, StoresBlocksAsDrawn) {
   }
 }
 
+// A file whose block 0 is scrambled as one whole block is read at the block
+// size its header names (including 0 for 256), and its header keeps that
+// form when it is written again.
+TEST_F(WinblobsTest, ReadsAndKeepsAHeaderBlockScrambledWhole) {
+  const struct {
+    uint32_t blockSize, sizeWord;
+  } cases[] = {{16, 16}, {100, 100}, {256, 0}, {512, 512}, {1024, 1024}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blockSize);
+    OpenNew(c.blockSize, kKey);
+    const Bytes first = Pattern(3 * c.blockSize, c.blockSize);
+    ASSERT_EQ(Put(first), 1u);
+    const uint32_t nextFree = f_.nextFree;
+    WinBlobs::CloseBlobFile(f_);
+    Bytes block0(c.blockSize, 0);
+    const Bytes header = PlainBytes(path_, 0, 12, kKey);
+    std::copy(header.begin(), header.end(), block0.begin());
+    PutU32(block0, 8, c.sizeWord);
+    PutPlainBytes(path_, 0, block0, kKey);
+
+    Open(f_, path_, kKey);
+    EXPECT_FALSE(f_.damaged);
+    EXPECT_EQ(f_.blockSize, c.blockSize);
+    EXPECT_EQ(f_.nextFree, nextFree);
+    EXPECT_EQ(Get(1), first);
+    ASSERT_EQ(Put(Bytes{'x', 'y'}), nextFree);
+    WinBlobs::CloseBlobFile(f_);
+    Bytes want(c.blockSize, 0);
+    PutU32(want, 0, nextFree + 1);
+    PutU32(want, 4, nextFree);
+    PutU32(want, 8, c.blockSize);
+    EXPECT_EQ(PlainBytes(path_, 0, c.blockSize, kKey), want);
+
+    Open(f_, path_, kKey);
+    EXPECT_FALSE(f_.damaged);
+    EXPECT_EQ(Get(1), first);
+    EXPECT_EQ(Get(nextFree), (Bytes{'x', 'y'}));
+    WinBlobs::CloseBlobFile(f_);
+  }
+}
+
 TEST_F(WinblobsTest, ReadsBlockSizeZeroAs256AndRefusesImpossibleSizes) {
   Craft(2, 1, 0, 256, {Block(256, 2, 3)});
   EXPECT_FALSE(f_.damaged);
@@ -244,14 +285,31 @@ TEST_F(WinblobsTest, KindComesFromTheExtension) {
   for (const Case& c : cases) EXPECT_EQ(WinBlobs::KindFromExtension(c.name), c.kind) << c.name;
 }
 
+// A file link is written only when its name, the terminating zero included,
+// fits the first block; and a blob is read as a file link only when its
+// length, its name length and its terminating zero agree and fit. Each blob
+// below fails exactly one of these checks.
 TEST_F(WinblobsTest, FileLinkMustFitItsBlock) {
   OpenNew(16);
   EXPECT_EQ(WinBlobs::PutBlobFileLink(f_, 0, "A.BMP", 0), WinBlobs::kLinkWriteError);
   EXPECT_EQ(Common::LastError(), -26);
   EXPECT_EQ(f_.highest, 0u);
+  // Kind word, name length 4, four name characters: the blob's length
+  // agrees, but the zero would lie behind the 16-byte block.
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(Bytes{5, 0, 4, 0, 'A', '.', 'G', 'F'})).str(), "");
+  // Three characters and their zero fit the block.
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(Bytes{5, 0, 3, 0, 'A', '.', 'G'})).str(), "A.G");
   WinBlobs::CloseBlobFile(f_);
+
   OpenNew(512);
   EXPECT_EQ(WinBlobs::PutBlobFileLink(f_, 0, std::string(252, 'n') + ".BMP", 0), WinBlobs::kLinkWriteError);
+  // A name and its zero in place, but the blob is longer than the name.
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(Bytes{5, 0, 3, 0, 'G', 'I', 'F', 0, 'x', 'y'})).str(), "");
+  // A name of 300 characters with its zero and a blob length to match: no
+  // file name is that long.
+  Bytes longName = {5, 0, 300 & 0xFF, 300 >> 8};
+  longName.insert(longName.end(), 300, 'n');
+  EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, Put(longName)).str(), "");
 }
 
 // Chains that loop or leave the file are found and reported as "Blob
@@ -351,6 +409,13 @@ TEST_F(WinblobsTest, ReblockKeepsEveryBlobIntact) {
   EXPECT_EQ(WinBlobs::ReblockBlobFile(f_, dir, 16, firsts, moved), 26);
   EXPECT_TRUE(moved.empty());
   EXPECT_FALSE(std::filesystem::exists(newPath));
+  // A directory where "NEWBLOB.BLB" would pass 255 characters is refused
+  // before anything is made (a cut path would name another file).
+  const std::string deep = dir + std::string(250 - dir.size(), 'd') + "/";
+  std::filesystem::create_directory(deep);
+  EXPECT_EQ(WinBlobs::ReblockBlobFile(f_, deep, 512, firsts, moved), 26);
+  EXPECT_EQ(Common::LastError(), -26);
+  EXPECT_TRUE(std::filesystem::is_empty(deep));
 }
 
 TEST_F(WinblobsTest, FailedWriteLeavesTheFreeListSound) {

@@ -1,25 +1,29 @@
 // Creating table files, relation tables and the small services of the
 // creation unit.
-#include "engine/storage/zet06_create.h"
 
-#include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "engine/base/bytes.h"
 #include "engine/base/engassert.h"
 #include "engine/storage/btrees.h"
+#include "engine/storage/makeiv.h"
 #include "engine/storage/tests/index_test_util.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_open.h"
 #include "engine/storage/zet06.h"
+#include "engine/storage/zet06_create.h"
 #include "engine/testsupport/engine_fixture.h"
+#include "platform/files.h"
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -165,6 +169,88 @@ TEST_F(Zet06CreateTest, ObjectsThatDescribeNoTableAndTooManyIndexesCreateNothing
   EXPECT_EQ(Common::LastError(), -Zet00::kErrTooManyIndexes);
   EXPECT_FALSE(Exists("VOLL.DAT"));
   EXPECT_TRUE(std::filesystem::is_empty(TempDir()));
+}
+
+// Paths are never cut: a table whose path, or the path of any file named
+// after it (side files, indexes, relation tables), would pass 255 characters
+// is refused with 26 before anything is made, opened or erased, even where
+// the cut path names a file that exists.
+TEST_F(Zet06CreateTest, PathsThatDoNotFitAreRefusedNeverCut) {
+  // A directory whose path with its final "/" is exactly length characters.
+  auto deepDir = [&](size_t length) {
+    std::string dir = TempDir().string() + "/";
+    for (char c = 'a'; dir.size() < length; ++c) {
+      dir += std::string(std::min<size_t>(length - dir.size() - 1, 60), c) + "/";
+      std::filesystem::create_directory(dir);
+    }
+    EXPECT_EQ(dir.size(), length);
+    return dir;
+  };
+  const std::string d248 = deepDir(248);
+  auto withMemo = [] { return MakeTable(2, {{"NAME", 1, 20, 20}, {"NOTIZ", 7, 3, 4}}); };
+
+  // "TABLE.D" fits exactly, its memo file "TABLE.MMO" would not.
+  EXPECT_EQ(Zet06::CreateTable(*withMemo(), d248 + "TABLE.D", {}, false, 0, 0), Common::kErrPathTooLong);
+  EXPECT_EQ(Common::LastError(), -26);
+  EXPECT_FALSE(std::filesystem::exists(d248 + "TABLE.D"));
+  // A relation table named after a field of 40 characters.
+  auto related = MakeTable(2, {{"NAME", 1, 20, 20}, {std::string(40, 'R'), 12, 0, 0}});
+  EXPECT_EQ(Zet06::CreateTable(*related, d248 + "R.DAT", {}, true, 0, 0), Common::kErrPathTooLong);
+  EXPECT_FALSE(std::filesystem::exists(d248 + "R.DAT"));
+  // The table path itself, one character too long.
+  EXPECT_EQ(Zet06::CreateTable(*withMemo(), d248 + "LONGER.D", {}, false, 0, 0), Common::kErrPathTooLong);
+  EXPECT_TRUE(std::filesystem::is_empty(d248));
+
+  // A table that fits, and a user index whose name would not.
+  ASSERT_EQ(Zet06::CreateTable(*withMemo(), d248 + "T.DAT", {}, false, 0, 0), 0);
+  const int slot = ZetTable::OpenCount() + 1;
+  ASSERT_EQ(Zet01::OpenTable(slot, ZetTable::kRightsMask, d248 + "T.DAT", 0, 0, ""), 0);
+  EXPECT_EQ(MakeIV::CreateUserIndex(true, slot, "NAME", "NAMEN", false, nullptr), 0);
+  EXPECT_EQ(Common::LastError(), -26);
+  EXPECT_FALSE(std::filesystem::exists(d248 + "NAMEN.IND"));
+  EXPECT_EQ(MakeIV::CreateUserIndex(true, slot, "NAME", "N", false, nullptr), 1);
+  EXPECT_TRUE(std::filesystem::exists(d248 + "N.IND"));
+  ASSERT_EQ(Zet01::CloseTable(slot), 0);
+  if (ZetTable::OpenCount() == slot) ZetTable::SetOpenCount(slot - 1);
+
+  // A table file lies where a path of 256 characters would be cut; opening
+  // and erasing by the long path leave it alone.
+  const std::string d250 = deepDir(250);
+  std::filesystem::copy_file(d248 + "T.DAT", d250 + "ABCDE");
+  const std::string longPath = d250 + "ABCDE.DAT";
+  ASSERT_EQ(longPath.size(), 259u);
+  EXPECT_EQ(Zet01::OpenTable(slot, ZetTable::kRightsMask, longPath, 0, 0, ""), Common::kErrPathTooLong);
+  EXPECT_EQ(ZetTable::Table(slot), nullptr);
+  int code = 0;
+  EXPECT_FALSE(Zet01::DeleteTableFiles(longPath, {}, 0, code, {}, true));
+  EXPECT_EQ(code, Common::kErrPathTooLong);
+  EXPECT_TRUE(std::filesystem::exists(d250 + "ABCDE"));
+  // The file layer refuses what it cannot keep whole, too.
+  LOWFILES::TLowFile file;
+  EXPECT_NE(LOWFILES::OpenLowFile(file, d250 + "ABCDE" + std::string(5, 'x'), LOWFILES::kModeReadShared), 0);
+  EXPECT_FALSE(file.isOpen);
+}
+
+// A creation that fails at any write or file creation erases what it made:
+// no half-made table, index, memo or blob file stays behind.
+TEST_F(Zet06CreateTest, FailedCreationLeavesNoFileBehind) {
+  for (platform::FileOp kind : {platform::FileOp::Write, platform::FileOp::Create}) {
+    bool created = false;
+    for (int nth = 1; nth <= 40 && !created; ++nth) {
+      SCOPED_TRACE((kind == platform::FileOp::Write ? "write " : "create ") + std::to_string(nth));
+      auto t = MakeEveryTypeTable();
+      platform::InjectFileFault(kind, nth, platform::kDosWriteFault);
+      const int rc = Zet06::CreateTable(*t, TempPath("ALLES.DAT"), {}, false, 0, 0);
+      platform::ResetFileFaults();
+      created = rc == 0;
+      if (!created) {
+        EXPECT_NE(Common::LastError(), 0);
+        EXPECT_TRUE(std::filesystem::is_empty(TempDir()));
+      }
+      for (const auto& e : std::filesystem::directory_iterator(TempDir())) std::filesystem::remove(e.path());
+    }
+    EXPECT_TRUE(created) << "every step of the creation was made to fail";
+  }
 }
 
 TEST_F(Zet06CreateTest, RelationFieldsMakeRelationTables) {

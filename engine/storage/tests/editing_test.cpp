@@ -19,9 +19,11 @@
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/tests/fault_test_util.h"
+#include "engine/storage/tests/zet01_test_util.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"
@@ -503,6 +505,160 @@ class Zet01EditFaultTest : public Zet01EditTest {
 TEST_F(Zet01EditFaultTest, FailedAppendLeavesNoKeyBehind) { RunEveryFault(Op::Append); }
 TEST_F(Zet01EditFaultTest, FailedUpdatePutsTheRecordBack) { RunEveryFault(Op::Update); }
 TEST_F(Zet01EditFaultTest, FailedDeleteKeepsTheRecordAndIndexesAgree) { RunEveryFault(Op::Delete); }
+
+// A table whose one index keys the expression NAME, which fails for the
+// name "BAD": the keys of such a record cannot be made.
+class Zet01EditExpressionTest : public Zet01EditFaultTest {
+ protected:
+  static constexpr int kFailedExpression = 44;
+  void SetUp() override {
+    Zet01EditFaultTest::SetUp();
+    Zet00::ExpressionValueHook = [](int handle, std::string_view, Zet00::TKeyValue& value) {
+      value.isText = true;
+      value.text = zet01_test::FieldOf(handle, 1);
+      return value.text.view() == "BAD" ? kFailedExpression : 0;
+    };
+  }
+  void TearDown() override {
+    Zet00::ExpressionValueHook = nullptr;
+    Zet01EditFaultTest::TearDown();
+  }
+  // AUSDRUCK.DAT afresh with the records "eins", "zwei", "drei".
+  int OpenNames() {
+    ClearTempDir();
+    const std::string path = TempPath("AUSDRUCK.DAT");
+    zet01_test::CreateTableFile(path, {{"NAME", Common::kTypeString, 10, 10}}, 0, "", 0, [](TZetTable& t) {
+      auto d = std::make_unique<ZetTable::TIndexDescriptor>();
+      d->fileName = "NAME.IND";
+      Zet00::SetKeyPart(d->header.data(), 0, {ZetTable::kKeyExpression, 11, Common::kTypeString});
+      Zet00::SetKeyExpressionText(d->header.data(), "NAME");
+      t.indexes[1] = std::move(d);
+    });
+    const int h = ZetTable::OpenCount() + 1;
+    EXPECT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, path, 0, 0, ""), 0);
+    for (const char* name : {"eins", "zwei", "drei"}) {
+      ZetTable::ClearRecordBuffer(h);
+      zet01_test::SetField(h, 1, name);
+      EXPECT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+    }
+    return h;
+  }
+  void CloseNames(int h) {
+    EXPECT_EQ(Zet01::CloseTable(h), 0);
+    if (ZetTable::OpenCount() == h) ZetTable::SetOpenCount(h - 1);
+  }
+};
+
+// An update whose keys cannot be made for the new record writes the old
+// record back. When that write fails as well, the edited record stays, the
+// indexes are built for it, and the failed write is what the update
+// answers. Each write of the update fails in turn; one of them is the write
+// that puts the record back.
+TEST_F(Zet01EditExpressionTest, UpdateThatCannotBePutBackAnswersTheWriteFailure) {
+  bool keptEdited = false;
+  for (int nth = 1; nth <= 6; ++nth) {
+    SCOPED_TRACE("write " + std::to_string(nth));
+    const int h = OpenNames();
+    T(h).currentRecord = 2;
+    ASSERT_EQ(Zet01::ReadRecord(h, 2), 0);
+    const std::vector<uint8_t> old = T(h).recordBuffer;
+    zet01_test::SetField(h, 1, "BAD");
+    Common::ResetLastError();
+    platform::InjectFileFault(platform::FileOp::Write, nth, platform::kDosWriteFault);
+    bool changed = false;
+    const int result = Zet01::UpdateRecord(h, old.data(), changed, 0, true, false);
+    platform::ResetFileFaults();
+    EXPECT_NE(result, 0);
+    ASSERT_EQ(Zet01::ReadRecord(h, 2), 0);
+    if (zet01_test::FieldOf(h, 1) == "BAD") {
+      keptEdited = true;
+      EXPECT_EQ(result, Common::kErrWrite);
+      EXPECT_EQ(Common::LastError(), -Common::kErrWrite);
+    } else {
+      EXPECT_EQ(zet01_test::FieldOf(h, 1), "zwei");
+    }
+    CloseNames(h);
+  }
+  EXPECT_TRUE(keptEdited);
+}
+
+// An append whose keys cannot be made cuts its record off again; when the
+// cut fails, that is answered, and the record stays behind the count, where
+// nothing reads it and the next append takes its place.
+TEST_F(Zet01EditExpressionTest, AppendWhoseCutFailsAnswersIt) {
+  int h = OpenNames();
+  ZetTable::ClearRecordBuffer(h);
+  zet01_test::SetField(h, 1, "BAD");
+  platform::InjectFileFault(platform::FileOp::Truncate, 1, platform::kDosWriteFault);
+  EXPECT_EQ(Zet01::AppendRecord(h, true, 0), Common::kErrWrite);
+  platform::ResetFileFaults();
+  EXPECT_EQ(Common::LastError(), -Common::kErrWrite);
+  EXPECT_EQ(T(h).recordCount, 3);
+  ZetTable::ClearRecordBuffer(h);
+  zet01_test::SetField(h, 1, "vier");
+  ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+  CloseNames(h);
+  h = ZetTable::OpenCount() + 1;
+  ASSERT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, TempPath("AUSDRUCK.DAT"), 0, 0, ""), 0);
+  ASSERT_EQ(T(h).recordCount, 4);
+  ASSERT_EQ(Zet01::ReadRecord(h, 4), 0);
+  EXPECT_EQ(zet01_test::FieldOf(h, 1), "vier");
+  CloseNames(h);
+}
+
+// A delete whose key changes fail after the last record has moved into the
+// deleted record's place (here the index lacks the moved record's key), and
+// whose write putting the record back fails as well: the delete is finished
+// instead of leaving the moved record in the table twice. Each write of the
+// delete fails in turn; one of them is the write that puts the record back.
+TEST_F(Zet01EditFaultTest, DeleteThatCannotBePutBackIsFinished) {
+  constexpr int kNamesIndex = 2;
+  const std::vector<Article> before = Numbered(10);
+  std::vector<Article> unchanged = before;
+  for (size_t i = 0; i < unchanged.size(); ++i) unchanged[i].nr = int32_t(i + 1);
+  std::vector<Article> after = unchanged;
+  after[2] = after.back();
+  after.pop_back();
+  bool finished = false;
+  for (int nth = 1; nth <= 12; ++nth) {
+    SCOPED_TRACE("write " + std::to_string(nth));
+    ClearTempDir();
+    const std::string path = TempPath("ARTIKEL.DAT");
+    int h = OpenWith("ARTIKEL.DAT", before);
+    TZetTable& t = T(h);
+    ASSERT_EQ(Zet01::ReadRecord(h, 10), 0);
+    ASSERT_EQ(Zet00::MakeKey(h, kNamesIndex, t.recordBuffer.data(), t.currentKey.data(), 10), 0);
+    ASSERT_EQ(Zet00::IndexDeleteKey(h, kNamesIndex), Zet00::kStatusFound);
+    t.currentRecord = 3;
+    Common::ResetLastError();
+    platform::InjectFileFault(platform::FileOp::Write, nth, platform::kDosWriteFault);
+    const int result = Zet01::DeleteRecord(h, true, true, 0);
+    platform::ResetFileFaults();
+    EXPECT_NE(result, 0);
+    EXPECT_NE(Common::LastError(), 0);
+    const std::vector<Article> now = ScanArticles(h);
+    EXPECT_TRUE(now == unchanged || now == after);
+    // A finished delete has built its indexes from the records.
+    if (now == after) {
+      finished = true;
+      ExpectIndexesAgree(h, true);
+    }
+    bool outOfUse = false;
+    for (const auto& d : t.indexes) outOfUse = outOfUse || (d && d->openFailed);
+    EXPECT_EQ(Zet01::FlushTable(h, true), 0);
+    CloseArticles(h);
+    // The records read the same when the table is opened again; an index
+    // whose rebuild failed makes that open fail with an index error instead.
+    h = OpenArticles(path);
+    if (h == 0) {
+      EXPECT_TRUE(outOfUse) << Common::LastErrorText().view();
+      continue;
+    }
+    EXPECT_EQ(ScanArticles(h), now);
+    CloseArticles(h);
+  }
+  EXPECT_TRUE(finished);
+}
 
 TEST_F(Zet01EditTest, FieldValuesComeFromTheKeyInIndexOrder) {
   const int h = OpenWith("ARTIKEL.DAT", Numbered(3));

@@ -286,7 +286,7 @@ TEST_F(Zet01LinkedReadTest, AllTablePositionsKeepRecordKeyAndLink) {
   EXPECT_NE(kundenRecord, 3u);
 }
 
-// F31: the link index of a table follows when an index slot below it goes
+// The link index of a table follows when an index slot below it goes
 // away, and the linked read goes on through it.
 TEST_F(Zet01LinkedReadTest, ALinkIndexFollowsWhenALowerIndexSlotGoesAway) {
   OpenShop({"KUNDEN", "AUFTRAG", "POSTEN"});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,10 @@
 #include "engine/storage/tests/index_test_util.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_keytext.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_open.h"
 #include "engine/storage/zet06_create.h"
+#include "platform/files.h"
 #include "engine/testsupport/engine_fixture.h"
 
 namespace {
@@ -375,6 +379,49 @@ TEST_F(MakeIVTest, OrderByNameAndRangeLimits) {
   EXPECT_FALSE(Zet00::KeyFieldValue(kunden_, kOrt, value, cls, isNull));
   ZetTable::SetCurrentHandle(artikel_);
   EXPECT_FALSE(Zet00::KeyFieldValue(kunden_, kName, value, cls, isNull));
+}
+
+// A user index whose creation fails at any write leaves no directory entry
+// without its file: opened again, the table finds every index its directory
+// names.
+TEST_F(MakeIVTest, FailedIndexCreationLeavesNoDirectoryEntryWithoutFile) {
+  for (uint16_t version : {1, 2}) {
+    for (int nth = 1; nth <= 12; ++nth) {
+      SCOPED_TRACE("version " + std::to_string(version) + ", write " + std::to_string(nth));
+      const std::string path = TempPath("V" + std::to_string(version) + "_" + std::to_string(nth) + ".DAT");
+      auto table = MakeTable(version, {{"NAME", 1, 10, 10}, {"NR", 2, 1, 6}});
+      ASSERT_EQ(Zet06::CreateTable(*table, path, {}, false, 0, 0), 0);
+      int h = ZetTable::OpenCount() + 1;
+      ASSERT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, path, 0, 0, ""), 0);
+      for (auto [name, nr] : {std::pair{"Adam", "1"}, {"Zorn", "2"}}) {
+        index_test::SetText(h, 1, name);
+        index_test::SetText(h, 2, nr);
+        ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+      }
+      // Version 1 keeps the sixth index in its companion file.
+      for (int i = 1; i <= 5; ++i)
+        ASSERT_EQ(MakeIV::CreateUserIndex(true, h, i % 2 ? "NAME" : "NR", "I" + std::to_string(i), false, nullptr), i);
+      platform::InjectFileFault(platform::FileOp::Write, nth, platform::kDosWriteFault);
+      platform::InjectFileFault(platform::FileOp::Write, nth + 1, platform::kDosWriteFault);
+      MakeIV::CreateUserIndex(true, h, "NAME", "SECHS", false, nullptr);
+      platform::ResetFileFaults();
+      ASSERT_EQ(Zet01::CloseTable(h), 0);
+      if (ZetTable::OpenCount() == h) ZetTable::SetOpenCount(h - 1);
+
+      h = ZetTable::OpenCount() + 1;
+      ASSERT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, path, 0, 0, ""), 0) << Common::LastErrorText().view();
+      const TZetTable& t = T(h);
+      for (int s = 1; s <= t.highestIndexSlot; ++s) {
+        ASSERT_TRUE(t.indexes[size_t(s)]) << s;
+        EXPECT_TRUE(std::filesystem::exists(Zet00::IndexPath(t, s).str())) << t.indexes[size_t(s)]->fileName.str();
+      }
+      ASSERT_EQ(Zet01::CloseTable(h), 0);
+      if (ZetTable::OpenCount() == h) ZetTable::SetOpenCount(h - 1);
+      for (const auto& e : std::filesystem::directory_iterator(TempDir()))
+        if (e.path().filename().string().rfind("I", 0) == 0 || e.path().filename().string().rfind("SECHS", 0) == 0)
+          std::filesystem::remove(e.path());
+    }
+  }
 }
 
 }  // namespace

@@ -158,6 +158,41 @@ TEST_F(WinmemosTest, StoresHeaderAndBlocksAsDrawn) {
   }
 }
 
+// A file whose block 0 is scrambled as one whole block (the header record
+// and the zeros behind it) is read as well, and its header keeps that form
+// when it is written again.
+TEST_F(WinmemosTest, ReadsAndKeepsAHeaderBlockScrambledWhole) {
+  for (uint8_t linkSize : {kLinkSize16, kLinkSize32}) {
+    SCOPED_TRACE(int(linkSize));
+    OpenNew(linkSize, kKey);
+    const std::string first = Prose(600, 1, true);
+    ASSERT_EQ(Put(first), 1u);
+    WINMEMOS::CloseMemoFile(f_);
+    Bytes block0(kBlock, 0);
+    const Bytes header = PlainBytes(path_, 0, 2 * linkSize, kKey);
+    std::copy(header.begin(), header.end(), block0.begin());
+    PutPlainBytes(path_, 0, block0, kKey);
+
+    Open(linkSize, kKey);
+    EXPECT_FALSE(f_.damaged);
+    EXPECT_EQ(f_.nextFree, 4u);
+    EXPECT_EQ(f_.highest, 3u);
+    EXPECT_EQ(Get(1), first);
+    ASSERT_EQ(Put("second"), 4u);
+    WINMEMOS::CloseMemoFile(f_);
+    Bytes want(kBlock, 0);
+    want[0] = 5;
+    want[linkSize] = 4;
+    EXPECT_EQ(PlainBytes(path_, 0, kBlock, kKey), want);
+
+    Open(linkSize, kKey);
+    EXPECT_FALSE(f_.damaged);
+    EXPECT_EQ(Get(1), first);
+    EXPECT_EQ(Get(4), "second");
+    WINMEMOS::CloseMemoFile(f_);
+  }
+}
+
 // Texts of 0, 1, room-1, room, room+1 and 70,000 stored bytes (room = 254 or
 // 252 per block) take text / room + 1 blocks (always one ^Z behind the text)
 // and come back byte for byte, in pieces of any size.

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "engine/storage/tests/zet01_test_util.h"
+#include "engine/storage/zet00_keytext.h"
+#include "engine/storage/zet06_create.h"
 #include "engine/testsupport/engine_fixture.h"
 
 namespace {
@@ -206,5 +208,56 @@ TEST_F(Zet01NavigationTest, TableOfUnknownCountIsWalkedByIndexOneAndRebuiltFromK
                                                "R10=80", "R3=90", "R7=100"}));
   }
 }
+
+// Ranges made from key texts, on tables of both file versions: a version-1
+// table keeps its texts in the OEM code page, and an upper limit that leaves
+// a text part open must still lie above every text, umlauts included.
+class Zet01RangeTest : public zettest::EngineTest, public ::testing::WithParamInterface<uint16_t> {};
+
+TEST_P(Zet01RangeTest, KeyTextRangesWithOpenTextParts) {
+  const std::string path = TempPath("NAMEN.DAT");
+  auto t = zettable_test::MakeTable(GetParam(), {{"NAME", Common::kTypeString, 10, 10},
+                                                 {"NR", Common::kTypeInteger, 1, 6}});
+  IndexByNumberAndName(*t);
+  ASSERT_EQ(Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, 0), 0);
+  ASSERT_EQ(Zet01::OpenTable(1, kAllRights, path, 0, 0, ""), 0);
+  const std::vector<std::pair<int, std::string>> rows = {
+      {30, "Zorn"}, {10, "Adam"}, {30, "\xC4rger"}, {40, "Bach"}, {30, "M\xFCller"}, {20, "\xFF"}, {30, "Abel"}};
+  for (const auto& [nr, name] : rows) {
+    ZetTable::ClearRecordBuffer(1);
+    SetField(1, NAME, name);
+    SetField(1, NR, std::to_string(nr));
+    AppendRecord(1);
+  }
+  TZetTable& table = *ZetTable::Table(1);
+  table.orderMode = ZetTable::kOrderIndex;
+  table.currentIndex = kIndex;
+  const struct {
+    const char *low, *high;
+    Recnos expected;
+  } cases[] = {
+      {"", "30", {2, 6, 7, 3, 5, 1}},
+      {"30", "30", {7, 3, 5, 1}},
+      {"20", "30,M", {6, 7, 3}},
+      {"30,M", "", {5, 1, 4}},
+      {"", "10", {2}},
+      {"", "25", {2, 6}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.low) + ".." + c.high);
+    ZetTable::ClearRangeLimits(1);
+    if (*c.low) ASSERT_EQ(Zet00::SetRangeStart(1, c.low), 0);
+    if (*c.high) ASSERT_EQ(Zet00::SetRangeEnd(1, c.high), 0);
+    Recnos seen;
+    uint16_t end = 0;
+    for (uint32_t r = Zet01::FirstOrLastRecNo(1, true, end); end == 0 && seen.size() <= rows.size();
+         r = Zet01::NextOrPriorRecNo(1, true, end))
+      seen.push_back(r);
+    EXPECT_EQ(seen, c.expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zet01, Zet01RangeTest, ::testing::Values(uint16_t(1), uint16_t(2)),
+                         [](const auto& info) { return "version" + std::to_string(info.param); });
 
 }  // namespace

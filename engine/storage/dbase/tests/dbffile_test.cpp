@@ -42,8 +42,10 @@ class DbfUtilFileTest : public zettest::EngineTest {
       std::vector<std::string> row;
       for (size_t i = 0; i < reader.Fields().size(); ++i) {
         std::string text(reader.FieldBytes(i));
+        bool isText = true;
         if (reader.Fields()[i].type == 'M') {
-          EXPECT_EQ(reader.ReadMemo(reader.FieldBytes(i), text), 0);
+          EXPECT_EQ(reader.ReadMemo(reader.FieldBytes(i), text, isText), 0);
+          if (!isText) text = "<binary>";
         }
         row.push_back(text);
       }
@@ -236,14 +238,15 @@ INSTANTIATE_TEST_SUITE_P(DbfUtil, DbfUtilPythonFiles,
                            return std::string(info.param.kind) + std::to_string(info.param.memoSize);
                          });
 
-// dBase IV memos carry a header with their length (little-endian); FPT
-// files whose header gives block size 0 use 64-byte blocks.
+// dBase IV memos carry a header with their length, the header's 8 bytes
+// included (little-endian); FPT files whose header gives block size 0 use
+// 64-byte blocks, and an FPT memo of a binary kind is no text.
 TEST_F(DbfUtilFileTest, MemoHeadersOfDbase4AndFptDefaultBlockSize) {
   const std::vector<RawField> fields = {{"NOTE", 'M', 10}};
   WriteFile(TempPath("D4.DBF"), MakeDbf(DbfUtil::kVersionDbase4Memo, fields, {"         1", "         2"}));
   std::vector<uint8_t> dbt(3 * 512, 0);
   const std::string a = "first memo, length from its header";
-  dbt[512] = 0xFF, dbt[513] = 0xFF, dbt[514] = 8, dbt[516] = uint8_t(a.size());
+  dbt[512] = 0xFF, dbt[513] = 0xFF, dbt[514] = 8, dbt[516] = uint8_t(8 + a.size());
   std::memcpy(&dbt[520], a.data(), a.size());
   std::memset(&dbt[520 + a.size()], 'X', 20);  // no terminator: the length ends it
   const std::string b = "second";
@@ -256,16 +259,20 @@ TEST_F(DbfUtilFileTest, MemoHeadersOfDbase4AndFptDefaultBlockSize) {
   EXPECT_EQ(rows[0][0], a);
   EXPECT_EQ(rows[1][0], b);
 
-  WriteFile(TempPath("FP.DBF"), MakeDbf(DbfUtil::kVersionFoxPro, fields, {"         9"}));
-  std::vector<uint8_t> fpt(9 * 64 + 8 + 5, 0);
-  fpt[3] = 10;  // next free block; bytes 6-7 (block size) stay 0
+  WriteFile(TempPath("FP.DBF"), MakeDbf(DbfUtil::kVersionFoxPro, fields, {"         9", "        10"}));
+  std::vector<uint8_t> fpt(11 * 64, 0);
+  fpt[3] = 11;  // next free block; bytes 6-7 (block size) stay 0
   fpt[9 * 64 + 3] = 1;
   fpt[9 * 64 + 7] = 5;
   std::memcpy(&fpt[9 * 64 + 8], "hello", 5);
+  fpt[10 * 64 + 3] = 0;  // a picture: kind 0, five bytes of data
+  fpt[10 * 64 + 7] = 5;
+  std::memcpy(&fpt[10 * 64 + 8], "GIF89", 5);
   WriteFile(TempPath("FP.FPT"), fpt);
   rows = ReadAll(TempPath("FP.DBF"));
-  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][0], "hello");
+  EXPECT_EQ(rows[1][0], "<binary>");
 }
 
 // Hand-broken files: each is refused with its error before anything outside
@@ -329,6 +336,7 @@ TEST_F(DbfUtilFileTest, BrokenMemoFilesAndMemoFields) {
   const std::vector<RawField> fields = {{"NOTE", 'M', 10}};
   TDbfReader reader;
   std::string text;
+  bool isText = true;
 
   // No memo file at all.
   WriteFile(TempPath("M.DBF"), MakeDbf(0x83, fields, {"         1"}));
@@ -349,7 +357,7 @@ TEST_F(DbfUtilFileTest, BrokenMemoFilesAndMemoFields) {
                     {"4294967296", 117}, {"         1", 2},  {"4294967295", 2}};
   for (const auto& c : fieldCases) {
     SCOPED_TRACE(c.field);
-    EXPECT_EQ(reader.ReadMemo(c.field, text), c.error);
+    EXPECT_EQ(reader.ReadMemo(c.field, text, isText), c.error);
     EXPECT_EQ(text, "");
   }
   reader.Close();
@@ -359,7 +367,7 @@ TEST_F(DbfUtilFileTest, BrokenMemoFilesAndMemoFields) {
   std::memcpy(&dbt[512], "abc", 3);
   WriteFile(TempPath("M.DBT"), dbt);
   ASSERT_EQ(reader.Open(TempPath("M.DBF")), 0);
-  EXPECT_EQ(reader.ReadMemo("1", text), 0);
+  EXPECT_EQ(reader.ReadMemo("1", text, isText), 0);
   EXPECT_EQ(text, "abc");
   reader.Close();
   std::filesystem::remove(TempPath("M.DBT"));
@@ -370,12 +378,12 @@ TEST_F(DbfUtilFileTest, BrokenMemoFilesAndMemoFields) {
   fpt[16 + 3] = 1;
   WriteFile(TempPath("M.FPT"), fpt);
   ASSERT_EQ(reader.Open(TempPath("M.DBF")), 0);
-  EXPECT_EQ(reader.ReadMemo("1", text), 2);
+  EXPECT_EQ(reader.ReadMemo("1", text, isText), 2);
   fpt.resize(16 + 8 + 4, 'z');
   fpt[16 + 4] = 0x7F, fpt[16 + 5] = 0xFF, fpt[16 + 6] = 0xFF, fpt[16 + 7] = 0xFF;
   WriteFile(TempPath("M.FPT"), fpt);
   ASSERT_EQ(reader.Open(TempPath("M.DBF")), 0);
-  EXPECT_EQ(reader.ReadMemo("1", text), 0);
+  EXPECT_EQ(reader.ReadMemo("1", text, isText), 0);
   EXPECT_EQ(text, "zzzz");
 }
 

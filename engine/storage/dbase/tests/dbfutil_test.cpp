@@ -78,6 +78,18 @@ class DbfUtilTest : public zettest::EngineTest {
     ASSERT_EQ(Zet01::AppendRecord(slot, true, 0), 0) << Common::LastErrorText().view();
   }
 
+  // Imports the dBase file name into the table name.DAT, checks the counts
+  // of the import and opens the table (0 when the import failed).
+  int ImportAndOpen(const std::string& name, const DbfUtil::TDbfImportReport& want) {
+    DbfUtil::TDbfImportReport report;
+    const int rc = DbfUtil::DbfToTable(TempPath(name), TempPath(name + ".DAT"), nullptr, 1, &report);
+    EXPECT_EQ(rc, 0) << Common::LastErrorText().view();
+    EXPECT_EQ(report.recordsCopied, want.recordsCopied);
+    EXPECT_EQ(report.deletedSkipped, want.deletedSkipped);
+    EXPECT_EQ(report.memosNotText, want.memosNotText);
+    return rc == 0 ? Open(TempPath(name + ".DAT")) : 0;
+  }
+
   // The DBF fields and record texts of a file, as the reader gives them.
   struct DbfContents {
     std::vector<TDbfField> fields;
@@ -475,7 +487,7 @@ INSTANTIATE_TEST_SUITE_P(DbfUtil, DbfUtilImport,
                            return std::string(info.param.kind) + std::to_string(info.param.memoSize);
                          });
 
-// The decisions on importing: small N fields as I (negative values kept),
+// Import rules: small N fields as I (negative values kept),
 // the record limit of a table, no table for an unknown field type or
 // version, dates that are none, the layout position of the labels, and
 // dBase IV memos.
@@ -516,7 +528,7 @@ TEST_F(DbfUtilTest, ImportRulesAndRefusals) {
                                  record + "20231340" + "        " + "          "};
   WriteFile(TempPath("MANY.DBF"), MakeDbf(DbfUtil::kVersionDbase4Memo, many, {records[0], records[1]}));
   std::vector<uint8_t> dbt(512 + 8 + 12, 0);
-  dbt[512] = 0xFF, dbt[513] = 0xFF, dbt[514] = 8, dbt[516] = 12;
+  dbt[512] = 0xFF, dbt[513] = 0xFF, dbt[514] = 8, dbt[516] = 8 + 12;
   std::memcpy(&dbt[520], "line1\r\nline2", 12);
   WriteFile(TempPath("MANY.DBT"), dbt);
   ASSERT_EQ(DbfUtil::DbfToTable(TempPath("MANY.DBF"), TempPath("MANY.DAT"), nullptr, 1), 0)
@@ -538,6 +550,93 @@ TEST_F(DbfUtilTest, ImportRulesAndRefusals) {
   EXPECT_EQ(Number(h, 20), 0);      // blanks
   EXPECT_EQ(Memo(h, 21), "");
   Close(h);
+}
+
+
+// Files of other programs: records flagged deleted stay out and are
+// counted, "?" is no value, and texts and memos of a file in code page 437
+// or 850 (as the code-page byte says) arrive in Windows-1252.
+class DbfUtilCodePage : public DbfUtilTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DbfUtilCodePage, PythonDbfFileOfOtherProgram) {
+  const std::string codepage = GetParam();
+  const std::string script =
+      "import dbf\n"
+      "t = dbf.Table('" + TempPath("OEM.DBF") + "', 'NAME C(20); FLAG L; NOTE M', dbf_type='db3', codepage='" +
+      codepage + "')\n"
+      "t.open(dbf.READ_WRITE)\n"
+      "t.append(('M\\xfcller', True, 'Gr\\xf6\\xdfe \\xb5\\r\\nZeile'))\n"
+      "t.append(('weg', True, 'geloescht'))\n"
+      "t.append(('offen', None, ''))\n"
+      "t.append(('nein', False, ''))\n"
+      "dbf.delete(t[1])\n"
+      "t.close()\n"
+      "print('made')\n";
+  ASSERT_EQ(RunPython(TempDir(), script).output, "made\n");
+  const int h = ImportAndOpen("OEM", {3, 1, 0});
+  ASSERT_GT(h, 0);
+  ASSERT_EQ(T(h).recordCount, 3);
+  const struct {
+    const char* name;
+    double flag;
+    const char* memo;
+  } want[] = {{"M\xFCller", 1, "Gr\xF6\xDF" "e \xB5\r\nZeile"}, {"offen", 0, ""}, {"nein", 0, ""}};
+  for (uint32_t r = 1; r <= 3; ++r) {
+    SCOPED_TRACE(r);
+    ASSERT_EQ(Zet01::ReadRecord(h, r), 0);
+    EXPECT_EQ(Text(h, 1), want[r - 1].name);
+    EXPECT_EQ(Number(h, 2), want[r - 1].flag);
+    EXPECT_EQ(Memo(h, 3), want[r - 1].memo);
+  }
+  Close(h);
+}
+
+INSTANTIATE_TEST_SUITE_P(DbfUtil, DbfUtilCodePage, ::testing::Values("cp437", "cp850", "cp1252"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// Hand-made FoxPro file: a name with the rest of an older name behind its
+// zero byte, every form of a logical value, and a picture memo, which is
+// counted and leaves its field empty.
+TEST_F(DbfUtilTest, NamesLogicalsAndBinaryMemosOfOtherPrograms) {
+  std::vector<uint8_t> dbf = MakeDbf(DbfUtil::kVersionFoxPro, {{"KURZ", 'L', 1}, {"NOTE", 'M', 10}},
+                                     {"T         1", "y         2", "n          ", "?          ",
+                                      "           ", "F          "});
+  std::memcpy(&dbf[32 + 5], "XYZ", 3);  // "KURZ\0XYZ"
+  WriteFile(TempPath("FOX.DBF"), dbf);
+  std::vector<uint8_t> fpt(3 * 64, 0);
+  fpt[3] = 3;
+  fpt[7] = 64;  // block size 64
+  fpt[64 + 3] = 1, fpt[64 + 7] = 4;  // block 1: text "Text"
+  std::memcpy(&fpt[64 + 8], "Text", 4);
+  fpt[128 + 3] = 0, fpt[128 + 7] = 4;  // block 2: a picture of four bytes
+  std::memcpy(&fpt[128 + 8], "\x89PNG", 4);
+  WriteFile(TempPath("FOX.FPT"), fpt);
+  const int h = ImportAndOpen("FOX", {6, 0, 1});
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(T(h).StoredName(1), "KURZ: ");
+  const double flags[] = {1, 1, 0, 0, 0, 0};
+  for (uint32_t r = 1; r <= 6; ++r) {
+    ASSERT_EQ(Zet01::ReadRecord(h, r), 0);
+    EXPECT_EQ(Number(h, 1), flags[r - 1]) << r;
+  }
+  ASSERT_EQ(Zet01::ReadRecord(h, 1), 0);
+  EXPECT_EQ(Memo(h, 2), "Text");
+  ASSERT_EQ(Zet01::ReadRecord(h, 2), 0);
+  EXPECT_EQ(Memo(h, 2), "");
+  Close(h);
+}
+
+// A dBase name whose file names would pass 255 characters is refused, never
+// cut to another file's name.
+TEST_F(DbfUtilTest, DbfNamesThatDoNotFitAreRefused) {
+  const std::string longName = TempPath(std::string(250, 'd'));
+  ASSERT_GT(longName.size(), 255u);
+  EXPECT_EQ(DbfUtil::DbfToTable(longName, TempPath("X.DAT"), nullptr, 1), Common::kErrPathTooLong);
+  EXPECT_EQ(Common::LastError(), -26);
+  EXPECT_FALSE(std::filesystem::exists(TempPath("X.DAT")));
+  const std::string path = TempPath("Y.DAT");
+  zet01_test::CreateTableFile(path, {{"NAME", Common::kTypeString, 10, 10}});
+  EXPECT_EQ(DbfUtil::TableToDbf(path, longName, nullptr, 0), Common::kErrPathTooLong);
 }
 
 }  // namespace
