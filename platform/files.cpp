@@ -19,6 +19,7 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +142,17 @@ int TakeFault(FileOp op) {
   return error;
 }
 
+// Crash plan of the tests: 0 = none.
+int changesUntilCrash = 0;
+int changesCounted = 0;
+
+// Counts an operation that changes a file; dies before it when its turn has
+// come.
+void CountChange() {
+  ++changesCounted;
+  if (changesUntilCrash > 0 && --changesUntilCrash == 0) kill(getpid(), SIGKILL);
+}
+
 // ---- open modes and share locks --------------------------------------------
 
 constexpr int kAccessMask = 0x07;
@@ -227,6 +239,7 @@ int OpenOrCreate(std::string_view name, int mode, bool create, FileHandle& handl
   OpenRequest request;
   if (int error = DecodeMode(mode, request)) return error;
   if (int error = TakeFault(create ? FileOp::Create : FileOp::Open)) return error;
+  if (create) CountChange();
 
   std::string path = ResolvePath(name);
   // Share locks need a readable descriptor, so a write-only open reads too.
@@ -269,6 +282,13 @@ void InjectFileFault(FileOp op, int nth, int dosError) {
 
 void ResetFileFaults() { faultPlans.clear(); }
 
+void InjectCrashAtChange(int nth) {
+  changesUntilCrash = nth > 0 ? nth : 0;
+  changesCounted = 0;
+}
+
+int ChangesCounted() { return changesCounted; }
+
 int OpenFile(std::string_view name, int mode, FileHandle& handle) {
   return OpenOrCreate(name, mode, false, handle);
 }
@@ -305,6 +325,7 @@ int ReadAt(FileHandle handle, uint64_t pos, void* buffer, size_t count, size_t& 
 int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count) {
   if (handle < 0) return kDosInvalidHandle;
   if (int error = TakeFault(FileOp::Write)) return error;
+  CountChange();
   if (pos > uint64_t(LLONG_MAX) - count) return kDosWriteFault;
   size_t done = 0;
   while (done < count) {
@@ -330,6 +351,7 @@ int FileSize(FileHandle handle, uint64_t& size) {
 int TruncateFile(FileHandle handle, uint64_t size) {
   if (handle < 0) return kDosInvalidHandle;
   if (int error = TakeFault(FileOp::Truncate)) return error;
+  CountChange();
   if (size > uint64_t(LLONG_MAX)) return kDosWriteFault;
   if (ftruncate(handle, off_t(size)) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
   return kDosOk;
@@ -342,6 +364,7 @@ int FlushFile(FileHandle handle) {
 
 int DeleteFile(std::string_view name) {
   if (int error = TakeFault(FileOp::Delete)) return error;
+  CountChange();
   std::string path = ResolvePath(name);
   struct stat info;
   if (lstat(path.c_str(), &info) != 0) return MissingNameError(path, errno);
@@ -354,6 +377,7 @@ int DeleteFile(std::string_view name) {
 
 int RenameFile(std::string_view from, std::string_view to) {
   if (int error = TakeFault(FileOp::Rename)) return error;
+  CountChange();
   std::string source = ResolvePath(from);
   struct stat sourceInfo, targetInfo;
   if (lstat(source.c_str(), &sourceInfo) != 0) return MissingNameError(source, errno);
@@ -365,6 +389,24 @@ int RenameFile(std::string_view from, std::string_view to) {
     target = detail::ResolveKeepingLastName(to);
   }
   if (OpenAnywhere(source)) return kDosSharingViolation;
+  if (rename(source.c_str(), target.c_str()) != 0) return MissingNameError(target, errno);
+  return kDosOk;
+}
+
+int ReplaceFile(std::string_view from, std::string_view to) {
+  if (int error = TakeFault(FileOp::Rename)) return error;
+  CountChange();
+  std::string source = ResolvePath(from);
+  struct stat sourceInfo;
+  if (lstat(source.c_str(), &sourceInfo) != 0) return MissingNameError(source, errno);
+  if (OpenAnywhere(source)) return kDosSharingViolation;
+  std::string target = ResolvePath(to);
+  int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    const bool deniesWriting = OthersHold(fd, kDenyWrite, 1);
+    close(fd);
+    if (deniesWriting) return kDosSharingViolation;
+  }
   if (rename(source.c_str(), target.c_str()) != 0) return MissingNameError(target, errno);
   return kDosOk;
 }

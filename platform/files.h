@@ -75,6 +75,11 @@ int FlushFile(FileHandle handle);
 // refuses a read-only file (5), rename an existing target (80).
 int DeleteFile(std::string_view name);
 int RenameFile(std::string_view from, std::string_view to);
+// Puts the file from in the place of the file to in one step (a process that
+// dies meanwhile leaves one or the other whole), as a truncating create of
+// to would: refused (32) while an open of to denies writing, or while from
+// is open anywhere. to need not exist.
+int ReplaceFile(std::string_view from, std::string_view to);
 // Copies a file; with keepTimes the copy gets the source's modification time.
 int CopyFile(std::string_view from, std::string_view to, bool keepTimes);
 int MakeDirectory(std::string_view name);
@@ -136,5 +141,11 @@ class FindSearch {
 enum class FileOp { Open, Create, Read, Write, Rename, Delete, Truncate };
 void InjectFileFault(FileOp op, int nth, int dosError);
 void ResetFileFaults();
+// Crash tests: the process kills itself (SIGKILL) right before the n-th next
+// operation that changes a file (create, write, truncate, rename, replace,
+// delete); 0 stops counting. ChangesCounted tells how many such operations
+// ran since the plan was made.
+void InjectCrashAtChange(int nth);
+int ChangesCounted();
 
 }  // namespace platform
