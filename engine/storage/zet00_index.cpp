@@ -43,6 +43,7 @@ constexpr int kFirstLetterDigit = 10;
 
 int32_t g_pageSize = kDefaultIndexPageSize;
 uint8_t g_status = kStatusFound;
+uint32_t g_rebuilds = 0;
 
 // The open trees of the index slots. The table object's descriptor carries
 // no tree of its own, so the index layer keeps them by descriptor; an entry
@@ -843,8 +844,11 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     return kErrIndexCreate;
   }
   SetTree(*d, tree);
+  ++g_rebuilds;
   return 0;
 }
+
+uint32_t RebuildCount() { return g_rebuilds; }
 
 int RefreshIndexes(int handle, TProgressProc progress) {
   TZetTable* t = ZetTable::Table(handle);
@@ -925,6 +929,7 @@ void UnitInit() {
   ClearRangeTexts();
   g_pageSize = kDefaultIndexPageSize;
   g_status = kStatusFound;
+  g_rebuilds = 0;
   ReadRecordHook = DefaultReadRecord;
   SameExpressionHook = DefaultSameExpression;
   ExpressionValueHook = nullptr;

@@ -281,6 +281,23 @@ int WriteCountIfChanged(TZetTable& t) {
   return PutRecordCount(t, true) == 0 ? 0 : Fail(Common::kErrWrite, TablePath(t));
 }
 
+// Frees the chains that records of the table stopped naming (see
+// pendingChainFrees), once the record count that goes with the change is
+// written. Every chain is tried; answers 0 or the first failure as an
+// engine error (reported).
+int FreePendingChains(TZetTable& t) {
+  int error = 0;
+  for (const TZetTable::TPendingChain& c : t.pendingChainFrees) {
+    const int status = c.blob ? WinBlobs::DeleteBlob(t.blobFile, c.first) : WINMEMOS::DeleteMemo(t.memoFile, c.first);
+    // The memo and blob units report what failed; their status 1 stands for
+    // a bad block number as well as for a damaged file, so the number is
+    // taken from the report.
+    if (status != 0 && error == 0) error = -Common::LastError();
+  }
+  t.pendingChainFrees.clear();
+  return error;
+}
+
 // ---------------------------------------------------------------------------
 // Opening
 
@@ -347,6 +364,57 @@ void DiscardSlot(int slot) {
   ZetTable::RemoveTable(slot);
 }
 
+// The memo and blob chains a record names (first blocks, blobs marked).
+std::vector<uint64_t> ChainsNamed(const TZetTable& t, const uint8_t* record) {
+  std::vector<uint64_t> chains;
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const uint8_t type = t.FieldType(n);
+    const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
+    const bool blob = type == Common::kTypeBlob && t.hasBlobFile;
+    if (!t.IsStored(n) || !(memo || blob)) continue;
+    Common::FieldValue value;
+    Common::GetFieldAsNumber(record, t.Place(n), t.version, value);
+    if (value.block != 0 && value.block != WINMEMOS::kInMemoryMemo)
+      chains.push_back((uint64_t(blob) << 32) | value.block);
+  }
+  return chains;
+}
+
+// A delete moves the last record into the gap and then writes the smaller
+// count; cut short between the two it leaves the last record twice, both
+// copies naming the same memo and blob chains. When the last record names a
+// non-empty chain that another record names too, that delete is finished:
+// the count goes down by one and the indexes are built again. Only after a
+// crash (an index had to be rebuilt, or the table has no index to tell) is
+// the table scanned for it. Answers 0 or the error (reported).
+int FinishInterruptedDelete(int slot, TZetTable& t, bool crashed) {
+  if (!crashed || !t.Writable() || t.countUnknown || t.recordCount < 2 || !(t.hasMemoFile || t.hasBlobFile))
+    return 0;
+  const uint32_t last = uint32_t(t.recordCount);
+  std::vector<uint8_t> record(t.recordLength);
+  if (ReadThroughCache(slot, t, last, record.data()) != 0) return Fail(Common::kErrRead, TablePath(t));
+  std::vector<uint64_t> lastChains = ChainsNamed(t, record.data());
+  if (lastChains.empty()) return 0;
+  std::sort(lastChains.begin(), lastChains.end());
+  bool copy = false;
+  for (uint32_t recno = 1; recno < last && !copy; ++recno) {
+    if (ReadThroughCache(slot, t, recno, record.data()) != 0) return Fail(Common::kErrRead, TablePath(t));
+    for (uint64_t c : ChainsNamed(t, record.data()))
+      copy = copy || std::binary_search(lastChains.begin(), lastChains.end(), c);
+  }
+  if (!copy) return 0;
+  --t.recordCount;
+  if (int e = WriteCountIfChanged(t)) return e;
+  if (LOWFILES::TruncateAt(*t.tableFile, t.headerSize + uint64_t(t.recordCount) * t.recordLength) != 0)
+    return Fail(Common::kErrWrite, TablePath(t));
+  EndRecordCache(slot);
+  StartRecordCache(slot);
+  for (int index = Zet00::FirstIndexSlot(t); index <= t.highestIndexSlot; ++index)
+    if (t.indexes[size_t(index)])
+      if (int e = Zet00::RebuildIndex(slot, index)) return e;
+  return 0;
+}
+
 // The steps after the table object is in its slot; the caller discards the
 // slot when one fails. Steps that report their own error pass it through.
 int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view code) {
@@ -373,9 +441,16 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
     CloseSideFiles(t);
     return memofiles::kErrBlobOpen;
   }
+  const uint32_t rebuildsBefore = Zet00::RebuildCount();
   if (Zet00::OpenIndexes(slot) != 0) {
     CloseSideFiles(t);
     return Fail(kErrIndexOpen, path);
+  }
+  bool anyIndex = false;
+  for (const auto& d : t.indexes) anyIndex = anyIndex || d != nullptr;
+  if (int e = FinishInterruptedDelete(slot, t, !anyIndex || Zet00::RebuildCount() != rebuildsBefore)) {
+    CloseSideFiles(t);
+    return e;
   }
   return 0;
 }
@@ -453,6 +528,7 @@ int CloseTable(int slot) {
     const bool ownsFile = t->aliasOf == 0;
     if (ownsFile && t->Writable()) error = WriteCountIfChanged(*t);
     const bool countWritten = error == 0;
+    if (countWritten && ownsFile) error = FreePendingChains(*t);
     // An alias's own temporary indexes go with it; the directory it would
     // rewrite belongs to the table it aliases.
     if (DropTemporaryIndexes(*t) && t->Writable() && ownsFile && Zet00::WriteIndexDirectory(slot) < 0 && error == 0)
@@ -575,6 +651,7 @@ int FlushTable(int slot, bool writeCount) {
     if (error == 0)
       for (int index = Zet00::FirstIndexSlot(*t); index <= t->highestIndexSlot; ++index)
         if (int e = Zet00::WriteIndexHeader(slot, index); e != 0 && error == 0) error = e;
+    if (writeCount && error == 0) error = FreePendingChains(*t);
   }
   LOWFILES::FreeHandles(0);
   return error;
