@@ -264,14 +264,25 @@ int OpenOrCreate(std::string_view name, int mode, bool create, FileHandle& handl
   return kDosOk;
 }
 
-// True when any open anywhere holds the file at path; such a file is not
-// deleted or renamed, as on DOS.
-bool OpenAnywhere(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool held = OthersHold(fd, 0, kShareByteCount);
-  close(fd);
-  return held;
+// Delete and rename act on a file no open holds anywhere, as on DOS, and
+// hold it meanwhile: an exclusive lock on every share byte keeps any open
+// from beginning until the caller closes fd (an open publishes its own locks
+// on those bytes first, so it fails). A file that cannot be opened to take
+// the lock cannot be shown free and is refused: 5, or 2/3 when it is gone. A
+// file without write permission cannot carry the exclusive lock; it is only
+// tested (nobody can open it for writing anyway).
+int HoldExclusively(const std::string& path, int& fd) {
+  fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return MissingNameError(path, errno);
+    if (OthersHold(fd, 0, kShareByteCount)) return CloseQuietly(fd, kDosSharingViolation);
+    return kDosOk;
+  }
+  if (fd < 0) return MissingNameError(path, errno);
+  flock lock = ShareLock(F_WRLCK, 0, kShareByteCount);
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0) return CloseQuietly(fd, kDosSharingViolation);
+  return kDosOk;
 }
 
 }  // namespace
@@ -370,9 +381,11 @@ int DeleteFile(std::string_view name) {
   if (lstat(path.c_str(), &info) != 0) return MissingNameError(path, errno);
   if (S_ISDIR(info.st_mode)) return kDosAccessDenied;
   if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return kDosAccessDenied;
-  if (OpenAnywhere(path)) return kDosSharingViolation;
-  if (unlink(path.c_str()) != 0) return DosErrorFromErrno(errno, kDosAccessDenied);
-  return kDosOk;
+  int held = -1;
+  if (int error = HoldExclusively(path, held)) return error;
+  const int error = unlink(path.c_str()) != 0 ? DosErrorFromErrno(errno, kDosAccessDenied) : kDosOk;
+  close(held);
+  return error;
 }
 
 int RenameFile(std::string_view from, std::string_view to) {
@@ -388,9 +401,11 @@ int RenameFile(std::string_view from, std::string_view to) {
     // Only the case of the name changes: the last component as written.
     target = detail::ResolveKeepingLastName(to);
   }
-  if (OpenAnywhere(source)) return kDosSharingViolation;
-  if (rename(source.c_str(), target.c_str()) != 0) return MissingNameError(target, errno);
-  return kDosOk;
+  int held = -1;
+  if (int error = HoldExclusively(source, held)) return error;
+  const int error = rename(source.c_str(), target.c_str()) != 0 ? MissingNameError(target, errno) : kDosOk;
+  close(held);
+  return error;
 }
 
 int ReplaceFile(std::string_view from, std::string_view to) {
@@ -399,16 +414,16 @@ int ReplaceFile(std::string_view from, std::string_view to) {
   std::string source = ResolvePath(from);
   struct stat sourceInfo;
   if (lstat(source.c_str(), &sourceInfo) != 0) return MissingNameError(source, errno);
-  if (OpenAnywhere(source)) return kDosSharingViolation;
+  int held = -1;
+  if (int error = HoldExclusively(source, held)) return error;
   std::string target = ResolvePath(to);
   int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    const bool deniesWriting = OthersHold(fd, kDenyWrite, 1);
-    close(fd);
-    if (deniesWriting) return kDosSharingViolation;
-  }
-  if (rename(source.c_str(), target.c_str()) != 0) return MissingNameError(target, errno);
-  return kDosOk;
+  const bool deniesWriting = fd >= 0 && OthersHold(fd, kDenyWrite, 1);
+  if (fd >= 0) close(fd);
+  int error = kDosSharingViolation;
+  if (!deniesWriting) error = rename(source.c_str(), target.c_str()) != 0 ? MissingNameError(target, errno) : kDosOk;
+  close(held);
+  return error;
 }
 
 int CopyFile(std::string_view from, std::string_view to, bool keepTimes) {

@@ -17,6 +17,12 @@
 //   4. isRegistered runs from a successful open or create to the close; a
 //      failed block access closes and unregisters the file, and the next
 //      access reopens it from its stored name and mode.
+//   5. A file opened with a mode that denies other opens something (deny
+//      write, deny read, deny all) keeps its handle while it is registered:
+//      its share locks live on that handle, and another process could open
+//      the file between a close and the reopen. The queue closes only other
+//      files; when none is left, the handle is taken beyond the budget
+//      (HandleBudget goes below 0).
 //
 // Every routine leaves its result in LOWFILES::Error (0, the system's DOS
 // error code, or 2/3/5 as named below) and also answers it.
