@@ -14,6 +14,8 @@ int32_t RegisteredCount = 0;
 
 namespace {
 
+bool syncWrites = true;
+
 // Most recently used file; head->next is the least recently used one.
 TLowFile* queueHead = nullptr;
 // Handles held by queued files.
@@ -278,6 +280,16 @@ int16_t WriteBlockIfChanged(TLowFile& file, uint64_t position, uint16_t count, c
   return WriteBlock(file, position, count, 0, buffer);
 }
 
+bool SyncWrites() { return syncWrites; }
+void SetSyncWrites(bool on) { syncWrites = on; }
+
+int16_t SyncFile(TLowFile& file) {
+  Error = 0;
+  if (!syncWrites) return 0;
+  if (EnsureOpen(file) != 0 || platform::FlushFile(file.handle) != 0) return FailBlock(file, kErrWriteFailed);
+  return 0;
+}
+
 uint64_t LowFileSize(TLowFile& file) {
   if (EnsureOpen(file) != 0) return 0;
   uint64_t size = 0;
@@ -330,6 +342,7 @@ void UnitInit() {
   AttrResult = 0;
   HandleBudget = kInitialHandleBudget;
   RegisteredCount = 0;
+  syncWrites = true;
 }
 
 void UnitDone() {

@@ -112,6 +112,16 @@ int16_t WriteBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t k
 // answers 3 and writes nothing.
 int16_t WriteBlockIfChanged(TLowFile& file, uint64_t position, uint16_t count, const void* buffer);
 
+// Crash safety rests on the order in which writes reach the disk, and the
+// system keeps that order only up to a sync. The storage units sync at the
+// few points where order matters (once per flush, not per record); bulk
+// work that rebuilds its files anyway may turn the syncs off.
+bool SyncWrites();
+void SetSyncWrites(bool on);
+// Makes everything written to the file so far durable; nothing when syncs
+// are off. Answers 0 or 3.
+int16_t SyncFile(TLowFile& file);
+
 // Size in bytes (0 on failure).
 uint64_t LowFileSize(TLowFile& file);
 // Cuts the file at position when it is longer.

@@ -958,6 +958,12 @@ int Next(PTree tree, uint8_t* key) { return Step(tree, key, true); }
 
 int Prior(PTree tree, uint8_t* key) { return Step(tree, key, false); }
 
+uint16_t WritePages(PTree tree) {
+  Error = 0;
+  WriteDirtyPages(TreeOf(tree));
+  return Error;
+}
+
 uint16_t FlushTree(PTree tree) {
   Error = 0;
   ForgetPages(TreeOf(tree), true);

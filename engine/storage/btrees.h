@@ -229,6 +229,8 @@ int Last(PTree tree, uint8_t* key);
 int Next(PTree tree, uint8_t* key);
 int Prior(PTree tree, uint8_t* key);
 
+// Writes every dirty page (slots and cache) back and keeps it.
+uint16_t WritePages(PTree tree);
 // Writes every dirty page (slots and cache) and frees all page buffers (of
 // every open tree).
 uint16_t FlushTree(PTree tree);

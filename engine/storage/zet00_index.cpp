@@ -562,7 +562,15 @@ int WriteIndexHeader(int handle, int slot) {
   if (!tree) return 0;
   // The keys name records 1..count as the table holds them in memory; the
   // file's count may still be the one before appends made without flush.
-  if (ref.table->recordCount >= 0) SetHeaderCount(*ref.d, ref.table->recordCount);
+  // A count that settles the index goes to the disk only after every page
+  // it covers.
+  if (ref.table->recordCount >= 0 && HeaderCount(*ref.d) != ref.table->recordCount) {
+    if (BTREES::WritePages(tree) != 0 || LOWFILES::SyncFile(tree->file) != 0) {
+      Common::SetFileError(Common::kErrWrite, IndexPath(*ref.table, ref.slot));
+      return Common::kErrWrite;
+    }
+    SetHeaderCount(*ref.d, ref.table->recordCount);
+  }
   if (BTREES::WriteHeaders(tree, ref.d->header.data() + ZetTable::kIdxWrittenFlag,
                            ZetTable::kIndexHeaderSize - ZetTable::kIdxWrittenFlag, ZetTable::kIdxWrittenFlag) != 0) {
     Common::SetFileError(Common::kErrWrite, IndexPath(*ref.table, ref.slot));
@@ -819,7 +827,8 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     }
   }
   SORT::EndSort();
-  if (error == 0 && !SettleRebuiltIndex(tree, *d, count)) {
+  // The new file is on the disk before it takes the old one's place.
+  if (error == 0 && (!SettleRebuiltIndex(tree, *d, count) || LOWFILES::SyncFile(tree->file) != 0)) {
     error = kErrIndexCreate;
     Common::SetFileError(error, path);
   }

@@ -125,8 +125,10 @@ int MarkIndexesUnsettled(int slot, TZetTable& t) {
     if (!d || Unsettled(*d)) continue;
     BTREES::PTree tree = Zet00::IndexTree(slot, s);
     if (!tree) continue;
+    // The mark is on the disk before any page it covers.
     if (LOWFILES::WriteBlock(tree->file, BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount, sizeof raw, 0,
-                             raw) != 0)
+                             raw) != 0 ||
+        LOWFILES::SyncFile(tree->file) != 0)
       return Report(Common::kErrWrite, Zet00::IndexPath(t, s));
     bytes::PutI32(d->header.data() + ZetTable::kIdxRecordCount, Zet00::kUnsettledCount);
   }

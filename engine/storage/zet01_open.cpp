@@ -281,6 +281,33 @@ int WriteCountIfChanged(TZetTable& t) {
   return PutRecordCount(t, true) == 0 ? 0 : Fail(Common::kErrWrite, TablePath(t));
 }
 
+// Whether a flush of the table has something to order: an index whose
+// header does not count the table's records yet, chains to free, or a count
+// the file does not hold.
+bool ChangedSinceFlush(int slot, TZetTable& t) {
+  if (!t.pendingChainFrees.empty()) return true;
+  for (int index = 0; index < ZetTable::kIndexSlots; ++index) {
+    const ZetTable::TIndexDescriptor* d = Zet00::IndexDescriptor(slot, index);
+    if (d && d->isOpen && bytes::GetI32(d->header.data() + ZetTable::kIdxRecordCount) != t.recordCount) return true;
+  }
+  LOWFILES::TLowFile* file = RecordFile(t);
+  uint8_t raw[4];
+  return !file || LOWFILES::ReadBlock(*file, Zet00::RecordCountPosition(t.version), sizeof raw, 0, raw) != 0 ||
+         bytes::GetI32(raw) != t.recordCount;
+}
+
+// Syncs the memo, blob and table files, in that order. Answers 0 or 3
+// (reported).
+int SyncTableFiles(TZetTable& t) {
+  if (t.hasMemoFile && t.memoFile.file.isRegistered && LOWFILES::SyncFile(t.memoFile.file) != 0)
+    return Fail(Common::kErrWrite, t.memoFile.file.name);
+  if (t.hasBlobFile && t.blobFile.file.isRegistered && LOWFILES::SyncFile(t.blobFile.file) != 0)
+    return Fail(Common::kErrWrite, t.blobFile.file.name);
+  LOWFILES::TLowFile* file = RecordFile(t);
+  if (file && LOWFILES::SyncFile(*file) != 0) return Fail(Common::kErrWrite, TablePath(t));
+  return 0;
+}
+
 // Frees the chains that records of the table stopped naming (see
 // pendingChainFrees), once the record count that goes with the change is
 // written. Every chain is tried; answers 0 or the first failure as an
@@ -647,11 +674,19 @@ int FlushTable(int slot, bool writeCount) {
   if (!t) return 0;
   int error = 0;
   if (t->Writable()) {
-    if (writeCount) error = WriteCountIfChanged(*t);
+    // What reaches the disk first: memo and blob chains, then the records
+    // that name them, then the count that counts them; an index's pages
+    // before the count that settles it (WriteIndexHeader); and the count
+    // before the freeing of chains the records stopped naming.
+    if (writeCount && ChangedSinceFlush(slot, *t)) error = SyncTableFiles(*t);
+    if (writeCount && error == 0) error = WriteCountIfChanged(*t);
     if (error == 0)
       for (int index = Zet00::FirstIndexSlot(*t); index <= t->highestIndexSlot; ++index)
         if (int e = Zet00::WriteIndexHeader(slot, index); e != 0 && error == 0) error = e;
-    if (writeCount && error == 0) error = FreePendingChains(*t);
+    if (writeCount && error == 0 && !t->pendingChainFrees.empty()) {
+      if (LOWFILES::SyncFile(*t->tableFile) != 0) error = Fail(Common::kErrWrite, TablePath(*t));
+      if (error == 0) error = FreePendingChains(*t);
+    }
   }
   LOWFILES::FreeHandles(0);
   return error;
