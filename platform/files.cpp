@@ -25,6 +25,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -153,6 +155,40 @@ void CountChange() {
   if (changesUntilCrash > 0 && --changesUntilCrash == 0) kill(getpid(), SIGKILL);
 }
 
+// Power-loss journal of the tests.
+bool journalOn = false;
+std::vector<JournalEntry> journal;
+
+std::string PathOfHandle(int fd) {
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char target[PATH_MAX];
+  const ssize_t n = readlink(link, target, sizeof target - 1);
+  return n > 0 ? std::string(target, size_t(n)) : std::string();
+}
+
+void Record(JournalEntry::Kind kind, std::string path, uint64_t position = 0, const void* data = nullptr,
+            size_t count = 0, std::string target = {}) {
+  if (!journalOn) return;
+  JournalEntry e;
+  e.kind = kind;
+  e.path = std::move(path);
+  e.target = std::move(target);
+  e.position = position;
+  if (data) e.data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + count);
+  journal.push_back(std::move(e));
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved)) return resolved;
+  // A file that does not exist yet: its directory resolved, its name kept.
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  if (!realpath(dir.c_str(), resolved)) return path;
+  return std::string(resolved) + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
 // ---- open modes and share locks --------------------------------------------
 
 constexpr int kAccessMask = 0x07;
@@ -260,6 +296,7 @@ int OpenOrCreate(std::string_view name, int mode, bool create, FileHandle& handl
   if (int error = ClaimShare(fd, request, create)) return CloseQuietly(fd, error);
   if (create && ftruncate(fd, 0) != 0)
     return CloseQuietly(fd, DosErrorFromErrno(errno, kDosAccessDenied));
+  if (create) Record(JournalEntry::Kind::Truncate, PathOfHandle(fd), 0);
   handle = fd;
   return kDosOk;
 }
@@ -299,6 +336,18 @@ void InjectCrashAtChange(int nth) {
 }
 
 int ChangesCounted() { return changesCounted; }
+
+void StartJournal() {
+  journal.clear();
+  journalOn = true;
+}
+
+size_t JournalLength() { return journal.size(); }
+
+std::vector<JournalEntry> StopJournal() {
+  journalOn = false;
+  return std::move(journal);
+}
 
 int OpenFile(std::string_view name, int mode, FileHandle& handle) {
   return OpenOrCreate(name, mode, false, handle);
@@ -348,6 +397,7 @@ int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count) {
     if (n == 0) return kDosWriteFault;
     done += size_t(n);
   }
+  Record(JournalEntry::Kind::Write, PathOfHandle(handle), pos, buffer, count);
   return kDosOk;
 }
 
@@ -365,11 +415,13 @@ int TruncateFile(FileHandle handle, uint64_t size) {
   CountChange();
   if (size > uint64_t(LLONG_MAX)) return kDosWriteFault;
   if (ftruncate(handle, off_t(size)) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
+  Record(JournalEntry::Kind::Truncate, PathOfHandle(handle), size);
   return kDosOk;
 }
 
 int FlushFile(FileHandle handle) {
   if (fsync(handle) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
+  Record(JournalEntry::Kind::Sync, PathOfHandle(handle));
   return kDosOk;
 }
 
@@ -383,7 +435,9 @@ int DeleteFile(std::string_view name) {
   if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return kDosAccessDenied;
   int held = -1;
   if (int error = HoldExclusively(path, held)) return error;
+  const std::string absolute = journalOn ? AbsolutePath(path) : std::string();
   const int error = unlink(path.c_str()) != 0 ? DosErrorFromErrno(errno, kDosAccessDenied) : kDosOk;
+  if (error == kDosOk) Record(JournalEntry::Kind::Delete, absolute);
   close(held);
   return error;
 }
@@ -403,7 +457,9 @@ int RenameFile(std::string_view from, std::string_view to) {
   }
   int held = -1;
   if (int error = HoldExclusively(source, held)) return error;
+  const std::string absolute = journalOn ? AbsolutePath(source) : std::string();
   const int error = rename(source.c_str(), target.c_str()) != 0 ? MissingNameError(target, errno) : kDosOk;
+  if (error == kDosOk) Record(JournalEntry::Kind::Rename, absolute, 0, nullptr, 0, AbsolutePath(target));
   close(held);
   return error;
 }
@@ -421,7 +477,10 @@ int ReplaceFile(std::string_view from, std::string_view to) {
   const bool deniesWriting = fd >= 0 && OthersHold(fd, kDenyWrite, 1);
   if (fd >= 0) close(fd);
   int error = kDosSharingViolation;
+  const std::string absolute = journalOn ? AbsolutePath(source) : std::string();
   if (!deniesWriting) error = rename(source.c_str(), target.c_str()) != 0 ? MissingNameError(target, errno) : kDosOk;
+  if (!deniesWriting && error == kDosOk)
+    Record(JournalEntry::Kind::Rename, absolute, 0, nullptr, 0, AbsolutePath(target));
   close(held);
   return error;
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -147,5 +148,24 @@ void ResetFileFaults();
 // ran since the plan was made.
 void InjectCrashAtChange(int nth);
 int ChangesCounted();
+
+// Power-loss tests: while the journal runs, every change of a file and every
+// sync is recorded in order, with the system path of the file (a write or
+// truncate to the file's path when it was made, a create as a truncate to
+// 0). From it and a copy of the files taken when it started, a test builds
+// the disk states a machine that stopped may leave.
+struct JournalEntry {
+  enum class Kind { Write, Truncate, Sync, Rename, Delete };
+  Kind kind = Kind::Write;
+  std::string path;
+  std::string target;  // Rename: the new path
+  uint64_t position = 0;  // Write: where; Truncate: the new size
+  std::vector<uint8_t> data;  // Write: the bytes
+};
+void StartJournal();
+// Entries recorded so far.
+size_t JournalLength();
+// Stops recording and hands the entries over.
+std::vector<JournalEntry> StopJournal();
 
 }  // namespace platform

@@ -43,7 +43,6 @@ constexpr int kFirstLetterDigit = 10;
 
 int32_t g_pageSize = kDefaultIndexPageSize;
 uint8_t g_status = kStatusFound;
-uint32_t g_rebuilds = 0;
 
 // The open trees of the index slots. The table object's descriptor carries
 // no tree of its own, so the index layer keeps them by descriptor; an entry
@@ -853,11 +852,8 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     return kErrIndexCreate;
   }
   SetTree(*d, tree);
-  ++g_rebuilds;
   return 0;
 }
-
-uint32_t RebuildCount() { return g_rebuilds; }
 
 int RefreshIndexes(int handle, TProgressProc progress) {
   TZetTable* t = ZetTable::Table(handle);
@@ -938,7 +934,6 @@ void UnitInit() {
   ClearRangeTexts();
   g_pageSize = kDefaultIndexPageSize;
   g_status = kStatusFound;
-  g_rebuilds = 0;
   ReadRecordHook = DefaultReadRecord;
   SameExpressionHook = DefaultSameExpression;
   ExpressionValueHook = nullptr;

@@ -211,9 +211,6 @@ int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate);
 // 0, or 4 (file), 2 (record read), 114 (stopped by the progress procedure),
 // 34 (a table whose records live only in its index).
 int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
-// How many rebuilds succeeded since the engine started (tells an open
-// whether it repaired indexes).
-uint32_t RebuildCount();
 // Rebuilds every index when the table may maintain its indexes (open mode
 // bit 3). Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);

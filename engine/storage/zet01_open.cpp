@@ -10,6 +10,7 @@
 #include "engine/base/common.h"
 #include "engine/base/crypt.h"
 #include "engine/base/lowfiles.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/memofiles.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
@@ -407,15 +408,36 @@ std::vector<uint64_t> ChainsNamed(const TZetTable& t, const uint8_t* record) {
   return chains;
 }
 
+// Whether a change of the table was cut short: an index file whose header
+// does not count the table's records (it says unsettled), or that cannot
+// be read. The marks stay on the disk until the indexes are rebuilt, so a
+// repair cut short is found again. A table without indexes cannot tell.
+bool ChangeCutShort(const TZetTable& t) {
+  bool anyIndex = false;
+  for (int index = 0; index < ZetTable::kIndexSlots; ++index) {
+    if (!t.indexes[size_t(index)]) continue;
+    anyIndex = true;
+    LOWFILES::TLowFile file;
+    uint8_t raw[4];
+    if (LOWFILES::OpenLowFile(file, Zet00::IndexPath(t, index), LOWFILES::kModeReadShared) != 0) return true;
+    const bool read = LOWFILES::ReadBlock(file, BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount, sizeof raw,
+                                          0, raw) == 0;
+    if (file.isRegistered) LOWFILES::CloseLowFile(file, false);
+    if (!read || bytes::GetI32(raw) != t.recordCount) return true;
+  }
+  return !anyIndex;
+}
+
 // A delete moves the last record into the gap and then writes the smaller
 // count; cut short between the two it leaves the last record twice, both
 // copies naming the same memo and blob chains. When the last record names a
 // non-empty chain that another record names too, that delete is finished:
-// the count goes down by one and the indexes are built again. Only after a
-// crash (an index had to be rebuilt, or the table has no index to tell) is
-// the table scanned for it. Answers 0 or the error (reported).
-int FinishInterruptedDelete(int slot, TZetTable& t, bool crashed) {
-  if (!crashed || !t.Writable() || t.countUnknown || t.recordCount < 2 || !(t.hasMemoFile || t.hasBlobFile))
+// the count goes down by one (the indexes, opened afterwards, are rebuilt
+// for the new count). Only after a change cut short (ChangeCutShort) is the
+// table scanned for it. Answers 0 or the error (reported).
+int FinishInterruptedDelete(int slot, TZetTable& t) {
+  if (!t.Writable() || t.countUnknown || t.recordCount < 2 || !(t.hasMemoFile || t.hasBlobFile) ||
+      !ChangeCutShort(t))
     return 0;
   const uint32_t last = uint32_t(t.recordCount);
   std::vector<uint8_t> record(t.recordLength);
@@ -436,11 +458,9 @@ int FinishInterruptedDelete(int slot, TZetTable& t, bool crashed) {
     return Fail(Common::kErrWrite, TablePath(t));
   EndRecordCache(slot);
   StartRecordCache(slot);
-  for (int index = Zet00::FirstIndexSlot(t); index <= t.highestIndexSlot; ++index)
-    if (t.indexes[size_t(index)])
-      if (int e = Zet00::RebuildIndex(slot, index)) return e;
   return 0;
 }
+
 
 // The steps after the table object is in its slot; the caller discards the
 // slot when one fails. Steps that report their own error pass it through.
@@ -468,16 +488,13 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
     CloseSideFiles(t);
     return memofiles::kErrBlobOpen;
   }
-  const uint32_t rebuildsBefore = Zet00::RebuildCount();
+  if (int e = FinishInterruptedDelete(slot, t)) {
+    CloseSideFiles(t);
+    return e;
+  }
   if (Zet00::OpenIndexes(slot) != 0) {
     CloseSideFiles(t);
     return Fail(kErrIndexOpen, path);
-  }
-  bool anyIndex = false;
-  for (const auto& d : t.indexes) anyIndex = anyIndex || d != nullptr;
-  if (int e = FinishInterruptedDelete(slot, t, !anyIndex || Zet00::RebuildCount() != rebuildsBefore)) {
-    CloseSideFiles(t);
-    return e;
   }
   return 0;
 }
