@@ -28,6 +28,7 @@
 
 #include "engine/base/lowfiles.h"
 #include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
@@ -37,6 +38,15 @@
 namespace {
 
 using namespace editing_test;
+using memo_test::ReadMemo;
+
+std::string MemoFor(int32_t nr, int16_t menge) { return memo_test::MemoFor(nr, menge, 300 + size_t(nr % 7) * 100); }
+
+uint32_t WriteMemo(WINMEMOS::TMemoFile& f, const std::string& text) {
+  const uint32_t first = memo_test::WriteMemo(f, text);
+  if (first == 0) _exit(9);
+  return first;
+}
 
 constexpr int kDefaultKills = 8;
 // Most operations of one writer; it is killed long before.
@@ -49,28 +59,6 @@ int KillCount() {
   const char* text = std::getenv("ZET_CRASH_KILLS");
   const int kills = text ? std::atoi(text) : 0;
   return kills > 0 ? kills : kDefaultKills;
-}
-
-// The memo of an article tells its number and amount, so a record that
-// names another record's memo, or an old memo under new values, shows.
-std::string MemoFor(int32_t nr, int16_t menge) {
-  std::string text = "N" + std::to_string(nr) + "M" + std::to_string(menge) + "-";
-  while (text.size() < 300 + size_t(nr % 7) * 100) text += char('a' + text.size() % 26);
-  return text;
-}
-
-std::string ReadMemo(WINMEMOS::TMemoFile& f, uint32_t first) {
-  const int32_t length = WINMEMOS::InitGetMemo(f, first);
-  std::string text(size_t(std::max(length, 0)), '\0');
-  if (length > 0) text.resize(size_t(std::max(WINMEMOS::GetMemoBlock(length, text.data()), 0)));
-  WINMEMOS::DoneGetMemo();
-  return text;
-}
-
-uint32_t WriteMemo(WINMEMOS::TMemoFile& f, const std::string& text) {
-  if (WINMEMOS::InitPutMemo(f) != 0) _exit(9);
-  WINMEMOS::PutMemoBlock(int32_t(text.size()), text.data());
-  return WINMEMOS::DonePutMemo(f, 0);
 }
 
 Article Expected(int32_t nr) { return {nr, int16_t(nr % 30000), "N" + std::to_string(nr % 997), 0}; }

@@ -16,6 +16,7 @@
 
 #include "engine/base/lowfiles.h"
 #include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
@@ -27,26 +28,10 @@ namespace {
 using namespace editing_test;
 namespace fs = std::filesystem;
 using platform::JournalEntry;
+using memo_test::ReadMemo;
+using memo_test::WriteMemo;
 
-std::string MemoFor(int32_t nr, int16_t menge) {
-  std::string text = "N" + std::to_string(nr) + "M" + std::to_string(menge) + "-";
-  while (text.size() < 300 + size_t(nr % 5) * 150) text += char('a' + text.size() % 26);
-  return text;
-}
-
-std::string ReadMemo(WINMEMOS::TMemoFile& f, uint32_t first) {
-  const int32_t length = WINMEMOS::InitGetMemo(f, first);
-  std::string text(size_t(std::max(length, 0)), '\0');
-  if (length > 0) text.resize(size_t(std::max(WINMEMOS::GetMemoBlock(length, text.data()), 0)));
-  WINMEMOS::DoneGetMemo();
-  return text;
-}
-
-uint32_t WriteMemo(WINMEMOS::TMemoFile& f, const std::string& text) {
-  EXPECT_EQ(WINMEMOS::InitPutMemo(f), 0);
-  WINMEMOS::PutMemoBlock(int32_t(text.size()), text.data());
-  return WINMEMOS::DonePutMemo(f, 0);
-}
+std::string MemoFor(int32_t nr, int16_t menge) { return memo_test::MemoFor(nr, menge, 300 + size_t(nr % 5) * 150); }
 
 // Builds the files a power loss after the first `cut` journal entries may
 // leave in `into`, from the files in `base` (the state when the journal

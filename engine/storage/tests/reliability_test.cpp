@@ -18,6 +18,7 @@
 #include "engine/base/common.h"
 #include "engine/storage/btrees.h"
 #include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/winmemos.h"
@@ -186,21 +187,8 @@ TEST_F(StorageReliabilityTest, OpenKilledWhileRebuildingLeavesATableThatOpens) {
 
 // ---- Memo chains after crashes --------------------------------------------
 
-// The memo text of an article tells its number and amount, so a record that
-// names another record's memo, or an old memo under new values, shows.
-std::string MemoFor(int32_t nr, int16_t menge) {
-  std::string text = "N" + std::to_string(nr) + "M" + std::to_string(menge) + "-";
-  while (text.size() < 600) text += char('a' + text.size() % 26);
-  return text;
-}
-
-std::string ReadMemo(WINMEMOS::TMemoFile& f, uint32_t first) {
-  const int32_t length = WINMEMOS::InitGetMemo(f, first);
-  std::string text(size_t(std::max(length, 0)), '\0');
-  if (length > 0) text.resize(size_t(WINMEMOS::GetMemoBlock(length, text.data())));
-  WINMEMOS::DoneGetMemo();
-  return text;
-}
+std::string MemoFor(int32_t nr, int16_t menge) { return memo_test::MemoFor(nr, menge, 600); }
+using memo_test::ReadMemo;
 
 uint32_t WriteMemo(WINMEMOS::TMemoFile& f, const std::string& text, uint32_t old) {
   EXPECT_EQ(WINMEMOS::InitPutMemo(f), 0);
