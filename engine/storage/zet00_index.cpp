@@ -715,7 +715,19 @@ int CloseIndexes(int handle, bool withoutHeaders) {
     TIndexDescriptor* d = SlotOf(*t, slot);
     if (!d) continue;
     if (d->isOpen) {
-      if (countKnown) SetHeaderCount(*d, t->recordCount);
+      // As WriteIndexHeader: the pages reach the disk before the count that
+      // settles them.
+      if (countKnown && HeaderCount(*d) != t->recordCount) {
+        BTREES::PTree tree = TreeOf(d);
+        if (tree && (BTREES::WritePages(tree) != 0 || LOWFILES::SyncFile(tree->file) != 0)) {
+          CloseTreeOf(*d, false);
+          if (error == 0) error = Common::kErrWrite;
+          Common::SetFileError(Common::kErrWrite, IndexPath(*t, slot));
+          t->indexes[size_t(slot)].reset();
+          continue;
+        }
+        SetHeaderCount(*d, t->recordCount);
+      }
       if (CloseTreeOf(*d, writeHeaders) != 0 && error == 0) {
         error = Common::kErrWrite;
         Common::SetFileError(error, IndexPath(*t, slot));

@@ -570,9 +570,15 @@ int CloseTable(int slot) {
     // alias's count and index headers are those of the table it aliases,
     // which writes them.
     const bool ownsFile = t->aliasOf == 0;
-    if (ownsFile && t->Writable()) error = WriteCountIfChanged(*t);
+    // In the order of a flush (FlushTable).
+    if (ownsFile && t->Writable()) {
+      if (ChangedSinceFlush(slot, *t)) error = SyncTableFiles(*t);
+      if (error == 0) error = WriteCountIfChanged(*t);
+    }
     const bool countWritten = error == 0;
-    if (countWritten && ownsFile) error = FreePendingChains(*t);
+    if (countWritten && ownsFile && !t->pendingChainFrees.empty()) {
+      error = LOWFILES::SyncFile(*t->tableFile) != 0 ? Fail(Common::kErrWrite, TablePath(*t)) : FreePendingChains(*t);
+    }
     // An alias's own temporary indexes go with it; the directory it would
     // rewrite belongs to the table it aliases.
     if (DropTemporaryIndexes(*t) && t->Writable() && ownsFile && Zet00::WriteIndexDirectory(slot) < 0 && error == 0)
