@@ -19,11 +19,14 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -141,6 +144,51 @@ int TakeFault(FileOp op) {
   return error;
 }
 
+// Crash plan of the tests: 0 = none.
+int changesUntilCrash = 0;
+int changesCounted = 0;
+
+// Counts an operation that changes a file; dies before it when its turn has
+// come.
+void CountChange() {
+  ++changesCounted;
+  if (changesUntilCrash > 0 && --changesUntilCrash == 0) kill(getpid(), SIGKILL);
+}
+
+// Power-loss journal of the tests.
+bool journalOn = false;
+std::vector<JournalEntry> journal;
+
+std::string PathOfHandle(int fd) {
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char target[PATH_MAX];
+  const ssize_t n = readlink(link, target, sizeof target - 1);
+  return n > 0 ? std::string(target, size_t(n)) : std::string();
+}
+
+void Record(JournalEntry::Kind kind, std::string path, uint64_t position = 0, const void* data = nullptr,
+            size_t count = 0, std::string target = {}) {
+  if (!journalOn) return;
+  JournalEntry e;
+  e.kind = kind;
+  e.path = std::move(path);
+  e.target = std::move(target);
+  e.position = position;
+  if (data) e.data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + count);
+  journal.push_back(std::move(e));
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved)) return resolved;
+  // A file that does not exist yet: its directory resolved, its name kept.
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  if (!realpath(dir.c_str(), resolved)) return path;
+  return std::string(resolved) + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
 // ---- open modes and share locks --------------------------------------------
 
 constexpr int kAccessMask = 0x07;
@@ -227,6 +275,7 @@ int OpenOrCreate(std::string_view name, int mode, bool create, FileHandle& handl
   OpenRequest request;
   if (int error = DecodeMode(mode, request)) return error;
   if (int error = TakeFault(create ? FileOp::Create : FileOp::Open)) return error;
+  if (create) CountChange();
 
   std::string path = ResolvePath(name);
   // Share locks need a readable descriptor, so a write-only open reads too.
@@ -247,18 +296,30 @@ int OpenOrCreate(std::string_view name, int mode, bool create, FileHandle& handl
   if (int error = ClaimShare(fd, request, create)) return CloseQuietly(fd, error);
   if (create && ftruncate(fd, 0) != 0)
     return CloseQuietly(fd, DosErrorFromErrno(errno, kDosAccessDenied));
+  if (create) Record(JournalEntry::Kind::Truncate, PathOfHandle(fd), 0);
   handle = fd;
   return kDosOk;
 }
 
-// True when any open anywhere holds the file at path; such a file is not
-// deleted or renamed, as on DOS.
-bool OpenAnywhere(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool held = OthersHold(fd, 0, kShareByteCount);
-  close(fd);
-  return held;
+// Delete and rename act on a file no open holds anywhere, as on DOS, and
+// hold it meanwhile: an exclusive lock on every share byte keeps any open
+// from beginning until the caller closes fd (an open publishes its own locks
+// on those bytes first, so it fails). A file that cannot be opened to take
+// the lock cannot be shown free and is refused: 5, or 2/3 when it is gone. A
+// file without write permission cannot carry the exclusive lock; it is only
+// tested (nobody can open it for writing anyway).
+int HoldExclusively(const std::string& path, int& fd) {
+  fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return MissingNameError(path, errno);
+    if (OthersHold(fd, 0, kShareByteCount)) return CloseQuietly(fd, kDosSharingViolation);
+    return kDosOk;
+  }
+  if (fd < 0) return MissingNameError(path, errno);
+  flock lock = ShareLock(F_WRLCK, 0, kShareByteCount);
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0) return CloseQuietly(fd, kDosSharingViolation);
+  return kDosOk;
 }
 
 }  // namespace
@@ -268,6 +329,25 @@ void InjectFileFault(FileOp op, int nth, int dosError) {
 }
 
 void ResetFileFaults() { faultPlans.clear(); }
+
+void InjectCrashAtChange(int nth) {
+  changesUntilCrash = nth > 0 ? nth : 0;
+  changesCounted = 0;
+}
+
+int ChangesCounted() { return changesCounted; }
+
+void StartJournal() {
+  journal.clear();
+  journalOn = true;
+}
+
+size_t JournalLength() { return journal.size(); }
+
+std::vector<JournalEntry> StopJournal() {
+  journalOn = false;
+  return std::move(journal);
+}
 
 int OpenFile(std::string_view name, int mode, FileHandle& handle) {
   return OpenOrCreate(name, mode, false, handle);
@@ -305,6 +385,7 @@ int ReadAt(FileHandle handle, uint64_t pos, void* buffer, size_t count, size_t& 
 int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count) {
   if (handle < 0) return kDosInvalidHandle;
   if (int error = TakeFault(FileOp::Write)) return error;
+  CountChange();
   if (pos > uint64_t(LLONG_MAX) - count) return kDosWriteFault;
   size_t done = 0;
   while (done < count) {
@@ -316,6 +397,7 @@ int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count) {
     if (n == 0) return kDosWriteFault;
     done += size_t(n);
   }
+  Record(JournalEntry::Kind::Write, PathOfHandle(handle), pos, buffer, count);
   return kDosOk;
 }
 
@@ -330,30 +412,39 @@ int FileSize(FileHandle handle, uint64_t& size) {
 int TruncateFile(FileHandle handle, uint64_t size) {
   if (handle < 0) return kDosInvalidHandle;
   if (int error = TakeFault(FileOp::Truncate)) return error;
+  CountChange();
   if (size > uint64_t(LLONG_MAX)) return kDosWriteFault;
   if (ftruncate(handle, off_t(size)) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
+  Record(JournalEntry::Kind::Truncate, PathOfHandle(handle), size);
   return kDosOk;
 }
 
 int FlushFile(FileHandle handle) {
   if (fsync(handle) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
+  Record(JournalEntry::Kind::Sync, PathOfHandle(handle));
   return kDosOk;
 }
 
 int DeleteFile(std::string_view name) {
   if (int error = TakeFault(FileOp::Delete)) return error;
+  CountChange();
   std::string path = ResolvePath(name);
   struct stat info;
   if (lstat(path.c_str(), &info) != 0) return MissingNameError(path, errno);
   if (S_ISDIR(info.st_mode)) return kDosAccessDenied;
   if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return kDosAccessDenied;
-  if (OpenAnywhere(path)) return kDosSharingViolation;
-  if (unlink(path.c_str()) != 0) return DosErrorFromErrno(errno, kDosAccessDenied);
-  return kDosOk;
+  int held = -1;
+  if (int error = HoldExclusively(path, held)) return error;
+  const std::string absolute = journalOn ? AbsolutePath(path) : std::string();
+  const int error = unlink(path.c_str()) != 0 ? DosErrorFromErrno(errno, kDosAccessDenied) : kDosOk;
+  if (error == kDosOk) Record(JournalEntry::Kind::Delete, absolute);
+  close(held);
+  return error;
 }
 
 int RenameFile(std::string_view from, std::string_view to) {
   if (int error = TakeFault(FileOp::Rename)) return error;
+  CountChange();
   std::string source = ResolvePath(from);
   struct stat sourceInfo, targetInfo;
   if (lstat(source.c_str(), &sourceInfo) != 0) return MissingNameError(source, errno);
@@ -364,9 +455,34 @@ int RenameFile(std::string_view from, std::string_view to) {
     // Only the case of the name changes: the last component as written.
     target = detail::ResolveKeepingLastName(to);
   }
-  if (OpenAnywhere(source)) return kDosSharingViolation;
-  if (rename(source.c_str(), target.c_str()) != 0) return MissingNameError(target, errno);
-  return kDosOk;
+  int held = -1;
+  if (int error = HoldExclusively(source, held)) return error;
+  const std::string absolute = journalOn ? AbsolutePath(source) : std::string();
+  const int error = rename(source.c_str(), target.c_str()) != 0 ? MissingNameError(target, errno) : kDosOk;
+  if (error == kDosOk) Record(JournalEntry::Kind::Rename, absolute, 0, nullptr, 0, AbsolutePath(target));
+  close(held);
+  return error;
+}
+
+int ReplaceFile(std::string_view from, std::string_view to) {
+  if (int error = TakeFault(FileOp::Rename)) return error;
+  CountChange();
+  std::string source = ResolvePath(from);
+  struct stat sourceInfo;
+  if (lstat(source.c_str(), &sourceInfo) != 0) return MissingNameError(source, errno);
+  int held = -1;
+  if (int error = HoldExclusively(source, held)) return error;
+  std::string target = ResolvePath(to);
+  int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool deniesWriting = fd >= 0 && OthersHold(fd, kDenyWrite, 1);
+  if (fd >= 0) close(fd);
+  int error = kDosSharingViolation;
+  const std::string absolute = journalOn ? AbsolutePath(source) : std::string();
+  if (!deniesWriting) error = rename(source.c_str(), target.c_str()) != 0 ? MissingNameError(target, errno) : kDosOk;
+  if (!deniesWriting && error == kDosOk)
+    Record(JournalEntry::Kind::Rename, absolute, 0, nullptr, 0, AbsolutePath(target));
+  close(held);
+  return error;
 }
 
 int CopyFile(std::string_view from, std::string_view to, bool keepTimes) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -75,6 +76,11 @@ int FlushFile(FileHandle handle);
 // refuses a read-only file (5), rename an existing target (80).
 int DeleteFile(std::string_view name);
 int RenameFile(std::string_view from, std::string_view to);
+// Puts the file from in the place of the file to in one step (a process that
+// dies meanwhile leaves one or the other whole), as a truncating create of
+// to would: refused (32) while an open of to denies writing, or while from
+// is open anywhere. to need not exist.
+int ReplaceFile(std::string_view from, std::string_view to);
 // Copies a file; with keepTimes the copy gets the source's modification time.
 int CopyFile(std::string_view from, std::string_view to, bool keepTimes);
 int MakeDirectory(std::string_view name);
@@ -136,5 +142,30 @@ class FindSearch {
 enum class FileOp { Open, Create, Read, Write, Rename, Delete, Truncate };
 void InjectFileFault(FileOp op, int nth, int dosError);
 void ResetFileFaults();
+// Crash tests: the process kills itself (SIGKILL) right before the n-th next
+// operation that changes a file (create, write, truncate, rename, replace,
+// delete); 0 stops counting. ChangesCounted tells how many such operations
+// ran since the plan was made.
+void InjectCrashAtChange(int nth);
+int ChangesCounted();
+
+// Power-loss tests: while the journal runs, every change of a file and every
+// sync is recorded in order, with the system path of the file (a write or
+// truncate to the file's path when it was made, a create as a truncate to
+// 0). From it and a copy of the files taken when it started, a test builds
+// the disk states a machine that stopped may leave.
+struct JournalEntry {
+  enum class Kind { Write, Truncate, Sync, Rename, Delete };
+  Kind kind = Kind::Write;
+  std::string path;
+  std::string target;  // Rename: the new path
+  uint64_t position = 0;  // Write: where; Truncate: the new size
+  std::vector<uint8_t> data;  // Write: the bytes
+};
+void StartJournal();
+// Entries recorded so far.
+size_t JournalLength();
+// Stops recording and hands the entries over.
+std::vector<JournalEntry> StopJournal();
 
 }  // namespace platform

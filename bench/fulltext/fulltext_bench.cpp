@@ -52,6 +52,7 @@
 #include "engine/base/bitarray.h"
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
+#include "engine/base/lowfiles.h"
 #include "engine/storage/btrees.h"
 #include "engine/storage/fulltext/fulltext.h"
 #include "engine/storage/fulltext/fulltext_fields.h"
@@ -652,6 +653,9 @@ int main(int argc, char** argv) {
   for (const Query& q : kQueries) engineQueries.push_back(Cp(q.engine));
 
   Units::StartEngine();
+  // Bulk work, matched with SQLite's synchronous=OFF: the engine's syncs
+  // at its ordering points are off.
+  LOWFILES::SetSyncWrites(false);
   EngineSide engine(o.directory);
   engine.Create();
   const size_t cacheKiB = (engine.CacheBytes() + 1023) / 1024;
@@ -705,7 +709,7 @@ int main(int argc, char** argv) {
               "%zu distinct words generated; then %d records added one by one\n",
               sqlite3_libversion(), o.records, memos, htmlMemos, double(textBytes) / 1e6,
               generator.VocabularySize(), kAddedRecords);
-  std::printf("engine: no sync; HTML option; word table WORT S30; build memory limit %d bytes of hits; "
+  std::printf("engine: syncs off (LOWFILES::SetSyncWrites); HTML option; word table WORT S30; build memory limit %d bytes of hits; "
               "record caches + index page slots = %zu KiB; index page %u bytes\n",
               FullText::kDefaultMemoryLimit, cacheKiB, unsigned(engine.PageSize()));
   if (sqlite)

@@ -14,6 +14,8 @@ int32_t RegisteredCount = 0;
 
 namespace {
 
+bool syncWrites = true;
+
 // Most recently used file; head->next is the least recently used one.
 TLowFile* queueHead = nullptr;
 // Handles held by queued files.
@@ -22,6 +24,7 @@ int openHandles = 0;
 std::vector<uint8_t> scratch;
 
 bool WantsWrite(uint8_t mode) { return (mode & kAccessMask) != platform::kAccessRead; }
+constexpr uint8_t kShareMask = 0x70;
 
 // Puts a file that is not queued at the head (most recently used).
 void Enqueue(TLowFile& file) {
@@ -57,11 +60,33 @@ int CloseHandle(TLowFile& file) {
   return result;
 }
 
-// Closes the least recently used file; it stays registered.
-void CloseLeastRecentlyUsed() {
-  TLowFile& lru = *queueHead->next;
-  Dequeue(lru);
-  Error = int16_t(CloseHandle(lru));
+// A file whose mode denies other opens something holds its share locks on
+// its handle: closing the handle would let another process in.
+bool HoldsShareLock(const TLowFile& file) {
+  const int share = file.openMode & kShareMask;
+  return share != platform::kShareCompat && share != platform::kShareDenyNone;
+}
+
+// The least recently used queued file that may give up its handle; nullptr
+// when every queued file holds share locks.
+TLowFile* RecyclableFile() {
+  if (queueHead == nullptr) return nullptr;
+  TLowFile* file = queueHead->next;
+  for (;;) {
+    if (!HoldsShareLock(*file)) return file;
+    if (file == queueHead) return nullptr;
+    file = file->next;
+  }
+}
+
+// Closes the least recently used file that may give up its handle; it stays
+// registered. False when there is none.
+bool CloseLeastRecentlyUsed() {
+  TLowFile* lru = RecyclableFile();
+  if (lru == nullptr) return false;
+  Dequeue(*lru);
+  Error = int16_t(CloseHandle(*lru));
+  return true;
 }
 
 // Opens the file's handle from its name and mode. Only modes with write
@@ -103,7 +128,7 @@ int16_t EnsureOpen(TLowFile& file) {
     return 0;
   }
   for (;;) {
-    if (HandleBudget <= 0 && queueHead != nullptr) {
+    if (HandleBudget <= 0 && RecyclableFile() != nullptr) {
       // Trade the least recently used file's handle for this one.
       CloseLeastRecentlyUsed();
       if (Reopen(file) == 0) {
@@ -118,7 +143,7 @@ int16_t EnsureOpen(TLowFile& file) {
       Enqueue(file);
       return 0;
     }
-    if (Error == platform::kDosTooManyOpenFiles && queueHead != nullptr) {
+    if (Error == platform::kDosTooManyOpenFiles && RecyclableFile() != nullptr) {
       HandleBudget = 0;  // close queued files from now on
       continue;
     }
@@ -265,6 +290,16 @@ int16_t WriteBlockIfChanged(TLowFile& file, uint64_t position, uint16_t count, c
   return WriteBlock(file, position, count, 0, buffer);
 }
 
+bool SyncWrites() { return syncWrites; }
+void SetSyncWrites(bool on) { syncWrites = on; }
+
+int16_t SyncFile(TLowFile& file) {
+  Error = 0;
+  if (!syncWrites) return 0;
+  if (EnsureOpen(file) != 0 || platform::FlushFile(file.handle) != 0) return FailBlock(file, kErrWriteFailed);
+  return 0;
+}
+
 uint64_t LowFileSize(TLowFile& file) {
   if (EnsureOpen(file) != 0) return 0;
   uint64_t size = 0;
@@ -280,10 +315,7 @@ int16_t TruncateAt(TLowFile& file, uint64_t position) {
 }
 
 void FreeHandles(int16_t n) {
-  while (queueHead != nullptr && HandleBudget < n) {
-    CloseLeastRecentlyUsed();
-    ++HandleBudget;
-  }
+  while (HandleBudget < n && CloseLeastRecentlyUsed()) ++HandleBudget;
 }
 
 int16_t SetReadOnly(TLowFile& file, bool readOnly) {
@@ -320,6 +352,7 @@ void UnitInit() {
   AttrResult = 0;
   HandleBudget = kInitialHandleBudget;
   RegisteredCount = 0;
+  syncWrites = true;
 }
 
 void UnitDone() {

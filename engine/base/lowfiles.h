@@ -17,6 +17,12 @@
 //   4. isRegistered runs from a successful open or create to the close; a
 //      failed block access closes and unregisters the file, and the next
 //      access reopens it from its stored name and mode.
+//   5. A file opened with a mode that denies other opens something (deny
+//      write, deny read, deny all) keeps its handle while it is registered:
+//      its share locks live on that handle, and another process could open
+//      the file between a close and the reopen. The queue closes only other
+//      files; when none is left, the handle is taken beyond the budget
+//      (HandleBudget goes below 0).
 //
 // Every routine leaves its result in LOWFILES::Error (0, the system's DOS
 // error code, or 2/3/5 as named below) and also answers it.
@@ -105,6 +111,16 @@ int16_t WriteBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t k
 // a byte there differs (headers are rewritten this way). More than 1024 bytes
 // answers 3 and writes nothing.
 int16_t WriteBlockIfChanged(TLowFile& file, uint64_t position, uint16_t count, const void* buffer);
+
+// Crash safety rests on the order in which writes reach the disk, and the
+// system keeps that order only up to a sync. The storage units sync at the
+// few points where order matters (once per flush, not per record); bulk
+// work that rebuilds its files anyway may turn the syncs off.
+bool SyncWrites();
+void SetSyncWrites(bool on);
+// Makes everything written to the file so far durable; nothing when syncs
+// are off. Answers 0 or 3.
+int16_t SyncFile(TLowFile& file);
 
 // Size in bytes (0 on failure).
 uint64_t LowFileSize(TLowFile& file);

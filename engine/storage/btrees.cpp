@@ -237,6 +237,7 @@ bool AllocPageBuffer(TTree& t, uint8_t*& buffer) {
 }
 
 TCachedPage* CachedPage(TTree& t, uint16_t page) {
+  if (page == 0) return nullptr;
   for (TCachedPage& c : t.cache) {
     if (c.slot.page == page) return &c;
   }
@@ -293,16 +294,39 @@ bool TakeSlot(TTree& t, int slot) {
 bool MarkPage(TTree& t, int slot, uint16_t page) {
   if (!TakeSlot(t, slot)) return false;
   t.slots[slot].page = page;
+  t.slots[slot].level = uint8_t(slot);
+  return true;
+}
+
+bool Damaged() {
+  Error = kErrDamaged;
+  return false;
+}
+
+// Whether page may be used at level, as far as its number tells: a page of
+// the tree, the root exactly at level 1, and in no path slot of another
+// level (path slot k holds only pages of level k, and the page to be
+// loaded into `slot` may stand in that slot alone).
+bool PlaceValid(const TTree& t, int slot, uint16_t page, int level) {
+  if (page == 0 || page > t.header.pageCount || (page == kRootPage) != (level == 1)) return false;
+  for (int k = 1; k < kPageSlots; ++k) {
+    if (k != slot && t.slots[k].page == page) return false;
+  }
   return true;
 }
 
 // Brings page into slot; level is the page's level in the tree, for the
 // check. A path slot that holds the page already is not read again; a
-// cached page is taken out of the cache (checked when it was read).
+// cached page is taken out of the cache when it was checked for the same
+// level.
 bool LoadPage(TTree& t, int slot, uint16_t page, int level) {
   TPageSlot& s = t.slots[slot];
-  if (slot != kScratchSlot && s.page == page && s.buffer != nullptr) return true;
+  if (!PlaceValid(t, slot, page, level)) return Damaged();
+  if (slot != kScratchSlot && s.page == page && s.buffer != nullptr) {
+    return s.level == level || Damaged();
+  }
   if (TCachedPage* c = CachedPage(t, page)) {
+    if (c->slot.level != level) return Damaged();
     if (slot != kScratchSlot && s.page != 0) {
       // The slot's page takes the cached page's place.
       std::swap(s, c->slot);
@@ -317,13 +341,15 @@ bool LoadPage(TTree& t, int slot, uint16_t page, int level) {
   }
   if (!TakeSlot(t, slot)) return false;
   if (!FileOk(LOWFILES::ReadBlock(t.file, PagePosition(t, page), t.header.pageSize, 0, s.buffer))) {
+    std::memset(s.buffer, 0, t.header.pageSize);
     return false;
   }
   if (!PageValid(t, s.buffer, level)) {
-    Error = kErrDamaged;
-    return false;
+    std::memset(s.buffer, 0, t.header.pageSize);
+    return Damaged();
   }
   s.page = page;
+  s.level = uint8_t(level);
   return true;
 }
 
@@ -472,13 +498,24 @@ int RememberKey(TTree& t, int result, const uint8_t* key) {
 }
 
 // Next and Prior: from the path when it leads to key, else after a search.
+// The key answered must lie strictly after (before) the one given: in a
+// damaged file pages may lead back to themselves, and a walk that would go
+// round ends with the damaged-file error.
 int Step(PTree tree, uint8_t* key, bool forward) {
   TTree& t = TreeOf(tree);
   const bool onPath = t.atKey && std::memcmp(t.work[kWorkCursor], key, t.header.keyLength) == 0;
   BeginOperation(tree);
   if (t.header.height == 0) return kResultNone;
   if (!onPath && FindPath(t, key) == kResultFailed) return kResultFailed;
-  return RememberKey(t, StepFromPath(t, forward, key), key);
+  uint8_t* given = t.work[kWorkMoving];
+  std::memcpy(given, key, t.header.keyLength);
+  const int result = StepFromPath(t, forward, key);
+  if (result == kResultOk && !(forward ? Less(t, given, key) : Less(t, key, given))) {
+    t.atKey = false;
+    Damaged();
+    return kResultFailed;
+  }
+  return RememberKey(t, result, key);
 }
 
 // ---- Insert --------------------------------------------------------------
@@ -920,6 +957,12 @@ int Last(PTree tree, uint8_t* key) {
 int Next(PTree tree, uint8_t* key) { return Step(tree, key, true); }
 
 int Prior(PTree tree, uint8_t* key) { return Step(tree, key, false); }
+
+uint16_t WritePages(PTree tree) {
+  Error = 0;
+  WriteDirtyPages(TreeOf(tree));
+  return Error;
+}
 
 uint16_t FlushTree(PTree tree) {
   Error = 0;

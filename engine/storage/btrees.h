@@ -63,6 +63,15 @@
 // empty); a page or header that fails is reported as Error 1 and never
 // followed. A root without entries above other levels (left by a root
 // shrink that failed half-way) is still read: its first child holds all.
+// A damaged file may name one page at two places of the tree, so every
+// page is also checked for the place it is used at, whether it is read or
+// found in a slot or the cache: page 0 is never a page of the tree, page 1
+// only the root, and a page keeps the level it was checked for (a page
+// number found in a path slot or cache entry of another level, or twice on
+// one path, is damage). Next and Prior answer only keys strictly after
+// (before) the one given, so a walk through pages that lead back to
+// themselves ends with Error 1 instead of going round. A page that failed
+// its check leaves nothing behind: its buffer is cleared.
 #pragma once
 
 #include <cstddef>
@@ -129,6 +138,7 @@ struct TPageSlot {
   uint16_t page = 0;  // 0: the slot holds no page
   uint8_t* buffer = nullptr;
   bool dirty = false;
+  uint8_t level = 0;  // the level the page was checked for
 };
 
 // Pages that left their path slot stay in memory, dirty or not, until they
@@ -219,6 +229,8 @@ int Last(PTree tree, uint8_t* key);
 int Next(PTree tree, uint8_t* key);
 int Prior(PTree tree, uint8_t* key);
 
+// Writes every dirty page (slots and cache) back and keeps it.
+uint16_t WritePages(PTree tree);
 // Writes every dirty page (slots and cache) and frees all page buffers (of
 // every open tree).
 uint16_t FlushTree(PTree tree);

@@ -241,6 +241,12 @@ int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& fir
   };
   std::unordered_set<uint32_t> taken;
   uint8_t block[kMaxBlockSize];
+  // The blocks are written after the chain is laid out: first those the
+  // file grows by, then the header that takes them in, then the returned
+  // blocks. A process that dies in between leaves blocks the header does not
+  // cover, or blocks out of the free list that nobody names, but never a
+  // block inside the file that leads beyond it.
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> returned, grown;
   for (size_t i = 0; i < count; ++i) {
     uint32_t n = f.nextFree;
     if (n <= f.highest) {
@@ -264,12 +270,14 @@ int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& fir
     std::memset(block, 0, f.blockSize);
     fill(i, block);
     PutLink(f, block, f.nextFree);
-    int rc = WriteDataBlock(f, n, block);
-    if (rc != 0) return fail(rc);
+    (n <= oldHighest ? returned : grown).emplace_back(n, std::vector<uint8_t>(block, block + f.blockSize));
     if (i == 0) first = n;
   }
-  int rc = WriteHeader(f);
-  if (rc != 0) return fail(rc);
+  for (const auto& [n, bytes] : grown)
+    if (int rc = WriteDataBlock(f, n, bytes.data())) return fail(rc);
+  if (int rc = WriteHeader(f)) return fail(rc);
+  for (const auto& [n, bytes] : returned)
+    if (int rc = WriteDataBlock(f, n, bytes.data())) return fail(rc);
   return 0;
 }
 

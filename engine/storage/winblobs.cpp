@@ -224,12 +224,11 @@ int32_t GetBlobBlock(int32_t count, void* buffer) {
 
 void DoneGetBlob() { g_getFile = nullptr; }
 
-int32_t InitPutBlob(TBlobFile& f, uint32_t oldFirst) {
+int32_t InitPutBlob(TBlobFile& f, uint32_t /*oldFirst*/) {
   g_putFile = nullptr;
   g_putData.clear();
   int rc = RequireOpen(f);
   if (rc == 0 && (f.damaged || f.blockSize == 0)) rc = memofiles::ReportDamage(f, false);
-  if (rc == 0) rc = DeleteBlob(f, oldFirst);
   if (Finish(rc) != 0) return -1;
   g_putFile = &f;
   return 0;
@@ -284,7 +283,7 @@ int KindFromExtension(std::string_view fileName) {
   return 0;
 }
 
-int32_t PutBlobFileLink(TBlobFile& f, uint32_t oldFirst, std::string_view fileName, int kind) {
+int32_t PutBlobFileLink(TBlobFile& f, uint32_t /*oldFirst*/, std::string_view fileName, int kind) {
   constexpr int kMaxKind = 0x7FFF;  // the kind word 2 x kind - 1 fits 16 bits
   if (kind == 0) kind = KindFromExtension(fileName);
   if (kind <= 0 || kind > kMaxKind) return kUnknownExtension;
@@ -294,7 +293,6 @@ int32_t PutBlobFileLink(TBlobFile& f, uint32_t oldFirst, std::string_view fileNa
     Common::SetFileError(kErrIllegalFileName, fileName);
     rc = kErrIllegalFileName;
   }
-  if (rc == 0) rc = DeleteBlob(f, oldFirst);
   uint32_t block = 0;
   if (rc == 0) {
     rc = memofiles::WriteChain(

@@ -105,8 +105,10 @@ int32_t InitGetBlob(TBlobFile& f, uint32_t first);
 int32_t GetBlobBlock(int32_t count, void* buffer);
 void DoneGetBlob();
 
-// Blob write transfer. InitPutBlob deletes the old blob at oldFirst and
-// starts collecting (0, or -1 for a damaged file or a failed delete).
+// Blob write transfer. InitPutBlob starts collecting (0, or -1 for a damaged
+// file). The old blob at oldFirst stays: the record still names it until the
+// record with the new block is written, and the record update frees it after
+// that (a crash in between never leaves a record naming freed blocks).
 // PutBlobBlock appends count bytes and answers count, kNoTransfer without an
 // InitPutBlob, or minus the status. DonePutBlob writes the blob with the
 // length of the bytes put and answers its first block (0 for no bytes, and 0
@@ -122,10 +124,10 @@ uint32_t CopyBlob(TBlobFile& source, uint32_t first, TBlobFile& target);
 // The kind of a file link from a file name's extension: ".BMP"/".DIB" 1,
 // ".PCX" 2, ".WAV" 3, ".WMF" 4, ".GIF" 5, ".JPG"/".JPEG" 6; 0 for any other.
 int KindFromExtension(std::string_view fileName);
-// Deletes the old blob at oldFirst and writes a file link to fileName with
-// kind (0: from the extension). Answers the link's block, kUnknownExtension,
-// or kLinkWriteError (a damaged file, a name that does not fit the block, a
-// failed delete or write).
+// Writes a file link to fileName with kind (0: from the extension); the old
+// blob at oldFirst stays, as with InitPutBlob. Answers the link's block,
+// kUnknownExtension, or kLinkWriteError (a damaged file, a name that does
+// not fit the block, a failed write).
 int32_t PutBlobFileLink(TBlobFile& f, uint32_t oldFirst, std::string_view fileName, int kind);
 // The file name of the file link at first; the empty text for any other blob,
 // no blob or a damaged file.

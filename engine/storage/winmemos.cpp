@@ -364,7 +364,7 @@ uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst) {
     return 0;
   }
   uint32_t first = 0;
-  if (DeleteMemo(f, oldFirst) == 0) Finish(WriteText(f, StoredText(pieces.get(), f.oemText), first));
+  Finish(WriteText(f, StoredText(pieces.get(), f.oemText), first));
   return first;
 }
 

@@ -15,6 +15,7 @@
 #include "engine/base/uppercas.h"
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_keytext.h"
+#include "platform/files.h"
 
 namespace Zet00 {
 
@@ -242,7 +243,11 @@ uint8_t KeyOp(int handle, int slot, int mode, TIndexOp op, uint8_t* key) {
   TIndexDescriptor& d = *ref.d;
   const int result = RunTreeOp(TreeOf(&d), op, key);
   if (result == BTREES::kResultFailed) {
-    Common::SetFileError(mode == kModeNavigate ? kErrIndexWrite : kErrIndexRead, IndexPath(*ref.table, ref.slot));
+    const ShortStr path = IndexPath(*ref.table, ref.slot);
+    // A damaged file is taken out of use; a table that may write its index
+    // headers has it rebuilt from the records at its next open.
+    if (BTREES::Error == BTREES::kErrDamaged && ref.table->Writable()) AbandonIndex(d);
+    Common::SetFileError(mode == kModeNavigate ? kErrIndexWrite : kErrIndexRead, path);
     return Finish(kStatusFailed);
   }
   if (result == BTREES::kResultOk) {
@@ -278,6 +283,21 @@ bool ExtendsAutomaticKey(int handle, const uint8_t* stored, const uint8_t* autom
   return true;
 }
 
+// The key description of an index file whose tree cannot be opened, when
+// its user header can still be read and describes a key of the table; it
+// becomes the slot's.
+bool ReadStoredDescription(const TZetTable& t, std::string_view path, TIndexDescriptor& d) {
+  LOWFILES::TLowFile file;
+  std::array<uint8_t, ZetTable::kIndexHeaderSize> header{};
+  if (LOWFILES::OpenLowFile(file, path, LOWFILES::kModeReadShared) != 0) return false;
+  const bool read =
+      LOWFILES::ReadBlock(file, BTREES::kUserHeaderOffset, uint16_t(header.size()), 0, header.data()) == 0;
+  if (file.isRegistered) LOWFILES::CloseLowFile(file, false);
+  if (!read || !DescriptionSound(header.data()) || !DescriptionFitsTable(t, header.data())) return false;
+  std::memcpy(d.header.data(), header.data(), ZetTable::kKeyDescriptionSize);
+  return true;
+}
+
 // Opens an existing or missing index file of a slot (see IndexAvailable).
 bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
   TIndexDescriptor& d = *SlotOf(t, slot);
@@ -297,8 +317,18 @@ bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
   BTREES::PTree tree = nullptr;
   if (BTREES::OpenTree(tree, path, KeyCompareProc(t.version), t.fileOpenMode, ZetTable::kIndexHeaderSize,
                        d.header.data()) != 0) {
-    MarkFailed(d, BTREES::Error == BTREES::kErrDamaged ? kErrIndexDamaged : kErrIndexWrite, path);
+    const uint16_t error = BTREES::Error;
     if (automatic) std::memcpy(d.header.data(), expected.data(), expected.size());
+    // A file cut short or that cannot be read (a machine that stopped while
+    // it was written) is built again from the records, like an unsettled
+    // one, when its key is known: the table's for an automatic index, else
+    // the description the file still holds.
+    const bool unreadable = error == BTREES::kErrDamaged || error == uint16_t(LOWFILES::kErrReadFailed);
+    if (unreadable && !t.countUnknown && (automatic || ReadStoredDescription(t, path, d))) {
+      Common::SetFileError(kErrIndexNotFit, path);
+      return RebuildIndex(handle, slot) == 0;
+    }
+    MarkFailed(d, error == BTREES::kErrDamaged ? kErrIndexDamaged : kErrIndexWrite, path);
     return false;
   }
   SetTree(d, tree);
@@ -324,6 +354,17 @@ bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
   if (fits && !countDiffers) return true;
   Common::SetFileError(kErrIndexNotFit, path);
   return RebuildIndex(handle, slot) == 0;
+}
+
+// The file a rebuild builds the new tree in: the index file's name with the
+// extension ".$$R", in the same directory.
+std::string RebuildPath(std::string_view indexPath) {
+  const size_t dot = indexPath.find_last_of('.');
+  const size_t separator = indexPath.find_last_of("\\/");
+  const size_t end = dot != std::string_view::npos && (separator == std::string_view::npos || dot > separator)
+                         ? dot
+                         : indexPath.size();
+  return std::string(indexPath.substr(0, end)) + ".$$R";
 }
 
 // After a rebuild: every page and the tree's header go to the file, and
@@ -520,7 +561,15 @@ int WriteIndexHeader(int handle, int slot) {
   if (!tree) return 0;
   // The keys name records 1..count as the table holds them in memory; the
   // file's count may still be the one before appends made without flush.
-  if (ref.table->recordCount >= 0) SetHeaderCount(*ref.d, ref.table->recordCount);
+  // A count that settles the index goes to the disk only after every page
+  // it covers.
+  if (ref.table->recordCount >= 0 && HeaderCount(*ref.d) != ref.table->recordCount) {
+    if (BTREES::WritePages(tree) != 0 || LOWFILES::SyncFile(tree->file) != 0) {
+      Common::SetFileError(Common::kErrWrite, IndexPath(*ref.table, ref.slot));
+      return Common::kErrWrite;
+    }
+    SetHeaderCount(*ref.d, ref.table->recordCount);
+  }
   if (BTREES::WriteHeaders(tree, ref.d->header.data() + ZetTable::kIdxWrittenFlag,
                            ZetTable::kIndexHeaderSize - ZetTable::kIdxWrittenFlag, ZetTable::kIdxWrittenFlag) != 0) {
     Common::SetFileError(Common::kErrWrite, IndexPath(*ref.table, ref.slot));
@@ -666,7 +715,19 @@ int CloseIndexes(int handle, bool withoutHeaders) {
     TIndexDescriptor* d = SlotOf(*t, slot);
     if (!d) continue;
     if (d->isOpen) {
-      if (countKnown) SetHeaderCount(*d, t->recordCount);
+      // As WriteIndexHeader: the pages reach the disk before the count that
+      // settles them.
+      if (countKnown && HeaderCount(*d) != t->recordCount) {
+        BTREES::PTree tree = TreeOf(d);
+        if (tree && (BTREES::WritePages(tree) != 0 || LOWFILES::SyncFile(tree->file) != 0)) {
+          CloseTreeOf(*d, false);
+          if (error == 0) error = Common::kErrWrite;
+          Common::SetFileError(Common::kErrWrite, IndexPath(*t, slot));
+          t->indexes[size_t(slot)].reset();
+          continue;
+        }
+        SetHeaderCount(*d, t->recordCount);
+      }
       if (CloseTreeOf(*d, writeHeaders) != 0 && error == 0) {
         error = Common::kErrWrite;
         Common::SetFileError(error, IndexPath(*t, slot));
@@ -734,18 +795,19 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
   d->header[ZetTable::kIdxWrittenFlag] = 1;
   bytes::PutU16(d->header.data() + ZetTable::kIdxKeyLength, keyLength);
   const int32_t count = std::max(t->recordCount, 0);
-  // Until the last key is in, the file says the index is unsettled: a
-  // rebuild cut short (even by the process dying) is done again at the next
-  // open instead of leaving a part of the keys that looks whole.
+  // The new tree is built in a file of its own that takes the index file's
+  // place only when it is whole: a rebuild cut short (even by the process
+  // dying) leaves the old file, which is then rebuilt again at the next
+  // open. Until the last key is in, the new file says unsettled too.
+  const std::string building = RebuildPath(path);
   SetHeaderCount(*d, kUnsettledCount);
   BTREES::PTree tree = nullptr;
-  if (BTREES::CreateTree(tree, path, PageSizeFor(keyLength), LOWFILES::kModeReadWriteShared,
+  if (BTREES::CreateTree(tree, building, PageSizeFor(keyLength), LOWFILES::kModeReadWriteShared,
                          ZetTable::kIndexHeaderSize, d->header.data(), KeyCompareProc(t->version),
                          keyLength) != 0) {
     MarkFailed(*d, kErrIndexCreate, path);
     return kErrIndexCreate;
   }
-  SetTree(*d, tree);
 
   TSortData sortData{KeyCompareProc(t->version), d->header.data()};
   std::vector<uint8_t> record(t->recordLength);
@@ -776,12 +838,33 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     }
   }
   SORT::EndSort();
-  if (error == 0 && !SettleRebuiltIndex(tree, *d, count)) {
+  // The new file is on the disk before it takes the old one's place.
+  if (error == 0 && (!SettleRebuiltIndex(tree, *d, count) || LOWFILES::SyncFile(tree->file) != 0)) {
     error = kErrIndexCreate;
     Common::SetFileError(error, path);
   }
-  if (error != 0) AbandonIndex(*d);
-  return error;
+  if (BTREES::CloseTree(tree, d->header.data(), ZetTable::kIndexHeaderSize, error == 0) != 0 && error == 0) {
+    error = kErrIndexCreate;
+    Common::SetFileError(error, path);
+  }
+  if (error == 0 && platform::ReplaceFile(building, path) != 0) {
+    error = kErrIndexCreate;
+    Common::SetFileError(error, path);
+  }
+  if (error != 0) {
+    Common::EraseFile(building);
+    // The old file (or none) stays; the slot is out of use until a rebuild
+    // succeeds, at the latest at the next open.
+    d->openFailed = true;
+    return error;
+  }
+  if (BTREES::OpenTree(tree, path, KeyCompareProc(t->version), t->fileOpenMode, ZetTable::kIndexHeaderSize,
+                       d->header.data()) != 0) {
+    MarkFailed(*d, kErrIndexCreate, path);
+    return kErrIndexCreate;
+  }
+  SetTree(*d, tree);
+  return 0;
 }
 
 int RefreshIndexes(int handle, TProgressProc progress) {

@@ -125,8 +125,10 @@ int MarkIndexesUnsettled(int slot, TZetTable& t) {
     if (!d || Unsettled(*d)) continue;
     BTREES::PTree tree = Zet00::IndexTree(slot, s);
     if (!tree) continue;
+    // The mark is on the disk before any page it covers.
     if (LOWFILES::WriteBlock(tree->file, BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount, sizeof raw, 0,
-                             raw) != 0)
+                             raw) != 0 ||
+        LOWFILES::SyncFile(tree->file) != 0)
       return Report(Common::kErrWrite, Zet00::IndexPath(t, s));
     bytes::PutI32(d->header.data() + ZetTable::kIdxRecordCount, Zet00::kUnsettledCount);
   }
@@ -264,13 +266,13 @@ void PutNumber(const TZetTable& t, uint16_t n, uint8_t* record, int32_t value) {
   Common::PutFieldValue(record, t.Place(n), t.version, raw, false);
 }
 
-// Frees the memo and blob chains a record of the table in slot holds, in
-// the memo and blob files that serve the slot (an alias has none of its
-// own). Every chain is tried; answers 0 or the first failure as an engine
-// error (reported).
-int FreeChains(int slot, const TZetTable& t, const uint8_t* record) {
-  TZetTable* files = ZetTable::FileOwner(slot);
-  int error = 0;
+// The first block of every chain field of a record (0 for an empty one).
+struct TChainRef {
+  bool blob = false;
+  uint32_t first = 0;
+};
+std::vector<TChainRef> ChainsOf(const TZetTable& t, const uint8_t* record) {
+  std::vector<TChainRef> chains;
   for (uint16_t n = 1; n <= t.fieldCount; ++n) {
     const uint8_t type = t.FieldType(n);
     const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
@@ -278,15 +280,24 @@ int FreeChains(int slot, const TZetTable& t, const uint8_t* record) {
     if (!t.IsStored(n) || !(memo || blob)) continue;
     Common::FieldValue value;
     Common::GetFieldAsNumber(record, t.Place(n), t.version, value);
-    if (value.block == 0) continue;
-    const int status = memo ? WINMEMOS::DeleteMemo(files->memoFile, value.block)
-                            : WinBlobs::DeleteBlob(files->blobFile, value.block);
-    // The memo and blob units report what failed; their status 1 stands for
-    // a bad block number as well as for a damaged file, so the number is
-    // taken from the report.
-    if (status != 0 && error == 0) error = -Common::LastError();
+    if (value.block != 0) chains.push_back({blob, value.block});
   }
-  return error;
+  return chains;
+}
+
+// Gives up the memo and blob chains a record of the table in slot holds,
+// except those that keep (when given) names as well: they are freed in the
+// memo and blob files that serve the slot (an alias has none of its own) by
+// the next flush that writes the count, after the record change.
+void ReleaseChains(int slot, const TZetTable& t, const uint8_t* record, const uint8_t* keep) {
+  TZetTable* files = ZetTable::FileOwner(slot);
+  const std::vector<TChainRef> kept = keep ? ChainsOf(t, keep) : std::vector<TChainRef>();
+  for (const TChainRef& c : ChainsOf(t, record)) {
+    const bool stillNamed = std::any_of(kept.begin(), kept.end(), [&](const TChainRef& k) {
+      return k.blob == c.blob && k.first == c.first;
+    });
+    if (!stillNamed && c.first != WINMEMOS::kInMemoryMemo) files->pendingChainFrees.push_back({c.blob, c.first});
+  }
 }
 
 // After a delete: the record that now follows the one before the deleted
@@ -411,6 +422,9 @@ int UpdateRecord(int slot, const uint8_t* oldRecord, bool& keysChanged, int curs
       return AfterRollback(e, rollback);
     }
     keysChanged = changed;
+    // Chains the record named before and names no more (a replaced memo)
+    // are freed once the record is on disk.
+    ReleaseChains(slot, *t, oldRecord, t->recordBuffer.data());
     if (t->orderMode == ZetTable::kOrderIndex)
       Zet00::MakeKey(slot, t->currentIndex, t->recordBuffer.data(), t->currentKey.data(), n);
   }
@@ -497,7 +511,9 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     --t->recordCount;
     ZetTable::ShareRecordCount(slot);
   }
-  if (int e = FreeChains(slot, *t, deleted.data()); e != 0 && result == 0) result = e;
+  // The moved record may name the deleted one's chains: a copy left by a
+  // delete that was cut short names the same ones.
+  ReleaseChains(slot, *t, deleted.data(), n != last ? moved.data() : nullptr);
   if (int e = flush ? FlushAfterChange(slot, *t) : 0; e != 0 && result == 0) result = e;
   if (int e = CutBehindLastRecord(*t); e != 0 && result == 0) result = e;
   if (notify && EngineHooks::NotifyRecordMoved(slot, n, last) != slot) {

@@ -11,6 +11,7 @@
 #include "engine/base/common.h"
 #include "engine/base/crypt.h"
 #include "engine/base/lowfiles.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/memofiles.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
@@ -282,6 +283,50 @@ int WriteCountIfChanged(TZetTable& t) {
   return PutRecordCount(t, true) == 0 ? 0 : Fail(Common::kErrWrite, TablePath(t));
 }
 
+// Whether a flush of the table has something to order: an index whose
+// header does not count the table's records yet, chains to free, or a count
+// the file does not hold.
+bool ChangedSinceFlush(int slot, TZetTable& t) {
+  if (!t.pendingChainFrees.empty()) return true;
+  for (int index = 0; index < ZetTable::kIndexSlots; ++index) {
+    const ZetTable::TIndexDescriptor* d = Zet00::IndexDescriptor(slot, index);
+    if (d && d->isOpen && bytes::GetI32(d->header.data() + ZetTable::kIdxRecordCount) != t.recordCount) return true;
+  }
+  LOWFILES::TLowFile* file = RecordFile(t);
+  uint8_t raw[4];
+  return !file || LOWFILES::ReadBlock(*file, Zet00::RecordCountPosition(t.version), sizeof raw, 0, raw) != 0 ||
+         bytes::GetI32(raw) != t.recordCount;
+}
+
+// Syncs the memo, blob and table files, in that order. Answers 0 or 3
+// (reported).
+int SyncTableFiles(TZetTable& t) {
+  if (t.hasMemoFile && t.memoFile.file.isRegistered && LOWFILES::SyncFile(t.memoFile.file) != 0)
+    return Fail(Common::kErrWrite, t.memoFile.file.name);
+  if (t.hasBlobFile && t.blobFile.file.isRegistered && LOWFILES::SyncFile(t.blobFile.file) != 0)
+    return Fail(Common::kErrWrite, t.blobFile.file.name);
+  LOWFILES::TLowFile* file = RecordFile(t);
+  if (file && LOWFILES::SyncFile(*file) != 0) return Fail(Common::kErrWrite, TablePath(t));
+  return 0;
+}
+
+// Frees the chains that records of the table stopped naming (see
+// pendingChainFrees), once the record count that goes with the change is
+// written. Every chain is tried; answers 0 or the first failure as an
+// engine error (reported).
+int FreePendingChains(TZetTable& t) {
+  int error = 0;
+  for (const TZetTable::TPendingChain& c : t.pendingChainFrees) {
+    const int status = c.blob ? WinBlobs::DeleteBlob(t.blobFile, c.first) : WINMEMOS::DeleteMemo(t.memoFile, c.first);
+    // The memo and blob units report what failed; their status 1 stands for
+    // a bad block number as well as for a damaged file, so the number is
+    // taken from the report.
+    if (status != 0 && error == 0) error = -Common::LastError();
+  }
+  t.pendingChainFrees.clear();
+  return error;
+}
+
 // ---------------------------------------------------------------------------
 // Opening
 
@@ -348,6 +393,76 @@ void DiscardSlot(int slot) {
   ZetTable::RemoveTable(slot);
 }
 
+// The memo and blob chains a record names (first blocks, blobs marked).
+std::vector<uint64_t> ChainsNamed(const TZetTable& t, const uint8_t* record) {
+  std::vector<uint64_t> chains;
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const uint8_t type = t.FieldType(n);
+    const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
+    const bool blob = type == Common::kTypeBlob && t.hasBlobFile;
+    if (!t.IsStored(n) || !(memo || blob)) continue;
+    Common::FieldValue value;
+    Common::GetFieldAsNumber(record, t.Place(n), t.version, value);
+    if (value.block != 0 && value.block != WINMEMOS::kInMemoryMemo)
+      chains.push_back((uint64_t(blob) << 32) | value.block);
+  }
+  return chains;
+}
+
+// Whether a change of the table was cut short: an index file whose header
+// does not count the table's records (it says unsettled), or that cannot
+// be read. The marks stay on the disk until the indexes are rebuilt, so a
+// repair cut short is found again. A table without indexes cannot tell.
+bool ChangeCutShort(const TZetTable& t) {
+  bool anyIndex = false;
+  for (int index = 0; index < ZetTable::kIndexSlots; ++index) {
+    if (!t.indexes[size_t(index)]) continue;
+    anyIndex = true;
+    LOWFILES::TLowFile file;
+    uint8_t raw[4];
+    if (LOWFILES::OpenLowFile(file, Zet00::IndexPath(t, index), LOWFILES::kModeReadShared) != 0) return true;
+    const bool read = LOWFILES::ReadBlock(file, BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount, sizeof raw,
+                                          0, raw) == 0;
+    if (file.isRegistered) LOWFILES::CloseLowFile(file, false);
+    if (!read || bytes::GetI32(raw) != t.recordCount) return true;
+  }
+  return !anyIndex;
+}
+
+// A delete moves the last record into the gap and then writes the smaller
+// count; cut short between the two it leaves the last record twice, both
+// copies naming the same memo and blob chains. When the last record names a
+// non-empty chain that another record names too, that delete is finished:
+// the count goes down by one (the indexes, opened afterwards, are rebuilt
+// for the new count). Only after a change cut short (ChangeCutShort) is the
+// table scanned for it. Answers 0 or the error (reported).
+int FinishInterruptedDelete(int slot, TZetTable& t) {
+  if (!t.Writable() || t.countUnknown || t.recordCount < 2 || !(t.hasMemoFile || t.hasBlobFile) ||
+      !ChangeCutShort(t))
+    return 0;
+  const uint32_t last = uint32_t(t.recordCount);
+  std::vector<uint8_t> record(t.recordLength);
+  if (ReadThroughCache(slot, t, last, record.data()) != 0) return Fail(Common::kErrRead, TablePath(t));
+  std::vector<uint64_t> lastChains = ChainsNamed(t, record.data());
+  if (lastChains.empty()) return 0;
+  std::sort(lastChains.begin(), lastChains.end());
+  bool copy = false;
+  for (uint32_t recno = 1; recno < last && !copy; ++recno) {
+    if (ReadThroughCache(slot, t, recno, record.data()) != 0) return Fail(Common::kErrRead, TablePath(t));
+    for (uint64_t c : ChainsNamed(t, record.data()))
+      copy = copy || std::binary_search(lastChains.begin(), lastChains.end(), c);
+  }
+  if (!copy) return 0;
+  --t.recordCount;
+  if (int e = WriteCountIfChanged(t)) return e;
+  if (LOWFILES::TruncateAt(*t.tableFile, t.headerSize + uint64_t(t.recordCount) * t.recordLength) != 0)
+    return Fail(Common::kErrWrite, TablePath(t));
+  EndRecordCache(slot);
+  StartRecordCache(slot);
+  return 0;
+}
+
+
 // The steps after the table object is in its slot; the caller discards the
 // slot when one fails. Steps that report their own error pass it through.
 int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view code) {
@@ -374,6 +489,10 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
       WinBlobs::OpenBlobFile(t.blobFile, SidePath(t, kBlobExtension), t.fileOpenMode, t.tableKey) != 0) {
     CloseSideFiles(t);
     return memofiles::kErrBlobOpen;
+  }
+  if (int e = FinishInterruptedDelete(slot, t)) {
+    CloseSideFiles(t);
+    return e;
   }
   if (Zet00::OpenIndexes(slot) != 0) {
     CloseSideFiles(t);
@@ -458,8 +577,15 @@ int CloseTable(int slot) {
     // alias's count and index headers are those of the table it aliases,
     // which writes them.
     const bool ownsFile = t->aliasOf == 0;
-    if (ownsFile && t->Writable()) error = WriteCountIfChanged(*t);
+    // In the order of a flush (FlushTable).
+    if (ownsFile && t->Writable()) {
+      if (ChangedSinceFlush(slot, *t)) error = SyncTableFiles(*t);
+      if (error == 0) error = WriteCountIfChanged(*t);
+    }
     const bool countWritten = error == 0;
+    if (countWritten && ownsFile && !t->pendingChainFrees.empty()) {
+      error = LOWFILES::SyncFile(*t->tableFile) != 0 ? Fail(Common::kErrWrite, TablePath(*t)) : FreePendingChains(*t);
+    }
     // An alias's own temporary indexes go with it; the directory it would
     // rewrite belongs to the table it aliases.
     if (DropTemporaryIndexes(*t) && t->Writable() && ownsFile && Zet00::WriteIndexDirectory(slot) < 0 && error == 0)
@@ -578,10 +704,19 @@ int FlushTable(int slot, bool writeCount) {
   if (!t) return 0;
   int error = 0;
   if (t->Writable()) {
-    if (writeCount) error = WriteCountIfChanged(*t);
+    // What reaches the disk first: memo and blob chains, then the records
+    // that name them, then the count that counts them; an index's pages
+    // before the count that settles it (WriteIndexHeader); and the count
+    // before the freeing of chains the records stopped naming.
+    if (writeCount && ChangedSinceFlush(slot, *t)) error = SyncTableFiles(*t);
+    if (writeCount && error == 0) error = WriteCountIfChanged(*t);
     if (error == 0)
       for (int index = Zet00::FirstIndexSlot(*t); index <= t->highestIndexSlot; ++index)
         if (int e = Zet00::WriteIndexHeader(slot, index); e != 0 && error == 0) error = e;
+    if (writeCount && error == 0 && !t->pendingChainFrees.empty()) {
+      if (LOWFILES::SyncFile(*t->tableFile) != 0) error = Fail(Common::kErrWrite, TablePath(*t));
+      if (error == 0) error = FreePendingChains(*t);
+    }
   }
   LOWFILES::FreeHandles(0);
   return error;

@@ -297,6 +297,15 @@ class TZetTable {
   std::vector<uint8_t> recordBuffer;
   WINMEMOS::TMemoFile memoFile;
   WinBlobs::TBlobFile blobFile;
+  // Memo and blob chains that no record names any more (a delete, an update
+  // that replaced them) stay allocated until the record change is on disk:
+  // the next flush that writes the record count frees them. A crash before
+  // leaves them unused, never a record that names freed blocks.
+  struct TPendingChain {
+    bool blob = false;
+    uint32_t first = 0;
+  };
+  std::vector<TPendingChain> pendingChainFrees;
   std::vector<TChoiceList> choiceLists;
   std::vector<TFormula> formulas;
   std::vector<TFieldSpec> fieldSpecs;

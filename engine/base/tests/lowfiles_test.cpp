@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -388,6 +391,76 @@ TEST_F(LowfilesTest, CopyDiskFileCopiesBytesAndFileTime) {
   EXPECT_EQ(d1, d2);
   EXPECT_EQ(t1, t2);
   EXPECT_EQ(LOWFILES::CopyDiskFile(TempPath("NONE.DAT"), TempPath("X.DAT")), platform::kDosFileNotFound);
+}
+
+// A table opened deny-write keeps refusing a second writer in another
+// process however many files the engine opens after it: the queue never
+// closes a file whose handle carries share locks. Whether the later files
+// deny writing too (every handle kept beyond the budget) or not (they take
+// turns with the rest of the budget).
+TEST_F(LowfilesTest, ShareModesHoldWhileTheFileIsOpenWhateverTheHandleBudget) {
+  for (uint8_t laterMode : {LOWFILES::kModeReadWriteShared, LOWFILES::kModeReadWriteDenyWrite}) {
+    SCOPED_TRACE("later files in mode " + std::to_string(laterMode));
+    constexpr int kLocked = 3, kFiles = 40;
+    TLowFile* files = CreateFiles(kFiles, laterMode);
+    for (int i = 0; i < kLocked; ++i) {
+      ASSERT_EQ(LOWFILES::CloseLowFile(files[i], false), 0);
+      ASSERT_EQ(LOWFILES::OpenLowFile(files[i], Name(i), LOWFILES::kModeReadWriteDenyWrite), 0);
+    }
+    // Another process tries to open each locked file for writing; answers
+    // how many opens it got.
+    const auto opensElsewhere = [&] {
+      const pid_t child = fork();
+      if (child == 0) {
+        int opened = 0;
+        for (int i = 0; i < kLocked; ++i) {
+          platform::FileHandle h = platform::kNoFile;
+          if (platform::OpenFile(Name(i), platform::kAccessReadWrite | platform::kShareDenyNone, h) == 0) {
+            ++opened;
+            platform::CloseFile(h);
+          }
+        }
+        _exit(opened);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    for (int round = 0; round < 3; ++round) {
+      for (int i = 0; i < kFiles; ++i) {
+        Touch(files[i]);
+        if (i % 10 == 9) {
+          EXPECT_EQ(opensElsewhere(), 0) << "after file " << i;
+        }
+      }
+      LOWFILES::FreeHandles(LOWFILES::kInitialHandleBudget);
+      EXPECT_EQ(opensElsewhere(), 0);
+    }
+    EXPECT_EQ(LOWFILES::HandleBudget + LOWFILES::OpenHandleCount(), LOWFILES::kInitialHandleBudget);
+    for (int i = 0; i < kFiles; ++i) ASSERT_EQ(LOWFILES::CloseLowFile(files[i], false), 0);
+    EXPECT_EQ(opensElsewhere(), kLocked);
+  }
+}
+
+// Delete and rename hold the file while they act: an open that comes
+// meanwhile is refused, and a file held anywhere is neither deleted nor
+// renamed.
+TEST_F(LowfilesTest, DeleteAndRenameRefuseAHeldFile) {
+  TLowFile* files = CreateFiles(2, LOWFILES::kModeReadShared);
+  EXPECT_EQ(platform::DeleteFile(Name(0)), platform::kDosSharingViolation);
+  EXPECT_EQ(platform::RenameFile(Name(1), TempPath("G.DAT")), platform::kDosSharingViolation);
+  const pid_t child = fork();
+  if (child == 0) {
+    // In another process too.
+    _exit(platform::DeleteFile(Name(0)) == platform::kDosSharingViolation ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(LOWFILES::CloseLowFile(files[i], false), 0);
+  EXPECT_EQ(platform::RenameFile(Name(1), TempPath("G.DAT")), 0);
+  EXPECT_EQ(platform::DeleteFile(Name(0)), 0);
+  EXPECT_FALSE(std::filesystem::exists(Name(0)));
 }
 
 }  // namespace

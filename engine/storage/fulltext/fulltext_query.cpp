@@ -10,8 +10,8 @@ namespace {
 using TNode = std::unique_ptr<TQueryNode>;
 using TKind = TQueryNode::TKind;
 
-// Recursive descent over the query text; the first error stops the descent
-// and is kept.
+// Recursive descent over the query text, one level per group; the first
+// error stops the descent and is kept.
 class TParser {
  public:
   TParser(std::string_view text, std::string_view extraChars, const TOperators& operators)
@@ -19,6 +19,11 @@ class TParser {
 
   TParsedQuery Run() {
     TParsedQuery result;
+    if (text_.size() > kMaxQueryLength) {
+      result.root = std::make_unique<TQueryNode>();
+      result.error = kErrQueryTooLong;
+      return result;
+    }
     result.root = Expression();
     SkipBlanks();
     if (error_ == 0 && pos_ < text_.size()) error_ = kErrTextLeft;
@@ -27,12 +32,17 @@ class TParser {
   }
 
  private:
-  static TNode Join(TKind kind, TNode left, TNode right) {
-    auto node = std::make_unique<TQueryNode>();
-    node->kind = kind;
-    node->left = std::move(left);
-    node->right = std::move(right);
-    return node;
+  // Adds a step to the chain that node is, making node a chain first when
+  // it is a single operand.
+  static void Append(TNode& node, TKind op, TNode operand, bool& chained) {
+    if (!chained) {
+      auto chain = std::make_unique<TQueryNode>();
+      chain->kind = TKind::Chain;
+      chain->first = std::move(node);
+      node = std::move(chain);
+      chained = true;
+    }
+    node->steps.push_back({op, std::move(operand)});
   }
 
   void SkipBlanks() {
@@ -55,12 +65,14 @@ class TParser {
 
   TNode Expression() {
     TNode node = AndTerm();
-    while (error_ == 0 && Take(ops_.orChar)) node = Join(TKind::Or, std::move(node), AndTerm());
+    bool chained = false;
+    while (error_ == 0 && Take(ops_.orChar)) Append(node, TKind::Or, AndTerm(), chained);
     return node;
   }
 
   TNode AndTerm() {
     TNode node = Term();
+    bool chained = false;
     while (error_ == 0) {
       TKind kind;
       if (Take(ops_.andChar))
@@ -69,14 +81,20 @@ class TParser {
         kind = TKind::AndNot;
       else
         break;
-      node = Join(kind, std::move(node), Term());
+      Append(node, kind, Term(), chained);
     }
     return node;
   }
 
   TNode Term() {
     if (Take('(')) {
+      if (depth_ == kMaxQueryNesting) {
+        error_ = kErrTooDeep;
+        return std::make_unique<TQueryNode>();
+      }
+      ++depth_;
       TNode inner = Expression();
+      --depth_;
       if (error_ == 0 && !Take(')')) error_ = kErrMissingParen;
       return inner;
     }
@@ -92,6 +110,7 @@ class TParser {
   std::string_view extraChars_;
   TOperators ops_;
   size_t pos_ = 0;
+  int depth_ = 0;
   int16_t error_ = 0;
 };
 

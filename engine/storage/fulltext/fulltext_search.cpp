@@ -64,13 +64,17 @@ void TQuery::Evaluate(const TQueryNode& node, TBitArray& bits) {
     MatchPattern(node.pattern, bits);
     return;
   }
-  Evaluate(*node.left, bits);
+  // A chain goes along its steps; only groups go one level deeper.
+  Evaluate(*node.first, bits);
   TOwnedBits right(byteCount_);
-  Evaluate(*node.right, right.Bits());
-  switch (node.kind) {
-    case TQueryNode::TKind::And: Bitarray::AndBits(bits, right.Bits()); break;
-    case TQueryNode::TKind::Or: Bitarray::OrBits(bits, right.Bits()); break;
-    default: Bitarray::AndNotBits(bits, right.Bits()); break;
+  for (const TQueryNode::TStep& step : node.steps) {
+    Bitarray::Clear(right.Bits());
+    Evaluate(*step.operand, right.Bits());
+    switch (step.op) {
+      case TQueryNode::TKind::And: Bitarray::AndBits(bits, right.Bits()); break;
+      case TQueryNode::TKind::Or: Bitarray::OrBits(bits, right.Bits()); break;
+      default: Bitarray::AndNotBits(bits, right.Bits()); break;
+    }
   }
 }
 

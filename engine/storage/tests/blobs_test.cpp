@@ -212,11 +212,13 @@ TEST_F(WinblobsTest, FreedBlocksAreReused) {
   EXPECT_EQ(WinBlobs::DeleteBlob(f_, a), 0);
   EXPECT_EQ(f_.nextFree, 1u);
   EXPECT_EQ(Put(Pattern(3, 3)), 1u);
-  // Starting a new blob for a field deletes the field's old one first, and
-  // its block heads the free list.
+  // A new blob for a field leaves the field's old one whole (the record
+  // update frees it); freed blocks head the free list.
   uint32_t c = Put(Pattern(30, 4), b);
-  EXPECT_EQ(c, 4u);
-  EXPECT_EQ(f_.highest, 4u);
+  EXPECT_EQ(c, 2u);
+  EXPECT_EQ(Get(b), Pattern(5, 2));
+  EXPECT_EQ(WinBlobs::DeleteBlob(f_, b), 0);
+  EXPECT_EQ(Put(Pattern(5, 5)), 4u);
   EXPECT_EQ(Get(c), Pattern(30, 4));
 }
 
@@ -241,8 +243,9 @@ TEST_F(WinblobsTest, TransfersNeedTheirStartAndEndWithTheirFile) {
 TEST_F(WinblobsTest, FileLinksRoundTripAndAreToldApartFromData) {
   OpenNew(512, kKey);
   uint32_t old = Put(Pattern(2000, 6));  // blocks 1..4
+  ASSERT_EQ(WinBlobs::DeleteBlob(f_, old), 0);
   int32_t link = WinBlobs::PutBlobFileLink(f_, old, "C:\\BILDER\\Urlaub.jpg", 0);
-  EXPECT_EQ(link, 1);  // the old blob's blocks serve again
+  EXPECT_EQ(link, 1);  // the freed blocks serve again
   EXPECT_EQ(WinBlobs::GetBlobFileLink(f_, uint32_t(link)).str(), "C:\\BILDER\\Urlaub.jpg");
   Bytes block = PlainBytes(path_, 512, 512, kKey);
   EXPECT_EQ(GetU32(block, 4), 20u + 4);

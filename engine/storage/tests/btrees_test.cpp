@@ -39,7 +39,7 @@ bool ByHeaderFlag(const uint8_t* a, const uint8_t* b, const uint8_t* header) {
 
 Bytes KeyBytes(uint64_t value, size_t length) {
   Bytes key(length);
-  for (size_t i = 0; i < length; ++i) key[length - 1 - i] = uint8_t(value >> (8 * i));
+  for (size_t i = 0; i < length && i < sizeof value; ++i) key[length - 1 - i] = uint8_t(value >> (8 * i));
   return key;
 }
 
@@ -388,6 +388,78 @@ TEST_F(BtreesTest, DamagedPagesAreReportedNotFollowed) {
     EXPECT_EQ(BTREES::Delete(tree, key.data()), kFailed);
     EXPECT_TRUE(BTREES::HasError());
     ASSERT_EQ(BTREES::CloseTree(tree, nullptr, 0, false), 0);
+  }
+}
+
+// Damage that names a page at a place it does not belong: a page reached
+// twice, on two levels, pointing at itself, a child 0 reached through a
+// page found in the cache, a leaf used as an inner page. Every operation
+// must end (walks stop with Error 1, never go round) and stay within its
+// buffers, whatever was read and cached before; the damage is reported.
+TEST_F(BtreesTest, PagesUsedAtTheWrongPlaceAreDamageWhetherReadOrCached) {
+  // Keys of 100 bytes in 512-byte pages: at most 4 per page, so 24 keys
+  // make a tree of three levels.
+  constexpr uint16_t kKey = 100;
+  constexpr size_t kEntry = kKey + 2;
+  const auto childOffset = [](uint16_t page, int i) {
+    return size_t(page) * 512 + (i == 0 ? BTREES::kPageFirstChild : BTREES::kPageEntries + (i - 1) * kEntry);
+  };
+  struct Case {
+    const char* what;
+    int target;     // 0: root's entry-1 child (level 2); 1: its first child (level 3)
+    int source;     // the page whose child is patched: 1 root, 2 the level-2 page
+    int childIndex;
+    uint16_t value; // 0xFFFE: the level-2 page itself; 0xFFFD: a leaf
+  };
+  const Case cases[] = {
+      {"inner page pointing at itself", 0, 2, 1, 0xFFFE},
+      {"root child pointing at a leaf", 0, 1, 1, 0xFFFD},
+      {"two root children naming one page", 0, 1, 0, 0xFFFE},
+      {"inner child 0", 0, 2, 0, 0},
+      {"page count of a leaf 65535", 1, 0, 0, 0xFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PTree tree = Create("L.IND", 512, kKey, Ascending<kKey>);
+    InsertAll(tree, Range(1, 24));
+    ASSERT_EQ(tree->header.height, 3);
+    ASSERT_EQ(Close(tree), 0);
+    const uint16_t inner = DiskU16("L.IND", childOffset(1, 1));
+    const uint16_t leaf = DiskU16("L.IND", childOffset(inner, 0));
+    if (c.target == 1) {
+      PatchU16("L.IND", size_t(leaf) * 512 + BTREES::kPageCount, c.value);
+    } else {
+      const uint16_t value = c.value == 0xFFFE ? inner : c.value == 0xFFFD ? leaf : c.value;
+      PatchU16("L.IND", childOffset(c.source == 1 ? 1 : inner, c.childIndex), value);
+    }
+    tree = Open("L.IND", Ascending<kKey>);
+    ASSERT_NE(tree, nullptr);
+    bool reported = false;
+    // Each round starts with what the earlier ones left in slots and cache.
+    for (int round = 0; round < 3; ++round) {
+      for (bool forward : {true, false}) {
+        Bytes key(kKey);
+        std::vector<uint64_t> seen;
+        int r = forward ? BTREES::First(tree, key.data()) : BTREES::Last(tree, key.data());
+        while (r == kOk && seen.size() < 1000) {
+          seen.push_back(KeyValue(key));
+          r = forward ? BTREES::Next(tree, key.data()) : BTREES::Prior(tree, key.data());
+        }
+        ASSERT_NE(r, kOk) << "the walk goes round";
+        reported = reported || (r == kFailed && BTREES::Error == BTREES::kErrDamaged);
+        for (size_t i = 1; i < seen.size(); ++i) ASSERT_EQ(seen[i - 1] < seen[i], forward);
+      }
+      for (uint64_t v = 0; v <= 25; v += 3) {
+        const Bytes key = KeyBytes(v, kKey);
+        if (BTREES::Find(tree, key.data()) == kFailed) reported = true;
+        Bytes nearest = key;
+        BTREES::FindNearest(tree, nearest.data());
+        if (v % 2 == 0) BTREES::Delete(tree, key.data());
+        else BTREES::Insert(tree, KeyBytes(v + 100, kKey).data());
+      }
+    }
+    EXPECT_TRUE(reported);
+    BTREES::CloseTree(tree, nullptr, 0, false);
   }
 }
 

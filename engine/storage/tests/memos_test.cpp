@@ -239,11 +239,13 @@ TEST_F(WinmemosTest, FreedBlocksAreReusedStartingWithTheFirstOfTheChain) {
   EXPECT_EQ(d, 2u);
   EXPECT_EQ(f_.highest, 4u);
   EXPECT_EQ(Put("e"), 5u);
-  // Replacing a memo frees its old chain first, so the same blocks serve.
+  // Replacing a memo writes new blocks and leaves the old chain whole: the
+  // record still names it until the record update frees it.
   uint32_t replaced = Put(std::string(400, 'r'), d);
-  EXPECT_EQ(replaced, 2u);
-  EXPECT_EQ(f_.highest, 5u);
+  EXPECT_EQ(replaced, 6u);
+  EXPECT_EQ(f_.highest, 7u);
   EXPECT_EQ(Get(b), "b");
+  EXPECT_EQ(Get(d), std::string(300, 'd'));
   EXPECT_EQ(Get(replaced), std::string(400, 'r'));
 }
 

@@ -95,6 +95,14 @@ TEST_F(FullTextBuild, QueryResultsAndErrors) {
 
   // The part read before an error is marked.
   EXPECT_EQ(Marks("(haus+baum", 0, FullText::kErrMissingParen), (MarkSet{1, 2, 3}));
+  // Long chains and deep groups are evaluated step by step.
+  std::string chain = "garten";
+  while (chain.size() + 5 <= FullText::kMaxQueryLength) chain += "+baum";
+  EXPECT_EQ(Marks(chain), (MarkSet{1, 2, 3}));
+  const std::string deep = std::string(FullText::kMaxQueryNesting, '(') + "haus,-baum" +
+                           std::string(FullText::kMaxQueryNesting, ')');
+  EXPECT_EQ(Marks(deep), (MarkSet{1}));
+  EXPECT_EQ(Marks("(" + deep + ")", 0, FullText::kErrTooDeep), (MarkSet{}));
   EXPECT_EQ(Marks("garten )", 0, FullText::kErrTextLeft), (MarkSet{1}));
   // Checks that fail mark nothing and leave the marks.
   EXPECT_EQ(FullText::MarkRecords(kSource, kRel, "haus", "", "", slots, 0), FullText::kErrNoAutoNumber);

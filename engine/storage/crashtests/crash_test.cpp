@@ -1,0 +1,229 @@
+// Crash safety of record editing, tried as a process that dies would: a
+// writer appends, updates and deletes records with memos on a table with a
+// unique, a descending and a text index, and is killed (SIGKILL) at a random
+// moment; the next open, which repairs what the writer left, is itself
+// killed right before each of its changes to a file in turn. All kills work
+// on the same files. After each kill the table must open, every index walk
+// must equal a scan of the records, every record the writer saw stored must
+// be there with its values and its own memo, and the memo file must read
+// whole.
+//
+// The number of writer kills is ZET_CRASH_KILLS (default kDefaultKills, which
+// CI runs under the ctest label "crash"); the full run is 1000.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/base/lowfiles.h"
+#include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/tests/memo_test_util.h"
+#include "engine/storage/winmemos.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_open.h"
+#include "engine/testsupport/engine_fixture.h"
+#include "platform/files.h"
+
+namespace {
+
+using namespace editing_test;
+using memo_test::ReadMemo;
+
+std::string MemoFor(int32_t nr, int16_t menge) { return memo_test::MemoFor(nr, menge, 300 + size_t(nr % 7) * 100); }
+
+uint32_t WriteMemo(WINMEMOS::TMemoFile& f, const std::string& text) {
+  const uint32_t first = memo_test::WriteMemo(f, text);
+  if (first == 0) _exit(9);
+  return first;
+}
+
+constexpr int kDefaultKills = 8;
+// Most operations of one writer; it is killed long before.
+constexpr int kMaxWriterOps = 200000;
+constexpr int kMaxKillDelayMs = 60;
+// Most attempts to reopen after one kill (each killed one change later).
+constexpr int kMaxReopens = 400;
+
+int KillCount() {
+  const char* text = std::getenv("ZET_CRASH_KILLS");
+  const int kills = text ? std::atoi(text) : 0;
+  return kills > 0 ? kills : kDefaultKills;
+}
+
+Article Expected(int32_t nr) { return {nr, int16_t(nr % 30000), "N" + std::to_string(nr % 997), 0}; }
+
+// What the writer reports, one line each: "a n m" before and "A n m" after
+// the append of number n with amount m returned 0; "u n m" before and
+// "U n m" after an update to amount m; "d n" before and "D n" after a
+// delete; "R" once it is ready.
+void Report(int fd, char what, int32_t nr = 0, int32_t menge = 0) {
+  const std::string line = std::string(1, what) + " " + std::to_string(nr) + " " + std::to_string(menge) + "\n";
+  if (write(fd, line.data(), line.size()) != ssize_t(line.size())) _exit(2);
+}
+
+// The writer: appends, updates and deletes with flush until it is killed.
+// A kill keeps every write the process made, so it needs no syncs.
+[[noreturn]] void RunWriter(const std::string& path, int fd, unsigned seed) {
+  LOWFILES::SetSyncWrites(false);
+  const int h = OpenArticles(path);
+  if (h == 0) _exit(3);
+  TZetTable& t = *ZetTable::Table(h);
+  Report(fd, 'R');
+  std::mt19937 rng(seed);
+  for (int op = 0; op < kMaxWriterOps; ++op) {
+    const uint32_t count = uint32_t(t.recordCount);
+    const uint32_t kind = rng() % 10;
+    if (kind < 5 || count < 5) {
+      t.recordBuffer.assign(t.recordLength, 0);
+      if (Zet01::AssignAutoNumber(h) != 0) _exit(4);
+      Article a = Expected(Zet01::AutoNumberOf(h));
+      a.menge = int16_t(rng() % 1000);
+      a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+      PutArticle(h, a);
+      Report(fd, 'a', a.nr, a.menge);
+      if (Zet01::AppendRecord(h, true, 0) != 0) _exit(5);
+      Report(fd, 'A', a.nr, a.menge);
+      continue;
+    }
+    t.currentRecord = 1 + rng() % count;
+    if (Zet01::ReadRecord(h, t.currentRecord) != 0) _exit(6);
+    Article a = ArticleOf(t, t.recordBuffer.data());
+    if (kind < 8) {
+      const std::vector<uint8_t> old = t.recordBuffer;
+      a.menge = int16_t(rng() % 1000);
+      a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+      PutArticle(h, a);
+      Report(fd, 'u', a.nr, a.menge);
+      bool changed = false;
+      if (Zet01::UpdateRecord(h, old.data(), changed, 0, true, false) != 0) _exit(7);
+      Report(fd, 'U', a.nr, a.menge);
+    } else {
+      Report(fd, 'd', a.nr);
+      if (Zet01::DeleteRecord(h, true, false, 0) != 0) _exit(8);
+      Report(fd, 'D', a.nr);
+    }
+  }
+  _exit(0);
+}
+
+// Runs fn in a child process; answers its wait status.
+template <typename Fn>
+int InChild(Fn fn) {
+  const pid_t child = fork();
+  if (child == 0) fn();
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
+}
+
+class Zet01CrashTest : public zettest::EngineTest {};
+
+TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
+  const std::string path = CreateArticles(TempPath("ARTIKEL.DAT"));
+  const int kills = KillCount();
+  // Per number: the amounts it may have (every one reported as begun).
+  std::map<int32_t, std::set<int16_t>> amounts;
+  std::set<int32_t> appended, deleting, deleted;
+  std::mt19937 rng(7);
+  int reopenKills = 0;
+  for (int kill = 0; kill < kills; ++kill) {
+    SCOPED_TRACE("kill " + std::to_string(kill));
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(fds[0]);
+      RunWriter(path, fds[1], unsigned(kill));
+    }
+    close(fds[1]);
+    // Once the writer has the table open and appended a record, it dies a
+    // random moment later.
+    std::string reports;
+    char buffer[4096];
+    while (reports.find("\nA ") == std::string::npos) {
+      const ssize_t n = read(fds[0], buffer, sizeof buffer);
+      ASSERT_GT(n, 0) << "the writer ended before it was ready";
+      reports.append(buffer, size_t(n));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % (kMaxKillDelayMs * 1000)));
+    ASSERT_EQ(::kill(child, SIGKILL), 0);
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) reports.append(buffer, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
+
+    std::istringstream lines(reports);
+    char what;
+    int32_t nr, menge;
+    while (lines >> what >> nr >> menge) {
+      switch (what) {
+        case 'a': amounts[nr].insert(int16_t(menge)); break;
+        case 'A': appended.insert(nr); break;
+        case 'u': amounts[nr].insert(int16_t(menge)); break;
+        case 'd': deleting.insert(nr); break;
+        case 'D': deleted.insert(nr); break;
+      }
+    }
+
+    // The open that repairs is killed before its first change, then before
+    // its second, and so on, until one gets through.
+    for (int change = 1;; ++change) {
+      ASSERT_LT(change, kMaxReopens) << "the reopen never finishes";
+      const int reopen = InChild([&] {
+        LOWFILES::SetSyncWrites(false);
+        platform::InjectCrashAtChange(change);
+        _exit(OpenArticles(path) > 0 ? 0 : 3);
+      });
+      if (WIFEXITED(reopen)) {
+        ASSERT_EQ(WEXITSTATUS(reopen), 0) << "the table does not open";
+        break;
+      }
+      ASSERT_TRUE(WIFSIGNALED(reopen));
+      ++reopenKills;
+    }
+
+    const int h = OpenArticles(path);
+    ASSERT_GT(h, 0) << Common::LastErrorText().str();
+    ExpectIndexesAgree(h);
+    TZetTable& t = *ZetTable::Table(h);
+    std::set<int32_t> present;
+    for (const Article& stored : ScanArticles(h)) {
+      const int32_t n = stored.nr;
+      ASSERT_TRUE(amounts.count(n)) << "a record holds an unknown number " << n;
+      ASSERT_TRUE(present.insert(n).second) << n << " is there twice";
+      ASSERT_TRUE(amounts[n].count(stored.menge)) << n << " holds an amount never written: " << stored.menge;
+      Article a = stored;
+      a.menge = 0;
+      a.notiz = 0;
+      ASSERT_EQ(a, Expected(n));
+      ASSERT_EQ(ReadMemo(t.memoFile, stored.notiz), MemoFor(n, stored.menge)) << "memo of " << n;
+    }
+    for (int32_t n : appended) {
+      if (deleted.count(n)) {
+        EXPECT_FALSE(present.count(n)) << n << " was deleted";
+      } else if (!deleting.count(n)) {
+        EXPECT_TRUE(present.count(n)) << n << " was appended";
+      }
+    }
+    CloseArticles(h);
+    EXPECT_EQ(WINMEMOS::ReadEveryMemo(TempPath("ARTIKEL.MMO"), WINMEMOS::kLinkSize32, kTableKey), 0);
+    if (HasFailure()) return;
+  }
+  EXPECT_GE(appended.size(), size_t(kills));
+  RecordProperty("reopenKills", reopenKills);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// A machine that stops: the engine's writes since each file's last sync may
+// reach the disk in any part and order. From a journal of every change and
+// sync of a run of edits, disk states a power loss may leave are built; each
+// must open, agree with its indexes (rebuilt where marked), and keep what a
+// synced flush wrote: a record appended by a flush whose count a later sync
+// covered is there with its values and memo.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/base/lowfiles.h"
+#include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/tests/memo_test_util.h"
+#include "engine/storage/winmemos.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_open.h"
+#include "engine/testsupport/engine_fixture.h"
+#include "platform/files.h"
+
+namespace {
+
+using namespace editing_test;
+namespace fs = std::filesystem;
+using platform::JournalEntry;
+using memo_test::ReadMemo;
+using memo_test::WriteMemo;
+
+std::string MemoFor(int32_t nr, int16_t menge) { return memo_test::MemoFor(nr, menge, 300 + size_t(nr % 5) * 150); }
+
+// Builds the files a power loss after the first `cut` journal entries may
+// leave in `into`, from the files in `base` (the state when the journal
+// started, in directory `from`): every change up to the cut in order, except
+// writes made after the last sync of their file, of which each is kept or
+// lost at random (or, with prefixes, a random number of the first ones per
+// file is kept).
+void BuildLossState(const std::vector<JournalEntry>& journal, size_t cut, const fs::path& from, const fs::path& base,
+                    const fs::path& into, std::mt19937& rng, bool prefixes) {
+  fs::create_directories(into);
+  for (const auto& e : fs::directory_iterator(base)) fs::copy_file(e.path(), into / e.path().filename());
+  // Which writes are not covered by a later sync of their file.
+  std::map<std::string, std::vector<size_t>> unsynced;
+  for (size_t i = 0; i < cut; ++i) {
+    const JournalEntry& e = journal[i];
+    switch (e.kind) {
+      case JournalEntry::Kind::Write: unsynced[e.path].push_back(i); break;
+      case JournalEntry::Kind::Sync: unsynced.erase(e.path); break;
+      case JournalEntry::Kind::Rename: {
+        auto moved = std::move(unsynced[e.path]);
+        unsynced.erase(e.path);
+        unsynced[e.target] = std::move(moved);
+        break;
+      }
+      default: break;
+    }
+  }
+  std::set<size_t> lost;
+  for (const auto& [path, writes] : unsynced) {
+    const size_t keep = prefixes ? rng() % (writes.size() + 1) : writes.size();
+    for (size_t k = 0; k < writes.size(); ++k)
+      if (k >= keep || (!prefixes && rng() % 2 == 0)) lost.insert(writes[k]);
+  }
+  const auto local = [&](const std::string& path) { return into / fs::path(path).lexically_relative(from); };
+  for (size_t i = 0; i < cut; ++i) {
+    const JournalEntry& e = journal[i];
+    if (lost.count(i)) continue;
+    switch (e.kind) {
+      case JournalEntry::Kind::Write: {
+        if (!fs::exists(local(e.path))) std::ofstream(local(e.path), std::ios::binary);
+        std::fstream f(local(e.path), std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(std::streamoff(e.position));
+        f.write(reinterpret_cast<const char*>(e.data.data()), std::streamsize(e.data.size()));
+        break;
+      }
+      case JournalEntry::Kind::Truncate:
+        if (!fs::exists(local(e.path))) std::ofstream(local(e.path), std::ios::binary);
+        fs::resize_file(local(e.path), e.position);
+        break;
+      case JournalEntry::Kind::Rename: fs::rename(local(e.path), local(e.target)); break;
+      case JournalEntry::Kind::Delete: fs::remove(local(e.path)); break;
+      case JournalEntry::Kind::Sync: break;
+    }
+  }
+}
+
+class PowerLossTest : public zettest::EngineTest {};
+
+TEST_F(PowerLossTest, StatesAPowerLossLeavesOpenWholeAndKeepWhatWasSynced) {
+  const fs::path dir = TempDir() / "run";
+  fs::create_directory(dir);
+  const std::string path = CreateArticles((dir / "ARTIKEL.DAT").string());
+  const fs::path base = TempDir() / "base";
+  fs::create_directory(base);
+  for (const auto& e : fs::directory_iterator(dir)) fs::copy_file(e.path(), base / e.path().filename());
+  const std::string from = fs::canonical(dir).string();
+
+  // Per operation: the journal position where it began, the number it
+  // touched; appends also their amount.
+  struct Op {
+    size_t begin;
+    int32_t nr;
+    bool append;
+    int16_t menge;
+  };
+  std::vector<Op> ops;
+  platform::StartJournal();
+  {
+    const int h = OpenArticles(path);
+    ASSERT_GT(h, 0);
+    TZetTable& t = *ZetTable::Table(h);
+    std::mt19937 rng(5);
+    for (int i = 0; i < 60; ++i) {
+      const uint32_t count = uint32_t(t.recordCount);
+      const uint32_t kind = rng() % 10;
+      if (kind < 6 || count < 4) {
+        t.recordBuffer.assign(t.recordLength, 0);
+        ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
+        Article a{Zet01::AutoNumberOf(h), 0, "P" + std::to_string(rng() % 50), int16_t(rng() % 100)};
+        a.code = int16_t(a.nr);
+        a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+        PutArticle(h, a);
+        ops.push_back({platform::JournalLength(), a.nr, true, a.menge});
+        ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+        continue;
+      }
+      t.currentRecord = 1 + rng() % count;
+      ASSERT_EQ(Zet01::ReadRecord(h, t.currentRecord), 0);
+      Article a = ArticleOf(t, t.recordBuffer.data());
+      ops.push_back({platform::JournalLength(), a.nr, false, 0});
+      if (kind < 8) {
+        const std::vector<uint8_t> old = t.recordBuffer;
+        a.menge = int16_t(rng() % 100);
+        a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+        PutArticle(h, a);
+        bool changed = false;
+        ASSERT_EQ(Zet01::UpdateRecord(h, old.data(), changed, 0, true, false), 0);
+      } else {
+        ASSERT_EQ(Zet01::DeleteRecord(h, true, false, 0), 0);
+      }
+    }
+    CloseArticles(h);
+  }
+  const std::vector<JournalEntry> journal = platform::StopJournal();
+  ASSERT_GT(journal.size(), 100u);
+  ops.push_back({journal.size(), 0, false, 0});  // the end
+  // Where the table file is synced after each position.
+  const std::string tableFile = (fs::path(from) / "ARTIKEL.DAT").string();
+  const auto syncAfter = [&](size_t position) {
+    for (size_t i = position; i < journal.size(); ++i)
+      if (journal[i].kind == JournalEntry::Kind::Sync && journal[i].path == tableFile) return i;
+    return journal.size();
+  };
+
+  std::mt19937 rng(11);
+  int trials = 0;
+  for (int trial = 0; trial < 60; ++trial) {
+    const size_t cut = rng() % (journal.size() + 1);
+    SCOPED_TRACE("trial " + std::to_string(trial) + ", cut at " + std::to_string(cut));
+    const fs::path into = TempDir() / ("loss" + std::to_string(trial));
+    BuildLossState(journal, cut, from, base, into, rng, trial % 2 == 1);
+    const std::string lossPath = (into / "ARTIKEL.DAT").string();
+    const int h = OpenArticles(lossPath);
+    ASSERT_GT(h, 0) << Common::LastErrorText().str();
+    ExpectIndexesAgree(h);
+    std::map<int32_t, Article> present;
+    for (const Article& a : ScanArticles(h)) present[a.nr] = a;
+    for (size_t i = 0; i + 1 < ops.size(); ++i) {
+      if (!ops[i].append || syncAfter(ops[i + 1].begin) >= cut) continue;
+      bool touchedLater = false;
+      for (size_t j = i + 1; j + 1 < ops.size(); ++j) touchedLater |= ops[j].nr == ops[i].nr && ops[j].begin < cut;
+      if (touchedLater) continue;
+      ASSERT_TRUE(present.count(ops[i].nr)) << ops[i].nr << " was appended and synced";
+      const Article& a = present[ops[i].nr];
+      EXPECT_EQ(a.menge, ops[i].menge);
+      EXPECT_EQ(ReadMemo(ZetTable::Table(h)->memoFile, a.notiz), MemoFor(a.nr, a.menge));
+    }
+    CloseArticles(h);
+    fs::remove_all(into);
+    ++trials;
+    if (HasFailure()) break;
+  }
+  EXPECT_EQ(trials, 60);
+}
+
+}  // namespace
