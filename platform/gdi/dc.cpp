@@ -31,6 +31,12 @@ int64_t RoundDiv(__int128 num, __int128 den) {
   return int64_t(std::clamp<__int128>(floor, INT64_MIN, INT64_MAX));
 }
 
+// |length| * |to| / |from| rounded half up, with the sign of length.
+int32_t ScaleLength(int64_t length, int32_t from, int32_t to) {
+  const int64_t m = RoundDiv(__int128(length < 0 ? -length : length) * std::abs(int64_t(to)), std::abs(int64_t(from)));
+  return Clamp32(length < 0 ? -m : m);
+}
+
 int32_t MapAxis(int32_t v, int32_t fromOrg, int32_t fromExt, int32_t toExt, int32_t toOrg) {
   return Clamp32(RoundDiv(__int128(int64_t(v) - fromOrg) * toExt, fromExt) + toOrg);
 }
@@ -320,6 +326,11 @@ int Dc::DevicePenWidth() const {
                              std::abs(int64_t(s_.windowExt.cx)));
   return int(std::clamp<int64_t>(w, 1, 1 << 16));
 }
+
+int32_t Dc::DeviceLengthX(int64_t logical) const { return ScaleLength(logical, s_.windowExt.cx, s_.viewportExt.cx); }
+int32_t Dc::DeviceLengthY(int64_t logical) const { return ScaleLength(logical, s_.windowExt.cy, s_.viewportExt.cy); }
+int32_t Dc::LogicalLengthX(int64_t device) const { return ScaleLength(device, s_.viewportExt.cx, s_.windowExt.cx); }
+int32_t Dc::LogicalLengthY(int64_t device) const { return ScaleLength(device, s_.viewportExt.cy, s_.windowExt.cy); }
 
 Region Dc::LogicalToDevice(const Region& region) const {
   Region out;
