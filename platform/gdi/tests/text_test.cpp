@@ -382,3 +382,25 @@ TEST_F(RealFontText, GoldenPictures) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TestFontText, EscapementTurnsTextAndItsAlignment) {
+  // 90 degrees: the baseline runs up the surface, the ascent lies to its left.
+  Canvas c(40, 50);
+  win::LOGFONT lf = Font("Arial", 10);
+  lf.lfEscapement = 900;
+  c.dc.SelectFont(lf);
+  c.dc.SetBkMode(win::TRANSPARENT);
+  c.dc.SetTextAlign(win::TA_BASELINE);
+  c.dc.TextOut(20, 40, "AB");
+  EXPECT_EQ(c.Mask(win::kBlack), Boxes(40, 50, {{12, 36, 20, 40}, {12, 31, 20, 35}}));
+
+  Canvas top(40, 50);
+  top.dc.SelectFont(lf);
+  top.dc.SetBkMode(win::TRANSPARENT);
+  top.dc.TextOut(20, 40, "AB");  // TA_TOP moves the reference point by the ascent, to the right
+  EXPECT_EQ(top.Mask(win::kBlack), Boxes(40, 50, {{20, 36, 28, 40}, {20, 31, 28, 35}}));
+}
+
+}  // namespace
