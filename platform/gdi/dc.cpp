@@ -568,10 +568,7 @@ bool Dc::Polyline(std::span<const POINT> points) {
   return true;
 }
 
-bool Dc::Polygon(std::span<const POINT> points) {
-  if (points.size() < 2) return false;
-  std::vector<POINT> dev(points.begin(), points.end());
-  LPtoDP(dev);
+Region Dc::PolygonRegion(std::span<const POINT> dev, int fillMode) const {
   int32_t top = dev[0].y, bottom = dev[0].y;
   for (const POINT& p : dev) {
     top = std::min(top, p.y);
@@ -601,14 +598,21 @@ bool Dc::Polygon(std::span<const POINT> points) {
     int winding = 0;
     for (size_t i = 0; i + 1 < crossings.size(); ++i) {
       winding += crossings[i].dir;
-      const bool inside = s_.polyFillMode == WINDING ? winding != 0 : i % 2 == 0;
+      const bool inside = fillMode == WINDING ? winding != 0 : i % 2 == 0;
       if (!inside) continue;
       const int32_t x0 = Clamp32(int64_t(std::ceil(crossings[i].x - 0.5)));
       const int32_t x1 = Clamp32(int64_t(std::ceil(crossings[i + 1].x - 0.5)));
       if (x0 < x1) rows[size_t(y - top)].push_back({x0, x1});
     }
   }
-  PaintRegion(Region::FromRows(top, rows), BrushInk(s_.brush), s_.rop2);
+  return Region::FromRows(top, rows);
+}
+
+bool Dc::Polygon(std::span<const POINT> points) {
+  if (points.size() < 2) return false;
+  std::vector<POINT> dev(points.begin(), points.end());
+  LPtoDP(dev);
+  PaintRegion(PolygonRegion(dev, s_.polyFillMode), BrushInk(s_.brush), s_.rop2);
   int64_t dashPos = 0;
   for (size_t i = 0; i < dev.size(); ++i) PaintLine(dev[i], dev[(i + 1) % dev.size()], &dashPos);
   return true;

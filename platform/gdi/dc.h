@@ -43,8 +43,8 @@
 //      ROP2 does not apply to text. Text paints only inside the visible
 //      pixels and, when asked, inside a clip rectangle (ExtTextOut's
 //      ETO_CLIPPED, DrawText without DT_NOCLIP). With OPAQUE background
-//      mode an upright text's cell (its advance wide, tmHeight high) is
-//      filled with the background colour first.
+//      mode the text's cell (its advance long, tmHeight high, turned with
+//      the escapement) is filled with the background colour first.
 //   9. DrawText lays its text out in device pixels with the realised font,
 //      so it works under every mapping mode; the height it answers and the
 //      rectangle of DT_CALCRECT are converted back to logical units.
@@ -253,6 +253,9 @@ class Dc {
   // *dashPos (0 when null) and *dashPos moves on by the line's length.
   void PaintLine(POINT a, POINT b, int64_t* dashPos = nullptr);
   int ClipWith(const Region& region, int op);
+  // The pixels inside a polygon of device points (at least 2) by the fill
+  // mode, within the visible rows.
+  Region PolygonRegion(std::span<const POINT> dev, int fillMode) const;
   // Lengths between logical units and device pixels, rounded, sign kept.
   int32_t DeviceLengthX(int64_t logical) const;
   int32_t DeviceLengthY(int64_t logical) const;

@@ -8,6 +8,7 @@
 // text pixels on the surface, and it touches only pixels of the clip region
 // it is given, which never reaches outside Visible().
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -117,15 +118,27 @@ void Dc::PaintMask(const fonts::CoverageMask& mask, POINT anchor, const Region& 
 
 void Dc::PaintText(const fonts::Font& font, POINT ref, std::string_view text, const int* dx, const Region& clip) {
   const fonts::TextRun run = font.Layout(text, dx);
-  const LOGFONT& lf = font.LogFont();
-  if (s_.bkMode == OPAQUE && lf.lfEscapement == 0 && run.end.x > 0) {
+  int64_t advance = 0;
+  if (dx) {
+    for (size_t i = 0; i < text.size(); ++i) advance += dx[i];
+  } else {
+    advance = font.TextWidth(text);
+  }
+  if (s_.bkMode == OPAQUE && advance > 0) {
+    // The cell's corners, turned with the text: from the top of the ascent
+    // to the bottom of the descent along the whole advance.
     const TEXTMETRIC& tm = font.Metrics();
-    const RECT cell{ref.x, Clamp32(int64_t(ref.y) - tm.tmAscent), Clamp32(int64_t(ref.x) + run.end.x),
-                    Clamp32(int64_t(ref.y) + tm.tmDescent)};
+    const auto corner = [&](int64_t along, int64_t down) {
+      const fonts::Point p = font.Offset(along, down);
+      return POINT{Clamp32(int64_t(ref.x) + p.x), Clamp32(int64_t(ref.y) + p.y)};
+    };
+    const int64_t length = std::min<int64_t>(advance, INT32_MAX);
+    const POINT cell[4] = {corner(0, -tm.tmAscent), corner(length, -tm.tmAscent), corner(length, tm.tmDescent),
+                           corner(0, tm.tmDescent)};
     Ink back;
     back.kind = Ink::kSolid;
     back.fore = ToPixel(s_.bkColor);
-    PaintRegion(Region::Combined(Region(cell), clip, RGN_AND), back, R2_COPYPEN);
+    PaintRegion(Region::Combined(PolygonRegion(cell, ALTERNATE), clip, RGN_AND), back, R2_COPYPEN);
   }
   for (const fonts::PlacedMask& glyph : run.glyphs) {
     PaintMask(*glyph.mask, POINT{Clamp32(int64_t(ref.x) + glyph.anchor.x), Clamp32(int64_t(ref.y) + glyph.anchor.y)},

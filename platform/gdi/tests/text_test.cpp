@@ -401,6 +401,22 @@ TEST_F(TestFontText, EscapementTurnsTextAndItsAlignment) {
   top.dc.SetBkMode(win::TRANSPARENT);
   top.dc.TextOut(20, 40, "AB");  // TA_TOP moves the reference point by the ascent, to the right
   EXPECT_EQ(top.Mask(win::kBlack), Boxes(40, 50, {{20, 36, 28, 40}, {20, 31, 28, 35}}));
+
+  // An opaque background fills the turned cell: the advance along, ascent
+  // plus descent across.
+  Canvas opaque(40, 50);
+  opaque.dc.SelectFont(lf);
+  opaque.dc.SetBkColor(win::RGB(255, 0, 0));
+  opaque.dc.SetTextAlign(win::TA_BASELINE);
+  opaque.dc.TextOut(20, 40, "AB");
+  auto want = Boxes(40, 50, {{12, 30, 22, 40}});
+  const auto glyphs = Boxes(40, 50, {{12, 36, 20, 40}, {12, 31, 20, 35}});
+  for (size_t y = 0; y < want.size(); ++y) {
+    for (size_t x = 0; x < want[y].size(); ++x) {
+      if (want[y][x] == '#') want[y][x] = glyphs[y][x] == '#' ? '#' : '?';
+    }
+  }
+  EXPECT_EQ(opaque.Mask(win::kBlack), want);
 }
 
 }  // namespace
