@@ -20,6 +20,27 @@ namespace win {
 
 namespace fonts = platform::fonts;
 
+namespace {
+
+// x / 255 rounded, for each 16-bit lane of x (each lane at most 255 * 255).
+constexpr uint32_t DivideLanes255(uint32_t x) {
+  x += 0x00800080u;
+  return ((x + ((x >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+}
+
+// ink over pixel d with coverage a (0 .. 255), each channel rounded.
+constexpr uint32_t Blend(uint32_t ink, uint32_t d, uint32_t a) {
+  const uint32_t keep = 255 - a;
+  const uint32_t rb = DivideLanes255((ink & 0x00FF00FFu) * a + (d & 0x00FF00FFu) * keep);
+  const uint32_t g = DivideLanes255(((ink >> 8) & 0xFFu) * a + ((d >> 8) & 0xFFu) * keep);
+  return kBlack | rb | (g << 8);
+}
+static_assert(Blend(0xFF0000FFu, 0xFFFFFFFFu, 128) == 0xFF7F7FFFu);
+static_assert(Blend(0xFF102030u, 0xFFF0E0D0u, 255) == 0xFF102030u);
+static_assert(Blend(0xFF102030u, 0xFFF0E0D0u, 0) == 0xFFF0E0D0u);
+
+}  // namespace
+
 LOGFONT SystemFont() {
   LOGFONT lf;
   lf.lfHeight = 16;
@@ -103,13 +124,7 @@ void Dc::PaintMask(const fonts::CoverageMask& mask, POINT anchor, const Region& 
             row[x] = ink;
             continue;
           }
-          const uint32_t d = row[x];
-          uint32_t out = kBlack;
-          for (int shift = 0; shift <= 16; shift += 8) {
-            const uint32_t c = (ink >> shift) & 0xFF, b = (d >> shift) & 0xFF;
-            out |= ((c * a + b * (255 - a) + 127) / 255) << shift;
-          }
-          row[x] = out;
+          row[x] = Blend(ink, row[x], a);
         }
       }
     }
