@@ -9,6 +9,10 @@
 //   | measure | Font::TextExtent (cp1252 bytes)       | cairo_scaled_font_text_extents (UTF-8)  |
 //   | draw    | Font::Layout, then each glyph's mask  | cairo_move_to + cairo_show_text on an   |
 //   |         | blended black over an ARGB32 buffer   | ARGB32 image surface, black source      |
+//   | dc ...  | the same through a device context:    | as above                                |
+//   |         | GetTextExtentPoint32 and TextOut      |                                         |
+//   |         | (TA_BASELINE, TRANSPARENT) onto a     |                                         |
+//   |         | raster bitmap                         |                                         |
 //
 // Both sides use the one FT_Face of our font (Liberation Sans for "Arial" at
 // em 13 unless --em says otherwise): unhinted outlines (FT_LOAD_NO_HINTING /
@@ -37,6 +41,7 @@
 #include "bench/common/bench_support.h"
 #include "platform/codepage.h"
 #include "platform/fonts/font.h"
+#include "platform/gdi/dc.h"
 
 namespace {
 
@@ -188,6 +193,31 @@ int main(int argc, char** argv) {
   });
   if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) bench::Fail("cairo_show_text", cairo_status(cr));
 
+  // The same through a device context: the font realised from the DC's
+  // selection on every call, glyphs blended through the clip region.
+  const auto bitmap = win::Bitmap::Create(kSurfaceWidth, kSurfaceHeight, 32);
+  bitmap->Fill(win::kWhite);
+  win::Dc dc(bitmap);
+  dc.SelectFont(lf);
+  dc.SetBkMode(win::TRANSPARENT);
+  dc.SetTextAlign(win::TA_BASELINE);
+  long long dcTotal = 0;
+  const double measureDc = BestOf(rounds, [&] {
+    dcTotal = 0;
+    win::SIZE size;
+    for (const std::string& s : strings) {
+      dc.GetTextExtentPoint32(s, &size);
+      dcTotal += size.cx;
+    }
+  });
+  if (dcTotal != oursTotal) bench::Fail("GetTextExtentPoint32 (widths differ from the font's)", 0);
+  const double drawDc = BestOf(rounds, [&] {
+    for (size_t i = 0; i < strings.size(); ++i) {
+      const platform::fonts::Point at = Origin(i);
+      dc.TextOut(at.x, at.y, strings[i]);
+    }
+  });
+
   const int major = FREETYPE_MAJOR, minor = FREETYPE_MINOR, patch = FREETYPE_PATCH;
   std::printf("Text measuring and drawing vs Cairo %s, %d strings (%zu characters), best of %d rounds\n",
               cairo_version_string(), count, characters, rounds);
@@ -203,6 +233,9 @@ int main(int argc, char** argv) {
   std::printf("%-10s %12.2f %12.2f %10.2f\n", "measure", measureOurs * 1e3, measureCairo * 1e3,
               measureOurs / measureCairo);
   std::printf("%-10s %12.2f %12.2f %10.2f\n", "draw", drawOurs * 1e3, drawCairo * 1e3, drawOurs / drawCairo);
+  std::printf("%-10s %12.2f %12.2f %10.2f\n", "dc measure", measureDc * 1e3, measureCairo * 1e3,
+              measureDc / measureCairo);
+  std::printf("%-10s %12.2f %12.2f %10.2f\n", "dc draw", drawDc * 1e3, drawCairo * 1e3, drawDc / drawCairo);
   std::printf("widths: ours %lld px, cairo %.1f px in all; %zu of %d strings more than 1.5 px apart\n", oursTotal,
               cairoTotal, widthsApart, count);
 

@@ -31,6 +31,12 @@ int64_t RoundDiv(__int128 num, __int128 den) {
   return int64_t(std::clamp<__int128>(floor, INT64_MIN, INT64_MAX));
 }
 
+// |length| * |to| / |from| rounded half up, with the sign of length.
+int32_t ScaleLength(int64_t length, int32_t from, int32_t to) {
+  const int64_t m = RoundDiv(__int128(length < 0 ? -length : length) * std::abs(int64_t(to)), std::abs(int64_t(from)));
+  return Clamp32(length < 0 ? -m : m);
+}
+
 int32_t MapAxis(int32_t v, int32_t fromOrg, int32_t fromExt, int32_t toExt, int32_t toOrg) {
   return Clamp32(RoundDiv(__int128(int64_t(v) - fromOrg) * toExt, fromExt) + toOrg);
 }
@@ -321,6 +327,11 @@ int Dc::DevicePenWidth() const {
   return int(std::clamp<int64_t>(w, 1, 1 << 16));
 }
 
+int32_t Dc::DeviceLengthX(int64_t logical) const { return ScaleLength(logical, s_.windowExt.cx, s_.viewportExt.cx); }
+int32_t Dc::DeviceLengthY(int64_t logical) const { return ScaleLength(logical, s_.windowExt.cy, s_.viewportExt.cy); }
+int32_t Dc::LogicalLengthX(int64_t device) const { return ScaleLength(device, s_.viewportExt.cx, s_.windowExt.cx); }
+int32_t Dc::LogicalLengthY(int64_t device) const { return ScaleLength(device, s_.viewportExt.cy, s_.windowExt.cy); }
+
 Region Dc::LogicalToDevice(const Region& region) const {
   Region out;
   for (const Region::Band& band : region.Bands())
@@ -557,10 +568,7 @@ bool Dc::Polyline(std::span<const POINT> points) {
   return true;
 }
 
-bool Dc::Polygon(std::span<const POINT> points) {
-  if (points.size() < 2) return false;
-  std::vector<POINT> dev(points.begin(), points.end());
-  LPtoDP(dev);
+Region Dc::PolygonRegion(std::span<const POINT> dev, int fillMode) const {
   int32_t top = dev[0].y, bottom = dev[0].y;
   for (const POINT& p : dev) {
     top = std::min(top, p.y);
@@ -590,14 +598,21 @@ bool Dc::Polygon(std::span<const POINT> points) {
     int winding = 0;
     for (size_t i = 0; i + 1 < crossings.size(); ++i) {
       winding += crossings[i].dir;
-      const bool inside = s_.polyFillMode == WINDING ? winding != 0 : i % 2 == 0;
+      const bool inside = fillMode == WINDING ? winding != 0 : i % 2 == 0;
       if (!inside) continue;
       const int32_t x0 = Clamp32(int64_t(std::ceil(crossings[i].x - 0.5)));
       const int32_t x1 = Clamp32(int64_t(std::ceil(crossings[i + 1].x - 0.5)));
       if (x0 < x1) rows[size_t(y - top)].push_back({x0, x1});
     }
   }
-  PaintRegion(Region::FromRows(top, rows), BrushInk(s_.brush), s_.rop2);
+  return Region::FromRows(top, rows);
+}
+
+bool Dc::Polygon(std::span<const POINT> points) {
+  if (points.size() < 2) return false;
+  std::vector<POINT> dev(points.begin(), points.end());
+  LPtoDP(dev);
+  PaintRegion(PolygonRegion(dev, s_.polyFillMode), BrushInk(s_.brush), s_.rop2);
   int64_t dashPos = 0;
   for (size_t i = 0; i < dev.size(); ++i) PaintLine(dev[i], dev[(i + 1) % dev.size()], &dashPos);
   return true;

@@ -35,9 +35,19 @@
 //   7. Work follows the visible pixels: lines, shapes and blits far larger
 //      than the surface cost no more than the part that can be seen.
 //
-// Text output arrives with the fonts module: it adds the font selection to
-// State and paints glyph coverage through the same PaintRegion path (text
-// colour, background mode and colour are already state here).
+//   8. Text (text.cpp). The selected font is a LOGFONT in logical units,
+//      part of State (so SaveDC keeps it); each call realises it for the
+//      device by scaling lfHeight and lfWidth through the mapping (never to
+//      0 when they were not 0). Glyphs are blended into colour surfaces by
+//      their coverage and drawn where coverage >= 128 on monochrome ones;
+//      ROP2 does not apply to text. Text paints only inside the visible
+//      pixels and, when asked, inside a clip rectangle (ExtTextOut's
+//      ETO_CLIPPED, DrawText without DT_NOCLIP). With OPAQUE background
+//      mode the text's cell (its advance long, tmHeight high, turned with
+//      the escapement) is filled with the background colour first.
+//   9. DrawText lays its text out in device pixels with the realised font,
+//      so it works under every mapping mode; the height it answers and the
+//      rectangle of DT_CALCRECT are converted back to logical units.
 #pragma once
 
 #include <cstdint>
@@ -45,8 +55,12 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/fonts/font.h"
+#include "platform/fonts/logfont.h"
 #include "platform/gdi/objects.h"
 #include "platform/gdi/raster.h"
 #include "platform/gdi/region.h"
@@ -63,6 +77,22 @@ struct DeviceCaps {
   int dpiX = 96, dpiY = 96;
   int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
 };
+
+// Text alignment (SetTextAlign) and ExtTextOut options.
+constexpr UINT TA_NOUPDATECP = 0;
+constexpr UINT TA_UPDATECP = 1;
+constexpr UINT TA_LEFT = 0;
+constexpr UINT TA_RIGHT = 2;
+constexpr UINT TA_CENTER = 6;
+constexpr UINT TA_TOP = 0;
+constexpr UINT TA_BOTTOM = 8;
+constexpr UINT TA_BASELINE = 24;
+constexpr UINT TA_MASK = TA_UPDATECP | TA_CENTER | TA_BASELINE;
+constexpr UINT ETO_OPAQUE = 2;
+constexpr UINT ETO_CLIPPED = 4;
+
+// The font a DC starts with: the system font, 16 pixels high, bold.
+LOGFONT SystemFont();
 
 class Dc {
  public:
@@ -83,6 +113,8 @@ class Dc {
     POINT brushOrg;
     std::optional<Region> clip;  // device pixels
     POINT pos;                   // current position, logical
+    LOGFONT font = SystemFont();  // logical units
+    UINT textAlign = TA_TOP | TA_LEFT | TA_NOUPDATECP;
   };
 
   // A DC that draws onto surface (a window's raster, a printer page).
@@ -172,6 +204,29 @@ class Dc {
   bool InvertRgn(const Region& region);
   bool FrameRgn(const Region& region, const Brush& brush, int width, int height);
 
+  // --- text (text.cpp; logical units) ---
+  // Answers the previous font.
+  LOGFONT SelectFont(const LOGFONT& font);
+  const LOGFONT& GetFont() const { return s_.font; }
+  // The selected font realised for the device: sizes in device pixels.
+  std::shared_ptr<const platform::fonts::Font> DeviceFont() const;
+  // Answers the previous alignment; bits outside TA_MASK are dropped.
+  UINT SetTextAlign(UINT align);
+  UINT GetTextAlign() const { return s_.textAlign; }
+  // The metrics in logical units.
+  bool GetTextMetrics(TEXTMETRIC* metrics) const;
+  std::string GetTextFace() const;
+  // The text's advance and the font's height, in logical units.
+  bool GetTextExtentPoint32(std::string_view text, SIZE* size) const;
+  // With TA_UPDATECP the text starts at the current position (x and y are
+  // not used) and the current position moves past it.
+  bool TextOut(int x, int y, std::string_view text);
+  // rect may be null; dx, when given, holds one advance per character.
+  bool ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_view text, const int* dx = nullptr);
+  // DrawText with the layout's flags; answers the text's height (0 for a
+  // null rectangle). DT_CALCRECT only adjusts *rect.
+  int DrawText(std::string_view text, RECT* rect, UINT format);
+
   // --- blits (blit.cpp, dib.cpp) ---
   // Paints the device rectangle dst (edges may be given in either order)
   // with the selected brush through a ROP3 that does not use a source.
@@ -198,6 +253,22 @@ class Dc {
   // *dashPos (0 when null) and *dashPos moves on by the line's length.
   void PaintLine(POINT a, POINT b, int64_t* dashPos = nullptr);
   int ClipWith(const Region& region, int op);
+  // The pixels inside a polygon of device points (at least 2) by the fill
+  // mode, within the visible rows.
+  Region PolygonRegion(std::span<const POINT> dev, int fillMode) const;
+  // Lengths between logical units and device pixels, rounded, sign kept.
+  int32_t DeviceLengthX(int64_t logical) const;
+  int32_t DeviceLengthY(int64_t logical) const;
+  int32_t LogicalLengthX(int64_t device) const;
+  int32_t LogicalLengthY(int64_t device) const;
+  // Draws text from the device reference point ref (the start of its
+  // baseline) inside clip; fills the cell first in OPAQUE background mode.
+  void PaintText(const platform::fonts::Font& font, POINT ref, std::string_view text, const int* dx,
+                 const Region& clip);
+  // Blends a coverage mask whose anchor lies at anchor in the text colour.
+  void PaintMask(const platform::fonts::CoverageMask& mask, POINT anchor, const Region& clip);
+  // The pixels text may touch: the visible ones, within rect when given.
+  Region TextClip(const RECT* deviceRect) const;
 
   DeviceCaps caps_;
   bool memory_ = false;
