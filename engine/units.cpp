@@ -40,6 +40,8 @@ ZET_UNIT(ZetVars)
 ZET_UNIT(LumoHost)
 ZET_UNIT(Zet02)
 ZET_UNIT(LumoComm)
+ZET_UNIT(ProgramError)
+ZET_UNIT(ZetModules)
 #undef ZET_UNIT
 
 namespace Units {
@@ -76,6 +78,8 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(LumoHost),
     ZET_ENTRY(Zet02),
     ZET_ENTRY(LumoComm),
+    ZET_ENTRY(ProgramError),
+    ZET_ENTRY(ZetModules),
 };
 #undef ZET_ENTRY
 
