@@ -526,6 +526,9 @@ std::string TLumoParser::WriteModule(const TLumoModule& module) const {
             AppendNumber(out, entries[i].value);
           }
         }
+        // A dot command ends without a mark: an item after it on the same
+        // line must not run into its last name.
+        if (item.lineEnds == 0 && n + 1 < module.Count()) out += ' ';
         break;
       }
       case kUsesItem: {

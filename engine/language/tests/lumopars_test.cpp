@@ -159,6 +159,10 @@ TEST(ModuleParser, StrictDotCommandsOnlyWhenNotLenient) {
   TLumoParser lenient;
   const auto m = lenient.Parse(".EC 2,XY\r\n");
   EXPECT_EQ(lenient.WriteModule(*m), ".EC 2,XY\r\n");
+  // An item on the same line stays apart from the dot command's last name.
+  const std::string written = lenient.WriteModule(*lenient.Parse(".EC USES x;"));
+  EXPECT_EQ(written, ".EC USES x;");
+  EXPECT_EQ(lenient.Parse(written)->Count(), 2u);
 }
 
 TEST(ModuleParser, LineEndsOfEitherKindAndTabsInErrorLines) {
