@@ -42,6 +42,7 @@ ZET_UNIT(Zet02)
 ZET_UNIT(LumoComm)
 ZET_UNIT(ProgramError)
 ZET_UNIT(ZetModules)
+ZET_UNIT(ExtCalls)
 #undef ZET_UNIT
 
 namespace Units {
@@ -80,6 +81,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(LumoComm),
     ZET_ENTRY(ProgramError),
     ZET_ENTRY(ZetModules),
+    ZET_ENTRY(ExtCalls),
 };
 #undef ZET_ENTRY
 
