@@ -139,6 +139,13 @@ TEST_F(OutsideCalls, ATextWrittenInFullStaysInItsSlot) {
   EXPECT_EQ(stack.PopString().str(), std::string(255, 'x'));
 }
 
+TEST_F(OutsideCalls, AnExceptionOfTheCalleeAnswersRaised) {
+  const uint16_t f = Declare(kLibrary, "Throws", "I I");
+  EXPECT_EQ(Call(f, {{1}}), kCallRaised);
+  ASSERT_EQ(Call(f, {{0}}), kCallDone);  // and the next call runs
+  EXPECT_EQ(Int(0), 0);
+}
+
 TEST_F(OutsideCalls, OneCallBindsEveryFunctionOfTheLibrary) {
   const uint16_t add = Declare(kLibrary, "AddInts", "I I I");
   const uint16_t scale = Declare(kLibrary, "Scale", "R R I");

@@ -35,16 +35,28 @@ class CommTest : public zettest::EngineTest {
     handle_ = LumoComm::CommOpen("com1", 1024, 1024);
     ASSERT_GT(handle_, 0);
   }
+  // Writes on the device's side and waits until the port has it all: the
+  // terminal layer hands bytes over asynchronously.
   void Send(const std::string& bytes) {
+    uint16_t before = LumoComm::CommQuery(LumoComm::kCommIn, handle_);
+    if (before == LumoComm::kQueueError) before = 0;
     ASSERT_EQ(write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    tcdrain(master_);
-    usleep(20000);  // the terminal layer hands the bytes over asynchronously
+    for (int waited = 0; waited < 2000; ++waited) {
+      const uint16_t now = LumoComm::CommQuery(LumoComm::kCommIn, handle_);
+      if (now != LumoComm::kQueueError && now >= before + bytes.size()) return;
+      usleep(1000);
+    }
+    FAIL() << "the port did not receive " << bytes.size() << " bytes";
   }
-  std::string Receive() {
-    usleep(20000);
+  // Reads on the device's side until want bytes came (or two seconds passed).
+  std::string Receive(size_t want) {
     std::string got;
     char buffer[512];
-    for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) got.append(buffer, size_t(n));
+    for (int waited = 0; got.size() < want && waited < 2000; ++waited) {
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n > 0) got.append(buffer, size_t(n));
+      else usleep(1000);
+    }
     return got;
   }
   termios Line() {
@@ -65,7 +77,7 @@ TEST_F(CommTest, ReadsWhatArrivedAndWritesThrough) {
   EXPECT_EQ(LumoComm::CommRead(handle_, 4).str(), "ATZ\r");
   EXPECT_EQ(LumoComm::CommRead(handle_, 100).str(), "\nOK");
   EXPECT_EQ(LumoComm::CommWrite(handle_, std::string("AT DT 123\r\0\xFF", 12)), 12);
-  EXPECT_EQ(Receive(), std::string("AT DT 123\r\0\xFF", 12));
+  EXPECT_EQ(Receive(12), std::string("AT DT 123\r\0\xFF", 12));
   EXPECT_EQ(LumoComm::CommClose(handle_), 0);
   handle_ = -1;
 }

@@ -1,5 +1,5 @@
-// Writes the seed corpus of the module parser's fuzz target with our own
-// module writer. Disabled in normal runs; run with
+// Writes the seed corpora of the module parser's and the outside-function
+// list's fuzz targets with our own writers. Disabled in normal runs; run with
 //   ZET_CORPUS_DIR=<engine/language/fuzz/corpus> language_tests
 //     --gtest_also_run_disabled_tests --gtest_filter='ModuleSeedCorpus.*'
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/language/extcalls.h"
 #include "engine/language/lumopars.h"
 #include "engine/testsupport/engine_fixture.h"
 
@@ -84,6 +85,20 @@ TEST_F(ModuleSeedCorpus, DISABLED_Write) {
   empty->body.endKeyword = "endproc";
   small.Add(std::move(empty));
   save("one_procedure", small);
+
+  // A function list as a compiled program stores it: two libraries, a
+  // number left unused.
+  ExtCalls::TFunctionList list(ExtCalls::kOutsideGroup);
+  list.Add(0, "libbeep.so", 2, "I I I", "AddInts");
+  list.Add(3, "lib\\tools.so", 2, "RVS R", "Rechne");
+  list.Add(0, "libbeep.so", 1, "XVI", "Zaehle");
+  RamFiles::TRamFile out;
+  RamFiles::RamRewrite(out, "");
+  list.Store(out);
+  const std::filesystem::path lists = std::filesystem::path(root) / "extcalls_fuzz";
+  std::filesystem::create_directories(lists);
+  std::ofstream(lists / "two_libraries", std::ios::binary)
+      << std::string(out.buffer.begin(), out.buffer.begin() + out.position);
 }
 
 }  // namespace
