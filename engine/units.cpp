@@ -39,6 +39,10 @@ ZET_UNIT(LumoExec)
 ZET_UNIT(ZetVars)
 ZET_UNIT(LumoHost)
 ZET_UNIT(Zet02)
+ZET_UNIT(LumoComm)
+ZET_UNIT(ProgramError)
+ZET_UNIT(ZetModules)
+ZET_UNIT(ExtCalls)
 #undef ZET_UNIT
 
 namespace Units {
@@ -74,6 +78,10 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(ZetVars),
     ZET_ENTRY(LumoHost),
     ZET_ENTRY(Zet02),
+    ZET_ENTRY(LumoComm),
+    ZET_ENTRY(ProgramError),
+    ZET_ENTRY(ZetModules),
+    ZET_ENTRY(ExtCalls),
 };
 #undef ZET_ENTRY
 
