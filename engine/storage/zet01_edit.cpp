@@ -266,24 +266,6 @@ void PutNumber(const TZetTable& t, uint16_t n, uint8_t* record, int32_t value) {
   Common::PutFieldValue(record, t.Place(n), t.version, raw, false);
 }
 
-// The first block of every chain field of a record (0 for an empty one).
-struct TChainRef {
-  bool blob = false;
-  uint32_t first = 0;
-};
-std::vector<TChainRef> ChainsOf(const TZetTable& t, const uint8_t* record) {
-  std::vector<TChainRef> chains;
-  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
-    const uint8_t type = t.FieldType(n);
-    const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
-    const bool blob = type == Common::kTypeBlob && t.hasBlobFile;
-    if (!t.IsStored(n) || !(memo || blob)) continue;
-    Common::FieldValue value;
-    Common::GetFieldAsNumber(record, t.Place(n), t.version, value);
-    if (value.block != 0) chains.push_back({blob, value.block});
-  }
-  return chains;
-}
 
 // Gives up the memo and blob chains a record of the table in slot holds,
 // except those that keep (when given) names as well: they are freed in the
@@ -291,12 +273,10 @@ std::vector<TChainRef> ChainsOf(const TZetTable& t, const uint8_t* record) {
 // the next flush that writes the count, after the record change.
 void ReleaseChains(int slot, const TZetTable& t, const uint8_t* record, const uint8_t* keep) {
   TZetTable* files = ZetTable::FileOwner(slot);
-  const std::vector<TChainRef> kept = keep ? ChainsOf(t, keep) : std::vector<TChainRef>();
-  for (const TChainRef& c : ChainsOf(t, record)) {
-    const bool stillNamed = std::any_of(kept.begin(), kept.end(), [&](const TChainRef& k) {
-      return k.blob == c.blob && k.first == c.first;
-    });
-    if (!stillNamed && c.first != WINMEMOS::kInMemoryMemo) files->pendingChainFrees.push_back({c.blob, c.first});
+  const std::vector<TChainRef> kept = keep ? ChainsNamed(t, keep) : std::vector<TChainRef>();
+  for (const TChainRef& c : ChainsNamed(t, record)) {
+    const bool stillNamed = std::find(kept.begin(), kept.end(), c) != kept.end();
+    if (!stillNamed) files->pendingChainFrees.push_back({c.blob, c.first});
   }
 }
 

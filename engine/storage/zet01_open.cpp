@@ -393,21 +393,6 @@ void DiscardSlot(int slot) {
   ZetTable::RemoveTable(slot);
 }
 
-// The memo and blob chains a record names (first blocks, blobs marked).
-std::vector<uint64_t> ChainsNamed(const TZetTable& t, const uint8_t* record) {
-  std::vector<uint64_t> chains;
-  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
-    const uint8_t type = t.FieldType(n);
-    const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
-    const bool blob = type == Common::kTypeBlob && t.hasBlobFile;
-    if (!t.IsStored(n) || !(memo || blob)) continue;
-    Common::FieldValue value;
-    Common::GetFieldAsNumber(record, t.Place(n), t.version, value);
-    if (value.block != 0 && value.block != WINMEMOS::kInMemoryMemo)
-      chains.push_back((uint64_t(blob) << 32) | value.block);
-  }
-  return chains;
-}
 
 // Whether a change of the table was cut short: an index file whose header
 // does not count the table's records (it says unsettled), or that cannot
@@ -443,13 +428,13 @@ int FinishInterruptedDelete(int slot, TZetTable& t) {
   const uint32_t last = uint32_t(t.recordCount);
   std::vector<uint8_t> record(t.recordLength);
   if (ReadThroughCache(slot, t, last, record.data()) != 0) return Fail(Common::kErrRead, TablePath(t));
-  std::vector<uint64_t> lastChains = ChainsNamed(t, record.data());
+  std::vector<TChainRef> lastChains = ChainsNamed(t, record.data());
   if (lastChains.empty()) return 0;
   std::sort(lastChains.begin(), lastChains.end());
   bool copy = false;
   for (uint32_t recno = 1; recno < last && !copy; ++recno) {
     if (ReadThroughCache(slot, t, recno, record.data()) != 0) return Fail(Common::kErrRead, TablePath(t));
-    for (uint64_t c : ChainsNamed(t, record.data()))
+    for (const TChainRef& c : ChainsNamed(t, record.data()))
       copy = copy || std::binary_search(lastChains.begin(), lastChains.end(), c);
   }
   if (!copy) return 0;
@@ -729,6 +714,20 @@ int FlushDeferredTables() {
   for (int slot = 1; slot <= ZetTable::OpenCount(); ++slot)
     if (int e = FlushTable(slot, true); e != 0 && error == 0) error = e;
   return error;
+}
+
+std::vector<TChainRef> ChainsNamed(const TZetTable& t, const uint8_t* record) {
+  std::vector<TChainRef> chains;
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const uint8_t type = t.FieldType(n);
+    const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
+    const bool blob = type == Common::kTypeBlob && t.hasBlobFile;
+    if (!t.IsStored(n) || !(memo || blob)) continue;
+    Common::FieldValue value;
+    Common::GetFieldAsNumber(record, t.Place(n), t.version, value);
+    if (value.block != 0 && value.block != WINMEMOS::kInMemoryMemo) chains.push_back({blob, value.block});
+  }
+  return chains;
 }
 
 bool IsValidField(int slot, uint16_t n) {

@@ -40,6 +40,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "engine/storage/zettable.h"
 
@@ -137,6 +138,16 @@ int FlushDeferredTables();
 
 // 1 <= slot <= open-table count and the table has field n.
 bool IsValidField(int slot, uint16_t n);
+
+// A memo or blob chain that a record names: its first block and which file.
+struct TChainRef {
+  bool blob = false;
+  uint32_t first = 0;
+  auto operator<=>(const TChainRef&) const = default;
+};
+// The chains a record of t names; empty fields and memos still held in
+// memory name none.
+std::vector<TChainRef> ChainsNamed(const ZetTable::TZetTable& t, const uint8_t* record);
 // Makes slot the current table; 0 leaves it unchanged.
 void SetCurrentTable(int slot);
 
