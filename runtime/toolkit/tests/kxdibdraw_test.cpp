@@ -2,9 +2,13 @@
 // golden pictures (tests/goldens/draw_*.png) and by the box they cover.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
+#include <unistd.h>
+
 #include "platform/gdi/dc.h"
+#include "platform/gdi/png.h"
 #include "platform/testing/golden.h"
 #include "runtime/toolkit/kxdib.h"
 
@@ -131,6 +135,30 @@ TEST(DrawPictureTest, EmptyRectanglesAndEmptyPictures) {
   bitmap.Draw(dc, dc, r, 2);
   EXPECT_EQ(Inked(*surface), (TRect{3, 3, 9, 7}));
   EXPECT_EQ(surface->Get(3, 3), 0xFFFF0000u) << "top left stays at the top left";
+}
+
+// The golden comparison itself: a changed pixel fails and leaves the drawing
+// and a diff picture with that pixel red.
+TEST(DrawPictureTest, GoldenMismatchWritesTheDrawingAndADiff) {
+  namespace fs = std::filesystem;
+  const fs::path golden = fs::temp_directory_path() / ("kxdraw_probe_" + std::to_string(::getpid()) + ".png");
+  auto picture = win::Bitmap::Create(6, 4, 32);
+  picture->Fill(0xFF204060);
+  ASSERT_TRUE(win::WritePng(*picture, golden.string()));
+  EXPECT_TRUE(zettest::MatchesGolden(*picture, golden.string()));
+  picture->Set(2, 1, 0xFF204061);
+  EXPECT_TRUE(zettest::MatchesGolden(*picture, golden.string(), 1, 0.0)) << "within the tolerance";
+  picture->Set(4, 3, win::kWhite);
+  EXPECT_FALSE(zettest::MatchesGolden(*picture, golden.string()));
+  const fs::path diff = fs::current_path() / "golden-failures" / (golden.stem().string() + ".diff.png");
+  const auto written = win::ReadPng(diff.string());
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->Get(4, 3), 0xFFFF0000u);
+  EXPECT_NE(written->Get(0, 0), 0xFFFF0000u);
+  EXPECT_TRUE(fs::exists(fs::current_path() / "golden-failures" / (golden.stem().string() + ".actual.png")));
+  fs::remove(diff);
+  fs::remove(fs::current_path() / "golden-failures" / (golden.stem().string() + ".actual.png"));
+  fs::remove(golden);
 }
 
 }  // namespace
