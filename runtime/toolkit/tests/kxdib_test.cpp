@@ -47,7 +47,7 @@ int16_t ReadAs(const Bytes& bytes, uint16_t type) {
   return dib.Status;
 }
 
-TEST(DibTest, HolderStatesAndSizes) {
+TEST(KxDibTest, HolderStatesAndSizes) {
   EXPECT_EQ(TKxDib().Status, 0);
   TKxDib placeholder(int16_t(-7));
   EXPECT_EQ(placeholder.Status, -7);
@@ -85,7 +85,7 @@ TEST(DibTest, HolderStatesAndSizes) {
   EXPECT_EQ(platform::GlobalBlocksAlive(), alive);
 }
 
-TEST(DibTest, PaletteBitmapAndClipboard) {
+TEST(KxDibTest, PaletteBitmapAndClipboard) {
   auto stream = pictest::StreamOf(MakeBmp(3, 2, 8, 16, 16));
   TKxDib dib(*stream, kxobject::kPictureBmp);
   ASSERT_EQ(dib.Status, 1);
@@ -107,6 +107,14 @@ TEST(DibTest, PaletteBitmapAndClipboard) {
   EXPECT_EQ(fromBitmap.BitCount(), 24);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) EXPECT_EQ(fromBitmap.PixelAt(x, y), dib.PixelAt(x, y));
+  // Sizes are computed in full width: 1400 pixels at 24 bits are 4200 bytes
+  // a row, more than 16 bits of width times bit count hold.
+  auto broad = win::Bitmap::Create(1400, 2, 32);
+  broad->Set(1399, 1, 0xFF123456);
+  TKxDib fromBroad(*broad);
+  ASSERT_EQ(fromBroad.Status, 1);
+  EXPECT_EQ(fromBroad.ComputeImageSize(), 8400);
+  EXPECT_EQ(fromBroad.PixelAt(1399, 1), 0xFF123456u);
 
   ASSERT_TRUE(dib.CopyToClipboard());
   TKxDib pasted(TKxDib::FromClipboard{}, 0);
