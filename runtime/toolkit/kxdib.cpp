@@ -67,14 +67,16 @@ DibBuilder::~DibBuilder() {
   }
 }
 
-int DibBuilder::Start(int32_t width, int32_t height, int bitCount, uint32_t colors) {
+int DibBuilder::Start(int32_t width, int32_t height, int bitCount, uint32_t colors, bool zeroRows) {
   if (width < 1 || height < 1) return -3;
   if (int64_t(width) * height > PicturePixelLimit()) return -5;
   stride = size_t(ImageSize(width, 1, bitCount));
   headerPart = sizeof(BITMAPINFOHEADER) + 4 * size_t(colors);
-  block_ = win::GlobalAlloc(win::GMEM_MOVEABLE | win::GMEM_ZEROINIT, headerPart + stride * size_t(height));
+  block_ = win::GlobalAlloc(win::GMEM_MOVEABLE | (zeroRows ? win::GMEM_ZEROINIT : 0),
+                            headerPart + stride * size_t(height));
   if (!block_) return -5;
   data_ = static_cast<uint8_t*>(win::GlobalLock(block_));
+  if (!zeroRows) std::memset(data_, 0, headerPart);
   BITMAPINFOHEADER& h = Header();
   h = BITMAPINFOHEADER{};
   h.biWidth = width;

@@ -181,8 +181,10 @@ class DibBuilder {
   DibBuilder& operator=(const DibBuilder&) = delete;
   // Sets up the header and an image of width x height at bitCount with a
   // colour table of colors entries (black). Answers 1, -3 for a size below
-  // 1, -5 beyond the pixel limit or when memory fails.
-  int Start(int32_t width, int32_t height, int bitCount, uint32_t colors);
+  // 1, -5 beyond the pixel limit or when memory fails. Without zeroRows the
+  // rows are left as the memory came: the caller writes every byte of them,
+  // padding included.
+  int Start(int32_t width, int32_t height, int bitCount, uint32_t colors, bool zeroRows = true);
   BITMAPINFOHEADER& Header() { return *reinterpret_cast<BITMAPINFOHEADER*>(data_); }
   uint8_t* Table() { return data_ + sizeof(BITMAPINFOHEADER); }
   // dibRow counts from the bottom, as the DIB stores its rows.

@@ -178,12 +178,19 @@ win::HGLOBAL DecodeJpeg(const char* fileName, JpegReadProc read, bool quantize, 
   }
   jpeg_calc_output_dimensions(&cinfo);
   const bool rgb = cinfo.out_color_space == JCS_RGB && !cinfo.quantize_colors;
+#ifdef JCS_EXTENSIONS
+  // The library can store the pixels in the DIB's order itself.
+  if (rgb) cinfo.out_color_space = JCS_EXT_BGR;
+  constexpr bool kSwap = false;
+#else
+  constexpr bool kSwap = true;
+#endif
   if (!rgb && cinfo.out_color_space != JCS_GRAYSCALE && cinfo.out_color_space != JCS_RGB) {
     cinfo.err->msg_code = kErrBadOutput;
     (*cinfo.err->error_exit)(reinterpret_cast<j_common_ptr>(&cinfo));
   }
   const int32_t width = int32_t(cinfo.output_width), height = int32_t(cinfo.output_height);
-  if (d->dib.Start(width, height, rgb ? 24 : 8, rgb ? 0 : 256) != 1) {
+  if (d->dib.Start(width, height, rgb ? 24 : 8, rgb ? 0 : 256, false) != 1) {
     std::fprintf(stderr, "JPEG picture of %d x %d pixels is too large\n", width, height);
     return {};
   }
@@ -212,10 +219,13 @@ win::HGLOBAL DecodeJpeg(const char* fileName, JpegReadProc read, bool quantize, 
       }
     }
   }
+  // Rows arrive top first; each goes to its DIB row with its pad zeroed.
+  const size_t pixelBytes = size_t(width) * (rgb ? 3 : 1);
   while (cinfo.output_scanline < cinfo.output_height) {
     JSAMPROW row = d->dib.Row(height - 1 - int32_t(cinfo.output_scanline));
-    jpeg_read_scanlines(&cinfo, &row, 1);
-    if (rgb)
+    std::memset(row + pixelBytes, 0, d->dib.stride - pixelBytes);
+    if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) std::memset(row, 0, pixelBytes);
+    if (rgb && kSwap)
       for (int32_t x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
   }
   jpeg_finish_decompress(&cinfo);
