@@ -1,0 +1,6 @@
+// Fuzz target of the BMP reader (see picture_fuzz.h); seeds in corpus/bmp_fuzz.
+#include "runtime/toolkit/fuzz/picture_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return FuzzPicture(data, size, kxobject::kPictureBmp);
+}
