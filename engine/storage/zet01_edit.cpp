@@ -513,6 +513,23 @@ int32_t AutoNumberOf(int slot) {
   return bytes::GetI32(raw);
 }
 
+int GiveBackAutoNumber(int slot) {
+  TZetTable* t = ZetTable::Table(slot);
+  if (!t || !t->hasAutoNumber) return 0;
+  LOWFILES::TLowFile* file = RecordFile(*t);
+  const uint64_t position = t->headerSize - Zet00::kAutoNumberSize;
+  uint8_t raw[Zet00::kAutoNumberSize];
+  if (!file || LOWFILES::ReadBlock(*file, position, sizeof raw, 0, raw) != 0)
+    return Report(Common::kErrRead, TablePath(*t));
+  const int64_t number = AutoNumberOf(slot);
+  if (number < 1 || int64_t(bytes::GetU32(raw)) != number + 1) return 0;
+  bytes::PutU32(raw, uint32_t(number));
+  if (LOWFILES::WriteBlock(*file, position, sizeof raw, 0, raw) != 0)
+    return Report(Common::kErrWrite, TablePath(*t));
+  t->nextAutoNumber = uint32_t(number);
+  return 0;
+}
+
 int GetFieldValue(int mode, int slot, uint16_t n, int& valueClass, Common::FieldValue& value) {
   TZetTable* t = ZetTable::Table(slot);
   ZET_ASSERT(t && t->ValidField(n), "Field of GetFieldValue does not exist.");
