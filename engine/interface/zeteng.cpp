@@ -193,7 +193,8 @@ void TextOut(char* buffer, int32_t capacity, std::string_view text) {
 namespace {
 
 bool DependsOn(const TCursor& c, int table) {
-  const uint64_t sets = c.relationSet | c.formulaSet | c.linkedSet;
+  const uint64_t sets =
+      c.relationSet | c.formulaSet | c.linkedSet | c.embeddedSet | c.savedRelationSet | c.savedFormulaSet;
   return ZetTable::HandleInSet(sets, table);
 }
 
@@ -211,7 +212,9 @@ void RefreshCursor(TCursor& c) {
 
 // The record after (or before) the deleted one in index order: the first key
 // not below the cursor's old key.
-uint32_t SeekAfterDeleted(TCursor& c, ZetTable::TZetTable& t) {
+}  // namespace
+
+uint32_t SeekFromKey(TCursor& c, ZetTable::TZetTable& t) {
   const int slot = c.relation;
   const auto savedKey = t.currentKey;
   t.currentKey = c.key;
@@ -225,6 +228,8 @@ uint32_t SeekAfterDeleted(TCursor& c, ZetTable::TZetTable& t) {
   t.currentKey = savedKey;
   return recno;
 }
+
+namespace {
 
 }  // namespace
 
@@ -261,7 +266,7 @@ uint8_t AdjustCursorsAfterMove(int table, uint32_t deleted, uint32_t formerLast)
           break;
         }
         default:
-          if (!g_bulkDelete) next = SeekAfterDeleted(*c, *t);
+          if (!g_bulkDelete) next = SeekFromKey(*c, *t);
           break;
       }
       if (!(g_bulkDelete && c->accessMode == kAccessIndex)) c->recno = next;
@@ -369,7 +374,6 @@ void NotifyHook(int slot, int cursor) { NotifyCursors(slot, cursor); }
 }  // namespace
 
 void SetBulkDelete(bool on) { g_bulkDelete = on; }
-bool BulkDelete() { return g_bulkDelete; }
 
 void UnitInit() {
   for (auto& c : g_cursors) c.reset();

@@ -68,6 +68,10 @@ struct TCursor {
   uint64_t relationSet = 0;
   uint64_t formulaSet = 0;
   uint64_t linkedSet = 0;
+  uint64_t embeddedSet = 0;
+  uint64_t savedRelationSet = 0;
+  uint64_t savedFormulaSet = 0;
+  uint16_t reportDepth = 0;
   std::array<uint8_t, ZetTable::kMaxKeySize> key{};
   std::vector<uint8_t> lowKey;   // empty: no lower range
   std::vector<uint8_t> highKey;  // empty: no upper range
@@ -132,6 +136,13 @@ uint32_t NextOrPriorRecordNo(TCursor& c, ZetTable::TZetTable& t, bool forward, b
 void RebuildCursorKey(TCursor& c, ZetTable::TZetTable& t);
 // Goes to the first record of the order (ZetTableFirst on a resolved cursor).
 int32_t GoFirstOrLast(TCursor& c, ZetTable::TZetTable& t, bool first);
+
+// The record of the first key not below the cursor's key in its index (the
+// last key when none follows); the key found becomes the cursor's. 0 when
+// the index is empty.
+uint32_t SeekFromKey(TCursor& c, ZetTable::TZetTable& t);
+// While set, a deletion runs over many records (see zeteng_links.cpp).
+void SetBulkDelete(bool on);
 
 // ---- Services for table storage -------------------------------------------
 void NotifyCursors(int table, int changingCursor);

@@ -25,6 +25,8 @@ using namespace ZETEng;
 namespace {
 // Engine error of a wrong access code.
 constexpr int kErrWrongCode = 38;
+// States pushed by ZetPushState and not yet popped.
+int g_pushedStates = 0;
 }  // namespace
 
 extern "C" {
@@ -61,10 +63,13 @@ int32_t ZetGetLastErrorPos(char* buffer, int32_t capacity) {
 
 int32_t ZetPushState(void) {
   Zet01::PushLinkState();
+  ++g_pushedStates;
   return 0;
 }
 
 int32_t ZetPopState(void) {
+  if (g_pushedStates == 0) return 0;  // nothing was pushed
+  --g_pushedStates;
   Zet01::PopLinkState();
   return 0;
 }

@@ -283,6 +283,20 @@ ZET_EXPORT int32_t ZetTableStartContinousRead(int32_t cursor);
 ZET_EXPORT int32_t ZetTableEndContinousRead(int32_t cursor);
 ZET_EXPORT int32_t ZetTableStartProtected(int32_t cursor);
 ZET_EXPORT int32_t ZetTableEndProtected(int32_t cursor);
+/* A report pass: saves every table position and reads the given tables
+   together with the cursor's until the end restores them. */
+ZET_EXPORT int32_t ZetTableStartReport(int32_t cursor, uint32_t setLow, uint32_t setHigh);
+ZET_EXPORT int32_t ZetTableEndReport(int32_t cursor);
+/* 1 when a further combination of linked records was read from level (0:
+   the deepest table of the chain), else 0 (also for a bad cursor). */
+ZET_EXPORT int32_t ZetTableReadNextLinked(int32_t cursor, int32_t level);
+/* The relation and its parents up to the cursor's table join the tables
+   whose changes the cursor is told of; bad handles do nothing (0). */
+ZET_EXPORT int32_t ZetTableRegisterEmbeddedRltn(int32_t cursor, int32_t relation);
+/* Binds relation fields and adds link definitions: length-prefixed texts
+   ended by an empty one. 0; -17 when a definition or the link tree fails. */
+ZET_EXPORT int32_t ZetBuildRelations(const uint8_t* definitions);
+ZET_EXPORT int32_t ZetUnBuildRelations(void);
 
 /* ---- Reading fields ----------------------------------------------------- */
 
@@ -304,12 +318,27 @@ ZET_EXPORT int32_t ZetTableGetFieldNo(int32_t cursor, const char* field);
 ZET_EXPORT int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity);
 /* The automatic number of the current record; 0 without one. */
 ZET_EXPORT int32_t ZetTableGetAutoNo(int32_t cursor);
+/* The identifier text of the record a link field names; -7 not a link
+   field. Always writes (an empty text for no record). */
+ZET_EXPORT int32_t ZetTableGetLinkInfo(int32_t cursor, const char* field, char* buffer, int32_t capacity);
+/* The automatic number of the one record whose identifier key the text
+   is; 0 none or several; -22 identifier index not available. */
+ZET_EXPORT int32_t ZetRltnGetAutoNo(int32_t relation, const char* keyText);
+/* Kept for old hosts: no effect, 0. */
+ZET_EXPORT int32_t ZetTableCalcFileSet(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
+ZET_EXPORT int32_t ZetTableGetFormat(uint32_t a, uint32_t b, uint32_t c);
+ZET_EXPORT int32_t ZetTableSetFormat(uint32_t a, uint32_t b);
+ZET_EXPORT int32_t ZetTableGetMaxStrLen(uint32_t a, uint32_t b);
+ZET_EXPORT int32_t ZetTableGetLine(uint32_t a, uint32_t b, uint32_t c);
+ZET_EXPORT int32_t ZetTableIsInvalidStr(uint32_t a, uint32_t b, uint32_t c);
 
 /* ---- Editing records ---------------------------------------------------- */
 
 ZET_EXPORT int32_t ZetTableAppend(int32_t cursor);
 /* A new record as a copy of the current one: 0; -11 no current record. */
 ZET_EXPORT int32_t ZetTableAppendDuplicate(int32_t cursor);
+/* A new record whose identifier fields are taken from a key text. */
+ZET_EXPORT int32_t ZetTableAppendWithIDInfo(int32_t cursor, const char* idKeyText);
 /* 0; -33 empty record (the append is cancelled); -26; -25. */
 ZET_EXPORT int32_t ZetTableAppendConfirm(int32_t cursor);
 ZET_EXPORT int32_t ZetTableAppendCancel(int32_t cursor);
@@ -326,6 +355,10 @@ ZET_EXPORT int32_t ZetTableSetRecord(int32_t cursor, const void* record);
 /* Deletes the current record: 0 or 1 (1: the cursor went to the record
    before); -11 no record; -31 edited through another cursor; -5. */
 ZET_EXPORT int32_t ZetTableDeleteRecord(int32_t cursor);
+/* Deletes the user-marked records: 0 or minus the error that stopped it;
+   -19 on a table that keeps its count in its identifier index. The third
+   argument is ignored. */
+ZET_EXPORT int32_t ZetTableDeleteMarkedRecs(int32_t cursor, ZetProgressProc progress, uint32_t unused);
 ZET_EXPORT int32_t ZetTableStartCommit(int32_t cursor);
 /* 1 once after another cursor changed a table this cursor depends on. */
 ZET_EXPORT int32_t ZetTableIsDirty(int32_t cursor);

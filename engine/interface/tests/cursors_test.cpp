@@ -267,3 +267,60 @@ TEST_F(FilledTable, FieldsReadAsTextRealAndRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FilledTable, MarkedRecordsAreDeletedAndTheCursorsFollow) {
+  const int32_t c = ZetTableCreate(relation_), watcher = ZetTableCreate(relation_);
+  ASSERT_EQ(ZetSetPrimaryTable(c), 0);
+  double marks[] = {2, 9, 10};
+  EngineHooks::SetCursorMarksFromArray(0, marks, 3);
+  ASSERT_EQ(ZetTableSetRecNo(watcher, 8), 8);  // Orange survives
+  std::vector<std::pair<int32_t, int32_t>> calls;
+  static std::vector<std::pair<int32_t, int32_t>>* seen;
+  seen = &calls;
+  ASSERT_EQ(ZetTableDeleteMarkedRecs(c, [](int32_t done, int32_t total) { seen->push_back({done, total}); return 0; }, 0), 0);
+  EXPECT_EQ(ZetRltnRecordCount(relation_), 7);
+  EXPECT_EQ(EngineHooks::ContextCount(0), 0);
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.front(), (std::pair<int32_t, int32_t>{0, 3}));
+  EXPECT_EQ(Field(watcher, "NAME"), "Orange");
+  Names left = WalkNames(c);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (Names{"Birne", "Dattel", "Feige", "Kiwi", "Mango", "Orange", "Zitrone"}));
+  editing_test::ExpectIndexesAgree(relation_);
+}
+
+TEST_F(FilledTable, IdentifiersNameRecordsAndAutomaticNumbers) {
+  const int32_t c = ZetTableCreate(relation_);
+  EXPECT_EQ(ZetRltnGetAutoNo(relation_, "4"), 4);
+  EXPECT_EQ(ZetRltnGetAutoNo(relation_, "44"), 0);
+  ASSERT_EQ(ZetTableAppendWithIDInfo(c, "44"), 0);
+  EXPECT_EQ(Field(c, "CODE"), "44");
+  ASSERT_EQ(ZetTableSetStr(c, "NAME", "Pflaume"), 0);
+  ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+  EXPECT_EQ(ZetRltnGetAutoNo(relation_, "44"), ZetTableGetAutoNo(c));
+}
+
+TEST_F(FilledTable, BracketsPutTheTablePositionsBack) {
+  const int32_t c = ZetTableCreate(relation_);
+  ASSERT_EQ(ZetTableSetRecNo(c, 6), 6);
+  ASSERT_EQ(ZetTableStartProtected(c), 0);
+  ASSERT_EQ(ZetTableStartContinousRead(c), 0);
+  ASSERT_EQ(ZetTableSetAccess(c, "NAMEN.IND", 0), 0);
+  ASSERT_EQ(ZetTableLast(c), 1);
+  ASSERT_EQ(ZetTableEndContinousRead(c), 0);
+  EXPECT_EQ(ZetTableGetRecNo(c), 6);
+  EXPECT_EQ(ZetTableGetAccessIndex(c), -1);
+  EXPECT_EQ(Field(c, "NAME"), "Dattel");
+  ASSERT_EQ(ZetTableEndProtected(c), 0);
+  EXPECT_EQ(ZetTableEndProtected(c), 0) << "an end without a start does nothing";
+  EXPECT_EQ(ZetTableEndContinousRead(c), 0);
+  ASSERT_EQ(ZetTableStartReport(c, 1, 0), 0);
+  ASSERT_EQ(ZetTableEndReport(c), 0);
+  EXPECT_EQ(ZetPushState(), 0);
+  EXPECT_EQ(ZetPopState(), 0);
+  EXPECT_EQ(ZetPopState(), 0) << "a pop without a push does nothing";
+}
+
+}  // namespace
