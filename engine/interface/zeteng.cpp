@@ -55,6 +55,24 @@ ZetTable::TZetTable* TableOf(const TCursor& cursor) {
   return t;
 }
 
+TResolved Resolve(int32_t handle) {
+  TResolved r;
+  r.cursor = Cursor(handle);
+  if (!r.cursor) {
+    r.error = kBadCursor;
+    return r;
+  }
+  r.table = TableOf(*r.cursor);
+  if (!r.table) r.error = kBadRelation;
+  return r;
+}
+
+uint16_t FieldOfText(const TCursor& c, std::string_view text) {
+  ShortStr name(text.substr(0, ZetTable::kMaxFieldName));
+  UPPERCAS::UpperStr(name);
+  return ZetTable::FieldNoFromText(c.relation, name);
+}
+
 int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name) {
   const std::string_view cut = name.substr(0, ZetTable::kMaxIndexName);
   for (int s = Zet00::FirstIndexSlot(t); s <= t.highestIndexSlot && s < ZetTable::kIndexSlots; ++s) {

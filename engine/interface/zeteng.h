@@ -97,6 +97,17 @@ int32_t HandleOf(const TCursor& cursor);
 bool ValidRelation(int32_t relation);
 // The table a cursor stands on, nullptr when it was closed or replaced.
 ZetTable::TZetTable* TableOf(const TCursor& cursor);
+// A handle resolved where an export enters: the cursor and its table, or the
+// answer for a bad handle (-101) or a cursor whose table is gone (-17).
+struct TResolved {
+  TCursor* cursor = nullptr;
+  ZetTable::TZetTable* table = nullptr;
+  int32_t error = 0;
+};
+TResolved Resolve(int32_t handle);
+// A field of the cursor's table by name or user field number written as
+// text; 0 when unknown.
+uint16_t FieldOfText(const TCursor& c, std::string_view text);
 // The slot of an index by name (without regard to case, cut at 44
 // characters), from slot 0 for a table with an identifier index, else from
 // slot 1; -1 when none.

@@ -32,31 +32,9 @@ namespace {
 
 constexpr int kIdIndex = 1;
 
-struct TResolved {
-  TCursor* cursor = nullptr;
-  TZetTable* table = nullptr;
-  int32_t error = 0;
-};
-
-TResolved Resolve(int32_t handle) {
-  TResolved r;
-  r.cursor = Cursor(handle);
-  if (!r.cursor) {
-    r.error = kBadCursor;
-    return r;
-  }
-  r.table = TableOf(*r.cursor);
-  if (!r.table) r.error = kBadRelation;
-  return r;
-}
 
 uint64_t SetOf(uint32_t low, uint32_t high) { return uint64_t(low) | (uint64_t(high) << 32); }
 
-uint16_t FieldOfText(const TCursor& c, std::string_view text) {
-  ShortStr name(text.substr(0, ZetTable::kMaxFieldName));
-  UPPERCAS::UpperStr(name);
-  return ZetTable::FieldNoFromText(c.relation, name);
-}
 
 }  // namespace
 

@@ -142,24 +142,6 @@ using namespace ZETEng;
 
 namespace {
 
-// The cursor and its table, or the answer for a bad handle or a closed table.
-struct TResolved {
-  TCursor* cursor = nullptr;
-  TZetTable* table = nullptr;
-  int32_t error = 0;
-};
-
-TResolved Resolve(int32_t handle) {
-  TResolved r;
-  r.cursor = Cursor(handle);
-  if (!r.cursor) {
-    r.error = kBadCursor;
-    return r;
-  }
-  r.table = TableOf(*r.cursor);
-  if (!r.table) r.error = kBadRelation;
-  return r;
-}
 
 // The state a continuous read keeps on the engine stack.
 struct TContinuousState {

@@ -42,30 +42,7 @@ namespace {
 constexpr uint16_t kErrEditedElsewhere = 105;  // "Datensatz wird bereits editiert"
 constexpr size_t kFieldTokenSize = 4;
 
-struct TResolved {
-  TCursor* cursor = nullptr;
-  TZetTable* table = nullptr;
-  int32_t error = 0;
-};
 
-TResolved Resolve(int32_t handle) {
-  TResolved r;
-  r.cursor = Cursor(handle);
-  if (!r.cursor) {
-    r.error = kBadCursor;
-    return r;
-  }
-  r.table = TableOf(*r.cursor);
-  if (!r.table) r.error = kBadRelation;
-  return r;
-}
-
-// A field of the cursor's table by name or number; 0 when unknown.
-uint16_t FieldOfText(const TCursor& c, std::string_view text) {
-  ShortStr name(text.substr(0, ZetTable::kMaxFieldName));
-  UPPERCAS::UpperStr(name);
-  return ZetTable::FieldNoFromText(c.relation, name);
-}
 
 // A text that is no field of the cursor's table, compiled with the cursor's
 // table current: the table and field of a single field reference, or false.
@@ -112,6 +89,18 @@ bool EmptyRecord(const TZetTable& t, const std::vector<uint8_t>& record) {
       return false;
   }
   return true;
+}
+
+// Memo and blob fields of record take their block numbers from source: a
+// record never names a chain that another record owns.
+void KeepChainFields(const TZetTable& t, std::vector<uint8_t>& record, const std::vector<uint8_t>& source) {
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const uint8_t type = t.FieldType(n);
+    if (!t.IsStored(n) || (type != Common::kTypeMemo && type != Common::kTypeBlob)) continue;
+    const uint32_t offset = t.FieldOffset(n);
+    const size_t size = std::min(size_t(t.SizeCode(n)) + 1, record.size() - std::min<size_t>(offset, record.size()));
+    std::memcpy(record.data() + offset, source.data() + offset, size);
+  }
 }
 
 // Computes the table's formula fields over the cursor's buffer.
@@ -314,12 +303,8 @@ int32_t ZetTableAppendDuplicate(int32_t cursor) {
   // Memo and blob chains stay with the original record: the copy starts
   // without them.
   std::vector<uint8_t> copy = c.record;
-  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
-    const uint8_t type = t.FieldType(n);
-    if (type != Common::kTypeMemo && type != Common::kTypeBlob) continue;
-    const uint32_t offset = t.FieldOffset(n);
-    std::fill(copy.begin() + offset, copy.begin() + offset + t.SizeCode(n) + 1, 0);
-  }
+  const std::vector<uint8_t> none(c.recordLength, 0);
+  KeepChainFields(t, copy, none);
   return StartAppend(c, t, &copy);
 }
 
@@ -437,13 +422,7 @@ int32_t ZetTableSetRecord(int32_t cursor, const void* record) {
                                 static_cast<const uint8_t*>(record) + c.recordLength);
   // Memo and blob chains are never shared between records: a field keeps its
   // own block unless the record names the same one.
-  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
-    const uint8_t type = t.FieldType(n);
-    if (type != Common::kTypeMemo && type != Common::kTypeBlob) continue;
-    const uint32_t offset = t.FieldOffset(n);
-    const size_t size = size_t(t.SizeCode(n)) + 1;
-    std::memcpy(incoming.data() + offset, c.record.data() + offset, size);
-  }
+  KeepChainFields(t, incoming, c.record);
   c.record = std::move(incoming);
   RunFormulas(c, t);
   return 0;

@@ -18,6 +18,7 @@
 #include "engine/base/uppercas.h"
 #include "engine/interface/include/zetcore.h"
 #include "engine/interface/zeteng.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/makeiv.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keytext.h"
@@ -302,6 +303,27 @@ int32_t ZetRltnGetInfo(int32_t relation, ZetRltnInfo* info) {
   info->totalKB = uint32_t(total / 1024);
   info->flags[0] = uint8_t(~t.openFlag);
   info->flags[1] = uint8_t(t.idIndexFlag ? 0 : 1);
+  return 0;
+}
+
+int32_t ZetIndexGetInfo(int32_t relation, const char* indexName, ZetIndexInfo* info) {
+  if (!ValidRelation(relation)) return kBadRelation;
+  if (!info) return 0;
+  std::memset(info, 0, sizeof *info);
+  TZetTable& t = *ZetTable::Table(relation);
+  const int slot = FindIndexSlot(t, TextIn(indexName));
+  if (slot < 0 || !Zet00::IndexAvailable(relation, slot, false)) return 0;
+  const BTREES::PTree tree = Zet00::IndexTree(relation, slot);
+  if (!tree) return 0;
+  const BTREES::TTreeHeader& h = tree->header;
+  TextOut(info->name, sizeof info->name - 1, t.indexes[size_t(slot)]->fileName.view());
+  info->keyLength = uint16_t(h.keyLength >= ZetTable::kKeyRecordNumber ? h.keyLength - ZetTable::kKeyRecordNumber : 0);
+  info->order = h.order;
+  info->height = h.height;
+  const uint32_t capacity = uint32_t(h.order) * 65534u;
+  info->capacity[0] = uint16_t(capacity & 0xFFFF);
+  info->capacity[1] = uint16_t(capacity >> 16);
+  info->pageSize = h.pageSize;
   return 0;
 }
 

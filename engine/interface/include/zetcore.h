@@ -143,12 +143,26 @@ typedef struct ZetRltnInfo {
   uint8_t flags[2];
 } ZetRltnInfo;
 
+/* What ZetIndexGetInfo tells of an index (156 bytes), from its B-tree
+   header: key length without the record number, order (entries per page
+   at least), tree height, order x 65534 as low and high halves, page size. */
+typedef struct ZetIndexInfo {
+  char name[144];
+  uint16_t keyLength;
+  uint16_t order;
+  uint16_t height;
+  uint16_t capacity[2];
+  uint16_t pageSize;
+} ZetIndexInfo;
+
 #ifdef __cplusplus
 static_assert(sizeof(ZetFieldSpec) == 560, "ZetFieldSpec layout");
 static_assert(sizeof(ZetRltnInfo) == 292, "ZetRltnInfo layout");
+static_assert(sizeof(ZetIndexInfo) == 156, "ZetIndexInfo layout");
 #else
 _Static_assert(sizeof(ZetFieldSpec) == 560, "ZetFieldSpec layout");
 _Static_assert(sizeof(ZetRltnInfo) == 292, "ZetRltnInfo layout");
+_Static_assert(sizeof(ZetIndexInfo) == 156, "ZetIndexInfo layout");
 #endif
 
 /* ---- Login, last error, engine state ------------------------------------ */
@@ -229,6 +243,9 @@ ZET_EXPORT int32_t ZetRltnDeleteIndex(int32_t relation, const char* indexName);
 ZET_EXPORT int32_t ZetRltnRefreshIndex(int32_t relation, const char* indexName, ZetProgressProc progress);
 /* Fills the record; a bad handle writes nothing (answer -17). */
 ZET_EXPORT int32_t ZetRltnGetInfo(int32_t relation, ZetRltnInfo* info);
+/* Zeroes the record and fills it for a named, available index (names
+   without regard to case); a bad handle writes nothing (answer -17). */
+ZET_EXPORT int32_t ZetIndexGetInfo(int32_t relation, const char* indexName, ZetIndexInfo* info);
 
 /* ---- Cursors ------------------------------------------------------------- */
 

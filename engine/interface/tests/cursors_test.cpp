@@ -324,3 +324,24 @@ TEST_F(FilledTable, BracketsPutTheTablePositionsBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FilledTable, ARawRecordNeverTakesAnotherRecordsMemoChain) {
+  const int32_t c = ZetTableCreate(relation_);
+  const ZetTable::TZetTable& t = *ZetTable::Table(relation_);
+  const uint32_t memo = t.FieldOffset(editing_test::kNotiz);
+  ASSERT_EQ(ZetTableSetRecNo(c, 2), 2);
+  std::vector<uint8_t> record(size_t(ZetTableGetRecordSize(c)));
+  ASSERT_EQ(ZetTableGetRecord(c, record.data()), 0);
+  const std::vector<uint8_t> own(record.begin() + memo, record.begin() + memo + 4);
+  record[memo] = 0x5A;  // a chain of some other record
+  record[t.FieldOffset(editing_test::kName) + 1] = 'X';
+  ASSERT_EQ(ZetTableSetRecord(c, record.data()), 0);
+  std::vector<uint8_t> now(record.size());
+  ASSERT_EQ(ZetTableGetRecord(c, now.data()), 0);
+  EXPECT_EQ(std::vector<uint8_t>(now.begin() + memo, now.begin() + memo + 4), own);
+  EXPECT_EQ(Field(c, "NAME"), "Xpfel");
+}
+
+}  // namespace

@@ -36,6 +36,7 @@ char g_buffer[300];
 double g_real;
 ZetFieldSpec g_spec;
 ZetRltnInfo g_info;
+ZetIndexInfo g_index;
 std::vector<uint8_t> g_record(4096);
 
 // One call per export that takes a cursor; each passes valid other arguments.
@@ -117,6 +118,7 @@ const std::map<std::string, Call>& RelationCalls() {
       {"ZetRltnGetInfo", [](int32_t h) { return ZetRltnGetInfo(h, &g_info); }},
       {"ZetTableCreate", ZetTableCreate},
       {"ZetRltnGetAutoNo", [](int32_t h) { return ZetRltnGetAutoNo(h, "1"); }},
+      {"ZetIndexGetInfo", [](int32_t h) { return ZetIndexGetInfo(h, "NAMEN.IND", &g_index); }},
   };
   return calls;
 }
@@ -301,6 +303,18 @@ TEST_F(InterfaceTest, IndexesAreListedDescribedCreatedAndDeleted) {
   EXPECT_STREQ(text, "MENGE2.IND");
   EXPECT_EQ(ZetRltnRefreshIndex(relation, nullptr, nullptr), 0);
   EXPECT_EQ(ZetRltnRefreshIndex(relation, "NOPE.IND", nullptr), -37);
+
+  ZetIndexInfo info;
+  ASSERT_EQ(ZetIndexGetInfo(relation, "Namen.ind", &info), 0);
+  EXPECT_STREQ(info.name, "NAMEN.IND");
+  EXPECT_EQ(info.keyLength, 21);
+  EXPECT_GT(info.order, 0);
+  EXPECT_EQ(info.height, 1);
+  EXPECT_EQ(info.capacity[0] | (uint32_t(info.capacity[1]) << 16), uint32_t(info.order) * 65534u);
+  std::memset(&info, 0xAB, sizeof info);
+  ASSERT_EQ(ZetIndexGetInfo(relation, "Nummer", &info), 0);
+  EXPECT_EQ(info.name[0], 0);
+  EXPECT_EQ(info.pageSize, 0) << "an unknown name leaves the record zero";
 }
 
 }  // namespace
