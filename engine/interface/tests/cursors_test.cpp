@@ -345,3 +345,30 @@ TEST_F(FilledTable, ARawRecordNeverTakesAnotherRecordsMemoChain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FilledTable, TwoCursorsKeepTheirOwnMarks) {
+  const int32_t a = ZetTableCreate(relation_), b = ZetTableCreate(relation_);
+  double marksA[] = {1, 2, 3}, marksB[] = {9};
+  ASSERT_EQ(ZetSetPrimaryTable(a), 0);
+  EngineHooks::SetCursorMarksFromArray(0, marksA, 3);
+  ASSERT_EQ(ZetSetPrimaryTable(b), 0);
+  EngineHooks::SetCursorMarksFromArray(0, marksB, 1);
+  ASSERT_EQ(ZetTableSetAccess(a, "Markierung", 1), 0);
+  ASSERT_EQ(ZetTableSetAccess(b, "Markierung", 1), 0);
+  EXPECT_EQ(ZetTableRecordCount(a), 3);
+  EXPECT_EQ(ZetTableRecordCount(b), 1);
+  EXPECT_EQ(WalkNames(b), (Names{"Banane"}));
+  EXPECT_EQ(WalkNames(a), (Names{"Kiwi", "Apfel", "Mango"}));
+  // Deleting a marked record renumbers the other cursor's marks too.
+  ASSERT_EQ(ZetTableSetRecNo(a, 2), 2);
+  ASSERT_GE(ZetTableDeleteRecord(a), 0);  // record 10 (Limette) moves into 2
+  EXPECT_EQ(ZetTableRecordCount(a), 2);
+  EXPECT_EQ(WalkNames(b), (Names{"Banane"}));
+  ZetTableDelete(a);
+  ZetTableDelete(b);
+  EXPECT_EQ(EngineHooks::ContextCount(0), -1) << "the active cursor was deleted";
+}
+
+}  // namespace
