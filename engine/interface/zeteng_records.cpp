@@ -252,6 +252,41 @@ int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* sp
   return 0;
 }
 
+int32_t ZetTableGetRecordField(int32_t cursor, const void* record, int32_t userField, int32_t mode,
+                               int32_t* asInteger, double* asReal, char* asText, int32_t capacity) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  constexpr int32_t kNoValue = -203;
+  const TZetTable& t = *r.table;
+  const uint16_t n =
+      userField >= 1 && userField <= t.userFieldCount ? ZetTable::NthUserField(r.cursor->relation, userField) : 0;
+  if (n == 0) return kNoValue;
+  const uint8_t* bytes = record ? static_cast<const uint8_t*>(record) : r.cursor->record.data();
+  switch (mode) {
+    case ZetTable::kFieldAsInteger:
+      return asInteger && ZetTable::GetRecordField(t, bytes, n, mode, asInteger) ? 0 : kNoValue;
+    case ZetTable::kFieldAsReal:
+      return asReal && ZetTable::GetRecordField(t, bytes, n, mode, asReal) ? 0 : kNoValue;
+    case ZetTable::kFieldAsCText:
+    case ZetTable::kFieldAsShortStr: {
+      ShortStr text;
+      if (!asText || capacity < 0 || !ZetTable::GetRecordField(t, bytes, n, ZetTable::kFieldAsShortStr, &text))
+        return kNoValue;
+      if (mode == ZetTable::kFieldAsCText) {
+        TextOut(asText, capacity, text);
+      } else {
+        const size_t length = std::min<size_t>(text.size(), capacity > 0 ? size_t(capacity) - 1 : 0);
+        asText[0] = char(length);
+        std::memcpy(asText + 1, text.data(), length);
+        if (capacity > 0) asText[1 + length] = 0;
+      }
+      return 0;
+    }
+    default:
+      return kNoValue;
+  }
+}
+
 int32_t ZetTableGetFieldNo(int32_t cursor, const char* field) {
   const std::string_view text = TextIn(field, ZetTable::kMaxFieldName);
   if (text.find('.') != std::string_view::npos) return 0;

@@ -329,6 +329,14 @@ ZET_EXPORT int32_t ZetTableGetRecord(int32_t cursor, void* buffer);
 ZET_EXPORT int32_t ZetTableGetRecordSize(int32_t cursor);
 /* User field index (1-based) into spec: 0; -10 out of range; -101. */
 ZET_EXPORT int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* spec);
+/* A field (user field index) of a record (NULL: the cursor's own record
+   buffer): mode 1 into *asInteger, 2 into *asReal, 3 as text into asText
+   (capacity rule above), 4 the same text with its length in a first byte.
+   Logical fields read "Ja"/"Nein", memos "Memo", pictures "Bild". -203
+   when the field cannot be read so (a text or relation field as a number,
+   an unknown mode, an index out of range, a missing result area). */
+ZET_EXPORT int32_t ZetTableGetRecordField(int32_t cursor, const void* record, int32_t userField, int32_t mode,
+                                          int32_t* asInteger, double* asReal, char* asText, int32_t capacity);
 /* The user field index of a field; 0 unknown or a text with ".". */
 ZET_EXPORT int32_t ZetTableGetFieldNo(int32_t cursor, const char* field);
 /* The identifier key text of the cursor's record. */

@@ -264,6 +264,22 @@ TEST_F(FilledTable, FieldsReadAsTextRealAndRecord) {
   char id[64];
   ASSERT_EQ(ZetTableGetIdInfo(c, id, sizeof id - 1), 0);
   EXPECT_STREQ(id, "4");
+
+  int32_t integer = 0;
+  double real = 0;
+  char text[8];
+  ASSERT_EQ(ZetTableGetRecordField(c, nullptr, 4, 1, &integer, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(integer, 6);
+  ASSERT_EQ(ZetTableGetRecordField(c, record.data(), 4, 2, nullptr, &real, nullptr, 0), 0);
+  EXPECT_EQ(real, 6.0);
+  EXPECT_EQ(ZetTableGetRecordField(c, nullptr, 3, 1, &integer, nullptr, nullptr, 0), -203) << "a text";
+  ASSERT_EQ(ZetTableGetRecordField(c, nullptr, 3, 3, nullptr, nullptr, text, 3), 0);
+  EXPECT_STREQ(text, "Bir");
+  ASSERT_EQ(ZetTableGetRecordField(c, nullptr, 3, 4, nullptr, nullptr, text, 4), 0);
+  EXPECT_EQ(text[0], 3);
+  EXPECT_EQ(std::string(text + 1, 3), "Bir");
+  EXPECT_EQ(ZetTableGetRecordField(c, nullptr, 3, 5, nullptr, nullptr, text, 4), -203);
+  EXPECT_EQ(ZetTableGetRecordField(c, nullptr, 9, 3, nullptr, nullptr, text, 4), -203);
 }
 
 }  // namespace

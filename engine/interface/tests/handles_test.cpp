@@ -72,6 +72,8 @@ const std::map<std::string, Call>& CursorCalls() {
       {"ZetTableGetRecord", [](int32_t h) { return ZetTableGetRecord(h, g_record.data()); }},
       {"ZetTableGetRecordSize", ZetTableGetRecordSize},
       {"ZetTableGetFieldSpec", [](int32_t h) { return ZetTableGetFieldSpec(h, 1, &g_spec); }},
+      {"ZetTableGetRecordField",
+       [](int32_t h) { return ZetTableGetRecordField(h, nullptr, 1, 3, nullptr, nullptr, g_buffer, 255); }},
       {"ZetTableGetFieldNo", [](int32_t h) { return ZetTableGetFieldNo(h, "NAME"); }},
       {"ZetTableGetIdInfo", [](int32_t h) { return ZetTableGetIdInfo(h, g_buffer, 255); }},
       {"ZetTableGetAutoNo", ZetTableGetAutoNo},
