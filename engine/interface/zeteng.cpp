@@ -83,6 +83,11 @@ int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name) {
 }
 
 int ActiveCursor() { return g_active; }
+
+TBrackets& Brackets() {
+  static TBrackets brackets;
+  return brackets;
+}
 void SetActiveCursor(int handle) { g_active = handle; }
 
 int32_t CreateCursor(int relation) {
@@ -398,6 +403,7 @@ void UnitInit() {
   g_active = 0;
   g_client = 0;
   g_bulkDelete = false;
+  Brackets() = {};
   EngineHooks::NotifyTableChanged = NotifyHook;
   EngineHooks::NotifyRecordMoved = AdjustCursorsAfterMove;
   EngineHooks::ResetCursorsOfTable = ResetCursorsOfTable;

@@ -115,6 +115,13 @@ int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name);
 // The cursor slots, for walks over all cursors (nullptr: free).
 TCursor* CursorInSlot(int slot);
 int ActiveCursor();
+// Brackets opened through the exports and not yet closed: an end without a
+// start does nothing (the engine stack is never popped past them).
+struct TBrackets {
+  int protectedSections = 0;
+  int pushedStates = 0;
+};
+TBrackets& Brackets();
 void SetActiveCursor(int handle);
 
 // Makes a cursor on a relation: its handle, -17 or -2.

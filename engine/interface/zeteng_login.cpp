@@ -25,8 +25,6 @@ using namespace ZETEng;
 namespace {
 // Engine error of a wrong access code.
 constexpr int kErrWrongCode = 38;
-// States pushed by ZetPushState and not yet popped.
-int g_pushedStates = 0;
 }  // namespace
 
 extern "C" {
@@ -63,13 +61,13 @@ int32_t ZetGetLastErrorPos(char* buffer, int32_t capacity) {
 
 int32_t ZetPushState(void) {
   Zet01::PushLinkState();
-  ++g_pushedStates;
+  ++Brackets().pushedStates;
   return 0;
 }
 
 int32_t ZetPopState(void) {
-  if (g_pushedStates == 0) return 0;  // nothing was pushed
-  --g_pushedStates;
+  if (Brackets().pushedStates == 0) return 0;  // nothing was pushed
+  --Brackets().pushedStates;
   Zet01::PopLinkState();
   return 0;
 }

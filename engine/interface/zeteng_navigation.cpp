@@ -151,9 +151,6 @@ struct TContinuousState {
   uint8_t indexSlot;
 };
 
-// Protected sections started and not yet ended.
-int g_protectedDepth = 0;
-
 }  // namespace
 
 extern "C" {
@@ -480,14 +477,14 @@ int32_t ZetTableStartProtected(int32_t cursor) {
   for (int h = 1; h <= ZetTable::OpenCount(); ++h) Zet00::PushTablePosition(h);
   const int32_t count = ZetTable::OpenCount();
   STACKLIB::Push(&count, sizeof count);
-  ++g_protectedDepth;
+  ++Brackets().protectedSections;
   return 0;
 }
 
 int32_t ZetTableEndProtected(int32_t cursor) {
   if (!Cursor(cursor)) return kBadCursor;
-  if (g_protectedDepth == 0) return 0;  // no section was started
-  --g_protectedDepth;
+  if (Brackets().protectedSections == 0) return 0;  // no section was started
+  --Brackets().protectedSections;
   int32_t count = 0;
   STACKLIB::Pop(&count, sizeof count);
   for (int h = count; h >= 1; --h) Zet00::PopTablePosition(h);

@@ -363,6 +363,7 @@ int32_t ZetTableAppendConfirm(int32_t cursor) {
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
   TZetTable& t = *r.table;
+  if (c.appendDepth == 0) return kNoRecord;  // no append runs: nothing to store
   if (EmptyRecord(t, c.record)) {
     ZetTableAppendCancel(cursor);
     return -33;

@@ -4,7 +4,7 @@
 // from the same empty table; at its end the table must agree with every
 // index (each record 1..count has exactly its key, and no other key).
 //
-// Input: a sequence of operations, one byte each (operation = byte % 20)
+// Input: a sequence of operations, one byte each (operation = byte % 24)
 // followed by the argument bytes that operation takes.
 #include <stdlib.h>
 #include <unistd.h>
@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char text[64];
   Reader in(data, size);
   for (int steps = 0; in.More() && steps < 400; ++steps) {
-    switch (in.Byte() % 20) {
+    switch (in.Byte() % 24) {
       case 0: {
         const int32_t c = ZetTableCreate(relation > 0 ? relation : 1);
         if (c > 0) cursors.push_back(c);
@@ -189,6 +189,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ZetRltnClose(1) == 0) relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
         break;
       case 19: ZetTableAppendDuplicate(pick(in)); break;
+      case 20: {
+        const int32_t c = pick(in);
+        if (in.Byte() & 1) ZetTableStartProtected(c);
+        else ZetTableEndProtected(c);
+        break;
+      }
+      case 21: {
+        const int32_t c = pick(in);
+        if (in.Byte() & 1) ZetTableStartContinousRead(c);
+        else ZetTableEndContinousRead(c);
+        break;
+      }
+      case 22:
+        if (in.Byte() & 1) ZetPushState();
+        else ZetPopState();
+        break;
+      case 23: {
+        const int32_t c = pick(in);
+        ZetTableSetRelationSet(c, in.Byte() & 3, 0);
+        break;
+      }
     }
   }
   if (relation != 1) relation = ZetRltnOpen(path.c_str(), "", kKey, 15);

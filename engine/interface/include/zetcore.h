@@ -364,7 +364,8 @@ ZET_EXPORT int32_t ZetTableAppend(int32_t cursor);
 ZET_EXPORT int32_t ZetTableAppendDuplicate(int32_t cursor);
 /* A new record whose identifier fields are taken from a key text. */
 ZET_EXPORT int32_t ZetTableAppendWithIDInfo(int32_t cursor, const char* idKeyText);
-/* 0; -33 empty record (the append is cancelled); -26; -25. */
+/* 0; -33 empty record (the append is cancelled); -26; -25; -11 no append
+   runs. */
 ZET_EXPORT int32_t ZetTableAppendConfirm(int32_t cursor);
 ZET_EXPORT int32_t ZetTableAppendCancel(int32_t cursor);
 /* 0; -1 the record is edited through another cursor; -11 no record. */

@@ -174,6 +174,9 @@ TEST_F(FilledTable, AppendConfirmsCancelsAndGivesTheNumberBack) {
   ASSERT_EQ(ZetTableAppendCancel(c), 0);
   EXPECT_EQ(ZetTableGetRecNo(c), 12) << "cancel returns to the record before";
   EXPECT_EQ(ZetTableAppendCancel(c), 0) << "a stray cancel does nothing";
+  ASSERT_EQ(ZetTableSetStr(c, "CODE", "77"), 0);
+  EXPECT_EQ(ZetTableAppendConfirm(c), -11) << "a confirm without an append stores nothing";
+  EXPECT_EQ(ZetRltnRecordCount(relation_), 12);
   editing_test::ExpectIndexesAgree(relation_);
 }
 
