@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/base/common_errors.h"
+#include "engine/base/stacklib.h"
 #include "engine/base/uppercas.h"
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/linkfile.h"
@@ -84,9 +85,41 @@ int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name) {
 
 int ActiveCursor() { return g_active; }
 
-TBrackets& Brackets() {
-  static TBrackets brackets;
-  return brackets;
+namespace {
+struct TOpenBracket {
+  TBracket kind;
+  int cursor;
+  std::vector<uint64_t> guard;
+};
+std::vector<TOpenBracket> g_brackets;
+}  // namespace
+
+void OpenBracket(TBracket kind, int cursor, std::vector<uint64_t> guard) {
+  g_brackets.push_back({kind, cursor, std::move(guard)});
+}
+
+bool CloseBracket(TBracket kind, int cursor, std::vector<uint64_t>* guard) {
+  if (g_brackets.empty() || g_brackets.back().kind != kind || g_brackets.back().cursor != cursor) return false;
+  if (guard) *guard = std::move(g_brackets.back().guard);
+  g_brackets.pop_back();
+  return true;
+}
+
+std::vector<uint64_t> OpenTableSerials() {
+  std::vector<uint64_t> serials;
+  for (int h = 1; h <= ZetTable::OpenCount(); ++h) {
+    const ZetTable::TZetTable* t = ZetTable::Table(h);
+    serials.push_back(t ? t->serial : 0);
+  }
+  return serials;
+}
+
+void DropStackEntries(size_t n) {
+  std::vector<uint8_t> scratch;
+  for (size_t i = 0; i < n && STACKLIB::TopEntrySize() > 0; ++i) {
+    scratch.resize(STACKLIB::TopEntrySize());
+    STACKLIB::Pop(scratch.data(), scratch.size());
+  }
 }
 void SetActiveCursor(int handle) { g_active = handle; }
 
@@ -403,7 +436,7 @@ void UnitInit() {
   g_active = 0;
   g_client = 0;
   g_bulkDelete = false;
-  Brackets() = {};
+  g_brackets.clear();
   EngineHooks::NotifyTableChanged = NotifyHook;
   EngineHooks::NotifyRecordMoved = AdjustCursorsAfterMove;
   EngineHooks::ResetCursorsOfTable = ResetCursorsOfTable;

@@ -71,7 +71,6 @@ struct TCursor {
   uint64_t embeddedSet = 0;
   uint64_t savedRelationSet = 0;
   uint64_t savedFormulaSet = 0;
-  uint16_t reportDepth = 0;
   std::array<uint8_t, ZetTable::kMaxKeySize> key{};
   std::vector<uint8_t> lowKey;   // empty: no lower range
   std::vector<uint8_t> highKey;  // empty: no upper range
@@ -81,7 +80,6 @@ struct TCursor {
   bool positionLost = false;
   uint16_t editDepth = 0;
   uint16_t appendDepth = 0;
-  uint16_t continuousDepth = 0;
   std::vector<TCursorFormula> formulas;
   std::vector<uint8_t> fieldFlags;
 };
@@ -115,13 +113,22 @@ int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name);
 // The cursor slots, for walks over all cursors (nullptr: free).
 TCursor* CursorInSlot(int slot);
 int ActiveCursor();
-// Brackets opened through the exports and not yet closed: an end without a
-// start does nothing (the engine stack is never popped past them).
-struct TBrackets {
-  int protectedSections = 0;
-  int pushedStates = 0;
-};
-TBrackets& Brackets();
+// Brackets opened through the exports and not yet closed, innermost last.
+// Their saves share the engine stack, so an end is taken only when it closes
+// the innermost bracket (same kind, same cursor); any other end does nothing
+// and the stack is never popped into another bracket's entries.
+// A bracket keeps what its end needs to tell whether the tables are still
+// the ones whose state it saved (their serials, or a record length).
+enum class TBracket { State, Protected, ContinuousRead, Report };
+void OpenBracket(TBracket kind, int cursor, std::vector<uint64_t> guard = {});
+// True (and the bracket is closed, its guard handed out) when it is the
+// innermost one.
+bool CloseBracket(TBracket kind, int cursor, std::vector<uint64_t>* guard = nullptr);
+// The serials of the open tables 1..count.
+std::vector<uint64_t> OpenTableSerials();
+// Takes n entries off the engine stack whatever their sizes (the saves of
+// tables that are no longer there).
+void DropStackEntries(size_t n);
 void SetActiveCursor(int handle);
 
 // Makes a cursor on a relation: its handle, -17 or -2.

@@ -49,7 +49,7 @@ int32_t ZetTableStartReport(int32_t cursor, uint32_t setLow, uint32_t setHigh) {
   c.savedFormulaSet = c.formulaSet;
   c.relationSet = SetOf(setLow, setHigh);
   c.formulaSet = 0;
-  ++c.reportDepth;
+  OpenBracket(TBracket::Report, cursor);
   LoadCursorIntoTable(c, *r.table);
   Zet01::ReadFirstLinked(c.relation, true, c.relationSet);
   DiscardTablePosition(c, *r.table);
@@ -60,8 +60,7 @@ int32_t ZetTableEndReport(int32_t cursor) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
-  if (c.reportDepth == 0) return 0;
-  --c.reportDepth;
+  if (!CloseBracket(TBracket::Report, cursor)) return 0;
   c.relationSet = c.savedRelationSet;
   c.formulaSet = c.savedFormulaSet;
   c.savedRelationSet = c.savedFormulaSet = 0;

@@ -61,13 +61,12 @@ int32_t ZetGetLastErrorPos(char* buffer, int32_t capacity) {
 
 int32_t ZetPushState(void) {
   Zet01::PushLinkState();
-  ++Brackets().pushedStates;
+  OpenBracket(TBracket::State, 0);
   return 0;
 }
 
 int32_t ZetPopState(void) {
-  if (Brackets().pushedStates == 0) return 0;  // nothing was pushed
-  --Brackets().pushedStates;
+  if (!CloseBracket(TBracket::State, 0)) return 0;
   Zet01::PopLinkState();
   return 0;
 }

@@ -446,7 +446,7 @@ int32_t ZetTableStartContinousRead(int32_t cursor) {
   STACKLIB::Push(&current, sizeof current);
   LINKFILE::SelectPrimaryTable(c.relation);
   c.changed = false;
-  ++c.continuousDepth;
+  OpenBracket(TBracket::ContinuousRead, cursor, {c.record.size()});
   return 0;
 }
 
@@ -454,13 +454,17 @@ int32_t ZetTableEndContinousRead(int32_t cursor) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
-  if (c.continuousDepth == 0) return 0;  // no read was started
-  --c.continuousDepth;
+  std::vector<uint64_t> guard;
+  if (!CloseBracket(TBracket::ContinuousRead, cursor, &guard)) return 0;
   int32_t current = 0;
   STACKLIB::Pop(&current, sizeof current);
   if (current > 0 && current <= ZetTable::OpenCount()) LINKFILE::SelectPrimaryTable(current);
   TContinuousState state{};
   STACKLIB::Pop(&state, sizeof state);
+  if (guard.size() != 1 || guard[0] != c.record.size()) {
+    DropStackEntries(1);  // another cursor took the handle meanwhile
+    return 0;
+  }
   STACKLIB::Pop(c.record.data(), c.record.size());
   c.recno = state.recno;
   c.key = state.key;
@@ -477,17 +481,23 @@ int32_t ZetTableStartProtected(int32_t cursor) {
   for (int h = 1; h <= ZetTable::OpenCount(); ++h) Zet00::PushTablePosition(h);
   const int32_t count = ZetTable::OpenCount();
   STACKLIB::Push(&count, sizeof count);
-  ++Brackets().protectedSections;
+  OpenBracket(TBracket::Protected, 0, OpenTableSerials());
   return 0;
 }
 
 int32_t ZetTableEndProtected(int32_t cursor) {
   if (!Cursor(cursor)) return kBadCursor;
-  if (Brackets().protectedSections == 0) return 0;  // no section was started
-  --Brackets().protectedSections;
+  std::vector<uint64_t> guard;
+  if (!CloseBracket(TBracket::Protected, 0, &guard)) return 0;
   int32_t count = 0;
   STACKLIB::Pop(&count, sizeof count);
-  for (int h = count; h >= 1; --h) Zet00::PopTablePosition(h);
+  // Positions go back only to the tables they were taken from.
+  constexpr size_t kEntriesPerTable = 6;  // what Zet00::PushTablePosition saves
+  if (guard == OpenTableSerials()) {
+    for (int h = count; h >= 1; --h) Zet00::PopTablePosition(h);
+  } else {
+    DropStackEntries(size_t(count) * kEntriesPerTable);
+  }
   Zet01::EndProtected();
   int32_t current = 0;
   STACKLIB::Pop(&current, sizeof current);
