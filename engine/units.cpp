@@ -43,6 +43,7 @@ ZET_UNIT(LumoComm)
 ZET_UNIT(ProgramError)
 ZET_UNIT(ZetModules)
 ZET_UNIT(ExtCalls)
+ZET_UNIT(ZETEng)
 #undef ZET_UNIT
 
 namespace Units {
@@ -82,6 +83,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(ProgramError),
     ZET_ENTRY(ZetModules),
     ZET_ENTRY(ExtCalls),
+    ZET_ENTRY(ZETEng),
 };
 #undef ZET_ENTRY
 

@@ -507,23 +507,38 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
   return result != 0 ? result : reread;
 }
 
+namespace {
+
+// The automatic-number counter in the table file's header: read into raw
+// (0, or 2 reported), and written from it (0, or 3 reported).
+int ReadAutoNumberCounter(TZetTable& t, uint8_t (&raw)[Zet00::kAutoNumberSize]) {
+  LOWFILES::TLowFile* file = RecordFile(t);
+  if (!file || LOWFILES::ReadBlock(*file, t.headerSize - Zet00::kAutoNumberSize, sizeof raw, 0, raw) != 0)
+    return Report(Common::kErrRead, TablePath(t));
+  return 0;
+}
+
+int WriteAutoNumberCounter(TZetTable& t, const uint8_t (&raw)[Zet00::kAutoNumberSize]) {
+  LOWFILES::TLowFile* file = RecordFile(t);
+  if (!file || LOWFILES::WriteBlock(*file, t.headerSize - Zet00::kAutoNumberSize, sizeof raw, 0, raw) != 0)
+    return Report(Common::kErrWrite, TablePath(t));
+  return 0;
+}
+
+}  // namespace
+
 int AssignAutoNumber(int slot) {
   TZetTable* t = ZetTable::Table(slot);
   if (!t || !t->hasAutoNumber) return 0;
-  LOWFILES::TLowFile* file = RecordFile(*t);
-  const uint64_t position = t->headerSize - Zet00::kAutoNumberSize;
   uint8_t raw[Zet00::kAutoNumberSize];
-  if (!file || LOWFILES::ReadBlock(*file, position, sizeof raw, 0, raw) != 0)
-    return Report(Common::kErrRead, TablePath(*t));
+  if (int e = ReadAutoNumberCounter(*t, raw)) return e;
   int64_t next = bytes::GetU32(raw);
   next = std::max<int64_t>(next, AutoNumberOf(slot));
   t->recordBuffer.resize(t->recordLength);
   PutNumber(*t, t->autoNumberField, t->recordBuffer.data(), int32_t(next));
   t->nextAutoNumber = uint32_t(next + 1);
   bytes::PutU32(raw, t->nextAutoNumber);
-  if (LOWFILES::WriteBlock(*file, position, sizeof raw, 0, raw) != 0)
-    return Report(Common::kErrWrite, TablePath(*t));
-  return 0;
+  return WriteAutoNumberCounter(*t, raw);
 }
 
 int32_t AutoNumberOf(int slot) {
@@ -534,6 +549,19 @@ int32_t AutoNumberOf(int slot) {
   bool isNull = false;
   Common::GetFieldValue(t->recordBuffer.data(), t->Place(t->autoNumberField), t->version, raw, isNull);
   return bytes::GetI32(raw);
+}
+
+int GiveBackAutoNumber(int slot) {
+  TZetTable* t = ZetTable::Table(slot);
+  if (!t || !t->hasAutoNumber) return 0;
+  uint8_t raw[Zet00::kAutoNumberSize];
+  if (int e = ReadAutoNumberCounter(*t, raw)) return e;
+  const int64_t number = AutoNumberOf(slot);
+  if (number < 1 || int64_t(bytes::GetU32(raw)) != number + 1) return 0;
+  bytes::PutU32(raw, uint32_t(number));
+  if (int e = WriteAutoNumberCounter(*t, raw)) return e;
+  t->nextAutoNumber = uint32_t(number);
+  return 0;
 }
 
 int GetFieldValue(int mode, int slot, uint16_t n, int& valueClass, Common::FieldValue& value) {

@@ -112,6 +112,10 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor);
 int AssignAutoNumber(int slot);
 // The auto-number field's value in the record buffer (0 without one).
 int32_t AutoNumberOf(int slot);
+// Takes back the record buffer's automatic number when no later one was
+// handed out (the header counter stands one above it): the counter goes down
+// by one. Answers 0, or 2 / 3.
+int GiveBackAutoNumber(int slot);
 
 // Reads field n of the table: unless mode is 3, a field of the current
 // table walked in index order whose value the current key holds comes from

@@ -9,6 +9,12 @@
 #include "platform/files.h"
 
 namespace ZetTable {
+
+uint64_t NewTableSerial() {
+  static uint64_t next = 0;
+  return ++next;
+}
+
 namespace {
 
 std::array<std::unique_ptr<TZetTable>, kTableSlots> g_slots;

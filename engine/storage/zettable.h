@@ -207,6 +207,10 @@ inline constexpr uint16_t kErrBadStructure = 117;   // "Illegale Dateistruktur"
 // ---------------------------------------------------------------------------
 // The table object
 
+// A number no other table object of the process had; the interface keeps it
+// to tell whether a slot still holds the table a cursor was made for.
+uint64_t NewTableSerial();
+
 class TZetTable {
  public:
   // An object with every field group empty.
@@ -336,6 +340,7 @@ class TZetTable {
   uint8_t aliasOf = 0;
   // Link bindings per field (index n for field n), see rule 2.
   std::vector<TFieldBinding> bindings;
+  const uint64_t serial = NewTableSerial();
 };
 
 // ---------------------------------------------------------------------------

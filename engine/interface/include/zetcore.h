@@ -1,4 +1,65 @@
-/* Public C interface of the zetcore engine. */
+/* Public C interface of the zetcore engine.
+ *
+ * A host program logs in, opens relations (tables), opens cursors on them
+ * and works through the cursors: it moves them through their records, reads
+ * and writes fields and appends, edits and deletes records.
+ *
+ * Conventions that hold for every function declared here:
+ *
+ *   Results.  Every function answers an int32_t: 0 for success, a handle,
+ *     count or number where the function yields one, or a negative code for a
+ *     failure (minus an engine error number, or one of the interface codes
+ *     listed below). A function that yields nothing answers 0.
+ *
+ *   Handles.  Handles are small integers, never pointers.
+ *     - A relation handle names an open table: 1 <= h <= ZetGetNumRelations().
+ *       A function given any other value answers -17.
+ *     - A cursor handle names a cursor: 1 <= h <= 50 and the slot in use.
+ *       A function given any other value (0, 51, -1, a deleted cursor)
+ *       answers -101 and touches nothing; ZetTableAttach and ZetTableRestore
+ *       then do nothing. A freed slot is handed out again by the next
+ *       ZetTableCreate (lowest free slot first).
+ *     Handle, count and capacity arguments are checked at their full width.
+ *
+ *   Texts in.  Zero-terminated, Windows-1252. A NULL text is the empty text.
+ *     Texts are cut at 255 characters, or narrower where a function says so
+ *     (access codes 10 characters, upper-cased on a copy; field names 40).
+ *
+ *   Texts out.  The caller passes a buffer and a capacity: the number of
+ *     characters that may be written before the terminating zero, so the
+ *     buffer holds capacity + 1 bytes (pass sizeof(buffer) - 1). The text is
+ *     cut to the capacity and always terminated. Capacity 0 writes only the
+ *     zero; a negative capacity or a NULL buffer writes nothing.
+ *
+ *   Last error.  A failing function records the engine's error number and
+ *     its German message. ZetGetLastError answers minus that number, copies
+ *     the message and clears both: a second call answers 0 and "".
+ *
+ *   Progress.  ZetProgressProc(done, total) is called first with (0, total),
+ *     then every hundredth of the work; an answer of 1 stops the operation.
+ *     NULL is allowed wherever a progress procedure is taken.
+ *
+ *   Threads.  One caller at a time; nothing is locked. ZetLogin admits one
+ *     client per process.
+ *
+ * Interface codes (besides minus an engine error number):
+ *   -1  client already logged in; the record is edited through another
+ *       cursor (ZetTableEdit); record order (ZetTableGetAccessIndex)
+ *   -2  no free cursor slot; 62 tables open; marked order (GetAccessIndex)
+ *   -5  deleting the record failed        -7  field or expression unknown
+ *   -10 unknown field                     -11 no record / end of the order
+ *   -12 wrong access code                 -15 unknown access order
+ *   -16 unknown index name                -17 invalid relation handle
+ *   -19 not possible on this table        -20 file set could not be deleted
+ *   -22 no identifier field or index      -23 field of the wrong type
+ *   -25 writing the record failed         -26 duplicate key in a unique index
+ *   -27 index in use by a cursor          -30 no write right on the file
+ *   -31 record edited through another cursor
+ *   -32 index not available               -33 empty record not appended
+ *   -38 edit confirmed without a change, without a record or read-only
+ *   -101 invalid cursor handle            -201 the order holds no record
+ *   -203 field value or description does not exist
+ */
 #ifndef ZETCORE_H
 #define ZETCORE_H
 
@@ -49,6 +110,287 @@ typedef int16_t (*ZetDescribeProc)(uint16_t flag, uint16_t id, char* description
    descriptors); dispatch 4 has the same form and is only stored. */
 typedef int16_t (*ZetDispatchProc)(double object, uint16_t id, ZetArgDescriptor* args);
 
+/* Progress of a long operation (see the conventions above). */
+typedef int32_t (*ZetProgressProc)(int32_t done, int32_t total);
+
+/* What ZetTableGetFieldSpec tells of one user field (560 bytes).
+   flags: 1 formula, 2 value range, 4 evaluated on every write, 8 may be
+   empty. formula: the formula text, or for a value range the lower value, CR
+   LF and the upper value. extra: a choice field's choices separated by ",";
+   an automatic-number field's identifier index description. type: the type
+   code (0 is reported as 1); size: a text's length, a real's decimals, else
+   1. */
+typedef struct ZetFieldSpec {
+  int16_t index;
+  char name[41];
+  uint8_t flags;
+  char formula[256];
+  char extra[256];
+  uint16_t type;
+  uint16_t size;
+} ZetFieldSpec;
+
+/* What ZetRltnGetInfo tells of a relation. Sizes in KB (rounded down);
+   total counts the data, index, memo and blob files together. */
+typedef struct ZetRltnInfo {
+  char name[128];
+  char directory[144];
+  uint32_t recordCount;
+  uint16_t userFields;
+  uint16_t recordLength;
+  uint32_t dataKB;
+  uint32_t totalKB;
+  uint8_t flags[2];
+} ZetRltnInfo;
+
+/* What ZetIndexGetInfo tells of an index (156 bytes), from its B-tree
+   header: key length without the record number, order (entries per page
+   at least), tree height, order x 65534 as low and high halves, page size. */
+typedef struct ZetIndexInfo {
+  char name[144];
+  uint16_t keyLength;
+  uint16_t order;
+  uint16_t height;
+  uint16_t capacity[2];
+  uint16_t pageSize;
+} ZetIndexInfo;
+
+#ifdef __cplusplus
+static_assert(sizeof(ZetFieldSpec) == 560, "ZetFieldSpec layout");
+static_assert(sizeof(ZetRltnInfo) == 292, "ZetRltnInfo layout");
+static_assert(sizeof(ZetIndexInfo) == 156, "ZetIndexInfo layout");
+#else
+_Static_assert(sizeof(ZetFieldSpec) == 560, "ZetFieldSpec layout");
+_Static_assert(sizeof(ZetRltnInfo) == 292, "ZetRltnInfo layout");
+_Static_assert(sizeof(ZetIndexInfo) == 156, "ZetIndexInfo layout");
+#endif
+
+/* ---- Login, last error, engine state ------------------------------------ */
+
+/* Registers the client: 0, or -1 when a client is logged in already. */
+ZET_EXPORT int32_t ZetLogin(uint32_t clientId);
+/* Clears the registration when clientId is the registered one. */
+ZET_EXPORT int32_t ZetLogout(uint32_t clientId);
+/* 4003. */
+ZET_EXPORT int32_t ZetGetVersion(void);
+/* The last error word (minus the error number, 0 for none) and its text;
+   both are cleared. */
+ZET_EXPORT int32_t ZetGetLastError(char* buffer, int32_t capacity);
+/* The line of the last compile error and its 0-based position; 0 and ""
+   when none is held. Nothing is cleared. */
+ZET_EXPORT int32_t ZetGetLastErrorPos(char* buffer, int32_t capacity);
+/* Save and restore the current table, the linked-read chain and the
+   position of each chained table. Pushes and pops nest and must pair. */
+ZET_EXPORT int32_t ZetPushState(void);
+ZET_EXPORT int32_t ZetPopState(void);
+/* Page size of new index files (512..32768) and block size of new blob
+   files (16..1024); a value outside its range keeps the current one. */
+ZET_EXPORT int32_t ZetSetSystemSettings(int32_t indexPageSize, int32_t blobBlockSize);
+ZET_EXPORT int32_t ZetStopSend(void);
+ZET_EXPORT int32_t ZetContSend(void);
+/* The relation handle of an open table by file name (as given, then with
+   ".DAT", then ".REL"); 0 when none. */
+ZET_EXPORT int32_t ZetGetRltnHdl(const char* relationName);
+/* Deletes a table file set and its relation tables: 0; -12 wrong access
+   code; -20 other failure, also for a file set that is open. */
+ZET_EXPORT int32_t ZetDeleteDatFile(const char* fileName, const char* accessCode, uint32_t tableKey);
+/* Scramble and restore a buffer in place with a key. */
+ZET_EXPORT int32_t ZetEncrypt(void* buffer, int32_t length, int32_t key);
+ZET_EXPORT int32_t ZetDecrypt(void* buffer, int32_t length, int32_t key);
+/* Cuts a text to 10 characters and scrambles it in place (the buffer must
+   hold 11 bytes); NULL is ignored. */
+ZET_EXPORT int32_t ZetScrambleString(char* text);
+
+/* ---- Relations and their indexes ----------------------------------------- */
+
+ZET_EXPORT int32_t ZetGetNumRelations(void);
+/* Opens a table file: the new relation handle; -2 62 tables are open; -12
+   wrong access code; -30 no write right; -1 other failure. openMode: rights
+   bits 1 append, 2 write, 4 delete, 8 maintain indexes (any of them opens
+   the file for writing, others may only read it). */
+ZET_EXPORT int32_t ZetRltnOpen(const char* fileName, const char* accessCode, uint32_t tableKey,
+                               int32_t openMode);
+/* Closes the relation and every one opened after it: 0, minus the first
+   close error, -17. */
+ZET_EXPORT int32_t ZetRltnClose(int32_t relation);
+ZET_EXPORT int32_t ZetRltnCloseAll(void);
+/* File name without directory; withExtension 0 cuts it before the first
+   ".". */
+ZET_EXPORT int32_t ZetRltnGetName(int32_t relation, char* buffer, int32_t capacity, int32_t withExtension);
+ZET_EXPORT int32_t ZetRltnGetDir(int32_t relation, char* buffer, int32_t capacity);
+/* The parent relation's handle, 0 for none; -17. */
+ZET_EXPORT int32_t ZetRltnGetParentRltn(int32_t relation, char* buffer, int32_t capacity);
+/* The relation's link index slot; -17. */
+ZET_EXPORT int32_t ZetRltnGetLinkIndex(int32_t relation);
+/* The file name of the relation table of a relation field: 0; -10; -17. */
+ZET_EXPORT int32_t ZetRltnGetRelationTableName(int32_t relation, const char* fieldName, char* buffer,
+                                               int32_t capacity);
+/* 1 for a relation with an identifier (automatic-number) field, else 0. */
+ZET_EXPORT int32_t ZetRltnIsAdlRltn(int32_t relation);
+/* The index names separated by "," (whole names only); -17. */
+ZET_EXPORT int32_t ZetRltnGetIndexNames(int32_t relation, char* buffer, int32_t capacity);
+/* The key description of a named index; answers its unique flag (1 or 0);
+   -16 unknown name; -17; -32 index not available. */
+ZET_EXPORT int32_t ZetRltnGetIndexDesc(int32_t relation, const char* indexName, char* buffer, int32_t capacity,
+                                       int32_t detail);
+/* Creates a user index: 0; 1 asked unique but built non-unique (error 30);
+   -16 not created; -17. */
+ZET_EXPORT int32_t ZetRltnCreateIndex(int32_t relation, const char* indexName, const char* keyDescription,
+                                      int32_t unique, ZetProgressProc progress);
+/* Deletes a user index: 0; -16; -17; -27 a cursor walks by it. */
+ZET_EXPORT int32_t ZetRltnDeleteIndex(int32_t relation, const char* indexName);
+/* Rebuilds one index (NULL: all): minus the engine error, 0; -17. */
+ZET_EXPORT int32_t ZetRltnRefreshIndex(int32_t relation, const char* indexName, ZetProgressProc progress);
+/* Fills the record; a bad handle writes nothing (answer -17). */
+ZET_EXPORT int32_t ZetRltnGetInfo(int32_t relation, ZetRltnInfo* info);
+/* Zeroes the record and fills it for a named, available index (names
+   without regard to case); a bad handle writes nothing (answer -17). */
+ZET_EXPORT int32_t ZetIndexGetInfo(int32_t relation, const char* indexName, ZetIndexInfo* info);
+
+/* ---- Cursors ------------------------------------------------------------- */
+
+/* A new cursor (lowest free slot) without a current record: its handle;
+   -17; -2 all 50 in use. */
+ZET_EXPORT int32_t ZetTableCreate(int32_t relation);
+ZET_EXPORT int32_t ZetTableDelete(int32_t cursor);
+/* A new cursor on the same table, without record, in record order. */
+ZET_EXPORT int32_t ZetTableClone(int32_t cursor);
+/* Takes the table's state into the cursor / puts the cursor's into the
+   table. */
+ZET_EXPORT int32_t ZetTableAttach(int32_t cursor);
+ZET_EXPORT int32_t ZetTableRestore(int32_t cursor);
+/* Makes the cursor's table the primary table and the cursor the active
+   cursor. */
+ZET_EXPORT int32_t ZetSetPrimaryTable(int32_t cursor);
+ZET_EXPORT int32_t ZetTableGetRltnHdl(int32_t cursor);
+ZET_EXPORT int32_t ZetTableGetRltnName(int32_t cursor, char* buffer, int32_t capacity, int32_t withExtension);
+ZET_EXPORT int32_t ZetTableGetRltnVersion(int32_t cursor);
+ZET_EXPORT int32_t ZetTableGetNumFields(int32_t cursor);
+
+/* ---- Access orders and navigation ---------------------------------------- */
+
+/* "Nummer" record order, "Markierung" marked order, else an index name
+   (without regard to case): 0; -15; -101. */
+ZET_EXPORT int32_t ZetTableSetAccess(int32_t cursor, const char* accessName, int32_t moveMarks);
+ZET_EXPORT int32_t ZetTableGetAccess(int32_t cursor, char* buffer, int32_t capacity);
+/* The index slot in index order; -1 record order; -2 marked order. */
+ZET_EXPORT int32_t ZetTableGetAccessIndex(int32_t cursor);
+/* 1 all linked records found; 0 some not; -201 the order holds no record;
+   -11 the record could not be read. */
+ZET_EXPORT int32_t ZetTableFirst(int32_t cursor);
+ZET_EXPORT int32_t ZetTableLast(int32_t cursor);
+/* As ZetTableFirst; -11 the end was reached before the last step (the
+   cursor stays on the last record reached). */
+ZET_EXPORT int32_t ZetTableMoveBy(int32_t cursor, int32_t steps);
+/* To the next (direction >= 1) or previous user-marked record in the
+   access order: 1 or 0; -11 none (the cursor stays). */
+ZET_EXPORT int32_t ZetTableGotoMark(int32_t cursor, int32_t direction);
+/* The record number; -11 (n < 1, not marked in marked order, or unreadable:
+   the cursor stays where it was). A number above the count goes to the
+   last record. */
+ZET_EXPORT int32_t ZetTableSetRecNo(int32_t cursor, int32_t recno);
+ZET_EXPORT int32_t ZetTableGetRecNo(int32_t cursor);
+/* Records in the cursor's order (the access marks in marked order). */
+ZET_EXPORT int32_t ZetTableRecordCount(int32_t cursor);
+ZET_EXPORT int32_t ZetRltnRecordCount(int32_t relation);
+/* Tables read together with the cursor's table (bit n-1 for relation n). */
+ZET_EXPORT int32_t ZetTableSetRelationSet(int32_t cursor, uint32_t setLow, uint32_t setHigh);
+/* Brackets whose end restores what the start saved; they nest. */
+ZET_EXPORT int32_t ZetTableStartContinousRead(int32_t cursor);
+ZET_EXPORT int32_t ZetTableEndContinousRead(int32_t cursor);
+ZET_EXPORT int32_t ZetTableStartProtected(int32_t cursor);
+ZET_EXPORT int32_t ZetTableEndProtected(int32_t cursor);
+/* A report pass: saves every table position and reads the given tables
+   together with the cursor's until the end restores them. */
+ZET_EXPORT int32_t ZetTableStartReport(int32_t cursor, uint32_t setLow, uint32_t setHigh);
+ZET_EXPORT int32_t ZetTableEndReport(int32_t cursor);
+/* 1 when a further combination of linked records was read from level (0:
+   the deepest table of the chain), else 0 (also for a bad cursor). */
+ZET_EXPORT int32_t ZetTableReadNextLinked(int32_t cursor, int32_t level);
+/* The relation and its parents up to the cursor's table join the tables
+   whose changes the cursor is told of; bad handles do nothing (0). */
+ZET_EXPORT int32_t ZetTableRegisterEmbeddedRltn(int32_t cursor, int32_t relation);
+/* Binds relation fields and adds link definitions: length-prefixed texts
+   ended by an empty one. 0; -17 when a definition or the link tree fails. */
+ZET_EXPORT int32_t ZetBuildRelations(const uint8_t* definitions);
+ZET_EXPORT int32_t ZetUnBuildRelations(void);
+
+/* ---- Reading fields ----------------------------------------------------- */
+
+/* A field given by name, by its user field number written as text, or as
+   "table.field" of another open table. */
+ZET_EXPORT int32_t ZetTableGetStr(int32_t cursor, const char* field, char* buffer, int32_t capacity);
+/* As ZetTableGetStr for the record as it was when the edit began. */
+ZET_EXPORT int32_t ZetTableGetPrevStr(int32_t cursor, const char* field, char* buffer, int32_t capacity);
+/* 0 value present; 1 empty; -7; -23 not a real field. */
+ZET_EXPORT int32_t ZetTableGetReal(int32_t cursor, const char* field, double* value);
+/* The cursor's record buffer (ZetTableGetRecordSize bytes). */
+ZET_EXPORT int32_t ZetTableGetRecord(int32_t cursor, void* buffer);
+ZET_EXPORT int32_t ZetTableGetRecordSize(int32_t cursor);
+/* User field index (1-based) into spec: 0; -10 out of range; -101. */
+ZET_EXPORT int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* spec);
+/* A field (user field index) of a record (NULL: the cursor's own record
+   buffer): mode 1 into *asInteger, 2 into *asReal, 3 as text into asText
+   (capacity rule above), 4 the same text with its length in a first byte.
+   Logical fields read "Ja"/"Nein", memos "Memo", pictures "Bild". -203
+   when the field cannot be read so (a text or relation field as a number,
+   an unknown mode, an index out of range, a missing result area). */
+ZET_EXPORT int32_t ZetTableGetRecordField(int32_t cursor, const void* record, int32_t userField, int32_t mode,
+                                          int32_t* asInteger, double* asReal, char* asText, int32_t capacity);
+/* The user field index of a field; 0 unknown or a text with ".". */
+ZET_EXPORT int32_t ZetTableGetFieldNo(int32_t cursor, const char* field);
+/* The identifier key text of the cursor's record. */
+ZET_EXPORT int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity);
+/* The automatic number of the current record; 0 without one. */
+ZET_EXPORT int32_t ZetTableGetAutoNo(int32_t cursor);
+/* The identifier text of the record a link field names; -7 not a link
+   field. Always writes (an empty text for no record). */
+ZET_EXPORT int32_t ZetTableGetLinkInfo(int32_t cursor, const char* field, char* buffer, int32_t capacity);
+/* The automatic number of the one record whose identifier key the text
+   is; 0 none or several; -22 identifier index not available. */
+ZET_EXPORT int32_t ZetRltnGetAutoNo(int32_t relation, const char* keyText);
+/* Kept for old hosts: no effect, 0. */
+ZET_EXPORT int32_t ZetTableCalcFileSet(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
+ZET_EXPORT int32_t ZetTableGetFormat(uint32_t a, uint32_t b, uint32_t c);
+ZET_EXPORT int32_t ZetTableSetFormat(uint32_t a, uint32_t b);
+ZET_EXPORT int32_t ZetTableGetMaxStrLen(uint32_t a, uint32_t b);
+ZET_EXPORT int32_t ZetTableGetLine(uint32_t a, uint32_t b, uint32_t c);
+ZET_EXPORT int32_t ZetTableIsInvalidStr(uint32_t a, uint32_t b, uint32_t c);
+
+/* ---- Editing records ---------------------------------------------------- */
+
+ZET_EXPORT int32_t ZetTableAppend(int32_t cursor);
+/* A new record as a copy of the current one: 0; -11 no current record. */
+ZET_EXPORT int32_t ZetTableAppendDuplicate(int32_t cursor);
+/* A new record whose identifier fields are taken from a key text. */
+ZET_EXPORT int32_t ZetTableAppendWithIDInfo(int32_t cursor, const char* idKeyText);
+/* 0; -33 empty record (the append is cancelled); -26; -25; -11 no append
+   runs. */
+ZET_EXPORT int32_t ZetTableAppendConfirm(int32_t cursor);
+ZET_EXPORT int32_t ZetTableAppendCancel(int32_t cursor);
+/* 0; -1 the record is edited through another cursor; -11 no record. */
+ZET_EXPORT int32_t ZetTableEdit(int32_t cursor);
+/* 0; -38 nothing written (the edit ends); -26, -25 (the edit stays open
+   with the original kept for cancel). */
+ZET_EXPORT int32_t ZetTableEditConfirm(int32_t cursor);
+ZET_EXPORT int32_t ZetTableEditCancel(int32_t cursor);
+/* Parses a value text into a field of the cursor's record buffer: 0; -7. */
+ZET_EXPORT int32_t ZetTableSetStr(int32_t cursor, const char* field, const char* value);
+/* Copies a whole record into the cursor's record buffer. */
+ZET_EXPORT int32_t ZetTableSetRecord(int32_t cursor, const void* record);
+/* Deletes the current record: 0 or 1 (1: the cursor went to the record
+   before); -11 no record; -31 edited through another cursor; -5. */
+ZET_EXPORT int32_t ZetTableDeleteRecord(int32_t cursor);
+/* Deletes the user-marked records: 0 or minus the error that stopped it;
+   -19 on a table that keeps its count in its identifier index. The third
+   argument is ignored. */
+ZET_EXPORT int32_t ZetTableDeleteMarkedRecs(int32_t cursor, ZetProgressProc progress, uint32_t unused);
+ZET_EXPORT int32_t ZetTableStartCommit(int32_t cursor);
+/* 1 once after another cursor changed a table this cursor depends on. */
+ZET_EXPORT int32_t ZetTableIsDirty(int32_t cursor);
+/* 1 when the buffer differs from the copy taken at edit start, or when no
+   edit runs; else 0. */
+ZET_EXPORT int32_t ZetTableIsDirtyRecord(int32_t cursor);
 
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a

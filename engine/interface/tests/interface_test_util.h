@@ -1,0 +1,63 @@
+// The article table of the interface tests, opened through the exports, and
+// small helpers that drive cursors through them.
+//
+// ARTIKEL (engine/storage/tests/editing_test_util.h): NR auto number, CODE
+// (the unique identifier index), NAME S20 (index NAMEN.IND), MENGE (index
+// MENGE.IND, descending), NOTIZ memo, BILD blob.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/interface/include/zetcore.h"
+#include "engine/storage/tests/editing_test_util.h"
+#include "engine/testsupport/engine_fixture.h"
+
+namespace interface_test {
+
+// Rights of a relation opened for editing: append, write, delete, indexes.
+constexpr int32_t kAllRights = 15;
+
+class InterfaceTest : public zettest::EngineTest {
+ protected:
+  void SetUp() override {
+    zettest::EngineTest::SetUp();
+    path_ = editing_test::CreateArticles(TempPath("ARTIKEL.DAT"));
+  }
+  // Opens the table: its relation handle.
+  int32_t OpenArticles() {
+    const int32_t r = ZetRltnOpen(path_.c_str(), "", editing_test::kTableKey, kAllRights);
+    EXPECT_GT(r, 0);
+    return r;
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Appends one article through a cursor; answers the confirm's result.
+inline int32_t AddArticle(int32_t cursor, int code, const std::string& name, int menge) {
+  EXPECT_EQ(ZetTableAppend(cursor), 0);
+  EXPECT_EQ(ZetTableSetStr(cursor, "CODE", std::to_string(code).c_str()), 0);
+  EXPECT_EQ(ZetTableSetStr(cursor, "NAME", name.c_str()), 0);
+  EXPECT_EQ(ZetTableSetStr(cursor, "MENGE", std::to_string(menge).c_str()), 0);
+  return ZetTableAppendConfirm(cursor);
+}
+
+inline std::string Field(int32_t cursor, const char* field) {
+  char buffer[256];
+  EXPECT_EQ(ZetTableGetStr(cursor, field, buffer, sizeof buffer - 1), 0) << field;
+  return buffer;
+}
+
+// The names of the whole order, walked from the first record.
+inline std::vector<std::string> WalkNames(int32_t cursor) {
+  std::vector<std::string> names;
+  for (int32_t r = ZetTableFirst(cursor); r >= 0; r = ZetTableMoveBy(cursor, 1)) names.push_back(Field(cursor, "NAME"));
+  return names;
+}
+
+}  // namespace interface_test

@@ -1,0 +1,179 @@
+// The engine interface's own state: the login, the 50 cursors, and the
+// services that move a cursor's state in and out of its table.
+//
+// A cursor is a view of one open table with its own position, order, record
+// buffer, key, range and marks. The table object of table storage has only
+// one of each, so every cursor operation loads the cursor into its table,
+// works, and then takes the table's state back (SaveTableIntoCursor) or drops
+// what the operation did to it (DiscardTablePosition).
+//
+// What always holds:
+//   1. A slot 1..50 holds a cursor or nothing; handles are slot numbers. An
+//      export resolves its handle once (Cursor) and passes the cursor by
+//      reference below; nothing below checks a handle again.
+//   2. A cursor's buffers have its table's record length; its key buffer is
+//      260 bytes. The table it names is the one that was open in its slot
+//      when the cursor was made (the table's serial is kept): a cursor whose
+//      table was closed or replaced reaches no table (TableOf answers null)
+//      and its delete writes nothing back.
+//   3. Edit and append depths never go below 0.
+//   4. Only records that another cursor does not edit are written: the edit
+//      lock is tested before an edit starts and before a delete.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/base/shortstr.h"
+#include "engine/storage/marklist.h"
+#include "engine/storage/zettable.h"
+
+namespace ZETEng {
+
+inline constexpr int kMaxCursors = 50;
+inline constexpr int32_t kVersion = 4003;
+
+// Interface codes.
+inline constexpr int32_t kBadCursor = -101;
+inline constexpr int32_t kBadRelation = -17;
+inline constexpr int32_t kNoRecord = -11;
+inline constexpr int32_t kEmptyOrder = -201;
+inline constexpr int32_t kUnknownField = -7;
+
+// Access modes.
+inline constexpr uint8_t kAccessRecords = ZetTable::kOrderRecords;
+inline constexpr uint8_t kAccessMarks = ZetTable::kOrderMarks;
+inline constexpr uint8_t kAccessIndex = ZetTable::kOrderIndex;
+
+struct TCursorFormula {
+  uint16_t field = 0;
+  ShortStr text;
+};
+
+struct TCursor {
+  uint8_t relation = 0;
+  uint64_t tableSerial = 0;
+  uint16_t recordLength = 0;
+  uint16_t fieldCount = 0;
+  uint32_t recno = 0;
+  uint32_t savedRecno = 0;
+  uint8_t accessMode = kAccessRecords;
+  uint8_t indexSlot = 0;
+  std::vector<uint8_t> record;
+  std::vector<uint8_t> savedRecord;
+  uint64_t relationSet = 0;
+  uint64_t formulaSet = 0;
+  uint64_t linkedSet = 0;
+  uint64_t embeddedSet = 0;
+  uint64_t savedRelationSet = 0;
+  uint64_t savedFormulaSet = 0;
+  std::array<uint8_t, ZetTable::kMaxKeySize> key{};
+  std::vector<uint8_t> lowKey;   // empty: no lower range
+  std::vector<uint8_t> highKey;  // empty: no upper range
+  MarkLists::TMarkList accessMarks;
+  MarkLists::TMarkList userMarks;
+  bool changed = false;
+  bool positionLost = false;
+  uint16_t editDepth = 0;
+  uint16_t appendDepth = 0;
+  std::vector<TCursorFormula> formulas;
+  std::vector<uint8_t> fieldFlags;
+};
+
+// ---- Login state ----------------------------------------------------------
+uint32_t RegisteredClient();
+void SetRegisteredClient(uint32_t id);
+
+// ---- Handles ---------------------------------------------------------------
+// The cursor of a handle, nullptr when the handle is not a cursor in use.
+TCursor* Cursor(int32_t handle);
+int32_t HandleOf(const TCursor& cursor);
+bool ValidRelation(int32_t relation);
+// The table a cursor stands on, nullptr when it was closed or replaced.
+ZetTable::TZetTable* TableOf(const TCursor& cursor);
+// A handle resolved where an export enters: the cursor and its table, or the
+// answer for a bad handle (-101) or a cursor whose table is gone (-17).
+struct TResolved {
+  TCursor* cursor = nullptr;
+  ZetTable::TZetTable* table = nullptr;
+  int32_t error = 0;
+};
+TResolved Resolve(int32_t handle);
+// A field of the cursor's table by name or user field number written as
+// text; 0 when unknown.
+uint16_t FieldOfText(const TCursor& c, std::string_view text);
+// The slot of an index by name (without regard to case, cut at 44
+// characters), from slot 0 for a table with an identifier index, else from
+// slot 1; -1 when none.
+int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name);
+// The cursor slots, for walks over all cursors (nullptr: free).
+TCursor* CursorInSlot(int slot);
+int ActiveCursor();
+// Brackets opened through the exports and not yet closed, innermost last.
+// Their saves share the engine stack, so an end is taken only when it closes
+// the innermost bracket (same kind, same cursor); any other end does nothing
+// and the stack is never popped into another bracket's entries.
+// A bracket keeps what its end needs to tell whether the tables are still
+// the ones whose state it saved (their serials, or a record length).
+enum class TBracket { State, Protected, ContinuousRead, Report };
+void OpenBracket(TBracket kind, int cursor, std::vector<uint64_t> guard = {});
+// True (and the bracket is closed, its guard handed out) when it is the
+// innermost one.
+bool CloseBracket(TBracket kind, int cursor, std::vector<uint64_t>* guard = nullptr);
+// The serials of the open tables 1..count.
+std::vector<uint64_t> OpenTableSerials();
+// Takes n entries off the engine stack whatever their sizes (the saves of
+// tables that are no longer there).
+void DropStackEntries(size_t n);
+void SetActiveCursor(int handle);
+
+// Makes a cursor on a relation: its handle, -17 or -2.
+int32_t CreateCursor(int relation);
+void FreeCursor(int handle);
+
+// ---- Cursor and table ------------------------------------------------------
+void LoadCursorIntoTable(TCursor& c, ZetTable::TZetTable& t);
+void SaveTableIntoCursor(TCursor& c, ZetTable::TZetTable& t);
+void DiscardTablePosition(TCursor& c, ZetTable::TZetTable& t);
+// Reads the cursor's current record (with its relation and formula sets)
+// into its buffer and key: 0 read with every linked record, 1 read with
+// some linked record missing, -1 not read.
+int RereadCursorRecord(TCursor& c, ZetTable::TZetTable& t);
+// Another cursor edits record recno of the table (the edit lock).
+bool EditedByOther(const TCursor& c, uint32_t recno);
+
+// ---- Texts -----------------------------------------------------------------
+// A text in: NULL is empty, cut at max characters.
+std::string_view TextIn(const char* text, size_t max = 255);
+// A text out by the capacity rule of zetcore.h.
+void TextOut(char* buffer, int32_t capacity, std::string_view text);
+
+// ---- Stepping (navigation) -------------------------------------------------
+// First or last record number of the cursor's order; end set when none.
+uint32_t FirstOrLastRecordNo(TCursor& c, ZetTable::TZetTable& t, bool first, bool& end);
+// The record after or before the cursor's; end set at the end.
+uint32_t NextOrPriorRecordNo(TCursor& c, ZetTable::TZetTable& t, bool forward, bool& end);
+// Rebuilds the cursor's key from its record buffer in index order.
+void RebuildCursorKey(TCursor& c, ZetTable::TZetTable& t);
+// Goes to the first record of the order (ZetTableFirst on a resolved cursor).
+int32_t GoFirstOrLast(TCursor& c, ZetTable::TZetTable& t, bool first);
+
+// The record of the first key not below the cursor's key in its index (the
+// last key when none follows); the key found becomes the cursor's. 0 when
+// the index is empty.
+uint32_t SeekFromKey(TCursor& c, ZetTable::TZetTable& t);
+// While set, a deletion runs over many records (see zeteng_links.cpp).
+void SetBulkDelete(bool on);
+
+// ---- Services for table storage -------------------------------------------
+void NotifyCursors(int table, int changingCursor);
+uint8_t AdjustCursorsAfterMove(int table, uint32_t deleted, uint32_t formerLast);
+
+void UnitInit();
+void UnitDone();
+
+}  // namespace ZETEng

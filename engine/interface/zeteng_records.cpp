@@ -1,0 +1,502 @@
+// Reading fields of a cursor's record and editing records through cursors.
+//
+// Reading works on the cursor's own record buffer, so a cursor shows its
+// record whatever other cursors did to the shared table; nothing a read does
+// moves the cursor.
+//
+// Editing follows two protocols. Append: a new record is started in the
+// cursor's buffer (with the next automatic number), filled, and confirmed
+// (written) or cancelled (the number is given back when no later one was
+// taken). Edit: the buffer is copied aside when the edit starts; confirm
+// writes the buffer over the record with the copy as the old record (so the
+// changed index keys are replaced), cancel copies it back. The copy is
+// refreshed only after a write succeeded: a confirm that fails leaves the
+// edit open with the original still there for cancel and for the next try.
+// Depths are counters; a stray cancel does nothing.
+//
+// A field text is a field name, a user field number written as text, or a
+// field of another open table ("table.field"), which the language compiles
+// to a single field reference. Field formulas are computed through the
+// formula service of table storage (FormulaRunner below), which the
+// interpreter installs; until it does, values stay as the host put them.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/base/common.h"
+#include "engine/base/common_errors.h"
+#include "engine/base/uppercas.h"
+#include "engine/interface/include/zetcore.h"
+#include "engine/interface/zeteng.h"
+#include "engine/language/bytecode.h"
+#include "engine/language/compiler.h"
+#include "engine/storage/zet00_keytext.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_open.h"
+#include "engine/storage/zettable_fields.h"
+
+using namespace ZETEng;
+using ZetTable::TZetTable;
+
+namespace {
+
+constexpr uint16_t kErrEditedElsewhere = 105;  // "Datensatz wird bereits editiert"
+constexpr size_t kFieldTokenSize = 4;
+
+
+
+// A text that is no field of the cursor's table, compiled with the cursor's
+// table current: the table and field of a single field reference, or false.
+bool FieldReference(const TCursor& c, std::string_view text, int& table, uint16_t& field) {
+  if (text.empty() || text.size() > 255) return false;
+  const int former = ZetTable::CurrentHandle();
+  Zet01::SetCurrentTable(c.relation);
+  ShortStr code(text);
+  uint64_t tables = 0;
+  const uint16_t error = Zet02::CompileExpression(code, tables);
+  if (former != 0) Zet01::SetCurrentTable(former);
+  if (error != 0 || code.size() != kFieldTokenSize || uint8_t(code.data()[0]) != ByteCode::tkField) return false;
+  table = uint8_t(code.data()[1]);
+  field = uint16_t(uint8_t(code.data()[2]) | (uint8_t(code.data()[3]) << 8));
+  return ValidRelation(table) && ZetTable::Table(table)->ValidField(field);
+}
+
+// The text of a field: of the cursor's record (record stands in for its
+// buffer) or of another table's current record; -7 when unknown.
+int32_t FieldTextOf(const TCursor& c, const TZetTable& t, std::string_view text, const std::vector<uint8_t>& record,
+                    ShortStr& out) {
+  if (const uint16_t n = FieldOfText(c, text)) {
+    out = ZetTable::FieldText(t, n, record.data());
+    return 0;
+  }
+  int table = 0;
+  uint16_t field = 0;
+  if (!FieldReference(c, text, table, field)) return kUnknownField;
+  TZetTable& other = *ZetTable::Table(table);
+  other.recordBuffer.resize(other.recordLength);
+  out = ZetTable::FieldText(other, field, other.recordBuffer.data());
+  return 0;
+}
+
+// Every field except automatic numbers and relations is all zero.
+bool EmptyRecord(const TZetTable& t, const std::vector<uint8_t>& record) {
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const uint8_t type = t.FieldType(n);
+    if (!t.IsStored(n) || type == Common::kTypeAutoNumber || type == Common::kTypeRelation) continue;
+    const size_t size = size_t(t.SizeCode(n)) + 1;
+    const uint32_t offset = t.FieldOffset(n);
+    if (offset + size > record.size()) continue;
+    if (std::any_of(record.begin() + offset, record.begin() + offset + size, [](uint8_t b) { return b != 0; }))
+      return false;
+  }
+  return true;
+}
+
+// Memo and blob fields of record take their block numbers from source: a
+// record never names a chain that another record owns.
+void KeepChainFields(const TZetTable& t, std::vector<uint8_t>& record, const std::vector<uint8_t>& source) {
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const uint8_t type = t.FieldType(n);
+    if (!t.IsStored(n) || (type != Common::kTypeMemo && type != Common::kTypeBlob)) continue;
+    const uint32_t offset = t.FieldOffset(n);
+    const size_t size = std::min(size_t(t.SizeCode(n)) + 1, record.size() - std::min<size_t>(offset, record.size()));
+    std::memcpy(record.data() + offset, source.data() + offset, size);
+  }
+}
+
+// Computes the table's formula fields over the cursor's buffer.
+void RunFormulas(TCursor& c, TZetTable& t) {
+  if (!Zet01::FormulaHook || t.formulas.empty()) return;
+  const auto saved = t.recordBuffer;
+  t.recordBuffer = c.record;
+  Zet01::FormulaHook(c.relation);
+  t.recordBuffer.resize(c.recordLength);
+  c.record = t.recordBuffer;
+  t.recordBuffer = saved;
+}
+
+// The answer of a failed write: -26 for a duplicate key, else -25; the error
+// stays recorded.
+int32_t WriteFailure(int error) {
+  if (Common::LastError() == 0) Common::SetError(uint16_t(error), "");
+  return error == Zet01::kErrDuplicateKey ? -26 : -25;
+}
+
+int32_t StartAppend(TCursor& c, TZetTable& t, const std::vector<uint8_t>* copy) {
+  c.savedRecno = c.recno;
+  LoadCursorIntoTable(c, t);
+  if (copy) {
+    t.recordBuffer = *copy;
+  } else {
+    ZetTable::ClearRecordBuffer(c.relation);
+  }
+  t.currentRecord = 0;
+  // A copied record takes a new number: the counter decides.
+  if (copy && t.hasAutoNumber) {
+    Common::FieldValue zero;
+    Common::PutFieldFromValue(t.recordBuffer.data(), t.Place(t.autoNumberField), t.version, zero);
+  }
+  const int error = Zet01::AssignAutoNumber(c.relation);
+  SaveTableIntoCursor(c, t);
+  if (error != 0) return -error;
+  RunFormulas(c, t);
+  ++c.appendDepth;
+  return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- Reading ---------------------------------------------------------------
+
+int32_t ZetTableGetStr(int32_t cursor, const char* field, char* buffer, int32_t capacity) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  ShortStr text;
+  if (const int32_t e = FieldTextOf(*r.cursor, *r.table, TextIn(field), r.cursor->record, text)) return e;
+  TextOut(buffer, capacity, text);
+  return 0;
+}
+
+int32_t ZetTableGetPrevStr(int32_t cursor, const char* field, char* buffer, int32_t capacity) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  if (FieldOfText(*r.cursor, TextIn(field)) == 0) return -10;
+  ShortStr text;
+  if (const int32_t e = FieldTextOf(*r.cursor, *r.table, TextIn(field), r.cursor->savedRecord, text)) return e;
+  TextOut(buffer, capacity, text);
+  return 0;
+}
+
+int32_t ZetTableGetReal(int32_t cursor, const char* field, double* value) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  const std::string_view text = TextIn(field);
+  const TZetTable* t = r.table;
+  const uint8_t* record = r.cursor->record.data();
+  uint16_t n = FieldOfText(*r.cursor, text);
+  if (n == 0) {
+    int table = 0;
+    if (!FieldReference(*r.cursor, text, table, n)) return kUnknownField;
+    t = ZetTable::Table(table);
+    ZetTable::Table(table)->recordBuffer.resize(t->recordLength);
+    record = t->recordBuffer.data();
+  }
+  if (t->FieldType(n) != Common::kTypeReal) return -23;
+  Common::FieldValue v;
+  Common::GetFieldAsNumber(record, t->Place(n), t->version, v);
+  if (value) *value = v.number;
+  return Common::LastFieldNullable && Common::LastValueIsNull ? 1 : 0;
+}
+
+int32_t ZetTableGetRecord(int32_t cursor, void* buffer) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  if (buffer) std::memcpy(buffer, r.cursor->record.data(), r.cursor->record.size());
+  return 0;
+}
+
+int32_t ZetTableGetRecordSize(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  return r.error ? r.error : r.cursor->recordLength;
+}
+
+int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* spec) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  const TZetTable& t = *r.table;
+  const uint16_t n = userField >= 1 && userField <= t.userFieldCount ? ZetTable::NthUserField(r.cursor->relation, userField) : 0;
+  if (n == 0) return -10;
+  if (!spec) return 0;
+  std::memset(spec, 0, sizeof *spec);
+  spec->index = int16_t(userField);
+  ShortStr name(t.StoredName(n));
+  if (name.size() == 0) name = std::to_string(userField);
+  TextOut(spec->name, sizeof spec->name - 1, name);
+  const uint8_t flags = n <= r.cursor->fieldFlags.size() ? r.cursor->fieldFlags[n - 1] : t.TypeByte(n);
+  spec->flags = uint8_t(flags >> 4);
+  const uint8_t type = t.FieldType(n);
+  if (flags & ZetTable::kTypeHasFormula) {
+    for (const TCursorFormula& f : r.cursor->formulas)
+      if (f.field == n) TextOut(spec->formula, sizeof spec->formula - 1, f.text);
+  } else if (flags & ZetTable::kTypeHasRange) {
+    double lower = 0, upper = 0;
+    ZetTable::GetFieldSpec(r.cursor->relation, n, lower, upper);
+    std::vector<uint8_t> scratch(t.recordLength, 0);
+    Common::FieldValue v;
+    v.number = lower;
+    Common::PutFieldFromValue(scratch.data(), t.Place(n), t.version, v);
+    std::string text(ZetTable::FieldText(t, n, scratch.data()).view());
+    v.number = upper;
+    Common::PutFieldFromValue(scratch.data(), t.Place(n), t.version, v);
+    text += "\r\n";
+    text += ZetTable::FieldText(t, n, scratch.data()).view();
+    TextOut(spec->formula, sizeof spec->formula - 1, text);
+  }
+  if (type == Common::kTypeChoice) {
+    std::string list;
+    for (uint32_t k = 1;; ++k) {
+      const ShortStr choice = ZetTable::GetChoiceText(t, n, k);
+      if (choice.size() == 0) break;
+      if (!list.empty()) list += ',';
+      list += choice.view();
+    }
+    TextOut(spec->extra, sizeof spec->extra - 1, list);
+  } else if (type == Common::kTypeAutoNumber && t.indexes[1]) {
+    TextOut(spec->extra, sizeof spec->extra - 1, Zet00::GetIndexDesc(r.cursor->relation, 1, false, false));
+  }
+  spec->type = type == 0 ? 1 : type;
+  spec->size = type == Common::kTypeString ? t.SizeCode(n)
+               : type == Common::kTypeReal ? uint16_t(t.Shown(n) & ZetTable::kShownNibble)
+                                           : 1;
+  return 0;
+}
+
+int32_t ZetTableGetRecordField(int32_t cursor, const void* record, int32_t userField, int32_t mode,
+                               int32_t* asInteger, double* asReal, char* asText, int32_t capacity) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  constexpr int32_t kNoValue = -203;
+  const TZetTable& t = *r.table;
+  const uint16_t n =
+      userField >= 1 && userField <= t.userFieldCount ? ZetTable::NthUserField(r.cursor->relation, userField) : 0;
+  if (n == 0) return kNoValue;
+  const uint8_t* bytes = record ? static_cast<const uint8_t*>(record) : r.cursor->record.data();
+  switch (mode) {
+    case ZetTable::kFieldAsInteger:
+      return asInteger && ZetTable::GetRecordField(t, bytes, n, mode, asInteger) ? 0 : kNoValue;
+    case ZetTable::kFieldAsReal:
+      return asReal && ZetTable::GetRecordField(t, bytes, n, mode, asReal) ? 0 : kNoValue;
+    case ZetTable::kFieldAsCText:
+    case ZetTable::kFieldAsShortStr: {
+      ShortStr text;
+      if (!asText || capacity < 0 || !ZetTable::GetRecordField(t, bytes, n, ZetTable::kFieldAsShortStr, &text))
+        return kNoValue;
+      if (mode == ZetTable::kFieldAsCText) {
+        TextOut(asText, capacity, text);
+      } else {
+        const size_t length = std::min<size_t>(text.size(), capacity > 0 ? size_t(capacity) - 1 : 0);
+        asText[0] = char(length);
+        std::memcpy(asText + 1, text.data(), length);
+        if (capacity > 0) asText[1 + length] = 0;
+      }
+      return 0;
+    }
+    default:
+      return kNoValue;
+  }
+}
+
+int32_t ZetTableGetFieldNo(int32_t cursor, const char* field) {
+  const std::string_view text = TextIn(field, ZetTable::kMaxFieldName);
+  if (text.find('.') != std::string_view::npos) return 0;
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  const uint16_t n = FieldOfText(*r.cursor, text);
+  return n == 0 ? 0 : ZetTable::UserFieldIndex(r.cursor->relation, n);
+}
+
+int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  ShortStr text;
+  if (t.hasAutoNumber && t.indexes[1]) {
+    const auto saved = t.recordBuffer;
+    t.recordBuffer = c.record;
+    text = Zet00::RecordKeyText(c.relation, 1);
+    t.recordBuffer = saved;
+  }
+  TextOut(buffer, capacity, text);
+  return 0;
+}
+
+int32_t ZetTableGetAutoNo(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  const TZetTable& t = *r.table;
+  if (!t.hasAutoNumber) return 0;
+  Common::FieldValue v;
+  Common::GetFieldAsNumber(r.cursor->record.data(), t.Place(t.autoNumberField), t.version, v);
+  return int32_t(v.number);
+}
+
+// ---- Editing ---------------------------------------------------------------
+
+int32_t ZetTableAppend(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  return r.error ? r.error : StartAppend(*r.cursor, *r.table, nullptr);
+}
+
+int32_t ZetTableAppendDuplicate(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (c.recno == 0) return kNoRecord;
+  // Memo and blob chains stay with the original record: the copy starts
+  // without them.
+  std::vector<uint8_t> copy = c.record;
+  const std::vector<uint8_t> none(c.recordLength, 0);
+  KeepChainFields(t, copy, none);
+  return StartAppend(c, t, &copy);
+}
+
+int32_t ZetTableAppendCancel(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (c.appendDepth == 0) return 0;
+  --c.appendDepth;
+  LoadCursorIntoTable(c, t);
+  Zet01::GiveBackAutoNumber(c.relation);
+  c.recno = c.savedRecno;
+  if (c.recno != 0 && RereadCursorRecord(c, t) >= 0) return 0;
+  if (c.recno == 0) std::fill(c.record.begin(), c.record.end(), 0);
+  return 0;
+}
+
+int32_t ZetTableAppendConfirm(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (c.appendDepth == 0) return kNoRecord;  // no append runs: nothing to store
+  if (EmptyRecord(t, c.record)) {
+    ZetTableAppendCancel(cursor);
+    return -33;
+  }
+  c.savedRecord = c.record;
+  LoadCursorIntoTable(c, t);
+  t.currentRecord = 0;
+  Common::ResetLastError();
+  const int error = Zet01::AppendRecord(c.relation, true, cursor);
+  if (error != 0) {
+    DiscardTablePosition(c, t);
+    return WriteFailure(error);
+  }
+  SaveTableIntoCursor(c, t);
+  if (c.appendDepth > 0) --c.appendDepth;
+  if (c.accessMode == kAccessMarks) MarkLists::MarkListAdd(c.accessMarks, c.recno);
+  RebuildCursorKey(c, t);
+  return 0;
+}
+
+int32_t ZetTableEdit(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  if (c.recno == 0) return kNoRecord;
+  r.table->currentRecord = c.recno;
+  if (EditedByOther(c, c.recno)) {
+    Common::SetError(kErrEditedElsewhere, "");
+    return -1;
+  }
+  c.savedRecord = c.record;
+  ++c.editDepth;
+  return 0;
+}
+
+int32_t ZetTableEditConfirm(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (c.editDepth > 0 && c.record != c.savedRecord && c.recno != 0 && t.Writable()) {
+    LoadCursorIntoTable(c, t);
+    bool keysChanged = false;
+    Common::ResetLastError();
+    const int error = Zet01::UpdateRecord(c.relation, c.savedRecord.data(), keysChanged, cursor, true, true);
+    if (error != 0) {
+      DiscardTablePosition(c, t);
+      return WriteFailure(error);
+    }
+    SaveTableIntoCursor(c, t);
+    c.savedRecord = c.record;
+    --c.editDepth;
+    return 0;
+  }
+  if (c.editDepth > 0) --c.editDepth;
+  if (!t.Writable()) t.recordBuffer = c.record;
+  return -38;
+}
+
+int32_t ZetTableEditCancel(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  if (c.editDepth == 0) return 0;
+  r.table->currentRecord = c.recno;
+  c.record = c.savedRecord;
+  --c.editDepth;
+  return 0;
+}
+
+int32_t ZetTableSetStr(int32_t cursor, const char* field, const char* value) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  const uint16_t n = FieldOfText(c, TextIn(field));
+  if (n == 0) return kUnknownField;
+  std::vector<uint8_t> record = c.record;
+  if (ZetTable::SetFieldText(t, n, record.data(), TextIn(value)) != 0) return kUnknownField;
+  c.record = std::move(record);
+  RunFormulas(c, t);
+  return 0;
+}
+
+int32_t ZetTableSetRecord(int32_t cursor, const void* record) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (!record) return 0;
+  std::vector<uint8_t> incoming(static_cast<const uint8_t*>(record),
+                                static_cast<const uint8_t*>(record) + c.recordLength);
+  // Memo and blob chains are never shared between records: a field keeps its
+  // own block unless the record names the same one.
+  KeepChainFields(t, incoming, c.record);
+  c.record = std::move(incoming);
+  RunFormulas(c, t);
+  return 0;
+}
+
+int32_t ZetTableDeleteRecord(int32_t cursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (c.recno == 0) return kNoRecord;
+  if (EditedByOther(c, c.recno)) return -31;
+  LoadCursorIntoTable(c, t);
+  const int error = Zet01::DeleteRecord(c.relation, true, true, cursor);
+  t.lowLimit.clear();
+  t.highLimit.clear();
+  if (error == 2 || error == 3 || error == 4 || error == 5) return -5;
+  c.positionLost = false;
+  return Zet01::AfterDeleteEnd();
+}
+
+int32_t ZetTableStartCommit(int32_t cursor) { return Cursor(cursor) ? 0 : kBadCursor; }
+
+int32_t ZetTableIsDirty(int32_t cursor) {
+  TCursor* c = Cursor(cursor);
+  if (!c) return kBadCursor;
+  if (c->changed && c->editDepth == 0 && c->appendDepth == 0) {
+    c->changed = false;
+    return 1;
+  }
+  return 0;
+}
+
+int32_t ZetTableIsDirtyRecord(int32_t cursor) {
+  TCursor* c = Cursor(cursor);
+  if (!c) return kBadCursor;
+  if (c->editDepth == 0) return 1;
+  return c->record != c->savedRecord ? 1 : 0;
+}
+
+}  // extern "C"
