@@ -39,6 +39,7 @@ ZET_UNIT(LumoExec)
 ZET_UNIT(ZetVars)
 ZET_UNIT(LumoHost)
 ZET_UNIT(Zet02)
+ZET_UNIT(LumoRun)
 #undef ZET_UNIT
 
 namespace Units {
@@ -74,6 +75,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(ZetVars),
     ZET_ENTRY(LumoHost),
     ZET_ENTRY(Zet02),
+    ZET_ENTRY(LumoRun),
 };
 #undef ZET_ENTRY
 
