@@ -330,20 +330,27 @@ class TSelection {
     const Zet00::TKeyPart first = Zet00::KeyPart(d->header.data(), 0);
     const Zet00::TKeyPart second = Zet00::KeyPart(d->header.data(), 1);
     bool extend;
+    bool descending;
     if (!first.IsExpression() && !first.IsVariable() && first.Number() == field) {
       extend = false;
+      descending = first.IsDescending();
     } else if (g_score == 4 && !t->highLimit.empty() && !second.IsExpression() && !second.IsVariable() &&
                second.Number() == field && Zet00::PartCount(d->header.data()) > 1) {
       extend = true;
+      descending = second.IsDescending();
     } else {
       return;
     }
-    auto low = [&](std::string_view text) {
+    // A descending part keeps its keys in the opposite order: the smallest
+    // value is the upper end of the range.
+    auto lower = [&](std::string_view text) {
       extend ? Zet00::AddRangeStartPart(slot, text) : Zet00::SetRangeStart(slot, text);
     };
-    auto high = [&](std::string_view text) {
+    auto upperEnd = [&](std::string_view text) {
       extend ? Zet00::AddRangeEndPart(slot, text) : Zet00::SetRangeEnd(slot, text);
     };
+    auto low = [&](std::string_view text) { descending ? upperEnd(text) : lower(text); };
+    auto high = [&](std::string_view text) { descending ? lower(text) : upperEnd(text); };
     const ShortStr value = KeyText(slot, field, right);
     switch (op) {
       case tkVon:
