@@ -156,6 +156,10 @@ void ExecuteSystemFuntion(uint8_t group, TRunValue& result) {
   const std::string_view sig = spec.signature.view();
   const size_t n = sig.empty() ? 0 : (sig.size() - 1) / 2;
   const char resultLetter = sig.empty() ? 'X' : sig[0];
+  if (std::string_view("IORSX ").find(resultLetter) == std::string_view::npos) {
+    FailRun(kErrTypes);
+    return;
+  }
   bool given = false;
   try {
     switch (resultLetter) {

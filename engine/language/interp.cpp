@@ -369,6 +369,12 @@ void NoteNullRead() {
 }
 
 uint16_t ValueOfField(int slot, uint16_t field, TRunValue& result) {
+  const ZetTable::TZetTable* t = ZetTable::Table(slot);
+  if (!t || !t->ValidField(field) || t->recordBuffer.size() < t->recordLength) {
+    Fail(kErrTableExpected);
+    SetText(result, "");
+    return kValString;
+  }
   int valueClass = 0;
   Common::FieldValue value;
   const int e = Zet01::GetFieldValue(g_run.mode, slot, field, valueClass, value);

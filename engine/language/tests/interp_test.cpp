@@ -45,10 +45,6 @@ class Interpreter : public zettest::EngineTest {
   void SetUp() override {
     zettest::EngineTest::SetUp();
     InstallFixtureTables();
-    for (int slot = 1; slot <= 4; ++slot) {
-      ZetTable::TZetTable* t = ZetTable::Table(slot);
-      t->recordBuffer.assign(t->recordLength, 0);
-    }
     Declare("a, i: REAL");        // 2, 3
     Declare("m: REAL[3,4]");      // 4
     Declare("s: STRING");         // 5
