@@ -558,3 +558,58 @@ TEST_F(Interpreter, ExtensionFunctions) {
 }
 
 }  // namespace
+
+namespace {
+
+double g_memberObject = 0;
+std::string g_printed;
+
+int16_t DescribeMember(uint16_t, uint16_t id, char* area) {
+  if (id == 7) bytes::PutU32(reinterpret_cast<uint8_t*>(area) + 42, 1);      // REAL
+  else if (id == 8) bytes::PutU32(reinterpret_cast<uint8_t*>(area) + 42, 1005);  // an object of class 1005
+  else return -5;
+  return 0;
+}
+
+int16_t RunMember(double object, uint16_t id, ZetArgDescriptor* args) {
+  g_memberObject = object;
+  bytes::PutF64(args[0].value, id == 7 ? 42.0 : 77.0);
+  return 0;
+}
+
+int PrintLine(std::string_view line) {
+  g_printed.append(line);
+  return 0;
+}
+
+TEST_F(Interpreter, HostObjectMembersChainTheirHandles) {
+  LumoHost::InstallDispatchProcs(nullptr, DescribeMember, RunMember, nullptr, nullptr);
+  // host object 1000, then .member 8 (an object), then .member 7 (a real)
+  std::string code;
+  for (int b : {184, 0xE8, 0x03, 46, 182, 8, 0, 46, 182, 7, 0}) code.push_back(char(b));
+  const Outcome o = Run(code, 3, true);
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.value.type, Zet02::kValReal);
+  EXPECT_EQ(o.value.number, 42);
+  EXPECT_EQ(g_memberObject, 77);  // the second call got the first one's handle
+  // An unknown member is the host's error; a member after a number is 126.
+  code[5] = 9;
+  EXPECT_EQ(Run(code, 3, true).error, 5);
+  EXPECT_EQ(Run(std::string{char(182), char(7), char(0)}, 3, true).error, 126);
+  EXPECT_EQ(LumoExec::ValueStack().Used(), 0u);
+}
+
+TEST_F(Interpreter, PrintReachesTheLineFormatterOnlyWithApply) {
+  Zet02::TRunHooks hooks{};
+  hooks.printLine = PrintLine;
+  hooks.runProcedure = RunBody;
+  Zet02::SetRunHooks(hooks);
+  g_printed.clear();
+  const std::string code = Compile("Print(NAME)");
+  EXPECT_EQ(Run(code, 3, false).error, 0);
+  EXPECT_EQ(g_printed, "");
+  EXPECT_EQ(Run(code, 3, true).error, 0);
+  EXPECT_FALSE(g_printed.empty());
+}
+
+}  // namespace
