@@ -545,6 +545,12 @@ uint16_t ChoiceOperand(TRunValue& result) {
   TRunValue selector;
   if (!EvalArg(kValReal, selector)) return 0;
   int32_t k = ValueToInteger(selector.number);
+  if (n < 2) {
+    // A Choice without alternatives has nothing to give.
+    Fail(kErrRunIncomplete);
+    g_run.pos = std::min(g_run.code.size(), start + uint8_t(offsets[0]));
+    return 0;
+  }
   if (k <= 0 || k >= n) k = n - 1;
   const size_t alternative = start + uint8_t(offsets[size_t(k - 1)]) - 1;
   const size_t end = start + uint8_t(offsets[size_t(n - 1)]);

@@ -262,6 +262,8 @@ TEST_F(Interpreter, ChoiceRunsOnlyTheChosenAlternative) {
   }
 }
 
+TEST_F(Interpreter, ChoiceWithoutAlternativesIsIncomplete) { EXPECT_EQ(Eval("Choice(2) + 1").error, 41); }
+
 TEST_F(Interpreter, NLoopRunsCountPlusOnePasses) {
   EXPECT_EQ(Eval("a := 0").error, 0);
   const Outcome o = Eval("NLoop(i, 3, a := a + i + 1)");
