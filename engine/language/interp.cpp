@@ -196,7 +196,10 @@ uint16_t EvalSum(TRunValue& result) {
   if (g_operandOnly) return type;
   if (type != kValReal && type != kValString) return type;
   double acc = result.number;
-  ShortStr text = result.text;
+  // Only a text sum needs its accumulator text.
+  const bool isText = type == kValString;
+  ShortStr text;
+  if (isText) text = result.text;
   for (;;) {
     const int earlier = g_run.error;
     const uint8_t op = MatchOperator(tkPlus, tkMinus, tkPlus, tkMinus);
@@ -206,7 +209,7 @@ uint16_t EvalSum(TRunValue& result) {
     if (rt != type && g_run.error <= 0)
       Fail(kErrTypes, std::string(ValueTypeName(rt)) + "->" + ValueTypeName(type));
     g_run.error = Combine(g_run.error, earlier);
-    if (type == kValString) {
+    if (isText) {
       if (op == tkPlus) {
         if (rt == kValString) text.append(right.text.view());
       } else {
@@ -216,7 +219,7 @@ uint16_t EvalSum(TRunValue& result) {
       acc = op == tkPlus ? acc + right.number : acc - right.number;
     }
   }
-  if (type == kValReal) {
+  if (!isText) {
     SetReal(result, acc);
     if (g_run.pos + 2 < g_run.code.size() + 0 && Peek() == tkSemicolon &&
         uint8_t(g_run.code[g_run.pos + 1]) == tkByteConst) {
