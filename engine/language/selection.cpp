@@ -651,6 +651,22 @@ int EvalLinkAggregate(uint8_t kind, uint64_t set, std::string_view text, int mod
   return error > 0 ? error : 0;
 }
 
+ShortStr ProcedureSignature(uint16_t n) {
+  ShortStr letters;
+  const ZetVars::TProcedure* p = ZetVars::GetProcedure(n);
+  if (!p) return letters;
+  for (const ZetVars::TParameter& param : p->params) {
+    if (letters.size() >= 40) break;
+    char c = '?';
+    if (param.isArray) c = 'A';
+    else if (param.type == ZetVars::kTypeString) c = 'S';
+    else if (param.type == ZetVars::kTypeReal) c = 'R';
+    if (param.byRef && c != 'A' && c != '?') c = char(c + ('a' - 'A'));
+    letters.append(c);
+  }
+  return letters;
+}
+
 ShortStr PhoneticCode(std::string_view s) {
   ShortStr out;
   if (s.empty()) return out;

@@ -63,6 +63,11 @@ void SetNullCheck(bool on);
 // compiled text; answers the run error.
 int EvalLinkAggregate(uint8_t kind, uint64_t set, std::string_view text, int mode, TRunValue& result);
 
+// One letter per parameter of procedure n (at most 40): "A" an array, "S"
+// and "R" a text or number by value, "s" and "r" by reference, "?" another
+// type; empty when there is no such procedure.
+ShortStr ProcedureSignature(uint16_t n);
+
 // The phonetic code of a text, at most 4 characters.
 ShortStr PhoneticCode(std::string_view text);
 

@@ -292,6 +292,12 @@ TEST_F(Interpreter, ProceduresReturnToTheCaller) {
   EXPECT_EQ(ZetVars::VariableCount(), count);
 }
 
+TEST_F(Interpreter, ProcedureSignatureLetters) {
+  const uint16_t p = Procedure("Sig(a, b: REAL; VAR t: STRING; VAR n: REAL; VAR arr: REAL[4]; o: OBJECT)", "0");
+  EXPECT_EQ(Zet02::ProcedureSignature(p).str(), "RRsrA?");
+  EXPECT_EQ(Zet02::ProcedureSignature(999).str(), "");
+}
+
 TEST_F(Interpreter, EndlessRecursionEndsWithError60) {
   Procedure("Endlos(n: REAL): REAL", "Endlos(n + 1) + 1");
   EXPECT_EQ(Eval("Endlos(1)").error, 60);
@@ -382,6 +388,9 @@ TEST_F(Selections, ComparisonCases) {
       {"NAME in ['X*', 'M*']", true, 0},
       {"NAME in ['Meier']", true, 0},
       {"NAME in [1]", false, 44},
+      {"'Mei*' in Alles", true, 0},
+      {"'*ln' in Alles", true, 0},
+      {"'X*' in Alles", false, 0},
       {"NAME = 1", false, 44},
       {"NAME", true, 0},
       {"ALTER", true, 0},
