@@ -895,7 +895,6 @@ int g_nesting = 0;
 }  // namespace
 
 void SetCompilerHooks(const TCompilerHooks& hooks) {
-  g_hooks = kDefaultHooks;
   if (hooks.execute) g_hooks.execute = hooks.execute;
   if (hooks.findFunction) g_hooks.findFunction = hooks.findFunction;
   if (hooks.findExtension) g_hooks.findExtension = hooks.findExtension;

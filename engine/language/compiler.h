@@ -79,7 +79,9 @@ struct TCompilerHooks {
   bool (*loadModule)(std::string_view name);
   void (*unloadModule)();
 };
-// Installs hooks; a null member keeps its default.
+// Installs hooks; a null member keeps what is installed, so units above the
+// compiler each install their own services. ResetCompilerHooks puts every
+// default back.
 void SetCompilerHooks(const TCompilerHooks& hooks);
 void ResetCompilerHooks();
 

@@ -10,6 +10,7 @@
 #include "engine/base/bytes.h"
 #include "engine/base/engassert.h"
 #include "engine/base/uppercas.h"
+#include "engine/language/calls.h"
 #include "engine/language/compiler.h"
 #include "platform/files.h"
 
@@ -201,9 +202,19 @@ bool FindHook(std::string_view name, uint8_t& kind, uint16_t& index) {
   return true;
 }
 
-bool FindExtensionHook(std::string_view name, uint16_t& index) {
-  index = ExtensionFunctions().Find(name);
-  return index != 0;
+// The interpreter's view of the outside functions: their description and
+// their call, by number in the outside group.
+bool DescribeForInterpreter(uint16_t number, ShortStr& name, ShortStr& signature, uint16_t& required) {
+  TFunctionInfo info;
+  name = ShortStr(FunctionName(kOutsideGroup, number));
+  if (!FunctionInfo(kOutsideGroup, number, info)) return false;
+  signature = ShortStr(info.signature);
+  required = info.required;
+  return true;
+}
+
+int CallForInterpreter(uint16_t number, ZetArgDescriptor* args, size_t) {
+  return CallFunction(kOutsideGroup, number, args);
 }
 
 }  // namespace
@@ -424,13 +435,16 @@ void UnitInit() {
   g_outside = std::make_unique<TFunctionList>(kOutsideGroup);
   g_extensions = std::make_unique<TFunctionList>(kExtensionGroup);
   g_projectDirectory.clear();
+  // The compiler finds outside functions here; extension functions are the
+  // interpreter's own.
   Zet02::TCompilerHooks hooks{};
   hooks.findFunction = FindHook;
-  hooks.findExtension = FindExtensionHook;
   Zet02::SetCompilerHooks(hooks);
+  Zet02::SetOutsideFunctions({DescribeForInterpreter, CallForInterpreter});
 }
 
 void UnitDone() {
+  Zet02::SetOutsideFunctions({nullptr, nullptr});
   FreeAllLibraries();
   g_outside.reset();
   g_extensions.reset();

@@ -55,7 +55,7 @@ void TStack::PushString(std::string_view text) {
   Need(kStringSlot);
   const size_t n = std::min(text.size(), ShortStr::kMax);
   std::memset(top_, 0, kStringArea);
-  std::memcpy(top_, text.data(), n);
+  if (n != 0) std::memcpy(top_, text.data(), n);
   bytes::PutU32(top_ + kStringArea, kStringArea);
   top_ += kStringSlot;
 }

@@ -33,6 +33,7 @@ struct TVarRecord {
 struct TEntry {
   std::unique_ptr<TVarRecord> record;
   uint8_t flags = 0;
+  uint16_t target = 0;  // an alias: the absolute index it stands for
 };
 
 struct TScope {
@@ -62,7 +63,14 @@ uint16_t g_errorPosition = 0;
 uint16_t Count() { return g_entries.empty() ? 0 : uint16_t(g_entries.size() - 1); }
 
 TEntry* EntryOf(uint16_t index) {
-  const uint16_t i = ResolveVarIndex(index);
+  uint16_t i = ResolveVarIndex(index);
+  // A bound alias stands for its target; chains of aliases (a VAR parameter
+  // handed on) are followed a bounded number of steps.
+  for (int step = 0; step < kMaxProgramVars && i >= 1 && i <= Count(); ++step) {
+    TEntry& e = g_entries[i];
+    if (!(e.flags & kFlagAlias) || e.target == 0 || e.target == i) return &e;
+    i = e.target;
+  }
   if (i >= 1 && i <= Count()) return &g_entries[i];
   if (i >= kFirstSystemVar && i < kFirstSystemVar + kSystemVarCount) return &g_system[i - kFirstSystemVar + 1];
   return nullptr;
@@ -322,6 +330,28 @@ const TArrayDesc* GetArrayDesc(uint16_t index) {
   return e && e->record && (e->flags & kFlagArray) ? &e->record->desc : nullptr;
 }
 
+std::vector<std::string>* GetArrayStrings(uint16_t index) {
+  TEntry* e = EntryOf(index);
+  return e && e->record && (e->flags & kFlagArray) && e->record->type == kTypeString ? &e->record->strings
+                                                                                     : nullptr;
+}
+
+uint8_t* GetWideValue(uint16_t index) {
+  TEntry* e = EntryOf(index);
+  return e && e->record && (e->flags & kFlagWide) ? e->record->wide.data() : nullptr;
+}
+
+void SetWideNumber(uint16_t index, double value) {
+  TEntry* e = EntryOf(index);
+  if (e && e->record && (e->flags & kFlagWide)) e->record->number = value;
+}
+
+void BindAlias(uint16_t alias, uint16_t target) {
+  const uint16_t a = ResolveVarIndex(alias);
+  const uint16_t t = ResolveVarIndex(target);
+  if (a >= 1 && a <= Count() && (g_entries[a].flags & kFlagAlias) && t != a) g_entries[a].target = t;
+}
+
 std::vector<uint8_t>* GetArrayData(uint16_t index) {
   TEntry* e = EntryOf(index);
   return e && e->record && (e->flags & kFlagArray) ? &e->record->data : nullptr;
@@ -353,10 +383,11 @@ uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint
   if (code == 65535) code = 0;
   SetErrorVariable(code);
   uint16_t result = g_errorCheck ? 0 : code;
-  const uint16_t i = ResolveVarIndex(index);
-  if (i < 1 || i > Count() || g_indexCheck) return result;
-  TEntry& e = g_entries[i];
-  if (!e.record) return result;
+  if (g_indexCheck) return result;
+  TEntry* entry = EntryOf(index);
+  const bool program = entry && entry >= g_entries.data() && entry < g_entries.data() + g_entries.size();
+  if (!program || entry->record == nullptr) return result;
+  TEntry& e = *entry;
   if (e.flags & kFlagArray) {
     Common::SetErrorArgument("[");
     return kErrExpected;

@@ -146,6 +146,16 @@ uint16_t GetArrayBound(uint16_t dim, uint16_t index);
 // The descriptor and data block of an array variable (nullptr when none).
 const TArrayDesc* GetArrayDesc(uint16_t index);
 std::vector<uint8_t>* GetArrayData(uint16_t index);
+// The elements of a string array (nullptr for another variable).
+std::vector<std::string>* GetArrayStrings(uint16_t index);
+// The 25 bytes of an accumulator (flag 8): value, sum and count as f64,
+// then the has-value byte; nullptr for another variable. SetWideNumber sets
+// the value that reading the variable gives.
+uint8_t* GetWideValue(uint16_t index);
+void SetWideNumber(uint16_t index, double value);
+// Makes a VAR parameter instance (an alias) stand for the variable target;
+// both indices may be frame-relative and are resolved now.
+void BindAlias(uint16_t alias, uint16_t target);
 // With flag non-zero: string elements emptied, other data zero-filled.
 int ClearArrayVariable(int flag, uint16_t index);
 uint16_t GetSystemVarInt(uint16_t n);

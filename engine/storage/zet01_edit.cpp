@@ -320,6 +320,7 @@ int AppendRecord(int slot, bool flush, int cursor) {
   if (!t) return Common::kErrWrite;
   const ShortStr path = TablePath(*t);
   t->recordBuffer.resize(t->recordLength);
+  if (FormulaHook) FormulaHook(slot);
   if (t->countUnknown) return AppendIndexOnlyRecord(slot, *t);
   // The count is the one in memory, never read back from the file: the file
   // may still hold the count before changes made without flush, and no other

@@ -37,6 +37,7 @@ inline int InstallTable(const std::string& fileName, const std::vector<FieldDef>
   auto t = zettable_test::MakeTable(2, fields);
   t->fileName = fileName;
   t->bindings.resize(size_t(t->fieldCount) + 1);
+  t->recordBuffer.assign(t->recordLength, 0);
   return zettable_test::Install(std::move(t));
 }
 

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "engine/base/ramfiles.h"
+#include "engine/language/compiler.h"
+#include "engine/language/tests/lumo_fixture.h"
 #include "engine/language/variables.h"
 #include "engine/testsupport/engine_fixture.h"
 
@@ -67,6 +69,33 @@ TEST_F(SeedCorpus, DISABLED_Write) {
   RamFiles::RamRewrite(f, "");
   ZetVars::SaveVariableImage(f);
   Write("varimage_fuzz", "program", std::string(f.buffer.begin(), f.buffer.begin() + f.position));
+}
+
+// Compiled code for the interpreter's target, declared as the target
+// declares its variables.
+TEST_F(SeedCorpus, DISABLED_WriteCode) {
+  lumo_test::InstallFixtureTables();
+  Declare("a, X: REAL");
+  Declare("m: REAL[3,4]");
+  Declare("s: STRING");
+  const char* sources[] = {
+      "1 + 2 * 3 - 7 Mod 2 + 9 Div 2 / 4",
+      "s := 'abc' + Name + 'abcdef'[2,3]",
+      "m[1,2] := a + X",
+      "Choice(2, a := 1, a := 2, a := 3)",
+      "NLoop(a, 3, X := X + a)",
+      "Name = 'Meier' und Alter >= 18 oder Ort ? 'K*'",
+      "Alter von 1 bis 9 & ~(Name | 'x') & Name in ['M*', 'A']",
+      "Sum(Alter) + Max(Preis) + Exists(Betrag > 3)",
+      "ASSIGNED(X) + 12:30 + 1.1.2000",
+  };
+  int n = 0;
+  for (const char* source : sources) {
+    ShortStr code(source);
+    uint64_t set = 0;
+    EXPECT_EQ(Zet02::CompileExpression(code, set), 0) << source;
+    Write("interp_fuzz", "code" + std::to_string(++n), code.str());
+  }
 }
 
 }  // namespace

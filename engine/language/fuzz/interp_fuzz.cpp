@@ -1,0 +1,49 @@
+// Runs arbitrary bytes as Lumo code, as code loaded from a compiled program
+// may be: once as an expression with every effect enabled, then as a
+// selection in the three modes, over the fixture tables in a fresh variable
+// scope. The interpreter must answer an error for damaged code, never read
+// outside it or recurse without bound.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/base/shortstr.h"
+#include "engine/language/interp.h"
+#include "engine/language/lumostack.h"
+#include "engine/language/selection.h"
+#include "engine/language/tests/lumo_fixture.h"
+#include "engine/language/variables.h"
+#include "engine/units.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool ready = [] {
+    Units::StartEngine();
+    lumo_test::InstallFixtureTables();
+    return true;
+  }();
+  (void)ready;
+  const std::string_view input(reinterpret_cast<const char*>(data), size < 255 ? size : 255);
+  ZetVars::PushVarScope();
+  size_t pos = 1;
+  uint16_t err = 0;
+  for (const char* declaration : {"a, X: REAL", "m: REAL[3,4]", "s: STRING"}) {
+    pos = 1;
+    ZetVars::ParseVarDeclaration(0, declaration, pos, err, false);
+  }
+  Zet02::SetWriteEnable(true);
+  Zet02::TRunValue value;
+  size_t position = 0;
+  int dependency = 0;
+  Zet02::ExecuteCode(input, position, 3, value, dependency);
+  if (position > input.size()) __builtin_trap();
+  for (int mode : {0, 2, 3}) {
+    ShortStr code(input);
+    int error = 0;
+    Zet02::EvalSelection(code, mode, error, dependency);
+    if (code.size() > ShortStr::kMax) __builtin_trap();
+  }
+  Zet02::SetWriteEnable(false);
+  if (LumoExec::ValueStack().Used() != 0) __builtin_trap();
+  ZetVars::PopVarScope();
+  return 0;
+}

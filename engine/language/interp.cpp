@@ -1,0 +1,1071 @@
+#include "engine/language/interp.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "engine/base/common.h"
+#include "engine/base/common_errors.h"
+#include "engine/language/bytecode.h"
+#include "engine/language/calls.h"
+#include "engine/language/listing.h"
+#include "engine/language/selection.h"
+#include "engine/language/variables.h"
+#include "engine/storage/engine_hooks.h"
+#include "engine/storage/zet00_index.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_links.h"
+#include "engine/storage/zet01_relations.h"
+#include "engine/storage/zettable.h"
+
+namespace Zet02 {
+
+using namespace ByteCode;
+
+namespace {
+
+// The state of the running line; ExecuteCode saves it around a nested run.
+struct TRun {
+  std::string_view code;
+  size_t pos = 0;
+  int error = 0;
+  int mode = 0;
+  bool apply = false;
+  int* dependency = nullptr;
+  bool nullRead = false;
+};
+
+TRun g_run;
+bool g_operandOnly = false;
+bool g_writeEnable = false;
+int g_runDepth = 0;
+int g_operandDepth = 0;
+double g_object = 0;
+uint32_t g_randomSeed = 0;
+std::array<TGroupHandler, 21> g_groupHandlers{};  // 200..220
+
+int DefaultRunProcedure(uint16_t, TRunValue&) { return 0; }
+bool DefaultBeginMacro(std::string_view) { return false; }
+void DefaultEndMacro() {}
+int DefaultPrintLine(std::string_view) { return 0; }
+const TRunHooks kDefaultRunHooks = {DefaultRunProcedure, DefaultBeginMacro, DefaultEndMacro, DefaultPrintLine};
+TRunHooks g_hooks = kDefaultRunHooks;
+
+int Combine(int now, int earlier) {
+  if (now != 0 && (now == kSoftStop || earlier == 0)) return now;
+  return earlier;
+}
+
+bool Failed() { return g_run.error > 0; }
+void Fail(int error) {
+  if (g_run.error <= 0) g_run.error = error;
+}
+void Fail(int error, std::string_view argument) {
+  if (g_run.error <= 0) {
+    g_run.error = error;
+    Common::SetErrorArgument(argument);
+  }
+}
+
+bool AtEnd() { return g_run.pos >= g_run.code.size(); }
+uint8_t Peek() { return AtEnd() ? 0 : uint8_t(g_run.code[g_run.pos]); }
+bool PeekIs(uint8_t b) { return !AtEnd() && uint8_t(g_run.code[g_run.pos]) == b; }
+
+// Operand readers: a read past the end is error 41 and leaves the position
+// at the end.
+bool ReadByte(uint8_t& b) {
+  CodeReader r(g_run.code, g_run.pos);
+  const bool ok = r.byte(b);
+  g_run.pos = r.position();
+  if (!ok) Fail(kErrRunIncomplete);
+  return ok;
+}
+bool ReadWord(uint16_t& w) {
+  CodeReader r(g_run.code, g_run.pos);
+  const bool ok = r.word(w);
+  g_run.pos = r.position();
+  if (!ok) Fail(kErrRunIncomplete);
+  return ok;
+}
+bool ReadSet(uint64_t& s) {
+  CodeReader r(g_run.code, g_run.pos);
+  const bool ok = r.set(s);
+  g_run.pos = r.position();
+  if (!ok) Fail(kErrRunIncomplete);
+  return ok;
+}
+bool ReadReal(double& v) {
+  CodeReader r(g_run.code, g_run.pos);
+  const bool ok = r.real(v);
+  g_run.pos = r.position();
+  if (!ok) Fail(kErrRunIncomplete);
+  return ok;
+}
+bool ReadText(std::string_view& t) {
+  CodeReader r(g_run.code, g_run.pos);
+  const bool ok = r.text(t);
+  g_run.pos = r.position();
+  if (!ok) Fail(kErrRunIncomplete);
+  return ok;
+}
+
+uint8_t MatchOperator(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+  if (AtEnd() || g_run.error > 0) return 0;
+  const uint8_t t = Peek();
+  if (t == a || t == b || t == c || t == d) {
+    ++g_run.pos;
+    return t;
+  }
+  return 0;
+}
+
+void SetReal(TRunValue& r, double v) {
+  r.type = kValReal;
+  r.number = v;
+  r.text.clear();
+}
+void SetText(TRunValue& r, std::string_view t) {
+  r.type = kValString;
+  r.number = 0;
+  r.text = ShortStr(t);
+}
+
+uint16_t EvalSum(TRunValue& result);
+uint16_t EvalOperand(TRunValue& result);
+
+// Clears the operand-only switch for a scope.
+class TFullSums {
+ public:
+  TFullSums() : saved_(g_operandOnly) { g_operandOnly = false; }
+  ~TFullSums() { g_operandOnly = saved_; }
+  TFullSums(const TFullSums&) = delete;
+  TFullSums& operator=(const TFullSums&) = delete;
+
+ private:
+  bool saved_;
+};
+
+void DivideByZero(double& acc) {
+  acc = 0;
+  if (g_run.mode == 3) Fail(kErrRealOverflow);
+}
+
+uint16_t EvalTerm(TRunValue& result) {
+  uint16_t type = EvalOperand(result);
+  if (g_operandOnly || type != kValReal) return type;
+  for (;;) {
+    const int earlier = g_run.error;
+    const uint8_t op = MatchOperator(tkMul, tkSlash, tkIntDiv, tkMod);
+    if (g_run.error > 0 || op == 0) break;
+    double acc = result.number;
+    TRunValue right;
+    const uint16_t rt = EvalOperand(right);
+    if (rt != kValReal && g_run.error <= 0) {
+      Fail(kErrTypes, std::string(ValueTypeName(rt)) + "->" + ValueTypeName(kValReal));
+    }
+    g_run.error = Combine(g_run.error, earlier);
+    const double r = rt == kValReal ? right.number : 0;
+    if (op == tkMul) {
+      acc *= r;
+      if (!std::isfinite(acc)) DivideByZero(acc);
+    } else if (op == tkSlash) {
+      if (r == 0.0) {
+        DivideByZero(acc);
+      } else {
+        acc /= r;
+        if (!std::isfinite(acc)) DivideByZero(acc);
+      }
+    } else {
+      const int32_t a = Common::RealToLongInt(acc);
+      const int32_t b = Common::RealToLongInt(r);
+      if (b == 0) {
+        DivideByZero(acc);
+      } else {
+        const int64_t q = int64_t(a) / b;
+        acc = op == tkMod ? double(int64_t(a) - q * b) : double(q);
+      }
+    }
+    SetReal(result, acc);
+  }
+  return type;
+}
+
+uint16_t EvalSum(TRunValue& result) {
+  const uint16_t type = EvalTerm(result);
+  if (g_operandOnly) return type;
+  if (type != kValReal && type != kValString) return type;
+  double acc = result.number;
+  // Only a text sum needs its accumulator text.
+  const bool isText = type == kValString;
+  ShortStr text;
+  if (isText) text = result.text;
+  for (;;) {
+    const int earlier = g_run.error;
+    const uint8_t op = MatchOperator(tkPlus, tkMinus, tkPlus, tkMinus);
+    if (g_run.error > 0 || op == 0) break;
+    TRunValue right;
+    const uint16_t rt = EvalTerm(right);
+    if (rt != type && g_run.error <= 0)
+      Fail(kErrTypes, std::string(ValueTypeName(rt)) + "->" + ValueTypeName(type));
+    g_run.error = Combine(g_run.error, earlier);
+    if (isText) {
+      if (op == tkPlus) {
+        if (rt == kValString) text.append(right.text.view());
+      } else {
+        Fail(kErrTypes, "STRING->REAL");
+      }
+    } else if (rt == kValReal) {
+      acc = op == tkPlus ? acc + right.number : acc - right.number;
+    }
+  }
+  if (!isText) {
+    SetReal(result, acc);
+    if (g_run.pos + 2 < g_run.code.size() + 0 && Peek() == tkSemicolon &&
+        uint8_t(g_run.code[g_run.pos + 1]) == tkByteConst) {
+      const int d = std::min<int>(uint8_t(g_run.code[g_run.pos + 2]), 10);
+      result.number = RoundDecimal(result.number, d);
+      g_run.pos += 3;
+    }
+  } else {
+    SetText(result, text.view());
+  }
+  return type;
+}
+
+// ---- Variables and arrays ---------------------------------------------------
+
+uint16_t ReadVariable(uint16_t index, TRunValue& result) {
+  const ZetVars::TVarInfo info = ZetVars::GetVarInfo(index);
+  if (!info.valid) {
+    Fail(ZetVars::kErrSyntax);
+    return 0;
+  }
+  if (info.type == ZetVars::kTypeExpression) {
+    int dependency = 0;
+    size_t pos = 0;
+    const std::string code(info.text);
+    const int e = ExecuteCode(code, pos, g_run.mode, result, dependency);
+    RaiseDependency(dependency);
+    if (e > 0) Fail(e);
+    else if (e == kSoftStop) SoftStopInCheck();
+    if (dependency > 0) SoftStopInCheck();
+    return result.type;
+  }
+  if (info.flags & ZetVars::kFlagWide) {
+    RaiseDependency(1);
+    SoftStopInCheck();
+  }
+  TRunValue value;
+  const uint16_t e = GetVariableValue(index, g_run.mode, value);
+  if (e != 0) Fail(e);
+  result = value;
+  return result.type;
+}
+
+uint16_t AssignVariable(uint16_t index, TRunValue& result) {
+  if (ZetVars::IsConstantVariable(index)) {
+    Fail(kErrConstant);
+    return 0;
+  }
+  const uint16_t type = EvalSum(result);
+  // A run without the apply flag (a check, a compile-time run) reads and
+  // types the assignment but changes no variable.
+  if (g_run.error <= 0 && g_run.apply) {
+    ZetVars::TVarValue value;
+    value.number = result.number;
+    value.text = result.text.view();
+    const uint16_t answer = ZetVars::SetVariable(index, type, value, 0);
+    if (answer != 0) Fail(answer);
+  }
+  return type;
+}
+
+// Reads '[' i1 {',' ik} ']' for an array of n dimensions.
+bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix) {
+  if (!ExpectCode(tkBracket)) return false;
+  TFullSums full;
+  for (int k = 0; k < n; ++k) {
+    if (k > 0 && !MatchCode(tkAnd)) {
+      Fail(kErrExpected, ",");
+      return false;
+    }
+    TRunValue v;
+    if (!EvalArg(kValReal, v)) return false;
+    ix[size_t(k)] = ValueToInteger(v.number);
+  }
+  return ExpectCode(tkBracketClose);
+}
+
+uint16_t ArrayOperand(TRunValue& result) {
+  uint16_t index = 0;
+  uint8_t dims = 0;
+  if (!ReadWord(index) || !ReadByte(dims)) return 0;
+  const ZetVars::TArrayDesc* desc = ZetVars::GetArrayDesc(index);
+  const ZetVars::TVarInfo info = ZetVars::GetVarInfo(index);
+  if (!desc || dims != desc->dimensions || dims == 0 || dims > ZetVars::kMaxDimensions) {
+    Fail(kErrIllegalOperand);
+    return 0;
+  }
+  std::array<int32_t, ZetVars::kMaxDimensions> ix{};
+  if (!ReadSubscripts(dims, ix)) return 0;
+  // Row-major: the last subscript varies fastest; each bound is the
+  // highest index of its dimension.
+  int64_t linear = 0;
+  for (int k = 0; k < dims; ++k) linear = linear * (int64_t(desc->bounds[size_t(k)]) + 1) + ix[size_t(k)];
+  const bool bits = info.type == ZetVars::kTypeBits;
+  const bool strings = info.type == ZetVars::kTypeString;
+  const uint16_t elemType = strings ? kValString : kValReal;
+  if (bits) linear = ix[0];
+  int64_t count = 0;
+  if (bits) count = int64_t(desc->dataSize) * 8;
+  else if (desc->elementSize != 0) count = desc->dataSize / desc->elementSize;
+  const bool inRange = linear >= 0 && linear < count;
+  const bool assign = MatchCode(tkAssign);
+  if (g_run.apply && !inRange) {
+    Fail(kErrRange);
+    return 0;
+  }
+  if (assign) {
+    const uint16_t type = EvalSum(result);
+    if (g_run.error > 0) return type;
+    if (type != elemType) {
+      Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(elemType));
+      return type;
+    }
+    if (!g_run.apply) return type;
+    if (strings) {
+      std::vector<std::string>* s = ZetVars::GetArrayStrings(index);
+      if (s && size_t(linear) < s->size()) (*s)[size_t(linear)].assign(result.text.view());
+    } else if (std::vector<uint8_t>* data = ZetVars::GetArrayData(index)) {
+      if (bits) {
+        uint8_t& byte = (*data)[size_t(linear / 8)];
+        const uint8_t mask = uint8_t(1u << (linear % 8));
+        byte = result.number != 0 ? uint8_t(byte | mask) : uint8_t(byte & ~mask);
+        SetReal(result, result.number != 0 ? 1 : 0);
+      } else {
+        bytes::PutF64(data->data() + size_t(linear) * 8, result.number);
+      }
+    }
+    return type;
+  }
+  if (strings) {
+    SetText(result, "");
+    std::vector<std::string>* s = ZetVars::GetArrayStrings(index);
+    if (g_run.apply && s && size_t(linear) < s->size()) SetText(result, (*s)[size_t(linear)]);
+    return kValString;
+  }
+  SetReal(result, 0);
+  if (g_run.apply) {
+    if (const std::vector<uint8_t>* data = ZetVars::GetArrayData(index)) {
+      if (bits) SetReal(result, ((*data)[size_t(linear / 8)] >> (linear % 8)) & 1);
+      else SetReal(result, bytes::GetF64(data->data() + size_t(linear) * 8));
+    }
+  }
+  return kValReal;
+}
+
+// ---- Fields ------------------------------------------------------------------
+
+void NoteNullRead() {
+  if (Common::LastValueIsNull) g_run.nullRead = true;
+}
+
+uint16_t ValueOfField(int slot, uint16_t field, TRunValue& result) {
+  const ZetTable::TZetTable* t = ZetTable::Table(slot);
+  if (!t || !t->ValidField(field) || t->recordBuffer.size() < t->recordLength) {
+    Fail(kErrTableExpected);
+    SetText(result, "");
+    return kValString;
+  }
+  int valueClass = 0;
+  Common::FieldValue value;
+  const int e = Zet01::GetFieldValue(g_run.mode, slot, field, valueClass, value);
+  if (e > 0) Fail(e);
+  // Outside mode 3 a value that is not in the current key is not known.
+  if (e < 0 && g_run.mode != 3 && g_run.error == 0) g_run.error = kSoftStop;
+  if (valueClass == kValString) {
+    SetText(result, value.text.view());
+  } else if (valueClass == kValMemo || valueClass == kValBlob) {
+    result.type = uint16_t(valueClass);
+    result.number = value.block;
+    result.text.clear();
+  } else {
+    SetReal(result, value.number);
+  }
+  NoteNullRead();
+  return result.type;
+}
+
+// Stores a value into a field of the record buffer after the type test.
+bool StoreField(int slot, uint16_t field, TRunValue& value) {
+  ZetTable::TZetTable* table = ZetTable::Table(slot);
+  if (!table || !table->ValidField(field)) {
+    Fail(kErrTableExpected);
+    return false;
+  }
+  const uint8_t ft = table->FieldType(field);
+  const bool textField = ft == Common::kTypeString || ft == Common::kTypeChar;
+  const bool memoField = ft == Common::kTypeMemo;
+  int mode = 0;
+  bool ok;
+  if (textField || ft == Common::kTypeRelation) ok = value.type == kValString;
+  else if (memoField) ok = value.type == kValMemo || value.type == kValString;
+  else if (ft == Common::kTypeLink && value.type == kValString) {
+    ok = true;
+    mode = Zet01::kValueIsText;
+  } else if (ft == Common::kTypeBlob) ok = value.type == kValBlob;
+  else ok = value.type == kValReal;
+  if (!ok) {
+    Fail(kErrTypes, std::string(ValueTypeName(value.type)) + "->" + (textField ? "STRING" : "REAL"));
+    return false;
+  }
+  if (!g_run.apply) return true;
+  Common::FieldValue fv;
+  fv.number = value.number;
+  fv.text = value.text;
+  fv.block = uint32_t(value.number);
+  const int e = Zet01::SetFieldValue(slot, field, fv, mode);
+  if (e > 0) Fail(e);
+  return e <= 0;
+}
+
+uint16_t FieldOperand(TRunValue& result) {
+  uint8_t slot = 0;
+  uint16_t field = 0;
+  if (!ReadByte(slot) || !ReadWord(field)) return 0;
+  if (slot < 1 || slot > ZetTable::OpenCount() || !ZetTable::Table(slot)) {
+    Fail(kErrTableExpected);
+    return 0;
+  }
+  RaiseDependency(Zet01::LinkLevelOfTable(slot));
+  if (MatchCode(tkAssign)) {
+    const uint16_t type = EvalSum(result);
+    if (g_run.error > 0) return type;
+    StoreField(slot, field, result);
+    NoteNullRead();
+    return type;
+  }
+  if (!ZetTable::Table(slot)->ValidField(field)) {
+    Fail(kErrTableExpected);
+    return 0;
+  }
+  return ValueOfField(slot, field, result);
+}
+
+uint16_t FieldChainOperand(TRunValue& result) {
+  uint8_t n = 0;
+  if (!ReadByte(n)) return 0;
+  if (n >= kMaxPathSteps) {
+    Fail(kErrTooComplex);
+    return 0;
+  }
+  Zet01::ClearFieldPath();
+  int firstTable = 0;
+  for (int i = 0; i <= n; ++i) {
+    uint8_t slot = 0;
+    uint16_t field = 0;
+    if (!ReadByte(slot) || !ReadWord(field)) return 0;
+    if (i == 0) firstTable = slot;
+    Zet01::SetFieldPathEntry(i, slot, field);
+  }
+  if (!Zet01::FieldPathValid(n)) {
+    Fail(kErrTableExpected);
+    return 0;
+  }
+  RaiseDependency(std::max(1, Zet01::LinkLevelOfTable(firstTable)));
+  const bool assign = PeekIs(tkAssign);
+  if (g_run.mode != 3) {
+    // The path's records exist only while running.
+    if (assign) {
+      ++g_run.pos;
+      const uint16_t type = EvalSum(result);
+      SoftStopInCheck();
+      return type;
+    }
+    SoftStopInCheck();
+    SetText(result, "");
+    return kValString;
+  }
+  int table = 0;
+  uint16_t field = 0;
+  int error = 0;
+  const uint32_t recno = Zet01::FollowFieldPath(n, table, field, error);
+  if (error > 0) Fail(error);
+  if (table == 0) {
+    if (assign) {
+      ++g_run.pos;
+      TRunValue ignored;
+      EvalSum(ignored);
+    }
+    SetText(result, "");
+    return kValString;
+  }
+  if (assign) {
+    ++g_run.pos;
+    Zet00::PopTablePosition(table);
+    const uint16_t type = EvalSum(result);
+    if (g_run.error <= 0 && g_run.apply) {
+      ZetTable::TZetTable* t = ZetTable::Table(table);
+      // Read the linked record, store the value, write it back.
+      if (t && recno != 0) {
+        Zet00::PushTablePosition(table);
+        const std::vector<uint8_t> before = t->recordBuffer;
+        if (Zet00::ReadRecordHook(table, recno, t->recordBuffer.data()) == 0) {
+          const std::vector<uint8_t> old = t->recordBuffer;
+          t->currentRecord = recno;
+          if (StoreField(table, field, result)) {
+            bool keysChanged = false;
+            const int e = Zet01::UpdateRecord(table, old.data(), keysChanged, 0, true, true);
+            if (e > 0) Fail(e);
+          }
+        }
+        Zet00::PopTablePosition(table);
+      }
+    }
+    return type;
+  }
+  const uint16_t type = ValueOfField(table, field, result);
+  Zet00::PopTablePosition(table);
+  return type;
+}
+
+// ---- Constructs ----------------------------------------------------------------
+
+uint16_t ChoiceOperand(TRunValue& result) {
+  uint8_t n = 0;
+  if (!ReadByte(n)) return 0;
+  std::string_view offsets;
+  if (n == 0 || g_run.pos + n > g_run.code.size()) {
+    Fail(kErrRunIncomplete);
+    g_run.pos = g_run.code.size();
+    return 0;
+  }
+  offsets = g_run.code.substr(g_run.pos, n);
+  g_run.pos += n;
+  const size_t start = g_run.pos;  // the selector's first byte
+  TFullSums full;
+  TRunValue selector;
+  if (!EvalArg(kValReal, selector)) return 0;
+  int32_t k = ValueToInteger(selector.number);
+  if (n < 2) {
+    // A Choice without alternatives has nothing to give.
+    Fail(kErrRunIncomplete);
+    g_run.pos = std::min(g_run.code.size(), start + uint8_t(offsets[0]));
+    return 0;
+  }
+  if (k <= 0 || k >= n) k = n - 1;
+  const size_t alternative = start + uint8_t(offsets[size_t(k - 1)]) - 1;
+  const size_t end = start + uint8_t(offsets[size_t(n - 1)]);
+  if (alternative > g_run.code.size() || end > g_run.code.size()) {
+    Fail(kErrRunIncomplete);
+    g_run.pos = g_run.code.size();
+    return 0;
+  }
+  g_run.pos = alternative;
+  const uint16_t type = EvalSum(result);
+  g_run.pos = end;
+  return type;
+}
+
+// The compiler's scan of the argument list of Choice and NLoop: the
+// positions (1-based in this code) of each "," and of the list's last byte.
+uint16_t BoundaryScan(TRunValue& result) {
+  TFullSums full;
+  TRunValue first;
+  EvalArg(kValReal, first);
+  std::string positions;
+  while (!Failed() && PeekIs(tkAnd)) {
+    positions.push_back(char(uint8_t(g_run.pos + 1)));
+    ++g_run.pos;
+    TRunValue item;
+    EvalArg(0, item);
+  }
+  positions.push_back(char(uint8_t(g_run.pos)));
+  SetText(result, positions);
+  SoftStopInCheck();
+  return kValString;
+}
+
+uint16_t NLoopOperand(TRunValue& result) {
+  size_t end = g_run.code.size();
+  if (PeekIs(tkNLoopBody)) {
+    ++g_run.pos;
+    uint8_t length = 0;
+    if (!ReadByte(length)) return 0;
+    end = std::min(g_run.code.size(), g_run.pos + length + 1);
+  }
+  uint16_t var = 0;
+  if (!MatchCode(tkVar) || !ReadWord(var)) {
+    Fail(kErrVariableExpected);
+    g_run.pos = end;
+    return 0;
+  }
+  TFullSums full;
+  if (!ExpectCode(tkAnd)) return 0;
+  TRunValue countValue;
+  if (!EvalArg(kValReal, countValue)) return 0;
+  const int32_t n = ValueToInteger(countValue.number);
+  const size_t body = g_run.pos;
+  auto runBody = [&] {
+    g_run.pos = body;
+    while (!Failed() && PeekIs(tkAnd)) {
+      ++g_run.pos;
+      TRunValue item;
+      EvalArg(0, item);
+    }
+  };
+  if (g_run.apply) {
+    for (int32_t i = 0; i <= n && !Failed(); ++i) {
+      ZetVars::TVarValue v;
+      v.number = i;
+      ZetVars::SetVariable(var, kValReal, v, 0);
+      runBody();
+    }
+  } else {
+    runBody();
+  }
+  g_run.pos = std::max(g_run.pos, end);
+  SetReal(result, n);
+  return kValReal;
+}
+
+uint16_t LinkedAggregate(uint8_t kind, TRunValue& result) {
+  uint64_t set = 0;
+  std::string_view text;
+  if (!ReadSet(set) || !ReadText(text)) return 0;
+  if (PeekIs(tkSumSuffix)) ++g_run.pos;
+  RaiseDependency(1);
+  SetReal(result, 0);
+  TFullSums full;
+  const int error = EvalLinkAggregate(kind, set, text, g_run.mode, result);
+  if (error > 0) Fail(error);
+  else if (error == kSoftStop) SoftStopInCheck();
+  return kValReal;
+}
+
+uint16_t ProcedureCall(TRunValue& result) {
+  uint16_t proc = 0;
+  if (!ReadWord(proc)) return 0;
+  SetReal(result, 0);
+  if (proc == 0) return kValReal;
+  const ZetVars::TProcedure* p = ZetVars::GetProcedure(proc);
+  if (!p) {
+    Fail(kErrIllegalOperand);
+    return 0;
+  }
+  TFullSums full;
+  // Bind the parameters in a new frame.
+  const uint16_t oldBase = ZetVars::LocalBase();
+  const uint16_t pendingBase = ZetVars::VariableCount();
+  const uint16_t e = ZetVars::InstantiateParameters(proc, true);
+  if (e != 0) {
+    Fail(e);
+    return 0;
+  }
+  for (size_t i = 0; i < p->params.size() && !Failed(); ++i) {
+    const ZetVars::TParameter& param = p->params[i];
+    if (!ExpectCode(i == 0 ? tkOpen : tkAnd)) break;
+    const uint16_t local = param.instances.empty() ? 0 : param.instances.back();
+    if (param.byRef) {
+      uint16_t target = 0;
+      const uint8_t want = param.isArray ? tkArrayVar : tkVar;
+      if (!MatchCode(want) || !ReadWord(target)) {
+        Fail(param.isArray ? kErrTypes : kErrVariableExpected);
+        break;
+      }
+      if (param.isArray) {
+        uint8_t dims = 0;
+        ReadByte(dims);
+      }
+      ZetVars::BindAlias(local, target);
+    } else {
+      TRunValue v;
+      const uint16_t want = param.type == ZetVars::kTypeString ? kValString
+                            : ZetVars::IsObjectType(param.type) ? kValObject : kValReal;
+      if (!EvalArg(want, v)) break;
+      ZetVars::TVarValue value;
+      value.number = v.number;
+      value.text = v.text.view();
+      ZetVars::SetVariable(local, v.type, value, 0);
+    }
+  }
+  if (!p->params.empty() && !Failed()) ExpectCode(tkClose);
+  TRunValue value;
+  value.type = p->resultType;
+  ZetVars::SetLocalBase(pendingBase);
+  if (g_run.apply && !Failed()) {
+    const int answer = g_hooks.runProcedure(proc, value);
+    if (answer > 0) Fail(answer);
+  } else {
+    SoftStopInCheck();
+  }
+  ZetVars::DropLocalVariables();
+  ZetVars::SetLocalBase(oldBase);
+  ZetVars::DropParameterInstances(proc);
+  result = value;
+  if (result.type == 0) result.type = p->resultType;
+  return result.type;
+}
+
+uint16_t ExecMacroOperand(TRunValue& result) {
+  TFullSums full;
+  if (!ExpectCode(tkOpen)) return 0;
+  TRunValue name;
+  if (!EvalArg(kValString, name)) return 0;
+  if (!g_hooks.beginMacro(name.text.view())) {
+    Fail(kErrRunSyntax);
+    return 0;
+  }
+  while (!Failed() && MatchCode(tkAnd)) {
+    TRunValue item;
+    EvalArg(0, item);
+  }
+  ExpectCode(tkClose);
+  g_hooks.endMacro();
+  SetReal(result, 0);
+  return kValReal;
+}
+
+uint16_t GroupFunction(uint8_t group, TRunValue& result) {
+  uint8_t code = 0;
+  if (!ReadByte(code)) return 0;
+  SetReal(result, 0);
+  const size_t slot = group == tkStarFunc ? 20 : size_t(group - tkSysFuncFirst);
+  const TGroupHandler handler = slot < g_groupHandlers.size() ? g_groupHandlers[slot] : nullptr;
+  if (!handler) {
+    Fail(kErrNotAvailable);
+    g_run.pos = g_run.code.size();
+    return 0;
+  }
+  handler(group, code, result);
+  return result.type;
+}
+
+uint16_t Dispatch(uint8_t t, TRunValue& result) {
+  switch (t) {
+    case tkOpen: {
+      TFullSums full;
+      const uint16_t type = EvalSum(result);
+      ExpectCode(tkClose);
+      return type;
+    }
+    case tkPlus:
+    case tkMinus: {
+      const uint16_t type = EvalOperand(result);
+      if (type != kValReal) {
+        Fail(kErrBadOperator);
+        return type;
+      }
+      if (t == tkMinus) result.number = -result.number;
+      return type;
+    }
+    case tkRealConst: {
+      double v = 0;
+      if (ReadReal(v)) SetReal(result, v);
+      return kValReal;
+    }
+    case tkStringConst:
+    case tkFields: {
+      std::string_view text;
+      if (ReadText(text)) SetText(result, text);
+      return kValString;
+    }
+    case tkBracket: {
+      std::string_view text;
+      if (ReadText(text)) SetText(result, text);
+      SoftStopInCheck();
+      return kValString;
+    }
+    case tkWordConst: {
+      uint16_t w = 0;
+      if (ReadWord(w)) SetReal(result, w);
+      return kValReal;
+    }
+    case tkByteConst: {
+      uint8_t b = 0;
+      if (ReadByte(b)) SetReal(result, b);
+      return kValReal;
+    }
+    case tkTable: {
+      uint8_t slot = 0;
+      if (!ReadByte(slot)) return 0;
+      SetReal(result, slot);
+      RaiseDependency(Zet01::LinkLevelOfTable(slot));
+      return kValReal;
+    }
+    case tkFontRef: {
+      uint16_t font = 0;
+      ReadWord(font);
+      SetText(result, "");
+      return kValString;
+    }
+    case tkVar:
+    case tkObjectVar: {
+      uint16_t index = 0;
+      if (!ReadWord(index)) return 0;
+      uint16_t type = MatchCode(tkAssign) ? AssignVariable(index, result) : ReadVariable(index, result);
+      if (t == tkObjectVar) {
+        g_object = std::nearbyint(result.number);
+        if (!ZetVars::IsObjectType(type)) type = kValObject;
+        result.type = type;
+      }
+      return type;
+    }
+    case tkArrayVar:
+      return ArrayOperand(result);
+    case tkField:
+      return FieldOperand(result);
+    case tkFieldChain:
+      return FieldChainOperand(result);
+    case tkHostFunc:
+    case tkHostProc:
+      Fail(kErrNoObject);
+      return 0;
+    case tkHostObject: {
+      uint16_t cls = 0;
+      if (!ReadWord(cls)) return 0;
+      g_object = cls;
+      result.type = ZetVars::kFirstHostClass;
+      result.number = cls;
+      return result.type;
+    }
+    case tkHostCommand:
+    case tkUserFunc:
+    case tkExtFunc:
+      ExecuteSystemFuntion(t, result);
+      return result.type;
+    case tkPrint: {
+      std::string_view text;
+      if (!ReadText(text)) return 0;
+      SetText(result, text);
+      if (g_run.apply) {
+        const int e = g_hooks.printLine(text);
+        if (e != 0) Fail(e);
+      }
+      return kValString;
+    }
+    case tkAlles:
+      SetText(result, std::string_view("\xD3", 1));
+      RaiseDependency(1);
+      SoftStopInCheck();
+      return kValString;
+    case tkChoice:
+      return ChoiceOperand(result);
+    case tkChoiceRun:
+      return BoundaryScan(result);
+    case tkNLoop:
+      return NLoopOperand(result);
+    case tkSel:
+    case tkLink:
+    case tkExists:
+    case tkLinkCount:
+    case tkLinkSum:
+      return LinkedAggregate(t, result);
+    case tkProcCall:
+      return ProcedureCall(result);
+    case tkExecMacro:
+      return ExecMacroOperand(result);
+    default:
+      if (IsSysFuncGroup(t) || t == tkStarFunc) return GroupFunction(t, result);
+      Fail(kErrIllegalOperand);
+      g_run.pos = g_run.code.size();
+      return 0;
+  }
+}
+
+// Counts operand nesting over all runs.
+class TOperandDepth {
+ public:
+  TOperandDepth() { ++g_operandDepth; }
+  ~TOperandDepth() { --g_operandDepth; }
+  TOperandDepth(const TOperandDepth&) = delete;
+  TOperandDepth& operator=(const TOperandDepth&) = delete;
+};
+
+uint16_t EvalOperand(TRunValue& result) {
+  TOperandDepth depth;
+  if (g_operandDepth > kMaxOperandDepth) {
+    Fail(kErrTooComplex);
+    g_run.pos = g_run.code.size();
+    return 0;
+  }
+  if (AtEnd()) {
+    Fail(kErrRunIncomplete);
+    return 0;
+  }
+  const double savedObject = g_object;
+  uint8_t t = uint8_t(g_run.code[g_run.pos++]);
+  uint16_t type = Dispatch(t, result);
+  // Member chain a.b.c
+  while (!Failed() && ZetVars::IsObjectType(type) && PeekIs(tkDot) && g_run.pos + 1 < g_run.code.size()) {
+    ++g_run.pos;
+    t = uint8_t(g_run.code[g_run.pos++]);
+    if (t != tkHostFunc && t != tkHostProc) {
+      Fail(kErrIllegalOperand);
+      break;
+    }
+    g_object = std::nearbyint(result.number);
+    ExecuteSystemFuntion(t == tkHostFunc ? uint8_t(233) : uint8_t(235), result);
+    type = result.type;
+  }
+  (void)savedObject;
+  // Index suffix 'text'[start, count]
+  const int before = g_run.error;
+  if (g_run.error <= 0 && type == kValString && PeekIs(tkBracket)) {
+    ++g_run.pos;
+    TFullSums full;
+    TRunValue start;
+    TRunValue count;
+    SetReal(count, 1);
+    if (EvalArg(kValReal, start) && (!MatchCode(tkAnd) || EvalArg(kValReal, count)) &&
+        ExpectCode(tkBracketClose)) {
+      const int32_t s = std::max<int32_t>(1, ValueToInteger(start.number));
+      const int32_t n = std::max<int32_t>(0, ValueToInteger(count.number));
+      const std::string_view text = result.text.view();
+      SetText(result, size_t(s) > text.size() ? std::string_view() : text.substr(size_t(s - 1), size_t(n)));
+    }
+  }
+  if (g_run.error == 0) g_run.error = before;
+  return type;
+}
+
+}  // namespace
+
+// ---- Exported services --------------------------------------------------------
+
+int ExecuteCode(std::string_view code, size_t& position, int mode, TRunValue& result, int& dependency) {
+  dependency = 0;
+  if (g_runDepth >= kMaxRunDepth) {
+    Common::SetErrorArgument("");
+    return kErrTooComplex;
+  }
+  const TRun saved = g_run;
+  ++g_runDepth;
+  Common::LastFieldNullable = false;
+  Common::LastValueIsNull = false;
+  g_run = TRun();
+  g_run.code = code;
+  g_run.pos = position;
+  g_run.mode = mode;
+  g_run.apply = mode == 3 && g_writeEnable;
+  g_run.dependency = &dependency;
+  result = TRunValue();
+  result.type = EvalSum(result);
+  if (g_run.error > 0) ReportCompileError(uint16_t(g_run.error), code, position, false, g_run.pos);
+  position = g_run.pos;
+  const int error = g_run.error;
+  const bool nullRead = g_run.nullRead;
+  --g_runDepth;
+  g_run = saved;
+  Common::LastValueIsNull = nullRead;
+  return error;
+}
+
+int SolveExpression(std::string_view code, TRunValue& result) {
+  size_t pos = 0;
+  int dependency = 0;
+  return ExecuteCode(code, pos, 3, result, dependency);
+}
+
+// The soft stop of check runs for values that only exist while running.
+void SoftStopInCheck() {
+  if (g_run.mode == 0 && g_run.error == 0) g_run.error = kSoftStop;
+}
+void RaiseDependency(int level) {
+  if (g_run.dependency && level > *g_run.dependency) *g_run.dependency = level;
+}
+bool ReadCodeByte(uint8_t& b) { return ReadByte(b); }
+bool ReadCodeWord(uint16_t& w) { return ReadWord(w); }
+bool ReadCodeText(std::string_view& t) { return ReadText(t); }
+uint8_t PeekCode() { return Peek(); }
+void FailRun(int error) { Fail(error); }
+void FailRun(int error, std::string_view argument) { Fail(error, argument); }
+
+bool WriteEnable() { return g_writeEnable; }
+void SetWriteEnable(bool on) { g_writeEnable = on; }
+int RunMode() { return g_run.mode; }
+bool ApplyFlag() { return g_run.apply; }
+int RunError() { return g_run.error; }
+void SetRunError(int error) { g_run.error = error; }
+double CurrentObject() { return g_object; }
+
+bool MatchCode(uint8_t code) {
+  if (PeekIs(code)) {
+    ++g_run.pos;
+    return true;
+  }
+  return false;
+}
+
+bool ExpectCode(uint8_t code) {
+  if (MatchCode(code)) return true;
+  const char c = code == tkAnd ? ',' : code == tkBracket ? '[' : code == tkBracketClose ? ']' : char(code);
+  Fail(kErrExpected, std::string_view(&c, 1));
+  return false;
+}
+
+bool EvalArg(uint16_t expected, TRunValue& value) {
+  TFullSums full;
+  const uint16_t type = EvalSum(value);
+  if (expected != 0 && type != expected && g_run.error <= 0) {
+    const bool objectAsReal = expected == kValReal && ZetVars::IsObjectType(type);
+    const bool anyObject = expected == kValObject && ZetVars::IsObjectType(type);
+    if (!objectAsReal && !anyObject)
+      Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(expected));
+  }
+  if (value.type == kValMemo || value.type == kValBlob) value.type = kValReal;
+  return g_run.error <= 0;
+}
+
+int32_t ValueToInteger(double value) {
+  if (std::isnan(value)) return 0;
+  if (value > 2147483647.0) return 2147483647;
+  if (value < -2147483647.0) return -2147483647;
+  return int32_t(std::nearbyint(value));
+}
+
+double RoundDecimal(double value, int d) {
+  if (!std::isfinite(value)) return value;
+  d = std::clamp(d, 0, 10);
+  const double scale = std::pow(10.0, d);
+  const double scaled = value * scale;
+  if (std::fabs(scaled) > 1e15) return value;
+  // The shortest decimal text of the product decides halves, so 2.675
+  // rounds to 2.68 like its written form.
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.14g", scaled);
+  const double written = std::strtod(buffer, nullptr);
+  return std::round(written) / scale;
+}
+
+const char* ValueTypeName(uint16_t type) { return ZetVars::TypeName(type); }
+
+void SetGroupHandler(uint8_t group, TGroupHandler handler) {
+  if (group == tkStarFunc) g_groupHandlers[20] = handler;
+  else if (IsSysFuncGroup(group)) g_groupHandlers[size_t(group - tkSysFuncFirst)] = handler;
+}
+
+void SetRunHooks(const TRunHooks& hooks) {
+  g_hooks = kDefaultRunHooks;
+  if (hooks.runProcedure) g_hooks.runProcedure = hooks.runProcedure;
+  if (hooks.beginMacro) g_hooks.beginMacro = hooks.beginMacro;
+  if (hooks.endMacro) g_hooks.endMacro = hooks.endMacro;
+  if (hooks.printLine) g_hooks.printLine = hooks.printLine;
+}
+
+void InterpreterInit() {
+  g_run = TRun();
+  g_operandOnly = false;
+  g_writeEnable = false;
+  g_runDepth = 0;
+  g_operandDepth = 0;
+  g_object = 0;
+  g_randomSeed = 0;
+  g_groupHandlers.fill(nullptr);
+  g_hooks = kDefaultRunHooks;
+}
+
+void InterpreterDone() { InterpreterInit(); }
+
+}  // namespace Zet02

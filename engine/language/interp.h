@@ -1,0 +1,142 @@
+// The Lumo interpreter: runs one compiled line (bytecode.h) as an expression
+// and hands back its value.
+//
+// The code keeps the infix order of the source, so the interpreter is a
+// recursive descent over the bytes at run time: a sum level (+, -, text
+// concatenation, the ";C d" rounding suffix), a term level (*, /, Div, Mod)
+// and the operand level (constants, variables, array elements, fields and
+// field paths, assignments, function calls, procedure calls and the
+// constructs Choice, NLoop, the linked aggregates, ExecMacro and Print).
+// Every run enters through ExecuteCode, which saves the state of the run
+// around it, so a run started from an operand (a procedure body, an
+// expression variable, a formula) leaves the enclosing run where it was.
+//
+// What holds:
+//   1. Code is read only inside its length. Every operand read is checked;
+//      a code that ends where an operand or operand byte is needed answers
+//      41, never a read behind the text. Loaded code is read the same way.
+//   2. Runs and operands nest only to fixed depths (kMaxRunDepth runs,
+//      kMaxOperandDepth operands over all runs). Deeper nesting answers 60
+//      ("Ausdruck zu komplex") and unwinds: a recursive procedure or an
+//      expression variable that reads itself ends with that error, never
+//      with an exhausted machine stack.
+//   3. The run error is 0, an engine error above 0, or -1, the soft stop
+//      that ends a check run quietly; the first hard error of an expression
+//      stays (CombineRunErrors).
+//   4. Effects (variable, field and array writes, procedure bodies, Print,
+//      host calls) happen only with the apply flag: run mode 3 and the
+//      write-enable switch on. Without it the same code is read and typed,
+//      and nothing changes.
+//   5. Array elements are addressed only inside the array's data: a linear
+//      index below 0 or at or above the element count is error 81.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/base/shortstr.h"
+#include "engine/language/compiler.h"
+
+namespace Zet02 {
+
+inline constexpr int kSoftStop = -1;
+
+// Run errors besides those of the compiler.
+inline constexpr uint16_t kErrRunSyntax = 25;
+inline constexpr uint16_t kErrRunIncomplete = 41;
+inline constexpr uint16_t kErrBadOperator = 42;
+inline constexpr uint16_t kErrRealOverflow = 43;
+inline constexpr uint16_t kErrTypes = 44;
+inline constexpr uint16_t kErrIllegalOperand = 45;
+inline constexpr uint16_t kErrLoneValue = 48;
+inline constexpr uint16_t kErrBadOperand = 49;
+inline constexpr uint16_t kErrTableExpected = 58;
+inline constexpr uint16_t kErrRange = 81;
+inline constexpr uint16_t kErrVariableExpected = 89;
+inline constexpr uint16_t kErrNotAvailable = 34;  // "Illegale Operation": no handler for the function
+inline constexpr uint16_t kErrOutsideCall = 118;
+inline constexpr uint16_t kErrOutsideMissing = 119;
+inline constexpr uint16_t kErrConstant = 125;
+inline constexpr uint16_t kErrNoObject = 126;
+
+inline constexpr int kMaxRunDepth = 120;
+inline constexpr int kMaxOperandDepth = 600;
+
+// Value types of a run.
+inline constexpr uint16_t kValString = 1;
+inline constexpr uint16_t kValReal = 3;
+inline constexpr uint16_t kValMemo = 7;
+inline constexpr uint16_t kValBlob = 11;
+inline constexpr uint16_t kValObject = 32;
+inline constexpr uint16_t kValBits = 33;
+
+// Runs code from position (0-based, in and out) in mode 0 (check) or 3
+// (run); the value goes to result, its type to result.type. dependency
+// receives 0 for a constant value, 1 for one that depends on the current
+// record or is volatile, n for the deepest linked-read level read. Answers
+// the run error.
+int ExecuteCode(std::string_view code, size_t& position, int mode, TRunValue& result, int& dependency);
+// ExecuteCode from the start in mode 3.
+int SolveExpression(std::string_view code, TRunValue& result);
+
+// The write-enable switch of the evaluation exports (starts off).
+bool WriteEnable();
+void SetWriteEnable(bool on);
+
+// State of the running line, for the handlers of function groups.
+int RunMode();
+bool ApplyFlag();
+int RunError();
+void SetRunError(int error);
+// Code readers at the run's position: a read past the end is error 41.
+bool MatchCode(uint8_t code);
+bool ExpectCode(uint8_t code);
+bool ReadCodeByte(uint8_t& b);
+bool ReadCodeWord(uint16_t& w);
+bool ReadCodeText(std::string_view& t);
+// The next code byte without consuming it (0 at the end).
+uint8_t PeekCode();
+void RaiseDependency(int level);
+// The soft stop in a check run (mode 0), unless an error is pending.
+void SoftStopInCheck();
+// Sets the run error unless a hard one is pending; with an argument for
+// the message.
+void FailRun(int error);
+void FailRun(int error, std::string_view argument);
+// A full sum of the expected type (0 any) into value; false on an error.
+bool EvalArg(uint16_t expected, TRunValue& value);
+// The real rounded half to even, clamped to +-2147483647.
+int32_t ValueToInteger(double value);
+// Decimal rounding to d places, halves away from zero.
+double RoundDecimal(double value, int d);
+// The name of a value type in messages.
+const char* ValueTypeName(uint16_t type);
+
+// Handlers of the system-function groups 200-209 and 220: called at the
+// position behind the function number with the result preset to R 0.
+using TGroupHandler = void (*)(uint8_t group, uint8_t code, TRunValue& result);
+void SetGroupHandler(uint8_t group, TGroupHandler handler);
+
+// Hooks of the units above the interpreter. Each answers a run error.
+struct TRunHooks {
+  // Runs the body of procedure proc with its result in value.
+  int (*runProcedure)(uint16_t proc, TRunValue& value);
+  // Starts and ends the macro of ExecMacro; begin answers false when the
+  // macro cannot start.
+  bool (*beginMacro)(std::string_view name);
+  void (*endMacro)();
+  // Formats a Print line.
+  int (*printLine)(std::string_view line);
+};
+// Installs hooks; a null member keeps the default (procedures and macros
+// do nothing, Print prints nothing).
+void SetRunHooks(const TRunHooks& hooks);
+
+// The object handle the last object value left, for member calls.
+double CurrentObject();
+
+void InterpreterInit();
+void InterpreterDone();
+
+}  // namespace Zet02

@@ -1,0 +1,85 @@
+// Linked aggregates and field paths over a link tree on disk:
+//   KUNDEN Meier (1): orders A1, A2, A3; Schulz (2): B1; Huber (3): none
+//   POSTEN: Apfel and Birne of A1, Kiwi of A2, Pflaume of B1
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/language/compiler.h"
+#include "engine/language/interp.h"
+#include "engine/storage/tests/links_test_util.h"
+#include "engine/storage/zet01_links.h"
+
+namespace {
+
+using namespace links_test;
+
+class LinkedLumo : public LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    Create("KUNDEN", {Number(), Text("NAME")}, 2);
+    Create("AUFTRAG", {Number(), Link("KUNDE", "KUNDEN"), Text("TEXT")}, 3);
+    Create("POSTEN", {Number(), Link("AUFTRAG", "AUFTRAG"), Text("ARTIKEL")});
+    kunden = Open("KUNDEN");
+    auftrag = Open("AUFTRAG");
+    posten = Open("POSTEN");
+    for (const char* name : {"Meier", "Schulz", "Huber"}) Add(kunden, {name});
+    for (auto [kunde, text] : {std::pair{"1", "A1"}, {"1", "A2"}, {"2", "B1"}, {"1", "A3"}}) Add(auftrag, {kunde, text});
+    for (auto [order, item] : {std::pair{"1", "Apfel"}, {"1", "Birne"}, {"2", "Kiwi"}, {"3", "Pflaume"}})
+      Add(posten, {order, item});
+    Zet01::BuildRelations(1);
+    Zet02::SetWriteEnable(true);
+  }
+  void TearDown() override {
+    Zet02::SetWriteEnable(false);
+    LinkTest::TearDown();
+  }
+  void Current(int slot, uint32_t recno) {
+    ASSERT_EQ(LINKFILE::SelectPrimaryTable(slot), 0);
+    T(slot).currentRecord = recno;
+    ASSERT_EQ(Zet01::ReadRecord(slot, recno), 0);
+  }
+  Zet02::TRunValue Eval(const std::string& text, int* error = nullptr) {
+    ShortStr code(text);
+    uint64_t set = 0;
+    EXPECT_EQ(Zet02::CompileExpression(code, set), 0) << text;
+    Zet02::TRunValue value;
+    const int e = Zet02::SolveExpression(code, value);
+    if (error) *error = e;
+    else EXPECT_EQ(e, 0) << text;
+    return value;
+  }
+  int kunden = 0, auftrag = 0, posten = 0;
+};
+
+TEST_F(LinkedLumo, AggregatesOverTheLinkedRecords) {
+  struct Case {
+    uint32_t kunde;
+    const char* text;
+    double result;
+  };
+  const Case cases[] = {
+      {1, "LinkCount(TEXT <> '')", 3}, {2, "LinkCount(TEXT <> '')", 1}, {3, "LinkCount(TEXT <> '')", 0},
+      {1, "Exists(TEXT = 'A2')", 1},   {1, "Exists(TEXT = 'B1')", 0},   {2, "Exists(TEXT = 'B1')", 1},
+      {1, "LinkSum(AUFTRAG.NR)", 7},  {3, "LinkSum(AUFTRAG.NR)", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " for customer " + std::to_string(c.kunde));
+    Current(kunden, c.kunde);
+    const Zet02::TRunValue v = Eval(c.text);
+    EXPECT_EQ(v.type, Zet02::kValReal);
+    EXPECT_EQ(v.number, c.result);
+    // The primary table keeps its record.
+    EXPECT_EQ(T(kunden).currentRecord, c.kunde);
+  }
+}
+
+TEST_F(LinkedLumo, FieldPathsReadThroughTheLinks) {
+  Current(posten, 3);  // Kiwi of A2 of Meier
+  EXPECT_EQ(Eval("AUFTRAG.TEXT").text.str().substr(0, 2), "A2");
+  EXPECT_EQ(Eval("AUFTRAG.KUNDE.NAME").text.str().substr(0, 5), "Meier");
+  EXPECT_EQ(T(posten).currentRecord, 3u);
+}
+
+}  // namespace
