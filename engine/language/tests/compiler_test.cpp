@@ -79,6 +79,9 @@ class Compiler : public zettest::EngineTest {
       return true;
     };
     hooks.unloadModule = [] { --g_moduleLoads; };
+    // Only these services: the code below is what the compiler makes alone,
+    // without the interpreter's compile-time runs.
+    Zet02::ResetCompilerHooks();
     Zet02::SetCompilerHooks(hooks);
   }
   void TearDown() override {

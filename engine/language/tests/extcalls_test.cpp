@@ -12,6 +12,7 @@
 
 #include "engine/base/engassert.h"
 #include "engine/language/compiler.h"
+#include "engine/language/interp.h"
 #include "engine/language/lumostack.h"
 #include "engine/testsupport/engine_fixture.h"
 
@@ -271,3 +272,38 @@ TEST_F(OutsideCalls, TheListRoundTripsItsStream) {
 }
 
 }  // namespace
+
+// Running Lumo code reaches the declared functions: arguments are laid on the
+// value stack by the interpreter and the callee's answer comes back as the
+// call's value; an entry point that is missing stops the run with 119.
+// Calls take effect only while writing is enabled, as in a program run.
+TEST_F(OutsideCalls, RunningCodeCallsTheLibrary) {
+  Declare(kLibrary, "AddInts", "I I I");
+  Declare(kLibrary, "Scale", "R R I");
+  Declare(kLibrary, "TextLength", "I S");
+  Declare(kLibrary, "GibtEsNicht", "I I");
+  const struct {
+    const char* text;
+    int error;
+    double number;
+  } cases[] = {
+      {"AddInts(2, 3)", 0, 5},
+      {"Scale(1.5, 4) + 1", 0, 7},
+      {"TextLength('Gr\xFC\xDF" "e')", 0, 5},  // Windows-1252 text
+      {"GibtEsNicht(1)", 119, 0},
+  };
+  for (const auto& c : cases) {
+    ShortStr code(c.text);
+    uint64_t tables = 0;
+    ASSERT_EQ(Zet02::CompileExpression(code, tables), 0) << c.text;
+    Zet02::TRunValue value;
+    size_t position = 0;
+    int dependency = 0;
+    Zet02::SetWriteEnable(true);
+    EXPECT_EQ(Zet02::ExecuteCode(code.view(), position, 3, value, dependency), c.error) << c.text;
+    Zet02::SetWriteEnable(false);
+    if (c.error == 0) {
+      EXPECT_DOUBLE_EQ(value.number, c.number) << c.text;
+    }
+  }
+}
