@@ -30,11 +30,8 @@ void Check(std::string_view input, bool lenient) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = [] {
-    Units::StartEngine();
-    return true;
-  }();
-  (void)ready;
+  static const bool started = (Units::StartEngine(), true);
+  (void)started;
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   Check(input, true);
   Check(input, false);

@@ -28,11 +28,8 @@ int Load(const std::vector<uint8_t>& image) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = [] {
-    Units::StartEngine();
-    return true;
-  }();
-  (void)ready;
+  static const bool started = (Units::StartEngine(), true);
+  (void)started;
   if (size > RamFiles::kLoadLimit) return 0;
   ZetVars::PushVarScope();
   if (Load(std::vector<uint8_t>(data, data + size)) == 0) {
