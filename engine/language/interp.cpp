@@ -587,6 +587,9 @@ uint16_t BoundaryScan(TRunValue& result) {
   return kValString;
 }
 
+// NLoop looks for the user's break (Ctrl+U) once in this many rounds.
+constexpr int32_t kBreakLookRounds = 1024;
+
 uint16_t NLoopOperand(TRunValue& result) {
   size_t end = g_run.code.size();
   if (PeekIs(tkNLoopBody)) {
@@ -617,6 +620,11 @@ uint16_t NLoopOperand(TRunValue& result) {
   };
   if (g_run.apply) {
     for (int32_t i = 0; i <= n && !Failed(); ++i) {
+      // A loop may run for as long as its count says; the user can stop it.
+      if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
+        Fail(kErrUserBreak);
+        break;
+      }
       ZetVars::TVarValue v;
       v.number = i;
       ZetVars::SetVariable(var, kValReal, v, 0);

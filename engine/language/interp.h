@@ -55,6 +55,7 @@ inline constexpr uint16_t kErrTableExpected = 58;
 inline constexpr uint16_t kErrRange = 81;
 inline constexpr uint16_t kErrVariableExpected = 89;
 inline constexpr uint16_t kErrNotAvailable = 34;  // "Illegale Operation": no handler for the function
+inline constexpr uint16_t kErrUserBreak = 114;  // "Operation abgebrochen": Ctrl+U in a loop
 inline constexpr uint16_t kErrOutsideCall = 118;
 inline constexpr uint16_t kErrOutsideMissing = 119;
 inline constexpr uint16_t kErrConstant = 125;

@@ -559,7 +559,7 @@ void ResetStatFuncs(uint16_t group, bool onlyZ, uint64_t set) {
       continue;
     }
     if (onlyZ && a.token != tkZSum && a.token != tkZCount) continue;
-    const uint64_t within = onlyZ ? (set | ~uint64_t(0) & ~uint64_t(1)) : set;
+    const uint64_t within = onlyZ ? (set | (~uint64_t(0) & ~uint64_t(1))) : set;
     if ((a.set & ~within) == 0) Clear(a.index);
   }
 }

@@ -2,7 +2,9 @@
 // may be: once as an expression with every effect enabled, then as a
 // selection in the three modes, over the fixture tables in a fresh variable
 // scope. The interpreter must answer an error for damaged code, never read
-// outside it or recurse without bound.
+// outside it or recurse without bound. A loop whose count is huge is legal
+// code: the user stops it with Ctrl+U, and here a break key arrives once an
+// input has run for half a second.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -14,14 +16,30 @@
 #include "engine/language/tests/lumo_fixture.h"
 #include "engine/language/variables.h"
 #include "engine/units.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+
+namespace {
+
+uint64_t g_inputStart = 0;
+
+bool BreakWhenSlow(bool, platform::KeyMessage& message) {
+  if (platform::TickCountMs() - g_inputStart < 500) return false;
+  message = {platform::kMsgKeyDown, 'U', true};
+  return true;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     Units::StartEngine();
     lumo_test::InstallFixtureTables();
+    platform::SetPeekKeyHook(BreakWhenSlow);
     return true;
   }();
   (void)ready;
+  g_inputStart = platform::TickCountMs();
   const std::string_view input(reinterpret_cast<const char*>(data), size < 255 ? size : 255);
   ZetVars::PushVarScope();
   size_t pos = 1;

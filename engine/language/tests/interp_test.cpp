@@ -23,6 +23,7 @@
 #include "engine/storage/zettable.h"
 #include "engine/storage/zettable_fields.h"
 #include "engine/testsupport/engine_fixture.h"
+#include "platform/messages.h"
 
 namespace {
 
@@ -273,6 +274,21 @@ TEST_F(Interpreter, NLoopRunsCountPlusOnePasses) {
   EXPECT_EQ(Eval("a := 0").error, 0);
   EXPECT_EQ(Eval("NLoop(i, -2, a := a + 1)").value.number, -2);
   EXPECT_EQ(Eval("a").value.number, 0);
+}
+
+// A long loop stops at the user's Ctrl+U with 114, after a bounded number of
+// rounds, instead of running to its count.
+TEST_F(Interpreter, NLoopStopsAtTheUsersBreak) {
+  platform::SetPeekKeyHook([](bool, platform::KeyMessage& m) {
+    m = {platform::kMsgKeyDown, Common::kBreakKey, true};
+    return true;
+  });
+  EXPECT_EQ(Eval("a := 0").error, 0);
+  EXPECT_EQ(Eval("NLoop(i, 2000000000, a := a + 1)").error, Zet02::kErrUserBreak);
+  platform::SetPeekKeyHook(nullptr);
+  const double rounds = Eval("a").value.number;
+  EXPECT_GE(rounds, 1.0);
+  EXPECT_LE(rounds, 1024.0);
 }
 
 TEST_F(Interpreter, ProceduresReturnToTheCaller) {

@@ -246,8 +246,12 @@ TEST_P(Zet01RangeTest, KeyTextRangesWithOpenTextParts) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.low) + ".." + c.high);
     ZetTable::ClearRangeLimits(1);
-    if (*c.low) ASSERT_EQ(Zet00::SetRangeStart(1, c.low), 0);
-    if (*c.high) ASSERT_EQ(Zet00::SetRangeEnd(1, c.high), 0);
+    if (*c.low) {
+      ASSERT_EQ(Zet00::SetRangeStart(1, c.low), 0);
+    }
+    if (*c.high) {
+      ASSERT_EQ(Zet00::SetRangeEnd(1, c.high), 0);
+    }
     Recnos seen;
     uint16_t end = 0;
     for (uint32_t r = Zet01::FirstOrLastRecNo(1, true, end); end == 0 && seen.size() <= rows.size();
