@@ -201,24 +201,24 @@ int32_t ZetTableGetRecordSize(int32_t cursor) {
   return r.error ? r.error : r.cursor->recordLength;
 }
 
-int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* spec) {
+int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* fieldSpec) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TZetTable& t = *r.table;
   const uint16_t n = userField >= 1 && userField <= t.userFieldCount ? ZetTable::NthUserField(r.cursor->relation, userField) : 0;
   if (n == 0) return -10;
-  if (!spec) return 0;
-  std::memset(spec, 0, sizeof *spec);
-  spec->index = int16_t(userField);
+  if (!fieldSpec) return 0;
+  std::memset(fieldSpec, 0, sizeof *fieldSpec);
+  fieldSpec->index = int16_t(userField);
   ShortStr name(t.StoredName(n));
   if (name.size() == 0) name = std::to_string(userField);
-  TextOut(spec->name, sizeof spec->name - 1, name);
+  TextOut(fieldSpec->name, sizeof fieldSpec->name - 1, name);
   const uint8_t flags = n <= r.cursor->fieldFlags.size() ? r.cursor->fieldFlags[n - 1] : t.TypeByte(n);
-  spec->flags = uint8_t(flags >> 4);
+  fieldSpec->flags = uint8_t(flags >> 4);
   const uint8_t type = t.FieldType(n);
   if (flags & ZetTable::kTypeHasFormula) {
     for (const TCursorFormula& f : r.cursor->formulas)
-      if (f.field == n) TextOut(spec->formula, sizeof spec->formula - 1, f.text);
+      if (f.field == n) TextOut(fieldSpec->formula, sizeof fieldSpec->formula - 1, f.text);
   } else if (flags & ZetTable::kTypeHasRange) {
     double lower = 0, upper = 0;
     ZetTable::GetFieldSpec(r.cursor->relation, n, lower, upper);
@@ -231,7 +231,7 @@ int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* sp
     Common::PutFieldFromValue(scratch.data(), t.Place(n), t.version, v);
     text += "\r\n";
     text += ZetTable::FieldText(t, n, scratch.data()).view();
-    TextOut(spec->formula, sizeof spec->formula - 1, text);
+    TextOut(fieldSpec->formula, sizeof fieldSpec->formula - 1, text);
   }
   if (type == Common::kTypeChoice) {
     std::string list;
@@ -241,12 +241,12 @@ int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* sp
       if (!list.empty()) list += ',';
       list += choice.view();
     }
-    TextOut(spec->extra, sizeof spec->extra - 1, list);
+    TextOut(fieldSpec->extra, sizeof fieldSpec->extra - 1, list);
   } else if (type == Common::kTypeAutoNumber && t.indexes[1]) {
-    TextOut(spec->extra, sizeof spec->extra - 1, Zet00::GetIndexDesc(r.cursor->relation, 1, false, false));
+    TextOut(fieldSpec->extra, sizeof fieldSpec->extra - 1, Zet00::GetIndexDesc(r.cursor->relation, 1, false, false));
   }
-  spec->type = type == 0 ? 1 : type;
-  spec->size = type == Common::kTypeString ? t.SizeCode(n)
+  fieldSpec->type = type == 0 ? 1 : type;
+  fieldSpec->size = type == Common::kTypeString ? t.SizeCode(n)
                : type == Common::kTypeReal ? uint16_t(t.Shown(n) & ZetTable::kShownNibble)
                                            : 1;
   return 0;

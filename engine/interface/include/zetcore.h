@@ -327,8 +327,8 @@ ZET_EXPORT int32_t ZetTableGetReal(int32_t cursor, const char* field, double* va
 /* The cursor's record buffer (ZetTableGetRecordSize bytes). */
 ZET_EXPORT int32_t ZetTableGetRecord(int32_t cursor, void* buffer);
 ZET_EXPORT int32_t ZetTableGetRecordSize(int32_t cursor);
-/* User field index (1-based) into spec: 0; -10 out of range; -101. */
-ZET_EXPORT int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* spec);
+/* Describes user field userField (1-based) in *fieldSpec: 0; -10 out of range; -101. */
+ZET_EXPORT int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* fieldSpec);
 /* A field (user field index) of a record (NULL: the cursor's own record
    buffer): mode 1 into *asInteger, 2 into *asReal, 3 as text into asText
    (capacity rule above), 4 the same text with its length in a first byte.
