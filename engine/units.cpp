@@ -39,6 +39,7 @@ ZET_UNIT(LumoExec)
 ZET_UNIT(ZetVars)
 ZET_UNIT(LumoHost)
 ZET_UNIT(Zet02)
+ZET_UNIT(SysFuncs)
 ZET_UNIT(LumoRun)
 ZET_UNIT(LumoComm)
 ZET_UNIT(ProgramError)
@@ -80,6 +81,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(ZetVars),
     ZET_ENTRY(LumoHost),
     ZET_ENTRY(Zet02),
+    ZET_ENTRY(SysFuncs),
     ZET_ENTRY(LumoRun),
     ZET_ENTRY(LumoComm),
     ZET_ENTRY(ProgramError),

@@ -1026,6 +1026,53 @@ bool EvalArg(uint16_t expected, TRunValue& value) {
   return g_run.error <= 0;
 }
 
+bool EvalParenArg(uint16_t expected, TRunValue& value) { return ExpectCode(tkOpen) && EvalArg(expected, value); }
+
+bool EvalCommaArg(uint16_t expected, TRunValue& value) { return ExpectCode(tkAnd) && EvalArg(expected, value); }
+
+bool EvalNextArg(uint16_t expected, TRunValue& value) {
+  if (g_run.error > 0 || !MatchCode(tkAnd)) return false;
+  return EvalArg(expected, value);
+}
+
+bool ExpectCloseParen() { return g_run.error > 0 || ExpectCode(tkClose); }
+
+bool EvalOptionalCharArg(int32_t& value, bool& present) {
+  value = 0;
+  present = false;
+  TRunValue arg;
+  if (!EvalNextArg(0, arg)) return g_run.error <= 0;
+  present = true;
+  if (arg.type == kValString)
+    value = arg.text.empty() ? 0 : int32_t(uint8_t(arg.text.view()[0]));
+  else
+    value = ValueToInteger(arg.number);
+  return true;
+}
+
+bool ReadVariableArg(uint16_t& variable) {
+  variable = 0;
+  if (g_run.error > 0) return false;
+  if (MatchCode(tkVar) || MatchCode(tkObjectVar)) return ReadWord(variable);
+  if (MatchCode(tkArrayVar)) {
+    uint8_t dimensions = 0;
+    return ReadWord(variable) && ReadByte(dimensions);
+  }
+  Fail(kErrFieldExpected);
+  return false;
+}
+
+bool ReadFieldArg(uint8_t& table, uint16_t& field) {
+  table = 0;
+  field = 0;
+  if (g_run.error > 0) return false;
+  if (!MatchCode(tkField)) {
+    Fail(kErrFieldExpected);
+    return false;
+  }
+  return ReadByte(table) && ReadWord(field);
+}
+
 int32_t ValueToInteger(double value) {
   if (std::isnan(value)) return 0;
   if (value > 2147483647.0) return 2147483647;

@@ -107,6 +107,23 @@ void FailRun(int error);
 void FailRun(int error, std::string_view argument);
 // A full sum of the expected type (0 any) into value; false on an error.
 bool EvalArg(uint16_t expected, TRunValue& value);
+// Argument routines of the system functions: "(" or "," then a full sum of
+// the type; EvalNextArg reads an argument only when a "," follows (false
+// and nothing consumed otherwise); ExpectCloseParen expects ")" unless a
+// hard error is pending. EvalOptionalCharArg reads a further argument when a
+// "," follows: a REAL as its rounded integer, a STRING as its first
+// character (0 for an empty text); present tells whether there was one.
+bool EvalParenArg(uint16_t expected, TRunValue& value);
+bool EvalCommaArg(uint16_t expected, TRunValue& value);
+bool EvalNextArg(uint16_t expected, TRunValue& value);
+bool ExpectCloseParen();
+bool EvalOptionalCharArg(int32_t& value, bool& present);
+// Code readers for an argument that names a variable or a field directly:
+// a plain or array variable token with its number (an array's dimension
+// byte is skipped), or a field token with its table and field number.
+// Anything else is error 51 and nothing is consumed.
+bool ReadVariableArg(uint16_t& variable);
+bool ReadFieldArg(uint8_t& table, uint16_t& field);
 // The real rounded half to even, clamped to +-2147483647.
 int32_t ValueToInteger(double value);
 // Decimal rounding to d places, halves away from zero.

@@ -18,7 +18,7 @@
 #include "engine/language/interp.h"
 #include "engine/language/lumostack.h"
 #include "engine/language/selection.h"
-#include "engine/language/tests/lumo_fixture.h"
+#include "engine/language/tests/lumo_test.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zettable.h"
 #include "engine/storage/zettable_fields.h"
@@ -41,11 +41,10 @@ int RunBody(uint16_t proc, TRunValue& value) {
   return Zet02::ExecuteCode(body, pos, 3, value, dependency);
 }
 
-class Interpreter : public zettest::EngineTest {
+class Interpreter : public LumoTest {
  protected:
   void SetUp() override {
-    zettest::EngineTest::SetUp();
-    InstallFixtureTables();
+    LumoTest::SetUp();
     Declare("a, i: REAL");        // 2, 3
     Declare("m: REAL[3,4]");      // 4
     Declare("s: STRING");         // 5
@@ -58,40 +57,6 @@ class Interpreter : public zettest::EngineTest {
     SetField(kOrt, "K\xF6ln");
     SetField(kAlter, "30");
   }
-  static void Declare(const std::string& text) {
-    size_t pos = 1;
-    uint16_t err = 0;
-    ZetVars::ParseVarDeclaration(0, text, pos, err, false);
-    ASSERT_EQ(err, 0) << text;
-  }
-  static void SetField(uint16_t n, const std::string& text) {
-    ZetTable::TZetTable* t = ZetTable::Table(kKunden);
-    ZetTable::SetFieldText(kKunden, n, t->recordBuffer.data(), text);
-  }
-  static std::string Field(uint16_t n) {
-    ZetTable::TZetTable* t = ZetTable::Table(kKunden);
-    return ZetTable::FieldText(*t, n, t->recordBuffer.data()).str();
-  }
-  static std::string Compile(const std::string& text) {
-    ShortStr code(text);
-    uint64_t set = 0;
-    EXPECT_EQ(Zet02::CompileExpression(code, set), 0) << text;
-    return code.str();
-  }
-  struct Outcome {
-    int error = 0;
-    TRunValue value;
-  };
-  static Outcome Run(const std::string& code, int mode, bool apply) {
-    Zet02::SetWriteEnable(apply);
-    Outcome o;
-    size_t pos = 0;
-    int dependency = 0;
-    o.error = Zet02::ExecuteCode(code, pos, mode, o.value, dependency);
-    Zet02::SetWriteEnable(false);
-    return o;
-  }
-  static Outcome Eval(const std::string& text, bool apply = true) { return Run(Compile(text), 3, apply); }
   // Defines a procedure from a header and compiles its body against its
   // parameters.
   static uint16_t Procedure(const std::string& header, const std::string& body) {
