@@ -26,7 +26,6 @@ struct CachedLibrary {
 };
 
 std::unique_ptr<TFunctionList> g_outside;
-std::unique_ptr<TFunctionList> g_extensions;
 std::vector<CachedLibrary> g_cache;
 std::string g_projectDirectory;
 
@@ -372,7 +371,6 @@ int TFunctionList::Load(RamFiles::TRamFile& file) {
 // ---- Unit routines -----------------------------------------------------------------------
 
 TFunctionList& OutsideFunctions() { return *g_outside; }
-TFunctionList& ExtensionFunctions() { return *g_extensions; }
 
 int DeclareOutsideFunction(std::string_view library, std::string_view name, std::string_view signature) {
   if (!ValidOutsideSignature(signature)) return kErrBadDeclaration;
@@ -380,17 +378,21 @@ int DeclareOutsideFunction(std::string_view library, std::string_view name, std:
   return g_outside->Add(0, library, params, signature, name) ? 0 : -1;
 }
 
-bool RegisterExtensionFunction(uint16_t number, std::string_view name, std::string_view signature,
-                               uint16_t required) {
-  return g_extensions->Add(number, "", required, signature, name);
-}
-
+// Extension functions are the interpreter's fixed table (calls.h); only
+// outside functions live in a list of this unit.
 bool FunctionInfo(uint8_t group, uint16_t number, TFunctionInfo& info) {
-  const TFunctionList* list = group == kOutsideGroup ? g_outside.get() : group == kExtensionGroup ? g_extensions.get() : nullptr;
-  const TFunction* f = list == nullptr ? nullptr : list->Function(number);
-  if (f == nullptr) return false;
   info.group = group;
   info.number = number;
+  if (group == kExtensionGroup) {
+    const Zet02::TExtension* e = Zet02::Extension(number);
+    if (e == nullptr) return false;
+    info.signature = e->signature;
+    info.required = e->required;
+    info.paramCount = info.signature.empty() ? 0 : (info.signature.size() - 1) / 2;
+    return true;
+  }
+  const TFunction* f = group == kOutsideGroup ? g_outside->Function(number) : nullptr;
+  if (f == nullptr) return false;
   info.signature = f->Signature().substr(0, 255);
   info.required = f->Required();
   info.paramCount = f->ParamCount();
@@ -398,16 +400,18 @@ bool FunctionInfo(uint8_t group, uint16_t number, TFunctionInfo& info) {
 }
 
 bool FindFunction(std::string_view name, TFunctionInfo& info) {
-  for (TFunctionList* list : {g_outside.get(), g_extensions.get()}) {
-    const uint16_t number = list->Find(name);
-    if (number != 0 && FunctionInfo(list->Group(), number, info)) return true;
-  }
-  return false;
+  const uint16_t number = g_outside->Find(name);
+  if (number != 0) return FunctionInfo(kOutsideGroup, number, info);
+  uint16_t extension = 0;
+  return Zet02::FindExtension(name, extension) && FunctionInfo(kExtensionGroup, extension, info);
 }
 
 std::string FunctionName(uint8_t group, uint16_t number) {
   if (group == kOutsideGroup) return g_outside->NameOf(number);
-  if (group == kExtensionGroup) return g_extensions->NameOf(number);
+  if (group == kExtensionGroup) {
+    const Zet02::TExtension* e = Zet02::Extension(number);
+    return e == nullptr ? std::string() : std::string(e->name);
+  }
   return {};
 }
 
@@ -433,7 +437,6 @@ void SetProjectDirectory(std::string_view projectDirectory) {
 
 void UnitInit() {
   g_outside = std::make_unique<TFunctionList>(kOutsideGroup);
-  g_extensions = std::make_unique<TFunctionList>(kExtensionGroup);
   g_projectDirectory.clear();
   // The compiler finds outside functions here; extension functions are the
   // interpreter's own.
@@ -447,7 +450,6 @@ void UnitDone() {
   Zet02::SetOutsideFunctions({nullptr, nullptr});
   FreeAllLibraries();
   g_outside.reset();
-  g_extensions.reset();
 }
 
 }  // namespace ExtCalls

@@ -1,6 +1,7 @@
 // Functions of outside libraries that Lumo programs declare (DLLPROC) and
-// call like built-in functions, and the list of the engine's extension
-// functions, which has the same form without a library.
+// call like built-in functions. The lookups by name and number also answer
+// for the engine's extension functions, whose fixed table is the
+// interpreter's (calls.h), so the compiler finds both kinds in one place.
 //
 // A function list holds three things:
 //   libraries   in order of first mention: {name, handle once loaded}
@@ -143,17 +144,13 @@ class TFunctionList {
   std::vector<std::unique_ptr<TFunction>> functions_;
 };
 
-// The outside functions of the loaded program (231) and the extension
-// functions of the engine (232).
+// The outside functions of the loaded program (231).
 TFunctionList& OutsideFunctions();
-TFunctionList& ExtensionFunctions();
 
 // A DLLPROC declaration: every parameter required. 0; kErrBadDeclaration for
 // more than 18 parameters or a parameter type other than I, R and S; -1 when
 // the name is declared already (the first declaration stays).
 int DeclareOutsideFunction(std::string_view library, std::string_view name, std::string_view signature);
-bool RegisterExtensionFunction(uint16_t number, std::string_view name, std::string_view signature,
-                               uint16_t required);
 
 struct TFunctionInfo {
   uint8_t group = 0;
