@@ -73,6 +73,11 @@ class ShortStr {
   // another ShortStr through its conversion); more overloads would be
   // ambiguous under the rewritten comparisons of C++20.
   friend bool operator==(const ShortStr& a, std::string_view b) { return a.view() == b; }
+  // One exact overload per kind of operand, so that no comparison needs a
+  // conversion that another candidate (or its reversed form) needs as well.
+  friend bool operator==(const ShortStr& a, const ShortStr& b) { return a.view() == b.view(); }
+  friend bool operator==(const ShortStr& a, const char* b) { return a.view() == std::string_view(b); }
+  friend bool operator==(const ShortStr& a, const std::string& b) { return a.view() == std::string_view(b); }
 
  private:
   uint8_t len_ = 0;
