@@ -1,0 +1,209 @@
+// Lumo selections against SQLite count(*) with the same WHERE, in one run.
+//
+// Both sides hold the same records (a city of 20 characters, an age from 0
+// to 99, drawn once with a fixed seed) and count the records of a selection:
+// the engine compiles the selection and Count(NR) as Lumo, runs its record
+// loop with index probing (AccumulateSelected, the path a job or a search
+// takes) and reads the accumulator; SQLite runs SELECT count(*) ... WHERE
+// with the same condition. Two tables per side: one without an index, one
+// with an index on the city and one on the age. Neither side syncs; SQLite's
+// page cache is 2 MiB. The program prints the matched settings, the time of
+// both sides per selection, the ratio engine / SQLite (lower is better) and
+// both counts, which must agree.
+//
+//   selection_bench [records] [directory]      (default 1000000, a temp dir)
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/common/bench_support.h"
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/language/compiler.h"
+#include "engine/language/interp.h"
+#include "engine/language/selection.h"
+#include "engine/storage/tests/zettable_test_util.h"
+#include "engine/storage/zet00_keys.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_open.h"
+#include "engine/storage/zet06_create.h"
+#include "engine/storage/zettable.h"
+#include "engine/units.h"
+
+namespace {
+
+using bench::Clock;
+using bench::Fail;
+using bench::SecondsSince;
+
+constexpr uint8_t kCityLength = 20;
+constexpr uint16_t kCityField = 1, kAgeField = 2;
+const char* const kCities[] = {"Berlin", "Hamburg", "M\xFCnchen", "K\xF6ln", "Frankfurt", "Stuttgart",
+                               "D\xFCsseldorf", "Leipzig", "Dortmund", "Essen", "Bremen", "Dresden"};
+
+struct Row {
+  std::string city;
+  int age;
+};
+
+std::vector<Row> MakeRows(long count) {
+  std::mt19937 rng(4711);
+  std::vector<Row> rows;
+  rows.reserve(size_t(count));
+  for (long i = 0; i < count; ++i) rows.push_back({kCities[rng() % std::size(kCities)], int(rng() % 100)});
+  return rows;
+}
+
+struct Query {
+  const char* name;
+  const char* lumo;
+  const char* sql;
+};
+const Query kQueries[] = {
+    {"city or age", "CITY = 'K\xF6ln' \\ AGE >= 18", "city = 'K\xF6ln' OR age >= 18"},
+    {"city and age", "CITY = 'K\xF6ln' & AGE >= 18", "city = 'K\xF6ln' AND age >= 18"},
+    {"city only", "CITY = 'K\xF6ln'", "city = 'K\xF6ln'"},
+};
+
+class EngineTable {
+ public:
+  EngineTable(int slot, const std::string& path, bool indexed) : slot_(slot) {
+    auto t = zettable_test::MakeTable(2, {{"CITY", Common::kTypeString, kCityLength, kCityLength},
+                                          {"AGE", Common::kTypeInteger, 1, 3}});
+    if (indexed) {
+      t->indexes[1] = Index("CITIES.IND", kCityField, kCityLength + 1, Common::kTypeString);
+      t->indexes[2] = Index("AGES.IND", kAgeField, 2, Common::kTypeInteger);
+    }
+    if (int e = Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, 0)) Fail("create", e);
+    if (int e = Zet01::OpenTable(slot_, ZetTable::kRightsMask, path, 0, 0, "")) Fail("open", e);
+  }
+  ~EngineTable() { Zet01::CloseTable(slot_); }
+
+  void Load(const std::vector<Row>& rows) {
+    ZetTable::TZetTable& t = *ZetTable::Table(slot_);
+    for (const Row& r : rows) {
+      t.recordBuffer.assign(t.recordLength, 0);
+      Common::FieldValue city;
+      city.text = r.city;
+      Zet01::SetFieldValue(slot_, kCityField, city, Zet01::kValueIsText);
+      Common::FieldValue age;
+      age.number = r.age;
+      Zet01::SetFieldValue(slot_, kAgeField, age, 0);
+      if (int e = Zet01::AppendRecord(slot_, false, 0)) Fail("append", e);
+    }
+    if (int e = Zet01::FlushTable(slot_, true)) Fail("flush", e);
+  }
+
+  // Counts the records of the selection the way the language does: the
+  // accumulator of Count(AGE) over the selected records.
+  long Count(const char* selection) {
+    ZetTable::SetCurrentHandle(slot_);
+    ShortStr code(selection);
+    ShortStr count("Count(AGE)");
+    uint64_t set = 0;
+    if (int e = Zet02::CompileExpression(code, set)) Fail("compile selection", e);
+    if (int e = Zet02::CompileExpression(count, set)) Fail("compile count", e);
+    double hit = 0;
+    const int status = Zet02::AccumulateSelected(code, hit);
+    if (status > 0 && status != 1 && status != 2 && status != 3) Fail("selection", status);
+    Zet02::TRunValue value;
+    if (int e = Zet02::SolveExpression(count.view(), value)) Fail("count", e);
+    return long(value.number);
+  }
+
+ private:
+  static std::unique_ptr<ZetTable::TIndexDescriptor> Index(const char* name, uint16_t field, uint16_t length,
+                                                            uint8_t type) {
+    auto d = std::make_unique<ZetTable::TIndexDescriptor>();
+    d->fileName = name;
+    Zet00::SetKeyPart(d->header.data(), 0, {field, length, type});
+    return d;
+  }
+  int slot_;
+};
+
+class SqliteTables : public bench::SqliteDb {
+ public:
+  explicit SqliteTables(const std::string& directory) : SqliteDb(directory, "OFF", 2048) {
+    Exec("CREATE TABLE plain(city TEXT, age INTEGER)");
+    Exec("CREATE TABLE indexed(city TEXT, age INTEGER)");
+    Exec("CREATE INDEX indexed_city ON indexed(city)");
+    Exec("CREATE INDEX indexed_age ON indexed(age)");
+  }
+  void Load(const char* table, const std::vector<Row>& rows) {
+    Exec("BEGIN");
+    sqlite3_stmt* s = Prepare(std::string("INSERT INTO ") + table + " VALUES (?, ?)");
+    for (const Row& r : rows) {
+      sqlite3_bind_text(s, 1, r.city.data(), int(r.city.size()), SQLITE_STATIC);
+      sqlite3_bind_int(s, 2, r.age);
+      Step(s);
+    }
+    sqlite3_finalize(s);
+    Exec("COMMIT");
+    Exec(std::string("ANALYZE ") + table);
+  }
+  long Count(const char* table, const char* where) {
+    sqlite3_stmt* s = Prepare(std::string("SELECT count(*) FROM ") + table + " WHERE " + where);
+    const long n = sqlite3_step(s) == SQLITE_ROW ? long(sqlite3_column_int64(s, 0)) : -1;
+    sqlite3_finalize(s);
+    return n;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
+  if (records <= 0) Fail("record count", records);
+  std::string directory = argc > 2 ? argv[2] : "";
+  bool temporary = false;
+  if (directory.empty()) {
+    char pattern[] = "/tmp/selection_bench_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) Fail("mkdtemp", errno);
+    directory = pattern;
+    temporary = true;
+  }
+  Units::StartEngine();
+  Zet02::SetWriteEnable(true);
+  const std::vector<Row> rows = MakeRows(records);
+  std::printf("records %ld; engine: no sync, record loop with index probing; sqlite: synchronous=OFF, "
+              "journal_mode=OFF, cache_size=-2048, ANALYZE after loading\n",
+              records);
+  std::printf("%-28s %10s %10s %8s %10s %10s\n", "selection", "engine s", "sqlite s", "ratio", "engine n",
+              "sqlite n");
+  SqliteTables sqlite(directory);
+  bool agree = true;
+  int slot = 1;
+  for (bool indexed : {false, true}) {
+    const char* table = indexed ? "indexed" : "plain";
+    EngineTable engine(slot++, directory + "/" + (indexed ? "INDEXED.DAT" : "PLAIN.DAT"), indexed);
+    engine.Load(rows);
+    sqlite.Load(table, rows);
+    for (const Query& q : kQueries) {
+      Clock::time_point start = Clock::now();
+      const long a = engine.Count(q.lumo);
+      const double engineSeconds = SecondsSince(start);
+      start = Clock::now();
+      const long b = sqlite.Count(table, q.sql);
+      const double sqliteSeconds = SecondsSince(start);
+      const std::string name = std::string(q.name) + (indexed ? ", indexes" : ", no index");
+      std::printf("%-28s %10.3f %10.3f %8.2f %10ld %10ld\n", name.c_str(), engineSeconds, sqliteSeconds,
+                  engineSeconds / sqliteSeconds, a, b);
+      agree = agree && a == b;
+    }
+  }
+  Units::StopEngine();
+  if (temporary) std::filesystem::remove_all(directory);
+  if (!agree) {
+    std::fprintf(stderr, "selection_bench: the counts differ\n");
+    return 1;
+  }
+  return 0;
+}
