@@ -159,6 +159,7 @@ void CountChange() {
 bool journalOn = false;
 std::vector<JournalEntry> journal;
 
+// Only for the journal: a readlink per call, so callers ask journalOn first.
 std::string PathOfHandle(int fd) {
   char link[64];
   snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
@@ -296,7 +297,7 @@ int OpenOrCreate(std::string_view name, int mode, bool create, FileHandle& handl
   if (int error = ClaimShare(fd, request, create)) return CloseQuietly(fd, error);
   if (create && ftruncate(fd, 0) != 0)
     return CloseQuietly(fd, DosErrorFromErrno(errno, kDosAccessDenied));
-  if (create) Record(JournalEntry::Kind::Truncate, PathOfHandle(fd), 0);
+  if (create && journalOn) Record(JournalEntry::Kind::Truncate, PathOfHandle(fd), 0);
   handle = fd;
   return kDosOk;
 }
@@ -397,7 +398,7 @@ int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count) {
     if (n == 0) return kDosWriteFault;
     done += size_t(n);
   }
-  Record(JournalEntry::Kind::Write, PathOfHandle(handle), pos, buffer, count);
+  if (journalOn) Record(JournalEntry::Kind::Write, PathOfHandle(handle), pos, buffer, count);
   return kDosOk;
 }
 
@@ -415,13 +416,13 @@ int TruncateFile(FileHandle handle, uint64_t size) {
   CountChange();
   if (size > uint64_t(LLONG_MAX)) return kDosWriteFault;
   if (ftruncate(handle, off_t(size)) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
-  Record(JournalEntry::Kind::Truncate, PathOfHandle(handle), size);
+  if (journalOn) Record(JournalEntry::Kind::Truncate, PathOfHandle(handle), size);
   return kDosOk;
 }
 
 int FlushFile(FileHandle handle) {
   if (fsync(handle) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
-  Record(JournalEntry::Kind::Sync, PathOfHandle(handle));
+  if (journalOn) Record(JournalEntry::Kind::Sync, PathOfHandle(handle));
   return kDosOk;
 }
 

@@ -9,18 +9,19 @@
 //
 //   lumo_bench
 //
-// Where the time goes (perf, Release): about two thirds in the operand and
-// sum levels themselves, mostly building and copying run values whose text
-// part is a 256-byte short text (one per operand, one per argument, one per
-// variable read), and about a fifth in the variable store (GetVarInfo,
-// GetVariableValue and SetVariable resolve the index, copy an info record and
-// the value on every access). The ratios are far above 1.0 (about 30 for the
-// loops, 15 for fib, 2 for texts). What would close most of it: run values
-// that keep their text out of line and are moved instead of copied, a
-// variable access that resolves the record once per run and reads the number
-// in place, and caching the parse of a code string (operator positions, skip
-// distances) instead of re-reading the bytes on every pass of NLoop. The
-// selections against SQLite are not part of this program yet.
+// Where the time goes (callgrind, Release): about half in the operand, term
+// and sum levels themselves (a recursive descent over the infix code on
+// every pass, one run value per operand), and about a third in the variable
+// store (EntryOf resolves aliases and GetVarInfo copies an info record on
+// every read; SetVariable checks kind and constness on every write). Run
+// values no longer pay for their 256-byte text room (short texts copy only
+// what they hold), which halved every program. The ratios stay far above
+// 1.0 for the loops (about 15 for counting and arrays, 10 for fib; text
+// building is below 1). What would close most of it: compiling a line once
+// into a form with resolved operator precedence and skip distances instead
+// of re-reading the infix bytes on every pass of NLoop, and variable access
+// that resolves the record once per run and reads the number in place.
+// selection_bench in this folder compares selections with SQLite.
 #include <lua.hpp>
 
 #include <chrono>

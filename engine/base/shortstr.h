@@ -2,6 +2,11 @@
 // as stored in files and passed between units. Everything that would make it
 // longer cuts at 255 (or at the smaller limit a caller asks for); it never
 // overruns.
+//
+// Only the characters in use and the terminator behind them are defined:
+// data()[size()] is always 0, the bytes after it are not, and a copy moves
+// just size() + 1 bytes. A run value carries one of these, so the cost of
+// making and copying one follows the text's length, not the 256-byte room.
 #pragma once
 
 #include <algorithm>
@@ -14,7 +19,14 @@ class ShortStr {
  public:
   static constexpr size_t kMax = 255;
 
-  ShortStr() = default;
+  ShortStr() { data_[0] = '\0'; }
+  // Copies move only the characters in use and the terminator.
+  ShortStr(const ShortStr& o) : len_(o.len_) { std::memcpy(data_, o.data_, size_t(len_) + 1); }
+  ShortStr& operator=(const ShortStr& o) {
+    len_ = o.len_;
+    std::memmove(data_, o.data_, size_t(len_) + 1);
+    return *this;
+  }
   ShortStr(std::string_view s) { assign(s); }          // NOLINT: implicit by design
   ShortStr(const char* s) { assign(std::string_view(s)); }  // NOLINT
   ShortStr(const std::string& s) { assign(std::string_view(s)); }  // NOLINT
@@ -69,17 +81,15 @@ class ShortStr {
     data_[len_] = '\0';
   }
 
-  // One comparison serves every pairing (texts, literals, std::string and
-  // another ShortStr through its conversion); more overloads would be
-  // ambiguous under the rewritten comparisons of C++20.
-  friend bool operator==(const ShortStr& a, std::string_view b) { return a.view() == b; }
   // One exact overload per kind of operand, so that no comparison needs a
-  // conversion that another candidate (or its reversed form) needs as well.
+  // conversion that another candidate (or its reversed form under C++20's
+  // rewritten comparisons) needs as well.
+  friend bool operator==(const ShortStr& a, std::string_view b) { return a.view() == b; }
   friend bool operator==(const ShortStr& a, const ShortStr& b) { return a.view() == b.view(); }
   friend bool operator==(const ShortStr& a, const char* b) { return a.view() == std::string_view(b); }
   friend bool operator==(const ShortStr& a, const std::string& b) { return a.view() == std::string_view(b); }
 
  private:
   uint8_t len_ = 0;
-  char data_[kMax + 1] = {};
+  char data_[kMax + 1];
 };

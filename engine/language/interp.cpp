@@ -128,7 +128,7 @@ void SetReal(TRunValue& r, double v) {
 void SetText(TRunValue& r, std::string_view t) {
   r.type = kValString;
   r.number = 0;
-  r.text = ShortStr(t);
+  r.text.assign(t);
 }
 
 uint16_t EvalSum(TRunValue& result);
