@@ -29,16 +29,18 @@ inline Bytes FileBytes(const std::filesystem::path& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// The folder of generated pictures; empty when the generator failed.
+// The folder of generated pictures; empty when the generator failed. The
+// path is never destroyed, so the exit handler that removes the folder can
+// still read it after static objects are gone.
 inline const std::filesystem::path& Pictures() {
-  static const std::filesystem::path folder = [] {
+  static const std::filesystem::path* folder = [] {
     const auto dir = std::filesystem::temp_directory_path() / ("kxpictures_" + std::to_string(::getpid()));
     const std::string command = "/usr/bin/python3 " ZET_TOOLKIT_TESTS_DIR "/make_pictures.py " + dir.string();
-    if (std::system(command.c_str()) != 0) return std::filesystem::path();
+    if (std::system(command.c_str()) != 0) return new std::filesystem::path();
     std::atexit([] { std::filesystem::remove_all(Pictures()); });
-    return dir;
+    return new std::filesystem::path(dir);
   }();
-  return folder;
+  return *folder;
 }
 
 // Pixels as Pillow decodes them, 0xFFRRGGBB, top row first.
