@@ -267,3 +267,40 @@ TEST_F(LanguageOverTables, ProbingPicksTheEqualIndexAndItsRange) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table of the first file version keeps its numbers as 6-byte reals and
+// compares its text keys in the OEM order; an expression key over a text
+// must hold the same bytes as a plain key over that field, or a search by
+// the one would miss records that the other finds.
+TEST_F(LanguageOverTables, ExpressionKeysOfFirstVersionTablesMatchTheirFieldKeys) {
+  const std::string path = TempPath("ALT.DAT");
+  auto def = zettable_test::MakeTable(1, {{"NAME", Common::kTypeString, kNameLength, kNameLength},
+                                          {"MENGE", Common::kTypeReal, 5, 2}});
+  def->indexes[2] = UserIndex("NAMEN.IND", 1, kNameLength + 1, Common::kTypeString);
+  ASSERT_EQ(Zet06::CreateTable(*def, path, Common::ScrambleString(""), false, 0, 0), 0);
+  const int h = ZetTable::OpenCount() + 1;
+  ASSERT_EQ(Zet01::OpenTable(h, ZetTable::kRightsMask, path, 0, 0, ""), 0);
+  ZetTable::SetCurrentHandle(h);
+  const int byName = MakeIV::CreateUserIndex(true, h, "(NAME)", "AUSDRUCK", false, nullptr);
+  ASSERT_GT(byName, 0) << Common::LastErrorText().str();
+  T(h).recordBuffer.assign(T(h).recordLength, 0);
+  Common::FieldValue name;
+  name.text = "M\xFCller \xC4rger";
+  ASSERT_EQ(Zet01::SetFieldValue(h, 1, name, Zet01::kValueIsText), 0);
+  std::array<uint8_t, ZetTable::kMaxKeySize> plain{}, expression{};
+  ASSERT_EQ(Zet00::MakeKey(h, 2, T(h).recordBuffer.data(), plain.data(), 1), 0);
+  ASSERT_EQ(Zet00::MakeKey(h, byName, T(h).recordBuffer.data(), expression.data(), 1), 0);
+  const uint8_t* a = plain.data() + ZetTable::kKeyRecordNumber;
+  const uint8_t* b = expression.data() + ZetTable::kKeyRecordNumber;
+  ASSERT_EQ(a[0], 12);
+  EXPECT_EQ(std::string(a, a + 13), std::string(b, b + 13));
+  // Expressions see the texts in the ANSI form, like every other reader.
+  Zet02::TRunValue value;
+  ASSERT_EQ(Zet02::SolveExpression(Compile("NAME"), value), 0);
+  EXPECT_EQ(value.text.view(), "M\xFCller \xC4rger");
+  CloseArticles(h);
+}
+
+}  // namespace
