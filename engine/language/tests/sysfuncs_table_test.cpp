@@ -23,6 +23,7 @@
 #include "engine/language/tests/lumo_test.h"
 #include "engine/language/variables.h"
 #include "engine/storage/engine_hooks.h"
+#include "engine/storage/fulltext/tests/fulltext_test_util.h"
 #include "engine/storage/linkfile.h"
 #include "engine/storage/marklist.h"
 #include "engine/storage/tests/editing_test_util.h"
@@ -298,8 +299,9 @@ TEST_F(TableFunctionsTest, RecordFunctionsFollowTheRightsByte) {
     EXPECT_EQ(T().recordCount, c.count);
   }
   Reset();
-  T().openModeWord = ZetTable::kRightAppend | ZetTable::kRightIndex;
-  EXPECT_EQ(Eval("FileMode(1)").value.text.str(), "EL");
+  // FileMode names the rights not granted: writing and deleting granted.
+  T().openModeWord = ZetTable::kRightWrite | ZetTable::kRightDelete;
+  EXPECT_EQ(Eval("FileMode(1)").value.text.str(), "NI");
   // WriteRec writes the record buffer: the name set by SetField reaches the file.
   Reset();
   EXPECT_EQ(Eval("ReadRec(1, 2)").value.number, 2);
@@ -621,6 +623,87 @@ TEST_F(TableFunctionsTest, LargeMarkTransfersKeepEveryNumber) {
   SetArray({8001, 7, 3});
   EXPECT_EQ(Zet02::KeepMarksInArray(true, 1, 2), 0);
   EXPECT_EQ(Marks(), (std::vector<uint32_t>{3, 7, 8001}));
+}
+
+// The full-text functions over QUELLE.DAT (1), WORTE.DAT (2) and
+// VOLLTEXT.REL (3) of the full-text tests.
+class FullTextFunctionsTest : public fulltext_test::FullTextTableTest {
+ protected:
+  void SetUp() override {
+    FullTextTableTest::SetUp();
+    CreateTables();
+    Append({"Apfel Birne", "", 0});
+    Append({"Birne Kirsche", "", 0});
+    Append({"Mango", "", 0});
+    ZetTable::SetCurrentHandle(1);
+    ZetTable::SetOpenTableSet(7);
+    ZetTable::SetVisibleTableSet(1);
+    size_t pos = 1;
+    uint16_t err = 0;
+    ZetVars::ParseVarDeclaration(0, "b: TBITS[15]", pos, err, false);
+    ASSERT_EQ(err, 0);
+  }
+  static std::string Compile(const std::string& text) {
+    ShortStr code(text);
+    uint64_t set = 0;
+    EXPECT_EQ(Zet02::CompileExpression(code, set), 0) << text;
+    return code.str();
+  }
+  static Zet02::TRunValue Run(const std::string& code, int& error) {
+    Zet02::SetWriteEnable(true);
+    Zet02::TRunValue value;
+    size_t pos = 0;
+    int dependency = 0;
+    error = Zet02::ExecuteCode(code, pos, 3, value, dependency);
+    Zet02::SetWriteEnable(false);
+    return value;
+  }
+  static double Eval(const std::string& text, int expectedError = 0) {
+    int error = 0;
+    const Zet02::TRunValue v = Run(Compile(text), error);
+    EXPECT_EQ(error, expectedError) << text;
+    return v.number;
+  }
+  static std::vector<uint32_t> MarksNow() {
+    std::vector<uint32_t> marks = ZetTable::MarkList(T(1)).Items();
+    std::sort(marks.begin(), marks.end());
+    return marks;
+  }
+};
+
+TEST_F(FullTextFunctionsTest, BuildAndQuery) {
+  // The word and relation tables must be open, the relation table one.
+  EXPECT_EQ(Eval("ScanRecs(1, 2, 2, Fields(TITEL))", 58), 0);
+  EXPECT_EQ(Eval("ScanRecs(1, 2, 3, 'TITEL')", 44), 0);
+  EXPECT_EQ(T(3).recordCount, 0);
+  EXPECT_EQ(Eval("ScanRecs(1, 2, 3, Fields(TITEL))"), 5);  // five words in three records
+  EXPECT_EQ(T(3).recordCount, 5);
+  EXPECT_EQ(Eval("MarkTable(1, 2, 'Birne', '', '', 0, 3)"), 0);
+  EXPECT_EQ(MarksNow(), (std::vector<uint32_t>{1, 2}));
+  // An unclosed parenthesis: 65333 and the marks of the part evaluated.
+  EXPECT_EQ(Eval("MarkTable(1, 2, '(Mango', '', '', 0, 3)"), 65333);
+  EXPECT_EQ(MarksNow(), (std::vector<uint32_t>{3}));
+  // A word table that is not open is refused before the full text is read.
+  EXPECT_EQ(Eval("MarkTable(1, 9, 'Birne')", 58), 0);
+  EXPECT_EQ(MarksNow(), (std::vector<uint32_t>{3}));
+  // The bit-array form (no name: 203/65) counts into the array and leaves
+  // the marks alone; a REAL variable gives -52.
+  std::string code = Compile("MarkTable(1, 2, 'Birne', '', '', 0, b, 3)");
+  const size_t at = code.find(std::string("\xCB\x3C", 2));
+  ASSERT_NE(at, std::string::npos);
+  code[at + 1] = char(65);
+  int error = 0;
+  EXPECT_EQ(Run(code, error).number, 2);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(ZetVars::GetArrayData(ZetVars::FindVariable("b"))->at(0), 0x06);
+  EXPECT_EQ(MarksNow(), (std::vector<uint32_t>{3}));
+  // ScanRec adds the current record and delivers 0.
+  Append({"Zitrone", "", 0});
+  T(1).currentRecord = 4;
+  ASSERT_EQ(Zet01::ReadRecord(1, 4), 0);
+  EXPECT_EQ(Eval("ScanRec(1, 2, 3, Fields(TITEL))"), 0);
+  EXPECT_EQ(Eval("MarkTable(1, 2, 'Zitrone', '', '', 0, 3)"), 0);
+  EXPECT_EQ(MarksNow(), (std::vector<uint32_t>{4}));
 }
 
 }  // namespace
