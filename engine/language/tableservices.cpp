@@ -176,6 +176,9 @@ int EmptyTable(int table) {
 int CreateTableCopy(int table, std::string_view fileName, uint32_t counter, uint16_t version) {
   if (!TableNumberInRange(table)) return kErrTableNumber;
   const TZetTable& source = *ZetTable::Table(table);
+  // Only a table open on its file describes a table that can be copied; a
+  // table object built in memory has no file to take the structure from.
+  if (!ZetTable::FileOwner(table)->tableFile) return kErrNotOpenOnFile;
   const uint16_t target = version == 1 || version == 2 ? version : source.version;
   std::unique_ptr<TZetTable> copy = TZetTable::CreateCopy(source, target);
   // Only the automatic indexes: the user slots are cleared.

@@ -35,6 +35,7 @@ inline constexpr uint16_t kErrIndexNumber = 58;
 inline constexpr uint16_t kErrNoFieldNumber = 83;
 inline constexpr uint16_t kErrNoIndex = 87;
 inline constexpr uint16_t kErrInterrupted = 99;
+inline constexpr uint16_t kErrNotOpenOnFile = 34;  // "Illegale Operation"
 inline constexpr int32_t kNotBitArray = -52;
 // Relation marking whose relation table has no usable index for the side of
 // the source table; the run error carries kNoRelationIndexText.
@@ -62,7 +63,8 @@ int WriteBackRecord(int table);
 int EmptyTable(int table);
 // A new empty table file with the table's structure, in file version 1 or 2
 // (the table's own version for any other), with counter as its next
-// automatic number and only the automatic indexes.
+// automatic number and only the automatic indexes. A table that is not open
+// on a file answers 34.
 int CreateTableCopy(int table, std::string_view fileName, uint32_t counter, uint16_t version);
 // Re-blocks the table's blob file with a new block size: every blob of the
 // records moves into a new file, which takes the old one's place, and the

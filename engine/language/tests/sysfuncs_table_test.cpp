@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/base/bytes.h"
+#include "engine/base/lowfiles.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/tableservices.h"
 #include "engine/language/tests/lumo_test.h"
@@ -44,6 +45,7 @@ class TableFunctionsTest : public lumo_test::LumoTest {
  protected:
   void SetUp() override {
     zettest::EngineTest::SetUp();
+    LOWFILES::SetSyncWrites(false);  // the fixture is made afresh for every case
     Declare("a: REAL[9]");   // 2: ten elements
     Declare("b: TBITS[63]");  // 3
     Declare("c: TBITS[63]");  // 4
@@ -309,6 +311,20 @@ TEST_F(TableFunctionsTest, RecordFunctionsFollowTheRightsByte) {
   EXPECT_EQ(Eval("WriteRec(1, 2)").value.number, 2);
   EXPECT_EQ(Names(), (std::vector<std::string>{"Apfel", "Banane", "Kirsche", "Mango", "Quitte"}));
   EXPECT_EQ(Eval("FindRec(1, 'Banane', 'NAMEN', 1)").value.number, 2);
+}
+
+// 203/70 and 203/71 have no name: the table's code text and key.
+TEST_F(TableFunctionsTest, NamelessCodeAndKeyQueries) {
+  for (uint8_t code : {70, 71}) {
+    std::string bytes = Compile("DbName(1)");
+    const size_t at = bytes.find(std::string("\xCB\x10", 2));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 1] = char(code);
+    const Outcome o = Run(bytes, 3, true);
+    EXPECT_EQ(o.error, 0);
+    if (code == 70) EXPECT_EQ(Shown(o.value), "''");
+    else EXPECT_EQ(o.value.number, double(editing_test::kTableKey));
+  }
 }
 
 TEST_F(TableFunctionsTest, ArgumentErrors) {
