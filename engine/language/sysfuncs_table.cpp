@@ -248,14 +248,12 @@ void FullTextQuery(uint8_t code, int table, bool apply, TRunValue& result) {
   if (!Number(words) || !Text(query) || !OptText(extra) || !OptText(operators) || !OptNumber(weight)) return;
   uint16_t variable = 0;
   if (code == 65) {
-    bool plain = false;
     if (!Zet02::ExpectCode(tkAnd)) return;
     if (Zet02::PeekCode() != tkArrayVar) {
       Zet02::FailRun(Zet02::kErrFieldExpected);
       return;
     }
     if (!Zet02::ReadVariableArg(variable)) return;
-    (void)plain;
   }
   FullText::TRelationSlots relations{};
   for (auto& r : relations) {

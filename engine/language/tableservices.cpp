@@ -408,12 +408,11 @@ int InvertMarksWithArray(bool apply, int table, uint16_t variable) {
   if (!a.valid) return kErrVariableKind;
   if (!apply) return 0;
   if (!TableNumberInRange(table)) return kErrTableNumber;
-  TZetTable& t = *ZetTable::Table(table);
   ForEachArrayRecord(a, [&](size_t k, int64_t r) {
     if (r > 0 && r <= UINT32_MAX && ZetTable::IsMarked(table, uint32_t(r))) SetElement(a, k, -1);
   });
   ZetTable::ClearMarks(table);
-  return VariableToMarks(apply, table, variable) != 0 ? kErrVariableKind : (void(t), 0);
+  return VariableToMarks(apply, table, variable);
 }
 
 int32_t RecordToVariable(bool apply, int table, uint16_t variable, bool toVariable, int& error) {
