@@ -357,6 +357,13 @@ std::vector<uint8_t>* GetArrayData(uint16_t index) {
   return e && e->record && (e->flags & kFlagArray) ? &e->record->data : nullptr;
 }
 
+MarkLists::TMarkList* GetMarkVariable(uint16_t index) {
+  TEntry* e = EntryOf(index);
+  if (!e || !e->record || e->record->type != kTypeMarks) return nullptr;
+  if (!e->record->marks) e->record->marks = std::make_unique<MarkLists::TMarkList>();
+  return e->record->marks.get();
+}
+
 int ClearArrayVariable(int flag, uint16_t index) {
   if (flag == 0) return 0;
   TEntry* e = index >= 1 && index <= Count() ? &g_entries[index] : nullptr;

@@ -48,6 +48,10 @@
 #include "engine/base/ramfiles.h"
 #include "engine/base/shortstr.h"
 
+namespace MarkLists {
+class TMarkList;
+}
+
 namespace ZetVars {
 
 // Type codes.
@@ -156,6 +160,9 @@ void SetWideNumber(uint16_t index, double value);
 // Makes a VAR parameter instance (an alias) stand for the variable target;
 // both indices may be frame-relative and are resolved now.
 void BindAlias(uint16_t alias, uint16_t target);
+// The mark list of a MARKS variable (type 34), made empty on first use;
+// nullptr for another variable.
+MarkLists::TMarkList* GetMarkVariable(uint16_t index);
 // With flag non-zero: string elements emptied, other data zero-filled.
 int ClearArrayVariable(int flag, uint16_t index);
 uint16_t GetSystemVarInt(uint16_t n);

@@ -88,6 +88,10 @@ TEST_F(SeedCorpus, DISABLED_WriteCode) {
       "Alter von 1 bis 9 & ~(Name | 'x') & Name in ['M*', 'A']",
       "Sum(Alter) + Max(Preis) + Exists(Betrag > 3)",
       "ASSIGNED(X) + 12:30 + 1.1.2000",
+      "FileSize(1) + SetMark(1, 2) + NMarks(1) + RecNo(1) + IsMark(1, 2) + FirstMark(1)",
+      "GetMarks(1, m) + PutMarks(1, m) + AndMarks(1, m) + NotMarks(1, m) + GetRec(2, m)",
+      "FindRec(1, 'x', 'NAME', 1) + Access(1, 'Markierung') + FirstRec(1) + NextRec(1)",
+      "Label(1, 2) + GetField(1, 2) + SetField(1, 2, 'x') + IndName(1, 1) + DbName(1)",
   };
   int n = 0;
   for (const char* source : sources) {
