@@ -10,6 +10,7 @@
 #include "engine/language/compiler.h"
 #include "engine/language/interp.h"
 #include "engine/language/printcalls.h"
+#include "engine/language/programerror.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zettable.h"
 
@@ -32,8 +33,6 @@ constexpr uint16_t kErrMemory = 99;
 // Section numbers of the section table (1-based).
 constexpr int kSectionPrelude = 1, kSectionProlog = 2, kSectionHeader = 3, kSectionFooter = 4,
               kSectionGroupHeader = 5, kSectionGroupFooter = 6, kSectionData = 7, kSectionEpilog = 8;
-
-TCompilerError g_error;
 
 enum Kind : uint8_t { kIf = 17, kWhile = 31, kElse = 32, kRepeat = 38 };
 struct TNest {
@@ -79,12 +78,10 @@ class TCompiler {
   void Fail(uint16_t error, size_t column) {
     if (error_ != 0) return;
     error_ = error;
-    if (g_error.number == 0) {
-      g_error.number = error;
-      g_error.source = std::string(source_.substr(0, 127));
-      g_error.line = uint16_t(lineIndex_ + 1);
-      g_error.column = uint16_t(column > 0 ? column - 1 : 0);
-      g_error.offset = int32_t(offsetBefore_ + (column > 0 ? column - 1 : 0));
+    if (ProgramError::Record().error == 0) {
+      ProgramError::SetSource(source_);
+      ProgramError::Set(error, uint16_t(lineIndex_ + 1), uint16_t(column > 0 ? column - 1 : 0),
+                        int32_t(offsetBefore_ + (column > 0 ? column - 1 : 0)));
     }
     Common::SetError(error, "");
   }
@@ -584,8 +581,38 @@ class TCompiler {
 
 }  // namespace
 
-const TCompilerError& LastError() { return g_error; }
-void ClearError() { g_error = TCompilerError(); }
+void PutImageSettings(TJob& job) {
+  TJobSettings& s = job.image.settings;
+  const TDotState& d = job.dots;
+  s.he = d.he;
+  s.gp = d.gp;
+  s.gc = d.gc;
+  s.nl = d.nl;
+  s.ps = d.ps;
+  s.hf = d.hf;
+  s.fl = d.fl;
+  const int16_t values[] = {d.values[4], d.values[5], d.leftOffset, d.topMargin, d.rightMargin, d.bottomMargin};
+  for (size_t i = 0; i < 6; ++i) bytes::PutI16(job.image.layout.data() + 2 * i, values[i]);
+}
+
+void TakeImageSettings(TJob& job) {
+  const TJobSettings& s = job.image.settings;
+  TDotState& d = job.dots;
+  d.he = s.he;
+  d.gp = s.gp;
+  d.gc = s.gc;
+  d.nl = s.nl;
+  d.ps = s.ps;
+  d.hf = s.hf;
+  d.fl = s.fl;
+  const uint8_t* l = job.image.layout.data();
+  d.values[4] = bytes::GetI16(l);
+  d.values[5] = bytes::GetI16(l + 2);
+  d.leftOffset = bytes::GetI16(l + 4);
+  d.topMargin = bytes::GetI16(l + 6);
+  d.rightMargin = bytes::GetI16(l + 8);
+  d.bottomMargin = bytes::GetI16(l + 10);
+}
 
 uint16_t Compile(const std::vector<std::string>& lines, bool program, std::string_view source, TJob& job) {
   job = TJob();

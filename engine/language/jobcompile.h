@@ -18,9 +18,10 @@
 //   2. Jumps are written as distances from their own operand, so moving a
 //      block of code (the record loop put in front of a job without
 //      sections) keeps them right.
-//   3. The first error stops the compile and is recorded once, with the
+//   3. The first error stops the compile and goes into the compiler error
+//      record (programerror.h) unless that holds an error already: the
 //      source name, the 1-based line, the column minus 1 and the character
-//      offset; the code is then incomplete and must not run.
+//      offset. The code is then incomplete and must not run.
 //   4. Constructs nest at most kMaxNesting deep (error 97 beyond).
 #pragma once
 
@@ -36,16 +37,6 @@ namespace JobCompile {
 
 inline constexpr size_t kMaxNesting = 64;
 
-struct TCompilerError {
-  uint16_t number = 0;
-  std::string source;  // at most 127 characters
-  uint16_t line = 0;
-  uint16_t column = 0;
-  int32_t offset = -1;
-};
-const TCompilerError& LastError();
-void ClearError();
-
 // A compiled job: its image (program flag, settings, sections, code), the
 // dot settings as the compile left them and the tables its record body
 // reads.
@@ -54,6 +45,11 @@ struct TJob {
   JobFormat::TDotState dots;
   uint64_t tables = 0;
 };
+
+// The job settings and the layout values of the dot commands into the
+// image's settings and layout block, and back after a load.
+void PutImageSettings(TJob& job);
+void TakeImageSettings(TJob& job);
 
 // Compiles lines into job; 0 or the error (recorded, see invariant 3).
 uint16_t Compile(const std::vector<std::string>& lines, bool program, std::string_view source, TJob& job);

@@ -13,6 +13,7 @@
 #include "engine/language/jobrun.h"
 #include "engine/language/pageformat.h"
 #include "engine/language/printcalls.h"
+#include "engine/language/programerror.h"
 #include "engine/language/tests/fake_print_host.h"
 #include "engine/language/variables.h"
 #include "engine/storage/tests/links_test_util.h"
@@ -40,7 +41,7 @@ class Jobs : public LinkTest {
     ZetTable::SetCurrentHandle(kunden);
     ZetTable::SetOpenTableSet(Set({kunden}));
     fakehost::Install();
-    JobCompile::ClearError();
+    ProgramError::Clear();
   }
   uint16_t Compile(const std::vector<std::string>& lines) {
     ZetVars::PushVarScope();
@@ -85,7 +86,7 @@ TEST_F(Jobs, GroupReportToATextFileByteForByte) {
   ASSERT_EQ(Compile({".REPORT", ".PROLOG", "Customers", ".GROUP ORT", "== $(ORT)", ".GROUPFOOTER",
                      "--", ".DATA", "$(NAME:10)$(BETRAG:8:2)", ".EPILOG", "end"}),
             0)
-      << JobCompile::LastError().number;
+      << ProgramError::Record().error;
   const std::string out = TempPath("REPORT.TXT");
   ASSERT_EQ(JobRun::RunJob(job, out), 0);
   fakehost::ExpectGolden("job_group_report", ReadFile(out));
@@ -105,7 +106,7 @@ TEST_F(Jobs, ConditionsLoopsAndAssignmentsTakeEffect) {
   ASSERT_EQ(Compile({".REPORT", ".PROLOG", "!n = 0", ".WHILE n < 3", "!n = n + 1", ".IF n = 2", "two",
                      ".ELSIF n = 3", "three", ".ELSE", "one", ".END", ".END", "?n = 3/done $(n)"}),
             0)
-      << JobCompile::LastError().number << " line " << JobCompile::LastError().line;
+      << ProgramError::Record().error << " line " << ProgramError::Record().line;
   const std::string out = TempPath("LOOP.TXT");
   ASSERT_EQ(JobRun::RunJob(job, out), 0);
   EXPECT_EQ(ReadFile(out), "one\r\ntwo\r\nthree\r\ndone 3\r\n");
@@ -143,12 +144,12 @@ TEST_F(Jobs, CompileErrorsAreRecordedOnceWithLineAndColumn) {
       {{"cost $"}, 41, 1, 5},
   };
   for (const Case& c : cases) {
-    JobCompile::ClearError();
+    ProgramError::Clear();
     EXPECT_EQ(Compile(c.lines), c.error) << c.lines.back();
     ZetVars::PopVarScope();
     scoped = false;
-    const JobCompile::TCompilerError& e = JobCompile::LastError();
-    EXPECT_EQ(e.number, c.error);
+    const ProgramError::TProgramError& e = ProgramError::Record();
+    EXPECT_EQ(e.error, c.error);
     EXPECT_EQ(e.source, "TEST.JOB");
     EXPECT_EQ(e.line, c.line) << c.lines.back();
     EXPECT_EQ(e.column, c.column) << c.lines.back();
