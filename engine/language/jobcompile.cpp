@@ -1,6 +1,7 @@
 #include "engine/language/jobcompile.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "engine/base/bytes.h"
@@ -12,6 +13,8 @@
 #include "engine/language/printcalls.h"
 #include "engine/language/programerror.h"
 #include "engine/language/variables.h"
+#include "engine/storage/makeiv.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"
 
 namespace JobCompile {
@@ -71,6 +74,8 @@ class TCompiler {
   int section_ = 0;
   uint32_t dataDescriptor_ = 0;  // position of the DATA loop's opcode 7
   bool sawSection_ = false;
+  bool sorted_ = false;  // SORTBY gave the DATA loop a key
+  std::array<uint8_t, kMaxKeyLength> sortKey_{};
 
   uint32_t Pos() { return uint32_t(code().size() + 1); }
   bool Program() const { return job_.image.program; }
@@ -375,6 +380,25 @@ class TCompiler {
         Op(opSelection);
         break;
       }
+      case stSortBy: {
+        if (!Program() && section_ != kSectionProlog && section_ != kSectionEpilog) {
+          Fail(93, column);
+          return;
+        }
+        // The records are always sorted by the key (a key that an index
+        // of the table already gives is sorted all the same).
+        const std::string_view key = !argument.empty() && argument[0] == '!'
+                                         ? std::string_view(argument).substr(1)
+                                         : std::string_view(argument);
+        std::array<uint8_t, kMaxKeyLength> description{};
+        if (MakeIV::CompileIndexDescription(ZetTable::CurrentHandle(), key, description.data(), false) != 0) {
+          Fail(98, column);
+          return;
+        }
+        sortKey_ = description;
+        sorted_ = true;
+        break;
+      }
       case stFont:
         if (PrintCalls::DefineFont(argument) != 0) {
           Fail(kErrTypes, column);
@@ -544,6 +568,11 @@ class TCompiler {
     d.textForm = 1;
     d.selectionFlag = 1;
     d.endPosition = endPosition;
+    if (sorted_) {
+      d.sorted = 1;
+      d.key = sortKey_;
+      d.keyLength = uint16_t(std::min<uint32_t>(Zet00::KeyLength(sortKey_.data()), 0xFFFF));
+    }
     const std::string fixed = EncodeDescriptor(d);
     code().replace(dataDescriptor_, kDescriptorFixed, fixed.substr(0, kDescriptorFixed));
     dataDescriptor_ = 0;

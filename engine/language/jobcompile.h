@@ -8,9 +8,10 @@
 // sections (PROLOG, HEADER, FOOTER, GROUP/GROUPHEADER with the group
 // expression, GROUPFOOTER, DATA, EPILOG), LETTER, REPORT and MODULE on the
 // first line, IF/ELSIF/ELSE/END, WHILE, REPEAT/UNTIL, LET/VAR/"!", SOLVE/DO,
-// SELECTION, FONT, SETFONT and EXIT. The other statements (procedures, SUB
-// loops, libraries, DEF, CONST, SORTBY and the table statements other than
-// SELECTION) are refused with 82.
+// SELECTION, SORTBY (the records are sorted by the key, also when an index
+// of the table would give the order), FONT, SETFONT and EXIT. The other
+// statements (procedures, SUB loops, libraries, DEF, CONST and the table
+// statements other than SELECTION and SORTBY) are refused with 82.
 //
 // What holds:
 //   1. Every write into the code checks the room first: the code never

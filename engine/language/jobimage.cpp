@@ -178,7 +178,7 @@ int VerifyCode(std::string_view code, const std::array<uint32_t, kSectionCount>&
       }
       case opRecordLoop: {
         TLoopDescriptor d;
-        if (!DecodeDescriptor(code, o + 1, d) || d.keyLength > kMaxKeyLength) return kErrBadCode;
+        if (!DecodeDescriptor(code, o + 1, d) || d.keyLength > kMaxSortKeyLength) return kErrBadCode;
         if (!push(d.endPosition) || !push(int64_t(next))) return kErrBadCode;
         break;
       }

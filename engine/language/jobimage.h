@@ -36,7 +36,7 @@
 //   2. Loaded code is verified before anything runs it (VerifyCode): every
 //      statement reachable from a section start or a procedure entry decodes
 //      inside the code, every jump and end position lands inside it, every
-//      descriptor has its 77 bytes, a key length of at most 50 and a
+//      descriptor has its 77 bytes, a key length of at most 260 and a
 //      selection that fits; a section position or procedure entry outside
 //      the code, or a line reference (opcode 10, which only code compiled
 //      for an immediate run may hold), is refused with 82. An opcode that
@@ -99,7 +99,8 @@ enum Opcode : uint8_t {
 };
 
 inline constexpr size_t kDescriptorFixed = 77;
-inline constexpr size_t kMaxKeyLength = 50;
+inline constexpr size_t kMaxKeyLength = 50;       // the sort key's description
+inline constexpr size_t kMaxSortKeyLength = 260;  // the key it makes, record number included
 
 struct TLoopDescriptor {
   uint64_t loopTables = 0;

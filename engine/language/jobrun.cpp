@@ -1,6 +1,8 @@
 #include "engine/language/jobrun.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <cstring>
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "engine/language/printcalls.h"
 #include "engine/language/selection.h"
 #include "engine/language/variables.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_navigation.h"
 #include "engine/storage/zet01_open.h"
@@ -241,21 +244,17 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   Zet01::PushLinkState();
   Zet02::ResetStatFuncs(0, false, d.loopTables);
   const uint64_t own = slot >= 1 && slot <= 64 ? uint64_t(1) << (slot - 1) : 0;
+  const bool linked = (tables & ~own) != 0;
   bool first = true;
-  uint16_t end = 0;
-  for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && !g.stop && g.error == 0 && !g.exit;
-       recno = Zet01::NextOrPriorRecNo(slot, true, end)) {
-    if (g.dots.breakAllowed && Common::UserBreakRequested()) {
-      g.breakRequest = true;
-      break;
-    }
+  // One record of the pass: every accepted combination of its linked
+  // records runs the body.
+  auto process = [&](uint32_t recno) {
     t->currentRecord = recno;
     if (const int e = Zet01::ReadRecord(slot, recno); e != 0) {
       g.error = uint16_t(e);
-      break;
+      return;
     }
-    const bool linked = (tables & ~own) != 0;
-    if (linked && Zet01::ReadFirstLinked(slot, true, tables) != 0) continue;
+    if (linked && Zet01::ReadFirstLinked(slot, true, tables) != 0) return;
     do {
       if (linked && Zet01::NotFoundSet() != 0) continue;
       if (!Accepted(selection)) continue;
@@ -264,6 +263,49 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
       first = false;
       RunBody(body, d.loopTables);
     } while (linked && !g.stop && g.error == 0 && Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(0)));
+  };
+  auto goOn = [&] {
+    if (g.stop || g.error != 0 || g.exit) return false;
+    if (g.dots.breakAllowed && Common::UserBreakRequested()) {
+      g.breakRequest = true;
+      return false;
+    }
+    return true;
+  };
+  uint16_t end = 0;
+  if (d.sorted) {
+    // Collecting pass: the key of every record, then the body in key order.
+    struct TEntry {
+      std::vector<uint8_t> key;
+      uint32_t recno;
+    };
+    std::vector<TEntry> pool;
+    for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
+         recno = Zet01::NextOrPriorRecNo(slot, true, end)) {
+      t->currentRecord = recno;
+      if (const int e = Zet01::ReadRecord(slot, recno); e != 0) {
+        g.error = uint16_t(e);
+        break;
+      }
+      TEntry entry{std::vector<uint8_t>(ZetTable::kMaxKeySize), recno};
+      if (const int e = Zet00::MakeKey(slot, -1, t->recordBuffer.data(), entry.key.data(), recno, d.key.data());
+          e != 0) {
+        g.error = uint16_t(e);
+        break;
+      }
+      pool.push_back(std::move(entry));
+    }
+    std::stable_sort(pool.begin(), pool.end(), [&](const TEntry& a, const TEntry& b) {
+      return Zet00::CompareKeys(a.key.data(), b.key.data(), d.key.data(), false, true) < 0;
+    });
+    for (const TEntry& e : pool) {
+      if (!goOn()) break;
+      process(e.recno);
+    }
+  } else {
+    for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
+         recno = Zet01::NextOrPriorRecNo(slot, true, end))
+      process(recno);
   }
   if (!g.firstGroup && g.error == 0) RunSection(kSectionGroupFooter);
   Zet01::PopLinkState();
@@ -285,7 +327,10 @@ uint16_t RunCode(size_t start, uint64_t tables) {
   bool lastCondition = false;
   std::string argument;
   for (;;) {
-    if (g.breakRequest || g.stop) break;
+    if (g.breakRequest || g.stop) {
+      if (g_breakFromHost) g.error = kErrBreak;
+      break;
+    }
     if (g.dots.breakAllowed && Common::UserBreakRequested()) {
       g.breakRequest = true;
       break;
@@ -343,7 +388,7 @@ uint16_t RunCode(size_t start, uint64_t tables) {
       }
       case opRecordLoop: {
         TLoopDescriptor d;
-        if (!DecodeDescriptor(g.code, c.pos - 1, d) || d.keyLength > kMaxKeyLength ||
+        if (!DecodeDescriptor(g.code, c.pos - 1, d) || d.keyLength > kMaxSortKeyLength ||
             d.endPosition < 1 || d.endPosition > g.code.size()) {
           c.ok = false;
           break;

@@ -172,7 +172,7 @@ TEST_F(JobImages, VerifierRefusesWhatWouldLeadOutOfTheCode) {
   d.endPosition = 80;
   const std::string loop = Op(opRecordLoop) + EncodeDescriptor(d) + end;  // 1 + 78 + 1 bytes
   TLoopDescriptor longKey = d;
-  longKey.keyLength = 51;
+  longKey.keyLength = 261;
   TLoopDescriptor farEnd = d;
   farEnd.endPosition = 81;
   struct Case {
@@ -191,7 +191,7 @@ TEST_F(JobImages, VerifierRefusesWhatWouldLeadOutOfTheCode) {
       {"text longer than the code", Op(opText) + "\x09" "ab", 1, kErrBadCode},
       {"line reference in loaded code", Op(opLineRef) + U32(0) + end, 1, kErrBadCode},
       {"loop", loop, 1, 0},
-      {"loop with a 51-byte key", Op(opRecordLoop) + EncodeDescriptor(longKey) + end, 1, kErrBadCode},
+      {"loop with a 261-byte key", Op(opRecordLoop) + EncodeDescriptor(longKey) + end, 1, kErrBadCode},
       {"loop ending behind the code", Op(opRecordLoop) + EncodeDescriptor(farEnd) + end, 1, kErrBadCode},
       {"cut descriptor", loop.substr(0, 50), 1, kErrBadCode},
       {"unknown opcode is left to the runner", Op(13) + end, 1, 0},

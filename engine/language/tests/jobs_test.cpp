@@ -163,4 +163,54 @@ TEST_F(Jobs, HeaderAndFooterOnEveryPage) {
   fakehost::ExpectGolden("job_header_footer", Transcript());
 }
 
+TEST_F(Jobs, SortedRunsAndGroupSums) {
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", ".SORTBY !NAME", ".DATA", "$(NAME)"}), 0);
+  const std::string sorted = TempPath("SORTED.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, sorted), 0);
+  EXPECT_EQ(ReadFile(sorted), "Alt\r\nMeier\r\nSchulz\r\n");
+  ZetVars::PopVarScope();
+  scoped = false;
+
+  ASSERT_EQ(Compile({".REPORT", ".GROUP ORT", "== $(ORT)", ".GROUPFOOTER", "sum $(Sum(BETRAG):6:2)", ".DATA",
+                     "$(NAME)"}),
+            0);
+  const std::string sums = TempPath("SUMS.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, sums), 0);
+  EXPECT_EQ(ReadFile(sums), "== Bonn\r\nMeier\r\nAlt\r\nsum  12,50\r\n== Koeln\r\nSchulz\r\nsum   7,25\r\n");
+}
+
+TEST_F(Jobs, ErrorCheckKeepsTheJobGoing) {
+  const std::vector<std::string> body = {".REPORT", ".PROLOG", "!x = 1", "!x = 5 / 0", "after $(x) $(Fehler)"};
+  ASSERT_EQ(Compile(body), 0);
+  const uint16_t failed = JobRun::RunJob(job, TempPath("OFF.TXT"));
+  EXPECT_NE(failed, 0);
+  EXPECT_EQ(ReadFile(TempPath("OFF.TXT")), "");
+  ZetVars::PopVarScope();
+  scoped = false;
+  std::vector<std::string> checked = body;
+  checked.insert(checked.begin() + 2, ".EC 1");
+  ASSERT_EQ(Compile(checked), 0);
+  EXPECT_EQ(JobRun::RunJob(job, TempPath("ON.TXT")), 0);
+  // The failed assignment stores what the failed run left, and "Fehler"
+  // its error.
+  EXPECT_EQ(ReadFile(TempPath("ON.TXT")), "after 0 " + std::to_string(failed) + "\r\n");
+}
+
+int g_printed = 0;
+extern "C" void BreakingPrint(int16_t x, int16_t y, const char* text) {
+  fakehost::PrintText(x, y, text);
+  if (++g_printed == 3) JobRun::RequestBreak();
+}
+
+TEST_F(Jobs, ABreakFromTheHostEndsTheJob) {
+  g_printed = 0;
+  PrintCalls::SetPrintProcs(fakehost::PageSize, BreakingPrint, nullptr, fakehost::TextSize, fakehost::MoveTo,
+                            fakehost::LineTo);
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", ".WHILE 1 = 1", "again", ".END"}), 0);
+  EXPECT_EQ(JobRun::RunJob(job, ""), JobRun::kErrBreak);
+  EXPECT_EQ(Count(Transcript(), "'again'"), 3u);
+  EXPECT_EQ(Count(Transcript(), "end-page -1"), 1u);
+  EXPECT_EQ(Count(Transcript(), "end-printing"), 1u);
+}
+
 }  // namespace
