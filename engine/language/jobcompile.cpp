@@ -26,16 +26,12 @@ using namespace JobFormat;
 constexpr uint16_t kErrIncomplete = 41;
 constexpr uint16_t kErrTypes = 44;
 constexpr uint16_t kErrSeparator = 56;
-constexpr uint16_t kErrTooComplex = 60;
-constexpr uint16_t kErrUnknown = 82;
+constexpr uint16_t kErrUnknown = kErrBadCode;
 constexpr uint16_t kErrSection = 86;
+constexpr uint16_t kErrTableStatement = 93;
 constexpr uint16_t kErrRepeatOpen = 96;
 constexpr uint16_t kErrConstructOpen = 97;
 constexpr uint16_t kErrMemory = 99;
-
-// Section numbers of the section table (1-based).
-constexpr int kSectionPrelude = 1, kSectionProlog = 2, kSectionHeader = 3, kSectionFooter = 4,
-              kSectionGroupHeader = 5, kSectionGroupFooter = 6, kSectionData = 7, kSectionEpilog = 8;
 
 enum Kind : uint8_t { kIf = 17, kWhile = 31, kElse = 32, kRepeat = 38 };
 struct TNest {
@@ -369,10 +365,7 @@ class TCompiler {
         break;
       }
       case stSelection: {
-        if (!Program() && section_ != kSectionProlog && section_ != kSectionEpilog) {
-          Fail(93, column);
-          return;
-        }
+        if (!TableStatementAllowed(column)) return;
         std::string c;
         if (!Expression(argument, c, column)) return;
         Op(opText);
@@ -381,10 +374,7 @@ class TCompiler {
         break;
       }
       case stSortBy: {
-        if (!Program() && section_ != kSectionProlog && section_ != kSectionEpilog) {
-          Fail(93, column);
-          return;
-        }
+        if (!TableStatementAllowed(column)) return;
         // The records are always sorted by the key (a key that an index
         // of the table already gives is sorted all the same).
         const std::string_view key = !argument.empty() && argument[0] == '!'
@@ -463,6 +453,13 @@ class TCompiler {
         Fail(kErrUnknown, column);
         break;
     }
+  }
+
+  // Statements on the tables stand in a job only in PROLOG and EPILOG.
+  bool TableStatementAllowed(size_t column) {
+    if (Program() || section_ == kSectionProlog || section_ == kSectionEpilog) return true;
+    Fail(kErrTableStatement, column);
+    return false;
   }
 
   bool PushNest() {

@@ -66,6 +66,19 @@ inline constexpr size_t kJobSettingsSize = 17;
 inline constexpr uint32_t kCodeLimit = 256000;
 inline constexpr uint16_t kErrWrongFormat = 29;
 inline constexpr uint16_t kErrBadCode = 82;
+inline constexpr uint16_t kErrTooComplex = 60;
+
+// Sections of a job: their numbers in the section table (1-based).
+enum Section : int {
+  kSectionPrelude = 1,  // the code before the first section
+  kSectionProlog = 2,
+  kSectionHeader = 3,   // page header
+  kSectionFooter = 4,   // page footer
+  kSectionGroupHeader = 5,
+  kSectionGroupFooter = 6,
+  kSectionData = 7,     // the record body
+  kSectionEpilog = 8,
+};
 
 // Statement codes of job code.
 enum Opcode : uint8_t {

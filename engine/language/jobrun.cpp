@@ -29,13 +29,8 @@ namespace {
 using namespace JobImage;
 
 constexpr uint16_t kErrOutputFile = 3;
-constexpr uint16_t kErrTypes = 44;
-constexpr uint16_t kErrTooComplex = 60;
 constexpr uint16_t kErrTableExpected = 58;
-constexpr uint16_t kErrUnknown = 82;
-
-constexpr int kSectionPrelude = 1, kSectionProlog = 2, kSectionHeader = 3, kSectionFooter = 4,
-              kSectionGroupHeader = 5, kSectionGroupFooter = 6, kSectionData = 7, kSectionEpilog = 8;
+constexpr uint16_t kErrUnknown = kErrBadCode;
 
 struct TState {
   const JobCompile::TJob* job = nullptr;
