@@ -213,4 +213,12 @@ TEST_F(Jobs, ABreakFromTheHostEndsTheJob) {
   EXPECT_EQ(Count(Transcript(), "end-printing"), 1u);
 }
 
+TEST_F(Jobs, CodeBeyondItsLimitIsError99) {
+  std::vector<std::string> lines = {".REPORT", ".PROLOG"};
+  const std::string text(250, 'x');
+  for (int i = 0; i < 1100; ++i) lines.push_back(text);  // about 257 bytes of code each
+  EXPECT_EQ(Compile(lines), 99);
+  EXPECT_LE(job.image.code.size(), JobImage::kCodeLimit);
+}
+
 }  // namespace
