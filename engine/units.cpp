@@ -45,6 +45,7 @@ ZET_UNIT(LumoComm)
 ZET_UNIT(ProgramError)
 ZET_UNIT(ZetModules)
 ZET_UNIT(ExtCalls)
+ZET_UNIT(PageFormat)
 ZET_UNIT(ZETEng)
 #undef ZET_UNIT
 
@@ -87,6 +88,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(ProgramError),
     ZET_ENTRY(ZetModules),
     ZET_ENTRY(ExtCalls),
+    ZET_ENTRY(PageFormat),
     ZET_ENTRY(ZETEng),
 };
 #undef ZET_ENTRY

@@ -992,6 +992,7 @@ void FailRun(int error, std::string_view argument) { Fail(error, argument); }
 
 bool WriteEnable() { return g_writeEnable; }
 void SetWriteEnable(bool on) { g_writeEnable = on; }
+void SetOperandOnly(bool on) { g_operandOnly = on; }
 int RunMode() { return g_run.mode; }
 bool ApplyFlag() { return g_run.apply; }
 int RunError() { return g_run.error; }

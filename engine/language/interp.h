@@ -84,6 +84,9 @@ int SolveExpression(std::string_view code, TRunValue& result);
 // The write-enable switch of the evaluation exports (starts off).
 bool WriteEnable();
 void SetWriteEnable(bool on);
+// While set, a run stops behind its first operand, leaving the operators
+// after it to the caller (the line formatter's print items).
+void SetOperandOnly(bool on);
 
 // State of the running line, for the handlers of function groups.
 int RunMode();

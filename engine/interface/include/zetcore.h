@@ -392,6 +392,57 @@ ZET_EXPORT int32_t ZetTableIsDirty(int32_t cursor);
    edit runs; else 0. */
 ZET_EXPORT int32_t ZetTableIsDirtyRecord(int32_t cursor);
 
+/* ---- Database jobs, compiled programs and output call-backs -------------
+   Jobs are compiled from their text (or loaded from a compiled ".DBJ") and
+   run over the cursor's table; output goes through the call-backs below or
+   into a text file. Every call-back slot has a harmless default, and
+   installing NULL puts a slot's default back. */
+typedef int16_t (*ZetBeginPrintingProc)(void);
+typedef int16_t (*ZetBeginPageProc)(void);
+typedef int16_t (*ZetEndPageProc)(int16_t code);
+typedef void (*ZetEndPrintingProc)(void);
+typedef void (*ZetPageSizeProc)(uint16_t* width, uint16_t* height);
+typedef void (*ZetPrintTextProc)(int16_t x, int16_t y, const char* text);
+typedef void (*ZetCharCellProc)(uint16_t* width, uint16_t* height);
+typedef void (*ZetTextSizeProc)(const char* text, uint16_t* width, uint16_t* height);
+typedef void (*ZetMoveToProc)(int16_t x, int16_t y);
+typedef void (*ZetLineToProc)(int16_t x, int16_t y);
+typedef void (*ZetBoldFaceProc)(uint8_t on);
+typedef void (*ZetItalicProc)(uint8_t on);
+typedef int16_t (*ZetSetFontProc)(const char* face, int16_t size, uint8_t italic, uint8_t bold,
+                                  uint8_t underline);
+typedef int16_t (*ZetDrawBlobProc)(int8_t kind, const char* name, int16_t x, int16_t y, int16_t width,
+                                   int16_t height);
+typedef int16_t (*ZetPlaySoundProc)(int8_t table, const char* name);
+ZET_EXPORT int32_t ZetSetPrintCtlProcs(ZetBeginPrintingProc begin, ZetBeginPageProc beginPage,
+                                       ZetEndPageProc endPage, ZetEndPrintingProc end);
+/* The character-cell query is accepted and not used: the engine measures "A". */
+ZET_EXPORT int32_t ZetSetPrintProcs(ZetPageSizeProc pageSize, ZetPrintTextProc printText,
+                                    ZetCharCellProc charCell, ZetTextSizeProc textSize,
+                                    ZetMoveToProc moveTo, ZetLineToProc lineTo);
+ZET_EXPORT int32_t ZetSetFontProcs(ZetBoldFaceProc bold, ZetItalicProc italic, ZetSetFontProc setFont);
+ZET_EXPORT int32_t ZetSetOutputProcs(ZetDrawBlobProc drawBlob, ZetPlaySoundProc playSound);
+/* Runs a job over the cursor's table: 0 or minus the job error; -101 for a
+   bad cursor, -37 for an empty name. outputFile empty or NULL: output
+   through the print call-backs. */
+ZET_EXPORT int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode,
+                                 const char* outputFile, int32_t unused);
+/* Stops the running job before its next statement (error 300). */
+ZET_EXPORT int32_t ZetBreakExecution(void);
+/* Compiles a job (".JOB", ".TXT") or program text into ".DBJ" / ".PRG"
+   beside it: 0, minus the compile error, or -3. */
+ZET_EXPORT int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile);
+/* Loads a compiled job or program and makes it current (loads nest): 0 or
+   -2 (missing), -29 (another format or a damaged file), -82 (damaged code). */
+ZET_EXPORT int32_t ZetLoadProgram(const char* fileName);
+ZET_EXPORT int32_t ZetUnloadProgram(void);
+/* The job keyword table (68 entries) and the dot commands (33). An entry
+   number outside the table answers -43. */
+ZET_EXPORT int32_t ZetGetCountCommands(void);
+ZET_EXPORT int32_t ZetGetCommand(int32_t number, char* text, int32_t capacity);
+ZET_EXPORT int32_t ZetGetCountDotCmds(void);
+ZET_EXPORT int32_t ZetGetDotCmd(int32_t number, char* text, int32_t capacity);
+
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a
    host lists, reads and changes one by one and writes back as text. A module

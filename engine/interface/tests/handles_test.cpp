@@ -97,6 +97,7 @@ const std::map<std::string, Call>& CursorCalls() {
       {"ZetTableGetLinkInfo", [](int32_t h) { return ZetTableGetLinkInfo(h, "NAME", g_buffer, 255); }},
       {"ZetTableAppendWithIDInfo", [](int32_t h) { return ZetTableAppendWithIDInfo(h, "99"); }},
       {"ZetTableDeleteMarkedRecs", [](int32_t h) { return ZetTableDeleteMarkedRecs(h, nullptr, 0); }},
+      {"ZetExecuteJob", [](int32_t h) { return ZetExecuteJob(h, "X.JOB", 0, "", 0); }},
   };
   return calls;
 }

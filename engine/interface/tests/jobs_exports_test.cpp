@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/interface/tests/interface_test_util.h"
+#include "engine/language/programerror.h"
+#include "zetcore.h"
+
+namespace {
+
+using interface_test::AddArticle;
+using interface_test::InterfaceTest;
+
+class JobExports : public InterfaceTest {
+ protected:
+  void SetUp() override {
+    InterfaceTest::SetUp();
+    relation_ = OpenArticles();
+    cursor_ = ZetTableCreate(relation_);
+    ASSERT_GT(cursor_, 0);
+    ASSERT_EQ(AddArticle(cursor_, 1, "Apfel", 5), 0);
+    ASSERT_EQ(AddArticle(cursor_, 2, "Birne", 7), 0);
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = TempPath(name);
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  int32_t relation_ = 0, cursor_ = 0;
+};
+
+TEST_F(JobExports, TextJobAndItsCompiledImageGiveTheSameOutput) {
+  const std::string job = Write("LISTE.JOB", ".REPORT\r\n.PROLOG\r\nArticles\r\n.DATA\r\n$(NAME:8)$(MENGE)\r\n");
+  const std::string fromText = TempPath("A.TXT");
+  ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, fromText.c_str(), 0), 0);
+  EXPECT_EQ(Read(fromText), "Articles\r\nApfel   5\r\nBirne   7\r\n");
+
+  ASSERT_EQ(ZetRltnCompileProgram(relation_, job.c_str()), 0);
+  const std::string compiled = TempPath("LISTE.DBJ");
+  const std::string fromImage = TempPath("B.TXT");
+  ASSERT_EQ(ZetExecuteJob(cursor_, compiled.c_str(), 0, fromImage.c_str(), 0), 0);
+  EXPECT_EQ(Read(fromImage), Read(fromText));
+
+  uint16_t line = 0, column = 0;
+  char source[64] = {};
+  EXPECT_EQ(ZetGetCompilerError(&line, &column, source, 63), 0);
+}
+
+TEST_F(JobExports, BadCallsAnswerTheirCodes) {
+  EXPECT_EQ(ZetExecuteJob(0, "X.JOB", 0, "", 0), -101);
+  EXPECT_EQ(ZetExecuteJob(51, "X.JOB", 0, "", 0), -101);
+  EXPECT_EQ(ZetExecuteJob(cursor_, "", 0, "", 0), -37);
+  EXPECT_EQ(ZetExecuteJob(cursor_, nullptr, 0, nullptr, 0), -37);
+  EXPECT_EQ(ZetLoadProgram(TempPath("NONE.DBJ").c_str()), -2);
+  const std::string damaged = Write("BAD.DBJ", std::string("\x11\x00\x00", 3));
+  EXPECT_EQ(ZetLoadProgram(damaged.c_str()), -29);
+  EXPECT_EQ(ZetUnloadProgram(), 0);  // nothing loaded: nothing happens
+
+  const std::string job = Write("ERR.JOB", ".REPORT\r\n.PL 72 PW 80\r\n");
+  EXPECT_EQ(ZetRltnCompileProgram(relation_, job.c_str()), -56);
+  uint16_t line = 0, column = 0;
+  char source[256] = {};
+  EXPECT_EQ(ZetGetCompilerError(&line, &column, source, 255), 56);
+  EXPECT_EQ(line, 2);
+  EXPECT_EQ(std::string(source), job);
+}
+
+TEST_F(JobExports, CommandCatalogues) {
+  char text[32] = {};
+  EXPECT_EQ(ZetGetCountCommands(), 68);
+  EXPECT_EQ(ZetGetCommand(1, text, 31), 0);
+  EXPECT_STREQ(text, "ANDERNFALLS");
+  EXPECT_EQ(ZetGetCommand(68, text, 31), 0);
+  EXPECT_STREQ(text, "ZUGRIFF");
+  EXPECT_EQ(ZetGetCommand(0, text, 31), -43);
+  EXPECT_EQ(ZetGetCommand(69, text, 31), -43);
+  EXPECT_EQ(ZetGetCountDotCmds(), 33);
+  EXPECT_EQ(ZetGetDotCmd(33, text, 31), 0);
+  EXPECT_STREQ(text, "DB");
+  EXPECT_EQ(ZetGetDotCmd(1, text, 1), 0);
+  EXPECT_STREQ(text, "P");
+  EXPECT_EQ(ZetGetDotCmd(34, text, 31), -43);
+}
+
+}  // namespace

@@ -1,0 +1,236 @@
+// Exports for database jobs, compiled programs and the output call-backs.
+//
+// What holds:
+//   1. A cursor handle is resolved once where ZetExecuteJob enters; the
+//      current table is the cursor's for the run and the one before it
+//      afterwards, whatever the job did.
+//   2. Loaded programs nest: each load opens a variable scope of its own and
+//      keeps its compiled job on a stack; an unload closes the newest. A
+//      refused load leaves no scope and no program behind.
+//   3. A job compiled from text runs in a variable scope of its own, with
+//      the standard fonts, and leaves neither behind.
+//   4. Texts out follow the capacity rule of zetcore.h.
+#include <string>
+#include <vector>
+
+#include "engine/base/common_errors.h"
+#include "engine/base/dynstr.h"
+#include "engine/base/ramfiles.h"
+#include "engine/base/textfiles.h"
+#include "engine/base/uppercas.h"
+#include "engine/interface/zeteng.h"
+#include "engine/language/extcalls.h"
+#include "engine/language/jobcompile.h"
+#include "engine/language/jobformat.h"
+#include "engine/language/jobimage.h"
+#include "engine/language/jobrun.h"
+#include "engine/language/printcalls.h"
+#include "engine/language/programerror.h"
+#include "engine/language/variables.h"
+#include "engine/storage/linkfile.h"
+#include "engine/storage/zettable.h"
+#include "zetcore.h"
+
+namespace {
+
+constexpr uint16_t kErrMissing = 2;
+constexpr uint16_t kErrNotWritten = 3;
+constexpr uint16_t kErrEmptyName = 37;
+constexpr int32_t kBadNumber = -43;
+constexpr size_t kLineLimit = 256;
+
+struct TLoaded {
+  JobCompile::TJob job;
+  std::string name;
+};
+std::vector<TLoaded>& Loaded() {
+  static std::vector<TLoaded> loaded;
+  return loaded;
+}
+
+bool EndsWithNoCase(std::string_view name, std::string_view ext) {
+  return name.size() >= ext.size() &&
+         UPPERCAS::CollateCompare(name.substr(name.size() - ext.size()), ext) == 0;
+}
+
+int LoadLines(std::string_view name, std::vector<std::string>& lines) {
+  dynstr::LineChain chain;
+  const int e = TextFiles::LoadTextLines(name, chain, kLineLimit);
+  if (e != 0) return e;
+  for (const dynstr::LineNode* n = chain.get(); n; n = n->next.get()) lines.emplace_back(n->text.view());
+  return 0;
+}
+
+// Loads a compiled image; 0 or the engine error.
+uint16_t LoadProgram(std::string_view name) {
+  if (name.empty()) return kErrMissing;
+  RamFiles::TRamFile f;
+  if (RamFiles::RamLoad(f, name) != 0) return kErrMissing;
+  ZetVars::PushVarScope();
+  TLoaded loaded;
+  loaded.name = std::string(name);
+  const int e = JobImage::ReadImage(f, loaded.job.image);
+  if (e != 0) {
+    ZetVars::PopVarScope();
+    return uint16_t(e);
+  }
+  JobCompile::TakeImageSettings(loaded.job);
+  Loaded().push_back(std::move(loaded));
+  return 0;
+}
+
+void UnloadProgram() {
+  if (Loaded().empty()) return;
+  Loaded().pop_back();
+  ZetVars::PopVarScope();
+  ExtCalls::OutsideFunctions().Clear();
+}
+
+uint16_t RunJobText(std::string_view name, int32_t loadMode, std::string_view output) {
+  (void)loadMode;
+  std::vector<std::string> lines;
+  if (const int e = LoadLines(name, lines); e != 0) {
+    Common::SetFileError(uint16_t(e), name);
+    return uint16_t(e);
+  }
+  ZetVars::PushVarScope();
+  PrintCalls::ClearFonts();
+  PrintCalls::DefineStandardFonts();
+  ProgramError::Clear();
+  ProgramError::SetSource(name);
+  JobCompile::TJob job;
+  uint16_t error = JobCompile::Compile(lines, false, name, job);
+  PrintCalls::ClearFonts();
+  if (error == 0) error = JobRun::RunJob(job, output);
+  ZetVars::PopVarScope();
+  return error;
+}
+
+}  // namespace
+
+int32_t ZetSetPrintCtlProcs(ZetBeginPrintingProc begin, ZetBeginPageProc beginPage, ZetEndPageProc endPage,
+                            ZetEndPrintingProc end) {
+  PrintCalls::SetPrintCtlProcs(begin, beginPage, endPage, end);
+  return 0;
+}
+
+int32_t ZetSetPrintProcs(ZetPageSizeProc pageSize, ZetPrintTextProc printText, ZetCharCellProc charCell,
+                         ZetTextSizeProc textSize, ZetMoveToProc moveTo, ZetLineToProc lineTo) {
+  PrintCalls::SetPrintProcs(pageSize, printText, charCell, textSize, moveTo, lineTo);
+  return 0;
+}
+
+int32_t ZetSetFontProcs(ZetBoldFaceProc bold, ZetItalicProc italic, ZetSetFontProc setFont) {
+  PrintCalls::SetFontProcs(bold, italic, setFont);
+  return 0;
+}
+
+int32_t ZetSetOutputProcs(ZetDrawBlobProc drawBlob, ZetPlaySoundProc playSound) {
+  PrintCalls::SetOutputProcs(drawBlob, playSound);
+  return 0;
+}
+
+int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, const char* outputFile,
+                      int32_t) {
+  ZETEng::TResolved r = ZETEng::Resolve(cursor);
+  if (r.error) return r.error;
+  const int remembered = ZetTable::CurrentHandle();
+  LINKFILE::SelectPrimaryTable(r.cursor->relation);
+  const std::string name(ZETEng::TextIn(jobFile));
+  const std::string output(ZETEng::TextIn(outputFile));
+  uint16_t error = 0;
+  if (name.empty()) {
+    error = kErrEmptyName;
+  } else if (EndsWithNoCase(name, ".DBJ")) {
+    error = LoadProgram(name);
+    if (error == 0) {
+      error = JobRun::RunJob(Loaded().back().job, output);
+      UnloadProgram();
+    } else {
+      Common::SetFileError(error, name);
+    }
+  } else {
+    error = RunJobText(name, loadMode, output);
+  }
+  if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
+  return error ? -int32_t(error) : 0;
+}
+
+int32_t ZetBreakExecution(void) {
+  JobRun::RequestBreak();
+  Common::SetFileError(JobRun::kErrBreak, "");
+  ProgramError::Set(JobRun::kErrBreak, 0, 0, -1);
+  return 0;
+}
+
+int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile) {
+  const std::string source(ZETEng::TextIn(sourceFile));
+  ProgramError::Clear();
+  ProgramError::SetSource(source);
+  const size_t slash = source.find_last_of("\\/");
+  const size_t dot = source.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string dir = slash == std::string::npos ? "" : source.substr(0, slash + 1);
+  std::string base = source.substr(dir.size(), (hasExt ? dot : source.size()) - dir.size());
+  for (char& c : base) c = UPPERCAS::UpCaseChar(c);
+  const std::string ext = hasExt ? source.substr(dot) : "";
+  const bool isJob = EndsWithNoCase(ext, ".JOB") || EndsWithNoCase(ext, ".TXT");
+  std::vector<std::string> lines;
+  if (LoadLines(source, lines) != 0) {
+    ProgramError::Set(kErrMissing, 1, 0, -1);
+    return -int32_t(kErrNotWritten);
+  }
+  const int remembered = ZetTable::CurrentHandle();
+  if (table >= 1 && table <= ZetTable::OpenCount()) LINKFILE::SelectPrimaryTable(table);
+  ZetVars::PushVarScope();
+  PrintCalls::ClearFonts();
+  PrintCalls::DefineStandardFonts();
+  JobCompile::TJob job;
+  uint16_t error = JobCompile::Compile(lines, !isJob, source, job);
+  PrintCalls::ClearFonts();
+  if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
+  int32_t result = error ? -int32_t(error) : 0;
+  if (error == 0) {
+    JobCompile::PutImageSettings(job);
+    RamFiles::TRamFile f;
+    const std::string target = dir + base + (isJob ? ".DBJ" : ".PRG");
+    int e = RamFiles::RamRewrite(f, target);
+    if (e == 0) e = JobImage::WriteImage(f, job.image);
+    if (const int closed = RamFiles::RamClose(f); e == 0) e = closed;
+    if (e != 0) {
+      ProgramError::Set(kErrNotWritten, 1, 0, -1);
+      result = -int32_t(kErrNotWritten);
+    }
+  }
+  ZetVars::PopVarScope();
+  return result;
+}
+
+int32_t ZetLoadProgram(const char* fileName) {
+  const std::string name(ZETEng::TextIn(fileName));
+  const uint16_t e = LoadProgram(name);
+  if (e != 0) Common::SetFileError(e, name);
+  return e ? -int32_t(e) : 0;
+}
+
+int32_t ZetUnloadProgram(void) {
+  UnloadProgram();
+  return 0;
+}
+
+int32_t ZetGetCountCommands(void) { return int32_t(JobFormat::kKeywordCount); }
+
+int32_t ZetGetCommand(int32_t number, char* text, int32_t capacity) {
+  const JobFormat::TKeyword* k = number >= 1 ? JobFormat::Keyword(size_t(number)) : nullptr;
+  if (!k) return kBadNumber;
+  ZETEng::TextOut(text, capacity, k->text);
+  return 0;
+}
+
+int32_t ZetGetCountDotCmds(void) { return int32_t(JobFormat::kDotCommandCount); }
+
+int32_t ZetGetDotCmd(int32_t number, char* text, int32_t capacity) {
+  if (number < 1 || number > int32_t(JobFormat::kDotCommandCount)) return kBadNumber;
+  ZETEng::TextOut(text, capacity, JobFormat::kDotCommands.substr(size_t(number - 1) * 3, 2));
+  return 0;
+}

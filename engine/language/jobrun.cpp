@@ -1,0 +1,523 @@
+#include "engine/language/jobrun.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+#include <cstring>
+#include <string>
+
+#include "engine/base/bytes.h"
+#include "engine/base/common.h"
+#include "engine/base/shortstr.h"
+#include "engine/language/compiler.h"
+#include "engine/language/interp.h"
+#include "engine/language/lineformat.h"
+#include "engine/language/pageformat.h"
+#include "engine/language/printcalls.h"
+#include "engine/language/selection.h"
+#include "engine/language/variables.h"
+#include "engine/storage/zet00_keys.h"
+#include "engine/storage/zet01_links.h"
+#include "engine/storage/zet01_navigation.h"
+#include "engine/storage/zet01_open.h"
+#include "engine/storage/zet06_create.h"
+#include "engine/storage/zettable.h"
+
+namespace JobRun {
+namespace {
+
+using namespace JobImage;
+
+constexpr uint16_t kErrOutputFile = 3;
+constexpr uint16_t kErrTableExpected = 58;
+constexpr uint16_t kErrUnknown = kErrBadCode;
+
+struct TState {
+  const JobCompile::TJob* job = nullptr;
+  std::string_view code;
+  JobFormat::TDotState dots;
+  uint16_t error = 0;
+  bool stop = false, breakRequest = false, exit = false;
+  bool pageBegun = false, outputInitialised = false, newPagePerRecord = false;
+  bool nlSuppressed = false;
+  int depth = 0;
+  std::string selection;
+  bool firstGroup = true;
+  bool groupValueIsText = false;
+  std::string groupText;
+  double groupNumber = 0;
+  std::FILE* file = nullptr;
+};
+TState g;
+bool g_breakFromHost = false;
+
+uint16_t RunSection(int n);
+void BeginPage();
+void EndPage(bool last, bool footer);
+
+void PageBreak(uint16_t) {
+  if (g.file && g.dots.ff) std::fputc('\f', g.file);
+  if (!PageFormat::Layout().pageBreakPending && g.pageBegun) {
+    EndPage(false, g.dots.fl);
+    BeginPage();
+  }
+}
+
+void InitOutput() {
+  PrintCalls::Slots().beginPage();
+  g.pageBegun = true;
+  PrintCalls::SetOutputActive(true);
+  if (g.outputInitialised) return;
+  g.outputInitialised = true;
+  uint16_t width = 0, length = 0;
+  PrintCalls::Slots().pageSize(&width, &length);
+  PageFormat::Layout().unitX = PageFormat::Layout().unitY = 0;
+  // Each value goes to the parameter that bears its name.
+  PageFormat::InitPageFormatter(int16_t(std::min<uint16_t>(width, 32767)), int16_t(std::min<uint16_t>(length, 32767)),
+                                g.dots.topMargin, g.dots.leftOffset, g.dots.bottomMargin, g.dots.rightMargin,
+                                int16_t(g.job->image.settings.footerHeight));
+  PageFormat::SetPrinting(true);
+}
+
+void BeginPage() {
+  if (PageFormat::Layout().pageBreakPending || !g.dots.gc) return;
+  if (!g.pageBegun) InitOutput();
+  PageFormat::NewPageTop();
+  PageFormat::Layout().lineCounter = uint16_t(g.dots.topMargin);
+  ZetVars::SetSystemVarInt(ZetVars::kSysSeite, uint16_t(g.dots.pageNumber));
+  if (g.dots.hf && !g.dots.he) {
+    const bool nl = g.dots.nl;
+    g.dots.nl = true;
+    RunSection(kSectionHeader);
+    g.dots.nl = nl;
+  }
+  g.dots.he = false;
+}
+
+void EndPage(bool last, bool footer) {
+  if (!g.pageBegun) return;
+  if (g.breakRequest && g_breakFromHost) {
+    PrintCalls::Slots().endPage(-1);
+    g.pageBegun = false;
+    return;
+  }
+  if (footer && g.job->image.sections[kSectionFooter - 1] != 0) {
+    PageFormat::MoveToPageEnd();
+    const bool nl = g.dots.nl;
+    g.dots.nl = true;
+    RunSection(kSectionFooter);
+    g.dots.nl = nl;
+    PageFormat::ClearPageBreakPending();
+  }
+  const int16_t code = g.error != 0 ? int16_t(-int(g.error)) : last ? 1 : 0;
+  g.pageBegun = false;
+  ++g.dots.pageNumber;
+  if (PrintCalls::Slots().endPage(code) < 0) g.stop = true;
+}
+
+// Dot-command effects while the job runs.
+void NewPageNow() { PageBreak(0); }
+void ConditionalPage(int16_t lines) {
+  if (g.pageBegun && PageFormat::WouldOverflow(lines)) PageBreak(0);
+}
+void SuppressLineEnd() { g.nlSuppressed = true; }
+void StopJob() {
+  g.stop = true;
+  g.breakRequest = true;
+}
+void SetPageLength(int16_t lines) { PageFormat::SetPageLength(lines); }
+void SetPageWidth(int16_t columns) { PageFormat::SetPageWidth(columns); }
+void MarginsChanged() {
+  if (!g.outputInitialised) return;
+  PageFormat::SetLeftMargin(g.dots.leftOffset);
+  PageFormat::SetRightMargin(g.dots.rightMargin);
+  PageFormat::SetBottomMargin(g.dots.bottomMargin);
+}
+void HorizontalRule(int16_t n) { PageFormat::DrawHorizontalRule(n); }
+void CloseRules() { PageFormat::DrawVerticalRules(); }
+void RuledColumn(int16_t n) { PageFormat::AddRuledColumn(n); }
+void Displace(bool vertical, int16_t units) {
+  if (vertical) PageFormat::Layout().y = int16_t(PageFormat::Layout().y + units);
+  else PageFormat::Layout().printOffsetX = units;
+}
+void PageNumber(int16_t n) { ZetVars::SetSystemVarInt(ZetVars::kSysSeite, uint16_t(n)); }
+const JobFormat::TDotActions kActions = {NewPageNow, ConditionalPage, SuppressLineEnd, StopJob,
+                                         SetPageLength, SetPageWidth, MarginsChanged, HorizontalRule,
+                                         CloseRules, RuledColumn, Displace, PageNumber};
+
+// A checked reader of operands.
+struct TCursor {
+  std::string_view code;
+  size_t pos;  // 1-based position of the next byte
+  bool ok = true;
+  const uint8_t* At(size_t n) {
+    if (pos < 1 || pos - 1 > code.size() || code.size() - (pos - 1) < n) {
+      ok = false;
+      return nullptr;
+    }
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(code.data()) + pos - 1;
+    pos += n;
+    return p;
+  }
+  std::string_view Counted() {
+    const uint8_t* n = At(1);
+    if (!n) return {};
+    const uint8_t* p = At(*n);
+    return p ? std::string_view(reinterpret_cast<const char*>(p), *n) : std::string_view();
+  }
+};
+
+void GroupChange(uint64_t tables) {
+  const uint16_t var = g.job->image.settings.groupVariable;
+  if (!g.dots.gc || var == 0) return;
+  Zet02::TRunValue value;
+  if (Zet02::GetVariableValue(var, 3, value) != 0) return;
+  const bool isText = value.type == Zet02::kValString;
+  const bool changed = g.firstGroup || isText != g.groupValueIsText ||
+                       (isText ? g.groupText != value.text.view() : g.groupNumber != value.number);
+  if (const uint16_t old = ZetVars::FindVariable("G_alt"); old != 0 && !g.firstGroup) {
+    ZetVars::TVarValue v;
+    v.text = g.groupText;
+    v.number = g.groupNumber;
+    ZetVars::SetVariable(old, g.groupValueIsText ? ZetVars::kTypeString : ZetVars::kTypeReal, v, 0);
+  }
+  if (changed) {
+    if (!g.firstGroup) RunSection(kSectionGroupFooter);
+    RunSection(kSectionGroupHeader);
+    Zet02::ResetStatFuncs(0, false, tables);
+  }
+  g.firstGroup = false;
+  g.groupValueIsText = isText;
+  g.groupText = std::string(value.text.view());
+  g.groupNumber = value.number;
+}
+
+uint16_t RunCode(size_t start, uint64_t tables);
+
+bool Accepted(ShortStr& selection) {
+  if (selection.empty()) return true;
+  int error = 0, dependency = 0;
+  ShortStr copy = selection;
+  const bool hit = Zet02::EvalSelection(copy, 3, error, dependency);
+  if (error > 0) g.error = uint16_t(error);
+  return hit;
+}
+
+void RunBody(size_t body, uint64_t tables) {
+  do {
+    RunCode(body, tables);
+  } while (!g.stop && g.error == 0 && LineFormat::AnyColumnContinues());
+}
+
+// The record loop of opcode 7 whose descriptor starts at position at.
+void RecordLoop(const TLoopDescriptor& d, size_t body) {
+  ShortStr selection;
+  if (d.textForm && d.selectionFlag && !g.selection.empty()) {
+    selection = g.selection;
+    uint64_t selTables = 0;
+    if (const uint16_t e = Zet02::CompileExpression(selection, selTables); e != 0) {
+      g.error = e;
+      g.stop = true;
+      return;
+    }
+  } else if (!d.textForm) {
+    selection = d.selection;
+  }
+  const uint64_t tables = d.loopTables | d.selectionTables;
+  if (tables == 0) return;
+  if (!Zet06::TablesInOpenSet(tables)) {
+    g.error = kErrTableExpected;
+    g.stop = true;
+    return;
+  }
+  const int slot = ZetTable::CurrentHandle();
+  ZetTable::TZetTable* t = ZetTable::Table(slot);
+  if (!t) {
+    g.error = kErrTableExpected;
+    return;
+  }
+  Zet01::PushLinkState();
+  Zet02::ResetStatFuncs(0, false, d.loopTables);
+  const uint64_t own = slot >= 1 && slot <= 64 ? uint64_t(1) << (slot - 1) : 0;
+  const bool linked = (tables & ~own) != 0;
+  bool first = true;
+  // One record of the pass: every accepted combination of its linked
+  // records runs the body.
+  auto process = [&](uint32_t recno) {
+    t->currentRecord = recno;
+    if (const int e = Zet01::ReadRecord(slot, recno); e != 0) {
+      g.error = uint16_t(e);
+      return;
+    }
+    if (linked && Zet01::ReadFirstLinked(slot, true, tables) != 0) return;
+    do {
+      if (linked && Zet01::NotFoundSet() != 0) continue;
+      if (!Accepted(selection)) continue;
+      GroupChange(d.loopTables);
+      if (g.newPagePerRecord && !first) PageBreak(0);
+      first = false;
+      RunBody(body, d.loopTables);
+    } while (linked && !g.stop && g.error == 0 && Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(0)));
+  };
+  auto goOn = [&] {
+    if (g.stop || g.error != 0 || g.exit) return false;
+    if (g.dots.breakAllowed && Common::UserBreakRequested()) {
+      g.breakRequest = true;
+      return false;
+    }
+    return true;
+  };
+  uint16_t end = 0;
+  if (d.sorted) {
+    // Collecting pass: the key of every record, then the body in key order.
+    struct TEntry {
+      std::vector<uint8_t> key;
+      uint32_t recno;
+    };
+    std::vector<TEntry> pool;
+    for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
+         recno = Zet01::NextOrPriorRecNo(slot, true, end)) {
+      t->currentRecord = recno;
+      if (const int e = Zet01::ReadRecord(slot, recno); e != 0) {
+        g.error = uint16_t(e);
+        break;
+      }
+      TEntry entry{std::vector<uint8_t>(ZetTable::kMaxKeySize), recno};
+      if (const int e = Zet00::MakeKey(slot, -1, t->recordBuffer.data(), entry.key.data(), recno, d.key.data());
+          e != 0) {
+        g.error = uint16_t(e);
+        break;
+      }
+      pool.push_back(std::move(entry));
+    }
+    std::stable_sort(pool.begin(), pool.end(), [&](const TEntry& a, const TEntry& b) {
+      return Zet00::CompareKeys(a.key.data(), b.key.data(), d.key.data(), false, true) < 0;
+    });
+    for (const TEntry& e : pool) {
+      if (!goOn()) break;
+      process(e.recno);
+    }
+  } else {
+    for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
+         recno = Zet01::NextOrPriorRecNo(slot, true, end))
+      process(recno);
+  }
+  if (!g.firstGroup && g.error == 0) RunSection(kSectionGroupFooter);
+  Zet01::PopLinkState();
+  Zet02::UpdateStatFuncs(d.loopTables);
+  if (!g.dots.breakAllowed) g.breakRequest = false;
+}
+
+uint16_t RunCode(size_t start, uint64_t tables) {
+  if (g.depth >= kMaxRunDepth) {
+    g.error = kErrTooComplex;
+    return 0;
+  }
+  ++g.depth;
+  PageFormat::SetPendingStatUpdate(tables);
+  g.exit = false;
+  g.error = 0;
+  TCursor c{g.code, start};
+  Zet02::TRunValue value;
+  bool lastCondition = false;
+  std::string argument;
+  for (;;) {
+    if (g.breakRequest || g.stop) {
+      if (g_breakFromHost) g.error = kErrBreak;
+      break;
+    }
+    if (g.dots.breakAllowed && Common::UserBreakRequested()) {
+      g.breakRequest = true;
+      break;
+    }
+    const uint8_t* opByte = c.At(1);
+    if (!opByte) break;  // running off the end ends the run
+    const size_t opPos = c.pos - 1;
+    bool closing = false;
+    switch (*opByte) {
+      case opJump:
+      case opJumpIfFalse: {
+        const size_t operand = c.pos;
+        const uint8_t* p = c.At(4);
+        if (!p) break;
+        if (*opByte == opJump || !lastCondition) {
+          const int64_t target = int64_t(operand) + bytes::GetI32(p);
+          if (target < 1 || target > int64_t(g.code.size())) {
+            g.error = kErrUnknown;
+            break;
+          }
+          c.pos = size_t(target);
+        }
+        break;
+      }
+      case opEnd:
+      case opExit:
+        if (*opByte == opExit) g.exit = true;
+        closing = true;
+        break;
+      case opAssign: {
+        const uint8_t* p = c.At(2);
+        if (!p) break;
+        ZetVars::TVarValue v;
+        v.number = value.number;
+        v.text = value.text.view();
+        const uint16_t type = value.type == Zet02::kValString ? ZetVars::kTypeString : ZetVars::kTypeReal;
+        g.error = ZetVars::SetVariable(bytes::GetU16(p), type, v, g.error);
+        break;
+      }
+      case opCondition: {
+        ShortStr code(c.Counted());
+        int error = 0, dependency = 0;
+        lastCondition = Zet02::EvalSelection(code, 3, error, dependency);
+        g.error = error > 0 ? uint16_t(error) : 0;
+        break;
+      }
+      case opRunCode: {
+        const std::string_view code = c.Counted();
+        if (!c.ok) break;
+        size_t pos = 0;
+        int dependency = 0;
+        const int e = Zet02::ExecuteCode(code, pos, 3, value, dependency);
+        g.error = e > 0 ? uint16_t(e) : 0;
+        break;
+      }
+      case opRecordLoop: {
+        TLoopDescriptor d;
+        if (!DecodeDescriptor(g.code, c.pos - 1, d) || d.keyLength > kMaxSortKeyLength ||
+            d.endPosition < 1 || d.endPosition > g.code.size()) {
+          c.ok = false;
+          break;
+        }
+        const size_t body = c.pos + kDescriptorFixed + 1 + d.selection.size();
+        c.pos = d.endPosition;
+        g.error = 0;
+        RecordLoop(d, body);
+        break;
+      }
+      case opText:
+        argument = std::string(c.Counted());
+        break;
+      case opPrintSegment:
+        ConditionalPage(1);
+        if (g.stop || g.exit) break;
+        if (g.pageBegun) g.error = LineFormat::FormatLine(argument, false);
+        else g.error = 0;
+        break;
+      case opDotLine: {
+        const std::string line(c.Counted());
+        if (!c.ok) break;
+        size_t column = 0;
+        g.error = uint16_t(JobFormat::ApplyDotLine(line, false, g.dots, &kActions, column));
+        ZetVars::SetErrorCheckSwitch(g.dots.ec);
+        break;
+      }
+      case opSelection:
+        g.selection = argument.substr(0, 255);
+        break;
+      case opLineEnd:
+        if (!g.nlSuppressed && g.pageBegun) PageFormat::NewLineDefault();
+        g.nlSuppressed = false;
+        break;
+      case opFont:
+        PrintCalls::DefineFont(c.Counted());
+        break;
+      case opSetFont: {
+        const uint8_t* p = c.At(2);
+        if (p) PrintCalls::SelectFont(bytes::GetU16(p));
+        break;
+      }
+      default:
+        g.error = kErrUnknown;
+        break;
+    }
+    if (!c.ok) g.error = kErrUnknown;
+    (void)opPos;
+    if (g.error != 0) {
+      const bool trapped = g.dots.ec && c.ok && c.pos >= 1 && c.pos <= g.code.size() &&
+                           uint8_t(g.code[c.pos - 1]) == opAssign;
+      if (!trapped) closing = true;
+    }
+    if (g.exit) closing = true;
+    if (closing) break;
+  }
+  if (PageFormat::Layout().statPending) Zet02::UpdateStatFuncs(tables);
+  if (g.error != 0) g.stop = true;
+  PageFormat::RestorePendingStatUpdate();
+  --g.depth;
+  return value.type;
+}
+
+uint16_t RunSection(int n) {
+  const uint32_t start = g.job->image.sections[size_t(n - 1)];
+  if (start == 0) return 0;
+  const uint16_t saved = g.error;
+  RunCode(start, 0);
+  if (g.error == 0) g.error = saved;
+  return g.error;
+}
+
+void JobBody() {
+  PrintCalls::ClearFonts();
+  PrintCalls::DefineStandardFonts();
+  g.dots.pageNumber = 1;
+  ZetVars::SetSystemVarInt(ZetVars::kSysSeite, 1);
+  ZetVars::SetSystemVarInt(ZetVars::kSysZeile, 1);
+  if (g.job->image.program) {
+    BeginPage();
+    RunCode(1, 0);
+  } else {
+    RunSection(kSectionPrelude);
+    if (!g.dots.he) BeginPage();
+    else InitOutput();
+    if (!g.stop) RunSection(kSectionProlog);
+    g.newPagePerRecord = g.job->image.settings.kind == 0;
+    if (!g.stop) RunSection(kSectionData);
+    if (!g.breakRequest && !g.pageBegun) InitOutput();
+    if (!g.stop) RunSection(kSectionEpilog);
+  }
+  EndPage(true, g.dots.fl);
+  PrintCalls::ClearFonts();
+  LineFormat::ReleaseColumnStates();
+}
+
+}  // namespace
+
+void RequestBreak() {
+  g.breakRequest = true;
+  g.stop = true;
+  g.error = kErrBreak;
+  g_breakFromHost = true;
+}
+
+uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
+  const TState saved = std::move(g);
+  g = TState();
+  g.job = &job;
+  g.code = job.image.code;
+  g.dots = job.dots;
+  g.dots.gc = g.dots.nl = g.dots.hf = g.dots.fl = true;
+  g_breakFromHost = false;
+  const bool writeEnable = Zet02::WriteEnable();
+  Zet02::SetWriteEnable(true);
+  PageFormat::SetPageBreakProc(PageBreak);
+  if (!outputFile.empty()) {
+    g.file = std::fopen(std::string(outputFile).c_str(), "wb");
+    if (!g.file) g.error = kErrOutputFile;
+  }
+  PageFormat::SetTextFile(g.file);
+  if (g.error == 0 && PrintCalls::Slots().beginPrinting() >= 0) {
+    JobBody();
+    PrintCalls::Slots().endPrinting();
+  }
+  if (g.file) std::fclose(g.file);
+  PageFormat::SetTextFile(nullptr);
+  PageFormat::SetPrinting(false);
+  PageFormat::SetPageBreakProc(nullptr);
+  PrintCalls::SetOutputActive(false);
+  Zet02::SetWriteEnable(writeEnable);
+  const uint16_t error = g.error;
+  g = saved;
+  return error;
+}
+
+}  // namespace JobRun

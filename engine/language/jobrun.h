@@ -1,0 +1,39 @@
+// The job runner: runs compiled job code (jobcompile.h, jobimage.h) over the
+// records of the current table, with page headers and footers, group
+// headers and footers, output through the host's call-backs (printcalls.h)
+// or into a text file, and stops at the end, at an error, at EXIT or ST, or
+// at a break by the user or the host.
+//
+// What holds:
+//   1. Every code read is checked against the code's length: a statement
+//      whose operand runs past the end, a jump that leaves the code, or an
+//      opcode that names no statement ends the run with 82.
+//   2. The job body runs exactly once; the record body runs once per
+//      selected record, and again while a field is carried over a page end.
+//   3. Runs nest only kMaxRunDepth deep (error 60 beyond); a run leaves the
+//      pending statistics update and the formatter as it found them.
+//   4. The write-enable switch of the interpreter is on while a job runs and
+//      put back afterwards, so assignments and procedures take effect.
+//   5. After the run the page formatter is back in printing-off state, the
+//      text file (if any) is closed, and every column state is released.
+//   6. With EC on, a failed statement followed by an assignment does not
+//      stop the job: the assignment receives the error ("Fehler").
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/language/jobcompile.h"
+
+namespace JobRun {
+
+inline constexpr int kMaxRunDepth = 32;
+inline constexpr uint16_t kErrBreak = 300;
+
+// Runs job with output to outputFile (empty: the print call-backs); answers
+// the job error (0 for success).
+uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile);
+// Stops the running job before its next statement (error 300).
+void RequestBreak();
+
+}  // namespace JobRun

@@ -1,0 +1,224 @@
+// Database jobs end to end: compiled from their text, run over a small table
+// on disk, with the recording print host or into a text file.
+//   KUNDEN: Meier/Bonn/10.5, Alt/Bonn/2, Schulz/Koeln/7.25 (in this order)
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/language/interp.h"
+#include "engine/language/jobcompile.h"
+#include "engine/language/jobrun.h"
+#include "engine/language/pageformat.h"
+#include "engine/language/printcalls.h"
+#include "engine/language/programerror.h"
+#include "engine/language/tests/fake_print_host.h"
+#include "engine/language/variables.h"
+#include "engine/storage/tests/links_test_util.h"
+
+namespace {
+
+using namespace links_test;
+using fakehost::Transcript;
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+class Jobs : public LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    Create("KUNDEN", {Number(), Text("NAME"), Text("ORT"), {"BETRAG", Common::kTypeReal, 7, 2}});
+    kunden = Open("KUNDEN");
+    Add(kunden, {"Meier", "Bonn", "10.5"});
+    Add(kunden, {"Alt", "Bonn", "2"});
+    Add(kunden, {"Schulz", "Koeln", "7.25"});
+    ZetTable::SetCurrentHandle(kunden);
+    ZetTable::SetOpenTableSet(Set({kunden}));
+    fakehost::Install();
+    ProgramError::Clear();
+  }
+  uint16_t Compile(const std::vector<std::string>& lines) {
+    ZetVars::PushVarScope();
+    scoped = true;
+    return JobCompile::Compile(lines, false, "TEST.JOB", job);
+  }
+  void TearDown() override {
+    if (scoped) ZetVars::PopVarScope();
+    LinkTest::TearDown();
+  }
+  std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  JobCompile::TJob job;
+  bool scoped = false;
+  int kunden = 0;
+};
+
+TEST_F(Jobs, ALetterOfThreeRecordsGivesThreePages) {
+  ASSERT_EQ(Compile({".LETTER", ".DATA", "Dear $(NAME),", "regards"}), 0);
+  EXPECT_EQ(JobRun::RunJob(job, ""), 0);
+  const std::string& t = Transcript();
+  EXPECT_EQ(Count(t, "begin-page"), 3u);
+  EXPECT_EQ(Count(t, "end-page 0"), 2u);
+  EXPECT_EQ(Count(t, "end-page 1"), 1u);
+  EXPECT_EQ(Count(t, "'Dear '"), 3u);
+  EXPECT_NE(t.find("'Schulz'"), std::string::npos);
+  EXPECT_EQ(t.rfind("end-printing"), t.size() - 13);
+}
+
+TEST_F(Jobs, AReportOfThreeRecordsGivesOnePage) {
+  ASSERT_EQ(Compile({".REPORT", ".DATA", "$(NAME)"}), 0);
+  EXPECT_EQ(JobRun::RunJob(job, ""), 0);
+  EXPECT_EQ(Count(Transcript(), "begin-page"), 1u);
+  EXPECT_EQ(Count(Transcript(), "text "), 3u);
+}
+
+TEST_F(Jobs, GroupReportToATextFileByteForByte) {
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", "Customers", ".GROUP ORT", "== $(ORT)", ".GROUPFOOTER",
+                     "--", ".DATA", "$(NAME:10)$(BETRAG:8:2)", ".EPILOG", "end"}),
+            0)
+      << ProgramError::Record().error;
+  const std::string out = TempPath("REPORT.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  fakehost::ExpectGolden("job_group_report", ReadFile(out));
+  EXPECT_EQ(Transcript(), "begin-printing\nbegin-page\nend-page 1\nend-printing\n");
+}
+
+TEST_F(Jobs, WithoutSectionsAJobReadingTheTableRunsPerRecord) {
+  ASSERT_EQ(Compile({"$(NAME)"}), 0);
+  EXPECT_EQ(job.image.sections[6], 1u);
+  EXPECT_EQ(job.image.sections[1], 0u);
+  const std::string out = TempPath("PLAIN.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "Meier\r\nAlt\r\nSchulz\r\n");
+}
+
+TEST_F(Jobs, ConditionsLoopsAndAssignmentsTakeEffect) {
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", "!n = 0", ".WHILE n < 3", "!n = n + 1", ".IF n = 2", "two",
+                     ".ELSIF n = 3", "three", ".ELSE", "one", ".END", ".END", "?n = 3/done $(n)"}),
+            0)
+      << ProgramError::Record().error << " line " << ProgramError::Record().line;
+  const std::string out = TempPath("LOOP.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "one\r\ntwo\r\nthree\r\ndone 3\r\n");
+}
+
+TEST_F(Jobs, NoOutputWhenTheHostRefusesToPrint) {
+  ASSERT_EQ(Compile({".DATA", "$(NAME)"}), 0);
+  fakehost::BeginPrintingAnswer() = -1;
+  EXPECT_EQ(JobRun::RunJob(job, ""), 0);
+  EXPECT_EQ(Transcript(), "begin-printing\n");
+}
+
+TEST_F(Jobs, EmptyJobIsOneEndAsProlog) {
+  ASSERT_EQ(Compile({}), 0);
+  EXPECT_EQ(job.image.code, std::string(1, '\x02'));
+  EXPECT_EQ(job.image.sections[1], 1u);
+  EXPECT_EQ(JobRun::RunJob(job, ""), 0);
+}
+
+TEST_F(Jobs, CompileErrorsAreRecordedOnceWithLineAndColumn) {
+  struct Case {
+    std::vector<std::string> lines;
+    uint16_t error;
+    uint16_t line, column;
+  };
+  const Case cases[] = {
+      {{".REPORT", "?n = 1"}, 56, 2, 6},
+      {{".PROLOG", ".LETTER"}, 86, 2, 7},
+      {{".PL 72 PW 80"}, 56, 1, 7},
+      {{"x", ".XY 1"}, 82, 2, 1},
+      {{".IF 1 = 1", "x"}, 97, 2, 0},
+      {{".REPEAT"}, 96, 1, 0},
+      {{".ELSE"}, 82, 1, 5},
+      {{".DATA", ".PROLOG"}, 86, 2, 7},
+      {{"cost $"}, 41, 1, 5},
+  };
+  for (const Case& c : cases) {
+    ProgramError::Clear();
+    EXPECT_EQ(Compile(c.lines), c.error) << c.lines.back();
+    ZetVars::PopVarScope();
+    scoped = false;
+    const ProgramError::TProgramError& e = ProgramError::Record();
+    EXPECT_EQ(e.error, c.error);
+    EXPECT_EQ(e.source, "TEST.JOB");
+    EXPECT_EQ(e.line, c.line) << c.lines.back();
+    EXPECT_EQ(e.column, c.column) << c.lines.back();
+  }
+}
+
+TEST_F(Jobs, HeaderAndFooterOnEveryPage) {
+  fakehost::PageHeight() = 200;  // 10 lines of 20
+  ASSERT_EQ(Compile({".REPORT", ".HEADER", "head", ".FOOTER", "foot", ".DATA", "$(NAME)", "x.", "y."}), 0);
+  ASSERT_EQ(JobRun::RunJob(job, ""), 0);
+  fakehost::ExpectGolden("job_header_footer", Transcript());
+}
+
+TEST_F(Jobs, SortedRunsAndGroupSums) {
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", ".SORTBY !NAME", ".DATA", "$(NAME)"}), 0);
+  const std::string sorted = TempPath("SORTED.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, sorted), 0);
+  EXPECT_EQ(ReadFile(sorted), "Alt\r\nMeier\r\nSchulz\r\n");
+  ZetVars::PopVarScope();
+  scoped = false;
+
+  ASSERT_EQ(Compile({".REPORT", ".GROUP ORT", "== $(ORT)", ".GROUPFOOTER", "sum $(Sum(BETRAG):6:2)", ".DATA",
+                     "$(NAME)"}),
+            0);
+  const std::string sums = TempPath("SUMS.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, sums), 0);
+  EXPECT_EQ(ReadFile(sums), "== Bonn\r\nMeier\r\nAlt\r\nsum  12,50\r\n== Koeln\r\nSchulz\r\nsum   7,25\r\n");
+}
+
+TEST_F(Jobs, ErrorCheckKeepsTheJobGoing) {
+  const std::vector<std::string> body = {".REPORT", ".PROLOG", "!x = 1", "!x = 5 / 0", "after $(x) $(Fehler)"};
+  ASSERT_EQ(Compile(body), 0);
+  const uint16_t failed = JobRun::RunJob(job, TempPath("OFF.TXT"));
+  EXPECT_NE(failed, 0);
+  EXPECT_EQ(ReadFile(TempPath("OFF.TXT")), "");
+  ZetVars::PopVarScope();
+  scoped = false;
+  std::vector<std::string> checked = body;
+  checked.insert(checked.begin() + 2, ".EC 1");
+  ASSERT_EQ(Compile(checked), 0);
+  EXPECT_EQ(JobRun::RunJob(job, TempPath("ON.TXT")), 0);
+  // The failed assignment stores what the failed run left, and "Fehler"
+  // its error.
+  EXPECT_EQ(ReadFile(TempPath("ON.TXT")), "after 0 " + std::to_string(failed) + "\r\n");
+}
+
+int g_printed = 0;
+extern "C" void BreakingPrint(int16_t x, int16_t y, const char* text) {
+  fakehost::PrintText(x, y, text);
+  if (++g_printed == 3) JobRun::RequestBreak();
+}
+
+TEST_F(Jobs, ABreakFromTheHostEndsTheJob) {
+  g_printed = 0;
+  PrintCalls::SetPrintProcs(fakehost::PageSize, BreakingPrint, nullptr, fakehost::TextSize, fakehost::MoveTo,
+                            fakehost::LineTo);
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", ".WHILE 1 = 1", "again", ".END"}), 0);
+  EXPECT_EQ(JobRun::RunJob(job, ""), JobRun::kErrBreak);
+  EXPECT_EQ(Count(Transcript(), "'again'"), 3u);
+  EXPECT_EQ(Count(Transcript(), "end-page -1"), 1u);
+  EXPECT_EQ(Count(Transcript(), "end-printing"), 1u);
+}
+
+TEST_F(Jobs, CodeBeyondItsLimitIsError99) {
+  std::vector<std::string> lines = {".REPORT", ".PROLOG"};
+  const std::string text(250, 'x');
+  for (int i = 0; i < 1100; ++i) lines.push_back(text);  // about 257 bytes of code each
+  EXPECT_EQ(Compile(lines), 99);
+  EXPECT_LE(job.image.code.size(), JobImage::kCodeLimit);
+}
+
+}  // namespace
