@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/storage/zet00_keys.h"
+
 namespace SysAlgo {
 namespace {
 
@@ -174,14 +176,7 @@ ShortStr SubPath(std::string_view text, std::string_view prefix) {
   return ShortStr(text.substr(prefix.size(), 127));
 }
 
-ShortStr Swap(std::string_view text) {
-  const size_t k = text.find('^');
-  if (k == std::string_view::npos) return ShortStr(text);
-  ShortStr result(text.substr(k + 1));
-  result.append('^');
-  result.append(text.substr(0, k));
-  return result;
-}
+ShortStr Swap(std::string_view text) { return Zet00::RotateAtCaret(text); }
 
 ShortStr TestLn(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);

@@ -63,32 +63,25 @@ int ReferenceMatch(const std::string& a, const std::string& b, int i, int j, std
   while (i <= la && j <= lb && a[size_t(i - 1)] == b[size_t(j - 1)]) ++i, ++j, ++r;
   const int si = i;
   const int sj = j;
-  int r1 = 0;
-  for (int x = si, y = sj; x <= la;) {
-    if (y > lb) {
-      ++x;
-      y = sj;
-      continue;
+  // The first equal pair from (si, sj), the outer walk over the first text
+  // (iOuter) or over the second.
+  auto firstPair = [&](bool iOuter) {
+    int x = si;
+    int y = sj;
+    while (iOuter ? x <= la : y <= lb) {
+      if (iOuter ? y > lb : x > la) {
+        if (iOuter) ++x, y = sj;
+        else ++y, x = si;
+        continue;
+      }
+      if (a[size_t(x - 1)] == b[size_t(y - 1)]) return ReferenceMatch(a, b, x, y, memo);
+      if (iOuter) ++y;
+      else ++x;
     }
-    if (a[size_t(x - 1)] == b[size_t(y - 1)]) {
-      r1 = ReferenceMatch(a, b, x, y, memo);
-      break;
-    }
-    ++y;
-  }
-  int r2 = 0;
-  for (int x = si, y = sj; y <= lb;) {
-    if (x > la) {
-      ++y;
-      x = si;
-      continue;
-    }
-    if (a[size_t(x - 1)] == b[size_t(y - 1)]) {
-      r2 = ReferenceMatch(a, b, x, y, memo);
-      break;
-    }
-    ++x;
-  }
+    return 0;
+  };
+  const int r1 = firstPair(true);
+  const int r2 = firstPair(false);
   const int result = r + std::max(r1, r2);
   memo[size_t(startI)] = {startJ, result};
   return result;
