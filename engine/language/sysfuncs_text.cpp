@@ -138,12 +138,6 @@ ShortStr TestKeys(std::string_view wanted) {
 
 int CgiWrite(std::string_view text) { return SysServices::DirectoryAnswer(SysServices::ServiceHooks().cgiWrite(text)); }
 
-std::string HtmlForm(std::string_view text) {
-  std::string out;
-  for (char c : text) out += FullText::TextToHtml(std::string_view(&c, 1), "").view();
-  return out;
-}
-
 void TextFunction(uint8_t, uint8_t code, TRunValue& result) {
   TRunValue arg;
   if (!OneArg(Zet02::kValString, arg)) return;
@@ -202,7 +196,7 @@ void TextFunction(uint8_t, uint8_t code, TRunValue& result) {
     case 40: SetText(result, hooks.cgiParam(s)); break;
     case 41: SetReal(result, apply ? CgiWrite(s) : 0); break;
     case 42: SetReal(result, apply ? CgiWrite(std::string(s) + "\r\n") : 0); break;
-    case 44: SetReal(result, apply ? CgiWrite(HtmlForm(s)) : 0); break;
+    case 44: SetReal(result, apply ? CgiWrite(SysServices::HtmlForm(s)) : 0); break;
     default: Unknown(); break;
   }
 }

@@ -10,6 +10,7 @@
 #include "engine/base/ramfiles.h"
 #include "engine/base/textfiles.h"
 #include "engine/base/uppercas.h"
+#include "engine/storage/fulltext/fulltext.h"
 #include "platform/files.h"
 
 namespace SysServices {
@@ -211,6 +212,32 @@ void ForgetKeyValueFile() {
   g_values.clear();
   g_valueFile.clear();
   g_valueFileRead = false;
+}
+
+std::string HtmlForm(std::string_view text) {
+  std::string out;
+  for (char c : text) out += FullText::TextToHtml(std::string_view(&c, 1), "").view();
+  return out;
+}
+
+int32_t FlattenPieces(const dynstr::LineNode* chain, bool html, std::string& text) {
+  text.clear();
+  for (const dynstr::LineNode* node = chain; node; node = node->next.get()) {
+    if (html) text += HtmlForm(node->text.view());
+    else text += node->text.view();
+    text += node->continued == dynstr::kLineBreakFollows ? "\r\n" : " ";
+    if (text.size() + 1 >= RamFiles::kTextBufSize) {
+      text.clear();
+      return -1;
+    }
+  }
+  return int32_t(text.size() + 1);
+}
+
+int SubstInTextBuffer(std::string_view search, const dynstr::LineNode* replacement, bool html) {
+  std::string text;
+  if (FlattenPieces(replacement, html, text) < 0) return 0;
+  return RamFiles::TextBufReplace(search, text) ? 1 : 0;
 }
 
 int DirectoryAnswer(int dosError) {

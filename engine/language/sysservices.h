@@ -22,8 +22,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "engine/base/dynstr.h"
 #include "engine/base/shortstr.h"
 
 namespace SysServices {
@@ -44,6 +46,18 @@ void CloseDirSearch();
 ShortStr LookupKeyValue(std::string_view file, std::string_view key);
 // Forgets the cached file, so the next lookup reads it again.
 void ForgetKeyValueFile();
+
+// Every character of the text in its HTML form, without a length limit.
+std::string HtmlForm(std::string_view text);
+// The pieces of a text chain as one text: each piece (in its HTML form when
+// html is set), CR LF behind a piece that ends its line and one blank
+// behind a piece that continues. Answers the length counting a closing
+// zero byte, or -1 (and an empty text) when that would reach 65535 bytes.
+int32_t FlattenPieces(const dynstr::LineNode* chain, bool html, std::string& text);
+// Subst: the first occurrence of search in the text buffer replaced by the
+// flattened chain; 1 when it was replaced, 0 when nothing could be built or
+// the buffer would pass 65535 bytes.
+int SubstInTextBuffer(std::string_view search, const dynstr::LineNode* replacement, bool html);
 
 // 0 for success, 1 for access denied (DOS error 5), 2 for any other error.
 int DirectoryAnswer(int dosError);

@@ -15,6 +15,7 @@
 
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
+#include "engine/base/dynstr.h"
 #include "engine/base/ramfiles.h"
 #include "engine/language/listing.h"
 #include "engine/language/nametables.h"
@@ -196,6 +197,35 @@ TEST(SysAlgo, SmallTextRules) {
   EXPECT_EQ(SysAlgo::NTimes("abc", -1).size(), 255u);
   EXPECT_EQ(SysServices::AccessLetters(2 | 4).str(), "NI");
   EXPECT_EQ(SysServices::AttributeMask("DHx"), 18u);
+}
+
+TEST(SysServices, FlattenedPiecesReplaceInTheTextBuffer) {
+  dynstr::LineChain chain = std::make_unique<dynstr::LineNode>(dynstr::HeapStr("a<b"), dynstr::kPieceContinues);
+  chain->next = std::make_unique<dynstr::LineNode>(dynstr::HeapStr("c"), dynstr::kLineBreakFollows);
+  std::string text;
+  EXPECT_EQ(SysServices::FlattenPieces(chain.get(), false, text), 8);
+  EXPECT_EQ(text, "a<b c\r\n");
+  EXPECT_EQ(SysServices::FlattenPieces(chain.get(), true, text), 11);
+  EXPECT_EQ(text, "a&lt;b c\r\n");
+  // A chain that would fill the buffer is refused whole.
+  dynstr::LineChain big;
+  for (int i = 0; i < 300; ++i) {
+    auto node = std::make_unique<dynstr::LineNode>(dynstr::HeapStr(std::string(250, 'x')), dynstr::kLineBreakFollows);
+    node->next = std::move(big);
+    big = std::move(node);
+  }
+  EXPECT_EQ(SysServices::FlattenPieces(big.get(), false, text), -1);
+  EXPECT_TRUE(text.empty());
+
+  RamFiles::TextBufRewrite();
+  RamFiles::TextBufWrite("Sehr geehrte ANREDE,");
+  EXPECT_EQ(SysServices::SubstInTextBuffer("ANREDE", chain.get(), false), 1);
+  EXPECT_EQ(SysServices::SubstInTextBuffer("FEHLT", chain.get(), false), 0);
+  EXPECT_EQ(SysServices::SubstInTextBuffer("a<b", big.get(), false), 0);
+  ShortStr line;
+  RamFiles::TextBufReset();
+  RamFiles::TextBufRead(line, 255);
+  EXPECT_EQ(line.str(), "Sehr geehrte a<b c\r\n,");
 }
 
 // ---- Functions from Lumo source ----------------------------------------------
@@ -524,6 +554,9 @@ TEST_F(SysFuncsText, DirectorySearchLines) {
     names.push_back(l.substr(0, l.find(' ')));
   }
   EXPECT_EQ(names.size(), 3u);
+  // A DOS-style mask: a drive, "\" and other case find the same entries.
+  std::string dosMask = "C:" + dir + "\\*.txt";
+  EXPECT_EQ(SysServices::FirstDir(dosMask, "").str().substr(53), dir + "/");
   // "X" only expands the mask.
   EXPECT_EQ(Eval("FirstDir('" + dir + "/../SUCHE/*.TXT', 'X')").value.text.str(), dir + "/*.TXT");
   EXPECT_EQ(Eval("FirstDir('" + dir + "/*.XYZ', '')").value.text.str(), "");
