@@ -1,5 +1,6 @@
 #include "engine/language/sysservices.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
