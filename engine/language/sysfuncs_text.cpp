@@ -10,6 +10,7 @@
 // so every function runs without a host.
 #include "engine/language/sysfuncs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,7 @@
 #include "engine/language/sysalgo.h"
 #include "engine/language/sysservices.h"
 #include "engine/storage/fulltext/fulltext.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/process.h"
@@ -217,6 +219,16 @@ ShortStr CurrentDirectory() {
   return ShortStr(dir);
 }
 
+// Pause: n hundredths of a second, watching the queue; the user's Ctrl+U
+// ends the wait early (a long pause in a program can be stopped).
+void Pause(int32_t n) {
+  const uint64_t end = platform::TickCountMs() + uint64_t(std::max(0, n)) * 10;
+  for (uint64_t now = platform::TickCountMs(); now < end; now = platform::TickCountMs()) {
+    if (Common::UserBreakRequested()) return;
+    Common::WaitMilliseconds(uint32_t(std::min<uint64_t>(end - now, Common::kWaitPollMs)));
+  }
+}
+
 // Every drive letter names the one file system: drive types 3 (fixed disk)
 // for A to Y, 0 otherwise.
 double DriveType(int32_t n) { return n >= 0 && n < 25 ? 3 : 0; }
@@ -259,7 +271,7 @@ void NumberFunction(uint8_t, uint8_t code, TRunValue& result) {
     }
     case 17: SetText(result, apply ? CurrentDirectory() : ShortStr()); break;
     case 21:
-      if (apply) Common::WaitMilliseconds(uint32_t(std::max(0, Zet02::ValueToInteger(x))) * 10);
+      if (apply) Pause(Zet02::ValueToInteger(x));
       SetReal(result, apply ? 1 : 0);
       break;
     case 22: SetReal(result, apply ? DriveType(Zet02::ValueToInteger(x)) : 0); break;

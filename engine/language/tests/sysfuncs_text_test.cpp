@@ -385,6 +385,19 @@ TEST_F(SysFuncsText, EffectsOnlyWithTheApplyFlag) {
   EXPECT_FALSE(SysServices::EngineSwitches().dirtyCheck);
 }
 
+// A long pause ends at the user's Ctrl+U.
+TEST_F(SysFuncsText, PauseEndsAtTheUserBreak) {
+  platform::SetPeekKeyHook([](bool, platform::KeyMessage& m) {
+    m = {platform::kMsgKeyDown, 'U', true};
+    return true;
+  });
+  const Outcome o = Eval("Pause(100000000)");
+  platform::SetPeekKeyHook(nullptr);
+  Common::BreakRequested = false;
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.value.number, 1);
+}
+
 TEST_F(SysFuncsText, TestKeysTakesOneKeyFromTheQueue) {
   static std::vector<platform::KeyMessage> queue;
   queue = {{platform::kMsgKeyDown, 'J', false}, {platform::kMsgKeyDown, 'X', false}, {platform::kMsgKeyUp, 'J', false}};
