@@ -37,13 +37,15 @@ bool BreakWhenSlow(bool, platform::KeyMessage& message) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // File and directory functions act on names relative to a scratch folder
-  // of the run, which every input starts in again (ChDir may leave it).
+  // of the run; the fuzzer's own folder is current again after the input,
+  // whatever ChDir did.
   static const std::filesystem::path scratch = [] {
     std::filesystem::path p = std::filesystem::temp_directory_path() / ("interp_fuzz." + std::to_string(getpid()));
     std::filesystem::create_directories(p);
     return p;
   }();
   std::error_code ignored;
+  const std::filesystem::path home = std::filesystem::current_path(ignored);
   std::filesystem::current_path(scratch, ignored);
   static const bool ready = [] {
     Units::StartEngine();
@@ -76,5 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Zet02::SetWriteEnable(false);
   if (LumoExec::ValueStack().Used() != 0) __builtin_trap();
   ZetVars::PopVarScope();
+  std::filesystem::current_path(home, ignored);
   return 0;
 }
