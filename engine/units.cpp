@@ -83,6 +83,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(LumoHost),
     ZET_ENTRY(Zet02),
     ZET_ENTRY(LumoRun),
+    // After LumoRun, whose start clears the interpreter's group handlers.
     ZET_ENTRY(SysFuncs),
     ZET_ENTRY(LumoComm),
     ZET_ENTRY(ProgramError),

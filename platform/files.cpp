@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -525,9 +526,36 @@ int CopyFile(std::string_view from, std::string_view to, bool keepTimes) {
 }
 
 int MakeDirectory(std::string_view name) {
+  if (int error = TakeFault(FileOp::Directory)) return error;
   std::string path = ResolvePath(name);
   if (mkdir(path.c_str(), 0777) != 0) return MissingNameError(path, errno);
   return kDosOk;
+}
+
+int RemoveDirectory(std::string_view name) {
+  if (int error = TakeFault(FileOp::Directory)) return error;
+  std::string path = ResolvePath(name);
+  if (rmdir(path.c_str()) != 0) {
+    if (errno == ENOTEMPTY || errno == EEXIST || errno == EBUSY) return kDosAccessDenied;
+    return MissingNameError(path, errno);
+  }
+  return kDosOk;
+}
+
+int ChangeDirectory(std::string_view name) {
+  if (int error = TakeFault(FileOp::Directory)) return error;
+  std::string path = ResolvePath(name);
+  if (chdir(path.c_str()) != 0) return MissingNameError(path, errno);
+  return kDosOk;
+}
+
+bool FreeDiskBytes(std::string_view directory, uint64_t& bytes) {
+  bytes = 0;
+  struct statvfs info;
+  const std::string path = directory.empty() ? std::string(".") : ResolvePath(directory);
+  if (statvfs(path.c_str(), &info) != 0) return false;
+  bytes = uint64_t(info.f_bavail) * uint64_t(info.f_frsize);
+  return true;
 }
 
 bool FileExists(std::string_view name) {

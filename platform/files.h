@@ -84,6 +84,14 @@ int ReplaceFile(std::string_view from, std::string_view to);
 // Copies a file; with keepTimes the copy gets the source's modification time.
 int CopyFile(std::string_view from, std::string_view to, bool keepTimes);
 int MakeDirectory(std::string_view name);
+// Removes an empty directory; a directory that still holds entries is
+// refused with 5, as DOS does.
+int RemoveDirectory(std::string_view name);
+// Makes the directory the process's current directory.
+int ChangeDirectory(std::string_view name);
+// Free bytes on the file system that holds the directory; false when it
+// cannot be asked.
+bool FreeDiskBytes(std::string_view directory, uint64_t& bytes);
 
 bool FileExists(std::string_view name);
 bool DirectoryExists(std::string_view name);
@@ -139,7 +147,8 @@ class FindSearch {
 
 // Fault injection for tests: the n-th next operation of a kind fails with the
 // given DOS error (n = 1 is the very next one). Reset clears every plan.
-enum class FileOp { Open, Create, Read, Write, Rename, Delete, Truncate };
+// Directory covers making, removing and changing directories.
+enum class FileOp { Open, Create, Read, Write, Rename, Delete, Truncate, Directory };
 void InjectFileFault(FileOp op, int nth, int dosError);
 void ResetFileFaults();
 // Crash tests: the process kills itself (SIGKILL) right before the n-th next

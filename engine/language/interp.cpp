@@ -430,6 +430,31 @@ bool StoreField(int slot, uint16_t field, TRunValue& value) {
   return e <= 0;
 }
 
+}  // namespace
+
+int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t recno) {
+  ZetTable::TZetTable* t = ZetTable::Table(table);
+  if (!t || recno == 0) return 0;
+  // The table's position is saved around the read of the record, the store
+  // and the write-back with its index updates.
+  Zet00::PushTablePosition(table);
+  int e = Zet00::ReadRecordHook(table, recno, t->recordBuffer.data());
+  if (e == 0) {
+    const std::vector<uint8_t> old = t->recordBuffer;
+    t->currentRecord = recno;
+    if (StoreField(table, field, value)) {
+      bool keysChanged = false;
+      e = Zet01::UpdateRecord(table, old.data(), keysChanged, 0, true, true);
+    } else {
+      e = g_run.error > 0 ? g_run.error : 0;
+    }
+  }
+  Zet00::PopTablePosition(table);
+  return e > 0 ? e : 0;
+}
+
+namespace {
+
 uint16_t FieldOperand(TRunValue& result) {
   uint8_t slot = 0;
   uint16_t field = 0;
@@ -506,22 +531,8 @@ uint16_t FieldChainOperand(TRunValue& result) {
     Zet00::PopTablePosition(table);
     const uint16_t type = EvalSum(result);
     if (g_run.error <= 0 && g_run.apply) {
-      ZetTable::TZetTable* t = ZetTable::Table(table);
-      // Read the linked record, store the value, write it back.
-      if (t && recno != 0) {
-        Zet00::PushTablePosition(table);
-        const std::vector<uint8_t> before = t->recordBuffer;
-        if (Zet00::ReadRecordHook(table, recno, t->recordBuffer.data()) == 0) {
-          const std::vector<uint8_t> old = t->recordBuffer;
-          t->currentRecord = recno;
-          if (StoreField(table, field, result)) {
-            bool keysChanged = false;
-            const int e = Zet01::UpdateRecord(table, old.data(), keysChanged, 0, true, true);
-            if (e > 0) Fail(e);
-          }
-        }
-        Zet00::PopTablePosition(table);
-      }
+      const int e = WriteFieldAndUpdate(table, field, result, recno);
+      if (e > 0) Fail(e);
     }
     return type;
   }

@@ -131,6 +131,11 @@ bool ReadFieldArg(uint8_t& table, uint16_t& field);
 int32_t ValueToInteger(double value);
 // Decimal rounding to d places, halves away from zero.
 double RoundDecimal(double value, int d);
+// Reads record recno of table with the table's position saved, stores the
+// value into the field (with the type test of an assignment) and writes the
+// record back with its index updates, then restores the position. Answers
+// 0 or the engine error of the read, the store or the write.
+int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t recno);
 // The name of a value type in messages.
 const char* ValueTypeName(uint16_t type);
 

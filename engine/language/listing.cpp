@@ -7,9 +7,11 @@
 #include <string>
 
 #include "engine/base/common.h"
+#include "engine/base/datum.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/hostcmds.h"
 #include "engine/language/nametables.h"
+#include "engine/language/sysalgo.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zettable.h"
 
@@ -115,9 +117,7 @@ class TLister {
       case tkSumSuffix: Add("S"); return true;
       case tkRealConst: {
         if (!r.real(v)) return false;
-        char buf[32];
-        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-        Add(ec == std::errc() ? std::string_view(buf, size_t(end - buf)) : kUndefined);
+        Add(SysAlgo::NumberText(v));
         return true;
       }
       case tkWordConst:
@@ -349,5 +349,23 @@ void ReportRunError(uint16_t error, std::string_view code, size_t start, size_t 
 }
 
 void SetSuppressRunErrors(bool on) { g_suppressRunErrors = on; }
+
+ShortStr ValueToText(uint16_t type, double value) {
+  switch (type & 15) {
+    case Common::kTypeBool: return ShortStr(value != 0 ? "Ja" : "Nein");
+    case Common::kTypeDate:
+      return DATUM::PackedDateToStr(DATUM::DayNumberToPacked(Common::RealToLongInt(value)));
+    case Common::kTypeTime: {
+      const int32_t minutes = Common::RealToLongInt(value);
+      return DATUM::MinutesToStr(minutes);
+    }
+    case Common::kTypeChoice: {
+      const int32_t n = Common::RealToLongInt(value);
+      if (n >= 0 && n <= 9) return ShortStr(std::string(1, char('0' + n)));
+      return SysAlgo::NumberText(value);
+    }
+    default: return SysAlgo::NumberText(value);
+  }
+}
 
 }  // namespace Zet02

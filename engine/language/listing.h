@@ -34,6 +34,12 @@ void QuoteText(ShortStr& text);
 // Whether a value of type given may be stored where expected is asked.
 bool TypesCompatible(uint16_t expected, uint16_t given);
 
+// The display text of a value of a field type (low four bits): "Ja" or
+// "Nein" for a logical, the date of a day number, the time of a count of
+// minutes, the digit of a choice number, else the general number text
+// (SysAlgo::NumberText).
+ShortStr ValueToText(uint16_t type, double value);
+
 // The listing of code from start; errorColumn receives the listing's length
 // when the walk passed stop.
 ShortStr CodeToText(std::string_view code, size_t start, size_t stop, size_t& errorColumn);

@@ -520,9 +520,20 @@ const TFunctionDesc kDescriptionRows[] = {
     {207, 81, 3, 2, "", 0, "Erzeugt eine ZET-Tablle aus einer dBase-Datei."},  // DbfToDat
     {209, 1, 3, 1, "", 0, "Schaltet Fettdruck ein oder aus."},  // Bold
     {209, 2, 3, 1, "", 0, "Schaltet Kursivdruck ein oder aus."},  // Italic
+    // Functions without a name in the keyword table: the HTML conversions
+    // and the key=value lookup that database jobs compile, and the four
+    // mark functions of the table context.
+    {201, 31, 1, 1, "", 0, "Entfernt HTML-Tags und wandelt HTML-Zeichen in Text."},
+    {201, 36, 1, 1, "", 0, "Wandelt jedes Zeichen eines Textes in seine HTML-Form."},
+    {206, 14, 1, 2, "", 0, "Liefert den Wert eines Schl\xFC""ssels aus einer Datei mit Abschnitten."},
+    {220, 59, 3, 1, "", 0, "Speichert die Markierungen in einem Array."},  // GETSTARS
+    {220, 61, 1, 0, "", 0, "Liefert die Anzahl der Markierungen."},  // STARNUM
+    {220, 62, 1, 1, "", 0, "Pr\xFC""ft, ob ein Datensatz markiert ist."},  // ISSTAR
+    {220, 68, 3, 1, "", 0, "Markiert die Datens\xE4""tze eines Arrays."},  // PUTSTARS
 };
 
 static_assert(std::size(kKeywordRows) == kKeywordCount);
+static_assert(std::size(kDescriptionRows) == kFunctionDescCount);
 
 struct TMarkFunction {
   const char* name;

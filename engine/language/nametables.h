@@ -10,8 +10,10 @@
 //
 // Description table: entries numbered from 1 {group, code, kind (1 function,
 // 2 operator, 3 procedure), parameter count, signature, flag, help text}.
-// One record per distinct function of the catalogue and one per operator
-// code of group 0; lookups by (group, code) take the first match.
+// 245 records: one per distinct named function of the catalogue (Message
+// has none), one per operator code of group 0, and seven functions that have
+// no name in the keyword table (201/31, 201/36, 206/14 and the four mark
+// functions of group 220); lookups by (group, code) take the first match.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,7 @@
 namespace Zet02 {
 
 inline constexpr size_t kKeywordCount = 269;
+inline constexpr size_t kFunctionDescCount = 245;
 inline constexpr uint8_t kLanguageGerman = 1;
 inline constexpr uint8_t kLanguageEnglish = 2;
 

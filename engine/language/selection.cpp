@@ -677,7 +677,9 @@ ShortStr PhoneticCode(std::string_view s) {
     char digit = 0;
     switch (c) {
       case 'B': case 'F': case 'P': case 'V': digit = '1'; break;
-      case 'C': case 'G': case 'K': case 'Q': case 'S': case 'X': case 'Z': case 225: digit = '2'; break;
+      // 223 is the sharp s of the engine's Windows-1252 texts; case
+      // folding leaves it as it is.
+      case 'C': case 'G': case 'K': case 'Q': case 'S': case 'X': case 'Z': case 223: digit = '2'; break;
       case 'D': case 'T': digit = '3'; break;
       case 'L': digit = '4'; break;
       case 'M': case 'N': digit = '5'; break;

@@ -4,9 +4,13 @@
 // scope. The interpreter must answer an error for damaged code, never read
 // outside it or recurse without bound. A loop whose count is huge is legal
 // code: the user stops it with Ctrl+U, and here a break key arrives once an
-// input has run for half a second.
+// input has run for half a second. File functions run in a scratch folder.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "engine/base/shortstr.h"
@@ -32,6 +36,17 @@ bool BreakWhenSlow(bool, platform::KeyMessage& message) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // File and directory functions act on names relative to a scratch folder
+  // of the run; the fuzzer's own folder is current again after the input,
+  // whatever ChDir did.
+  static const std::filesystem::path scratch = [] {
+    std::filesystem::path p = std::filesystem::temp_directory_path() / ("interp_fuzz." + std::to_string(getpid()));
+    std::filesystem::create_directories(p);
+    return p;
+  }();
+  std::error_code ignored;
+  const std::filesystem::path home = std::filesystem::current_path(ignored);
+  std::filesystem::current_path(scratch, ignored);
   static const bool ready = [] {
     Units::StartEngine();
     lumo_test::InstallFixtureTables();
@@ -63,5 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Zet02::SetWriteEnable(false);
   if (LumoExec::ValueStack().Used() != 0) __builtin_trap();
   ZetVars::PopVarScope();
+  std::filesystem::current_path(home, ignored);
   return 0;
 }
