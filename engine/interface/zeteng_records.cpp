@@ -29,6 +29,7 @@
 #include "engine/interface/zeteng.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/compiler.h"
+#include "engine/language/formulas.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00_keytext.h"
@@ -346,6 +347,34 @@ int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity) {
     t.recordBuffer = saved;
   }
   TextOut(buffer, capacity, text);
+  return 0;
+}
+
+int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* record, const void* value) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  const TZetTable& t = *r.table;
+  if (userField < 1 || userField > t.userFieldCount || !record || !value) return -10;
+  const uint16_t n = ZetTable::NthUserField(r.cursor->relation, uint16_t(userField));
+  if (n == 0) return -10;
+  Common::PutFieldValue(static_cast<uint8_t*>(record), t.Place(n), t.version, static_cast<const uint8_t*>(value),
+                        false);
+  return 0;
+}
+
+int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return 0;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  const int former = ZetTable::CurrentHandle();
+  if (former != c.relation) Zet01::SetCurrentTable(c.relation);
+  LoadCursorIntoTable(c, t);
+  const size_t size = width > 0 ? size_t(width) : 0;
+  const ShortStr text = Formeln::BrowserColumnText(column ? std::string_view(column) : std::string_view(), size);
+  DiscardTablePosition(c, t);
+  if (former != c.relation && former != 0) Zet01::SetCurrentTable(former);
+  TextOut(buffer, width, text.view().substr(0, size));
   return 0;
 }
 

@@ -250,6 +250,31 @@ TEST_F(FilledTable, ADuplicateOwnsCopiesOfTheMemoAndBlob) {
   editing_test::ExpectIndexesAgree(relation_);
 }
 
+TEST_F(FilledTable, SetFieldStoresIntoTheGivenBufferOnly) {
+  const int32_t c = ZetTableCreate(relation_);
+  ASSERT_EQ(ZetTableSetRecNo(c, 4), 4);
+  std::vector<uint8_t> record(size_t(ZetTableGetRecordSize(c)));
+  ASSERT_EQ(ZetTableGetRecord(c, record.data()), 0);
+  const int32_t menge = ZetTableGetFieldNo(c, "MENGE");
+  ASSERT_GT(menge, 0);
+  const int16_t value = 42;
+  const std::vector<uint8_t> before = record;
+  for (int32_t bad : {0, -1, ZetTableGetNumFields(c) + 1}) {
+    EXPECT_EQ(ZetTableSetField(c, bad, record.data(), &value), -10) << bad;
+    EXPECT_EQ(record, before);
+  }
+  EXPECT_EQ(ZetTableSetField(c, menge, nullptr, &value), -10);
+  EXPECT_EQ(ZetTableSetField(c, menge, record.data(), nullptr), -10);
+  ASSERT_EQ(ZetTableSetField(c, menge, record.data(), &value), 0);
+  EXPECT_EQ(Field(c, "MENGE"), "6") << "the cursor's own record is left alone";
+  ASSERT_EQ(ZetTableEdit(c), 0);
+  ASSERT_EQ(ZetTableSetRecord(c, record.data()), 0);
+  ASSERT_EQ(ZetTableEditConfirm(c), 0);
+  EXPECT_EQ(Field(c, "MENGE"), "42");
+  EXPECT_EQ(Field(c, "NAME"), "Birne");
+  editing_test::ExpectIndexesAgree(relation_);
+}
+
 TEST_F(FilledTable, AFailedEditConfirmKeepsTheOriginal) {
   const int32_t c = ZetTableCreate(relation_);
   ASSERT_EQ(ZetTableSetRecNo(c, 3), 3);
