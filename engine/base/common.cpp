@@ -1,4 +1,5 @@
 #include "engine/base/common.h"
+#include "engine/base/userbreak.h"
 
 #include <algorithm>
 #include <bit>
@@ -21,6 +22,7 @@ namespace Common {
 
 char ExtraNameChar = 'A';
 bool BreakRequested = false;
+bool BreakEnabled = true;
 bool LastFieldNullable = false;
 bool LastValueIsNull = false;
 ShortStr ProgramDirectory;
@@ -139,6 +141,7 @@ constexpr size_t kReal6SignByte = 5;
 
 bool UserBreakRequested() {
   if (BreakRequested) return true;
+  if (!BreakEnabled) return false;
   platform::KeyMessage message;
   if (!platform::PeekKey(true, message)) return false;
   if (message.message < kFirstKeyMessage || message.message > kLastKeyMessage) return false;
@@ -711,6 +714,7 @@ void UnitInit() {
   decimalChar = kDefaultDecimalChar;
   ExtraNameChar = kDefaultExtraNameChar;
   BreakRequested = false;
+  BreakEnabled = true;
   LastFieldNullable = false;
   LastValueIsNull = false;
   FileNameParts program = SplitFileName(platform::ProgramPath());

@@ -23,6 +23,7 @@ namespace {
 std::array<std::unique_ptr<TCursor>, kMaxCursors + 1> g_cursors;  // [0] unused
 int g_active = 0;
 uint32_t g_client = 0;
+ShortStr g_projectDirectory;
 
 // While set, a delete runs over many records: cursors standing on a deleted
 // record are only flagged, and repositioned when the run ends.
@@ -32,6 +33,8 @@ bool g_bulkDelete = false;
 
 uint32_t RegisteredClient() { return g_client; }
 void SetRegisteredClient(uint32_t id) { g_client = id; }
+const ShortStr& ProjectDirectory() { return g_projectDirectory; }
+void SetProjectDirectory(std::string_view directory) { g_projectDirectory = ShortStr(directory); }
 
 TCursor* Cursor(int32_t handle) {
   if (handle < 1 || handle > kMaxCursors) return nullptr;
@@ -435,6 +438,7 @@ void UnitInit() {
   for (auto& c : g_cursors) c.reset();
   g_active = 0;
   g_client = 0;
+  g_projectDirectory = ShortStr();
   g_bulkDelete = false;
   g_brackets.clear();
   EngineHooks::NotifyTableChanged = NotifyHook;

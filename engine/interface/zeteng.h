@@ -87,6 +87,9 @@ struct TCursor {
 // ---- Login state ----------------------------------------------------------
 uint32_t RegisteredClient();
 void SetRegisteredClient(uint32_t id);
+// The project directory the host set (at most 255 characters).
+const ShortStr& ProjectDirectory();
+void SetProjectDirectory(std::string_view directory);
 
 // ---- Handles ---------------------------------------------------------------
 // The cursor of a handle, nullptr when the handle is not a cursor in use.

@@ -9,9 +9,11 @@
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/base/crypt.h"
+#include "engine/base/userbreak.h"
 #include "engine/base/uppercas.h"
 #include "engine/interface/include/zetcore.h"
 #include "engine/interface/zeteng.h"
+#include "engine/language/extcalls.h"
 #include "engine/language/variables.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/zet00_index.h"
@@ -78,6 +80,19 @@ int32_t ZetSetSystemSettings(int32_t indexPageSize, int32_t blobBlockSize) {
 }
 
 int32_t ZetStopSend(void) { return 0; }
+
+int32_t ZetSetProjectDir(const char* directory) {
+  SetProjectDirectory(TextIn(directory));
+  ExtCalls::SetProjectDirectory(ProjectDirectory().view());
+  return 0;
+}
+
+int32_t ZetEnableBreak(int32_t flag) {
+  Common::BreakEnabled = flag != 0;
+  return 0;
+}
+
+int32_t ZetGetErrorCheck(void) { return ZetVars::ErrorCheckSwitch() ? 1 : 0; }
 int32_t ZetContSend(void) { return 0; }
 
 int32_t ZetGetRltnHdl(const char* relationName) {

@@ -29,6 +29,9 @@
 #include "engine/interface/zeteng.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/compiler.h"
+#include "engine/language/formulas.h"
+#include "engine/storage/winblobs.h"
+#include "engine/storage/winmemos.h"
 #include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
@@ -101,6 +104,41 @@ void KeepChainFields(const TZetTable& t, std::vector<uint8_t>& record, const std
     const size_t size = std::min(size_t(t.SizeCode(n)) + 1, record.size() - std::min<size_t>(offset, record.size()));
     std::memcpy(record.data() + offset, source.data() + offset, size);
   }
+}
+
+// Writes a copy of every memo and blob the record names into the files that
+// serve the slot and makes the record name the copies; made lists them.
+// Answers 0 or the engine error of the copy that failed (reported).
+int CopyChainFields(int slot, const TZetTable& t, std::vector<uint8_t>& record, std::vector<Zet01::TChainRef>& made) {
+  TZetTable* files = ZetTable::FileOwner(slot);
+  if (!files) return Common::kErrWrite;
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const uint8_t type = t.FieldType(n);
+    const bool memo = type == Common::kTypeMemo && t.hasMemoFile;
+    const bool blob = type == Common::kTypeBlob && t.hasBlobFile;
+    if (!t.IsStored(n) || !(memo || blob)) continue;
+    Common::FieldValue value;
+    Common::GetFieldAsNumber(record.data(), t.Place(n), t.version, value);
+    if (value.block == 0 || (memo && value.block == WINMEMOS::kInMemoryMemo)) continue;
+    const uint32_t first = value.block;
+    value.block = blob ? WinBlobs::CopyBlob(files->blobFile, first, files->blobFile)
+                       : WINMEMOS::CopyMemo(files->memoFile, first, files->memoFile);
+    const int32_t status = blob ? WinBlobs::Status() : WINMEMOS::Status();
+    if (status != 0) {
+      const int error = -Common::LastError();
+      return error > 0 ? error : Common::kErrWrite;
+    }
+    Common::PutFieldFromValue(record.data(), t.Place(n), t.version, value);
+    if (value.block != 0) made.push_back({blob, value.block});
+  }
+  return 0;
+}
+
+// Chains no record names: freed with the next flush of the table.
+void GiveUpChains(int slot, const std::vector<Zet01::TChainRef>& chains) {
+  TZetTable* files = ZetTable::FileOwner(slot);
+  if (!files) return;
+  for (const Zet01::TChainRef& c : chains) files->pendingChainFrees.push_back({c.blob, c.first});
 }
 
 // Computes the table's formula fields over the cursor's buffer.
@@ -312,6 +350,34 @@ int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity) {
   return 0;
 }
 
+int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* record, const void* value) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  const TZetTable& t = *r.table;
+  if (userField < 1 || userField > t.userFieldCount || !record || !value) return -10;
+  const uint16_t n = ZetTable::NthUserField(r.cursor->relation, uint16_t(userField));
+  if (n == 0) return -10;
+  Common::PutFieldValue(static_cast<uint8_t*>(record), t.Place(n), t.version, static_cast<const uint8_t*>(value),
+                        false);
+  return 0;
+}
+
+int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return 0;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  const int former = ZetTable::CurrentHandle();
+  if (former != c.relation) Zet01::SetCurrentTable(c.relation);
+  LoadCursorIntoTable(c, t);
+  const size_t size = width > 0 ? size_t(width) : 0;
+  const ShortStr text = Formeln::BrowserColumnText(column ? std::string_view(column) : std::string_view(), size);
+  DiscardTablePosition(c, t);
+  if (former != c.relation && former != 0) Zet01::SetCurrentTable(former);
+  TextOut(buffer, width, text.view().substr(0, size));
+  return 0;
+}
+
 int32_t ZetTableGetAutoNo(int32_t cursor) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
@@ -335,12 +401,17 @@ int32_t ZetTableAppendDuplicate(int32_t cursor) {
   TCursor& c = *r.cursor;
   TZetTable& t = *r.table;
   if (c.recno == 0) return kNoRecord;
-  // Memo and blob chains stay with the original record: the copy starts
-  // without them.
+  // The copy names copies of the original's memos and blobs: a chain always
+  // belongs to one record.
   std::vector<uint8_t> copy = c.record;
-  const std::vector<uint8_t> none(c.recordLength, 0);
-  KeepChainFields(t, copy, none);
-  return StartAppend(c, t, &copy);
+  std::vector<Zet01::TChainRef> made;
+  if (int e = CopyChainFields(c.relation, t, copy, made)) {
+    GiveUpChains(c.relation, made);
+    return WriteFailure(e);
+  }
+  const int error = StartAppend(c, t, &copy);
+  if (error != 0) GiveUpChains(c.relation, made);
+  return error;
 }
 
 int32_t ZetTableAppendCancel(int32_t cursor) {
@@ -350,6 +421,8 @@ int32_t ZetTableAppendCancel(int32_t cursor) {
   TZetTable& t = *r.table;
   if (c.appendDepth == 0) return 0;
   --c.appendDepth;
+  // The new record's memos and blobs belong to no stored record.
+  GiveUpChains(c.relation, Zet01::ChainsNamed(t, c.record.data()));
   LoadCursorIntoTable(c, t);
   Zet01::GiveBackAutoNumber(c.relation);
   c.recno = c.savedRecno;

@@ -414,6 +414,7 @@ uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint
 }
 
 void SetErrorCheckSwitch(bool on) { g_errorCheck = on; }
+bool ErrorCheckSwitch() { return g_errorCheck; }
 void SetIndexCheck(bool on) { g_indexCheck = on; }
 
 uint16_t DefineVariable(std::string_view name, bool wide, uint32_t word1, uint32_t word2, uint16_t type,

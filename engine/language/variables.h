@@ -182,6 +182,7 @@ uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint
 // Switches: the error-check switch of a running job (its "EC" dot command),
 // and the index check that is on while a selection is probed.
 void SetErrorCheckSwitch(bool on);
+bool ErrorCheckSwitch();
 void SetIndexCheck(bool on);
 
 // ---- Definition ----------------------------------------------------------

@@ -290,10 +290,36 @@ int FreeChain(TBlockFile& f, const std::vector<uint32_t>& chain) {
   PutLink(f, block, f.nextFree);
   rc = WriteDataBlock(f, chain.back(), block);
   if (rc != 0) return rc;
+  // The link is on the disk before the header that takes the chain into the
+  // list: a header without it would lead the list into blocks in use.
+  if (LOWFILES::SyncFile(f.file) != 0) {
+    Common::SetFileError(Common::kErrWrite, f.file.name);
+    return Common::kErrWrite;
+  }
   f.nextFree = chain.front();
   rc = WriteHeader(f);
   if (rc != 0) f.nextFree = oldNextFree;
   return rc;
+}
+
+bool LacksBlocks(TBlockFile& f) {
+  if (!f.open || !f.damaged || f.blockSize == 0 || f.highest >= BlockLimit(f)) return false;
+  if (f.nextFree < 1 || f.nextFree > f.highest + uint64_t(1)) return false;
+  return LOWFILES::LowFileSize(f.file) < (uint64_t(f.highest) + 1) * f.blockSize;
+}
+
+int TakeInBlocksPresent(TBlockFile& f) {
+  const uint64_t blocks = LOWFILES::LowFileSize(f.file) / f.blockSize;
+  if (blocks == 0) return ReportDamage(f, true);
+  f.highest = uint32_t(blocks - 1);
+  f.nextFree = f.highest + 1;
+  f.damaged = false;
+  if (int rc = WriteHeader(f)) return rc;
+  if (LOWFILES::SyncFile(f.file) != 0) {
+    Common::SetFileError(Common::kErrWrite, f.file.name);
+    return Common::kErrWrite;
+  }
+  return 0;
 }
 
 }  // namespace memofiles

@@ -151,8 +151,20 @@ using FillBlock = std::function<void(size_t i, uint8_t* block)>;
 int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& first);
 
 // Returns a chain whose blocks were collected in order to the free list: the
-// last block is linked to the old head, the head becomes the first block, and
-// the header is written. Answers 0, or 2 / 3 reported (counters taken back).
+// last block is linked to the old head and synced, then the head becomes the
+// first block and the header is written. Answers 0, or 2 / 3 reported
+// (counters taken back).
 int FreeChain(TBlockFile& f, const std::vector<uint32_t>& chain);
+
+// A machine that stopped while a chain grew the file may leave the header
+// on the disk without the blocks it took in. LacksBlocks tells a file that
+// Open marked damaged for that alone (its counters are otherwise sound).
+// TakeInBlocksPresent makes the whole blocks present the blocks in use with
+// an empty free list, writes and syncs the header and clears the mark. No
+// record names a block the crash lost, since records naming a new chain are
+// written only after the side file is synced; blocks of the chain that was
+// growing are left unnamed and unfree. Answers 0, or 3 reported.
+bool LacksBlocks(TBlockFile& f);
+int TakeInBlocksPresent(TBlockFile& f);
 
 }  // namespace memofiles

@@ -298,6 +298,16 @@ bool ReadStoredDescription(const TZetTable& t, std::string_view path, TIndexDesc
   return true;
 }
 
+// A user index whose file is missing, or too short or damaged to hold the
+// description of its key: it cannot be built again from the records.
+bool UserIndexLost(const TZetTable& t, int slot) {
+  if (!IsUserIndex(t, slot)) return false;
+  const ShortStr path = IndexPath(t, slot);
+  if (!Common::FileExists(path)) return true;
+  TIndexDescriptor probe;
+  return !ReadStoredDescription(t, path, probe);
+}
+
 // Opens an existing or missing index file of a slot (see IndexAvailable).
 bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
   TIndexDescriptor& d = *SlotOf(t, slot);
@@ -546,8 +556,16 @@ bool IndexAvailable(int handle, int slot, bool checkCount) {
 int OpenIndexes(int handle) {
   TZetTable* t = ZetTable::Table(handle);
   if (!t) return kErrIndexWrite;
-  for (int slot = FirstIndexSlot(*t); slot <= t->highestIndexSlot; ++slot)
-    if (t->indexes[size_t(slot)] && !IndexAvailable(handle, slot, true)) return kErrIndexWrite;
+  for (int slot = FirstIndexSlot(*t); slot <= t->highestIndexSlot; ++slot) {
+    if (!t->indexes[size_t(slot)] || IndexAvailable(handle, slot, true)) continue;
+    if (!UserIndexLost(*t, slot)) return kErrIndexWrite;
+    // Nothing tells the lost index's key any more: the table opens without
+    // it, and the open's error names its file. Its slot is taken by the next
+    // index, which is looked at in turn.
+    const ShortStr path = IndexPath(*t, slot);
+    RemoveIndexSlot(*t, slot--);
+    Common::SetFileError(kErrIndexWrite, path);
+  }
   return 0;
 }
 

@@ -139,7 +139,11 @@ int CreateIndexFile(ZetTable::TZetTable& table, int slot);
 // unique ID index always keeps exactly the table's key. A failure is
 // reported (90, 95 for a damaged file) and marks the slot.
 bool IndexAvailable(int handle, int slot, bool checkCount);
-// Opens every slot with the count check; answers 0 or the first error.
+// Opens every slot with the count check; answers 0 or the first error. A
+// user index whose file is missing or no longer holds the description of its
+// key cannot be rebuilt: it is taken out of the slots for this open (its
+// entry in the table's index directory stays) and reported (90, its file),
+// and the open goes on.
 int OpenIndexes(int handle);
 // The open B-tree of a slot (nullptr when the slot is not open).
 BTREES::PTree IndexTree(int handle, int slot);

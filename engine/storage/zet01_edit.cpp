@@ -267,6 +267,25 @@ void PutNumber(const TZetTable& t, uint16_t n, uint8_t* record, int32_t value) {
 }
 
 
+// Before a record that names a chain the old record (when given) did not
+// name is written, the side files that hold the new chains are synced: a
+// stopped machine may then lose the record, never the chain it names.
+// Answers 0 or 3 (reported).
+int SyncNewChains(int slot, const TZetTable& t, const uint8_t* record, const uint8_t* old) {
+  TZetTable* files = ZetTable::FileOwner(slot);
+  if (!files) return 0;
+  const std::vector<TChainRef> before = old ? ChainsNamed(t, old) : std::vector<TChainRef>();
+  bool memo = false, blob = false;
+  for (const TChainRef& c : ChainsNamed(t, record)) {
+    if (std::find(before.begin(), before.end(), c) != before.end()) continue;
+    (c.blob ? blob : memo) = true;
+  }
+  for (memofiles::TBlockFile* f : {memo ? static_cast<memofiles::TBlockFile*>(&files->memoFile) : nullptr,
+                                   blob ? static_cast<memofiles::TBlockFile*>(&files->blobFile) : nullptr})
+    if (f && f->open && LOWFILES::SyncFile(f->file) != 0) return Report(Common::kErrWrite, f->file.name);
+  return 0;
+}
+
 // Gives up the memo and blob chains a record of the table in slot holds,
 // except those that keep (when given) names as well: they are freed in the
 // memo and blob files that serve the slot (an alias has none of its own) by
@@ -338,6 +357,7 @@ int AppendRecord(int slot, bool flush, int cursor) {
     }
     if (Zet00::IndexStatus() == Zet00::kStatusFailed) return Zet00::kErrIndexWrite;
   }
+  if (int e = SyncNewChains(slot, *t, t->recordBuffer.data(), nullptr)) return e;
   if (int e = MarkIndexesUnsettled(slot, *t)) return e;
   if (int e = WriteRecord(slot, recno)) {
     Common::SetFileError(Common::kErrWrite, path);
@@ -388,6 +408,7 @@ int UpdateRecord(int slot, const uint8_t* oldRecord, bool& keysChanged, int curs
     if (Zet00::IndexStatus() == Zet00::kStatusFailed) return Zet00::kErrIndexWrite;
   }
   if (result == 0) {
+    if (int e = SyncNewChains(slot, *t, t->recordBuffer.data(), oldRecord)) return e;
     if (int e = MarkIndexesUnsettled(slot, *t)) return e;
     if (WriteRecord(slot, n) != 0) return Report(Common::kErrWrite, path);
     bool changed = false;

@@ -414,6 +414,18 @@ bool ChangeCutShort(const TZetTable& t) {
   return !anyIndex;
 }
 
+// A memo or blob file whose header a stopped machine left ahead of its
+// blocks (memofiles::LacksBlocks) is taken back to the blocks present, when
+// the table may be written. Answers 0 or the error (reported).
+int TakeInSideFileBlocks(TZetTable& t) {
+  if (!t.Writable()) return 0;
+  for (memofiles::TBlockFile* f : {static_cast<memofiles::TBlockFile*>(&t.memoFile),
+                                   static_cast<memofiles::TBlockFile*>(&t.blobFile)})
+    if (memofiles::LacksBlocks(*f))
+      if (int e = memofiles::TakeInBlocksPresent(*f)) return e == memofiles::kStatusDamaged ? 0 : e;
+  return 0;
+}
+
 // A delete moves the last record into the gap and then writes the smaller
 // count; cut short between the two it leaves the last record twice, both
 // copies naming the same memo and blob chains. When the last record names a
@@ -474,6 +486,10 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
       WinBlobs::OpenBlobFile(t.blobFile, SidePath(t, kBlobExtension), t.fileOpenMode, t.tableKey) != 0) {
     CloseSideFiles(t);
     return memofiles::kErrBlobOpen;
+  }
+  if (int e = TakeInSideFileBlocks(t)) {
+    CloseSideFiles(t);
+    return e;
   }
   if (int e = FinishInterruptedDelete(slot, t)) {
     CloseSideFiles(t);

@@ -488,6 +488,27 @@ ZET_EXPORT int32_t ZetModWriteToFile(int32_t module, const char* fileName);
    and the source name. */
 ZET_EXPORT int32_t ZetGetCompilerError(uint16_t* line, uint16_t* column, char* source, int32_t capacity);
 
+/* ---- Session settings, field values, browse columns ----------------------- */
+
+/* Stores the project directory (cut at 255 characters); outside libraries
+   named without a directory are looked for in its directory first. */
+ZET_EXPORT int32_t ZetSetProjectDir(const char* directory);
+/* 0 forbids, any other flag allows breaking long operations with Ctrl+U
+   (allowed at start). */
+ZET_EXPORT int32_t ZetEnableBreak(int32_t flag);
+/* The language's error-check switch: 1 on, 0 off. */
+ZET_EXPORT int32_t ZetGetErrorCheck(void);
+/* Stores the value at value into user field userField (1-based) of record,
+   a buffer of the cursor's record size; the cursor only supplies the layout.
+   The value is the field's bytes as the table stores them, except that a
+   real of a version-1 table is given as an 8-byte double; the field's null
+   flag is cleared. -10 for a field index outside 1..count or a null
+   pointer, -101. */
+ZET_EXPORT int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* record, const void* value);
+/* The text of a compiled browse column for the cursor's record, at most
+   width characters; always 0 (a bad handle writes nothing). */
+ZET_EXPORT int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width);
+
 #ifdef __cplusplus
 }
 #endif

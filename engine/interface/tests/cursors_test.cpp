@@ -8,7 +8,12 @@
 #include "engine/interface/tests/interface_test_util.h"
 #include "engine/interface/zeteng.h"
 #include "engine/storage/engine_hooks.h"
+#include "engine/storage/tests/memo_test_util.h"
+#include "engine/storage/winblobs.h"
 #include "engine/storage/zet00_keys.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_memocheck.h"
+#include "engine/storage/zet01_open.h"
 
 namespace {
 
@@ -177,6 +182,96 @@ TEST_F(FilledTable, AppendConfirmsCancelsAndGivesTheNumberBack) {
   ASSERT_EQ(ZetTableSetStr(c, "CODE", "77"), 0);
   EXPECT_EQ(ZetTableAppendConfirm(c), -11) << "a confirm without an append stores nothing";
   EXPECT_EQ(ZetRltnRecordCount(relation_), 12);
+  editing_test::ExpectIndexesAgree(relation_);
+}
+
+std::string ReadBlob(WinBlobs::TBlobFile& f, uint32_t first) {
+  const int32_t length = WinBlobs::InitGetBlob(f, first);
+  std::string data(size_t(std::max(length, 0)), '\0');
+  if (length > 0) data.resize(size_t(std::max(WinBlobs::GetBlobBlock(length, data.data()), 0)));
+  WinBlobs::DoneGetBlob();
+  return data;
+}
+
+TEST_F(FilledTable, ADuplicateOwnsCopiesOfTheMemoAndBlob) {
+  ZetTable::TZetTable& t = *ZetTable::Table(relation_);
+  const std::string memo = memo_test::MemoFor(2, 8, 700);
+  const std::string blob(3000, 'b');
+  ASSERT_EQ(Zet01::ReadRecord(relation_, 2), 0);
+  t.currentRecord = 2;
+  const std::vector<uint8_t> old = t.recordBuffer;
+  editing_test::Article a = editing_test::ArticleOf(t, old.data());
+  a.notiz = memo_test::WriteMemo(t.memoFile, memo);
+  ASSERT_EQ(WinBlobs::InitPutBlob(t.blobFile, 0), 0);
+  WinBlobs::PutBlobBlock(int32_t(blob.size()), blob.data());
+  a.bild = WinBlobs::DonePutBlob();
+  ASSERT_NE(a.notiz, 0u);
+  ASSERT_NE(a.bild, 0u);
+  editing_test::PutArticle(relation_, a);
+  bool changed = false;
+  ASSERT_EQ(Zet01::UpdateRecord(relation_, old.data(), changed, 0, true, false), 0);
+
+  const int32_t c = ZetTableCreate(relation_);
+  // A cancelled duplicate gives its copies back; the file stays sound.
+  ASSERT_EQ(ZetTableSetRecNo(c, 2), 2);
+  ASSERT_EQ(ZetTableAppendDuplicate(c), 0);
+  const uint32_t memoBlocks = t.memoFile.highest, blobBlocks = t.blobFile.highest;
+  ASSERT_EQ(ZetTableAppendCancel(c), 0);
+  ASSERT_EQ(Zet01::FlushTable(relation_, true), 0);
+  EXPECT_EQ(Zet01::CheckMemoFile(relation_), Zet01::kMemoSound);
+
+  ASSERT_EQ(ZetTableSetRecNo(c, 2), 2);
+  ASSERT_EQ(ZetTableAppendDuplicate(c), 0);
+  ASSERT_EQ(ZetTableSetStr(c, "CODE", "12"), 0);
+  ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+  EXPECT_EQ(t.memoFile.highest, memoBlocks) << "the cancelled copy's blocks were reused";
+  EXPECT_EQ(t.blobFile.highest, blobBlocks);
+  const uint32_t copyNr = uint32_t(ZetTableGetRecNo(c));
+  ASSERT_EQ(Zet01::ReadRecord(relation_, copyNr), 0);
+  const editing_test::Article copy = editing_test::ArticleOf(t, t.recordBuffer.data());
+  EXPECT_NE(copy.notiz, a.notiz);
+  EXPECT_NE(copy.bild, a.bild);
+  EXPECT_EQ(memo_test::ReadMemo(t.memoFile, copy.notiz), memo);
+  EXPECT_EQ(ReadBlob(t.blobFile, copy.bild), blob);
+
+  // Deleting the original frees its chains only: the copy keeps its texts.
+  ASSERT_EQ(ZetTableSetRecNo(c, 2), 2);
+  ASSERT_EQ(ZetTableDeleteRecord(c), 0);
+  const int32_t reuse = ZetTableCreate(relation_);
+  ASSERT_EQ(AddArticle(reuse, 13, "Quitte", 1), 0);
+  EXPECT_EQ(Zet01::CheckMemoFile(relation_), Zet01::kMemoSound);
+  for (uint32_t r = 1; r <= uint32_t(t.recordCount); ++r) {
+    ASSERT_EQ(Zet01::ReadRecord(relation_, r), 0);
+    const editing_test::Article now = editing_test::ArticleOf(t, t.recordBuffer.data());
+    if (now.code != 12) continue;
+    EXPECT_EQ(memo_test::ReadMemo(t.memoFile, now.notiz), memo);
+    EXPECT_EQ(ReadBlob(t.blobFile, now.bild), blob);
+  }
+  editing_test::ExpectIndexesAgree(relation_);
+}
+
+TEST_F(FilledTable, SetFieldStoresIntoTheGivenBufferOnly) {
+  const int32_t c = ZetTableCreate(relation_);
+  ASSERT_EQ(ZetTableSetRecNo(c, 4), 4);
+  std::vector<uint8_t> record(size_t(ZetTableGetRecordSize(c)));
+  ASSERT_EQ(ZetTableGetRecord(c, record.data()), 0);
+  const int32_t menge = ZetTableGetFieldNo(c, "MENGE");
+  ASSERT_GT(menge, 0);
+  const int16_t value = 42;
+  const std::vector<uint8_t> before = record;
+  for (int32_t bad : {0, -1, ZetTableGetNumFields(c) + 1}) {
+    EXPECT_EQ(ZetTableSetField(c, bad, record.data(), &value), -10) << bad;
+    EXPECT_EQ(record, before);
+  }
+  EXPECT_EQ(ZetTableSetField(c, menge, nullptr, &value), -10);
+  EXPECT_EQ(ZetTableSetField(c, menge, record.data(), nullptr), -10);
+  ASSERT_EQ(ZetTableSetField(c, menge, record.data(), &value), 0);
+  EXPECT_EQ(Field(c, "MENGE"), "6") << "the cursor's own record is left alone";
+  ASSERT_EQ(ZetTableEdit(c), 0);
+  ASSERT_EQ(ZetTableSetRecord(c, record.data()), 0);
+  ASSERT_EQ(ZetTableEditConfirm(c), 0);
+  EXPECT_EQ(Field(c, "MENGE"), "42");
+  EXPECT_EQ(Field(c, "NAME"), "Birne");
   editing_test::ExpectIndexesAgree(relation_);
 }
 

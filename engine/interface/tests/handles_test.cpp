@@ -12,7 +12,11 @@
 #include <sstream>
 #include <string>
 
+#include "engine/base/common.h"
+#include "engine/base/userbreak.h"
 #include "engine/interface/tests/interface_test_util.h"
+#include "engine/interface/zeteng.h"
+#include "engine/language/variables.h"
 
 namespace {
 
@@ -98,6 +102,13 @@ const std::map<std::string, Call>& CursorCalls() {
       {"ZetTableAppendWithIDInfo", [](int32_t h) { return ZetTableAppendWithIDInfo(h, "99"); }},
       {"ZetTableDeleteMarkedRecs", [](int32_t h) { return ZetTableDeleteMarkedRecs(h, nullptr, 0); }},
       {"ZetExecuteJob", [](int32_t h) { return ZetExecuteJob(h, "X.JOB", 0, "", 0); }},
+      {"ZetTableSetField", [](int32_t h) { return ZetTableSetField(h, 1, g_record.data(), g_buffer); }},
+      {"ZetTableGetBrowserCol",
+       [](int32_t h) {
+         std::strcpy(g_buffer, "untouched");
+         const int32_t result = ZetTableGetBrowserCol(h, "", g_buffer, 20);
+         return std::strcmp(g_buffer, "untouched") == 0 ? result : -999;
+       }},
   };
   return calls;
 }
@@ -129,7 +140,7 @@ const std::map<std::string, Call>& RelationCalls() {
 // Attach and restore answer nothing; the identifier test answers "no".
 int32_t ExpectedForBadCursor(const std::string& name) {
   return name == "ZetTableAttach" || name == "ZetTableRestore" || name == "ZetTableReadNextLinked" ||
-                 name == "ZetTableRegisterEmbeddedRltn"
+                 name == "ZetTableRegisterEmbeddedRltn" || name == "ZetTableGetBrowserCol"
              ? 0
              : -101;
 }
@@ -168,6 +179,29 @@ TEST_F(InterfaceTest, EveryHandleExportRefusesBadHandlesAndTouchesNothing) {
     }
   }
   EXPECT_EQ(interface_test::Field(keep, "NAME"), "Apfel");
+}
+
+TEST_F(InterfaceTest, SessionSettingsReachTheEngine) {
+  EXPECT_EQ(ZetGetErrorCheck(), 0);
+  ZetVars::SetErrorCheckSwitch(true);
+  EXPECT_EQ(ZetGetErrorCheck(), 1);
+  ZetVars::SetErrorCheckSwitch(false);
+
+  EXPECT_TRUE(Common::BreakEnabled);
+  EXPECT_EQ(ZetEnableBreak(0), 0);
+  EXPECT_FALSE(Common::BreakEnabled);
+  EXPECT_FALSE(Common::UserBreakRequested());
+  Common::BreakRequested = true;
+  EXPECT_TRUE(Common::UserBreakRequested()) << "a break the engine asked for itself still counts";
+  Common::BreakRequested = false;
+  EXPECT_EQ(ZetEnableBreak(2), 0);
+  EXPECT_TRUE(Common::BreakEnabled);
+
+  const std::string longDirectory = "/" + std::string(400, 'p') + "/";
+  EXPECT_EQ(ZetSetProjectDir(longDirectory.c_str()), 0);
+  EXPECT_EQ(ZETEng::ProjectDirectory().view(), std::string_view(longDirectory).substr(0, 255));
+  EXPECT_EQ(ZetSetProjectDir(nullptr), 0);
+  EXPECT_EQ(ZETEng::ProjectDirectory().view(), "");
 }
 
 TEST_F(InterfaceTest, OneClientLogsInAtATime) {

@@ -116,16 +116,6 @@ TEST_F(Zet01OpenTest, EachFailingStepGivesItsErrorAndLeavesNothingOpen) {
       {"wrong key", 1, [this] { return MakeKunden({"Meier", "Huber"}); }, "GEHEIM", kKey + 1, 38},
       {"memo file missing", 1, sideFileMissing(Common::kTypeMemo, "BILDER.MMO"), "GEHEIM", kKey, 31},
       {"blob file missing", 1, sideFileMissing(Common::kTypeBlob, "BILDER.BLB"), "GEHEIM", kKey, 111},
-      {"user index missing", 1,
-       [this] {
-         const std::string path = TempPath("ORTE.DAT");
-         CreateTableFile(path, kFields, kKey, "GEHEIM", 0, [](TZetTable& t) {
-           AddUserIndex(t, 2, "ORTE.IND", {{NAME, 11, Common::kTypeString}});
-         });
-         std::filesystem::remove(TempPath("ORTE.IND"));
-         return path;
-       },
-       "GEHEIM", kKey, 90},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -19,6 +19,7 @@
 #include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_memocheck.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"
@@ -167,6 +168,7 @@ TEST_F(PowerLossTest, StatesAPowerLossLeavesOpenWholeAndKeepWhatWasSynced) {
     const int h = OpenArticles(lossPath);
     ASSERT_GT(h, 0) << Common::LastErrorText().str();
     ExpectIndexesAgree(h);
+    EXPECT_EQ(Zet01::CheckMemoFile(h), Zet01::kMemoSound);
     std::map<int32_t, Article> present;
     for (const Article& a : ScanArticles(h)) present[a.nr] = a;
     for (size_t i = 0; i + 1 < ops.size(); ++i) {

@@ -144,6 +144,53 @@ TEST_F(StorageReliabilityTest, MissingOrShortIndexFilesAreRebuiltAtOpen) {
   }
 }
 
+// A user index whose key nothing tells any more (its file missing, or cut
+// before the description of its key) is left out of use with its file named
+// in the error; the table opens and edits with the other indexes whole.
+TEST_F(StorageReliabilityTest, LostUserIndexIsLeftOutAndTheTableStillOpens) {
+  const std::string path = MakeTable();
+  for (const int64_t size : {int64_t(-1), int64_t(10)}) {
+    SCOPED_TRACE(size);
+    const fs::path file = TempPath("NAMEN.IND");
+    if (size < 0)
+      fs::remove(file);
+    else
+      std::ofstream(file, std::ios::binary).write("0123456789", size);
+    const int h = OpenArticles(path);
+    ASSERT_GT(h, 0) << Common::LastErrorText().str();
+    EXPECT_EQ(Common::LastError(), -Zet00::kErrIndexWrite);
+    EXPECT_NE(Common::LastErrorText().str().find("NAMEN.IND"), std::string::npos);
+    TZetTable& t = *ZetTable::Table(h);
+    for (int s = 0; s <= t.highestIndexSlot; ++s)
+      if (t.indexes[size_t(s)]) EXPECT_NE(t.indexes[size_t(s)]->fileName.view(), "NAMEN.IND");
+    ASSERT_TRUE(t.indexes[2] && t.indexes[2]->fileName.view() == "MENGE.IND") << "the next index took the slot";
+    t.recordBuffer.assign(t.recordLength, 0);
+    ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
+    Article extra = Nth(kArticles + 1);
+    PutArticle(h, extra);
+    ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+    // Every index left holds one key per record; the amounts' index, now in
+    // slot 2, walks them in descending order.
+    const std::vector<Article> scan = ScanArticles(h);
+    ASSERT_EQ(scan.size(), size_t(kArticles + 1));
+    for (int s = 0; s <= t.highestIndexSlot; ++s) {
+      SCOPED_TRACE("slot " + std::to_string(s));
+      std::set<uint32_t> seen;
+      int16_t previous = INT16_MAX;
+      for (uint8_t st = Zet00::IndexFirst(h, s); st == Zet00::kStatusFound; st = Zet00::IndexNext(h, s)) {
+        const uint32_t recno = Zet00::KeyRecordNumber(t.currentKey.data());
+        ASSERT_TRUE(recno >= 1 && recno <= scan.size() && seen.insert(recno).second) << recno;
+        if (s != 2) continue;
+        EXPECT_LE(scan[recno - 1].menge, previous);
+        previous = scan[recno - 1].menge;
+      }
+      EXPECT_EQ(seen.size(), scan.size());
+    }
+    ASSERT_EQ(Zet01::DeleteRecord(h, true, false, 0), 0);
+    CloseArticles(h);
+  }
+}
+
 // An open that rebuilds indexes is killed right before each change it makes
 // to a file, in turn; after every kill the next open takes the table whole.
 TEST_F(StorageReliabilityTest, OpenKilledWhileRebuildingLeavesATableThatOpens) {
