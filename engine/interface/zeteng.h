@@ -82,6 +82,12 @@ struct TCursor {
   uint16_t appendDepth = 0;
   std::vector<TCursorFormula> formulas;
   std::vector<uint8_t> fieldFlags;
+  // The last search (zeteng_search.cpp): state 0 none, 1 find (in index
+  // findIndex), 2 search by the compiled condition over searchSet.
+  uint8_t searchState = 0;
+  uint8_t findIndex = 0;
+  ShortStr searchCode;
+  uint64_t searchSet = 0;
 };
 
 // ---- Login state ----------------------------------------------------------

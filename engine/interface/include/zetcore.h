@@ -392,6 +392,59 @@ ZET_EXPORT int32_t ZetTableIsDirty(int32_t cursor);
    edit runs; else 0. */
 ZET_EXPORT int32_t ZetTableIsDirtyRecord(int32_t cursor);
 
+/* ---- Search, find and marks --------------------------------------------
+   A condition is a Lumo selection over the cursor's table and the tables it
+   names; a search walks the cursor's order from its first record (from the
+   next one when continued) and answers the first record that matches, 0
+   when none does (the cursor stays where it was; a walk stopped by the
+   progress procedure has found nothing), -7 when the condition does not
+   compile (ZetGetLastErrorPos tells where). A continued search answers -11
+   at the end, -19 when there is nothing to continue.
+   The user marks are the cursor's set of marked records. */
+
+/* A full-text query: the word table's relation name, the names of the
+   relation tables to follow (each zero-terminated, ended by an empty name,
+   at most 9), the query, the further characters that count in words, the
+   three operator characters (and, or, and-not; empty for the defaults) and
+   a weight filter. */
+typedef struct ZetFullTextQuery {
+  const char* indexRelation;
+  const char* relationNames;
+  const char* query;
+  const char* extraChars;
+  const char* operatorChars;
+  uint32_t options;
+} ZetFullTextQuery;
+
+ZET_EXPORT int32_t ZetTableSearch(int32_t cursor, const char* condition, ZetProgressProc progress);
+ZET_EXPORT int32_t ZetTableSearchContinue(int32_t cursor, ZetProgressProc progress);
+/* The record of the first key of the named index not below the key text;
+   exact receives 1 when that key equals it. -11 beyond the last key, -16
+   unknown index. The cursor stays where it is (ZetTableSetRecNo moves it). */
+ZET_EXPORT int32_t ZetTableFindRec(int32_t cursor, const char* indexName, const char* keyText, uint8_t* exact);
+/* Tests every record (the access marks in marked order) and treats each
+   match by mode: 1 mark, 2 toggle, 3 unmark, else only count. Answers the
+   number of matches, -7. */
+ZET_EXPORT int32_t ZetTableMark(int32_t cursor, const char* condition, int32_t mode, ZetProgressProc progress);
+ZET_EXPORT int32_t ZetTableGetNumMarks(int32_t cursor);
+/* Toggles the mark of the current record. */
+ZET_EXPORT int32_t ZetTableToggleMark(int32_t cursor);
+ZET_EXPORT int32_t ZetTableUnmark(int32_t cursor);
+/* 1 when record recno (-1: the current one) is marked, else 0 (also for a
+   bad handle). */
+ZET_EXPORT int32_t ZetTableIsMarked(int32_t cursor, int32_t recno);
+/* Orders the marks by a key description: 0; 98 not a valid description; 99
+   not enough memory. */
+ZET_EXPORT int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription);
+/* In the order of an index that allows equal keys, marks every record whose
+   key equals the one before it: the number of marks; 0 in any other order;
+   minus an index error. */
+ZET_EXPORT int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress);
+/* Marks the records a full-text query finds: the number of marks; -7 the
+   query failed (compile error 128) or names more than 9 relations; -17 a
+   relation name is not open. */
+ZET_EXPORT int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query);
+
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a
    host lists, reads and changes one by one and writes back as text. A module

@@ -97,6 +97,18 @@ const std::map<std::string, Call>& CursorCalls() {
       {"ZetTableGetLinkInfo", [](int32_t h) { return ZetTableGetLinkInfo(h, "NAME", g_buffer, 255); }},
       {"ZetTableAppendWithIDInfo", [](int32_t h) { return ZetTableAppendWithIDInfo(h, "99"); }},
       {"ZetTableDeleteMarkedRecs", [](int32_t h) { return ZetTableDeleteMarkedRecs(h, nullptr, 0); }},
+      // Search, find and marks.
+      {"ZetTableSearch", [](int32_t h) { return ZetTableSearch(h, "MENGE > 0", nullptr); }},
+      {"ZetTableSearchContinue", [](int32_t h) { return ZetTableSearchContinue(h, nullptr); }},
+      {"ZetTableFindRec", [](int32_t h) { return ZetTableFindRec(h, "NAMEN.IND", "A", nullptr); }},
+      {"ZetTableMark", [](int32_t h) { return ZetTableMark(h, "MENGE > 0", 1, nullptr); }},
+      {"ZetTableGetNumMarks", ZetTableGetNumMarks},
+      {"ZetTableToggleMark", ZetTableToggleMark},
+      {"ZetTableUnmark", ZetTableUnmark},
+      {"ZetTableIsMarked", [](int32_t h) { return ZetTableIsMarked(h, -1); }},
+      {"ZetTableSortMarkedRecs", [](int32_t h) { return ZetTableSortMarkedRecs(h, "NAME"); }},
+      {"ZetTableMarkDoubles", [](int32_t h) { return ZetTableMarkDoubles(h, nullptr); }},
+      {"ZetTableMarkFullText", [](int32_t h) { return ZetTableMarkFullText(h, nullptr); }},
   };
   return calls;
 }
@@ -128,7 +140,7 @@ const std::map<std::string, Call>& RelationCalls() {
 // Attach and restore answer nothing; the identifier test answers "no".
 int32_t ExpectedForBadCursor(const std::string& name) {
   return name == "ZetTableAttach" || name == "ZetTableRestore" || name == "ZetTableReadNextLinked" ||
-                 name == "ZetTableRegisterEmbeddedRltn"
+                 name == "ZetTableRegisterEmbeddedRltn" || name == "ZetTableIsMarked"
              ? 0
              : -101;
 }
