@@ -449,6 +449,7 @@ void UnitInit() {
   EngineHooks::TableEditState = TableEditState;
   EngineHooks::CursorRecNo = CursorRecNo;
   EngineHooks::CursorMarkCount = CursorMarkCount;
+  InstallTransferServices();
 }
 
 void UnitDone() {

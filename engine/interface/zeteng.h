@@ -179,6 +179,9 @@ void SetBulkDelete(bool on);
 void NotifyCursors(int table, int changingCursor);
 uint8_t AdjustCursorsAfterMove(int table, uint32_t deleted, uint32_t formerLast);
 
+// Installs the blob file import for the macro language (zeteng_memos.cpp).
+void InstallTransferServices();
+
 void UnitInit();
 void UnitDone();
 

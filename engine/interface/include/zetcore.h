@@ -445,6 +445,35 @@ ZET_EXPORT int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress)
    relation name is not open. */
 ZET_EXPORT int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query);
 
+/* ---- Memo and blob block transfer ---------------------------------------
+   A memo or blob field of the cursor's current record moves in blocks: Init,
+   any number of blocks, Done. The field is named by a text: a field name, a
+   table name, "." and a field name, or that form written with "_" for "."
+   and a "-" at the end. One memo and one blob transfer of each direction
+   are open at a time; the block functions answer -12 when none is.
+   Init and Done answer -7 for a text that does not compile and -23 for one
+   that names no field of the kind. Reading a memo hands out its line breaks
+   as CR LF. Done of a write stores the new content in the cursor's record
+   (the host's confirm writes it); a write that fails answers -25 and leaves
+   the field with its old content. */
+/* The memo's length in characters, -1 for a damaged link. */
+ZET_EXPORT int32_t ZetTableInitGetMemo(int32_t cursor, const char* field);
+/* The characters copied (at most count). */
+ZET_EXPORT int32_t ZetTableGetMemoBlock(char* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDoneGetMemo(void);
+ZET_EXPORT int32_t ZetTableInitPutMemo(int32_t cursor, const char* field);
+/* CR ends a line, LF is dropped, a 0 byte ends the block: the bytes taken. */
+ZET_EXPORT int32_t ZetTablePutMemoBlock(const char* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDonePutMemo(int32_t cursor, const char* field);
+/* The blob's length in bytes. */
+ZET_EXPORT int32_t ZetTableInitGetBlob(int32_t cursor, const char* field);
+ZET_EXPORT int32_t ZetTableGetBlobBlock(void* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDoneGetBlob(void);
+/* length is not needed: the blob takes the length of the bytes put. */
+ZET_EXPORT int32_t ZetTableInitPutBlob(int32_t cursor, const char* field, int32_t length);
+ZET_EXPORT int32_t ZetTablePutBlobBlock(const void* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDonePutBlob(int32_t cursor, const char* field);
+
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a
    host lists, reads and changes one by one and writes back as text. A module

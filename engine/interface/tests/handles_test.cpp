@@ -109,6 +109,13 @@ const std::map<std::string, Call>& CursorCalls() {
       {"ZetTableSortMarkedRecs", [](int32_t h) { return ZetTableSortMarkedRecs(h, "NAME"); }},
       {"ZetTableMarkDoubles", [](int32_t h) { return ZetTableMarkDoubles(h, nullptr); }},
       {"ZetTableMarkFullText", [](int32_t h) { return ZetTableMarkFullText(h, nullptr); }},
+      // Memo and blob transfer.
+      {"ZetTableInitGetMemo", [](int32_t h) { return ZetTableInitGetMemo(h, "NOTIZ"); }},
+      {"ZetTableInitPutMemo", [](int32_t h) { return ZetTableInitPutMemo(h, "NOTIZ"); }},
+      {"ZetTableDonePutMemo", [](int32_t h) { return ZetTableDonePutMemo(h, "NOTIZ"); }},
+      {"ZetTableInitGetBlob", [](int32_t h) { return ZetTableInitGetBlob(h, "BILD"); }},
+      {"ZetTableInitPutBlob", [](int32_t h) { return ZetTableInitPutBlob(h, "BILD", 10); }},
+      {"ZetTableDonePutBlob", [](int32_t h) { return ZetTableDonePutBlob(h, "BILD"); }},
   };
   return calls;
 }
