@@ -474,6 +474,71 @@ ZET_EXPORT int32_t ZetTableInitPutBlob(int32_t cursor, const char* field, int32_
 ZET_EXPORT int32_t ZetTablePutBlobBlock(const void* buffer, int32_t count);
 ZET_EXPORT int32_t ZetTableDonePutBlob(int32_t cursor, const char* field);
 
+/* ---- Expressions, selections, macros and conversions --------------------
+   Texts are compiled against the cursor's table (an invalid cursor or 0:
+   the current table) into code: a length byte and at most 255 bytes, so a
+   code buffer holds 256 bytes. The compiling functions answer 0, or the
+   1-based position of a compile error (positive; ZetGetLastErrorPos tells
+   the line), and clear the compile errors first; a text of more than 255
+   characters is refused at 256. Runs answer minus the engine error. */
+/* Compiles and runs the text once: 0, a position, minus the run error. */
+ZET_EXPORT int32_t ZetCheckExpression(int32_t cursor, const char* text);
+/* kind 1 a single field, 2 a list of constants, 3 anything else; the set
+   of the tables the text reads as low and high 32 bits. */
+ZET_EXPORT int32_t ZetAnalizeExpression(int32_t cursor, const char* text, uint16_t* kind, uint32_t* tablesLow,
+                                        uint32_t* tablesHigh);
+ZET_EXPORT int32_t ZetTokenize(int32_t cursor, uint8_t* code, const char* text);
+/* As ZetTokenize, then checks the code as a selection: minus its error. */
+ZET_EXPORT int32_t ZetTokenizeSelection(int32_t cursor, uint8_t* code, const char* text);
+/* Evaluates code for the cursor's record (0: the active cursor; without
+   one, without a table): expressions separated by ";", the last one's value
+   into result, a real with the given decimals. 0 or minus the run error. */
+ZET_EXPORT int32_t ZetSolve(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals);
+/* Runs a macro statement with the cursor's table current; a real result is
+   written with a decimal comma. */
+ZET_EXPORT int32_t ZetExecMacro(int32_t cursor, char* result, const uint8_t* code, int32_t capacity,
+                                int32_t decimals);
+/* 0 the cursor's record is selected; above 0 not (the dependency level);
+   minus an error. */
+ZET_EXPORT int32_t ZetEvalSelection(int32_t cursor, const uint8_t* code);
+/* 0, the error position, or minus the index error; -17. */
+ZET_EXPORT int32_t ZetCheckIndexDescription(int32_t relation, const char* text);
+/* Dates are packed (year * 512 + month * 32 + day), times minutes since
+   midnight. errorFlag receives 1 for a text that is none. The texts out
+   are empty for a capacity below 10. */
+ZET_EXPORT int32_t DateStrToLongInt(const char* text, uint16_t* errorFlag);
+ZET_EXPORT int32_t LongIntToDateStr(int32_t packedDate, char* buffer, int32_t capacity);
+ZET_EXPORT int32_t TimeStrToLongInt(const char* text, uint16_t* errorFlag);
+ZET_EXPORT int32_t LongIntToTimeStr(int32_t minutes, char* buffer, int32_t capacity);
+ZET_EXPORT int32_t ZetGetDate(char* buffer, int32_t capacity);
+ZET_EXPORT int32_t ZetGetTime(char* buffer, int32_t capacity);
+ZET_EXPORT int32_t RealToStr(double value, int32_t decimals, char* buffer, int32_t capacity);
+
+/* ---- Variables, report functions and host commands ---------------------- */
+/* A variable scope: start opens one, end frees its variables. */
+ZET_EXPORT int32_t ZetStartVarSection(void);
+ZET_EXPORT int32_t ZetEndVarSection(void);
+ZET_EXPORT int32_t ZetStartReport(void);
+ZET_EXPORT int32_t ZetEndReport(void);
+/* type 'R' a number, 'S' a text: 0 or minus the declaration's error. */
+ZET_EXPORT int32_t ZetDefineNewVar(const char* name, uint8_t type);
+/* Evaluates the expression into the variable: 0; -1 unknown variable;
+   minus the compile, run or assignment error. */
+ZET_EXPORT int32_t ZetSetVar(const char* name, const char* expression);
+ZET_EXPORT int32_t ZetVarsSetPageNo(int32_t page);
+ZET_EXPORT int32_t ZetVarsIncPageNo(void);
+ZET_EXPORT int32_t ZetVarsResetStatFuncs(int32_t group);
+ZET_EXPORT int32_t ZetVarsUpdateStatFuncs(void);
+/* Empty and free the host-command registry. */
+ZET_EXPORT int32_t InitCommands(void);
+ZET_EXPORT int32_t ExitCommands(void);
+/* Registers host commands; a Lumo program calls them by name and the exec
+   procedure runs them (kind 230, the record's id). Answers 230. */
+ZET_EXPORT int32_t ZetRegisterCommands(int32_t count, const ZetCommandRecord* records);
+ZET_EXPORT int32_t ZetSetExecProc(ZetExecProc proc);
+ZET_EXPORT int32_t ZetInstallDispatch(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3,
+                                      ZetDispatchProc run4, ZetDispatchProc run5);
+
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a
    host lists, reads and changes one by one and writes back as text. A module
