@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cctype>
 #include <exception>
+#include <random>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,9 @@
 #include "engine/language/programerror.h"
 #include "engine/language/selection.h"
 #include "engine/language/variables.h"
+#include "engine/language/nametables.h"
+#include "engine/storage/dbase/dbfutil.h"
+#include "engine/storage/linkfile.h"
 #include "engine/storage/makeiv.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_open.h"
@@ -329,7 +333,19 @@ int32_t ZetCheckIndexDescription(int32_t relation, const char* text) {
   return position > 0 ? position : -e;
 }
 
+int32_t ZetCheckStaticLink(const char* definition) {
+  return -int32_t(LINKFILE::AddLinkDefinition(TextIn(definition), true));
+}
+
 // ---- Conversions -----------------------------------------------------------
+
+int32_t ZetConvertToDBase(const char* tableFile, const char* dbfFile, ZetProgressProc progress) {
+  return -DbfUtil::TableToDbf(TextIn(tableFile), TextIn(dbfFile), progress, 0);
+}
+
+int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFile, int32_t option) {
+  return -DbfUtil::DbfToTable(TextIn(dbfFile), TextIn(tableFile), nullptr, uint8_t(option & 0xFF));
+}
 
 int32_t DateStrToLongInt(const char* text, uint16_t* errorFlag) {
   int32_t packed = 0;
@@ -462,6 +478,57 @@ int32_t ZetSetExecProc(ZetExecProc proc) {
 int32_t ZetInstallDispatch(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3, ZetDispatchProc run4,
                            ZetDispatchProc run5) {
   LumoHost::InstallDispatchProcs(lookup, describe, run3, run4, run5);
+  return 0;
+}
+
+// ---- Function lists ---------------------------------------------------------
+
+int32_t ZetGetFunctionCount(int32_t group) {
+  return group < 0 || group > 255 ? 0 : Zet02::CountKeywordsInGroup(uint8_t(group));
+}
+
+int32_t ZetGetFunctionName(int32_t group, int32_t index, char* buffer, int32_t capacity, uint32_t* code) {
+  ShortStr name;
+  uint8_t language = 0;
+  uint8_t g = 0, c = 0;
+  if (group < 0 || group > 255 || !Zet02::GetKeywordInGroup(uint8_t(group), index, name, language)) name.clear();
+  if (code) *code = !name.empty() && Zet02::LookupKeyword(name.view(), g, c) ? c : 0;
+  TextOut(buffer, capacity, name);
+  return 0;
+}
+
+int32_t ZetGetFunctionDescription(const char* name, uint32_t* paramCount, char* help, int32_t helpCapacity,
+                                  char* signature, int32_t signatureCapacity, uint32_t* flag) {
+  uint8_t group = 0, code = 0;
+  const int index = Zet02::LookupKeyword(TextIn(name), group, code) ? Zet02::FindFunctionDesc(group, code) : -1;
+  if (index < 0) return -203;
+  if (paramCount) *paramCount = uint32_t(Zet02::GetFunctionParamCount(index));
+  if (flag) *flag = uint32_t(Zet02::GetFunctionDescFlag(index));
+  TextOut(help, helpCapacity, Zet02::GetFunctionHelpText(index));
+  TextOut(signature, signatureCapacity, Zet02::GetFunctionSignature(index));
+  return 0;
+}
+
+// ---- Network parameters: only the defaults ------------------------------------
+
+int32_t ZetSetNetParams(const ZetNetParams*) { return 0; }
+
+int32_t ZetGetDefaultNetParams(ZetNetParams* params) {
+  if (!params) return 0;
+  *params = ZetNetParams{};
+  TextOut(params->lockingMode, sizeof params->lockingMode - 1, "AUTO");
+  TextOut(params->networkDirectory, sizeof params->networkDirectory - 1, "C:\\QMK");
+  TextOut(params->userName, sizeof params->userName - 1, "Undefined");
+  static std::mt19937 generator{std::random_device{}()};
+  params->station = uint32_t(generator());
+  return 0;
+}
+
+int32_t ZetGetNetMonitorInfo(int32_t, uint16_t* first, uint16_t* second, uint16_t* third, char* buffer,
+                             int32_t capacity) {
+  for (uint16_t* counter : {first, second, third})
+    if (counter) *counter = 0;
+  TextOut(buffer, capacity, "");
   return 0;
 }
 

@@ -514,6 +514,12 @@ ZET_EXPORT int32_t ZetGetDate(char* buffer, int32_t capacity);
 ZET_EXPORT int32_t ZetGetTime(char* buffer, int32_t capacity);
 ZET_EXPORT int32_t RealToStr(double value, int32_t decimals, char* buffer, int32_t capacity);
 
+/* 0, or minus the error of the link definition ("table[key]=table[key]"). */
+ZET_EXPORT int32_t ZetCheckStaticLink(const char* definition);
+/* Whole-table conversions to and from a dBase file: 0 or minus the error. */
+ZET_EXPORT int32_t ZetConvertToDBase(const char* tableFile, const char* dbfFile, ZetProgressProc progress);
+ZET_EXPORT int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFile, int32_t option);
+
 /* ---- Variables, report functions and host commands ---------------------- */
 /* A variable scope: start opens one, end frees its variables. */
 ZET_EXPORT int32_t ZetStartVarSection(void);
@@ -538,6 +544,30 @@ ZET_EXPORT int32_t ZetRegisterCommands(int32_t count, const ZetCommandRecord* re
 ZET_EXPORT int32_t ZetSetExecProc(ZetExecProc proc);
 ZET_EXPORT int32_t ZetInstallDispatch(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3,
                                       ZetDispatchProc run4, ZetDispatchProc run5);
+/* The built-in names of a function group: how many, and the index-th
+   (1-based; empty when there is none) with its code. */
+ZET_EXPORT int32_t ZetGetFunctionCount(int32_t group);
+ZET_EXPORT int32_t ZetGetFunctionName(int32_t group, int32_t index, char* buffer, int32_t capacity, uint32_t* code);
+/* A built-in function's parameter count, German help text, signature
+   (result letter first) and flag: 0; -203 for an unknown name. */
+ZET_EXPORT int32_t ZetGetFunctionDescription(const char* name, uint32_t* paramCount, char* help,
+                                             int32_t helpCapacity, char* signature, int32_t signatureCapacity,
+                                             uint32_t* flag);
+
+/* Network parameters. This engine keeps no network state: Set reads
+   nothing that lasts, the monitor answers zeros, and the defaults are
+   "AUTO", "C:\QMK", a random station value and "Undefined". */
+typedef struct ZetNetParams {
+  char lockingMode[257];
+  char networkDirectory[128];
+  uint32_t station;
+  char userName[41];
+  char other[256];
+} ZetNetParams;
+ZET_EXPORT int32_t ZetSetNetParams(const ZetNetParams* params);
+ZET_EXPORT int32_t ZetGetDefaultNetParams(ZetNetParams* params);
+ZET_EXPORT int32_t ZetGetNetMonitorInfo(int32_t unused, uint16_t* first, uint16_t* second, uint16_t* third,
+                                        char* buffer, int32_t capacity);
 
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a

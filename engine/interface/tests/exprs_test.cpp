@@ -2,6 +2,7 @@
 // through the exports.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,60 @@ TEST(Conversions, DatesTimesAndReals) {
   EXPECT_EQ(std::string(text).size(), 10u);
   ZetGetTime(text, sizeof text - 1);
   EXPECT_EQ(std::string(text).size(), 5u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FunctionLists, NamesAndDescriptionsOfTheBuiltInFunctions) {
+  // Group 200 holds the first system functions.
+  const int32_t count = ZetGetFunctionCount(200);
+  ASSERT_GT(count, 0);
+  char name[64];
+  uint32_t code = 0;
+  ZetGetFunctionName(200, 1, name, sizeof name - 1, &code);
+  ASSERT_NE(name[0], 0);
+  ZetGetFunctionName(200, count + 1, name + 32, 31, &code);
+  EXPECT_EQ(name[32], 0) << "beyond the group: empty";
+  uint32_t params = 99, flag = 99;
+  char help[256], signature[64];
+  ASSERT_EQ(ZetGetFunctionDescription(name, &params, help, sizeof help - 1, signature, sizeof signature - 1, &flag), 0)
+      << name;
+  EXPECT_LT(params, 99u);
+  EXPECT_NE(help[0], 0);
+  EXPECT_EQ(ZetGetFunctionDescription("KEINEFUNKTION", &params, help, 255, signature, 63, &flag), -203);
+  EXPECT_EQ(ZetGetFunctionCount(-1), 0);
+}
+
+TEST(NetworkParameters, OnlyDefaults) {
+  ZetNetParams params;
+  std::memset(&params, 'x', sizeof params);
+  ZetGetDefaultNetParams(&params);
+  EXPECT_STREQ(params.lockingMode, "AUTO");
+  EXPECT_STREQ(params.networkDirectory, "C:\\QMK");
+  EXPECT_STREQ(params.userName, "Undefined");
+  EXPECT_STREQ(params.other, "");
+  EXPECT_EQ(ZetSetNetParams(&params), 0);
+  uint16_t a = 1, b = 2, c = 3;
+  char text[8] = "x";
+  EXPECT_EQ(ZetGetNetMonitorInfo(0, &a, &b, &c, text, 7), 0);
+  EXPECT_EQ(a + b + c, 0);
+  EXPECT_STREQ(text, "");
+}
+
+TEST_F(Expressions, StaticLinksAndDBaseFiles) {
+  EXPECT_EQ(ZetCheckStaticLink("ARTIKEL"), -54) << "no \"=\"";
+  EXPECT_LT(ZetCheckStaticLink("NOPE[NAME]=ARTIKEL[NAME]"), 0);
+
+  const std::string dbf = TempPath("AUSZUG.DBF");
+  EXPECT_EQ(ZetConvertToDBase(Path().c_str(), dbf.c_str(), nullptr), 0);
+  const std::string back = TempPath("ZURUECK.DAT");
+  ASSERT_EQ(ZetConvertFromDBase(dbf.c_str(), back.c_str(), 0), 0);
+  const int32_t r = ZetRltnOpen(back.c_str(), "", 0, 15);
+  ASSERT_GT(r, 0);
+  EXPECT_EQ(ZetRltnRecordCount(r), 2);
+  EXPECT_LT(ZetConvertFromDBase(TempPath("FEHLT.DBF").c_str(), back.c_str(), 0), 0);
 }
 
 }  // namespace
