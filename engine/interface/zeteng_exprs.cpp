@@ -61,23 +61,19 @@ constexpr uint16_t kPageNumberVariable = 5;
 constexpr size_t kCodeBuffer = 256;
 
 // The cursor's table (when the cursor is valid) is current for the life of
-// the object; then the former current table is current again, when it is
-// still open, and tables opened meanwhile are closed.
+// the object, and tables opened meanwhile are closed again at its end.
 class TTableContext {
  public:
-  explicit TTableContext(const TCursor* c) : former_(ZetTable::CurrentHandle()), open_(ZetTable::OpenCount()) {
-    if (c) Zet01::SetCurrentTable(c->relation);
-  }
+  explicit TTableContext(const TCursor* c) : open_(ZetTable::OpenCount()), current_(c ? c->relation : 0) {}
   ~TTableContext() {
     if (ZetTable::OpenCount() > open_) ZetRltnClose(open_ + 1);
-    if (former_ != 0 && former_ <= ZetTable::OpenCount()) Zet01::SetCurrentTable(former_);
   }
   TTableContext(const TTableContext&) = delete;
   TTableContext& operator=(const TTableContext&) = delete;
 
  private:
-  int former_;
   int open_;
+  TCurrentTable current_;
 };
 
 // Write enable on for the life of the object.
@@ -115,25 +111,6 @@ class TBoundCursor {
   TZetTable& t_;
   MarkLists::TMarkList marks_;
 };
-
-void ClearCompileErrors() {
-  ZetVars::SetCompilerError(0, 0, "", true);
-  ProgramError::Clear();
-}
-
-// Compiles text against the current table into code: 0, or the 1-based
-// position of the error (recorded).
-int32_t Compile(std::string_view text, ShortStr& code, uint64_t& tables) {
-  tables = 0;
-  if (text.size() > ShortStr::kMax) {
-    ZetVars::RecordCompileError(kErrTooLong, text.substr(0, ShortStr::kMax), ShortStr::kMax + 1);
-    return int32_t(ShortStr::kMax + 1);
-  }
-  code = ShortStr(text);
-  size_t end = 0;
-  if (Zet02::CompileLine(code, tables, end) == 0) return 0;
-  return std::max<int32_t>(ZetVars::ErrorPosition(), 1);
-}
 
 // Code from a host buffer (length byte first); empty for none.
 ShortStr CodeIn(const uint8_t* code) {
@@ -173,22 +150,22 @@ ShortStr ValueText(const Zet02::TRunValue& value, int decimals, char decimalChar
   return {};
 }
 
-// The cursor a run uses: cursor 0 the active one (none: no table), another
-// handle must be a cursor.
-struct TRunCursor {
-  TCursor* cursor = nullptr;
-  TZetTable* table = nullptr;
-  int32_t error = 0;
-};
-TRunCursor RunCursor(int32_t handle) {
-  TRunCursor run;
+// Runs host code for a cursor handle (0: the active cursor; without one the
+// code runs without a table), with write enable: 0 and the value, the
+// handle's error, or minus the run error. bind puts the cursor's position
+// into its table for the run; without it the table is only made current.
+int32_t RunForCursor(int32_t handle, const uint8_t* code, bool bind, Zet02::TRunValue& value) {
   if (handle == 0) handle = ActiveCursor();
-  if (handle == 0) return run;
-  TResolved r = Resolve(handle);
-  run.cursor = r.cursor;
-  run.table = r.table;
-  run.error = r.error;
-  return run;
+  TResolved r;
+  if (handle != 0) {
+    r = Resolve(handle);
+    if (r.error) return r.error;
+  }
+  TTableContext context(r.cursor);
+  TWriteEnable write;
+  std::optional<TBoundCursor> bound;
+  if (r.cursor && bind) bound.emplace(*r.cursor, *r.table);
+  return -RunExpressions(CodeIn(code), value);
 }
 
 }  // namespace
@@ -206,7 +183,7 @@ int32_t ZetCheckExpression(int32_t cursor, const char* text) {
   ClearCompileErrors();
   ShortStr code;
   uint64_t tables = 0;
-  if (const int32_t position = Compile(TextIn(text, ShortStr::kMax + 1), code, tables); position != 0) return position;
+  if (const int32_t position = CompileText(TextIn(text, ShortStr::kMax + 1), code, tables); position != 0) return position;
   Zet02::TRunValue value;
   const int e = Zet02::SolveExpression(code.view(), value);
   return e == 0 || e == kRunOk || e < 0 ? 0 : -e;
@@ -230,10 +207,10 @@ int32_t ZetAnalizeExpression(int32_t cursor, const char* text, uint16_t* kind, u
     return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || uint8_t(ch) >= 0xC0;
   });
   if (name && trimmed.size() < ShortStr::kMax) {
-    position = Compile("$" + trimmed, code, tables);
+    position = CompileText("$" + trimmed, code, tables);
     if (position != 0) ClearCompileErrors();
   }
-  if (position != 0) position = Compile(trimmed, code, tables);
+  if (position != 0) position = CompileText(trimmed, code, tables);
   if (position != 0) return position;
   if (tablesLow) *tablesLow = uint32_t(tables);
   if (tablesHigh) *tablesHigh = uint32_t(tables >> 32);
@@ -248,7 +225,7 @@ int32_t ZetTokenize(int32_t cursor, uint8_t* code, const char* text) {
   ClearCompileErrors();
   ShortStr compiled;
   uint64_t tables = 0;
-  const int32_t position = Compile(TextIn(text, ShortStr::kMax + 1), compiled, tables);
+  const int32_t position = CompileText(TextIn(text, ShortStr::kMax + 1), compiled, tables);
   CodeOut(code, position == 0 ? compiled : ShortStr());
   return position;
 }
@@ -263,32 +240,18 @@ int32_t ZetTokenizeSelection(int32_t cursor, uint8_t* code, const char* text) {
 }
 
 int32_t ZetSolve(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
-  TRunCursor run = RunCursor(cursor);
-  if (run.error) return run.error;
-  TTableContext context(run.cursor);
-  TWriteEnable write;
   Zet02::TRunValue value;
-  int e = 0;
-  {
-    std::optional<TBoundCursor> bound;
-    if (run.cursor) bound.emplace(*run.cursor, *run.table);
-    e = RunExpressions(CodeIn(code), value);
-  }
-  if (e != 0) return -e;
-  TextOut(result, capacity, ValueText(value, decimals, Common::GetDecimalChar()));
-  return 0;
+  const int32_t e = RunForCursor(cursor, code, true, value);
+  if (e == 0) TextOut(result, capacity, ValueText(value, decimals, Common::GetDecimalChar()));
+  return e;
 }
 
 int32_t ZetExecMacro(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
-  TRunCursor run = RunCursor(cursor);
-  if (run.error) return run.error;
   TextOut(result, capacity, "");
-  TTableContext context(run.cursor);
-  TWriteEnable write;
   Zet02::TRunValue value;
-  int e = 0;
+  int32_t e = 0;
   try {
-    e = RunExpressions(CodeIn(code), value);
+    e = RunForCursor(cursor, code, false, value);
   } catch (const std::exception& exception) {
     // A failure raised inside the engine ends the run with the error that
     // stands, its message kept as the compile error.
@@ -296,9 +259,8 @@ int32_t ZetExecMacro(int32_t cursor, char* result, const uint8_t* code, int32_t 
     ZetVars::RecordCompileError(uint16_t(-word), exception.what(), 0);
     return word;
   }
-  if (e != 0) return -e;
-  TextOut(result, capacity, ValueText(value, decimals, ','));
-  return 0;
+  if (e == 0) TextOut(result, capacity, ValueText(value, decimals, ','));
+  return e;
 }
 
 int32_t ZetEvalSelection(int32_t cursor, const uint8_t* code) {
@@ -417,7 +379,7 @@ int32_t ZetSetVar(const char* name, const char* expression) {
   ClearCompileErrors();
   ShortStr code;
   uint64_t tables = 0;
-  if (Compile(TextIn(expression, ShortStr::kMax + 1), code, tables) != 0) {
+  if (CompileText(TextIn(expression, ShortStr::kMax + 1), code, tables) != 0) {
     const int32_t word = Common::LastError();
     return word < 0 ? word : -kErrTooLong;
   }

@@ -52,22 +52,8 @@ constexpr int32_t kNoSearchToContinue = -19;
 constexpr int32_t kUnknownIndex = -16;
 constexpr int32_t kBadDescription = 98;
 constexpr int32_t kOutOfMemory = 99;
-constexpr uint16_t kErrTooLong = 60;
 constexpr uint16_t kErrFullTextQuery = 128;
 constexpr size_t kMaxFullTextRelations = 9;
-
-// Makes a table current for the life of the object, then puts the former
-// current table back.
-class TCurrentTable {
- public:
-  explicit TCurrentTable(int slot) : former_(ZetTable::CurrentHandle()) { Zet01::SetCurrentTable(slot); }
-  ~TCurrentTable() { Zet01::SetCurrentTable(former_); }
-  TCurrentTable(const TCurrentTable&) = delete;
-  TCurrentTable& operator=(const TCurrentTable&) = delete;
-
- private:
-  int former_;
-};
 
 // The position a cursor goes back to when a walk found nothing.
 struct TPosition {
@@ -87,19 +73,11 @@ bool OemKeys(const TZetTable& t) { return t.version < Common::kFirstVersionWithD
 const uint8_t* KeyDescription(const TZetTable& t, int slot) { return t.indexes[size_t(slot)]->header.data(); }
 
 // Compiles a condition against the current table and prepares it: 0 with
-// its code and the tables it reads, or the compiler's error (recorded).
-uint16_t CompileCondition(std::string_view text, ShortStr& code, uint64_t& tables) {
-  ZetVars::SetCompilerError(0, 0, "", true);
-  ProgramError::Clear();
-  if (text.size() > ShortStr::kMax) {
-    // A cut condition would be another condition.
-    ZetVars::RecordCompileError(kErrTooLong, text.substr(0, ShortStr::kMax), ShortStr::kMax + 1);
-    return kErrTooLong;
-  }
-  code = ShortStr(text);
-  tables = 0;
-  if (const uint16_t e = Zet02::CompileExpression(code, tables); e != 0) return e;
-  return uint16_t(Zet02::CheckSelection(code, 0));
+// its code and the tables it reads, or not 0 (the error recorded).
+int32_t CompileCondition(std::string_view text, ShortStr& code, uint64_t& tables) {
+  ClearCompileErrors();
+  if (const int32_t position = CompileText(text, code, tables); position != 0) return position;
+  return Zet02::CheckSelection(code, 0);
 }
 
 // Reads record recno of the cursor's order with the search set and tests the
