@@ -569,6 +569,16 @@ ZET_EXPORT int32_t ZetGetDefaultNetParams(ZetNetParams* params);
 ZET_EXPORT int32_t ZetGetNetMonitorInfo(int32_t unused, uint16_t* first, uint16_t* second, uint16_t* third,
                                         char* buffer, int32_t capacity);
 
+/* ---- Table structures ---------------------------------------------------- */
+/* Creates an empty table targetFile with the structure of sourceFile (its
+   fields, indexes, memo and blob files, code and key): 0 or minus the
+   creator's error; -1 the source cannot be opened; -17 62 tables are open.
+   An open source is used where it stands; the file names are upper-cased. */
+ZET_EXPORT int32_t ZetCopyStructure(const char* sourceFile, const char* targetFile, const char* accessCode,
+                                    uint32_t tableKey);
+/* Does nothing: 0. */
+ZET_EXPORT int32_t ZetRegisterModifications(void);
+
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a
    host lists, reads and changes one by one and writes back as text. A module
