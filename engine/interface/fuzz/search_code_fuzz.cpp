@@ -18,6 +18,7 @@
 
 #include "engine/interface/include/zetcore.h"
 #include "engine/storage/tests/zettable_test_util.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet06_create.h"
 #include "engine/units.h"
 
