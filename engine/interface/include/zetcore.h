@@ -572,9 +572,18 @@ ZET_EXPORT int32_t ZetGetNetMonitorInfo(int32_t unused, uint16_t* first, uint16_
 /* ---- Table structures ---------------------------------------------------- */
 /* Creates an empty table targetFile with the structure of sourceFile (its
    fields, indexes, memo and blob files, code and key): 0 or minus the
-   creator's error; -1 the source cannot be opened; -17 62 tables are open.
+   creator's error (-22 a user index file of the copy exists already in the
+   target directory: nothing is written); -1 the source cannot be opened;
+   -17 62 tables are open.
    An open source is used where it stands; the file names are upper-cased. */
 ZET_EXPORT int32_t ZetCopyStructure(const char* sourceFile, const char* targetFile, const char* accessCode,
+                                    uint32_t tableKey);
+/* Gives a closed table's file set (table, memo, blob and automatic index
+   files) a new name in its directory; user index files keep their names.
+   All or nothing: 0; -20 a file could not be renamed (those renamed before
+   it have their old names again) or the table is open; -1, -12, -30 the
+   table could not be opened. */
+ZET_EXPORT int32_t ZetRenameDatFile(const char* oldName, const char* newName, const char* accessCode,
                                     uint32_t tableKey);
 /* Does nothing: 0. */
 ZET_EXPORT int32_t ZetRegisterModifications(void);
