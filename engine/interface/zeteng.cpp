@@ -8,6 +8,9 @@
 #include "engine/base/common_errors.h"
 #include "engine/base/stacklib.h"
 #include "engine/base/uppercas.h"
+#include "engine/language/compiler.h"
+#include "engine/language/programerror.h"
+#include "engine/language/variables.h"
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/linkfile.h"
 #include "engine/storage/zet00_index.h"
@@ -247,6 +250,35 @@ void TextOut(char* buffer, int32_t capacity, std::string_view text) {
 }
 
 // ---------------------------------------------------------------------------
+// Compiling
+
+TCurrentTable::TCurrentTable(int slot) : former_(ZetTable::CurrentHandle()) {
+  if (slot != 0) Zet01::SetCurrentTable(slot);
+}
+
+TCurrentTable::~TCurrentTable() {
+  if (former_ != 0 && former_ <= ZetTable::OpenCount()) Zet01::SetCurrentTable(former_);
+}
+
+void ClearCompileErrors() {
+  ZetVars::SetCompilerError(0, 0, "", true);
+  ProgramError::Clear();
+}
+
+int32_t CompileText(std::string_view text, ShortStr& code, uint64_t& tables) {
+  constexpr uint16_t kErrTooLong = 60;
+  tables = 0;
+  if (text.size() > ShortStr::kMax) {
+    ZetVars::RecordCompileError(kErrTooLong, text.substr(0, ShortStr::kMax), ShortStr::kMax + 1);
+    return int32_t(ShortStr::kMax + 1);
+  }
+  code = ShortStr(text);
+  size_t end = 0;
+  if (Zet02::CompileLine(code, tables, end) == 0) return 0;
+  return std::max<int32_t>(ZetVars::ErrorPosition(), 1);
+}
+
+// ---------------------------------------------------------------------------
 // Services for table storage
 
 namespace {
@@ -453,6 +485,7 @@ void UnitInit() {
   EngineHooks::TableEditState = TableEditState;
   EngineHooks::CursorRecNo = CursorRecNo;
   EngineHooks::CursorMarkCount = CursorMarkCount;
+  InstallTransferServices();
 }
 
 void UnitDone() {

@@ -82,6 +82,12 @@ struct TCursor {
   uint16_t appendDepth = 0;
   std::vector<TCursorFormula> formulas;
   std::vector<uint8_t> fieldFlags;
+  // The last search (zeteng_search.cpp): state 0 none, 1 find (in index
+  // findIndex), 2 search by the compiled condition over searchSet.
+  uint8_t searchState = 0;
+  uint8_t findIndex = 0;
+  ShortStr searchCode;
+  uint64_t searchSet = 0;
 };
 
 // ---- Login state ----------------------------------------------------------
@@ -172,9 +178,34 @@ uint32_t SeekFromKey(TCursor& c, ZetTable::TZetTable& t);
 // While set, a deletion runs over many records (see zeteng_links.cpp).
 void SetBulkDelete(bool on);
 
+// ---- Compiling -------------------------------------------------------------
+// Makes a table current for the life of the object (0 leaves the current
+// one), then makes the former current table current again when it is still
+// open.
+class TCurrentTable {
+ public:
+  explicit TCurrentTable(int slot);
+  ~TCurrentTable();
+  TCurrentTable(const TCurrentTable&) = delete;
+  TCurrentTable& operator=(const TCurrentTable&) = delete;
+
+ private:
+  int former_;
+};
+// Empties both compile-error records, as every compiling export does first.
+void ClearCompileErrors();
+// Compiles a text (expression, condition or statement) against the current
+// table: 0 with its code and the tables it reads, or the 1-based position
+// of the error (recorded). A text longer than 255 characters is error 60 at
+// 256: a cut text would be another one.
+int32_t CompileText(std::string_view text, ShortStr& code, uint64_t& tables);
+
 // ---- Services for table storage -------------------------------------------
 void NotifyCursors(int table, int changingCursor);
 uint8_t AdjustCursorsAfterMove(int table, uint32_t deleted, uint32_t formerLast);
+
+// Installs the blob file import for the macro language (zeteng_memos.cpp).
+void InstallTransferServices();
 
 void UnitInit();
 void UnitDone();

@@ -442,6 +442,201 @@ ZET_EXPORT int32_t ZetGetCountCommands(void);
 ZET_EXPORT int32_t ZetGetCommand(int32_t number, char* text, int32_t capacity);
 ZET_EXPORT int32_t ZetGetCountDotCmds(void);
 ZET_EXPORT int32_t ZetGetDotCmd(int32_t number, char* text, int32_t capacity);
+/* ---- Search, find and marks --------------------------------------------
+   A condition is a Lumo selection over the cursor's table and the tables it
+   names; a search walks the cursor's order from its first record (from the
+   next one when continued) and answers the first record that matches, 0
+   when none does (the cursor stays where it was; a walk stopped by the
+   progress procedure has found nothing), -7 when the condition does not
+   compile (ZetGetLastErrorPos tells where). A continued search answers -11
+   at the end, -19 when there is nothing to continue.
+   The user marks are the cursor's set of marked records. */
+
+/* A full-text query: the word table's relation name, the names of the
+   relation tables to follow (each zero-terminated, ended by an empty name,
+   at most 9), the query, the further characters that count in words, the
+   three operator characters (and, or, and-not; empty for the defaults) and
+   a weight filter. */
+typedef struct ZetFullTextQuery {
+  const char* indexRelation;
+  const char* relationNames;
+  const char* query;
+  const char* extraChars;
+  const char* operatorChars;
+  uint32_t options;
+} ZetFullTextQuery;
+
+ZET_EXPORT int32_t ZetTableSearch(int32_t cursor, const char* condition, ZetProgressProc progress);
+ZET_EXPORT int32_t ZetTableSearchContinue(int32_t cursor, ZetProgressProc progress);
+/* The record of the first key of the named index not below the key text;
+   exact receives 1 when that key equals it. -11 beyond the last key, -16
+   unknown index. The cursor stays where it is (ZetTableSetRecNo moves it). */
+ZET_EXPORT int32_t ZetTableFindRec(int32_t cursor, const char* indexName, const char* keyText, uint8_t* exact);
+/* Tests every record (the access marks in marked order) and treats each
+   match by mode: 1 mark, 2 toggle, 3 unmark, else only count. Answers the
+   number of matches, -7. */
+ZET_EXPORT int32_t ZetTableMark(int32_t cursor, const char* condition, int32_t mode, ZetProgressProc progress);
+ZET_EXPORT int32_t ZetTableGetNumMarks(int32_t cursor);
+/* Toggles the mark of the current record. */
+ZET_EXPORT int32_t ZetTableToggleMark(int32_t cursor);
+ZET_EXPORT int32_t ZetTableUnmark(int32_t cursor);
+/* 1 when record recno (-1: the current one) is marked, else 0 (also for a
+   bad handle). */
+ZET_EXPORT int32_t ZetTableIsMarked(int32_t cursor, int32_t recno);
+/* Orders the marks by a key description: 0; 98 not a valid description; 99
+   not enough memory. */
+ZET_EXPORT int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription);
+/* In the order of an index that allows equal keys, marks every record whose
+   key equals the one before it: the number of marks; 0 in any other order;
+   minus an index error. */
+ZET_EXPORT int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress);
+/* Marks the records a full-text query finds: the number of marks; -7 the
+   query failed (compile error 128) or names more than 9 relations; -17 a
+   relation name is not open. */
+ZET_EXPORT int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query);
+
+/* ---- Memo and blob block transfer ---------------------------------------
+   A memo or blob field of the cursor's current record moves in blocks: Init,
+   any number of blocks, Done. The field is named by a text: a field name, a
+   table name, "." and a field name, or that form written with "_" for "."
+   and a "-" at the end. One memo and one blob transfer of each direction
+   are open at a time; the block functions answer -12 when none is.
+   Init and Done answer -7 for a text that does not compile and -23 for one
+   that names no field of the kind. Reading a memo hands out its line breaks
+   as CR LF. Done of a write stores the new content in the cursor's record
+   (the host's confirm writes it); a write that fails answers -25 and leaves
+   the field with its old content. */
+/* The memo's length in characters, -1 for a damaged link. */
+ZET_EXPORT int32_t ZetTableInitGetMemo(int32_t cursor, const char* field);
+/* The characters copied (at most count). */
+ZET_EXPORT int32_t ZetTableGetMemoBlock(char* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDoneGetMemo(void);
+ZET_EXPORT int32_t ZetTableInitPutMemo(int32_t cursor, const char* field);
+/* CR ends a line, LF is dropped, a 0 byte ends the block: the bytes taken. */
+ZET_EXPORT int32_t ZetTablePutMemoBlock(const char* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDonePutMemo(int32_t cursor, const char* field);
+/* The blob's length in bytes. */
+ZET_EXPORT int32_t ZetTableInitGetBlob(int32_t cursor, const char* field);
+ZET_EXPORT int32_t ZetTableGetBlobBlock(void* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDoneGetBlob(void);
+/* length is not needed: the blob takes the length of the bytes put. */
+ZET_EXPORT int32_t ZetTableInitPutBlob(int32_t cursor, const char* field, int32_t length);
+ZET_EXPORT int32_t ZetTablePutBlobBlock(const void* buffer, int32_t count);
+ZET_EXPORT int32_t ZetTableDonePutBlob(int32_t cursor, const char* field);
+
+/* ---- Expressions, selections, macros and conversions --------------------
+   Texts are compiled against the cursor's table (an invalid cursor or 0:
+   the current table) into code: a length byte and at most 255 bytes, so a
+   code buffer holds 256 bytes. The compiling functions answer 0, or the
+   1-based position of a compile error (positive; ZetGetLastErrorPos tells
+   the line), and clear the compile errors first; a text of more than 255
+   characters is refused at 256. Runs answer minus the engine error. */
+/* Compiles and runs the text once: 0, a position, minus the run error. */
+ZET_EXPORT int32_t ZetCheckExpression(int32_t cursor, const char* text);
+/* kind 1 a single field, 2 a list of constants, 3 anything else; the set
+   of the tables the text reads as low and high 32 bits. */
+ZET_EXPORT int32_t ZetAnalizeExpression(int32_t cursor, const char* text, uint16_t* kind, uint32_t* tablesLow,
+                                        uint32_t* tablesHigh);
+ZET_EXPORT int32_t ZetTokenize(int32_t cursor, uint8_t* code, const char* text);
+/* As ZetTokenize, then checks the code as a selection: minus its error. */
+ZET_EXPORT int32_t ZetTokenizeSelection(int32_t cursor, uint8_t* code, const char* text);
+/* Evaluates code for the cursor's record (0: the active cursor; without
+   one, without a table): expressions separated by ";", the last one's value
+   into result, a real with the given decimals. 0 or minus the run error. */
+ZET_EXPORT int32_t ZetSolve(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals);
+/* Runs a macro statement with the cursor's table current; a real result is
+   written with a decimal comma. */
+ZET_EXPORT int32_t ZetExecMacro(int32_t cursor, char* result, const uint8_t* code, int32_t capacity,
+                                int32_t decimals);
+/* 0 the cursor's record is selected; above 0 not (the dependency level);
+   minus an error. */
+ZET_EXPORT int32_t ZetEvalSelection(int32_t cursor, const uint8_t* code);
+/* 0, the error position, or minus the index error; -17. */
+ZET_EXPORT int32_t ZetCheckIndexDescription(int32_t relation, const char* text);
+/* Dates are packed (year * 512 + month * 32 + day), times minutes since
+   midnight. errorFlag receives 1 for a text that is none. The texts out
+   are empty for a capacity below 10. */
+ZET_EXPORT int32_t DateStrToLongInt(const char* text, uint16_t* errorFlag);
+ZET_EXPORT int32_t LongIntToDateStr(int32_t packedDate, char* buffer, int32_t capacity);
+ZET_EXPORT int32_t TimeStrToLongInt(const char* text, uint16_t* errorFlag);
+ZET_EXPORT int32_t LongIntToTimeStr(int32_t minutes, char* buffer, int32_t capacity);
+ZET_EXPORT int32_t ZetGetDate(char* buffer, int32_t capacity);
+ZET_EXPORT int32_t ZetGetTime(char* buffer, int32_t capacity);
+ZET_EXPORT int32_t RealToStr(double value, int32_t decimals, char* buffer, int32_t capacity);
+
+/* 0, or minus the error of the link definition ("table[key]=table[key]"). */
+ZET_EXPORT int32_t ZetCheckStaticLink(const char* definition);
+/* Whole-table conversions to and from a dBase file: 0 or minus the error. */
+ZET_EXPORT int32_t ZetConvertToDBase(const char* tableFile, const char* dbfFile, ZetProgressProc progress);
+ZET_EXPORT int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFile, int32_t option);
+
+/* ---- Variables, report functions and host commands ---------------------- */
+/* A variable scope: start opens one, end frees its variables. */
+ZET_EXPORT int32_t ZetStartVarSection(void);
+ZET_EXPORT int32_t ZetEndVarSection(void);
+ZET_EXPORT int32_t ZetStartReport(void);
+ZET_EXPORT int32_t ZetEndReport(void);
+/* type 'R' a number, 'S' a text: 0 or minus the declaration's error. */
+ZET_EXPORT int32_t ZetDefineNewVar(const char* name, uint8_t type);
+/* Evaluates the expression into the variable: 0; -1 unknown variable;
+   minus the compile, run or assignment error. */
+ZET_EXPORT int32_t ZetSetVar(const char* name, const char* expression);
+ZET_EXPORT int32_t ZetVarsSetPageNo(int32_t page);
+ZET_EXPORT int32_t ZetVarsIncPageNo(void);
+ZET_EXPORT int32_t ZetVarsResetStatFuncs(int32_t group);
+ZET_EXPORT int32_t ZetVarsUpdateStatFuncs(void);
+/* Empty and free the host-command registry. */
+ZET_EXPORT int32_t InitCommands(void);
+ZET_EXPORT int32_t ExitCommands(void);
+/* Registers host commands; a Lumo program calls them by name and the exec
+   procedure runs them (kind 230, the record's id). Answers 230. */
+ZET_EXPORT int32_t ZetRegisterCommands(int32_t count, const ZetCommandRecord* records);
+ZET_EXPORT int32_t ZetSetExecProc(ZetExecProc proc);
+ZET_EXPORT int32_t ZetInstallDispatch(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3,
+                                      ZetDispatchProc run4, ZetDispatchProc run5);
+/* The built-in names of a function group: how many, and the index-th
+   (1-based; empty when there is none) with its code. */
+ZET_EXPORT int32_t ZetGetFunctionCount(int32_t group);
+ZET_EXPORT int32_t ZetGetFunctionName(int32_t group, int32_t index, char* buffer, int32_t capacity, uint32_t* code);
+/* A built-in function's parameter count, German help text, signature
+   (result letter first) and flag: 0; -203 for an unknown name. */
+ZET_EXPORT int32_t ZetGetFunctionDescription(const char* name, uint32_t* paramCount, char* help,
+                                             int32_t helpCapacity, char* signature, int32_t signatureCapacity,
+                                             uint32_t* flag);
+
+/* Network parameters. This engine keeps no network state: Set reads
+   nothing that lasts, the monitor answers zeros, and the defaults are
+   "AUTO", "C:\QMK", a random station value and "Undefined". */
+typedef struct ZetNetParams {
+  char lockingMode[257];
+  char networkDirectory[128];
+  uint32_t station;
+  char userName[41];
+  char other[256];
+} ZetNetParams;
+ZET_EXPORT int32_t ZetSetNetParams(const ZetNetParams* params);
+ZET_EXPORT int32_t ZetGetDefaultNetParams(ZetNetParams* params);
+ZET_EXPORT int32_t ZetGetNetMonitorInfo(int32_t unused, uint16_t* first, uint16_t* second, uint16_t* third,
+                                        char* buffer, int32_t capacity);
+
+/* ---- Table structures ---------------------------------------------------- */
+/* Creates an empty table targetFile with the structure of sourceFile (its
+   fields, indexes, memo and blob files, code and key): 0 or minus the
+   creator's error (-22 a user index file of the copy exists already in the
+   target directory: nothing is written); -1 the source cannot be opened;
+   -17 62 tables are open.
+   An open source is used where it stands; the file names are upper-cased. */
+ZET_EXPORT int32_t ZetCopyStructure(const char* sourceFile, const char* targetFile, const char* accessCode,
+                                    uint32_t tableKey);
+/* Gives a closed table's file set (table, memo, blob and automatic index
+   files) a new name in its directory; user index files keep their names.
+   All or nothing: 0; -20 a file could not be renamed (those renamed before
+   it have their old names again) or the table is open; -1, -12, -30 the
+   table could not be opened. */
+ZET_EXPORT int32_t ZetRenameDatFile(const char* oldName, const char* newName, const char* accessCode,
+                                    uint32_t tableKey);
+/* Does nothing: 0. */
+ZET_EXPORT int32_t ZetRegisterModifications(void);
 
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a
