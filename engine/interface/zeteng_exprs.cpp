@@ -58,7 +58,6 @@ constexpr uint16_t kErrTooLong = 60;
 constexpr uint16_t kErrExpected = 56;
 constexpr uint16_t kRunOk = 65535;
 constexpr uint16_t kPageNumberVariable = 5;
-constexpr size_t kCodeBuffer = 256;
 
 // The cursor's table (when the cursor is valid) is current for the life of
 // the object, and tables opened meanwhile are closed again at its end.
