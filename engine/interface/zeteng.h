@@ -204,6 +204,10 @@ int32_t CompileText(std::string_view text, ShortStr& code, uint64_t& tables);
 void NotifyCursors(int table, int changingCursor);
 uint8_t AdjustCursorsAfterMove(int table, uint32_t deleted, uint32_t formerLast);
 
+// Finishes the file swap of a restructure of this table that a process left
+// half done (zeteng_create.cpp); nothing when none is pending.
+void FinishInterruptedRestructure(std::string_view tablePath);
+
 // Installs the blob file import for the macro language (zeteng_memos.cpp).
 void InstallTransferServices();
 

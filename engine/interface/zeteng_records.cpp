@@ -248,7 +248,7 @@ int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* fi
   if (!fieldSpec) return 0;
   std::memset(fieldSpec, 0, sizeof *fieldSpec);
   fieldSpec->index = int16_t(userField);
-  ShortStr name(t.StoredName(n));
+  ShortStr name(ZetTable::LabelName(t.StoredName(n)));
   if (name.size() == 0) name = std::to_string(userField);
   TextOut(fieldSpec->name, sizeof fieldSpec->name - 1, name);
   const uint8_t flags = n <= r.cursor->fieldFlags.size() ? r.cursor->fieldFlags[n - 1] : t.TypeByte(n);

@@ -71,10 +71,10 @@ struct TCompiled {
 TCompiled Compile(std::string_view text, bool listFlag, const TChoiceContext& inherited);
 
 // Compares a field's stored name (the part before a "(" of a link field,
-// blanks as "_") with a name of the text, without regard to case.
+// without a label's ":", blanks as "_") with a name of the text, without regard to case.
 bool FieldNameIs(std::string_view stored, std::string_view name) {
   if (size_t open = stored.find('('); open != std::string_view::npos) stored = stored.substr(0, open);
-  while (!stored.empty() && stored.back() == ' ') stored.remove_suffix(1);
+  stored = ZetTable::LabelName(stored);
   if (stored.size() != name.size()) return false;
   for (size_t i = 0; i < stored.size(); ++i) {
     const char a = stored[i] == ' ' ? '_' : Up(stored[i]);

@@ -30,7 +30,7 @@ uint16_t g_endOfList = 0;
 // characters, blanks as "_", upper-cased by the character rule.
 ShortStr NameKey(std::string_view name) {
   ShortStr key;
-  key.assign(name, kMaxFieldName);
+  key.assign(LabelName(name), kMaxFieldName);
   Common::ReplaceChar(key, ' ', '_');
   UPPERCAS::UpperStr(key);
   return key;
@@ -344,6 +344,13 @@ void FreeFieldNameHash(int handle) {
   TZetTable* t = Table(handle);
   if (!t) return;
   for (auto& bucket : t->nameHash) std::vector<uint16_t>().swap(bucket);
+}
+
+std::string_view LabelName(std::string_view stored) {
+  while (!stored.empty() && stored.back() == ' ') stored.remove_suffix(1);
+  if (!stored.empty() && stored.back() == ':') stored.remove_suffix(1);
+  while (!stored.empty() && stored.back() == ' ') stored.remove_suffix(1);
+  return stored.empty() ? std::string_view() : stored;
 }
 
 uint16_t FindFieldByName(int handle, std::string_view name) {

@@ -396,6 +396,10 @@ void BuildFieldNameHash(int handle);
 void FreeFieldNameHash(int handle);
 // The caller passes the name upper-cased; blanks count as "_".
 uint16_t FindFieldByName(int handle, std::string_view name);
+// The name of a stored field name: a label written as "NAME: " (tables made
+// field by field, dBase imports) is found as NAME; trailing blanks and one
+// ":" before them are not part of the name.
+std::string_view LabelName(std::string_view stored);
 uint16_t FieldNoFromText(int handle, std::string_view text);
 // The type letter (S followed by its size code in 3 digits), padded to width.
 ShortStr FieldTypeText(int handle, uint16_t n, size_t width);

@@ -638,6 +638,58 @@ ZET_EXPORT int32_t ZetRenameDatFile(const char* oldName, const char* newName, co
 /* Does nothing: 0. */
 ZET_EXPORT int32_t ZetRegisterModifications(void);
 
+/* One field of a table being created or restructured, filled by the host's
+   field procedure (562 bytes). sourceField: for ZetRltnRestructure the
+   number among the old table's user fields whose values fill this field (0
+   or less: a new field). properties: 1 formula, 2 value range (first holds
+   both bounds, e.g. "1" CR LF "100"), 4 kept in the type byte, 8 may be
+   empty. first: the formula, the value range or a choice field's choices
+   separated by ","; second: an N field's identifier key description, an L
+   field's link target, an R field's relation definition. type: 0..13 for
+   "CSIFBJDMANLPRZ"; parameter: a text's length, a real's decimals (low 4
+   bits); for an N field parameter and parameterHigh hold the 32-bit start
+   value of its counter. */
+typedef struct ZetFieldDef {
+  int16_t sourceField;
+  char name[41];
+  uint8_t properties;
+  char first[256];
+  char second[256];
+  uint16_t type;
+  uint16_t parameter;
+  uint16_t parameterHigh;
+} ZetFieldDef;
+#ifdef __cplusplus
+static_assert(sizeof(ZetFieldDef) == 562, "ZetFieldDef layout");
+#else
+_Static_assert(sizeof(ZetFieldDef) == 562, "ZetFieldDef layout");
+#endif
+/* Called once per field, field = 1..count, with a zeroed definition. */
+typedef void (*ZetFieldProc)(int32_t field, ZetFieldDef* definition, uint32_t user);
+/* Creates a table of fieldCount fields defined by proc: 0; -14 a field was
+   refused (68 a field of width 0, 70 a value range that does not give two
+   reals, 73 a tenth link field) or the files could not be written (nothing
+   is left behind); -18 the identifier key does not compile. With a
+   sourceRelation, relation tables that it has already are not made again.
+   Field names are stored as labels ("NAME: ", at most 38 characters of the
+   name) and found by the name. */
+ZET_EXPORT int32_t ZetRltnCreate(const char* fileName, const char* accessCode, uint32_t tableKey,
+                                 int32_t fileVersion, int32_t fieldCount, ZetFieldProc proc, uint32_t user,
+                                 int32_t sourceRelation);
+/* Gives an open relation a new field list (defined as for ZetRltnCreate)
+   and keeps its records: each new field takes the values of its source
+   field, converted by type; user indexes whose key fields all keep their
+   type and size are kept. The relation must be open with the rights 1, 2
+   and 8; it stays open under its handle (cursors on it are then invalid).
+   0; -17 bad handle; -18 identifier key; -21 refused or failed before the
+   swap (the table is as it was); -20 the new files could not be put in
+   place (the old table is whole and open again). A process that dies
+   during the swap leaves it to the next ZetRltnOpen of the table, which
+   finishes it: the table is then always either the old or the new one. */
+ZET_EXPORT int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t tableKey,
+                                      int32_t fileVersion, int32_t fieldCount, ZetFieldProc proc, uint32_t user,
+                                      ZetProgressProc progress);
+
 /* ---- Program modules -------------------------------------------------------
    Modules as editable objects: a module text parsed into procedures that a
    host lists, reads and changes one by one and writes back as text. A module

@@ -167,6 +167,8 @@ const std::map<std::string, Call>& RelationCalls() {
       {"ZetRltnGetAutoNo", [](int32_t h) { return ZetRltnGetAutoNo(h, "1"); }},
       {"ZetIndexGetInfo", [](int32_t h) { return ZetIndexGetInfo(h, "NAMEN.IND", &g_index); }},
       {"ZetCheckIndexDescription", [](int32_t h) { return ZetCheckIndexDescription(h, "NAME"); }},
+      {"ZetRltnRestructure",
+       [](int32_t h) { return ZetRltnRestructure(h, "", 0, 2, 1, nullptr, 0, nullptr); }},
   };
   return calls;
 }

@@ -1,0 +1,406 @@
+// Tables made field by field through the exports, and restructured tables:
+// the type table of creation, the screen layout, refused fields, and a
+// restructure of a filled table (fields dropped, retyped and added, with
+// indexes and memos) that keeps every record, also when a file operation
+// fails at any step or the process is killed at any change of a file.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/base/common.h"
+#include "engine/interface/tests/interface_test_util.h"
+#include "engine/interface/zeteng.h"
+#include "engine/storage/zettable.h"
+#include "platform/files.h"
+
+namespace {
+
+using interface_test::Field;
+using interface_test::InterfaceTest;
+using interface_test::kAllRights;
+
+struct Def {
+  const char* name;
+  uint16_t type;
+  uint16_t parameter = 0;
+  int16_t source = 0;
+  uint8_t properties = 0;
+  const char* first = "";
+  const char* second = "";
+};
+std::vector<Def> g_defs;
+
+void FieldProc(int32_t field, ZetFieldDef* def, uint32_t) {
+  const Def& d = g_defs.at(size_t(field - 1));
+  def->sourceField = d.source;
+  std::strncpy(def->name, d.name, sizeof def->name - 1);
+  def->properties = d.properties;
+  std::strncpy(def->first, d.first, sizeof def->first - 1);
+  std::strncpy(def->second, d.second, sizeof def->second - 1);
+  def->type = d.type;
+  def->parameter = d.parameter;
+}
+
+int32_t Create(const std::string& path, int32_t version, std::vector<Def> defs) {
+  g_defs = std::move(defs);
+  return ZetRltnCreate(path.c_str(), "", 0, version, int32_t(g_defs.size()), FieldProc, 0, 0);
+}
+
+std::string LastError() {
+  char text[256];
+  const int32_t e = ZetGetLastError(text, sizeof text - 1);
+  return std::to_string(e) + " " + text;
+}
+
+enum : uint16_t { C, S, I, F, B, J, D, M, A, N, L, P, R, Z };
+
+TEST_F(InterfaceTest, CreationBuildsEachFieldTypeByTheTable) {
+  const std::string path = TempPath("TYPEN.DAT");
+  ASSERT_EQ(Create(path, 2,
+                   {{"C1", C, 0, 0, 8}, {"S1", S, 1, 0, 1, "1"}, {"S20", S, 20}, {"I", I}, {"F", F, 2}, {"B", B},
+                    {"J", J}, {"D", D}, {"M", M}, {"A", A, 0, 0, 0, "rot,gelb,gruen"}, {"P", P}, {"Z", Z, 0, 0, 8},
+                    {"W", F, 1, 0, 2, "1\r\n100"}}),
+            0)
+      << LastError();
+  const int32_t r = ZetRltnOpen(path.c_str(), "", 0, kAllRights);
+  ASSERT_GT(r, 0) << LastError();
+  const ZetTable::TZetTable& t = *ZetTable::Table(r);
+  struct Want {
+    uint8_t type, size, width;
+  };
+  const std::vector<Want> want = {{C, 0, 1},  {C, 0, 1},  {S, 20, 20}, {I, 1, 10}, {F, 7, 242}, {B, 0, 10}, {J, 0, 4},
+                                  {D, 3, 10}, {M, 3, 4},  {A, 0, 243}, {P, 3, 4},  {Z, 2, 5},   {F, 7, 241}};
+  ASSERT_EQ(t.fieldCount, want.size());
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(t.FieldType(n), want[n - 1].type);
+    EXPECT_EQ(t.SizeCode(n), want[n - 1].size);
+    EXPECT_EQ(t.Shown(n), want[n - 1].width);
+  }
+  EXPECT_EQ(t.TypeByte(12) & ZetTable::kTypeNullable, ZetTable::kTypeNullable) << "Z keeps its null flag";
+  EXPECT_EQ(t.TypeByte(1) & ZetTable::kTypeNullable, 0) << "C never has one";
+  EXPECT_EQ(t.StoredName(3), "S20: ");
+  EXPECT_TRUE(t.hasMemoFile);
+  EXPECT_TRUE(t.hasBlobFile);
+
+  // The fields are found by their names; the choice list, the range and
+  // the null flag come back through the field spec.
+  const int32_t cursor = ZetTableCreate(r);
+  ZetFieldSpec spec;
+  ASSERT_EQ(ZetTableGetFieldSpec(cursor, 10, &spec), 0);
+  EXPECT_STREQ(spec.name, "A");
+  EXPECT_STREQ(spec.extra, "rot,gelb,gruen");
+  ASSERT_EQ(ZetTableGetFieldSpec(cursor, 13, &spec), 0);
+  EXPECT_STREQ(spec.formula, "1.0\r\n100.0");
+  EXPECT_EQ(ZetTableGetFieldNo(cursor, "S20"), 3);
+  ASSERT_EQ(ZetTableAppend(cursor), 0);
+  ASSERT_EQ(ZetTableSetStr(cursor, "S20", "Hallo"), 0);
+  ASSERT_EQ(ZetTableAppendConfirm(cursor), 0);
+  EXPECT_EQ(Field(cursor, "S20"), "Hallo");
+  ZetRltnCloseAll();
+
+  // A version-1 table stores reals in 6 bytes.
+  const std::string old = TempPath("ALT.DAT");
+  ASSERT_EQ(Create(old, 1, {{"F", F, 2}}), 0) << LastError();
+  const int32_t r1 = ZetRltnOpen(old.c_str(), "", 0, kAllRights);
+  ASSERT_GT(r1, 0);
+  EXPECT_EQ(ZetTable::Table(r1)->SizeCode(1), ZetTable::kSizeReal6);
+}
+
+TEST_F(InterfaceTest, CreationLaysFieldsOutInColumnsOf18Rows) {
+  std::vector<Def> defs;
+  static std::vector<std::string> names;
+  names.clear();
+  for (int i = 1; i <= 20; ++i) names.push_back("F" + std::to_string(i));
+  for (const std::string& n : names) defs.push_back({n.c_str(), I});
+  const std::string path = TempPath("LAYOUT.DAT");
+  ASSERT_EQ(Create(path, 2, defs), 0) << LastError();
+  const int32_t r = ZetRltnOpen(path.c_str(), "", 0, kAllRights);
+  ASSERT_GT(r, 0);
+  const ZetTable::TZetTable& t = *ZetTable::Table(r);
+  EXPECT_EQ(t.Descriptor(1)[ZetTable::kDescLayoutLine], 1);
+  EXPECT_EQ(t.Descriptor(18)[ZetTable::kDescLayoutLine], 18);
+  EXPECT_EQ(t.Descriptor(19)[ZetTable::kDescLayoutLine], 1 | (1 << 6)) << "column 1, row 1";
+  EXPECT_EQ(t.Descriptor(20)[ZetTable::kDescLayoutLine], 2 | (1 << 6));
+}
+
+TEST_F(InterfaceTest, CreationRefusesBadFieldsAndLeavesNoFiles) {
+  struct Case {
+    const char* what;
+    std::vector<Def> defs;
+    int32_t result;
+    int32_t error;
+  };
+  std::vector<Def> tenLinks;
+  static const char* linkNames[] = {"L1", "L2", "L3", "L4", "L5", "L6", "L7", "L8", "L9", "L10"};
+  for (const char* name : linkNames) tenLinks.push_back({name, L, 0, 0, 0, "", "ZIEL"});
+  const std::vector<Case> cases = {
+      {"empty choice list", {{"X", I}, {"A", A}}, -14, -68},
+      {"string of length 0", {{"S", S, 0}}, -14, -68},
+      {"range that does not compile", {{"W", F, 2, 0, 2, "1 +"}}, -14, -70},
+      {"range of one value", {{"W", F, 2, 0, 2, "7"}}, -14, -70},
+      {"tenth link field", tenLinks, -14, -73},
+      {"identifier key that does not compile", {{"NR", N, 1, 0, 0, "", "NICHTDA"}}, -18, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = TempPath("FALSCH.DAT");
+    EXPECT_EQ(Create(path, 2, c.defs), c.result);
+    char text[256];
+    const int32_t e = ZetGetLastError(text, sizeof text - 1);
+    if (c.error != 0) EXPECT_EQ(e, c.error) << text;
+    EXPECT_FALSE(platform::FileExists(path));
+  }
+}
+
+// ---- Restructuring ------------------------------------------------------------
+
+constexpr int kRecords = 12;
+
+std::string MemoOf(int code) { return "Notiz " + std::to_string(code) + "\r\nzweite Zeile"; }
+
+void PutMemo(int32_t cursor, const std::string& text) {
+  ASSERT_EQ(ZetTableInitPutMemo(cursor, "NOTIZ"), 0);
+  ASSERT_GE(ZetTablePutMemoBlock(text.c_str(), int32_t(text.size())), 0);
+  ASSERT_EQ(ZetTableDonePutMemo(cursor, "NOTIZ"), 0);
+}
+
+std::string GetMemo(int32_t cursor) {
+  const int32_t length = ZetTableInitGetMemo(cursor, "NOTIZ");
+  if (length <= 0) return "";
+  std::string text(size_t(length), '\0');
+  const int32_t got = ZetTableGetMemoBlock(text.data(), length);
+  ZetTableDoneGetMemo();
+  text.resize(size_t(std::max(got, 0)));
+  return text;
+}
+
+// The articles with codes 1..n, names "Artikel k", amounts 100 - k, a memo
+// each and a blob on every third.
+void FillArticles(const std::string& path) {
+  const int32_t r = ZetRltnOpen(path.c_str(), "", editing_test::kTableKey, kAllRights);
+  ASSERT_GT(r, 0);
+  const int32_t c = ZetTableCreate(r);
+  for (int k = 1; k <= kRecords; ++k) {
+    ASSERT_EQ(interface_test::AddArticle(c, k, "Artikel " + std::to_string(k), 100 - k), 0);
+    ASSERT_EQ(ZetTableEdit(c), 0);
+    PutMemo(c, MemoOf(k));
+    if (k % 3 == 0) {
+      const std::string blob(5000, char('a' + k));
+      ASSERT_EQ(ZetTableInitPutBlob(c, "BILD", int32_t(blob.size())), 0);
+      ASSERT_GE(ZetTablePutBlobBlock(blob.data(), int32_t(blob.size())), 0);
+      ASSERT_EQ(ZetTableDonePutBlob(c, "BILD"), 0);
+    }
+    ASSERT_EQ(ZetTableEditConfirm(c), 0);
+  }
+  ZetRltnCloseAll();
+}
+
+// The new structure: NR kept, CODE kept, NAME widened to 30 (its index goes),
+// MENGE kept with its index, NOTIZ kept, BILD dropped, NEU added.
+const std::vector<Def>& NewStructure() {
+  static const std::vector<Def> defs = {{"NR", N, 1, 1, 0, "", "CODE"}, {"CODE", I, 0, 2}, {"NAME", S, 30, 3},
+                                        {"MENGE", I, 0, 4},            {"NOTIZ", M, 0, 5}, {"NEU", S, 10, 0}};
+  return defs;
+}
+
+int32_t Restructure(int32_t relation) {
+  g_defs = NewStructure();
+  return ZetRltnRestructure(relation, "", editing_test::kTableKey, 2, int32_t(g_defs.size()), FieldProc, 0, nullptr);
+}
+
+std::vector<std::string> IndexNames(int32_t relation) {
+  char names[512] = {};
+  EXPECT_EQ(ZetRltnGetIndexNames(relation, names, sizeof names - 1), 0);
+  std::vector<std::string> list;
+  std::string text(names);
+  for (size_t start = 0; start < text.size();) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    list.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return list;
+}
+
+// What the table is: "old" or "new" when it opens and every record, memo and
+// index agrees with that structure, else a description of what is wrong.
+std::string TableState(const std::string& path) {
+  const int32_t r = ZetRltnOpen(path.c_str(), "", editing_test::kTableKey, kAllRights);
+  if (r <= 0) return "does not open: " + LastError();
+  const int32_t c = ZetTableCreate(r);
+  const bool isNew = ZetTableGetFieldNo(c, "NEU") > 0;
+  std::string state = isNew ? "new" : "old";
+  auto fail = [&](const std::string& what) {
+    if (state == "new" || state == "old") state = std::string(isNew ? "new" : "old") + " table but " + what;
+  };
+  if (ZetTableRecordCount(c) != kRecords) fail("count " + std::to_string(ZetTableRecordCount(c)));
+  if (ZetTableGetNumFields(c) != (isNew ? 6 : 6)) fail("field count");
+  for (int k = 1; k <= kRecords && state.size() <= 3; ++k) {
+    if (ZetTableSetRecNo(c, k) != k) fail("record " + std::to_string(k));
+    const int code = std::stoi(Field(c, "CODE"));
+    if (Field(c, "NAME") != "Artikel " + std::to_string(code)) fail("name of " + std::to_string(code));
+    if (Field(c, "MENGE") != std::to_string(100 - code)) fail("amount of " + std::to_string(code));
+    if (GetMemo(c) != MemoOf(code)) fail("memo of " + std::to_string(code));
+    if (isNew && Field(c, "NEU") != "") fail("new field not empty");
+  }
+  // The amount index walks every record, descending.
+  if (ZetTableSetAccess(c, "MENGE.IND", 0) != 0) {
+    fail("no amount index");
+  } else {
+    int previous = 1000, seen = 0;
+    for (int32_t s = ZetTableFirst(c); s >= 0; s = ZetTableMoveBy(c, 1), ++seen) {
+      const int amount = std::stoi(Field(c, "MENGE"));
+      if (amount > previous) fail("amount index out of order");
+      previous = amount;
+    }
+    if (seen != kRecords) fail("amount index holds " + std::to_string(seen));
+  }
+  const auto names = IndexNames(r);
+  const bool nameIndex = std::find(names.begin(), names.end(), "NAMEN.IND") != names.end();
+  if (nameIndex == isNew) fail("name index present: " + std::to_string(nameIndex));
+  if (isNew && ZetTableGetFieldNo(c, "BILD") != 0) fail("BILD still there");
+  ZetRltnCloseAll();
+  return state;
+}
+
+class RestructureTest : public InterfaceTest {
+ protected:
+  void SetUp() override {
+    InterfaceTest::SetUp();
+    FillArticles(Path());
+  }
+  void TearDown() override {
+    platform::ResetFileFaults();
+    InterfaceTest::TearDown();
+  }
+  // A fresh filled table (after a restructure changed it).
+  void Refill() {
+    ZetRltnCloseAll();
+    for (const char* f : {"ARTIKEL.DAT", "ARTIKEL.MMO", "ARTIKEL.BLB", "ARTIKEL.INR", "ARTIKEL.ID",
+                                 "NAMEN.IND", "MENGE.IND"})
+      platform::DeleteFile(TempPath(f));
+    editing_test::CreateArticles(Path());
+    FillArticles(Path());
+  }
+  bool NoWorkLeft() {
+    return !platform::DirectoryExists(TempPath("~ARTIKEL")) && !platform::DirectoryExists(TempPath("$ARTIKEL"));
+  }
+};
+
+TEST_F(RestructureTest, KeepsEveryRecordThroughDroppedRetypedAndAddedFields) {
+  ASSERT_EQ(TableState(Path()), "old");
+  const int32_t r = OpenArticles();
+  ASSERT_EQ(Restructure(r), 0) << LastError();
+  EXPECT_EQ(ZetGetNumRelations(), r) << "the relation stays open under its handle";
+  const int32_t c = ZetTableCreate(r);
+  EXPECT_EQ(ZetTableRecordCount(c), kRecords);
+  ASSERT_EQ(ZetTableAppend(c), 0);
+  ASSERT_EQ(ZetTableSetStr(c, "CODE", "500"), 0);
+  EXPECT_EQ(ZetTableAppendConfirm(c), 0);
+  EXPECT_EQ(std::stoi(Field(c, "NR")), kRecords + 1) << "the identifier counter goes on";
+  ASSERT_GE(ZetTableDeleteRecord(c), 0);
+  ZetRltnCloseAll();
+  EXPECT_EQ(TableState(Path()), "new");
+  EXPECT_TRUE(NoWorkLeft());
+  EXPECT_FALSE(platform::FileExists(TempPath("ARTIKEL.BLB"))) << "the dropped blob field's file goes";
+}
+
+TEST_F(RestructureTest, IsRefusedWithoutRightsAndOnBadHandles) {
+  const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, 0);
+  ASSERT_GT(r, 0);
+  EXPECT_EQ(Restructure(r), -21);
+  EXPECT_EQ(Restructure(r + 1), -17);
+  EXPECT_EQ(Restructure(0), -17);
+  ZetRltnCloseAll();
+  EXPECT_EQ(TableState(Path()), "old");
+  EXPECT_TRUE(NoWorkLeft());
+}
+
+// Every file operation of a restructure fails in turn: the answer is 0 and
+// the table the new one, or an error and the table the old one, open again.
+TEST_F(RestructureTest, AFailureAtAnyFileStepLeavesTheOldOrTheNewTableWhole) {
+  using platform::FileOp;
+  int failuresSeen = 0;
+  for (FileOp op : {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open, FileOp::Directory,
+                    FileOp::Truncate, FileOp::Read}) {
+    // A failure in the last steps (removing what the swap left) is not the
+    // restructure's: it answers 0 and later steps may still fail, so the
+    // walk ends only after several successes in a row.
+    int successes = 0;
+    for (int nth = 1; successes < 4 && nth <= 300; ++nth) {
+      SCOPED_TRACE("operation " + std::to_string(int(op)) + " number " + std::to_string(nth));
+      const int32_t r = OpenArticles();
+      platform::InjectFileFault(op, nth, platform::kDosWriteFault);
+      const int32_t result = Restructure(r);
+      platform::ResetFileFaults();
+      const bool open = ZetGetNumRelations() >= r && ZetTable::Table(r) != nullptr;
+      ZetRltnCloseAll();
+      const std::string state = TableState(Path());
+      EXPECT_TRUE(open) << "the relation is open under its handle";
+      if (result == 0) {
+        ++successes;
+        EXPECT_EQ(state, "new");
+      } else {
+        successes = 0;
+        ++failuresSeen;
+        EXPECT_EQ(state, "old") << "answer " << result;
+        EXPECT_TRUE(result == -20 || result == -21) << result;
+        EXPECT_TRUE(NoWorkLeft());
+      }
+      if (state != "old") Refill();
+    }
+  }
+  EXPECT_GT(failuresSeen, 20);
+}
+
+// The restructure runs in a child process that is killed right before its
+// k-th change of a file, for k spread over the whole run: the next open
+// finds the old or the new table, whole.
+TEST_F(RestructureTest, AKillAtAnyChangeLeavesTheOldOrTheNewTableWhole) {
+  auto runChild = [&](int k) -> int {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, kAllRights);
+      platform::InjectCrashAtChange(k);
+      const int32_t result = r > 0 ? Restructure(r) : -999;
+      const int changes = platform::ChangesCounted();
+      _exit(result == 0 ? std::min(changes, 250) : 255);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status)) return -WTERMSIG(status);
+    return WEXITSTATUS(status);
+  };
+  ZetRltnCloseAll();
+  // A run without a kill tells how many changes a restructure makes.
+  const int total = runChild(0);
+  ASSERT_GT(total, 10);
+  ASSERT_EQ(TableState(Path()), "new");
+  Refill();
+  std::mt19937 random(20261210);
+  std::vector<int> points = {1, total / 2, total - 2, total - 1, total};
+  for (int i = 0; i < 20; ++i) points.push_back(1 + int(random() % unsigned(total)));
+  int sawOld = 0, sawNew = 0;
+  for (int k : points) {
+    SCOPED_TRACE("killed before change " + std::to_string(k));
+    const int status = runChild(k);
+    EXPECT_TRUE(status == -SIGKILL || status < 255) << status;
+    const std::string state = TableState(Path());
+    EXPECT_TRUE(state == "old" || state == "new") << state;
+    (state == "new" ? sawNew : sawOld)++;
+    EXPECT_TRUE(NoWorkLeft() || state == "old");
+    if (state == "new") Refill();
+  }
+  EXPECT_GT(sawOld, 0);
+  EXPECT_GT(sawNew, 0);
+}
+
+}  // namespace
