@@ -760,7 +760,8 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
     if (SwapBack(swap)) {
       RemoveAll(swap.work);
       RemoveAll(swap.backup);
-      Zet01::OpenTable(relation, oldMode, oldPath, 0, oldKey, oldCode.view());
+      for (int attempt = 0; attempt < 2; ++attempt)
+        if (Zet01::OpenTable(relation, oldMode, oldPath, 0, oldKey, oldCode.view()) == 0) break;
     } else {
       // Not taken back: the journal stays and the swap is finished now or
       // at the table's next open.
@@ -770,7 +771,11 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
     return kNotSwapped;
   }
   FinishSwap(swap);
-  return Zet01::OpenTable(relation, oldMode, oldPath, 0, tableKey, code.view()) == 0 ? 0 : kBadRelation;
+  // The new table in the old slot; an open that fails is tried once more
+  // (the table is whole either way, but its handle should stay usable).
+  for (int attempt = 0; attempt < 2; ++attempt)
+    if (Zet01::OpenTable(relation, oldMode, oldPath, 0, tableKey, code.view()) == 0) return 0;
+  return kBadRelation;
 }
 
 }  // extern "C"

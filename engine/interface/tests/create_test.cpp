@@ -200,6 +200,7 @@ void FillArticles(const std::string& path) {
     }
     ASSERT_EQ(ZetTableEditConfirm(c), 0);
   }
+  ZetTableDelete(c);
   ZetRltnCloseAll();
 }
 
@@ -236,6 +237,7 @@ std::string TableState(const std::string& path) {
   const int32_t r = ZetRltnOpen(path.c_str(), "", editing_test::kTableKey, kAllRights);
   if (r <= 0) return "does not open: " + LastError();
   const int32_t c = ZetTableCreate(r);
+  if (c <= 0) return "no cursor";
   const bool isNew = ZetTableGetFieldNo(c, "NEU") > 0;
   std::string state = isNew ? "new" : "old";
   auto fail = [&](const std::string& what) {
@@ -267,6 +269,7 @@ std::string TableState(const std::string& path) {
   const bool nameIndex = std::find(names.begin(), names.end(), "NAMEN.IND") != names.end();
   if (nameIndex == isNew) fail("name index present: " + std::to_string(nameIndex));
   if (isNew && ZetTableGetFieldNo(c, "BILD") != 0) fail("BILD still there");
+  ZetTableDelete(c);
   ZetRltnCloseAll();
   return state;
 }
