@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/base/uppercas.h"
@@ -30,8 +31,10 @@
 #include "engine/language/bytecode.h"
 #include "engine/language/compiler.h"
 #include "engine/language/formulas.h"
+#include "engine/language/interp.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
@@ -179,6 +182,32 @@ int32_t StartAppend(TCursor& c, TZetTable& t, const std::vector<uint8_t>* copy) 
   RunFormulas(c, t);
   ++c.appendDepth;
   return 0;
+}
+
+// The link fields of a new record of t from its master's record: part k of
+// the link key (a field of the master) fills part k of t's link index key
+// (a field of t), up to a part with field 0 or an expression on either side.
+void FillLinkFields(const TZetTable& t, const TZetTable& master, const std::vector<uint8_t>& masterRecord,
+                    std::vector<uint8_t>& record) {
+  const auto& index = t.indexes[size_t(t.linkIndex)];
+  if (t.linkIndex == 0 || !index) return;
+  for (size_t k = 0; k < ZetTable::kKeyParts; ++k) {
+    const Zet00::TKeyPart from = Zet00::KeyPart(t.linkKeyDescription.data(), k);
+    const Zet00::TKeyPart to = Zet00::KeyPart(index->header.data(), k);
+    if (from.field == 0 || to.field == 0 || from.IsExpression() || to.IsExpression()) break;
+    if (from.IsVariable() || to.IsVariable() || !master.ValidField(from.Number()) || !t.ValidField(to.Number()))
+      break;
+    const uint8_t fromType = master.FieldType(from.Number()), toType = t.FieldType(to.Number());
+    const bool textual = fromType <= Common::kTypeString || toType <= Common::kTypeString;
+    if (textual) {
+      ZetTable::SetFieldText(t, to.Number(), record.data(),
+                             ZetTable::FieldText(master, from.Number(), masterRecord.data()).view());
+    } else {
+      Common::FieldValue value;
+      Common::GetFieldAsNumber(masterRecord.data(), master.Place(from.Number()), master.version, value);
+      Common::PutFieldFromValue(record.data(), t.Place(to.Number()), t.version, value);
+    }
+  }
 }
 
 }  // namespace
@@ -570,6 +599,113 @@ int32_t ZetTableIsDirtyRecord(int32_t cursor) {
   if (!c) return kBadCursor;
   if (c->editDepth == 0) return 1;
   return c->record != c->savedRecord ? 1 : 0;
+}
+
+
+// ---- Linked appends, formulas, relation entries ----------------------------
+
+int32_t ZetTableAppendLinked(int32_t cursor, int32_t masterCursor) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TResolved m = Resolve(masterCursor);
+  if (m.error) return kBadCursor;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  // Only a table linked directly under the master's table takes its keys.
+  if (t.masterTable == 0 || t.masterTable != m.cursor->relation || m.cursor == &c) return -19;
+  std::vector<uint8_t> record(t.recordLength, 0);
+  FillLinkFields(t, *m.table, m.cursor->record, record);
+  return StartAppend(c, t, &record);
+}
+
+int32_t ZetTableSetFormula(int32_t cursor, const char* field, const char* formula, int32_t evaluateEveryWrite) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  const uint16_t n = FieldOfText(c, TextIn(field));
+  if (n == 0) return -10;
+  if (!t.IsStored(n)) return -23;
+  const std::string_view text = TextIn(formula, ShortStr::kMax + 1);
+  if (n > c.fieldFlags.size()) c.fieldFlags.resize(n, 0);
+  uint8_t& flags = c.fieldFlags[n - 1];
+  if (text.empty() && !(t.TypeByte(n) & ZetTable::kTypeHasFormula) && !(flags & ZetTable::kTypeHasFormula)) return 0;
+  ClearCompileErrors();
+  if (!text.empty()) {
+    TCurrentTable current(c.relation);
+    ShortStr code;
+    uint64_t tables = 0;
+    if (const int32_t position = CompileText(text, code, tables); position != 0) return position;
+    c.formulaSet |= tables;
+    Zet02::TRunValue value;
+    const int e = Zet02::SolveExpression(code.view(), value);
+    if (e > 0 && e != 65535 && e != Zet02::kErrRealOverflow) return -e;
+  }
+  // The table and the cursor's copies (which the cursor's delete writes
+  // back) change together.
+  uint8_t typeByte = t.TypeByte(n);
+  for (uint8_t* b : {&typeByte, &flags}) {
+    if (evaluateEveryWrite != 0) *b |= ZetTable::kTypeSkipFormulaPass;
+    else *b &= uint8_t(~ZetTable::kTypeSkipFormulaPass);
+    if (text.empty()) *b &= uint8_t(~ZetTable::kTypeHasFormula);
+    else *b |= ZetTable::kTypeHasFormula;
+  }
+  flags = uint8_t((flags & ~ZetTable::kTypeCodeMask) | (typeByte & ZetTable::kTypeCodeMask));
+  t.Descriptor(n)[ZetTable::kDescType] = typeByte;
+  std::erase_if(t.formulas, [n](const ZetTable::TFormula& f) { return f.field == n; });
+  std::erase_if(c.formulas, [n](const TCursorFormula& f) { return f.field == n; });
+  if (!text.empty()) {
+    ZetTable::TFormula node;
+    node.field = n;
+    node.text = ShortStr(text);
+    t.formulas.push_back(node);
+    c.formulas.push_back({n, ShortStr(text)});
+  }
+  return 0;
+}
+
+int32_t ZetTableChangeRelEntry(int32_t cursor, uint32_t identifier, int32_t oldTarget, int32_t newTarget) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (oldTarget > 0 && oldTarget == newTarget) return 0;
+  if (oldTarget < 1 && newTarget < 1) return 0;  // a target below 1 is never written
+  // Entries are {identifier, target}: the first two fields, 4 bytes each.
+  if (t.fieldCount < 2 || t.SizeCode(1) != 3 || t.SizeCode(2) != 3 || !t.IsStored(1) || !t.IsStored(2)) return -23;
+  const uint32_t idAt = t.FieldOffset(1), targetAt = t.FieldOffset(2);
+  if (oldTarget < 1) {
+    LoadCursorIntoTable(c, t);
+    ZetTable::ClearRecordBuffer(c.relation);
+    bytes::PutU32(t.recordBuffer.data() + idAt, identifier);
+    bytes::PutI32(t.recordBuffer.data() + targetAt, newTarget);
+    const int e = Zet01::AppendRecord(c.relation, true, cursor);
+    RereadCursorRecord(c, t);
+    return e == 0 ? 0 : -e;
+  }
+  uint32_t found = 0;
+  std::vector<uint8_t> entry(t.recordLength);
+  for (uint32_t recno = 1; recno <= uint32_t(std::max(t.recordCount, 0)) && found == 0; ++recno) {
+    if (Zet01::ReadRecordInto(c.relation, recno, entry.data(), nullptr, 0, ZetTable::kOrderRecords) != 0) continue;
+    if (bytes::GetU32(entry.data() + idAt) == identifier && bytes::GetI32(entry.data() + targetAt) == oldTarget)
+      found = recno;
+  }
+  if (found == 0) return kNoRecord;
+  if (EditedByOther(c, found)) return -31;
+  LoadCursorIntoTable(c, t);
+  t.currentRecord = found;
+  t.recordBuffer = entry;
+  int e = 0;
+  if (newTarget > 0) {
+    bytes::PutI32(t.recordBuffer.data() + targetAt, newTarget);
+    bool keysChanged = false;
+    e = Zet01::UpdateRecord(c.relation, entry.data(), keysChanged, cursor, true, false);
+    RereadCursorRecord(c, t);
+  } else {
+    e = Zet01::DeleteRecord(c.relation, true, true, cursor);
+    c.positionLost = false;
+  }
+  return e == 0 ? 0 : -e;
 }
 
 }  // extern "C"

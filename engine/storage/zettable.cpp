@@ -497,7 +497,7 @@ void ReplaceMark(int handle, uint32_t oldRecno, uint32_t newRecno) {
 // Files and buffers
 
 ShortStr RelationFileName(const TZetTable& table, std::string_view fieldName) {
-  ShortStr name(fieldName);
+  ShortStr name(LabelName(fieldName));
   if (table.version < Common::kFirstVersionWithDoubles) name.truncate(Common::kShortBaseName);
   name.append(".REL");
   UPPERCAS::UpperStr(name);

@@ -436,8 +436,8 @@ uint32_t PriorMark(int handle);
 // A marked record number that moved.
 void ReplaceMark(int handle, uint32_t oldRecno, uint32_t newRecno);
 
-// The relation table of an R field: the field name (8 characters in
-// version-1 tables) with ".REL", upper-cased.
+// The relation table of an R field: the field name (a label's name; 8
+// characters in version-1 tables) with ".REL", upper-cased.
 ShortStr RelationFileName(const TZetTable& table, std::string_view fieldName);
 // Every file a table uses lies in its directory: the table file, the files
 // named after it (its name and an extension of up to four characters: memo,

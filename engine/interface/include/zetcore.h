@@ -752,6 +752,29 @@ ZET_EXPORT int32_t ZetGetErrorCheck(void);
    flag is cleared. -10 for a field index outside 1..count or a null
    pointer, -101. */
 ZET_EXPORT int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* record, const void* value);
+/* ---- Linked appends, formulas, relation entries --------------------------- */
+
+/* Starts an append on cursor whose table is linked directly under the table
+   of masterCursor: the link fields take the master's current key values.
+   0; -19 the cursor's table is not linked under the master's (nothing
+   starts); -101 either handle is bad. */
+ZET_EXPORT int32_t ZetTableAppendLinked(int32_t cursor, int32_t masterCursor);
+/* Gives a field a formula (compiled, run once for a trial), or takes it
+   away with an empty text; evaluateEveryWrite sets the field-spec flag 4.
+   0; -10 unknown field; -23 a field without room in the record; the
+   compile error's position; minus the trial run's error; -101. The
+   cursor's delete keeps the formula in the table. */
+ZET_EXPORT int32_t ZetTableSetFormula(int32_t cursor, const char* field, const char* formula,
+                                      int32_t evaluateEveryWrite);
+/* Changes an entry {identifier, target} of a relation table: oldTarget < 1
+   appends {identifier, newTarget}; otherwise the entry with oldTarget is
+   rewritten to newTarget, or deleted when newTarget < 1. A target below 1 is
+   never written; oldTarget == newTarget does nothing. 0; -11 no such entry;
+   -23 not a relation table; -31 the entry is edited through another
+   cursor; minus the storage error; -101. */
+ZET_EXPORT int32_t ZetTableChangeRelEntry(int32_t cursor, uint32_t identifier, int32_t oldTarget,
+                                          int32_t newTarget);
+
 /* The text of a compiled browse column for the cursor's record, at most
    width characters; always 0 (a bad handle writes nothing). */
 ZET_EXPORT int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width);

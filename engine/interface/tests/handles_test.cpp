@@ -109,6 +109,9 @@ const std::map<std::string, Call>& CursorCalls() {
       {"ZetTableDeleteMarkedRecs", [](int32_t h) { return ZetTableDeleteMarkedRecs(h, nullptr, 0); }},
       {"ZetExecuteJob", [](int32_t h) { return ZetExecuteJob(h, "X.JOB", 0, "", 0); }},
       {"ZetTableSetField", [](int32_t h) { return ZetTableSetField(h, 1, g_record.data(), g_buffer); }},
+      {"ZetTableAppendLinked", [](int32_t h) { return ZetTableAppendLinked(h, h); }},
+      {"ZetTableSetFormula", [](int32_t h) { return ZetTableSetFormula(h, "MENGE", "1", 0); }},
+      {"ZetTableChangeRelEntry", [](int32_t h) { return ZetTableChangeRelEntry(h, 1, 0, 2); }},
       {"ZetTableGetBrowserCol",
        [](int32_t h) {
          std::strcpy(g_buffer, "untouched");

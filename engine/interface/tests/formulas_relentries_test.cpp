@@ -1,0 +1,114 @@
+// Field formulas set through a cursor, entries of relation tables changed by
+// identifier and target, and the refusal of a linked append over a table
+// that is not linked under the master's.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/interface/tests/interface_test_util.h"
+
+namespace {
+
+using interface_test::AddArticle;
+using interface_test::Field;
+using interface_test::InterfaceTest;
+using interface_test::kAllRights;
+
+TEST_F(InterfaceTest, AFormulaSetThroughACursorComputesAndOutlivesTheCursor) {
+  const int32_t r = OpenArticles();
+  const int32_t c = ZetTableCreate(r);
+  EXPECT_EQ(ZetTableSetFormula(c, "NICHTDA", "1", 0), -10);
+  EXPECT_GT(ZetTableSetFormula(c, "MENGE", "CODE + NICHTDA", 0), 0) << "a compile error answers its position";
+  EXPECT_LT(ZetTableSetFormula(c, "MENGE", "CODE *", 0), 0) << "a trial run error answers minus the error";
+  EXPECT_EQ(ZetTableSetFormula(c, "MENGE", "", 0), 0) << "no formula to take away";
+  ASSERT_EQ(ZetTableSetFormula(c, "MENGE", "CODE * 2", 1), 0);
+  ZetFieldSpec spec;
+  ASSERT_EQ(ZetTableGetFieldSpec(c, 4, &spec), 0);
+  EXPECT_EQ(spec.flags & 5, 5) << "formula, evaluated on every write";
+  EXPECT_STREQ(spec.formula, "CODE * 2");
+
+  ASSERT_EQ(ZetTableAppend(c), 0);
+  ASSERT_EQ(ZetTableSetStr(c, "CODE", "21"), 0);
+  EXPECT_EQ(Field(c, "MENGE"), "42");
+  ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+
+  // The cursor's delete keeps the formula in the table; a later cursor
+  // computes it too, until it is taken away.
+  ASSERT_EQ(ZetTableDelete(c), 0);
+  const int32_t d = ZetTableCreate(r);
+  ASSERT_EQ(ZetTableAppend(d), 0);
+  ASSERT_EQ(ZetTableSetStr(d, "CODE", "5"), 0);
+  EXPECT_EQ(Field(d, "MENGE"), "10");
+  ASSERT_EQ(ZetTableAppendCancel(d), 0);
+  ASSERT_EQ(ZetTableSetFormula(d, "MENGE", "", 0), 0);
+  ASSERT_EQ(ZetTableGetFieldSpec(d, 4, &spec), 0);
+  EXPECT_EQ(spec.flags & 1, 0);
+  ASSERT_EQ(ZetTableAppend(d), 0);
+  ASSERT_EQ(ZetTableSetStr(d, "CODE", "6"), 0);
+  EXPECT_EQ(Field(d, "MENGE"), "0");
+}
+
+void PeopleFields(int32_t field, ZetFieldDef* def, uint32_t) {
+  struct {
+    const char* name;
+    uint16_t type, parameter;
+    const char* second;
+  } const defs[] = {{"NR", 9, 1, "NAME"}, {"NAME", 1, 20, ""}, {"FREUNDE", 12, 0, "@"}};
+  const auto& d = defs[field - 1];
+  std::strcpy(def->name, d.name);
+  def->type = d.type;
+  def->parameter = d.parameter;
+  std::strcpy(def->second, d.second);
+}
+
+TEST_F(InterfaceTest, RelationEntriesAreAppendedRewrittenAndDeletedByTarget) {
+  const std::string path = TempPath("LEUTE.DAT");
+  ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
+  char text[256] = {};
+  ASSERT_GT(ZetRltnOpen(path.c_str(), "", 0, kAllRights), 0) << ZetGetLastError(text, 255) << text;
+  ASSERT_EQ(ZetGetNumRelations(), 2) << "the relation table of FREUNDE opens with its table";
+  const int32_t c = ZetTableCreate(2);
+  ASSERT_GT(c, 0);
+  auto entries = [&] {
+    std::vector<std::string> list;
+    for (int32_t s = ZetTableFirst(c); s >= 0; s = ZetTableMoveBy(c, 1)) list.push_back(Field(c, "1") + ">" + Field(c, "2"));
+    return list;
+  };
+  struct Step {
+    uint32_t id;
+    int32_t oldTarget, newTarget, result;
+    std::vector<std::string> after;
+  };
+  const std::vector<Step> steps = {
+      {7, 0, 3, 0, {"7>3"}},
+      {7, -1, 4, 0, {"7>3", "7>4"}},
+      {8, 0, 3, 0, {"7>3", "7>4", "8>3"}},
+      {7, 3, 3, 0, {"7>3", "7>4", "8>3"}},
+      {7, 0, 0, 0, {"7>3", "7>4", "8>3"}},
+      {7, 3, 5, 0, {"7>5", "7>4", "8>3"}},
+      {7, 9, 1, -11, {"7>5", "7>4", "8>3"}},
+      {9, 3, 1, -11, {"7>5", "7>4", "8>3"}},
+      {7, 5, 0, 0, {"8>3", "7>4"}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(std::to_string(s.id) + ": " + std::to_string(s.oldTarget) + " -> " + std::to_string(s.newTarget));
+    EXPECT_EQ(ZetTableChangeRelEntry(c, s.id, s.oldTarget, s.newTarget), s.result);
+    EXPECT_EQ(entries(), s.after);
+  }
+  const int32_t people = ZetTableCreate(1);
+  EXPECT_EQ(ZetTableChangeRelEntry(people, 1, 0, 2), -23) << "not a relation table";
+}
+
+TEST_F(InterfaceTest, ALinkedAppendNeedsATableLinkedUnderTheMaster) {
+  const int32_t r = OpenArticles();
+  const int32_t a = ZetTableCreate(r), b = ZetTableCreate(r);
+  ASSERT_EQ(AddArticle(a, 1, "Apfel", 3), 0);
+  EXPECT_EQ(ZetTableAppendLinked(b, a), -19);
+  EXPECT_EQ(ZetTableAppendLinked(b, 51), -101);
+  EXPECT_EQ(ZetTableRecordCount(b), 1);
+  EXPECT_EQ(ZetTableIsDirtyRecord(b), 1) << "no append was started";
+}
+
+}  // namespace
