@@ -38,6 +38,7 @@
 #include "engine/language/compiler.h"
 #include "engine/language/hostcmds.h"
 #include "engine/language/interp.h"
+#include "engine/language/listing.h"
 #include "engine/language/programerror.h"
 #include "engine/language/selection.h"
 #include "engine/language/variables.h"
@@ -296,6 +297,54 @@ int32_t ZetCheckIndexDescription(int32_t relation, const char* text) {
 
 int32_t ZetCheckStaticLink(const char* definition) {
   return -int32_t(LINKFILE::AddLinkDefinition(TextIn(definition), true));
+}
+
+constexpr uint16_t kErrIllegalCharacter = 45;  // "Illegales Zeichen"
+constexpr uint16_t kErrFormatSyntax = 8;
+
+// A format text holds only values (fields, variables, texts, bracketed
+// expressions, each run once), each with an optional ":" format suffix.
+int32_t ZetCheckFormat(const char* format) {
+  ClearCompileErrors();
+  ShortStr compiled;
+  uint64_t tables = 0;
+  if (CompileText(TextIn(format, ShortStr::kMax + 1), compiled, tables) != 0) {
+    const int32_t e = Common::LastError();
+    return e < 0 ? e : -kErrFormatSyntax;
+  }
+  const std::string_view code = compiled.view();
+  size_t position = 0;
+  while (position < code.size()) {
+    const size_t start = position;
+    const uint8_t token = uint8_t(code[position]);
+    switch (token) {
+      case ByteCode::tkField: position += 4; break;
+      case ByteCode::tkVar: position += 3; break;
+      case ByteCode::tkFieldChain:
+        position += position + 1 < code.size() ? 2 + (size_t(uint8_t(code[position + 1])) + 1) * 3 : code.size();
+        break;
+      case ByteCode::tkStringConst:
+        position += position + 1 < code.size() ? size_t(uint8_t(code[position + 1])) + 2 : code.size();
+        break;
+      case ByteCode::tkOpen: {
+        Zet02::TRunValue value;
+        int dependency = 0;
+        const int e = Zet02::ExecuteCode(code, position, 3, value, dependency);
+        if (e > 0 && e != kRunOk && e != Zet02::kErrRealOverflow) return -e;
+        if (position <= start) position = start + 1;
+        break;
+      }
+      default:
+        Common::SetError(kErrIllegalCharacter, "");
+        ZetVars::RecordCompileError(kErrIllegalCharacter, TextIn(format), start + 1);
+        return -kErrIllegalCharacter;
+    }
+    if (position > code.size()) break;
+    uint16_t error = 0;
+    Zet02::ParseFormatSuffix(position, code, error);
+    if (error != 0) return -error;
+  }
+  return 0;
 }
 
 // ---- Conversions -----------------------------------------------------------

@@ -566,6 +566,11 @@ ZET_EXPORT int32_t RealToStr(double value, int32_t decimals, char* buffer, int32
 
 /* 0, or minus the error of the link definition ("table[key]=table[key]"). */
 ZET_EXPORT int32_t ZetCheckStaticLink(const char* definition);
+/* A format text: values only (fields, variables, texts, bracketed
+   expressions, run once for a trial), each optionally followed by ":" and a
+   number. 0; -45 for anything else (its position is the compile error's);
+   minus the compile or run error. */
+ZET_EXPORT int32_t ZetCheckFormat(const char* format);
 /* Whole-table conversions to and from a dBase file: 0 or minus the error. */
 ZET_EXPORT int32_t ZetConvertToDBase(const char* tableFile, const char* dbfFile, ZetProgressProc progress);
 ZET_EXPORT int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFile, int32_t option);

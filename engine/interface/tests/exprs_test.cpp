@@ -270,3 +270,27 @@ TEST_F(Expressions, StaticLinksAndDBaseFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+using FormatCheck = interface_test::InterfaceTest;
+
+TEST_F(FormatCheck, AcceptsValuesWithFormatSuffixesOnly) {
+  struct Case {
+    const char* text;
+    int32_t result;
+  };
+  const Case cases[] = {
+      {"'abc'", 0},        {"'abc':10", 0},   {"(1 + 2)", 0},     {"'a' (3):5 'b'", 0},
+      {"1 + 2", -45},      {"'a' + 'b'", -45}, {"'a' :", -41},    {"(1 +", -56},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ZetCheckFormat(c.text), c.result);
+  }
+  char source[256];
+  EXPECT_EQ(ZetCheckFormat("'a' + 'b'"), -45);
+  EXPECT_GT(ZetGetLastErrorPos(source, 255), 0) << "the refused token's position is recorded";
+}
+
+}  // namespace
