@@ -5,6 +5,7 @@
 // group is reached by a case of these tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -320,6 +321,12 @@ TEST_F(MiscFunctions, TextFilesInATemporaryFolder) {
   EXPECT_EQ(Eval("Reset('" + TempPath("FEHLT.TXT") + "')").error, 2);
   EXPECT_EQ(Common::ErrorArgument().str(), TempPath("FEHLT.TXT"));
   CheckAll({{"Write(2, 'x')", E(18), S("")}, {"Close(7)", R(18), R(0)}});
+  // A DOS-style name of the same file: drive letter, backslashes, any case.
+  std::string dos = "C:" + TempPath("t.txt");
+  std::replace(dos.begin(), dos.end(), '/', '\\');
+  CheckAll({{"Reset('" + dos + "')", R(1), R(0)}});
+  EXPECT_EQ(Eval("ReadLn(1)").value.text.str(), "abc");
+  Eval("Close(1)");
   // RAMTEXT is the text buffer.
   CheckAll({{"Rewrite('ramtext')", R(255), R(0)}});
   Eval("Writeln(255, 'im Puffer')");

@@ -604,6 +604,33 @@ TEST_F(RelationMarkTest, ModesMarkKeepAndUnmark) {
   EXPECT_EQ(Zet02::MarkRel(1, 2, 0, 0), -int32_t(Zet02::kErrNoRelationIndex));
 }
 
+// MarkRel and RelIndex from Lumo source: the flag off changes nothing, the
+// tables are checked, a missing relation index is the run error
+// "Kein Relindex".
+TEST_F(RelationMarkTest, RelationFunctionsFromSource) {
+  AddCustomers(1);
+  Relate(1, {1, 5});
+  Current(1);
+  ZetTable::ClearMarks(1);
+  EXPECT_EQ(Eval("MarkRel(2, 3)", false).value.number, 0);
+  EXPECT_TRUE(Marks().empty());
+  EXPECT_EQ(Eval("MarkRel(2, 3, 0, 0)").value.number, 2);
+  EXPECT_EQ(Marks(), (std::vector<uint32_t>{1, 5}));
+  EXPECT_EQ(Eval("MarkRel(2, 3, 2)").value.number, 0);
+  EXPECT_TRUE(Marks().empty());
+  EXPECT_EQ(Eval("MarkRel(2, 1)").error, 58);  // not a relation table
+  EXPECT_EQ(Eval("MarkRel(2, 9)").error, 58);  // not open
+  EXPECT_EQ(Eval("RelIndex(3, 3)").value.number, 58);
+  EXPECT_EQ(Eval("RelIndex(3, 1)").value.number, 0);
+  EXPECT_EQ(Eval("RelIndex(3, 1)", false).value.number, 0);
+  EXPECT_EQ(Eval("RelIndex(2, 1)").value.number, 0);  // an ordinary table: nothing
+  EXPECT_EQ(Eval("MarkRel(2, 3)").value.number, 2);  // the rebuilt index still serves
+  // Without a relation index.
+  for (auto& index : ZetTable::Table(3)->indexes) index.reset();
+  EXPECT_EQ(Eval("MarkRel(2, 3)").error, Zet02::kErrNoRelationIndex);
+  EXPECT_EQ(Common::ErrorArgument().str(), Zet02::kNoRelationIndexText);
+}
+
 // Keeping only linked marks loses none, however many there are: more than
 // the 16001 entries a fixed buffer would hold.
 TEST_F(RelationMarkTest, KeepModeHasNoFixedLimit) {
