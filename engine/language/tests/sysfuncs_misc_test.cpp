@@ -466,6 +466,13 @@ TEST_F(MiscTableFunctions, ProgramsFromFilesMemosAndArraysHaveNoLineLimit) {
   CheckAll({{"ExecProg(s)", R(0), R(0)}, {"ExecProg(a)", E(44), E(44)}});
   EXPECT_EQ(ZetVars::GetVarInfo(6).number, 5);
   EXPECT_EQ(Eval("ExecProg('" + TempPath("FEHLT.TXT") + "')").value.number, 37);
+  // A program that runs itself ends at the nesting limit, not in a crash.
+  const std::string self = TempPath("SELBST.TXT");
+  Write("SELBST.TXT", "r := r + 1\r\na[9] := ExecProg('" + self + "')\r\n");
+  Eval("r := 0");
+  EXPECT_EQ(Eval("ExecProg('" + self + "')").error, 0);
+  EXPECT_GT(ZetVars::GetVarInfo(6).number, 1);
+  EXPECT_LT(ZetVars::GetVarInfo(6).number, 200);
 }
 
 TEST_F(MiscTableFunctions, TableSlotsOpenAndClose) {
