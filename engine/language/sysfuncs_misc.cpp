@@ -30,6 +30,7 @@
 #include "engine/base/dynstr.h"
 #include "engine/base/ramfiles.h"
 #include "engine/base/textfiles.h"
+#include "engine/base/uppercas.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/compiler.h"
 #include "engine/language/interp.h"
@@ -167,25 +168,25 @@ int StoreMemo(const TFieldArg& f, std::string text, bool append) {
   if (WINMEMOS::InitPutMemo(owner.memoFile) != 0) return kErrMemoState;
   WINMEMOS::PutMemoBlock(int32_t(text.size()), text.data());
   const uint32_t first = WINMEMOS::DonePutMemo(owner.memoFile, FirstBlock(f));
-  if (WINMEMOS::Status() != 0) return int(WINMEMOS::Status());
+  if (first == 0 && !text.empty()) return WINMEMOS::Status() != 0 ? int(WINMEMOS::Status()) : Common::kErrWrite;
   StoreFirstBlock(f, first);
   const int e = Zet02::WriteBackRecord(f.table);
   if (e == 0) EngineHooks::NotifyTableChanged(f.table, 0);
   return e;
 }
 
-// The whole of a file; false when it cannot be read.
-bool ReadWholeFile(std::string_view name, std::string& text) {
+// The whole of a file, lines ending in CR LF; 0 or the reader's error.
+int ReadWholeFile(std::string_view name, std::string& text) {
   dynstr::LineChain chain;
   const int e = TextFiles::ReadTextFileLines(name, chain, 255);
-  if (e != 0) return false;
+  if (e != 0) return e;
   for (const dynstr::LineNode* n = chain.get(); n; n = n->next.get()) {
     text += n->text.view();
     if (n->continued == dynstr::kLineBreakFollows) text += "\r\n";
     else if (n->continued == dynstr::kPieceContinues) text += " ";
   }
   TextFiles::FreeLineChain(chain);
-  return true;
+  return 0;
 }
 
 int MemoToFile(const TFieldArg& f, std::string_view name, bool append) {
@@ -224,7 +225,9 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
-// ExecProg: a text file (every line of it), a memo field or a string array.
+// ExecProg: a text file (every line of it), a memo field or a string array
+// named directly; a plain variable is an expression like any other (its
+// text names the file).
 void ExecProg(bool apply, TRunValue& result) {
   if (!Zet02::ExpectCode(tkOpen)) return;
   const uint8_t next = Zet02::PeekCode();
@@ -241,7 +244,7 @@ void ExecProg(bool apply, TRunValue& result) {
     }
     if (!apply) return;
     lines = SplitLines(MemoText(f));
-  } else if (next == tkArrayVar || next == tkVar) {
+  } else if (next == tkArrayVar) {
     uint16_t variable = 0;
     if (!Zet02::ReadVariableArg(variable) || !Close()) return;
     const std::vector<std::string>* elements = ZetVars::GetArrayStrings(variable);
@@ -272,7 +275,9 @@ int32_t OpenTableSlot(std::string_view name, std::string_view code, int32_t mode
     Zet02::FailRun(kErrTooManyTables);
     return 0;
   }
-  if (const int e = Zet01::OpenTable(slot, uint16_t(mode), name, 0, uint32_t(key), code)) {
+  ShortStr upper(code);
+  UPPERCAS::UpperStr(upper);
+  if (const int e = Zet01::OpenTable(slot, uint16_t(mode), name, 0, uint32_t(key), upper.view())) {
     Zet02::FailRun(e, name);
     return 0;
   }
@@ -434,8 +439,7 @@ void FieldFunction(uint8_t code, bool apply, TRunValue& result) {
       std::string text;
       int e = 0;
       if (code == 5) e = MemoToFile(f, name.view(), a != 0);
-      else if (!ReadWholeFile(name.view(), text)) e = TextFiles::kErrCannotLoad;
-      else e = StoreMemo(f, text, a != 0);
+      else if ((e = ReadWholeFile(name.view(), text)) == 0) e = StoreMemo(f, text, a != 0);
       SetReal(result, uint16_t(e));
       return;
     }

@@ -459,6 +459,10 @@ TEST_F(MiscTableFunctions, ProgramsFromFilesMemosAndArraysHaveNoLineLimit) {
   const std::string file = Write("PROG.TXT", program);
   CheckAll({{"ExecProg('" + file + "')", R(0), R(0)}});
   EXPECT_EQ(ZetVars::GetVarInfo(6).number, 300);
+  Eval("t := '" + file + "'");
+  Eval("r := 0");
+  EXPECT_EQ(Eval("ExecProg(t, 1)").value.number, 0);  // a text variable names the file
+  EXPECT_EQ(ZetVars::GetVarInfo(6).number, 300);
   EXPECT_EQ(Eval("ReadMemo(ARTIKEL.NOTIZ, '" + file + "')").value.number, 0);
   CheckAll({{"ExecProg(ARTIKEL.NOTIZ)", R(0), R(0)}});
   EXPECT_EQ(ZetVars::GetVarInfo(6).number, 600);
