@@ -27,4 +27,8 @@ void RegisterTextFunctions();   // groups 200, 201, 202, 206, 209
 void RegisterTableFunctions();  // groups 203, 220
 void RegisterMiscFunctions();   // groups 204, 205, 207
 
+// The lock of the notes (Note and 207/72): while it is set a note keeps its
+// text.
+void SetNoteLock(bool locked);
+
 }  // namespace SysFuncs

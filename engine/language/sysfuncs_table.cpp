@@ -29,6 +29,7 @@
 #include "engine/language/bytecode.h"
 #include "engine/language/interp.h"
 #include "engine/language/sysfuncs.h"
+#include "engine/language/sysfuncs_args.h"
 #include "engine/language/tableservices.h"
 #include "engine/language/variables.h"
 #include "engine/storage/dbase/dbfutil.h"
@@ -55,51 +56,6 @@ using ZetTable::TZetTable;
 constexpr uint16_t kFullTextResultMask = 0xFFFF;
 // The letters of the rights FileMode names when they are not granted.
 constexpr std::string_view kRightLetters = "NELI";
-
-void SetReal(TRunValue& r, double v) {
-  r.type = Zet02::kValReal;
-  r.number = v;
-}
-
-void SetText(TRunValue& r, std::string_view text) {
-  r.type = Zet02::kValString;
-  r.number = 0;
-  r.text = text;
-}
-
-bool Failed() { return Zet02::RunError() > 0; }
-
-// Argument readers on top of interp.h: a number as its rounded integer, a
-// text, and optional forms that leave the default when no "," follows.
-bool Number(int32_t& n) {
-  TRunValue v;
-  if (!Zet02::EvalCommaArg(Zet02::kValReal, v)) return false;
-  n = Zet02::ValueToInteger(v.number);
-  return true;
-}
-
-bool Text(ShortStr& s) {
-  TRunValue v;
-  if (!Zet02::EvalCommaArg(Zet02::kValString, v)) return false;
-  s = v.text;
-  return true;
-}
-
-bool OptNumber(int32_t& n, bool* present = nullptr) {
-  TRunValue v;
-  if (present) *present = false;
-  if (!Zet02::EvalNextArg(Zet02::kValReal, v)) return !Failed();
-  n = Zet02::ValueToInteger(v.number);
-  if (present) *present = true;
-  return true;
-}
-
-bool OptText(ShortStr& s) {
-  TRunValue v;
-  if (!Zet02::EvalNextArg(Zet02::kValString, v)) return !Failed();
-  s = v.text;
-  return true;
-}
 
 // A variable named directly after ",": its number and whether it was the
 // plain variable token (which names MARKS variables).

@@ -13,6 +13,7 @@
 #include "engine/base/uppercas.h"
 #include "engine/storage/fulltext/fulltext.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace SysServices {
 namespace {
@@ -143,10 +144,13 @@ double DefaultGetJobParameter(std::string_view) { return 0; }
 int DefaultInitJobFont(std::string_view) { return 0; }
 int DefaultCompileModule(std::string_view) { return 0; }
 ShortStr DefaultParamStr(int32_t) { return {}; }
+ShortStr DefaultDirectory() { return ShortStr(platform::CurrentDirectory()); }
+int32_t DefaultFullTextTest() { return 0; }
 
 constexpr TServiceHooks kDefaultHooks{DefaultGetEnv,          DefaultCgiWrite,         DefaultCgiParam,
                                       DefaultSetJobParameter, DefaultGetJobParameter,  DefaultInitJobFont,
-                                      DefaultCompileModule,   DefaultParamStr};
+                                      DefaultCompileModule,   DefaultParamStr,         DefaultDirectory,
+                                      DefaultDirectory,       DefaultFullTextTest};
 TServiceHooks g_hooks = kDefaultHooks;
 
 template <typename T>
@@ -274,6 +278,9 @@ void SetServiceHooks(const TServiceHooks& hooks) {
   Take(g_hooks.initJobFont, hooks.initJobFont, kDefaultHooks.initJobFont);
   Take(g_hooks.compileModule, hooks.compileModule, kDefaultHooks.compileModule);
   Take(g_hooks.paramStr, hooks.paramStr, kDefaultHooks.paramStr);
+  Take(g_hooks.baseDir, hooks.baseDir, kDefaultHooks.baseDir);
+  Take(g_hooks.privDir, hooks.privDir, kDefaultHooks.privDir);
+  Take(g_hooks.fullTextTest, hooks.fullTextTest, kDefaultHooks.fullTextTest);
 }
 
 const TServiceHooks& ServiceHooks() { return g_hooks; }

@@ -18,7 +18,8 @@
 //      leaves an empty tree; nothing is read beyond 255 characters a line.
 //   4. Every hook has a default that works without a host: the process
 //      environment, standard output, the query string of the environment,
-//      and job parameters that answer 0. A null hook restores the default.
+//      job parameters that answer 0, the current directory as project and
+//      private directory. A null hook restores the default.
 #pragma once
 
 #include <cstdint>
@@ -95,6 +96,13 @@ struct TServiceHooks {
   int (*compileModule)(std::string_view name);
   // Start parameter n of the host program.
   ShortStr (*paramStr)(int32_t n);
+  // The project directory and the private directory (default: the current
+  // directory for both).
+  ShortStr (*baseDir)();
+  ShortStr (*privDir)();
+  // The full-text test query the engine interface offers (NHandles);
+  // default 0.
+  int32_t (*fullTextTest)();
 };
 void SetServiceHooks(const TServiceHooks& hooks);
 const TServiceHooks& ServiceHooks();

@@ -92,6 +92,10 @@ TEST_F(SeedCorpus, DISABLED_WriteCode) {
       "GetMarks(1, m) + PutMarks(1, m) + AndMarks(1, m) + NotMarks(1, m) + GetRec(2, m)",
       "FindRec(1, 'x', 'NAME', 1) + Access(1, 'Markierung') + FirstRec(1) + NextRec(1)",
       "Label(1, 2) + GetField(1, 2) + SetField(1, 2, 'x') + IndName(1, 1) + DbName(1)",
+      "Note('a') + LeftStr(s, 2) + Str(a, 5, 2) + NTimes('ab', 3) + Exchange(s, 'a', 'b') + FillStr(s, '.', 9)",
+      "Round(2.675, 2) + High(1, m) + InArray(2, m) + TestBit(5, 1) + Calc(a) + MaxFile + FileNo",
+      "Rewrite('f.txt') + Close(1) + EoT(1) + TAppend('f.txt') + CommIn(-1) + CommClose(-1)",
+      "FSum(Alter, 2) + MemoLen(Bemerkung) + BlobSize(Bild) + MarkRel(1, 3) + RelIndex(3, 1) + ReadMemo(Bemerkung, 'f.txt')",
   };
   int n = 0;
   for (const char* source : sources) {

@@ -190,11 +190,13 @@ TEST_F(TableFunctionsTest, EveryNamedFunctionWithApplyOnAndOff) {
       {"GenIndex(1, 'MENGE,NAME', 'MN')", "4", 0, "0"},
       {"GenIndex(1, 'MENGE', 'NAMEN')", "0", 0, "0"},
       {"IndNo(1)", "-1", 0, "0"},
+      {"IndNr(1)", "-1", 0, "0"},
       {"EditOn(1)", "1", 0, "0"},
       {"EditOff(1)", "0", 0, "0"},
       {"SortMark(1, 'NAME')", "0", 34, "0"},
       {"GetType(1, 3)", "'S020'", 0, "''"},
       {"LabelNo(1, 'MENGE')", "4", 0, "0"},
+      {"LabelNr(1, 'NAME')", "3", 0, "0"},
       {"MaxLabel(1)", "6", 0, "0"},
       {"Lock(1, 2, 3)", "1", 0, "1"},
       {"Unlock(1)", "1", 0, "1"},
@@ -602,6 +604,33 @@ TEST_F(RelationMarkTest, ModesMarkKeepAndUnmark) {
   EXPECT_EQ(bits[0], 0x0C);
   // A table without a relation index for its side.
   EXPECT_EQ(Zet02::MarkRel(1, 2, 0, 0), -int32_t(Zet02::kErrNoRelationIndex));
+}
+
+// MarkRel and RelIndex from Lumo source: the flag off changes nothing, the
+// tables are checked, a missing relation index is the run error
+// "Kein Relindex".
+TEST_F(RelationMarkTest, RelationFunctionsFromSource) {
+  AddCustomers(1);
+  Relate(1, {1, 5});
+  Current(1);
+  ZetTable::ClearMarks(1);
+  EXPECT_EQ(Eval("MarkRel(2, 3)", false).value.number, 0);
+  EXPECT_TRUE(Marks().empty());
+  EXPECT_EQ(Eval("MarkRel(2, 3, 0, 0)").value.number, 2);
+  EXPECT_EQ(Marks(), (std::vector<uint32_t>{1, 5}));
+  EXPECT_EQ(Eval("MarkRel(2, 3, 2)").value.number, 0);
+  EXPECT_TRUE(Marks().empty());
+  EXPECT_EQ(Eval("MarkRel(2, 1)").error, 58);  // not a relation table
+  EXPECT_EQ(Eval("MarkRel(2, 9)").error, 58);  // not open
+  EXPECT_EQ(Eval("RelIndex(3, 3)").value.number, 58);
+  EXPECT_EQ(Eval("RelIndex(3, 1)").value.number, 0);
+  EXPECT_EQ(Eval("RelIndex(3, 1)", false).value.number, 0);
+  EXPECT_EQ(Eval("RelIndex(2, 1)").value.number, 0);  // an ordinary table: nothing
+  EXPECT_EQ(Eval("MarkRel(2, 3)").value.number, 2);  // the rebuilt index still serves
+  // Without a relation index.
+  for (auto& index : ZetTable::Table(3)->indexes) index.reset();
+  EXPECT_EQ(Eval("MarkRel(2, 3)").error, Zet02::kErrNoRelationIndex);
+  EXPECT_EQ(Common::ErrorArgument().str(), Zet02::kNoRelationIndexText);
 }
 
 // Keeping only linked marks loses none, however many there are: more than
