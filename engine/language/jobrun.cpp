@@ -17,6 +17,7 @@
 #include "engine/language/selection.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zet00_keys.h"
+#include "engine/storage/linkfile.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_navigation.h"
 #include "engine/storage/zet01_open.h"
@@ -209,6 +210,25 @@ void RunBody(size_t body, uint64_t tables) {
   } while (!g.stop && g.error == 0 && LineFormat::AnyColumnContinues());
 }
 
+// A loop nested in another: the enclosing loop's record stays; the body
+// runs for every accepted combination of the linked records of its own
+// tables, with the first of them in the chain made current.
+void NestedLoop(const TLoopDescriptor& d, size_t body, ShortStr& selection, uint64_t tables) {
+  const int primary = ZetTable::CurrentHandle();
+  Zet01::PushLinkState();
+  Zet02::ResetStatFuncs(0, false, d.loopTables);
+  if (Zet01::ReadFirstLinked(primary, true, tables) == 0) {
+    do {
+      if (Zet01::NotFoundSet() != 0 || !Accepted(selection)) continue;
+      LINKFILE::SelectPrimaryTable(Zet01::FirstChainTableInSet(tables));
+      RunBody(body, d.loopTables);
+      LINKFILE::SelectPrimaryTable(primary);
+    } while (!g.stop && g.error == 0 && !g.exit && Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(0)));
+  }
+  Zet01::PopLinkState();
+  Zet02::UpdateStatFuncs(d.loopTables | 1);
+}
+
 // The record loop of opcode 7 whose descriptor starts at position at.
 void RecordLoop(const TLoopDescriptor& d, size_t body) {
   ShortStr selection;
@@ -234,6 +254,10 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   ZetTable::TZetTable* t = ZetTable::Table(slot);
   if (!t) {
     g.error = kErrTableExpected;
+    return;
+  }
+  if (!d.defaultTables) {
+    NestedLoop(d, body, selection, tables);
     return;
   }
   Zet01::PushLinkState();

@@ -158,4 +158,24 @@ TEST_F(PrintItems, PicturesGoToTheHost) {
   fakehost::ExpectGolden("pictures", Transcript());
 }
 
+TEST_F(PrintItems, NestedSubLoopsKeepTheOuterRecord) {
+  EXPECT_EQ(RunToFile({".REPORT", ".DATA", "$(NAME)", ".SUB TEXT <> 'A2'", " - $(TEXT)", ".SUB", "   * $(ARTIKEL)",
+                       ".ENDSUB", ".ENDSUB", "end $(NAME)"}),
+            "Meier\r\n - A1\r\n   * Apfel\r\n   * Birne\r\n - a0\r\nend Meier\r\n"
+            "Schulz\r\n - B1\r\n   * Pflaume\r\nend Schulz\r\nHuber\r\nend Huber\r\n");
+  struct Case {
+    std::vector<std::string> lines;
+    uint16_t error, line;
+  };
+  const Case cases[] = {
+      {{".REPORT", ".DATA", ".SUB", "$(TEXT)"}, 92, 3},
+      {{".REPORT", ".DATA", ".ENDSUB"}, 82, 3},
+      {{".REPORT", ".SUB", ".ENDSUB"}, 86, 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Compile(c.lines), c.error) << c.lines.back();
+    EXPECT_EQ(ProgramError::Record().line, c.line) << c.lines.back();
+  }
+}
+
 }  // namespace
