@@ -44,6 +44,9 @@ struct TSubLoop {
 // SUB loops nest at most this deep (error 60 beyond).
 constexpr size_t kMaxSubDepth = 16;
 constexpr uint16_t kErrSubOpen = 92;
+constexpr uint16_t kErrOutsideProcedure = 50;
+constexpr uint16_t kErrNestedProcedure = 101;
+constexpr uint16_t kErrProcedureOpen = 102;
 
 struct TNest {
   uint32_t jump = 0;   // position of the conditional jump's operand
@@ -79,6 +82,10 @@ class TCompiler {
   size_t offsetBefore_ = 0;
   std::vector<TNest> nest_;
   std::vector<TSubLoop> subs_;
+  // The open procedure: its jump over the body and the local base before.
+  bool procOpen_ = false;
+  uint32_t procJump_ = 0;
+  uint16_t procSavedBase_ = 0;
   int section_ = 0;
   uint32_t dataDescriptor_ = 0;  // position of the DATA loop's opcode 7
   bool sawSection_ = false;
@@ -373,6 +380,28 @@ class TCompiler {
       case stSub:
         OpenSub(argument, column);
         break;
+      case stProcedure:
+        OpenProcedure(argument, column);
+        break;
+      case stEndProc:
+        if (!procOpen_) return Fail(kErrOutsideProcedure, column);
+        Op(opEnd);
+        Bytes(std::string(1, '\0'));
+        procOpen_ = false;
+        ZetVars::DropLocalVariables();
+        ZetVars::SetLocalBase(procSavedBase_);
+        Patch(procJump_, Pos());
+        break;
+      case stReturn:
+        if (!procOpen_) return Fail(kErrOutsideProcedure, column);
+        if (!argument.empty()) {
+          std::string c;
+          if (!Expression(argument, c, column)) return;
+          Op(opRunCode);
+          Counted(c);
+        }
+        Op(opEnd);
+        break;
       case stEndSub:
         CloseSub(argument, column);
         break;
@@ -573,6 +602,28 @@ class TCompiler {
     sawSection_ = true;
   }
 
+  // PROCEDURE: the body is jumped over where it stands and entered by the
+  // interpreter's procedure calls; its variables are local to it.
+  void OpenProcedure(const std::string& argument, size_t column) {
+    if (!Program() && !sawSection_) return Fail(kErrSection, column);
+    if (procOpen_) return Fail(kErrNestedProcedure, column);
+    if (!nest_.empty()) return Fail(nest_.back().kind == kRepeat ? kErrRepeatOpen : kErrConstructOpen, column);
+    const uint16_t savedBase = ZetVars::LocalBase();
+    ZetVars::SetLocalBase(ZetVars::VariableCount());
+    Op(opJump);
+    const uint32_t jump = Placeholder();
+    size_t position = 1;
+    uint16_t error = 0;
+    ZetVars::DefineProcedure(argument, Pos(), position, error);
+    if (error != 0) {
+      ZetVars::SetLocalBase(savedBase);
+      return Fail(error, column + position - 1);
+    }
+    procOpen_ = true;
+    procJump_ = jump;
+    procSavedBase_ = savedBase;
+  }
+
   // SUB opens a record loop over the linked records of the tables that its
   // statements read, nested in the loop around it; the argument is its
   // selection.
@@ -640,6 +691,10 @@ class TCompiler {
   }
 
   void Close() {
+    if (procOpen_) {
+      Fail(kErrProcedureOpen, 1);
+      return;
+    }
     if (!subs_.empty()) {
       lineIndex_ = subs_.back().line;
       Fail(kErrSubOpen, 1);

@@ -48,6 +48,8 @@ struct TState {
   std::string groupText;
   double groupNumber = 0;
   std::FILE* file = nullptr;
+  bool running = false;
+  Zet02::TRunValue lastValue;  // the result area: the last evaluated value
 };
 TState g;
 bool g_breakFromHost = false;
@@ -403,6 +405,7 @@ uint16_t RunCode(size_t start, uint64_t tables) {
         int dependency = 0;
         const int e = Zet02::ExecuteCode(code, pos, 3, value, dependency);
         g.error = e > 0 ? uint16_t(e) : 0;
+        g.lastValue = value;
         break;
       }
       case opRecordLoop: {
@@ -513,6 +516,26 @@ void RequestBreak() {
   g_breakFromHost = true;
 }
 
+// The interpreter's procedure call: runs the body of a procedure of the
+// running job; its result is the value the body evaluated last (RETURN).
+int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
+  const ZetVars::TProcedure* p = ZetVars::GetProcedure(proc);
+  if (!g.running || !p || p->entryOffset < 1 || p->entryOffset > g.code.size()) return 0;
+  const Zet02::TRunValue savedValue = g.lastValue;
+  const bool savedExit = g.exit;
+  const bool savedStop = g.stop;
+  g.lastValue = Zet02::TRunValue();
+  RunCode(p->entryOffset, 0);
+  const uint16_t error = g.error;
+  if (p->resultType != 0 && g.lastValue.type != 0) value = g.lastValue;
+  g.lastValue = savedValue;
+  g.exit = savedExit;
+  // The calling statement reports the error; the run goes on as it decides.
+  g.error = 0;
+  g.stop = savedStop || g.breakRequest;
+  return error;
+}
+
 uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
   const TState saved = std::move(g);
   g = TState();
@@ -520,7 +543,11 @@ uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
   g.code = job.image.code;
   g.dots = job.dots;
   g.dots.gc = g.dots.nl = g.dots.hf = g.dots.fl = true;
+  g.running = true;
   g_breakFromHost = false;
+  Zet02::TRunHooks hooks{};
+  hooks.runProcedure = &RunProcedure;
+  Zet02::SetRunHooks(hooks);
   const bool writeEnable = Zet02::WriteEnable();
   Zet02::SetWriteEnable(true);
   PageFormat::SetPageBreakProc(PageBreak);

@@ -221,4 +221,37 @@ TEST_F(Jobs, CodeBeyondItsLimitIsError99) {
   EXPECT_LE(job.image.code.size(), JobImage::kCodeLimit);
 }
 
+TEST_F(Jobs, ProceduresCalledFromTheJobTakeEffect) {
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", "!n = 0", "!names = ''", ".PROCEDURE Twice(a: REAL): REAL",
+                     ".RETURN a * 2", ".ENDPROC", ".PROCEDURE AddName(t: STRING): REAL", "!names = names + t + ';'",
+                     ".ENDPROC", ".DATA", "!n = n + Twice(BETRAG)", "!k = AddName(NAME)", ".EPILOG", "$(n:8:2) $(names)"}),
+            0)
+      << ProgramError::Record().error << " line " << ProgramError::Record().line;
+  const std::string out = TempPath("PROC.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "   39,50 Meier;Alt;Schulz;\r\n");
+}
+
+TEST_F(Jobs, ProcedureStatementsOutOfPlace) {
+  struct Case {
+    std::vector<std::string> lines;
+    uint16_t error, line;
+  };
+  const Case cases[] = {
+      {{".REPORT", ".PROCEDURE P"}, 86, 2},
+      {{".REPORT", ".PROLOG", ".PROCEDURE P", ".PROCEDURE Q"}, 101, 4},
+      {{".REPORT", ".PROLOG", ".PROCEDURE P"}, 102, 3},
+      {{".REPORT", ".PROLOG", ".ENDPROC"}, 50, 3},
+      {{".REPORT", ".PROLOG", ".RETURN 1"}, 50, 3},
+      {{".REPORT", ".PROLOG", ".IF 1 = 1", ".PROCEDURE P"}, 97, 4},
+  };
+  for (const Case& c : cases) {
+    ProgramError::Clear();
+    EXPECT_EQ(Compile(c.lines), c.error) << c.lines.back();
+    ZetVars::PopVarScope();
+    scoped = false;
+    EXPECT_EQ(ProgramError::Record().line, c.line) << c.lines.back();
+  }
+}
+
 }  // namespace
