@@ -150,6 +150,14 @@ std::string_view Bytes(const TCall& call, size_t from, size_t n) {
   return from + n <= call.code.size() ? call.code.substr(from, n) : std::string_view();
 }
 
+// Reads a field of the record buffer; false (the error word set) when the
+// read fails.
+bool ReadField(int slot, uint16_t field, int& valueClass, Common::FieldValue& v) {
+  const int e = Zet01::GetFieldValue(3, slot, field, valueClass, v);
+  if (e > 0) Error() = uint16_t(e);
+  return e <= 0;
+}
+
 // A field item, {185, table, field u16} at the position: in a continuation
 // pass its text (or memo rest), attributes and font come from the column
 // state; otherwise the field's value by its type.
@@ -194,19 +202,15 @@ void FieldItem(TCall& call, TItem& item) {
     return;
   }
   call.pos += 4;
+  int valueClass = 0;
+  Common::FieldValue v;
   switch (type) {
     case Common::kTypeInteger:
     case Common::kTypeReal:
     case Common::kTypeByte:
     case Common::kTypeAutoNumber:
     case Common::kTypeLink: {
-      int valueClass = 0;
-      Common::FieldValue v;
-      const int e = Zet01::GetFieldValue(3, slot, field, valueClass, v);
-      if (e > 0) {
-        Error() = uint16_t(e);
-        return;
-      }
+      if (!ReadField(slot, field, valueClass, v)) return;
       item.kind = uint16_t(valueClass);
       item.value.type = item.kind;
       item.value.number = v.number;
@@ -224,13 +228,7 @@ void FieldItem(TCall& call, TItem& item) {
       return;
     }
     case Common::kTypeMemo: {
-      int valueClass = 0;
-      Common::FieldValue v;
-      const int e = Zet01::GetFieldValue(3, slot, field, valueClass, v);
-      if (e > 0) {
-        Error() = uint16_t(e);
-        return;
-      }
+      if (!ReadField(slot, field, valueClass, v)) return;
       item.kind = Zet02::kValMemo;
       call.blank = v.block == 0;
       ZetTable::TZetTable* files = ZetTable::FileOwner(slot);

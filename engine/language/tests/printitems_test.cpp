@@ -5,6 +5,7 @@
 //   POSTEN  Apfel and Birne of A1, Kiwi of A2, Pflaume of B1
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -175,6 +176,36 @@ TEST_F(PrintItems, NestedSubLoopsKeepTheOuterRecord) {
   for (const Case& c : cases) {
     EXPECT_EQ(Compile(c.lines), c.error) << c.lines.back();
     EXPECT_EQ(ProgramError::Record().line, c.line) << c.lines.back();
+  }
+}
+
+// Writes the seed corpus of the print-line fuzz target: print lines the
+// job compiler makes of text lines with expressions, formats, memo and
+// sub-report items (a leading byte chooses printing or collecting).
+// Disabled in normal runs; run with
+//   ZET_CORPUS_DIR=<engine/language/fuzz/corpus> language_tests
+//     --gtest_also_run_disabled_tests --gtest_filter='PrintItems.DISABLED_*'
+TEST_F(PrintItems, DISABLED_WriteSeedCorpus) {
+  const char* root = std::getenv("ZET_CORPUS_DIR");
+  ASSERT_NE(root, nullptr);
+  const std::filesystem::path dir = std::filesystem::path(root) / "printline_fuzz";
+  std::filesystem::create_directories(dir);
+  const char* texts[] = {"$(NAME:8)$(Sub(/ TEXT + ': ' + Sub(, ARTIKEL)))", "$(NAME:8)$(Sub(, TEXT)S)",
+                         "$(NOTIZ:20:2:3)|", "$(NOTIZ:12:0:0:0 + '|')", "$(BILD:10:2)$(NAME)",
+                         "$('the quick brown fox':6:0:0:0)$('x':4:2)", "$('ab':20) $(NAME:6)$(NR:6:2)"};
+  int n = 0;
+  for (const char* text : texts) {
+    ASSERT_EQ(Compile({".REPORT", ".DATA", text}), 0) << text;
+    // The print line is the text of the record body's segment (opcode 8).
+    const std::string& code = job.image.code;
+    const size_t loop = job.image.sections[JobImage::kSectionData - 1] - 1;
+    JobImage::TLoopDescriptor d;
+    ASSERT_TRUE(JobImage::DecodeDescriptor(code, loop + 1, d));
+    const size_t at = loop + 1 + JobImage::kDescriptorFixed + 1 + d.selection.size();
+    ASSERT_EQ(uint8_t(code[at]), JobImage::opText);
+    const std::string line = code.substr(at + 2, uint8_t(code[at + 1]));
+    for (char mode : {'\0', '\1'})
+      std::ofstream(dir / ("line" + std::to_string(++n)), std::ios::binary) << mode << line;
   }
 }
 
