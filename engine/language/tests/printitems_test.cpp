@@ -164,6 +164,8 @@ TEST_F(PrintItems, NestedSubLoopsKeepTheOuterRecord) {
                        ".ENDSUB", ".ENDSUB", "end $(NAME)"}),
             "Meier\r\n - A1\r\n   * Apfel\r\n   * Birne\r\n - a0\r\nend Meier\r\n"
             "Schulz\r\n - B1\r\n   * Pflaume\r\nend Schulz\r\nHuber\r\nend Huber\r\n");
+  // The loader's check accepts the nested descriptors as compiled.
+  EXPECT_EQ(JobImage::VerifyCode(job.image.code, job.image.sections), 0);
   struct Case {
     std::vector<std::string> lines;
     uint16_t error, line;
