@@ -49,6 +49,7 @@ struct TState {
   double groupNumber = 0;
   std::FILE* file = nullptr;
   bool running = false;
+  int16_t blocksOnPage = 0;  // record blocks side by side on the page (RW)
   Zet02::TRunValue lastValue;  // the result area: the last evaluated value
 };
 TState g;
@@ -85,6 +86,15 @@ void InitOutput() {
 void BeginPage() {
   if (PageFormat::Layout().pageBreakPending || !g.dots.gc) return;
   if (!g.pageBegun) InitOutput();
+  if (g.dots.columns > 0) {
+    // RW: each record block stands one column further right on the page.
+    PageFormat::TLayout& l = PageFormat::Layout();
+    l.printOffsetX = g.blocksOnPage > 0
+                         ? int16_t(l.printOffsetX + (l.pageWidth - g.dots.leftOffset - g.dots.rightMargin) /
+                                                        g.dots.columns)
+                         : 0;
+    ++g.blocksOnPage;
+  }
   PageFormat::NewPageTop();
   PageFormat::Layout().lineCounter = uint16_t(g.dots.topMargin);
   ZetVars::SetSystemVarInt(ZetVars::kSysSeite, uint16_t(g.dots.pageNumber));
@@ -112,6 +122,9 @@ void EndPage(bool last, bool footer) {
     g.dots.nl = nl;
     PageFormat::ClearPageBreakPending();
   }
+  // The page is not done before its RW record blocks stand on it.
+  if (!last && g.dots.columns > 0 && g.blocksOnPage != g.dots.columns) return;
+  g.blocksOnPage = 0;
   const int16_t code = g.error != 0 ? int16_t(-int(g.error)) : last ? 1 : 0;
   g.pageBegun = false;
   ++g.dots.pageNumber;

@@ -254,4 +254,32 @@ TEST_F(Jobs, ProcedureStatementsOutOfPlace) {
   }
 }
 
+TEST_F(Jobs, ALetterWithThreeColumnsPutsThreeRecordsOnOnePage) {
+  ASSERT_EQ(Compile({".LETTER", ".RW 3", ".DATA", "$(NAME)"}), 0);
+  ASSERT_EQ(JobRun::RunJob(job, ""), 0);
+  EXPECT_EQ(Transcript(),
+            "begin-printing\nbegin-page\ntext 0 0 'Meier'\ntext 266 0 'Alt'\ntext 532 0 'Schulz'\n"
+            "end-page 1\nend-printing\n");
+}
+
+extern "C" void CtrlUPrint(int16_t x, int16_t y, const char* text) {
+  fakehost::PrintText(x, y, text);
+  if (++g_printed == 3) Common::BreakRequested = true;
+}
+
+TEST_F(Jobs, CtrlUEndsTheJobUnlessBreaksAreOff) {
+  PrintCalls::SetPrintProcs(fakehost::PageSize, CtrlUPrint, nullptr, fakehost::TextSize, fakehost::MoveTo,
+                            fakehost::LineTo);
+  for (const char* nb : {".NB 0", ".NB 1"}) {
+    g_printed = 0;
+    fakehost::Transcript().clear();
+    ASSERT_EQ(Compile({".REPORT", nb, ".PROLOG", "!k = 0", ".WHILE k < 5", "!k = k + 1", "xx", ".END"}), 0);
+    JobRun::RunJob(job, "");
+    Common::BreakRequested = false;
+    ZetVars::PopVarScope();
+    scoped = false;
+    EXPECT_EQ(Count(Transcript(), "'xx'"), nb == std::string(".NB 0") ? 3u : 5u) << nb;
+  }
+}
+
 }  // namespace
