@@ -25,6 +25,7 @@
 #include "engine/language/jobimage.h"
 #include "engine/language/jobrun.h"
 #include "engine/language/printcalls.h"
+#include "engine/language/selection.h"
 #include "engine/language/programerror.h"
 #include "engine/language/variables.h"
 #include "engine/storage/linkfile.h"
@@ -234,3 +235,46 @@ int32_t ZetGetDotCmd(int32_t number, char* text, int32_t capacity) {
   ZETEng::TextOut(text, capacity, JobFormat::kDotCommands.substr(size_t(number - 1) * 3, 2));
   return 0;
 }
+
+int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceName) {
+  std::string source(ZETEng::TextIn(sourceName));
+  source += "CurrentModule";
+  ProgramError::Clear();
+  ProgramError::SetSource(source);
+  std::vector<std::string> lines;
+  const std::string_view all = text ? std::string_view(text) : std::string_view();
+  for (size_t start = 0; start < all.size();) {
+    size_t end = all.find('\n', start);
+    if (end == std::string_view::npos) end = all.size();
+    std::string_view line = all.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    start = end + 1;
+  }
+  const int remembered = ZetTable::CurrentHandle();
+  if (table >= 1 && table <= ZetTable::OpenCount()) LINKFILE::SelectPrimaryTable(table);
+  ZetVars::PushVarScope();
+  JobCompile::TJob job;
+  const uint16_t error = JobCompile::Compile(lines, true, source, job);
+  ZetVars::PopVarScope();
+  if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
+  return error ? -int32_t(error) : 0;
+}
+
+int32_t ZetGetNumProcs(void) { return int32_t(ZetVars::ProcedureCount()); }
+
+int32_t ZetGetProcInfo(int32_t number, char* name, int32_t capacity) {
+  if (number < 1 || number > int32_t(ZetVars::ProcedureCount())) return kBadNumber;
+  ZETEng::TextOut(name, capacity, ZetVars::GetProcedureName(uint16_t(number)).view());
+  return 0;
+}
+
+int32_t ZetGetProcParams(int32_t number, char* params, int32_t capacity) {
+  if (number < 1 || number > int32_t(ZetVars::ProcedureCount())) return kBadNumber;
+  ZETEng::TextOut(params, capacity, Zet02::ProcedureSignature(uint16_t(number)).view());
+  return 0;
+}
+
+int32_t ZetIncrementModuleLevel(void) { return -1; }
+
+int32_t ZetGetProgramPath(int32_t, int32_t) { return -1; }

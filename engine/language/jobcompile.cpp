@@ -34,6 +34,20 @@ constexpr uint16_t kErrConstructOpen = 97;
 constexpr uint16_t kErrMemory = 99;
 
 enum Kind : uint8_t { kIf = 17, kWhile = 31, kElse = 32, kRepeat = 38 };
+// An open SUB loop: where its opcode 7 stands, the tables its statements
+// read, and its line (for error 92).
+struct TSubLoop {
+  uint32_t at = 0;
+  uint64_t tables = 0;
+  size_t line = 0;
+};
+// SUB loops nest at most this deep (error 60 beyond).
+constexpr size_t kMaxSubDepth = 16;
+constexpr uint16_t kErrSubOpen = 92;
+constexpr uint16_t kErrOutsideProcedure = 50;
+constexpr uint16_t kErrNestedProcedure = 101;
+constexpr uint16_t kErrProcedureOpen = 102;
+
 struct TNest {
   uint32_t jump = 0;   // position of the conditional jump's operand
   uint32_t chain = 0;  // head of the end-jump chain
@@ -67,6 +81,11 @@ class TCompiler {
   std::string line_;
   size_t offsetBefore_ = 0;
   std::vector<TNest> nest_;
+  std::vector<TSubLoop> subs_;
+  // The open procedure: its jump over the body and the local base before.
+  bool procOpen_ = false;
+  uint32_t procJump_ = 0;
+  uint16_t procSavedBase_ = 0;
   int section_ = 0;
   uint32_t dataDescriptor_ = 0;  // position of the DATA loop's opcode 7
   bool sawSection_ = false;
@@ -143,7 +162,8 @@ class TCompiler {
       Fail(e, column);
       return false;
     }
-    if (section_ <= kSectionPrelude || section_ == kSectionData) job_.tables |= tables;
+    if (!subs_.empty()) subs_.back().tables |= tables;
+    else if (section_ <= kSectionPrelude || section_ == kSectionData) job_.tables |= tables;
     out = std::string(t.view());
     return true;
   }
@@ -357,6 +377,34 @@ class TCompiler {
       case stLet:
         Let(argument, column);
         break;
+      case stSub:
+        OpenSub(argument, column);
+        break;
+      case stProcedure:
+        OpenProcedure(argument, column);
+        break;
+      case stEndProc:
+        if (!procOpen_) return Fail(kErrOutsideProcedure, column);
+        Op(opEnd);
+        Bytes(std::string(1, '\0'));
+        procOpen_ = false;
+        ZetVars::DropLocalVariables();
+        ZetVars::SetLocalBase(procSavedBase_);
+        Patch(procJump_, Pos());
+        break;
+      case stReturn:
+        if (!procOpen_) return Fail(kErrOutsideProcedure, column);
+        if (!argument.empty()) {
+          std::string c;
+          if (!Expression(argument, c, column)) return;
+          Op(opRunCode);
+          Counted(c);
+        }
+        Op(opEnd);
+        break;
+      case stEndSub:
+        CloseSub(argument, column);
+        break;
       case stSolve: {
         std::string c;
         if (!Expression(argument, c, column)) return;
@@ -554,6 +602,73 @@ class TCompiler {
     sawSection_ = true;
   }
 
+  // PROCEDURE: the body is jumped over where it stands and entered by the
+  // interpreter's procedure calls; its variables are local to it.
+  void OpenProcedure(const std::string& argument, size_t column) {
+    if (!Program() && !sawSection_) return Fail(kErrSection, column);
+    if (procOpen_) return Fail(kErrNestedProcedure, column);
+    if (!nest_.empty()) return Fail(nest_.back().kind == kRepeat ? kErrRepeatOpen : kErrConstructOpen, column);
+    const uint16_t savedBase = ZetVars::LocalBase();
+    ZetVars::SetLocalBase(ZetVars::VariableCount());
+    Op(opJump);
+    const uint32_t jump = Placeholder();
+    size_t position = 1;
+    uint16_t error = 0;
+    ZetVars::DefineProcedure(argument, Pos(), position, error);
+    if (error != 0) {
+      ZetVars::SetLocalBase(savedBase);
+      return Fail(error, column + position - 1);
+    }
+    procOpen_ = true;
+    procJump_ = jump;
+    procSavedBase_ = savedBase;
+  }
+
+  // SUB opens a record loop over the linked records of the tables that its
+  // statements read, nested in the loop around it; the argument is its
+  // selection.
+  void OpenSub(const std::string& argument, size_t column) {
+    if (!Program() && !sawSection_) return Fail(kErrSection, column);
+    if (subs_.size() >= kMaxSubDepth) return Fail(kErrTooComplex, column);
+    TLoopDescriptor d;
+    if (!argument.empty()) {
+      ShortStr t(argument);
+      uint64_t tables = 0;
+      if (argument.size() > 255) return Fail(kErrTooComplex, column);
+      if (const uint16_t e = Zet02::CompileExpression(t, tables); e != 0) return Fail(e, column);
+      d.selection = std::string(t.view());
+      d.selectionTables = tables;
+    }
+    const std::string descriptor = EncodeDescriptor(d);
+    if (!Room(1 + descriptor.size())) return;
+    subs_.push_back({Pos(), 0, lineIndex_});
+    Op(opRecordLoop);
+    Bytes(descriptor);
+  }
+
+  // ENDSUB ends the loop body and completes the descriptor: the loop's set
+  // loses the tables of the loop around it.
+  void CloseSub(const std::string& argument, size_t column) {
+    if (subs_.empty()) return Fail(kErrUnknown, column);
+    // A sort key for the linked records is not taken.
+    if (!argument.empty()) return Fail(kErrUnknown, column);
+    const TSubLoop s = subs_.back();
+    subs_.pop_back();
+    Op(opEnd);
+    if (error_ != 0) return;
+    const uint32_t end = Pos();  // the run goes on behind the body's end
+    TLoopDescriptor d;
+    DecodeDescriptor(code(), s.at, d);
+    const uint64_t outer = subs_.empty() ? job_.tables : subs_.back().tables;
+    d.loopTables = s.tables & ~outer;
+    d.keyTable = 0;
+    for (int slot = 1; slot <= 64; ++slot)
+      if (d.loopTables == uint64_t(1) << (slot - 1)) d.keyTable = uint8_t(slot);
+    d.endPosition = end;
+    const std::string fixed = EncodeDescriptor(d);
+    code().replace(s.at, kDescriptorFixed, fixed.substr(0, kDescriptorFixed));
+  }
+
   // Completes the DATA loop's descriptor; its body ends at the opcode 2 at
   // endPosition.
   void CompleteData(uint32_t endPosition) {
@@ -576,6 +691,15 @@ class TCompiler {
   }
 
   void Close() {
+    if (procOpen_) {
+      Fail(kErrProcedureOpen, 1);
+      return;
+    }
+    if (!subs_.empty()) {
+      lineIndex_ = subs_.back().line;
+      Fail(kErrSubOpen, 1);
+      return;
+    }
     if (!nest_.empty()) {
       Fail(nest_.back().kind == kRepeat ? kErrRepeatOpen : kErrConstructOpen, 1);
       return;

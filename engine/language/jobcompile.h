@@ -9,9 +9,12 @@
 // expression, GROUPFOOTER, DATA, EPILOG), LETTER, REPORT and MODULE on the
 // first line, IF/ELSIF/ELSE/END, WHILE, REPEAT/UNTIL, LET/VAR/"!", SOLVE/DO,
 // SELECTION, SORTBY (the records are sorted by the key, also when an index
-// of the table would give the order), FONT, SETFONT and EXIT. The other
-// statements (procedures, SUB loops, libraries, DEF, CONST and the table
-// statements other than SELECTION and SORTBY) are refused with 82.
+// of the table would give the order), FONT, SETFONT, EXIT, SUB/ENDSUB loops
+// over linked records (at most 16 deep, error 60 beyond; no sort key) and
+// PROCEDURE/ENDPROC/RETURN (the body is jumped over where it stands; the
+// runner enters it for the interpreter's calls). The other statements
+// (libraries, DEF, CONST and the table statements other than SELECTION and
+// SORTBY) are refused with 82.
 //
 // What holds:
 //   1. Every write into the code checks the room first: the code never

@@ -17,6 +17,7 @@
 #include "engine/language/selection.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zet00_keys.h"
+#include "engine/storage/linkfile.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_navigation.h"
 #include "engine/storage/zet01_open.h"
@@ -47,6 +48,9 @@ struct TState {
   std::string groupText;
   double groupNumber = 0;
   std::FILE* file = nullptr;
+  bool running = false;
+  int16_t blocksOnPage = 0;  // record blocks side by side on the page (RW)
+  Zet02::TRunValue lastValue;  // the result area: the last evaluated value
 };
 TState g;
 bool g_breakFromHost = false;
@@ -82,6 +86,15 @@ void InitOutput() {
 void BeginPage() {
   if (PageFormat::Layout().pageBreakPending || !g.dots.gc) return;
   if (!g.pageBegun) InitOutput();
+  if (g.dots.columns > 0) {
+    // RW: each record block stands one column further right on the page.
+    PageFormat::TLayout& l = PageFormat::Layout();
+    l.printOffsetX = g.blocksOnPage > 0
+                         ? int16_t(l.printOffsetX + (l.pageWidth - g.dots.leftOffset - g.dots.rightMargin) /
+                                                        g.dots.columns)
+                         : 0;
+    ++g.blocksOnPage;
+  }
   PageFormat::NewPageTop();
   PageFormat::Layout().lineCounter = uint16_t(g.dots.topMargin);
   ZetVars::SetSystemVarInt(ZetVars::kSysSeite, uint16_t(g.dots.pageNumber));
@@ -109,6 +122,9 @@ void EndPage(bool last, bool footer) {
     g.dots.nl = nl;
     PageFormat::ClearPageBreakPending();
   }
+  // The page is not done before its RW record blocks stand on it.
+  if (!last && g.dots.columns > 0 && g.blocksOnPage != g.dots.columns) return;
+  g.blocksOnPage = 0;
   const int16_t code = g.error != 0 ? int16_t(-int(g.error)) : last ? 1 : 0;
   g.pageBegun = false;
   ++g.dots.pageNumber;
@@ -209,6 +225,25 @@ void RunBody(size_t body, uint64_t tables) {
   } while (!g.stop && g.error == 0 && LineFormat::AnyColumnContinues());
 }
 
+// A loop nested in another: the enclosing loop's record stays; the body
+// runs for every accepted combination of the linked records of its own
+// tables, with the first of them in the chain made current.
+void NestedLoop(const TLoopDescriptor& d, size_t body, ShortStr& selection, uint64_t tables) {
+  const int primary = ZetTable::CurrentHandle();
+  Zet01::PushLinkState();
+  Zet02::ResetStatFuncs(0, false, d.loopTables);
+  if (Zet01::ReadFirstLinked(primary, true, tables) == 0) {
+    do {
+      if (Zet01::NotFoundSet() != 0 || !Accepted(selection)) continue;
+      LINKFILE::SelectPrimaryTable(Zet01::FirstChainTableInSet(tables));
+      RunBody(body, d.loopTables);
+      LINKFILE::SelectPrimaryTable(primary);
+    } while (!g.stop && g.error == 0 && !g.exit && Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(0)));
+  }
+  Zet01::PopLinkState();
+  Zet02::UpdateStatFuncs(d.loopTables | 1);
+}
+
 // The record loop of opcode 7 whose descriptor starts at position at.
 void RecordLoop(const TLoopDescriptor& d, size_t body) {
   ShortStr selection;
@@ -234,6 +269,10 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   ZetTable::TZetTable* t = ZetTable::Table(slot);
   if (!t) {
     g.error = kErrTableExpected;
+    return;
+  }
+  if (!d.defaultTables) {
+    NestedLoop(d, body, selection, tables);
     return;
   }
   Zet01::PushLinkState();
@@ -379,6 +418,7 @@ uint16_t RunCode(size_t start, uint64_t tables) {
         int dependency = 0;
         const int e = Zet02::ExecuteCode(code, pos, 3, value, dependency);
         g.error = e > 0 ? uint16_t(e) : 0;
+        g.lastValue = value;
         break;
       }
       case opRecordLoop: {
@@ -489,6 +529,26 @@ void RequestBreak() {
   g_breakFromHost = true;
 }
 
+// The interpreter's procedure call: runs the body of a procedure of the
+// running job; its result is the value the body evaluated last (RETURN).
+int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
+  const ZetVars::TProcedure* p = ZetVars::GetProcedure(proc);
+  if (!g.running || !p || p->entryOffset < 1 || p->entryOffset > g.code.size()) return 0;
+  const Zet02::TRunValue savedValue = g.lastValue;
+  const bool savedExit = g.exit;
+  const bool savedStop = g.stop;
+  g.lastValue = Zet02::TRunValue();
+  RunCode(p->entryOffset, 0);
+  const uint16_t error = g.error;
+  if (p->resultType != 0 && g.lastValue.type != 0) value = g.lastValue;
+  g.lastValue = savedValue;
+  g.exit = savedExit;
+  // The calling statement reports the error; the run goes on as it decides.
+  g.error = 0;
+  g.stop = savedStop || g.breakRequest;
+  return error;
+}
+
 uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
   const TState saved = std::move(g);
   g = TState();
@@ -496,7 +556,11 @@ uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
   g.code = job.image.code;
   g.dots = job.dots;
   g.dots.gc = g.dots.nl = g.dots.hf = g.dots.fl = true;
+  g.running = true;
   g_breakFromHost = false;
+  Zet02::TRunHooks hooks{};
+  hooks.runProcedure = &RunProcedure;
+  Zet02::SetRunHooks(hooks);
   const bool writeEnable = Zet02::WriteEnable();
   Zet02::SetWriteEnable(true);
   PageFormat::SetPageBreakProc(PageBreak);

@@ -18,6 +18,12 @@
 //      text file (if any) is closed, and every column state is released.
 //   6. With EC on, a failed statement followed by an assignment does not
 //      stop the job: the assignment receives the error ("Fehler").
+//   7. A nested record loop (SUB) keeps the record of the loop around it
+//      and the current table; its body runs for every accepted combination
+//      of its own tables' linked records.
+//   8. While a job runs, the interpreter's procedure calls run the body of
+//      the job's procedure; the result is the value the body evaluated
+//      last, and an error goes back to the calling statement.
 #pragma once
 
 #include <cstdint>

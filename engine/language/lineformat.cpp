@@ -4,12 +4,21 @@
 #include <string>
 
 #include "engine/base/common.h"
+#include "engine/base/sort.h"
+#include "engine/base/uppercas.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/interp.h"
 #include "engine/language/listing.h"
 #include "engine/language/pageformat.h"
 #include "engine/language/printcalls.h"
 #include "engine/language/selection.h"
+#include "engine/storage/linkfile.h"
+#include "engine/storage/winmemos.h"
+#include "engine/storage/zet01_edit.h"
+#include "engine/storage/zet01_links.h"
+#include "engine/storage/zet01_open.h"
+#include "engine/storage/zettable.h"
+#include "engine/storage/zettable_fields.h"
 
 namespace LineFormat {
 namespace {
@@ -39,6 +48,16 @@ struct TItem {
   bool grouping = false;
   bool suppressed = false;
   uint8_t numberFormat = 0;
+  // Memo items: the chain of line pieces and whether hard line ends count.
+  dynstr::LineChain memo;
+  bool hardLines = false;
+  // Picture items: a picture field, or a file whose name is the value.
+  int pictureTable = 0;
+  uint16_t pictureField = 0;
+  bool filePicture = false;
+  // A numeric field that is null prints nothing and takes no line count.
+  bool nullNumber = false;
+  bool subReport = false;
 };
 
 struct TCall {
@@ -76,6 +95,8 @@ PageFormat::TColumnState* ColumnState(const TCall& call) {
 // takes its text from the item's column state.
 void EvalItem(TCall& call, TItem& item) {
   int dependency = 0;
+  item.filePicture = !call.continuation && call.pos + 1 < call.code.size() &&
+                     uint8_t(call.code[call.pos]) == 201 && uint8_t(call.code[call.pos + 1]) == 34;
   if (call.continuation) {
     TRunValue skipped;
     Zet02::ExecuteCode(call.code, call.pos, 0, skipped, dependency);
@@ -105,7 +126,7 @@ bool ReadFormat(TCall& call, TItem& item) {
       ++call.pos;
       uint16_t error = 0;
       item.width = Zet02::ReadNumberOperand(call.code, call.pos, error);
-      if (error == 0) item.a = Zet02::ParseFormatSuffix(call.pos, call.code, error) - 1;
+      if (error == 0) item.a = Zet02::ParseFormatSuffix(call.pos, call.code, error) * (item.nullNumber ? 0 : 1) - 1;
       if (error == 0) item.b = Zet02::ParseFormatSuffix(call.pos, call.code, error) - 1;
       if (error == 0) item.c = Zet02::ParseFormatSuffix(call.pos, call.code, error) - 1;
       if (error != 0) {
@@ -120,6 +141,431 @@ bool ReadFormat(TCall& call, TItem& item) {
     ++call.pos;
   }
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// Field items
+
+std::string_view Bytes(const TCall& call, size_t from, size_t n) {
+  return from + n <= call.code.size() ? call.code.substr(from, n) : std::string_view();
+}
+
+// Reads a field of the record buffer; false (the error word set) when the
+// read fails.
+bool ReadField(int slot, uint16_t field, int& valueClass, Common::FieldValue& v) {
+  const int e = Zet01::GetFieldValue(3, slot, field, valueClass, v);
+  if (e > 0) Error() = uint16_t(e);
+  return e <= 0;
+}
+
+// A field item, {185, table, field u16} at the position: in a continuation
+// pass its text (or memo rest), attributes and font come from the column
+// state; otherwise the field's value by its type.
+void FieldItem(TCall& call, TItem& item) {
+  const std::string_view operand = Bytes(call, call.pos + 1, 3);
+  if (operand.empty()) {
+    Error() = Zet02::kErrRunIncomplete;
+    return;
+  }
+  const int slot = uint8_t(operand[0]);
+  const uint16_t field = uint16_t(uint8_t(operand[1]) | uint8_t(operand[2]) << 8);
+  item.kind = Zet02::kValString;
+  item.value = TRunValue();
+  item.value.type = Zet02::kValString;
+  if (call.continuation) {
+    call.pos += 4;
+    PageFormat::TColumnState* s = ColumnState(call);
+    if (!s || !s->inUse) return;
+    PageFormat::SetAttributes(s->italic, s->bold);
+    PrintCalls::SelectFont(s->font);
+    if (s->memo) {
+      item.kind = Zet02::kValMemo;
+      item.memo = std::move(s->memo);
+      item.hardLines = s->memoHardLines;
+      g_pending = ShortStr(s->text.value_or(""));
+      item.attached = true;
+    } else if (s->text) {
+      item.value.text = *s->text;
+    }
+    *s = PageFormat::TColumnState();
+    return;
+  }
+  ZetTable::TZetTable* t = slot >= 1 && slot <= ZetTable::OpenCount() ? ZetTable::Table(slot) : nullptr;
+  if (!t || !t->ValidField(field) || t->recordBuffer.size() < t->recordLength) {
+    Error() = Zet02::kErrTableExpected;
+    return;
+  }
+  const uint8_t type = t->FieldType(field);
+  if (type == Common::kTypeString) {
+    EvalItem(call, item);
+    call.blank = IsBlankText(item.value.text);
+    return;
+  }
+  call.pos += 4;
+  int valueClass = 0;
+  Common::FieldValue v;
+  switch (type) {
+    case Common::kTypeInteger:
+    case Common::kTypeReal:
+    case Common::kTypeByte:
+    case Common::kTypeAutoNumber:
+    case Common::kTypeLink: {
+      if (!ReadField(slot, field, valueClass, v)) return;
+      item.kind = uint16_t(valueClass);
+      item.value.type = item.kind;
+      item.value.number = v.number;
+      item.value.text = v.text;
+      const uint8_t shown = t->Shown(field);
+      item.numberFormat = type == Common::kTypeReal ? shown : uint8_t(shown << 4);
+      call.blank = false;
+      if (Common::LastFieldNullable && Common::LastValueIsNull) {
+        item.kind = Zet02::kValString;
+        item.value = TRunValue();
+        item.value.type = Zet02::kValString;
+        item.nullNumber = true;
+        call.blank = true;
+      }
+      return;
+    }
+    case Common::kTypeMemo: {
+      if (!ReadField(slot, field, valueClass, v)) return;
+      item.kind = Zet02::kValMemo;
+      call.blank = v.block == 0;
+      ZetTable::TZetTable* files = ZetTable::FileOwner(slot);
+      if (v.block != 0 && t->hasMemoFile && files) {
+        item.hardLines = WINMEMOS::ReadMemoLines(files->memoFile, v.block, item.memo);
+        if (!item.memo && WINMEMOS::Status() > 0) Error() = uint16_t(WINMEMOS::Status());
+      }
+      return;
+    }
+    case Common::kTypeBlob:
+      item.kind = Zet02::kValBlob;
+      item.pictureTable = slot;
+      item.pictureField = field;
+      return;
+    default:
+      item.value.text = ZetTable::FieldText(*t, field, t->recordBuffer.data());
+      call.blank = IsBlankText(item.value.text);
+      return;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Memo columns
+
+struct TMemoColumn {
+  int32_t width = 0;
+  int16_t indent = 0;
+  bool broken = false;
+};
+
+// The line advance inside a memo column: from the second line on the
+// column starts at the indent and keeps its right edge.
+void MemoLineBreak(TMemoColumn& m) {
+  PageFormat::TLayout& g = Layout();
+  if (!m.broken) {
+    m.broken = true;
+    if (m.indent > 0) {
+      m.width = m.width + g.left - m.indent;
+      g.left = m.indent;
+    }
+  }
+  PageFormat::NewLineDefault();
+}
+
+bool EndsLine(const dynstr::LineNode& n, bool hardLines) {
+  return n.text.view().empty() || (hardLines && n.continued == dynstr::kLineBreakFollows);
+}
+
+// Keeps a memo's unprinted rest (the text and the nodes behind last) in the
+// item's column state for the continuation pass. An item without a state
+// (past the 20th) loses its rest.
+void SaveColumnState(const TCall& call, TItem& item, dynstr::LineNode* last, const ShortStr& rest) {
+  PageFormat::TColumnState* s = ColumnState(call);
+  if (!s) return;
+  PageFormat::TakeAttributes(s->italic, s->bold, s->third);
+  s->font = PrintCalls::CurrentFontNumber();
+  s->inUse = true;
+  s->text = std::string(rest.view());
+  if (last) s->memo = std::move(last->next);
+  s->memoHardLines = item.hardLines;
+}
+
+// Prints the memo's line pieces in a column at x: as stored (width 0) or
+// flowed into the width, with the line limit a and the indent b; in column
+// mode the rest that does not fit above the page end is kept for the
+// continuation pass. The last piece stays pending for the format step
+// unless the limit was not reached. Answers the width left for that piece:
+// the item's width, or after a line break at the indent the width that
+// keeps the column's right edge.
+int32_t PrintMemoField(const TCall& call, TItem& item) {
+  PageFormat::TLayout& g = Layout();
+  if (g.x == 0) g.x = g.left;
+  dynstr::LineNode* const first = item.memo.get();
+  const dynstr::LineNode* end = first;  // trailing empty pieces are left out
+  for (const dynstr::LineNode* n = first; n; n = n->next.get())
+    if (!n->text.view().empty()) end = n->next.get();
+  TMemoColumn m;
+  m.width = item.width;
+  const int16_t scaled = PageFormat::ScaleX(item.b);
+  m.indent = scaled < 0 ? g.x : scaled;
+  const int16_t savedLeft = g.left;
+  g.left = g.x;
+  int32_t count = 0;
+  // A limit of 0 means none, as for texts.
+  const int32_t max = item.a > 0 ? item.a : -1;
+  if (m.width < 0) m.width = int32_t(g.pageWidth) - g.x - g.right;
+  bool finish = true;
+  if (m.width == 0) {
+    for (const dynstr::LineNode* n = first; n && n != end; n = n->next.get()) {
+      g_pending.append(n->text.view());
+      if (n->next.get() != end && count != max) {
+        PageFormat::PrintWrapped(g_pending);
+        if (EndsLine(*n, item.hardLines)) {
+          MemoLineBreak(m);
+          ++count;
+        } else if (n->continued == dynstr::kPieceContinues) {
+          ShortStr blank(" ");
+          PageFormat::PrintWrapped(blank);
+        }
+      }
+      if (count == max) break;
+    }
+  } else {
+    dynstr::LineNode* n = first;
+    dynstr::LineNode* last = nullptr;
+    for (bool done = false; !done;) {
+      bool lineEnd = false;
+      while (n && n != end && !lineEnd && PageFormat::MeasureWidth(g_pending) <= m.width) {
+        g_pending.append(n->text.view());
+        if (n->continued == dynstr::kPieceContinues) g_pending.append(' ');
+        last = n;
+        lineEnd = EndsLine(*n, item.hardLines);
+        n = n->next.get();
+      }
+      const bool atEnd = !n || n == end;
+      if (atEnd) lineEnd = true;
+      if (lineEnd) Common::TrimRight(g_pending);
+      while (!done && PageFormat::MeasureWidth(g_pending) > m.width) {
+        ShortStr rest;
+        PageFormat::SplitToFit(g_pending, rest, m.width, false);
+        Common::DeleteLeading(rest, ' ');
+        if (rest.empty() && atEnd) {
+          done = true;
+        } else if (g_pending.empty()) {
+          finish = false;  // not even a piece fits: the memo stops here
+          done = true;
+        } else if (++count == max) {
+          done = true;
+        } else if (item.c >= 0 && PageFormat::WouldOverflow(2)) {
+          SaveColumnState(call, item, last, rest);
+          done = true;
+        } else {
+          PageFormat::PrintWrapped(g_pending);
+          MemoLineBreak(m);
+          g_pending = rest;
+        }
+      }
+      if (done || !lineEnd) continue;
+      if (atEnd || ++count == max) break;
+      if (item.c >= 0 && PageFormat::WouldOverflow(2)) {
+        SaveColumnState(call, item, last, ShortStr());
+        break;
+      }
+      PageFormat::PrintWrapped(g_pending);
+      MemoLineBreak(m);
+    }
+  }
+  if (finish) {
+    if (max >= 0 && count < max) PageFormat::PrintWrapped(g_pending);
+    if (!g_pending.empty()) PageFormat::PrintControlledLine("");
+  }
+  g.left = savedLeft;
+  return m.broken && item.width > 0 ? m.width : item.width;
+}
+
+// ---------------------------------------------------------------------------
+// Pictures
+
+// Draws a picture field or a picture file at x: a lines high (one line
+// without a line count), then moves right by the width and down b lines
+// when b is given, else down by the height.
+void PrintPicture(const TCall& call, const TItem& item) {
+  PageFormat::TLayout& g = Layout();
+  if (call.continuation || item.width <= 0) return;
+  if (g.x == 0) g.x = g.left;
+  const int16_t width = int16_t(std::min<int32_t>(item.width, INT16_MAX));
+  const int16_t height = PageFormat::ScaleY(item.a > 0 ? item.a : 1);
+  if (!g.textFile) {
+    const int16_t x = int16_t(g.x + g.printOffsetX);
+    if (item.filePicture) {
+      PrintCalls::DrawFilePicture(item.value.text.view(), x, g.y, width, height);
+    } else if (const ZetTable::TZetTable* t = ZetTable::Table(item.pictureTable)) {
+      // The host draws the picture field of that table slot.
+      const std::string name(t->StoredName(item.pictureField));
+      PrintCalls::Slots().drawBlob(int8_t(item.pictureTable), name.c_str(), x, g.y, width, height);
+    }
+  }
+  if (item.b >= 0) {
+    g.x = int16_t(g.x + width);
+    g.y = int16_t(g.y + PageFormat::ScaleY(item.b));
+  } else {
+    g.y = int16_t(g.y + height);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Sub-reports
+
+struct TSubReport {
+  std::string_view front;  // the codes of the line in front of the item
+  uint64_t tables = 0;
+  std::string_view nested;
+  bool sorting = false;
+};
+
+// The collating order of pooled sub-lines (length byte first).
+bool CompareRecordTexts(const void* a, const void* b, void*) {
+  const uint8_t* x = static_cast<const uint8_t*>(a);
+  const uint8_t* y = static_cast<const uint8_t*>(b);
+  return UPPERCAS::CollateCompare(std::string_view(reinterpret_cast<const char*>(x + 1), x[0]),
+                                  std::string_view(reinterpret_cast<const char*>(y + 1), y[0])) < 0;
+}
+
+// Formats the sub-line once for every combination of linked records that
+// the selection accepts; while it runs, the codes in front of it are the
+// continuation header that a page break prints again.
+void RunSubReport(TCall& call, const TSubReport& r) {
+  PageFormat::TLayout& g = Layout();
+  std::string_view line = r.nested;
+  ShortStr selection;
+  if (!line.empty() && uint8_t(line[0]) == tkSel) {
+    const size_t length = line.size() >= 10 ? uint8_t(line[9]) : 0;
+    if (line.size() < 10 || 10 + length > line.size()) {
+      Error() = Zet02::kErrRunIncomplete;
+      return;
+    }
+    selection = ShortStr(line.substr(10, length));
+    line.remove_prefix(10 + length);
+  }
+  char separator = 0;
+  if (!line.empty() && (line[0] == '/' || uint8_t(line[0]) == tkAnd)) {
+    separator = line[0] == '/' ? '/' : ',';
+    line.remove_prefix(1);
+  }
+  const std::optional<std::string> savedHeader = g.header;
+  const int16_t savedHeaderMargin = g.headerMargin;
+  std::string header = g.header.value_or("");
+  header.append(r.front);
+  if (header.size() > ShortStr::kMax) header.resize(ShortStr::kMax);
+  g.header = header;
+  g.headerMargin = g.left;
+  const int16_t savedLeft = g.left;
+  SORT::BeginSort();
+  if (g.x != 0) g.left = g.x;
+  const ShortStr savedRemembered = g_remembered;
+  g_remembered.clear();
+  Zet01::PushLinkState();
+
+  Zet02::ResetStatFuncs(0, false, r.tables);
+  call.blank = true;
+  bool none = false;
+  if (r.tables != 0) {
+    const uint64_t optional = Zet01::OptionalSet();
+    const int e = Zet01::ReadFirstLinked(ZetTable::CurrentHandle(), true, r.tables);
+    Zet01::SetOptionalSet(optional);
+    if (e > 0) Error() = uint16_t(e);
+    none = Zet01::NotFoundSet() != 0;
+  }
+  const bool savedMore = g.moreRecords;
+  // Inside a collecting line the sub-lines are collected too, and their
+  // texts join the line's pending text.
+  const bool outerCollects = call.page.collect;
+  const bool collect = r.sorting || separator == ',' || outerCollects;
+  const int level = Zet01::LinkLevelOfTable(0);
+  for (bool more = !none; more;) {
+    int error = 0, dependency = 0;
+    ShortStr condition = selection;
+    const bool hit = selection.empty() || Zet02::EvalSelection(condition, 3, error, dependency);
+    if (error > 0) Error() = uint16_t(error);
+    if (hit) {
+      if (r.tables != 0) {
+        Zet01::PushLinkState();
+        g.moreRecords = Zet01::ReadNextLinked(level);
+        Zet01::PopLinkState();
+      } else {
+        g.moreRecords = false;
+      }
+      PageFormat::SetPendingStatUpdate(r.tables);
+      const int current = ZetTable::CurrentHandle();
+      if (r.tables != 0) LINKFILE::SelectPrimaryTable(Zet01::FirstChainTableInSet(r.tables));
+      if (separator == '/' && SORT::AtEnd() && !call.blank) PageFormat::NewLineDefault();
+      // A failing sub-line reports its own error; the next record goes on.
+      FormatLine(line, collect);
+      Error() = 0;
+      call.blank = false;
+      if (r.tables != 0) LINKFILE::SelectPrimaryTable(current);
+      PageFormat::RestorePendingStatUpdate();
+    }
+    more = r.tables != 0 && Zet01::ReadNextLinked(level);
+  }
+  g.moreRecords = savedMore;
+  Zet02::UpdateStatFuncs(r.tables | 1);
+  Zet01::PopLinkState();
+  g_remembered = savedRemembered;
+
+  if (collect || separator != 0) {
+    if (r.sorting) SORT::SortRecords(&CompareRecordTexts);
+    else SORT::Rewind();
+    uint8_t record[ShortStr::kMax + 1];
+    while (SORT::GetNextRecord(record, sizeof record)) {
+      g.moreRecords = !SORT::AtEnd();
+      ShortStr text(std::string_view(reinterpret_cast<const char*>(record + 1), record[0]));
+      if (g.moreRecords && separator == ',') text.append(", ");
+      if (outerCollects && call.page.collect) {
+        if (g.moreRecords && separator == '/') text.append(' ');
+        g_pending.append(text.view());
+        continue;
+      }
+      PageFormat::PrintWrapped(text);
+      if (g.moreRecords && separator == '/') PageFormat::NewLine(true);
+    }
+    g.moreRecords = savedMore;
+  }
+  SORT::EndSort();
+  g.left = savedLeft;
+  g.header = savedHeader;
+  g.headerMargin = savedHeaderMargin;
+}
+
+// Reads a sub-report item {218, table set, nested code, optional "S" and
+// ":" number, ignored format} at the position.
+bool ReadSubReport(TCall& call, size_t itemStart, TSubReport& r) {
+  const std::string_view set = Bytes(call, call.pos + 1, 8);
+  const std::string_view length = Bytes(call, call.pos + 9, 1);
+  if (set.empty() || length.empty() || call.pos + 10 + uint8_t(length[0]) > call.code.size()) {
+    Error() = Zet02::kErrRunIncomplete;
+    return false;
+  }
+  r.front = call.code.substr(0, itemStart);
+  r.tables = bytes::GetU64(reinterpret_cast<const uint8_t*>(set.data()));
+  r.nested = call.code.substr(call.pos + 10, uint8_t(length[0]));
+  call.pos += 10 + uint8_t(length[0]);
+  if (call.CodeAt(tkSumSuffix)) {
+    r.sorting = true;
+    ++call.pos;
+    if (call.CodeAt(':')) {
+      ++call.pos;
+      uint16_t error = 0;
+      Zet02::ReadNumberOperand(call.code, call.pos, error);
+      if (error != 0) {
+        Error() = error;
+        return false;
+      }
+    }
+  }
+  TItem ignored;
+  return ReadFormat(call, ignored);
 }
 
 void PrintField(int32_t width, char fill, Align align, bool suppressed) {
@@ -220,7 +666,7 @@ void PrintColumnText(TCall& call, int32_t width, const TItem& item) {
   g.left = savedLeft;
 }
 
-void OutputItem(TCall& call, TItem& item) {
+void OutputItem(TCall& call, TItem& item, const TSubReport& subReport) {
   PageFormat::TLayout& g = Layout();
   if (!item.attached) {
     PageFormat::PrintWrapped(g_pending);
@@ -231,9 +677,26 @@ void OutputItem(TCall& call, TItem& item) {
   } else if (item.width >= 0) {
     item.width = PageFormat::ScaleX(item.width);
   }
+  if (item.subReport) {
+    // The sub-report prints its records at once, so text attached in front
+    // of it goes out first (a collecting line keeps it pending instead).
+    if (item.attached && !call.page.collect) PageFormat::PrintWrapped(g_pending);
+    RunSubReport(call, subReport);
+    return;
+  }
   if (item.kind == Zet02::kValString) {
+    if (item.filePicture) {
+      PrintPicture(call, item);
+      return;
+    }
     g_pending.append(item.value.text.view());
     call.blank = IsBlankText(g_pending);
+  } else if (item.kind == Zet02::kValMemo) {
+    SaveRowTop();
+    item.width = PrintMemoField(call, item);
+    WINMEMOS::FreeMemoLines(item.memo);
+  } else if (item.kind == Zet02::kValBlob) {
+    PrintPicture(call, item);
   } else if (item.kind == Zet02::kValReal) {
     int d;
     if (item.numberFormat == 0) d = item.a == -1 ? 0 : item.a;
@@ -261,6 +724,13 @@ void OutputItem(TCall& call, TItem& item) {
         if (item.c >= 0) RestoreRowTop(call);
       } else if (item.kind == Zet02::kValReal) {
         PrintField(item.width, item.fill, kRight, item.suppressed);
+      } else if (item.kind == Zet02::kValMemo && item.width != 0 && !call.CodeAt(tkPlus)) {
+        // The width already keeps the right edge for a last piece at the
+        // indent (PrintMemoField), in device units.
+        const int32_t width = item.width;
+        if (width >= 0) PrintField(width, item.fill, kLeft, item.suppressed);
+        else PageFormat::PrintWrapped(g_pending);
+        if (item.c >= 0) RestoreRowTop(call);
       }
       break;
     case tkLForm:
@@ -285,7 +755,9 @@ bool IsExpressionCode(uint8_t c) {
 
 void PrintItem(TCall& call) {
   PageFormat::TLayout& g = Layout();
+  const size_t itemStart = call.pos;
   TItem item;
+  TSubReport subReport;
   item.attached = call.CodeAt(tkPlus);
   if (item.attached) ++call.pos;
   if (call.CodeAt(tkAnd)) {
@@ -336,8 +808,18 @@ void PrintItem(TCall& call) {
       item.kind = Zet02::kValString;
       call.pos += 3;
       break;
+    case tkField:
+      ++call.itemNumber;
+      FieldItem(call, item);
+      if (Error() != 0) return;
+      break;
+    case tkExists:
+      item.subReport = true;
+      if (!ReadSubReport(call, itemStart, subReport)) return;
+      OutputItem(call, item, subReport);
+      return;
     default:
-      if (c == tkField || c == tkFieldChain || c == tkExists || IsExpressionCode(c)) {
+      if (c == tkFieldChain || IsExpressionCode(c)) {
         ++call.itemNumber;
         EvalItem(call, item);
         if (Error() != 0) return;
@@ -347,7 +829,7 @@ void PrintItem(TCall& call) {
       return;
   }
   if (!ReadFormat(call, item)) return;
-  OutputItem(call, item);
+  OutputItem(call, item, subReport);
 }
 
 void HandleCode(TCall& call) {
@@ -447,9 +929,13 @@ uint16_t FormatLine(std::string_view line, bool collect) {
     if (g.error == 0 && call.pos == before) ++call.pos;  // every step moves on
   }
 
-  if (g.error == 0) {
-    // Collecting for a sub-report's pool is not part of this formatter:
-    // a collected line is printed like any other.
+  if (g.error == 0 && call.page.collect) {
+    // The sub-report's pool takes the line's text with its length byte.
+    uint8_t record[ShortStr::kMax + 1];
+    record[0] = uint8_t(g_pending.size());
+    std::copy(g_pending.view().begin(), g_pending.view().end(), reinterpret_cast<char*>(record + 1));
+    SORT::AddRecord(record, g_pending.size() + 1);
+  } else if (g.error == 0) {
     PageFormat::PrintWrapped(g_pending);
     if (call.page.rowBottom > 0) g.y = call.page.rowBottom;
     for (; call.extraLines > 0; --call.extraLines) {

@@ -25,6 +25,19 @@
 //      stays printed.
 //   5. In text-file mode a field's width in characters is its width divided
 //      by the text-file character width, taken as 1 when that is 0.
+//   6. A memo is printed from its chain of line pieces; trailing empty
+//      pieces never print, and a rest carried over a page end (column mode)
+//      owns the pieces behind the last one printed, so freeing the printed
+//      part never frees the rest.
+//   7. A sub-report (item 218) keeps the header, its margin, the remembered
+//      text, the more-records switch, the left margin, the link state and
+//      the record pool as it found them; while it runs, the header is the
+//      outer header plus the codes in front of the item (at most 255), which
+//      a page break prints again. A failing sub-line reports its own error
+//      and the next record goes on. Text attached in front of a sub-report
+//      goes out before its records; inside a collecting line the sub-lines
+//      are collected and joined to the line's text, so sorting sorts whole
+//      lines.
 #pragma once
 
 #include <cstdint>

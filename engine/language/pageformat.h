@@ -51,6 +51,7 @@ struct TColumnState {
   uint16_t font = 0;
   std::optional<std::string> text;
   dynstr::LineChain memo;
+  bool memoHardLines = false;
 };
 
 // The running line formatter call, which the line advance and PrintWrapped

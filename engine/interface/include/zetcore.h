@@ -436,6 +436,19 @@ ZET_EXPORT int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile);
    -2 (missing), -29 (another format or a damaged file), -82 (damaged code). */
 ZET_EXPORT int32_t ZetLoadProgram(const char* fileName);
 ZET_EXPORT int32_t ZetUnloadProgram(void);
+/* Compiles a program text only to find its errors; keeps nothing. 0 or
+   minus the compile error; the compiler error record names the source
+   followed by "CurrentModule". Lines end with CR LF or LF. */
+ZET_EXPORT int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceName);
+/* The procedures of the current program: their count, and by number
+   (1-based) the name or the parameter letters ("S"/"R" by value, "s"/"r" by
+   reference, "A" an array, "?" another type); -43 for a number outside. */
+ZET_EXPORT int32_t ZetGetNumProcs(void);
+ZET_EXPORT int32_t ZetGetProcInfo(int32_t number, char* name, int32_t capacity);
+ZET_EXPORT int32_t ZetGetProcParams(int32_t number, char* params, int32_t capacity);
+/* Kept for callers of older interfaces; they do nothing and answer -1. */
+ZET_EXPORT int32_t ZetIncrementModuleLevel(void);
+ZET_EXPORT int32_t ZetGetProgramPath(int32_t unused1, int32_t unused2);
 /* The job keyword table (68 entries) and the dot commands (33). An entry
    number outside the table answers -43. */
 ZET_EXPORT int32_t ZetGetCountCommands(void);

@@ -90,4 +90,47 @@ TEST_F(JobExports, CommandCatalogues) {
   EXPECT_EQ(ZetGetDotCmd(34, text, 31), -43);
 }
 
+TEST_F(JobExports, ProgramsCompileLoadAndTellTheirProcedures) {
+  const std::string program = Write("PROG.MOD",
+                                    "PROCEDURE Twice(a: REAL): REAL\r\nRETURN a * 2\r\nENDPROC\r\n"
+                                    "PROCEDURE Greet(VAR t: STRING; n: REAL)\r\nENDPROC\r\n");
+  ASSERT_EQ(ZetRltnCompileProgram(relation_, program.c_str()), 0);
+  uint16_t line = 0, column = 0;
+  char text[64] = {};
+  EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 0);
+  const int32_t before = ZetGetNumProcs();
+  ASSERT_EQ(ZetLoadProgram(TempPath("PROG.PRG").c_str()), 0);
+  ASSERT_EQ(ZetGetNumProcs(), before + 2);
+  EXPECT_EQ(ZetGetProcInfo(before + 1, text, 63), 0);
+  EXPECT_STREQ(text, "Twice");
+  EXPECT_EQ(ZetGetProcParams(before + 1, text, 63), 0);
+  EXPECT_STREQ(text, "R");
+  EXPECT_EQ(ZetGetProcInfo(before + 2, text, 63), 0);
+  EXPECT_STREQ(text, "Greet");
+  EXPECT_EQ(ZetGetProcParams(before + 2, text, 63), 0);
+  EXPECT_STREQ(text, "sR");
+  EXPECT_EQ(ZetGetProcInfo(0, text, 63), -43);
+  EXPECT_EQ(ZetGetProcParams(before + 3, text, 63), -43);
+  // A nested load and its unload leave the first program in place.
+  ASSERT_EQ(ZetLoadProgram(TempPath("PROG.PRG").c_str()), 0);
+  EXPECT_EQ(ZetUnloadProgram(), 0);
+  EXPECT_EQ(ZetGetProcInfo(before + 1, text, 63), 0);
+  EXPECT_STREQ(text, "Twice");
+  EXPECT_EQ(ZetUnloadProgram(), 0);
+  EXPECT_EQ(ZetGetNumProcs(), before);
+
+  // Compile errors go into the record, with the line of the fault.
+  const std::string faulty = Write("BAD.MOD", "PROCEDURE P\r\nENDPROC\r\nENDPROC\r\n");
+  EXPECT_EQ(ZetRltnCompileProgram(relation_, faulty.c_str()), -50);
+  EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 50);
+  EXPECT_EQ(line, 3);
+  EXPECT_EQ(ZetRltnCheckModule(relation_, "PROCEDURE P\r\nRETURN 1\r\n", "EDIT"), -102);
+  EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 102);
+  EXPECT_STREQ(text, "EDITCurrentModule");
+  EXPECT_EQ(ZetRltnCheckModule(relation_, "PROCEDURE P\nENDPROC\n", "EDIT"), 0);
+  EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 0);
+  EXPECT_EQ(ZetIncrementModuleLevel(), -1);
+  EXPECT_EQ(ZetGetProgramPath(0, 0), -1);
+}
+
 }  // namespace

@@ -221,4 +221,65 @@ TEST_F(Jobs, CodeBeyondItsLimitIsError99) {
   EXPECT_LE(job.image.code.size(), JobImage::kCodeLimit);
 }
 
+TEST_F(Jobs, ProceduresCalledFromTheJobTakeEffect) {
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", "!n = 0", "!names = ''", ".PROCEDURE Twice(a: REAL): REAL",
+                     ".RETURN a * 2", ".ENDPROC", ".PROCEDURE AddName(t: STRING): REAL", "!names = names + t + ';'",
+                     ".ENDPROC", ".DATA", "!n = n + Twice(BETRAG)", "!k = AddName(NAME)", ".EPILOG", "$(n:8:2) $(names)"}),
+            0)
+      << ProgramError::Record().error << " line " << ProgramError::Record().line;
+  const std::string out = TempPath("PROC.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "   39,50 Meier;Alt;Schulz;\r\n");
+}
+
+TEST_F(Jobs, ProcedureStatementsOutOfPlace) {
+  struct Case {
+    std::vector<std::string> lines;
+    uint16_t error, line;
+  };
+  const Case cases[] = {
+      {{".REPORT", ".PROCEDURE P"}, 86, 2},
+      {{".REPORT", ".PROLOG", ".PROCEDURE P", ".PROCEDURE Q"}, 101, 4},
+      {{".REPORT", ".PROLOG", ".PROCEDURE P"}, 102, 3},
+      {{".REPORT", ".PROLOG", ".ENDPROC"}, 50, 3},
+      {{".REPORT", ".PROLOG", ".RETURN 1"}, 50, 3},
+      {{".REPORT", ".PROLOG", ".IF 1 = 1", ".PROCEDURE P"}, 97, 4},
+  };
+  for (const Case& c : cases) {
+    ProgramError::Clear();
+    EXPECT_EQ(Compile(c.lines), c.error) << c.lines.back();
+    ZetVars::PopVarScope();
+    scoped = false;
+    EXPECT_EQ(ProgramError::Record().line, c.line) << c.lines.back();
+  }
+}
+
+TEST_F(Jobs, ALetterWithThreeColumnsPutsThreeRecordsOnOnePage) {
+  ASSERT_EQ(Compile({".LETTER", ".RW 3", ".DATA", "$(NAME)"}), 0);
+  ASSERT_EQ(JobRun::RunJob(job, ""), 0);
+  EXPECT_EQ(Transcript(),
+            "begin-printing\nbegin-page\ntext 0 0 'Meier'\ntext 266 0 'Alt'\ntext 532 0 'Schulz'\n"
+            "end-page 1\nend-printing\n");
+}
+
+extern "C" void CtrlUPrint(int16_t x, int16_t y, const char* text) {
+  fakehost::PrintText(x, y, text);
+  if (++g_printed == 3) Common::BreakRequested = true;
+}
+
+TEST_F(Jobs, CtrlUEndsTheJobUnlessBreaksAreOff) {
+  PrintCalls::SetPrintProcs(fakehost::PageSize, CtrlUPrint, nullptr, fakehost::TextSize, fakehost::MoveTo,
+                            fakehost::LineTo);
+  for (const char* nb : {".NB 0", ".NB 1"}) {
+    g_printed = 0;
+    fakehost::Transcript().clear();
+    ASSERT_EQ(Compile({".REPORT", nb, ".PROLOG", "!k = 0", ".WHILE k < 5", "!k = k + 1", "xx", ".END"}), 0);
+    JobRun::RunJob(job, "");
+    Common::BreakRequested = false;
+    ZetVars::PopVarScope();
+    scoped = false;
+    EXPECT_EQ(Count(Transcript(), "'xx'"), nb == std::string(".NB 0") ? 3u : 5u) << nb;
+  }
+}
+
 }  // namespace
