@@ -256,11 +256,29 @@ uint16_t ReadVariable(uint16_t index, TRunValue& result) {
     RaiseDependency(1);
     SoftStopInCheck();
   }
-  TRunValue value;
-  const uint16_t e = GetVariableValue(index, g_run.mode, value);
-  if (e != 0) Fail(e);
-  result = value;
-  return result.type;
+  // The plain kinds straight from the entry just read, as GetVariableValue
+  // gives them; the others through it.
+  switch (info.type) {
+    case ZetVars::kTypeString:
+      SetText(result, info.text);
+      return kValString;
+    case ZetVars::kTypeWord:
+    case ZetVars::kTypeReal:
+      SetReal(result, info.number);
+      return kValReal;
+    case ZetVars::kTypeObject:
+    case ZetVars::kTypeBits:
+      SetReal(result, info.number);
+      result.type = info.type;
+      return result.type;
+    default: {
+      TRunValue value;
+      const uint16_t e = GetVariableValue(index, g_run.mode, value);
+      if (e != 0) Fail(e);
+      result = value;
+      return result.type;
+    }
+  }
 }
 
 uint16_t AssignVariable(uint16_t index, TRunValue& result) {

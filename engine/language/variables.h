@@ -116,7 +116,7 @@ struct TArrayDesc {
 bool IsHiddenName(std::string_view name);
 // "STRING", "REAL", "OBJECT" (32 and host classes) or "<Unknown type>".
 const char* TypeName(uint16_t type);
-bool IsObjectType(uint16_t type);
+inline bool IsObjectType(uint16_t type) { return type == kTypeObject || type >= kFirstHostClass; }
 
 // ---- Lookup and access --------------------------------------------------
 
