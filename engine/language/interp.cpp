@@ -17,6 +17,7 @@
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_relations.h"
+#include "engine/storage/winmemos.h"
 #include "engine/storage/zettable.h"
 
 namespace Zet02 {
@@ -406,6 +407,7 @@ uint16_t ValueOfField(int slot, uint16_t field, TRunValue& result) {
     SetText(result, value.text.view());
   } else if (valueClass == kValMemo || valueClass == kValBlob) {
     result.type = uint16_t(valueClass);
+    result.table = uint8_t(slot);
     result.number = value.block;
     result.text.clear();
   } else {
@@ -413,6 +415,13 @@ uint16_t ValueOfField(int slot, uint16_t field, TRunValue& result) {
   }
   NoteNullRead();
   return result.type;
+}
+
+// The error argument of a value that a field of the type does not take.
+std::string FieldMismatch(uint8_t fieldType, uint16_t valueType) {
+  const bool textField = fieldType == Common::kTypeString || fieldType == Common::kTypeChar;
+  return std::string(ValueTypeName(valueType)) + "->" +
+         (textField ? "STRING" : fieldType == Common::kTypeMemo ? "MEMO" : "REAL");
 }
 
 // Stores a value into a field of the record buffer after the type test.
@@ -423,32 +432,120 @@ bool StoreField(int slot, uint16_t field, TRunValue& value) {
     return false;
   }
   const uint8_t ft = table->FieldType(field);
-  const bool textField = ft == Common::kTypeString || ft == Common::kTypeChar;
-  const bool memoField = ft == Common::kTypeMemo;
   int mode = 0;
-  bool ok;
-  if (textField || ft == Common::kTypeRelation) ok = value.type == kValString;
-  else if (memoField) ok = value.type == kValMemo || value.type == kValString;
-  else if (ft == Common::kTypeLink && value.type == kValString) {
-    ok = true;
-    mode = Zet01::kValueIsText;
-  } else if (ft == Common::kTypeBlob) ok = value.type == kValBlob;
-  else ok = value.type == kValReal;
-  if (!ok) {
-    Fail(kErrTypes, std::string(ValueTypeName(value.type)) + "->" + (textField ? "STRING" : "REAL"));
+  if (!FieldTakesValue(ft, value.type, mode)) {
+    Fail(kErrTypes, FieldMismatch(ft, value.type));
     return false;
   }
   if (!g_run.apply) return true;
-  Common::FieldValue fv;
-  fv.number = value.number;
-  fv.text = value.text;
-  fv.block = uint32_t(value.number);
-  const int e = Zet01::SetFieldValue(slot, field, fv, mode);
+  const int e = StoreFieldValue(slot, field, value, mode);
   if (e > 0) Fail(e);
   return e <= 0;
 }
 
 }  // namespace
+
+namespace {
+
+// Whether two memo chains hold the same lines.
+bool SameMemoText(ZetTable::TZetTable& a, uint32_t firstA, ZetTable::TZetTable& b, uint32_t firstB) {
+  if (&a == &b && firstA == firstB) return true;
+  dynstr::LineChain one;
+  dynstr::LineChain two;
+  WINMEMOS::ReadMemoLines(a.memoFile, firstA, one);
+  WINMEMOS::ReadMemoLines(b.memoFile, firstB, two);
+  const dynstr::LineNode* x = one.get();
+  const dynstr::LineNode* y = two.get();
+  while (x && y && x->text.view() == y->text.view() && x->continued == y->continued) {
+    x = x->next.get();
+    y = y->next.get();
+  }
+  const bool same = !x && !y;
+  WINMEMOS::FreeMemoLines(one);
+  WINMEMOS::FreeMemoLines(two);
+  return same;
+}
+
+}  // namespace
+
+bool FieldTakesValue(uint8_t fieldType, uint16_t valueType, int& mode) {
+  mode = 0;
+  switch (fieldType) {
+    case Common::kTypeString:
+    case Common::kTypeChar:
+    case Common::kTypeRelation:
+      return valueType == kValString;
+    case Common::kTypeMemo:
+      // A memo, or a number taken as the first block (0 empties the field).
+      return valueType == kValMemo || valueType == kValReal;
+    case Common::kTypeBlob:
+      return valueType == kValBlob;
+    case Common::kTypeLink:
+      if (valueType == kValString) mode = Zet01::kValueIsText;
+      return valueType == kValString || valueType == kValReal;
+    default:
+      return valueType == kValReal;
+  }
+}
+
+int StoreFieldValue(int slot, uint16_t field, const TRunValue& value, int mode) {
+  ZetTable::TZetTable* t = ZetTable::Table(slot);
+  if (!t || !t->ValidField(field)) return kErrTableExpected;
+  Common::FieldValue fv;
+  fv.number = value.number;
+  fv.text = value.text;
+  fv.block = uint32_t(value.number);
+  if (value.type == kValMemo && t->FieldType(field) == Common::kTypeMemo && fv.block != 0) {
+    // A memo never shares its chain: unless it is the field's own memo, its
+    // text is copied into new blocks of this table's memo file. The record
+    // update frees the chain the field named before.
+    ZetTable::TZetTable* target = ZetTable::FileOwner(slot);
+    ZetTable::TZetTable* source = ZetTable::FileOwner(value.table);
+    if (!target || !target->hasMemoFile) return kErrTableExpected;
+    Common::FieldValue current;
+    Common::GetFieldAsNumber(t->recordBuffer.data(), t->Place(field), t->version, current);
+    if (!source || !source->hasMemoFile) return kErrTableExpected;
+    if (current.block != 0 && SameMemoText(*source, fv.block, *target, current.block)) {
+      // The field holds this text already (a formula computed again).
+      fv.block = current.block;
+      fv.number = fv.block;
+    } else {
+      fv.block = WINMEMOS::CopyMemo(source->memoFile, fv.block, target->memoFile);
+      if (fv.block == 0 && WINMEMOS::Status() != 0) {
+        const int32_t last = Common::LastError();
+        return last > 0 ? int(last) : int(Common::kErrWrite);
+      }
+      fv.number = fv.block;
+    }
+  }
+  const int e = Zet01::SetFieldValue(slot, field, fv, mode);
+  if (e <= 0 && value.type == kValMemo && Zet01::NotifySwitch()) EngineHooks::NotifyTableChanged(slot, 0);
+  return e > 0 ? e : 0;
+}
+
+bool ReadMemoText(const TRunValue& memo, std::string& text) {
+  text.clear();
+  if (memo.type != kValMemo || memo.number < 1) return false;
+  ZetTable::TZetTable* files = ZetTable::FileOwner(memo.table);
+  if (!files || !files->hasMemoFile) return false;
+  const int32_t length = WINMEMOS::InitGetMemo(files->memoFile, uint32_t(memo.number));
+  if (length > 0) {
+    text.resize(size_t(length));
+    const int32_t got = WINMEMOS::GetMemoBlock(length, text.data());
+    text.resize(size_t(std::max(got, 0)));
+  }
+  WINMEMOS::DoneGetMemo();
+  return length >= 0;
+}
+
+bool ReadMemoLines(const TRunValue& memo, dynstr::LineChain& chain) {
+  chain.reset();
+  if (memo.type != kValMemo || memo.number < 1) return false;
+  ZetTable::TZetTable* files = ZetTable::FileOwner(memo.table);
+  if (!files || !files->hasMemoFile) return false;
+  WINMEMOS::ReadMemoLines(files->memoFile, uint32_t(memo.number), chain);
+  return true;
+}
 
 int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t recno) {
   ZetTable::TZetTable* t = ZetTable::Table(table);
@@ -460,11 +557,16 @@ int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t re
   if (e == 0) {
     const std::vector<uint8_t> old = t->recordBuffer;
     t->currentRecord = recno;
-    if (StoreField(table, field, value)) {
-      bool keysChanged = false;
-      e = Zet01::UpdateRecord(table, old.data(), keysChanged, 0, true, true);
+    int mode = 0;
+    if (!t->ValidField(field)) {
+      e = kErrTableExpected;
+    } else if (!FieldTakesValue(t->FieldType(field), value.type, mode)) {
+      Common::SetErrorArgument(FieldMismatch(t->FieldType(field), value.type));
+      e = kErrTypes;
     } else {
-      e = g_run.error > 0 ? g_run.error : 0;
+      e = StoreFieldValue(table, field, value, mode);
+      bool keysChanged = false;
+      if (e == 0) e = Zet01::UpdateRecord(table, old.data(), keysChanged, 0, true, true);
     }
   }
   Zet00::PopTablePosition(table);
@@ -1053,6 +1155,15 @@ bool EvalArg(uint16_t expected, TRunValue& value) {
       Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(expected));
   }
   if (value.type == kValMemo || value.type == kValBlob) value.type = kValReal;
+  return g_run.error <= 0;
+}
+
+bool EvalTextOrMemoArg(TRunValue& value) {
+  if (!PeekIs(tkField) && !PeekIs(tkFieldChain)) return EvalArg(kValString, value);
+  TFullSums full;
+  const uint16_t type = EvalSum(value);
+  if (type == kValMemo || g_run.error > 0) return g_run.error <= 0;
+  if (type != kValString) Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(kValString));
   return g_run.error <= 0;
 }
 
