@@ -329,15 +329,12 @@ class TSelection {
     return Truth(false, known);
   }
 
-  // The key text of a value for a field of the current table.
+  // The key text of a value for a field of the current table: a number as
+  // the display text of the field's type.
   static ShortStr KeyText(int slot, uint16_t field, const TRunValue& v) {
     if (IsText(v.type)) return v.text;
     const ZetTable::TZetTable* t = ZetTable::Table(slot);
-    if (t && t->FieldType(field) == Common::kTypeDate)
-      return DATUM::PackedDateToStr(DATUM::DayNumberToPacked(int32_t(std::lround(v.number))));
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v.number);
-    return ShortStr(buffer);
+    return ValueToText(t ? t->FieldType(field) : Common::kTypeReal, v.number);
   }
 
   // Index probing on a field of the current table compared directly.
