@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/language/bytecode.h"
@@ -290,7 +291,7 @@ uint16_t AssignVariable(uint16_t index, TRunValue& result) {
   const uint16_t type = EvalSum(result);
   // A run without the apply flag (a check, a compile-time run) reads and
   // types the assignment but changes no variable.
-  if (g_run.error <= 0 && g_run.apply) {
+  if (g_run.error <= 0 && g_run.apply && !(type == kValReal && ZetVars::StoreNumber(index, result.number))) {
     ZetVars::TVarValue value;
     value.number = result.number;
     value.text = result.text.view();
@@ -316,12 +317,12 @@ bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix) {
   return ExpectCode(tkBracketClose);
 }
 
-uint16_t ArrayOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ArrayOperand(TRunValue& result) {
   uint16_t index = 0;
   uint8_t dims = 0;
   if (!ReadWord(index) || !ReadByte(dims)) return 0;
-  const ZetVars::TArrayDesc* desc = ZetVars::GetArrayDesc(index);
-  const ZetVars::TVarInfo info = ZetVars::GetVarInfo(index);
+  const ZetVars::TArrayRef array = ZetVars::GetArrayRef(index);
+  const ZetVars::TArrayDesc* desc = array.desc;
   if (!desc || dims != desc->dimensions || dims == 0 || dims > ZetVars::kMaxDimensions) {
     Fail(kErrIllegalOperand);
     return 0;
@@ -332,8 +333,8 @@ uint16_t ArrayOperand(TRunValue& result) {
   // highest index of its dimension.
   int64_t linear = 0;
   for (int k = 0; k < dims; ++k) linear = linear * (int64_t(desc->bounds[size_t(k)]) + 1) + ix[size_t(k)];
-  const bool bits = info.type == ZetVars::kTypeBits;
-  const bool strings = info.type == ZetVars::kTypeString;
+  const bool bits = array.type == ZetVars::kTypeBits;
+  const bool strings = array.type == ZetVars::kTypeString;
   const uint16_t elemType = strings ? kValString : kValReal;
   if (bits) linear = ix[0];
   int64_t count = 0;
@@ -354,9 +355,9 @@ uint16_t ArrayOperand(TRunValue& result) {
     }
     if (!g_run.apply) return type;
     if (strings) {
-      std::vector<std::string>* s = ZetVars::GetArrayStrings(index);
+      std::vector<std::string>* s = array.strings;
       if (s && size_t(linear) < s->size()) (*s)[size_t(linear)].assign(result.text.view());
-    } else if (std::vector<uint8_t>* data = ZetVars::GetArrayData(index)) {
+    } else if (std::vector<uint8_t>* data = array.data) {
       if (bits) {
         uint8_t& byte = (*data)[size_t(linear / 8)];
         const uint8_t mask = uint8_t(1u << (linear % 8));
@@ -370,13 +371,13 @@ uint16_t ArrayOperand(TRunValue& result) {
   }
   if (strings) {
     SetText(result, "");
-    std::vector<std::string>* s = ZetVars::GetArrayStrings(index);
+    std::vector<std::string>* s = array.strings;
     if (g_run.apply && s && size_t(linear) < s->size()) SetText(result, (*s)[size_t(linear)]);
     return kValString;
   }
   SetReal(result, 0);
   if (g_run.apply) {
-    if (const std::vector<uint8_t>* data = ZetVars::GetArrayData(index)) {
+    if (const std::vector<uint8_t>* data = array.data) {
       if (bits) SetReal(result, ((*data)[size_t(linear / 8)] >> (linear % 8)) & 1);
       else SetReal(result, bytes::GetF64(data->data() + size_t(linear) * 8));
     }
@@ -575,7 +576,7 @@ int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t re
 
 namespace {
 
-uint16_t FieldOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t FieldOperand(TRunValue& result) {
   uint8_t slot = 0;
   uint16_t field = 0;
   if (!ReadByte(slot) || !ReadWord(field)) return 0;
@@ -598,7 +599,7 @@ uint16_t FieldOperand(TRunValue& result) {
   return ValueOfField(slot, field, result);
 }
 
-uint16_t FieldChainOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t FieldChainOperand(TRunValue& result) {
   uint8_t n = 0;
   if (!ReadByte(n)) return 0;
   if (n >= kMaxPathSteps) {
@@ -663,7 +664,7 @@ uint16_t FieldChainOperand(TRunValue& result) {
 
 // ---- Constructs ----------------------------------------------------------------
 
-uint16_t ChoiceOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ChoiceOperand(TRunValue& result) {
   uint8_t n = 0;
   if (!ReadByte(n)) return 0;
   std::string_view offsets;
@@ -701,7 +702,7 @@ uint16_t ChoiceOperand(TRunValue& result) {
 
 // The compiler's scan of the argument list of Choice and NLoop: the
 // positions (1-based in this code) of each "," and of the list's last byte.
-uint16_t BoundaryScan(TRunValue& result) {
+[[gnu::noinline]] uint16_t BoundaryScan(TRunValue& result) {
   TFullSums full;
   TRunValue first;
   EvalArg(kValReal, first);
@@ -721,7 +722,7 @@ uint16_t BoundaryScan(TRunValue& result) {
 // NLoop looks for the user's break (Ctrl+U) once in this many rounds.
 constexpr int32_t kBreakLookRounds = 1024;
 
-uint16_t NLoopOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t NLoopOperand(TRunValue& result) {
   size_t end = g_run.code.size();
   if (PeekIs(tkNLoopBody)) {
     ++g_run.pos;
@@ -756,9 +757,11 @@ uint16_t NLoopOperand(TRunValue& result) {
         Fail(kErrUserBreak);
         break;
       }
-      ZetVars::TVarValue v;
-      v.number = i;
-      ZetVars::SetVariable(var, kValReal, v, 0);
+      if (!ZetVars::StoreNumber(var, i)) {
+        ZetVars::TVarValue v;
+        v.number = i;
+        ZetVars::SetVariable(var, kValReal, v, 0);
+      }
       runBody();
     }
   } else {
@@ -769,7 +772,7 @@ uint16_t NLoopOperand(TRunValue& result) {
   return kValReal;
 }
 
-uint16_t LinkedAggregate(uint8_t kind, TRunValue& result) {
+[[gnu::noinline]] uint16_t LinkedAggregate(uint8_t kind, TRunValue& result) {
   uint64_t set = 0;
   std::string_view text;
   if (!ReadSet(set) || !ReadText(text)) return 0;
@@ -783,7 +786,7 @@ uint16_t LinkedAggregate(uint8_t kind, TRunValue& result) {
   return kValReal;
 }
 
-uint16_t ProcedureCall(TRunValue& result) {
+[[gnu::noinline]] uint16_t ProcedureCall(TRunValue& result) {
   uint16_t proc = 0;
   if (!ReadWord(proc)) return 0;
   SetReal(result, 0);
@@ -847,7 +850,7 @@ uint16_t ProcedureCall(TRunValue& result) {
   return result.type;
 }
 
-uint16_t ExecMacroOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ExecMacroOperand(TRunValue& result) {
   TFullSums full;
   if (!ExpectCode(tkOpen)) return 0;
   TRunValue name;
@@ -866,7 +869,7 @@ uint16_t ExecMacroOperand(TRunValue& result) {
   return kValReal;
 }
 
-uint16_t GroupFunction(uint8_t group, TRunValue& result) {
+[[gnu::noinline]] uint16_t GroupFunction(uint8_t group, TRunValue& result) {
   uint8_t code = 0;
   if (!ReadByte(code)) return 0;
   SetReal(result, 0);
@@ -1013,6 +1016,25 @@ uint16_t Dispatch(uint8_t t, TRunValue& result) {
   }
 }
 
+// The index suffix 'text'[start, count] at the '[': the substring of count
+// characters (default 1) from start (1-based). The suffix never clears an
+// error that stood before it.
+[[gnu::noinline]] void IndexSuffix(TRunValue& result) {
+  const int before = g_run.error;
+  ++g_run.pos;
+  TFullSums full;
+  TRunValue start;
+  TRunValue count;
+  SetReal(count, 1);
+  if (EvalArg(kValReal, start) && (!MatchCode(tkAnd) || EvalArg(kValReal, count)) && ExpectCode(tkBracketClose)) {
+    const int32_t s = std::max<int32_t>(1, ValueToInteger(start.number));
+    const int32_t n = std::max<int32_t>(0, ValueToInteger(count.number));
+    const std::string_view text = result.text.view();
+    SetText(result, size_t(s) > text.size() ? std::string_view() : text.substr(size_t(s - 1), size_t(n)));
+  }
+  if (g_run.error == 0) g_run.error = before;
+}
+
 // Counts operand nesting over all runs.
 class TOperandDepth {
  public:
@@ -1023,6 +1045,33 @@ class TOperandDepth {
 };
 
 uint16_t EvalOperand(TRunValue& result) {
+  // Number constants and plain number variables that are only read, the
+  // commonest operands, without the general path; they have no member chain
+  // and no index suffix.
+  const size_t pos = g_run.pos;
+  if (pos + 3 < g_run.code.size()) {
+    const auto* p = reinterpret_cast<const uint8_t*>(g_run.code.data()) + pos;
+    double number;
+    switch (p[0]) {
+      case tkByteConst:
+        g_run.pos = pos + 2;
+        SetReal(result, p[1]);
+        return kValReal;
+      case tkWordConst:
+        g_run.pos = pos + 3;
+        SetReal(result, bytes::GetU16(p + 1));
+        return kValReal;
+      case tkVar:
+        if (p[3] != tkAssign && ZetVars::ReadNumber(bytes::GetU16(p + 1), number)) {
+          g_run.pos = pos + 3;
+          SetReal(result, number);
+          return kValReal;
+        }
+        break;
+      default:
+        break;
+    }
+  }
   TOperandDepth depth;
   if (g_operandDepth > kMaxOperandDepth) {
     Fail(kErrTooComplex);
@@ -1049,23 +1098,7 @@ uint16_t EvalOperand(TRunValue& result) {
     type = result.type;
   }
   (void)savedObject;
-  // Index suffix 'text'[start, count]
-  const int before = g_run.error;
-  if (g_run.error <= 0 && type == kValString && PeekIs(tkBracket)) {
-    ++g_run.pos;
-    TFullSums full;
-    TRunValue start;
-    TRunValue count;
-    SetReal(count, 1);
-    if (EvalArg(kValReal, start) && (!MatchCode(tkAnd) || EvalArg(kValReal, count)) &&
-        ExpectCode(tkBracketClose)) {
-      const int32_t s = std::max<int32_t>(1, ValueToInteger(start.number));
-      const int32_t n = std::max<int32_t>(0, ValueToInteger(count.number));
-      const std::string_view text = result.text.view();
-      SetText(result, size_t(s) > text.size() ? std::string_view() : text.substr(size_t(s - 1), size_t(n)));
-    }
-  }
-  if (g_run.error == 0) g_run.error = before;
+  if (g_run.error <= 0 && type == kValString && PeekIs(tkBracket)) IndexSuffix(result);
   return type;
 }
 

@@ -349,6 +349,18 @@ uint16_t GetArrayBound(uint16_t dim, uint16_t index) {
   return e->record->desc.bounds[dim - 1];
 }
 
+TArrayRef GetArrayRef(uint16_t index) {
+  TArrayRef ref;
+  TEntry* e = EntryOf(index);
+  if (!e || !e->record || !(e->flags & kFlagArray)) return ref;
+  TVarRecord& r = *e->record;
+  ref.desc = &r.desc;
+  ref.type = r.type;
+  ref.data = &r.data;
+  if (r.type == kTypeString) ref.strings = &r.strings;
+  return ref;
+}
+
 const TArrayDesc* GetArrayDesc(uint16_t index) {
   TEntry* e = EntryOf(index);
   return e && e->record && (e->flags & kFlagArray) ? &e->record->desc : nullptr;
@@ -437,6 +449,25 @@ uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint
     if (r.type == kTypeReal || r.type == kTypeObject) r.number = value.number;
   }
   return result;
+}
+
+bool ReadNumber(uint16_t index, double& value) {
+  const TEntry* e = EntryOf(index);
+  if (!e || !e->record || (e->flags & (kFlagArray | kFlagWide))) return false;
+  const uint8_t type = e->record->type;
+  if (type != kTypeReal && type != kTypeWord) return false;
+  value = e->record->number;
+  return true;
+}
+
+bool StoreNumber(uint16_t index, double value) {
+  if (g_indexCheck) return false;
+  TEntry* e = EntryOf(index);
+  const bool program = e && e >= g_entries.data() && e < g_entries.data() + g_entries.size();
+  if (!program || !e->record || (e->flags & kFlagArray) || e->record->type != kTypeReal) return false;
+  SetErrorVariable(0);
+  e->record->number = value;
+  return true;
 }
 
 void SetErrorCheckSwitch(bool on) { g_errorCheck = on; }
