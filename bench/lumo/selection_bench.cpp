@@ -12,6 +12,19 @@
 // both counts, which must agree.
 //
 //   selection_bench [records] [directory]      (default 1000000, a temp dir)
+//
+// Measured (10^6 records, a loaded machine): 3-5 without indexes, 2.5-3 for
+// "or" and "and" with indexes, about 22 for the city alone with its index.
+// Where the engine's time goes: every record in the range is read through
+// the record layer (a file read per record that the cache misses) and the
+// whole selection is run on it: each comparison runs its two sides as
+// separate interpreter runs and compares texts by the collating order, while
+// SQLite decides each row in its virtual machine on the page it already has,
+// and for an indexed "=" counts index entries without reading rows at all.
+// What would close it: when index probing finds the selection decided by the
+// key range alone (one comparison, "=" or a range on the first key part),
+// counting the keys of the range without reading the records; and a record
+// loop that reads the table in runs of blocks instead of record by record.
 #include <sqlite3.h>
 #include <unistd.h>
 

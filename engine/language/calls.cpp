@@ -208,8 +208,14 @@ void ExecuteSystemFuntion(uint8_t group, TRunValue& result) {
       }
       TRunValue value;
       if (type == 'S') {
-        EvalArg(kValString, value);
-        stack.PushString(value.text.view());
+        // A memo field goes in whole, as a long text.
+        if (EvalTextOrMemoArg(value) && value.type == kValMemo) {
+          std::string text;
+          ReadMemoText(value, text);
+          stack.PushLongText(text);
+        } else {
+          stack.PushString(value.text.view());
+        }
       } else if (type == 'O') {
         EvalArg(kValObject, value);
         stack.PushReal(value.number);

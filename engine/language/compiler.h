@@ -53,9 +53,12 @@ inline constexpr uint16_t kErrTooComplex = 60;
 inline constexpr int kMaxPathSteps = 16;
 
 // A value the interpreter hands back: type 1 text, 3 real, 32 object, 33
-// bit array (number holds the first 4 bytes).
+// bit array (number holds the first 4 bytes), 7 memo and 11 blob (number
+// holds the first block, table the slot of the table whose side file holds
+// the chain).
 struct TRunValue {
   uint16_t type = 0;
+  uint8_t table = 0;
   double number = 0;
   ShortStr text;
 };

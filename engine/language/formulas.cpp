@@ -51,32 +51,11 @@ bool Compile(std::string_view text, ShortStr& code) {
 // Whether a value of a run fits a field, and the mode SetFieldValue takes
 // it in.
 bool Fits(const ZetTable::TZetTable& t, uint16_t field, const Zet02::TRunValue& v, int& mode) {
-  mode = 0;
-  const uint8_t ft = t.FieldType(field);
-  switch (ft) {
-    case Common::kTypeString:
-    case Common::kTypeChar:
-    case Common::kTypeRelation:
-      return v.type == Zet02::kValString;
-    case Common::kTypeMemo:
-      return v.type == Zet02::kValMemo;
-    case Common::kTypeBlob:
-      return v.type == Zet02::kValBlob;
-    case Common::kTypeLink:
-      if (v.type == Zet02::kValString) mode = Zet01::kValueIsText;
-      return v.type == Zet02::kValString || v.type == Zet02::kValReal;
-    default:
-      return v.type == Zet02::kValReal;
-  }
+  return Zet02::FieldTakesValue(t.FieldType(field), v.type, mode);
 }
 
 int Store(int slot, uint16_t field, const Zet02::TRunValue& v, int mode) {
-  Common::FieldValue fv;
-  fv.number = v.number;
-  fv.text = v.text;
-  fv.block = uint32_t(v.number);
-  const int e = Zet01::SetFieldValue(slot, field, fv, mode);
-  return e > 0 ? e : 0;
+  return Zet02::StoreFieldValue(slot, field, v, mode);
 }
 
 int KeyExpressionValue(int handle, std::string_view expression, Zet00::TKeyValue& value) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/language/bytecode.h"
@@ -17,6 +18,7 @@
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_relations.h"
+#include "engine/storage/winmemos.h"
 #include "engine/storage/zettable.h"
 
 namespace Zet02 {
@@ -256,11 +258,29 @@ uint16_t ReadVariable(uint16_t index, TRunValue& result) {
     RaiseDependency(1);
     SoftStopInCheck();
   }
-  TRunValue value;
-  const uint16_t e = GetVariableValue(index, g_run.mode, value);
-  if (e != 0) Fail(e);
-  result = value;
-  return result.type;
+  // The plain kinds straight from the entry just read, as GetVariableValue
+  // gives them; the others through it.
+  switch (info.type) {
+    case ZetVars::kTypeString:
+      SetText(result, info.text);
+      return kValString;
+    case ZetVars::kTypeWord:
+    case ZetVars::kTypeReal:
+      SetReal(result, info.number);
+      return kValReal;
+    case ZetVars::kTypeObject:
+    case ZetVars::kTypeBits:
+      SetReal(result, info.number);
+      result.type = info.type;
+      return result.type;
+    default: {
+      TRunValue value;
+      const uint16_t e = GetVariableValue(index, g_run.mode, value);
+      if (e != 0) Fail(e);
+      result = value;
+      return result.type;
+    }
+  }
 }
 
 uint16_t AssignVariable(uint16_t index, TRunValue& result) {
@@ -271,7 +291,7 @@ uint16_t AssignVariable(uint16_t index, TRunValue& result) {
   const uint16_t type = EvalSum(result);
   // A run without the apply flag (a check, a compile-time run) reads and
   // types the assignment but changes no variable.
-  if (g_run.error <= 0 && g_run.apply) {
+  if (g_run.error <= 0 && g_run.apply && !(type == kValReal && ZetVars::StoreNumber(index, result.number))) {
     ZetVars::TVarValue value;
     value.number = result.number;
     value.text = result.text.view();
@@ -297,12 +317,12 @@ bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix) {
   return ExpectCode(tkBracketClose);
 }
 
-uint16_t ArrayOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ArrayOperand(TRunValue& result) {
   uint16_t index = 0;
   uint8_t dims = 0;
   if (!ReadWord(index) || !ReadByte(dims)) return 0;
-  const ZetVars::TArrayDesc* desc = ZetVars::GetArrayDesc(index);
-  const ZetVars::TVarInfo info = ZetVars::GetVarInfo(index);
+  const ZetVars::TArrayRef array = ZetVars::GetArrayRef(index);
+  const ZetVars::TArrayDesc* desc = array.desc;
   if (!desc || dims != desc->dimensions || dims == 0 || dims > ZetVars::kMaxDimensions) {
     Fail(kErrIllegalOperand);
     return 0;
@@ -313,8 +333,8 @@ uint16_t ArrayOperand(TRunValue& result) {
   // highest index of its dimension.
   int64_t linear = 0;
   for (int k = 0; k < dims; ++k) linear = linear * (int64_t(desc->bounds[size_t(k)]) + 1) + ix[size_t(k)];
-  const bool bits = info.type == ZetVars::kTypeBits;
-  const bool strings = info.type == ZetVars::kTypeString;
+  const bool bits = array.type == ZetVars::kTypeBits;
+  const bool strings = array.type == ZetVars::kTypeString;
   const uint16_t elemType = strings ? kValString : kValReal;
   if (bits) linear = ix[0];
   int64_t count = 0;
@@ -335,9 +355,9 @@ uint16_t ArrayOperand(TRunValue& result) {
     }
     if (!g_run.apply) return type;
     if (strings) {
-      std::vector<std::string>* s = ZetVars::GetArrayStrings(index);
+      std::vector<std::string>* s = array.strings;
       if (s && size_t(linear) < s->size()) (*s)[size_t(linear)].assign(result.text.view());
-    } else if (std::vector<uint8_t>* data = ZetVars::GetArrayData(index)) {
+    } else if (std::vector<uint8_t>* data = array.data) {
       if (bits) {
         uint8_t& byte = (*data)[size_t(linear / 8)];
         const uint8_t mask = uint8_t(1u << (linear % 8));
@@ -351,13 +371,13 @@ uint16_t ArrayOperand(TRunValue& result) {
   }
   if (strings) {
     SetText(result, "");
-    std::vector<std::string>* s = ZetVars::GetArrayStrings(index);
+    std::vector<std::string>* s = array.strings;
     if (g_run.apply && s && size_t(linear) < s->size()) SetText(result, (*s)[size_t(linear)]);
     return kValString;
   }
   SetReal(result, 0);
   if (g_run.apply) {
-    if (const std::vector<uint8_t>* data = ZetVars::GetArrayData(index)) {
+    if (const std::vector<uint8_t>* data = array.data) {
       if (bits) SetReal(result, ((*data)[size_t(linear / 8)] >> (linear % 8)) & 1);
       else SetReal(result, bytes::GetF64(data->data() + size_t(linear) * 8));
     }
@@ -388,6 +408,7 @@ uint16_t ValueOfField(int slot, uint16_t field, TRunValue& result) {
     SetText(result, value.text.view());
   } else if (valueClass == kValMemo || valueClass == kValBlob) {
     result.type = uint16_t(valueClass);
+    result.table = uint8_t(slot);
     result.number = value.block;
     result.text.clear();
   } else {
@@ -395,6 +416,13 @@ uint16_t ValueOfField(int slot, uint16_t field, TRunValue& result) {
   }
   NoteNullRead();
   return result.type;
+}
+
+// The error argument of a value that a field of the type does not take.
+std::string FieldMismatch(uint8_t fieldType, uint16_t valueType) {
+  const bool textField = fieldType == Common::kTypeString || fieldType == Common::kTypeChar;
+  return std::string(ValueTypeName(valueType)) + "->" +
+         (textField ? "STRING" : fieldType == Common::kTypeMemo ? "MEMO" : "REAL");
 }
 
 // Stores a value into a field of the record buffer after the type test.
@@ -405,32 +433,120 @@ bool StoreField(int slot, uint16_t field, TRunValue& value) {
     return false;
   }
   const uint8_t ft = table->FieldType(field);
-  const bool textField = ft == Common::kTypeString || ft == Common::kTypeChar;
-  const bool memoField = ft == Common::kTypeMemo;
   int mode = 0;
-  bool ok;
-  if (textField || ft == Common::kTypeRelation) ok = value.type == kValString;
-  else if (memoField) ok = value.type == kValMemo || value.type == kValString;
-  else if (ft == Common::kTypeLink && value.type == kValString) {
-    ok = true;
-    mode = Zet01::kValueIsText;
-  } else if (ft == Common::kTypeBlob) ok = value.type == kValBlob;
-  else ok = value.type == kValReal;
-  if (!ok) {
-    Fail(kErrTypes, std::string(ValueTypeName(value.type)) + "->" + (textField ? "STRING" : "REAL"));
+  if (!FieldTakesValue(ft, value.type, mode)) {
+    Fail(kErrTypes, FieldMismatch(ft, value.type));
     return false;
   }
   if (!g_run.apply) return true;
-  Common::FieldValue fv;
-  fv.number = value.number;
-  fv.text = value.text;
-  fv.block = uint32_t(value.number);
-  const int e = Zet01::SetFieldValue(slot, field, fv, mode);
+  const int e = StoreFieldValue(slot, field, value, mode);
   if (e > 0) Fail(e);
   return e <= 0;
 }
 
 }  // namespace
+
+namespace {
+
+// Whether two memo chains hold the same lines.
+bool SameMemoText(ZetTable::TZetTable& a, uint32_t firstA, ZetTable::TZetTable& b, uint32_t firstB) {
+  if (&a == &b && firstA == firstB) return true;
+  dynstr::LineChain one;
+  dynstr::LineChain two;
+  WINMEMOS::ReadMemoLines(a.memoFile, firstA, one);
+  WINMEMOS::ReadMemoLines(b.memoFile, firstB, two);
+  const dynstr::LineNode* x = one.get();
+  const dynstr::LineNode* y = two.get();
+  while (x && y && x->text.view() == y->text.view() && x->continued == y->continued) {
+    x = x->next.get();
+    y = y->next.get();
+  }
+  const bool same = !x && !y;
+  WINMEMOS::FreeMemoLines(one);
+  WINMEMOS::FreeMemoLines(two);
+  return same;
+}
+
+}  // namespace
+
+bool FieldTakesValue(uint8_t fieldType, uint16_t valueType, int& mode) {
+  mode = 0;
+  switch (fieldType) {
+    case Common::kTypeString:
+    case Common::kTypeChar:
+    case Common::kTypeRelation:
+      return valueType == kValString;
+    case Common::kTypeMemo:
+      // A memo, or a number taken as the first block (0 empties the field).
+      return valueType == kValMemo || valueType == kValReal;
+    case Common::kTypeBlob:
+      return valueType == kValBlob;
+    case Common::kTypeLink:
+      if (valueType == kValString) mode = Zet01::kValueIsText;
+      return valueType == kValString || valueType == kValReal;
+    default:
+      return valueType == kValReal;
+  }
+}
+
+int StoreFieldValue(int slot, uint16_t field, const TRunValue& value, int mode) {
+  ZetTable::TZetTable* t = ZetTable::Table(slot);
+  if (!t || !t->ValidField(field)) return kErrTableExpected;
+  Common::FieldValue fv;
+  fv.number = value.number;
+  fv.text = value.text;
+  fv.block = uint32_t(value.number);
+  if (value.type == kValMemo && t->FieldType(field) == Common::kTypeMemo && fv.block != 0) {
+    // A memo never shares its chain: unless it is the field's own memo, its
+    // text is copied into new blocks of this table's memo file. The record
+    // update frees the chain the field named before.
+    ZetTable::TZetTable* target = ZetTable::FileOwner(slot);
+    ZetTable::TZetTable* source = ZetTable::FileOwner(value.table);
+    if (!target || !target->hasMemoFile) return kErrTableExpected;
+    Common::FieldValue current;
+    Common::GetFieldAsNumber(t->recordBuffer.data(), t->Place(field), t->version, current);
+    if (!source || !source->hasMemoFile) return kErrTableExpected;
+    if (current.block != 0 && SameMemoText(*source, fv.block, *target, current.block)) {
+      // The field holds this text already (a formula computed again).
+      fv.block = current.block;
+      fv.number = fv.block;
+    } else {
+      fv.block = WINMEMOS::CopyMemo(source->memoFile, fv.block, target->memoFile);
+      if (fv.block == 0 && WINMEMOS::Status() != 0) {
+        const int32_t last = Common::LastError();
+        return last > 0 ? int(last) : int(Common::kErrWrite);
+      }
+      fv.number = fv.block;
+    }
+  }
+  const int e = Zet01::SetFieldValue(slot, field, fv, mode);
+  if (e <= 0 && value.type == kValMemo && Zet01::NotifySwitch()) EngineHooks::NotifyTableChanged(slot, 0);
+  return e > 0 ? e : 0;
+}
+
+bool ReadMemoText(const TRunValue& memo, std::string& text) {
+  text.clear();
+  if (memo.type != kValMemo || memo.number < 1) return false;
+  ZetTable::TZetTable* files = ZetTable::FileOwner(memo.table);
+  if (!files || !files->hasMemoFile) return false;
+  const int32_t length = WINMEMOS::InitGetMemo(files->memoFile, uint32_t(memo.number));
+  if (length > 0) {
+    text.resize(size_t(length));
+    const int32_t got = WINMEMOS::GetMemoBlock(length, text.data());
+    text.resize(size_t(std::max(got, 0)));
+  }
+  WINMEMOS::DoneGetMemo();
+  return length >= 0;
+}
+
+bool ReadMemoLines(const TRunValue& memo, dynstr::LineChain& chain) {
+  chain.reset();
+  if (memo.type != kValMemo || memo.number < 1) return false;
+  ZetTable::TZetTable* files = ZetTable::FileOwner(memo.table);
+  if (!files || !files->hasMemoFile) return false;
+  WINMEMOS::ReadMemoLines(files->memoFile, uint32_t(memo.number), chain);
+  return true;
+}
 
 int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t recno) {
   ZetTable::TZetTable* t = ZetTable::Table(table);
@@ -442,11 +558,16 @@ int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t re
   if (e == 0) {
     const std::vector<uint8_t> old = t->recordBuffer;
     t->currentRecord = recno;
-    if (StoreField(table, field, value)) {
-      bool keysChanged = false;
-      e = Zet01::UpdateRecord(table, old.data(), keysChanged, 0, true, true);
+    int mode = 0;
+    if (!t->ValidField(field)) {
+      e = kErrTableExpected;
+    } else if (!FieldTakesValue(t->FieldType(field), value.type, mode)) {
+      Common::SetErrorArgument(FieldMismatch(t->FieldType(field), value.type));
+      e = kErrTypes;
     } else {
-      e = g_run.error > 0 ? g_run.error : 0;
+      e = StoreFieldValue(table, field, value, mode);
+      bool keysChanged = false;
+      if (e == 0) e = Zet01::UpdateRecord(table, old.data(), keysChanged, 0, true, true);
     }
   }
   Zet00::PopTablePosition(table);
@@ -455,7 +576,7 @@ int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t re
 
 namespace {
 
-uint16_t FieldOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t FieldOperand(TRunValue& result) {
   uint8_t slot = 0;
   uint16_t field = 0;
   if (!ReadByte(slot) || !ReadWord(field)) return 0;
@@ -478,7 +599,7 @@ uint16_t FieldOperand(TRunValue& result) {
   return ValueOfField(slot, field, result);
 }
 
-uint16_t FieldChainOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t FieldChainOperand(TRunValue& result) {
   uint8_t n = 0;
   if (!ReadByte(n)) return 0;
   if (n >= kMaxPathSteps) {
@@ -543,7 +664,7 @@ uint16_t FieldChainOperand(TRunValue& result) {
 
 // ---- Constructs ----------------------------------------------------------------
 
-uint16_t ChoiceOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ChoiceOperand(TRunValue& result) {
   uint8_t n = 0;
   if (!ReadByte(n)) return 0;
   std::string_view offsets;
@@ -581,7 +702,7 @@ uint16_t ChoiceOperand(TRunValue& result) {
 
 // The compiler's scan of the argument list of Choice and NLoop: the
 // positions (1-based in this code) of each "," and of the list's last byte.
-uint16_t BoundaryScan(TRunValue& result) {
+[[gnu::noinline]] uint16_t BoundaryScan(TRunValue& result) {
   TFullSums full;
   TRunValue first;
   EvalArg(kValReal, first);
@@ -601,7 +722,7 @@ uint16_t BoundaryScan(TRunValue& result) {
 // NLoop looks for the user's break (Ctrl+U) once in this many rounds.
 constexpr int32_t kBreakLookRounds = 1024;
 
-uint16_t NLoopOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t NLoopOperand(TRunValue& result) {
   size_t end = g_run.code.size();
   if (PeekIs(tkNLoopBody)) {
     ++g_run.pos;
@@ -636,9 +757,11 @@ uint16_t NLoopOperand(TRunValue& result) {
         Fail(kErrUserBreak);
         break;
       }
-      ZetVars::TVarValue v;
-      v.number = i;
-      ZetVars::SetVariable(var, kValReal, v, 0);
+      if (!ZetVars::StoreNumber(var, i)) {
+        ZetVars::TVarValue v;
+        v.number = i;
+        ZetVars::SetVariable(var, kValReal, v, 0);
+      }
       runBody();
     }
   } else {
@@ -649,7 +772,7 @@ uint16_t NLoopOperand(TRunValue& result) {
   return kValReal;
 }
 
-uint16_t LinkedAggregate(uint8_t kind, TRunValue& result) {
+[[gnu::noinline]] uint16_t LinkedAggregate(uint8_t kind, TRunValue& result) {
   uint64_t set = 0;
   std::string_view text;
   if (!ReadSet(set) || !ReadText(text)) return 0;
@@ -663,7 +786,7 @@ uint16_t LinkedAggregate(uint8_t kind, TRunValue& result) {
   return kValReal;
 }
 
-uint16_t ProcedureCall(TRunValue& result) {
+[[gnu::noinline]] uint16_t ProcedureCall(TRunValue& result) {
   uint16_t proc = 0;
   if (!ReadWord(proc)) return 0;
   SetReal(result, 0);
@@ -727,7 +850,7 @@ uint16_t ProcedureCall(TRunValue& result) {
   return result.type;
 }
 
-uint16_t ExecMacroOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ExecMacroOperand(TRunValue& result) {
   TFullSums full;
   if (!ExpectCode(tkOpen)) return 0;
   TRunValue name;
@@ -746,7 +869,7 @@ uint16_t ExecMacroOperand(TRunValue& result) {
   return kValReal;
 }
 
-uint16_t GroupFunction(uint8_t group, TRunValue& result) {
+[[gnu::noinline]] uint16_t GroupFunction(uint8_t group, TRunValue& result) {
   uint8_t code = 0;
   if (!ReadByte(code)) return 0;
   SetReal(result, 0);
@@ -893,6 +1016,25 @@ uint16_t Dispatch(uint8_t t, TRunValue& result) {
   }
 }
 
+// The index suffix 'text'[start, count] at the '[': the substring of count
+// characters (default 1) from start (1-based). The suffix never clears an
+// error that stood before it.
+[[gnu::noinline]] void IndexSuffix(TRunValue& result) {
+  const int before = g_run.error;
+  ++g_run.pos;
+  TFullSums full;
+  TRunValue start;
+  TRunValue count;
+  SetReal(count, 1);
+  if (EvalArg(kValReal, start) && (!MatchCode(tkAnd) || EvalArg(kValReal, count)) && ExpectCode(tkBracketClose)) {
+    const int32_t s = std::max<int32_t>(1, ValueToInteger(start.number));
+    const int32_t n = std::max<int32_t>(0, ValueToInteger(count.number));
+    const std::string_view text = result.text.view();
+    SetText(result, size_t(s) > text.size() ? std::string_view() : text.substr(size_t(s - 1), size_t(n)));
+  }
+  if (g_run.error == 0) g_run.error = before;
+}
+
 // Counts operand nesting over all runs.
 class TOperandDepth {
  public:
@@ -903,6 +1045,33 @@ class TOperandDepth {
 };
 
 uint16_t EvalOperand(TRunValue& result) {
+  // Number constants and plain number variables that are only read, the
+  // commonest operands, without the general path; they have no member chain
+  // and no index suffix.
+  const size_t pos = g_run.pos;
+  if (pos + 3 < g_run.code.size()) {
+    const auto* p = reinterpret_cast<const uint8_t*>(g_run.code.data()) + pos;
+    double number;
+    switch (p[0]) {
+      case tkByteConst:
+        g_run.pos = pos + 2;
+        SetReal(result, p[1]);
+        return kValReal;
+      case tkWordConst:
+        g_run.pos = pos + 3;
+        SetReal(result, bytes::GetU16(p + 1));
+        return kValReal;
+      case tkVar:
+        if (p[3] != tkAssign && ZetVars::ReadNumber(bytes::GetU16(p + 1), number)) {
+          g_run.pos = pos + 3;
+          SetReal(result, number);
+          return kValReal;
+        }
+        break;
+      default:
+        break;
+    }
+  }
   TOperandDepth depth;
   if (g_operandDepth > kMaxOperandDepth) {
     Fail(kErrTooComplex);
@@ -929,23 +1098,7 @@ uint16_t EvalOperand(TRunValue& result) {
     type = result.type;
   }
   (void)savedObject;
-  // Index suffix 'text'[start, count]
-  const int before = g_run.error;
-  if (g_run.error <= 0 && type == kValString && PeekIs(tkBracket)) {
-    ++g_run.pos;
-    TFullSums full;
-    TRunValue start;
-    TRunValue count;
-    SetReal(count, 1);
-    if (EvalArg(kValReal, start) && (!MatchCode(tkAnd) || EvalArg(kValReal, count)) &&
-        ExpectCode(tkBracketClose)) {
-      const int32_t s = std::max<int32_t>(1, ValueToInteger(start.number));
-      const int32_t n = std::max<int32_t>(0, ValueToInteger(count.number));
-      const std::string_view text = result.text.view();
-      SetText(result, size_t(s) > text.size() ? std::string_view() : text.substr(size_t(s - 1), size_t(n)));
-    }
-  }
-  if (g_run.error == 0) g_run.error = before;
+  if (g_run.error <= 0 && type == kValString && PeekIs(tkBracket)) IndexSuffix(result);
   return type;
 }
 
@@ -1035,6 +1188,15 @@ bool EvalArg(uint16_t expected, TRunValue& value) {
       Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(expected));
   }
   if (value.type == kValMemo || value.type == kValBlob) value.type = kValReal;
+  return g_run.error <= 0;
+}
+
+bool EvalTextOrMemoArg(TRunValue& value) {
+  if (!PeekIs(tkField) && !PeekIs(tkFieldChain)) return EvalArg(kValString, value);
+  TFullSums full;
+  const uint16_t type = EvalSum(value);
+  if (type == kValMemo || g_run.error > 0) return g_run.error <= 0;
+  if (type != kValString) Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(kValString));
   return g_run.error <= 0;
 }
 

@@ -33,8 +33,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "engine/base/dynstr.h"
 #include "engine/base/shortstr.h"
 #include "engine/language/compiler.h"
 
@@ -117,6 +119,10 @@ bool EvalArg(uint16_t expected, TRunValue& value);
 // "," follows: a REAL as its rounded integer, a STRING as its first
 // character (0 for an empty text); present tells whether there was one.
 bool EvalParenArg(uint16_t expected, TRunValue& value);
+// A text argument that may be a memo: when it starts with a field operand
+// (185 or 254) whose value is a memo, value holds that memo (type 7);
+// anything else must be a STRING as for EvalArg.
+bool EvalTextOrMemoArg(TRunValue& value);
 bool EvalCommaArg(uint16_t expected, TRunValue& value);
 bool EvalNextArg(uint16_t expected, TRunValue& value);
 bool ExpectCloseParen();
@@ -136,6 +142,21 @@ double RoundDecimal(double value, int d);
 // record back with its index updates, then restores the position. Answers
 // 0 or the engine error of the read, the store or the write.
 int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t recno);
+// Whether a field of the type takes a value of the run type (mode: how
+// SetFieldValue takes it): texts into text, choice-text and relation fields,
+// a memo or a number (its first block) into memo fields, a blob into blob
+// fields, a text or a number into link fields, numbers into the others.
+bool FieldTakesValue(uint8_t fieldType, uint16_t valueType, int& mode);
+// Stores a run value into the field of the table's record buffer: a memo
+// from another field or table is copied into new blocks of this table's
+// memo file first (two fields never share a chain). Answers 0 or the error.
+int StoreFieldValue(int slot, uint16_t field, const TRunValue& value, int mode);
+// The stored lines of a memo value; false (and an empty chain) when the
+// value names no memo.
+bool ReadMemoLines(const TRunValue& memo, dynstr::LineChain& chain);
+// The whole text of a memo value as the memo transfer hands it out (hard
+// breaks as CR LF, soft breaks as a blank); false when it names no memo.
+bool ReadMemoText(const TRunValue& memo, std::string& text);
 // The name of a value type in messages.
 const char* ValueTypeName(uint16_t type);
 

@@ -80,6 +80,19 @@ void TStack::PushText(const dynstr::LineNode* first) {
       top_[used++] = ' ';
     }
   }
+  FinishTextSlot(used);
+}
+
+void TStack::PushLongText(std::string_view text) {
+  const size_t room = kSize - 1 - Used();
+  if (room < kStringSlot) throw ELumoStackOverflow();
+  // The characters, their 0 and the size word below the last byte.
+  const size_t n = std::min(text.size(), room - 4 - 1);
+  if (n != 0) std::memcpy(top_, text.data(), n);
+  FinishTextSlot(n);
+}
+
+void TStack::FinishTextSlot(size_t used) {
   top_[used++] = 0;
   if (used < kStringArea) {
     std::memset(top_ + used, 0, kStringArea - used);

@@ -72,6 +72,8 @@ class TStack {
   // The chain's pieces as one text slot; pieces that no longer fit are
   // dropped with every piece after them.
   void PushText(const dynstr::LineNode* first);
+  // A text of any length as one text slot, cut where the stack ends.
+  void PushLongText(std::string_view text);
 
   double PopReal();
   uint16_t PopWord();
@@ -98,6 +100,9 @@ class TStack {
   void Take(size_t bytes) const;
   void Store(const void* data, size_t n);
   void Load(void* data, size_t n);
+  // Ends a text slot after used characters: the 0, the padding to 256 and
+  // the size word.
+  void FinishTextSlot(size_t used);
 
   std::unique_ptr<uint8_t[]> buffer_;
   uint8_t* top_;

@@ -20,6 +20,8 @@
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_navigation.h"
 #include "engine/storage/zet01_relations.h"
+#include "engine/storage/winblobs.h"
+#include "engine/storage/winmemos.h"
 #include "engine/storage/zettable.h"
 
 namespace Zet02 {
@@ -156,6 +158,17 @@ class TSelection {
     return true;
   }
 
+  // Whether test holds for a line of the memo value (lines as stored).
+  template <typename Test>
+  static bool AnyMemoLine(const TRunValue& memo, Test test) {
+    dynstr::LineChain chain;
+    ReadMemoLines(memo, chain);
+    bool hit = false;
+    for (const dynstr::LineNode* node = chain.get(); node && !hit; node = node->next.get()) hit = test(node->text.view());
+    WINMEMOS::FreeMemoLines(chain);
+    return hit;
+  }
+
   static bool IsText(uint16_t t) { return t == kValString; }
   static bool IsNumber(uint16_t t) { return t == kValReal; }
 
@@ -209,6 +222,14 @@ class TSelection {
       if (op == tkVon) upper.text = Zet00::RotateAtCaret(upper.text.view());
     }
     Probe(start, operatorAt, op, right, upper, depth);
+    if (left.type == kValMemo && IsText(right.type) && (op == tkHas || op == tkLike)) {
+      if (!known) return 2;
+      return Truth(AnyMemoLine(left, [&](std::string_view line) {
+                     return op == tkHas ? line.find(right.text.view()) != std::string_view::npos
+                                        : UPPERCAS::WildcardMatch(line, right.text);
+                   }),
+                   true);
+    }
     if (left.type != right.type || (op == tkVon && upper.type != left.type)) {
       if (!known) return 2;
       return Mismatch(left.type, left.type != right.type ? right.type : upper.type);
@@ -289,9 +310,12 @@ class TSelection {
         error_ = e;
         return 1;
       }
-      if (item.type != value.type) return Mismatch(item.type, value.type);
+      const uint16_t wanted = value.type == kValMemo ? kValString : value.type;
+      if (item.type != wanted) return Mismatch(item.type, value.type);
       bool hit;
-      if (IsNumber(value.type)) {
+      if (value.type == kValMemo) {
+        hit = AnyMemoLine(value, [&](std::string_view line) { return UPPERCAS::WildcardMatch(line, item.text); });
+      } else if (IsNumber(value.type)) {
         hit = item.number == value.number;
       } else {
         hit = (!item.text.empty() && UPPERCAS::WildcardMatch(value.text, item.text)) ||
@@ -305,15 +329,12 @@ class TSelection {
     return Truth(false, known);
   }
 
-  // The key text of a value for a field of the current table.
+  // The key text of a value for a field of the current table: a number as
+  // the display text of the field's type.
   static ShortStr KeyText(int slot, uint16_t field, const TRunValue& v) {
     if (IsText(v.type)) return v.text;
     const ZetTable::TZetTable* t = ZetTable::Table(slot);
-    if (t && t->FieldType(field) == Common::kTypeDate)
-      return DATUM::PackedDateToStr(DATUM::DayNumberToPacked(int32_t(std::lround(v.number))));
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v.number);
-    return ShortStr(buffer);
+    return ValueToText(t ? t->FieldType(field) : Common::kTypeReal, v.number);
   }
 
   // Index probing on a field of the current table compared directly.
@@ -649,6 +670,20 @@ int EvalLinkAggregate(uint8_t kind, uint64_t set, std::string_view text, int mod
   else if (kind == tkLinkSum) result.number = sum;
   else result.number = count > 0 ? 1 : 0;
   return error > 0 ? error : 0;
+}
+
+int32_t BlobFieldSize(int table, uint16_t field) {
+  ZetTable::TZetTable* t = ZetTable::Table(table);
+  ZetTable::TZetTable* files = ZetTable::FileOwner(table);
+  if (!t || !t->ValidField(field) || t->FieldType(field) != Common::kTypeBlob || !files || !files->hasBlobFile)
+    return -1;
+  t->recordBuffer.resize(t->recordLength);
+  Common::FieldValue value;
+  Common::GetFieldAsNumber(t->recordBuffer.data(), t->Place(field), t->version, value);
+  if (value.block == 0) return 0;
+  const int32_t length = WinBlobs::InitGetBlob(files->blobFile, value.block);
+  WinBlobs::DoneGetBlob();
+  return length < 0 ? -1 : std::max<int32_t>(0, length - 2);
 }
 
 ShortStr ProcedureSignature(uint16_t n) {

@@ -68,6 +68,11 @@ int EvalLinkAggregate(uint8_t kind, uint64_t set, std::string_view text, int mod
 // type; empty when there is no such procedure.
 ShortStr ProcedureSignature(uint16_t n);
 
+// The length of the blob in a blob field of the table's current record less
+// its 2-byte kind word: 0 for an empty field, -1 when the field is no blob
+// field or its blob cannot be read.
+int32_t BlobFieldSize(int table, uint16_t field);
+
 // The phonetic code of a text, at most 4 characters.
 ShortStr PhoneticCode(std::string_view text);
 

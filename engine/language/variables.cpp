@@ -64,6 +64,8 @@ uint16_t Count() { return g_entries.empty() ? 0 : uint16_t(g_entries.size() - 1)
 
 TEntry* EntryOf(uint16_t index) {
   uint16_t i = ResolveVarIndex(index);
+  // The common case first: a program variable that is no alias.
+  if (i >= 1 && i < g_entries.size() && !(g_entries[i].flags & kFlagAlias)) return &g_entries[i];
   // A bound alias stands for its target; chains of aliases (a VAR parameter
   // handed on) are followed a bounded number of steps.
   for (int step = 0; step < kMaxProgramVars && i >= 1 && i <= Count(); ++step) {
@@ -111,9 +113,32 @@ bool ArraySizes(const TArrayDesc& d, uint8_t type, uint32_t& count, uint32_t& si
 
 void SetWord(TVarRecord& r, uint16_t w) { r.number = w; }
 
+// Records of dropped local variables, kept for the next procedure call so
+// that a call does not allocate its parameters anew. A record taken from here
+// is reset to the state of a new one.
+std::vector<std::unique_ptr<TVarRecord>> g_spareRecords;
+constexpr size_t kMaxSpareRecords = 64;
+
+std::unique_ptr<TVarRecord> NewRecord() {
+  if (g_spareRecords.empty()) return std::make_unique<TVarRecord>();
+  std::unique_ptr<TVarRecord> r = std::move(g_spareRecords.back());
+  g_spareRecords.pop_back();
+  r->name.clear();
+  r->word1 = r->word2 = 0;
+  r->module = r->type = 0;
+  r->number = 0;
+  r->text.clear();
+  r->marks.reset();
+  r->wide.fill(0);
+  r->desc = TArrayDesc();
+  r->data.clear();
+  r->strings.clear();
+  return r;
+}
+
 std::unique_ptr<TVarRecord> MakeRecord(std::string_view name, uint32_t word1, uint32_t word2,
                                        uint8_t type, const TArrayDesc* array) {
-  auto r = std::make_unique<TVarRecord>();
+  auto r = NewRecord();
   r->name = name;
   r->word1 = word1;
   r->word2 = word2;
@@ -236,7 +261,6 @@ bool IsHiddenName(std::string_view name) {
   return !name.empty() && uint8_t(name[0]) >= 240 && uint8_t(name[0]) <= 246;
 }
 
-bool IsObjectType(uint16_t type) { return type == kTypeObject || type >= kFirstHostClass; }
 
 const char* TypeName(uint16_t type) {
   if (type == kTypeString) return "STRING";
@@ -325,6 +349,18 @@ uint16_t GetArrayBound(uint16_t dim, uint16_t index) {
   return e->record->desc.bounds[dim - 1];
 }
 
+TArrayRef GetArrayRef(uint16_t index) {
+  TArrayRef ref;
+  TEntry* e = EntryOf(index);
+  if (!e || !e->record || !(e->flags & kFlagArray)) return ref;
+  TVarRecord& r = *e->record;
+  ref.desc = &r.desc;
+  ref.type = r.type;
+  ref.data = &r.data;
+  if (r.type == kTypeString) ref.strings = &r.strings;
+  return ref;
+}
+
 const TArrayDesc* GetArrayDesc(uint16_t index) {
   TEntry* e = EntryOf(index);
   return e && e->record && (e->flags & kFlagArray) ? &e->record->desc : nullptr;
@@ -400,17 +436,38 @@ uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint
     return kErrExpected;
   }
   TVarRecord& r = *e.record;
-  if (r.type == kTypeString || r.type == kTypeExpression) std::string().swap(r.text);
   if (r.type == kTypeObject && type != kTypeReal && !IsObjectType(type)) {
     Common::SetErrorArgument(std::string(TypeName(type)) + "->" + TypeName(r.type));
     result = kErrTypeMismatch;
   }
   r.type = uint8_t(IsObjectType(type) ? kTypeObject : type);
-  if (r.type == kTypeString || r.type == kTypeExpression)
+  // The text keeps its room from one value to the next.
+  if (r.type == kTypeString || r.type == kTypeExpression) {
     r.text.assign(value.text.substr(0, std::min(value.text.size(), ShortStr::kMax)));
-  else if (r.type == kTypeReal || r.type == kTypeObject)
-    r.number = value.number;
+  } else {
+    r.text.clear();
+    if (r.type == kTypeReal || r.type == kTypeObject) r.number = value.number;
+  }
   return result;
+}
+
+bool ReadNumber(uint16_t index, double& value) {
+  const TEntry* e = EntryOf(index);
+  if (!e || !e->record || (e->flags & (kFlagArray | kFlagWide))) return false;
+  const uint8_t type = e->record->type;
+  if (type != kTypeReal && type != kTypeWord) return false;
+  value = e->record->number;
+  return true;
+}
+
+bool StoreNumber(uint16_t index, double value) {
+  if (g_indexCheck) return false;
+  TEntry* e = EntryOf(index);
+  const bool program = e && e >= g_entries.data() && e < g_entries.data() + g_entries.size();
+  if (!program || !e->record || (e->flags & kFlagArray) || e->record->type != kTypeReal) return false;
+  SetErrorVariable(0);
+  e->record->number = value;
+  return true;
 }
 
 void SetErrorCheckSwitch(bool on) { g_errorCheck = on; }
@@ -702,6 +759,8 @@ void SetCurrentModule(uint16_t module) { g_currentModule = module; }
 
 void DropLocalVariables() {
   const size_t start = std::max<size_t>(2, size_t(g_localBase) + 1);
+  for (size_t i = start; i < g_entries.size() && g_spareRecords.size() < kMaxSpareRecords; ++i)
+    if (g_entries[i].record) g_spareRecords.push_back(std::move(g_entries[i].record));
   if (start < g_entries.size()) g_entries.resize(start);
 }
 
@@ -940,6 +999,7 @@ void UnitInit() {
 void UnitDone() {
   g_scopes.clear();
   g_entries.clear();
+  g_spareRecords.clear();
   for (TEntry& e : g_system) e.record.reset();
   FreeProcedures();
   FreeModuleNames();

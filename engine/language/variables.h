@@ -116,7 +116,7 @@ struct TArrayDesc {
 bool IsHiddenName(std::string_view name);
 // "STRING", "REAL", "OBJECT" (32 and host classes) or "<Unknown type>".
 const char* TypeName(uint16_t type);
-bool IsObjectType(uint16_t type);
+inline bool IsObjectType(uint16_t type) { return type == kTypeObject || type >= kFirstHostClass; }
 
 // ---- Lookup and access --------------------------------------------------
 
@@ -147,6 +147,15 @@ struct TVarInfo {
 TVarInfo GetVarInfo(uint16_t index);
 // The upper bound of dimension dim (1-based) of an array variable; 0 else.
 uint16_t GetArrayBound(uint16_t dim, uint16_t index);
+// All of an array variable at once for the interpreter (one lookup): its
+// descriptor, type and data; desc is nullptr for another variable.
+struct TArrayRef {
+  const TArrayDesc* desc = nullptr;
+  uint8_t type = 0;
+  std::vector<uint8_t>* data = nullptr;
+  std::vector<std::string>* strings = nullptr;
+};
+TArrayRef GetArrayRef(uint16_t index);
 // The descriptor and data block of an array variable (nullptr when none).
 const TArrayDesc* GetArrayDesc(uint16_t index);
 std::vector<uint8_t>* GetArrayData(uint16_t index);
@@ -179,6 +188,13 @@ struct TVarValue {
 // neither a number nor an object (the value is stored all the same).
 uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint16_t code);
 
+// Fast paths of the interpreter for plain number variables (type 2 or 3, no
+// array, no accumulator, not an alias without a record), each exactly as
+// GetVarInfo and SetVariable(index, 3, value, 0) would act. ReadNumber
+// answers false for any other variable; StoreNumber answers false, storing
+// nothing, where SetVariable has more to do (another type, the index check).
+bool ReadNumber(uint16_t index, double& value);
+bool StoreNumber(uint16_t index, double value);
 // Switches: the error-check switch of a running job (its "EC" dot command),
 // and the index check that is on while a selection is probed.
 void SetErrorCheckSwitch(bool on);

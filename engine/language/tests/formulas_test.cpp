@@ -2,6 +2,7 @@
 // over tables on disk, with the language installed as at engine start.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
@@ -300,6 +301,21 @@ TEST_F(LanguageOverTables, ExpressionKeysOfFirstVersionTablesMatchTheirFieldKeys
   Zet02::TRunValue value;
   ASSERT_EQ(Zet02::SolveExpression(Compile("NAME"), value), 0);
   EXPECT_EQ(value.text.view(), "M\xFCller \xC4rger");
+  // A number of an expression key is stored as the 6-byte real of the
+  // file's own field keys.
+  const int byAmount = MakeIV::CreateUserIndex(true, h, "(MENGE)", "BETRAG", false, nullptr);
+  ASSERT_GT(byAmount, 0) << Common::LastErrorText().str();
+  for (const double amount : {0.0, 12.5, -3.25, 1e9}) {
+    SCOPED_TRACE(amount);
+    Common::FieldValue menge;
+    menge.number = amount;
+    ASSERT_EQ(Zet01::SetFieldValue(h, 2, menge, 0), 0);
+    ASSERT_EQ(Zet00::MakeKey(h, byAmount, T(h).recordBuffer.data(), expression.data(), 1), 0);
+    uint8_t real6[Common::kReal6Size];
+    std::memcpy(real6, T(h).recordBuffer.data() + T(h).FieldOffset(2), sizeof real6);
+    EXPECT_EQ(std::string(b, b + Common::kReal6Size), std::string(real6, real6 + Common::kReal6Size));
+    EXPECT_EQ(Common::Real6ToDouble(b), amount);
+  }
   CloseArticles(h);
 }
 

@@ -82,4 +82,38 @@ TEST_F(LinkedLumo, FieldPathsReadThroughTheLinks) {
   EXPECT_EQ(T(posten).currentRecord, 3u);
 }
 
+// An assignment through a path reads the linked record, stores the field and
+// writes the record back (WriteFieldAndUpdate); the tables keep their
+// records; without the apply flag nothing is written.
+TEST_F(LinkedLumo, AssignmentsThroughPathsWriteTheLinkedRecord) {
+  Current(posten, 3);  // Kiwi of A2 of Meier
+  Eval("AUFTRAG.KUNDE.NAME := 'Meyer'");
+  EXPECT_EQ(T(posten).currentRecord, 3u);
+  Current(kunden, 1);
+  EXPECT_EQ(Eval("NAME").text.str().substr(0, 5), "Meyer");
+  Current(posten, 3);
+  Zet02::SetWriteEnable(false);
+  Eval("AUFTRAG.KUNDE.NAME := 'Maier'");
+  Zet02::SetWriteEnable(true);
+  Current(kunden, 1);
+  EXPECT_EQ(Eval("NAME").text.str().substr(0, 5), "Meyer");
+  // The service itself: record 2 of the orders, the table's position kept.
+  Current(auftrag, 1);
+  Zet02::TRunValue text;
+  text.type = Zet02::kValString;
+  text.text = "B9";
+  EXPECT_EQ(Zet02::WriteFieldAndUpdate(auftrag, 3, text, 3), 0);
+  EXPECT_EQ(T(auftrag).currentRecord, 1u);
+  EXPECT_EQ(Eval("TEXT").text.str().substr(0, 2), "A1");
+  Current(auftrag, 3);
+  EXPECT_EQ(Eval("TEXT").text.str().substr(0, 2), "B9");
+  // A value of the wrong type is error 44 and leaves the record alone.
+  Zet02::TRunValue number;
+  number.type = Zet02::kValReal;
+  number.number = 5;
+  EXPECT_EQ(Zet02::WriteFieldAndUpdate(auftrag, 3, number, 3), 44);
+  Current(auftrag, 3);
+  EXPECT_EQ(Eval("TEXT").text.str().substr(0, 2), "B9");
+}
+
 }  // namespace

@@ -83,6 +83,30 @@ TEST(ValueStack, TextsDropPiecesThatWouldPassTheEnd) {
   EXPECT_EQ(size, 511u);  // five pieces with their CR LF, then the 0
 }
 
+// A long text of any length is cut where the stack ends; short ones are
+// padded to the 256 bytes of a string slot.
+TEST(ValueStack, LongTextsAreCutAtTheStackEnd) {
+  struct Case {
+    int strings;  // string slots pushed first
+    size_t length;
+    uint32_t size;  // the slot's size word
+  };
+  const Case cases[] = {{0, 10, 256}, {0, 300, 301}, {250, 70000, TStack::kSize - 1 - 250 * TStack::kStringSlot - 4},
+                        {0, 70000, TStack::kSize - 1 - 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    TStack s;
+    for (int i = 0; i < c.strings; ++i) s.PushString("");
+    s.PushLongText(std::string(c.length, 'q'));
+    EXPECT_LT(s.Used(), size_t(TStack::kSize));
+    EXPECT_EQ(bytes::GetU32(s.Top() - 4), c.size);
+    EXPECT_EQ(s.PopString().str(), std::string(std::min<size_t>(c.length, 255), 'q'));
+  }
+  TStack full;
+  for (int i = 0; i < 252; ++i) full.PushString("");
+  EXPECT_THROW(full.PushLongText("x"), LumoExec::ELumoStackOverflow);
+}
+
 TEST(ValueStack, DescriptorsFollowTheSignature) {
   TStack s;
   s.PushReal(0);  // result R
