@@ -259,7 +259,7 @@ int32_t Run(const TBridge& b, ZetOdbcCursor& cursor, int slot, std::string_view 
     if (rows < 0) fetchFailed = error = true;
     if (rows <= 0) break;
     const int32_t blockRows = std::min<int32_t>(rows, int32_t(cursor.rows));
-    for (int32_t row = 0; row < blockRows && !error; ++row) {
+    for (int32_t row = 0; row < blockRows && !error && !Common::BreakRequested; ++row) {
       figure += 5;
       if (figure > 100) figure = 0;
       ZetTable::ClearRecordBuffer(slot);
