@@ -53,8 +53,8 @@ InputProc g_input = DefaultInput;
 // ---- The tree ----------------------------------------------------------------
 
 struct Node {
-  ShortStr name;
-  ShortStr value;
+  std::string name;
+  std::string value;  // at most 255 characters
   int32_t left = -1;
   int32_t right = -1;
 };
@@ -84,8 +84,8 @@ bool Insert(std::string_view name, std::string_view value) {
     g_nodes[size_t(next->second)].left = index;
   }
   Node node;
-  node.name = ShortStr(name);
-  node.value = ShortStr(value);
+  node.name = std::string(name);
+  node.value = std::string(value.substr(0, ShortStr::kMax));
   g_nodes.push_back(node);
   g_byName.emplace(key, index);
   g_preorderValid = false;
@@ -126,7 +126,7 @@ void CompletePair(const std::string& name, const std::string& value, bool inValu
   if (!Insert(name, value)) return;
   if ((inValue && IsTextName(name)) || value.size() > ShortStr::kMax) {
     RamFiles::TextBufRewrite();
-    RamFiles::TextBufWrite(value);
+    RamFiles::TextBufWrite(std::string_view(value).substr(0, RamFiles::kTextBufSize - 1));
     RamFiles::SaveTextBufAs(name);
   }
 }
@@ -232,15 +232,21 @@ void ReadRequest() {
 }
 
 ShortStr FindParamValue(std::string_view name) {
-  if (IsTextName(name)) RamFiles::LoadTextBufFrom(name);
   const auto it = g_byName.find(std::string(name));
-  return it == g_byName.end() ? ShortStr() : g_nodes[size_t(it->second)].value;
+  if (IsTextName(name)) LoadWholeValue(name);
+  return it == g_byName.end() ? ShortStr() : ShortStr(g_nodes[size_t(it->second)].value);
+}
+
+bool LoadWholeValue(std::string_view name) {
+  // The buffer is kept under the name as the request spelled it.
+  const auto it = g_byName.find(std::string(name));
+  return it != g_byName.end() && RamFiles::LoadTextBufFrom(g_nodes[size_t(it->second)].name);
 }
 
 ShortStr GetParamName(int64_t index) {
   const std::vector<int32_t>& order = Preorder();
   if (index < 0 || index >= int64_t(order.size())) return {};
-  return g_nodes[size_t(order[size_t(index)])].name;
+  return ShortStr(g_nodes[size_t(order[size_t(index)])].name);
 }
 
 size_t ParamCount() { return g_nodes.size(); }

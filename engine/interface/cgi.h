@@ -64,6 +64,9 @@ void Clear();
 // The value of the named parameter (empty when there is none); a name that
 // matches "TEXT*" also makes that named text buffer current.
 ShortStr FindParamValue(std::string_view name);
+// Makes the named text buffer that keeps the parameter's whole value
+// current; false when the value has none.
+bool LoadWholeValue(std::string_view name);
 // The name of the parameter at a 0-based pre-order index; empty past the end.
 ShortStr GetParamName(int64_t index);
 // How many parameters the tree holds.

@@ -28,7 +28,7 @@ int32_t ZetCgiFindParameter(const char* name, char* value, int32_t capacity) {
     ZETEng::TextOut(value, capacity, "");
     return -1;
   }
-  if (value && capacity >= 0 && RamFiles::LoadTextBufFrom(key)) {
+  if (value && capacity >= 0 && CGI::LoadWholeValue(key)) {
     RamFiles::TextBufReadPChar(value, size_t(capacity));
     return 0;
   }
