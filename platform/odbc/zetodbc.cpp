@@ -351,46 +351,42 @@ int32_t ZetOdbcGetFieldString(ZetOdbcCursor* cursor, int32_t row, int32_t column
   return cell->null ? 1 : 0;
 }
 
-int32_t ZetOdbcGetFieldInt16(ZetOdbcCursor* cursor, int32_t row, int32_t column, int16_t* value) {
+namespace {
+// A fixed-size getter: the cell's value in the asked form, 1 for NULL.
+template <typename T, typename Convert>
+int32_t GetFixed(ZetOdbcCursor* cursor, int32_t row, int32_t column, T* value, Convert convert) {
   const Cell* cell = CellAt(cursor, row, column);
   if (!cell || !value) return -1;
-  *value = int16_t(cell->integer);
+  *value = convert(*cell);
   return cell->null ? 1 : 0;
+}
+}  // namespace
+
+int32_t ZetOdbcGetFieldInt16(ZetOdbcCursor* cursor, int32_t row, int32_t column, int16_t* value) {
+  return GetFixed(cursor, row, column, value, [](const Cell& c) { return int16_t(c.integer); });
 }
 
 int32_t ZetOdbcGetFieldInt32(ZetOdbcCursor* cursor, int32_t row, int32_t column, int32_t* value) {
-  const Cell* cell = CellAt(cursor, row, column);
-  if (!cell || !value) return -1;
-  *value = int32_t(cell->integer);
-  return cell->null ? 1 : 0;
+  return GetFixed(cursor, row, column, value, [](const Cell& c) { return int32_t(c.integer); });
 }
 
 int32_t ZetOdbcGetFieldDouble(ZetOdbcCursor* cursor, int32_t row, int32_t column, double* value) {
-  const Cell* cell = CellAt(cursor, row, column);
-  if (!cell || !value) return -1;
-  *value = cell->real;
-  return cell->null ? 1 : 0;
+  return GetFixed(cursor, row, column, value, [](const Cell& c) { return c.real; });
 }
 
 int32_t ZetOdbcGetFieldDate(ZetOdbcCursor* cursor, int32_t row, int32_t column, ZetOdbcDate* value) {
-  const Cell* cell = CellAt(cursor, row, column);
-  if (!cell || !value) return -1;
-  *value = {cell->stamp.year, cell->stamp.month, cell->stamp.day};
-  return cell->null ? 1 : 0;
+  return GetFixed(cursor, row, column, value,
+                  [](const Cell& c) { return ZetOdbcDate{c.stamp.year, c.stamp.month, c.stamp.day}; });
 }
 
 int32_t ZetOdbcGetFieldTime(ZetOdbcCursor* cursor, int32_t row, int32_t column, ZetOdbcTime* value) {
-  const Cell* cell = CellAt(cursor, row, column);
-  if (!cell || !value) return -1;
-  *value = {cell->stamp.hour, cell->stamp.minute, cell->stamp.second, cell->stamp.millisecond};
-  return cell->null ? 1 : 0;
+  return GetFixed(cursor, row, column, value, [](const Cell& c) {
+    return ZetOdbcTime{c.stamp.hour, c.stamp.minute, c.stamp.second, c.stamp.millisecond};
+  });
 }
 
 int32_t ZetOdbcGetFieldTimeStamp(ZetOdbcCursor* cursor, int32_t row, int32_t column, ZetOdbcTimeStamp* value) {
-  const Cell* cell = CellAt(cursor, row, column);
-  if (!cell || !value) return -1;
-  *value = cell->stamp;
-  return cell->null ? 1 : 0;
+  return GetFixed(cursor, row, column, value, [](const Cell& c) { return c.stamp; });
 }
 
 int32_t ZetOdbcGetMemoLen(ZetOdbcCursor* cursor, int32_t row, int32_t column) {
