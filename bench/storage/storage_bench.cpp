@@ -1,6 +1,6 @@
 // Table storage against SQLite 3 on one workload, in one run.
 //
-// Both sides hold the same 200,000 records (a 20-character key, a 16-bit
+// Both sides hold the same records (200,000 unless --records says otherwise) (a 20-character key, a 16-bit
 // amount, a 40-character text) with an index on the key and one on the
 // amount, and run the same phases: bulk append, point look-ups by key, a
 // full scan, updates of the indexed amount, deletes of random records. Each
@@ -11,7 +11,7 @@
 // the same directory. The program prints each phase's time for both sides
 // and the ratio engine / SQLite.
 //
-//   storage_bench [directory] [--journal=OFF|WAL] [--engine-only]
+//   storage_bench [directory] [--records=N] [--journal=OFF|WAL] [--engine-only]
 //
 // --engine-only runs the engine's phases alone, for a profiler.
 #include <sqlite3.h>
@@ -45,18 +45,27 @@
 
 namespace {
 
-constexpr int kRecords = 200000;
-constexpr int kLookups = 100000;
-constexpr int kUpdates = 50000;
-constexpr int kDeletes = 20000;
+// The workload scales with the record count (--records=N): half as many
+// look-ups, a quarter as many updates, a tenth as many deletes.
+int kRecords = 200000;
+int kLookups = 100000;
+int kUpdates = 50000;
+int kDeletes = 20000;
 constexpr uint8_t kKeyLength = 20;
 constexpr uint8_t kTextLength = 40;
 constexpr uint16_t kKeyField = 1, kAmountField = 2, kTextField = 3;
 constexpr unsigned kSeed = 4711;
 
 enum Phase { kAppend, kLookup, kScan, kUpdate, kDelete, kPhaseCount };
-const char* const kPhaseNames[kPhaseCount] = {"bulk append 200,000", "point look-ups 100,000", "full scan",
-                                              "updates 50,000 (indexed field)", "deletes 20,000"};
+std::string PhaseName(int phase) {
+  switch (phase) {
+    case kAppend: return "bulk append " + std::to_string(kRecords);
+    case kLookup: return "point look-ups " + std::to_string(kLookups);
+    case kScan: return "full scan";
+    case kUpdate: return "updates " + std::to_string(kUpdates) + " (indexed field)";
+    default: return "deletes " + std::to_string(kDeletes);
+  }
+}
 
 using bench::Clock;
 using bench::Fail;
@@ -122,6 +131,18 @@ class EngineSide {
     size_t bytes = size_t(Zet01::RecordCacheSlots(kSlot)) * t.recordLength;
     for (int s = 1; s <= t.highestIndexSlot; ++s)
       bytes += size_t(BTREES::kPageSlots + BTREES::kCachedPages) * Zet00::IndexTree(kSlot, s)->header.pageSize;
+    return bytes;
+  }
+
+  // Bytes of record cache and index pages in memory now.
+  size_t HeldBytes() const {
+    const ZetTable::TZetTable& t = *ZetTable::Table(kSlot);
+    size_t bytes = size_t(Zet01::RecordCacheSlots(kSlot)) * t.recordLength;
+    for (int s = 1; s <= t.highestIndexSlot; ++s) {
+      const BTREES::TTree& tree = *Zet00::IndexTree(kSlot, s);
+      for (const BTREES::TPageSlot& slot : tree.slots) bytes += slot.buffer ? tree.header.pageSize : 0;
+      for (const BTREES::TCachedPage& c : tree.cache) bytes += c.slot.buffer ? tree.header.pageSize : 0;
+    }
     return bytes;
   }
 
@@ -334,9 +355,14 @@ int main(int argc, char** argv) {
       journal = arg.substr(10);
     else if (arg == "--engine-only")
       engineOnly = true;
+    else if (arg.rfind("--records=", 0) == 0)
+      kRecords = std::max(10, std::atoi(arg.c_str() + 10));
     else
       directory = arg;
   }
+  kLookups = kRecords / 2;
+  kUpdates = kRecords / 4;
+  kDeletes = kRecords / 10;
   bool ownDirectory = false;
   if (directory.empty()) {
     char pattern[] = "/tmp/storage_bench_XXXXXX";
@@ -390,8 +416,10 @@ int main(int argc, char** argv) {
               sqlite.Setting("cache_size").c_str(), sqlite.Setting("page_size").c_str());
   std::printf("%-32s %12s %12s %10s\n", "phase", "engine s", "sqlite s", "ratio");
   for (int p = 0; p < kPhaseCount; ++p)
-    std::printf("%-32s %12.3f %12.3f %10.2f%s\n", kPhaseNames[p], times[0][p], times[1][p], times[0][p] / times[1][p],
+    std::printf("%-32s %12.3f %12.3f %10.2f%s\n", PhaseName(p).c_str(), times[0][p], times[1][p], times[0][p] / times[1][p],
                 checks[0][p] == checks[1][p] ? "" : "  (results differ)");
+  std::printf("memory held in caches at the end: engine %zu KiB (record cache + index pages), sqlite %zu KiB (page cache)\n",
+              (engine.HeldBytes() + 1023) / 1024, engineOnly ? size_t(0) : (sqlite.CacheUsed() + 1023) / 1024);
   engine.Close();
   Units::StopEngine();
   if (ownDirectory) std::filesystem::remove_all(directory);
