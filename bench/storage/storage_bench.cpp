@@ -1,9 +1,10 @@
 // Table storage against SQLite 3 on one workload, in one run.
 //
-// Both sides hold the same records (200,000 unless --records says otherwise) (a 20-character key, a 16-bit
-// amount, a 40-character text) with an index on the key and one on the
-// amount, and run the same phases: bulk append, point look-ups by key, a
-// full scan, updates of the indexed amount, deletes of random records. Each
+// Both sides hold the same records (200,000 unless --records says
+// otherwise: a 20-character key, a 16-bit amount, a 40-character text) with
+// an index on the key and one on the amount, and run the same phases: bulk
+// append, point look-ups by key, a full scan, a rebuild of both indexes
+// (REINDEX), updates of the indexed amount, deletes of random records. Each
 // phase is one transaction on SQLite; on the engine its operations run
 // without flush and the phase ends with one flush. Neither side syncs to
 // disk: SQLite runs with synchronous=OFF, and its page cache is as large as
@@ -56,12 +57,13 @@ constexpr uint8_t kTextLength = 40;
 constexpr uint16_t kKeyField = 1, kAmountField = 2, kTextField = 3;
 constexpr unsigned kSeed = 4711;
 
-enum Phase { kAppend, kLookup, kScan, kUpdate, kDelete, kPhaseCount };
+enum Phase { kAppend, kLookup, kScan, kRebuild, kUpdate, kDelete, kPhaseCount };
 std::string PhaseName(int phase) {
   switch (phase) {
     case kAppend: return "bulk append " + std::to_string(kRecords);
     case kLookup: return "point look-ups " + std::to_string(kLookups);
     case kScan: return "full scan";
+    case kRebuild: return "rebuild both indexes";
     case kUpdate: return "updates " + std::to_string(kUpdates) + " (indexed field)";
     default: return "deletes " + std::to_string(kDeletes);
   }
@@ -183,6 +185,13 @@ class EngineSide {
     return sum;
   }
 
+  // Every index built afresh from the records.
+  void Rebuild() {
+    for (int slot = 1; slot <= Table().highestIndexSlot; ++slot)
+      if (int e = Zet00::RebuildIndex(kSlot, slot)) Fail("rebuild", e);
+    Flush();
+  }
+
   void Update(const Workload& w) {
     std::vector<uint8_t> old;
     for (const auto& [recno, amount] : w.updates) {
@@ -292,6 +301,8 @@ class SqliteSide : public bench::SqliteDb {
     return sum;
   }
 
+  void Rebuild() { Exec("REINDEX"); }
+
   // Records are numbered by rowid; the engine's record n is SQLite's n-th
   // row while nothing was deleted.
   void Update(const Workload& w) {
@@ -398,6 +409,8 @@ int main(int argc, char** argv) {
   run(1, kLookup, [&] { sums[1] = sqlite.Lookup(w); }, [&] { return sums[1]; });
   run(0, kScan, [&] { sums[0] = engine.Scan(); }, [&] { return sums[0]; });
   run(1, kScan, [&] { sums[1] = sqlite.Scan(); }, [&] { return sums[1]; });
+  run(0, kRebuild, [&] { engine.Rebuild(); }, [&] { return engine.Scan(); });
+  run(1, kRebuild, [&] { sqlite.Rebuild(); }, [&] { return sqlite.Scan(); });
   run(0, kUpdate, [&] { engine.Update(w); }, [&] { return engine.Scan(); });
   run(1, kUpdate, [&] { sqlite.Update(w); }, [&] { return sqlite.Scan(); });
   run(0, kDelete, [&] { engine.Delete(w); }, [&] { return engine.Count(); });

@@ -155,6 +155,7 @@ void TKeySorter::Sort(TCompareProc compare, const uint8_t* compareData) {
   auto before = [&](uint32_t a, uint32_t b) {
     return compare(base + size_t(a) * length, base + size_t(b) * length, compareData);
   };
+  // Equal keys stay in the order they came, so the first of them is kept.
   std::stable_sort(order_.begin(), order_.end(), before);
   // Keys neither of which sorts before the other are one key.
   const auto end = std::unique(order_.begin(), order_.end(),
