@@ -38,6 +38,12 @@ class SqliteDb {
   SqliteDb& operator=(const SqliteDb&) = delete;
 
   std::string Setting(const std::string& pragma) { return Text("PRAGMA " + pragma); }
+  // Bytes the connection's page cache holds now.
+  size_t CacheUsed() {
+    int current = 0, highest = 0;
+    sqlite3_db_status(db_, SQLITE_DBSTATUS_CACHE_USED, &current, &highest, 0);
+    return size_t(current);
+  }
 
   void Exec(const std::string& sql) {
     char* message = nullptr;

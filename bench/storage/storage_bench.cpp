@@ -1,9 +1,10 @@
 // Table storage against SQLite 3 on one workload, in one run.
 //
-// Both sides hold the same 200,000 records (a 20-character key, a 16-bit
-// amount, a 40-character text) with an index on the key and one on the
-// amount, and run the same phases: bulk append, point look-ups by key, a
-// full scan, updates of the indexed amount, deletes of random records. Each
+// Both sides hold the same records (200,000 unless --records says
+// otherwise: a 20-character key, a 16-bit amount, a 40-character text) with
+// an index on the key and one on the amount, and run the same phases: bulk
+// append, point look-ups by key, a full scan, a rebuild of both indexes
+// (REINDEX), updates of the indexed amount, deletes of random records. Each
 // phase is one transaction on SQLite; on the engine its operations run
 // without flush and the phase ends with one flush. Neither side syncs to
 // disk: SQLite runs with synchronous=OFF, and its page cache is as large as
@@ -11,7 +12,7 @@
 // the same directory. The program prints each phase's time for both sides
 // and the ratio engine / SQLite.
 //
-//   storage_bench [directory] [--journal=OFF|WAL] [--engine-only]
+//   storage_bench [directory] [--records=N] [--journal=OFF|WAL] [--engine-only]
 //
 // --engine-only runs the engine's phases alone, for a profiler.
 #include <sqlite3.h>
@@ -45,18 +46,28 @@
 
 namespace {
 
-constexpr int kRecords = 200000;
-constexpr int kLookups = 100000;
-constexpr int kUpdates = 50000;
-constexpr int kDeletes = 20000;
+// The workload scales with the record count (--records=N): half as many
+// look-ups, a quarter as many updates, a tenth as many deletes.
+int kRecords = 200000;
+int kLookups = 100000;
+int kUpdates = 50000;
+int kDeletes = 20000;
 constexpr uint8_t kKeyLength = 20;
 constexpr uint8_t kTextLength = 40;
 constexpr uint16_t kKeyField = 1, kAmountField = 2, kTextField = 3;
 constexpr unsigned kSeed = 4711;
 
-enum Phase { kAppend, kLookup, kScan, kUpdate, kDelete, kPhaseCount };
-const char* const kPhaseNames[kPhaseCount] = {"bulk append 200,000", "point look-ups 100,000", "full scan",
-                                              "updates 50,000 (indexed field)", "deletes 20,000"};
+enum Phase { kAppend, kLookup, kScan, kRebuild, kUpdate, kDelete, kPhaseCount };
+std::string PhaseName(int phase) {
+  switch (phase) {
+    case kAppend: return "bulk append " + std::to_string(kRecords);
+    case kLookup: return "point look-ups " + std::to_string(kLookups);
+    case kScan: return "full scan";
+    case kRebuild: return "rebuild both indexes";
+    case kUpdate: return "updates " + std::to_string(kUpdates) + " (indexed field)";
+    default: return "deletes " + std::to_string(kDeletes);
+  }
+}
 
 using bench::Clock;
 using bench::Fail;
@@ -125,6 +136,18 @@ class EngineSide {
     return bytes;
   }
 
+  // Bytes of record cache and index pages in memory now.
+  size_t HeldBytes() const {
+    const ZetTable::TZetTable& t = *ZetTable::Table(kSlot);
+    size_t bytes = size_t(Zet01::RecordCacheSlots(kSlot)) * t.recordLength;
+    for (int s = 1; s <= t.highestIndexSlot; ++s) {
+      const BTREES::TTree& tree = *Zet00::IndexTree(kSlot, s);
+      for (const BTREES::TPageSlot& slot : tree.slots) bytes += slot.buffer ? tree.header.pageSize : 0;
+      for (const BTREES::TCachedPage& c : tree.cache) bytes += c.slot.buffer ? tree.header.pageSize : 0;
+    }
+    return bytes;
+  }
+
   void Append(const std::vector<Row>& rows) {
     for (const Row& r : rows) {
       Buffer().assign(Table().recordLength, 0);
@@ -160,6 +183,13 @@ class EngineSide {
       sum += Amount();
     }
     return sum;
+  }
+
+  // Every index built afresh from the records.
+  void Rebuild() {
+    for (int slot = 1; slot <= Table().highestIndexSlot; ++slot)
+      if (int e = Zet00::RebuildIndex(kSlot, slot)) Fail("rebuild", e);
+    Flush();
   }
 
   void Update(const Workload& w) {
@@ -271,6 +301,8 @@ class SqliteSide : public bench::SqliteDb {
     return sum;
   }
 
+  void Rebuild() { Exec("REINDEX"); }
+
   // Records are numbered by rowid; the engine's record n is SQLite's n-th
   // row while nothing was deleted.
   void Update(const Workload& w) {
@@ -334,9 +366,14 @@ int main(int argc, char** argv) {
       journal = arg.substr(10);
     else if (arg == "--engine-only")
       engineOnly = true;
+    else if (arg.rfind("--records=", 0) == 0)
+      kRecords = std::max(10, std::atoi(arg.c_str() + 10));
     else
       directory = arg;
   }
+  kLookups = kRecords / 2;
+  kUpdates = kRecords / 4;
+  kDeletes = kRecords / 10;
   bool ownDirectory = false;
   if (directory.empty()) {
     char pattern[] = "/tmp/storage_bench_XXXXXX";
@@ -372,6 +409,8 @@ int main(int argc, char** argv) {
   run(1, kLookup, [&] { sums[1] = sqlite.Lookup(w); }, [&] { return sums[1]; });
   run(0, kScan, [&] { sums[0] = engine.Scan(); }, [&] { return sums[0]; });
   run(1, kScan, [&] { sums[1] = sqlite.Scan(); }, [&] { return sums[1]; });
+  run(0, kRebuild, [&] { engine.Rebuild(); }, [&] { return engine.Scan(); });
+  run(1, kRebuild, [&] { sqlite.Rebuild(); }, [&] { return sqlite.Scan(); });
   run(0, kUpdate, [&] { engine.Update(w); }, [&] { return engine.Scan(); });
   run(1, kUpdate, [&] { sqlite.Update(w); }, [&] { return sqlite.Scan(); });
   run(0, kDelete, [&] { engine.Delete(w); }, [&] { return engine.Count(); });
@@ -390,8 +429,10 @@ int main(int argc, char** argv) {
               sqlite.Setting("cache_size").c_str(), sqlite.Setting("page_size").c_str());
   std::printf("%-32s %12s %12s %10s\n", "phase", "engine s", "sqlite s", "ratio");
   for (int p = 0; p < kPhaseCount; ++p)
-    std::printf("%-32s %12.3f %12.3f %10.2f%s\n", kPhaseNames[p], times[0][p], times[1][p], times[0][p] / times[1][p],
+    std::printf("%-32s %12.3f %12.3f %10.2f%s\n", PhaseName(p).c_str(), times[0][p], times[1][p], times[0][p] / times[1][p],
                 checks[0][p] == checks[1][p] ? "" : "  (results differ)");
+  std::printf("memory held in caches at the end: engine %zu KiB (record cache + index pages), sqlite %zu KiB (page cache)\n",
+              (engine.HeldBytes() + 1023) / 1024, engineOnly ? size_t(0) : (sqlite.CacheUsed() + 1023) / 1024);
   engine.Close();
   Units::StopEngine();
   if (ownDirectory) std::filesystem::remove_all(directory);

@@ -10,7 +10,6 @@
 #include "engine/base/common.h"
 #include "engine/base/engassert.h"
 #include "engine/base/lowfiles.h"
-#include "engine/base/sort.h"
 #include "engine/base/stacklib.h"
 #include "engine/base/uppercas.h"
 #include "engine/storage/zet00.h"
@@ -383,16 +382,6 @@ bool SettleRebuiltIndex(BTREES::PTree tree, TIndexDescriptor& d, int32_t count) 
   if (BTREES::WriteHeaders(tree, d.header.data(), ZetTable::kIndexHeaderSize, 0) != 0) return false;
   SetHeaderCount(d, count);
   return BTREES::WriteHeaders(tree, d.header.data(), ZetTable::kIndexHeaderSize, 0) == 0;
-}
-
-struct TSortData {
-  BTREES::TCompareProc compare;
-  const uint8_t* header;
-};
-
-bool SortCompare(const void* a, const void* b, void* data) {
-  const auto* s = static_cast<const TSortData*>(data);
-  return s->compare(static_cast<const uint8_t*>(a), static_cast<const uint8_t*>(b), s->header);
 }
 
 // Follows the removal of slot in a reference to a slot; false when the
@@ -827,18 +816,18 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     return kErrIndexCreate;
   }
 
-  TSortData sortData{KeyCompareProc(t->version), d->header.data()};
+  // The keys are sorted in memory and the tree is written bottom-up.
+  BTREES::TKeySorter keys(keyLength);
   std::vector<uint8_t> record(t->recordLength);
   KeyBuffer key{};
   const int32_t step = std::max(count / 100, 1);
   int error = 0;
-  SORT::BeginSort();
   for (int32_t recno = 1; recno <= count && error == 0; ++recno) {
     if (ReadRecordHook(handle, uint32_t(recno), record.data()) != 0) {
       error = Common::kErrRead;
       Common::SetFileError(error, TablePath(*t));
     } else if ((error = MakeKey(handle, slot, record.data(), key.data(), uint32_t(recno))) == 0) {
-      SORT::AddRecord(key.data(), keyLength);
+      keys.Add(key.data());
       if (progress && recno % step == 0 && progress(recno, count) == 1) {
         error = kErrBreak;
         Common::SetFileError(error, path);
@@ -846,16 +835,13 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     }
   }
   if (error == 0) {
-    SORT::SetCompareData(&sortData);
-    SORT::SortRecords(SortCompare);
-    while (error == 0 && SORT::GetNextRecord(key.data(), key.size())) {
-      if (BTREES::Insert(tree, key.data()) == BTREES::kResultFailed) {
-        error = kErrIndexCreate;
-        Common::SetFileError(error, path);
-      }
+    keys.Sort(KeyCompareProc(t->version), d->header.data());
+    if (BTREES::BuildTree(tree, keys) != 0) {
+      error = kErrIndexCreate;
+      Common::SetFileError(error, path);
     }
   }
-  SORT::EndSort();
+  keys.Clear();
   // The new file is on the disk before it takes the old one's place.
   if (error == 0 && (!SettleRebuiltIndex(tree, *d, count) || LOWFILES::SyncFile(tree->file) != 0)) {
     error = kErrIndexCreate;
@@ -882,6 +868,29 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     return kErrIndexCreate;
   }
   SetTree(*d, tree);
+  return 0;
+}
+
+int FillIndex(int handle, int slot, const BTREES::TKeySorter& keys) {
+  if (!IndexAvailable(handle, slot, false)) return kErrIndexRead;
+  const TSlotRef ref = Resolve(handle, slot);
+  TIndexDescriptor& d = *ref.d;
+  BTREES::PTree tree = TreeOf(&d);
+  if (tree->header.height != 0 || tree->header.pageCount != 0) {
+    for (size_t i = 0; i < keys.Size(); ++i) {
+      std::memcpy(ref.table->currentKey.data(), keys.Key(i), tree->header.keyLength);
+      if (KeyOp(ref.handle, ref.slot, kModeInsert, TIndexOp::Insert, ref.table->currentKey.data()) ==
+          kStatusFailed)
+        return kErrIndexRead;
+    }
+    return 0;
+  }
+  if (BTREES::BuildTree(tree, keys) != 0) {
+    AbandonIndex(d);
+    Common::SetFileError(kErrIndexRead, IndexPath(*ref.table, ref.slot));
+    return kErrIndexRead;
+  }
+  SetHeaderCount(d, HeaderCount(d) + int32_t(keys.Size()));
   return 0;
 }
 

@@ -49,6 +49,7 @@
 #include <string_view>
 
 #include "engine/base/shortstr.h"
+#include "engine/storage/btree_bulk.h"
 #include "engine/storage/btrees.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"
@@ -207,14 +208,20 @@ int CloseIndexes(int handle, bool withoutHeaders);
 // gets a temporary index in the next slot. Answers the slot or -1.
 int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate);
 
-// Builds the index of a slot afresh from the records (keys sorted in the
-// record pool, then inserted into a new tree), with progress every
+// Builds the index of a slot afresh from the records (keys sorted in memory,
+// then the new tree written bottom-up, btree_bulk.h), with progress every
 // count / 100 records. The file's header says kUnsettledCount until the
 // last key and every page are written; only then does it count the table's
 // records, so a rebuild cut short is done again at the next open. Answers
 // 0, or 4 (file), 2 (record read), 114 (stopped by the progress procedure),
 // 34 (a table whose records live only in its index).
 int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
+// Puts sorted keys (btree_bulk.h) into the index of a slot: an empty tree is
+// written bottom-up at once, one that holds keys already takes them one by
+// one. The header's count grows by the keys put in. Answers 0 or 91
+// (reported with the file name; a tree left half-built is taken out of use
+// and rebuilt at the next open).
+int FillIndex(int handle, int slot, const BTREES::TKeySorter& keys);
 // Rebuilds every index when the table may maintain its indexes (open mode
 // bit 3). Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);

@@ -647,6 +647,36 @@ int WriteRecord(int slot, uint32_t recno) {
   return e;
 }
 
+int WriteRecords(int slot, uint32_t first, const uint8_t* records, uint32_t count) {
+  TZetTable* t = ZetTable::Table(slot);
+  if (!t) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  for (auto& named : t->namedSlots) named = {};
+  if (first < 1 || int64_t(first) > int64_t(t->recordCount) + 1) return LOWFILES::Error = kErrRecordRange;
+  LOWFILES::TLowFile* file = RecordFile(*t);
+  if (!file) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  const size_t length = t->recordLength;
+  constexpr size_t kMaxBlockBytes = 65535;  // the longest block write
+  const uint32_t perBlock = std::max<uint32_t>(1, uint32_t(kMaxBlockBytes / length));
+  std::vector<uint8_t> block;
+  TRecordCache* cache = CacheOf(slot);
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = std::min(perBlock, count - done);
+    block.assign(records + done * length, records + (done + n) * length);
+    for (uint32_t i = 0; i < n; ++i) Crypt::ScrambleBlock(block.data() + i * length, length, t->tableKey);
+    const int16_t e = LOWFILES::WriteBlock(*file, RecordPosition(*t, first + done), uint16_t(n * length), 0,
+                                           block.data());
+    for (uint32_t i = 0; cache && i < n; ++i) {
+      if (e == 0)
+        cache->Store(first + done + i, records + (done + i) * length);
+      else
+        cache->Forget(first + done + i);
+    }
+    if (e != 0) return e;
+    done += n;
+  }
+  return 0;
+}
+
 void CacheCurrentRecord(int slot) {
   TZetTable* t = ZetTable::Table(slot);
   TRecordCache* cache = CacheOf(slot);

@@ -109,6 +109,11 @@ int RereadCurrentRecord(int slot);
 // the count itself is left to the caller), and caches it; any other number
 // answers 99. Either way the table's named slots are cleared.
 int WriteRecord(int slot, uint32_t recno);
+// Writes count records (record length bytes each, plain) as the records
+// first .. first + count - 1, first in 1..count + 1, with few block writes
+// (each record scrambled on its own, as WriteRecord does), and caches them.
+// Answers as WriteRecord; the count is left to the caller.
+int WriteRecords(int slot, uint32_t first, const uint8_t* records, uint32_t count);
 // Puts the record buffer into the cache as the current record.
 void CacheCurrentRecord(int slot);
 // Empties every slot of the table's cache.

@@ -30,6 +30,7 @@
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
+#include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/testsupport/engine_fixture.h"
@@ -224,6 +225,54 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
   }
   EXPECT_GE(appended.size(), size_t(kills));
   RecordProperty("reopenKills", reopenKills);
+}
+
+// A rebuild of every index, killed right before each of its changes to a
+// file in turn (the open that follows repairs), leaves a table that opens
+// with every index agreeing with the records.
+TEST_F(Zet01CrashTest, RebuildsKilledAtEveryChangeLeaveATableThatOpensWhole) {
+  const std::string path = CreateArticles(TempPath("ARTIKEL.DAT"));
+  {
+    const int h = OpenArticles(path);
+    ASSERT_GT(h, 0);
+    TZetTable& t = *ZetTable::Table(h);
+    for (int i = 0; i < 3000; ++i) {
+      t.recordBuffer.assign(t.recordLength, 0);
+      ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
+      Article a = Expected(Zet01::AutoNumberOf(h));
+      a.menge = int16_t((i * 7919) % 1000);
+      PutArticle(h, a);
+      ASSERT_EQ(Zet01::AppendRecord(h, false, 0), 0);
+    }
+    CloseArticles(h);
+  }
+  int kills = 0;
+  for (int change = 1;; ++change) {
+    ASSERT_LT(change, 20 * kMaxReopens) << "the rebuilds never finish";
+    const int run = InChild([&] {
+      LOWFILES::SetSyncWrites(false);
+      const int h = OpenArticles(path);
+      if (h == 0) _exit(3);
+      platform::InjectCrashAtChange(change);
+      TZetTable& t = *ZetTable::Table(h);
+      for (int slot = Zet00::FirstIndexSlot(t); slot <= t.highestIndexSlot; ++slot)
+        if (t.indexes[size_t(slot)] && Zet00::RebuildIndex(h, slot) != 0) _exit(4);
+      _exit(0);
+    });
+    const int h = OpenArticles(path);
+    ASSERT_GT(h, 0) << Common::LastErrorText().str();
+    ExpectIndexesAgree(h);
+    EXPECT_EQ(ZetTable::Table(h)->recordCount, 3000);
+    CloseArticles(h);
+    if (HasFailure()) return;
+    if (WIFEXITED(run)) {
+      ASSERT_EQ(WEXITSTATUS(run), 0);
+      break;
+    }
+    ASSERT_TRUE(WIFSIGNALED(run));
+    ++kills;
+  }
+  EXPECT_GT(kills, 10);
 }
 
 }  // namespace

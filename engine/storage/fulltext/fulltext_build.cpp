@@ -14,9 +14,11 @@
 //   2. A word's hits are for distinct records, ascending in memory (written
 //      latest first); a hit that arrives while the word's count is above
 //      the maximum frees them, and no hit of that word is written again.
-//   3. The relation table holds exactly the hits written so far: records
-//      (unless compact) and the keys of index 2 and index 1, entry numbers
-//      running on from one write to the next.
+//   3. The relation table holds exactly the hits written so far as records
+//      (unless compact), entry numbers running on from one write to the
+//      next; the keys of index 2 and index 1 for them wait in memory and go
+//      into the (emptied) indexes after the last record, each index written
+//      bottom-up at once.
 #include <algorithm>
 #include <array>
 #include <map>
@@ -26,10 +28,9 @@
 
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
-#include "engine/base/sort.h"
 #include "engine/base/uppercas.h"
+#include "engine/storage/btree_bulk.h"
 #include "engine/storage/fulltext/fulltext.h"
-#include "engine/storage/fulltext/fulltext_bulk.h"
 #include "engine/storage/fulltext/fulltext_internal.h"
 #include "engine/storage/fulltext/fulltext_tables.h"
 #include "engine/storage/zet00_index.h"
@@ -64,15 +65,6 @@ struct TWordNode {
 };
 
 using TWordTree = std::map<std::string, TWordNode, TCollateLess>;
-
-// Begins a record pool and ends it whatever happens.
-class TPoolScope {
- public:
-  TPoolScope() { SORT::BeginSort(); }
-  ~TPoolScope() { SORT::EndSort(); }
-  TPoolScope(const TPoolScope&) = delete;
-  TPoolScope& operator=(const TPoolScope&) = delete;
-};
 
 struct TLoadedWord {
   std::string word;
@@ -112,6 +104,7 @@ class TBuild {
   void TakeWord(std::string_view word);
   int IndexRecords(int32_t& result);
   int WriteHits();
+  int WriteIndexKeys();
   void PutWordRecord(const std::string& word, const TWordNode& node);
   int RewriteWordTable();
   int Finish();
@@ -133,6 +126,10 @@ class TBuild {
   int32_t nextWord_ = 1;
   bool wordsAdded_ = false;
   bool compactWords_ = false;
+  // The keys of the relation table's two indexes, gathered over all writes
+  // of hits and put into the indexes at the end, bottom-up.
+  BTREES::TKeySorter relationKeys_{kRelationKeyLength};
+  BTREES::TKeySorter entryKeys_{kEntryKeyLength};
   bool hasHitCount_ = false;
   bool readFailed_ = false;
   bool stopped_ = false;
@@ -290,6 +287,7 @@ int TBuild::IndexRecords(int32_t& result) {
   }
   Progress(count, total_);
   if (const int error = WriteHits()) return error;
+  if (const int error = WriteIndexKeys()) return error;
   result = relation.recordCount;
   Progress(total_ - step_, total_);
   return 0;
@@ -302,47 +300,66 @@ int TBuild::WriteHits() {
   int32_t count = start;
   const bool compact = Option(kOptCompact);
   if (!compact) {
-    const int error = ForEachWrittenHit([&](const TWordNode& node, const THit& hit) {
+    // The records go out in blocks of consecutive records.
+    constexpr size_t kRecordsPerWrite = 4096;
+    const size_t length = relation.recordLength;
+    std::vector<uint8_t> block;
+    block.reserve(kRecordsPerWrite * length);
+    auto writeBlock = [&]() {
+      const uint32_t n = uint32_t(block.size() / length);
+      if (n == 0) return 0;
+      if (Zet01::WriteRecords(rel, uint32_t(count) + 1, block.data(), n) != 0) return WriteFailed(relation);
+      relation.recordCount = count += int32_t(n);
+      block.clear();
+      return 0;
+    };
+    int error = ForEachWrittenHit([&](const TWordNode& node, const THit& hit) {
       ZetTable::ClearRecordBuffer(rel);
       PutInteger(relation, kSourceAutoField, hit.autoNumber);
       PutInteger(relation, kWordNumberField, node.number);
-      if (Zet01::WriteRecord(rel, uint32_t(count) + 1) != 0) return WriteFailed(relation);
-      relation.recordCount = ++count;
-      return 0;
+      block.insert(block.end(), relation.recordBuffer.begin(), relation.recordBuffer.begin() + ptrdiff_t(length));
+      return block.size() >= kRecordsPerWrite * length ? writeBlock() : 0;
     });
+    if (error == 0) error = writeBlock();
     if (error != 0) return error;
     if (const int e = Zet01::WriteRecordCount(rel)) return e;
   }
 
-  {
-    TPoolScope pool;
-    count = start;
-    ForEachWrittenHit([&count](const TWordNode& node, const THit& hit) {
-      std::array<uint8_t, kRelationKeyLength> key{};
-      bytes::PutU32(key.data(), uint32_t(++count));
-      bytes::PutI32(key.data() + kRelKeyWord, node.number);
-      bytes::PutU32(key.data() + kRelKeySource, hit.record);
-      bytes::PutU16(key.data() + kRelKeyWeight, hit.weight);
-      SORT::AddRecord(key.data(), key.size());
-      return 0;
-    });
-    if (const int error = FillIndexFromPool(rel, kRelationIndex)) return error;
-  }
-  if (!compact) {
-    TPoolScope pool;
-    count = start;
-    ForEachWrittenHit([&count](const TWordNode&, const THit& hit) {
-      std::array<uint8_t, kEntryKeyLength> key{};
-      bytes::PutU32(key.data(), uint32_t(++count));
-      bytes::PutI32(key.data() + ZetTable::kKeyRecordNumber, hit.autoNumber);
-      SORT::AddRecord(key.data(), key.size());
-      return 0;
-    });
-    if (const int error = FillIndexFromPool(rel, kEntryIndex)) return error;
-  }
+  count = start;
+  ForEachWrittenHit([&](const TWordNode& node, const THit& hit) {
+    std::array<uint8_t, kRelationKeyLength> key{};
+    bytes::PutU32(key.data(), uint32_t(++count));
+    bytes::PutI32(key.data() + kRelKeyWord, node.number);
+    bytes::PutU32(key.data() + kRelKeySource, hit.record);
+    bytes::PutU16(key.data() + kRelKeyWeight, hit.weight);
+    relationKeys_.Add(key.data());
+    if (!compact) {
+      std::array<uint8_t, kEntryKeyLength> entry{};
+      bytes::PutU32(entry.data(), uint32_t(count));
+      bytes::PutI32(entry.data() + ZetTable::kKeyRecordNumber, hit.autoNumber);
+      entryKeys_.Add(entry.data());
+    }
+    return 0;
+  });
   relation.recordCount = count;
   for (auto& entry : tree_) entry.second.hits = {};
   return 0;
+}
+
+// Sorts keys by the order of an index and puts them in; frees them.
+int SortIntoIndex(int handle, int slot, BTREES::TKeySorter& keys) {
+  TZetTable& t = *ZetTable::Table(handle);
+  keys.Sort(Zet00::KeyCompareProc(t.version), t.indexes[size_t(slot)]->header.data());
+  const int error = Zet00::FillIndex(handle, slot, keys);
+  keys.Clear();
+  return error;
+}
+
+int TBuild::WriteIndexKeys() {
+  const int rel = r_.relationTable;
+  if (const int error = SortIntoIndex(rel, kRelationIndex, relationKeys_)) return error;
+  if (Option(kOptCompact)) return 0;
+  return SortIntoIndex(rel, kEntryIndex, entryKeys_);
 }
 
 // ---------------------------------------------------------------------------
@@ -372,32 +389,32 @@ int TBuild::RewriteWordTable() {
   if (error != 0) return error;
   const int32_t written = count;
 
-  TBulkInsert bulk(w, kWordIndex);
-  if ((error = bulk.Begin()) != 0) return error;
+  BTREES::TKeySorter wordKeys(uint16_t(Zet00::KeyLength(words_.indexes[kWordIndex]->header.data())));
   count = 0;
   error = ForEachWrittenWord([&](const std::string& word, const TWordNode& node) {
     std::array<uint8_t, ZetTable::kMaxKeySize> key{};
     PutWordRecord(word, node);
     if (const int e = Zet00::MakeKey(w, kWordIndex, words_.recordBuffer.data(), key.data(), uint32_t(++count)))
       return e;
-    return bulk.Add(key.data());
+    wordKeys.Add(key.data());
+    return 0;
   });
-  if (error != 0 || (error = bulk.Finish()) != 0) return error;
+  if (error != 0 || (error = SortIntoIndex(w, kWordIndex, wordKeys)) != 0) return error;
   words_.recordCount = written;
   if ((error = Zet01::WriteRecordCount(w)) != 0) return error;
 
   if (Option(kOptCompact)) return 0;
   if (words_.hasAutoNumber && words_.indexes[0]) {
-    TPoolScope pool;
+    BTREES::TKeySorter numberKeys(ZetTable::kKeyRecordNumber + sizeof(int32_t));
     count = 0;
-    ForEachWrittenWord([&count](const std::string&, const TWordNode& node) {
+    ForEachWrittenWord([&](const std::string&, const TWordNode& node) {
       std::array<uint8_t, ZetTable::kKeyRecordNumber + sizeof(int32_t)> key{};
       bytes::PutU32(key.data(), uint32_t(++count));
       bytes::PutI32(key.data() + ZetTable::kKeyRecordNumber, node.number);
-      SORT::AddRecord(key.data(), key.size());
+      numberKeys.Add(key.data());
       return 0;
     });
-    if ((error = FillIndexFromPool(w, 0)) != 0) return error;
+    if ((error = SortIntoIndex(w, 0, numberKeys)) != 0) return error;
   }
   for (int slot = kWordIndex + 1; slot <= words_.highestIndexSlot; ++slot)
     if (words_.indexes[size_t(slot)])

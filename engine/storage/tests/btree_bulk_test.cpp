@@ -1,0 +1,347 @@
+// Whole trees written bottom-up: the shape rules, the same keys in the same
+// order as single inserts give, every invariant of the B-tree unit kept
+// through later inserts and deletes, and index rebuilds of every key type.
+#include "engine/storage/btree_bulk.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/base/bytes.h"
+#include "engine/storage/tests/index_test_util.h"
+#include "engine/storage/tests/zettable_test_util.h"
+#include "engine/storage/zet00_index.h"
+#include "engine/storage/zet06_create.h"
+#include "engine/testsupport/engine_fixture.h"
+
+namespace {
+
+using BTREES::PTree;
+using Bytes = std::vector<uint8_t>;
+constexpr uint8_t kMode = LOWFILES::kModeReadWriteShared;
+constexpr int kOk = BTREES::kResultOk;
+
+bool Ascending8(const uint8_t* a, const uint8_t* b, const uint8_t*) { return std::memcmp(a, b, 8) < 0; }
+// Only the first 4 bytes order: keys that agree there are the same key.
+bool ByFirstFour(const uint8_t* a, const uint8_t* b, const uint8_t*) { return std::memcmp(a, b, 4) < 0; }
+
+Bytes Key8(uint64_t value) {
+  Bytes key(8);
+  for (int i = 0; i < 8; ++i) key[size_t(7 - i)] = uint8_t(value >> (8 * i));
+  return key;
+}
+
+uint64_t Value(const uint8_t* key) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | key[i];
+  return v;
+}
+
+// Reads the file and checks the rules of the B-tree unit from the bytes:
+// entries ascend within their bounds, all leaves at the height, every page
+// but the root with order .. capacity entries, child pages within the page
+// count and used once. Answers the keys in order.
+class TreeFileCheck {
+ public:
+  explicit TreeFileCheck(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    file_.assign(std::istreambuf_iterator<char>(in), {});
+    pageSize_ = bytes::GetU16(&file_[BTREES::kHeaderPageSize]);
+    entrySize_ = bytes::GetU16(&file_[BTREES::kHeaderEntrySize]);
+    height_ = bytes::GetU16(&file_[BTREES::kHeaderHeight]);
+    pageCount_ = bytes::GetU16(&file_[BTREES::kHeaderPageCount]);
+    order_ = bytes::GetU16(&file_[BTREES::kHeaderOrder]);
+    used_.assign(size_t(pageCount_) + 1, false);
+  }
+
+  std::vector<uint64_t> Keys() {
+    std::vector<uint64_t> keys;
+    if (height_ == 0) {
+      EXPECT_EQ(pageCount_, 0);
+      return keys;
+    }
+    EXPECT_GE(file_.size(), size_t(pageCount_ + 1) * pageSize_);
+    Visit(BTREES::kRootPage, 1, nullptr, nullptr, keys);
+    return keys;
+  }
+
+ private:
+  void Visit(uint16_t page, int level, const uint64_t* low, const uint64_t* high, std::vector<uint64_t>& keys) {
+    ASSERT_GE(page, 1);
+    ASSERT_LE(page, pageCount_);
+    ASSERT_FALSE(used_[page]) << "page " << page << " used twice";
+    used_[page] = true;
+    const uint8_t* p = &file_[size_t(page) * pageSize_];
+    const uint16_t count = bytes::GetU16(p + BTREES::kPageCount);
+    ASSERT_LE(count, 2 * order_);
+    if (page != BTREES::kRootPage) {
+      ASSERT_GE(count, order_) << "page " << page;
+    } else if (height_ > 1) {
+      ASSERT_GE(count, 1);
+    }
+    const bool leaf = level == height_;
+    std::vector<uint64_t> bounds;
+    if (low) bounds.push_back(*low);
+    for (uint16_t i = 0; i < count; ++i) bounds.push_back(Value(p + BTREES::kPageEntries + i * entrySize_ + 2));
+    if (high) bounds.push_back(*high);
+    for (size_t i = 1; i < bounds.size(); ++i) ASSERT_LT(bounds[i - 1], bounds[i]);
+    for (uint16_t i = 0; i <= count; ++i) {
+      const uint16_t child = i == 0 ? bytes::GetU16(p + BTREES::kPageFirstChild)
+                                    : bytes::GetU16(p + BTREES::kPageEntries + (i - 1) * entrySize_);
+      if (leaf) {
+        ASSERT_EQ(child, 0);
+      } else {
+        uint64_t lo = 0, hi = 0;
+        if (i > 0) lo = Value(p + BTREES::kPageEntries + (i - 1) * entrySize_ + 2);
+        if (i < count) hi = Value(p + BTREES::kPageEntries + i * entrySize_ + 2);
+        Visit(child, level + 1, i > 0 ? &lo : low, i < count ? &hi : high, keys);
+        if (testing::Test::HasFatalFailure()) return;
+      }
+      if (i < count) keys.push_back(Value(p + BTREES::kPageEntries + i * entrySize_ + 2));
+    }
+  }
+
+  Bytes file_;
+  uint16_t pageSize_, entrySize_, height_, pageCount_, order_;
+  std::vector<bool> used_;
+};
+
+class BtreeBulkTest : public zettest::EngineTest {
+ protected:
+  PTree Create(const std::string& name, uint16_t pageSize, BTREES::TCompareProc compare = Ascending8) {
+    PTree tree = nullptr;
+    EXPECT_EQ(BTREES::CreateTree(tree, TempPath(name), pageSize, kMode, 0, nullptr, compare, 8), 0);
+    return tree;
+  }
+  PTree Open(const std::string& name) {
+    PTree tree = nullptr;
+    EXPECT_EQ(BTREES::OpenTree(tree, TempPath(name), Ascending8, kMode, 0, nullptr), 0);
+    return tree;
+  }
+  static std::vector<uint64_t> Walk(PTree tree) {
+    std::vector<uint64_t> values;
+    Bytes key(8);
+    for (int r = BTREES::First(tree, key.data()); r == kOk; r = BTREES::Next(tree, key.data()))
+      values.push_back(Value(key.data()));
+    return values;
+  }
+  uint16_t BuildFrom(PTree tree, const std::vector<uint64_t>& sorted) {
+    BTREES::TBulkBuilder builder;
+    if (uint16_t e = builder.Begin(tree, uint32_t(sorted.size()))) return e;
+    for (uint64_t v : sorted)
+      if (uint16_t e = builder.Add(Key8(v).data())) return e;
+    return builder.Finish();
+  }
+};
+
+TEST_F(BtreeBulkTest, ShapeKeepsEveryPageBetweenOrderAndCapacity) {
+  // (order, capacity) of 512-byte pages with 8-byte keys, and of 4096 with 30.
+  for (const auto& [order, capacity] : {std::pair<uint16_t, uint16_t>{25, 50}, {127, 254}, {2, 4}, {1, 2}}) {
+    for (uint32_t count : {0u, 1u, 2u, 3u, uint32_t(capacity), capacity + 1u, capacity + 2u, 2u * capacity + 3u,
+                           1000u, 65432u, 1000000u}) {
+      SCOPED_TRACE(testing::Message() << "order " << order << " count " << count);
+      const auto shape = BTREES::TBulkBuilder::Shape(count, order, capacity);
+      if (count == 0) {
+        EXPECT_TRUE(shape.empty());
+        continue;
+      }
+      ASSERT_FALSE(shape.empty());
+      EXPECT_EQ(shape.back(), 1u);
+      uint64_t entries = count;
+      for (size_t level = 0; level < shape.size(); ++level) {
+        const uint64_t pages = shape[level], inPages = entries - (pages - 1);
+        if (level + 1 == shape.size()) {
+          EXPECT_LE(inPages, capacity);
+        } else {
+          EXPECT_GE(inPages / pages, order);
+          EXPECT_LE((inPages + pages - 1) / pages, capacity);
+          EXPECT_GE(pages, 2u);
+        }
+        entries = pages - 1;
+      }
+    }
+  }
+}
+
+// The same keys in the same order as single inserts, every rule of the
+// B-tree unit in the file, and the rules kept by inserts and deletes after.
+TEST_F(BtreeBulkTest, BulkTreeEqualsInsertedTreeAndStaysSoundUnderChange) {
+  for (const uint16_t pageSize : {uint16_t(64), uint16_t(512), uint16_t(4096)}) {
+    for (const uint32_t count : {0u, 1u, 5u, 6u, 7u, 50u, 51u, 52u, 2551u, 40000u}) {
+      SCOPED_TRACE(testing::Message() << "page " << pageSize << " count " << count);
+      std::vector<uint64_t> keys;
+      for (uint32_t i = 0; i < count; ++i) keys.push_back(uint64_t(i) * 4 + 2);
+      PTree bulk = Create("B.IND", pageSize);
+      ASSERT_EQ(BuildFrom(bulk, keys), 0);
+      ASSERT_EQ(BTREES::CloseTree(bulk, nullptr, 0, true), 0);
+      EXPECT_EQ(TreeFileCheck(TempPath("B.IND")).Keys(), keys);
+      if (HasFatalFailure()) return;
+
+      PTree single = Create("S.IND", pageSize);
+      std::vector<uint64_t> shuffled = keys;
+      std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(count));
+      for (uint64_t v : shuffled) ASSERT_EQ(BTREES::Insert(single, Key8(v).data()), kOk);
+      bulk = Open("B.IND");
+      EXPECT_EQ(Walk(bulk), Walk(single));
+      ASSERT_EQ(BTREES::CloseTree(single, nullptr, 0, true), 0);
+
+      // Later changes: inserts between the keys and deletes of some.
+      std::set<uint64_t> model(keys.begin(), keys.end());
+      std::mt19937 rng(count + pageSize);
+      const uint32_t changes = std::min<uint32_t>(3 * count + 20, 30000);
+      for (uint32_t i = 0; i < changes; ++i) {
+        const uint64_t v = uint64_t(rng() % (count * 4 + 8));
+        if (rng() % 3 == 0 && model.count(v)) {
+          ASSERT_EQ(BTREES::Delete(bulk, Key8(v).data()), kOk);
+          model.erase(v);
+        } else if (!model.count(v)) {
+          ASSERT_EQ(BTREES::Insert(bulk, Key8(v).data()), kOk);
+          model.insert(v);
+        }
+      }
+      ASSERT_EQ(BTREES::CloseTree(bulk, nullptr, 0, true), 0);
+      EXPECT_EQ(TreeFileCheck(TempPath("B.IND")).Keys(), std::vector<uint64_t>(model.begin(), model.end()));
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+TEST_F(BtreeBulkTest, BuilderRefusesWhatWouldBreakTheTree) {
+  PTree tree = Create("R.IND", 512);
+  ASSERT_EQ(BTREES::Insert(tree, Key8(1).data()), kOk);
+  BTREES::TBulkBuilder builder;
+  EXPECT_EQ(builder.Begin(tree, 3), BTREES::kErrDamaged);  // not empty
+  ASSERT_EQ(BTREES::ClearTree(tree), 0);
+  ASSERT_EQ(builder.Begin(tree, 3), 0);
+  ASSERT_EQ(builder.Add(Key8(1).data()), 0);
+  EXPECT_EQ(builder.Finish(), BTREES::kErrDamaged);  // fewer keys than announced
+  EXPECT_EQ(tree->header.height, 0);
+  ASSERT_EQ(builder.Begin(tree, 1), 0);
+  ASSERT_EQ(builder.Add(Key8(1).data()), 0);
+  EXPECT_EQ(builder.Add(Key8(2).data()), BTREES::kErrDamaged);  // more
+  // Far more keys than 65535 pages hold.
+  EXPECT_EQ(builder.Begin(tree, 4000000), BTREES::kErrDamaged);
+  BTREES::CloseTree(tree, nullptr, 0, true);
+}
+
+TEST_F(BtreeBulkTest, SorterOrdersByTheCompareProcedureAndDropsRepeats) {
+  BTREES::TKeySorter sorter(8);
+  // Keys that agree in the first four bytes are one key: the first added stays.
+  for (uint64_t v : {uint64_t(3) << 32 | 1, uint64_t(1) << 32 | 7, uint64_t(3) << 32 | 2, uint64_t(2) << 32})
+    sorter.Add(Key8(v).data());
+  sorter.Sort(ByFirstFour, nullptr);
+  ASSERT_EQ(sorter.Size(), 3u);
+  EXPECT_EQ(Value(sorter.Key(0)), uint64_t(1) << 32 | 7);
+  EXPECT_EQ(Value(sorter.Key(1)), uint64_t(2) << 32);
+  EXPECT_EQ(Value(sorter.Key(2)), uint64_t(3) << 32 | 1);
+  PTree tree = Create("U.IND", 512, ByFirstFour);
+  ASSERT_EQ(BTREES::BuildTree(tree, sorter), 0);
+  EXPECT_EQ(Walk(tree), (std::vector<uint64_t>{uint64_t(1) << 32 | 7, uint64_t(2) << 32, uint64_t(3) << 32 | 1}));
+  BTREES::CloseTree(tree, nullptr, 0, true);
+}
+
+// ---- Index rebuilds of every key type ------------------------------------
+
+using Recnos = std::vector<uint32_t>;
+
+// Every key, in walk order.
+std::vector<Bytes> WalkKeys(int h, int slot) {
+  std::vector<Bytes> keys;
+  ZetTable::TZetTable* t = ZetTable::Table(h);
+  const size_t length = Zet00::KeyLength(t->indexes[size_t(slot)]->header.data());
+  for (uint8_t s = Zet00::IndexFirst(h, slot); s == Zet00::kStatusFound; s = Zet00::IndexNext(h, slot))
+    keys.emplace_back(t->currentKey.begin(), t->currentKey.begin() + ptrdiff_t(length));
+  return keys;
+}
+
+class BulkIndexTest : public zettest::EngineTest {};
+
+TEST_F(BulkIndexTest, RebuiltIndexEqualsTheOneOfSingleInsertsForEveryKeyType) {
+  // One field of each type that keys compare; one user index per field,
+  // ascending and descending alternately, and one over two parts.
+  const std::vector<zettable_test::FieldDef> fields = {
+      {"KZ", 0, 0, 1},    {"NAME", 1, 20, 20}, {"ANZAHL", 2, 1, 10}, {"PREIS", 3, 7, 242},
+      {"STUFE", 4, 0, 10}, {"AKTIV", 5, 0, 4},  {"DATUM", 6, 3, 10},  {"FARBE", 8, 0, 242},
+      {"ZEIT", 13, 1, 5}};
+  auto t = zettable_test::MakeTable(2, fields);
+  t->ComputeLayout();
+  const uint16_t n = uint16_t(fields.size());
+  auto length = [&](uint16_t f) {
+    return uint16_t((f < n ? t->FieldOffset(uint16_t(f + 1)) : t->recordLength) - t->FieldOffset(f));
+  };
+  for (uint16_t f = 1; f <= n + 1; ++f) {
+    auto d = std::make_unique<ZetTable::TIndexDescriptor>();
+    d->fileName = "K" + std::to_string(f) + ".IND";
+    if (f <= n) {
+      const uint16_t word = f % 2 == 0 ? uint16_t(f | ZetTable::kKeyDescending) : f;
+      Zet00::SetKeyPart(d->header.data(), 0, {word, length(f), t->FieldType(f)});
+    } else {
+      Zet00::SetKeyPart(d->header.data(), 0, {5, length(5), t->FieldType(5)});
+      Zet00::SetKeyPart(d->header.data(), 1, {uint16_t(2 | ZetTable::kKeyDescending), length(2), t->FieldType(2)});
+    }
+    t->indexes[f] = std::move(d);
+  }
+  ASSERT_EQ(Zet06::CreateTable(*t, TempPath("ALLE.DAT"), {}, false, 0, 0), 0);
+  int h = index_test::OpenForTest(TempPath("ALLE.DAT"));
+  ASSERT_GT(h, 0);
+  std::mt19937 rng(7);
+  for (int r = 0; r < 3000; ++r) {
+    index_test::SetText(h, 1, std::string(1, char('A' + rng() % 5)));
+    index_test::SetText(h, 2, std::string(1, char('a' + rng() % 26)) + std::to_string(rng() % 50));
+    index_test::SetText(h, 3, std::to_string(int(rng() % 200) - 100));
+    index_test::SetText(h, 4, std::to_string(int(rng() % 1000) - 500) + ",25");
+    index_test::SetText(h, 5, std::to_string(rng() % 200));
+    index_test::SetText(h, 6, rng() % 2 ? "Ja" : "Nein");
+    index_test::SetText(h, 7, std::to_string(1 + rng() % 28) + ".0" + std::to_string(1 + rng() % 9) + ".19" +
+                                  std::to_string(50 + rng() % 50));
+    index_test::SetText(h, 8, std::to_string(rng() % 3));
+    index_test::SetText(h, 9, std::to_string(rng() % 24) + ":" + std::to_string(10 + rng() % 50));
+    ASSERT_EQ(index_test::AppendForTest(h), 0);
+  }
+  index_test::WriteCount(*ZetTable::Table(h));
+  for (int slot = 1; slot <= n + 1; ++slot) {
+    SCOPED_TRACE(slot);
+    const std::vector<Bytes> inserted = WalkKeys(h, slot);
+    ASSERT_EQ(inserted.size(), size_t(ZetTable::Table(h)->recordCount));
+    ASSERT_GT(inserted.front().size(), ZetTable::kKeyRecordNumber);
+    ASSERT_EQ(Zet00::RebuildIndex(h, slot), 0);
+    EXPECT_EQ(WalkKeys(h, slot), inserted);
+    // The rebuilt tree takes further keys in order.
+    ASSERT_EQ(index_test::AppendForTest(h), 0);
+    index_test::WriteCount(*ZetTable::Table(h));
+    EXPECT_EQ(WalkKeys(h, slot).size(), inserted.size() + 1);
+    ASSERT_EQ(Zet00::RebuildIndex(h, slot), 0);
+  }
+  index_test::CloseForTest(h);
+}
+
+TEST_F(BulkIndexTest, EmptyTableGivesAnEmptyIndexThatTakesKeys) {
+  auto t = zettable_test::MakeTable(2, {{"NAME", 1, 20, 20}, {"NR", 2, 1, 10}});
+  auto d = std::make_unique<ZetTable::TIndexDescriptor>();
+  d->fileName = "NAMEN.IND";
+  Zet00::SetKeyPart(d->header.data(), 0, {1, 21, Common::kTypeString});
+  t->indexes[1] = std::move(d);
+  ASSERT_EQ(Zet06::CreateTable(*t, TempPath("LEER.DAT"), {}, false, 0, 0), 0);
+  const int h = index_test::OpenForTest(TempPath("LEER.DAT"));
+  ASSERT_GT(h, 0);
+  ASSERT_TRUE(Zet00::IndexAvailable(h, 1, false));  // reads the key description
+  ASSERT_EQ(Zet00::RebuildIndex(h, 1), 0);
+  EXPECT_TRUE(index_test::WalkIndex(h, 1).empty());
+  EXPECT_EQ(Zet00::IndexTree(h, 1)->header.height, 0);
+  for (const char* name : {"Zorn", "Adam"}) {
+    index_test::SetText(h, 1, name);
+    ASSERT_EQ(index_test::AppendForTest(h), 0);
+  }
+  EXPECT_EQ(index_test::WalkIndex(h, 1), (Recnos{2, 1}));
+
+  index_test::CloseForTest(h);
+}
+
+}  // namespace
