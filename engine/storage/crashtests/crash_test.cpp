@@ -150,7 +150,55 @@ int InChild(Fn fn) {
   return status;
 }
 
-class Zet01CrashTest : public zettest::EngineTest {};
+class Zet01CrashTest : public zettest::EngineTest {
+ protected:
+  // The open that repairs is killed before its first change, then before
+  // its second, and so on, until one gets through; kills counts them.
+  void ReopenKilledAtEachChange(const std::string& path, int& kills) {
+    for (int change = 1;; ++change) {
+      ASSERT_LT(change, kMaxReopens) << "the reopen never finishes";
+      const int reopen = InChild([&] {
+        LOWFILES::SetSyncWrites(false);
+        platform::InjectCrashAtChange(change);
+        _exit(OpenArticles(path) > 0 ? 0 : 3);
+      });
+      if (WIFEXITED(reopen)) {
+        ASSERT_EQ(WEXITSTATUS(reopen), 0) << "the table does not open";
+        return;
+      }
+      ASSERT_TRUE(WIFSIGNALED(reopen));
+      ++kills;
+    }
+  }
+};
+
+// Replays the reopens after the killed writer whose files ZET_CRASH_KEEP
+// kept (ZET_CRASH_REPLAY names that folder); every record must be one the
+// writer made, with its memo.
+TEST_F(Zet01CrashTest, ReplayOfAKeptWriterState) {
+  const char* replay = std::getenv("ZET_CRASH_REPLAY");
+  if (!replay) GTEST_SKIP() << "ZET_CRASH_REPLAY names no kept state";
+  namespace fs = std::filesystem;
+  for (const auto& entry : fs::directory_iterator(replay))
+    if (entry.path().extension() != ".TXT") fs::copy_file(entry.path(), TempDir() / entry.path().filename());
+  const std::string path = TempPath("ARTIKEL.DAT");
+  int kills = 0;
+  ReopenKilledAtEachChange(path, kills);
+  if (HasFatalFailure()) return;
+  const int h = OpenArticles(path);
+  ASSERT_GT(h, 0) << Common::LastErrorText().str();
+  ExpectIndexesAgree(h);
+  TZetTable& t = *ZetTable::Table(h);
+  for (const Article& stored : ScanArticles(h)) {
+    Article a = stored;
+    a.menge = 0;
+    a.notiz = 0;
+    EXPECT_EQ(a, Expected(stored.nr));
+    EXPECT_EQ(ReadMemo(t.memoFile, stored.notiz), MemoFor(stored.nr, stored.menge)) << "memo of " << stored.nr;
+  }
+  CloseArticles(h);
+  EXPECT_EQ(WINMEMOS::ReadEveryMemo(TempPath("ARTIKEL.MMO"), WINMEMOS::kLinkSize32, kTableKey), 0);
+}
 
 TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
   const std::string path = CreateArticles(TempPath("ARTIKEL.DAT"));
@@ -202,22 +250,8 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
       }
     }
 
-    // The open that repairs is killed before its first change, then before
-    // its second, and so on, until one gets through.
-    for (int change = 1;; ++change) {
-      ASSERT_LT(change, kMaxReopens) << "the reopen never finishes";
-      const int reopen = InChild([&] {
-        LOWFILES::SetSyncWrites(false);
-        platform::InjectCrashAtChange(change);
-        _exit(OpenArticles(path) > 0 ? 0 : 3);
-      });
-      if (WIFEXITED(reopen)) {
-        ASSERT_EQ(WEXITSTATUS(reopen), 0) << "the table does not open";
-        break;
-      }
-      ASSERT_TRUE(WIFSIGNALED(reopen));
-      ++reopenKills;
-    }
+    ReopenKilledAtEachChange(path, reopenKills);
+    if (HasFatalFailure()) return;
 
     const int h = OpenArticles(path);
     ASSERT_GT(h, 0) << Common::LastErrorText().str();
