@@ -18,6 +18,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -55,6 +57,11 @@ constexpr int kMaxWriterOps = 200000;
 constexpr int kMaxKillDelayMs = 60;
 // Most attempts to reopen after one kill (each killed one change later).
 constexpr int kMaxReopens = 400;
+// Above this many records the writer deletes where it would append, so the
+// table stays near this size over any number of kills: the reopen that is
+// killed at each of its changes then rebuilds a table of the same size
+// after the first kill and the thousandth alike.
+constexpr uint32_t kCrowded = 250;
 
 int KillCount() {
   const char* text = std::getenv("ZET_CRASH_KILLS");
@@ -85,7 +92,8 @@ void Report(int fd, char what, int32_t nr = 0, int32_t menge = 0) {
   for (int op = 0; op < kMaxWriterOps; ++op) {
     const uint32_t count = uint32_t(t.recordCount);
     const uint32_t kind = rng() % 10;
-    if (kind < 5 || count < 5) {
+    const bool crowded = count > kCrowded;
+    if ((kind < 5 && !crowded) || count < 5) {
       t.recordBuffer.assign(t.recordLength, 0);
       if (Zet01::AssignAutoNumber(h) != 0) _exit(4);
       Article a = Expected(Zet01::AutoNumberOf(h));
@@ -100,7 +108,7 @@ void Report(int fd, char what, int32_t nr = 0, int32_t menge = 0) {
     t.currentRecord = 1 + rng() % count;
     if (Zet01::ReadRecord(h, t.currentRecord) != 0) _exit(6);
     Article a = ArticleOf(t, t.recordBuffer.data());
-    if (kind < 8) {
+    if (kind >= 5 && kind < 8) {
       const std::vector<uint8_t> old = t.recordBuffer;
       a.menge = int16_t(rng() % 1000);
       a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
@@ -118,6 +126,21 @@ void Report(int fd, char what, int32_t nr = 0, int32_t menge = 0) {
   _exit(0);
 }
 
+// With ZET_CRASH_KEEP set to a folder, the files as the last killed writer
+// left them (and its reports, in REPORTS.TXT) are copied there, so that a
+// failure can be replayed: the reopens that follow are killed at fixed
+// changes and act the same on the same files.
+void KeepWriterState(const std::filesystem::path& dir, const std::string& reports) {
+  const char* keep = std::getenv("ZET_CRASH_KEEP");
+  if (!keep) return;
+  namespace fs = std::filesystem;
+  fs::remove_all(keep);
+  fs::create_directories(keep);
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.is_regular_file()) fs::copy_file(entry.path(), fs::path(keep) / entry.path().filename());
+  std::ofstream(fs::path(keep) / "REPORTS.TXT") << reports;
+}
+
 // Runs fn in a child process; answers its wait status.
 template <typename Fn>
 int InChild(Fn fn) {
@@ -128,7 +151,75 @@ int InChild(Fn fn) {
   return status;
 }
 
-class Zet01CrashTest : public zettest::EngineTest {};
+class Zet01CrashTest : public zettest::EngineTest {
+ protected:
+  // The open that repairs is killed before its first change, then before
+  // its second, and so on, until one gets through; kills counts them.
+  void ReopenKilledAtEachChange(const std::string& path, int& kills) {
+    for (int change = 1;; ++change) {
+      ASSERT_LT(change, kMaxReopens) << "the reopen never finishes";
+      const int reopen = InChild([&] {
+        LOWFILES::SetSyncWrites(false);
+        platform::InjectCrashAtChange(change);
+        _exit(OpenArticles(path) > 0 ? 0 : 3);
+      });
+      if (WIFEXITED(reopen)) {
+        ASSERT_EQ(WEXITSTATUS(reopen), 0) << "the table does not open";
+        return;
+      }
+      ASSERT_TRUE(WIFSIGNALED(reopen));
+      ++kills;
+    }
+  }
+
+  // The table opens, its indexes agree with its records, every record is one
+  // the writer made (with an amount it wrote, when amounts tells them) and
+  // holds its own memo, none twice, and the memo file reads whole. Answers
+  // the numbers present.
+  std::set<int32_t> ExpectRecordsWhole(const std::string& path, const std::map<int32_t, std::set<int16_t>>* amounts) {
+    std::set<int32_t> present;
+    const int h = OpenArticles(path);
+    EXPECT_GT(h, 0) << Common::LastErrorText().str();
+    if (h == 0) return present;
+    ExpectIndexesAgree(h);
+    TZetTable& t = *ZetTable::Table(h);
+    for (const Article& stored : HasFailure() ? std::vector<Article>() : ScanArticles(h)) {
+      const int32_t n = stored.nr;
+      EXPECT_TRUE(present.insert(n).second) << n << " is there twice";
+      if (amounts) {
+        const auto known = amounts->find(n);
+        EXPECT_TRUE(known != amounts->end()) << "a record holds an unknown number " << n;
+        EXPECT_TRUE(known == amounts->end() || known->second.count(stored.menge))
+            << n << " holds an amount never written: " << stored.menge;
+      }
+      Article a = stored;
+      a.menge = 0;
+      a.notiz = 0;
+      EXPECT_EQ(a, Expected(n));
+      EXPECT_EQ(ReadMemo(t.memoFile, stored.notiz), MemoFor(n, stored.menge)) << "memo of " << n;
+      if (HasFailure()) break;
+    }
+    CloseArticles(h);
+    EXPECT_EQ(WINMEMOS::ReadEveryMemo(TempPath("ARTIKEL.MMO"), WINMEMOS::kLinkSize32, kTableKey), 0);
+    return present;
+  }
+};
+
+// Replays the reopens after the killed writer whose files ZET_CRASH_KEEP
+// kept (ZET_CRASH_REPLAY names that folder); every record must be one the
+// writer made, with its memo.
+TEST_F(Zet01CrashTest, ReplayOfAKeptWriterState) {
+  const char* replay = std::getenv("ZET_CRASH_REPLAY");
+  if (!replay) GTEST_SKIP() << "ZET_CRASH_REPLAY names no kept state";
+  namespace fs = std::filesystem;
+  for (const auto& entry : fs::directory_iterator(replay))
+    if (entry.path().extension() != ".TXT") fs::copy_file(entry.path(), TempDir() / entry.path().filename());
+  const std::string path = TempPath("ARTIKEL.DAT");
+  int kills = 0;
+  ReopenKilledAtEachChange(path, kills);
+  if (HasFatalFailure()) return;
+  ExpectRecordsWhole(path, nullptr);
+}
 
 TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
   const std::string path = CreateArticles(TempPath("ARTIKEL.DAT"));
@@ -165,6 +256,7 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
+    KeepWriterState(TempDir(), reports);
 
     std::istringstream lines(reports);
     char what;
@@ -179,39 +271,11 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
       }
     }
 
-    // The open that repairs is killed before its first change, then before
-    // its second, and so on, until one gets through.
-    for (int change = 1;; ++change) {
-      ASSERT_LT(change, kMaxReopens) << "the reopen never finishes";
-      const int reopen = InChild([&] {
-        LOWFILES::SetSyncWrites(false);
-        platform::InjectCrashAtChange(change);
-        _exit(OpenArticles(path) > 0 ? 0 : 3);
-      });
-      if (WIFEXITED(reopen)) {
-        ASSERT_EQ(WEXITSTATUS(reopen), 0) << "the table does not open";
-        break;
-      }
-      ASSERT_TRUE(WIFSIGNALED(reopen));
-      ++reopenKills;
-    }
+    ReopenKilledAtEachChange(path, reopenKills);
+    if (HasFatalFailure()) return;
 
-    const int h = OpenArticles(path);
-    ASSERT_GT(h, 0) << Common::LastErrorText().str();
-    ExpectIndexesAgree(h);
-    TZetTable& t = *ZetTable::Table(h);
-    std::set<int32_t> present;
-    for (const Article& stored : ScanArticles(h)) {
-      const int32_t n = stored.nr;
-      ASSERT_TRUE(amounts.count(n)) << "a record holds an unknown number " << n;
-      ASSERT_TRUE(present.insert(n).second) << n << " is there twice";
-      ASSERT_TRUE(amounts[n].count(stored.menge)) << n << " holds an amount never written: " << stored.menge;
-      Article a = stored;
-      a.menge = 0;
-      a.notiz = 0;
-      ASSERT_EQ(a, Expected(n));
-      ASSERT_EQ(ReadMemo(t.memoFile, stored.notiz), MemoFor(n, stored.menge)) << "memo of " << n;
-    }
+    const std::set<int32_t> present = ExpectRecordsWhole(path, &amounts);
+    if (HasFailure()) return;
     for (int32_t n : appended) {
       if (deleted.count(n)) {
         EXPECT_FALSE(present.count(n)) << n << " was deleted";
@@ -219,8 +283,6 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
         EXPECT_TRUE(present.count(n)) << n << " was appended";
       }
     }
-    CloseArticles(h);
-    EXPECT_EQ(WINMEMOS::ReadEveryMemo(TempPath("ARTIKEL.MMO"), WINMEMOS::kLinkSize32, kTableKey), 0);
     if (HasFailure()) return;
   }
   EXPECT_GE(appended.size(), size_t(kills));

@@ -3,7 +3,8 @@
 //
 // ARTIKEL: NR auto number, CODE I (the unique ID index), NAME S20 (index
 // NAMEN.IND), MENGE I (index MENGE.IND, descending), NOTIZ memo, BILD blob.
-// Slots: 0 .INR (NR), 1 .ID (CODE), 2 NAMEN.IND, 3 MENGE.IND.
+// Slots: 0 .INR (NR), 1 .ID (CODE), 2 NAMEN.IND, 3 MENGE.IND. A test that
+// needs other user indexes (the fuzz seeds) names its own set.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -59,8 +60,23 @@ inline std::unique_ptr<ZetTable::TIndexDescriptor> UserIndex(const char* name, u
   return d;
 }
 
-// Creates the table file set; answers the table's path.
-inline std::string CreateArticles(const std::string& path, uint32_t key = kTableKey) {
+// A user index of the article table: its file and its one key part.
+struct ArticleIndex {
+  const char* file;
+  uint16_t field;
+  uint16_t length;
+  uint8_t type;
+};
+
+// The user indexes the editing and crash tests work with (slots 2 and 3).
+inline const std::vector<ArticleIndex> kArticleIndexes = {
+    {"NAMEN.IND", kName, kNameLength + 1, Common::kTypeString},
+    {"MENGE.IND", kMenge | ZetTable::kKeyDescending, 2, Common::kTypeInteger}};
+
+// Creates the table file set with the given user indexes from slot 2 on;
+// answers the table's path.
+inline std::string CreateArticles(const std::string& path, uint32_t key = kTableKey,
+                                  const std::vector<ArticleIndex>& indexes = kArticleIndexes) {
   auto t = zettable_test::MakeTable(2, {{"NR", Common::kTypeAutoNumber, 3, 10},
                                         {"CODE", Common::kTypeInteger, 1, 10},
                                         {"NAME", Common::kTypeString, kNameLength, kNameLength},
@@ -70,8 +86,8 @@ inline std::string CreateArticles(const std::string& path, uint32_t key = kTable
   Zet00::SetKeyPart(t->idKeyDescription.data(), 0, {kCode, 2, Common::kTypeInteger});
   t->idIndexFlag = true;
   t->nextAutoNumber = 1;
-  t->indexes[2] = UserIndex("NAMEN.IND", kName, kNameLength + 1, Common::kTypeString);
-  t->indexes[3] = UserIndex("MENGE.IND", kMenge | ZetTable::kKeyDescending, 2, Common::kTypeInteger);
+  for (size_t i = 0; i < indexes.size(); ++i)
+    t->indexes[kNameIndex + i] = UserIndex(indexes[i].file, indexes[i].field, indexes[i].length, indexes[i].type);
   EXPECT_EQ(Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, key), 0);
   return path;
 }

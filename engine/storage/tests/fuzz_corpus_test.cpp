@@ -50,18 +50,8 @@ class FuzzCorpus : public zettest::EngineTest {
   // A table INPUT.DAT as the table target names its files: auto number,
   // unique code, a text index (INPUT.IND), memos.
   std::string MakeTable() {
-    auto t = zettable_test::MakeTable(2, {{"NR", Common::kTypeAutoNumber, 3, 10},
-                                          {"CODE", Common::kTypeInteger, 1, 10},
-                                          {"NAME", Common::kTypeString, kNameLength, kNameLength},
-                                          {"MENGE", Common::kTypeInteger, 1, 10},
-                                          {"NOTIZ", Common::kTypeMemo, 3, 4},
-                                          {"BILD", Common::kTypeBlob, 3, 4}});
-    Zet00::SetKeyPart(t->idKeyDescription.data(), 0, {kCode, 2, Common::kTypeInteger});
-    t->idIndexFlag = true;
-    t->nextAutoNumber = 1;
-    t->indexes[2] = UserIndex("INPUT.IND", kName, kNameLength + 1, Common::kTypeString);
-    const std::string path = TempPath("INPUT.DAT");
-    EXPECT_EQ(Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, kTableKey), 0);
+    const std::string path =
+        CreateArticles(TempPath("INPUT.DAT"), kTableKey, {{"INPUT.IND", kName, kNameLength + 1, Common::kTypeString}});
     const int h = OpenArticles(path);
     EXPECT_GT(h, 0);
     TZetTable& table = *ZetTable::Table(h);

@@ -4,8 +4,12 @@
 // must open, agree with its indexes (rebuilt where marked), and keep what a
 // synced flush wrote: a record appended by a flush whose count a later sync
 // covered is there with its values and memo.
+//
+// The number of disk states tried is ZET_POWER_LOSS_TRIALS (default
+// kDefaultTrials); runs by hand take thousands.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -31,6 +35,14 @@ namespace fs = std::filesystem;
 using platform::JournalEntry;
 using memo_test::ReadMemo;
 using memo_test::WriteMemo;
+
+constexpr int kDefaultTrials = 60;
+
+int TrialCount() {
+  const char* text = std::getenv("ZET_POWER_LOSS_TRIALS");
+  const int trials = text ? std::atoi(text) : 0;
+  return trials > 0 ? trials : kDefaultTrials;
+}
 
 std::string MemoFor(int32_t nr, int16_t menge) { return memo_test::MemoFor(nr, menge, 300 + size_t(nr % 5) * 150); }
 
@@ -158,8 +170,9 @@ TEST_F(PowerLossTest, StatesAPowerLossLeavesOpenWholeAndKeepWhatWasSynced) {
   };
 
   std::mt19937 rng(11);
+  const int trialCount = TrialCount();
   int trials = 0;
-  for (int trial = 0; trial < 60; ++trial) {
+  for (int trial = 0; trial < trialCount; ++trial) {
     const size_t cut = rng() % (journal.size() + 1);
     SCOPED_TRACE("trial " + std::to_string(trial) + ", cut at " + std::to_string(cut));
     const fs::path into = TempDir() / ("loss" + std::to_string(trial));
@@ -186,7 +199,7 @@ TEST_F(PowerLossTest, StatesAPowerLossLeavesOpenWholeAndKeepWhatWasSynced) {
     ++trials;
     if (HasFailure()) break;
   }
-  EXPECT_EQ(trials, 60);
+  EXPECT_EQ(trials, trialCount);
 }
 
 }  // namespace
