@@ -58,6 +58,9 @@ const ShortStr& LastErrorText();
 const ShortStr& ErrorArgument();
 void SetErrorArgument(std::string_view argument);
 
+// Replaces the text of the last error, cut to kMaxErrorText; its number
+// stays (a bulk run that stopped tells its count this way).
+void ReplaceLastErrorText(std::string_view text);
 // Reports error n with "%s" filled from argument.
 void SetError(uint16_t n, std::string_view argument);
 // Reports error n with "%s" filled from ErrorArgument() and the name of the
