@@ -5,6 +5,8 @@
 // AKTIV J, NOTIZ memo. Export writes NAME .. AKTIV (not NR, not NOTIZ).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -334,6 +336,34 @@ TEST_F(TransferTest, CheckReplacementRefusesOtherTables) {
   EXPECT_LT(ZetTableCheckReplacement(c, "MENGE := "), 0);
   EXPECT_EQ(ZetTableCheckReplacement(c, "MENGE := 'Text'"), -44);
   EXPECT_EQ(Get(c, "MENGE"), "12");  // a check writes nothing
+}
+
+// Writes the seed corpus of the delimited-text fuzz target from this
+// engine's own exports (a separator byte, then the file). Disabled in normal
+// runs; run with
+//   ZET_CORPUS_DIR=<engine/interface/fuzz/corpus> interface_tests
+//     --gtest_also_run_disabled_tests --gtest_filter='TransferTest.DISABLED_WriteSeedCorpus'
+TEST_F(TransferTest, DISABLED_WriteSeedCorpus) {
+  const char* root = std::getenv("ZET_CORPUS_DIR");
+  ASSERT_NE(root, nullptr);
+  const std::filesystem::path dir = std::filesystem::path(root) / "textfile_fuzz";
+  std::filesystem::create_directories(dir);
+  const int32_t c = Open("QUELLE.DAT");
+  for (const Row& row : kRows) Append(c, row);
+  struct Seed {
+    const char* name;
+    uint8_t format, ansi, header;
+    char selector;
+  };
+  const Seed seeds[] = {{"semicolon_header", 0, 0, 1, 0}, {"comma", 1, 1, 0, 1}, {"lines", 2, 1, 0, 2},
+                        {"quoted_all", 3, 1, 1, 1}};
+  for (const Seed& seed : seeds) {
+    const std::string file = TempPath("seed.txt");
+    ASSERT_EQ(ZetTableExport(c, seed.format == 2 ? "NR < 3" : "", file.c_str(), seed.format, seed.ansi, seed.header,
+                             nullptr),
+              0);
+    std::ofstream(dir / seed.name, std::ios::binary) << seed.selector << Slurp(file);
+  }
 }
 
 }  // namespace
