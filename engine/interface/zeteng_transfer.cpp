@@ -105,6 +105,15 @@ int32_t CompileSelection(const char* selection, ShortStr& code) {
   return Zet02::CheckSelection(code, 0);
 }
 
+// Loads the cursor into its table and compiles the selection: 0, or the
+// compile-error position (the table's position then dropped).
+int32_t LoadAndCompile(TCursor& c, TZetTable& t, const char* selection, ShortStr& code) {
+  LoadCursorIntoTable(c, t);
+  const int32_t position = CompileSelection(selection, code);
+  if (position != 0) DiscardTablePosition(c, t);
+  return position;
+}
+
 bool Selected(ShortStr& code) {
   int error = 0, dependency = 0;
   return Zet02::EvalSelection(code, 3, error, dependency) && error == 0;
@@ -424,12 +433,8 @@ int32_t ZetTableImport(int32_t cursor, const char* selection, const char* fileNa
     return kNoAppendRight;
   }
   if (format > 2) return kNotPossible;
-  LoadCursorIntoTable(c, t);
   ShortStr code;
-  if (const int32_t position = CompileSelection(selection, code); position != 0) {
-    DiscardTablePosition(c, t);
-    return position;
-  }
+  if (const int32_t position = LoadAndCompile(c, t, selection, code); position != 0) return position;
   return ImportText(c, t, code, fileName, format, columnMap, header != 0, ansi != 0, progress);
 }
 
@@ -442,12 +447,8 @@ int32_t ZetTableExport(int32_t cursor, const char* selection, const char* fileNa
   ClearLastError();
   TCurrentTable current(c.relation);
   if (format > 3) return kNotPossible;
-  LoadCursorIntoTable(c, t);
   ShortStr code;
-  if (const int32_t position = CompileSelection(selection, code); position != 0) {
-    DiscardTablePosition(c, t);
-    return position;
-  }
+  if (const int32_t position = LoadAndCompile(c, t, selection, code); position != 0) return position;
   return ExportText(c, t, code, fileName, format, ansi != 0, header != 0, progress);
 }
 
