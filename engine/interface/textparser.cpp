@@ -75,16 +75,27 @@ void TTextFileParser::ReadUnquoted(std::string& field) {
 }
 
 int TTextFileParser::ReadLine(std::vector<std::string>& fields) {
-  fields.clear();
-  if (state_ != 0) return state_;
+  // The strings of the fields are reused from line to line.
+  size_t count = 0;
+  const auto nextField = [&]() -> std::string& {
+    if (count == fields.size()) fields.emplace_back();
+    std::string& field = fields[count++];
+    field.clear();
+    return field;
+  };
+  if (state_ != 0) {
+    fields.clear();
+    return state_;
+  }
   if (AtEnd()) {
+    fields.clear();
     state_ = 1;
     return state_;
   }
   const bool lineEndSeparates = separator_ == kCR;
   try {
     for (;;) {
-      std::string& field = fields.emplace_back();
+      std::string& field = nextField();
       if (!AtEnd() && current_ == quote_)
         ReadQuoted(field);
       else
@@ -115,7 +126,9 @@ int TTextFileParser::ReadLine(std::vector<std::string>& fields) {
     errorText_ = e.what();
     fields.clear();
     state_ = -1;
+    return state_;
   }
+  fields.resize(count);
   return state_;
 }
 

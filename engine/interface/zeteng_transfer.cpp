@@ -237,6 +237,7 @@ struct TImportRun {
   uint32_t appended = 0;
   uint16_t error = 0;         // the field's error, 114 for a break, 3 for a write
   std::string failedText;     // the text of the column being processed
+  std::string converted;      // a column's text in the Windows code page
 
   // Takes one line as a record: false when the run must stop.
   bool TakeLine(const std::vector<std::string>& columns, const std::vector<TMapped>& mapped) {
@@ -244,7 +245,9 @@ struct TImportRun {
     t.currentRecord = uint32_t(std::max(t.recordCount, 0)) + 1;
     for (const TMapped& m : mapped) {
       if (m.column > columns.size()) continue;
-      const std::string text = FromFile(columns[m.column - 1], ansi);
+      const std::string& column = columns[m.column - 1];
+      if (!ansi) converted = FromFile(column, false);
+      const std::string& text = ansi ? column : converted;
       if (t.FieldType(m.field) == Common::kTypeMemo) {
         if (!PutMemo(t, m.field, text)) return Fail(Common::kErrWrite, text);
         continue;
@@ -258,10 +261,7 @@ struct TImportRun {
     }
     if (t.autoNumberField != 0 && Zet01::AssignAutoNumber(slot) != 0) return Fail(Common::kErrWrite, {});
     if (Zet01::FormulaHook) Zet01::FormulaHook(slot);
-    if (const int e = Zet01::AppendRecord(slot, false, cursor); e != 0) {
-      DropMemos(t);
-      return Fail(uint16_t(e), {});
-    }
+    if (const int e = Zet01::AppendRecord(slot, false, cursor); e != 0) return Fail(uint16_t(e), {});
     ++appended;
     return true;
   }
@@ -291,7 +291,7 @@ int32_t ImportText(TCursor& c, TZetTable& t, ShortStr& selection, const char* fi
   std::vector<std::string> columns;
   if (header) parser.ReadLine(columns);
   const std::vector<TMapped> mapped = MappedFields(slot, t, map);
-  TImportRun run{slot, HandleOf(c), t, selection, ansi, 0, 0, {}};
+  TImportRun run{slot, HandleOf(c), t, selection, ansi, 0, 0, {}, {}};
   for (uint32_t line = 1; parser.ReadLine(columns) == 0; ++line) {
     if (line % kBreakPollLines == 0 && Common::UserBreakRequested()) {
       run.error = Zet00::kErrBreak;
