@@ -58,6 +58,9 @@ const ShortStr& LastErrorText();
 const ShortStr& ErrorArgument();
 void SetErrorArgument(std::string_view argument);
 
+// Replaces the text of the last error, cut to kMaxErrorText; its number
+// stays (a bulk run that stopped tells its count this way).
+void ReplaceLastErrorText(std::string_view text);
 // Reports error n with "%s" filled from argument.
 void SetError(uint16_t n, std::string_view argument);
 // Reports error n with "%s" filled from ErrorArgument() and the name of the
@@ -66,8 +69,6 @@ void SetFileError(uint16_t n, std::string_view fileName);
 // SetFileError(n, fileName) when condition (a unit's result word) is not 0.
 void ErrorIf(int32_t condition, uint16_t n, std::string_view fileName);
 void OutOfMemoryError();
-// Replaces the text of the last error (its number stays), cut as every text.
-void SetLastErrorText(std::string_view text);
 void ReadError();
 void WriteError();
 

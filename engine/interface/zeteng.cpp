@@ -1,5 +1,6 @@
 // The cursor table, the login state and the cursor services (zeteng.h).
 #include "engine/interface/zeteng.h"
+#include "engine/interface/memohtml.h"
 
 #include <algorithm>
 #include <cstring>
@@ -486,6 +487,7 @@ void UnitInit() {
   EngineHooks::CursorRecNo = CursorRecNo;
   EngineHooks::CursorMarkCount = CursorMarkCount;
   InstallTransferServices();
+  Html::InstallWriter();
 }
 
 void UnitDone() {

@@ -588,6 +588,42 @@ ZET_EXPORT int32_t ZetCheckFormat(const char* format);
 ZET_EXPORT int32_t ZetConvertToDBase(const char* tableFile, const char* dbfFile, ZetProgressProc progress);
 ZET_EXPORT int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFile, int32_t option);
 
+/* ---- Delimited text files and replace ------------------------------------
+   Formats: 0 ";" between values, 1 ",", 2 one value per text line (an import
+   reads the whole file as one record), 3 "," with every value in quotes
+   (export only). A value holding the separator, a quote, CR or LF is quoted,
+   its quotes doubled; lines end with CR LF; a final line end adds no record;
+   Ctrl+Z or a 0 byte ends the input. Texts are OEM (code page 850) in the
+   file unless ansi is set. Exported are the fields with a display width and
+   a name except identifier, memo and formula fields, in field order; header
+   writes (or skips on import) a line of field names. columnMap[k] names the
+   1-based column of user field k + 1 (<= 0 or a missing column: empty; an
+   identifier field keeps its automatic value); 1000 entries at most are
+   read, NULL maps nothing. The runs make the cursor's table current, keep
+   the cursor where it stands and clear the last error first. Answers: the
+   selection's compile-error position (> 0); -1 the file cannot be opened,
+   -2 created, -3 written; -203 a value (the last error tells "Erfolgreich
+   importiert: <count>, Feld: <text>"), a syntax error of the file (error 8)
+   or a break (114) stopped the run, the records before it stay; -19 format
+   3 on import or format 4 (not available); -30 no right to append; -101;
+   else 0. accessCode, tableKey and the unused arguments are not read. */
+ZET_EXPORT int32_t ZetTableImport(int32_t cursor, const char* selection, const char* fileName,
+                                  const char* accessCode, uint32_t tableKey, uint8_t format,
+                                  const int16_t* columnMap, uint8_t header, uint8_t ansi,
+                                  ZetProgressProc progress, uint8_t unused);
+ZET_EXPORT int32_t ZetTableExport(int32_t cursor, const char* selection, const char* fileName, uint8_t format,
+                                  uint8_t ansi, uint8_t header, ZetProgressProc progress);
+/* Compiles the assignment list ("FIELD := expression, ...") against the
+   cursor's table and tries it on the cursor's record without writing: 0, or
+   minus the error (87 when it names another table). */
+ZET_EXPORT int32_t ZetTableCheckReplacement(int32_t cursor, const char* assignment);
+/* Applies the assignment list to every record that the selection accepts
+   (the marked ones in marked order, else all in record order): the number
+   of records changed; -7 the assignment list is unusable; -44 the selection
+   is; -101. A progress answer of 1 stops the run; what was changed stays. */
+ZET_EXPORT int32_t ZetTableReplace(int32_t cursor, const char* selection, const char* assignment,
+                                   ZetProgressProc progress, uint32_t unused);
+
 /* ---- Variables, report functions and host commands ---------------------- */
 /* A variable scope: start opens one, end frees its variables. */
 ZET_EXPORT int32_t ZetStartVarSection(void);

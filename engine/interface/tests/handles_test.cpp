@@ -107,6 +107,12 @@ const std::map<std::string, Call>& CursorCalls() {
       {"ZetTableGetLinkInfo", [](int32_t h) { return ZetTableGetLinkInfo(h, "NAME", g_buffer, 255); }},
       {"ZetTableAppendWithIDInfo", [](int32_t h) { return ZetTableAppendWithIDInfo(h, "99"); }},
       {"ZetTableDeleteMarkedRecs", [](int32_t h) { return ZetTableDeleteMarkedRecs(h, nullptr, 0); }},
+      // Delimited text files and replace.
+      {"ZetTableImport",
+       [](int32_t h) { return ZetTableImport(h, "", "KEIN.TXT", "", 0, 0, nullptr, 0, 1, nullptr, 0); }},
+      {"ZetTableExport", [](int32_t h) { return ZetTableExport(h, "", "KEIN.TXT", 0, 1, 0, nullptr); }},
+      {"ZetTableCheckReplacement", [](int32_t h) { return ZetTableCheckReplacement(h, "MENGE := 1"); }},
+      {"ZetTableReplace", [](int32_t h) { return ZetTableReplace(h, "", "MENGE := 1", nullptr, 0); }},
       {"ZetExecuteJob", [](int32_t h) { return ZetExecuteJob(h, "X.JOB", 0, "", 0); }},
       {"ZetTableSetField", [](int32_t h) { return ZetTableSetField(h, 1, g_record.data(), g_buffer); }},
       {"ZetTableAppendLinked", [](int32_t h) { return ZetTableAppendLinked(h, h); }},
