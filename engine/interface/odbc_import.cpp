@@ -311,7 +311,7 @@ int32_t Run(const TBridge& b, ZetOdbcCursor& cursor, int slot, std::string_view 
     Common::OutOfMemoryError();
   } else {
     if (fetchFailed) Common::SetError(kErrCannotOpen, "");
-    Common::SetLastErrorText("Erfolgreich importiert: " + std::to_string(appended) + ", Feld: " + failing);
+    Common::ReplaceLastErrorText("Erfolgreich importiert: " + std::to_string(appended) + ", Feld: " + failing);
   }
   return kStopped;
 }
