@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "engine/base/bytes.h"
@@ -72,11 +73,10 @@ class TQuery {
   template <typename F>
   void WalkEntries(int32_t number, int32_t from, F f);
   void MarkWords(const std::vector<int32_t>& numbers, TBitArray& bits);
-  // Marks the words' records unless they have limit entries or more
-  // (answers false then, bits part marked).
-  bool MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits);
-  // The entries of the words in the relation indexes, counted up to limit.
-  int64_t CountEntries(const std::vector<int32_t>& numbers, int64_t limit);
+  // Marks the words' records while they have fewer than limit entries;
+  // answers the entries walked (limit when it stopped there, bits part
+  // marked).
+  int64_t MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits);
   // Some entry of the words has source record r (and passes the filter).
   bool HasSource(const std::vector<int32_t>& numbers, int32_t r);
   // Evaluates a chain of and / and-not steps with at least one word operand
@@ -196,23 +196,14 @@ void TQuery::MarkWord(int32_t number, TBitArray& bits) {
   });
 }
 
-bool TQuery::MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits) {
+int64_t TQuery::MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits) {
   int64_t count = 0;
   for (int32_t number : numbers) {
     WalkEntries(number, std::numeric_limits<int32_t>::min(), [&](int32_t source, uint16_t weight) {
       if (Passes(weight)) Bitarray::SetBit(bits, source);
       return ++count < limit;
     });
-    if (count >= limit) return false;
-  }
-  return true;
-}
-
-int64_t TQuery::CountEntries(const std::vector<int32_t>& numbers, int64_t limit) {
-  int64_t count = 0;
-  for (int32_t number : numbers) {
     if (count >= limit) break;
-    WalkEntries(number, std::numeric_limits<int32_t>::min(), [&](int32_t, uint16_t) { return ++count < limit; });
   }
   return count;
 }
@@ -246,7 +237,7 @@ void TQuery::Restrict(const std::vector<int32_t>& numbers, int64_t knownAtLeast,
   // A word walked further than its seeks would cost is sought instead.
   if (knownAtLeast < seekCost) {
     TOwnedBits word(byteCount_);
-    if (MarkWordsUpTo(numbers, seekCost, word.Bits())) {
+    if (MarkWordsUpTo(numbers, seekCost, word.Bits()) < seekCost) {
       if (negate) Bitarray::AndNotBits(bits, word.Bits());
       else Bitarray::AndBits(bits, word.Bits());
       return;
@@ -267,14 +258,15 @@ bool TQuery::EvaluateAndChain(const TQueryNode& node, TBitArray& bits) {
     const TQueryNode* node;
     bool negate;
     std::vector<int32_t> numbers;
-    int64_t count = 0;
-    bool counted = false;
+    int64_t count = 0;                   // entries walked, at least
+    std::unique_ptr<TOwnedBits> marked;  // its records as far as walked
+    bool whole = false;                  // walked whole
   };
   std::vector<TOperand> operands;
-  operands.push_back({node.first.get(), false, {}});
+  operands.push_back({node.first.get(), false, {}, 0, nullptr, false});
   for (const TQueryNode::TStep& step : node.steps) {
     if (step.op == TQueryNode::TKind::Or) return false;
-    operands.push_back({step.operand.get(), step.op == TQueryNode::TKind::AndNot, {}});
+    operands.push_back({step.operand.get(), step.op == TQueryNode::TKind::AndNot, {}, 0, nullptr, false});
   }
   std::vector<TOperand*> positive;
   for (TOperand& o : operands) {
@@ -284,18 +276,27 @@ bool TQuery::EvaluateAndChain(const TQueryNode& node, TBitArray& bits) {
   }
   if (positive.empty()) return false;
 
-  // The rarest positive word: sizes counted to a limit that grows until one
-  // word is counted whole.
-  TOperand* rarest = positive.size() == 1 ? positive.front() : nullptr;
-  for (int64_t limit = kFirstCountLimit; !rarest; limit *= kCountLimitGrowth) {
+  // The rarest positive word: the words are walked to a limit that grows
+  // until one of them is walked whole; every word walked whole keeps its
+  // records.
+  TOperand* rarest = nullptr;
+  for (int64_t limit = positive.size() == 1 ? std::numeric_limits<int64_t>::max() : kFirstCountLimit; !rarest;
+       limit = limit > std::numeric_limits<int64_t>::max() / kCountLimitGrowth ? std::numeric_limits<int64_t>::max()
+                                                                               : limit * kCountLimitGrowth) {
     for (TOperand* o : positive) {
-      o->count = CountEntries(o->numbers, limit);
-      o->counted = o->count < limit;
-      if (o->counted && (!rarest || o->count < rarest->count)) rarest = o;
+      if (!o->whole) {
+        if (o->marked) Bitarray::Clear(o->marked->Bits());
+        else o->marked = std::make_unique<TOwnedBits>(byteCount_);
+        o->count = MarkWordsUpTo(o->numbers, limit, o->marked->Bits());
+        o->whole = o->count < limit;
+      }
+      if (o->whole && (!rarest || o->count < rarest->count)) rarest = o;
     }
   }
-  MarkWords(rarest->numbers, bits);
-  if (rarest->counted && rarest->count == 0) return true;
+  Bitarray::OrBits(bits, rarest->marked->Bits());
+  for (TOperand* o : positive)
+    if (o != rarest && o->whole) Bitarray::AndBits(bits, o->marked->Bits());
+  if (rarest->count == 0) return true;
   // Groups narrow the candidates before any word is sought.
   for (TOperand& o : operands) {
     if (o.node->kind == TQueryNode::TKind::Word) continue;
@@ -306,7 +307,7 @@ bool TQuery::EvaluateAndChain(const TQueryNode& node, TBitArray& bits) {
   }
   std::vector<TOperand*> rest;
   for (TOperand& o : operands)
-    if (&o != rarest && o.node->kind == TQueryNode::TKind::Word) rest.push_back(&o);
+    if (!o.whole && o.node->kind == TQueryNode::TKind::Word) rest.push_back(&o);
   std::stable_sort(rest.begin(), rest.end(), [](const TOperand* a, const TOperand* b) {
     return !a->negate && (b->negate || a->count < b->count);
   });
