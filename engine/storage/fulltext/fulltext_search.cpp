@@ -1,7 +1,24 @@
 // Evaluating full-text queries over the word table and the relation tables.
+//
+// A query's result is a bit per source record. A word pattern resolves to
+// the numbers of the words it matches; its records are the sources of their
+// entries in the relation tables (index 2, keyed word number, source record,
+// weight), with a weight filter only entries whose weight shares a bit with
+// it.
+//
+// A chain of only "and" and "and not" steps is a set expression whose order
+// does not matter, so it is evaluated from its rarest word: that word's
+// records are the candidates, and every other word either tests each
+// remaining candidate by seeking (word, candidate) in the relation index, or,
+// when the candidates outnumber its entries, is walked and combined as a
+// whole. Word sizes are counted in the index with a growing limit, so a
+// frequent word costs no more than a few times the rarest one. Groups in such
+// a chain, and every other chain, are evaluated whole and combined from left
+// to right; both ways give the same set.
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "engine/base/bytes.h"
@@ -49,8 +66,25 @@ class TQuery {
   void Evaluate(const TQueryNode& node, TBitArray& bits);
 
  private:
-  void MatchPattern(std::string_view query, TBitArray& bits);
+  // The word numbers of the words matching a pattern.
+  std::vector<int32_t> MatchPattern(std::string_view query);
   void MarkWord(int32_t number, TBitArray& bits);
+  bool Passes(uint16_t weight) const { return filter_ == 0 || (weight & filter_) != 0; }
+  template <typename F>
+  void WalkEntries(int32_t number, int32_t from, F f);
+  void MarkWords(const std::vector<int32_t>& numbers, TBitArray& bits);
+  // Marks the words' records while they have fewer than limit entries;
+  // answers the entries walked (limit when it stopped there, bits part
+  // marked).
+  int64_t MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits);
+  // Some entry of the words has source record r (and passes the filter).
+  bool HasSource(const std::vector<int32_t>& numbers, int32_t r);
+  // Evaluates a chain of and / and-not steps with at least one word operand
+  // that is not negated; answers false (nothing done) for any other chain.
+  bool EvaluateAndChain(const TQueryNode& node, TBitArray& bits);
+  // Combines bits with a word's records (and, or and-not when negate),
+  // seeking candidates or walking the word, whichever is cheaper.
+  void Restrict(const std::vector<int32_t>& numbers, int64_t knownAtLeast, bool negate, TBitArray& bits);
 
   int w_;
   TZetTable& words_;
@@ -61,9 +95,10 @@ class TQuery {
 
 void TQuery::Evaluate(const TQueryNode& node, TBitArray& bits) {
   if (node.kind == TQueryNode::TKind::Word) {
-    MatchPattern(node.pattern, bits);
+    MarkWords(MatchPattern(node.pattern), bits);
     return;
   }
+  if (EvaluateAndChain(node, bits)) return;
   // A chain goes along its steps; only groups go one level deeper.
   Evaluate(*node.first, bits);
   TOwnedBits right(byteCount_);
@@ -82,8 +117,9 @@ void TQuery::Evaluate(const TQueryNode& node, TBitArray& bits) {
 // the words in order, the walk starts at the pattern's prefix and ends where
 // the words pass the prefix followed by the highest letter; any other word
 // table is walked whole, its words read from the records.
-void TQuery::MatchPattern(std::string_view query, TBitArray& bits) {
-  if (query.empty() || !Zet00::IndexAvailable(w_, kWordIndex, false)) return;
+std::vector<int32_t> TQuery::MatchPattern(std::string_view query) {
+  std::vector<int32_t> numbers;
+  if (query.empty() || !Zet00::IndexAvailable(w_, kWordIndex, false)) return numbers;
   std::vector<uint8_t> record(words_.recordLength, 0);
   // Words are stored cut to the word field's length: an exact word is cut
   // the same way, or a longer one would never be found.
@@ -110,37 +146,173 @@ void TQuery::MatchPattern(std::string_view query, TBitArray& bits) {
     if (proper) {
       const ShortStr word = KeyWord(words_, key);
       if (UPPERCAS::CollateCompare(word, bound) > 0) break;
-      if (UPPERCAS::WildcardMatch(word, pattern)) MarkWord(KeyWordNumber(words_, key), bits);
+      if (UPPERCAS::WildcardMatch(word, pattern)) numbers.push_back(KeyWordNumber(words_, key));
     } else if (Zet01::ReadRecordInto(w_, Zet00::KeyRecordNumber(key), record.data(), nullptr, 0,
                                      ZetTable::kOrderRecords) == 0 &&
                UPPERCAS::WildcardMatch(ZetTable::FieldText(words_, kWordField, record.data()), pattern)) {
-      MarkWord(bytes::GetI32(record.data() + words_.FieldOffset(words_.autoNumberField)), bits);
+      numbers.push_back(bytes::GetI32(record.data() + words_.FieldOffset(words_.autoNumberField)));
     }
   }
   words_.currentKey = savedKey;
   words_.currentRecord = savedRecord;
+  return numbers;
 }
 
-// Sets the bits of the source records of a word's entries in every relation
-// table, with a weight filter only those whose weight shares a bit with it.
-void TQuery::MarkWord(int32_t number, TBitArray& bits) {
+void TQuery::MarkWords(const std::vector<int32_t>& numbers, TBitArray& bits) {
+  for (int32_t number : numbers) MarkWord(number, bits);
+}
+
+// Walks the entries of a word in every relation table from source record
+// from on, calling f(source, weight) while it answers true.
+template <typename F>
+void TQuery::WalkEntries(int32_t number, int32_t from, F f) {
   std::array<uint8_t, kRelationKeyLength> key{};
   for (int rel : relations_) {
     BTREES::PTree tree = Zet00::IndexTree(rel, kRelationIndex);
     if (!tree) continue;
     bytes::PutU32(key.data(), 0);
     bytes::PutI32(key.data() + kRelKeyWord, number);
-    bytes::PutI32(key.data() + kRelKeySource, std::numeric_limits<int32_t>::min());
+    bytes::PutI32(key.data() + kRelKeySource, from);
     bytes::PutI16(key.data() + kRelKeyWeight, std::numeric_limits<int16_t>::min());
     int result = BTREES::FindNearest(tree, key.data());
     for (; result == BTREES::kResultOk && bytes::GetI32(key.data() + kRelKeyWord) == number;
          result = BTREES::Next(tree, key.data())) {
-      const uint16_t weight = bytes::GetU16(key.data() + kRelKeyWeight);
-      if (filter_ == 0 || (weight & filter_) != 0) Bitarray::SetBit(bits, bytes::GetI32(key.data() + kRelKeySource));
+      if (!f(bytes::GetI32(key.data() + kRelKeySource), bytes::GetU16(key.data() + kRelKeyWeight))) {
+        result = BTREES::kResultOk;
+        break;
+      }
     }
     if (result == BTREES::kResultFailed)
       Common::SetFileError(Zet00::kErrIndexWrite, Zet00::IndexPath(*ZetTable::Table(rel), kRelationIndex));
   }
+}
+
+// Sets the bits of the source records of a word's entries in every relation
+// table, with a weight filter only those whose weight shares a bit with it.
+void TQuery::MarkWord(int32_t number, TBitArray& bits) {
+  WalkEntries(number, std::numeric_limits<int32_t>::min(), [&](int32_t source, uint16_t weight) {
+    if (Passes(weight)) Bitarray::SetBit(bits, source);
+    return true;
+  });
+}
+
+int64_t TQuery::MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits) {
+  int64_t count = 0;
+  for (int32_t number : numbers) {
+    WalkEntries(number, std::numeric_limits<int32_t>::min(), [&](int32_t source, uint16_t weight) {
+      if (Passes(weight)) Bitarray::SetBit(bits, source);
+      return ++count < limit;
+    });
+    if (count >= limit) break;
+  }
+  return count;
+}
+
+bool TQuery::HasSource(const std::vector<int32_t>& numbers, int32_t r) {
+  bool found = false;
+  for (int32_t number : numbers) {
+    WalkEntries(number, r, [&](int32_t source, uint16_t weight) {
+      if (source != r) return false;
+      found = Passes(weight);
+      return !found;
+    });
+    if (found) return true;
+  }
+  return false;
+}
+
+// Seeking a candidate costs a descent of the index per word number and
+// relation table, taken as this many entries walked.
+constexpr int64_t kSeekCost = 24;
+// The first limit word sizes are counted to; each round multiplies it.
+constexpr int64_t kFirstCountLimit = 256;
+constexpr int64_t kCountLimitGrowth = 8;
+
+void TQuery::Restrict(const std::vector<int32_t>& numbers, int64_t knownAtLeast, bool negate, TBitArray& bits) {
+  const int64_t candidates = Bitarray::CountBits(bits);
+  if (candidates == 0) return;
+  const int64_t seekCost =
+      candidates * int64_t(std::max<size_t>(numbers.size(), 1)) * int64_t(std::max<size_t>(relations_.size(), 1)) *
+      kSeekCost;
+  // A word walked further than its seeks would cost is sought instead.
+  if (knownAtLeast < seekCost) {
+    TOwnedBits word(byteCount_);
+    if (MarkWordsUpTo(numbers, seekCost, word.Bits()) < seekCost) {
+      if (negate) Bitarray::AndNotBits(bits, word.Bits());
+      else Bitarray::AndBits(bits, word.Bits());
+      return;
+    }
+  }
+  for (int32_t i = 0; i < bits.byteCount; ++i) {
+    const uint8_t byte = bits.buffer[i];
+    for (int b = 0; b < 8; ++b) {
+      if ((byte & (1u << b)) == 0) continue;
+      const int32_t r = i * 8 + b;
+      if (HasSource(numbers, r) == negate) Bitarray::ClearBit(bits, r);
+    }
+  }
+}
+
+bool TQuery::EvaluateAndChain(const TQueryNode& node, TBitArray& bits) {
+  struct TOperand {
+    const TQueryNode* node;
+    bool negate;
+    std::vector<int32_t> numbers;
+    int64_t count = 0;                   // entries walked, at least
+    std::unique_ptr<TOwnedBits> marked;  // its records as far as walked
+    bool whole = false;                  // walked whole
+  };
+  std::vector<TOperand> operands;
+  operands.push_back({node.first.get(), false, {}, 0, nullptr, false});
+  for (const TQueryNode::TStep& step : node.steps) {
+    if (step.op == TQueryNode::TKind::Or) return false;
+    operands.push_back({step.operand.get(), step.op == TQueryNode::TKind::AndNot, {}, 0, nullptr, false});
+  }
+  std::vector<TOperand*> positive;
+  for (TOperand& o : operands) {
+    if (o.node->kind != TQueryNode::TKind::Word) continue;
+    o.numbers = MatchPattern(o.node->pattern);
+    if (!o.negate) positive.push_back(&o);
+  }
+  if (positive.empty()) return false;
+
+  // The rarest positive word: the words are walked to a limit that grows
+  // until one of them is walked whole; every word walked whole keeps its
+  // records.
+  TOperand* rarest = nullptr;
+  for (int64_t limit = positive.size() == 1 ? std::numeric_limits<int64_t>::max() : kFirstCountLimit; !rarest;
+       limit = limit > std::numeric_limits<int64_t>::max() / kCountLimitGrowth ? std::numeric_limits<int64_t>::max()
+                                                                               : limit * kCountLimitGrowth) {
+    for (TOperand* o : positive) {
+      if (!o->whole) {
+        if (o->marked) Bitarray::Clear(o->marked->Bits());
+        else o->marked = std::make_unique<TOwnedBits>(byteCount_);
+        o->count = MarkWordsUpTo(o->numbers, limit, o->marked->Bits());
+        o->whole = o->count < limit;
+      }
+      if (o->whole && (!rarest || o->count < rarest->count)) rarest = o;
+    }
+  }
+  Bitarray::OrBits(bits, rarest->marked->Bits());
+  for (TOperand* o : positive)
+    if (o != rarest && o->whole) Bitarray::AndBits(bits, o->marked->Bits());
+  if (rarest->count == 0) return true;
+  // Groups narrow the candidates before any word is sought.
+  for (TOperand& o : operands) {
+    if (o.node->kind == TQueryNode::TKind::Word) continue;
+    TOwnedBits group(byteCount_);
+    Evaluate(*o.node, group.Bits());
+    if (o.negate) Bitarray::AndNotBits(bits, group.Bits());
+    else Bitarray::AndBits(bits, group.Bits());
+  }
+  std::vector<TOperand*> rest;
+  for (TOperand& o : operands)
+    if (!o.whole && o.node->kind == TQueryNode::TKind::Word) rest.push_back(&o);
+  std::stable_sort(rest.begin(), rest.end(), [](const TOperand* a, const TOperand* b) {
+    return !a->negate && (b->negate || a->count < b->count);
+  });
+  for (TOperand* o : rest) Restrict(o->numbers, o->count, o->negate, bits);
+  return true;
 }
 
 bool IsFullTextRelation(int handle) {

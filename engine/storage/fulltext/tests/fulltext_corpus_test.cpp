@@ -232,6 +232,39 @@ TEST_F(FullTextCorpus, QueriesAgreeWithBruteForce) {
   }
   Bitarray::Free(bits);
 
+  // Chains of and / and not, evaluated from their rarest word by seeking,
+  // against the same chain folded from left to right: frequent patterns
+  // ("*", "?a*", "s*"), rare words, words no record holds, repeats, groups
+  // and weight filters, in random mixes.
+  const std::vector<std::string> operands = {"*",     "?a*",  "s*",    "*e*",  "Haus", "Garten", "Baum",
+                                             "Stadt", "Wald", "Sonnen*", "zzz", "*ung", "Mondlicht", "St*"};
+  std::mt19937 rng(7);
+  for (int q = 0; q < 120; ++q) {
+    const int n = 2 + int(rng() % 4);
+    std::string query;
+    RecordSet expected;
+    const int32_t filter = q % 5 == 0 ? int32_t(1 + rng() % 15) : 0;
+    for (int k = 0; k < n; ++k) {
+      const bool group = rng() % 6 == 0;
+      RecordSet set;
+      std::string text;
+      if (group) {
+        const std::string& a = operands[rng() % operands.size()];
+        const std::string& b = operands[rng() % operands.size()];
+        text = "(" + a + "+" + b + ")";
+        set = Or(Match(v, a, filter), Match(v, b, filter));
+      } else {
+        text = operands[rng() % operands.size()];
+        set = Match(v, text, filter);
+      }
+      const bool negate = k > 0 && rng() % 3 == 0;
+      if (k == 0) expected = set;
+      else expected = negate ? AndNot(expected, set) : And(expected, set);
+      query += (k == 0 ? "" : negate ? ",-" : ",") + text;
+    }
+    EXPECT_EQ(Marks(query, filter), Members(expected)) << query << " filter " << filter;
+  }
+
   // Records added afterwards are found too.
   std::vector<Row> more;
   Generate(corpus, 40, more);
