@@ -9,7 +9,12 @@
 //      refused load leaves no scope and no program behind.
 //   3. A job compiled from text runs in a variable scope of its own, with
 //      the standard fonts, and leaves neither behind.
-//   4. Texts out follow the capacity rule of zetcore.h.
+//   4. A job runs on its cursor's access marks, which are the table's marks
+//      for the run and come back into the cursor afterwards. When the
+//      cursor has no access marks but user marks, the user marks stand in
+//      for the run and take the marks the job left; the access marks are
+//      empty again afterwards.
+//   5. Texts out follow the capacity rule of zetcore.h.
 #include <string>
 #include <vector>
 
@@ -29,6 +34,7 @@
 #include "engine/language/programerror.h"
 #include "engine/language/variables.h"
 #include "engine/storage/linkfile.h"
+#include "engine/storage/marklist.h"
 #include "engine/storage/zettable.h"
 #include "zetcore.h"
 
@@ -135,8 +141,16 @@ int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, con
                       int32_t) {
   ZETEng::TResolved r = ZETEng::Resolve(cursor);
   if (r.error) return r.error;
+  ZETEng::TCursor& c = *r.cursor;
+  // The user's marks are the job's access marks when it has none of its
+  // own, and come back as the job left them.
+  const bool marksMoved = c.accessMarks.Empty() && !c.userMarks.Empty();
+  if (marksMoved) MarkLists::MarkListCopy(c.userMarks, c.accessMarks);
   const int remembered = ZetTable::CurrentHandle();
-  LINKFILE::SelectPrimaryTable(r.cursor->relation);
+  LINKFILE::SelectPrimaryTable(c.relation);
+  ZETEng::SetActiveCursor(cursor);
+  // The active cursor's marks are its table's marks while the job runs.
+  MarkLists::MarkListCopy(c.accessMarks, r.table->marks);
   const std::string name(ZETEng::TextIn(jobFile));
   const std::string output(ZETEng::TextIn(outputFile));
   uint16_t error = 0;
@@ -152,6 +166,11 @@ int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, con
     }
   } else {
     error = RunJobText(name, loadMode, output);
+  }
+  if (ZetTable::TZetTable* t = ZetTable::Table(c.relation)) MarkLists::MarkListCopy(t->marks, c.accessMarks);
+  if (marksMoved) {
+    MarkLists::MarkListCopy(c.accessMarks, c.userMarks);
+    MarkLists::MarkListClear(c.accessMarks);
   }
   if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
   return error ? -int32_t(error) : 0;

@@ -465,6 +465,9 @@ void RunSubReport(TCall& call, const TSubReport& r) {
   if (g.x != 0) g.left = g.x;
   const ShortStr savedRemembered = g_remembered;
   g_remembered.clear();
+  // The sub-lines are lines of their own: a column of this line that waits
+  // for the next page must not turn them into continuation passes.
+  PageFormat::SaveColumnStates();
   Zet01::PushLinkState();
 
   Zet02::ResetStatFuncs(0, false, r.tables);
@@ -512,6 +515,7 @@ void RunSubReport(TCall& call, const TSubReport& r) {
   g.moreRecords = savedMore;
   Zet02::UpdateStatFuncs(r.tables | 1);
   Zet01::PopLinkState();
+  PageFormat::RestoreColumnStates();
   g_remembered = savedRemembered;
 
   if (collect || separator != 0) {
@@ -816,7 +820,9 @@ void PrintItem(TCall& call) {
     case tkExists:
       item.subReport = true;
       if (!ReadSubReport(call, itemStart, subReport)) return;
-      OutputItem(call, item, subReport);
+      // A pass that prints the rest of a continued column after a page end
+      // only fills the columns: the records went out with the line itself.
+      if (!call.continuation) OutputItem(call, item, subReport);
       return;
     default:
       if (c == tkFieldChain || IsExpressionCode(c)) {

@@ -54,6 +54,29 @@ TEST_F(JobExports, TextJobAndItsCompiledImageGiveTheSameOutput) {
   EXPECT_EQ(ZetGetCompilerError(&line, &column, source, 63), 0);
 }
 
+TEST_F(JobExports, UserMarksStandInForTheJobAndComeBackAsItLeftThem) {
+  // The job marks record 2; before it, the cursor had record 1 marked or
+  // nothing marked.
+  const std::string job = Write("MARK.JOB", ".REPORT\r\n.PROLOG\r\n$(SetMark(1, 2))\r\n");
+  const std::string out = TempPath("M.TXT");
+  struct Case {
+    bool userMarkFirst;
+    int32_t userMarksAfter;
+  };
+  for (const Case& c : {Case{true, 2}, Case{false, 0}}) {
+    ASSERT_GE(ZetTableFirst(cursor_), 0);
+    if (c.userMarkFirst) ASSERT_GE(ZetTableToggleMark(cursor_), 0);
+    ASSERT_EQ(ZetTableGetNumMarks(cursor_), c.userMarkFirst ? 1 : 0);
+    ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, out.c_str(), 0), 0);
+    EXPECT_EQ(ZetTableGetNumMarks(cursor_), c.userMarksAfter) << c.userMarkFirst;
+    if (c.userMarkFirst) {
+      EXPECT_EQ(ZetTableIsMarked(cursor_, 1), 1);
+      EXPECT_EQ(ZetTableIsMarked(cursor_, 2), 1);
+      ASSERT_EQ(ZetTableUnmark(cursor_), 0);
+    }
+  }
+}
+
 TEST_F(JobExports, BadCallsAnswerTheirCodes) {
   EXPECT_EQ(ZetExecuteJob(0, "X.JOB", 0, "", 0), -101);
   EXPECT_EQ(ZetExecuteJob(51, "X.JOB", 0, "", 0), -101);

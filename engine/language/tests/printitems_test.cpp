@@ -153,6 +153,21 @@ TEST_F(PrintItems, MemoColumnContinuesOverThePageEnd) {
   fakehost::ExpectGolden("memo_continuation", Transcript());
 }
 
+TEST_F(PrintItems, SubReportBesideAContinuedColumnPrintsItsRecordsOnce) {
+  // The memo column goes on over two page ends; the passes that print its
+  // rest leave the orders of the sub-report alone.
+  fakehost::PageHeight() = 80;
+  ASSERT_EQ(Compile({".REPORT", ".DATA", "$(NAME:8)$(NOTIZ:12:0:0:0 + '|')$(Sub(, TEXT))"}), 0);
+  ASSERT_EQ(JobRun::RunJob(job, ""), 0);
+  const std::string transcript = Transcript();
+  for (const char* order : {"'A1, '", "'B1'"}) {
+    size_t count = 0;
+    for (size_t at = transcript.find(order); at != std::string::npos; at = transcript.find(order, at + 1)) ++count;
+    EXPECT_EQ(count, 1u) << order;
+  }
+  fakehost::ExpectGolden("subreport_beside_column", transcript);
+}
+
 TEST_F(PrintItems, PicturesGoToTheHost) {
   ASSERT_EQ(Compile({".REPORT", ".DATA", "$(BILD:10:2)$(NAME)", "$(BILD:5:1:0)$(NAME)"}), 0);
   ASSERT_EQ(JobRun::RunJob(job, ""), 0);
