@@ -47,6 +47,7 @@ ZET_UNIT(ZetModules)
 ZET_UNIT(ExtCalls)
 ZET_UNIT(PageFormat)
 ZET_UNIT(ZETEng)
+ZET_UNIT(CGI)
 #undef ZET_UNIT
 
 namespace Units {
@@ -91,6 +92,7 @@ const UnitEntry kUnits[] = {
     ZET_ENTRY(ExtCalls),
     ZET_ENTRY(PageFormat),
     ZET_ENTRY(ZETEng),
+    ZET_ENTRY(CGI),
 };
 #undef ZET_ENTRY
 

@@ -234,6 +234,8 @@ const ShortStr& LastErrorText() { return g_lastErrorText; }
 const ShortStr& ErrorArgument() { return g_errorArgument; }
 void SetErrorArgument(std::string_view argument) { g_errorArgument.assign(argument, kMaxErrorArgument); }
 
+void SetLastErrorText(std::string_view text) { StoreText(ShortStr(text)); }
+
 void SetError(uint16_t n, std::string_view argument) {
   g_lastError = -int32_t(n);
   if (!MessageText(n).empty())

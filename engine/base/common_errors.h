@@ -66,6 +66,8 @@ void SetFileError(uint16_t n, std::string_view fileName);
 // SetFileError(n, fileName) when condition (a unit's result word) is not 0.
 void ErrorIf(int32_t condition, uint16_t n, std::string_view fileName);
 void OutOfMemoryError();
+// Replaces the text of the last error (its number stays), cut as every text.
+void SetLastErrorText(std::string_view text);
 void ReadError();
 void WriteError();
 

@@ -784,6 +784,45 @@ ZET_EXPORT int32_t ZetTableChangeRelEntry(int32_t cursor, uint32_t identifier, i
    width characters; always 0 (a bad handle writes nothing). */
 ZET_EXPORT int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width);
 
+/* ---- Import from ODBC data sources ------------------------------------------
+   Runs sql against the ODBC data source (a data source name or a connection
+   string) with user and password, and appends each result row to the current
+   table: map[k] > 0 names the 1-based result column of user field k + 1
+   (1000 entries). Each value passes the field's text parser: integers and
+   reals as decimal text, yes/no as "JA" or "NEIN", dates dd.mm.yyyy, times
+   hh:mm:ss (a timestamp fills a date field and a time field right after it);
+   a NULL, an invalid date or time, or a column the result does not have
+   leaves the field empty. Rows that do not satisfy the selection (empty: all)
+   are skipped. The first and the eighth argument are not used. Answers 0;
+   -39 when the ODBC bridge cannot be started (error 120); -100 when the
+   statement cannot be run (error 121); -203 when a value, the bridge or a
+   break stopped the import: the rows appended so far stay, and the last
+   error's text tells "Erfolgreich importiert: <count>, Feld: <value>". */
+ZET_EXPORT int32_t ZetRltnImportFromOdbc(int32_t unused, const char* dataSource, const char* user,
+                                         const char* password, const char* sql, const char* selection,
+                                         const int16_t* map, uint32_t unused2, ZetProgressProc progress);
+
+/* ---- CGI requests --------------------------------------------------------------
+   The hooks: the environment (name, buffer, capacity) writes at most capacity
+   characters and a zero and answers the full length of the value, 0 or less
+   when it is unset; the output writes a zero-terminated text; the input fills
+   the buffer with at most count bytes and answers how many, 0 or less at the
+   end. A NULL hook restores the default (process environment, standard output,
+   standard input). */
+typedef int32_t (*ZetCgiEnvProc)(const char* name, char* buffer, int32_t capacity);
+typedef int32_t (*ZetCgiOutputProc)(const char* text);
+typedef int32_t (*ZetCgiInputProc)(char* buffer, int32_t count);
+ZET_EXPORT int32_t ZetSetCGIProcs(ZetCgiEnvProc env, ZetCgiOutputProc output, ZetCgiInputProc input);
+/* Reads the request: QUERY_STRING and a body of CONTENT_LENGTH bytes (not read
+   above 8 MiB), form-decoded into parameters; the first of equal names (any
+   case) wins. */
+ZET_EXPORT int32_t ZetCgiInitParameters(void);
+/* The parameter's value (a long value or a TEXT* parameter whole): 0, or -1
+   when it is empty or missing. */
+ZET_EXPORT int32_t ZetCgiFindParameter(const char* name, char* value, int32_t capacity);
+/* The name of the index-th parameter (0-based): 1, or 0 past the end. */
+ZET_EXPORT int32_t ZetCgiGetParamName(int32_t index, char* name, int32_t capacity);
+
 #ifdef __cplusplus
 }
 #endif
