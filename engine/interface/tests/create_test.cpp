@@ -316,6 +316,41 @@ TEST_F(RestructureTest, KeepsEveryRecordThroughDroppedRetypedAndAddedFields) {
   EXPECT_FALSE(platform::FileExists(TempPath("ARTIKEL.BLB"))) << "the dropped blob field's file goes";
 }
 
+// An open that fails at any file step leaves no file and no slot held: the
+// next open succeeds and finds every record.
+TEST_F(RestructureTest, AnOpenFailingAtAnyFileStepLeavesNothingHeld) {
+  struct Plan {
+    platform::FileOp op;
+    int steps, error;
+    const char* name;
+  } const plans[] = {
+      {platform::FileOp::Open, 16, platform::kDosSharingViolation, "open"},
+      {platform::FileOp::Read, 48, platform::kDosReadFault, "read"},
+      {platform::FileOp::Write, 8, platform::kDosWriteFault, "write"},
+      {platform::FileOp::Create, 4, platform::kDosAccessDenied, "create"},
+      {platform::FileOp::Truncate, 2, platform::kDosWriteFault, "truncate"},
+  };
+  ZetRltnCloseAll();
+  for (const Plan& plan : plans) {
+    for (int nth = 1; nth <= plan.steps; ++nth) {
+      SCOPED_TRACE(std::string(plan.name) + " fault at step " + std::to_string(nth));
+      platform::InjectFileFault(plan.op, nth, plan.error);
+      const int32_t failed = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, kAllRights);
+      platform::ResetFileFaults();
+      if (failed <= 0) {
+        EXPECT_EQ(ZetGetNumRelations(), 0) << "a failed open keeps no slot";
+      }
+      ZetRltnCloseAll();
+      const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, kAllRights);
+      ASSERT_GT(r, 0) << LastError();
+      const int32_t c = ZetTableCreate(r);
+      EXPECT_EQ(ZetTableRecordCount(c), kRecords);
+      ZetTableDelete(c);
+      ZetRltnCloseAll();
+    }
+  }
+}
+
 TEST_F(RestructureTest, IsRefusedWithoutRightsAndOnBadHandles) {
   const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, 0);
   ASSERT_GT(r, 0);
