@@ -80,6 +80,13 @@ struct TCursor {
   bool positionLost = false;
   uint16_t editDepth = 0;
   uint16_t appendDepth = 0;
+  // Made by ZetTableCreateRelTable: the entries of one identifier of the
+  // owning table; appends take appendMaster's current identifier.
+  bool relationTableCursor = false;
+  // Cursor whose current record new records are linked to (0 none), and the
+  // cursor this one was made from (0 none). Handles, checked when used.
+  uint8_t appendMaster = 0;
+  uint8_t masterCursor = 0;
   std::vector<TCursorFormula> formulas;
   std::vector<uint8_t> fieldFlags;
   // The last search (zeteng_search.cpp): state 0 none, 1 find (in index
@@ -115,6 +122,9 @@ TResolved Resolve(int32_t handle);
 // A field of the cursor's table by name or user field number written as
 // text; 0 when unknown.
 uint16_t FieldOfText(const TCursor& c, std::string_view text);
+// The open relation table of an R field of the table (its file name from the
+// field's name), 0 when the field is none or its table is not open.
+int RelationTableOfField(const ZetTable::TZetTable& t, uint16_t field);
 // The slot of an index by name (without regard to case, cut at 44
 // characters), from slot 0 for a table with an identifier index, else from
 // slot 1; -1 when none.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/base/uppercas.h"
@@ -17,6 +18,7 @@
 #include "engine/interface/zeteng.h"
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/linkfile.h"
+#include "engine/storage/makeiv.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet00_keytext.h"
@@ -220,6 +222,98 @@ int32_t ZetTableDeleteMarkedRecs(int32_t cursor, ZetProgressProc progress, uint3
   }
   NotifyCursors(slot, cursor);
   return error != 0 ? -error : Common::LastError();
+}
+
+int32_t ZetTableCreateRelTable(int32_t cursor, const char* relationField) {
+  TResolved r = Resolve(cursor);
+  if (r.error) return r.error;
+  TCursor& owner = *r.cursor;
+  const TZetTable& t = *r.table;
+  if (!t.hasAutoNumber || t.autoNumberField == 0) return -22;
+  const uint16_t n = FieldOfText(owner, TextIn(relationField, ZetTable::kMaxFieldName));
+  if (n == 0 || t.FieldType(n) != Common::kTypeRelation) return -10;
+  Common::FieldValue id;
+  Common::GetFieldAsNumber(owner.record.data(), t.Place(t.autoNumberField), t.version, id);
+  // The relation table opens with its table; the cursor is made only when
+  // every check passed, so a refusal leaves no cursor behind.
+  const int relation = RelationTableOfField(t, n);
+  if (relation == 0) return kBadRelation;
+  TZetTable& rel = *ZetTable::Table(relation);
+  const int slot = std::max(Zet01::IndexOfFieldKey(relation, 1), 1);
+  if (!rel.indexes[size_t(slot)] || rel.fieldCount < 2) return kBadRelation;
+  const int32_t h = CreateCursor(relation);
+  if (h < 0) return h;
+  TCursor& c = *Cursor(h);
+  c.relationTableCursor = true;
+  c.appendMaster = uint8_t(cursor);
+  c.masterCursor = uint8_t(cursor);
+  // The range holds every entry {identifier, any target}: from record 0 with
+  // target 0 up to the highest record number and target.
+  std::vector<uint8_t> entry(rel.recordLength, 0);
+  const uint32_t identifier = uint32_t(std::max(id.number, 0.0));
+  bytes::PutU32(entry.data() + rel.FieldOffset(1), identifier);
+  c.lowKey.assign(ZetTable::kMaxKeySize, 0);
+  Zet00::MakeKey(relation, slot, entry.data(), c.lowKey.data(), 0);
+  bytes::PutI32(entry.data() + rel.FieldOffset(2), INT32_MAX);
+  c.highKey.assign(ZetTable::kMaxKeySize, 0);
+  Zet00::MakeKey(relation, slot, entry.data(), c.highKey.data(), uint32_t(INT32_MAX));
+  c.accessMode = kAccessIndex;
+  c.indexSlot = uint8_t(slot);
+  GoFirstOrLast(c, rel, true);
+  return h;
+}
+
+int32_t ZetTableCreateLinkedTable(int32_t masterCursor, int32_t relation, const char* orderText) {
+  TResolved m = Resolve(masterCursor);
+  if (m.error) return m.error;
+  if (!ValidRelation(relation)) return kBadRelation;
+  TCursor& master = *m.cursor;
+  TZetTable& mt = *m.table;
+  TZetTable& t = *ZetTable::Table(relation);
+  const std::string_view order = TextIn(orderText);
+  const int32_t h = CreateCursor(relation);
+  if (h < 0) return h;
+  TCursor& c = *Cursor(h);
+  c.masterCursor = uint8_t(masterCursor);
+
+  TCurrentTable current(0);
+  Zet01::SaveAllTablePositions(0);
+  LINKFILE::SelectPrimaryTable(master.relation);
+  if (t.masterTable != 0 && relation != master.relation) {
+    if (t.masterTable == master.relation && t.linkIndex != 0) c.appendMaster = uint8_t(masterCursor);
+    // The records that match the master's current one, each once.
+    uint64_t only = 0;
+    ZetTable::IncludeHandle(only, relation);
+    LoadCursorIntoTable(master, mt);
+    if (master.recno != 0 && Zet01::ReadFirstLinked(master.relation, true, only) == 0 &&
+        (Zet01::NotFoundSet() & only) == 0) {
+      do {
+        if (!MarkLists::MarkListContains(c.userMarks, t.currentRecord)) MarkLists::MarkListAdd(c.userMarks, t.currentRecord);
+      } while (Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(relation)));
+    }
+    DiscardTablePosition(master, mt);
+    if (!order.empty()) ZetTableSortMarkedRecs(h, orderText);
+    MarkLists::MarkListCopy(c.userMarks, c.accessMarks);
+    MarkLists::MarkListClear(c.userMarks);
+    c.accessMode = kAccessMarks;
+    if (GoFirstOrLast(c, t, true) < 0) c.recno = 0;
+  } else {
+    c.accessMode = kAccessRecords;
+    std::array<uint8_t, ZetTable::kKeyDescriptionSize> description{};
+    if (!order.empty() && order.size() <= ShortStr::kMax) {
+      TCurrentTable own(relation);
+      if (MakeIV::CompileIndexDescription(relation, order, description.data(), false) == 0) {
+        const int slot = Zet00::FindOrCreateIndex(relation, description.data(), true);
+        if (slot > 0) {
+          c.accessMode = kAccessIndex;
+          c.indexSlot = uint8_t(slot);
+        }
+      }
+    }
+    if (GoFirstOrLast(c, t, true) < 0) c.recno = 0;
+  }
+  Zet01::RestoreAllTablePositions(0);
+  return h;
 }
 
 // Calls without effect, kept for hosts that still make them.

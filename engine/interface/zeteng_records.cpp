@@ -421,7 +421,22 @@ int32_t ZetTableGetAutoNo(int32_t cursor) {
 
 int32_t ZetTableAppend(int32_t cursor) {
   TResolved r = Resolve(cursor);
-  return r.error ? r.error : StartAppend(*r.cursor, *r.table, nullptr);
+  if (r.error) return r.error;
+  TCursor& c = *r.cursor;
+  TZetTable& t = *r.table;
+  if (c.appendMaster == 0) return StartAppend(c, t, nullptr);
+  // A cursor made from a master links its new records to the master's
+  // current one: a relation-table entry takes its identifier.
+  TResolved m = Resolve(c.appendMaster);
+  if (m.error) return kBadCursor;
+  if (!c.relationTableCursor) return ZetTableAppendLinked(cursor, c.appendMaster);
+  const TZetTable& owner = *m.table;
+  if (m.cursor->recno == 0 || !owner.hasAutoNumber || t.fieldCount < 1) return kNoRecord;
+  Common::FieldValue id;
+  Common::GetFieldAsNumber(m.cursor->record.data(), owner.Place(owner.autoNumberField), owner.version, id);
+  std::vector<uint8_t> record(t.recordLength, 0);
+  bytes::PutU32(record.data() + t.FieldOffset(1), uint32_t(std::max(id.number, 0.0)));
+  return StartAppend(c, t, &record);
 }
 
 int32_t ZetTableAppendDuplicate(int32_t cursor) {

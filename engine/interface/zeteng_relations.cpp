@@ -72,6 +72,13 @@ bool g_openRelationTables = true;
 
 }  // namespace
 
+int ZETEng::RelationTableOfField(const TZetTable& t, uint16_t field) {
+  if (!t.ValidField(field) || t.FieldType(field) != Common::kTypeRelation) return 0;
+  const ShortStr file = ZetTable::RelationFileName(t, Common::NameOf(t.StoredName(field)).view());
+  if (const int h = ZetTable::FindOpenTable(Common::AppendStrCopy(t.directory, file).view())) return h;
+  return ZetTable::FindOpenTable(file.view());
+}
+
 extern "C" {
 
 int32_t ZetGetNumRelations(void) { return ZetTable::OpenCount(); }

@@ -29,11 +29,13 @@
 #include "engine/base/shortstr.h"
 #include "engine/interface/include/zetcore.h"
 #include "engine/interface/zeteng.h"
+#include "engine/language/bytecode.h"
 #include "engine/language/compiler.h"
 #include "engine/language/programerror.h"
 #include "engine/language/selection.h"
 #include "engine/language/variables.h"
 #include "engine/storage/fulltext/fulltext.h"
+#include "engine/storage/fulltext/fulltext_internal.h"
 #include "engine/storage/makeiv.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
@@ -235,6 +237,44 @@ std::vector<std::string_view> NameList(const char* list, size_t max) {
   for (const char* p = list; p && *p != 0 && names.size() <= max; p += std::strlen(p) + 1)
     names.push_back(TextIn(p));
   return names;
+}
+
+// The relation table of an R field when it holds full-text keys, else 0.
+int FullTextRelationOf(const TZetTable& t, uint16_t field) {
+  const int h = RelationTableOfField(t, field);
+  const TZetTable* rel = h != 0 ? ZetTable::Table(h) : nullptr;
+  return rel && rel->isRelationTable && FullText::HasFullTextKeys(*rel) ? h : 0;
+}
+
+// Writes names in the list form of zetcore.h: each followed by a zero, an
+// empty name at the end. Only whole names that fit the capacity are written.
+void NamesOut(char* buffer, int32_t capacity, const std::vector<std::string>& names) {
+  if (!buffer || capacity < 0) return;
+  size_t used = 0;
+  for (const std::string& name : names) {
+    if (used + name.size() + 1 > size_t(capacity)) break;
+    std::memcpy(buffer + used, name.c_str(), name.size() + 1);
+    used += name.size() + 1;
+  }
+  buffer[used] = 0;
+}
+
+// The compiled field list of the full-text builder for names of the current
+// table: the code of Fields(name,name,...); false when it does not compile.
+bool CompileFieldList(const std::vector<std::string_view>& names, ShortStr& list) {
+  std::string text = "Fields(";
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i != 0) text += ',';
+    text += names[i];
+  }
+  text += ')';
+  ShortStr code;
+  uint64_t tables = 0;
+  if (names.empty() || CompileText(text, code, tables) != 0) return false;
+  const std::string_view c = code.view();
+  if (c.size() < 2 || uint8_t(c[0]) != ByteCode::tkFields || size_t(uint8_t(c[1])) + 2 > c.size()) return false;
+  list = ShortStr(c.substr(2, uint8_t(c[1])));
+  return true;
 }
 
 }  // namespace
@@ -471,6 +511,68 @@ int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress) {
   DiscardTablePosition(c, t);
   if (status == Zet00::kStatusFailed) return Common::LastError() < 0 ? Common::LastError() : -3;
   return int32_t(c.userMarks.Count());
+}
+
+int32_t ZetRltnCreateFullTextIndex(int32_t relation, ZetFullTextIndexRequest* request, ZetProgressProc progress) {
+  if (!ValidRelation(relation)) return kBadRelation;
+  if (!request) return kConditionUnusable;
+  TZetTable& t = *ZetTable::Table(relation);
+  const uint16_t n = ZetTable::FieldNoFromText(relation, TextIn(request->relationField, ZetTable::kMaxFieldName));
+  // The field's relation table takes the entries; the index relation is the
+  // word table, as a query names it.
+  const int rel = RelationTableOfField(t, n);
+  if (rel == 0) return -10;
+  const int words = ZetTable::FindOpenTable(TextIn(request->indexRelation));
+  if (words <= 0 || words == rel || words == relation) return kBadRelation;
+  ClearCompileErrors();
+  TCurrentTable current(relation);
+  FullText::TIndexRequest r;
+  r.source = relation;
+  r.relationTable = rel;
+  r.wordTable = words;
+  const auto fields = NameList(request->fieldNames, ZetTable::kMaxFieldCount);
+  const auto exclusions = NameList(request->exclusionFields, ZetTable::kMaxFieldCount);
+  if (!CompileFieldList(fields, r.fieldList)) return kConditionUnusable;
+  if (!exclusions.empty() && !CompileFieldList(exclusions, r.exclusionList)) return kConditionUnusable;
+  r.extraChars = ShortStr(TextIn(request->extraChars));
+  r.stopWordFile = ShortStr(TextIn(request->stopWordFile));
+  r.weightField = uint16_t(std::clamp<int32_t>(request->weightField, 0, 65535));
+  r.maxHits = request->maxHits <= 0 ? FullText::kNoHitLimit : request->maxHits;
+  r.memoryLimit = request->memoryLimit;
+  r.options = uint16_t(request->options & 31);
+  const int32_t built = FullText::BuildIndex(r, progress);
+  request->sourceRecords = std::max(t.recordCount, 0);
+  request->indexRecords = std::max(built, 0);
+  return built < 0 ? built : 0;
+}
+
+int32_t ZetRltnFullTextIndexGetIndexNames(int32_t relation, char* buffer, int32_t capacity) {
+  NamesOut(buffer, capacity, {});
+  if (!ValidRelation(relation)) return kBadRelation;
+  const TZetTable& t = *ZetTable::Table(relation);
+  std::vector<std::string> names;
+  for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+    const int rel = FullTextRelationOf(t, n);
+    if (rel == 0) continue;
+    // The relation table's name without its extension.
+    const Common::FileNameParts parts = Common::SplitFileName(ZetTable::Table(rel)->fileName.view());
+    names.emplace_back(parts.name.view());
+  }
+  NamesOut(buffer, capacity, names);
+  return 0;
+}
+
+int32_t ZetRltnFullTextIndexGetRelationNames(int32_t relation, int32_t indexRelation, char* buffer,
+                                             int32_t capacity) {
+  NamesOut(buffer, capacity, {});
+  if (!ValidRelation(relation)) return kBadRelation;
+  const TZetTable& t = *ZetTable::Table(relation);
+  std::vector<std::string> names;
+  for (uint16_t n = 1; n <= t.fieldCount; ++n)
+    if (indexRelation > 0 && FullTextRelationOf(t, n) == indexRelation)
+      names.emplace_back(Common::NameOf(t.StoredName(n)).view());
+  NamesOut(buffer, capacity, names);
+  return 0;
 }
 
 int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query) {

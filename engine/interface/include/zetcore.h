@@ -310,6 +310,21 @@ ZET_EXPORT int32_t ZetTableReadNextLinked(int32_t cursor, int32_t level);
 /* The relation and its parents up to the cursor's table join the tables
    whose changes the cursor is told of; bad handles do nothing (0). */
 ZET_EXPORT int32_t ZetTableRegisterEmbeddedRltn(int32_t cursor, int32_t relation);
+/* A cursor on the relation table of relationField (an R field of the
+   cursor's table) over the entries of the cursor's current identifier, in
+   the entries' index order; ZetTableAppend on it makes an entry for that
+   identifier. Its handle; -22 the table has no identifier field; -10 not a
+   relation field; -17 its relation table is not open; -2 no free cursor. On
+   a negative answer no cursor is made. */
+ZET_EXPORT int32_t ZetTableCreateRelTable(int32_t cursor, const char* relationField);
+/* A cursor on relation for the master cursor's current record. A table
+   linked below the master's gets the matching records as its marked-record
+   order (sorted by orderText, an index description, when one is given) and
+   ZetTableAppend on it links new records to the master's record; any other
+   table is walked in record order, or in the index orderText describes.
+   orderText NULL or empty: no order. Its handle; -101 bad master; -17 bad
+   relation; -2 no free cursor. */
+ZET_EXPORT int32_t ZetTableCreateLinkedTable(int32_t masterCursor, int32_t relation, const char* orderText);
 /* Binds relation fields and adds link definitions: length-prefixed texts
    ended by an empty one. 0; -17 when a definition or the link tree fails. */
 ZET_EXPORT int32_t ZetBuildRelations(const uint8_t* definitions);
@@ -507,6 +522,41 @@ ZET_EXPORT int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress)
    query failed (compile error 128) or names more than 9 relations; -17 a
    relation name is not open. */
 ZET_EXPORT int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query);
+
+/* A full-text index over the records of relation: relationField is an R
+   field of it whose relation table (open) takes the entries; indexRelation
+   names the open word table, as in ZetFullTextQuery. fieldNames and
+   exclusionFields are name lists in the form of relationNames. The
+   index is built anew; options: 1 read the word table first, 2 no new words,
+   4 entries only as index keys, 8 HTML texts, 16 rewrite the word table
+   only. On return sourceRecords and indexRecords hold the record counts of
+   relation and of the relation table. 0; -10 relationField is no R field
+   with an open relation table; -7 a field list that does not compile; -17
+   bad relation or word table not open; minus an
+   engine error of the build (the index then holds the records read). */
+typedef struct ZetFullTextIndexRequest {
+  const char* relationField;
+  const char* indexRelation;
+  const char* fieldNames;
+  const char* exclusionFields;
+  const char* extraChars;
+  const char* stopWordFile;
+  int32_t weightField;  /* user field number of an I field; 0 none */
+  int32_t maxHits;      /* words with as many hits are left out; 0 no limit */
+  int32_t memoryLimit;  /* bytes of hits kept before writing; 0 default */
+  uint32_t options;
+  int32_t sourceRecords;
+  int32_t indexRecords;
+} ZetFullTextIndexRequest;
+ZET_EXPORT int32_t ZetRltnCreateFullTextIndex(int32_t relation, ZetFullTextIndexRequest* request,
+                                              ZetProgressProc progress);
+/* The full-text indexes of relation (the relation tables of its R fields
+   that hold full-text keys), each as the table's name without extension. */
+ZET_EXPORT int32_t ZetRltnFullTextIndexGetIndexNames(int32_t relation, char* buffer, int32_t capacity);
+/* The R fields of relation whose full-text index is the open table
+   indexRelation. */
+ZET_EXPORT int32_t ZetRltnFullTextIndexGetRelationNames(int32_t relation, int32_t indexRelation, char* buffer,
+                                                        int32_t capacity);
 
 /* ---- Memo and blob block transfer ---------------------------------------
    A memo or blob field of the cursor's current record moves in blocks: Init,

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -314,6 +315,72 @@ TEST_F(RestructureTest, KeepsEveryRecordThroughDroppedRetypedAndAddedFields) {
   EXPECT_EQ(TableState(Path()), "new");
   EXPECT_TRUE(NoWorkLeft());
   EXPECT_FALSE(platform::FileExists(TempPath("ARTIKEL.BLB"))) << "the dropped blob field's file goes";
+}
+
+// A table with a relation field: its relation table opens with it.
+void FriendsFields(int32_t field, ZetFieldDef* def, uint32_t) {
+  struct {
+    const char* name;
+    uint16_t type, parameter;
+    const char* second;
+  } const defs[] = {{"NR", 9, 1, "NAME"}, {"NAME", 1, 20, ""}, {"FREUNDE", 12, 0, "@"}};
+  const auto& d = defs[field - 1];
+  std::strcpy(def->name, d.name);
+  def->type = d.type;
+  def->parameter = d.parameter;
+  std::strcpy(def->second, d.second);
+}
+
+// An open that fails at any file step leaves no file and no slot held: the
+// next open, without any close between, succeeds and finds every record.
+// Both a table with memo, blob and indexes and one whose relation table
+// opens with it.
+TEST_F(RestructureTest, AnOpenFailingAtAnyFileStepLeavesNothingHeld) {
+  struct Plan {
+    platform::FileOp op;
+    int steps, error;
+    const char* name;
+  } const plans[] = {
+      {platform::FileOp::Open, 16, platform::kDosSharingViolation, "open"},
+      {platform::FileOp::Read, 48, platform::kDosReadFault, "read"},
+      {platform::FileOp::Write, 8, platform::kDosWriteFault, "write"},
+      {platform::FileOp::Create, 4, platform::kDosAccessDenied, "create"},
+      {platform::FileOp::Truncate, 2, platform::kDosWriteFault, "truncate"},
+  };
+  ZetRltnCloseAll();
+  const std::string friends = TempPath("LEUTE.DAT");
+  ASSERT_EQ(ZetRltnCreate(friends.c_str(), "", 0, 2, 3, FriendsFields, 0, 0), 0);
+  struct Table {
+    std::string path;
+    uint32_t key;
+    int32_t relations, records;
+  } const tables[] = {{Path(), editing_test::kTableKey, 1, kRecords}, {friends, 0, 2, 0}};
+  for (const Table& table : tables) {
+    for (const Plan& plan : plans) {
+      int failures = 0;
+      for (int nth = 1; nth <= plan.steps; ++nth) {
+        SCOPED_TRACE(table.path + ": " + plan.name + " fault at step " + std::to_string(nth));
+        platform::InjectFileFault(plan.op, nth, plan.error);
+        const int32_t failed = ZetRltnOpen(table.path.c_str(), "", table.key, kAllRights);
+        platform::ResetFileFaults();
+        if (failed > 0) {
+          ZetRltnCloseAll();
+        } else {
+          ++failures;
+          EXPECT_EQ(ZetGetNumRelations(), 0) << "a failed open keeps no slot";
+        }
+        const int32_t r = ZetRltnOpen(table.path.c_str(), "", table.key, kAllRights);
+        ASSERT_GT(r, 0) << LastError();
+        EXPECT_EQ(ZetGetNumRelations(), table.relations);
+        const int32_t c = ZetTableCreate(r);
+        EXPECT_EQ(ZetTableRecordCount(c), table.records);
+        ZetTableDelete(c);
+        ZetRltnCloseAll();
+      }
+      if (plan.op == platform::FileOp::Open || plan.op == platform::FileOp::Read)
+        EXPECT_GT(failures, 0) << plan.name << " faults reached the open";
+    }
+  }
 }
 
 TEST_F(RestructureTest, IsRefusedWithoutRightsAndOnBadHandles) {

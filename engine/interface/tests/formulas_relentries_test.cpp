@@ -1,6 +1,7 @@
 // Field formulas set through a cursor, entries of relation tables changed by
-// identifier and target, and the refusal of a linked append over a table
-// that is not linked under the master's.
+// identifier and target, the refusal of a linked append over a table that is
+// not linked under the master's, and cursors made from a master cursor
+// (relation-table and linked-table cursors) with their appends.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -109,6 +110,87 @@ TEST_F(InterfaceTest, ALinkedAppendNeedsATableLinkedUnderTheMaster) {
   EXPECT_EQ(ZetTableAppendLinked(b, 51), -101);
   EXPECT_EQ(ZetTableRecordCount(b), 1);
   EXPECT_EQ(ZetTableIsDirtyRecord(b), 1) << "no append was started";
+}
+
+// Entries of a cursor as "identifier>target", in the cursor's order.
+std::vector<std::string> Entries(int32_t c) {
+  std::vector<std::string> list;
+  for (int32_t s = ZetTableFirst(c); s >= 0; s = ZetTableMoveBy(c, 1)) list.push_back(Field(c, "1") + ">" + Field(c, "2"));
+  return list;
+}
+
+class MasterCursorTest : public InterfaceTest {
+ protected:
+  // LEUTE with Anna (1), Bert (2), Carl (3); FREUNDE entries 1>2, 2>3, 1>3.
+  void SetUp() override {
+    InterfaceTest::SetUp();
+    const std::string path = TempPath("LEUTE.DAT");
+    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
+    ASSERT_GT(ZetRltnOpen(path.c_str(), "", 0, kAllRights), 0);
+    ASSERT_EQ(ZetGetNumRelations(), 2);
+    people = ZetTableCreate(1);
+    for (const char* name : {"Anna", "Bert", "Carl"}) {
+      ASSERT_EQ(ZetTableAppend(people), 0);
+      ASSERT_EQ(ZetTableSetStr(people, "NAME", name), 0);
+      ASSERT_EQ(ZetTableAppendConfirm(people), 0);
+    }
+    const int32_t e = ZetTableCreate(2);
+    for (auto [id, target] : {std::pair{1, 2}, {2, 3}, {1, 3}}) ASSERT_EQ(ZetTableChangeRelEntry(e, id, 0, target), 0);
+    ASSERT_EQ(ZetTableDelete(e), 0);
+  }
+  int32_t people = 0;
+};
+
+TEST_F(MasterCursorTest, ARelationTableCursorShowsAndAppendsTheEntriesOfItsMastersIdentifier) {
+  ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+  const int32_t next = ZetTableCreate(1);
+  ASSERT_EQ(ZetTableDelete(next), 0);
+  for (const char* bad : {"NAME", "NICHTDA", ""}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(ZetTableCreateRelTable(people, bad), -10);
+  }
+  EXPECT_EQ(ZetTableCreateRelTable(51, "FREUNDE"), -101);
+  const int32_t entriesCursor = ZetTableCreate(2);
+  EXPECT_EQ(ZetTableCreateRelTable(entriesCursor, "1"), -22) << "the relation table has no identifier";
+  ASSERT_EQ(ZetTableDelete(entriesCursor), 0);
+  EXPECT_EQ(ZetTableCreate(1), next) << "the refusals made no cursor";
+  ASSERT_EQ(ZetTableDelete(next), 0);
+
+  const int32_t anna = ZetTableCreateRelTable(people, "freunde");
+  ASSERT_GT(anna, 0);
+  EXPECT_EQ(ZetTableGetRecNo(anna), 1) << "positioned on the first entry";
+  EXPECT_EQ(Entries(anna), (std::vector<std::string>{"1>2", "1>3"}));
+  ASSERT_EQ(ZetTableAppend(anna), 0);
+  EXPECT_EQ(Field(anna, "1"), "1") << "the entry takes the master's identifier";
+  ASSERT_EQ(ZetTableSetStr(anna, "2", "2"), 0);
+  ASSERT_EQ(ZetTableAppendConfirm(anna), 0);
+  EXPECT_EQ(Entries(anna), (std::vector<std::string>{"1>2", "1>3", "1>2"})) << "entries by identifier, then number";
+
+  ASSERT_EQ(ZetTableSetRecNo(people, 2), 2);
+  const int32_t bert = ZetTableCreateRelTable(people, "FREUNDE");
+  EXPECT_EQ(Entries(bert), (std::vector<std::string>{"2>3"}));
+  ASSERT_EQ(ZetTableSetRecNo(people, 3), 3);
+  const int32_t carl = ZetTableCreateRelTable(people, "FREUNDE");
+  ASSERT_GT(carl, 0);
+  EXPECT_EQ(ZetTableGetRecNo(carl), 0) << "no entries: no record";
+  EXPECT_TRUE(Entries(carl).empty());
+}
+
+TEST_F(MasterCursorTest, ALinkedTableCursorHoldsTheRecordsOfItsMastersRecord) {
+  const uint8_t noDefinitions[] = {0};
+  ASSERT_EQ(ZetBuildRelations(noDefinitions), 0);
+  EXPECT_EQ(ZetTableCreateLinkedTable(51, 2, nullptr), -101);
+  EXPECT_EQ(ZetTableCreateLinkedTable(people, 3, nullptr), -17);
+  ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+  const int32_t linked = ZetTableCreateLinkedTable(people, 2, nullptr);
+  ASSERT_GT(linked, 0);
+  EXPECT_EQ(Entries(linked), (std::vector<std::string>{"1>2", "1>3"}));
+  EXPECT_EQ(ZetTableGetRecNo(people), 1) << "the master keeps its place";
+  ASSERT_EQ(ZetTableSetRecNo(people, 2), 2);
+  const int32_t sorted = ZetTableCreateLinkedTable(people, 1, "NAME");
+  ASSERT_GT(sorted, 0);
+  ASSERT_EQ(ZetTableGetRecNo(people), 2);
+  EXPECT_EQ(ZetTableGetRecNo(sorted), 1) << "an unlinked table from its first record";
 }
 
 }  // namespace

@@ -274,4 +274,71 @@ TEST_F(FullTextMarks, QueryMarksTheRecordsFound) {
   EXPECT_EQ(ZetTableMarkFullText(c, nullptr), -7);
 }
 
+// A name list of zetcore.h read back: the names before the empty one.
+std::vector<std::string> Names(const char* list) {
+  std::vector<std::string> names;
+  for (const char* p = list; *p != 0; p += std::strlen(p) + 1) names.emplace_back(p);
+  return names;
+}
+
+TEST_F(FullTextMarks, AnIndexBuiltThroughTheInterfaceIsListedAndQueried) {
+  CreateTables();
+  Append({"Roter Apfel", "", 0});
+  Append({"Gruene Birne", "", 0});
+  Append({"Apfel und Birne", "", 0});
+  const int32_t source = fulltext_test::kSource;
+  ZetFullTextIndexRequest request{};
+  request.relationField = "VOLLTEXT";
+  request.indexRelation = "WORTE";
+  request.fieldNames = "TITEL\0TEXT\0";
+  struct Refusal {
+    const char *field, *index, *names;
+    int32_t result;
+  } const refusals[] = {
+      {"TITEL", "WORTE", "TITEL\0", -10},
+      {"NICHTDA", "WORTE", "TITEL\0", -10},
+      {"VOLLTEXT", "NICHTDA", "TITEL\0", -17},
+      {"VOLLTEXT", "VOLLTEXT.REL", "TITEL\0", -17},
+      {"VOLLTEXT", "WORTE", "NICHTDA\0", -7},
+      {"VOLLTEXT", "WORTE", "", -7},
+  };
+  for (const Refusal& r : refusals) {
+    ZetFullTextIndexRequest bad = request;
+    bad.relationField = r.field;
+    bad.indexRelation = r.index;
+    bad.fieldNames = r.names;
+    EXPECT_EQ(ZetRltnCreateFullTextIndex(source, &bad, nullptr), r.result) << r.field << " " << r.index;
+  }
+  EXPECT_EQ(ZetRltnCreateFullTextIndex(source, nullptr, nullptr), -7);
+
+  ASSERT_EQ(ZetRltnCreateFullTextIndex(source, &request, nullptr), 0);
+  EXPECT_EQ(request.sourceRecords, 3);
+  EXPECT_EQ(request.indexRecords, ZetRltnRecordCount(fulltext_test::kRel));
+  EXPECT_GT(request.indexRecords, 0);
+  const int32_t c = ZetTableCreate(source);
+  const char relations[] = "VOLLTEXT.REL\0";
+  ZetFullTextQuery q{"WORTE", relations, "Birne", "", "", 0};
+  EXPECT_EQ(ZetTableMarkFullText(c, &q), 2);
+
+  char list[64];
+  std::memset(list, 'x', sizeof list);
+  ASSERT_EQ(ZetRltnFullTextIndexGetIndexNames(source, list, sizeof list - 1), 0);
+  EXPECT_EQ(Names(list), std::vector<std::string>{"VOLLTEXT"});
+  ASSERT_EQ(ZetRltnFullTextIndexGetRelationNames(source, fulltext_test::kRel, list, sizeof list - 1), 0);
+  EXPECT_EQ(Names(list), std::vector<std::string>{"VOLLTEXT"});
+  ASSERT_EQ(ZetRltnFullTextIndexGetRelationNames(source, fulltext_test::kWords, list, sizeof list - 1), 0);
+  EXPECT_TRUE(Names(list).empty());
+  ASSERT_EQ(ZetRltnFullTextIndexGetIndexNames(fulltext_test::kWords, list, sizeof list - 1), 0);
+  EXPECT_TRUE(Names(list).empty());
+  // Only whole names fit, and the end marker always does.
+  for (int32_t capacity : {0, 1, 8}) {
+    std::memset(list, 'x', sizeof list);
+    ASSERT_EQ(ZetRltnFullTextIndexGetIndexNames(source, list, capacity), 0);
+    EXPECT_TRUE(Names(list).empty()) << capacity;
+    EXPECT_EQ(list[capacity + 1], 'x') << "nothing beyond the capacity";
+  }
+  ASSERT_EQ(ZetRltnFullTextIndexGetIndexNames(source, list, 9), 0);
+  EXPECT_EQ(Names(list), std::vector<std::string>{"VOLLTEXT"});
+}
+
 }  // namespace
