@@ -11,6 +11,7 @@
 #include "engine/base/uppercas.h"
 #include "engine/language/compiler.h"
 #include "engine/language/programerror.h"
+#include "engine/language/sysservices.h"
 #include "engine/language/variables.h"
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/linkfile.h"
@@ -19,6 +20,7 @@
 #include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_open.h"
+#include "platform/process.h"
 
 namespace ZETEng {
 
@@ -463,6 +465,12 @@ int32_t GetMarksIntoArray(int32_t context, double* elements, int32_t count) {
 
 void NotifyHook(int slot, int cursor) { NotifyCursors(slot, cursor); }
 
+// BaseDir of the macro language: the project directory the host set, else
+// the current directory.
+ShortStr ProjectBaseDir() {
+  return g_projectDirectory.empty() ? ShortStr(platform::CurrentDirectory()) : g_projectDirectory;
+}
+
 }  // namespace
 
 void SetBulkDelete(bool on) { g_bulkDelete = on; }
@@ -488,6 +496,9 @@ void UnitInit() {
   EngineHooks::CursorMarkCount = CursorMarkCount;
   InstallTransferServices();
   Html::InstallWriter();
+  SysServices::TServiceHooks services = SysServices::ServiceHooks();
+  services.baseDir = ProjectBaseDir;
+  SysServices::SetServiceHooks(services);
 }
 
 void UnitDone() {

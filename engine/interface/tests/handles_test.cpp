@@ -16,7 +16,9 @@
 #include "engine/base/userbreak.h"
 #include "engine/interface/tests/interface_test_util.h"
 #include "engine/interface/zeteng.h"
+#include "engine/language/sysservices.h"
 #include "engine/language/variables.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -257,8 +259,12 @@ TEST_F(InterfaceTest, SessionSettingsReachTheEngine) {
   const std::string longDirectory = "/" + std::string(400, 'p') + "/";
   EXPECT_EQ(ZetSetProjectDir(longDirectory.c_str()), 0);
   EXPECT_EQ(ZETEng::ProjectDirectory().view(), std::string_view(longDirectory).substr(0, 255));
+  // The macro language's BaseDir answers the project directory, else the
+  // current one.
+  EXPECT_EQ(SysServices::ServiceHooks().baseDir().view(), ZETEng::ProjectDirectory().view());
   EXPECT_EQ(ZetSetProjectDir(nullptr), 0);
   EXPECT_EQ(ZETEng::ProjectDirectory().view(), "");
+  EXPECT_EQ(SysServices::ServiceHooks().baseDir().str(), platform::CurrentDirectory());
 }
 
 TEST_F(InterfaceTest, OneClientLogsInAtATime) {
