@@ -26,6 +26,7 @@ namespace {
 using interface_test::Field;
 using interface_test::InterfaceTest;
 using interface_test::kAllRights;
+using interface_test::PeopleFields;
 
 struct Def {
   const char* name;
@@ -156,7 +157,9 @@ TEST_F(InterfaceTest, CreationRefusesBadFieldsAndLeavesNoFiles) {
     EXPECT_EQ(Create(path, 2, c.defs), c.result);
     char text[256];
     const int32_t e = ZetGetLastError(text, sizeof text - 1);
-    if (c.error != 0) EXPECT_EQ(e, c.error) << text;
+    if (c.error != 0) {
+      EXPECT_EQ(e, c.error) << text;
+    }
     EXPECT_FALSE(platform::FileExists(path));
   }
 }
@@ -318,19 +321,6 @@ TEST_F(RestructureTest, KeepsEveryRecordThroughDroppedRetypedAndAddedFields) {
 }
 
 // A table with a relation field: its relation table opens with it.
-void FriendsFields(int32_t field, ZetFieldDef* def, uint32_t) {
-  struct {
-    const char* name;
-    uint16_t type, parameter;
-    const char* second;
-  } const defs[] = {{"NR", 9, 1, "NAME"}, {"NAME", 1, 20, ""}, {"FREUNDE", 12, 0, "@"}};
-  const auto& d = defs[field - 1];
-  std::strcpy(def->name, d.name);
-  def->type = d.type;
-  def->parameter = d.parameter;
-  std::strcpy(def->second, d.second);
-}
-
 // An open that fails at any file step leaves no file and no slot held: the
 // next open, without any close between, succeeds and finds every record.
 // Both a table with memo, blob and indexes and one whose relation table
@@ -349,7 +339,7 @@ TEST_F(RestructureTest, AnOpenFailingAtAnyFileStepLeavesNothingHeld) {
   };
   ZetRltnCloseAll();
   const std::string friends = TempPath("LEUTE.DAT");
-  ASSERT_EQ(ZetRltnCreate(friends.c_str(), "", 0, 2, 3, FriendsFields, 0, 0), 0);
+  ASSERT_EQ(ZetRltnCreate(friends.c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
   struct Table {
     std::string path;
     uint32_t key;
@@ -377,8 +367,9 @@ TEST_F(RestructureTest, AnOpenFailingAtAnyFileStepLeavesNothingHeld) {
         ZetTableDelete(c);
         ZetRltnCloseAll();
       }
-      if (plan.op == platform::FileOp::Open || plan.op == platform::FileOp::Read)
+      if (plan.op == platform::FileOp::Open || plan.op == platform::FileOp::Read) {
         EXPECT_GT(failures, 0) << plan.name << " faults reached the open";
+      }
     }
   }
 }

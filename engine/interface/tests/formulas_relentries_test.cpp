@@ -16,6 +16,7 @@ using interface_test::AddArticle;
 using interface_test::Field;
 using interface_test::InterfaceTest;
 using interface_test::kAllRights;
+using interface_test::PeopleFields;
 
 TEST_F(InterfaceTest, AFormulaSetThroughACursorComputesAndOutlivesTheCursor) {
   const int32_t r = OpenArticles();
@@ -49,19 +50,6 @@ TEST_F(InterfaceTest, AFormulaSetThroughACursorComputesAndOutlivesTheCursor) {
   ASSERT_EQ(ZetTableAppend(d), 0);
   ASSERT_EQ(ZetTableSetStr(d, "CODE", "6"), 0);
   EXPECT_EQ(Field(d, "MENGE"), "0");
-}
-
-void PeopleFields(int32_t field, ZetFieldDef* def, uint32_t) {
-  struct {
-    const char* name;
-    uint16_t type, parameter;
-    const char* second;
-  } const defs[] = {{"NR", 9, 1, "NAME"}, {"NAME", 1, 20, ""}, {"FREUNDE", 12, 0, "@"}};
-  const auto& d = defs[field - 1];
-  std::strcpy(def->name, d.name);
-  def->type = d.type;
-  def->parameter = d.parameter;
-  std::strcpy(def->second, d.second);
 }
 
 TEST_F(InterfaceTest, RelationEntriesAreAppendedRewrittenAndDeletedByTarget) {

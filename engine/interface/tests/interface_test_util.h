@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,21 @@ inline std::vector<std::string> WalkNames(int32_t cursor) {
   std::vector<std::string> names;
   for (int32_t r = ZetTableFirst(cursor); r >= 0; r = ZetTableMoveBy(cursor, 1)) names.push_back(Field(cursor, "NAME"));
   return names;
+}
+
+// Field definitions of a people table for ZetRltnCreate: NR, the
+// identifier keyed by NAME; NAME S20; FREUNDE, a relation field to itself.
+inline void PeopleFields(int32_t field, ZetFieldDef* def, uint32_t) {
+  struct {
+    const char* name;
+    uint16_t type, parameter;
+    const char* second;
+  } const defs[] = {{"NR", 9, 1, "NAME"}, {"NAME", 1, 20, ""}, {"FREUNDE", 12, 0, "@"}};
+  const auto& d = defs[field - 1];
+  std::strcpy(def->name, d.name);
+  def->type = d.type;
+  def->parameter = d.parameter;
+  std::strcpy(def->second, d.second);
 }
 
 }  // namespace interface_test
