@@ -334,7 +334,8 @@ class TSelection {
   static ShortStr KeyText(int slot, uint16_t field, const TRunValue& v) {
     if (IsText(v.type)) return v.text;
     const ZetTable::TZetTable* t = ZetTable::Table(slot);
-    return ValueToText(t ? t->FieldType(field) : Common::kTypeReal, v.number);
+    const uint16_t type = t ? t->FieldType(field) : uint16_t(Common::kTypeReal);
+    return ValueToText(type, v.number);
   }
 
   // Index probing on a field of the current table compared directly.

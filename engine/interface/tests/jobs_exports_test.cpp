@@ -65,7 +65,9 @@ TEST_F(JobExports, UserMarksStandInForTheJobAndComeBackAsItLeftThem) {
   };
   for (const Case& c : {Case{true, 2}, Case{false, 0}}) {
     ASSERT_GE(ZetTableFirst(cursor_), 0);
-    if (c.userMarkFirst) ASSERT_GE(ZetTableToggleMark(cursor_), 0);
+    if (c.userMarkFirst) {
+      ASSERT_GE(ZetTableToggleMark(cursor_), 0);
+    }
     ASSERT_EQ(ZetTableGetNumMarks(cursor_), c.userMarkFirst ? 1 : 0);
     ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, out.c_str(), 0), 0);
     EXPECT_EQ(ZetTableGetNumMarks(cursor_), c.userMarksAfter) << c.userMarkFirst;

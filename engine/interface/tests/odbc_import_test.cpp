@@ -408,13 +408,22 @@ TEST_F(ScriptedImport, EveryEndReleasesCursorAndBridge) {
     const int32_t result = Import(Map({{3, 1}, {2, 1}}), k.selection);
     EXPECT_EQ(result, k.result);
     ExpectReleased();
-    if (k.failOpen) EXPECT_EQ(g_script.calls, std::vector<std::string>{"open"});
-    if (k.failCreate) EXPECT_EQ(g_script.calls, (std::vector<std::string>{"open", "create", "close"}));
+    if (k.failOpen) {
+      EXPECT_EQ(g_script.calls, std::vector<std::string>{"open"});
+    }
+    if (k.failCreate) {
+      EXPECT_EQ(g_script.calls, (std::vector<std::string>{"open", "create", "close"}));
+    }
     int32_t error = 0;
     const std::string text = LastError(&error);
-    if (k.error) EXPECT_EQ(error, k.error);
-    else EXPECT_LT(error, 0);
-    if (k.text) EXPECT_EQ(text, k.text);
+    if (k.error) {
+      EXPECT_EQ(error, k.error);
+    } else {
+      EXPECT_LT(error, 0);
+    }
+    if (k.text) {
+      EXPECT_EQ(text, k.text);
+    }
     EXPECT_EQ(Records().size(), k.kept);
     TearDown();
   }
@@ -439,7 +448,8 @@ TEST_F(ScriptedImport, BreakStopsTheRun) {
 TEST_F(OdbcImportTest, WithoutABridgeOdbcCannotStart) {
   OdbcImport::TBridge none{};
   EXPECT_FALSE(OdbcImport::LoadBridge("/nonexistent/libzetodbc.so", none));
-  const OdbcImport::TBridge failing{[] { return -1; }};
+  OdbcImport::TBridge failing{};
+  failing.open = [] { return -1; };
   OdbcImport::SetBridge(&failing);
   std::vector<int16_t> map(1000, 0);
   EXPECT_EQ(ZetRltnImportFromOdbc(0, "x", nullptr, nullptr, "SELECT 1", nullptr, map.data(), 0, nullptr), -39);

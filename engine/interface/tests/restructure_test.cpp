@@ -25,7 +25,9 @@ TEST_F(InterfaceTest, AStructureCopyIsAnEmptyTableWithTheSameFieldsAndIndexes) {
   // From the open table, and from a closed one (opened for the copy).
   for (bool open : {true, false}) {
     SCOPED_TRACE(open ? "open source" : "closed source");
-    if (!open) ASSERT_EQ(ZetRltnCloseAll(), 0);
+    if (!open) {
+      ASSERT_EQ(ZetRltnCloseAll(), 0);
+    }
     std::filesystem::remove_all(TempPath("kopie"));
     std::filesystem::create_directory(TempPath("kopie"));
     const int32_t before = ZetGetNumRelations();

@@ -45,7 +45,9 @@ TEST_F(JobText, DotLinesSettingsAndErrors) {
     TDotState s;
     size_t column = 0;
     EXPECT_EQ(ApplyDotLine(c.line, false, s, nullptr, column), c.result) << c.line;
-    if (c.result) EXPECT_EQ(column, c.column) << c.line;
+    if (c.result) {
+      EXPECT_EQ(column, c.column) << c.line;
+    }
   }
   TDotState s;
   size_t column = 0;

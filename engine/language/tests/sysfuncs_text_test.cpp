@@ -557,7 +557,9 @@ TEST_F(SysFuncsText, DirectorySearchLines) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"EINS.TXT", "ZWEI.TXT"}));
   for (const std::string& l : lines)
-    if (l.rfind("EINS.TXT", 0) == 0) EXPECT_EQ(l.substr(14, 10), "         5");
+    if (l.rfind("EINS.TXT", 0) == 0) {
+      EXPECT_EQ(l.substr(14, 10), "         5");
+    }
 
   // "D" adds the directory with its letter; "A" shows the archive letter.
   names.clear();

@@ -162,7 +162,9 @@ TEST_F(StorageReliabilityTest, LostUserIndexIsLeftOutAndTheTableStillOpens) {
     EXPECT_NE(Common::LastErrorText().str().find("NAMEN.IND"), std::string::npos);
     TZetTable& t = *ZetTable::Table(h);
     for (int s = 0; s <= t.highestIndexSlot; ++s)
-      if (t.indexes[size_t(s)]) EXPECT_NE(t.indexes[size_t(s)]->fileName.view(), "NAMEN.IND");
+      if (t.indexes[size_t(s)]) {
+        EXPECT_NE(t.indexes[size_t(s)]->fileName.view(), "NAMEN.IND");
+      }
     ASSERT_TRUE(t.indexes[2] && t.indexes[2]->fileName.view() == "MENGE.IND") << "the next index took the slot";
     t.recordBuffer.assign(t.recordLength, 0);
     ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
