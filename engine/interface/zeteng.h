@@ -21,7 +21,9 @@
 //      lock is tested before an edit starts and before a delete.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,6 +31,7 @@
 #include <vector>
 
 #include "engine/base/shortstr.h"
+#include "engine/interface/include/zetcore.h"
 #include "engine/storage/marklist.h"
 #include "engine/storage/zettable.h"
 
@@ -209,6 +212,28 @@ void ClearCompileErrors();
 // of the error (recorded). A text longer than 255 characters is error 60 at
 // 256: a cut text would be another one.
 int32_t CompileText(std::string_view text, ShortStr& code, uint64_t& tables);
+
+// Reports the progress of a walk or a run (done, total) to the host's
+// procedure: (0, total) first, then every hundredth of the work, (total,
+// total) at the end. A NULL procedure is never called.
+class TProgress {
+ public:
+  TProgress(ZetProgressProc proc, uint32_t total)
+      : proc_(proc), total_(int32_t(std::min<uint32_t>(total, INT32_MAX))), step_(std::max<int32_t>(total_ / 100, 1)) {
+    if (proc_) proc_(0, total_);
+  }
+  // Counts one step; false when the procedure answered 1 (stop).
+  bool Count() { return !(proc_ && ++done_ % step_ == 0 && proc_(done_, total_) == 1); }
+  void Finish() {
+    if (proc_) proc_(total_, total_);
+  }
+
+ private:
+  ZetProgressProc proc_;
+  int32_t total_;
+  int32_t step_;
+  int32_t done_ = 0;
+};
 
 // ---- Services for table storage -------------------------------------------
 void NotifyCursors(int table, int changingCursor);

@@ -103,29 +103,6 @@ bool RecordMatches(TCursor& c, TZetTable& t) {
   return false;
 }
 
-// Counts and reports the records of a walk to the progress procedure.
-class TProgress {
- public:
-  TProgress(ZetProgressProc proc, uint32_t total)
-      : proc_(proc), total_(total), step_(std::max<uint32_t>(total / 100, 1)) {
-    if (proc_) proc_(0, int32_t(total_));
-  }
-  // Counts one record; false when the procedure asks to stop.
-  bool Count() {
-    ++count_;
-    return !(proc_ && count_ % step_ == 0 && proc_(int32_t(count_), int32_t(total_)) == 1);
-  }
-  void Finish() {
-    if (proc_) proc_(int32_t(total_), int32_t(total_));
-  }
-
- private:
-  ZetProgressProc proc_;
-  uint32_t total_;
-  uint32_t step_;
-  uint32_t count_ = 0;
-};
-
 uint32_t WalkTotal(const TCursor& c, const TZetTable& t) {
   if (c.accessMode == kAccessMarks) return c.accessMarks.Count();
   return uint32_t(std::max(t.recordCount, 0));

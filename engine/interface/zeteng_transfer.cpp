@@ -119,26 +119,6 @@ bool Selected(ShortStr& code) {
   return Zet02::EvalSelection(code, 3, error, dependency) && error == 0;
 }
 
-// Reports progress (done, total) every hundredth of the work.
-class TSteps {
- public:
-  TSteps(ZetProgressProc proc, uint32_t total)
-      : proc_(proc), total_(int32_t(std::min<uint32_t>(total, INT32_MAX))), step_(std::max<int32_t>(total_ / 100, 1)) {
-    if (proc_) proc_(0, total_);
-  }
-  // Counts one step; false when the procedure answered 1.
-  bool Count() { return !(proc_ && ++done_ % step_ == 0 && proc_(done_, total_) == 1); }
-  void Finish() {
-    if (proc_) proc_(total_, total_);
-  }
-
- private:
-  ZetProgressProc proc_;
-  int32_t total_;
-  int32_t step_;
-  int32_t done_ = 0;
-};
-
 // The fields an export writes, in field order.
 std::vector<uint16_t> ExportedFields(const TZetTable& t) {
   std::vector<uint16_t> fields;
@@ -350,7 +330,7 @@ int32_t ExportText(TCursor& c, TZetTable& t, ShortStr& selection, const char* fi
     file.Write(line);
   }
   const uint32_t total = c.accessMode == kAccessMarks ? c.accessMarks.Count() : uint32_t(std::max(t.recordCount, 0));
-  TSteps steps(progress, total);
+  TProgress steps(progress, total);
   bool end = false, stopped = false;
   t.orderMode = ZetTable::kOrderRecords;
   for (c.recno = FirstOrLastRecordNo(c, t, true, end); !end && !file.Failed();
@@ -503,7 +483,7 @@ int32_t ZetTableReplace(int32_t cursor, const char* selection, const char* assig
   ++c.editDepth;
   Zet00::PushTablePosition(slot);
   t.orderMode = ZetTable::kOrderRecords;
-  TSteps steps(progress, total);
+  TProgress steps(progress, total);
   int32_t changed = 0;
   for (uint32_t i = 0; i < total; ++i) {
     if (!steps.Count()) break;
