@@ -202,6 +202,9 @@ void Decode(std::string_view data) {
     if (c == '%' && i + 2 < data.size() && HexDigit(data[i + 1]) >= 0 && HexDigit(data[i + 2]) >= 0) {
       c = char(HexDigit(data[i + 1]) * 16 + HexDigit(data[i + 2]));
       i += 2;
+      // Names and values reach their readers as zero-terminated texts: an
+      // escaped NUL would cut a value short (or hide a name), so it is dropped.
+      if (c == '\0') continue;
     } else if (c == '&') {
       CompletePair(name, value, inValue);
       name.clear();

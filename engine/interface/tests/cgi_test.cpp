@@ -97,6 +97,7 @@ TEST_F(CgiTest, DecodingCases) {
       {"=x&&y&z=", {{"y", ""}, {"z", ""}}},                   // a pair without a name is dropped
       {"k=a=b", {{"k", "ab"}}},                               // "=" is dropped inside a value
       {"n%3Dx=1&%26=2", {{"n=x", "1"}, {"&", "2"}}},          // escaped separators are characters
+      {"v=%00b&n%00m=1", {{"v", "b"}, {"nm", "1"}}},           // an escaped NUL is dropped
       {"m=1&c=2&x=3", {{"m", "1"}, {"c", "2"}, {"x", "3"}}},  // pre-order of the search tree
       {"c=1&m=2&x=3", {{"c", "1"}, {"m", "2"}, {"x", "3"}}},
       {"m&x&c&a&d&y", {{"m", ""}, {"c", ""}, {"a", ""}, {"d", ""}, {"x", ""}, {"y", ""}}},
