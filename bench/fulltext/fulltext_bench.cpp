@@ -382,15 +382,16 @@ class EngineSide {
       if (int e = Zet01::OpenTable(slot, ZetTable::kRightsMask, Path(name), 0, 0, "")) Fail("open", e);
   }
 
-  // Bytes of record caches and index page slots of the three tables.
+  // Bytes of record caches and index page slots of the three tables, and
+  // the budget of the page cache all index trees share.
   size_t CacheBytes() const {
-    size_t bytes = 0;
+    size_t bytes = BTREES::CacheBudget();
     for (int slot : {kSource, kWords, kRel}) {
       const ZetTable::TZetTable& t = *ZetTable::Table(slot);
       bytes += size_t(Zet01::RecordCacheSlots(slot)) * t.recordLength;
       for (int s = 0; s <= t.highestIndexSlot; ++s)
         if (t.indexes[size_t(s)] && Zet00::IndexAvailable(slot, s, false))
-          bytes += size_t(BTREES::kPageSlots + BTREES::kCachedPages) * Zet00::IndexTree(slot, s)->header.pageSize;
+          bytes += size_t(BTREES::kPageSlots) * Zet00::IndexTree(slot, s)->header.pageSize;
     }
     return bytes;
   }

@@ -7,12 +7,14 @@
 // (REINDEX), updates of the indexed amount, deletes of random records. Each
 // phase is one transaction on SQLite; on the engine its operations run
 // without flush and the phase ends with one flush. Neither side syncs to
-// disk: SQLite runs with synchronous=OFF, and its page cache is as large as
-// the engine's caches (record cache and index page slots). Both files live in
-// the same directory. The program prints each phase's time for both sides
-// and the ratio engine / SQLite.
+// disk: SQLite runs with synchronous=OFF. The engine's index trees share a
+// page cache of --cache=KiB (2048 unless given); SQLite's page cache is as
+// large as all the engine's caches together (that budget, the record cache
+// and the trees' path slots). Both files live in the same directory. The
+// program prints each phase's time for both sides and the ratio
+// engine / SQLite.
 //
-//   storage_bench [directory] [--records=N] [--journal=OFF|WAL] [--engine-only]
+//   storage_bench [directory] [--records=N] [--cache=KiB] [--journal=OFF|WAL] [--engine-only]
 //
 // --engine-only runs the engine's phases alone, for a profiler.
 #include <sqlite3.h>
@@ -127,23 +129,24 @@ class EngineSide {
     if (int e = Zet01::OpenTable(kSlot, ZetTable::kRightsMask, path_, 0, 0, "")) Fail("open", e);
   }
 
-  // Bytes of record cache and index page slots the table may hold.
-  size_t CacheBytes() const {
-    const ZetTable::TZetTable& t = *ZetTable::Table(kSlot);
-    size_t bytes = size_t(Zet01::RecordCacheSlots(kSlot)) * t.recordLength;
-    for (int s = 1; s <= t.highestIndexSlot; ++s)
-      bytes += size_t(BTREES::kPageSlots + BTREES::kCachedPages) * Zet00::IndexTree(kSlot, s)->header.pageSize;
+  // Bytes of record cache and index path slots the table may hold (the
+  // shared page cache's budget comes on top).
+  size_t RecordCacheBytes() const {
+    return size_t(Zet01::RecordCacheSlots(kSlot)) * Table().recordLength;
+  }
+  size_t PathSlotBytes() const {
+    size_t bytes = 0;
+    for (int s = 1; s <= Table().highestIndexSlot; ++s)
+      bytes += size_t(BTREES::kPageSlots) * Zet00::IndexTree(kSlot, s)->header.pageSize;
     return bytes;
   }
 
   // Bytes of record cache and index pages in memory now.
   size_t HeldBytes() const {
-    const ZetTable::TZetTable& t = *ZetTable::Table(kSlot);
-    size_t bytes = size_t(Zet01::RecordCacheSlots(kSlot)) * t.recordLength;
-    for (int s = 1; s <= t.highestIndexSlot; ++s) {
+    size_t bytes = RecordCacheBytes() + BTREES::CachedBytes();
+    for (int s = 1; s <= Table().highestIndexSlot; ++s) {
       const BTREES::TTree& tree = *Zet00::IndexTree(kSlot, s);
       for (const BTREES::TPageSlot& slot : tree.slots) bytes += slot.buffer ? tree.header.pageSize : 0;
-      for (const BTREES::TCachedPage& c : tree.cache) bytes += c.slot.buffer ? tree.header.pageSize : 0;
     }
     return bytes;
   }
@@ -227,7 +230,7 @@ class EngineSide {
     Zet00::SetKeyPart(d->header.data(), 0, {field, length, type});
     return d;
   }
-  ZetTable::TZetTable& Table() { return *ZetTable::Table(kSlot); }
+  ZetTable::TZetTable& Table() const { return *ZetTable::Table(kSlot); }
   std::vector<uint8_t>& Buffer() { return Table().recordBuffer; }
   void Put(uint16_t field, const std::string& text) {
     Common::FieldValue v;
@@ -360,12 +363,15 @@ class SqliteSide : public bench::SqliteDb {
 int main(int argc, char** argv) {
   std::string directory, journal = "OFF";
   bool engineOnly = false;
+  size_t pageCacheKiB = 2048;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--journal=", 0) == 0)
       journal = arg.substr(10);
     else if (arg == "--engine-only")
       engineOnly = true;
+    else if (arg.rfind("--cache=", 0) == 0)
+      pageCacheKiB = size_t(std::max(0, std::atoi(arg.c_str() + 8)));
     else if (arg.rfind("--records=", 0) == 0)
       kRecords = std::max(10, std::atoi(arg.c_str() + 10));
     else
@@ -386,9 +392,12 @@ int main(int argc, char** argv) {
   // Bulk work, matched with SQLite's synchronous=OFF: the engine's syncs
   // at its ordering points are off.
   LOWFILES::SetSyncWrites(false);
+  BTREES::SetCacheBudget(pageCacheKiB * 1024);
   EngineSide engine(directory);
   engine.Create();
-  const size_t cacheKiB = (engine.CacheBytes() + 1023) / 1024;
+  const size_t recordCacheKiB = (engine.RecordCacheBytes() + 1023) / 1024;
+  const size_t slotKiB = (engine.PathSlotBytes() + 1023) / 1024;
+  const size_t cacheKiB = pageCacheKiB + recordCacheKiB + slotKiB;
   SqliteSide sqlite(directory, journal, cacheKiB);
 
   // Each phase is timed alone; its check (a count or a sum that both sides
@@ -422,8 +431,9 @@ int main(int argc, char** argv) {
 
   std::printf("Table storage vs SQLite %s, %d records of %d bytes, 2 indexes (key, amount)\n", sqlite3_libversion(),
               kRecords, int(kKeyLength + 1 + 2 + kTextLength + 1));
-  std::printf("engine: syncs off (LOWFILES::SetSyncWrites), flush at the end of each phase, record cache + index page slots = %zu KiB\n",
-              cacheKiB);
+  std::printf("engine: syncs off (LOWFILES::SetSyncWrites), flush at the end of each phase, caches %zu KiB = "
+              "shared index page cache %zu + record cache %zu + index path slots %zu\n",
+              cacheKiB, pageCacheKiB, recordCacheKiB, slotKiB);
   std::printf("sqlite: synchronous=%s journal_mode=%s cache_size=%s page_size=%s, one transaction per phase\n",
               sqlite.Setting("synchronous").c_str(), sqlite.Setting("journal_mode").c_str(),
               sqlite.Setting("cache_size").c_str(), sqlite.Setting("page_size").c_str());

@@ -180,31 +180,225 @@ bool WriteSlot(TTree& t, TPageSlot& s) {
   return true;
 }
 
+// ---- The shared page cache -----------------------------------------------
+
+// An entry holds one page of one tree. Entries live in a pool and are named
+// by their index there; each is on the recency list of all entries and on
+// its tree's list, and found through an open-addressing table keyed by
+// (tree, page).
+constexpr uint32_t kNoEntry = UINT32_MAX;
+
+struct TCacheEntry {
+  TPageSlot slot;
+  TTree* owner = nullptr;
+  uint32_t newer = kNoEntry;  // recency list: towards the most recent use
+  uint32_t older = kNoEntry;
+  uint32_t treeNext = kNoEntry;  // the owner's list
+  uint32_t treePrior = kNoEntry;
+};
+
+struct TPageCache {
+  std::vector<TCacheEntry> entries;
+  std::vector<uint32_t> freeEntries;
+  uint32_t newest = kNoEntry;
+  uint32_t oldest = kNoEntry;
+  // Entry indexes by (tree, page); kNoEntry marks a free place. Its size is
+  // a power of two, at least twice the number of entries in use.
+  std::vector<uint32_t> table;
+  uint32_t used = 0;
+  size_t budget = kDefaultCacheBudget;
+  size_t bytes = 0;
+};
+
+TPageCache cache;
+
+size_t HashPlace(const TTree* owner, uint16_t page) {
+  const uint64_t h = (uint64_t(reinterpret_cast<uintptr_t>(owner)) ^ (uint64_t(page) << 48)) *
+                     0x9E3779B97F4A7C15ull;
+  return size_t(h >> 32) & (cache.table.size() - 1);
+}
+
+uint32_t FindCached(const TTree& t, uint16_t page) {
+  if (cache.used == 0) return kNoEntry;
+  for (size_t i = HashPlace(&t, page);; i = (i + 1) & (cache.table.size() - 1)) {
+    const uint32_t e = cache.table[i];
+    if (e == kNoEntry) return kNoEntry;
+    if (cache.entries[e].owner == &t && cache.entries[e].slot.page == page) return e;
+  }
+}
+
+void PlaceInTable(uint32_t e) {
+  const TCacheEntry& c = cache.entries[e];
+  size_t i = HashPlace(c.owner, c.slot.page);
+  while (cache.table[i] != kNoEntry) i = (i + 1) & (cache.table.size() - 1);
+  cache.table[i] = e;
+}
+
+void AddToTable(uint32_t e) {
+  if (2 * (size_t(cache.used) + 1) > cache.table.size()) {
+    std::vector<uint32_t> old(std::max<size_t>(1024, 2 * cache.table.size()), kNoEntry);
+    old.swap(cache.table);
+    for (uint32_t o : old) {
+      if (o != kNoEntry) PlaceInTable(o);
+    }
+  }
+  PlaceInTable(e);
+  ++cache.used;
+}
+
+// Linear probing: the entries behind the removed one move up where their
+// search would otherwise stop short.
+void RemoveFromTable(uint32_t e) {
+  const TCacheEntry& c = cache.entries[e];
+  const size_t mask = cache.table.size() - 1;
+  size_t hole = HashPlace(c.owner, c.slot.page);
+  while (cache.table[hole] != e) hole = (hole + 1) & mask;
+  for (size_t i = (hole + 1) & mask; cache.table[i] != kNoEntry; i = (i + 1) & mask) {
+    const TCacheEntry& n = cache.entries[cache.table[i]];
+    const size_t home = HashPlace(n.owner, n.slot.page);
+    // n may fill the hole when its home does not lie cyclically in (hole, i].
+    if (((i - home) & mask) >= ((i - hole) & mask)) {
+      cache.table[hole] = cache.table[i];
+      hole = i;
+    }
+  }
+  cache.table[hole] = kNoEntry;
+  --cache.used;
+}
+
+void LinkNewest(uint32_t e) {
+  TCacheEntry& c = cache.entries[e];
+  c.newer = kNoEntry;
+  c.older = cache.newest;
+  if (cache.newest != kNoEntry) cache.entries[cache.newest].newer = e;
+  cache.newest = e;
+  if (cache.oldest == kNoEntry) cache.oldest = e;
+}
+
+void UnlinkRecency(uint32_t e) {
+  TCacheEntry& c = cache.entries[e];
+  (c.newer != kNoEntry ? cache.entries[c.newer].older : cache.newest) = c.older;
+  (c.older != kNoEntry ? cache.entries[c.older].newer : cache.oldest) = c.newer;
+}
+
+void Touch(uint32_t e) {
+  if (cache.newest == e) return;
+  UnlinkRecency(e);
+  LinkNewest(e);
+}
+
+// Takes the page of slot s of tree t (buffer and all) into a new entry.
+void AddEntry(TTree& t, TPageSlot& s) {
+  uint32_t e;
+  if (cache.freeEntries.empty()) {
+    e = uint32_t(cache.entries.size());
+    cache.entries.emplace_back();
+  } else {
+    e = cache.freeEntries.back();
+    cache.freeEntries.pop_back();
+  }
+  TCacheEntry& c = cache.entries[e];
+  c.slot = s;
+  c.owner = &t;
+  c.treePrior = kNoEntry;
+  c.treeNext = t.firstCached;
+  if (t.firstCached != kNoEntry) cache.entries[t.firstCached].treePrior = e;
+  t.firstCached = e;
+  ++t.cachedPages;
+  LinkNewest(e);
+  AddToTable(e);
+  cache.bytes += t.header.pageSize;
+  s.buffer = nullptr;
+  s.page = 0;
+  s.dirty = false;
+}
+
+// Drops an entry and frees its buffer (if it still has one).
+void RemoveEntry(uint32_t e) {
+  RemoveFromTable(e);
+  UnlinkRecency(e);
+  TCacheEntry& c = cache.entries[e];
+  TTree& t = *c.owner;
+  (c.treePrior != kNoEntry ? cache.entries[c.treePrior].treeNext : t.firstCached) = c.treeNext;
+  if (c.treeNext != kNoEntry) cache.entries[c.treeNext].treePrior = c.treePrior;
+  --t.cachedPages;
+  cache.bytes -= t.header.pageSize;
+  FreeBuffer(c.slot.buffer);
+  c = TCacheEntry{};
+  cache.freeEntries.push_back(e);
+}
+
+// Gives an entry another page of its tree (the page of a slot trading
+// places with it).
+void RenameEntry(uint32_t e, const TPageSlot& s) {
+  RemoveFromTable(e);
+  cache.entries[e].slot = s;
+  AddToTable(e);
+}
+
+// Writes back the dirty pages of the tree's entries, keeping them. Stops at
+// the first failed write.
+bool WriteCachedPages(TTree& t) {
+  for (uint32_t e = t.firstCached; e != kNoEntry; e = cache.entries[e].treeNext) {
+    TPageSlot& s = cache.entries[e].slot;
+    if (s.dirty && !WriteSlot(t, s)) return false;
+  }
+  return true;
+}
+
+// Makes room for `needed` more bytes by evicting the least recently used
+// pages, a dirty one written back first. A buffer of `pageSize` bytes freed
+// on the way is handed over in spare (when spare is free). Answers false
+// when a page of tree t cannot be written (Error says why); a page of
+// another tree that cannot be written stays, and room is then not made:
+// made says whether it was.
+bool MakeRoom(TTree& t, size_t needed, uint16_t pageSize, uint8_t*& spare, bool& made) {
+  made = false;
+  while (cache.bytes + needed > cache.budget) {
+    const uint32_t e = cache.oldest;
+    if (e == kNoEntry) return true;
+    TTree& owner = *cache.entries[e].owner;
+    TPageSlot& s = cache.entries[e].slot;
+    if (s.dirty) {
+      const uint16_t error = Error;
+      if (!WriteSlot(owner, s)) {
+        if (&owner == &t) return false;
+        // Its tree learns of the failure at its next write-back.
+        Error = error;
+        Touch(e);
+        return true;
+      }
+    }
+    if (spare == nullptr && owner.header.pageSize == pageSize) std::swap(spare, s.buffer);
+    RemoveEntry(e);
+  }
+  made = true;
+  return true;
+}
+
 // Writes every dirty page back and keeps it in its slot or cache entry.
 // Stops at the first failed write.
 bool WriteDirtyPages(TTree& t) {
   for (TPageSlot& s : t.slots) {
     if (s.dirty && !WriteSlot(t, s)) return false;
   }
-  for (TCachedPage& c : t.cache) {
-    if (c.slot.dirty && !WriteSlot(t, c.slot)) return false;
-  }
-  return true;
+  return WriteCachedPages(t);
 }
 
-// Writes the dirty cached pages back and empties the cache, freeing its
-// buffers on request. Stops at the first failed write; that page stays.
-bool ForgetCache(TTree& t, bool freeBuffers) {
-  for (TCachedPage& c : t.cache) {
-    if (c.slot.dirty && !WriteSlot(t, c.slot)) return false;
-    c.slot.page = 0;
-    if (freeBuffers) FreeBuffer(c.slot.buffer);
+// Writes the tree's dirty cached pages back and drops them from the cache.
+// Stops at the first failed write; that page and those after it stay.
+bool ForgetCache(TTree& t) {
+  while (t.firstCached != kNoEntry) {
+    const uint32_t e = t.firstCached;
+    TPageSlot& s = cache.entries[e].slot;
+    if (s.dirty && !WriteSlot(t, s)) return false;
+    RemoveEntry(e);
   }
   return true;
 }
 
 // Writes every dirty page back and empties the slots and the cache, freeing
-// their buffers on request. Stops at the first failed write; that page
+// the slots' buffers on request. Stops at the first failed write; that page
 // stays where it is.
 bool ForgetPages(TTree& t, bool freeBuffers) {
   t.atKey = false;
@@ -213,7 +407,7 @@ bool ForgetPages(TTree& t, bool freeBuffers) {
     s.page = 0;
     if (freeBuffers) FreeBuffer(s.buffer);
   }
-  return ForgetCache(t, freeBuffers);
+  return ForgetCache(t);
 }
 
 // A page buffer for tree t. When memory runs out, the buffers of all other
@@ -227,7 +421,7 @@ bool AllocPageBuffer(TTree& t, uint8_t*& buffer) {
     for (TTree* other : openTrees) {
       if (other != &t) ForgetPages(*other, true);
     }
-    ForgetCache(t, true);
+    ForgetCache(t);
     Error = errorBefore;
     if (!AllocBuffer(buffer, t.header.pageSize)) return false;
     OutOfMemory = outBefore;
@@ -236,39 +430,32 @@ bool AllocPageBuffer(TTree& t, uint8_t*& buffer) {
   return true;
 }
 
-TCachedPage* CachedPage(TTree& t, uint16_t page) {
-  if (page == 0) return nullptr;
-  for (TCachedPage& c : t.cache) {
-    if (c.slot.page == page) return &c;
-  }
-  return nullptr;
-}
-
 // Moves the page of a path slot into the cache, leaving the slot a free
-// buffer: a free entry takes it, else the least recently used page is
-// written back when dirty and gives up its entry. Answers false only when
-// that write fails; moved stays false when no buffer is to be had without
-// memory pressure (the caller then writes the page back as before).
+// buffer: room is made by evicting the least recently used pages. Answers
+// false only when a write of this tree's page fails; moved stays false when
+// the cache cannot take the page (budget, a failed write of another tree,
+// no buffer without memory pressure): the caller then writes the page back
+// as before.
 bool MoveToCache(TTree& t, TPageSlot& s, bool& moved) {
   moved = false;
-  TCachedPage* entry = nullptr;
-  for (TCachedPage& c : t.cache) {
-    if (c.slot.page == 0) {
-      if (entry == nullptr || entry->slot.page != 0 || c.slot.buffer != nullptr) entry = &c;
-      if (c.slot.buffer != nullptr) break;
-    } else if (entry == nullptr || (entry->slot.page != 0 && c.lastUse < entry->lastUse)) {
-      entry = &c;
-    }
+  const uint16_t size = t.header.pageSize;
+  if (cache.budget < size) return true;
+  uint8_t* spare = nullptr;
+  bool made = false;
+  if (!MakeRoom(t, size, size, spare, made)) {
+    std::free(spare);
+    return false;
   }
-  if (entry->slot.dirty && !WriteSlot(t, entry->slot)) return false;
-  if (entry->slot.buffer == nullptr) {
-    entry->slot.buffer = static_cast<uint8_t*>(std::malloc(t.header.pageSize));
-    if (entry->slot.buffer == nullptr) return true;
+  if (!made) {
+    std::free(spare);
+    return true;
   }
-  std::swap(entry->slot, s);
-  entry->lastUse = ++t.cacheClock;
-  s.page = 0;
-  s.dirty = false;
+  if (spare == nullptr) {
+    spare = static_cast<uint8_t*>(std::malloc(size));
+    if (spare == nullptr) return true;
+  }
+  AddEntry(t, s);
+  s.buffer = spare;
   moved = true;
   return true;
 }
@@ -325,17 +512,21 @@ bool LoadPage(TTree& t, int slot, uint16_t page, int level) {
   if (slot != kScratchSlot && s.page == page && s.buffer != nullptr) {
     return s.level == level || Damaged();
   }
-  if (TCachedPage* c = CachedPage(t, page)) {
-    if (c->slot.level != level) return Damaged();
+  if (const uint32_t e = FindCached(t, page); e != kNoEntry) {
+    TPageSlot& c = cache.entries[e].slot;
+    if (c.level != level) return Damaged();
     if (slot != kScratchSlot && s.page != 0) {
       // The slot's page takes the cached page's place.
-      std::swap(s, c->slot);
-      c->lastUse = ++t.cacheClock;
+      const TPageSlot leaving = s;
+      s = c;
+      RenameEntry(e, leaving);
+      Touch(e);
     } else {
       if (s.dirty && !WriteSlot(t, s)) return false;
-      std::swap(s, c->slot);
-      c->slot.page = 0;
-      c->slot.dirty = false;
+      FreeBuffer(s.buffer);
+      s = c;
+      c.buffer = nullptr;
+      RemoveEntry(e);
     }
     return true;
   }
@@ -365,10 +556,10 @@ void SettleAfterFailure(TTree& t) {
     s.page = 0;
     s.dirty = false;
   }
-  for (TCachedPage& c : t.cache) {
-    if (c.slot.dirty) WriteSlot(t, c.slot);
-    c.slot.page = 0;
-    c.slot.dirty = false;
+  while (t.firstCached != kNoEntry) {
+    const uint32_t e = t.firstCached;
+    if (cache.entries[e].slot.dirty) WriteSlot(t, cache.entries[e].slot);
+    RemoveEntry(e);
   }
   Error = error;
 }
@@ -724,7 +915,7 @@ bool ShrinkRoot(TTree& t) {
 void DisposeTree(TTree* t) {
   for (uint8_t*& w : t->work) FreeBuffer(w);
   for (TPageSlot& s : t->slots) FreeBuffer(s.buffer);
-  for (TCachedPage& c : t->cache) FreeBuffer(c.slot.buffer);
+  while (t->firstCached != kNoEntry) RemoveEntry(t->firstCached);
   delete t;
 }
 
@@ -980,6 +1171,35 @@ uint16_t FlushAllTrees() {
   return Error;
 }
 
+uint16_t SetCacheBudget(size_t bytes) {
+  Error = 0;
+  cache.budget = bytes;
+  // From the least recently used on; a page that cannot be written stays.
+  uint16_t first = 0;
+  for (uint32_t e = cache.oldest; e != kNoEntry && cache.bytes > cache.budget;) {
+    const uint32_t newer = cache.entries[e].newer;
+    TCacheEntry& c = cache.entries[e];
+    if (!c.slot.dirty || WriteSlot(*c.owner, c.slot)) {
+      RemoveEntry(e);
+    } else if (first == 0) {
+      first = Error;
+    }
+    e = newer;
+  }
+  Error = first;
+  return Error;
+}
+
+size_t CacheBudget() { return cache.budget; }
+
+size_t CachedBytes() { return cache.bytes; }
+
+bool PageCached(PTree tree, uint16_t page, bool* dirty) {
+  const uint32_t e = FindCached(TreeOf(tree), page);
+  if (dirty != nullptr) *dirty = e != kNoEntry && cache.entries[e].slot.dirty;
+  return e != kNoEntry;
+}
+
 bool AllocBuffer(uint8_t*& pointer, size_t size) {
   pointer =
       InjectedFailure() ? nullptr : static_cast<uint8_t*>(std::malloc(std::max<size_t>(size, 1)));
@@ -1008,6 +1228,7 @@ void UnitInit() {
   OutOfMemory = false;
   HeaderOption = true;
   openTrees.clear();
+  cache = TPageCache{};
   allocsBeforeFailure = -1;
   failuresLeft = 0;
 }
@@ -1017,6 +1238,7 @@ void UnitDone() {
     PTree t = openTrees.back();
     CloseTree(t, nullptr, 0, false);
   }
+  cache = TPageCache{};
   allocsBeforeFailure = -1;
   failuresLeft = 0;
 }

@@ -41,9 +41,9 @@
 //      leaves a path slot moves to the page cache (written back only when it
 //      is evicted from there), and a page read into a slot is taken out of
 //      the cache first, so a page is in at most one slot or cache entry.
-//      When the height changes all slots and the cache are written back and
-//      forgotten. Slot 0 is scratch: read afresh (or taken from the cache),
-//      written at once, never put into the cache.
+//      When the height changes all slots and the tree's cached pages are
+//      written back and forgotten. Slot 0 is scratch: read afresh (or taken
+//      from the cache), written at once, never put into the cache.
 //   5. After a failed insert or delete the slots and the cache are written
 //      back as far as possible and emptied (the pages written so far stay
 //      written), so the next operation reads and checks every page again.
@@ -141,14 +141,8 @@ struct TPageSlot {
   uint8_t level = 0;  // the level the page was checked for
 };
 
-// Pages that left their path slot stay in memory, dirty or not, until they
-// are the least recently used of kCachedPages and room is needed. An entry
-// without a page may keep a spare buffer.
-inline constexpr int kCachedPages = 64;
-struct TCachedPage {
-  TPageSlot slot;
-  uint64_t lastUse = 0;
-};
+// The shared page cache's default budget in bytes.
+inline constexpr size_t kDefaultCacheBudget = size_t(2) << 20;
 
 // How often the tree was reshaped since it was opened (the tests read these
 // to see every path of insert and delete taken).
@@ -171,8 +165,10 @@ struct TTree {
   TCompareProc compare = nullptr;
   const uint8_t* compareData = nullptr;
   TPageSlot slots[kPageSlots];
-  TCachedPage cache[kCachedPages];
-  uint64_t cacheClock = 0;
+  // The tree's entries in the shared page cache (a list through them; the
+  // cache's own index, UINT32_MAX when none) and their number.
+  uint32_t firstCached = UINT32_MAX;
+  uint32_t cachedPages = 0;
   // The last path search: per level the position in the page (the entry
   // found, or the last entry before the key: the child taken), where it
   // ended and whether the key was found there.
@@ -235,6 +231,15 @@ uint16_t WritePages(PTree tree);
 // every open tree).
 uint16_t FlushTree(PTree tree);
 uint16_t FlushAllTrees();
+
+// The shared page cache: its budget in bytes (a smaller budget evicts at
+// once, writing dirty pages back; a write that fails is answered in Error),
+// and the bytes of the pages it holds now.
+uint16_t SetCacheBudget(size_t bytes);
+size_t CacheBudget();
+size_t CachedBytes();
+// Whether page of tree is in the shared cache, and dirty there.
+bool PageCached(PTree tree, uint16_t page, bool* dirty = nullptr);
 
 // Allocation for page, key and record buffers: on failure sets OutOfMemory
 // and Error := kErrOutOfMemory and answers false. FreeBuffer accepts nullptr

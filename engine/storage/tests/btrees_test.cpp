@@ -607,10 +607,7 @@ TEST_F(BtreesTest, OutOfMemoryFreesOtherTreesAndRetriesOnce) {
     EXPECT_EQ(s.buffer, nullptr);
     EXPECT_FALSE(s.dirty);
   }
-  for (const BTREES::TCachedPage& c : other->cache) {
-    EXPECT_EQ(c.slot.buffer, nullptr);
-    EXPECT_FALSE(c.slot.dirty);
-  }
+  EXPECT_EQ(other->cachedPages, 0u);
   EXPECT_EQ(Walk(other, true), Range(1, 200));  // read back from the file
 
   // Both attempts fail.
@@ -724,11 +721,12 @@ TEST_F(BtreesTest, WritingTheHeadersKeepsThePagesItWroteBack) {
   EXPECT_EQ(BTREES::Error, BTREES::kErrDamaged);
 }
 
-// A leaf left dirty stays cached until kCachedPages other pages pushed it
-// out: it is then on disk. While cached it is not read again; a flush writes
-// every cached page and frees the cache.
+// A leaf left dirty stays cached until other pages pushed it out of the
+// cache's budget (here 64 pages): it is then on disk. While cached it is not
+// read again; a flush writes every cached page and drops them.
 TEST_F(BtreesTest, CachedPagesAreWrittenWhenEvictedAndWhenFlushed) {
   const std::string name = "C.IND";
+  ASSERT_EQ(BTREES::SetCacheBudget(64 * 512), 0);
   PTree tree = Create(name, 512, 8, Ascending<8>);
   std::vector<uint64_t> keys;
   for (uint64_t v = 2; v <= 8000; v += 2) keys.push_back(v);
@@ -741,10 +739,7 @@ TEST_F(BtreesTest, CachedPagesAreWrittenWhenEvictedAndWhenFlushed) {
     EXPECT_GE(disk.size(), (page + 1u) * 512u);
     return Bytes(disk.begin() + page * 512, disk.begin() + (page + 1) * 512);
   };
-  const auto isCached = [&](uint16_t page) {
-    return std::any_of(std::begin(tree->cache), std::end(tree->cache),
-                       [&](const BTREES::TCachedPage& c) { return c.slot.page == page; });
-  };
+  const auto isCached = [&](uint16_t page) { return BTREES::PageCached(tree, page); };
 
   ASSERT_EQ(BTREES::Insert(tree, KeyBytes(3, 8).data()), kOk);
   const uint16_t leaf = tree->slots[height].page;
@@ -777,13 +772,15 @@ TEST_F(BtreesTest, CachedPagesAreWrittenWhenEvictedAndWhenFlushed) {
     ASSERT_EQ(BTREES::Insert(tree, KeyBytes(v, 8).data()), kOk);
     expected.push_back(v);
   }
-  ASSERT_TRUE(std::any_of(std::begin(tree->cache), std::end(tree->cache),
-                          [](const BTREES::TCachedPage& c) { return c.slot.dirty; }));
-  ASSERT_EQ(BTREES::FlushTree(tree), 0);
-  for (const BTREES::TCachedPage& c : tree->cache) {
-    EXPECT_EQ(c.slot.buffer, nullptr);
-    EXPECT_FALSE(c.slot.dirty);
+  bool anyDirty = false;
+  for (uint16_t page = 1; page <= tree->header.pageCount; ++page) {
+    bool dirty = false;
+    anyDirty = anyDirty || (BTREES::PageCached(tree, page, &dirty) && dirty);
   }
+  ASSERT_TRUE(anyDirty);
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  EXPECT_EQ(tree->cachedPages, 0u);
+  EXPECT_EQ(BTREES::CachedBytes(), 0u);
   for (const BTREES::TPageSlot& s : tree->slots) EXPECT_EQ(s.buffer, nullptr);
   ASSERT_EQ(BTREES::CloseTree(tree, nullptr, 0, false), 0);
   tree = Open(name, Ascending<8>);
@@ -933,5 +930,148 @@ TEST_P(BtreesModelTest, AgreesWithAnOrderedSet) {
 
 INSTANTIATE_TEST_SUITE_P(Btrees, BtreesModelTest, testing::Values(uint16_t(512), uint16_t(4096)),
                          testing::PrintToStringParamName());
+
+}  // namespace
+
+namespace {
+
+// ---- The shared page cache -----------------------------------------------
+
+// Six trees of three page sizes share one cache. The same random run of
+// inserts, deletes, searches and steps spread over all of them is made
+// under a budget of a few pages (dirty pages of one tree evicted by
+// another's work, pages of other sizes in the way, the budget changed
+// half-way) and under a large one: every answer agrees with an ordered set
+// per tree, the cache never holds more than its budget, and the files both
+// runs leave hold the same tree byte for byte (pages that fell out of the
+// tree may differ: they are written or not depending on when they left).
+class SharedCacheTest : public BtreesTest {
+ protected:
+  static constexpr int kTrees = 6;
+
+  std::string Name(int i) const { return "S" + std::to_string(i) + ".IND"; }
+
+  // The header and every page reachable from the root, level by level.
+  Bytes LiveTree(const std::string& name) const {
+    const Bytes disk = Disk(name);
+    const size_t pageSize = bytes::GetU16(disk.data() + BTREES::kHeaderPageSize);
+    const size_t entrySize = bytes::GetU16(disk.data() + BTREES::kHeaderEntrySize);
+    const int height = bytes::GetU16(disk.data() + BTREES::kHeaderHeight);
+    Bytes live(disk.begin(), disk.begin() + BTREES::kHeaderSize);
+    std::vector<uint16_t> level = {BTREES::kRootPage};
+    for (int l = 1; l <= height; ++l) {
+      std::vector<uint16_t> below;
+      for (uint16_t page : level) {
+        const uint8_t* p = disk.data() + page * pageSize;
+        live.insert(live.end(), p, p + pageSize);
+        const int count = bytes::GetU16(p + BTREES::kPageCount);
+        for (int i = 0; l < height && i <= count; ++i) {
+          below.push_back(bytes::GetU16(i == 0 ? p : p + BTREES::kPageEntries + (i - 1) * entrySize));
+        }
+      }
+      level = below;
+    }
+    return live;
+  }
+
+  std::vector<Bytes> Run(size_t budget) {
+    EXPECT_EQ(BTREES::SetCacheBudget(budget), 0);
+    const uint16_t pageSizes[] = {64, 512, 1024};
+    PTree trees[kTrees] = {};
+    std::set<uint64_t> models[kTrees];
+    for (int i = 0; i < kTrees; ++i) trees[i] = Create(Name(i), pageSizes[i % 3], 8, Ascending<8>);
+    std::mt19937_64 rng(2024);
+    for (int op = 0; op < 60000 && !HasFailure(); ++op) {
+      if (op == 30000) EXPECT_EQ(BTREES::SetCacheBudget(budget / 2), 0);
+      const int i = int(rng() % kTrees);
+      PTree tree = trees[i];
+      std::set<uint64_t>& model = models[i];
+      const uint64_t v = rng() % 4000;
+      Bytes key = KeyBytes(v, 8);
+      switch (rng() % 6) {
+        case 0:
+        case 1:
+          EXPECT_EQ(BTREES::Insert(tree, key.data()), model.insert(v).second ? kOk : kNone);
+          break;
+        case 2:
+          EXPECT_EQ(BTREES::Delete(tree, key.data()), model.erase(v) ? kOk : kNone);
+          break;
+        case 3:
+          EXPECT_EQ(BTREES::Find(tree, key.data()), model.count(v) ? kOk : kNone);
+          break;
+        default: {
+          // A few steps forward from the nearest key.
+          auto it = model.lower_bound(v);
+          EXPECT_EQ(BTREES::FindNearest(tree, key.data()), it == model.end() ? kNone : kOk);
+          for (int s = 0; s < 5 && it != model.end(); ++s) {
+            EXPECT_EQ(KeyValue(key), *it);
+            ++it;
+            EXPECT_EQ(BTREES::Next(tree, key.data()), it == model.end() ? kNone : kOk);
+          }
+        }
+      }
+      EXPECT_EQ(BTREES::Error, 0);
+      EXPECT_LE(BTREES::CachedBytes(), BTREES::CacheBudget());
+    }
+    std::vector<Bytes> files;
+    for (int i = 0; i < kTrees; ++i) {
+      EXPECT_EQ(Walk(trees[i], true), std::vector<uint64_t>(models[i].begin(), models[i].end())) << i;
+      EXPECT_EQ(Close(trees[i]), 0);
+      files.push_back(LiveTree(Name(i)));
+    }
+    EXPECT_EQ(BTREES::CachedBytes(), 0u);
+    return files;
+  }
+};
+
+TEST_F(SharedCacheTest, TinyBudgetGivesTheSameTreesAsALargeOne) {
+  const std::vector<Bytes> large = Run(BTREES::kDefaultCacheBudget);
+  ASSERT_FALSE(HasFailure());
+  for (size_t budget : {size_t(0), size_t(1500), size_t(3000)}) {
+    SCOPED_TRACE(budget);
+    const std::vector<Bytes> tiny = Run(budget);
+    ASSERT_EQ(tiny.size(), large.size());
+    for (size_t i = 0; i < tiny.size(); ++i) EXPECT_TRUE(tiny[i] == large[i]) << "file " << i;
+  }
+}
+
+// A dirty page evicted for another tree's page is written to its own file
+// at once. A write that fails there leaves it cached and dirty (written at a
+// later eviction), and the other tree's operation goes on undisturbed.
+TEST_F(SharedCacheTest, DirtyPagesOfOneTreeAreWrittenWhenAnotherNeedsTheRoom) {
+  ASSERT_EQ(BTREES::SetCacheBudget(4 * 512), 0);
+  PTree a = Create("A.IND", 512, 8, Ascending<8>);
+  PTree b = Create("B.IND", 512, 8, Ascending<8>);
+  InsertAll(a, Range(1, 2000));
+  InsertAll(b, Range(1, 2000));
+  ASSERT_EQ(BTREES::FlushAllTrees(), 0);
+  std::vector<uint64_t> expected = Range(1, 2000);
+  for (uint64_t gone : {5, 6}) {
+    const bool failing = gone == 6;
+    SCOPED_TRACE(failing ? "write refused once" : "write works");
+    // One change in a leaf of a, which then leaves its path slot for the
+    // cache.
+    ASSERT_EQ(BTREES::Delete(a, KeyBytes(gone, 8).data()), kOk);
+    expected.erase(std::find(expected.begin(), expected.end(), gone));
+    const BTREES::TPageSlot& leafSlot = a->slots[a->header.height];
+    const uint16_t leaf = leafSlot.page;
+    const Bytes changed(leafSlot.buffer, leafSlot.buffer + 512);
+    ASSERT_EQ(BTREES::Find(a, KeyBytes(1990, 8).data()), kOk);
+    bool dirty = false;
+    ASSERT_TRUE(BTREES::PageCached(a, leaf, &dirty));
+    ASSERT_TRUE(dirty);
+    // b's walk fills the cache: a's leaf goes to its file.
+    if (failing) platform::InjectFileFault(platform::FileOp::Write, 1, platform::kDosDiskFull);
+    EXPECT_EQ(Walk(b, true), Range(1, 2000));
+    EXPECT_EQ(BTREES::Error, 0);
+    platform::ResetFileFaults();
+    EXPECT_FALSE(BTREES::PageCached(a, leaf));
+    const Bytes disk = Disk("A.IND");
+    EXPECT_TRUE(std::equal(changed.begin(), changed.end(), disk.begin() + leaf * 512));
+    EXPECT_LE(BTREES::CachedBytes(), BTREES::CacheBudget());
+  }
+  ASSERT_EQ(BTREES::FlushAllTrees(), 0);
+  EXPECT_EQ(Walk(a, true), expected);
+}
 
 }  // namespace
