@@ -1,6 +1,7 @@
 #include "engine/storage/btrees.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -205,6 +206,7 @@ struct TPageCache {
   // Entry indexes by (tree, page); kNoEntry marks a free place. Its size is
   // a power of two, at least twice the number of entries in use.
   std::vector<uint32_t> table;
+  int tableShift = 64;  // 64 - log2(table size)
   uint32_t used = 0;
   size_t budget = kDefaultCacheBudget;
   size_t bytes = 0;
@@ -212,10 +214,13 @@ struct TPageCache {
 
 TPageCache cache;
 
+// Multiplicative hashing: the top bits of the product mix every bit of the
+// tree's address and the page number.
 size_t HashPlace(const TTree* owner, uint16_t page) {
-  const uint64_t h = (uint64_t(reinterpret_cast<uintptr_t>(owner)) ^ (uint64_t(page) << 48)) *
-                     0x9E3779B97F4A7C15ull;
-  return size_t(h >> 32) & (cache.table.size() - 1);
+  const uint64_t h =
+      (uint64_t(reinterpret_cast<uintptr_t>(owner)) ^ (uint64_t(page) * 0xC2B2AE3D27D4EB4Full)) *
+      0x9E3779B97F4A7C15ull;
+  return size_t(h >> cache.tableShift);
 }
 
 uint32_t FindCached(const TTree& t, uint16_t page) {
@@ -238,6 +243,7 @@ void AddToTable(uint32_t e) {
   if (2 * (size_t(cache.used) + 1) > cache.table.size()) {
     std::vector<uint32_t> old(std::max<size_t>(1024, 2 * cache.table.size()), kNoEntry);
     old.swap(cache.table);
+    cache.tableShift = 64 - std::countr_zero(cache.table.size());
     for (uint32_t o : old) {
       if (o != kNoEntry) PlaceInTable(o);
     }
@@ -1118,6 +1124,42 @@ int Delete(PTree tree, const uint8_t* key) {
   if (ok) return kResultOk;
   SettleAfterFailure(t);
   return kResultFailed;
+}
+
+namespace {
+
+// Whether newKey may take the place of the leaf entry the path leads to:
+// it must sort strictly between that entry's neighbours, in the leaf or, at
+// the leaf's ends, the separators above it on the path.
+bool FitsInPlace(const TTree& t, const uint8_t* newKey) {
+  const int leafLevel = t.header.height;
+  const uint8_t* leaf = t.slots[leafLevel].buffer;
+  const int pos = t.pathPos[leafLevel];
+  const uint8_t* left = pos > 1 ? KeyAt(t, leaf, pos - 1) : nullptr;
+  const uint8_t* right = pos < CountOf(leaf) ? KeyAt(t, leaf, pos + 1) : nullptr;
+  for (int level = leafLevel - 1; level >= 1 && (left == nullptr || right == nullptr); --level) {
+    const uint8_t* page = t.slots[level].buffer;
+    const int child = t.pathPos[level];
+    if (left == nullptr && child >= 1) left = KeyAt(t, page, child);
+    if (right == nullptr && child < CountOf(page)) right = KeyAt(t, page, child + 1);
+  }
+  return (left == nullptr || Less(t, left, newKey)) && (right == nullptr || Less(t, newKey, right));
+}
+
+}  // namespace
+
+int Replace(PTree tree, const uint8_t* oldKey, const uint8_t* newKey) {
+  TTree& t = BeginOperation(tree);
+  if (t.header.height == 0) return kResultNone;
+  const int found = FindPath(t, oldKey);
+  if (found != kResultOk) return found;
+  if (t.pathLevel == t.header.height && FitsInPlace(t, newKey)) {
+    std::memcpy(EntryAt(t, SlotPage(t, t.pathLevel), t.pathPos[t.pathLevel]) + kEntryKey, newKey,
+                t.header.keyLength);
+    return PageChanged(t, t.pathLevel) ? kResultOk : kResultFailed;
+  }
+  const int deleted = Delete(tree, oldKey);
+  return deleted == kResultOk ? Insert(tree, newKey) : deleted;
 }
 
 int Find(PTree tree, const uint8_t* key) {

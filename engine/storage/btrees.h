@@ -216,6 +216,11 @@ uint16_t WriteHeaders(PTree tree, const uint8_t* userHeader, uint16_t userLength
 int Insert(PTree tree, const uint8_t* key);  // 1: already present
 int Delete(PTree tree, const uint8_t* key);  // 1: not found
 int Find(PTree tree, const uint8_t* key);    // 0: present, 1: absent
+// Puts newKey in the place of oldKey: in place (one leaf entry rewritten)
+// when newKey sorts between oldKey's neighbours and oldKey is in a leaf,
+// else as Delete and Insert. 1: oldKey absent, or newKey already present
+// (oldKey is then gone).
+int Replace(PTree tree, const uint8_t* oldKey, const uint8_t* newKey);
 // The key itself when present, else the smallest key after it.
 int FindNearest(PTree tree, uint8_t* key);
 int First(PTree tree, uint8_t* key);

@@ -235,12 +235,10 @@ int RunTreeOp(BTREES::PTree tree, TIndexOp op, uint8_t* key) {
   return BTREES::kResultFailed;
 }
 
-// One operation on an open or openable slot with the key in key.
-uint8_t KeyOp(int handle, int slot, int mode, TIndexOp op, uint8_t* key) {
-  if (!IndexAvailable(handle, slot, false)) return Finish(kStatusFailed);
-  const TSlotRef ref = Resolve(handle, slot);
+// What a key operation's result gives: a failure takes a damaged file out
+// of use and is reported, a success moves the header's count by the mode.
+uint8_t FinishKeyOp(const TSlotRef& ref, int mode, int result) {
   TIndexDescriptor& d = *ref.d;
-  const int result = RunTreeOp(TreeOf(&d), op, key);
   if (result == BTREES::kResultFailed) {
     const ShortStr path = IndexPath(*ref.table, ref.slot);
     // A damaged file is taken out of use; a table that may write its index
@@ -255,6 +253,13 @@ uint8_t KeyOp(int handle, int slot, int mode, TIndexOp op, uint8_t* key) {
     return Finish(kStatusFound);
   }
   return Finish(kStatusNone);
+}
+
+// One operation on an open or openable slot with the key in key.
+uint8_t KeyOp(int handle, int slot, int mode, TIndexOp op, uint8_t* key) {
+  if (!IndexAvailable(handle, slot, false)) return Finish(kStatusFailed);
+  const TSlotRef ref = Resolve(handle, slot);
+  return FinishKeyOp(ref, mode, RunTreeOp(TreeOf(ref.d), op, key));
 }
 
 bool BeginsWithParts(int handle, const uint8_t* slotDesc, const uint8_t* wanted) {
@@ -614,6 +619,14 @@ uint8_t IndexNext(int handle, int slot) { return IndexOperation(handle, slot, kM
 uint8_t IndexSeek(int handle, int slot) { return IndexOperation(handle, slot, kModeNavigate, TIndexOp::Seek); }
 uint8_t IndexDeleteKey(int handle, int slot) { return IndexOperation(handle, slot, kModeDelete, TIndexOp::Delete); }
 uint8_t IndexInsertKey(int handle, int slot) { return IndexOperation(handle, slot, kModeInsert, TIndexOp::Insert); }
+
+uint8_t IndexReplaceKey(int handle, int slot, const uint8_t* oldKey, const uint8_t* newKey) {
+  TZetTable* t = ZetTable::Table(handle);
+  if (!t || !IndexAvailable(handle, slot, false)) return Finish(kStatusFailed);
+  const TSlotRef ref = Resolve(handle, slot);
+  std::memcpy(t->currentKey.data(), newKey, KeyLength(ref.d->header.data()));
+  return FinishKeyOp(ref, kModeReplace, BTREES::Replace(TreeOf(ref.d), oldKey, newKey));
+}
 
 int InsertRecordKeys(int handle, uint32_t recno) {
   TZetTable* t = ZetTable::Table(handle);

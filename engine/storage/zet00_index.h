@@ -93,6 +93,7 @@ inline constexpr uint8_t kStatusFailed = 2;
 inline constexpr int kModeNavigate = 0;  // count kept; failure 90
 inline constexpr int kModeInsert = 1;    // count + 1; failure 91
 inline constexpr int kModeDelete = 2;    // count - 1; failure 91
+inline constexpr int kModeReplace = 3;   // count kept; failure 91
 
 enum class TIndexOp { First, Last, Prior, Next, Seek, Delete, Insert };
 
@@ -171,6 +172,9 @@ uint8_t IndexNext(int handle, int slot);
 uint8_t IndexSeek(int handle, int slot);
 uint8_t IndexDeleteKey(int handle, int slot);
 uint8_t IndexInsertKey(int handle, int slot);
+// The key oldKey becomes newKey (the current key afterwards); the count
+// is kept. Found when oldKey was there and newKey was not.
+uint8_t IndexReplaceKey(int handle, int slot, const uint8_t* oldKey, const uint8_t* newKey);
 
 // Inserts the keys of the table's record buffer under recno into every
 // index. When one insert fails, the keys inserted before it are taken out

@@ -135,6 +135,16 @@ int MarkIndexesUnsettled(int slot, TZetTable& t) {
   return 0;
 }
 
+// The key of a record moved from number `from` to `to` in index s: in place
+// when no other key lies between the two.
+int RenumberKey(int slot, TZetTable& t, int s, const uint8_t* record, uint32_t from, uint32_t to) {
+  KeyBuffer oldKey{}, newKey{};
+  if (int e = Zet00::MakeKey(slot, s, record, oldKey.data(), from)) return e;
+  if (int e = Zet00::MakeKey(slot, s, record, newKey.data(), to)) return e;
+  if (Zet00::IndexReplaceKey(slot, s, oldKey.data(), newKey.data()) == Zet00::kStatusFound) return 0;
+  return Report(kErrIndexDelete, Zet00::IndexPath(t, s));
+}
+
 // One key of a record deleted from or inserted into index s. A key that is
 // not there to delete, or there already, means the index did not agree
 // with the records: that fails too.
@@ -479,11 +489,8 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
       error = Report(Common::kErrWrite, path);
     } else {
       movedInPlace = true;
-      for (int s : TIndexSlots(*t)) {
-        if ((error = ChangeKey(slot, *t, s, moved.data(), last, false)) != 0 ||
-            (error = ChangeKey(slot, *t, s, moved.data(), n, true)) != 0)
-          break;
-      }
+      for (int s : TIndexSlots(*t))
+        if ((error = RenumberKey(slot, *t, s, moved.data(), last, n)) != 0) break;
     }
   }
   int result = 0;

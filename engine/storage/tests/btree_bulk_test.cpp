@@ -27,6 +27,7 @@ using BTREES::PTree;
 using Bytes = std::vector<uint8_t>;
 constexpr uint8_t kMode = LOWFILES::kModeReadWriteShared;
 constexpr int kOk = BTREES::kResultOk;
+constexpr int kNone = BTREES::kResultNone;
 
 bool Ascending8(const uint8_t* a, const uint8_t* b, const uint8_t*) { return std::memcmp(a, b, 8) < 0; }
 // Only the first 4 bytes order: keys that agree there are the same key.
@@ -171,7 +172,8 @@ TEST_F(BtreeBulkTest, ShapeKeepsEveryPageBetweenOrderAndCapacity) {
 }
 
 // The same keys in the same order as single inserts, every rule of the
-// B-tree unit in the file, and the rules kept by inserts and deletes after.
+// B-tree unit in the file, and the rules kept by inserts, deletes and
+// replaces after.
 TEST_F(BtreeBulkTest, BulkTreeEqualsInsertedTreeAndStaysSoundUnderChange) {
   for (const uint16_t pageSize : {uint16_t(64), uint16_t(512), uint16_t(4096)}) {
     for (const uint32_t count : {0u, 1u, 5u, 6u, 7u, 50u, 51u, 52u, 2551u, 40000u}) {
@@ -192,20 +194,31 @@ TEST_F(BtreeBulkTest, BulkTreeEqualsInsertedTreeAndStaysSoundUnderChange) {
       EXPECT_EQ(Walk(bulk), Walk(single));
       ASSERT_EQ(BTREES::CloseTree(single, nullptr, 0, true), 0);
 
-      // Later changes: inserts between the keys and deletes of some.
+      // Later changes: inserts between the keys, deletes of some, and keys
+      // replaced by one close by (rewritten in place when no key lies
+      // between) or far away (moved).
       std::set<uint64_t> model(keys.begin(), keys.end());
       std::mt19937 rng(count + pageSize);
       const uint32_t changes = std::min<uint32_t>(3 * count + 20, 30000);
       for (uint32_t i = 0; i < changes; ++i) {
         const uint64_t v = uint64_t(rng() % (count * 4 + 8));
-        if (rng() % 3 == 0 && model.count(v)) {
+        const uint32_t choice = rng() % 6;
+        if (choice < 2 && model.count(v)) {
           ASSERT_EQ(BTREES::Delete(bulk, Key8(v).data()), kOk);
           model.erase(v);
+        } else if (choice < 4 && model.count(v)) {
+          const uint64_t w = choice == 2 ? v + 1 + rng() % 6 : uint64_t(rng() % (count * 4 + 8));
+          if (model.count(w)) continue;
+          ASSERT_EQ(BTREES::Replace(bulk, Key8(v).data(), Key8(w).data()), kOk);
+          model.erase(v);
+          model.insert(w);
         } else if (!model.count(v)) {
           ASSERT_EQ(BTREES::Insert(bulk, Key8(v).data()), kOk);
           model.insert(v);
         }
       }
+      const uint64_t absent = count * 4 + 100;
+      EXPECT_EQ(BTREES::Replace(bulk, Key8(absent).data(), Key8(absent + 1).data()), kNone);
       ASSERT_EQ(BTREES::CloseTree(bulk, nullptr, 0, true), 0);
       EXPECT_EQ(TreeFileCheck(TempPath("B.IND")).Keys(), std::vector<uint64_t>(model.begin(), model.end()));
       if (HasFatalFailure()) return;
