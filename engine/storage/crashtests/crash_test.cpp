@@ -6,7 +6,7 @@
 // on the same files. After each kill the table must open, every index walk
 // must equal a scan of the records, every record the writer saw stored must
 // be there with its values and its own memo, and the memo file must read
-// whole.
+// whole. Every other writer holds few index pages in memory (see RunWriter).
 //
 // The number of writer kills is ZET_CRASH_KILLS (default kDefaultKills, which
 // CI runs under the ctest label "crash"); the full run is 1000.
@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "engine/base/lowfiles.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
@@ -82,8 +83,11 @@ void Report(int fd, char what, int32_t nr = 0, int32_t menge = 0) {
 
 // The writer: appends, updates and deletes with flush until it is killed.
 // A kill keeps every write the process made, so it needs no syncs.
+// Every other writer runs with an index page cache of a few pages, so that
+// dirty pages of one index go to its file during another index's change.
 [[noreturn]] void RunWriter(const std::string& path, int fd, unsigned seed) {
   LOWFILES::SetSyncWrites(false);
+  if (seed % 2 == 1) BTREES::SetCacheBudget(3 * 1024);
   const int h = OpenArticles(path);
   if (h == 0) _exit(3);
   TZetTable& t = *ZetTable::Table(h);
