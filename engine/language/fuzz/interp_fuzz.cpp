@@ -100,7 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Zet02::SetWriteEnable(false);
   if (LumoExec::ValueStack().Used() != 0) __builtin_trap();
   ZetVars::PopVarScope();
-  if (!FixtureIntact()) InstallFixture();
+  if (!FixtureIntact()) {
+    InstallFixture();
+    if (!FixtureIntact()) __builtin_trap();
+  }
   std::filesystem::current_path(home, ignored);
   return 0;
 }
