@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "engine/base/bytes.h"
 #include "engine/language/compiler.h"
 #include "engine/language/interp.h"
 #include "engine/storage/tests/links_test_util.h"
@@ -160,6 +161,14 @@ TEST_F(LinkedLumo, MemoAndBlobFunctionsActOnTheRecordAPathLeadsTo) {
   int error = 0;
   Eval("MemoStr(AUFTRAG.KUNDE.NAME)", &error);
   EXPECT_EQ(error, 44);
+  // Reading through a path leaves an edit of that record, not yet written,
+  // in the linked table's buffer.
+  Current(kunden, 1);
+  Current(posten, 3);
+  uint8_t* notiz = T(kunden).recordBuffer.data() + T(kunden).FieldOffset(3);
+  bytes::PutU32(notiz, 0);
+  EXPECT_EQ(Eval("MemoStr(AUFTRAG.KUNDE.NOTIZ)").text.str(), "Stammkunde");
+  EXPECT_EQ(bytes::GetU32(notiz), 0u);
 }
 
 }  // namespace
