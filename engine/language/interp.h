@@ -29,6 +29,10 @@
 //      and nothing changes.
 //   5. Array elements are addressed only inside the array's data: a linear
 //      index below 0 or at or above the element count is error 81.
+//   6. A field path a system function names as its argument is followed
+//      only when the function acts; the table it leads to gets its position
+//      back, keeping only a change the function made to that field of the
+//      record it stands on.
 #pragma once
 
 #include <cstddef>

@@ -15,9 +15,15 @@
 //   3. A field argument F is a field token of an open table; the memo
 //      functions take only memo fields and the blob functions only blob
 //      fields (44 otherwise, also for anything that is not a field token).
+//      Memo and blob functions (and ExecProg) also take a field path: they
+//      act on the record it leads to, nothing when it leads to none, and
+//      every table has its position back afterwards.
 //   4. A text-file open that fails is a run error with the file's name: the
 //      program never goes on writing to the standard output in its place.
 //   5. Program texts run from files, memos and arrays have no line limit.
+//   6. CloseDb(n) keeps what the later tables held (position, order, key
+//      range, marks, record buffer) when they move down a number.
+//   7. Halt ends the running job or program quietly, from any depth.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
