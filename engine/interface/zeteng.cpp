@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/base/stacklib.h"
 #include "engine/base/uppercas.h"
@@ -21,6 +22,7 @@
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_open.h"
 #include "platform/process.h"
+#include "platform/settings/registry.h"
 
 namespace ZETEng {
 
@@ -471,6 +473,24 @@ ShortStr ProjectBaseDir() {
   return g_projectDirectory.empty() ? ShortStr(platform::CurrentDirectory()) : g_projectDirectory;
 }
 
+// PrivDir of the macro language: the private directory the host keeps for
+// its user, the value "PrivateDir" under the host program's key in the
+// registry; the BaseDir answer while the host has none.
+ShortStr PrivateDirectory() {
+  const std::string path = "Software\\Quorvel\\" + Common::ProgramName.str();
+  win::HKEY key;
+  if (win::RegOpenKeyExA(win::HKEY_CURRENT_USER, path.c_str(), &key) == win::ERROR_SUCCESS) {
+    char text[256] = {};
+    uint32_t type = 0;
+    uint32_t size = sizeof text;
+    const int32_t e = win::RegQueryValueExA(key, "PrivateDir", &type, text, &size);
+    win::RegCloseKey(key);
+    if (e == win::ERROR_SUCCESS && type == win::REG_SZ && text[0] != 0)
+      return ShortStr(std::string_view(text, strnlen(text, sizeof text)));
+  }
+  return ProjectBaseDir();
+}
+
 }  // namespace
 
 void SetBulkDelete(bool on) { g_bulkDelete = on; }
@@ -498,6 +518,7 @@ void UnitInit() {
   Html::InstallWriter();
   SysServices::TServiceHooks services = SysServices::ServiceHooks();
   services.baseDir = ProjectBaseDir;
+  services.privDir = PrivateDirectory;
   SysServices::SetServiceHooks(services);
 }
 

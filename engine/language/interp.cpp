@@ -36,6 +36,13 @@ struct TRun {
   bool apply = false;
   int* dependency = nullptr;
   bool nullRead = false;
+  // The last field or field path read as a value: where its operand lies
+  // in this code and the field it named (table 0: none yet).
+  struct {
+    size_t start = 0, end = 0;
+    int table = 0;
+    uint16_t field = 0;
+  } lastField;
 };
 
 TRun g_run;
@@ -577,6 +584,7 @@ int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t re
 namespace {
 
 [[gnu::noinline]] uint16_t FieldOperand(TRunValue& result) {
+  const size_t start = g_run.pos - 1;
   uint8_t slot = 0;
   uint16_t field = 0;
   if (!ReadByte(slot) || !ReadWord(field)) return 0;
@@ -596,30 +604,41 @@ namespace {
     Fail(kErrTableExpected);
     return 0;
   }
-  return ValueOfField(slot, field, result);
+  const uint16_t type = ValueOfField(slot, field, result);
+  g_run.lastField = {start, g_run.pos, slot, field};
+  return type;
+}
+
+// The steps of a field path behind its token (count byte, then count + 1
+// table and field pairs), checked against the open tables.
+bool ReadPathSteps(TFieldRef& ref) {
+  uint8_t n = 0;
+  if (!ReadByte(n)) return false;
+  if (n >= kMaxPathSteps) {
+    Fail(kErrTooComplex);
+    return false;
+  }
+  ref.steps = n;
+  for (int i = 0; i <= n; ++i)
+    if (!ReadByte(ref.step[size_t(i)].table) || !ReadWord(ref.step[size_t(i)].field)) return false;
+  Zet01::ClearFieldPath();
+  for (int i = 0; i <= n; ++i) Zet01::SetFieldPathEntry(i, ref.step[size_t(i)].table, ref.step[size_t(i)].field);
+  if (!Zet01::FieldPathValid(n)) {
+    Fail(kErrTableExpected);
+    return false;
+  }
+  ref.path = true;
+  ref.table = ref.step[n].table;
+  ref.field = ref.step[n].field;
+  return true;
 }
 
 [[gnu::noinline]] uint16_t FieldChainOperand(TRunValue& result) {
-  uint8_t n = 0;
-  if (!ReadByte(n)) return 0;
-  if (n >= kMaxPathSteps) {
-    Fail(kErrTooComplex);
-    return 0;
-  }
-  Zet01::ClearFieldPath();
-  int firstTable = 0;
-  for (int i = 0; i <= n; ++i) {
-    uint8_t slot = 0;
-    uint16_t field = 0;
-    if (!ReadByte(slot) || !ReadWord(field)) return 0;
-    if (i == 0) firstTable = slot;
-    Zet01::SetFieldPathEntry(i, slot, field);
-  }
-  if (!Zet01::FieldPathValid(n)) {
-    Fail(kErrTableExpected);
-    return 0;
-  }
-  RaiseDependency(std::max(1, Zet01::LinkLevelOfTable(firstTable)));
+  const size_t start = g_run.pos - 1;
+  TFieldRef ref;
+  if (!ReadPathSteps(ref)) return 0;
+  const int n = ref.steps;
+  RaiseDependency(std::max(1, Zet01::LinkLevelOfTable(ref.step[0].table)));
   const bool assign = PeekIs(tkAssign);
   if (g_run.mode != 3) {
     // The path's records exist only while running.
@@ -659,6 +678,7 @@ namespace {
   }
   const uint16_t type = ValueOfField(table, field, result);
   Zet00::PopTablePosition(table);
+  g_run.lastField = {start, g_run.pos, table, field};
   return type;
 }
 
@@ -1245,6 +1265,79 @@ bool ReadFieldArg(uint8_t& table, uint16_t& field) {
     return false;
   }
   return ReadByte(table) && ReadWord(field);
+}
+
+namespace {
+
+// The bytes of the field in its table's record buffer (none when the buffer
+// is short).
+std::vector<uint8_t> FieldBytes(const TFieldRef& ref) {
+  const ZetTable::TZetTable* t = ZetTable::Table(ref.table);
+  if (!t || !t->ValidField(ref.field)) return {};
+  const Common::FieldPlace place = t->Place(ref.field);
+  const size_t size = size_t(place.sizeCode) + 1;
+  if (t->recordBuffer.size() < place.offset + size) return {};
+  return {t->recordBuffer.begin() + place.offset, t->recordBuffer.begin() + place.offset + size};
+}
+
+}  // namespace
+
+bool ReadFieldRefArg(bool allowPath, TFieldRef& ref) {
+  ref = TFieldRef();
+  if (g_run.error > 0) return false;
+  if (allowPath && MatchCode(tkFieldChain)) return ReadPathSteps(ref);
+  uint8_t table = 0;
+  if (!ReadFieldArg(table, ref.field)) return false;
+  ref.table = table;
+  return true;
+}
+
+bool FollowFieldRef(TFieldRef& ref) {
+  if (!ref.path) return true;
+  Zet01::ClearFieldPath();
+  for (int i = 0; i <= ref.steps; ++i)
+    Zet01::SetFieldPathEntry(i, ref.step[size_t(i)].table, ref.step[size_t(i)].field);
+  int table = 0;
+  uint16_t field = 0;
+  int error = 0;
+  ref.record = Zet01::FollowFieldPath(ref.steps, table, field, error);
+  if (error > 0) Fail(error);
+  if (table == 0) return false;
+  ref.followed = true;
+  if (ref.record == 0) {
+    ReleaseFieldRef(ref);
+    return false;
+  }
+  ref.readBytes = FieldBytes(ref);
+  return true;
+}
+
+void ReleaseFieldRef(TFieldRef& ref) {
+  if (!ref.followed) return;
+  ref.followed = false;
+  ZetTable::TZetTable* t = ZetTable::Table(ref.table);
+  if (!t) return;
+  const std::vector<uint8_t> written = FieldBytes(ref);
+  Zet00::PopTablePosition(ref.table);
+  // Only a field the function changed is carried over, so an edit the
+  // record buffer holds of another field, or of an unchanged one, stays.
+  const Common::FieldPlace place = t->Place(ref.field);
+  if (ref.record != 0 && t->currentRecord == ref.record && written != ref.readBytes &&
+      t->recordBuffer.size() >= place.offset + written.size())
+    std::copy(written.begin(), written.end(), t->recordBuffer.begin() + place.offset);
+}
+
+bool EvalArgNamingField(uint16_t expected, TRunValue& value, int& table, uint16_t& field) {
+  table = 0;
+  field = 0;
+  const size_t start = g_run.pos;
+  if (!EvalArg(expected, value)) return false;
+  const auto& named = g_run.lastField;
+  if (named.table != 0 && named.start == start && named.end == g_run.pos) {
+    table = named.table;
+    field = named.field;
+  }
+  return true;
 }
 
 int32_t ValueToInteger(double value) {

@@ -29,12 +29,17 @@
 //      and nothing changes.
 //   5. Array elements are addressed only inside the array's data: a linear
 //      index below 0 or at or above the element count is error 81.
+//   6. A field path a system function names as its argument is followed
+//      only when the function acts; the table it leads to gets its position
+//      back, keeping only a change the function made to that field of the
+//      record it stands on.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/base/dynstr.h"
 #include "engine/base/shortstr.h"
@@ -133,6 +138,39 @@ bool EvalOptionalCharArg(int32_t& value, bool& present);
 // Anything else is error 51 and nothing is consumed.
 bool ReadVariableArg(uint16_t& variable);
 bool ReadFieldArg(uint8_t& table, uint16_t& field);
+// A field named directly, also over links: a field token, or a field path
+// whose last step names the field. The path is only read here; Follow takes
+// it to its record when the function acts.
+struct TFieldRef {
+  int table = 0;       // the field's table (a path's last table)
+  uint16_t field = 0;
+  bool path = false;
+  int steps = 0;       // a path's steps after the first
+  struct {
+    uint8_t table = 0;
+    uint16_t field = 0;
+  } step[kMaxPathSteps + 1];
+  // While followed: the record the path led to, made current in table with
+  // the table's position saved.
+  bool followed = false;
+  uint32_t record = 0;
+  std::vector<uint8_t> readBytes;  // the field as the record was read
+};
+// Reads a field token, or with paths allowed a field path (anything else is
+// error 51 and nothing is consumed).
+bool ReadFieldRefArg(bool allowPath, TFieldRef& ref);
+// For a path: reads the record it leads to into its table's buffer as the
+// current record, with the table's position saved; false (position back) when
+// it leads to no record or a read fails (that error is the run error). For a
+// field token: true, nothing moves.
+bool FollowFieldRef(TFieldRef& ref);
+// Puts the position of a followed path back. What the function wrote into
+// the field of the linked record stays in the record buffer when the record
+// it puts back is that same record.
+void ReleaseFieldRef(TFieldRef& ref);
+// EvalArg that also tells which field the argument named when it was a
+// single field or field path and nothing more; table 0 for a computed value.
+bool EvalArgNamingField(uint16_t expected, TRunValue& value, int& table, uint16_t& field);
 // The real rounded half to even, clamped to +-2147483647.
 int32_t ValueToInteger(double value);
 // Decimal rounding to d places, halves away from zero.

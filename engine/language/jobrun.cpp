@@ -39,6 +39,8 @@ struct TState {
   JobFormat::TDotState dots;
   uint16_t error = 0;
   bool stop = false, breakRequest = false, exit = false;
+  // Halt: the whole run ends quietly (no error, no break); nothing clears it.
+  bool halted = false;
   bool pageBegun = false, outputInitialised = false, newPagePerRecord = false;
   bool nlSuppressed = false;
   int depth = 0;
@@ -529,6 +531,12 @@ void RequestBreak() {
   g_breakFromHost = true;
 }
 
+void Halt() {
+  if (!g.running) return;
+  g.halted = true;
+  g.stop = true;
+}
+
 // The interpreter's procedure call: runs the body of a procedure of the
 // running job; its result is the value the body evaluated last (RETURN).
 int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
@@ -545,7 +553,7 @@ int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
   g.exit = savedExit;
   // The calling statement reports the error; the run goes on as it decides.
   g.error = 0;
-  g.stop = savedStop || g.breakRequest;
+  g.stop = savedStop || g.breakRequest || g.halted;
   return error;
 }
 

@@ -21,7 +21,9 @@
 //   7. A nested record loop (SUB) keeps the record of the loop around it
 //      and the current table; its body runs for every accepted combination
 //      of its own tables' linked records.
-//   8. While a job runs, the interpreter's procedure calls run the body of
+//   8. Halt ends the whole run quietly: the stop it sets outlasts the
+//      return from every procedure, and the run answers no error.
+//   9. While a job runs, the interpreter's procedure calls run the body of
 //      the job's procedure; the result is the value the body evaluated
 //      last, and an error goes back to the calling statement.
 #pragma once
@@ -41,5 +43,8 @@ inline constexpr uint16_t kErrBreak = 300;
 uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile);
 // Stops the running job before its next statement (error 300).
 void RequestBreak();
+// Halt: the running job or program ends before its next statement, from
+// any procedure depth, without an error; no job running, nothing happens.
+void Halt();
 
 }  // namespace JobRun

@@ -15,9 +15,15 @@
 //   3. A field argument F is a field token of an open table; the memo
 //      functions take only memo fields and the blob functions only blob
 //      fields (44 otherwise, also for anything that is not a field token).
+//      Memo and blob functions (and ExecProg) also take a field path: they
+//      act on the record it leads to, nothing when it leads to none, and
+//      every table has its position back afterwards.
 //   4. A text-file open that fails is a run error with the file's name: the
 //      program never goes on writing to the standard output in its place.
 //   5. Program texts run from files, memos and arrays have no line limit.
+//   6. CloseDb(n) keeps what the later tables held (position, order, key
+//      range, marks, record buffer) when they move down a number.
+//   7. Halt ends the running job or program quietly, from any depth.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -103,32 +109,37 @@ bool VariableAfter(uint8_t separator, uint16_t& variable) {
 }
 
 // A field named directly after separator: an open table's field of one of
-// the wanted types (44 otherwise).
+// the wanted types (44 otherwise); a field path too where paths are allowed.
 struct TFieldArg {
   int table = 0;
   uint16_t field = 0;
 };
-bool FieldAfter(uint8_t separator, TFieldArg& f, std::initializer_list<int> types) {
+bool FieldAfter(uint8_t separator, Zet02::TFieldRef& ref, std::initializer_list<int> types, bool allowPath) {
   if (!Zet02::ExpectCode(separator)) return false;
-  if (Zet02::PeekCode() != tkField) {
+  const uint8_t next = Zet02::PeekCode();
+  if (next != tkField && !(allowPath && next == tkFieldChain)) {
     Zet02::FailRun(Zet02::kErrTypes);
     return false;
   }
-  uint8_t table = 0;
-  if (!Zet02::ReadFieldArg(table, f.field)) return false;
-  f.table = table;
-  if (!Zet02::TableNumberInRange(f.table)) {
+  if (!Zet02::ReadFieldRefArg(allowPath, ref)) return false;
+  if (!Zet02::TableNumberInRange(ref.table)) {
     Zet02::FailRun(Zet02::kErrTableExpected);
     return false;
   }
-  const TZetTable& t = *ZetTable::Table(f.table);
-  const int type = t.ValidField(f.field) ? t.FieldType(f.field) : -1;
+  const TZetTable& t = *ZetTable::Table(ref.table);
+  const int type = t.ValidField(ref.field) ? t.FieldType(ref.field) : -1;
   if (std::find(types.begin(), types.end(), type) == types.end()) {
     Zet02::FailRun(Zet02::kErrTypes);
     return false;
   }
   return true;
 }
+
+// A followed field path goes back to where it was when the function ends.
+struct TFollowed {
+  Zet02::TFieldRef& ref;
+  ~TFollowed() { Zet02::ReleaseFieldRef(ref); }
+};
 
 // The first block the current record names in field f.
 uint32_t FirstBlock(const TFieldArg& f) {
@@ -233,17 +244,16 @@ void ExecProg(bool apply, TRunValue& result) {
   const uint8_t next = Zet02::PeekCode();
   std::vector<std::string> lines;
   int error = 0;
-  if (next == tkField) {
-    TFieldArg f;
-    uint8_t table = 0;
-    if (!Zet02::ReadFieldArg(table, f.field) || !Close()) return;
-    f.table = table;
-    if (!Zet02::TableNumberInRange(f.table) || ZetTable::Table(f.table)->FieldType(f.field) != Common::kTypeMemo) {
+  if (next == tkField || next == tkFieldChain) {
+    Zet02::TFieldRef ref;
+    if (!Zet02::ReadFieldRefArg(true, ref) || !Close()) return;
+    if (!Zet02::TableNumberInRange(ref.table) || ZetTable::Table(ref.table)->FieldType(ref.field) != Common::kTypeMemo) {
       Zet02::FailRun(Zet02::kErrTypes);
       return;
     }
-    if (!apply) return;
-    lines = SplitLines(MemoText(f));
+    TFollowed followed{ref};
+    if (!apply || !Zet02::FollowFieldRef(ref)) return;
+    lines = SplitLines(MemoText({ref.table, ref.field}));
   } else if (next == tkArrayVar) {
     uint16_t variable = 0;
     if (!Zet02::ReadVariableArg(variable) || !Close()) return;
@@ -289,8 +299,72 @@ int32_t OpenTableSlot(std::string_view name, std::string_view code, int32_t mode
   return slot;
 }
 
+// What an open table holds beyond its files: position, order, key range,
+// marks, record buffer and named texts; and how it was opened. CloseDb
+// reopens the tables behind the closed one a number lower and gives each
+// this back, so a program that moves on over them finds them as they were.
+struct TOpenState {
+  std::string path;
+  uint16_t mode = 0;
+  uint32_t key = 0;
+  std::string code;
+  int aliasOf = 0;  // an alias reads through this table (0: a table of its own)
+  std::string aliasName;
+  uint32_t currentRecord = 0;
+  uint8_t orderMode = 0;
+  uint8_t currentIndex = 0;
+  std::string indexFile;  // the current index's file, to find it again
+  std::array<uint8_t, ZetTable::kMaxKeySize> currentKey{};
+  std::vector<uint8_t> lowLimit, highLimit, recordBuffer;
+  MarkLists::TMarkList marks;
+  decltype(TZetTable::namedSlots) namedSlots;
+};
+
+TOpenState SaveOpenState(const TZetTable& t) {
+  TOpenState s;
+  s.path = t.directory.str() + t.fileName.str();
+  s.mode = t.openModeWord;
+  s.key = t.tableKey;
+  s.code = t.tableCode.str();
+  s.aliasOf = t.aliasOf;
+  s.aliasName = Common::BaseName(t.fileName.view()).str();
+  s.currentRecord = t.currentRecord;
+  s.orderMode = t.orderMode;
+  s.currentIndex = t.currentIndex;
+  if (t.currentIndex < t.indexes.size() && t.indexes[t.currentIndex]) s.indexFile = t.indexes[t.currentIndex]->fileName.str();
+  s.currentKey = t.currentKey;
+  s.lowLimit = t.lowLimit;
+  s.highLimit = t.highLimit;
+  s.recordBuffer = t.recordBuffer;
+  s.marks = t.marks;
+  s.namedSlots = t.namedSlots;
+  return s;
+}
+
+void RestoreOpenState(TZetTable& t, const TOpenState& s) {
+  t.currentRecord = std::min<uint32_t>(s.currentRecord, uint32_t(std::max(t.recordCount, 0)));
+  t.orderMode = s.orderMode;
+  t.currentIndex = s.currentIndex;
+  // An index that went with the close (a temporary one) leaves record order.
+  const bool indexThere = s.currentIndex < t.indexes.size() && t.indexes[s.currentIndex] &&
+                          t.indexes[s.currentIndex]->fileName.view() == s.indexFile;
+  if (s.orderMode == ZetTable::kOrderIndex && !indexThere) {
+    t.orderMode = ZetTable::kOrderRecords;
+  } else {
+    t.currentKey = s.currentKey;
+    t.lowLimit = s.lowLimit;
+    t.highLimit = s.highLimit;
+  }
+  if (s.recordBuffer.size() == t.recordLength) t.recordBuffer = s.recordBuffer;
+  t.marks = s.marks;
+  t.namedSlots = s.namedSlots;
+}
+
 // CloseDb: table n closed, the tables after it opened again one number
-// lower (with their files, rights, keys and codes); n < 0 closes all.
+// lower with what they held (TOpenState); an alias of a table that stays
+// becomes an alias again, an alias of the closed table a table of its own.
+// The current table moves with its table, and returns to 1 when it lies past
+// the end. n < 0 closes all.
 void CloseTableSlot(int32_t n) {
   if (n < 0) {
     Zet06::CloseTablesFrom(1);
@@ -300,20 +374,29 @@ void CloseTableSlot(int32_t n) {
     Zet02::FailRun(kErrNoSuchTable);
     return;
   }
-  struct TReopen {
-    std::string path;
-    uint16_t mode;
-    uint32_t key;
-    std::string code;
-  };
-  std::vector<TReopen> later;
-  for (int h = n + 1; h <= ZetTable::OpenCount(); ++h) {
-    const TZetTable& t = *ZetTable::Table(h);
-    later.push_back({t.directory.str() + t.fileName.str(), t.openModeWord, t.tableKey, t.tableCode.str()});
-  }
+  const std::string closedPath = ZetTable::Table(n)->directory.str() + ZetTable::Table(n)->fileName.str();
+  std::vector<TOpenState> later;
+  for (int h = n + 1; h <= ZetTable::OpenCount(); ++h) later.push_back(SaveOpenState(*ZetTable::Table(h)));
+  int current = ZetTable::CurrentHandle();
   Zet06::CloseTablesFrom(n);
-  for (const TReopen& r : later)
-    if (OpenTableSlot(r.path, r.code, r.mode, int32_t(r.key)) == 0) return;
+  int failed = 0;
+  for (const TOpenState& s : later) {
+    int slot = 0;
+    if (s.aliasOf != 0 && s.aliasOf != n) {
+      const int owner = s.aliasOf > n ? s.aliasOf - 1 : s.aliasOf;
+      const int e = LINKFILE::OpenAlias(s.aliasName, owner);
+      if (e == 0) slot = ZetTable::OpenCount();
+      else if (failed == 0) failed = e;
+    } else {
+      slot = OpenTableSlot(s.aliasOf == n ? closedPath : s.path, s.code, s.mode, int32_t(s.key));
+      if (slot == 0 && failed == 0) failed = Zet02::RunError();
+    }
+    if (slot != 0 && ZetTable::Table(slot)) RestoreOpenState(*ZetTable::Table(slot), s);
+  }
+  if (current > n) --current;
+  if (current > ZetTable::OpenCount() || current < 1) current = ZetTable::OpenCount() > 0 ? 1 : 0;
+  if (current != 0) LINKFILE::SelectPrimaryTable(current);
+  if (failed > 0) Zet02::FailRun(failed);
 }
 
 // ---- Notes --------------------------------------------------------------------------
@@ -419,23 +502,31 @@ int32_t LinkBlob(const TFieldArg& f, std::string_view name) {
 
 // ---- Group 207 -------------------------------------------------------------------------
 
+// The functions of a field named directly: memos and blobs (also over
+// links: the record a field path leads to is the one they act on), and FSum.
 void FieldFunction(uint8_t code, bool apply, TRunValue& result) {
   const bool memo = code == 3 || code == 5 || code == 57 || code == 58 || code == 59 || code == 63;
-  TFieldArg f;
+  Zet02::TFieldRef ref;
   if (code == 41) {
-    if (!FieldAfter(tkOpen, f, {Common::kTypeInteger, Common::kTypeReal, Common::kTypeByte,
-                                Common::kTypeAutoNumber, Common::kTypeString, Common::kTypeDate,
-                                Common::kTypeTime, Common::kTypeBool, Common::kTypeChoice, Common::kTypeChar}))
+    if (!FieldAfter(tkOpen, ref, {Common::kTypeInteger, Common::kTypeReal, Common::kTypeByte,
+                                  Common::kTypeAutoNumber, Common::kTypeString, Common::kTypeDate,
+                                  Common::kTypeTime, Common::kTypeBool, Common::kTypeChoice, Common::kTypeChar},
+                    false))
       return;
-  } else if (!FieldAfter(tkOpen, f, {memo ? Common::kTypeMemo : Common::kTypeBlob})) {
+  } else if (!FieldAfter(tkOpen, ref, {memo ? Common::kTypeMemo : Common::kTypeBlob}, true)) {
     return;
   }
+  const TFieldArg f{ref.table, ref.field};
+  TFollowed followed{ref};
+  // Whether the function acts: when is its own condition, and a path must
+  // lead to a record.
+  auto acts = [&ref](bool when) { return when && Zet02::FollowFieldRef(ref); };
   switch (code) {
     case 3: case 5: {  // ReadMemo, CopyMemo
       ShortStr name;
       int32_t a = 0;
       int32_t b = 0;
-      if (!Text(name) || !OptNumber(a) || !OptNumber(b) || !Close() || !apply) return;
+      if (!Text(name) || !OptNumber(a) || !OptNumber(b) || !Close() || !acts(apply)) return;
       std::string text;
       int e = 0;
       if (code == 5) e = MemoToFile(f, name.view(), a != 0);
@@ -445,7 +536,7 @@ void FieldFunction(uint8_t code, bool apply, TRunValue& result) {
     }
     case 41: {  // FSum
       int32_t n = 0;
-      if (!Number(n) || !Close() || !apply) return;
+      if (!Number(n) || !Close() || !acts(apply)) return;
       const TZetTable& t = *ZetTable::Table(f.table);
       double sum = 0;
       for (int32_t i = 0; i < n && t.ValidField(uint16_t(f.field + i)); ++i) {
@@ -458,40 +549,47 @@ void FieldFunction(uint8_t code, bool apply, TRunValue& result) {
     }
     case 57:  // MemoStr
       if (!Close()) return;
-      SetText(result, Zet02::RunMode() == 3 ? std::string_view(MemoText(f)).substr(0, 255) : "");
+      SetText(result, acts(Zet02::RunMode() == 3) ? std::string_view(MemoText(f)).substr(0, 255) : "");
       return;
     case 63:  // MemoLen
       if (!Close()) return;
-      if (Zet02::RunMode() == 3)
+      if (acts(Zet02::RunMode() == 3))
         SetReal(result, std::max(WINMEMOS::MemoLength(ZetTable::FileOwner(f.table)->memoFile, FirstBlock(f)), 0));
       return;
     case 58:
-      if (!Close() || !apply) return;
+      if (!Close() || !acts(apply)) return;
       SetReal(result, FullText::CleanMemoHtml(f.table, f.field));
       return;
     case 59: {  // Memo2Html: the texts of every call start empty
       ShortStr texts[EngineHooks::kMemoHtmlTexts];
       for (ShortStr& t : texts)
         if (!OptText(t)) return;
-      if (!Close() || !apply) return;
+      if (!Close() || !acts(apply)) return;
       SetReal(result, uint16_t(EngineHooks::MemoToHtml(f.table, f.field, texts)));
       return;
     }
     case 37: case 67:  // PlaySound, BlobSize
-      if (!Close() || !apply) return;
+      if (!Close() || !acts(apply)) return;
       BlobThroughCursor(code, f, result);
       return;
     case 38: case 66: {  // LinkBlob, EmbedBlob
       ShortStr name;
       int32_t n = 0;
-      if (!Text(name) || !OptNumber(n) || !Close() || !apply) return;
-      SetReal(result, code == 38 ? LinkBlob(f, name.view())
-                                 : EngineHooks::LinkBlobFile(f.table, f.field, name.view(), n));
+      if (!Text(name) || !OptNumber(n) || !Close() || !acts(apply)) return;
+      const int32_t answer =
+          code == 38 ? LinkBlob(f, name.view()) : EngineHooks::LinkBlobFile(f.table, f.field, name.view(), n);
+      SetReal(result, answer);
+      // The current record is written by whoever edits it; a record a path
+      // led to has no one else, so it is written back here.
+      if (answer > 0 && ref.path) {
+        if (const int e = Zet02::WriteBackRecord(f.table)) Zet02::FailRun(e);
+        else EngineHooks::NotifyTableChanged(f.table, 0);
+      }
       return;
     }
     case 80:  // GetLinkedFile
       if (!Close()) return;
-      SetText(result, apply ? WinBlobs::GetBlobFileLink(ZetTable::FileOwner(f.table)->blobFile, FirstBlock(f)) : "");
+      SetText(result, acts(apply) ? WinBlobs::GetBlobFileLink(ZetTable::FileOwner(f.table)->blobFile, FirstBlock(f)) : "");
       return;
     default: return;
   }
@@ -615,8 +713,10 @@ void TextFunction(uint8_t code, TRunValue& result) {
       int32_t fill = ' ';
       int32_t point = uint8_t(Common::GetDecimalChar());
       bool present = false;
-      if (!First(Zet02::kValReal, x) || !OptNumber(width) || !OptNumber(decimals) ||
-          !Zet02::EvalOptionalCharArg(group, present))
+      int table = 0;
+      uint16_t field = 0;
+      if (!Zet02::ExpectCode(tkOpen) || !Zet02::EvalArgNamingField(Zet02::kValReal, x, table, field) ||
+          !OptNumber(width) || !OptNumber(decimals) || !Zet02::EvalOptionalCharArg(group, present))
         return;
       int32_t c = 0;
       if (!Zet02::EvalOptionalCharArg(c, present)) return;
@@ -624,7 +724,12 @@ void TextFunction(uint8_t code, TRunValue& result) {
       if (!Zet02::EvalOptionalCharArg(c, present)) return;
       if (present) point = c;
       if (!Close()) return;
-      SetText(result, NumberToText(x.number, width, decimals, group, fill, point));
+      // A choice field named by itself gives its choice text, not its number.
+      const TZetTable* t = table != 0 ? ZetTable::Table(table) : nullptr;
+      if (t && t->ValidField(field) && t->FieldType(field) == Common::kTypeChoice)
+        SetText(result, ZetTable::GetChoiceText(table, field, uint32_t(Zet02::ValueToInteger(x.number))).view());
+      else
+        SetText(result, NumberToText(x.number, width, decimals, group, fill, point));
       return;
     }
     case 73: {  // FillStr
@@ -710,9 +815,11 @@ void MiscHandler(uint8_t, uint8_t code, TRunValue& result) {
           if (ZetTable::Table(h)) Zet01::FlushTable(h, true);
       break;
     case 24: SetReal(result, 2147483647); break;
-    case 31:  // Halt: the running code ends here
+    case 31:  // Halt: the running code ends here, and with it the job or program
       SetReal(result, 1);
-      if (apply) Zet02::SetRunError(Zet02::kSoftStop);
+      if (!apply) break;
+      Zet02::SetRunError(Zet02::kSoftStop);
+      JobRun::Halt();
       break;
     case 33:
       SetReal(result, DATUM::PackedToDayNumber(DATUM::TodayPacked()));
@@ -727,7 +834,7 @@ void MiscHandler(uint8_t, uint8_t code, TRunValue& result) {
     case 50: SetText(result, ""); break;
     case 52: SetText(result, hooks.privDir()); break;
     case 64: SetText(result, hooks.baseDir()); break;
-    case 56: SetReal(result, apply ? uint16_t(hooks.fullTextTest()) : 0); break;
+    case 56: SetReal(result, ZetTable::OpenCount()); break;  // NHandles: the open tables, no query
     case 61:
       if (apply) RamFiles::TextBufToClipboard();
       break;

@@ -145,12 +145,11 @@ int DefaultInitJobFont(std::string_view) { return 0; }
 int DefaultCompileModule(std::string_view) { return 0; }
 ShortStr DefaultParamStr(int32_t) { return {}; }
 ShortStr DefaultDirectory() { return ShortStr(platform::CurrentDirectory()); }
-int32_t DefaultFullTextTest() { return 0; }
 
 constexpr TServiceHooks kDefaultHooks{DefaultGetEnv,          DefaultCgiWrite,         DefaultCgiParam,
                                       DefaultSetJobParameter, DefaultGetJobParameter,  DefaultInitJobFont,
                                       DefaultCompileModule,   DefaultParamStr,         DefaultDirectory,
-                                      DefaultDirectory,       DefaultFullTextTest};
+                                      DefaultDirectory};
 TServiceHooks g_hooks = kDefaultHooks;
 
 template <typename T>
@@ -280,7 +279,6 @@ void SetServiceHooks(const TServiceHooks& hooks) {
   Take(g_hooks.paramStr, hooks.paramStr, kDefaultHooks.paramStr);
   Take(g_hooks.baseDir, hooks.baseDir, kDefaultHooks.baseDir);
   Take(g_hooks.privDir, hooks.privDir, kDefaultHooks.privDir);
-  Take(g_hooks.fullTextTest, hooks.fullTextTest, kDefaultHooks.fullTextTest);
 }
 
 const TServiceHooks& ServiceHooks() { return g_hooks; }

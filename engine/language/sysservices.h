@@ -97,12 +97,9 @@ struct TServiceHooks {
   // Start parameter n of the host program.
   ShortStr (*paramStr)(int32_t n);
   // The project directory and the private directory (default: the current
-  // directory for both).
+  // directory for both; the engine interface installs the host's).
   ShortStr (*baseDir)();
   ShortStr (*privDir)();
-  // The full-text test query the engine interface offers (NHandles);
-  // default 0.
-  int32_t (*fullTextTest)();
 };
 void SetServiceHooks(const TServiceHooks& hooks);
 const TServiceHooks& ServiceHooks();

@@ -3,6 +3,7 @@
 // last error and texts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -19,6 +20,7 @@
 #include "engine/language/sysservices.h"
 #include "engine/language/variables.h"
 #include "platform/process.h"
+#include "platform/settings/registry.h"
 
 namespace {
 
@@ -265,6 +267,29 @@ TEST_F(InterfaceTest, SessionSettingsReachTheEngine) {
   EXPECT_EQ(ZetSetProjectDir(nullptr), 0);
   EXPECT_EQ(ZETEng::ProjectDirectory().view(), "");
   EXPECT_EQ(SysServices::ServiceHooks().baseDir().str(), platform::CurrentDirectory());
+}
+
+// PrivDir answers the private directory the host keeps for its user: the
+// value "PrivateDir" under the host program's key in the registry, else
+// what BaseDir answers.
+TEST_F(InterfaceTest, PrivDirIsTheHostsPrivateDirectory) {
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string savedValue = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", TempPath("config").c_str(), 1);
+  EXPECT_EQ(ZetSetProjectDir("/projekt/"), 0);
+  EXPECT_EQ(SysServices::ServiceHooks().privDir().str(), "/projekt/");
+  win::HKEY key;
+  const std::string path = "Software\\Quorvel\\" + Common::ProgramName.str();
+  ASSERT_EQ(win::RegCreateKeyExA(win::HKEY_CURRENT_USER, path.c_str(), &key, nullptr), win::ERROR_SUCCESS);
+  const char dir[] = "/home/anna/privat/";
+  ASSERT_EQ(win::RegSetValueExA(key, "PrivateDir", win::REG_SZ, dir, uint32_t(sizeof dir - 1)), win::ERROR_SUCCESS);
+  EXPECT_EQ(SysServices::ServiceHooks().privDir().str(), dir);
+  ASSERT_EQ(win::RegSetValueExA(key, "PrivateDir", win::REG_SZ, "", 0), win::ERROR_SUCCESS);
+  EXPECT_EQ(SysServices::ServiceHooks().privDir().str(), "/projekt/");
+  win::RegCloseKey(key);
+  EXPECT_EQ(ZetSetProjectDir(nullptr), 0);
+  if (saved) setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(InterfaceTest, OneClientLogsInAtATime) {

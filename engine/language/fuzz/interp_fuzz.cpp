@@ -5,8 +5,12 @@
 // outside it or recurse without bound. A loop whose count is huge is legal
 // code: the user stops it with Ctrl+U, and here a break key arrives once an
 // input has run for half a second. File functions run in a scratch folder.
+// Programs may open and close tables (OpenDb, CloseDb) like any other code;
+// when an input leaves the table slots other than the fixture made them, the
+// fixture tables are put back, so every input runs over the same tables.
 #include <unistd.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +23,8 @@
 #include "engine/language/selection.h"
 #include "engine/language/tests/lumo_fixture.h"
 #include "engine/language/variables.h"
+#include "engine/storage/zet06_create.h"
+#include "engine/storage/zettable.h"
 #include "engine/units.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -26,6 +32,22 @@
 namespace {
 
 uint64_t g_inputStart = 0;
+std::array<uint64_t, 4> g_fixture{};  // the serial numbers of the fixture tables
+
+void InstallFixture() {
+  Zet06::CloseTablesFrom(1);
+  lumo_test::InstallFixtureTables();
+  for (size_t i = 0; i < g_fixture.size(); ++i) g_fixture[i] = ZetTable::Table(int(i + 1))->serial;
+}
+
+bool FixtureIntact() {
+  if (ZetTable::OpenCount() != int(g_fixture.size())) return false;
+  for (size_t i = 0; i < g_fixture.size(); ++i) {
+    const ZetTable::TZetTable* t = ZetTable::Table(int(i + 1));
+    if (!t || t->serial != g_fixture[i]) return false;
+  }
+  return true;
+}
 
 bool BreakWhenSlow(bool, platform::KeyMessage& message) {
   if (platform::TickCountMs() - g_inputStart < 500) return false;
@@ -49,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::filesystem::current_path(scratch, ignored);
   static const bool ready = [] {
     Units::StartEngine();
-    lumo_test::InstallFixtureTables();
+    InstallFixture();
     platform::SetPeekKeyHook(BreakWhenSlow);
     return true;
   }();
@@ -78,6 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Zet02::SetWriteEnable(false);
   if (LumoExec::ValueStack().Used() != 0) __builtin_trap();
   ZetVars::PopVarScope();
+  if (!FixtureIntact()) {
+    InstallFixture();
+    if (!FixtureIntact()) __builtin_trap();
+  }
   std::filesystem::current_path(home, ignored);
   return 0;
 }

@@ -232,6 +232,45 @@ TEST_F(Jobs, ProceduresCalledFromTheJobTakeEffect) {
   EXPECT_EQ(ReadFile(out), "   39,50 Meier;Alt;Schulz;\r\n");
 }
 
+// Halt in a procedure called from a procedure ends the whole run quietly:
+// no further statement of either procedure, of the record loop or of the
+// epilog runs, and the run answers no error. A program run the same way.
+TEST_F(Jobs, HaltEndsTheWholeRunFromNestedProcedures) {
+  const std::vector<std::string> procedures = {
+      ".PROCEDURE Inner(a: REAL): REAL", "!n = n + 10", "!h = Halt", "!n = n + 100", ".ENDPROC",
+      ".PROCEDURE Outer(a: REAL): REAL", "!n = n + 1", "!k = Inner(a)", "!n = n + 1000", ".ENDPROC"};
+  std::vector<std::string> report = {".REPORT", ".PROLOG", "!n = 0"};
+  report.insert(report.end(), procedures.begin(), procedures.end());
+  for (const char* line : {".DATA", "$(NAME)", "!k = Outer(1)", "!n = n + 5000", ".EPILOG", "Ende"})
+    report.push_back(line);
+  ASSERT_EQ(Compile(report), 0) << ProgramError::Record().error << " line " << ProgramError::Record().line;
+  const std::string out = TempPath("HALT.TXT");
+  EXPECT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "Meier\r\n");
+  EXPECT_EQ(ZetVars::GetVarInfo(ZetVars::FindVariable("n")).number, 11);
+
+  // The program's procedures are those of the report, in a scope of their own.
+  ZetVars::PopVarScope();
+  ZetVars::PushVarScope();
+  std::vector<std::string> program = {"!n = 0"};
+  for (const std::string& line : procedures) program.push_back(line[0] == '.' ? line.substr(1) : line);
+  for (const char* line : {"!k = Outer(1)", "!n = n + 5000"}) program.push_back(line);
+  JobCompile::TJob run;
+  ASSERT_EQ(JobCompile::Compile(program, true, "TEST.PRG", run), 0)
+      << ProgramError::Record().error << " line " << ProgramError::Record().line;
+  EXPECT_EQ(JobRun::RunJob(run, ""), 0);
+  EXPECT_EQ(ZetVars::GetVarInfo(ZetVars::FindVariable("n")).number, 11);
+  // Without a run Halt only ends the line it stands in.
+  ShortStr code("Halt");
+  uint64_t tables = 0;
+  ASSERT_EQ(Zet02::CompileExpression(code, tables), 0);
+  Zet02::TRunValue value;
+  Zet02::SetWriteEnable(true);
+  EXPECT_EQ(Zet02::SolveExpression(code.view(), value), Zet02::kSoftStop);
+  Zet02::SetWriteEnable(false);
+  EXPECT_EQ(value.number, 1);
+}
+
 TEST_F(Jobs, ProcedureStatementsOutOfPlace) {
   struct Case {
     std::vector<std::string> lines;

@@ -1,10 +1,14 @@
-// Linked aggregates and field paths over a link tree on disk:
+// Linked aggregates, field paths, and memo and blob functions through paths,
+// over a link tree on disk (KUNDEN has a memo NOTIZ and a blob BILD):
 //   KUNDEN Meier (1): orders A1, A2, A3; Schulz (2): B1; Huber (3): none
 //   POSTEN: Apfel and Birne of A1, Kiwi of A2, Pflaume of B1
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "engine/base/bytes.h"
 #include "engine/language/compiler.h"
 #include "engine/language/interp.h"
 #include "engine/storage/tests/links_test_util.h"
@@ -18,7 +22,7 @@ class LinkedLumo : public LinkTest {
  protected:
   void SetUp() override {
     LinkTest::SetUp();
-    Create("KUNDEN", {Number(), Text("NAME")}, 2);
+    Create("KUNDEN", {Number(), Text("NAME"), {"NOTIZ", Common::kTypeMemo, 3, 4}, {"BILD", Common::kTypeBlob, 3, 4}}, 2);
     Create("AUFTRAG", {Number(), Link("KUNDE", "KUNDEN"), Text("TEXT")}, 3);
     Create("POSTEN", {Number(), Link("AUFTRAG", "AUFTRAG"), Text("ARTIKEL")});
     kunden = Open("KUNDEN");
@@ -114,6 +118,57 @@ TEST_F(LinkedLumo, AssignmentsThroughPathsWriteTheLinkedRecord) {
   EXPECT_EQ(Zet02::WriteFieldAndUpdate(auftrag, 3, number, 3), 44);
   Current(auftrag, 3);
   EXPECT_EQ(Eval("TEXT").text.str().substr(0, 2), "B9");
+}
+
+// Memo and blob functions take a field path: they act on the record the
+// path leads to, the tables keep their records, and a record of the linked
+// table standing on that record sees what was written.
+TEST_F(LinkedLumo, MemoAndBlobFunctionsActOnTheRecordAPathLeadsTo) {
+  const std::string in = TempPath("IN.TXT");
+  std::ofstream(in, std::ios::binary) << "Stammkunde";
+  Current(kunden, 1);
+  Current(posten, 3);  // Kiwi of A2 of Meier
+  EXPECT_EQ(Eval("ReadMemo(AUFTRAG.KUNDE.NOTIZ, '" + in + "')").number, 0);
+  EXPECT_EQ(T(posten).currentRecord, 3u);
+  EXPECT_EQ(Eval("MemoStr(AUFTRAG.KUNDE.NOTIZ)").text.str(), "Stammkunde");
+  EXPECT_EQ(Eval("MemoLen(AUFTRAG.KUNDE.NOTIZ)").number, 10);
+  EXPECT_EQ(T(kunden).currentRecord, 1u);
+  EXPECT_EQ(Eval("MemoStr(KUNDEN.NOTIZ)").text.str(), "Stammkunde");
+  const std::string out = TempPath("OUT.TXT");
+  EXPECT_EQ(Eval("CopyMemo(AUFTRAG.KUNDE.NOTIZ, '" + out + "')").number, 0);
+  std::ifstream copied(out, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), "Stammkunde");
+  const std::string gif = TempPath("BILD.GIF");
+  std::ofstream(gif, std::ios::binary) << "GIF89a....";
+  EXPECT_GT(Eval("LinkBlob(AUFTRAG.KUNDE.BILD, '" + gif + "')").number, 0);
+  EXPECT_EQ(Eval("GetLinkedFile(AUFTRAG.KUNDE.BILD)").text.str(), gif);
+  // Schulz, through Pflaume of B1, has neither; without the apply flag
+  // nothing is written.
+  Current(posten, 4);
+  EXPECT_EQ(Eval("MemoStr(AUFTRAG.KUNDE.NOTIZ)").text.str(), "");
+  Zet02::SetWriteEnable(false);
+  EXPECT_EQ(Eval("ReadMemo(AUFTRAG.KUNDE.NOTIZ, '" + in + "')").number, 0);
+  Zet02::SetWriteEnable(true);
+  EXPECT_EQ(Eval("MemoLen(AUFTRAG.KUNDE.NOTIZ)").number, 0);
+  Current(kunden, 1);
+  EXPECT_EQ(Eval("MemoStr(NOTIZ)").text.str(), "Stammkunde");
+  // A path that leads to no record acts on nothing; a path to a field of
+  // another type is error 44.
+  Add(posten, {"9", "Nix"});
+  Current(posten, 5);
+  EXPECT_EQ(Eval("ReadMemo(AUFTRAG.KUNDE.NOTIZ, '" + in + "')").number, 0);
+  EXPECT_EQ(Eval("MemoStr(AUFTRAG.KUNDE.NOTIZ)").text.str(), "");
+  int error = 0;
+  Eval("MemoStr(AUFTRAG.KUNDE.NAME)", &error);
+  EXPECT_EQ(error, 44);
+  // Reading through a path leaves an edit of that record, not yet written,
+  // in the linked table's buffer.
+  Current(kunden, 1);
+  Current(posten, 3);
+  uint8_t* notiz = T(kunden).recordBuffer.data() + T(kunden).FieldOffset(3);
+  bytes::PutU32(notiz, 0);
+  EXPECT_EQ(Eval("MemoStr(AUFTRAG.KUNDE.NOTIZ)").text.str(), "Stammkunde");
+  EXPECT_EQ(bytes::GetU32(notiz), 0u);
 }
 
 }  // namespace

@@ -96,6 +96,8 @@ TEST_F(SeedCorpus, DISABLED_WriteCode) {
       "Round(2.675, 2) + High(1, m) + InArray(2, m) + TestBit(5, 1) + Calc(a) + MaxFile + FileNo",
       "Rewrite('f.txt') + Close(1) + EoT(1) + TAppend('f.txt') + CommIn(-1) + CommClose(-1)",
       "FSum(Alter, 2) + MemoLen(Bemerkung) + BlobSize(Bild) + MarkRel(1, 3) + RelIndex(3, 1) + ReadMemo(Bemerkung, 'f.txt')",
+      "s := Str(Farbe) + Str(Farbe + 1, 3) + MemoStr(Bemerkung)",
+      "CloseDb(2) + FileSize(2) + CloseDb(-1) + MaxFile + Halt",
   };
   int n = 0;
   for (const char* source : sources) {

@@ -26,6 +26,7 @@
 #include "engine/language/tests/lumo_test.h"
 #include "engine/language/variables.h"
 #include "engine/storage/engine_hooks.h"
+#include "engine/storage/linkfile.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/winblobs.h"
 #include "engine/language/printcalls.h"
@@ -151,7 +152,7 @@ TEST_F(MiscFunctions, TextsAndNumbers) {
       {"NetId", S(""), S("")},
       {"Message", R(0), R(0)},
       {"EndProg", R(0), R(0)},
-      {"NHandles", R(0), R(0)},
+      {"NHandles", R(4), R(4)},  // the open tables; it runs no query
       {"FileNo", R(1), R(1)},
       {"FileNr()", R(1), R(1)},
       {"MaxFile", R(4), R(4)},
@@ -192,10 +193,32 @@ TEST_F(MiscFunctions, TodayNowAndDirectories) {
   CheckAll({{"BaseDir", S(here.c_str()), S(here.c_str())}, {"PrivDir", S(here.c_str()), S(here.c_str())}});
   SysServices::TServiceHooks hooks{};
   hooks.baseDir = [] { return ShortStr("/projekt"); };
-  hooks.fullTextTest = [] { return int32_t(-3); };
+  hooks.privDir = [] { return ShortStr("/privat"); };
   SysServices::SetServiceHooks(hooks);
-  CheckAll({{"BaseDir", S("/projekt"), S("/projekt")}, {"NHandles", R(65533), R(0)}});
+  CheckAll({{"BaseDir", S("/projekt"), S("/projekt")}, {"PrivDir", S("/privat"), S("/privat")}});
   SysServices::SetServiceHooks({});
+}
+
+// Str of a choice field named by itself (a field, or a field path, and
+// nothing more) gives the choice text; any computed value is a number.
+TEST_F(MiscFunctions, StrOfAChoiceFieldGivesItsChoiceText) {
+  ZetTable::TZetTable& kunden = *ZetTable::Table(lumo_test::kKunden);
+  uint8_t& farbe = kunden.recordBuffer[kunden.FieldOffset(lumo_test::kFarbe)];
+  farbe = 3;
+  CheckAll({
+      {"Str(FARBE)", S("Blau"), S("Blau")},
+      {"Str(KUNDEN.FARBE, 9, 2)", S("Blau"), S("Blau")},
+      {"Str(FARBE + 0)", S("3"), S("3")},
+      {"Str(FARBE * 1, 4)", S("   3"), S("   3")},
+      {"Str((FARBE))", S("3"), S("3")},
+      {"Str(1 + FARBE)", S("4"), S("4")},
+      {"Str(ALTER)", S("0"), S("0")},
+      {"Str(FARBE) + Str(FARBE - 1)", S("Blau2"), S("Blau2")},
+  });
+  farbe = 0;  // no choice made
+  CheckAll({{"Str(FARBE)", S(""), S("")}});
+  farbe = 9;  // beyond the list
+  CheckAll({{"Str(FARBE)", S(""), S("")}});
 }
 
 TEST_F(MiscFunctions, ArraysAndBitArrays) {
@@ -471,10 +494,38 @@ TEST_F(MiscTableFunctions, TableSlotsOpenAndClose) {
   EXPECT_EQ(Eval("OpenDb('" + third + "')").value.number, 3);
   EXPECT_EQ(Eval("OpenDb('" + TempPath("FEHLT.DAT") + "')").error, 37);
   EXPECT_EQ(ZetTable::OpenCount(), 3);
-  // Closing 2 moves DREI down to 2.
+  // DREI holds three records, two marks and stands on record 2 as the
+  // current table; an alias of ARTIKEL follows it.
+  for (int code : {20, 21, 22}) {
+    ZetTable::Table(3)->recordBuffer.assign(ZetTable::Table(3)->recordLength, 0);
+    editing_test::PutArticle(3, {0, code, "Birne", 1});
+    ASSERT_EQ(Zet01::AssignAutoNumber(3), 0);
+    ASSERT_EQ(Zet01::AppendRecord(3, true, 0), 0);
+  }
+  EXPECT_EQ(Eval("SetMark(3, 3) + SetMark(3, 1) + FirstRec(3) + NextRec(3)").error, 0);
+  ASSERT_EQ(ZetTable::Table(3)->currentRecord, 2u);
+  ASSERT_EQ(LINKFILE::OpenAlias("NEBEN", 1), 0);
+  ZetTable::SetCurrentHandle(3);
+  // Closing 2 moves DREI down to 2 with its marks, position and record, the
+  // alias down to 3, still reading through ARTIKEL, and the current table
+  // with DREI.
   CheckAll({{"CloseDb(2)", R(0), R(0)}});
-  EXPECT_EQ(ZetTable::OpenCount(), 2);
-  EXPECT_EQ(ZetTable::Table(2)->fileName.str(), "DREI.DAT");
+  EXPECT_EQ(ZetTable::OpenCount(), 3);
+  const ZetTable::TZetTable& drei = *ZetTable::Table(2);
+  EXPECT_EQ(drei.fileName.str(), "DREI.DAT");
+  EXPECT_EQ(drei.marks.Items(), (std::vector<uint32_t>{3, 1}));
+  EXPECT_EQ(drei.currentRecord, 2u);
+  EXPECT_EQ(Eval("GetField(2, 2)").value.text.str(), "21");
+  EXPECT_EQ(Eval("NextRec(2) + RecNo(2)").value.number, 3 + 3);
+  EXPECT_EQ(ZetTable::Table(3)->aliasOf, 1);
+  EXPECT_EQ(ZetTable::CurrentHandle(), 2);
+  // Closing the table an alias reads through leaves the alias a table of
+  // its own on the same file.
+  EXPECT_EQ(Eval("CloseDb(1)").error, 0);
+  ASSERT_EQ(ZetTable::OpenCount(), 2);
+  EXPECT_EQ(ZetTable::Table(2)->aliasOf, 0);
+  EXPECT_EQ(ZetTable::Table(2)->fileName.str(), "ARTIKEL.DAT");
+  EXPECT_EQ(ZetTable::Table(1)->marks.Count(), 2u);
   CheckAll({{"CloseDb(5)", E(88), R(0)}});
   EXPECT_EQ(Eval("CloseDb(-1)").error, 0);
   EXPECT_EQ(ZetTable::OpenCount(), 0);
