@@ -55,6 +55,11 @@ struct TJob {
 void PutImageSettings(TJob& job);
 void TakeImageSettings(TJob& job);
 
+// The lines of a job or program text file (at most kLineLimit characters
+// each, longer ones split): 0 or the file layer's error.
+inline constexpr size_t kLineLimit = 256;
+int LoadLines(std::string_view name, std::vector<std::string>& lines);
+
 // Compiles lines into job; 0 or the error (recorded, see invariant 3).
 uint16_t Compile(const std::vector<std::string>& lines, bool program, std::string_view source, TJob& job);
 

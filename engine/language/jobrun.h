@@ -27,7 +27,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/language/jobcompile.h"
 
@@ -41,5 +43,22 @@ inline constexpr uint16_t kErrBreak = 300;
 uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile);
 // Stops the running job before its next statement (error 300).
 void RequestBreak();
+
+// The program that ZetLoadProgram made current (null: none): the
+// interpreter's procedure calls run its procedures while no job runs.
+void SetLoadedProgram(const JobCompile::TJob* program);
+
+// Runs a program text (ExecProg): compiled in program mode in a variable
+// scope of its own with the standard fonts, run from its start; the context
+// of a running job and its fonts come back afterwards. The job error.
+uint16_t RunProgramText(const std::vector<std::string>& lines);
+
+// The text functions' reach into the running job: a dot line applied as the
+// job runs (0 or its error 56 or 82), the value a dot command answers (-1 for
+// no dot command), and a font defined from a description and selected (0,
+// or 1 table full, 2 no "=").
+int SetJobParameter(std::string_view line);
+double GetJobParameter(std::string_view command);
+int InitJobFont(std::string_view description);
 
 }  // namespace JobRun
