@@ -79,14 +79,14 @@ uint16_t LoadProgram(std::string_view name) {
   }
   JobCompile::TakeImageSettings(loaded.job);
   Loaded().push_back(std::move(loaded));
-  JobRun::SetLoadedProgram(&Loaded().back().job);
+  JobRun::SetLoadedProgram(&Loaded().back().job, Loaded().size());
   return 0;
 }
 
 void UnloadProgram() {
   if (Loaded().empty()) return;
   Loaded().pop_back();
-  JobRun::SetLoadedProgram(Loaded().empty() ? nullptr : &Loaded().back().job);
+  JobRun::SetLoadedProgram(Loaded().empty() ? nullptr : &Loaded().back().job, Loaded().size());
   ZetVars::PopVarScope();
   ExtCalls::OutsideFunctions().Clear();
 }

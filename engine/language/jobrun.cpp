@@ -56,6 +56,7 @@ struct TState {
   double groupNumber = 0;
   std::FILE* file = nullptr;
   bool running = false;
+  size_t loads = 0;  // programs loaded when the context began
   int16_t blocksOnPage = 0;  // record blocks side by side on the page (RW)
   Zet02::TRunValue lastValue;  // the result area: the last evaluated value
 };
@@ -689,10 +690,12 @@ void RequestBreak() {
 // running job; its result is the value the body evaluated last (RETURN).
 void StartContext(const JobCompile::TJob& job);
 const JobCompile::TJob* g_loaded = nullptr;
+size_t g_loads = 0;
 
 int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
-  if (!g.running && g_loaded) {
-    // A procedure of the loaded program, called while no job runs.
+  if (g_loaded && (!g.running || g_loads > g.loads)) {
+    // A procedure of the loaded program, called while no job runs or
+    // loaded by the running code (ExecMacro).
     TState saved = std::move(g);
     StartContext(*g_loaded);
     const int error = RunProcedure(proc, value);
@@ -716,8 +719,9 @@ int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
   return error;
 }
 
-void SetLoadedProgram(const JobCompile::TJob* program) {
+void SetLoadedProgram(const JobCompile::TJob* program, size_t loads) {
   g_loaded = program;
+  g_loads = loads;
   Zet02::TRunHooks hooks = Zet02::RunHooks();
   hooks.runProcedure = &RunProcedure;
   Zet02::SetRunHooks(hooks);
@@ -730,6 +734,7 @@ void StartContext(const JobCompile::TJob& job) {
   g.code = job.image.code;
   g.dots = job.dots;
   g.running = true;
+  g.loads = g_loads;
   Zet02::TRunHooks hooks = Zet02::RunHooks();
   hooks.runProcedure = &RunProcedure;
   Zet02::SetRunHooks(hooks);

@@ -44,9 +44,10 @@ uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile);
 // Stops the running job before its next statement (error 300).
 void RequestBreak();
 
-// The program that ZetLoadProgram made current (null: none): the
-// interpreter's procedure calls run its procedures while no job runs.
-void SetLoadedProgram(const JobCompile::TJob* program);
+// The program that ZetLoadProgram made current (null: none) and the number
+// of loaded programs: the interpreter's procedure calls run its procedures
+// while no job runs, or when it was loaded after the running code began.
+void SetLoadedProgram(const JobCompile::TJob* program, size_t loads);
 
 // Runs a program text (ExecProg): compiled in program mode in a variable
 // scope of its own with the standard fonts, run from its start; the context
