@@ -131,6 +131,7 @@ uint16_t RunJobText(std::string_view name, int32_t loadMode, std::string_view ou
   uint16_t error = JobCompile::Compile(lines, false, name, job);
   PrintCalls::ClearFonts();
   if (error == 0) error = JobRun::RunJob(job, output);
+  LINKFILE::CloseTemporaryTables(false);  // what a RELATION opened while compiling
   ZetVars::PopVarScope();
   return error;
 }
@@ -257,6 +258,7 @@ int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile) {
   JobCompile::TJob job;
   uint16_t error = JobCompile::Compile(lines, !isJob, source, job);
   PrintCalls::ClearFonts();
+  LINKFILE::CloseTemporaryTables(false);
   if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
   int32_t result = error ? -int32_t(error) : 0;
   if (error == 0) {
@@ -324,6 +326,7 @@ int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceNa
   ZetVars::PushVarScope();
   JobCompile::TJob job;
   const uint16_t error = JobCompile::Compile(lines, true, source, job);
+  LINKFILE::CloseTemporaryTables(false);
   ZetVars::PopVarScope();
   if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
   return error ? -int32_t(error) : 0;

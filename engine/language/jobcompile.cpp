@@ -19,6 +19,7 @@
 #include "engine/language/variables.h"
 #include "engine/storage/linkfile.h"
 #include "engine/storage/makeiv.h"
+#include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"
 
@@ -188,6 +189,12 @@ class TCompiler {
     else if (section_ <= kSectionPrelude || section_ == kSectionData) job_.tables |= tables;
     out = std::string(t.view());
     return true;
+  }
+  // A statement that works on a text: opcode 8 with the text, then op.
+  void TextStatement(uint8_t op, std::string_view text) {
+    Op(opText);
+    Counted(text);
+    Op(op);
   }
   void Condition(std::string_view text, size_t column) {
     std::string c;
@@ -436,16 +443,12 @@ class TCompiler {
       case stSetAccess:
         if (!TableStatementAllowed(column)) return;
         if (keyword == stSetAccess) markedOrder_ = UPPERCAS::CollateCompare(argument, "Markierung") == 0;
-        Op(opText);
-        Counted(argument);
-        Op(keyword == stFilter ? opFilter : opSetAccess);
+        TextStatement(keyword == stFilter ? opFilter : opSetAccess, argument);
         break;
       case stRelation:
         if (!TableStatementAllowed(column)) return;
         if (const uint16_t e = LINKFILE::ParseTableList(argument, true); e != 0) return Fail(e, column);
-        Op(opText);
-        Counted(argument);
-        Op(opRelation);
+        TextStatement(opRelation, argument);
         break;
       case stPrimary: {
         if (!TableStatementAllowed(column)) return;
@@ -486,22 +489,25 @@ class TCompiler {
         if (!TableStatementAllowed(column)) return;
         std::string c;
         if (!Expression(argument, c, column)) return;
-        Op(opText);
-        Counted(argument);
-        Op(opSelection);
+        TextStatement(opSelection, argument);
         break;
       }
       case stSortBy: {
         if (!TableStatementAllowed(column)) return;
-        // The records are always sorted by the key (a key that an index
-        // of the table already gives is sorted all the same).
-        const std::string_view key = !argument.empty() && argument[0] == '!'
-                                         ? std::string_view(argument).substr(1)
-                                         : std::string_view(argument);
+        // A key that an index of the table gives reads the records in that
+        // index's order; a key with a leading "!" is always sorted.
+        const bool forced = !argument.empty() && argument[0] == '!';
+        const std::string_view key = forced ? std::string_view(argument).substr(1) : std::string_view(argument);
         std::array<uint8_t, kMaxKeyLength> description{};
         if (MakeIV::CompileIndexDescription(ZetTable::CurrentHandle(), key, description.data(), false) != 0) {
           Fail(kErrBadKey, column);
           return;
+        }
+        if (!forced && !markedOrder_) {
+          if (const std::string index = IndexWithKey(description); !index.empty()) {
+            TextStatement(opSetAccess, index);
+            break;
+          }
         }
         sortKey_ = description;
         sorted_ = true;
@@ -685,9 +691,7 @@ class TCompiler {
       if (ZetTable::Table(slot)) ZetTable::Table(slot)->recordBuffer = buffers[size_t(slot - 1)];
     ZetTable::SetCurrentHandle(current);
     if (e != 0) return Fail(uint16_t(e), column);
-    Op(opText);
-    Counted(argument);
-    Op(append ? opAppend : opReplace);
+    TextStatement(append ? opAppend : opReplace, argument);
   }
 
   // The directory part of the source being compiled ("" for none).
@@ -857,6 +861,19 @@ class TCompiler {
     if (!expect(';', ";")) return;
     const int e = ExtCalls::DeclareOutsideFunction(library, name.view(), std::string(1, result) + params);
     if (e > 0) Fail(uint16_t(e), column);
+  }
+
+  // The file name of an index of the current table whose key description
+  // is description; empty when none is.
+  static std::string IndexWithKey(const std::array<uint8_t, kMaxKeyLength>& description) {
+    const ZetTable::TZetTable* t = ZetTable::Table(ZetTable::CurrentHandle());
+    if (!t) return {};
+    for (int slot = Zet00::FirstIndexSlot(*t); slot <= t->highestIndexSlot && slot < ZetTable::kIndexSlots; ++slot) {
+      const auto& d = t->indexes[size_t(slot)];
+      if (d && std::equal(description.begin(), description.end(), d->header.begin()))
+        return std::string(d->fileName.view());
+    }
+    return {};
   }
 
   // Statements on the tables stand in a job only in PROLOG and EPILOG.

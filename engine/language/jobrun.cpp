@@ -50,6 +50,7 @@ struct TState {
   int depth = 0;
   std::string selection;
   uint64_t relationTables = 0;  // the tables the last RELATION named
+  bool relationRan = false;
   bool firstGroup = true;
   bool groupValueIsText = false;
   std::string groupText;
@@ -502,16 +503,6 @@ uint16_t RunCode(size_t start, uint64_t tables) {
         g.error = ZetVars::SetVariable(bytes::GetU16(p), type, v, g.error);
         break;
       }
-      case opComputedArgument: {
-        const std::string_view code = c.Counted();
-        if (!c.ok) break;
-        size_t pos = 0;
-        int dependency = 0;
-        const int e = Zet02::ExecuteCode(code, pos, 3, value, dependency);
-        g.error = e > 0 ? uint16_t(e) : value.type != Zet02::kValString ? kErrTypes : 0;
-        if (g.error == 0) argument = std::string(value.text.view());
-        break;
-      }
       case opDefBrace: {
         uint64_t set = 0;
         uint16_t error = 0;
@@ -548,6 +539,7 @@ uint16_t RunCode(size_t start, uint64_t tables) {
         break;
       }
       case opRelation:
+        g.relationRan = true;
         g.error = LINKFILE::ParseTableList(argument, false);
         g.relationTables = g.error == 0 ? LINKFILE::SelectedTableSet() : 0;
         break;
@@ -568,14 +560,21 @@ uint16_t RunCode(size_t start, uint64_t tables) {
         g.error = error > 0 ? uint16_t(error) : 0;
         break;
       }
-      case opRunCode: {
+      case opRunCode:
+      case opComputedArgument: {
         const std::string_view code = c.Counted();
         if (!c.ok) break;
         size_t pos = 0;
         int dependency = 0;
         const int e = Zet02::ExecuteCode(code, pos, 3, value, dependency);
         g.error = e > 0 ? uint16_t(e) : 0;
-        g.lastValue = value;
+        if (*opByte == opRunCode) {
+          g.lastValue = value;
+          break;
+        }
+        // A computed argument: the text becomes the statement's argument.
+        if (g.error == 0 && value.type != Zet02::kValString) g.error = kErrTypes;
+        if (g.error == 0) argument = std::string(value.text.view());
         break;
       }
       case opRecordLoop: {
@@ -801,8 +800,10 @@ uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
     JobBody();
     // The tables and link definitions that the job's RELATION statements
     // added go with the job.
-    LINKFILE::CloseTemporaryTables(true);
-    LINKFILE::DropLinkDefinitionsAbove(linkDefinitions);
+    if (g.relationRan) {
+      LINKFILE::CloseTemporaryTables(true);
+      LINKFILE::DropLinkDefinitionsAbove(linkDefinitions);
+    }
     PrintCalls::Slots().endPrinting();
   }
   if (g.file) std::fclose(g.file);

@@ -23,7 +23,16 @@
 //      of its own tables' linked records.
 //   8. While a job runs, the interpreter's procedure calls run the body of
 //      the job's procedure; the result is the value the body evaluated
-//      last, and an error goes back to the calling statement.
+//      last, and an error goes back to the calling statement. A procedure
+//      of a program loaded since the running code began (ExecMacro), or of
+//      the loaded program while no job runs, runs in that program's code.
+//   9. The tables a record loop steps through are its own, its selection's
+//      and, for a loop over the current table, those the last RELATION
+//      named. The temporary tables and link definitions that RELATION
+//      added are gone when the job ends.
+//  10. A program text (ExecProg) runs in a variable scope of its own with
+//      its own fonts; the running job's context, fonts and host font come
+//      back afterwards.
 #pragma once
 
 #include <cstdint>

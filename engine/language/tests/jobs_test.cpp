@@ -183,6 +183,26 @@ TEST_F(Jobs, SortedRunsAndGroupSums) {
   EXPECT_EQ(ReadFile(sums), "== Bonn\r\nMeier\r\nAlt\r\nsum  12,50\r\n== Koeln\r\nSchulz\r\nsum   7,25\r\n");
 }
 
+TEST_F(Jobs, ASortKeyThatAnIndexGivesReadsInItsOrder) {
+  Create("LEUTE", {Number(), Text("NAME")}, 0, {2});
+  const int leute = Open("LEUTE");
+  for (const char* name : {"Zeh", "Abel", "Mohn"}) Add(leute, {name});
+  ZetTable::SetOpenTableSet(Set({kunden, leute}));
+  ZetTable::SetCurrentHandle(leute);
+  for (const char* key : {"NAME", "!NAME"}) {
+    ASSERT_EQ(Compile({".REPORT", ".PROLOG", std::string(".SORTBY ") + key, ".DATA", "$(NAME)"}), 0) << key;
+    JobImage::TLoopDescriptor d;
+    ASSERT_TRUE(JobImage::DecodeDescriptor(job.image.code, job.image.sections[JobImage::kSectionData - 1], d));
+    EXPECT_EQ(d.sorted, key[0] == '!' ? 1 : 0) << key;
+    EXPECT_EQ(job.image.code.find("LEUTE_2.IND") != std::string::npos, key[0] != '!') << key;
+    const std::string out = TempPath("INDEXED.TXT");
+    ASSERT_EQ(JobRun::RunJob(job, out), 0);
+    EXPECT_EQ(ReadFile(out), "Abel\r\nMohn\r\nZeh\r\n") << key;
+    ZetVars::PopVarScope();
+    scoped = false;
+  }
+}
+
 TEST_F(Jobs, ErrorCheckKeepsTheJobGoing) {
   const std::vector<std::string> body = {".REPORT", ".PROLOG", "!x = 1", "!x = 5 / 0", "after $(x) $(Fehler)"};
   ASSERT_EQ(Compile(body), 0);
@@ -390,7 +410,9 @@ TEST_F(Jobs, StatementErrorsAtTheirLines) {
     ZetVars::PopVarScope();
     scoped = false;
     EXPECT_EQ(ProgramError::Record().line, c.lines.size() == 5 ? 4 : 3) << c.lines[2];
-    if (!c.expected.empty()) EXPECT_EQ(Common::ErrorArgument().str(), c.expected) << c.lines[2];
+    if (!c.expected.empty()) {
+      EXPECT_EQ(Common::ErrorArgument().str(), c.expected) << c.lines[2];
+    }
   }
 }
 
