@@ -31,6 +31,7 @@ namespace {
 std::array<std::unique_ptr<TCursor>, kMaxCursors + 1> g_cursors;  // [0] unused
 int g_active = 0;
 uint32_t g_client = 0;
+ZetCursorQueryProc g_cursorQuery = nullptr;
 ShortStr g_projectDirectory;
 
 // While set, a delete runs over many records: cursors standing on a deleted
@@ -95,6 +96,7 @@ int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name) {
 }
 
 int ActiveCursor() { return g_active; }
+void SetCursorQuery(ZetCursorQueryProc query) { g_cursorQuery = query; }
 
 namespace {
 struct TOpenBracket {
@@ -431,7 +433,13 @@ uint32_t CursorMarkCount(int slot) {
   return t ? t->marks.Count() : 0;
 }
 
-TCursor* ContextCursor(int32_t) { return Cursor(g_active); }
+// The cursor a context number of the language names: the host's cursor
+// query decides, 0 meaning the active cursor; a handle that is no open
+// cursor means none.
+TCursor* ContextCursor(int32_t context) {
+  const int32_t asked = g_cursorQuery ? g_cursorQuery(int8_t(context)) : 0;
+  return Cursor(asked != 0 ? asked : g_active);
+}
 
 int32_t ContextCount(int32_t context) {
   TCursor* c = ContextCursor(context);
@@ -499,6 +507,7 @@ void UnitInit() {
   for (auto& c : g_cursors) c.reset();
   g_active = 0;
   g_client = 0;
+  g_cursorQuery = nullptr;
   g_projectDirectory = ShortStr();
   g_bulkDelete = false;
   g_brackets.clear();
@@ -515,6 +524,7 @@ void UnitInit() {
   EngineHooks::CursorRecNo = CursorRecNo;
   EngineHooks::CursorMarkCount = CursorMarkCount;
   InstallTransferServices();
+  InstallJobServices();
   Html::InstallWriter();
   SysServices::TServiceHooks services = SysServices::ServiceHooks();
   services.baseDir = ProjectBaseDir;

@@ -135,6 +135,11 @@ int FindIndexSlot(const ZetTable::TZetTable& t, std::string_view name);
 // The cursor slots, for walks over all cursors (nullptr: free).
 TCursor* CursorInSlot(int slot);
 int ActiveCursor();
+// The host's cursor query for the language's context numbers (null: none).
+void SetCursorQuery(ZetCursorQueryProc query);
+// Installs the job runner's services for the language (job parameters and
+// fonts, module compile and load); called at start.
+void InstallJobServices();
 // Brackets opened through the exports and not yet closed, innermost last.
 // Their saves share the engine stack, so an end is taken only when it closes
 // the innermost bracket (same kind, same cursor); any other end does nothing

@@ -480,7 +480,7 @@ int32_t ZetRegisterCommands(int32_t count, const ZetCommandRecord* records) {
   return LumoHost::RegisterCommands(count, records);
 }
 
-int32_t ZetSetExecProc(ZetExecProc proc) {
+int32_t ZetSetExecProc(ZetExecCommandProc proc) {
   LumoHost::SetExecProc(proc);
   return 0;
 }

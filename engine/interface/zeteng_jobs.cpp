@@ -30,8 +30,11 @@
 #include "engine/language/jobimage.h"
 #include "engine/language/jobrun.h"
 #include "engine/language/printcalls.h"
+#include "engine/language/compiler.h"
+#include "engine/language/interp.h"
 #include "engine/language/selection.h"
 #include "engine/language/programerror.h"
+#include "engine/language/sysservices.h"
 #include "engine/language/variables.h"
 #include "engine/storage/linkfile.h"
 #include "engine/storage/marklist.h"
@@ -44,7 +47,6 @@ constexpr uint16_t kErrMissing = 2;
 constexpr uint16_t kErrNotWritten = 3;
 constexpr uint16_t kErrEmptyName = 37;
 constexpr int32_t kBadNumber = -43;
-constexpr size_t kLineLimit = 256;
 
 struct TLoaded {
   JobCompile::TJob job;
@@ -60,13 +62,7 @@ bool EndsWithNoCase(std::string_view name, std::string_view ext) {
          UPPERCAS::CollateCompare(name.substr(name.size() - ext.size()), ext) == 0;
 }
 
-int LoadLines(std::string_view name, std::vector<std::string>& lines) {
-  dynstr::LineChain chain;
-  const int e = TextFiles::LoadTextLines(name, chain, kLineLimit);
-  if (e != 0) return e;
-  for (const dynstr::LineNode* n = chain.get(); n; n = n->next.get()) lines.emplace_back(n->text.view());
-  return 0;
-}
+using JobCompile::LoadLines;
 
 // Loads a compiled image; 0 or the engine error.
 uint16_t LoadProgram(std::string_view name) {
@@ -83,14 +79,40 @@ uint16_t LoadProgram(std::string_view name) {
   }
   JobCompile::TakeImageSettings(loaded.job);
   Loaded().push_back(std::move(loaded));
+  JobRun::SetLoadedProgram(&Loaded().back().job, Loaded().size());
   return 0;
 }
 
 void UnloadProgram() {
   if (Loaded().empty()) return;
   Loaded().pop_back();
+  JobRun::SetLoadedProgram(Loaded().empty() ? nullptr : &Loaded().back().job, Loaded().size());
   ZetVars::PopVarScope();
   ExtCalls::OutsideFunctions().Clear();
+}
+
+// A program that a running program names (ExecMacro): a name without a
+// directory is taken from the project directory, ".PRG" is put on, and the
+// program is loaded for the time its caller needs it.
+bool LoadModule(std::string_view name) {
+  std::string file(name);
+  if (file.find_first_of("\\/:") == std::string::npos) {
+    std::string directory(SysServices::ServiceHooks().baseDir().view());
+    if (!directory.empty() && directory.back() != '/' && directory.back() != '\\') directory += '/';
+    file = directory + file;
+  }
+  const uint16_t e = LoadProgram(file + ".PRG");
+  if (e != 0) Common::SetFileError(e, file + ".PRG");
+  return e == 0;
+}
+
+void UnloadModule() { UnloadProgram(); }
+
+// Compile of the text functions: the module file with the current table;
+// the compiler's error number.
+int CompileModule(std::string_view name) {
+  const std::string file(name.substr(0, 127));
+  return -ZetRltnCompileProgram(ZetTable::CurrentHandle(), file.c_str());
 }
 
 uint16_t RunJobText(std::string_view name, int32_t loadMode, std::string_view output) {
@@ -109,11 +131,33 @@ uint16_t RunJobText(std::string_view name, int32_t loadMode, std::string_view ou
   uint16_t error = JobCompile::Compile(lines, false, name, job);
   PrintCalls::ClearFonts();
   if (error == 0) error = JobRun::RunJob(job, output);
+  LINKFILE::CloseTemporaryTables(false);  // what a RELATION opened while compiling
   ZetVars::PopVarScope();
   return error;
 }
 
 }  // namespace
+
+namespace ZETEng {
+
+void InstallJobServices() {
+  SysServices::TServiceHooks services = SysServices::ServiceHooks();
+  services.setJobParameter = JobRun::SetJobParameter;
+  services.getJobParameter = JobRun::GetJobParameter;
+  services.initJobFont = JobRun::InitJobFont;
+  services.compileModule = CompileModule;
+  SysServices::SetServiceHooks(services);
+  Zet02::TCompilerHooks compiler{};
+  compiler.loadModule = LoadModule;
+  compiler.unloadModule = UnloadModule;
+  Zet02::SetCompilerHooks(compiler);
+  Zet02::TRunHooks run = Zet02::RunHooks();
+  run.beginMacro = LoadModule;
+  run.endMacro = UnloadModule;
+  Zet02::SetRunHooks(run);
+}
+
+}  // namespace ZETEng
 
 int32_t ZetSetPrintCtlProcs(ZetBeginPrintingProc begin, ZetBeginPageProc beginPage, ZetEndPageProc endPage,
                             ZetEndPrintingProc end) {
@@ -134,6 +178,12 @@ int32_t ZetSetFontProcs(ZetBoldFaceProc bold, ZetItalicProc italic, ZetSetFontPr
 
 int32_t ZetSetOutputProcs(ZetDrawBlobProc drawBlob, ZetPlaySoundProc playSound) {
   PrintCalls::SetOutputProcs(drawBlob, playSound);
+  return 0;
+}
+
+int32_t ZetSetInfoProcs(ZetCursorQueryProc cursorQuery, ZetErrorTextProc errorText) {
+  ZETEng::SetCursorQuery(cursorQuery);
+  Common::SetGetUserErrMsg(errorText);
   return 0;
 }
 
@@ -208,6 +258,7 @@ int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile) {
   JobCompile::TJob job;
   uint16_t error = JobCompile::Compile(lines, !isJob, source, job);
   PrintCalls::ClearFonts();
+  LINKFILE::CloseTemporaryTables(false);
   if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
   int32_t result = error ? -int32_t(error) : 0;
   if (error == 0) {
@@ -275,6 +326,7 @@ int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceNa
   ZetVars::PushVarScope();
   JobCompile::TJob job;
   const uint16_t error = JobCompile::Compile(lines, true, source, job);
+  LINKFILE::CloseTemporaryTables(false);
   ZetVars::PopVarScope();
   if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
   return error ? -int32_t(error) : 0;
@@ -293,6 +345,8 @@ int32_t ZetGetProcParams(int32_t number, char* params, int32_t capacity) {
   ZETEng::TextOut(params, capacity, Zet02::ProcedureSignature(uint16_t(number)).view());
   return 0;
 }
+
+int32_t ZetExecProc(int32_t) { return 0; }
 
 int32_t ZetIncrementModuleLevel(void) { return -1; }
 

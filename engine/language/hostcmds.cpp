@@ -40,7 +40,7 @@ int16_t DefaultLookup(uint16_t, const char*) { return kNoHost; }
 int16_t DefaultDescribe(uint16_t, uint16_t, char*) { return kNoHost; }
 int16_t DefaultDispatch(double, uint16_t, ZetArgDescriptor*) { return kNoHost; }
 
-ZetExecProc g_exec = DefaultExec;
+ZetExecCommandProc g_exec = DefaultExec;
 ZetLookupProc g_lookup = DefaultLookup;
 ZetDescribeProc g_describe = DefaultDescribe;
 ZetDispatchProc g_run[3] = {DefaultDispatch, DefaultDispatch, DefaultDispatch};
@@ -161,7 +161,7 @@ int RegisterCommands(int32_t count, const ZetCommandRecord* records) {
   return kHostCommandKind;
 }
 
-void SetExecProc(ZetExecProc proc) { g_exec = proc ? proc : DefaultExec; }
+void SetExecProc(ZetExecCommandProc proc) { g_exec = proc ? proc : DefaultExec; }
 
 void InstallDispatchProcs(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3,
                           ZetDispatchProc run4, ZetDispatchProc run5) {
@@ -172,7 +172,7 @@ void InstallDispatchProcs(ZetLookupProc lookup, ZetDescribeProc describe, ZetDis
   g_run[2] = run5 ? run5 : DefaultDispatch;
 }
 
-ZetExecProc ExecProc() { return g_exec; }
+ZetExecCommandProc ExecProc() { return g_exec; }
 ZetDispatchProc DispatchProc(int slot) { return slot >= 3 && slot <= 5 ? g_run[slot - 3] : DefaultDispatch; }
 
 int16_t HostLookup(uint16_t flag, std::string_view name) {

@@ -52,10 +52,10 @@ ShortStr CommandDeclaration(const ZetCommandRecord& record);
 // Registers count records (failures of single records are ignored); 230.
 int RegisterCommands(int32_t count, const ZetCommandRecord* records);
 
-void SetExecProc(ZetExecProc proc);
+void SetExecProc(ZetExecCommandProc proc);
 void InstallDispatchProcs(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3,
                           ZetDispatchProc run4, ZetDispatchProc run5);
-ZetExecProc ExecProc();
+ZetExecCommandProc ExecProc();
 ZetDispatchProc DispatchProc(int slot);  // 3, 4 or 5
 
 // Dispatch 1 with a zero-terminated copy of name.

@@ -251,6 +251,9 @@ uint16_t ReadVariable(uint16_t index, TRunValue& result) {
     return 0;
   }
   if (info.type == ZetVars::kTypeExpression) {
+    // The variable's expression is worked out whole, also where the
+    // reader takes operands only (a print line's item).
+    TFullSums full;
     int dependency = 0;
     size_t pos = 0;
     const std::string code(info.text);
@@ -1375,6 +1378,8 @@ void SetRunHooks(const TRunHooks& hooks) {
   if (hooks.endMacro) g_hooks.endMacro = hooks.endMacro;
   if (hooks.printLine) g_hooks.printLine = hooks.printLine;
 }
+
+const TRunHooks& RunHooks() { return g_hooks; }
 
 void InterpreterInit() {
   g_run = TRun();

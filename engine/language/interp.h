@@ -217,6 +217,9 @@ struct TRunHooks {
 // Installs hooks; a null member keeps the default (procedures and macros
 // do nothing, Print prints nothing).
 void SetRunHooks(const TRunHooks& hooks);
+// The hooks installed now, so that a unit can change its own and keep the
+// others.
+const TRunHooks& RunHooks();
 
 // The object handle the last object value left, for member calls.
 double CurrentObject();

@@ -8,12 +8,18 @@
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/base/shortstr.h"
+#include "engine/base/textfiles.h"
+#include "engine/base/uppercas.h"
 #include "engine/language/compiler.h"
+#include "engine/language/extcalls.h"
+#include "engine/language/formulas.h"
 #include "engine/language/interp.h"
 #include "engine/language/printcalls.h"
 #include "engine/language/programerror.h"
 #include "engine/language/variables.h"
+#include "engine/storage/linkfile.h"
 #include "engine/storage/makeiv.h"
+#include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable.h"
 
@@ -23,6 +29,9 @@ namespace {
 using namespace JobImage;
 using namespace JobFormat;
 
+constexpr uint16_t kErrMissingFile = 2;
+constexpr uint16_t kErrBadWord = 25;
+constexpr uint16_t kErrIncludeMissing = 37;
 constexpr uint16_t kErrIncomplete = 41;
 constexpr uint16_t kErrTypes = 44;
 constexpr uint16_t kErrSeparator = 56;
@@ -31,7 +40,12 @@ constexpr uint16_t kErrSection = 86;
 constexpr uint16_t kErrTableStatement = 93;
 constexpr uint16_t kErrRepeatOpen = 96;
 constexpr uint16_t kErrConstructOpen = 97;
+constexpr uint16_t kErrNoSuchTable = 88;
+constexpr uint16_t kErrBadKey = 98;
 constexpr uint16_t kErrMemory = 99;
+// INCLUDE and USES nest at most this deep (error 60 beyond), so a file that
+// includes itself ends.
+constexpr int kMaxLibraryDepth = 8;
 
 enum Kind : uint8_t { kIf = 17, kWhile = 31, kElse = 32, kRepeat = 38 };
 // An open SUB loop: where its opcode 7 stands, the tables its statements
@@ -74,7 +88,7 @@ class TCompiler {
 
  private:
   TJob& job_;
-  std::string_view source_;
+  std::string source_;
   std::string& code() { return job_.image.code; }
   uint16_t error_ = 0;
   size_t lineIndex_ = 0;
@@ -84,12 +98,15 @@ class TCompiler {
   std::vector<TSubLoop> subs_;
   // The open procedure: its jump over the body and the local base before.
   bool procOpen_ = false;
+  uint16_t procIndex_ = 0;
   uint32_t procJump_ = 0;
   uint16_t procSavedBase_ = 0;
   int section_ = 0;
   uint32_t dataDescriptor_ = 0;  // position of the DATA loop's opcode 7
   bool sawSection_ = false;
   bool sorted_ = false;  // SORTBY gave the DATA loop a key
+  bool markedOrder_ = false;  // SETACCESS chose the marked records
+  int libraryDepth_ = 0;      // INCLUDE and USES files being compiled
   std::array<uint8_t, kMaxKeyLength> sortKey_{};
 
   uint32_t Pos() { return uint32_t(code().size() + 1); }
@@ -104,6 +121,12 @@ class TCompiler {
                         int32_t(offsetBefore_ + (column > 0 ? column - 1 : 0)));
     }
     Common::SetError(error, "");
+  }
+  // Fails with the text the message shows.
+  void FailWith(uint16_t error, size_t column, std::string_view argument) {
+    const bool first = error_ == 0;
+    Fail(error, column);
+    if (first) Common::SetErrorArgument(argument);
   }
   // Room for n more bytes; error 99 when the code would pass its limit.
   bool Room(size_t n) {
@@ -166,6 +189,12 @@ class TCompiler {
     else if (section_ <= kSectionPrelude || section_ == kSectionData) job_.tables |= tables;
     out = std::string(t.view());
     return true;
+  }
+  // A statement that works on a text: opcode 8 with the text, then op.
+  void TextStatement(uint8_t op, std::string_view text) {
+    Op(opText);
+    Counted(text);
+    Op(op);
   }
   void Condition(std::string_view text, size_t column) {
     std::string c;
@@ -314,7 +343,7 @@ class TCompiler {
     }
     const size_t column = p + 1;
     if (!argument.empty() && argument[0] == '_') {
-      Fail(kErrUnknown, column);  // computed arguments need statements not built here
+      ComputedStatement(keyword, argument.substr(1), column + 1);
       return;
     }
     switch (keyword) {
@@ -394,13 +423,57 @@ class TCompiler {
         break;
       case stReturn:
         if (!procOpen_) return Fail(kErrOutsideProcedure, column);
-        if (!argument.empty()) {
-          std::string c;
-          if (!Expression(argument, c, column)) return;
-          Op(opRunCode);
-          Counted(c);
-        }
+        if (!argument.empty()) Return(argument, column);
         Op(opEnd);
+        break;
+      case stDef:
+        Def(argument, column);
+        break;
+      case stVarDef: {
+        size_t position = 1;
+        uint16_t error = 0;
+        ZetVars::ParseVarDeclaration(procOpen_ ? procIndex_ : 0, argument, position, error, false);
+        if (error != 0) Fail(error, column + position - 1);
+        break;
+      }
+      case stConst:
+        Const(argument, column);
+        break;
+      case stFilter:
+      case stSetAccess:
+        if (!TableStatementAllowed(column)) return;
+        if (keyword == stSetAccess) markedOrder_ = UPPERCAS::CollateCompare(argument, "Markierung") == 0;
+        TextStatement(keyword == stFilter ? opFilter : opSetAccess, argument);
+        break;
+      case stRelation:
+        if (!TableStatementAllowed(column)) return;
+        if (const uint16_t e = LINKFILE::ParseTableList(argument, true); e != 0) return Fail(e, column);
+        TextStatement(opRelation, argument);
+        break;
+      case stPrimary: {
+        if (!TableStatementAllowed(column)) return;
+        ShortStr name(argument);
+        Common::TrimBlanks(name);
+        const int h = ZetTable::FindOpenTable(name.view());
+        if (h < 1 || h > 255) return FailWith(kErrNoSuchTable, column, name.view());
+        Op(opPrimaryTable);
+        Bytes(std::string(1, char(h)));
+        LINKFILE::SelectPrimaryTable(h);
+        break;
+      }
+      case stAppend:
+      case stReplace:
+        Assignments(keyword == stAppend, argument, column);
+        break;
+      case stInclude:
+        Include(argument, column);
+        break;
+      case stUses:
+        if (!TableStatementAllowed(column)) return;
+        Uses(argument, column);
+        break;
+      case stDllProc:
+        DllProc(argument, column);
         break;
       case stEndSub:
         CloseSub(argument, column);
@@ -416,22 +489,25 @@ class TCompiler {
         if (!TableStatementAllowed(column)) return;
         std::string c;
         if (!Expression(argument, c, column)) return;
-        Op(opText);
-        Counted(argument);
-        Op(opSelection);
+        TextStatement(opSelection, argument);
         break;
       }
       case stSortBy: {
         if (!TableStatementAllowed(column)) return;
-        // The records are always sorted by the key (a key that an index
-        // of the table already gives is sorted all the same).
-        const std::string_view key = !argument.empty() && argument[0] == '!'
-                                         ? std::string_view(argument).substr(1)
-                                         : std::string_view(argument);
+        // A key that an index of the table gives reads the records in that
+        // index's order; a key with a leading "!" is always sorted.
+        const bool forced = !argument.empty() && argument[0] == '!';
+        const std::string_view key = forced ? std::string_view(argument).substr(1) : std::string_view(argument);
         std::array<uint8_t, kMaxKeyLength> description{};
         if (MakeIV::CompileIndexDescription(ZetTable::CurrentHandle(), key, description.data(), false) != 0) {
-          Fail(98, column);
+          Fail(kErrBadKey, column);
           return;
+        }
+        if (!forced && !markedOrder_) {
+          if (const std::string index = IndexWithKey(description); !index.empty()) {
+            TextStatement(opSetAccess, index);
+            break;
+          }
         }
         sortKey_ = description;
         sorted_ = true;
@@ -463,7 +539,7 @@ class TCompiler {
       case stLetter:
       case stReport:
       case stModule:
-        if (lineIndex_ != 0) {
+        if (lineIndex_ != 0 || (libraryDepth_ > 0 && keyword != stModule)) {
           Fail(kErrSection, column);
           return;
         }
@@ -501,6 +577,303 @@ class TCompiler {
         Fail(kErrUnknown, column);
         break;
     }
+  }
+
+  // A statement whose argument is worked out when it runs: the expression
+  // leaves a text that becomes the statement's argument.
+  void ComputedStatement(uint8_t keyword, const std::string& argument, size_t column) {
+    uint8_t op = 0;
+    bool table = true;
+    switch (keyword) {
+      case stDef: op = opDefBrace; table = false; break;
+      case stSolve: op = opSolve; table = false; break;
+      case stFilter: op = opFilter; break;
+      case stRelation: op = opRelation; break;
+      case stSelection: op = opSelection; break;
+      case stSetAccess: op = opSetAccess; break;
+      case stSub: return OpenSub(argument, column, true);
+      default: return Fail(kErrUnknown, column - 1);
+    }
+    if (table && !TableStatementAllowed(column)) return;
+    std::string c;
+    if (!Expression(argument, c, column)) return;
+    Op(opComputedArgument);
+    Counted(c);
+    Op(op);
+  }
+
+  // RETURN value: the value must be of the procedure's result type.
+  void Return(const std::string& argument, size_t column) {
+    std::string c;
+    if (!Expression(argument, c, column)) return;
+    Zet02::TRunValue value;
+    size_t pos = 0;
+    int dependency = 0;
+    const int run = Zet02::ExecuteCode(c, pos, 0, value, dependency);
+    if (run > 0) return Fail(uint16_t(run), column);
+    const uint8_t wanted = ZetVars::GetProcedureResultType(procIndex_);
+    const bool text = wanted == ZetVars::kTypeString;
+    const bool number = wanted == ZetVars::kTypeReal || wanted == ZetVars::kTypeWord || wanted == ZetVars::kTypeInteger;
+    // A check run that could not tell the type (a call the compile does
+    // not run) is taken as it comes.
+    const bool known = value.type == Zet02::kValString || value.type == Zet02::kValReal;
+    if (known && !(text && value.type == Zet02::kValString) && !(number && value.type == Zet02::kValReal))
+      return FailWith(kErrTypes, column, Zet02::ValueTypeName(value.type));
+    Op(opRunCode);
+    Counted(c);
+  }
+
+  // DEF name = expression: the variable holds the expression and is given
+  // it again whenever the statement runs.
+  void Def(const std::string& argument, size_t column) {
+    uint64_t tables = 0;
+    uint16_t error = 0;
+    const uint16_t var = Zet02::CompileBrace("{" + argument + "}", tables, error);
+    if (error != 0 || var == 0) return Fail(error != 0 ? error : uint16_t(54), column);
+    const ZetVars::TVarInfo info = ZetVars::GetVarInfo(var);
+    if (info.text.size() > 255) return Fail(kErrTooComplex, column);
+    Op(opDefCode);
+    Counted(info.text);
+    Op(opAssign);
+    U16(var);
+  }
+
+  // CONST name = literal; (a number or a quoted text).
+  void Const(const std::string& argument, size_t column) {
+    if (procOpen_) return Fail(kErrUnknown, column);
+    size_t p = 1;
+    ShortStr name;
+    Common::ReadIdentifier(argument, p, name);
+    Common::SkipBlanks(argument, p);
+    if (name.empty() || p > argument.size() || argument[p - 1] != '=') return Fail(kErrBadWord, column + p - 1);
+    ++p;
+    Common::SkipBlanks(argument, p);
+    ZetVars::TVarValue value;
+    uint16_t type = ZetVars::kTypeReal;
+    std::string text;
+    const size_t start = p;
+    if (p <= argument.size() && (argument[p - 1] == '\'' || argument[p - 1] == '"')) {
+      const size_t close = argument.find(argument[p - 1], p);
+      if (close == std::string::npos) return Fail(kErrBadWord, column + p - 1);
+      text = argument.substr(p, close - p);
+      value.text = text;
+      type = ZetVars::kTypeString;
+      p = close + 2;
+    } else {
+      while (p <= argument.size() && (std::isdigit(uint8_t(argument[p - 1])) || argument[p - 1] == '.' ||
+                                      (p == start && argument[p - 1] == '-')))
+        ++p;
+      char* end = nullptr;
+      const std::string number = argument.substr(start - 1, p - start);
+      value.number = std::strtod(number.c_str(), &end);
+      if (number.empty() || end != number.c_str() + number.size()) return Fail(kErrBadWord, column + start - 1);
+    }
+    Common::SkipBlanks(argument, p);
+    if (p > argument.size() || argument[p - 1] != ';') return FailWith(kErrSeparator, column + p - 1, ";");
+    if (ZetVars::VariableCount() >= ZetVars::kMaxProgramVars) return Fail(53, column);
+    ZetVars::DefineInitialisedVariable(name.view(), type, value);
+  }
+
+  // APPEND and REPLACE: the assignment list is checked now, compiled again
+  // when the statement runs. The check leaves the tables as they were.
+  void Assignments(bool append, const std::string& argument, size_t column) {
+    if (argument.size() > 255) return Fail(kErrTooComplex, column);
+    ShortStr code(argument);
+    uint64_t tables = 0;
+    if (const uint16_t e = Zet02::CompileExpression(code, tables); e != 0) return Fail(e, column);
+    const int current = ZetTable::CurrentHandle();
+    std::vector<std::vector<uint8_t>> buffers;
+    for (int slot = 1; slot <= ZetTable::OpenCount(); ++slot)
+      buffers.push_back(ZetTable::Table(slot) ? ZetTable::Table(slot)->recordBuffer : std::vector<uint8_t>());
+    const int e = append ? Formeln::AppendAssignedRecord(code.view(), true)
+                         : Formeln::ApplyAssignments(code.view(), true, ~uint64_t(0));
+    for (int slot = 1; slot <= int(buffers.size()); ++slot)
+      if (ZetTable::Table(slot)) ZetTable::Table(slot)->recordBuffer = buffers[size_t(slot - 1)];
+    ZetTable::SetCurrentHandle(current);
+    if (e != 0) return Fail(uint16_t(e), column);
+    TextStatement(append ? opAppend : opReplace, argument);
+  }
+
+  // The directory part of the source being compiled ("" for none).
+  std::string SourceDirectory() const {
+    const size_t slash = source_.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : source_.substr(0, slash + 1);
+  }
+
+  // Compiles the lines of a library (INCLUDE, USES) into the same code: the
+  // library may not open sections and must close what it opens; its errors
+  // name its file and line.
+  void Library(const std::vector<std::string>& lines, const std::string& source, bool program) {
+    if (libraryDepth_ >= kMaxLibraryDepth) return Fail(kErrTooComplex, 1);
+    const std::string savedSource = source_, savedLine = line_;
+    const size_t savedIndex = lineIndex_, savedOffset = offsetBefore_;
+    const bool savedProgram = job_.image.program;
+    const size_t nests = nest_.size(), subs = subs_.size();
+    const bool procBefore = procOpen_;
+    source_ = source;
+    offsetBefore_ = 0;
+    if (program) job_.image.program = true;
+    ++libraryDepth_;
+    for (lineIndex_ = 0; lineIndex_ < lines.size() && error_ == 0; ++lineIndex_) {
+      line_ = lines[lineIndex_];
+      Line();
+    }
+    if (error_ == 0) {
+      lineIndex_ = lines.empty() ? 0 : lines.size() - 1;
+      if (procOpen_ && !procBefore) Fail(kErrProcedureOpen, 1);
+      else if (subs_.size() > subs) Fail(kErrSubOpen, 1);
+      else if (nest_.size() > nests) Fail(nest_.back().kind == kRepeat ? kErrRepeatOpen : kErrConstructOpen, 1);
+    }
+    --libraryDepth_;
+    source_ = savedSource;
+    line_ = savedLine;
+    lineIndex_ = savedIndex;
+    offsetBefore_ = savedOffset;
+    job_.image.program = savedProgram;
+  }
+
+  // INCLUDE file[,n]: a file named without a directory is also looked for
+  // beside the source.
+  void Include(const std::string& argument, size_t column) {
+    ShortStr name(argument.substr(0, argument.find(',')));
+    Common::TrimBlanks(name);
+    std::vector<std::string> lines;
+    std::string file(name.view());
+    if (file.empty() || (LoadLines(file, lines) != 0 &&
+                         (file.find_first_of("\\/:") != std::string::npos ||
+                          LoadLines(file = SourceDirectory() + file, lines) != 0))) {
+      return FailWith(kErrIncludeMissing, column, name.view());
+    }
+    Library(lines, file, false);
+  }
+
+  // USES a, b: each module (".MOD" when no extension is given) is read from
+  // its directory, or from the source's directory and then its "lib"
+  // sub-directory, and its procedures are compiled in program mode.
+  void Uses(const std::string& argument, size_t column) {
+    std::string_view rest(argument);
+    while (error_ == 0 && !rest.empty()) {
+      const size_t comma = rest.find(',');
+      ShortStr item(rest.substr(0, comma));
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+      Common::TrimBlanks(item);
+      std::string name(item.view());
+      while (!name.empty() && (name.back() == ';' || name.back() == ' ')) name.pop_back();
+      if (name.empty()) continue;
+      const size_t slash = name.find_last_of("\\/:");
+      const size_t dot = name.find_last_of('.');
+      if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) name += ".MOD";
+      std::vector<std::string> lines;
+      std::string file = name;
+      const bool found = slash != std::string::npos
+                             ? LoadLines(file, lines) == 0
+                             : LoadLines(file = SourceDirectory() + name, lines) == 0 ||
+                                   LoadLines(file = SourceDirectory() + "lib\\" + name, lines) == 0;
+      if (!found) return FailWith(kErrMissingFile, column, name);
+      const uint16_t module = ZetVars::CurrentModule();
+      ZetVars::SetCurrentModule(uint16_t(module + 1));
+      Library(lines, file, true);
+      ZetVars::SetCurrentModule(module);
+    }
+  }
+
+  // DLLPROC name[(VAR a: TYPE; b: TYPE)][: TYPE] LIBRARY 'file';
+  void DllProc(const std::string& argument, size_t column) {
+    const std::string_view a(argument);
+    size_t p = 1;
+    auto at = [&](char c) {
+      Common::SkipBlanks(a, p);
+      return p <= a.size() && a[p - 1] == c;
+    };
+    auto expect = [&](char c, std::string_view text) {
+      if (at(c)) {
+        ++p;
+        return true;
+      }
+      FailWith(kErrSeparator, column + p - 1, text);
+      return false;
+    };
+    auto typeLetter = [&](char& letter) {
+      ShortStr type;
+      Common::SkipBlanks(a, p);
+      const size_t typeAt = p;
+      Common::ReadIdentifier(a, p, type);
+      UPPERCAS::UpperStr(type);
+      const std::string_view t = type.view();
+      letter = t == "REAL" || t == "NUMBER" ? 'R' : t == "STRING" ? 'S' : t == "INTEGER" ? 'I' : 0;
+      if (letter != 0) return true;
+      FailWith(kErrTypes, column + typeAt - 1, type.view());
+      return false;
+    };
+    ShortStr name;
+    Common::SkipBlanks(a, p);
+    if (p <= a.size() && (a[p - 1] == '\'' || a[p - 1] == '"')) {
+      const size_t close = a.find(a[p - 1], p);
+      name = a.substr(p, (close == std::string_view::npos ? a.size() : close) - p);
+      p = close == std::string_view::npos ? a.size() + 1 : close + 2;
+    } else {
+      Common::ReadIdentifier(a, p, name);
+    }
+    if (name.empty()) return Fail(kErrBadWord, column);
+    std::string params;
+    if (at('(')) {
+      ++p;
+      for (;;) {
+        ShortStr word;
+        Common::SkipBlanks(a, p);
+        Common::ReadIdentifier(a, p, word);
+        const bool byRef = UPPERCAS::CollateCompare(word.view(), "VAR") == 0;
+        if (byRef) {
+          Common::SkipBlanks(a, p);
+          Common::ReadIdentifier(a, p, word);
+        }
+        char letter = 0;
+        if (!expect(':', ":") || !typeLetter(letter)) return;
+        params += byRef ? 'V' : ' ';
+        params += letter;
+        if (!at(';')) break;
+        ++p;
+      }
+      if (!expect(')', ")")) return;
+    }
+    char result = 'X';
+    if (at(':')) {
+      ++p;
+      if (!typeLetter(result)) return;
+    }
+    ShortStr word;
+    Common::SkipBlanks(a, p);
+    const size_t wordAt = p;
+    while (p <= a.size() && std::isalpha(uint8_t(a[p - 1]))) ++p;
+    word = a.substr(wordAt - 1, p - wordAt);
+    UPPERCAS::UpperStr(word);
+    if (word.view() != "LIBRARY") return FailWith(kErrSeparator, column + wordAt - 1, "LIBRARY");
+    Common::SkipBlanks(a, p);
+    const char quote = p <= a.size() ? a[p - 1] : 0;
+    if (quote != '\'' && quote != '"') return (void)expect('\'', "'");
+    const size_t close = a.find(quote, p);
+    if (close == std::string_view::npos) {
+      p = a.size() + 1;
+      return (void)expect('\'', "'");
+    }
+    const std::string_view library = a.substr(p, close - p);
+    p = close + 2;
+    if (!expect(';', ";")) return;
+    const int e = ExtCalls::DeclareOutsideFunction(library, name.view(), std::string(1, result) + params);
+    if (e > 0) Fail(uint16_t(e), column);
+  }
+
+  // The file name of an index of the current table whose key description
+  // is description; empty when none is.
+  static std::string IndexWithKey(const std::array<uint8_t, kMaxKeyLength>& description) {
+    const ZetTable::TZetTable* t = ZetTable::Table(ZetTable::CurrentHandle());
+    if (!t) return {};
+    for (int slot = Zet00::FirstIndexSlot(*t); slot <= t->highestIndexSlot && slot < ZetTable::kIndexSlots; ++slot) {
+      const auto& d = t->indexes[size_t(slot)];
+      if (d && std::equal(description.begin(), description.end(), d->header.begin()))
+        return std::string(d->fileName.view());
+    }
+    return {};
   }
 
   // Statements on the tables stand in a job only in PROLOG and EPILOG.
@@ -591,7 +964,7 @@ class TCompiler {
   }
 
   void OpenSection(int n, size_t column) {
-    if (!nest_.empty() || Program() || n <= section_) {
+    if (!nest_.empty() || Program() || n <= section_ || libraryDepth_ > 0) {
       Fail(kErrSection, column);
       return;
     }
@@ -614,12 +987,13 @@ class TCompiler {
     const uint32_t jump = Placeholder();
     size_t position = 1;
     uint16_t error = 0;
-    ZetVars::DefineProcedure(argument, Pos(), position, error);
+    const uint16_t index = ZetVars::DefineProcedure(argument, Pos(), position, error);
     if (error != 0) {
       ZetVars::SetLocalBase(savedBase);
       return Fail(error, column + position - 1);
     }
     procOpen_ = true;
+    procIndex_ = index;
     procJump_ = jump;
     procSavedBase_ = savedBase;
   }
@@ -627,7 +1001,9 @@ class TCompiler {
   // SUB opens a record loop over the linked records of the tables that its
   // statements read, nested in the loop around it; the argument is its
   // selection.
-  void OpenSub(const std::string& argument, size_t column) {
+  // A computed selection is kept in text form: its expression gives the
+  // selection's text when the loop starts.
+  void OpenSub(const std::string& argument, size_t column, bool computed = false) {
     if (!Program() && !sawSection_) return Fail(kErrSection, column);
     if (subs_.size() >= kMaxSubDepth) return Fail(kErrTooComplex, column);
     TLoopDescriptor d;
@@ -638,6 +1014,7 @@ class TCompiler {
       if (const uint16_t e = Zet02::CompileExpression(t, tables); e != 0) return Fail(e, column);
       d.selection = std::string(t.view());
       d.selectionTables = tables;
+      d.textForm = computed ? 1 : 0;
     }
     const std::string descriptor = EncodeDescriptor(d);
     if (!Room(1 + descriptor.size())) return;
@@ -648,10 +1025,10 @@ class TCompiler {
 
   // ENDSUB ends the loop body and completes the descriptor: the loop's set
   // loses the tables of the loop around it.
+  // A non-empty argument is the sort key of the loop's records: an index
+  // description of the loop's single table, or of the current table.
   void CloseSub(const std::string& argument, size_t column) {
     if (subs_.empty()) return Fail(kErrUnknown, column);
-    // A sort key for the linked records is not taken.
-    if (!argument.empty()) return Fail(kErrUnknown, column);
     const TSubLoop s = subs_.back();
     subs_.pop_back();
     Op(opEnd);
@@ -665,6 +1042,16 @@ class TCompiler {
     for (int slot = 1; slot <= 64; ++slot)
       if (d.loopTables == uint64_t(1) << (slot - 1)) d.keyTable = uint8_t(slot);
     d.endPosition = end;
+    if (!argument.empty()) {
+      if (d.keyTable == 0) d.keyTable = uint8_t(std::clamp(ZetTable::CurrentHandle(), 0, 255));
+      std::array<uint8_t, kMaxKeyLength> description{};
+      if (d.keyTable == 0 ||
+          MakeIV::CompileIndexDescription(d.keyTable, argument, description.data(), false) != 0)
+        return Fail(kErrBadKey, column);
+      d.sorted = 1;
+      d.key = description;
+      d.keyLength = uint16_t(std::min<uint32_t>(Zet00::KeyLength(description.data()), 0xFFFF));
+    }
     const std::string fixed = EncodeDescriptor(d);
     code().replace(s.at, kDescriptorFixed, fixed.substr(0, kDescriptorFixed));
   }
@@ -730,6 +1117,14 @@ class TCompiler {
 };
 
 }  // namespace
+
+int LoadLines(std::string_view name, std::vector<std::string>& lines) {
+  dynstr::LineChain chain;
+  const int e = TextFiles::LoadTextLines(name, chain, kLineLimit);
+  if (e != 0) return e;
+  for (const dynstr::LineNode* n = chain.get(); n; n = n->next.get()) lines.emplace_back(n->text.view());
+  return 0;
+}
 
 void PutImageSettings(TJob& job) {
   TJobSettings& s = job.image.settings;

@@ -1,6 +1,7 @@
 #include "engine/language/jobformat.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "engine/base/uppercas.h"
 
@@ -144,6 +145,35 @@ int ApplyDotLine(std::string_view line, bool compile, TDotState& s, const TDotAc
     ++p;
   }
   return 0;
+}
+
+int QueryDot(std::string_view code, const TDotState& s) {
+  std::string upper(code.substr(0, 2));
+  for (char& c : upper) c = char(std::toupper(uint8_t(c)));
+  const int number = upper.size() == 2 ? DotCommandNumber(upper) : int(kDotCommandCount);
+  switch (number) {
+    case 1: return s.ec;
+    case 2: return s.topMargin;
+    case 3: return s.leftOffset;
+    case 4:
+    case 5:
+    case 16:
+    case 24: return s.values[number];  // PL, PW, RW, MM as last set
+    case 7: return s.ff;
+    case 11: return s.gp;
+    case 12: return s.he;
+    case 13: return s.ak;
+    case 14: return !s.breakAllowed;
+    case 15: return s.de;
+    case 17: return s.gc;
+    case 20: return s.ps;
+    case 21: return s.values[number];
+    case 22: return s.rightMargin;
+    case 23: return s.bottomMargin;
+    case 25: return s.hf;
+    case 26: return s.fl;
+    default: return number < int(kDotCommandCount) ? 0 : -1;
+  }
 }
 
 std::string RewriteMarkup(std::string_view line, std::string_view currentFontId) {

@@ -86,6 +86,10 @@ struct TDotActions {
 int ApplyDotLine(std::string_view line, bool compile, TDotState& state, const TDotActions* actions,
                  size_t& column, bool* lineEndTurnedOn = nullptr);
 
+// What a dot command answers when it is asked for its current value: the
+// switch, the number it set, or 0; -1 for a code that is no dot command.
+int QueryDot(std::string_view code, const TDotState& state);
+
 // The markup rewrite of a text line: the tags b, /b, i, /i and font ids.
 // currentFontId is the font current when the line is compiled.
 std::string RewriteMarkup(std::string_view line, std::string_view currentFontId);

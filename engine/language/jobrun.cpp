@@ -9,14 +9,18 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/shortstr.h"
+#include "engine/language/bytecode.h"
 #include "engine/language/compiler.h"
 #include "engine/language/interp.h"
 #include "engine/language/lineformat.h"
 #include "engine/language/pageformat.h"
 #include "engine/language/printcalls.h"
 #include "engine/language/selection.h"
+#include "engine/language/formulas.h"
+#include "engine/language/tableservices.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zet00_keys.h"
+#include "engine/storage/zet00_keytext.h"
 #include "engine/storage/linkfile.h"
 #include "engine/storage/zet01_links.h"
 #include "engine/storage/zet01_navigation.h"
@@ -30,6 +34,8 @@ namespace {
 using namespace JobImage;
 
 constexpr uint16_t kErrOutputFile = 3;
+constexpr uint16_t kErrTypes = 44;
+constexpr uint16_t kErrSeparator = 56;
 constexpr uint16_t kErrTableExpected = 58;
 constexpr uint16_t kErrUnknown = kErrBadCode;
 
@@ -45,12 +51,15 @@ struct TState {
   bool nlSuppressed = false;
   int depth = 0;
   std::string selection;
+  uint64_t relationTables = 0;  // the tables the last RELATION named
+  bool relationRan = false;
   bool firstGroup = true;
   bool groupValueIsText = false;
   std::string groupText;
   double groupNumber = 0;
   std::FILE* file = nullptr;
   bool running = false;
+  size_t loads = 0;  // programs loaded when the context began
   int16_t blocksOnPage = 0;  // record blocks side by side on the page (RW)
   Zet02::TRunValue lastValue;  // the result area: the last evaluated value
 };
@@ -227,20 +236,78 @@ void RunBody(size_t body, uint64_t tables) {
   } while (!g.stop && g.error == 0 && LineFormat::AnyColumnContinues());
 }
 
+// A sort pool: per collected record (or combination of linked records) its
+// key and the record numbers that bring it back.
+struct TPoolEntry {
+  std::vector<uint8_t> key;
+  std::vector<std::pair<int, uint32_t>> records;
+};
+
+// Adds the current record of keySlot, with the current records of the
+// other tables of set, under its sort key; false (error set) on failure.
+bool Collect(std::vector<TPoolEntry>& pool, const TLoopDescriptor& d, int keySlot, uint64_t set) {
+  ZetTable::TZetTable* k = ZetTable::Table(keySlot);
+  if (!k) {
+    g.error = kErrTableExpected;
+    return false;
+  }
+  TPoolEntry entry{std::vector<uint8_t>(ZetTable::kMaxKeySize), {{keySlot, k->currentRecord}}};
+  for (int slot = 1; slot <= 64; ++slot)
+    if (slot != keySlot && Common::BitIn64(set, slot - 1) && ZetTable::Table(slot))
+      entry.records.emplace_back(slot, ZetTable::Table(slot)->currentRecord);
+  if (const int e = Zet00::MakeKey(keySlot, -1, k->recordBuffer.data(), entry.key.data(), k->currentRecord,
+                                   d.key.data());
+      e != 0) {
+    g.error = uint16_t(e);
+    return false;
+  }
+  pool.push_back(std::move(entry));
+  return true;
+}
+
+void SortPool(std::vector<TPoolEntry>& pool, const TLoopDescriptor& d) {
+  std::stable_sort(pool.begin(), pool.end(), [&](const TPoolEntry& a, const TPoolEntry& b) {
+    return Zet00::CompareKeys(a.key.data(), b.key.data(), d.key.data(), false, true) < 0;
+  });
+}
+
+// Reads the records of a pool entry back into their tables.
+bool Restore(const TPoolEntry& entry) {
+  for (const auto& [slot, recno] : entry.records) {
+    ZetTable::Table(slot)->currentRecord = recno;
+    if (const int e = Zet01::ReadRecord(slot, recno); e != 0) {
+      g.error = uint16_t(e);
+      return false;
+    }
+  }
+  return true;
+}
+
 // A loop nested in another: the enclosing loop's record stays; the body
 // runs for every accepted combination of the linked records of its own
-// tables, with the first of them in the chain made current.
+// tables, with the first of them in the chain made current. A sorted loop
+// collects the combinations first and runs them in key order.
 void NestedLoop(const TLoopDescriptor& d, size_t body, ShortStr& selection, uint64_t tables) {
   const int primary = ZetTable::CurrentHandle();
   Zet01::PushLinkState();
   Zet02::ResetStatFuncs(0, false, d.loopTables);
+  auto run = [&] {
+    LINKFILE::SelectPrimaryTable(Zet01::FirstChainTableInSet(tables));
+    RunBody(body, d.loopTables);
+    LINKFILE::SelectPrimaryTable(primary);
+  };
+  std::vector<TPoolEntry> pool;
   if (Zet01::ReadFirstLinked(primary, true, tables) == 0) {
     do {
       if (Zet01::NotFoundSet() != 0 || !Accepted(selection)) continue;
-      LINKFILE::SelectPrimaryTable(Zet01::FirstChainTableInSet(tables));
-      RunBody(body, d.loopTables);
-      LINKFILE::SelectPrimaryTable(primary);
+      if (!d.sorted) run();
+      else if (!Collect(pool, d, d.keyTable, tables)) break;
     } while (!g.stop && g.error == 0 && !g.exit && Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(0)));
+  }
+  SortPool(pool, d);
+  for (const TPoolEntry& e : pool) {
+    if (g.stop || g.error != 0 || g.exit || !Restore(e)) break;
+    run();
   }
   Zet01::PopLinkState();
   Zet02::UpdateStatFuncs(d.loopTables | 1);
@@ -249,37 +316,53 @@ void NestedLoop(const TLoopDescriptor& d, size_t body, ShortStr& selection, uint
 // The record loop of opcode 7 whose descriptor starts at position at.
 void RecordLoop(const TLoopDescriptor& d, size_t body) {
   ShortStr selection;
-  if (d.textForm && d.selectionFlag && !g.selection.empty()) {
-    selection = g.selection;
-    uint64_t selTables = 0;
-    if (const uint16_t e = Zet02::CompileExpression(selection, selTables); e != 0) {
-      g.error = e;
+  uint64_t selectionTables = d.selectionTables;
+  if (d.textForm) {
+    // The selection's text: the last SELECTION's, or what the descriptor's
+    // code gives now; it is compiled for this run of the loop.
+    if (d.selectionFlag) {
+      selection = g.selection;
+    } else if (!d.selection.empty()) {
+      Zet02::TRunValue text;
+      size_t pos = 0;
+      int dependency = 0;
+      const int e = Zet02::ExecuteCode(d.selection, pos, 3, text, dependency);
+      g.error = e > 0 ? uint16_t(e) : text.type != Zet02::kValString ? kErrTypes : 0;
+      selection = text.text;
+    }
+    selectionTables = 0;
+    if (g.error == 0 && !selection.empty()) g.error = Zet02::CompileExpression(selection, selectionTables);
+    if (g.error != 0) {
       g.stop = true;
       return;
     }
-  } else if (!d.textForm) {
+  } else {
     selection = d.selection;
   }
-  const uint64_t tables = d.loopTables | d.selectionTables;
+  // In a program a loop over other tables than the current one steps only
+  // through linked records.
+  const int slot = ZetTable::CurrentHandle();
+  const uint64_t own = slot >= 1 && slot <= 64 ? uint64_t(1) << (slot - 1) : 0;
+  const bool defaultTables =
+      d.defaultTables && !(g.job->image.program && d.loopTables != 0 && (d.loopTables & own) == 0);
+  const uint64_t tables = d.loopTables | selectionTables | (defaultTables ? g.relationTables : 0);
   if (tables == 0) return;
   if (!Zet06::TablesInOpenSet(tables)) {
     g.error = kErrTableExpected;
     g.stop = true;
     return;
   }
-  const int slot = ZetTable::CurrentHandle();
   ZetTable::TZetTable* t = ZetTable::Table(slot);
   if (!t) {
     g.error = kErrTableExpected;
     return;
   }
-  if (!d.defaultTables) {
+  if (!defaultTables) {
     NestedLoop(d, body, selection, tables);
     return;
   }
   Zet01::PushLinkState();
   Zet02::ResetStatFuncs(0, false, d.loopTables);
-  const uint64_t own = slot >= 1 && slot <= 64 ? uint64_t(1) << (slot - 1) : 0;
   const bool linked = (tables & ~own) != 0;
   bool first = true;
   // One record of the pass: every accepted combination of its linked
@@ -311,11 +394,7 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   uint16_t end = 0;
   if (d.sorted) {
     // Collecting pass: the key of every record, then the body in key order.
-    struct TEntry {
-      std::vector<uint8_t> key;
-      uint32_t recno;
-    };
-    std::vector<TEntry> pool;
+    std::vector<TPoolEntry> pool;
     for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
          recno = Zet01::NextOrPriorRecNo(slot, true, end)) {
       t->currentRecord = recno;
@@ -323,20 +402,12 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
         g.error = uint16_t(e);
         break;
       }
-      TEntry entry{std::vector<uint8_t>(ZetTable::kMaxKeySize), recno};
-      if (const int e = Zet00::MakeKey(slot, -1, t->recordBuffer.data(), entry.key.data(), recno, d.key.data());
-          e != 0) {
-        g.error = uint16_t(e);
-        break;
-      }
-      pool.push_back(std::move(entry));
+      if (!Collect(pool, d, slot, 0)) break;
     }
-    std::stable_sort(pool.begin(), pool.end(), [&](const TEntry& a, const TEntry& b) {
-      return Zet00::CompareKeys(a.key.data(), b.key.data(), d.key.data(), false, true) < 0;
-    });
-    for (const TEntry& e : pool) {
+    SortPool(pool, d);
+    for (const TPoolEntry& e : pool) {
       if (!goOn()) break;
-      process(e.recno);
+      process(e.records[0].second);
     }
   } else {
     for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
@@ -347,6 +418,28 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   Zet01::PopLinkState();
   Zet02::UpdateStatFuncs(d.loopTables);
   if (!g.dots.breakAllowed) g.breakRequest = false;
+}
+
+// SOLVE with a computed argument: the statements of the text run one after
+// another, separated by ";". 0 or the error.
+uint16_t SolveStatements(const std::string& text, Zet02::TRunValue& value) {
+  if (text.empty()) return 0;
+  ShortStr code(text);
+  uint64_t set = 0;
+  if (const uint16_t e = Zet02::CompileExpression(code, set); e != 0) return e;
+  const std::string_view all = code.view();
+  for (size_t pos = 0; pos < all.size();) {
+    int dependency = 0;
+    const int e = Zet02::ExecuteCode(all, pos, 3, value, dependency);
+    if (e > 0) return uint16_t(e);
+    if (pos >= all.size()) break;
+    if (uint8_t(all[pos]) != ByteCode::tkSemicolon) {
+      Common::SetErrorArgument(";");
+      return kErrSeparator;
+    }
+    ++pos;
+  }
+  return 0;
 }
 
 uint16_t RunCode(size_t start, uint64_t tables) {
@@ -362,6 +455,9 @@ uint16_t RunCode(size_t start, uint64_t tables) {
   Zet02::TRunValue value;
   bool lastCondition = false;
   std::string argument;
+  // The expression of a DEF that the next assignment stores.
+  std::string definition;
+  bool definitionPending = false;
   for (;;) {
     if (g.breakRequest || g.stop) {
       if (g_breakFromHost) g.error = kErrBreak;
@@ -401,9 +497,62 @@ uint16_t RunCode(size_t start, uint64_t tables) {
         if (!p) break;
         ZetVars::TVarValue v;
         v.number = value.number;
-        v.text = value.text.view();
-        const uint16_t type = value.type == Zet02::kValString ? ZetVars::kTypeString : ZetVars::kTypeReal;
+        v.text = definitionPending ? std::string_view(definition) : value.text.view();
+        const uint16_t type = definitionPending                   ? ZetVars::kTypeExpression
+                              : value.type == Zet02::kValString ? ZetVars::kTypeString
+                                                                : ZetVars::kTypeReal;
+        definitionPending = false;
         g.error = ZetVars::SetVariable(bytes::GetU16(p), type, v, g.error);
+        break;
+      }
+      case opDefBrace: {
+        uint64_t set = 0;
+        uint16_t error = 0;
+        Zet02::CompileBrace("{" + argument + "}", set, error);
+        g.error = error;
+        break;
+      }
+      case opDefCode:
+        definition = std::string(c.Counted());
+        definitionPending = c.ok;
+        break;
+      case opSolve:
+        g.error = SolveStatements(argument, value);
+        if (g.dots.ec) g.error = 0;
+        break;
+      case opCompileArgument: {
+        ShortStr text(argument);
+        uint64_t set = 0;
+        g.error = Zet02::CompileExpression(text, set);
+        argument = std::string(text.view());
+        break;
+      }
+      case opSetAccess:
+        Zet00::SetOrderByName(ZetTable::CurrentHandle(), argument);
+        break;
+      case opFilter:
+        Zet02::SetKeyFilter(ZetTable::CurrentHandle(), argument, "");
+        break;
+      case opPrimaryTable: {
+        const uint8_t* p = c.At(1);
+        if (!p) break;
+        if (ZetTable::Table(*p) == nullptr) g.error = kErrTableExpected;
+        else LINKFILE::SelectPrimaryTable(*p);
+        break;
+      }
+      case opRelation:
+        g.relationRan = true;
+        g.error = LINKFILE::ParseTableList(argument, false);
+        g.relationTables = g.error == 0 ? LINKFILE::SelectedTableSet() : 0;
+        break;
+      case opAppend:
+      case opReplace: {
+        ShortStr code(argument);
+        uint64_t set = 0;
+        g.error = Zet02::CompileExpression(code, set);
+        if (g.error == 0)
+          g.error = uint16_t(*opByte == opAppend ? Formeln::AppendAssignedRecord(code.view(), false)
+                                                 : Formeln::ApplyAssignments(code.view(), false, tables));
         break;
       }
       case opCondition: {
@@ -413,14 +562,21 @@ uint16_t RunCode(size_t start, uint64_t tables) {
         g.error = error > 0 ? uint16_t(error) : 0;
         break;
       }
-      case opRunCode: {
+      case opRunCode:
+      case opComputedArgument: {
         const std::string_view code = c.Counted();
         if (!c.ok) break;
         size_t pos = 0;
         int dependency = 0;
         const int e = Zet02::ExecuteCode(code, pos, 3, value, dependency);
         g.error = e > 0 ? uint16_t(e) : 0;
-        g.lastValue = value;
+        if (*opByte == opRunCode) {
+          g.lastValue = value;
+          break;
+        }
+        // A computed argument: the text becomes the statement's argument.
+        if (g.error == 0 && value.type != Zet02::kValString) g.error = kErrTypes;
+        if (g.error == 0) argument = std::string(value.text.view());
         break;
       }
       case opRecordLoop: {
@@ -539,7 +695,20 @@ void Halt() {
 
 // The interpreter's procedure call: runs the body of a procedure of the
 // running job; its result is the value the body evaluated last (RETURN).
+void StartContext(const JobCompile::TJob& job);
+const JobCompile::TJob* g_loaded = nullptr;
+size_t g_loads = 0;
+
 int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
+  if (g_loaded && (!g.running || g_loads > g.loads)) {
+    // A procedure of the loaded program, called while no job runs or
+    // loaded by the running code (ExecMacro).
+    TState saved = std::move(g);
+    StartContext(*g_loaded);
+    const int error = RunProcedure(proc, value);
+    g = std::move(saved);
+    return error;
+  }
   const ZetVars::TProcedure* p = ZetVars::GetProcedure(proc);
   if (!g.running || !p || p->entryOffset < 1 || p->entryOffset > g.code.size()) return 0;
   const Zet02::TRunValue savedValue = g.lastValue;
@@ -557,18 +726,76 @@ int RunProcedure(uint16_t proc, Zet02::TRunValue& value) {
   return error;
 }
 
-uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
-  const TState saved = std::move(g);
+void SetLoadedProgram(const JobCompile::TJob* program, size_t loads) {
+  g_loaded = program;
+  g_loads = loads;
+  Zet02::TRunHooks hooks = Zet02::RunHooks();
+  hooks.runProcedure = &RunProcedure;
+  Zet02::SetRunHooks(hooks);
+}
+
+// A fresh job context for job; the interpreter's procedure calls reach it.
+void StartContext(const JobCompile::TJob& job) {
   g = TState();
   g.job = &job;
   g.code = job.image.code;
   g.dots = job.dots;
-  g.dots.gc = g.dots.nl = g.dots.hf = g.dots.fl = true;
   g.running = true;
-  g_breakFromHost = false;
-  Zet02::TRunHooks hooks{};
+  g.loads = g_loads;
+  Zet02::TRunHooks hooks = Zet02::RunHooks();
   hooks.runProcedure = &RunProcedure;
   Zet02::SetRunHooks(hooks);
+}
+
+uint16_t RunProgramText(const std::vector<std::string>& lines) {
+  TState saved = std::move(g);
+  const PrintCalls::TFontTable fonts = PrintCalls::SaveFonts();
+  ZetVars::PushVarScope();
+  PrintCalls::ClearFonts();
+  PrintCalls::DefineStandardFonts();
+  JobCompile::TJob job;
+  uint16_t error = JobCompile::Compile(lines, true, "", job);
+  if (error == 0) {
+    StartContext(job);
+    RunCode(1, 0);
+    error = g.error;
+  }
+  ZetVars::PopVarScope();
+  PrintCalls::RestoreFonts(fonts);
+  // The host writes in the job's font again.
+  if (PrintCalls::OutputActive() && fonts.current != 0) PrintCalls::SelectFont(fonts.current);
+  g = std::move(saved);
+  return error;
+}
+
+int SetJobParameter(std::string_view line) {
+  size_t column = 0;
+  const int e = JobFormat::ApplyDotLine(line, false, g.dots, g.running ? &kActions : nullptr, column);
+  ZetVars::SetErrorCheckSwitch(g.dots.ec);
+  return e;
+}
+
+double GetJobParameter(std::string_view command) {
+  while (!command.empty() && (command[0] == '.' || command[0] == ' ')) command.remove_prefix(1);
+  return JobFormat::QueryDot(command, g.dots);
+}
+
+int InitJobFont(std::string_view description) {
+  const int e = PrintCalls::DefineFont(description);
+  if (e != 0) return e;
+  const size_t eq = description.find('=');
+  ShortStr id(description.substr(0, eq));
+  Common::TrimBlanks(id);
+  PrintCalls::SelectFont(PrintCalls::FindFont(id.view()));
+  return 0;
+}
+
+uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
+  const TState saved = std::move(g);
+  StartContext(job);
+  g.dots.gc = g.dots.nl = g.dots.hf = g.dots.fl = true;
+  g_breakFromHost = false;
+  const int linkDefinitions = LINKFILE::LinkDefinitionCount();
   const bool writeEnable = Zet02::WriteEnable();
   Zet02::SetWriteEnable(true);
   PageFormat::SetPageBreakProc(PageBreak);
@@ -579,6 +806,12 @@ uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
   PageFormat::SetTextFile(g.file);
   if (g.error == 0 && PrintCalls::Slots().beginPrinting() >= 0) {
     JobBody();
+    // The tables and link definitions that the job's RELATION statements
+    // added go with the job.
+    if (g.relationRan) {
+      LINKFILE::CloseTemporaryTables(true);
+      LINKFILE::DropLinkDefinitionsAbove(linkDefinitions);
+    }
     PrintCalls::Slots().endPrinting();
   }
   if (g.file) std::fclose(g.file);

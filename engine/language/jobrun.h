@@ -25,11 +25,22 @@
 //      return from every procedure, and the run answers no error.
 //   9. While a job runs, the interpreter's procedure calls run the body of
 //      the job's procedure; the result is the value the body evaluated
-//      last, and an error goes back to the calling statement.
+//      last, and an error goes back to the calling statement. A procedure
+//      of a program loaded since the running code began (ExecMacro), or of
+//      the loaded program while no job runs, runs in that program's code.
+//   9. The tables a record loop steps through are its own, its selection's
+//      and, for a loop over the current table, those the last RELATION
+//      named. The temporary tables and link definitions that RELATION
+//      added are gone when the job ends.
+//  10. A program text (ExecProg) runs in a variable scope of its own with
+//      its own fonts; the running job's context, fonts and host font come
+//      back afterwards.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/language/jobcompile.h"
 
@@ -46,5 +57,23 @@ void RequestBreak();
 // Halt: the running job or program ends before its next statement, from
 // any procedure depth, without an error; no job running, nothing happens.
 void Halt();
+
+// The program that ZetLoadProgram made current (null: none) and the number
+// of loaded programs: the interpreter's procedure calls run its procedures
+// while no job runs, or when it was loaded after the running code began.
+void SetLoadedProgram(const JobCompile::TJob* program, size_t loads);
+
+// Runs a program text (ExecProg): compiled in program mode in a variable
+// scope of its own with the standard fonts, run from its start; the context
+// of a running job and its fonts come back afterwards. The job error.
+uint16_t RunProgramText(const std::vector<std::string>& lines);
+
+// The text functions' reach into the running job: a dot line applied as the
+// job runs (0 or its error 56 or 82), the value a dot command answers (-1 for
+// no dot command), and a font defined from a description and selected (0,
+// or 1 table full, 2 no "=").
+int SetJobParameter(std::string_view line);
+double GetJobParameter(std::string_view command);
+int InitJobFont(std::string_view description);
 
 }  // namespace JobRun

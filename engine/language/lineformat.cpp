@@ -964,7 +964,7 @@ void UnitInit() {
   g_rowTopY = 0;
   g_rowTopCounter = 0;
   PageFormat::SetFormatLineProc(&FormatLine);
-  Zet02::TRunHooks hooks{};
+  Zet02::TRunHooks hooks = Zet02::RunHooks();
   hooks.printLine = &PrintLineHook;
   Zet02::SetRunHooks(hooks);
 }

@@ -176,6 +176,14 @@ void DefineStandardFonts() {
 
 const std::vector<TFont>& Fonts() { return g_fonts; }
 
+TFontTable SaveFonts() { return {g_fonts, g_currentFont, g_lineHeight}; }
+
+void RestoreFonts(const TFontTable& table) {
+  g_fonts = table.fonts;
+  g_currentFont = table.current;
+  g_lineHeight = table.lineHeight;
+}
+
 uint16_t FindFont(std::string_view id) {
   for (size_t i = 0; i < g_fonts.size(); ++i)
     if (UPPERCAS::CollateCompare(g_fonts[i].id, id) == 0) return uint16_t(i + 1);

@@ -112,6 +112,15 @@ int DefineFont(std::string_view definition);
 void ClearFonts();
 void DefineStandardFonts();
 const std::vector<TFont>& Fonts();
+// The font table with the current font and line height, as a job that
+// runs inside another saves and puts back.
+struct TFontTable {
+  std::vector<TFont> fonts;
+  uint16_t current = 0;
+  uint16_t lineHeight = 100;
+};
+TFontTable SaveFonts();
+void RestoreFonts(const TFontTable& table);
 // The number of the font with that id (character rules), 0 when none.
 uint16_t FindFont(std::string_view id);
 

@@ -217,13 +217,6 @@ int MemoToFile(const TFieldArg& f, std::string_view name, bool append) {
 
 // ---- Program runs ----------------------------------------------------------------
 
-// Compiles the lines as a program and runs it; the job error.
-int RunProgramLines(const std::vector<std::string>& lines) {
-  JobCompile::TJob job;
-  uint16_t error = JobCompile::Compile(lines, true, "", job);
-  if (error == 0) error = JobRun::RunJob(job, "");
-  return error;
-}
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -273,7 +266,7 @@ void ExecProg(bool apply, TRunValue& result) {
     for (const dynstr::LineNode* n = chain.get(); n; n = n->next.get()) lines.emplace_back(n->text.view());
     TextFiles::FreeLineChain(chain);
   }
-  SetReal(result, error != 0 ? error : RunProgramLines(lines));
+  SetReal(result, error != 0 ? error : JobRun::RunProgramText(lines));
 }
 
 // ---- Table slots -------------------------------------------------------------------

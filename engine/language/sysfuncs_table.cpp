@@ -303,13 +303,7 @@ void TableAdministration(uint8_t code, int table, bool apply, TRunValue& result)
       ShortStr low;
       ShortStr high;
       if (!Text(low) || !OptText(high) || !apply) return;
-      ZetTable::ClearRangeLimits(table);
-      const TZetTable& t = *ZetTable::Table(table);
-      if (t.orderMode != ZetTable::kOrderIndex || low.empty()) return;
-      Zet00::SetRangeStart(table, low);
-      ShortStr top = low;
-      top.append(std::string_view("\xFE", 1));
-      Zet00::SetRangeEnd(table, high.empty() ? top : high);
+      Zet02::SetKeyFilter(table, low.view(), high.view());
       return;
     }
     case 63: {  // DatToDbf

@@ -189,6 +189,15 @@ int CreateTableCopy(int table, std::string_view fileName, uint32_t counter, uint
   return Zet06::CreateTable(*copy, fileName, Common::ScrambleString(""), true, 0, 0);
 }
 
+void SetKeyFilter(int table, std::string_view low, std::string_view high) {
+  const ZetTable::TZetTable* t = ZetTable::Table(table);
+  if (!t) return;
+  ZetTable::ClearRangeLimits(table);
+  if (t->orderMode != ZetTable::kOrderIndex || low.empty()) return;
+  Zet00::SetRangeStart(table, low);
+  Zet00::SetRangeEnd(table, high.empty() ? std::string(low) + '\xFE' : std::string(high));
+}
+
 int ReblockTableBlobs(int table, int32_t blockSize) {
   if (!TableNumberInRange(table)) return kErrTableNumber;
   TZetTable& t = *ZetTable::FileOwner(table);

@@ -70,6 +70,10 @@ int CreateTableCopy(int table, std::string_view fileName, uint32_t counter, uint
 // records moves into a new file, which takes the old one's place, and the
 // records name the blobs' new first blocks.
 int ReblockTableBlobs(int table, int32_t blockSize);
+// Clears the table's key-range limits; in index order a non-empty low text
+// then limits the walk to the keys from low to the last that begins with
+// low, or up to high when high is not empty.
+void SetKeyFilter(int table, std::string_view low, std::string_view high);
 // Rebuilds index 1 or 2 of a table; any other index number answers 58.
 int RebuildTableIndex(int table, int index, uint16_t weightField);
 // Record by number (7 read, 8 write, 9 delete) under the rights byte; the

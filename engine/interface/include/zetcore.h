@@ -103,7 +103,7 @@ typedef struct ZetCommandRecord {
    "."); describe fills a 100-byte area: the member's name (zero-terminated) at
    0, at 41 a byte that is not 0 when the member yields a value, at 42 a
    32-bit kind, from 48 a zero-terminated signature. */
-typedef int16_t (*ZetExecProc)(int32_t kind, uint16_t id, ZetArgDescriptor* args);
+typedef int16_t (*ZetExecCommandProc)(int32_t kind, uint16_t id, ZetArgDescriptor* args);
 typedef int16_t (*ZetLookupProc)(uint16_t flag, const char* name);
 typedef int16_t (*ZetDescribeProc)(uint16_t flag, uint16_t id, char* description);
 /* Dispatch 3 and 5 run a member of a host object: (object handle, member id,
@@ -437,6 +437,16 @@ ZET_EXPORT int32_t ZetSetPrintProcs(ZetPageSizeProc pageSize, ZetPrintTextProc p
                                     ZetMoveToProc moveTo, ZetLineToProc lineTo);
 ZET_EXPORT int32_t ZetSetFontProcs(ZetBoldFaceProc bold, ZetItalicProc italic, ZetSetFontProc setFont);
 ZET_EXPORT int32_t ZetSetOutputProcs(ZetDrawBlobProc drawBlob, ZetPlaySoundProc playSound);
+/* The host's information call-backs. The cursor query answers, for the
+   context number a Lumo program gives (mark services, ContextCount), the
+   cursor handle to use: 0 means the active cursor, and a handle that is no
+   open cursor means none. The error text fills buffer (at most size
+   characters) with the text of a host error number (the number comes
+   negated) and answers 0. NULL puts a slot's default back (no query: the
+   active cursor; no text: "Error <code> ..."). */
+typedef int32_t (*ZetCursorQueryProc)(int32_t context);
+typedef int32_t (*ZetErrorTextProc)(int32_t code, char* buffer, int32_t size);
+ZET_EXPORT int32_t ZetSetInfoProcs(ZetCursorQueryProc cursorQuery, ZetErrorTextProc errorText);
 /* Runs a job over the cursor's table: 0 or minus the job error; -101 for a
    bad cursor, -37 for an empty name. outputFile empty or NULL: output
    through the print call-backs. */
@@ -461,7 +471,9 @@ ZET_EXPORT int32_t ZetRltnCheckModule(int32_t table, const char* text, const cha
 ZET_EXPORT int32_t ZetGetNumProcs(void);
 ZET_EXPORT int32_t ZetGetProcInfo(int32_t number, char* name, int32_t capacity);
 ZET_EXPORT int32_t ZetGetProcParams(int32_t number, char* params, int32_t capacity);
-/* Kept for callers of older interfaces; they do nothing and answer -1. */
+/* Kept for callers of older interfaces; they do nothing and answer -1
+   (ZetExecProc answers 0). */
+ZET_EXPORT int32_t ZetExecProc(int32_t unused);
 ZET_EXPORT int32_t ZetIncrementModuleLevel(void);
 ZET_EXPORT int32_t ZetGetProgramPath(int32_t unused1, int32_t unused2);
 /* The job keyword table (68 entries) and the dot commands (33). An entry
@@ -695,7 +707,7 @@ ZET_EXPORT int32_t ExitCommands(void);
 /* Registers host commands; a Lumo program calls them by name and the exec
    procedure runs them (kind 230, the record's id). Answers 230. */
 ZET_EXPORT int32_t ZetRegisterCommands(int32_t count, const ZetCommandRecord* records);
-ZET_EXPORT int32_t ZetSetExecProc(ZetExecProc proc);
+ZET_EXPORT int32_t ZetSetExecProc(ZetExecCommandProc proc);
 ZET_EXPORT int32_t ZetInstallDispatch(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3,
                                       ZetDispatchProc run4, ZetDispatchProc run5);
 /* The built-in names of a function group: how many, and the index-th

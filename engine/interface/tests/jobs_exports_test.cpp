@@ -5,7 +5,10 @@
 #include <string>
 
 #include "engine/interface/tests/interface_test_util.h"
+#include "engine/base/common_errors.h"
+#include "engine/interface/zeteng.h"
 #include "engine/language/programerror.h"
+#include "engine/storage/engine_hooks.h"
 #include "zetcore.h"
 
 namespace {
@@ -88,6 +91,7 @@ TEST_F(JobExports, BadCallsAnswerTheirCodes) {
   const std::string damaged = Write("BAD.DBJ", std::string("\x11\x00\x00", 3));
   EXPECT_EQ(ZetLoadProgram(damaged.c_str()), -29);
   EXPECT_EQ(ZetUnloadProgram(), 0);  // nothing loaded: nothing happens
+  EXPECT_EQ(ZetExecProc(7), 0);
 
   const std::string job = Write("ERR.JOB", ".REPORT\r\n.PL 72 PW 80\r\n");
   EXPECT_EQ(ZetRltnCompileProgram(relation_, job.c_str()), -56);
@@ -149,13 +153,63 @@ TEST_F(JobExports, ProgramsCompileLoadAndTellTheirProcedures) {
   EXPECT_EQ(ZetRltnCompileProgram(relation_, faulty.c_str()), -50);
   EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 50);
   EXPECT_EQ(line, 3);
-  EXPECT_EQ(ZetRltnCheckModule(relation_, "PROCEDURE P\r\nRETURN 1\r\n", "EDIT"), -102);
+  EXPECT_EQ(ZetRltnCheckModule(relation_, "PROCEDURE P: REAL\r\nRETURN 1\r\n", "EDIT"), -102);
   EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 102);
   EXPECT_STREQ(text, "EDITCurrentModule");
   EXPECT_EQ(ZetRltnCheckModule(relation_, "PROCEDURE P\nENDPROC\n", "EDIT"), 0);
   EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 0);
   EXPECT_EQ(ZetIncrementModuleLevel(), -1);
   EXPECT_EQ(ZetGetProgramPath(0, 0), -1);
+}
+
+int32_t g_asked = 0;
+int32_t g_answer = 0;
+extern "C" int32_t CursorQuery(int32_t context) {
+  g_asked = context;
+  return g_answer;
+}
+extern "C" int32_t ErrorText(int32_t, char* buffer, int32_t) {
+  buffer[0] = 0;
+  return 0;
+}
+
+TEST_F(JobExports, TheHostsCursorQueryNamesTheCursorOfAContext) {
+  const int32_t other = ZetTableCreate(relation_);
+  ASSERT_GT(other, 0);
+  ASSERT_GE(ZetTableFirst(other), 0);
+  ASSERT_GE(ZetTableToggleMark(other), 0);
+  ASSERT_EQ(ZetSetInfoProcs(CursorQuery, ErrorText), 0);
+  EXPECT_EQ(Common::GetUserErrMsg(), &ErrorText);
+  ZETEng::SetActiveCursor(cursor_);
+  // 0: the active cursor (no marks); the other cursor (one mark); a handle
+  // that is no cursor: none.
+  struct Case {
+    int32_t answer, count;
+  };
+  for (const Case& c : {Case{0, 0}, Case{other, 1}, Case{49, -1}}) {
+    g_answer = c.answer;
+    EXPECT_EQ(EngineHooks::ContextCount(5), c.count) << c.answer;
+    EXPECT_EQ(g_asked, 5);
+  }
+  ASSERT_EQ(ZetSetInfoProcs(nullptr, nullptr), 0);
+  EXPECT_EQ(EngineHooks::ContextCount(5), 0);
+  EXPECT_EQ(Common::GetUserErrMsg(), &Common::DefaultGetUserErrMsg);
+}
+
+TEST_F(JobExports, ProgramsLoadModulesByNameFromTheProjectDirectory) {
+  const std::string module = Write("UTIL.LUM", "PROCEDURE Dot(): STRING\r\nRETURN '.MT 4'\r\nENDPROC\r\n");
+  ASSERT_EQ(ZetRltnCompileProgram(relation_, module.c_str()), 0);
+  ASSERT_EQ(ZetSetProjectDir(TempDir().string().c_str()), 0);
+  // The module's procedure answers inside the macro's arguments, at compile
+  // time and when the job runs.
+  const std::string job =
+      Write("MACRO.JOB", ".REPORT\r\n.PROLOG\r\n.SOLVE ExecMacro(UTIL, SetPara(Dot))\r\n$(GetPara('MT'))\r\n");
+  const std::string out = TempPath("MACRO.TXT");
+  ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, out.c_str(), 0), 0);
+  EXPECT_EQ(Read(out), "4\r\n");
+  const std::string missing = Write("NOPE.JOB", ".REPORT\r\n.PROLOG\r\n.SOLVE ExecMacro(NOPE, 1)\r\n");
+  EXPECT_EQ(ZetExecuteJob(cursor_, missing.c_str(), 0, out.c_str(), 0), -20);
+  ASSERT_EQ(ZetSetProjectDir(""), 0);
 }
 
 }  // namespace

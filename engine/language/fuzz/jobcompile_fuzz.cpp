@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/language/extcalls.h"
 #include "engine/language/jobcompile.h"
 #include "engine/language/jobimage.h"
 #include "engine/language/printcalls.h"
@@ -31,5 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (JobImage::VerifyCode(job.image.code, sections) != 0) __builtin_trap();
   }
   ZetVars::PopVarScope();
+  ExtCalls::OutsideFunctions().Clear();  // DLLPROC declarations
   return 0;
 }

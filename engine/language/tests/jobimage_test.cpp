@@ -8,6 +8,7 @@
 #include "engine/base/bytes.h"
 #include "engine/base/ramfiles.h"
 #include "engine/language/extcalls.h"
+#include "engine/language/jobcompile.h"
 #include "engine/language/jobimage.h"
 #include "engine/language/variables.h"
 #include "engine/testsupport/engine_fixture.h"
@@ -236,6 +237,18 @@ TEST_F(JobImages, DISABLED_WriteSeedCorpus) {
   ZetVars::DefineProcedure("P(x: REAL): REAL", 1, pos, err);
   ExtCalls::DeclareOutsideFunction("LIBX.SO", "Twice", "R R");
   write("job_with_names", SampleJob());
+  // A job the compiler made of statements with computed arguments, DEF,
+  // table statements and a sorted SUB loop.
+  ZetVars::PushVarScope();
+  JobCompile::TJob compiled;
+  ASSERT_EQ(JobCompile::Compile({".REPORT", ".PROLOG", ".DEF d = 2 * 3", ".DEF _'d = 4'", ".SOLVE _'d'",
+                                 ".SELECTION _'1 = 1'", ".SETACCESS _'Nummer'", ".FILTER _''", ".FILTER x",
+                                 ".SETACCESS Nummer", ".DATA", "$(d)", ".SUB _'1 = 1'", "x", ".ENDSUB",
+                                 ".EPILOG", "end"},
+                                false, "SEED.JOB", compiled),
+            0);
+  write("job_statements", compiled.image);
+  ZetVars::PopVarScope();
 }
 
 }  // namespace

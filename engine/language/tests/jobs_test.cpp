@@ -3,11 +3,14 @@
 //   KUNDEN: Meier/Bonn/10.5, Alt/Bonn/2, Schulz/Koeln/7.25 (in this order)
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/base/common_errors.h"
+#include "engine/language/extcalls.h"
 #include "engine/language/interp.h"
 #include "engine/language/jobcompile.h"
 #include "engine/language/jobrun.h"
@@ -16,6 +19,7 @@
 #include "engine/language/programerror.h"
 #include "engine/language/tests/fake_print_host.h"
 #include "engine/language/variables.h"
+#include "engine/storage/marklist.h"
 #include "engine/storage/tests/links_test_util.h"
 
 namespace {
@@ -179,6 +183,26 @@ TEST_F(Jobs, SortedRunsAndGroupSums) {
   EXPECT_EQ(ReadFile(sums), "== Bonn\r\nMeier\r\nAlt\r\nsum  12,50\r\n== Koeln\r\nSchulz\r\nsum   7,25\r\n");
 }
 
+TEST_F(Jobs, ASortKeyThatAnIndexGivesReadsInItsOrder) {
+  Create("LEUTE", {Number(), Text("NAME")}, 0, {2});
+  const int leute = Open("LEUTE");
+  for (const char* name : {"Zeh", "Abel", "Mohn"}) Add(leute, {name});
+  ZetTable::SetOpenTableSet(Set({kunden, leute}));
+  ZetTable::SetCurrentHandle(leute);
+  for (const char* key : {"NAME", "!NAME"}) {
+    ASSERT_EQ(Compile({".REPORT", ".PROLOG", std::string(".SORTBY ") + key, ".DATA", "$(NAME)"}), 0) << key;
+    JobImage::TLoopDescriptor d;
+    ASSERT_TRUE(JobImage::DecodeDescriptor(job.image.code, job.image.sections[JobImage::kSectionData - 1], d));
+    EXPECT_EQ(d.sorted, key[0] == '!' ? 1 : 0) << key;
+    EXPECT_EQ(job.image.code.find("LEUTE_2.IND") != std::string::npos, key[0] != '!') << key;
+    const std::string out = TempPath("INDEXED.TXT");
+    ASSERT_EQ(JobRun::RunJob(job, out), 0);
+    EXPECT_EQ(ReadFile(out), "Abel\r\nMohn\r\nZeh\r\n") << key;
+    ZetVars::PopVarScope();
+    scoped = false;
+  }
+}
+
 TEST_F(Jobs, ErrorCheckKeepsTheJobGoing) {
   const std::vector<std::string> body = {".REPORT", ".PROLOG", "!x = 1", "!x = 5 / 0", "after $(x) $(Fehler)"};
   ASSERT_EQ(Compile(body), 0);
@@ -319,6 +343,188 @@ TEST_F(Jobs, CtrlUEndsTheJobUnlessBreaksAreOff) {
     scoped = false;
     EXPECT_EQ(Count(Transcript(), "'xx'"), nb == std::string(".NB 0") ? 3u : 5u) << nb;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Statements that work on variables and tables, each run as a whole job into
+// a text file (NR, NAME, ORT, BETRAG).
+TEST_F(Jobs, StatementsTakeEffectWhenTheJobRuns) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::string output;
+  };
+  const Case cases[] = {
+      // DEF gives the variable its expression again for every record.
+      {{".REPORT", ".DATA", ".DEF d = NAME + '!'", "$(d)$(ORT)"}, "Meier!Bonn\r\nAlt!Bonn\r\nSchulz!Koeln\r\n"},
+      // A computed DEF: the text names the expression when it runs.
+      {{".REPORT", ".DATA", ".DEF e = NAME", ".DEF _'e = ' + 'ORT'", "$(e)-$(NAME)"},
+       "Bonn-Meier\r\nBonn-Alt\r\nKoeln-Schulz\r\n"},
+      {{".REPORT", ".PROLOG", ".CONST greeting = 'hi';", ".CONST factor = 2.5;", "$(greeting) $(factor:4:1)"},
+       "hi  2,5\r\n"},
+      {{".REPORT", ".PROLOG", ".VARDEF s: STRING", "!s = 'abc'", "$(s)"}, "abc\r\n"},
+      {{".REPORT", ".PROLOG", "!n = 0", "!m = 0", ".SOLVE _'n := 1; m := n + 1'", "$(n)$(m)"}, "12\r\n"},
+      {{".REPORT", ".PROLOG", ".SELECTION _'BETRAG' + ' > 5'", ".DATA", "$(NAME)"}, "Meier\r\nSchulz\r\n"},
+      {{".REPORT", ".DATA", ".REPLACE BETRAG := BETRAG * 2", "$(BETRAG:6:2)"}, " 21,00\r\n  4,00\r\n 14,50\r\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(Compile(c.lines), 0) << c.lines.back() << ": " << ProgramError::Record().error << " line "
+                                   << ProgramError::Record().line;
+    const std::string out = TempPath("STATEMENT.TXT");
+    EXPECT_EQ(JobRun::RunJob(job, out), 0) << c.lines.back();
+    EXPECT_EQ(ReadFile(out), c.output) << c.lines.back();
+    ZetVars::PopVarScope();
+    scoped = false;
+  }
+  // REPLACE wrote the records back.
+  ASSERT_EQ(Compile({".REPORT", ".DATA", "$(BETRAG:6:2)"}), 0);
+  const std::string out = TempPath("REREAD.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), " 21,00\r\n  4,00\r\n 14,50\r\n");
+}
+
+TEST_F(Jobs, AppendAddsARecordAndTableStatementsChooseTheRecords) {
+  ASSERT_EQ(Compile({".REPORT", ".EPILOG", ".APPEND NAME := 'Neu', ORT := 'Ulm'"}), 0);
+  ASSERT_EQ(JobRun::RunJob(job, TempPath("APPEND.TXT")), 0);
+  EXPECT_EQ(T(kunden).recordCount, 4);
+  ZetVars::PopVarScope();
+  scoped = false;
+  // The marked records in the order they were marked; the same order
+  // chosen by a computed argument.
+  MarkLists::MarkListAdd(T(kunden).marks, 3);
+  MarkLists::MarkListAdd(T(kunden).marks, 1);
+  for (const char* access : {".SETACCESS Markierung", ".ZUGRIFF _'Mark' + 'ierung'"}) {
+    ASSERT_EQ(Compile({".REPORT", ".PROLOG", access, ".DATA", "$(NAME)"}), 0) << access;
+    const std::string out = TempPath("ACCESS.TXT");
+    ASSERT_EQ(JobRun::RunJob(job, out), 0);
+    EXPECT_EQ(ReadFile(out), "Schulz\r\nMeier\r\n") << access;
+    ZetVars::PopVarScope();
+    scoped = false;
+  }
+  // PRIMÄRDATEI makes another table the one the records come from.
+  Create("ORTE", {Number(), Text("STADT")});
+  const int orte = Open("ORTE");
+  Add(orte, {"Ulm"});
+  Add(orte, {"Hof"});
+  ZetTable::SetOpenTableSet(Set({kunden, orte}));
+  ZetTable::SetCurrentHandle(kunden);
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", ".PRIM\xC4RDATEI ORTE", ".DATA", "$(STADT)"}), 0);
+  const std::string out = TempPath("PRIMARY.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "Ulm\r\nHof\r\n");
+}
+
+TEST_F(Jobs, StatementErrorsAtTheirLines) {
+  struct Case {
+    std::vector<std::string> lines;
+    uint16_t error;
+    std::string expected;  // the text the message shows, where it shows one
+  };
+  const Case cases[] = {
+      {{".REPORT", ".PROLOG", ".CONST x 5;"}, 25, ""},
+      {{".REPORT", ".PROLOG", ".CONST x = 5"}, 56, ";"},
+      {{".REPORT", ".PROLOG", ".PROCEDURE P", ".CONST x = 5;", ".ENDPROC"}, 82, ""},
+      {{".REPORT", ".PROLOG", ".PRIM\xC4RDATEI NOPE"}, 88, ""},
+      {{".REPORT", ".DATA", ".FILTER abc"}, 93, ""},
+      {{".REPORT", ".DATA", ".RELATION KUNDEN"}, 93, ""},
+      {{".REPORT", ".PROLOG", ".SORTBY _'NAME'"}, 82, ""},
+      {{".REPORT", ".PROLOG", ".APPEND _'NAME := 1'"}, 82, ""},
+      {{".REPORT", ".PROLOG", ".INCLUDE NOFILE.TXT"}, 37, ""},
+      {{".REPORT", ".PROLOG", ".USES NOMODULE"}, 2, ""},
+      {{".REPORT", ".PROLOG", ".PROCEDURE P(a: REAL): REAL", ".RETURN 'x'", ".ENDPROC"}, 44, ""},
+      {{".REPORT", ".PROLOG", ".PROCEDURE P(a: REAL): STRING", ".RETURN a * 2", ".ENDPROC"}, 44, ""},
+      {{".REPORT", ".PROLOG", ".DLLPROC"}, 25, ""},
+      {{".REPORT", ".PROLOG", ".DLLPROC F() LIBRARY 'x.so';"}, 56, ":"},
+      {{".REPORT", ".PROLOG", ".DLLPROC F(a: REAL LIBRARY 'x.so';"}, 56, ")"},
+      {{".REPORT", ".PROLOG", ".DLLPROC F(a: OBJECT) LIBRARY 'x.so';"}, 44, "OBJECT"},
+      {{".REPORT", ".PROLOG", ".DLLPROC F(a: REAL): REAL 'x.so';"}, 56, "LIBRARY"},
+      {{".REPORT", ".PROLOG", ".DLLPROC F(a: REAL) LIBRARY x.so;"}, 56, "'"},
+      {{".REPORT", ".PROLOG", ".DLLPROC F(a: REAL) LIBRARY 'x.so'"}, 56, ";"},
+  };
+  for (const Case& c : cases) {
+    ProgramError::Clear();
+    EXPECT_EQ(Compile(c.lines), c.error) << c.lines[2];
+    ZetVars::PopVarScope();
+    scoped = false;
+    EXPECT_EQ(ProgramError::Record().line, c.lines.size() == 5 ? 4 : 3) << c.lines[2];
+    if (!c.expected.empty()) {
+      EXPECT_EQ(Common::ErrorArgument().str(), c.expected) << c.lines[2];
+    }
+  }
+}
+
+TEST_F(Jobs, OutsideProceduresAreDeclaredOnce) {
+  ExtCalls::OutsideFunctions().Clear();
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", ".DLLPROC Mul(VAR a: REAL; b: INTEGER): STRING library \"libm.so\";",
+                     ".DLLPROC Mul(a: REAL) LIBRARY 'other.so';", ".DLLPROC 'Plain' LIBRARY 'libm.so';"}),
+            0)
+      << ProgramError::Record().error;
+  ExtCalls::TFunctionInfo info;
+  ASSERT_TRUE(ExtCalls::FindFunction("Mul", info));
+  EXPECT_EQ(info.signature, "SVR I");
+  EXPECT_EQ(ExtCalls::OutsideFunctions().LibraryName(0), "libm.so");
+  ASSERT_TRUE(ExtCalls::FindFunction("Plain", info));
+  EXPECT_EQ(info.signature, "X");
+  EXPECT_EQ(job.image.code, "\x02\x02");  // DLLPROC emits no code
+  ExtCalls::OutsideFunctions().Clear();
+}
+
+TEST_F(Jobs, IncludedTextsAndUsedModulesCompileIntoTheJob) {
+  const std::string dir = TempPath("JOBS") + "/";
+  std::filesystem::create_directories(dir + "lib");
+  std::ofstream(dir + "PART.INC", std::ios::binary) << ".IF BETRAG > 5\r\nbig $(NAME)\r\n.END\r\n";
+  std::ofstream(dir + "lib/UTIL.MOD", std::ios::binary)
+      << "MODULE\r\nPROCEDURE Twice(a: REAL): REAL\r\nRETURN a * 2\r\nENDPROC\r\n";
+  std::ofstream(dir + "SELF.INC", std::ios::binary) << ".INCLUDE SELF.INC\r\n";
+  std::ofstream(dir + "OPEN.INC", std::ios::binary) << ".IF 1 = 1\r\n";
+  ZetVars::PushVarScope();
+  scoped = true;
+  ASSERT_EQ(JobCompile::Compile({".REPORT", ".PROLOG", ".USES util", ".DATA", ".INCLUDE PART.INC, 3",
+                                 "$(Twice(BETRAG):6:2)"},
+                                false, dir + "LIST.JOB", job),
+            0)
+      << ProgramError::Record().error << " " << ProgramError::Record().source << ":" << ProgramError::Record().line;
+  const std::string out = TempPath("INCLUDED.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "big Meier\r\n 21,00\r\n  4,00\r\nbig Schulz\r\n 14,50\r\n");
+  // Errors name the included file and its line; a file that includes
+  // itself ends; an included text closes what it opens.
+  struct Case {
+    std::string line;
+    uint16_t error;
+    std::string source;
+  };
+  for (const Case& c : {Case{".INCLUDE SELF.INC", 60, "SELF.INC"}, Case{".INCLUDE OPEN.INC", 97, "OPEN.INC"}}) {
+    ZetVars::PopVarScope();
+    ZetVars::PushVarScope();
+    ProgramError::Clear();
+    EXPECT_EQ(JobCompile::Compile({".REPORT", ".PROLOG", c.line}, false, dir + "LIST.JOB", job), c.error);
+    EXPECT_EQ(ProgramError::Record().source, dir + c.source) << c.line;
+    EXPECT_EQ(ProgramError::Record().line, 1) << c.line;
+  }
+}
+
+TEST_F(Jobs, TextFunctionsReachTheRunningJob) {
+  const std::string program = TempPath("PROG.TXT");
+  std::ofstream(program, std::ios::binary) << "FONT big=Arial,20,b\r\nSETFONT big\r\n";
+  const std::string broken = TempPath("BROKEN.TXT");
+  std::ofstream(broken, std::ios::binary) << "ELSE\r\n";
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", "$(SetPara('.MT 3, RW 2'))$(GetPara('MT'))$(GetPara('.RW'))",
+                     "$(GetPara('XY')) $(InitFont('q=Courier,10,i'))", "$(ExecProg('" + program + "'))",
+                     "$(ExecProg('" + broken + "')) $(SetPara('.QQ 1'))"}),
+            0)
+      << ProgramError::Record().error;
+  const std::string out = TempPath("PARA.TXT");
+  ASSERT_EQ(JobRun::RunJob(job, out), 0);
+  // SetPara answers 0 whatever the line; GetPara -1 for no dot command.
+  EXPECT_EQ(ReadFile(out), "032\r\n-1 0\r\n0\r\n82 0\r\n");
+  // The font the job chose reached the host, and came back after the
+  // program's own.
+  const std::string& t = Transcript();
+  EXPECT_LT(t.find("font 'Courier' 10 100"), t.find("font 'Arial' 20 010"));
+  EXPECT_LT(t.find("font 'Arial' 20 010"), t.rfind("font 'Courier' 10 100"));
 }
 
 }  // namespace

@@ -196,6 +196,22 @@ TEST_F(PrintItems, NestedSubLoopsKeepTheOuterRecord) {
   }
 }
 
+TEST_F(PrintItems, SubLoopsSortedComputedAndJoinedByARelation) {
+  // The orders of each customer by their text (case folded); a computed
+  // selection worked out when the loop starts.
+  EXPECT_EQ(RunToFile({".REPORT", ".DATA", "$(NAME)", ".SUB", " - $(TEXT)", ".ENDSUB TEXT"}),
+            "Meier\r\n - a0\r\n - A1\r\n - A2\r\nSchulz\r\n - B1\r\nHuber\r\n");
+  EXPECT_EQ(RunToFile({".REPORT", ".DATA", "$(NAME)", ".SUB _'AUFTRAG.NR' + ' <> 2'", " - $(TEXT)", ".ENDSUB"}),
+            "Meier\r\n - A1\r\n - a0\r\nSchulz\r\n - B1\r\nHuber\r\n");
+  // RELATION joins the orders into the record loop: one run per customer
+  // and order; a customer without orders has no combination.
+  EXPECT_EQ(RunToFile({".REPORT", ".PROLOG", ".RELATION AUFTRAG", ".DATA", "$(NAME)"}),
+            "Meier\r\nMeier\r\nMeier\r\nSchulz\r\n");
+  EXPECT_EQ(RunToFile({".REPORT", ".DATA", "$(NAME)"}), "Meier\r\nSchulz\r\nHuber\r\n");
+  EXPECT_EQ(Compile({".REPORT", ".DATA", ".SUB", "$(TEXT)", ".ENDSUB NOSUCHFIELD"}), 98);
+  EXPECT_EQ(ProgramError::Record().line, 5);
+}
+
 // Writes the seed corpus of the print-line fuzz target: print lines the
 // job compiler makes of text lines with expressions, formats, memo and
 // sub-report items (a leading byte chooses printing or collecting).

@@ -360,7 +360,9 @@ TEST_F(SysFuncsText, EffectsOnlyWithTheApplyFlag) {
   const Case cases[] = {
       {"Pause(1)", 1, nullptr},   {"GetDrive(2)", 3, nullptr}, {"GetDrive(30)", 0, nullptr},
       {"DirtyChk(1)", 1, nullptr}, {"DelMemo(1)", 1, nullptr}, {"DiskFree(0)", NAN, nullptr},
-      {"SetPara('.RW 3')", 0, nullptr}, {"InitFont('Arial,10')", 0, nullptr}, {"Compile('X')", 0, nullptr},
+      // A font description without "=" is refused (2); a module file that
+      // is not there does not compile (3).
+      {"SetPara('.RW 3')", 0, nullptr}, {"InitFont('Arial,10')", 2, nullptr}, {"Compile('X')", 3, nullptr},
       {"TestKeys('')", 0, ""},    {"GetDir(0)", 0, "?"},
   };
   for (const Case& c : cases) {
