@@ -438,7 +438,8 @@ int FlushFile(FileHandle handle) {
 }
 
 int FlushDirectory(std::string_view name) {
-  const std::string path = ResolvePath(name.empty() ? std::string_view(".") : name);
+  std::string path = ResolvePath(name);
+  if (path.empty()) path = ".";
   const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return MissingNameError(path, errno);
   const int error = fsync(fd) != 0 ? DosErrorFromErrno(errno, kDosWriteFault) : kDosOk;
