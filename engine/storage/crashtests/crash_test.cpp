@@ -321,8 +321,7 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
       PutArticle(h, a);
       ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
       amounts[a.nr].insert(a.menge);
-      const uint64_t at = t.headerSize + uint64_t(t.recordCount - 1) * t.recordLength;
-      if (crossing == 0 && RecordGuard::CrossesPage(at, t.recordLength)) {
+      if (crossing == 0 && LastRecordCrossesPage(t)) {
         crossing = uint32_t(t.recordCount);
         crossingNr = a.nr;
       }

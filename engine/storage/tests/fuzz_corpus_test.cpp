@@ -109,8 +109,7 @@ class FuzzCorpus : public zettest::EngineTest {
       EXPECT_EQ(Zet01::AssignAutoNumber(h), 0);
       PutArticle(h, Article{0, int16_t(i), "Name " + std::to_string(i % 30), int16_t(i)});
       EXPECT_EQ(Zet01::AppendRecord(h, true, 0), 0);
-      const uint64_t at = table.headerSize + uint64_t(table.recordCount - 1) * table.recordLength;
-      if (RecordGuard::CrossesPage(at, table.recordLength)) crossing = uint32_t(table.recordCount);
+      if (LastRecordCrossesPage(table)) crossing = uint32_t(table.recordCount);
     }
     table.currentRecord = crossing;
     EXPECT_EQ(Zet01::ReadRecord(h, crossing), 0);

@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "engine/base/lowfiles.h"
-#include "engine/storage/recordguard.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
@@ -200,8 +199,7 @@ TEST_F(PowerLossTest, StatesAPowerLossLeavesOpenWholeAndKeepWhatWasSynced) {
       PutArticle(h, a);
       ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
       made.insert(a.nr);
-      const uint64_t at = t.headerSize + uint64_t(t.recordCount - 1) * t.recordLength;
-      if (crossing == 0 && RecordGuard::CrossesPage(at, t.recordLength)) crossing = uint32_t(t.recordCount);
+      if (crossing == 0 && LastRecordCrossesPage(t)) crossing = uint32_t(t.recordCount);
     }
     CloseArticles(h);
   }
