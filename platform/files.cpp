@@ -148,12 +148,21 @@ int TakeFault(FileOp op) {
 // Crash plan of the tests: 0 = none.
 int changesUntilCrash = 0;
 int changesCounted = 0;
+bool tearPlannedWrite = false;
 
 // Counts an operation that changes a file; dies before it when its turn has
-// come.
-void CountChange() {
+// come. A write counted so (handle given) that crosses a page boundary in
+// the file first writes its bytes before that boundary, when the plan says
+// so.
+void CountChange(int handle = -1, uint64_t pos = 0, const void* buffer = nullptr, size_t count = 0) {
   ++changesCounted;
-  if (changesUntilCrash > 0 && --changesUntilCrash == 0) kill(getpid(), SIGKILL);
+  if (changesUntilCrash <= 0 || --changesUntilCrash != 0) return;
+  const uint64_t boundary = (pos / kTearPage + 1) * kTearPage;
+  if (tearPlannedWrite && handle >= 0 && pos + count > boundary) {
+    const size_t head = size_t(boundary - pos);
+    if (pwrite(handle, buffer, head, off_t(pos)) != ssize_t(head)) _exit(99);
+  }
+  kill(getpid(), SIGKILL);
 }
 
 // Power-loss journal of the tests.
@@ -332,9 +341,10 @@ void InjectFileFault(FileOp op, int nth, int dosError) {
 
 void ResetFileFaults() { faultPlans.clear(); }
 
-void InjectCrashAtChange(int nth) {
+void InjectCrashAtChange(int nth, bool tearWrite) {
   changesUntilCrash = nth > 0 ? nth : 0;
   changesCounted = 0;
+  tearPlannedWrite = tearWrite;
 }
 
 int ChangesCounted() { return changesCounted; }
@@ -387,8 +397,8 @@ int ReadAt(FileHandle handle, uint64_t pos, void* buffer, size_t count, size_t& 
 int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count) {
   if (handle < 0) return kDosInvalidHandle;
   if (int error = TakeFault(FileOp::Write)) return error;
-  CountChange();
   if (pos > uint64_t(LLONG_MAX) - count) return kDosWriteFault;
+  CountChange(handle, pos, buffer, count);
   size_t done = 0;
   while (done < count) {
     ssize_t n = pwrite(handle, static_cast<const char*>(buffer) + done, count - done, off_t(pos + done));
@@ -425,6 +435,17 @@ int FlushFile(FileHandle handle) {
   if (fsync(handle) != 0) return DosErrorFromErrno(errno, kDosWriteFault);
   if (journalOn) Record(JournalEntry::Kind::Sync, PathOfHandle(handle));
   return kDosOk;
+}
+
+int FlushDirectory(std::string_view name) {
+  std::string path = ResolvePath(name);
+  if (path.empty()) path = ".";
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return MissingNameError(path, errno);
+  const int error = fsync(fd) != 0 ? DosErrorFromErrno(errno, kDosWriteFault) : kDosOk;
+  close(fd);
+  if (error == kDosOk && journalOn) Record(JournalEntry::Kind::Sync, AbsolutePath(path));
+  return error;
 }
 
 int DeleteFile(std::string_view name) {

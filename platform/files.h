@@ -71,6 +71,9 @@ int WriteAt(FileHandle handle, uint64_t pos, const void* buffer, size_t count);
 int FileSize(FileHandle handle, uint64_t& size);
 int TruncateFile(FileHandle handle, uint64_t size);
 int FlushFile(FileHandle handle);
+// Syncs a directory, so that the entries of files made or renamed in it
+// survive a machine that stops.
+int FlushDirectory(std::string_view name);
 
 // Delete and rename refuse a file that is open anywhere (32); delete also
 // refuses a read-only file (5), rename an existing target (80).
@@ -153,15 +156,20 @@ void InjectFileFault(FileOp op, int nth, int dosError);
 void ResetFileFaults();
 // Crash tests: the process kills itself (SIGKILL) right before the n-th next
 // operation that changes a file (create, write, truncate, rename, replace,
-// delete); 0 stops counting. ChangesCounted tells how many such operations
-// ran since the plan was made.
-void InjectCrashAtChange(int nth);
+// delete); 0 stops counting. With tearWrite, when that operation is a write
+// that crosses a boundary of kTearPage bytes in the file, its bytes before
+// the first boundary are written first: a kill that reaches a process inside
+// such a write leaves it so (the system copies a write page by page and
+// stops between pages for a kill). ChangesCounted tells how many such
+// operations ran since the plan was made.
+inline constexpr uint64_t kTearPage = 4096;
+void InjectCrashAtChange(int nth, bool tearWrite = false);
 int ChangesCounted();
 
 // Power-loss tests: while the journal runs, every change of a file and every
 // sync is recorded in order, with the system path of the file (a write or
 // truncate to the file's path when it was made, a create as a truncate to
-// 0). From it and a copy of the files taken when it started, a test builds
+// 0, a directory's sync as a sync of its path). From it and a copy of the files taken when it started, a test builds
 // the disk states a machine that stopped may leave.
 struct JournalEntry {
   enum class Kind { Write, Truncate, Sync, Rename, Delete };

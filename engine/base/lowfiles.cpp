@@ -300,6 +300,12 @@ int16_t SyncFile(TLowFile& file) {
   return 0;
 }
 
+int16_t SyncDirectory(std::string_view directory) {
+  Error = 0;
+  if (syncWrites && platform::FlushDirectory(directory) != 0) Error = kErrWriteFailed;
+  return Error;
+}
+
 uint64_t LowFileSize(TLowFile& file) {
   if (EnsureOpen(file) != 0) return 0;
   uint64_t size = 0;

@@ -121,6 +121,9 @@ void SetSyncWrites(bool on);
 // Makes everything written to the file so far durable; nothing when syncs
 // are off. Answers 0 or 3.
 int16_t SyncFile(TLowFile& file);
+// Makes the entries of the files made or renamed in a directory durable;
+// nothing when syncs are off. Answers 0 or 3.
+int16_t SyncDirectory(std::string_view directory);
 
 // Size in bytes (0 on failure).
 uint64_t LowFileSize(TLowFile& file);

@@ -864,7 +864,9 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     error = kErrIndexCreate;
     Common::SetFileError(error, path);
   }
-  if (error == 0 && platform::ReplaceFile(building, path) != 0) {
+  // The new name is durable before the index counts as rebuilt.
+  if (error == 0 && (platform::ReplaceFile(building, path) != 0 ||
+                     LOWFILES::SyncDirectory(Common::SplitFileName(path).directory.view()) != 0)) {
     error = kErrIndexCreate;
     Common::SetFileError(error, path);
   }

@@ -31,7 +31,9 @@
 // is settled holds every change made before that flush. A record whose
 // append (or update) with flush has returned is in the file and counted. A
 // delete moves the last record before it writes the smaller count: dying
-// between the two leaves the moved record twice, never lost.
+// between the two leaves the moved record twice, never lost. A record
+// written in place is old or new after a crash, never a mix of both, also
+// when it crosses a page boundary of the file (recordguard.h).
 //
 // Aliases (linkfile.h). An edit through an alias is an edit of the table it
 // aliases: the record goes to that table's file and record cache, the keys

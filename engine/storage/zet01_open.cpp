@@ -13,6 +13,7 @@
 #include "engine/base/lowfiles.h"
 #include "engine/storage/btrees.h"
 #include "engine/storage/memofiles.h"
+#include "engine/storage/recordguard.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00.h"
@@ -174,6 +175,24 @@ LOWFILES::TLowFile* RecordFile(const TZetTable& t) {
 
 uint64_t RecordPosition(const TZetTable& t, uint32_t recno) {
   return t.headerSize + uint64_t(recno - 1) * t.recordLength;
+}
+
+// The guard file of the table file the records live in (recordguard.h).
+std::string GuardPathOf(const TZetTable& t) {
+  const TZetTable* owner = t.tableFile || t.aliasOf == 0 ? &t : ZetTable::Table(t.aliasOf);
+  return RecordGuard::GuardPath(TablePath(owner ? *owner : t).view());
+}
+
+// Writes a plain record as record recno; a record that crosses a page
+// boundary goes through the guard file, so that a kill in the middle of its
+// write cannot leave a mix of old and new bytes.
+int16_t WriteRecordAt(const TZetTable& t, LOWFILES::TLowFile& file, uint32_t recno, const uint8_t* plain) {
+  const uint64_t position = RecordPosition(t, recno);
+  if (!RecordGuard::CrossesPage(position, t.recordLength))
+    return LOWFILES::WriteBlock(file, position, t.recordLength, t.tableKey, plain);
+  std::vector<uint8_t> stored(plain, plain + t.recordLength);
+  Crypt::ScrambleBlock(stored.data(), stored.size(), t.tableKey);
+  return RecordGuard::WriteRecord(file, GuardPathOf(t), position, stored.data(), t.recordLength);
 }
 
 // Records a miss on recno fetches: on a sequential miss as many as the
@@ -467,6 +486,8 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
     return Fail(LOWFILES::Error == kAccessDenied ? kErrNoWriteRight : kErrFileNotFound, path);
   if (int e = ReadTableHeader(t)) return e;
   if (int e = ZetTable::CheckPathLengths(t)) return e;
+  // A record a crash left half written is put back before anything reads it.
+  if (t.Writable() && RecordGuard::Repair(*t.tableFile, GuardPathOf(t)) != 0) return Fail(Common::kErrWrite, path);
   StartRecordCache(slot);
   t.recordBuffer.assign(t.recordLength, 0);
   if (!HeaderOnly()) {
@@ -587,6 +608,7 @@ int CloseTable(int slot) {
     if (countWritten && ownsFile && !t->pendingChainFrees.empty()) {
       error = LOWFILES::SyncFile(*t->tableFile) != 0 ? Fail(Common::kErrWrite, TablePath(*t)) : FreePendingChains(*t);
     }
+    if (ownsFile && t->Writable()) RecordGuard::Remove(*t->tableFile, GuardPathOf(*t));
     // An alias's own temporary indexes go with it; the directory it would
     // rewrite belongs to the table it aliases.
     if (DropTemporaryIndexes(*t) && t->Writable() && ownsFile && Zet00::WriteIndexDirectory(slot) < 0 && error == 0)
@@ -635,8 +657,7 @@ int WriteRecord(int slot, uint32_t recno) {
   if (recno < 1 || int64_t(recno) > int64_t(t->recordCount) + 1) return LOWFILES::Error = kErrRecordRange;
   t->recordBuffer.resize(t->recordLength);
   LOWFILES::TLowFile* file = RecordFile(*t);
-  const int16_t e = file ? LOWFILES::WriteBlock(*file, RecordPosition(*t, recno), t->recordLength, t->tableKey,
-                                                t->recordBuffer.data())
+  const int16_t e = file ? WriteRecordAt(*t, *file, recno, t->recordBuffer.data())
                          : (LOWFILES::Error = LOWFILES::kErrWriteFailed);
   if (TRecordCache* cache = CacheOf(slot)) {
     if (e == 0)

@@ -107,7 +107,10 @@ int ReadRecordInto(int slot, uint32_t recno, uint8_t* buffer, uint8_t* keyBuffer
 int RereadCurrentRecord(int slot);
 // Writes the record buffer as record recno, 1..count + 1 (count + 1 appends;
 // the count itself is left to the caller), and caches it; any other number
-// answers 99. Either way the table's named slots are cleared.
+// answers 99. Either way the table's named slots are cleared. A record that
+// crosses a page boundary is written through the table's guard file
+// (recordguard.h); the open of a table that may be written repairs what it
+// names, closing removes it.
 int WriteRecord(int slot, uint32_t recno);
 // Writes count records (record length bytes each, plain) as the records
 // first .. first + count - 1, first in 1..count + 1, with few block writes

@@ -31,6 +31,7 @@
 #include "engine/base/lowfiles.h"
 #include "engine/storage/btrees.h"
 #include "engine/storage/tests/editing_test_util.h"
+#include "engine/storage/recordguard.h"
 #include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00_index.h"
@@ -158,13 +159,14 @@ int InChild(Fn fn) {
 class Zet01CrashTest : public zettest::EngineTest {
  protected:
   // The open that repairs is killed before its first change, then before
-  // its second, and so on, until one gets through; kills counts them.
+  // its second, and so on, until one gets through (a write that crosses a
+  // page boundary torn there, as a kill leaves it); kills counts them.
   void ReopenKilledAtEachChange(const std::string& path, int& kills) {
     for (int change = 1;; ++change) {
       ASSERT_LT(change, kMaxReopens) << "the reopen never finishes";
       const int reopen = InChild([&] {
         LOWFILES::SetSyncWrites(false);
-        platform::InjectCrashAtChange(change);
+        platform::InjectCrashAtChange(change, true);
         _exit(OpenArticles(path) > 0 ? 0 : 3);
       });
       if (WIFEXITED(reopen)) {
@@ -204,7 +206,8 @@ class Zet01CrashTest : public zettest::EngineTest {
       if (HasFailure()) break;
     }
     CloseArticles(h);
-    EXPECT_EQ(WINMEMOS::ReadEveryMemo(TempPath("ARTIKEL.MMO"), WINMEMOS::kLinkSize32, kTableKey), 0);
+    const std::string memoPath = (std::filesystem::path(path).parent_path() / "ARTIKEL.MMO").string();
+    EXPECT_EQ(WINMEMOS::ReadEveryMemo(memoPath, WINMEMOS::kLinkSize32, kTableKey), 0);
     return present;
   }
 };
@@ -291,6 +294,87 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
   }
   EXPECT_GE(appended.size(), size_t(kills));
   RecordProperty("reopenKills", reopenKills);
+}
+
+// A record that crosses a page boundary of the table file is written over
+// by an update, or by a delete that moves the last record into it; the
+// operation is killed at each of its changes in turn, a write in progress
+// torn at the page boundary as a kill leaves it. The table must open with
+// that record old or new (a mix of both reads as a record nobody wrote), its
+// memo its own, and every other record as it was.
+TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
+  namespace fs = std::filesystem;
+  const fs::path base = TempDir() / "base";
+  fs::create_directory(base);
+  const std::string basePath = CreateArticles((base / "ARTIKEL.DAT").string());
+  std::map<int32_t, std::set<int16_t>> amounts;
+  uint32_t crossing = 0;
+  int32_t crossingNr = 0;
+  {
+    const int h = OpenArticles(basePath);
+    ASSERT_GT(h, 0);
+    TZetTable& t = *ZetTable::Table(h);
+    // Records up to two beyond the first one that crosses a page boundary.
+    for (int i = 0; crossing == 0 || uint32_t(t.recordCount) < crossing + 2; ++i) {
+      ASSERT_LT(i, 2000);
+      t.recordBuffer.assign(t.recordLength, 0);
+      ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
+      Article a = Expected(Zet01::AutoNumberOf(h));
+      a.menge = int16_t(i % 1000);
+      a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+      PutArticle(h, a);
+      ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+      amounts[a.nr].insert(a.menge);
+      if (crossing == 0 && LastRecordCrossesPage(t)) {
+        crossing = uint32_t(t.recordCount);
+        crossingNr = a.nr;
+      }
+    }
+    CloseArticles(h);
+  }
+  constexpr int16_t kNewAmount = 777;
+  amounts[crossingNr].insert(kNewAmount);
+  for (const bool update : {true, false}) {
+    SCOPED_TRACE(update ? "update" : "delete");
+    int tornInGuard = 0;
+    for (int change = 1;; ++change) {
+      ASSERT_LT(change, kMaxReopens) << "the operation never finishes";
+      SCOPED_TRACE("killed at change " + std::to_string(change));
+      const fs::path dir = TempDir() / ((update ? "u" : "d") + std::to_string(change));
+      fs::copy(base, dir);
+      const std::string path = (dir / "ARTIKEL.DAT").string();
+      const int run = InChild([&] {
+        LOWFILES::SetSyncWrites(false);
+        const int h = OpenArticles(path);
+        if (h == 0) _exit(3);
+        TZetTable& t = *ZetTable::Table(h);
+        t.currentRecord = crossing;
+        if (Zet01::ReadRecord(h, crossing) != 0) _exit(4);
+        platform::InjectCrashAtChange(change, true);
+        if (update) {
+          const std::vector<uint8_t> old = t.recordBuffer;
+          Article a = ArticleOf(t, old.data());
+          a.menge = kNewAmount;
+          a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+          PutArticle(h, a);
+          bool changed = false;
+          if (Zet01::UpdateRecord(h, old.data(), changed, 0, true, false) != 0) _exit(5);
+        } else if (Zet01::DeleteRecord(h, true, false, 0) != 0) {
+          _exit(6);
+        }
+        _exit(0);
+      });
+      ASSERT_TRUE(WIFEXITED(run) ? WEXITSTATUS(run) == 0 : WIFSIGNALED(run)) << run;
+      if (WIFSIGNALED(run) && fs::exists(dir / RecordGuard::GuardPath("ARTIKEL.DAT"))) ++tornInGuard;
+      std::set<int32_t> present = ExpectRecordsWhole(path, &amounts);
+      if (HasFailure()) return;
+      if (!update) present.insert(crossingNr);
+      EXPECT_EQ(present.size(), amounts.size()) << "a record went missing";
+      fs::remove_all(dir);
+      if (WIFEXITED(run)) break;
+    }
+    EXPECT_GT(tornInGuard, 0) << "no kill came while the record was written";
+  }
 }
 
 // A rebuild of every index, killed right before each of its changes to a

@@ -1,5 +1,6 @@
-// A damaged table with its memo file and indexes, from arbitrary bytes: the
-// table is opened (which may repair it), every record and field read, every
+// A damaged table with its memo file, indexes and record guard file, from
+// arbitrary bytes: the table is opened (which may repair it), every record
+// and field read, every
 // memo read, every index walked, and the memo file checked. Nothing may read
 // or write outside its buffers and every walk must end.
 //
@@ -22,7 +23,8 @@
 
 namespace {
 
-constexpr const char* kFiles[] = {".DAT", ".MMO", ".BLB", ".INR", ".ID", ".IN1", ".IND"};
+// The guard file of a record written across a page boundary comes last.
+constexpr const char* kFiles[] = {".DAT", ".MMO", ".BLB", ".INR", ".ID", ".IN1", ".IND", ".$$W"};
 constexpr uint32_t kTableKey = 0x5EED1234;
 constexpr int kMaxSteps = 5000;
 

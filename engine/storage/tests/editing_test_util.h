@@ -21,6 +21,7 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
+#include "engine/storage/recordguard.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
@@ -130,6 +131,12 @@ inline void PutArticle(int h, const Article& a) {
   bytes::PutI16(r + t.FieldOffset(kMenge), a.menge);
   bytes::PutU32(r + t.FieldOffset(kNotiz), a.notiz);
   bytes::PutU32(r + t.FieldOffset(kBild), a.bild);
+}
+
+// Whether the table's last record crosses a page boundary of its file (its
+// writes in place go through the record guard file).
+inline bool LastRecordCrossesPage(const TZetTable& t) {
+  return RecordGuard::CrossesPage(t.headerSize + uint64_t(t.recordCount - 1) * t.recordLength, t.recordLength);
 }
 
 // Record recno as the table file (through the record cache) holds it.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/base/bytes.h"
+#include "engine/storage/recordguard.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
@@ -76,25 +77,66 @@ class FuzzCorpus : public zettest::EngineTest {
   }
 
   void Add(const std::string& target, const std::string& name, const Bytes& input) { seeds_[target][name] = input; }
+
+  // An input of the table target: the files (name code -> path), the table
+  // file first.
+  static Bytes TableInput(const std::map<uint8_t, fs::path>& files) {
+    Bytes input;
+    for (const auto& [code, path] : files) {
+      const Bytes file = FileBytes(path);
+      EXPECT_FALSE(file.empty()) << path;
+      input.push_back(code);
+      uint8_t length[4];
+      bytes::PutU32(length, uint32_t(file.size()));
+      input.insert(input.end(), length, length + 4);
+      input.insert(input.end(), file.begin(), file.end());
+    }
+    return input;
+  }
+
+  // The table target with a guard file: a table in folder dir whose record
+  // crossing a page boundary was just updated, its files taken before the
+  // close removes the guard file.
+  Bytes TableWithGuard(const fs::path& dir) {
+    fs::create_directory(dir);
+    const std::string path = CreateArticles((dir / "INPUT.DAT").string(), kTableKey, {});
+    const int h = OpenArticles(path);
+    EXPECT_GT(h, 0);
+    TZetTable& table = *ZetTable::Table(h);
+    uint32_t crossing = 0;
+    for (int i = 1; crossing == 0 && i < 1000; ++i) {
+      table.recordBuffer.assign(table.recordLength, 0);
+      EXPECT_EQ(Zet01::AssignAutoNumber(h), 0);
+      PutArticle(h, Article{0, int16_t(i), "Name " + std::to_string(i % 30), int16_t(i)});
+      EXPECT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+      if (LastRecordCrossesPage(table)) crossing = uint32_t(table.recordCount);
+    }
+    table.currentRecord = crossing;
+    EXPECT_EQ(Zet01::ReadRecord(h, crossing), 0);
+    const Bytes old = table.recordBuffer;
+    Article a = ArticleOf(table, old.data());
+    a.menge = -1;
+    PutArticle(h, a);
+    bool changed = false;
+    EXPECT_EQ(Zet01::UpdateRecord(h, old.data(), changed, 0, true, false), 0);
+    const Bytes input = TableInput({{0, dir / "INPUT.DAT"}, {1, dir / "INPUT.MMO"}, {2, dir / "INPUT.BLB"},
+                                    {3, dir / "INPUT.INR"}, {4, dir / "INPUT.ID"},
+                                    {7, dir / RecordGuard::GuardPath("INPUT.DAT")}});
+    CloseArticles(h);
+    return input;
+  }
 };
 
 TEST_F(FuzzCorpus, SeedsComeFromTheEngineWriters) {
   Zet00::SetIndexPageSize(Zet00::kMinIndexPageSize);
   MakeTable();
-  const std::map<uint8_t, std::string> tableFiles = {{0, "INPUT.DAT"}, {1, "INPUT.MMO"}, {2, "INPUT.BLB"},
+  const std::map<uint8_t, std::string> tableFileNames = {{0, "INPUT.DAT"}, {1, "INPUT.MMO"}, {2, "INPUT.BLB"},
                                                      {3, "INPUT.INR"}, {4, "INPUT.ID"},  {6, "INPUT.IND"}};
   // The table target: every file of the table, the table file first.
-  Bytes table;
-  for (const auto& [code, name] : tableFiles) {
-    const Bytes file = FileBytes(TempPath(name));
-    ASSERT_FALSE(file.empty()) << name;
-    table.push_back(code);
-    uint8_t length[4];
-    bytes::PutU32(length, uint32_t(file.size()));
-    table.insert(table.end(), length, length + 4);
-    table.insert(table.end(), file.begin(), file.end());
-  }
-  Add("table_fuzz", "articles", table);
+  std::map<uint8_t, fs::path> tableFiles;
+  for (const auto& [code, name] : tableFileNames) tableFiles[code] = TempPath(name);
+  Add("table_fuzz", "articles", TableInput(tableFiles));
+  Add("table_fuzz", "guarded_record", TableWithGuard(TempDir() / "guarded"));
 
   // The index target: plain and engine comparison.
   Add("index_fuzz", "text_index_engine", WithMode(1, FileBytes(TempPath("INPUT.IND"))));
