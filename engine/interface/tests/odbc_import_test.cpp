@@ -651,6 +651,17 @@ TEST_F(SqliteImport, TimestampFillsDateAndTimeFields) {
   EXPECT_EQ(recs[1].at("DATUM"), "");
 }
 
+TEST_F(SqliteImport, DateTextsFollowTheDateFormat) {
+  DATUM::SetDateTimeFormat(DATUM::kDateMonthDayYear, DATUM::kTimeHoursMinutes);
+  const int32_t result = Import(Map({{2, 5}, {6, 5}}));
+  DATUM::SetDateTimeFormat(DATUM::kDateDayMonthYear4, DATUM::kTimeHoursMinutes);
+  ASSERT_EQ(result, 0) << LastError();
+  const auto recs = Records();
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[0].at("NAME"), "02/29/24");
+  EXPECT_EQ(recs[0].at("DATUM"), "29.02.2024");
+}
+
 TEST_F(SqliteImport, ErrorsAreAnswered) {
   EXPECT_EQ(Import(Map({{2, 1}}), "SELECT * FROM fehlt"), -100);
   char text[256];
