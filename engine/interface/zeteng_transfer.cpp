@@ -157,15 +157,34 @@ class TLineBuilder {
       if (t.Shown(n) == 0 || t.StoredName(n).empty() || type == Common::kTypeAutoNumber ||
           type == Common::kTypeMemo || (t.TypeByte(n) & ZetTable::kTypeHasFormula) != 0)
         continue;
-      fields_.push_back(n);
+      const bool number = type == Common::kTypeInteger || type == Common::kTypeReal || type == Common::kTypeByte;
+      fields_.push_back({n, number});
     }
   }
-  void Names(std::string& line) const { Build(true, line); }
-  // The values of the record in the table's buffer.
-  void Values(std::string& line) const { Build(false, line); }
+  void Names(std::string& line) const {
+    Build(line, [&](const TField& f) { return Common::NameOf(t_.StoredName(f.n)); });
+  }
+  // The values of the record in the table's buffer; numbers without their
+  // leading blanks.
+  void Values(std::string& line) const {
+    Build(line, [&](const TField& f) {
+      ShortStr text = ZetTable::FieldText(t_, f.n, t_.recordBuffer.data());
+      if (f.number) {
+        size_t blanks = 0;
+        while (blanks < text.size() && text.view()[blanks] == ' ') ++blanks;
+        if (blanks > 0) text = ShortStr(text.view().substr(blanks));
+      }
+      return text;
+    });
+  }
 
  private:
-  void Build(bool names, std::string& line) const {
+  struct TField {
+    uint16_t n;
+    bool number;
+  };
+  template <typename Text>
+  void Build(std::string& line, Text text) const {
     line.clear();
     const char separator = SeparatorOf(format_);
     for (size_t i = 0; i < fields_.size(); ++i) {
@@ -175,16 +194,9 @@ class TLineBuilder {
         else
           line += separator;
       }
-      const uint16_t n = fields_[i];
-      ShortStr text = names ? Common::NameOf(t_.StoredName(n)) : ZetTable::FieldText(t_, n, t_.recordBuffer.data());
-      const uint8_t type = t_.FieldType(n);
-      if (!names && (type == Common::kTypeInteger || type == Common::kTypeReal || type == Common::kTypeByte)) {
-        size_t blanks = 0;
-        while (blanks < text.size() && text.view()[blanks] == ' ') ++blanks;
-        text = ShortStr(text.view().substr(blanks));
-      }
-      ToFile(text, ansi_);
-      TextTransfer::AppendValue(line, text.view(), separator, format_ == 3);
+      ShortStr value = text(fields_[i]);
+      ToFile(value, ansi_);
+      TextTransfer::AppendValue(line, value.view(), separator, format_ == 3);
     }
     line += "\r\n";
   }
@@ -192,7 +204,7 @@ class TLineBuilder {
   const TZetTable& t_;
   uint8_t format_;
   bool ansi_;
-  std::vector<uint16_t> fields_;
+  std::vector<TField> fields_;
 };
 
 // Stores a text as the memo of field n of the table's record buffer: false
@@ -460,6 +472,7 @@ int32_t ImportTable(TCursor& c, TZetTable& t, ShortStr& selection, const char* f
                        });
   if (!keepIds)
     std::erase_if(pairs, [&](const TFieldPair& p) { return t.FieldType(p.to) == Common::kTypeAutoNumber; });
+  source.recordBuffer.resize(source.recordLength);
   return RunImport(c, t, selection, [&](TImportRun& run) -> int32_t {
     const uint32_t total = uint32_t(std::max(source.recordCount, 0));
     TProgress steps(progress, total);

@@ -274,6 +274,35 @@ TEST_F(TableFileTransfer, RefusalsAndStops) {
   EXPECT_EQ(ZetTable::OpenCount(), before + 2);  // the test's own: ziel and TEIL
 }
 
+// A table with a relation field exports beside itself (its relation table,
+// named by the field, is left as it was) and into another directory (an
+// empty relation table is made there).
+TEST_F(TableFileTransfer, ExportOfATableWithARelationField) {
+  const std::string path = TempPath("LEUTE.DAT");
+  ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 3, interface_test::PeopleFields, 0, 0), 0);
+  const int32_t people = ZetTableCreate(ZetRltnOpen(path.c_str(), "", 0, interface_test::kAllRights));
+  ASSERT_GT(people, 0) << LastError();
+  for (const char* name : {"Anna", "Bert"}) {
+    ASSERT_EQ(ZetTableAppend(people), 0);
+    ASSERT_EQ(ZetTableSetStr(people, "NAME", name), 0);
+    ASSERT_EQ(ZetTableAppendConfirm(people), 0);
+  }
+  std::vector<std::pair<std::string, std::string>> relationFiles;
+  for (const auto& entry : std::filesystem::directory_iterator(TempPath("")))
+    if (entry.path().extension() == ".REL") relationFiles.emplace_back(entry.path(), Slurp(entry.path()));
+  ASSERT_FALSE(relationFiles.empty());
+  std::filesystem::create_directories(TempPath("anders"));
+  for (const std::string& target : {TempPath("LEUTE2.DAT"), TempPath("anders/LEUTE.DAT")}) {
+    SCOPED_TRACE(target);
+    ASSERT_EQ(ZetTableExport(people, "", target.c_str(), kTableFile, 0, 0, nullptr), 0) << LastError();
+    for (const auto& [file, bytes] : relationFiles) EXPECT_EQ(Slurp(file), bytes) << file;
+  }
+  const int32_t copy =
+      ZetTableCreate(ZetRltnOpen(TempPath("anders/LEUTE.DAT").c_str(), "", 0, interface_test::kAllRights));
+  ASSERT_GT(copy, 0) << LastError();
+  EXPECT_EQ(interface_test::WalkNames(copy), (std::vector<std::string>{"Anna", "Bert"}));
+}
+
 // Import from a table that is open already reads it where it stands and
 // leaves its cursors as they were.
 TEST_F(TableFileTransfer, ImportFromAnOpenTable) {
