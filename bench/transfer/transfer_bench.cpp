@@ -15,8 +15,8 @@
 // (engine / SQLite; goal at or below 1.0).
 //
 // On the development machine (Release, 200,000 records, a loaded machine):
-// import engine 0.71-0.79 s against SQLite 0.36-0.46 s (ratio 1.6-2.2),
-// export 0.09-0.11 s against 0.09-0.13 s (ratio 0.7-1.1). The import is not
+// import engine 0.66-0.89 s against SQLite 0.27-0.46 s (ratio 1.6-2.5),
+// export 0.07-0.11 s against 0.09-0.13 s (ratio 0.7-1.1). The import is not
 // yet at the goal: a profile puts four fifths of it in table storage's
 // append, which writes every record with a system call of its own (SQLite
 // writes whole pages). The export's time is in reading the records and
