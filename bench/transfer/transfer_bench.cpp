@@ -15,12 +15,13 @@
 // (engine / SQLite; goal at or below 1.0).
 //
 // On the development machine (Release, 200,000 records, a loaded machine):
-// import engine 0.79-0.94 s against SQLite 0.31-0.43 s (ratio 2.2-2.7),
-// export 0.16-0.18 s against 0.09-0.11 s (ratio 1.7-1.9). Not yet at the
-// goal: a profile puts about two thirds of the engine's import in table
-// storage's append, which writes every record with a system call of its own
-// (SQLite writes whole pages); the export's extra time is the fields' text
-// forms.
+// import engine 0.66-0.89 s against SQLite 0.27-0.46 s (ratio 1.6-2.5),
+// export 0.07-0.11 s against 0.09-0.13 s (ratio 0.7-1.1). The import is not
+// yet at the goal: a profile puts four fifths of it in table storage's
+// append, which writes every record with a system call of its own (SQLite
+// writes whole pages). The export's time is in reading the records and
+// forming the field texts (reals without snprintf, no 264-byte scratch
+// cleared per field).
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>

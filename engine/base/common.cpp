@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -167,9 +168,11 @@ void SetDecimalChar(char c) { decimalChar = c; }
 ShortStr FormatReal(int width, int decimals, char groupChar, char decimalCharacter, char fill,
                     double value) {
   decimals = std::clamp(decimals, 0, kMaxRealDecimals);
+  // The same text as "%.*f" gives (exactly rounded, "nan" and "inf" alike),
+  // without the formatting machinery of snprintf.
   char buffer[kRealTextBuffer];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  std::string text(buffer);
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  std::string text(buffer, written.ec == std::errc() ? written.ptr : buffer);
   size_t separator = text.find('.');
   if (separator != std::string::npos) text[separator] = decimalCharacter;
   if (groupChar != 0) {

@@ -9,6 +9,7 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
+#include "engine/base/datum.h"
 #include "engine/interface/include/zetcore.h"
 #include "engine/interface/zeteng.h"
 #include "engine/language/formulas.h"
@@ -63,6 +64,19 @@ const TBridge* Bridge() {
   return g_bridge;
 }
 
+// A date as a date field takes it whatever the date format: "dd.mm.yyyy",
+// four digits of year (a two-digit year would be read back into another
+// century); empty when it is no calendar date.
+std::string FieldDate(uint16_t year, uint16_t month, uint16_t day) {
+  static constexpr uint8_t kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return {};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (month == 2 && day == 29 && !leap) return {};
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04u", unsigned(day), unsigned(month), unsigned(year));
+  return buffer;
+}
+
 // One result value as text for field parsing, with what the run needs to
 // know of it.
 struct TValue {
@@ -71,6 +85,7 @@ struct TValue {
   bool failed = false;     // the bridge could not deliver it
   bool stamp = false;      // a timestamp: text holds the date, time the time
   std::string time;
+  std::string date;        // a date or timestamp's date for a date field
 };
 
 std::string RealText(double v) {
@@ -130,6 +145,7 @@ TValue ReadValue(const TBridge& b, ZetOdbcCursor& cursor, int32_t row, int32_t c
     case 6: {
       ZetOdbcDate d{};
       rc = b.getDate(&cursor, row, column, &d);
+      v.date = FieldDate(d.year, d.month, d.day);
       v.text = DateText(d.year, d.month, d.day);
       v.empty = v.text.empty();
       break;
@@ -145,6 +161,7 @@ TValue ReadValue(const TBridge& b, ZetOdbcCursor& cursor, int32_t row, int32_t c
       ZetOdbcTimeStamp s{};
       rc = b.getTimeStamp(&cursor, row, column, &s);
       v.stamp = true;
+      v.date = FieldDate(s.year, s.month, s.day);
       v.text = DateText(s.year, s.month, s.day);
       v.time = TimeText(s.hour, s.minute, s.second);
       break;
@@ -171,6 +188,7 @@ TValue ReadValue(const TBridge& b, ZetOdbcCursor& cursor, int32_t row, int32_t c
     v.empty = true;
     v.text.clear();
     v.time.clear();
+    v.date.clear();
   }
   return v;
 }
@@ -204,7 +222,7 @@ bool StoreValue(int slot, ZetTable::TZetTable& t, int32_t k, const TValue& v, st
   }
   if (v.stamp) {
     if (type == Common::kTypeDate) {
-      if (!v.text.empty() && ZetTable::SetFieldText(t, n, t.recordBuffer.data(), v.text) != 0) {
+      if (!v.date.empty() && ZetTable::SetFieldText(t, n, t.recordBuffer.data(), v.date) != 0) {
         failing = v.text;
         return false;
       }
@@ -223,7 +241,8 @@ bool StoreValue(int slot, ZetTable::TZetTable& t, int32_t k, const TValue& v, st
     return true;
   }
   if (v.empty) return true;
-  if (ZetTable::SetFieldText(t, n, t.recordBuffer.data(), ForField(type, v.text)) != 0) {
+  const std::string_view text = type == Common::kTypeDate && !v.date.empty() ? v.date : ForField(type, v.text);
+  if (ZetTable::SetFieldText(t, n, t.recordBuffer.data(), text) != 0) {
     failing = v.text;
     return false;
   }
@@ -348,13 +367,8 @@ void SetBridge(const TBridge* bridge) {
 }
 
 std::string DateText(uint16_t year, uint16_t month, uint16_t day) {
-  static constexpr uint8_t kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return {};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  if (month == 2 && day == 29 && !leap) return {};
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04u", unsigned(day), unsigned(month), unsigned(year));
-  return buffer;
+  if (FieldDate(year, month, day).empty()) return {};
+  return DATUM::PackedDateToStr(DATUM::PackDate(year, month, day)).str();
 }
 
 std::string TimeText(uint16_t hour, uint16_t minute, uint16_t second) {

@@ -55,7 +55,8 @@ bool LoadBridge(const std::string& path, TBridge& bridge);
 // The bridge in use (nullptr: load libzetodbc.so at the next import).
 void SetBridge(const TBridge* bridge);
 
-// Texts of the values as the fields' parsers take them.
+// Texts of the values: a date in the engine's date format (a date field
+// takes the date itself), a time as "hh:mm:ss".
 std::string DateText(uint16_t year, uint16_t month, uint16_t day);  // "" when not a date
 std::string TimeText(uint16_t hour, uint16_t minute, uint16_t second);  // "" when not a time
 

@@ -133,7 +133,9 @@ int TTextFileParser::ReadLine(std::vector<std::string>& fields) {
 }
 
 void AppendValue(std::string& line, std::string_view value, char separator, bool quoteAll) {
-  const bool quote = quoteAll || value.find_first_of(std::string{separator, kQuote, kCR, kLF}) != std::string_view::npos;
+  const bool quote = quoteAll || std::any_of(value.begin(), value.end(), [separator](char c) {
+                       return c == separator || c == kQuote || c == kCR || c == kLF;
+                     });
   if (!quote) {
     line += value;
     return;

@@ -244,6 +244,23 @@ class TProgress {
 void NotifyCursors(int table, int changingCursor);
 uint8_t AdjustCursorsAfterMove(int table, uint32_t deleted, uint32_t formerLast);
 
+// ---- The record copier of restructuring (zeteng_create.cpp) ---------------
+// A field of the source table and the field of the target its value goes to.
+struct TFieldPair {
+  uint16_t from = 0;
+  uint16_t to = 0;
+};
+// Moves the value of field pair.from of the source's record buffer into field
+// pair.to of the target's: equal fields byte for byte, numbers as numbers,
+// memos and blobs as new chains of the target's files, a text into a memo,
+// anything else through its text form; relation fields are left alone.
+// False when a memo or blob could not be written (the error recorded).
+bool CopyFieldValue(ZetTable::TZetTable& source, ZetTable::TZetTable& target, const TFieldPair& pair);
+// Whether fields paired by name carry a value from the type to the type:
+// the same class (text, number, memo, blob, relation), a text onto a number,
+// memo or relation, or a number onto a text.
+bool PairableTypes(uint8_t fromType, uint8_t toType);
+
 // Finishes the file swap of a restructure of this table that a process left
 // half done (zeteng_create.cpp); nothing when none is pending.
 void FinishInterruptedRestructure(std::string_view tablePath);

@@ -647,6 +647,17 @@ std::vector<std::string> OldSetFiles(TZetTable& t) {
 
 }  // namespace
 
+bool CopyFieldValue(TZetTable& source, TZetTable& target, const TFieldPair& pair) {
+  return CopyValue(source, target, {pair.from, pair.to});
+}
+
+bool PairableTypes(uint8_t fromType, uint8_t toType) {
+  const TClass from = ClassOf(fromType), to = ClassOf(toType);
+  if (from == to) return true;
+  if (from == TClass::Text) return to != TClass::Blob;  // text onto a number, memo or relation
+  return from == TClass::Number && to == TClass::Text;
+}
+
 // Finishes a restructure of the table whose swap was committed but not
 // completed (a process died during it). Called before a table is opened.
 void FinishInterruptedRestructure(std::string_view tablePath) {

@@ -84,7 +84,10 @@ ShortStr FieldText(const TZetTable& table, uint16_t n, const uint8_t* record) {
   if (!table.ValidField(n) || !table.IsStored(n)) return {};
   const Common::FieldPlace place = table.Place(n);
   const size_t size = Common::FieldValueSize(place);
-  uint8_t raw[kValueScratch] = {};
+  // The value is copied in whole; only the widest number read from it is
+  // cleared first, so that a field narrower than its type reads as zeros.
+  uint8_t raw[kValueScratch];
+  std::memset(raw, 0, sizeof(double));
   bool isNull = false;
   Common::GetFieldValue(record, place, table.version, raw, isNull);
 

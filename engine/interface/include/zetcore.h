@@ -667,8 +667,20 @@ ZET_EXPORT int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFil
    -2 created, -3 written; -203 a value (the last error tells "Erfolgreich
    importiert: <count>, Feld: <text>"), a syntax error of the file (error 8)
    or a break (114) stopped the run, the records before it stay; -19 format
-   3 on import or format 4 (not available); -30 no right to append; -101;
-   else 0. accessCode, tableKey and the unused arguments are not read. */
+   3 on import or a format above 4; -30 no right to append; -101; else 0.
+   Format 4 moves records between tables: export creates fileName as a new
+   table of the cursor's table's fields, version, code and key (no user
+   indexes) and copies the selected records into it, fields paired by name,
+   memos, blobs, identifiers and the identifier counter carried (-2 when it
+   cannot be created or is an open table's file); import opens fileName
+   read-only with accessCode and tableKey (or reads it where it is open) and
+   appends its records in record order through columnMap, which there names
+   the source's user field for user field k + 1 (values of other types go
+   through their text forms); identifiers are kept only when the map pairs
+   identifier fields of one name and the target was empty (-1 when it does
+   not open or is the cursor's own table). Exports visit the cursor's order;
+   a selection that an index can answer reads only that index's key range.
+   The unused arguments are not read. */
 ZET_EXPORT int32_t ZetTableImport(int32_t cursor, const char* selection, const char* fileName,
                                   const char* accessCode, uint32_t tableKey, uint8_t format,
                                   const int16_t* columnMap, uint8_t header, uint8_t ansi,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/base/common.h"
+#include "engine/base/datum.h"
 #include "engine/interface/include/zetcore.h"
 #include "engine/interface/odbc_import.h"
 #include "engine/interface/tests/interface_test_util.h"
@@ -348,6 +349,37 @@ TEST_F(ScriptedImport, DateAndTimeTextsIntoTextFields) {
   EXPECT_EQ(OdbcImport::TimeText(23, 60, 0), "");
 }
 
+// A date written as text (into a text or memo field) follows the engine's
+// date format; a date field takes the date itself under every format, also
+// where the text has two digits of year and would read back as 1945.
+TEST_F(ScriptedImport, DateTextsFollowTheDateFormat) {
+  struct Case {
+    int format;
+    const char* date;
+    const char* stamp;
+  };
+  const Case cases[] = {{DATUM::kDateDayMonthYear4, "01.06.2045", "07.03.1850 10:20:30"},
+                        {DATUM::kDateDayMonthYear2, "01.06.45", "07.03.50 10:20:30"},
+                        {DATUM::kDateMonthDayYear, "06/01/45", "03/07/50 10:20:30"}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.format);
+    SetUp();
+    AddRows(1);
+    g_script.rows[0][4].stamp = {2045, 6, 1, 0, 0, 0, 0};
+    g_script.rows[0][6].stamp = {1850, 3, 7, 10, 20, 30, 0};
+    DATUM::SetDateTimeFormat(k.format, DATUM::kTimeHoursMinutes);
+    EXPECT_EQ(OdbcImport::DateText(2045, 6, 1), k.date);
+    const int32_t result = Import(Map({{2, 5}, {6, 5}, {8, 7}}));
+    DATUM::SetDateTimeFormat(DATUM::kDateDayMonthYear4, DATUM::kTimeHoursMinutes);
+    ASSERT_EQ(result, 0);
+    const auto recs = Records();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].at("NAME"), k.date);
+    EXPECT_EQ(recs[0].at("NOTIZ"), k.stamp);
+    EXPECT_EQ(recs[0].at("DATUM"), "01.06.2045");
+  }
+}
+
 TEST_F(ScriptedImport, NoRowsAppendsNothing) {
   ASSERT_EQ(Import(Map({{2, 1}})), 0);
   ExpectReleased();
@@ -617,6 +649,17 @@ TEST_F(SqliteImport, TimestampFillsDateAndTimeFields) {
   EXPECT_EQ(recs[0].at("ZEIT"), "23:59");
   EXPECT_EQ(recs[0].at("NAME"), "");  // a text field ignores a timestamp
   EXPECT_EQ(recs[1].at("DATUM"), "");
+}
+
+TEST_F(SqliteImport, DateTextsFollowTheDateFormat) {
+  DATUM::SetDateTimeFormat(DATUM::kDateMonthDayYear, DATUM::kTimeHoursMinutes);
+  const int32_t result = Import(Map({{2, 5}, {6, 5}}));
+  DATUM::SetDateTimeFormat(DATUM::kDateDayMonthYear4, DATUM::kTimeHoursMinutes);
+  ASSERT_EQ(result, 0) << LastError();
+  const auto recs = Records();
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[0].at("NAME"), "02/29/24");
+  EXPECT_EQ(recs[0].at("DATUM"), "29.02.2024");
 }
 
 TEST_F(SqliteImport, ErrorsAreAnswered) {
