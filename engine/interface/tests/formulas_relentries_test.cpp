@@ -164,6 +164,61 @@ TEST_F(MasterCursorTest, ARelationTableCursorShowsAndAppendsTheEntriesOfItsMaste
   EXPECT_TRUE(Entries(carl).empty());
 }
 
+// A change of the master's table reaches a relation-table cursor only while
+// its master stands on a record and neither edits nor appends; the change
+// the master itself confirms is not reported back to its entries.
+TEST_F(MasterCursorTest, ARelationTableCursorHearsOfItsMastersTableOnlyWhileTheMasterRests) {
+  ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+  const int32_t entries = ZetTableCreateRelTable(people, "FREUNDE");
+  ASSERT_GT(entries, 0);
+  const int32_t other = ZetTableCreate(1);
+  ASSERT_EQ(ZetTableSetRecNo(other, 2), 2);
+  auto renameThroughOther = [&](const char* name) {
+    ASSERT_EQ(ZetTableEdit(other), 0);
+    ASSERT_EQ(ZetTableSetStr(other, "NAME", name), 0);
+    ASSERT_EQ(ZetTableEditConfirm(other), 0);
+  };
+  EXPECT_EQ(ZetTableIsDirty(entries), 0);
+
+  struct Case {
+    const char* masterState;
+    int32_t dirty;
+  } const cases[] = {{"resting", 1}, {"editing", 0}, {"appending", 0}, {"without record", 0}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.masterState);
+    const std::string state = k.masterState;
+    if (state == "editing") {
+      ASSERT_EQ(ZetTableEdit(people), 0);
+    } else if (state == "appending") {
+      ASSERT_EQ(ZetTableAppend(people), 0);
+    } else if (state == "without record") {
+      ASSERT_EQ(ZetTableDelete(entries), 0);
+      ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+      ASSERT_EQ(ZetTableCreateRelTable(people, "FREUNDE"), entries) << "the freed slot";
+      ASSERT_EQ(ZetTableDelete(people), 0);
+      ASSERT_EQ(ZetTableCreate(1), people) << "a fresh master in the same slot, on no record";
+    }
+    renameThroughOther(("Name " + state).c_str());
+    EXPECT_EQ(ZetTableIsDirty(entries), k.dirty);
+    EXPECT_EQ(ZetTableIsDirty(entries), 0) << "reported once";
+    if (state == "editing") {
+      ASSERT_EQ(ZetTableEditCancel(people), 0);
+    } else if (state == "appending") {
+      ASSERT_EQ(ZetTableAppendCancel(people), 0);
+    }
+  }
+
+  // The master's own confirm comes while it still edits: its entries are
+  // not told; a second cursor on the people table is.
+  ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+  ASSERT_EQ(ZetTableEdit(people), 0);
+  ASSERT_EQ(ZetTableSetStr(people, "NAME", "Anne"), 0);
+  ASSERT_EQ(ZetTableEditConfirm(people), 0);
+  EXPECT_EQ(ZetTableIsDirty(entries), 0);
+  EXPECT_EQ(ZetTableIsDirty(other), 1);
+  EXPECT_EQ(Field(other, "NAME"), "Name without record") << "the other cursor keeps its own record";
+}
+
 TEST_F(MasterCursorTest, ALinkedTableCursorHoldsTheRecordsOfItsMastersRecord) {
   const uint8_t noDefinitions[] = {0};
   ASSERT_EQ(ZetBuildRelations(noDefinitions), 0);
