@@ -72,6 +72,8 @@ bool g_openRelationTables = true;
 
 }  // namespace
 
+int ZETEng::OpenMissingRelationTables() { return g_openRelationTables ? OpenRelationTables(1) : 0; }
+
 int ZETEng::RelationTableOfField(const TZetTable& t, uint16_t field) {
   if (!t.ValidField(field) || t.FieldType(field) != Common::kTypeRelation) return 0;
   const ShortStr file = ZetTable::RelationFileName(t, Common::NameOf(t.StoredName(field)).view());

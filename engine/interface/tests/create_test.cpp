@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -464,6 +465,157 @@ TEST_F(RestructureTest, AKillAtAnyChangeLeavesTheOldOrTheNewTableWhole) {
   }
   EXPECT_GT(sawOld, 0);
   EXPECT_GT(sawNew, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// LEUTE (NR, NAME, FREUNDE a relation to itself) with Anna, Bert and Carl
+// and the entries 1>2, 1>3, 2>3; restructured, its relation field renamed to
+// BEKANNTE and NAME widened.
+class RelationRestructureTest : public InterfaceTest {
+ protected:
+  void SetUp() override {
+    InterfaceTest::SetUp();
+    Fill();
+  }
+  void TearDown() override {
+    platform::ResetFileFaults();
+    InterfaceTest::TearDown();
+  }
+  void Fill() {
+    ZetRltnCloseAll();
+    for (const auto& e : std::filesystem::directory_iterator(TempDir()))
+      for (const char* stem : {"LEUTE", "FREUNDE", "BEKANNTE", "~LEUTE", "$LEUTE"})
+        if (e.path().filename().string().rfind(stem, 0) == 0) std::filesystem::remove_all(e.path());
+    ASSERT_EQ(ZetRltnCreate(Path().c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
+    const int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+    ASSERT_EQ(r, 1);
+    const int32_t people = ZetTableCreate(r);
+    for (const char* name : {"Anna", "Bert", "Carl"}) {
+      ASSERT_EQ(ZetTableAppend(people), 0);
+      ASSERT_EQ(ZetTableSetStr(people, "NAME", name), 0);
+      ASSERT_EQ(ZetTableAppendConfirm(people), 0);
+    }
+    const int32_t e = ZetTableCreate(2);
+    for (auto [id, target] : {std::pair{1, 2}, {2, 3}, {1, 3}}) ASSERT_EQ(ZetTableChangeRelEntry(e, id, 0, target), 0);
+    ZetTableDelete(e);
+    ZetTableDelete(people);
+    ZetRltnCloseAll();
+  }
+  std::string Path() { return TempPath("LEUTE.DAT"); }
+  int32_t Restructure(int32_t relation, const char* relationField, int16_t idSource = 1) {
+    g_defs = {{"NR", N, 1, idSource, 0, "", "NAME"}, {"NAME", S, 30, 2}, {relationField, R, 0, 3, 0, "", "@"}};
+    return ZetRltnRestructure(relation, "", 0, 2, 3, FieldProc, 0, nullptr);
+  }
+  // "old" or "new" when the table opens with its relation table and every
+  // person and entry is there under the field of that structure.
+  std::string State() {
+    const int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+    if (r <= 0) return "does not open: " + LastError();
+    const int32_t people = ZetTableCreate(r);
+    const bool isNew = ZetTableGetFieldNo(people, "BEKANNTE") > 0;
+    const std::string field = isNew ? "BEKANNTE" : "FREUNDE";
+    std::string state = isNew ? "new" : "old";
+    auto fail = [&](const std::string& what) { state += (state.size() <= 3 ? " table but " : ", ") + what; };
+    if (ZetGetNumRelations() != 2) fail("relations open " + std::to_string(ZetGetNumRelations()));
+    if (ZetTableRecordCount(people) != 3) fail("count");
+    const std::vector<std::vector<std::string>> want = {{"1>2", "1>3"}, {"2>3"}, {}};
+    for (int k = 1; k <= 3; ++k) {
+      if (ZetTableSetRecNo(people, k) != k) {
+        fail("record");
+        continue;
+      }
+      const int32_t entries = ZetTableCreateRelTable(people, field.c_str());
+      std::vector<std::string> seen;
+      for (int32_t s = ZetTableFirst(entries); entries > 0 && s >= 0; s = ZetTableMoveBy(entries, 1))
+        seen.push_back(Field(entries, "1") + ">" + Field(entries, "2"));
+      if (seen != want[size_t(k - 1)]) fail("entries of " + std::to_string(k));
+      ZetTableDelete(entries);
+    }
+    if (platform::FileExists(TempPath(isNew ? "FREUNDE.REL" : "BEKANNTE.REL"))) fail("other relation table");
+    ZetTableDelete(people);
+    ZetRltnCloseAll();
+    return state;
+  }
+};
+
+TEST_F(RelationRestructureTest, ARenamedRelationFieldTakesItsEntriesAlong) {
+  int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  ASSERT_EQ(Restructure(r, "FREUNDE"), 0) << LastError();
+  EXPECT_EQ(ZetGetNumRelations(), 2);
+  ZetRltnCloseAll();
+  EXPECT_EQ(State(), "old") << "kept under its name";
+
+  r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  ASSERT_EQ(Restructure(r, "BEKANNTE"), 0) << LastError();
+  EXPECT_EQ(ZetGetNumRelations(), 2) << "the relation table stays open, under its new name";
+  char name[64] = {};
+  ASSERT_EQ(ZetRltnGetName(2, name, sizeof name - 1, 1), 0);
+  EXPECT_STREQ(name, "BEKANNTE.REL");
+  const int32_t people = ZetTableCreate(r);
+  ASSERT_EQ(ZetTableSetRecNo(people, 2), 2);
+  const int32_t entries = ZetTableCreateRelTable(people, "BEKANNTE");
+  ASSERT_GT(entries, 0);
+  ASSERT_EQ(ZetTableAppend(entries), 0);
+  ASSERT_EQ(ZetTableSetStr(entries, "2", "1"), 0);
+  EXPECT_EQ(ZetTableAppendConfirm(entries), 0) << "the moved relation table takes new entries";
+  ASSERT_GE(ZetTableDeleteRecord(entries), 0);
+  ZetTableDelete(entries);
+  ZetTableDelete(people);
+  ZetRltnCloseAll();
+  EXPECT_EQ(State(), "new");
+  EXPECT_FALSE(platform::DirectoryExists(TempPath("~LEUTE")));
+
+  // Entries belong to identifiers: a structure that numbers its records
+  // anew cannot take them along, and is refused.
+  r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  EXPECT_EQ(Restructure(r, "FREUNDE", 0), -21);
+  ZetRltnCloseAll();
+  EXPECT_EQ(State(), "new");
+
+  // A relation table of the new name that is not the table's own would be
+  // pushed out by the swap: refused, nothing changed.
+  std::filesystem::copy_file(TempPath("BEKANNTE.REL"), TempPath("FREUNDE.REL"));
+  r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  EXPECT_EQ(Restructure(r, "FREUNDE"), -21);
+  ZetRltnCloseAll();
+  EXPECT_TRUE(platform::FileExists(TempPath("FREUNDE.REL")));
+  std::filesystem::remove(TempPath("FREUNDE.REL"));
+  EXPECT_EQ(State(), "new");
+}
+
+// Every file operation of a restructure that renames the relation field
+// fails in turn: the table and its relation table are old or new, whole.
+TEST_F(RelationRestructureTest, AFailureAtAnyFileStepLeavesOldOrNewWholeWithTheEntries) {
+  using platform::FileOp;
+  int failuresSeen = 0;
+  for (FileOp op : {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open, FileOp::Directory,
+                    FileOp::Read}) {
+    int successes = 0;
+    for (int nth = 1; successes < 4 && nth <= 200; ++nth) {
+      SCOPED_TRACE("operation " + std::to_string(int(op)) + " number " + std::to_string(nth));
+      const int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+      ASSERT_EQ(r, 1);
+      platform::InjectFileFault(op, nth, platform::kDosWriteFault);
+      const int32_t result = Restructure(r, "BEKANNTE");
+      platform::ResetFileFaults();
+      ZetRltnCloseAll();
+      const std::string state = State();
+      if (result == 0) {
+        ++successes;
+        EXPECT_EQ(state, "new");
+      } else {
+        successes = 0;
+        ++failuresSeen;
+        EXPECT_EQ(state, "old") << "answer " << result;
+        EXPECT_FALSE(platform::DirectoryExists(TempPath("~LEUTE")));
+      }
+      if (state != "old") Fill();
+    }
+  }
+  EXPECT_GT(failuresSeen, 20);
 }
 
 }  // namespace
