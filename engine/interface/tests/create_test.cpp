@@ -619,3 +619,41 @@ TEST_F(RelationRestructureTest, AFailureAtAnyFileStepLeavesOldOrNewWholeWithTheE
 }
 
 }  // namespace
+
+namespace {
+
+// A formula field filled from a source keeps the copied value; a formula
+// field without one is computed over the record as stored, also when it
+// reads a kept formula field.
+TEST_F(InterfaceTest, RestructureKeepsFilledFormulaFieldsAndComputesTheOthersFromThem) {
+  const std::string path = TempPath("WERTE.DAT");
+  ASSERT_EQ(Create(path, 2, {{"X", I}, {"Y", I}}), 0) << LastError();
+  int32_t r = ZetRltnOpen(path.c_str(), "", 0, kAllRights);
+  ASSERT_GT(r, 0);
+  int32_t c = ZetTableCreate(r);
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_EQ(ZetTableAppend(c), 0);
+    ASSERT_EQ(ZetTableSetStr(c, "X", std::to_string(k).c_str()), 0);
+    ASSERT_EQ(ZetTableSetStr(c, "Y", std::to_string(100 * k).c_str()), 0);
+    ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+  }
+  ZetTableDelete(c);
+  g_defs = {{"Z", I, 0, 0, 1, "Y + 1"}, {"X", I, 0, 1}, {"Y", I, 0, 2, 1, "X * 10"}, {"W", I, 0, 0, 1, "Z * 2"}};
+  ASSERT_EQ(ZetRltnRestructure(r, "", 0, 2, 4, FieldProc, 0, nullptr), 0) << LastError();
+  c = ZetTableCreate(r);
+  for (int k = 1; k <= 3; ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_EQ(ZetTableSetRecNo(c, k), k);
+    EXPECT_EQ(Field(c, "Y"), std::to_string(100 * k)) << "kept from its source";
+    EXPECT_EQ(Field(c, "Z"), std::to_string(100 * k + 1)) << "computed from the kept value";
+    EXPECT_EQ(Field(c, "W"), std::to_string(2 * (100 * k + 1))) << "a formula over a formula";
+  }
+  ASSERT_EQ(ZetTableAppend(c), 0);
+  ASSERT_EQ(ZetTableSetStr(c, "X", "7"), 0);
+  ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+  EXPECT_EQ(Field(c, "Y"), "70") << "the formula of a kept field works for new records";
+  EXPECT_EQ(Field(c, "W"), "142");
+  ZetTableDelete(c);
+}
+
+}  // namespace
