@@ -502,6 +502,7 @@ void UnitInit() {
   g_bulkDelete = false;
   g_brackets.clear();
   EngineHooks::NotifyTableChanged = NotifyHook;
+  EngineHooks::BeforeTableOpen = FinishInterruptedRestructure;
   EngineHooks::NotifyRecordMoved = AdjustCursorsAfterMove;
   EngineHooks::ResetCursorsOfTable = ResetCursorsOfTable;
   EngineHooks::SetCursorMarksFromArray = SetMarksFromArray;

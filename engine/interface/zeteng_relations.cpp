@@ -93,7 +93,6 @@ int32_t ZetRltnOpen(const char* fileName, const char* accessCode, uint32_t table
   }
   ShortStr code(TextIn(accessCode, Common::kMaxCodeLength));
   UPPERCAS::UpperStr(code);
-  FinishInterruptedRestructure(TextIn(fileName));
   const int error =
       Zet01::OpenTable(slot, uint16_t(openMode & 0xFFFF), TextIn(fileName), 0, tableKey, code);
   if (error != 0) return OpenError(error);

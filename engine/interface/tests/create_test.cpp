@@ -301,6 +301,23 @@ class RestructureTest : public InterfaceTest {
   bool NoWorkLeft() {
     return !platform::DirectoryExists(TempPath("~ARTIKEL")) && !platform::DirectoryExists(TempPath("$ARTIKEL"));
   }
+  // A restructure in a child process that is killed right before its k-th
+  // change of a file (0: never): minus the signal, the changes counted
+  // (at most 250) or 255 for a failed restructure.
+  int RunKilledRestructure(int k) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, kAllRights);
+      platform::InjectCrashAtChange(k);
+      const int32_t result = r > 0 ? Restructure(r) : -999;
+      const int changes = platform::ChangesCounted();
+      _exit(result == 0 ? std::min(changes, 250) : 255);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status)) return -WTERMSIG(status);
+    return WEXITSTATUS(status);
+  }
 };
 
 TEST_F(RestructureTest, KeepsEveryRecordThroughDroppedRetypedAndAddedFields) {
@@ -429,20 +446,7 @@ TEST_F(RestructureTest, AFailureAtAnyFileStepLeavesTheOldOrTheNewTableWhole) {
 // k-th change of a file, for k spread over the whole run: the next open
 // finds the old or the new table, whole.
 TEST_F(RestructureTest, AKillAtAnyChangeLeavesTheOldOrTheNewTableWhole) {
-  auto runChild = [&](int k) -> int {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, kAllRights);
-      platform::InjectCrashAtChange(k);
-      const int32_t result = r > 0 ? Restructure(r) : -999;
-      const int changes = platform::ChangesCounted();
-      _exit(result == 0 ? std::min(changes, 250) : 255);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status)) return -WTERMSIG(status);
-    return WEXITSTATUS(status);
-  };
+  auto runChild = [&](int k) { return RunKilledRestructure(k); };
   ZetRltnCloseAll();
   // A run without a kill tells how many changes a restructure makes.
   const int total = runChild(0);
@@ -465,6 +469,32 @@ TEST_F(RestructureTest, AKillAtAnyChangeLeavesTheOldOrTheNewTableWhole) {
   }
   EXPECT_GT(sawOld, 0);
   EXPECT_GT(sawNew, 0);
+}
+
+// A swap that a killed process left half done is finished by any open of
+// the table, also by one from the macro language.
+TEST_F(RestructureTest, AnOpenFromTheLanguageFinishesAnInterruptedSwap) {
+  ZetRltnCloseAll();
+  const int total = RunKilledRestructure(0);
+  ASSERT_GT(total, 10);
+  Refill();
+  ZetRltnCloseAll();
+  const std::string journal = TempPath("~ARTIKEL/RESTRUCT.JNL");
+  int k = total;
+  while (k > 1 && !platform::FileExists(journal)) {
+    ASSERT_EQ(RunKilledRestructure(--k), -SIGKILL);
+    if (!platform::FileExists(journal) && TableState(Path()) != "old") Refill();
+  }
+  ASSERT_TRUE(platform::FileExists(journal)) << "a kill within the swap";
+  uint8_t code[256];
+  char result[256];
+  const std::string open = "OpenDb(\"" + Path() + "\", \"\", 15, " + std::to_string(editing_test::kTableKey) + ")";
+  ASSERT_EQ(ZetTokenize(0, code, open.c_str()), 0) << open;
+  ASSERT_EQ(ZetExecMacro(0, result, code, 255, 0), 0);
+  EXPECT_STREQ(result, "1") << "the table opened into slot 1";
+  EXPECT_TRUE(NoWorkLeft());
+  ZetRltnCloseAll();
+  EXPECT_EQ(TableState(Path()), "new");
 }
 
 }  // namespace
