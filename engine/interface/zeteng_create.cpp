@@ -13,7 +13,11 @@
 //   1. The new table is created in the work directory "~<name>" next to the
 //      table, under the table's own file name, with the user indexes whose
 //      key fields all survive unchanged in type and size (their keys
-//      translated to the new field numbers). Every record is copied into it
+//      translated to the new field numbers); a user index whose key holds an
+//      expression or a variable is built again after the copy when its key
+//      text still compiles over the new structure, and otherwise left out
+//      (the restructure answers 0 with the compile error and "<index>:
+//      <key text>" as the last error). Every record is copied into it
 //      through the field map; the old table stays open and untouched. The
 //      relation table of every relation field that names an old relation
 //      field as its source is copied beside it under the name the new field
@@ -61,6 +65,7 @@
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
+#include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/storage/zet06_create.h"
@@ -526,6 +531,57 @@ void CarryUserIndexes(const TZetTable& source, TZetTable& target, const std::vec
   }
 }
 
+struct TDroppedIndex {
+  uint16_t error = 0;
+  ShortStr text;
+};
+
+// A user index whose key holds an expression or a variable: its key text,
+// compiled again over the new structure and built after the copy.
+struct TRebuiltIndex {
+  ShortStr name;  // without ".IND"
+  ShortStr description;
+};
+
+std::vector<TRebuiltIndex> ExpressionIndexes(int slot, const TZetTable& t) {
+  std::vector<TRebuiltIndex> list;
+  for (int s = 1; s < ZetTable::kIndexSlots; ++s) {
+    const auto& d = t.indexes[size_t(s)];
+    if (!d || !Zet00::IsUserIndex(t, s)) continue;
+    bool computed = false;
+    for (size_t k = 0; k < ZetTable::kKeyParts; ++k) {
+      const Zet00::TKeyPart part = Zet00::KeyPart(d->header.data(), k);
+      if (part.field == 0) break;
+      computed = computed || part.IsExpression() || part.IsVariable();
+    }
+    if (computed)
+      list.push_back({ShortStr(Common::SplitFileName(d->fileName).name), Zet00::GetIndexDesc(slot, s, true, false)});
+  }
+  return list;
+}
+
+// Builds the expression indexes in the new table. One whose key text no
+// longer compiles is left out, its error and name kept in dropped (the
+// restructure goes on); a build that fails otherwise is the restructure's
+// failure (its error).
+int RebuildExpressionIndexes(int slot, const std::vector<TRebuiltIndex>& list, std::optional<TDroppedIndex>& dropped) {
+  for (const TRebuiltIndex& r : list) {
+    std::array<uint8_t, ZetTable::kKeyDescriptionSize> description{};
+    if (const int e = MakeIV::CompileIndexDescription(slot, r.description.view(), description.data(), false); e != 0) {
+      ShortStr reason = r.name;
+      reason.append(": ");
+      reason.append(r.description.view());
+      dropped = TDroppedIndex{uint16_t(e), reason};
+      continue;
+    }
+    if (MakeIV::CreateUserIndex(true, slot, r.description.view(), r.name.view(), false, nullptr) < 1) {
+      const int e = Common::LastError();
+      return e != 0 ? e : kErrWrite;
+    }
+  }
+  return 0;
+}
+
 // ---- Restructuring: the file swap -------------------------------------------
 
 struct TSwap {
@@ -793,6 +849,8 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
   // 1. The new table beside the old one, with the records copied.
   std::vector<TFieldPair> map;
   std::vector<TRelationMove> moves;
+  const std::vector<TRebuiltIndex> rebuilds = ExpressionIndexes(relation, old);
+  std::optional<TDroppedIndex> dropped;
   TBuilt built;
   int32_t result = CreateRelation(newPath, code, tableKey, uint16_t(fileVersion), uint16_t(fieldCount), proc, user,
                                   relation, built, [&](TZetTable& t) {
@@ -822,6 +880,7 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
       error = ZetTable::kErrBadStructure;
     }
     if (error == 0) error = CopyRecords(relation, slot, map, progress);
+    if (error == 0) error = RebuildExpressionIndexes(slot, rebuilds, dropped);
     if (error == 0 && ZetTable::Table(slot)->recordCount != old.recordCount) error = kErrWrite;
     const int closeError = Zet01::CloseTable(slot);
     if (error == 0) error = closeError;
@@ -898,7 +957,10 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
     reopened = Zet01::OpenTable(relation, oldMode, oldPath, 0, tableKey, code.view()) == 0;
   if (!reopened) return kBadRelation;
   reopenRelationTables(true);
-  return OpenMissingRelationTables() == 0 ? 0 : kBadRelation;
+  if (OpenMissingRelationTables() != 0) return kBadRelation;
+  // An index left out is told through the last error.
+  if (dropped) Common::SetError(dropped->error, dropped->text.view());
+  return 0;
 }
 
 }  // extern "C"

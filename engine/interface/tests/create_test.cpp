@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -469,6 +470,32 @@ TEST_F(RestructureTest, AKillAtAnyChangeLeavesTheOldOrTheNewTableWhole) {
   }
   EXPECT_GT(sawOld, 0);
   EXPECT_GT(sawNew, 0);
+}
+
+// A user index over an expression is built again when its key text still
+// compiles over the new structure, and left out, with the reason as the
+// last error, when it does not.
+TEST_F(RestructureTest, ExpressionIndexesAreRebuiltWhileTheirKeyStillCompiles) {
+  const int32_t r = OpenArticles();
+  ASSERT_EQ(ZetRltnCreateIndex(r, "DOPPELT", "(MENGE*2)", 0, nullptr), 0) << LastError();
+  ASSERT_EQ(ZetRltnCreateIndex(r, "PLUSEINS", "(CODE+1)", 0, nullptr), 0) << LastError();
+  g_defs = NewStructure();
+  g_defs[0].second = "KODE";
+  g_defs[1].name = "KODE";
+  ASSERT_EQ(ZetRltnRestructure(r, "", editing_test::kTableKey, 2, int32_t(g_defs.size()), FieldProc, 0, nullptr), 0)
+      << LastError();
+  EXPECT_NE(LastError().find("PLUSEINS: (CODE+1)"), std::string::npos) << LastError();
+  const auto names = IndexNames(r);
+  EXPECT_NE(std::find(names.begin(), names.end(), "DOPPELT.IND"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "PLUSEINS.IND"), names.end());
+  EXPECT_FALSE(platform::FileExists(TempPath("PLUSEINS.IND")));
+  const int32_t c = ZetTableCreate(r);
+  ASSERT_EQ(ZetTableSetAccess(c, "DOPPELT.IND", 0), 0);
+  std::vector<int> amounts;
+  for (int32_t s = ZetTableFirst(c); s >= 0; s = ZetTableMoveBy(c, 1)) amounts.push_back(std::stoi(Field(c, "MENGE")));
+  EXPECT_EQ(amounts.size(), size_t(kRecords));
+  EXPECT_TRUE(std::is_sorted(amounts.begin(), amounts.end())) << "in the order of the rebuilt key";
+  ZetTableDelete(c);
 }
 
 // A swap that a killed process left half done is finished by any open of
