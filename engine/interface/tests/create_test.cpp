@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -280,6 +281,57 @@ std::string TableState(const std::string& path) {
   return state;
 }
 
+// Every file operation of a restructure fails in turn, kind by kind from
+// the first one up: the answer is 0 and the table the new one, or -20/-21
+// and the table the old one with no work directory left; the relation is
+// open under its handle either way. A failure in the last steps (removing
+// what the swap left) is not the restructure's: it answers 0 and later
+// steps may still fail, so a kind ends only after four successes in a row.
+// Reads are many and fail alike: the first 120 stand for them. Answers the
+// number of failures seen.
+struct TFaultWalk {
+  std::function<int32_t()> open;  // the relation handle
+  std::function<int32_t(int32_t)> restructure;
+  std::function<std::string()> state;  // "old", "new" or what is wrong
+  std::function<void()> refill;
+  std::string stem;  // the table's path without extension
+};
+
+int WalkFileFaults(const TFaultWalk& w, std::initializer_list<platform::FileOp> ops) {
+  using platform::FileOp;
+  int failuresSeen = 0;
+  for (FileOp op : ops) {
+    int successes = 0;
+    const int last = op == FileOp::Read ? 120 : 300;
+    for (int nth = 1; successes < 4 && nth <= last; ++nth) {
+      SCOPED_TRACE("operation " + std::to_string(int(op)) + " number " + std::to_string(nth));
+      const int32_t r = w.open();
+      platform::InjectFileFault(op, nth, platform::kDosWriteFault);
+      const int32_t result = w.restructure(r);
+      platform::ResetFileFaults();
+      const bool open = ZetGetNumRelations() >= r && ZetTable::Table(r) != nullptr;
+      ZetRltnCloseAll();
+      const std::string state = w.state();
+      EXPECT_TRUE(open) << "the relation is open under its handle";
+      if (result == 0) {
+        ++successes;
+        EXPECT_EQ(state, "new");
+      } else {
+        successes = 0;
+        ++failuresSeen;
+        EXPECT_EQ(state, "old") << "answer " << result;
+        EXPECT_TRUE(result == -20 || result == -21) << result;
+        const std::string directory = w.stem.substr(0, w.stem.find_last_of('/') + 1);
+        const std::string name = w.stem.substr(directory.size());
+        EXPECT_FALSE(platform::DirectoryExists(directory + "~" + name)) << "work directory left";
+        EXPECT_FALSE(platform::DirectoryExists(directory + "$" + name)) << "backup directory left";
+      }
+      if (state != "old") w.refill();
+    }
+  }
+  return failuresSeen;
+}
+
 class RestructureTest : public InterfaceTest {
  protected:
   void SetUp() override {
@@ -408,39 +460,12 @@ TEST_F(RestructureTest, IsRefusedWithoutRightsAndOnBadHandles) {
 // the table the new one, or an error and the table the old one, open again.
 TEST_F(RestructureTest, AFailureAtAnyFileStepLeavesTheOldOrTheNewTableWhole) {
   using platform::FileOp;
-  int failuresSeen = 0;
-  for (FileOp op : {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open, FileOp::Directory,
-                    FileOp::Truncate, FileOp::Read}) {
-    // A failure in the last steps (removing what the swap left) is not the
-    // restructure's: it answers 0 and later steps may still fail, so the
-    // walk ends only after several successes in a row.
-    // Reads are many and fail alike: the first 120 stand for them.
-    int successes = 0;
-    const int last = op == FileOp::Read ? 120 : 300;
-    for (int nth = 1; successes < 4 && nth <= last; ++nth) {
-      SCOPED_TRACE("operation " + std::to_string(int(op)) + " number " + std::to_string(nth));
-      const int32_t r = OpenArticles();
-      platform::InjectFileFault(op, nth, platform::kDosWriteFault);
-      const int32_t result = Restructure(r);
-      platform::ResetFileFaults();
-      const bool open = ZetGetNumRelations() >= r && ZetTable::Table(r) != nullptr;
-      ZetRltnCloseAll();
-      const std::string state = TableState(Path());
-      EXPECT_TRUE(open) << "the relation is open under its handle";
-      if (result == 0) {
-        ++successes;
-        EXPECT_EQ(state, "new");
-      } else {
-        successes = 0;
-        ++failuresSeen;
-        EXPECT_EQ(state, "old") << "answer " << result;
-        EXPECT_TRUE(result == -20 || result == -21) << result;
-        EXPECT_TRUE(NoWorkLeft());
-      }
-      if (state != "old") Refill();
-    }
-  }
-  EXPECT_GT(failuresSeen, 20);
+  const TFaultWalk walk = {[&] { return OpenArticles(); }, [](int32_t r) { return Restructure(r); },
+                           [&] { return TableState(Path()); }, [&] { Refill(); }, TempPath("ARTIKEL")};
+  EXPECT_GT(WalkFileFaults(walk, {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open,
+                                  FileOp::Directory, FileOp::Truncate, FileOp::Read}),
+            20);
+  EXPECT_TRUE(NoWorkLeft());
 }
 
 // The restructure runs in a child process that is killed right before its
@@ -546,19 +571,7 @@ class RelationRestructureTest : public InterfaceTest {
     for (const auto& e : std::filesystem::directory_iterator(TempDir()))
       for (const char* stem : {"LEUTE", "FREUNDE", "BEKANNTE", "~LEUTE", "$LEUTE"})
         if (e.path().filename().string().rfind(stem, 0) == 0) std::filesystem::remove_all(e.path());
-    ASSERT_EQ(ZetRltnCreate(Path().c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
-    const int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
-    ASSERT_EQ(r, 1);
-    const int32_t people = ZetTableCreate(r);
-    for (const char* name : {"Anna", "Bert", "Carl"}) {
-      ASSERT_EQ(ZetTableAppend(people), 0);
-      ASSERT_EQ(ZetTableSetStr(people, "NAME", name), 0);
-      ASSERT_EQ(ZetTableAppendConfirm(people), 0);
-    }
-    const int32_t e = ZetTableCreate(2);
-    for (auto [id, target] : {std::pair{1, 2}, {2, 3}, {1, 3}}) ASSERT_EQ(ZetTableChangeRelEntry(e, id, 0, target), 0);
-    ZetTableDelete(e);
-    ZetTableDelete(people);
+    ZetTableDelete(interface_test::OpenPeopleWithFriends(Path()));
     ZetRltnCloseAll();
   }
   std::string Path() { return TempPath("LEUTE.DAT"); }
@@ -647,32 +660,12 @@ TEST_F(RelationRestructureTest, ARenamedRelationFieldTakesItsEntriesAlong) {
 // fails in turn: the table and its relation table are old or new, whole.
 TEST_F(RelationRestructureTest, AFailureAtAnyFileStepLeavesOldOrNewWholeWithTheEntries) {
   using platform::FileOp;
-  int failuresSeen = 0;
-  for (FileOp op : {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open, FileOp::Directory,
-                    FileOp::Read}) {
-    int successes = 0;
-    for (int nth = 1; successes < 4 && nth <= 200; ++nth) {
-      SCOPED_TRACE("operation " + std::to_string(int(op)) + " number " + std::to_string(nth));
-      const int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
-      ASSERT_EQ(r, 1);
-      platform::InjectFileFault(op, nth, platform::kDosWriteFault);
-      const int32_t result = Restructure(r, "BEKANNTE");
-      platform::ResetFileFaults();
-      ZetRltnCloseAll();
-      const std::string state = State();
-      if (result == 0) {
-        ++successes;
-        EXPECT_EQ(state, "new");
-      } else {
-        successes = 0;
-        ++failuresSeen;
-        EXPECT_EQ(state, "old") << "answer " << result;
-        EXPECT_FALSE(platform::DirectoryExists(TempPath("~LEUTE")));
-      }
-      if (state != "old") Fill();
-    }
-  }
-  EXPECT_GT(failuresSeen, 20);
+  const TFaultWalk walk = {[&] { return ZetRltnOpen(Path().c_str(), "", 0, kAllRights); },
+                           [&](int32_t r) { return Restructure(r, "BEKANNTE"); }, [&] { return State(); },
+                           [&] { Fill(); }, TempPath("LEUTE")};
+  EXPECT_GT(WalkFileFaults(walk, {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open,
+                                  FileOp::Directory, FileOp::Read}),
+            20);
 }
 
 }  // namespace

@@ -112,19 +112,7 @@ class MasterCursorTest : public InterfaceTest {
   // LEUTE with Anna (1), Bert (2), Carl (3); FREUNDE entries 1>2, 2>3, 1>3.
   void SetUp() override {
     InterfaceTest::SetUp();
-    const std::string path = TempPath("LEUTE.DAT");
-    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
-    ASSERT_GT(ZetRltnOpen(path.c_str(), "", 0, kAllRights), 0);
-    ASSERT_EQ(ZetGetNumRelations(), 2);
-    people = ZetTableCreate(1);
-    for (const char* name : {"Anna", "Bert", "Carl"}) {
-      ASSERT_EQ(ZetTableAppend(people), 0);
-      ASSERT_EQ(ZetTableSetStr(people, "NAME", name), 0);
-      ASSERT_EQ(ZetTableAppendConfirm(people), 0);
-    }
-    const int32_t e = ZetTableCreate(2);
-    for (auto [id, target] : {std::pair{1, 2}, {2, 3}, {1, 3}}) ASSERT_EQ(ZetTableChangeRelEntry(e, id, 0, target), 0);
-    ASSERT_EQ(ZetTableDelete(e), 0);
+    people = interface_test::OpenPeopleWithFriends(TempPath("LEUTE.DAT"));
   }
   int32_t people = 0;
 };
