@@ -331,11 +331,30 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// Whether a change of the table concerns the cursor. A relation-table cursor
+// lists the entries of its append master's current record: a change of the
+// master's table concerns it only while the master stands on a record and
+// neither edits nor appends (the master's own pending change is not one its
+// entries can follow yet). Every other cursor is concerned when one of its
+// sets holds the table.
+bool Concerns(const TCursor& c, int table) {
+  if (c.relationTableCursor) {
+    const TCursor* master = Cursor(c.appendMaster);
+    if (master && master->relation == table && TableOf(*master))
+      return master->recno != 0 && master->editDepth == 0 && master->appendDepth == 0;
+  }
+  return DependsOn(c, table);
+}
+
+}  // namespace
+
 void NotifyCursors(int table, int changingCursor) {
   if (changingCursor < 0) return;
   for (int h = 1; h <= kMaxCursors; ++h) {
     TCursor* c = g_cursors[size_t(h)].get();
-    if (!c || h == changingCursor || !DependsOn(*c, table)) continue;
+    if (!c || h == changingCursor || !Concerns(*c, table)) continue;
     c->changed = true;
     if (c->recno != 0 && c->editDepth == 0 && c->appendDepth == 0 && c->relation == table) RefreshCursor(*c);
   }
@@ -512,6 +531,7 @@ void UnitInit() {
   g_bulkDelete = false;
   g_brackets.clear();
   EngineHooks::NotifyTableChanged = NotifyHook;
+  EngineHooks::BeforeTableOpen = FinishInterruptedRestructure;
   EngineHooks::NotifyRecordMoved = AdjustCursorsAfterMove;
   EngineHooks::ResetCursorsOfTable = ResetCursorsOfTable;
   EngineHooks::SetCursorMarksFromArray = SetMarksFromArray;

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/base/shortstr.h"
@@ -264,6 +265,36 @@ bool PairableTypes(uint8_t fromType, uint8_t toType);
 // Finishes the file swap of a restructure of this table that a process left
 // half done (zeteng_create.cpp); nothing when none is pending.
 void FinishInterruptedRestructure(std::string_view tablePath);
+
+// The files of the set of an open table that exist, as (path, path under
+// the new name) pairs in the table's directory, the table file last; the
+// table itself is left as it was (zeteng_restructure.cpp).
+std::vector<std::pair<std::string, std::string>> TableFileSet(ZetTable::TZetTable& t, std::string_view newName);
+
+// ---- Copying records between tables (zeteng_create.cpp) -------------------
+// A field of the source table whose values fill a field of the target.
+struct TFieldPair {
+  uint16_t from = 0;
+  uint16_t to = 0;
+};
+// Whether a copy through the map carries the identifiers over: the target
+// is empty and its identifier field is filled from one of the source.
+bool CarriesIdentifiers(const ZetTable::TZetTable& source, const ZetTable::TZetTable& target,
+                        const std::vector<TFieldPair>& map);
+// Appends every record of the source table (in record order) to the target
+// table through the map: values by type class (text, numbers, memo and blob
+// chains copied into the target's files), a new identifier unless they are
+// carried over (then the counter goes on after the highest), the target's
+// formulas for the fields the map does not fill. Both tables are open in
+// their slots; the target is flushed at the end. Answers 0 or the error
+// (recorded); a progress procedure that answers 1 stops the copy with 114
+// (the records appended so far stay).
+int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TFieldPair>& map, ZetProgressProc progress);
+
+// Opens the relation tables of the hidden relation fields of every open
+// table that are not open yet, while the open-relation-tables switch is on:
+// 0, -2 (62 tables) or -1 (zeteng_relations.cpp).
+int OpenMissingRelationTables();
 
 // Installs the blob file import for the macro language (zeteng_memos.cpp).
 void InstallTransferServices();

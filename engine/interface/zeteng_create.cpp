@@ -13,13 +13,23 @@
 //   1. The new table is created in the work directory "~<name>" next to the
 //      table, under the table's own file name, with the user indexes whose
 //      key fields all survive unchanged in type and size (their keys
-//      translated to the new field numbers). Every record is copied into it
-//      through the field map; the old table stays open and untouched. Any
+//      translated to the new field numbers); a user index whose key holds an
+//      expression or a variable is built again after the copy when its key
+//      text still compiles over the new structure, and otherwise left out
+//      (the restructure answers 0 with the compile error and "<index>:
+//      <key text>" as the last error). Every record is copied into it
+//      through the field map; the old table stays open and untouched. The
+//      relation table of every relation field that names an old relation
+//      field as its source is copied beside it under the name the new field
+//      gives (its entries belong to identifiers, so this needs the
+//      identifiers carried over; otherwise the restructure is refused). Any
 //      failure up to here removes the work directory: the old table is as it
 //      was.
 //   2. The commit is one rename: the journal "RESTRUCT.JNL" in the work
-//      directory, listing the new files and the old set's files, appears
-//      whole or not at all.
+//      directory, listing the new files and the old set's files (with the
+//      relation tables that moved), appears whole or not at all. A new file
+//      whose name a file outside the old set holds is refused before: the
+//      swap would push that file out.
 //   3. After the commit the swap moves each old file into the backup
 //      directory "$<name>" and each new file into the table's directory. A
 //      failing step moves everything back and removes the journal (the old
@@ -28,7 +38,11 @@
 //      swap. Every step of the swap can be taken again, so a swap that is
 //      finished twice ends the same: the new table, whole.
 //   4. Only when every new file is in place are the backups and the journal
-//      deleted.
+//      deleted. Relation tables that moved are closed during the swap and
+//      open again in their slots, under the names of the side that won.
+//   5. The copier fills formula fields from their source where the map
+//      names one; the formulas of the other fields are evaluated over the
+//      record as stored, so they agree with the kept values.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -51,6 +65,7 @@
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
+#include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/storage/zet06_create.h"
@@ -76,6 +91,7 @@ constexpr uint16_t kErrRange = 70;
 constexpr uint16_t kErrTooManyLinks = 73;
 constexpr uint16_t kErrTooManyTables = 94;
 constexpr uint16_t kErrWrite = 3;
+constexpr uint16_t kErrFileExists = 22;
 
 constexpr uint8_t kPropertyFormula = 1;
 constexpr uint8_t kPropertyRange = 2;
@@ -352,11 +368,6 @@ TClass ClassOf(uint8_t type) {
   }
 }
 
-struct TPair {
-  uint16_t from = 0;
-  uint16_t to = 0;
-};
-
 // Stores a memo text as a new chain of the target's memo file: its first
 // block, 0 for an empty text or a failure (failed set).
 uint32_t PutMemoText(TZetTable& target, std::string_view text, bool& failed) {
@@ -373,7 +384,7 @@ uint32_t PutMemoText(TZetTable& target, std::string_view text, bool& failed) {
 
 // Moves one value of the source record into the target buffer. Answers
 // false when a memo or blob could not be copied (the error is recorded).
-bool CopyValue(TZetTable& source, TZetTable& target, const TPair& p) {
+bool CopyValue(TZetTable& source, TZetTable& target, const TFieldPair& p) {
   const uint8_t fromType = source.FieldType(p.from), toType = target.FieldType(p.to);
   const TClass from = ClassOf(fromType), to = ClassOf(toType);
   const uint8_t* in = source.recordBuffer.data();
@@ -424,28 +435,45 @@ bool CopyValue(TZetTable& source, TZetTable& target, const TPair& p) {
   return true;
 }
 
-// Copies every record of the source into the empty target through the map.
-// Answers 0 or the error (recorded); cancelled by the progress procedure:
-// 114.
-int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TPair>& map, ZetProgressProc progress) {
+}  // namespace
+
+bool CarriesIdentifiers(const TZetTable& source, const TZetTable& target, const std::vector<TFieldPair>& map) {
+  if (target.autoNumberField == 0 || target.recordCount > 0) return false;
+  return std::any_of(map.begin(), map.end(), [&](const TFieldPair& p) {
+    return p.to == target.autoNumberField && source.FieldType(p.from) == Common::kTypeAutoNumber;
+  });
+}
+
+// Formula fields that the map fills keep the copied value; the formulas of
+// the other fields are evaluated over the record as it will be stored, to a
+// fixed point, so a formula that reads a kept formula field sees the kept
+// value. The evaluation therefore runs with the filled fields' formulas set
+// aside, and the target's formula list is whole again before the flush.
+int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TFieldPair>& map, ZetProgressProc progress) {
   TZetTable& source = *ZetTable::Table(sourceSlot);
   TZetTable& target = *ZetTable::Table(targetSlot);
   const uint32_t total = uint32_t(std::max<int32_t>(source.recordCount, 0));
   const uint32_t step = std::max<uint32_t>(1, total / 100);
-  bool copyIds = false;
-  for (const TPair& p : map)
-    if (p.to == target.autoNumberField && target.autoNumberField != 0 &&
-        source.FieldType(p.from) == Common::kTypeAutoNumber)
-      copyIds = true;
+  const bool copyIds = CarriesIdentifiers(source, target, map);
+  std::vector<ZetTable::TFormula> allFormulas = target.formulas;
+  std::erase_if(target.formulas, [&](const ZetTable::TFormula& f) {
+    return std::any_of(map.begin(), map.end(), [&](const TFieldPair& p) { return p.to == f.field; });
+  });
+  struct TRestore {
+    TZetTable& t;
+    std::vector<ZetTable::TFormula>& all;
+    ~TRestore() { t.formulas = std::move(all); }
+  } restore{target, allFormulas};
   if (progress && progress(0, int32_t(total)) == 1) return Zet00::kErrBreak;
   for (uint32_t r = 1; r <= total; ++r) {
     if (int e = Zet01::ReadRecord(sourceSlot, r); e != 0) return e;
     ZetTable::ClearRecordBuffer(targetSlot);
-    for (const TPair& p : map)
+    for (const TFieldPair& p : map)
       if (!CopyValue(source, target, p)) return kErrWrite;
     if (!copyIds && target.autoNumberField != 0)
       if (int e = Zet01::AssignAutoNumber(targetSlot); e != 0) return e;
-    if (Zet01::FormulaHook) Zet01::FormulaHook(targetSlot);
+    // A formula that cannot be evaluated leaves its field as it is.
+    if (Zet01::FormulaHook && !target.formulas.empty()) Zet01::FormulaHook(targetSlot);
     if (int e = Zet01::AppendRecord(targetSlot, false, 0); e != 0) return e;
     if (progress && r % step == 0 && progress(int32_t(r), int32_t(total)) == 1) return Zet00::kErrBreak;
   }
@@ -461,14 +489,17 @@ int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TPair>& map, Z
     bytes::PutI32(target.recordBuffer.data() + target.FieldOffset(target.autoNumberField), highest);
     if (int e = Zet01::AssignAutoNumber(targetSlot); e != 0) return e;
   }
+  target.formulas = allFormulas;
   if (int e = Zet01::FlushTable(targetSlot, true); e != 0) return e;
   if (progress) progress(int32_t(total), int32_t(total));
   return 0;
 }
 
+namespace {
+
 // The user indexes of the source whose key fields all survive with the same
 // type and size, their keys translated to the new field numbers.
-void CarryUserIndexes(const TZetTable& source, TZetTable& target, const std::vector<TPair>& map) {
+void CarryUserIndexes(const TZetTable& source, TZetTable& target, const std::vector<TFieldPair>& map) {
   int next = 1;
   for (int s = 0; s < ZetTable::kIndexSlots; ++s)
     if (target.indexes[size_t(s)]) next = s + 1;
@@ -486,7 +517,7 @@ void CarryUserIndexes(const TZetTable& source, TZetTable& target, const std::vec
         kept = false;
         break;
       }
-      const auto it = std::find_if(map.begin(), map.end(), [&](const TPair& p) { return p.from == part.Number(); });
+      const auto it = std::find_if(map.begin(), map.end(), [&](const TFieldPair& p) { return p.from == part.Number(); });
       if (it == map.end() || source.TypeByte(it->from) != target.TypeByte(it->to) ||
           source.SizeCode(it->from) != target.SizeCode(it->to)) {
         kept = false;
@@ -498,6 +529,57 @@ void CarryUserIndexes(const TZetTable& source, TZetTable& target, const std::vec
     if (!kept || next >= ZetTable::kIndexSlots) continue;
     target.indexes[size_t(next++)] = std::move(copy);
   }
+}
+
+struct TDroppedIndex {
+  uint16_t error = 0;
+  ShortStr text;
+};
+
+// A user index whose key holds an expression or a variable: its key text,
+// compiled again over the new structure and built after the copy.
+struct TRebuiltIndex {
+  ShortStr name;  // without ".IND"
+  ShortStr description;
+};
+
+std::vector<TRebuiltIndex> ExpressionIndexes(int slot, const TZetTable& t) {
+  std::vector<TRebuiltIndex> list;
+  for (int s = 1; s < ZetTable::kIndexSlots; ++s) {
+    const auto& d = t.indexes[size_t(s)];
+    if (!d || !Zet00::IsUserIndex(t, s)) continue;
+    bool computed = false;
+    for (size_t k = 0; k < ZetTable::kKeyParts; ++k) {
+      const Zet00::TKeyPart part = Zet00::KeyPart(d->header.data(), k);
+      if (part.field == 0) break;
+      computed = computed || part.IsExpression() || part.IsVariable();
+    }
+    if (computed)
+      list.push_back({ShortStr(Common::SplitFileName(d->fileName).name), Zet00::GetIndexDesc(slot, s, true, false)});
+  }
+  return list;
+}
+
+// Builds the expression indexes in the new table. One whose key text no
+// longer compiles is left out, its error and name kept in dropped (the
+// restructure goes on); a build that fails otherwise is the restructure's
+// failure (its error).
+int RebuildExpressionIndexes(int slot, const std::vector<TRebuiltIndex>& list, std::optional<TDroppedIndex>& dropped) {
+  for (const TRebuiltIndex& r : list) {
+    std::array<uint8_t, ZetTable::kKeyDescriptionSize> description{};
+    if (const int e = MakeIV::CompileIndexDescription(slot, r.description.view(), description.data(), false); e != 0) {
+      ShortStr reason = r.name;
+      reason.append(": ");
+      reason.append(r.description.view());
+      dropped = TDroppedIndex{uint16_t(e), reason};
+      continue;
+    }
+    if (MakeIV::CreateUserIndex(true, slot, r.description.view(), r.name.view(), false, nullptr) < 1) {
+      const int e = Common::LastError();
+      return e != 0 ? e : kErrWrite;
+    }
+  }
+  return 0;
 }
 
 // ---- Restructuring: the file swap -------------------------------------------
@@ -645,6 +727,63 @@ std::vector<std::string> OldSetFiles(TZetTable& t) {
   return {names.begin(), names.end()};
 }
 
+// A relation field that keeps its entries: the old field's relation table
+// goes with it, copied into the work directory under the name the new field
+// gives (the same name or a new one), and its old files join the old set.
+struct TRelationMove {
+  ShortStr oldFile;  // "FREUNDE.REL"
+  ShortStr newFile;
+  int slot = 0;  // where the old relation table stands open, 0 none
+  uint16_t mode = 0;
+  std::vector<std::string> oldNames;
+};
+
+TRelationMove MoveOf(const TZetTable& old, uint16_t from, const TZetTable& t, uint16_t to) {
+  TRelationMove m;
+  m.oldFile = ZetTable::RelationFileName(old, Common::NameOf(old.StoredName(from)).view());
+  m.newFile = ZetTable::RelationFileName(t, Common::NameOf(t.StoredName(to)).view());
+  return m;
+}
+
+std::string FileNameOf(std::string_view path) {
+  const Common::FileNameParts parts = Common::SplitFileName(path);
+  return Common::AppendStrCopy(parts.name, parts.extension).str();
+}
+
+// Copies the files of a move's old relation table (flushed first when it is
+// open; else opened for the moment) into the work directory. Answers 0 or
+// the error (recorded). A relation table that does not exist has no entries
+// to carry.
+int CopyRelationTable(const std::string& directory, const std::string& work, TRelationMove& m) {
+  const std::string path = directory + m.oldFile.str();
+  if (!Common::FileExists(path)) return 0;
+  int slot = ZetTable::FindOpenTable(path);
+  const bool opened = slot == 0;
+  if (opened) {
+    slot = ZetTable::OpenCount() + 1;
+    if (slot > ZetTable::kMaxOpenTables) {
+      Common::SetError(kErrTooManyTables, "");
+      return kErrTooManyTables;
+    }
+    if (int e = Zet01::OpenTable(slot, 0, path, 0, 0, ""); e != 0) return e;
+    ZetTable::SetOpenCount(slot);
+  } else {
+    m.slot = slot;
+    m.mode = ZetTable::Table(slot)->openModeWord;
+    if (int e = Zet01::FlushTable(slot, true); e != 0) return e;
+  }
+  const auto files = TableFileSet(*ZetTable::Table(slot), m.newFile.view());
+  if (opened) Zet06::CloseTablesFrom(slot);
+  for (const auto& [from, to] : files) {
+    m.oldNames.push_back(FileNameOf(from));
+    if (platform::CopyFile(from, work + FileNameOf(to), false) != 0) {
+      Common::SetFileError(kErrWrite, from);
+      return kErrWrite;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool CopyFieldValue(TZetTable& source, TZetTable& target, const TFieldPair& pair) {
@@ -719,7 +858,10 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
   ClearCompileErrors();
 
   // 1. The new table beside the old one, with the records copied.
-  std::vector<TPair> map;
+  std::vector<TFieldPair> map;
+  std::vector<TRelationMove> moves;
+  const std::vector<TRebuiltIndex> rebuilds = ExpressionIndexes(relation, old);
+  std::optional<TDroppedIndex> dropped;
   TBuilt built;
   int32_t result = CreateRelation(newPath, code, tableKey, uint16_t(fileVersion), uint16_t(fieldCount), proc, user,
                                   relation, built, [&](TZetTable& t) {
@@ -727,6 +869,9 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
                                       const int16_t k = built.sources[n];
                                       const uint16_t from = k > 0 ? ZetTable::NthUserField(relation, k) : 0;
                                       if (from != 0 && t.IsStored(n) && old.IsStored(from)) map.push_back({from, n});
+                                      if (from != 0 && old.FieldType(from) == Common::kTypeRelation &&
+                                          t.FieldType(n) == Common::kTypeRelation)
+                                        moves.push_back(MoveOf(old, from, t, n));
                                     }
                                     CarryUserIndexes(old, t, map);
                                   });
@@ -739,7 +884,14 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
   if (error == 0) {
     ZetTable::SetOpenCount(slot);
     const int former = ZetTable::CurrentHandle();
-    error = CopyRecords(relation, slot, map, progress);
+    // Relation entries belong to identifiers: they can follow only when the
+    // identifiers are carried over.
+    if (!moves.empty() && !CarriesIdentifiers(old, *ZetTable::Table(slot), map)) {
+      Common::SetError(ZetTable::kErrBadStructure, moves.front().newFile.view());
+      error = ZetTable::kErrBadStructure;
+    }
+    if (error == 0) error = CopyRecords(relation, slot, map, progress);
+    if (error == 0) error = RebuildExpressionIndexes(slot, rebuilds, dropped);
     if (error == 0 && ZetTable::Table(slot)->recordCount != old.recordCount) error = kErrWrite;
     const int closeError = Zet01::CloseTable(slot);
     if (error == 0) error = closeError;
@@ -747,6 +899,11 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
     ZetTable::SetCurrentHandle(former);
     Zet01::ReadRecord(relation, std::min<uint32_t>(old.currentRecord, uint32_t(std::max(old.recordCount, 0))));
   }
+  for (TRelationMove& m : moves)
+    if (error == 0) error = CopyRelationTable(swap.directory, swap.work, m);
+  std::set<int> closing;
+  for (TRelationMove& m : moves)
+    if (m.slot != 0 && !closing.insert(m.slot).second) m.slot = 0;
   if (error != 0) {
     if (Common::LastError() == 0) Common::SetError(uint16_t(error), "");
     RemoveAll(swap.work);
@@ -756,6 +913,17 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
   // 2. The commit, then the swap with the old table closed.
   swap.newFiles = FilesIn(swap.work);
   swap.oldFiles = OldSetFiles(old);
+  for (const TRelationMove& m : moves)
+    for (const std::string& f : m.oldNames)
+      if (!Contains(swap.oldFiles, f)) swap.oldFiles.push_back(f);
+  // A new file whose name another file of the directory holds would push
+  // that file out with the old set: refused before anything moves.
+  for (const std::string& f : swap.newFiles) {
+    if (Contains(swap.oldFiles, f) || !platform::FileExists(swap.directory + f)) continue;
+    Common::SetFileError(kErrFileExists, swap.directory + f);
+    RemoveAll(swap.work);
+    return kRefused;
+  }
   const uint16_t oldMode = old.openModeWord;
   const uint32_t oldKey = old.tableKey;
   const ShortStr oldCode = old.tableCode;
@@ -766,6 +934,15 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
     return kNotSwapped;
   }
   Zet01::CloseTable(relation);
+  for (const TRelationMove& m : moves)
+    if (m.slot != 0) Zet01::CloseTable(m.slot);
+  // The moved relation tables open again in their slots, under their new or
+  // their old names.
+  auto reopenRelationTables = [&](bool moved) {
+    for (const TRelationMove& m : moves)
+      if (m.slot != 0)
+        Zet01::OpenTable(m.slot, m.mode, swap.directory + (moved ? m.newFile : m.oldFile).str(), 0, 0, "");
+  };
   if (SwapForward(swap) != 0) {
     Common::SetFileError(kErrWrite, oldPath);
     if (SwapBack(swap)) {
@@ -773,20 +950,28 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
       RemoveAll(swap.backup);
       for (int attempt = 0; attempt < 2; ++attempt)
         if (Zet01::OpenTable(relation, oldMode, oldPath, 0, oldKey, oldCode.view()) == 0) break;
+      reopenRelationTables(false);
     } else {
       // Not taken back: the journal stays and the swap is finished now or
       // at the table's next open.
       FinishInterruptedRestructure(oldPath);
       Zet01::OpenTable(relation, oldMode, oldPath, 0, tableKey, code.view());
+      reopenRelationTables(true);
     }
     return kNotSwapped;
   }
   FinishSwap(swap);
   // The new table in the old slot; an open that fails is tried once more
   // (the table is whole either way, but its handle should stay usable).
-  for (int attempt = 0; attempt < 2; ++attempt)
-    if (Zet01::OpenTable(relation, oldMode, oldPath, 0, tableKey, code.view()) == 0) return 0;
-  return kBadRelation;
+  bool reopened = false;
+  for (int attempt = 0; attempt < 2 && !reopened; ++attempt)
+    reopened = Zet01::OpenTable(relation, oldMode, oldPath, 0, tableKey, code.view()) == 0;
+  if (!reopened) return kBadRelation;
+  reopenRelationTables(true);
+  if (OpenMissingRelationTables() != 0) return kBadRelation;
+  // An index left out is told through the last error.
+  if (dropped) Common::SetError(dropped->error, dropped->text.view());
+  return 0;
 }
 
 }  // extern "C"

@@ -302,6 +302,25 @@ int32_t ZetCheckStaticLink(const char* definition) {
 constexpr uint16_t kErrIllegalCharacter = 45;  // "Illegales Zeichen"
 constexpr uint16_t kErrFormatSyntax = 8;
 
+namespace {
+
+// The 1-based position in the text of the token whose code starts at the
+// code position: the compiler keeps no map from code to text, so this is the
+// length of the shortest front part of the text whose code reaches past
+// that position (its last character starts the token). Past the text: the
+// code position + 1.
+size_t TextPositionOfCode(std::string_view text, size_t codePosition) {
+  for (size_t length = 1; length <= text.size(); ++length) {
+    if (text[length - 1] == ' ') continue;
+    ShortStr code;
+    uint64_t tables = 0;
+    if (CompileText(text.substr(0, length), code, tables) == 0 && code.size() > codePosition) return length;
+  }
+  return codePosition + 1;
+}
+
+}  // namespace
+
 // A format text holds only values (fields, variables, texts, bracketed
 // expressions, each run once), each with an optional ":" format suffix.
 int32_t ZetCheckFormat(const char* format) {
@@ -334,10 +353,14 @@ int32_t ZetCheckFormat(const char* format) {
         if (position <= start) position = start + 1;
         break;
       }
-      default:
+      default: {
+        const std::string_view text = TextIn(format, ShortStr::kMax + 1);
+        const size_t at = TextPositionOfCode(text, start);
+        ClearCompileErrors();
         Common::SetError(kErrIllegalCharacter, "");
-        ZetVars::RecordCompileError(kErrIllegalCharacter, TextIn(format), start + 1);
+        ZetVars::RecordCompileError(kErrIllegalCharacter, text, at);
         return -kErrIllegalCharacter;
+      }
     }
     if (position > code.size()) break;
     uint16_t error = 0;

@@ -72,6 +72,8 @@ bool g_openRelationTables = true;
 
 }  // namespace
 
+int ZETEng::OpenMissingRelationTables() { return g_openRelationTables ? OpenRelationTables(1) : 0; }
+
 int ZETEng::RelationTableOfField(const TZetTable& t, uint16_t field) {
   if (!t.ValidField(field) || t.FieldType(field) != Common::kTypeRelation) return 0;
   const ShortStr file = ZetTable::RelationFileName(t, Common::NameOf(t.StoredName(field)).view());
@@ -91,7 +93,6 @@ int32_t ZetRltnOpen(const char* fileName, const char* accessCode, uint32_t table
   }
   ShortStr code(TextIn(accessCode, Common::kMaxCodeLength));
   UPPERCAS::UpperStr(code);
-  FinishInterruptedRestructure(TextIn(fileName));
   const int error =
       Zet01::OpenTable(slot, uint16_t(openMode & 0xFFFF), TextIn(fileName), 0, tableKey, code);
   if (error != 0) return OpenError(error);

@@ -54,7 +54,9 @@ std::string UpperFileName(std::string_view name) {
 // table file last; the table object describes the new name afterwards.
 std::vector<std::pair<std::string, std::string>> FileSetNames(TZetTable& t, std::string_view newName) {
   std::vector<std::pair<std::string, std::string>> files;
-  const std::string oldStem = Common::AppendStrCopy(t.directory, Common::SplitFileName(t.fileName).name).str();
+  const Common::FileNameParts own = Common::SplitFileName(t.fileName);
+  const std::string oldStem = Common::AppendStrCopy(t.directory, own.name).str();
+  const std::string oldFile = Common::AppendStrCopy(t.directory, t.fileName).str();
   const Common::FileNameParts target = Common::SplitFileName(newName);
   const std::string newStem = Common::AppendStrCopy(t.directory, target.name).str();
   std::vector<std::string> oldIndexes;
@@ -67,13 +69,22 @@ std::vector<std::pair<std::string, std::string>> FileSetNames(TZetTable& t, std:
   for (int s = 0; s < ZetTable::kIndexSlots; ++s)
     if (!oldIndexes[size_t(s)].empty()) files.emplace_back(oldIndexes[size_t(s)], Zet00::IndexPath(t, s).str());
   files.emplace_back(oldCompanion, Zet00::CompanionFileName(t).str());
-  for (const char* extension : {".REL", ".MMO", ".BLB"}) files.emplace_back(oldStem + extension, newStem + extension);
+  for (const char* extension : {".REL", ".MMO", ".BLB"})
+    if (oldStem + extension != oldFile) files.emplace_back(oldStem + extension, newStem + extension);
   std::erase_if(files, [](const auto& f) { return !Common::FileExists(f.first); });
-  files.emplace_back(oldStem + ".DAT", newStem + ".DAT");
+  files.emplace_back(oldFile, Common::AppendStrCopy(t.directory, t.fileName).str());
   return files;
 }
 
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> TableFileSet(TZetTable& t, std::string_view newName) {
+  const ShortStr fileName = t.fileName;
+  auto files = FileSetNames(t, newName);
+  t.fileName = fileName;
+  Zet00::AssignIndexFileNames(t);
+  return files;
+}
 
 }  // namespace ZETEng
 

@@ -9,6 +9,7 @@
 
 namespace EngineHooks {
 
+TBeforeTableOpenProc BeforeTableOpen = nullptr;
 TNotifyTableChangedProc NotifyTableChanged = nullptr;
 TNotifyRecordMovedProc NotifyRecordMoved = nullptr;
 TLinkIdTextProc LinkIdText = nullptr;
@@ -30,6 +31,7 @@ TMemoToHtmlProc MemoToHtml = nullptr;
 namespace {
 
 void NoTableChange(int, int) {}
+void NoOpenCheck(std::string_view) {}
 uint8_t NoRecordMoved(int, uint32_t, uint32_t) { return 0; }
 void NoCursorsOfTable(int) {}
 int32_t NoCursorMarks(int32_t, double*, int32_t) { return 0; }
@@ -80,6 +82,7 @@ void LinkIdTextOfTable(int slot, int32_t id, ShortStr& text) {
 }
 
 void UnitInit() {
+  BeforeTableOpen = NoOpenCheck;
   NotifyTableChanged = NoTableChange;
   NotifyRecordMoved = NoRecordMoved;
   LinkIdText = LinkIdTextOfTable;

@@ -75,6 +75,12 @@ using TLinkBlobFileProc = int32_t (*)(int slot, uint16_t field, std::string_view
 // Default: 34.
 using TMemoToHtmlProc = int (*)(int slot, uint16_t field, const ShortStr* texts);
 
+// Before a table file is opened (path as the open expanded it): a
+// restructure of that table that a process left half swapped is finished,
+// so that every open finds the old or the new table whole. Default: nothing
+// (without the interface no restructure runs).
+using TBeforeTableOpenProc = void (*)(std::string_view path);
+extern TBeforeTableOpenProc BeforeTableOpen;
 extern TNotifyTableChangedProc NotifyTableChanged;
 extern TNotifyRecordMovedProc NotifyRecordMoved;
 extern TLinkIdTextProc LinkIdText;

@@ -12,6 +12,7 @@
 #include "engine/base/crypt.h"
 #include "engine/base/lowfiles.h"
 #include "engine/storage/btrees.h"
+#include "engine/storage/engine_hooks.h"
 #include "engine/storage/memofiles.h"
 #include "engine/storage/recordguard.h"
 #include "engine/storage/winblobs.h"
@@ -549,6 +550,7 @@ int OpenTable(int slot, uint16_t openModeWord, std::string_view fileName, uint8_
   if (!Common::PathFits(fullPath)) return Common::RefuseLongPath(fullPath);
   const ShortStr path(fullPath);
   if (!g_skipNameCheck && SlotOfFile(path, slot) != 0) return Fail(kErrAlreadyOpen, path);
+  if (EngineHooks::BeforeTableOpen) EngineHooks::BeforeTableOpen(path.view());
 
   auto table = std::make_unique<TZetTable>();
   const Common::FileNameParts parts = Common::SplitFileName(path);

@@ -9,8 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -278,6 +281,57 @@ std::string TableState(const std::string& path) {
   return state;
 }
 
+// Every file operation of a restructure fails in turn, kind by kind from
+// the first one up: the answer is 0 and the table the new one, or -20/-21
+// and the table the old one with no work directory left; the relation is
+// open under its handle either way. A failure in the last steps (removing
+// what the swap left) is not the restructure's: it answers 0 and later
+// steps may still fail, so a kind ends only after four successes in a row.
+// Reads are many and fail alike: the first 120 stand for them. Answers the
+// number of failures seen.
+struct TFaultWalk {
+  std::function<int32_t()> open;  // the relation handle
+  std::function<int32_t(int32_t)> restructure;
+  std::function<std::string()> state;  // "old", "new" or what is wrong
+  std::function<void()> refill;
+  std::string stem;  // the table's path without extension
+};
+
+int WalkFileFaults(const TFaultWalk& w, std::initializer_list<platform::FileOp> ops) {
+  using platform::FileOp;
+  int failuresSeen = 0;
+  for (FileOp op : ops) {
+    int successes = 0;
+    const int last = op == FileOp::Read ? 120 : 300;
+    for (int nth = 1; successes < 4 && nth <= last; ++nth) {
+      SCOPED_TRACE("operation " + std::to_string(int(op)) + " number " + std::to_string(nth));
+      const int32_t r = w.open();
+      platform::InjectFileFault(op, nth, platform::kDosWriteFault);
+      const int32_t result = w.restructure(r);
+      platform::ResetFileFaults();
+      const bool open = ZetGetNumRelations() >= r && ZetTable::Table(r) != nullptr;
+      ZetRltnCloseAll();
+      const std::string state = w.state();
+      EXPECT_TRUE(open) << "the relation is open under its handle";
+      if (result == 0) {
+        ++successes;
+        EXPECT_EQ(state, "new");
+      } else {
+        successes = 0;
+        ++failuresSeen;
+        EXPECT_EQ(state, "old") << "answer " << result;
+        EXPECT_TRUE(result == -20 || result == -21) << result;
+        const std::string directory = w.stem.substr(0, w.stem.find_last_of('/') + 1);
+        const std::string name = w.stem.substr(directory.size());
+        EXPECT_FALSE(platform::DirectoryExists(directory + "~" + name)) << "work directory left";
+        EXPECT_FALSE(platform::DirectoryExists(directory + "$" + name)) << "backup directory left";
+      }
+      if (state != "old") w.refill();
+    }
+  }
+  return failuresSeen;
+}
+
 class RestructureTest : public InterfaceTest {
  protected:
   void SetUp() override {
@@ -299,6 +353,23 @@ class RestructureTest : public InterfaceTest {
   }
   bool NoWorkLeft() {
     return !platform::DirectoryExists(TempPath("~ARTIKEL")) && !platform::DirectoryExists(TempPath("$ARTIKEL"));
+  }
+  // A restructure in a child process that is killed right before its k-th
+  // change of a file (0: never): minus the signal, the changes counted
+  // (at most 250) or 255 for a failed restructure.
+  int RunKilledRestructure(int k) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, kAllRights);
+      platform::InjectCrashAtChange(k);
+      const int32_t result = r > 0 ? Restructure(r) : -999;
+      const int changes = platform::ChangesCounted();
+      _exit(result == 0 ? std::min(changes, 250) : 255);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status)) return -WTERMSIG(status);
+    return WEXITSTATUS(status);
   }
 };
 
@@ -389,59 +460,19 @@ TEST_F(RestructureTest, IsRefusedWithoutRightsAndOnBadHandles) {
 // the table the new one, or an error and the table the old one, open again.
 TEST_F(RestructureTest, AFailureAtAnyFileStepLeavesTheOldOrTheNewTableWhole) {
   using platform::FileOp;
-  int failuresSeen = 0;
-  for (FileOp op : {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open, FileOp::Directory,
-                    FileOp::Truncate, FileOp::Read}) {
-    // A failure in the last steps (removing what the swap left) is not the
-    // restructure's: it answers 0 and later steps may still fail, so the
-    // walk ends only after several successes in a row.
-    // Reads are many and fail alike: the first 120 stand for them.
-    int successes = 0;
-    const int last = op == FileOp::Read ? 120 : 300;
-    for (int nth = 1; successes < 4 && nth <= last; ++nth) {
-      SCOPED_TRACE("operation " + std::to_string(int(op)) + " number " + std::to_string(nth));
-      const int32_t r = OpenArticles();
-      platform::InjectFileFault(op, nth, platform::kDosWriteFault);
-      const int32_t result = Restructure(r);
-      platform::ResetFileFaults();
-      const bool open = ZetGetNumRelations() >= r && ZetTable::Table(r) != nullptr;
-      ZetRltnCloseAll();
-      const std::string state = TableState(Path());
-      EXPECT_TRUE(open) << "the relation is open under its handle";
-      if (result == 0) {
-        ++successes;
-        EXPECT_EQ(state, "new");
-      } else {
-        successes = 0;
-        ++failuresSeen;
-        EXPECT_EQ(state, "old") << "answer " << result;
-        EXPECT_TRUE(result == -20 || result == -21) << result;
-        EXPECT_TRUE(NoWorkLeft());
-      }
-      if (state != "old") Refill();
-    }
-  }
-  EXPECT_GT(failuresSeen, 20);
+  const TFaultWalk walk = {[&] { return OpenArticles(); }, [](int32_t r) { return Restructure(r); },
+                           [&] { return TableState(Path()); }, [&] { Refill(); }, TempPath("ARTIKEL")};
+  EXPECT_GT(WalkFileFaults(walk, {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open,
+                                  FileOp::Directory, FileOp::Truncate, FileOp::Read}),
+            20);
+  EXPECT_TRUE(NoWorkLeft());
 }
 
 // The restructure runs in a child process that is killed right before its
 // k-th change of a file, for k spread over the whole run: the next open
 // finds the old or the new table, whole.
 TEST_F(RestructureTest, AKillAtAnyChangeLeavesTheOldOrTheNewTableWhole) {
-  auto runChild = [&](int k) -> int {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, kAllRights);
-      platform::InjectCrashAtChange(k);
-      const int32_t result = r > 0 ? Restructure(r) : -999;
-      const int changes = platform::ChangesCounted();
-      _exit(result == 0 ? std::min(changes, 250) : 255);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status)) return -WTERMSIG(status);
-    return WEXITSTATUS(status);
-  };
+  auto runChild = [&](int k) { return RunKilledRestructure(k); };
   ZetRltnCloseAll();
   // A run without a kill tells how many changes a restructure makes.
   const int total = runChild(0);
@@ -464,6 +495,215 @@ TEST_F(RestructureTest, AKillAtAnyChangeLeavesTheOldOrTheNewTableWhole) {
   }
   EXPECT_GT(sawOld, 0);
   EXPECT_GT(sawNew, 0);
+}
+
+// A user index over an expression is built again when its key text still
+// compiles over the new structure, and left out, with the reason as the
+// last error, when it does not.
+TEST_F(RestructureTest, ExpressionIndexesAreRebuiltWhileTheirKeyStillCompiles) {
+  const int32_t r = OpenArticles();
+  ASSERT_EQ(ZetRltnCreateIndex(r, "DOPPELT", "(MENGE*2)", 0, nullptr), 0) << LastError();
+  ASSERT_EQ(ZetRltnCreateIndex(r, "PLUSEINS", "(CODE+1)", 0, nullptr), 0) << LastError();
+  g_defs = NewStructure();
+  g_defs[0].second = "KODE";
+  g_defs[1].name = "KODE";
+  ASSERT_EQ(ZetRltnRestructure(r, "", editing_test::kTableKey, 2, int32_t(g_defs.size()), FieldProc, 0, nullptr), 0)
+      << LastError();
+  EXPECT_NE(LastError().find("PLUSEINS: (CODE+1)"), std::string::npos) << LastError();
+  const auto names = IndexNames(r);
+  EXPECT_NE(std::find(names.begin(), names.end(), "DOPPELT.IND"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "PLUSEINS.IND"), names.end());
+  EXPECT_FALSE(platform::FileExists(TempPath("PLUSEINS.IND")));
+  const int32_t c = ZetTableCreate(r);
+  ASSERT_EQ(ZetTableSetAccess(c, "DOPPELT.IND", 0), 0);
+  std::vector<int> amounts;
+  for (int32_t s = ZetTableFirst(c); s >= 0; s = ZetTableMoveBy(c, 1)) amounts.push_back(std::stoi(Field(c, "MENGE")));
+  EXPECT_EQ(amounts.size(), size_t(kRecords));
+  EXPECT_TRUE(std::is_sorted(amounts.begin(), amounts.end())) << "in the order of the rebuilt key";
+  ZetTableDelete(c);
+}
+
+// A swap that a killed process left half done is finished by any open of
+// the table, also by one from the macro language.
+TEST_F(RestructureTest, AnOpenFromTheLanguageFinishesAnInterruptedSwap) {
+  ZetRltnCloseAll();
+  const int total = RunKilledRestructure(0);
+  ASSERT_GT(total, 10);
+  Refill();
+  ZetRltnCloseAll();
+  const std::string journal = TempPath("~ARTIKEL/RESTRUCT.JNL");
+  int k = total;
+  while (k > 1 && !platform::FileExists(journal)) {
+    ASSERT_EQ(RunKilledRestructure(--k), -SIGKILL);
+    if (!platform::FileExists(journal) && TableState(Path()) != "old") Refill();
+  }
+  ASSERT_TRUE(platform::FileExists(journal)) << "a kill within the swap";
+  uint8_t code[256];
+  char result[256];
+  const std::string open = "OpenDb(\"" + Path() + "\", \"\", 15, " + std::to_string(editing_test::kTableKey) + ")";
+  ASSERT_EQ(ZetTokenize(0, code, open.c_str()), 0) << open;
+  ASSERT_EQ(ZetExecMacro(0, result, code, 255, 0), 0);
+  EXPECT_STREQ(result, "1") << "the table opened into slot 1";
+  EXPECT_TRUE(NoWorkLeft());
+  ZetRltnCloseAll();
+  EXPECT_EQ(TableState(Path()), "new");
+}
+
+}  // namespace
+
+namespace {
+
+// LEUTE (NR, NAME, FREUNDE a relation to itself) with Anna, Bert and Carl
+// and the entries 1>2, 1>3, 2>3; restructured, its relation field renamed to
+// BEKANNTE and NAME widened.
+class RelationRestructureTest : public InterfaceTest {
+ protected:
+  void SetUp() override {
+    InterfaceTest::SetUp();
+    Fill();
+  }
+  void TearDown() override {
+    platform::ResetFileFaults();
+    InterfaceTest::TearDown();
+  }
+  void Fill() {
+    ZetRltnCloseAll();
+    for (const auto& e : std::filesystem::directory_iterator(TempDir()))
+      for (const char* stem : {"LEUTE", "FREUNDE", "BEKANNTE", "~LEUTE", "$LEUTE"})
+        if (e.path().filename().string().rfind(stem, 0) == 0) std::filesystem::remove_all(e.path());
+    ZetTableDelete(interface_test::OpenPeopleWithFriends(Path()));
+    ZetRltnCloseAll();
+  }
+  std::string Path() { return TempPath("LEUTE.DAT"); }
+  int32_t Restructure(int32_t relation, const char* relationField, int16_t idSource = 1) {
+    g_defs = {{"NR", N, 1, idSource, 0, "", "NAME"}, {"NAME", S, 30, 2}, {relationField, R, 0, 3, 0, "", "@"}};
+    return ZetRltnRestructure(relation, "", 0, 2, 3, FieldProc, 0, nullptr);
+  }
+  // "old" or "new" when the table opens with its relation table and every
+  // person and entry is there under the field of that structure.
+  std::string State() {
+    const int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+    if (r <= 0) return "does not open: " + LastError();
+    const int32_t people = ZetTableCreate(r);
+    const bool isNew = ZetTableGetFieldNo(people, "BEKANNTE") > 0;
+    const std::string field = isNew ? "BEKANNTE" : "FREUNDE";
+    std::string state = isNew ? "new" : "old";
+    auto fail = [&](const std::string& what) { state += (state.size() <= 3 ? " table but " : ", ") + what; };
+    if (ZetGetNumRelations() != 2) fail("relations open " + std::to_string(ZetGetNumRelations()));
+    if (ZetTableRecordCount(people) != 3) fail("count");
+    const std::vector<std::vector<std::string>> want = {{"1>2", "1>3"}, {"2>3"}, {}};
+    for (int k = 1; k <= 3; ++k) {
+      if (ZetTableSetRecNo(people, k) != k) {
+        fail("record");
+        continue;
+      }
+      const int32_t entries = ZetTableCreateRelTable(people, field.c_str());
+      std::vector<std::string> seen;
+      for (int32_t s = ZetTableFirst(entries); entries > 0 && s >= 0; s = ZetTableMoveBy(entries, 1))
+        seen.push_back(Field(entries, "1") + ">" + Field(entries, "2"));
+      if (seen != want[size_t(k - 1)]) fail("entries of " + std::to_string(k));
+      ZetTableDelete(entries);
+    }
+    if (platform::FileExists(TempPath(isNew ? "FREUNDE.REL" : "BEKANNTE.REL"))) fail("other relation table");
+    ZetTableDelete(people);
+    ZetRltnCloseAll();
+    return state;
+  }
+};
+
+TEST_F(RelationRestructureTest, ARenamedRelationFieldTakesItsEntriesAlong) {
+  int32_t r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  ASSERT_EQ(Restructure(r, "FREUNDE"), 0) << LastError();
+  EXPECT_EQ(ZetGetNumRelations(), 2);
+  ZetRltnCloseAll();
+  EXPECT_EQ(State(), "old") << "kept under its name";
+
+  r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  ASSERT_EQ(Restructure(r, "BEKANNTE"), 0) << LastError();
+  EXPECT_EQ(ZetGetNumRelations(), 2) << "the relation table stays open, under its new name";
+  char name[64] = {};
+  ASSERT_EQ(ZetRltnGetName(2, name, sizeof name - 1, 1), 0);
+  EXPECT_STREQ(name, "BEKANNTE.REL");
+  const int32_t people = ZetTableCreate(r);
+  ASSERT_EQ(ZetTableSetRecNo(people, 2), 2);
+  const int32_t entries = ZetTableCreateRelTable(people, "BEKANNTE");
+  ASSERT_GT(entries, 0);
+  ASSERT_EQ(ZetTableAppend(entries), 0);
+  ASSERT_EQ(ZetTableSetStr(entries, "2", "1"), 0);
+  EXPECT_EQ(ZetTableAppendConfirm(entries), 0) << "the moved relation table takes new entries";
+  ASSERT_GE(ZetTableDeleteRecord(entries), 0);
+  ZetTableDelete(entries);
+  ZetTableDelete(people);
+  ZetRltnCloseAll();
+  EXPECT_EQ(State(), "new");
+  EXPECT_FALSE(platform::DirectoryExists(TempPath("~LEUTE")));
+
+  // Entries belong to identifiers: a structure that numbers its records
+  // anew cannot take them along, and is refused.
+  r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  EXPECT_EQ(Restructure(r, "FREUNDE", 0), -21);
+  ZetRltnCloseAll();
+  EXPECT_EQ(State(), "new");
+
+  // A relation table of the new name that is not the table's own would be
+  // pushed out by the swap: refused, nothing changed.
+  std::filesystem::copy_file(TempPath("BEKANNTE.REL"), TempPath("FREUNDE.REL"));
+  r = ZetRltnOpen(Path().c_str(), "", 0, kAllRights);
+  EXPECT_EQ(Restructure(r, "FREUNDE"), -21);
+  ZetRltnCloseAll();
+  EXPECT_TRUE(platform::FileExists(TempPath("FREUNDE.REL")));
+  std::filesystem::remove(TempPath("FREUNDE.REL"));
+  EXPECT_EQ(State(), "new");
+}
+
+// Every file operation of a restructure that renames the relation field
+// fails in turn: the table and its relation table are old or new, whole.
+TEST_F(RelationRestructureTest, AFailureAtAnyFileStepLeavesOldOrNewWholeWithTheEntries) {
+  using platform::FileOp;
+  const TFaultWalk walk = {[&] { return ZetRltnOpen(Path().c_str(), "", 0, kAllRights); },
+                           [&](int32_t r) { return Restructure(r, "BEKANNTE"); }, [&] { return State(); },
+                           [&] { Fill(); }, TempPath("LEUTE")};
+  EXPECT_GT(WalkFileFaults(walk, {FileOp::Create, FileOp::Write, FileOp::Rename, FileOp::Delete, FileOp::Open,
+                                  FileOp::Directory, FileOp::Read}),
+            20);
+}
+
+}  // namespace
+
+namespace {
+
+// A formula field filled from a source keeps the copied value; a formula
+// field without one is computed over the record as stored, also when it
+// reads a kept formula field.
+TEST_F(InterfaceTest, RestructureKeepsFilledFormulaFieldsAndComputesTheOthersFromThem) {
+  const std::string path = TempPath("WERTE.DAT");
+  ASSERT_EQ(Create(path, 2, {{"X", I}, {"Y", I}}), 0) << LastError();
+  int32_t r = ZetRltnOpen(path.c_str(), "", 0, kAllRights);
+  ASSERT_GT(r, 0);
+  int32_t c = ZetTableCreate(r);
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_EQ(ZetTableAppend(c), 0);
+    ASSERT_EQ(ZetTableSetStr(c, "X", std::to_string(k).c_str()), 0);
+    ASSERT_EQ(ZetTableSetStr(c, "Y", std::to_string(100 * k).c_str()), 0);
+    ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+  }
+  ZetTableDelete(c);
+  g_defs = {{"Z", I, 0, 0, 1, "Y + 1"}, {"X", I, 0, 1}, {"Y", I, 0, 2, 1, "X * 10"}, {"W", I, 0, 0, 1, "Z * 2"}};
+  ASSERT_EQ(ZetRltnRestructure(r, "", 0, 2, 4, FieldProc, 0, nullptr), 0) << LastError();
+  c = ZetTableCreate(r);
+  for (int k = 1; k <= 3; ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_EQ(ZetTableSetRecNo(c, k), k);
+    EXPECT_EQ(Field(c, "Y"), std::to_string(100 * k)) << "kept from its source";
+    EXPECT_EQ(Field(c, "Z"), std::to_string(100 * k + 1)) << "computed from the kept value";
+    EXPECT_EQ(Field(c, "W"), std::to_string(2 * (100 * k + 1))) << "a formula over a formula";
+  }
+  ASSERT_EQ(ZetTableAppend(c), 0);
+  ASSERT_EQ(ZetTableSetStr(c, "X", "7"), 0);
+  ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+  EXPECT_EQ(Field(c, "Y"), "70") << "the formula of a kept field works for new records";
+  EXPECT_EQ(Field(c, "W"), "142");
+  ZetTableDelete(c);
 }
 
 }  // namespace

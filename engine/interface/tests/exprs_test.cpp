@@ -288,9 +288,14 @@ TEST_F(FormatCheck, AcceptsValuesWithFormatSuffixesOnly) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(ZetCheckFormat(c.text), c.result);
   }
-  char source[256];
-  EXPECT_EQ(ZetCheckFormat("'a' + 'b'"), -45);
-  EXPECT_GT(ZetGetLastErrorPos(source, 255), 0) << "the refused token's position is recorded";
+  // The refused token's offset is the one in the caller's text.
+  const Case positions[] = {{"'abc' 12", 6}, {"'abc'   (1) 2:3", 12}, {"'x' (2) 'y' 5", 12}, {"1 + 2", 0}};
+  for (const Case& c : positions) {
+    SCOPED_TRACE(c.text);
+    char source[256] = {};
+    EXPECT_EQ(ZetCheckFormat(c.text), -45);
+    EXPECT_EQ(ZetGetLastErrorPos(source, 255), c.result);
+  }
 }
 
 }  // namespace

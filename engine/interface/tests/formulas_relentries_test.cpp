@@ -112,19 +112,7 @@ class MasterCursorTest : public InterfaceTest {
   // LEUTE with Anna (1), Bert (2), Carl (3); FREUNDE entries 1>2, 2>3, 1>3.
   void SetUp() override {
     InterfaceTest::SetUp();
-    const std::string path = TempPath("LEUTE.DAT");
-    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
-    ASSERT_GT(ZetRltnOpen(path.c_str(), "", 0, kAllRights), 0);
-    ASSERT_EQ(ZetGetNumRelations(), 2);
-    people = ZetTableCreate(1);
-    for (const char* name : {"Anna", "Bert", "Carl"}) {
-      ASSERT_EQ(ZetTableAppend(people), 0);
-      ASSERT_EQ(ZetTableSetStr(people, "NAME", name), 0);
-      ASSERT_EQ(ZetTableAppendConfirm(people), 0);
-    }
-    const int32_t e = ZetTableCreate(2);
-    for (auto [id, target] : {std::pair{1, 2}, {2, 3}, {1, 3}}) ASSERT_EQ(ZetTableChangeRelEntry(e, id, 0, target), 0);
-    ASSERT_EQ(ZetTableDelete(e), 0);
+    people = interface_test::OpenPeopleWithFriends(TempPath("LEUTE.DAT"));
   }
   int32_t people = 0;
 };
@@ -162,6 +150,61 @@ TEST_F(MasterCursorTest, ARelationTableCursorShowsAndAppendsTheEntriesOfItsMaste
   ASSERT_GT(carl, 0);
   EXPECT_EQ(ZetTableGetRecNo(carl), 0) << "no entries: no record";
   EXPECT_TRUE(Entries(carl).empty());
+}
+
+// A change of the master's table reaches a relation-table cursor only while
+// its master stands on a record and neither edits nor appends; the change
+// the master itself confirms is not reported back to its entries.
+TEST_F(MasterCursorTest, ARelationTableCursorHearsOfItsMastersTableOnlyWhileTheMasterRests) {
+  ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+  const int32_t entries = ZetTableCreateRelTable(people, "FREUNDE");
+  ASSERT_GT(entries, 0);
+  const int32_t other = ZetTableCreate(1);
+  ASSERT_EQ(ZetTableSetRecNo(other, 2), 2);
+  auto renameThroughOther = [&](const char* name) {
+    ASSERT_EQ(ZetTableEdit(other), 0);
+    ASSERT_EQ(ZetTableSetStr(other, "NAME", name), 0);
+    ASSERT_EQ(ZetTableEditConfirm(other), 0);
+  };
+  EXPECT_EQ(ZetTableIsDirty(entries), 0);
+
+  struct Case {
+    const char* masterState;
+    int32_t dirty;
+  } const cases[] = {{"resting", 1}, {"editing", 0}, {"appending", 0}, {"without record", 0}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.masterState);
+    const std::string state = k.masterState;
+    if (state == "editing") {
+      ASSERT_EQ(ZetTableEdit(people), 0);
+    } else if (state == "appending") {
+      ASSERT_EQ(ZetTableAppend(people), 0);
+    } else if (state == "without record") {
+      ASSERT_EQ(ZetTableDelete(entries), 0);
+      ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+      ASSERT_EQ(ZetTableCreateRelTable(people, "FREUNDE"), entries) << "the freed slot";
+      ASSERT_EQ(ZetTableDelete(people), 0);
+      ASSERT_EQ(ZetTableCreate(1), people) << "a fresh master in the same slot, on no record";
+    }
+    renameThroughOther(("Name " + state).c_str());
+    EXPECT_EQ(ZetTableIsDirty(entries), k.dirty);
+    EXPECT_EQ(ZetTableIsDirty(entries), 0) << "reported once";
+    if (state == "editing") {
+      ASSERT_EQ(ZetTableEditCancel(people), 0);
+    } else if (state == "appending") {
+      ASSERT_EQ(ZetTableAppendCancel(people), 0);
+    }
+  }
+
+  // The master's own confirm comes while it still edits: its entries are
+  // not told; a second cursor on the people table is.
+  ASSERT_EQ(ZetTableSetRecNo(people, 1), 1);
+  ASSERT_EQ(ZetTableEdit(people), 0);
+  ASSERT_EQ(ZetTableSetStr(people, "NAME", "Anne"), 0);
+  ASSERT_EQ(ZetTableEditConfirm(people), 0);
+  EXPECT_EQ(ZetTableIsDirty(entries), 0);
+  EXPECT_EQ(ZetTableIsDirty(other), 1);
+  EXPECT_EQ(Field(other, "NAME"), "Name without record") << "the other cursor keeps its own record";
 }
 
 TEST_F(MasterCursorTest, ALinkedTableCursorHoldsTheRecordsOfItsMastersRecord) {

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/interface/include/zetcore.h"
@@ -74,6 +75,25 @@ inline void PeopleFields(int32_t field, ZetFieldDef* def, uint32_t) {
   def->type = d.type;
   def->parameter = d.parameter;
   std::strcpy(def->second, d.second);
+}
+
+// Creates the people table at path and opens it (relation 1, its relation
+// table FREUNDE.REL relation 2) with Anna (1), Bert (2), Carl (3) and the
+// entries 1>2, 2>3, 1>3: a cursor on the people, on no record.
+inline int32_t OpenPeopleWithFriends(const std::string& path) {
+  EXPECT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 3, PeopleFields, 0, 0), 0);
+  EXPECT_EQ(ZetRltnOpen(path.c_str(), "", 0, kAllRights), 1);
+  EXPECT_EQ(ZetGetNumRelations(), 2);
+  const int32_t people = ZetTableCreate(1);
+  for (const char* name : {"Anna", "Bert", "Carl"}) {
+    EXPECT_EQ(ZetTableAppend(people), 0);
+    EXPECT_EQ(ZetTableSetStr(people, "NAME", name), 0);
+    EXPECT_EQ(ZetTableAppendConfirm(people), 0);
+  }
+  const int32_t e = ZetTableCreate(2);
+  for (auto [id, target] : {std::pair{1, 2}, {2, 3}, {1, 3}}) EXPECT_EQ(ZetTableChangeRelEntry(e, id, 0, target), 0);
+  EXPECT_EQ(ZetTableDelete(e), 0);
+  return people;
 }
 
 }  // namespace interface_test
