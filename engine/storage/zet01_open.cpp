@@ -635,8 +635,13 @@ int WriteRecord(int slot, uint32_t recno) {
   if (recno < 1 || int64_t(recno) > int64_t(t->recordCount) + 1) return LOWFILES::Error = kErrRecordRange;
   t->recordBuffer.resize(t->recordLength);
   LOWFILES::TLowFile* file = RecordFile(*t);
-  const int16_t e = file ? LOWFILES::WriteBlock(*file, RecordPosition(*t, recno), t->recordLength, t->tableKey,
-                                                t->recordBuffer.data())
+  // An appended record may wait in the file's write-behind buffer with the
+  // records appended before it: it reaches the file before any other access
+  // to the file, the count that takes it in included (lowfiles.h, rules 6-8).
+  const bool append = int64_t(recno) == int64_t(t->recordCount) + 1;
+  const auto write = append ? LOWFILES::WriteBehind : LOWFILES::WriteBlock;
+  const int16_t e = file ? write(*file, RecordPosition(*t, recno), t->recordLength, t->tableKey,
+                                 t->recordBuffer.data())
                          : (LOWFILES::Error = LOWFILES::kErrWriteFailed);
   if (TRecordCache* cache = CacheOf(slot)) {
     if (e == 0)
