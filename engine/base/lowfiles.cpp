@@ -152,9 +152,29 @@ int16_t EnsureOpen(TLowFile& file) {
   }
 }
 
+// Closes and unregisters the file; held bytes stay held.
+int16_t CloseKeepingPending(TLowFile& file, bool setReadOnly) {
+  if (file.isRegistered) {
+    --RegisteredCount;
+    file.isRegistered = false;
+  }
+  if (file.isOpen) {
+    Dequeue(file);
+    Error = int16_t(CloseHandle(file));
+    ++HandleBudget;
+  } else {
+    Error = 0;
+  }
+  if (setReadOnly && Error == 0) {
+    SetReadOnly(file, true);
+    Error = 0;
+  }
+  return Error;
+}
+
 // A failed block access closes and unregisters the file.
 int16_t FailBlock(TLowFile& file, int16_t code) {
-  CloseLowFile(file, false);
+  CloseKeepingPending(file, false);
   Error = code;
   return Error;
 }
@@ -221,22 +241,16 @@ int16_t CreateLowFile(TLowFile& file, std::string_view name, uint8_t mode) {
 }
 
 int16_t CloseLowFile(TLowFile& file, bool setReadOnly) {
-  if (file.isRegistered) {
-    --RegisteredCount;
-    file.isRegistered = false;
+  // Held bytes that cannot be written are let go with the file: whatever
+  // would have counted them was to be written after them and is not.
+  const int16_t pendingError = WritePending(file);
+  std::vector<uint8_t>().swap(file.pending);
+  if (pendingError != 0) {
+    CloseKeepingPending(file, false);
+    Error = pendingError;
+    return Error;
   }
-  if (file.isOpen) {
-    Dequeue(file);
-    Error = int16_t(CloseHandle(file));
-    ++HandleBudget;
-  } else {
-    Error = 0;
-  }
-  if (setReadOnly && Error == 0) {
-    SetReadOnly(file, true);
-    Error = 0;
-  }
-  return Error;
+  return CloseKeepingPending(file, setReadOnly);
 }
 
 int16_t ReadBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t key, void* buffer) {
@@ -249,6 +263,7 @@ int16_t ReadBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t ke
 
 int16_t ReadUpTo(TLowFile& file, uint64_t position, uint16_t count, void* buffer, uint16_t& got) {
   got = 0;
+  if (WritePending(file) != 0) return Error;
   if (EnsureOpen(file) != 0) return FailBlock(file, kErrReadFailed);
   size_t n = 0;
   if (platform::ReadAt(file.handle, position, buffer, count, n) != 0) {
@@ -260,6 +275,7 @@ int16_t ReadUpTo(TLowFile& file, uint64_t position, uint16_t count, void* buffer
 
 int16_t WriteBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t key,
                    const void* buffer) {
+  if (WritePending(file) != 0) return Error;
   if (EnsureOpen(file) != 0) return FailBlock(file, kErrWriteFailed);
   const void* data = buffer;
   if (key != 0 && count != 0) {
@@ -279,6 +295,7 @@ int16_t WriteBlockIfChanged(TLowFile& file, uint64_t position, uint16_t count, c
     Error = kErrWriteFailed;
     return Error;
   }
+  if (WritePending(file) != 0) return Error;
   if (EnsureOpen(file) != 0) return FailBlock(file, kErrWriteFailed);
   // A read that comes back short finds the file shorter than the block.
   uint8_t* onDisk = Scratch(count);
@@ -290,11 +307,48 @@ int16_t WriteBlockIfChanged(TLowFile& file, uint64_t position, uint16_t count, c
   return WriteBlock(file, position, count, 0, buffer);
 }
 
+int16_t WriteBehind(TLowFile& file, uint64_t position, uint16_t count, uint32_t key, const void* buffer) {
+  Error = 0;
+  std::vector<uint8_t>& held = file.pending;
+  const uint64_t end = file.pendingAt + held.size();
+  uint8_t* into = nullptr;
+  if (!held.empty() && position >= file.pendingAt && position + count <= end) {
+    into = held.data() + (position - file.pendingAt);
+  } else if (!held.empty() && position == end && held.size() + count <= kWriteBehindBytes) {
+    held.resize(held.size() + count);
+    into = held.data() + (position - file.pendingAt);
+  } else {
+    if (WritePending(file) != 0) return Error;
+    if (count > kWriteBehindBytes) return WriteBlock(file, position, count, key, buffer);
+    if (held.capacity() < kWriteBehindBytes) held.reserve(kWriteBehindBytes);
+    file.pendingAt = position;
+    held.resize(count);
+    into = held.data();
+  }
+  if (count == 0) return 0;
+  std::memcpy(into, buffer, count);
+  if (key != 0) Crypt::Scramble(into, count, key);
+  return 0;
+}
+
+int16_t WritePending(TLowFile& file) {
+  Error = 0;
+  if (file.pending.empty()) return 0;
+  // Bytes that could not be written stay held, so that nothing written to
+  // the file later (a count naming them) overtakes them; the next access
+  // tries them again.
+  if (EnsureOpen(file) != 0 ||
+      platform::WriteAt(file.handle, file.pendingAt, file.pending.data(), file.pending.size()) != 0)
+    return FailBlock(file, kErrWriteFailed);
+  file.pending.clear();  // the buffer is kept for the next blocks
+  return 0;
+}
+
 bool SyncWrites() { return syncWrites; }
 void SetSyncWrites(bool on) { syncWrites = on; }
 
 int16_t SyncFile(TLowFile& file) {
-  Error = 0;
+  if (WritePending(file) != 0) return Error;
   if (!syncWrites) return 0;
   if (EnsureOpen(file) != 0 || platform::FlushFile(file.handle) != 0) return FailBlock(file, kErrWriteFailed);
   return 0;
@@ -307,7 +361,7 @@ int16_t SyncDirectory(std::string_view directory) {
 }
 
 uint64_t LowFileSize(TLowFile& file) {
-  if (EnsureOpen(file) != 0) return 0;
+  if (WritePending(file) != 0 || EnsureOpen(file) != 0) return 0;
   uint64_t size = 0;
   Error = int16_t(platform::FileSize(file.handle, size));
   return Error == 0 ? size : 0;

@@ -24,6 +24,23 @@
 //      files; when none is left, the handle is taken beyond the budget
 //      (HandleBudget goes below 0).
 //
+// Write-behind. WriteBehind holds consecutive blocks written one after the
+// other (record appends) in the file's own buffer of kWriteBehindBytes and
+// writes them with one system call:
+//   6. Held bytes reach the file before any other access to that file: every
+//      read, write, sync, size query, truncation and close of it first writes
+//      them. So the file's own order of writes is kept: records appended
+//      behind the buffer go out before a header or count written after them,
+//      and a sync covers them.
+//   7. A block that continues the held bytes joins them while they fit; one
+//      that lies inside them overwrites them there; any other block first
+//      writes what is held. A failed write of held bytes fails the access
+//      that caused it (answer 3) and closes the file like any failed block.
+//   8. A process that dies loses what is held, as it would lose the writes it
+//      had not yet made: whatever counts the held records (a table's count,
+//      a settled index header) is written only later, by an access that
+//      writes them first.
+//
 // Every routine leaves its result in LOWFILES::Error (0, the system's DOS
 // error code, or 2/3/5 as named below) and also answers it.
 #pragma once
@@ -32,6 +49,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -75,6 +93,9 @@ struct TLowFile {
   uint8_t openMode = kModeReadWriteShared;  // used for every (re)open
   platform::FileHandle handle = platform::kNoFile;
   std::string name;  // Windows-1252, at most kMaxFileName characters
+  // Bytes held by WriteBehind for positions pendingAt .. (rules 6-8).
+  std::vector<uint8_t> pending;
+  uint64_t pendingAt = 0;
 
   TLowFile() = default;
   TLowFile(const TLowFile&) = delete;
@@ -107,6 +128,13 @@ int16_t ReadBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t ke
 int16_t ReadUpTo(TLowFile& file, uint64_t position, uint16_t count, void* buffer, uint16_t& got);
 int16_t WriteBlock(TLowFile& file, uint64_t position, uint16_t count, uint32_t key,
                    const void* buffer);
+// Most bytes a file holds back for WriteBehind.
+inline constexpr size_t kWriteBehindBytes = 65536;
+// As WriteBlock, but the block may be held back (rules 6-8): answers 0, or 3
+// when held bytes had to be written and that failed.
+int16_t WriteBehind(TLowFile& file, uint64_t position, uint16_t count, uint32_t key, const void* buffer);
+// Writes what the file holds back now. Answers 0 or 3.
+int16_t WritePending(TLowFile& file);
 // Writes a plain block of at most 1024 bytes only when the file is shorter or
 // a byte there differs (headers are rewritten this way). More than 1024 bytes
 // answers 3 and writes nothing.

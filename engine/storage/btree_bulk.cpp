@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "engine/base/bytes.h"
 #include "engine/base/lowfiles.h"
 
@@ -144,37 +146,189 @@ uint16_t TBulkBuilder::Finish() {
   return WriteHeaders(tree_, nullptr, 0, 0);
 }
 
+namespace {
+
+size_t g_sortMemoryLimit = kDefaultSortBytes;
+// Most bytes one run's reader fetches at once.
+constexpr size_t kMaxFetchBytes = 65536;
+
+}  // namespace
+
+size_t SortMemoryLimit() { return g_sortMemoryLimit; }
+void SetSortMemoryLimit(size_t bytes) { g_sortMemoryLimit = bytes; }
+
+TKeySorter::TKeySorter(uint16_t keyLength, TCompareProc compare, const uint8_t* compareData, size_t memoryLimit)
+    : keyLength_(keyLength), compare_(compare), compareData_(compareData), limit_(memoryLimit) {}
+
+TKeySorter::~TKeySorter() { Clear(); }
+
 void TKeySorter::Add(const uint8_t* key) {
+  const size_t perKey = keyLength_ + sizeof(uint32_t);
+  if (compare_ && !order_.empty() && (order_.size() + 1) * perKey > limit_) SpillHeld();
+  if (compare_ && order_.size() == order_.capacity()) {
+    // Grown by hand, so that the blocks never take more than the limit.
+    const size_t most = std::max<size_t>(1, limit_ / perKey);
+    const size_t next = std::min(std::max<size_t>(order_.capacity() * 2, 1024), std::max(most, order_.size() + 1));
+    order_.reserve(next);
+    keys_.reserve(next * keyLength_);
+  }
   order_.push_back(uint32_t(order_.size()));
   keys_.insert(keys_.end(), key, key + keyLength_);
 }
 
-void TKeySorter::Sort(TCompareProc compare, const uint8_t* compareData) {
+void TKeySorter::SortHeld() {
   const uint8_t* base = keys_.data();
   const size_t length = keyLength_;
-  auto before = [&](uint32_t a, uint32_t b) {
-    return compare(base + size_t(a) * length, base + size_t(b) * length, compareData);
-  };
+  const TCompareProc compare = compare_;
+  const uint8_t* data = compareData_;
+  auto before = [&](uint32_t a, uint32_t b) { return compare(base + size_t(a) * length, base + size_t(b) * length, data); };
   // Equal keys stay in the order they came, so the first of them is kept.
   std::stable_sort(order_.begin(), order_.end(), before);
   // Keys neither of which sorts before the other are one key.
-  const auto end = std::unique(order_.begin(), order_.end(),
-                               [&](uint32_t a, uint32_t b) { return !before(a, b); });
+  const auto end = std::unique(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return !before(a, b); });
   order_.erase(end, order_.end());
 }
 
-void TKeySorter::Clear() {
+// The held keys go to the temporary file as one sorted run, in blocks.
+void TKeySorter::SpillHeld() {
+  SortHeld();
+  if (failure_ == 0 && !file_ && !(file_ = std::tmpfile())) failure_ = LOWFILES::kErrWriteFailed;
+  std::vector<uint8_t> block;
+  const size_t perBlock = std::max<size_t>(1, kMaxFetchBytes / keyLength_);
+  for (size_t i = 0; i < order_.size() && failure_ == 0; i += perBlock) {
+    const size_t n = std::min(perBlock, order_.size() - i);
+    block.resize(n * keyLength_);
+    for (size_t k = 0; k < n; ++k) std::memcpy(block.data() + k * keyLength_, Held(i + k), keyLength_);
+    if (std::fwrite(block.data(), 1, block.size(), file_) != block.size()) failure_ = LOWFILES::kErrWriteFailed;
+  }
+  runs_.push_back({written_, order_.size()});
+  written_ += order_.size();
   keys_.clear();
-  keys_.shrink_to_fit();
   order_.clear();
-  order_.shrink_to_fit();
 }
 
-uint16_t BuildTree(PTree tree, const TKeySorter& keys) {
+uint16_t TKeySorter::Sort(TCompareProc compare, const uint8_t* compareData) {
+  compare_ = compare;
+  compareData_ = compareData;
+  if (runs_.empty()) {
+    SortHeld();
+    size_ = order_.size();
+  } else {
+    if (!order_.empty()) SpillHeld();
+    std::vector<uint8_t>().swap(keys_);
+    std::vector<uint32_t>().swap(order_);
+    if (failure_ == 0 && std::fflush(file_) != 0) failure_ = LOWFILES::kErrWriteFailed;
+    // One merge counts the keys, as the tree's shape needs the number first.
+    size_ = 0;
+    Rewind();
+    while (Next()) ++size_;
+  }
+  Rewind();
+  return failure_;
+}
+
+const uint8_t* TKeySorter::ReaderKey(uint32_t r) const {
+  const TReader& reader = readers_[r];
+  return reader.keys.data() + reader.at * keyLength_;
+}
+
+bool TKeySorter::After(uint32_t a, uint32_t b) const {
+  const uint8_t* ka = ReaderKey(a);
+  const uint8_t* kb = ReaderKey(b);
+  if (compare_(kb, ka, compareData_)) return true;
+  if (compare_(ka, kb, compareData_)) return false;
+  return a > b;  // of equal keys the earlier run's comes first
+}
+
+bool TKeySorter::Fetch(TReader& reader) {
+  reader.at = reader.held = 0;
+  if (reader.left == 0 || failure_ != 0) return false;
+  const size_t n = size_t(std::min<uint64_t>(reader.left, reader.keys.size() / keyLength_));
+  const size_t bytes = n * keyLength_;
+  const uint64_t position = reader.next * keyLength_;
+  for (size_t got = 0; got < bytes;) {
+    const ssize_t r = pread(fileno(file_), reader.keys.data() + got, bytes - got, off_t(position + got));
+    if (r <= 0) {
+      failure_ = LOWFILES::kErrReadFailed;
+      return false;
+    }
+    got += size_t(r);
+  }
+  reader.next += n;
+  reader.left -= n;
+  reader.held = n;
+  return true;
+}
+
+void TKeySorter::Rewind() {
+  cursor_ = 0;
+  handedOut_ = false;
+  heap_.clear();
+  if (runs_.empty()) return;
+  // The memory limit is shared by the runs' readers.
+  const size_t perFetch = std::clamp<size_t>(limit_ / runs_.size(), keyLength_, kMaxFetchBytes) / keyLength_;
+  readers_.assign(runs_.size(), {});
+  for (size_t r = 0; r < runs_.size(); ++r) {
+    TReader& reader = readers_[r];
+    reader.next = runs_[r].first;
+    reader.left = runs_[r].count;
+    reader.keys.resize(perFetch * keyLength_);
+    if (Fetch(reader)) heap_.push_back(uint32_t(r));
+  }
+  std::make_heap(heap_.begin(), heap_.end(), [this](uint32_t a, uint32_t b) { return After(a, b); });
+}
+
+const uint8_t* TKeySorter::Next() {
+  if (runs_.empty()) return cursor_ < order_.size() ? Held(cursor_++) : nullptr;
+  const auto after = [this](uint32_t a, uint32_t b) { return After(a, b); };
+  while (!heap_.empty()) {
+    std::pop_heap(heap_.begin(), heap_.end(), after);
+    TReader& reader = readers_[heap_.back()];
+    const uint8_t* key = reader.keys.data() + reader.at * keyLength_;
+    // Runs hold no repeats of their own; one may repeat another's key.
+    const bool repeat = handedOut_ && !compare_(last_.data(), key, compareData_);
+    if (!repeat) {
+      last_.assign(key, key + keyLength_);
+      handedOut_ = true;
+    }
+    if (++reader.at < reader.held || Fetch(reader))
+      std::push_heap(heap_.begin(), heap_.end(), after);
+    else
+      heap_.pop_back();
+    if (!repeat) return last_.data();
+  }
+  return nullptr;
+}
+
+size_t TKeySorter::Bytes() const {
+  size_t bytes = keys_.capacity() + order_.capacity() * sizeof(uint32_t) + last_.capacity();
+  for (const TReader& reader : readers_) bytes += reader.keys.capacity();
+  return bytes;
+}
+
+void TKeySorter::Clear() {
+  std::vector<uint8_t>().swap(keys_);
+  std::vector<uint32_t>().swap(order_);
+  std::vector<TReader>().swap(readers_);
+  heap_.clear();
+  runs_.clear();
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  written_ = 0;
+  size_ = 0;
+  cursor_ = 0;
+  failure_ = 0;
+  handedOut_ = false;
+}
+
+uint16_t BuildTree(PTree tree, TKeySorter& keys) {
+  if (keys.Failure() != 0) return Fail(keys.Failure());
   TBulkBuilder builder;
   if (const uint16_t error = builder.Begin(tree, uint32_t(keys.Size()))) return error;
-  for (size_t i = 0; i < keys.Size(); ++i)
-    if (const uint16_t error = builder.Add(keys.Key(i))) return error;
+  keys.Rewind();
+  for (const uint8_t* key; (key = keys.Next()) != nullptr;)
+    if (const uint16_t error = builder.Add(key)) return error;
+  if (keys.Failure() != 0) return Fail(keys.Failure());
   return builder.Finish();
 }
 

@@ -27,14 +27,22 @@
 // short leaves a file whose header still says "empty" (the caller builds in
 // a temporary file or marks the index unfinished in its own header).
 //
-// TKeySorter holds keys of one length in one block of memory, sorts them by
-// a tree's compare procedure and gives them back without repeats (keys
-// neither of which sorts before the other count as one, as Insert answers
-// "already present" for the second).
+// TKeySorter holds keys of one length, sorts them by a tree's compare
+// procedure and gives them back in order without repeats (keys neither of
+// which sorts before the other count as one, as Insert answers "already
+// present" for the second; of such keys the one added first is kept). Its
+// memory stays within a limit (SortMemoryLimit when made): once the keys
+// held would pass it, they are sorted, their repeats dropped, and written as
+// one sorted run to a temporary file, which the system deletes when it is
+// closed; Sort then writes the last run too, and reading merges the runs
+// (of equal keys in several runs the one of the earliest run wins, which
+// is the one added first). Without a compare procedure given before the
+// keys come, a sorter keeps every key in memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "engine/storage/btrees.h"
@@ -83,25 +91,80 @@ class TBulkBuilder {
   std::vector<TLevel> levels_;
 };
 
+// Memory a new sorter's keys may take (tests lower it).
+inline constexpr size_t kDefaultSortBytes = size_t(64) << 20;
+size_t SortMemoryLimit();
+void SetSortMemoryLimit(size_t bytes);
+
 class TKeySorter {
  public:
-  explicit TKeySorter(uint16_t keyLength) : keyLength_(keyLength) {}
+  // compare (with compareData) orders the keys; without it (nullptr) the
+  // keys stay in memory and Sort names the order.
+  explicit TKeySorter(uint16_t keyLength, TCompareProc compare = nullptr, const uint8_t* compareData = nullptr,
+                      size_t memoryLimit = SortMemoryLimit());
+  ~TKeySorter();
+  TKeySorter(const TKeySorter&) = delete;
+  TKeySorter& operator=(const TKeySorter&) = delete;
+
   void Add(const uint8_t* key);
-  size_t Size() const { return order_.size(); }
-  // Sorts and drops repeats; afterwards Key(i) is the i-th key in order.
-  void Sort(TCompareProc compare, const uint8_t* compareData);
-  const uint8_t* Key(size_t i) const { return keys_.data() + size_t(order_[i]) * keyLength_; }
+  // Sorts by compare (which must be the one given when made, if any) and
+  // drops repeats; then Size() is the number of keys left and reading may
+  // begin. Answers 0, or the LOWFILES code of a temporary file that could
+  // not be made, written or read.
+  uint16_t Sort(TCompareProc compare, const uint8_t* compareData);
+  size_t Size() const { return size_; }
+  // Reading in order: Rewind, then Next until it answers nullptr. A key
+  // handed out stays valid until the next call.
+  void Rewind();
+  const uint8_t* Next();
+  // The LOWFILES code of the first failure of the temporary file, else 0.
+  uint16_t Failure() const { return failure_; }
+  // Sorted runs written to the temporary file.
+  size_t Runs() const { return runs_.size(); }
   // The memory the keys take.
-  size_t Bytes() const { return keys_.capacity() + order_.capacity() * sizeof(uint32_t); }
+  size_t Bytes() const;
   void Clear();
 
  private:
+  struct TRun {
+    uint64_t first = 0;  // key number of its first key in the file
+    uint64_t count = 0;
+  };
+  struct TReader {
+    uint64_t next = 0;  // key number of the next key to fetch
+    uint64_t left = 0;  // keys of the run not yet fetched
+    std::vector<uint8_t> keys;
+    size_t at = 0, held = 0;  // next key in keys, keys fetched
+  };
+
+  const uint8_t* Held(size_t i) const { return keys_.data() + size_t(order_[i]) * keyLength_; }
+  const uint8_t* ReaderKey(uint32_t r) const;
+  // Reader a's key comes after reader b's (the heap's order).
+  bool After(uint32_t a, uint32_t b) const;
+  void SortHeld();
+  void SpillHeld();
+  bool Fetch(TReader& reader);
+
   uint16_t keyLength_;
+  TCompareProc compare_;
+  const uint8_t* compareData_;
+  size_t limit_;
   std::vector<uint8_t> keys_;
   std::vector<uint32_t> order_;
+  size_t size_ = 0;
+  uint16_t failure_ = 0;
+  std::FILE* file_ = nullptr;  // the temporary file of the runs
+  uint64_t written_ = 0;  // keys in it
+  std::vector<TRun> runs_;
+  // Reading.
+  size_t cursor_ = 0;
+  std::vector<TReader> readers_;
+  std::vector<uint32_t> heap_;  // readers with keys left, the smallest key on top
+  std::vector<uint8_t> last_;   // the key handed out last
+  bool handedOut_ = false;
 };
 
 // Builds the empty tree from the keys of the sorter (sorted). Answers Error.
-uint16_t BuildTree(PTree tree, const TKeySorter& keys);
+uint16_t BuildTree(PTree tree, TKeySorter& keys);
 
 }  // namespace BTREES

@@ -47,8 +47,12 @@ uint32_t BlockLimit(const TBlockFile& f) {
   return uint32_t(limit);
 }
 
-int WriteDataBlock(TBlockFile& f, uint32_t n, const uint8_t* block) {
-  int16_t rc = LOWFILES::WriteBlock(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block);
+// With behind, the block may wait in the file's write-behind buffer with the
+// blocks written before it (lowfiles.h, rules 6-8): the blocks a chain grows
+// the file by go out together, before the header that takes them in.
+int WriteDataBlock(TBlockFile& f, uint32_t n, const uint8_t* block, bool behind = false) {
+  const auto write = behind ? LOWFILES::WriteBehind : LOWFILES::WriteBlock;
+  int16_t rc = write(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block);
   if (rc != 0) {
     Common::SetFileError(Common::kErrWrite, f.file.name);
     return Common::kErrWrite;
@@ -274,7 +278,7 @@ int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& fir
     if (i == 0) first = n;
   }
   for (const auto& [n, bytes] : grown)
-    if (int rc = WriteDataBlock(f, n, bytes.data())) return fail(rc);
+    if (int rc = WriteDataBlock(f, n, bytes.data(), true)) return fail(rc);
   if (int rc = WriteHeader(f)) return fail(rc);
   for (const auto& [n, bytes] : returned)
     if (int rc = WriteDataBlock(f, n, bytes.data())) return fail(rc);

@@ -829,8 +829,9 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     return kErrIndexCreate;
   }
 
-  // The keys are sorted in memory and the tree is written bottom-up.
-  BTREES::TKeySorter keys(keyLength);
+  // The keys are sorted (beyond the sort memory limit in runs merged from a
+  // temporary file) and the tree is written bottom-up.
+  BTREES::TKeySorter keys(keyLength, KeyCompareProc(t->version), d->header.data());
   std::vector<uint8_t> record(t->recordLength);
   KeyBuffer key{};
   const int32_t step = std::max(count / 100, 1);
@@ -848,8 +849,7 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
     }
   }
   if (error == 0) {
-    keys.Sort(KeyCompareProc(t->version), d->header.data());
-    if (BTREES::BuildTree(tree, keys) != 0) {
+    if (keys.Sort(KeyCompareProc(t->version), d->header.data()) != 0 || BTREES::BuildTree(tree, keys) != 0) {
       error = kErrIndexCreate;
       Common::SetFileError(error, path);
     }
@@ -886,14 +886,15 @@ int RebuildIndex(int handle, int slot, TProgressProc progress) {
   return 0;
 }
 
-int FillIndex(int handle, int slot, const BTREES::TKeySorter& keys) {
+int FillIndex(int handle, int slot, BTREES::TKeySorter& keys) {
   if (!IndexAvailable(handle, slot, false)) return kErrIndexRead;
   const TSlotRef ref = Resolve(handle, slot);
   TIndexDescriptor& d = *ref.d;
   BTREES::PTree tree = TreeOf(&d);
   if (tree->header.height != 0 || tree->header.pageCount != 0) {
-    for (size_t i = 0; i < keys.Size(); ++i) {
-      std::memcpy(ref.table->currentKey.data(), keys.Key(i), tree->header.keyLength);
+    keys.Rewind();
+    for (const uint8_t* key; (key = keys.Next()) != nullptr;) {
+      std::memcpy(ref.table->currentKey.data(), key, tree->header.keyLength);
       if (KeyOp(ref.handle, ref.slot, kModeInsert, TIndexOp::Insert, ref.table->currentKey.data()) ==
           kStatusFailed)
         return kErrIndexRead;

@@ -225,7 +225,7 @@ int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
 // one. The header's count grows by the keys put in. Answers 0 or 91
 // (reported with the file name; a tree left half-built is taken out of use
 // and rebuilt at the next open).
-int FillIndex(int handle, int slot, const BTREES::TKeySorter& keys);
+int FillIndex(int handle, int slot, BTREES::TKeySorter& keys);
 // Rebuilds every index when the table may maintain its indexes (open mode
 // bit 3). Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);

@@ -659,8 +659,16 @@ int WriteRecord(int slot, uint32_t recno) {
   if (recno < 1 || int64_t(recno) > int64_t(t->recordCount) + 1) return LOWFILES::Error = kErrRecordRange;
   t->recordBuffer.resize(t->recordLength);
   LOWFILES::TLowFile* file = RecordFile(*t);
-  const int16_t e = file ? WriteRecordAt(*t, *file, recno, t->recordBuffer.data())
-                         : (LOWFILES::Error = LOWFILES::kErrWriteFailed);
+  // An appended record may wait in the file's write-behind buffer with the
+  // records appended before it: it reaches the file before any other access
+  // to the file, the count that takes it in included (lowfiles.h, rules 6-8).
+  // A record written over an old one goes through the guard when it crosses
+  // a page (WriteRecordAt); an append has no old bytes to keep.
+  const bool append = int64_t(recno) == int64_t(t->recordCount) + 1;
+  const int16_t e = !file  ? (LOWFILES::Error = LOWFILES::kErrWriteFailed)
+                    : append ? LOWFILES::WriteBehind(*file, RecordPosition(*t, recno), t->recordLength,
+                                                     t->tableKey, t->recordBuffer.data())
+                             : WriteRecordAt(*t, *file, recno, t->recordBuffer.data());
   if (TRecordCache* cache = CacheOf(slot)) {
     if (e == 0)
       cache->Store(recno, t->recordBuffer.data());

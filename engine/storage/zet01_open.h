@@ -11,6 +11,9 @@
 //
 // Record n (1-based) lies at header size + (n - 1) x record length and is
 // record length bytes long, scrambled with the table key (0: stored plain).
+// An append (record count + 1) goes through the table file's write-behind
+// buffer (lowfiles.h, rules 6-8): appends in a row reach the file in blocks,
+// and always before the count or anything else written to the file later.
 //
 // The record cache of a table is a fixed ring of min(32767 div record
 // length, 2000) slots, each {record number (0 = empty), record bytes}:

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -462,5 +463,112 @@ TEST_F(LowfilesTest, DeleteAndRenameRefuseAHeldFile) {
   EXPECT_EQ(platform::DeleteFile(Name(0)), 0);
   EXPECT_FALSE(std::filesystem::exists(Name(0)));
 }
+
+namespace write_behind {
+
+using platform::JournalEntry;
+
+// Bytes of the writes the journal recorded, in order, as {position, size}.
+std::vector<std::pair<uint64_t, size_t>> Writes(const std::vector<JournalEntry>& journal) {
+  std::vector<std::pair<uint64_t, size_t>> writes;
+  for (const JournalEntry& e : journal)
+    if (e.kind == JournalEntry::Kind::Write) writes.emplace_back(e.position, e.data.size());
+  return writes;
+}
+
+class WriteBehindTest : public LowfilesTest {};
+
+// Appends held back go out as one write before whatever access comes next,
+// scrambled as WriteBlock would scramble each of them; every kind of access
+// writes them first.
+TEST_F(WriteBehindTest, HeldAppendsReachTheFileInOneWriteBeforeAnyOtherAccess) {
+  using Access = std::function<void(TLowFile&)>;
+  Bytes scratch(16, 0);
+  const std::vector<std::pair<std::string, Access>> accesses = {
+      {"read", [&](TLowFile& f) { EXPECT_EQ(LOWFILES::ReadBlock(f, 0, 4, 0, scratch.data()), 0); }},
+      {"write elsewhere", [&](TLowFile& f) { EXPECT_EQ(LOWFILES::WriteBlock(f, 0, 4, 0, scratch.data()), 0); }},
+      {"write if changed", [&](TLowFile& f) { EXPECT_EQ(LOWFILES::WriteBlockIfChanged(f, 0, 4, "abcd"), 0); }},
+      {"sync", [&](TLowFile& f) { EXPECT_EQ(LOWFILES::SyncFile(f), 0); }},
+      {"size", [&](TLowFile& f) { EXPECT_EQ(LOWFILES::LowFileSize(f), 16u + 50 * 10); }},
+      {"truncate", [&](TLowFile& f) { EXPECT_EQ(LOWFILES::TruncateAt(f, 1000), 0); }},
+      {"close", [&](TLowFile& f) { EXPECT_EQ(LOWFILES::CloseLowFile(f, false), 0); }},
+  };
+  for (const auto& [name, access] : accesses) {
+    SCOPED_TRACE(name);
+    TLowFile* file = CreateFiles(1);
+    ASSERT_EQ(LOWFILES::WriteBlock(*file, 0, 16, 0, scratch.data()), 0);
+    Bytes expected(16, 0);
+    platform::StartJournal();
+    for (int i = 0; i < 50; ++i) {
+      Bytes record(10, uint8_t(i));
+      ASSERT_EQ(LOWFILES::WriteBehind(*file, 16 + 10 * uint64_t(i), 10, 0x5A5A1234, record.data()), 0);
+      Crypt::Scramble(record.data(), 10, 0x5A5A1234);
+      expected.insert(expected.end(), record.begin(), record.end());
+    }
+    EXPECT_TRUE(Writes(platform::StopJournal()).empty()) << "held appends were written one by one";
+    platform::StartJournal();
+    access(*file);
+    const auto writes = Writes(platform::StopJournal());
+    ASSERT_GE(writes.size(), 1u);
+    EXPECT_EQ(writes[0], std::make_pair(uint64_t(16), size_t(500)));
+    Bytes onDisk = DiskBytes(Name(0));
+    onDisk.resize(expected.size());
+    if (name != "write elsewhere" && name != "write if changed") {
+      EXPECT_EQ(onDisk, expected);
+    }
+    ExpectBudgetBalanced();
+  }
+}
+
+// A block inside the held bytes overwrites them there; one that does not
+// continue them, or no longer fits the buffer, sends the held bytes first.
+TEST_F(WriteBehindTest, BlocksInsideAreOverwrittenAndOthersSendTheHeldBytesFirst) {
+  TLowFile* file = CreateFiles(1);
+  const Bytes a(100, 'a'), b(20, 'b'), c(10, 'c');
+  platform::StartJournal();
+  ASSERT_EQ(LOWFILES::WriteBehind(*file, 0, 100, 0, a.data()), 0);
+  ASSERT_EQ(LOWFILES::WriteBehind(*file, 40, 20, 0, b.data()), 0);   // inside: overwritten
+  ASSERT_EQ(LOWFILES::WriteBehind(*file, 300, 10, 0, c.data()), 0);  // a gap: the 100 go out
+  EXPECT_EQ(Writes(platform::StopJournal()), (std::vector<std::pair<uint64_t, size_t>>{{0, 100}}));
+  Bytes big(LOWFILES::kWriteBehindBytes / 2, 'd');
+  platform::StartJournal();
+  ASSERT_EQ(LOWFILES::WriteBehind(*file, 310, uint16_t(big.size()), 0, big.data()), 0);
+  ASSERT_EQ(LOWFILES::WriteBehind(*file, 310 + big.size(), uint16_t(big.size()), 0, big.data()), 0);  // full
+  EXPECT_EQ(Writes(platform::StopJournal()),
+            (std::vector<std::pair<uint64_t, size_t>>{{300, 10 + big.size()}}));
+  ASSERT_EQ(LOWFILES::CloseLowFile(*file, false), 0);
+  Bytes expected(310 + 2 * big.size(), 0);
+  std::fill_n(expected.begin(), 100, 'a');
+  std::fill_n(expected.begin() + 40, 20, 'b');
+  std::fill_n(expected.begin() + 300, 10, 'c');
+  std::fill(expected.begin() + 310, expected.end(), 'd');
+  EXPECT_EQ(DiskBytes(Name(0)), expected);
+}
+
+// A held write that fails fails the access that sent it and stays held: the
+// next access sends it again before its own write, so a count written after
+// records never reaches the file before them. A close lets it go.
+TEST_F(WriteBehindTest, AFailedHeldWriteStaysAheadOfEveryLaterWrite) {
+  TLowFile* file = CreateFiles(1);
+  const Bytes records(30, 'r'), count(4, 'n');
+  ASSERT_EQ(LOWFILES::WriteBlock(*file, 0, 4, 0, Bytes(4, 0).data()), 0);
+  ASSERT_EQ(LOWFILES::WriteBehind(*file, 4, 30, 0, records.data()), 0);
+  platform::InjectFileFault(platform::FileOp::Write, 1, platform::kDosDiskFull);
+  EXPECT_EQ(LOWFILES::WriteBlock(*file, 0, 4, 0, count.data()), LOWFILES::kErrWriteFailed);
+  EXPECT_FALSE(file->isRegistered);
+  EXPECT_EQ(DiskBytes(Name(0)), Bytes(4, 0)) << "the count overtook the records";
+  platform::StartJournal();
+  EXPECT_EQ(LOWFILES::WriteBlock(*file, 0, 4, 0, count.data()), 0);
+  EXPECT_EQ(Writes(platform::StopJournal()), (std::vector<std::pair<uint64_t, size_t>>{{4, 30}, {0, 4}}));
+
+  ASSERT_EQ(LOWFILES::WriteBehind(*file, 34, 30, 0, records.data()), 0);
+  platform::InjectFileFault(platform::FileOp::Write, 1, platform::kDosDiskFull);
+  EXPECT_EQ(LOWFILES::CloseLowFile(*file, false), LOWFILES::kErrWriteFailed);
+  EXPECT_TRUE(file->pending.empty());
+  EXPECT_EQ(DiskBytes(Name(0)).size(), 34u);
+  ExpectBudgetBalanced();
+}
+
+}  // namespace write_behind
 
 }  // namespace

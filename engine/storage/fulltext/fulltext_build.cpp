@@ -349,8 +349,9 @@ int TBuild::WriteHits() {
 // Sorts keys by the order of an index and puts them in; frees them.
 int SortIntoIndex(int handle, int slot, BTREES::TKeySorter& keys) {
   TZetTable& t = *ZetTable::Table(handle);
-  keys.Sort(Zet00::KeyCompareProc(t.version), t.indexes[size_t(slot)]->header.data());
-  const int error = Zet00::FillIndex(handle, slot, keys);
+  const int error = keys.Sort(Zet00::KeyCompareProc(t.version), t.indexes[size_t(slot)]->header.data()) != 0
+                        ? Zet00::kErrIndexRead
+                        : Zet00::FillIndex(handle, slot, keys);
   keys.Clear();
   return error;
 }

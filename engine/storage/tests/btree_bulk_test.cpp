@@ -249,15 +249,56 @@ TEST_F(BtreeBulkTest, SorterOrdersByTheCompareProcedureAndDropsRepeats) {
   // Keys that agree in the first four bytes are one key: the first added stays.
   for (uint64_t v : {uint64_t(3) << 32 | 1, uint64_t(1) << 32 | 7, uint64_t(3) << 32 | 2, uint64_t(2) << 32})
     sorter.Add(Key8(v).data());
-  sorter.Sort(ByFirstFour, nullptr);
+  ASSERT_EQ(sorter.Sort(ByFirstFour, nullptr), 0);
   ASSERT_EQ(sorter.Size(), 3u);
-  EXPECT_EQ(Value(sorter.Key(0)), uint64_t(1) << 32 | 7);
-  EXPECT_EQ(Value(sorter.Key(1)), uint64_t(2) << 32);
-  EXPECT_EQ(Value(sorter.Key(2)), uint64_t(3) << 32 | 1);
+  EXPECT_EQ(Value(sorter.Next()), uint64_t(1) << 32 | 7);
+  EXPECT_EQ(Value(sorter.Next()), uint64_t(2) << 32);
+  EXPECT_EQ(Value(sorter.Next()), uint64_t(3) << 32 | 1);
+  EXPECT_EQ(sorter.Next(), nullptr);
   PTree tree = Create("U.IND", 512, ByFirstFour);
   ASSERT_EQ(BTREES::BuildTree(tree, sorter), 0);
   EXPECT_EQ(Walk(tree), (std::vector<uint64_t>{uint64_t(1) << 32 | 7, uint64_t(2) << 32, uint64_t(3) << 32 | 1}));
   BTREES::CloseTree(tree, nullptr, 0, true);
+}
+
+// Beyond its memory limit the sorter writes sorted runs to a temporary file
+// and merges them: the keys come out as from the sort in memory, repeats
+// within and across runs dropped (the first added kept), and the tree built
+// from them is the same.
+TEST_F(BtreeBulkTest, SorterBeyondItsMemoryLimitEqualsTheSortInMemory) {
+  std::mt19937 rng(3);
+  for (const size_t count : {0u, 1u, 999u, 20000u}) {
+    for (const size_t limit : {size_t(12), size_t(600), size_t(50000)}) {
+      SCOPED_TRACE(std::to_string(count) + " keys, limit " + std::to_string(limit));
+      BTREES::TKeySorter inMemory(8);
+      BTREES::TKeySorter limited(8, ByFirstFour, nullptr, limit);
+      for (size_t i = 0; i < count; ++i) {
+        // The high half decides the order; the low half tells repeats apart.
+        const uint64_t v = uint64_t(rng() % (count + 1)) << 32 | i;
+        inMemory.Add(Key8(v).data());
+        limited.Add(Key8(v).data());
+      }
+      EXPECT_LE(limited.Bytes(), limit);
+      ASSERT_EQ(inMemory.Sort(ByFirstFour, nullptr), 0);
+      ASSERT_EQ(limited.Sort(ByFirstFour, nullptr), 0);
+      if (count * 12 > limit) {
+        EXPECT_GT(limited.Runs(), 1u);
+      }
+      ASSERT_EQ(limited.Size(), inMemory.Size());
+      for (const uint8_t* a; (a = inMemory.Next()) != nullptr;) {
+        const uint8_t* b = limited.Next();
+        ASSERT_NE(b, nullptr);
+        ASSERT_EQ(Value(b), Value(a));
+      }
+      EXPECT_EQ(limited.Next(), nullptr);
+      PTree a = Create("A.IND", 512, ByFirstFour), b = Create("B.IND", 512, ByFirstFour);
+      ASSERT_EQ(BTREES::BuildTree(a, inMemory), 0);
+      ASSERT_EQ(BTREES::BuildTree(b, limited), 0);
+      EXPECT_EQ(Walk(b), Walk(a));
+      BTREES::CloseTree(a, nullptr, 0, true);
+      BTREES::CloseTree(b, nullptr, 0, true);
+    }
+  }
 }
 
 // ---- Index rebuilds of every key type ------------------------------------
@@ -325,6 +366,12 @@ TEST_F(BulkIndexTest, RebuiltIndexEqualsTheOneOfSingleInsertsForEveryKeyType) {
     ASSERT_EQ(inserted.size(), size_t(ZetTable::Table(h)->recordCount));
     ASSERT_GT(inserted.front().size(), ZetTable::kKeyRecordNumber);
     ASSERT_EQ(Zet00::RebuildIndex(h, slot), 0);
+    EXPECT_EQ(WalkKeys(h, slot), inserted);
+    // Sorted in runs through a temporary file, the same keys.
+    BTREES::SetSortMemoryLimit(2000);
+    const int rebuilt = Zet00::RebuildIndex(h, slot);
+    BTREES::SetSortMemoryLimit(BTREES::kDefaultSortBytes);
+    ASSERT_EQ(rebuilt, 0);
     EXPECT_EQ(WalkKeys(h, slot), inserted);
     // The rebuilt tree takes further keys in order.
     ASSERT_EQ(index_test::AppendForTest(h), 0);
