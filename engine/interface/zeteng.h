@@ -245,8 +245,8 @@ class TProgress {
 void NotifyCursors(int table, int changingCursor);
 uint8_t AdjustCursorsAfterMove(int table, uint32_t deleted, uint32_t formerLast);
 
-// ---- The record copier of restructuring (zeteng_create.cpp) ---------------
-// A field of the source table and the field of the target its value goes to.
+// ---- Copying records between tables (zeteng_create.cpp) -------------------
+// A field of the source table whose values fill a field of the target.
 struct TFieldPair {
   uint16_t from = 0;
   uint16_t to = 0;
@@ -271,12 +271,6 @@ void FinishInterruptedRestructure(std::string_view tablePath);
 // table itself is left as it was (zeteng_restructure.cpp).
 std::vector<std::pair<std::string, std::string>> TableFileSet(ZetTable::TZetTable& t, std::string_view newName);
 
-// ---- Copying records between tables (zeteng_create.cpp) -------------------
-// A field of the source table whose values fill a field of the target.
-struct TFieldPair {
-  uint16_t from = 0;
-  uint16_t to = 0;
-};
 // Whether a copy through the map carries the identifiers over: the target
 // is empty and its identifier field is filled from one of the source.
 bool CarriesIdentifiers(const ZetTable::TZetTable& source, const ZetTable::TZetTable& target,

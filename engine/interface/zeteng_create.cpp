@@ -787,7 +787,7 @@ int CopyRelationTable(const std::string& directory, const std::string& work, TRe
 }  // namespace
 
 bool CopyFieldValue(TZetTable& source, TZetTable& target, const TFieldPair& pair) {
-  return CopyValue(source, target, {pair.from, pair.to});
+  return CopyValue(source, target, pair);
 }
 
 bool PairableTypes(uint8_t fromType, uint8_t toType) {
