@@ -256,6 +256,39 @@ TEST_F(Jobs, ProceduresCalledFromTheJobTakeEffect) {
   EXPECT_EQ(ReadFile(out), "   39,50 Meier;Alt;Schulz;\r\n");
 }
 
+TEST_F(Jobs, ACallWithoutParametersTakesEmptyBrackets) {
+  // Each use runs with "Dot()" and with "Dot": both give the same output.
+  struct Case {
+    std::string line;
+    std::string output;
+  };
+  const Case cases[] = {
+      {"!n = Dot() + 1", "8"},
+      {"!n = Abs(Dot()) * 2", "14"},
+      {".LET n = Dot() * 2", "14"},
+      {".SOLVE n := Abs(Dot()) + Dot()", "14"},
+      {"$(Dot():4)|", "   7|\r\n0"},
+      {"$(Dot()+Dot)", "77\r\n0"},
+  };
+  for (const Case& c : cases) {
+    for (const bool brackets : {true, false}) {
+      std::string line = c.line;
+      if (!brackets) {
+        for (size_t at = line.find("Dot()"); at != std::string::npos; at = line.find("Dot()")) line.erase(at + 3, 2);
+      }
+      ASSERT_EQ(Compile({".REPORT", ".PROLOG", "!n = 0", ".PROCEDURE Dot(): REAL", ".RETURN 7", ".ENDPROC", line,
+                         "$(n)"}),
+                0)
+          << line << ": " << ProgramError::Record().error;
+      const std::string out = TempPath("DOT.TXT");
+      EXPECT_EQ(JobRun::RunJob(job, out), 0) << line;
+      EXPECT_EQ(ReadFile(out), c.output + "\r\n") << line;
+      ZetVars::PopVarScope();
+      scoped = false;
+    }
+  }
+}
+
 TEST_F(Jobs, ProcedureStatementsOutOfPlace) {
   struct Case {
     std::vector<std::string> lines;
