@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/base/common_errors.h"
+#include "engine/language/compiler.h"
 #include "engine/language/extcalls.h"
 #include "engine/language/interp.h"
 #include "engine/language/jobcompile.h"
@@ -287,6 +288,35 @@ TEST_F(Jobs, ACallWithoutParametersTakesEmptyBrackets) {
       scoped = false;
     }
   }
+}
+
+int g_macros = 0;
+
+TEST_F(Jobs, AMacroStandsAsAPrintItem) {
+  Zet02::TCompilerHooks compiler{};
+  compiler.loadModule = [](std::string_view name) { return name == "UTIL"; };
+  compiler.unloadModule = [] {};
+  Zet02::SetCompilerHooks(compiler);
+  const Zet02::TRunHooks saved = Zet02::RunHooks();
+  Zet02::TRunHooks run = saved;
+  run.beginMacro = [](std::string_view name) {
+    ++g_macros;
+    return name == "UTIL";
+  };
+  run.endMacro = [] { g_macros += 10; };
+  Zet02::SetRunHooks(run);
+  g_macros = 0;
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", "$(ExecMacro(UTIL, SetPara('.MT 4')):3)|$(GetPara('MT'))",
+                     ".DATA", "$(NAME:3)$(ExecMacro(UTIL, 1))"}),
+            0)
+      << ProgramError::Record().error;
+  const std::string out = TempPath("MACRO.TXT");
+  EXPECT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "  0|4\r\nMei0\r\nAlt0\r\nSch0\r\n");
+  EXPECT_EQ(g_macros, 44);  // each of the four runs began and ended its macro once
+  Zet02::SetRunHooks(saved);
+  compiler.loadModule = [](std::string_view) { return false; };
+  Zet02::SetCompilerHooks(compiler);
 }
 
 TEST_F(Jobs, ProcedureStatementsOutOfPlace) {
