@@ -104,6 +104,7 @@ TEST_F(Interpreter, ExpressionCasesWithApplyOnAndOff) {
       {"Ja + Nein", 0, 1, nullptr},
       {"ALTER * 2", 0, 60, nullptr},
       {"NAME + '/' + ORT", 0, 0, "Meier/K\xF6ln"},
+      {"$'NAME' + '/' + $\"ORT\"", 0, 0, "Meier/K\xF6ln"},
   };
   for (const ExprCase& c : cases) {
     for (bool apply : {true, false}) {
