@@ -276,7 +276,7 @@ void ReadWord(std::string_view text, size_t& position, ShortStr& word) {
     size_t close = text.find(At(text, position), position);  // searches behind the quote
     if (close == std::string_view::npos) close = text.size();
     word = text.substr(position, close - position);
-    position = close + 1;
+    position = std::min(close + 2, text.size() + 1);  // behind the closing quote
     return;
   }
   word = CollectName(text, position, WordChar);

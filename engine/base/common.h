@@ -112,7 +112,8 @@ inline void MakeName(std::string_view text, ShortStr& name) { name = NameOf(text
 // trailing characters that are no field-name characters are dropped.
 void ReadIdentifier(std::string_view text, size_t& position, ShortStr& word);
 // As ReadIdentifier with "." allowed inside; a word that starts with "'" or a
-// double quote runs to the matching quote, and position is left on it.
+// double quote runs to the matching quote, and position is left behind it
+// (behind the text when the quote is not closed).
 void ReadWord(std::string_view text, size_t& position, ShortStr& word);
 // ReadWord after the first "(" of text; empty without one.
 ShortStr ParenArgument(std::string_view text);

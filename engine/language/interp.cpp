@@ -855,7 +855,12 @@ constexpr int32_t kBreakLookRounds = 1024;
       ZetVars::SetVariable(local, v.type, value, 0);
     }
   }
-  if (!p->params.empty() && !Failed()) ExpectCode(tkClose);
+  if (!p->params.empty()) {
+    if (!Failed()) ExpectCode(tkClose);
+  } else if (PeekIs(tkOpen) && g_run.pos + 1 < g_run.code.size() &&
+             uint8_t(g_run.code[g_run.pos + 1]) == tkClose) {
+    g_run.pos += 2;  // a call without parameters, written with empty brackets
+  }
   TRunValue value;
   value.type = p->resultType;
   ZetVars::SetLocalBase(pendingBase);

@@ -754,7 +754,7 @@ void OutputItem(TCall& call, TItem& item, const TSubReport& subReport) {
 
 bool IsExpressionCode(uint8_t c) {
   return c == tkStringConst || c == 181 || (c >= 200 && c <= 211) || (c >= 213 && c <= 246) ||
-         c == 251 || c == 255 || c == 164 || (c >= 178 && c <= 180);
+         c == tkExecMacro || c == 251 || c == 255 || c == 164 || (c >= 178 && c <= 180);
 }
 
 void PrintItem(TCall& call) {

@@ -119,7 +119,7 @@ TEST_F(CommonTest, ReadIdentifierAndReadWord) {
   position = 1;
   Common::ReadWord(" 'a b'x", position, word);
   EXPECT_EQ(word.str(), "a b");
-  EXPECT_EQ(position, 6u);  // on the closing quote
+  EXPECT_EQ(position, 7u);  // behind the closing quote
   position = 1;
   Common::ReadWord("\"open", position, word);
   EXPECT_EQ(word.str(), "open");

@@ -104,6 +104,7 @@ TEST_F(Interpreter, ExpressionCasesWithApplyOnAndOff) {
       {"Ja + Nein", 0, 1, nullptr},
       {"ALTER * 2", 0, 60, nullptr},
       {"NAME + '/' + ORT", 0, 0, "Meier/K\xF6ln"},
+      {"$'NAME' + '/' + $\"ORT\"", 0, 0, "Meier/K\xF6ln"},
   };
   for (const ExprCase& c : cases) {
     for (bool apply : {true, false}) {
@@ -267,6 +268,13 @@ TEST_F(Interpreter, ProceduresReturnToTheCaller) {
   Procedure("Setze(VAR x: REAL; v: REAL)", "x := v * 3");
   EXPECT_EQ(Eval("Setze(a, 4)").error, 0);
   EXPECT_EQ(Eval("a").value.number, 12);
+  // A call without parameters may carry empty brackets.
+  Procedure("Sieben: REAL", "7");
+  for (const char* text : {"Sieben() + 1", "Fib(Sieben()) + Sieben()", "Sieben + 1"}) {
+    const Outcome call = Eval(text);
+    EXPECT_EQ(call.error, 0) << text;
+    EXPECT_EQ(call.value.number, text[0] == 'F' ? 20 : 8) << text;
+  }
   // The frames are gone afterwards.
   const uint16_t count = ZetVars::VariableCount();
   EXPECT_EQ(Eval("Fib(5)").error, 0);

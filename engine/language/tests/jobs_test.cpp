@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/base/common_errors.h"
+#include "engine/language/compiler.h"
 #include "engine/language/extcalls.h"
 #include "engine/language/interp.h"
 #include "engine/language/jobcompile.h"
@@ -293,6 +294,68 @@ TEST_F(Jobs, HaltEndsTheWholeRunFromNestedProcedures) {
   EXPECT_EQ(Zet02::SolveExpression(code.view(), value), Zet02::kSoftStop);
   Zet02::SetWriteEnable(false);
   EXPECT_EQ(value.number, 1);
+}
+
+TEST_F(Jobs, ACallWithoutParametersTakesEmptyBrackets) {
+  // Each use runs with "Dot()" and with "Dot": both give the same output.
+  struct Case {
+    std::string line;
+    std::string output;
+  };
+  const Case cases[] = {
+      {"!n = Dot() + 1", "8"},
+      {"!n = Abs(Dot()) * 2", "14"},
+      {".LET n = Dot() * 2", "14"},
+      {".SOLVE n := Abs(Dot()) + Dot()", "14"},
+      {"$(Dot():4)|", "   7|\r\n0"},
+      {"$(Dot()+Dot)", "77\r\n0"},
+  };
+  for (const Case& c : cases) {
+    for (const bool brackets : {true, false}) {
+      std::string line = c.line;
+      if (!brackets) {
+        for (size_t at = line.find("Dot()"); at != std::string::npos; at = line.find("Dot()")) line.erase(at + 3, 2);
+      }
+      ASSERT_EQ(Compile({".REPORT", ".PROLOG", "!n = 0", ".PROCEDURE Dot(): REAL", ".RETURN 7", ".ENDPROC", line,
+                         "$(n)"}),
+                0)
+          << line << ": " << ProgramError::Record().error;
+      const std::string out = TempPath("DOT.TXT");
+      EXPECT_EQ(JobRun::RunJob(job, out), 0) << line;
+      EXPECT_EQ(ReadFile(out), c.output + "\r\n") << line;
+      ZetVars::PopVarScope();
+      scoped = false;
+    }
+  }
+}
+
+int g_macros = 0;
+
+TEST_F(Jobs, AMacroStandsAsAPrintItem) {
+  Zet02::TCompilerHooks compiler{};
+  compiler.loadModule = [](std::string_view name) { return name == "UTIL"; };
+  compiler.unloadModule = [] {};
+  Zet02::SetCompilerHooks(compiler);
+  const Zet02::TRunHooks saved = Zet02::RunHooks();
+  Zet02::TRunHooks run = saved;
+  run.beginMacro = [](std::string_view name) {
+    ++g_macros;
+    return name == "UTIL";
+  };
+  run.endMacro = [] { g_macros += 10; };
+  Zet02::SetRunHooks(run);
+  g_macros = 0;
+  ASSERT_EQ(Compile({".REPORT", ".PROLOG", "$(ExecMacro(UTIL, SetPara('.MT 4')):3)|$(GetPara('MT'))",
+                     ".DATA", "$(NAME:3)$(ExecMacro(UTIL, 1))"}),
+            0)
+      << ProgramError::Record().error;
+  const std::string out = TempPath("MACRO.TXT");
+  EXPECT_EQ(JobRun::RunJob(job, out), 0);
+  EXPECT_EQ(ReadFile(out), "  0|4\r\nMei0\r\nAlt0\r\nSch0\r\n");
+  EXPECT_EQ(g_macros, 44);  // each of the four runs began and ended its macro once
+  Zet02::SetRunHooks(saved);
+  compiler.loadModule = [](std::string_view) { return false; };
+  Zet02::SetCompilerHooks(compiler);
 }
 
 TEST_F(Jobs, ProcedureStatementsOutOfPlace) {

@@ -141,6 +141,13 @@ TEST_F(Variables, ProceduresAndParameters) {
   EXPECT_TRUE(proc->params[2].byRef);
   EXPECT_EQ(proc->params[3].desc.dataSize, 40);
   EXPECT_EQ(FindVariable("s"), 4);  // the body is compiled against the parameters
+  // A quoted name: its parameters and result type follow the closing quote.
+  pos = 1;
+  const uint16_t quoted = DefineProcedure("'Zwei Worte'(n: REAL; t: STRING): STRING", 0, pos, err);
+  ASSERT_EQ(err, 0);
+  EXPECT_EQ(FindProcedure("Zwei Worte"), quoted);
+  EXPECT_EQ(GetProcedure(quoted)->paramCount, 2);
+  EXPECT_EQ(GetProcedure(quoted)->resultType, kTypeString);
   pos = 1;
   DefineProcedure("Bad(x: REAL[3])", 0, pos, err);
   EXPECT_EQ(err, 89);
