@@ -422,17 +422,15 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
 
 // SOLVE with a computed argument: the statements of the text run one after
 // another, separated by ";". 0 or the error.
-uint16_t SolveStatements(const std::string& text, Zet02::TRunValue& value) {
-  if (text.empty()) return 0;
-  ShortStr code(text);
-  uint64_t set = 0;
-  if (const uint16_t e = Zet02::CompileExpression(code, set); e != 0) return e;
-  const std::string_view all = code.view();
+// Runs compiled statements one after another, each starting where the one
+// before stopped, a ";" between two: a line of several statements runs
+// whole, not only its first. A soft stop ends the list without an error.
+uint16_t RunStatements(std::string_view all, Zet02::TRunValue& value) {
   for (size_t pos = 0; pos < all.size();) {
     int dependency = 0;
     const int e = Zet02::ExecuteCode(all, pos, 3, value, dependency);
     if (e > 0) return uint16_t(e);
-    if (pos >= all.size()) break;
+    if (e < 0 || pos >= all.size()) break;
     if (uint8_t(all[pos]) != ByteCode::tkSemicolon) {
       Common::SetErrorArgument(";");
       return kErrSeparator;
@@ -440,6 +438,14 @@ uint16_t SolveStatements(const std::string& text, Zet02::TRunValue& value) {
     ++pos;
   }
   return 0;
+}
+
+uint16_t SolveStatements(const std::string& text, Zet02::TRunValue& value) {
+  if (text.empty()) return 0;
+  ShortStr code(text);
+  uint64_t set = 0;
+  if (const uint16_t e = Zet02::CompileExpression(code, set); e != 0) return e;
+  return RunStatements(code.view(), value);
 }
 
 uint16_t RunCode(size_t start, uint64_t tables) {
@@ -566,14 +572,15 @@ uint16_t RunCode(size_t start, uint64_t tables) {
       case opComputedArgument: {
         const std::string_view code = c.Counted();
         if (!c.ok) break;
+        if (*opByte == opRunCode) {
+          g.error = RunStatements(code, value);
+          g.lastValue = value;
+          break;
+        }
         size_t pos = 0;
         int dependency = 0;
         const int e = Zet02::ExecuteCode(code, pos, 3, value, dependency);
         g.error = e > 0 ? uint16_t(e) : 0;
-        if (*opByte == opRunCode) {
-          g.lastValue = value;
-          break;
-        }
         // A computed argument: the text becomes the statement's argument.
         if (g.error == 0 && value.type != Zet02::kValString) g.error = kErrTypes;
         if (g.error == 0) argument = std::string(value.text.view());

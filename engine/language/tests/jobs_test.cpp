@@ -329,6 +329,24 @@ TEST_F(Jobs, ACallWithoutParametersTakesEmptyBrackets) {
   }
 }
 
+// A statement list runs whole, each statement after the one before.
+TEST_F(Jobs, AStatementListRunsEveryStatement) {
+  const std::pair<const char*, const char*> cases[] = {
+      {".SOLVE n := 7; n := n + 7", "14"},
+      {".DO n := 2; n := n * 5; n := n + 1", "11"},
+      {".SOLVE _'n := 1; n := n + 2'", "3"},
+  };
+  for (const auto& [line, output] : cases) {
+    ASSERT_EQ(Compile({".REPORT", ".PROLOG", "!n = 0", line, "$(n)"}), 0)
+        << line << ": " << ProgramError::Record().error;
+    const std::string out = TempPath("LIST.TXT");
+    EXPECT_EQ(JobRun::RunJob(job, out), 0) << line;
+    EXPECT_EQ(ReadFile(out), std::string(output) + "\r\n") << line;
+    ZetVars::PopVarScope();
+    scoped = false;
+  }
+}
+
 int g_macros = 0;
 
 TEST_F(Jobs, AMacroStandsAsAPrintItem) {
