@@ -272,11 +272,6 @@ void FinishInterruptedRestructure(std::string_view tablePath);
 std::vector<std::pair<std::string, std::string>> TableFileSet(ZetTable::TZetTable& t, std::string_view newName);
 
 // ---- Copying records between tables (zeteng_create.cpp) -------------------
-// A field of the source table whose values fill a field of the target.
-struct TFieldPair {
-  uint16_t from = 0;
-  uint16_t to = 0;
-};
 // Whether a copy through the map carries the identifiers over: the target
 // is empty and its identifier field is filled from one of the source.
 bool CarriesIdentifiers(const ZetTable::TZetTable& source, const ZetTable::TZetTable& target,
