@@ -68,6 +68,7 @@
 #include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
+#include "engine/storage/zet01_relations.h"
 #include "engine/storage/zet06_create.h"
 #include "engine/storage/zettable.h"
 #include "engine/storage/zettable_fields.h"
@@ -474,6 +475,7 @@ int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TFieldPair>& m
       if (int e = Zet01::AssignAutoNumber(targetSlot); e != 0) return e;
     // A formula that cannot be evaluated leaves its field as it is.
     if (Zet01::FormulaHook && !target.formulas.empty()) Zet01::FormulaHook(targetSlot);
+    if (int e = StoreResolvedFields(source, targetSlot, map); e != 0) return e;
     if (int e = Zet01::AppendRecord(targetSlot, false, 0); e != 0) return e;
     if (progress && r % step == 0 && progress(int32_t(r), int32_t(total)) == 1) return Zet00::kErrBreak;
   }
@@ -790,6 +792,28 @@ bool CopyFieldValue(TZetTable& source, TZetTable& target, const TFieldPair& pair
   return CopyValue(source, target, {pair.from, pair.to});
 }
 
+// A text names the linked records of an L or R field; the field store
+// looks each name up by the linked table's key text (appending a record of
+// that key when there is none) and stores its identifier, or for an R field
+// one relation entry per name, which belong to the record's own identifier.
+// An L field whose linked table is not open keeps the number its text form
+// gave in the first pass; an R field without its relation table stays empty.
+int StoreResolvedFields(TZetTable& source, int targetSlot, const std::vector<TFieldPair>& map) {
+  TZetTable& target = *ZetTable::Table(targetSlot);
+  for (const TFieldPair& p : map) {
+    const uint8_t toType = target.FieldType(p.to);
+    if (ClassOf(source.FieldType(p.from)) != TClass::Text ||
+        (toType != Common::kTypeLink && toType != Common::kTypeRelation))
+      continue;
+    if (p.to >= target.bindings.size() || target.bindings[p.to].linkedTable == 0) continue;
+    Common::FieldValue value;
+    value.text = ZetTable::FieldText(source, p.from, source.recordBuffer.data());
+    Common::TrimBlanks(value.text);
+    if (int e = Zet01::SetFieldValue(targetSlot, p.to, value, Zet01::kValueIsText); e != 0) return e;
+  }
+  return 0;
+}
+
 bool PairableTypes(uint8_t fromType, uint8_t toType) {
   const TClass from = ClassOf(fromType), to = ClassOf(toType);
   if (from == to) return true;
@@ -890,6 +914,8 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
       Common::SetError(ZetTable::kErrBadStructure, moves.front().newFile.view());
       error = ZetTable::kErrBadStructure;
     }
+    // The new L fields link to the tables open now: their texts resolve.
+    if (error == 0) Zet01::BuildRelations(slot);
     if (error == 0) error = CopyRecords(relation, slot, map, progress);
     if (error == 0) error = RebuildExpressionIndexes(slot, rebuilds, dropped);
     if (error == 0 && ZetTable::Table(slot)->recordCount != old.recordCount) error = kErrWrite;
