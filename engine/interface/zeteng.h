@@ -286,7 +286,8 @@ bool CarriesIdentifiers(const ZetTable::TZetTable& source, const ZetTable::TZetT
 // table through the map: values by type class (text, numbers, memo and blob
 // chains copied into the target's files), a new identifier unless they are
 // carried over (then the counter goes on after the highest), the target's
-// formulas for the fields the map does not fill. Both tables are open in
+// formulas for the fields the map does not fill, then the texts paired with
+// L and R fields through StoreResolvedFields. Both tables are open in
 // their slots; the target is flushed at the end. Answers 0 or the error
 // (recorded); a progress procedure that answers 1 stops the copy with 114
 // (the records appended so far stay).

@@ -800,11 +800,28 @@ bool CopyFieldValue(TZetTable& source, TZetTable& target, const TFieldPair& pair
 // gave in the first pass; an R field without its relation table stays empty.
 int StoreResolvedFields(TZetTable& source, int targetSlot, const std::vector<TFieldPair>& map) {
   TZetTable& target = *ZetTable::Table(targetSlot);
-  for (const TFieldPair& p : map) {
+  auto resolved = [&](const TFieldPair& p) {
     const uint8_t toType = target.FieldType(p.to);
-    if (ClassOf(source.FieldType(p.from)) != TClass::Text ||
-        (toType != Common::kTypeLink && toType != Common::kTypeRelation))
-      continue;
+    return ClassOf(source.FieldType(p.from)) == TClass::Text &&
+           (toType == Common::kTypeLink || toType == Common::kTypeRelation);
+  };
+  if (std::none_of(map.begin(), map.end(), resolved)) return 0;
+  // The fields are bound to the tables open now for the store only: the
+  // table's bindings (and so the link tree) are as they were afterwards.
+  const std::vector<ZetTable::TFieldBinding> bindings = target.bindings;
+  const uint64_t linkedTables = target.linkedTables;
+  struct TRestore {
+    TZetTable& t;
+    const std::vector<ZetTable::TFieldBinding>& bindings;
+    uint64_t linkedTables;
+    ~TRestore() {
+      t.bindings = bindings;
+      t.linkedTables = linkedTables;
+    }
+  } restore{target, bindings, linkedTables};
+  Zet01::BuildTableRelations(targetSlot);
+  for (const TFieldPair& p : map) {
+    if (!resolved(p)) continue;
     if (p.to >= target.bindings.size() || target.bindings[p.to].linkedTable == 0) continue;
     Common::FieldValue value;
     value.text = ZetTable::FieldText(source, p.from, source.recordBuffer.data());
@@ -914,8 +931,6 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
       Common::SetError(ZetTable::kErrBadStructure, moves.front().newFile.view());
       error = ZetTable::kErrBadStructure;
     }
-    // The new L fields link to the tables open now: their texts resolve.
-    if (error == 0) Zet01::BuildRelations(slot);
     if (error == 0) error = CopyRecords(relation, slot, map, progress);
     if (error == 0) error = RebuildExpressionIndexes(slot, rebuilds, dropped);
     if (error == 0 && ZetTable::Table(slot)->recordCount != old.recordCount) error = kErrWrite;
