@@ -909,7 +909,11 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
                                     for (uint16_t n = 1; n <= t.fieldCount; ++n) {
                                       const int16_t k = built.sources[n];
                                       const uint16_t from = k > 0 ? ZetTable::NthUserField(relation, k) : 0;
-                                      if (from != 0 && t.IsStored(n) && old.IsStored(from)) map.push_back({from, n});
+                                      // A text fills a new R field with entries.
+                                      const bool entries = t.FieldType(n) == Common::kTypeRelation &&
+                                                           from != 0 && ClassOf(old.FieldType(from)) == TClass::Text;
+                                      if (from != 0 && (t.IsStored(n) || entries) && old.IsStored(from))
+                                        map.push_back({from, n});
                                       if (from != 0 && old.FieldType(from) == Common::kTypeRelation &&
                                           t.FieldType(n) == Common::kTypeRelation)
                                         moves.push_back(MoveOf(old, from, t, n));
@@ -931,9 +935,30 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
       Common::SetError(ZetTable::kErrBadStructure, moves.front().newFile.view());
       error = ZetTable::kErrBadStructure;
     }
+    // The relation tables of R fields filled from texts stand open behind
+    // the new table during the copy, which adds their entries.
+    int last = slot;
+    TZetTable& fresh = *ZetTable::Table(slot);
+    for (const TFieldPair& p : map) {
+      if (error != 0 || fresh.FieldType(p.to) != Common::kTypeRelation) continue;
+      const std::string rel =
+          swap.work + ZetTable::RelationFileName(fresh, Common::NameOf(fresh.StoredName(p.to)).view()).str();
+      if (!Common::FileExists(rel) || ZetTable::FindOpenTable(rel) != 0) continue;
+      if (last + 1 > ZetTable::kMaxOpenTables) {
+        Common::SetError(kErrTooManyTables, "");
+        error = kErrTooManyTables;
+      } else if ((error = Zet01::OpenTable(last + 1, ZetTable::kRightsMask, rel, 0, 0, "")) == 0) {
+        ZetTable::SetOpenCount(++last);
+      }
+    }
     if (error == 0) error = CopyRecords(relation, slot, map, progress);
     if (error == 0) error = RebuildExpressionIndexes(slot, rebuilds, dropped);
     if (error == 0 && ZetTable::Table(slot)->recordCount != old.recordCount) error = kErrWrite;
+    for (; last > slot; --last) {
+      const int e = Zet01::CloseTable(last);
+      if (error == 0) error = e;
+      ZetTable::SetOpenCount(last - 1);
+    }
     const int closeError = Zet01::CloseTable(slot);
     if (error == 0) error = closeError;
     ZetTable::SetOpenCount(slot - 1);

@@ -714,7 +714,8 @@ namespace {
 // table's key text, as the field store of the macro language takes them: a
 // name by a name key, digits by a number key (the identifier found, not the
 // digits), a name no record has as a new record of the linked table, an
-// empty text as no link.
+// empty text as no link. A text into a new R field makes an entry of the
+// record's identifier for each record it names.
 TEST_F(InterfaceTest, RestructureLinksTextsToTheRecordsTheyName) {
   // Creates and opens a table, appends rows of texts for the named fields.
   auto fill = [this](const char* file, std::vector<Def> defs, std::vector<const char*> names,
@@ -734,11 +735,15 @@ TEST_F(InterfaceTest, RestructureLinksTextsToTheRecordsTheyName) {
   const int32_t customers = fill("KUNDEN.DAT", {{"NR", N, 1, 0, 0, "", "NAME"}, {"NAME", S, 20}}, {"NAME"},
                                  {{"Anna"}, {"Bert"}});
   fill("LAGER.DAT", {{"NR", N, 1, 0, 0, "", "FACH"}, {"FACH", I}}, {"FACH"}, {{"30"}, {"12"}});
-  const int32_t orders = fill("AUFTRAG.DAT", {{"KUNDE", S, 20}, {"FACH", S, 10}}, {"KUNDE", "FACH"},
-                              {{"Bert", "12"}, {"Anna", " 30"}, {"Carl", ""}, {"", "12"}});
+  const int32_t orders = fill("AUFTRAG.DAT", {{"NR", N, 1, 0, 0, "", "NR"}, {"KUNDE", S, 20}, {"FACH", S, 10}},
+                              {"KUNDE", "FACH"}, {{"Bert", "12"}, {"Anna", " 30"}, {"Carl", ""}, {"", "12"}});
   ASSERT_FALSE(HasFailure());
-  g_defs = {{"KUNDE", L, 0, 1, 0, "", "KUNDEN"}, {"FACH", L, 0, 2, 0, "", "LAGER"}, {"MENGE", I}};
-  ASSERT_EQ(ZetRltnRestructure(orders, "", 0, 2, 3, FieldProc, 0, nullptr), 0) << LastError();
+  g_defs = {{"NR", N, 1, 1, 0, "", "NR"},
+            {"KUNDE", L, 0, 2, 0, "", "KUNDEN"},
+            {"FACH", L, 0, 3, 0, "", "LAGER"},
+            {"MENGE", I},
+            {"BETEILIGT", R, 0, 2, 0, "", "KUNDEN"}};
+  ASSERT_EQ(ZetRltnRestructure(orders, "", 0, 2, 5, FieldProc, 0, nullptr), 0) << LastError();
 
   const int32_t c = ZetTableCreate(orders);
   const std::vector<std::pair<std::string, std::string>> want = {{"2", "2"}, {"1", "1"}, {"3", "0"}, {"0", "2"}};
@@ -748,6 +753,12 @@ TEST_F(InterfaceTest, RestructureLinksTextsToTheRecordsTheyName) {
     ASSERT_EQ(ZetTableSetRecNo(c, k), k);
     EXPECT_EQ(Field(c, "KUNDE"), want[size_t(k - 1)].first);
     EXPECT_EQ(Field(c, "FACH"), want[size_t(k - 1)].second);
+    std::string entries;
+    const int32_t e = ZetTableCreateRelTable(c, "BETEILIGT");
+    for (int32_t s = ZetTableFirst(e); e > 0 && s >= 0; s = ZetTableMoveBy(e, 1))
+      entries += Field(e, "1") + ">" + Field(e, "2") + " ";
+    ZetTableDelete(e);
+    EXPECT_EQ(entries, want[size_t(k - 1)].first == "0" ? "" : std::to_string(k) + ">" + want[size_t(k - 1)].first + " ");
   }
   ZetTableDelete(c);
   const int32_t people = ZetTableCreate(customers);
