@@ -257,6 +257,12 @@ struct TFieldPair {
 // anything else through its text form; relation fields are left alone.
 // False when a memo or blob could not be written (the error recorded).
 bool CopyFieldValue(ZetTable::TZetTable& source, ZetTable::TZetTable& target, const TFieldPair& pair);
+// The last pass of a record's copy, after its identifier and formulas: a
+// text paired with an L field (type 10) or an R field (type 12) is stored
+// through the field store that resolves the names to linked records (found
+// by key text, appended when missing), as the macro language stores one.
+// Answers 0 or the store's error (recorded).
+int StoreResolvedFields(ZetTable::TZetTable& source, int targetSlot, const std::vector<TFieldPair>& map);
 // Whether fields paired by name carry a value from the type to the type:
 // the same class (text, number, memo, blob, relation), a text onto a number,
 // memo or relation, or a number onto a text.
@@ -279,7 +285,8 @@ bool CarriesIdentifiers(const ZetTable::TZetTable& source, const ZetTable::TZetT
 // table through the map: values by type class (text, numbers, memo and blob
 // chains copied into the target's files), a new identifier unless they are
 // carried over (then the counter goes on after the highest), the target's
-// formulas for the fields the map does not fill. Both tables are open in
+// formulas for the fields the map does not fill, then the texts paired with
+// L and R fields through StoreResolvedFields. Both tables are open in
 // their slots; the target is flushed at the end. Answers 0 or the error
 // (recorded); a progress procedure that answers 1 stops the copy with 114
 // (the records appended so far stay).

@@ -68,6 +68,7 @@
 #include "engine/storage/zet00_keytext.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
+#include "engine/storage/zet01_relations.h"
 #include "engine/storage/zet06_create.h"
 #include "engine/storage/zettable.h"
 #include "engine/storage/zettable_fields.h"
@@ -474,6 +475,7 @@ int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TFieldPair>& m
       if (int e = Zet01::AssignAutoNumber(targetSlot); e != 0) return e;
     // A formula that cannot be evaluated leaves its field as it is.
     if (Zet01::FormulaHook && !target.formulas.empty()) Zet01::FormulaHook(targetSlot);
+    if (int e = StoreResolvedFields(source, targetSlot, map); e != 0) return e;
     if (int e = Zet01::AppendRecord(targetSlot, false, 0); e != 0) return e;
     if (progress && r % step == 0 && progress(int32_t(r), int32_t(total)) == 1) return Zet00::kErrBreak;
   }
@@ -790,6 +792,45 @@ bool CopyFieldValue(TZetTable& source, TZetTable& target, const TFieldPair& pair
   return CopyValue(source, target, pair);
 }
 
+// A text names the linked records of an L or R field; the field store
+// looks each name up by the linked table's key text (appending a record of
+// that key when there is none) and stores its identifier, or for an R field
+// one relation entry per name, which belong to the record's own identifier.
+// An L field whose linked table is not open keeps the number its text form
+// gave in the first pass; an R field without its relation table stays empty.
+int StoreResolvedFields(TZetTable& source, int targetSlot, const std::vector<TFieldPair>& map) {
+  TZetTable& target = *ZetTable::Table(targetSlot);
+  auto resolved = [&](const TFieldPair& p) {
+    const uint8_t toType = target.FieldType(p.to);
+    return ClassOf(source.FieldType(p.from)) == TClass::Text &&
+           (toType == Common::kTypeLink || toType == Common::kTypeRelation);
+  };
+  if (std::none_of(map.begin(), map.end(), resolved)) return 0;
+  // The fields are bound to the tables open now for the store only: the
+  // table's bindings (and so the link tree) are as they were afterwards.
+  const std::vector<ZetTable::TFieldBinding> bindings = target.bindings;
+  const uint64_t linkedTables = target.linkedTables;
+  struct TRestore {
+    TZetTable& t;
+    const std::vector<ZetTable::TFieldBinding>& bindings;
+    uint64_t linkedTables;
+    ~TRestore() {
+      t.bindings = bindings;
+      t.linkedTables = linkedTables;
+    }
+  } restore{target, bindings, linkedTables};
+  Zet01::BuildTableRelations(targetSlot);
+  for (const TFieldPair& p : map) {
+    if (!resolved(p)) continue;
+    if (p.to >= target.bindings.size() || target.bindings[p.to].linkedTable == 0) continue;
+    Common::FieldValue value;
+    value.text = ZetTable::FieldText(source, p.from, source.recordBuffer.data());
+    Common::TrimBlanks(value.text);
+    if (int e = Zet01::SetFieldValue(targetSlot, p.to, value, Zet01::kValueIsText); e != 0) return e;
+  }
+  return 0;
+}
+
 bool PairableTypes(uint8_t fromType, uint8_t toType) {
   const TClass from = ClassOf(fromType), to = ClassOf(toType);
   if (from == to) return true;
@@ -868,7 +909,11 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
                                     for (uint16_t n = 1; n <= t.fieldCount; ++n) {
                                       const int16_t k = built.sources[n];
                                       const uint16_t from = k > 0 ? ZetTable::NthUserField(relation, k) : 0;
-                                      if (from != 0 && t.IsStored(n) && old.IsStored(from)) map.push_back({from, n});
+                                      // A text fills a new R field with entries.
+                                      const bool entries = t.FieldType(n) == Common::kTypeRelation &&
+                                                           from != 0 && ClassOf(old.FieldType(from)) == TClass::Text;
+                                      if (from != 0 && (t.IsStored(n) || entries) && old.IsStored(from))
+                                        map.push_back({from, n});
                                       if (from != 0 && old.FieldType(from) == Common::kTypeRelation &&
                                           t.FieldType(n) == Common::kTypeRelation)
                                         moves.push_back(MoveOf(old, from, t, n));
@@ -890,9 +935,30 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
       Common::SetError(ZetTable::kErrBadStructure, moves.front().newFile.view());
       error = ZetTable::kErrBadStructure;
     }
+    // The relation tables of R fields filled from texts stand open behind
+    // the new table during the copy, which adds their entries.
+    int last = slot;
+    TZetTable& fresh = *ZetTable::Table(slot);
+    for (const TFieldPair& p : map) {
+      if (error != 0 || fresh.FieldType(p.to) != Common::kTypeRelation) continue;
+      const std::string rel =
+          swap.work + ZetTable::RelationFileName(fresh, Common::NameOf(fresh.StoredName(p.to)).view()).str();
+      if (!Common::FileExists(rel) || ZetTable::FindOpenTable(rel) != 0) continue;
+      if (last + 1 > ZetTable::kMaxOpenTables) {
+        Common::SetError(kErrTooManyTables, "");
+        error = kErrTooManyTables;
+      } else if ((error = Zet01::OpenTable(last + 1, ZetTable::kRightsMask, rel, 0, 0, "")) == 0) {
+        ZetTable::SetOpenCount(++last);
+      }
+    }
     if (error == 0) error = CopyRecords(relation, slot, map, progress);
     if (error == 0) error = RebuildExpressionIndexes(slot, rebuilds, dropped);
     if (error == 0 && ZetTable::Table(slot)->recordCount != old.recordCount) error = kErrWrite;
+    for (; last > slot; --last) {
+      const int e = Zet01::CloseTable(last);
+      if (error == 0) error = e;
+      ZetTable::SetOpenCount(last - 1);
+    }
     const int closeError = Zet01::CloseTable(slot);
     if (error == 0) error = closeError;
     ZetTable::SetOpenCount(slot - 1);

@@ -272,7 +272,9 @@ struct TImportRun {
   // Appends the record of the buffer when the selection takes it, with its
   // automatic number (unless it keeps the one it has) and its formulas:
   // false when the run must stop.
-  bool Append(bool keepNumber) {
+  // With a source, its texts paired with L and R fields are resolved last
+  // (StoreResolvedFields), only for a record the selection takes.
+  bool Append(bool keepNumber, TZetTable* source = nullptr, const std::vector<TFieldPair>* pairs = nullptr) {
     if (!Selected(selection)) {
       DropMemos(t);
       return true;
@@ -280,6 +282,8 @@ struct TImportRun {
     if (!keepNumber && t.autoNumberField != 0 && Zet01::AssignAutoNumber(slot) != 0)
       return Fail(Common::kErrWrite, {});
     if (Zet01::FormulaHook) Zet01::FormulaHook(slot);
+    if (source && pairs)
+      if (const int e = StoreResolvedFields(*source, slot, *pairs); e != 0) return Fail(uint16_t(e), {});
     if (const int e = Zet01::AppendRecord(slot, false, cursor); e != 0) return Fail(uint16_t(e), {});
     ++appended;
     return true;
@@ -487,7 +491,7 @@ int32_t ImportTable(TCursor& c, TZetTable& t, ShortStr& selection, const char* f
         run.Fail(Common::kErrWrite, {});
         return 0;
       }
-      if (!run.Append(keepIds)) return 0;
+      if (!run.Append(keepIds, &source, &pairs)) return 0;
       if (!steps.Count()) {
         run.error = Zet00::kErrBreak;
         return 0;

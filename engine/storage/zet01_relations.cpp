@@ -69,18 +69,20 @@ void CarryField(const TZetTable& t, uint16_t n) {
 
 }  // namespace
 
-void BuildRelations(int from) {
-  for (int slot = std::max(from, 1); slot <= ZetTable::OpenCount(); ++slot) {
-    TZetTable* t = ZetTable::Table(slot);
-    if (!t) continue;
-    for (uint16_t n = 1; n <= t->fieldCount; ++n) {
-      const uint8_t type = t->FieldType(n);
-      if (type == Common::kTypeRelation && !t->IsStored(n) && !BindingOf(*t, n).relationBuilt)
-        BindRelationField(*t, n);
-      else if (type == Common::kTypeLink && t->IsStored(n) && !t->StoredName(n).empty())
-        BindLinkField(slot, *t, n);
-    }
+void BuildTableRelations(int slot) {
+  TZetTable* t = OpenSlot(slot);
+  if (!t) return;
+  for (uint16_t n = 1; n <= t->fieldCount; ++n) {
+    const uint8_t type = t->FieldType(n);
+    if (type == Common::kTypeRelation && !t->IsStored(n) && !BindingOf(*t, n).relationBuilt)
+      BindRelationField(*t, n);
+    else if (type == Common::kTypeLink && t->IsStored(n) && !t->StoredName(n).empty())
+      BindLinkField(slot, *t, n);
   }
+}
+
+void BuildRelations(int from) {
+  for (int slot = std::max(from, 1); slot <= ZetTable::OpenCount(); ++slot) BuildTableRelations(slot);
   if (from == 1) ZetTable::SetCurrentHandle(1);
 }
 

@@ -42,6 +42,8 @@ inline constexpr size_t kFieldPathValueSize = 8;
 // own table keyed by the field; the linked table joins the table's linked
 // tables. Building from slot 1 makes table 1 the current table.
 void BuildRelations(int from);
+// The same for the one table open in the slot (the current table stays).
+void BuildTableRelations(int slot);
 // Clears the linked and related tables of every L and R field of the open
 // tables from slot `from` on, and the bound state of the R fields.
 void UnBuildRelations(int from);

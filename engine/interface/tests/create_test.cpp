@@ -707,3 +707,66 @@ TEST_F(InterfaceTest, RestructureKeepsFilledFormulaFieldsAndComputesTheOthersFro
 }
 
 }  // namespace
+
+namespace {
+
+// Texts that become L fields name their linked records by the linked
+// table's key text, as the field store of the macro language takes them: a
+// name by a name key, digits by a number key (the identifier found, not the
+// digits), a name no record has as a new record of the linked table, an
+// empty text as no link. A text into a new R field makes an entry of the
+// record's identifier for each record it names.
+TEST_F(InterfaceTest, RestructureLinksTextsToTheRecordsTheyName) {
+  // Creates and opens a table, appends rows of texts for the named fields.
+  auto fill = [this](const char* file, std::vector<Def> defs, std::vector<const char*> names,
+                 const std::vector<std::vector<const char*>>& rows) {
+    EXPECT_EQ(Create(TempPath(file), 2, std::move(defs)), 0) << LastError();
+    const int32_t r = ZetRltnOpen(TempPath(file).c_str(), "", 0, kAllRights);
+    EXPECT_GT(r, 0) << LastError();
+    const int32_t c = ZetTableCreate(r);
+    for (const auto& row : rows) {
+      EXPECT_EQ(ZetTableAppend(c), 0);
+      for (size_t k = 0; k < row.size(); ++k) EXPECT_EQ(ZetTableSetStr(c, names[k], row[k]), 0);
+      EXPECT_EQ(ZetTableAppendConfirm(c), 0) << LastError();
+    }
+    ZetTableDelete(c);
+    return r;
+  };
+  const int32_t customers = fill("KUNDEN.DAT", {{"NR", N, 1, 0, 0, "", "NAME"}, {"NAME", S, 20}}, {"NAME"},
+                                 {{"Anna"}, {"Bert"}});
+  fill("LAGER.DAT", {{"NR", N, 1, 0, 0, "", "FACH"}, {"FACH", I}}, {"FACH"}, {{"30"}, {"12"}});
+  const int32_t orders = fill("AUFTRAG.DAT", {{"NR", N, 1, 0, 0, "", "NR"}, {"KUNDE", S, 20}, {"FACH", S, 10}},
+                              {"KUNDE", "FACH"}, {{"Bert", "12"}, {"Anna", " 30"}, {"Carl", ""}, {"", "12"}});
+  ASSERT_FALSE(HasFailure());
+  g_defs = {{"NR", N, 1, 1, 0, "", "NR"},
+            {"KUNDE", L, 0, 2, 0, "", "KUNDEN"},
+            {"FACH", L, 0, 3, 0, "", "LAGER"},
+            {"MENGE", I},
+            {"BETEILIGT", R, 0, 2, 0, "", "KUNDEN"}};
+  ASSERT_EQ(ZetRltnRestructure(orders, "", 0, 2, 5, FieldProc, 0, nullptr), 0) << LastError();
+
+  const int32_t c = ZetTableCreate(orders);
+  const std::vector<std::pair<std::string, std::string>> want = {{"2", "2"}, {"1", "1"}, {"3", "0"}, {"0", "2"}};
+  ASSERT_EQ(ZetTableRecordCount(c), int32_t(want.size()));
+  for (int k = 1; k <= int(want.size()); ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_EQ(ZetTableSetRecNo(c, k), k);
+    EXPECT_EQ(Field(c, "KUNDE"), want[size_t(k - 1)].first);
+    EXPECT_EQ(Field(c, "FACH"), want[size_t(k - 1)].second);
+    std::string entries;
+    const int32_t e = ZetTableCreateRelTable(c, "BETEILIGT");
+    for (int32_t s = ZetTableFirst(e); e > 0 && s >= 0; s = ZetTableMoveBy(e, 1))
+      entries += Field(e, "1") + ">" + Field(e, "2") + " ";
+    ZetTableDelete(e);
+    EXPECT_EQ(entries, want[size_t(k - 1)].first == "0" ? "" : std::to_string(k) + ">" + want[size_t(k - 1)].first + " ");
+  }
+  ZetTableDelete(c);
+  const int32_t people = ZetTableCreate(customers);
+  ASSERT_EQ(ZetTableRecordCount(people), 3) << "the unknown name became a customer";
+  ASSERT_EQ(ZetTableSetRecNo(people, 3), 3);
+  EXPECT_EQ(Field(people, "NAME"), "Carl");
+  EXPECT_EQ(Field(people, "NR"), "3");
+  ZetTableDelete(people);
+}
+
+}  // namespace

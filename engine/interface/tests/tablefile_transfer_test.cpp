@@ -303,6 +303,41 @@ TEST_F(TableFileTransfer, ExportOfATableWithARelationField) {
   EXPECT_EQ(interface_test::WalkNames(copy), (std::vector<std::string>{"Anna", "Bert"}));
 }
 
+// A text column imported into a relation field names the related records,
+// "/" between them: each name becomes an entry of the new record, a name no
+// record has a new related record, an empty text no entry.
+TEST_F(InterfaceTest, TableFileImportLinksTextsToTheRecordsTheyNameThroughARelationField) {
+  const int32_t people = interface_test::OpenPeopleWithFriends(TempPath("LEUTE.DAT"));
+  auto t = zettable_test::MakeTable(2, {{"NAME", Common::kTypeString, 20, 20}, {"KENNT", Common::kTypeString, 40, 40}});
+  const std::string path = TempPath("NEUE.DAT");
+  ASSERT_EQ(Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, 0), 0);
+  const int32_t source = ZetTableCreate(ZetRltnOpen(path.c_str(), "", 0, interface_test::kAllRights));
+  for (auto [name, friends] : {std::pair{"Dora", "Anna / Carl"}, {"Emil", "Zoe"}, {"Finn", ""}}) {
+    ASSERT_EQ(ZetTableAppend(source), 0);
+    ASSERT_EQ(ZetTableSetStr(source, "NAME", name), 0);
+    ASSERT_EQ(ZetTableSetStr(source, "KENNT", friends), 0);
+    ASSERT_EQ(ZetTableAppendConfirm(source), 0);
+  }
+  std::vector<int16_t> map(1000, 0);
+  map[1] = 1;  // NAME <- NAME
+  map[2] = 2;  // FREUNDE <- KENNT
+  ASSERT_EQ(ZetTableImport(people, "", path.c_str(), "", 0, kTableFile, map.data(), 0, 0, nullptr, 0), 0)
+      << LastError();
+  // Zoe is appended while Emil's entries are stored, before Emil himself.
+  std::vector<std::string> seen;  // "name number: entries"
+  for (int32_t k = 4; k <= ZetTableRecordCount(people); ++k) {
+    EXPECT_EQ(ZetTableSetRecNo(people, k), k);
+    std::string p = Field(people, "NAME") + " " + Field(people, "NR") + ":";
+    const int32_t entries = ZetTableCreateRelTable(people, "FREUNDE");
+    for (int32_t s = ZetTableFirst(entries); entries > 0 && s >= 0; s = ZetTableMoveBy(entries, 1))
+      p += " " + Field(entries, "1") + ">" + Field(entries, "2");
+    ZetTableDelete(entries);
+    seen.push_back(p);
+  }
+  const std::vector<std::string> want = {"Dora 4: 4>1 4>3", "Zoe 6:", "Emil 5: 5>6", "Finn 7:"};
+  EXPECT_EQ(seen, want);
+}
+
 // Import from a table that is open already reads it where it stands and
 // leaves its cursors as they were.
 TEST_F(TableFileTransfer, ImportFromAnOpenTable) {
