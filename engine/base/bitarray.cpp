@@ -1,7 +1,6 @@
 #include "engine/base/bitarray.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -87,9 +86,31 @@ void CopyBits(TBitArray& target, const TBitArray& source) {
   if (size_t n = Overlap(target, source)) std::memmove(target.buffer, source.buffer, n);
 }
 
+namespace {
+
+// The set bits of a 64-bit word by halving sums (the word's bits summed in
+// pairs, nibbles, then bytes by one multiplication): a build for any x86-64
+// has no popcount instruction, and std::popcount would call a library
+// routine per word.
+int CountWordBits(uint64_t w) {
+  w -= (w >> 1) & 0x5555555555555555ULL;
+  w = (w & 0x3333333333333333ULL) + ((w >> 2) & 0x3333333333333333ULL);
+  w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return int((w * 0x0101010101010101ULL) >> 56);
+}
+
+}  // namespace
+
 int32_t CountBits(const TBitArray& array) {
+  const size_t n = Bytes(array);
   int32_t count = 0;
-  for (size_t i = 0, n = Bytes(array); i < n; ++i) count += std::popcount(array.buffer[i]);
+  size_t i = 0;
+  for (; i + sizeof(uint64_t) <= n; i += sizeof(uint64_t)) {
+    uint64_t w;
+    std::memcpy(&w, array.buffer + i, sizeof w);
+    count += CountWordBits(w);
+  }
+  for (; i < n; ++i) count += CountWordBits(array.buffer[i]);
   return count;
 }
 

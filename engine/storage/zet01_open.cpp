@@ -678,6 +678,37 @@ int WriteRecord(int slot, uint32_t recno) {
   return e;
 }
 
+int WriteRecordChange(int slot, uint32_t recno, const uint8_t* oldRecord) {
+  TZetTable* t = ZetTable::Table(slot);
+  if (!t) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  if (recno < 1 || int64_t(recno) > int64_t(t->recordCount)) return LOWFILES::Error = kErrRecordRange;
+  t->recordBuffer.resize(t->recordLength);
+  LOWFILES::TLowFile* file = RecordFile(*t);
+  if (!file) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  // The stored forms of both: a scrambled record may differ in more bytes
+  // than its plain form does.
+  std::vector<uint8_t> before(oldRecord, oldRecord + t->recordLength);
+  std::vector<uint8_t> after(t->recordBuffer);
+  Crypt::ScrambleBlock(before.data(), before.size(), t->tableKey);
+  Crypt::ScrambleBlock(after.data(), after.size(), t->tableKey);
+  size_t first = 0, end = after.size();
+  while (first < end && before[first] == after[first]) ++first;
+  while (end > first && before[end - 1] == after[end - 1]) --end;
+  if (first == end) return 0;
+  for (auto& named : t->namedSlots) named = {};
+  const uint64_t position = RecordPosition(*t, recno);
+  const int16_t e = RecordGuard::CrossesPage(position + first, end - first)
+                        ? WriteRecordAt(*t, *file, recno, t->recordBuffer.data())
+                        : LOWFILES::WriteBlock(*file, position + first, uint16_t(end - first), 0, after.data() + first);
+  if (TRecordCache* cache = CacheOf(slot)) {
+    if (e == 0)
+      cache->Store(recno, t->recordBuffer.data());
+    else
+      cache->Forget(recno);
+  }
+  return e;
+}
+
 int WriteRecords(int slot, uint32_t first, const uint8_t* records, uint32_t count) {
   TZetTable* t = ZetTable::Table(slot);
   if (!t) return LOWFILES::Error = LOWFILES::kErrWriteFailed;

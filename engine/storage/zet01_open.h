@@ -115,6 +115,13 @@ int RereadCurrentRecord(int slot);
 // (recordguard.h); the open of a table that may be written repairs what it
 // names, closing removes it.
 int WriteRecord(int slot, uint32_t recno);
+// Writes the record buffer over record recno (1..count), whose contents are
+// now oldRecord, as WriteRecord does, but only the bytes that differ in the
+// file when they lie within one page of it: one write there lands whole or
+// not at all, so the record is old or new after a crash without the guard
+// file. Answers as WriteRecord (0 with nothing written when both agree). The
+// keys are the caller's affair: for changes no index key reads.
+int WriteRecordChange(int slot, uint32_t recno, const uint8_t* oldRecord);
 // Writes count records (record length bytes each, plain) as the records
 // first .. first + count - 1, first in 1..count + 1, with few block writes
 // (each record scrambled on its own, as WriteRecord does), and caches them.

@@ -584,6 +584,24 @@ TEST_F(BitarrayTest, OperationsMatchAVectorOfBoolOnRandomData) {
   }
 }
 
+// Bits are counted a word at a time: every length (whole words and a
+// tail), all ones, and random bytes counted bit by bit.
+TEST_F(BitarrayTest, CountBitsOverWordsAndTails) {
+  std::mt19937 rng(99);
+  for (int32_t bytes = 0; bytes <= 41; ++bytes) {
+    TBitArray& ones = Make(bytes);
+    if (bytes > 0) std::memset(ones.buffer, 0xFF, size_t(bytes));
+    EXPECT_EQ(Bitarray::CountBits(ones), bytes * 8) << bytes;
+    TBitArray& random = Make(bytes);
+    int32_t expected = 0;
+    for (int32_t i = 0; i < bytes; ++i) {
+      random.buffer[i] = uint8_t(rng());
+      for (int b = 0; b < 8; ++b) expected += (random.buffer[i] >> b) & 1;
+    }
+    EXPECT_EQ(Bitarray::CountBits(random), expected) << bytes;
+  }
+}
+
 TEST_F(BitarrayTest, GlobalSlotsKeepTheirOwnCopies) {
   TBitArray& a = Make(3);
   Bitarray::SetBit(a, 1);

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <set>
 #include <random>
 #include <string>
 #include <tuple>
@@ -120,11 +124,15 @@ class FullTextCorpus : public FullTextTableTest {
  protected:
   void SetUp() override {
     FullTextTableTest::SetUp();
-    Layout layout;
-    layout.sourceKey = 0;  // plain records: the other tests cover scrambled ones
-    CreateTables(layout);
+    CreateTables(CorpusLayout());
     std::ofstream stop(TempPath("STOP.TXT"), std::ios::binary);
     for (const std::string& w : kStopWords) stop << w << "\r\n";
+  }
+
+  virtual Layout CorpusLayout() const {
+    Layout layout;
+    layout.sourceKey = 0;  // plain records: the other tests cover scrambled ones
+    return layout;
   }
 
   void Generate(Corpus& corpus, int count, std::vector<Row>& rows) {
@@ -315,5 +323,100 @@ TEST_F(FullTextCorpus, SmallMemoryLimitGivesTheSameIndex) {
   EXPECT_EQ(small.keys, large.keys);
   EXPECT_EQ(Marks("*ung,-Haus"), Members(AndNot(Match(corpus.Words(), "*ung", 0), Match(corpus.Words(), "haus", 0))));
 }
+
+// Adds against a model: every occurrence of a word counts in its word record
+// (spellings that collate equal in one record), each distinct word of a
+// record gets one entry with the record's weight, new words are appended.
+// The word table is kept three ways: plain; scrambled (its records differ
+// from their stored forms in more bytes than the hit count); and with an
+// index that reads the hit count, whose keys must follow every count.
+enum class TWordTableKind { Plain, Scrambled, HitCountIndexed };
+
+class FullTextAddModel : public FullTextCorpus, public ::testing::WithParamInterface<TWordTableKind> {
+ protected:
+  Layout CorpusLayout() const override {
+    Layout layout = FullTextCorpus::CorpusLayout();
+    if (GetParam() == TWordTableKind::Scrambled) layout.wordTableKey = 0x0BADC0DE;
+    return layout;
+  }
+
+  static std::string Upper(const std::string& word) {
+    ShortStr w(word);
+    UPPERCAS::UpperStr(w);
+    return w.str();
+  }
+
+  // The word table as upper-case word -> hits; each word once.
+  static std::map<std::string, int> HitsByWord() {
+    std::map<std::string, int> hits;
+    for (const WordRecord& w : WordRecords()) EXPECT_TRUE(hits.emplace(Upper(w.word), w.hits).second) << w.word;
+    return hits;
+  }
+};
+
+TEST_P(FullTextAddModel, HitCountsEntriesAndKeysFollowEveryOccurrence) {
+  constexpr int kBuilt = 300, kAdded = 120;
+  Corpus corpus(99);
+  std::vector<Row> rows, added;
+  Generate(corpus, kBuilt, rows);
+  AppendMany(rows);
+  ASSERT_GT(FullText::BuildIndex(Req(), nullptr), 0);
+  if (GetParam() == TWordTableKind::HitCountIndexed) {
+    uint8_t byHits[ZetTable::kKeyDescriptionSize] = {};
+    Zet00::SetKeyPart(byHits, 0, {kHits, 2, Common::kTypeInteger});
+    ASSERT_GT(Zet00::FindOrCreateIndex(kWords, byHits, true), FullText::kWordIndex);
+  }
+  std::map<std::string, int> expected = HitsByWord();
+  Generate(corpus, kAdded, added);
+  for (const Row& row : added) {
+    Append(row);
+    ASSERT_EQ(FullText::AddRecord(Req()), 0);
+  }
+
+  // Every key of every word table index is the key of its record.
+  TZetTable& w = T(kWords);
+  for (int s = Zet00::FirstIndexSlot(w); s <= w.highestIndexSlot; ++s) {
+    if (!w.indexes[size_t(s)]) continue;
+    SCOPED_TRACE("index " + std::to_string(s));
+    ASSERT_TRUE(Zet00::IndexAvailable(kWords, s, false));
+    const uint32_t length = Zet00::KeyLength(w.indexes[size_t(s)]->header.data());
+    int32_t keys = 0;
+    for (uint8_t st = Zet00::IndexFirst(kWords, s); st == Zet00::kStatusFound; st = Zet00::IndexNext(kWords, s)) {
+      const auto key = w.currentKey;
+      const uint32_t recno = Zet00::KeyRecordNumber(key.data());
+      std::vector<uint8_t> record(w.recordLength);
+      ASSERT_EQ(Zet01::ReadRecordInto(kWords, recno, record.data(), nullptr, 0, ZetTable::kOrderRecords), 0);
+      std::array<uint8_t, ZetTable::kMaxKeySize> made{};
+      ASSERT_EQ(Zet00::MakeKey(kWords, s, record.data(), made.data(), recno), 0);
+      EXPECT_EQ(std::memcmp(made.data(), key.data(), length), 0) << "stale key of word record " << recno;
+      ++keys;
+    }
+    EXPECT_EQ(keys, w.recordCount);
+  }
+
+  // The counts as the file holds them, not the record cache.
+  Zet01::ClearRecordCache(kWords);
+  const auto& v = corpus.Words();
+  std::set<std::tuple<uint32_t, std::string, uint16_t>> expectedEntries;
+  for (int r = kBuilt; r < kBuilt + kAdded; ++r) {
+    for (int k : holds_[size_t(r)]) {
+      ++expected[Upper(v[size_t(k)])];
+      expectedEntries.emplace(uint32_t(r + 1), Upper(v[size_t(k)]), uint16_t(weights_[size_t(r)]));
+    }
+  }
+  EXPECT_EQ(HitsByWord(), expected);
+
+  std::map<int32_t, std::string> wordOf;
+  for (const WordRecord& wr : WordRecords()) wordOf[wr.number] = Upper(wr.word);
+  std::set<std::tuple<uint32_t, std::string, uint16_t>> entries;
+  for (const EntryKey& k : RelationKeys())
+    if (k.record > uint32_t(kBuilt)) EXPECT_TRUE(entries.emplace(k.record, wordOf[k.word], k.weight).second);
+  EXPECT_EQ(entries, expectedEntries);
+  EXPECT_EQ(RelationRecords().size(), RelationKeys().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(WordTables, FullTextAddModel,
+                         ::testing::Values(TWordTableKind::Plain, TWordTableKind::Scrambled,
+                                           TWordTableKind::HitCountIndexed));
 
 }  // namespace

@@ -78,6 +78,7 @@ struct Layout {
   bool wordKey = true;    // its index 1 is keyed by word and number
   uint16_t wordVersion = 2;
   uint32_t sourceKey = kSourceKey;  // scrambles the source's records
+  uint32_t wordTableKey = 0;        // scrambles the word table's records
 };
 
 class FullTextTableTest : public zettest::EngineTest {
@@ -88,6 +89,7 @@ class FullTextTableTest : public zettest::EngineTest {
   // number alone.
   void CreateTables(const Layout& layout = Layout()) {
     sourceKey_ = layout.sourceKey;
+    wordTableKey_ = layout.wordTableKey;
     const uint32_t sourceKey = layout.sourceKey;
     auto source = zettable_test::MakeTable(
         2, {{"NR", Common::kTypeAutoNumber, 3, 10}, {"TITEL", Common::kTypeString, kTitleSize, kTitleSize},
@@ -105,13 +107,13 @@ class FullTextTableTest : public zettest::EngineTest {
       SetIdKey(*words, {{kWord, kWordSize + 1, Common::kTypeString}, number});
     else
       SetIdKey(*words, {number});
-    ASSERT_EQ(Zet06::CreateTable(*words, TempPath("WORTE.DAT"), {}, false, 0, 0), 0);
+    ASSERT_EQ(Zet06::CreateTable(*words, TempPath("WORTE.DAT"), {}, false, 0, layout.wordTableKey), 0);
     OpenTables();
   }
 
   void OpenTables() {
     ASSERT_EQ(Zet01::OpenTable(kSource, ZetTable::kRightsMask, TempPath("QUELLE.DAT"), 0, sourceKey_, ""), 0);
-    ASSERT_EQ(Zet01::OpenTable(kWords, ZetTable::kRightsMask, TempPath("WORTE.DAT"), 0, 0, ""), 0);
+    ASSERT_EQ(Zet01::OpenTable(kWords, ZetTable::kRightsMask, TempPath("WORTE.DAT"), 0, wordTableKey_, ""), 0);
     ASSERT_EQ(Zet01::OpenTable(kRel, ZetTable::kRightsMask, TempPath("VOLLTEXT.REL"), 0, 0, ""), 0);
   }
 
@@ -231,6 +233,7 @@ class FullTextTableTest : public zettest::EngineTest {
   }
 
   uint32_t sourceKey_ = kSourceKey;
+  uint32_t wordTableKey_ = 0;
 };
 
 }  // namespace fulltext_test

@@ -1,0 +1,184 @@
+// An add to the full-text index killed (SIGKILL) right before each of its
+// changes to a file in turn, a write that crosses a page boundary torn there
+// as a kill leaves it. After each kill the three tables must open (the open
+// repairs what the add left), the word table's records must be the words
+// that were there, each with its old or its new hit count and never a mix,
+// plus new words with their full counts, and the indexes of the word table
+// and index 1 of the relation table must agree with the records. The word
+// table is scrambled and large enough that some of the counted word records
+// cross a page boundary of its file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/base/lowfiles.h"
+#include "engine/base/uppercas.h"
+#include "engine/storage/fulltext/fulltext.h"
+#include "engine/storage/fulltext/tests/fulltext_test_util.h"
+#include "engine/storage/recordguard.h"
+#include "platform/files.h"
+
+namespace {
+
+using namespace fulltext_test;
+namespace fs = std::filesystem;
+
+// Most kills before the add gets through.
+constexpr int kMaxChanges = 3000;
+
+template <typename Fn>
+int InChild(Fn fn) {
+  const pid_t child = fork();
+  if (child == 0) fn();
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
+}
+
+// A word of letters only, one for each i.
+std::string WordNamed(int i) {
+  std::string word = "Wort";
+  for (int k = 0; k < 3; ++k, i /= 26) word += char('a' + i % 26);
+  return word;
+}
+
+std::string Upper(const std::string& word) {
+  ShortStr w(word);
+  UPPERCAS::UpperStr(w);
+  return w.str();
+}
+
+class FullTextAddCrash : public FullTextTableTest {
+ protected:
+  void SetUp() override {
+    FullTextTableTest::SetUp();
+    Layout layout;
+    layout.wordTableKey = 0x0BADC0DE;
+    CreateTables(layout);
+  }
+
+  static void CloseTables() {
+    for (int slot : {kRel, kWords, kSource}) ASSERT_EQ(Zet01::CloseTable(slot), 0);
+  }
+
+  // Every key of the index is the key of its record, one per record.
+  static void ExpectIndexAgrees(int slot, int s) {
+    TZetTable& t = T(slot);
+    SCOPED_TRACE("table " + std::to_string(slot) + " index " + std::to_string(s));
+    ASSERT_TRUE(t.indexes[size_t(s)] && Zet00::IndexAvailable(slot, s, false));
+    const uint32_t length = Zet00::KeyLength(t.indexes[size_t(s)]->header.data());
+    std::vector<bool> seen(size_t(t.recordCount) + 1);
+    for (uint8_t st = Zet00::IndexFirst(slot, s); st == Zet00::kStatusFound; st = Zet00::IndexNext(slot, s)) {
+      const auto key = t.currentKey;
+      const uint32_t recno = Zet00::KeyRecordNumber(key.data());
+      ASSERT_TRUE(recno >= 1 && recno <= uint32_t(t.recordCount) && !seen[recno]) << recno;
+      seen[recno] = true;
+      std::vector<uint8_t> record(t.recordLength);
+      ASSERT_EQ(Zet01::ReadRecordInto(slot, recno, record.data(), nullptr, 0, ZetTable::kOrderRecords), 0);
+      std::array<uint8_t, ZetTable::kMaxKeySize> made{};
+      ASSERT_EQ(Zet00::MakeKey(slot, s, record.data(), made.data(), recno), 0);
+      EXPECT_EQ(std::memcmp(made.data(), key.data(), length), 0) << "stale key of record " << recno;
+    }
+    EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), true), t.recordCount);
+  }
+};
+
+TEST_F(FullTextAddCrash, KilledAtEachChangeLeavesCountsOldOrNewAndIndexesWhole) {
+  std::vector<Row> rows;
+  for (int i = 0; i < 200; ++i) rows.push_back({WordNamed(i) + " Haus", "", int16_t(i % 7)});
+  AppendMany(rows);
+  ASSERT_GT(FullText::BuildIndex(Request(), nullptr), 0);
+  const std::vector<WordRecord> before = WordRecords();
+
+  // The added record: every word whose record crosses a page boundary, and
+  // words it holds more than once, in several spellings, new ones too.
+  std::map<std::string, int> occurrences;
+  std::string memo;
+  const TZetTable& w = T(kWords);
+  for (size_t r = 0; r < before.size(); ++r) {
+    if (!RecordGuard::CrossesPage(w.headerSize + uint64_t(r) * w.recordLength, w.recordLength)) continue;
+    memo += before[r].word + " ";
+    ++occurrences[Upper(before[r].word)];
+  }
+  ASSERT_FALSE(occurrences.empty()) << "no word record crosses a page boundary ";
+  memo += "Haus HAUS Neuwort neuwort";
+  const Row row{"Haus Garten " + WordNamed(1), memo, 3};
+  for (const std::string& word : {std::string("HAUS"), std::string("HAUS"), std::string("HAUS"), std::string("GARTEN"),
+                                  Upper(WordNamed(1)), std::string("NEUWORT"), std::string("NEUWORT")})
+    ++occurrences[word];
+  Append(row);
+  const uint32_t added = uint32_t(T(kSource).recordCount);
+  CloseTables();
+
+  const fs::path dir = fs::path(TempPath("QUELLE.DAT")).parent_path();
+  const fs::path saved = dir / "saved";
+  fs::create_directory(saved);
+  for (const auto& f : fs::directory_iterator(dir))
+    if (f.is_regular_file()) fs::copy_file(f.path(), saved / f.path().filename());
+
+  int kills = 0;
+  for (int change = 1;; ++change) {
+    ASSERT_LT(change, kMaxChanges) << "the add never finishes";
+    SCOPED_TRACE("killed before change " + std::to_string(change));
+    for (const auto& f : fs::directory_iterator(dir))
+      if (f.is_regular_file()) fs::remove(f.path());
+    for (const auto& f : fs::directory_iterator(saved)) fs::copy_file(f.path(), dir / f.path().filename());
+    const int status = InChild([&] {
+      LOWFILES::SetSyncWrites(false);
+      if (Zet01::OpenTable(kSource, ZetTable::kRightsMask, TempPath("QUELLE.DAT"), 0, sourceKey_, "") != 0 ||
+          Zet01::OpenTable(kWords, ZetTable::kRightsMask, TempPath("WORTE.DAT"), 0, wordTableKey_, "") != 0 ||
+          Zet01::OpenTable(kRel, ZetTable::kRightsMask, TempPath("VOLLTEXT.REL"), 0, 0, "") != 0 ||
+          (T(kSource).currentRecord = added, Zet01::ReadRecord(kSource, added)) != 0)
+        _exit(3);
+      platform::InjectCrashAtChange(change, true);
+      _exit(FullText::AddRecord(Request()) == 0 ? 0 : 4);
+    });
+    const bool finished = WIFEXITED(status);
+    if (finished) {
+      ASSERT_EQ(WEXITSTATUS(status), 0);
+    } else {
+      ASSERT_TRUE(WIFSIGNALED(status));
+      ++kills;
+    }
+
+    OpenTables();
+    ASSERT_EQ(T(kSource).recordCount, int32_t(added));
+    const std::vector<WordRecord> now = WordRecords();
+    ASSERT_GE(now.size(), before.size());
+    for (size_t r = 0; r < now.size(); ++r) {
+      const auto counted = occurrences.find(Upper(now[r].word));
+      const int more = counted == occurrences.end() ? 0 : counted->second;
+      if (r < before.size()) {
+        EXPECT_EQ(now[r].word, before[r].word) << r;
+        EXPECT_EQ(now[r].number, before[r].number) << r;
+        EXPECT_TRUE(now[r].hits == before[r].hits || now[r].hits == before[r].hits + more)
+            << now[r].word << " holds " << now[r].hits << ", was " << before[r].hits;
+      } else {
+        EXPECT_TRUE(now[r].word == "Neuwort" || now[r].word == "Garten") << now[r].word;
+        EXPECT_EQ(now[r].hits, more) << now[r].word;
+      }
+      if (finished) EXPECT_EQ(now[r].hits, (r < before.size() ? before[r].hits : 0) + more) << now[r].word;
+    }
+    for (int s = Zet00::FirstIndexSlot(T(kWords)); s <= T(kWords).highestIndexSlot; ++s)
+      if (T(kWords).indexes[size_t(s)]) ExpectIndexAgrees(kWords, s);
+    ExpectIndexAgrees(kRel, FullText::kEntryIndex);
+    if (finished) {
+      EXPECT_EQ(now.size(), before.size() + 2);
+      EXPECT_EQ(Marks("Neuwort," + WordNamed(1)), std::vector<uint32_t>{added});
+    }
+    CloseTables();
+    if (finished || HasFailure()) break;
+  }
+  EXPECT_GT(kills, 10);
+}
+
+}  // namespace
