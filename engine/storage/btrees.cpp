@@ -1191,6 +1191,31 @@ int Next(PTree tree, uint8_t* key) { return Step(tree, key, true); }
 
 int Prior(PTree tree, uint8_t* key) { return Step(tree, key, false); }
 
+int WalkFrom(PTree tree, uint8_t* key, TVisitProc visit, void* context) {
+  TTree& t = BeginOperation(tree);
+  if (t.header.height == 0) return kResultNone;
+  const int found = FindPath(t, key);
+  int result = found == kResultNone ? StepFromPath(t, true, key) : found;
+  uint8_t* given = t.work[kWorkMoving];
+  while (result == kResultOk) {
+    if (!visit(key, context)) return RememberKey(t, kResultOk, key);
+    const int level = t.pathLevel;
+    // The next entry of the same leaf follows it: entries within a page
+    // cannot lead back.
+    if (level == t.header.height && t.pathPos[level] < CountOf(SlotPage(t, level))) {
+      PathAtEntry(t, level, t.pathPos[level] + 1, key);
+      continue;
+    }
+    std::memcpy(given, key, t.header.keyLength);
+    result = StepFromPath(t, true, key);
+    if (result == kResultOk && !Less(t, given, key)) {
+      Damaged();
+      return kResultFailed;
+    }
+  }
+  return result;
+}
+
 uint16_t WritePages(PTree tree) {
   Error = 0;
   WriteDirtyPages(TreeOf(tree));

@@ -229,6 +229,16 @@ int Last(PTree tree, uint8_t* key);
 // the tree gives the nearest key after (before) it.
 int Next(PTree tree, uint8_t* key);
 int Prior(PTree tree, uint8_t* key);
+// Walks forward from the key FindNearest(key) answers, calling
+// visit(key, context) for each key in order while it answers true; key
+// holds the key visited. As FindNearest and a run of Next calls, without
+// the search each Next makes to see that the path still leads to its key
+// (visit must leave the tree alone): from one entry of a leaf to the next
+// the walk only steps, and it checks the order where it leaves a page.
+// kResultOk when visit stopped the walk (the path then leads to that key,
+// as after Next), kResultNone at the end, kResultFailed on an error.
+using TVisitProc = bool (*)(const uint8_t* key, void* context);
+int WalkFrom(PTree tree, uint8_t* key, TVisitProc visit, void* context);
 
 // Writes every dirty page (slots and cache) back and keeps it.
 uint16_t WritePages(PTree tree);

@@ -174,14 +174,18 @@ void TQuery::WalkEntries(int32_t number, int32_t from, F f) {
     bytes::PutI32(key.data() + kRelKeyWord, number);
     bytes::PutI32(key.data() + kRelKeySource, from);
     bytes::PutI16(key.data() + kRelKeyWeight, std::numeric_limits<int16_t>::min());
-    int result = BTREES::FindNearest(tree, key.data());
-    for (; result == BTREES::kResultOk && bytes::GetI32(key.data() + kRelKeyWord) == number;
-         result = BTREES::Next(tree, key.data())) {
-      if (!f(bytes::GetI32(key.data() + kRelKeySource), bytes::GetU16(key.data() + kRelKeyWeight))) {
-        result = BTREES::kResultOk;
-        break;
-      }
-    }
+    struct TVisit {
+      int32_t number;
+      F& f;
+    } visit{number, f};
+    const int result = BTREES::WalkFrom(
+        tree, key.data(),
+        [](const uint8_t* k, void* context) {
+          TVisit& v = *static_cast<TVisit*>(context);
+          return bytes::GetI32(k + kRelKeyWord) == v.number &&
+                 v.f(bytes::GetI32(k + kRelKeySource), bytes::GetU16(k + kRelKeyWeight));
+        },
+        &visit);
     if (result == BTREES::kResultFailed)
       Common::SetFileError(Zet00::kErrIndexWrite, Zet00::IndexPath(*ZetTable::Table(rel), kRelationIndex));
   }

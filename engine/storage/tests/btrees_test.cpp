@@ -380,6 +380,9 @@ TEST_F(BtreesTest, DamagedPagesAreReportedNotFollowed) {
     PatchU16("P.IND", size_t(c.page) * 512 + c.offset, c.value);
     tree = Open("P.IND", Ascending<8>);
     ASSERT_NE(tree, nullptr);
+    // A walk over every key reaches the damaged page and stops there.
+    Bytes from = KeyBytes(0, 8);
+    EXPECT_EQ(BTREES::WalkFrom(tree, from.data(), [](const uint8_t*, void*) { return true; }, nullptr), kFailed);
     // A key whose path runs through the damaged page.
     const Bytes key = KeyBytes(c.page == 2 ? 40 : 3, 8);
     EXPECT_EQ(BTREES::Find(tree, key.data()), kFailed);
@@ -688,6 +691,53 @@ TEST_F(BtreesTest, StepsAgreeWithAnOrderedSetWhateverHappensBetweenThem) {
       continue;
     }
     ASSERT_EQ(KeyValue(key), forward ? *after : *std::prev(atOrAfter)) << "step " << step;
+  }
+  EXPECT_EQ(BTREES::Error, 0);
+}
+
+// A walk visits the keys a FindNearest and Next calls give, from any key,
+// stopped after any number of keys (the path then leads to the last one, so
+// Next goes on from there) or run to the end of a tree of four levels.
+TEST_F(BtreesTest, WalkFromVisitsWhatNextWouldAndStopsWhereAsked) {
+  PTree tree = Create("V.IND", 512, 8, Ascending<8>);
+  std::mt19937 rng(5);
+  std::set<uint64_t> model;
+  for (int i = 0; i < 6000; ++i) {
+    const uint64_t v = rng() % 50000;
+    if (model.insert(v).second) {
+      ASSERT_EQ(BTREES::Insert(tree, KeyBytes(v, 8).data()), kOk);
+    }
+  }
+  ASSERT_GE(tree->header.height, 3);
+  struct TVisits {
+    std::vector<uint64_t> keys;
+    size_t stopAfter;
+  };
+  for (int round = 0; round < 300; ++round) {
+    const uint64_t start = rng() % 52000;
+    TVisits visits{{}, round % 10 == 0 ? model.size() + 1 : size_t(rng() % 700)};
+    Bytes key = KeyBytes(start, 8);
+    const int result = BTREES::WalkFrom(
+        tree, key.data(),
+        [](const uint8_t* k, void* context) {
+          auto& v = *static_cast<TVisits*>(context);
+          v.keys.push_back(KeyValue(Bytes(k, k + 8)));
+          return v.keys.size() < v.stopAfter;
+        },
+        &visits);
+    std::vector<uint64_t> expected;
+    for (auto it = model.lower_bound(start); it != model.end() && expected.size() < visits.stopAfter; ++it)
+      expected.push_back(*it);
+    ASSERT_EQ(visits.keys, expected) << "from " << start;
+    if (expected.size() < visits.stopAfter) {
+      EXPECT_EQ(result, kNone);
+      continue;
+    }
+    ASSERT_EQ(result, kOk);
+    ASSERT_EQ(KeyValue(key), expected.back());
+    const auto next = model.upper_bound(expected.back());
+    ASSERT_EQ(BTREES::Next(tree, key.data()), next == model.end() ? kNone : kOk);
+    if (next != model.end()) EXPECT_EQ(KeyValue(key), *next);
   }
   EXPECT_EQ(BTREES::Error, 0);
 }
