@@ -1198,13 +1198,20 @@ int WalkFrom(PTree tree, uint8_t* key, TVisitProc visit, void* context) {
   int result = found == kResultNone ? StepFromPath(t, true, key) : found;
   uint8_t* given = t.work[kWorkMoving];
   while (result == kResultOk) {
-    if (!visit(key, context)) return RememberKey(t, kResultOk, key);
     const int level = t.pathLevel;
-    // The next entry of the same leaf follows it: entries within a page
-    // cannot lead back.
-    if (level == t.header.height && t.pathPos[level] < CountOf(SlotPage(t, level))) {
-      PathAtEntry(t, level, t.pathPos[level] + 1, key);
-      continue;
+    if (level == t.header.height) {
+      // A leaf: its entries from the path's on, visited in the page itself
+      // (entries within a page cannot lead back).
+      const uint8_t* page = SlotPage(t, level);
+      const int count = CountOf(page);
+      for (int i = t.pathPos[level]; i <= count; ++i) {
+        if (visit(KeyAt(t, page, i), context)) continue;
+        PathAtEntry(t, level, i, key);
+        return RememberKey(t, kResultOk, key);
+      }
+      PathAtEntry(t, level, count, key);
+    } else if (!visit(key, context)) {
+      return RememberKey(t, kResultOk, key);
     }
     std::memcpy(given, key, t.header.keyLength);
     result = StepFromPath(t, true, key);
