@@ -130,28 +130,46 @@ std::vector<int32_t> TQuery::MatchPattern(std::string_view query) {
   ShortStr bound(prefix);
   bound.append(kPrefixBound);
 
+  if (IsProperWordTable(words_)) {
+    BTREES::PTree tree = Zet00::IndexTree(w_, kWordIndex);
+    if (!tree) return numbers;
+    ZetTable::SetFieldText(words_, kWordField, record.data(), prefix);
+    std::array<uint8_t, ZetTable::kMaxKeySize> key{};
+    Zet00::MakeKey(w_, kWordIndex, record.data(), key.data(), 0);
+    // A "*" matches any run, the empty one too, and every other character
+    // of the pattern one character: a word of another length cannot match.
+    const size_t fixed = pattern.size() - size_t(std::count(pattern.view().begin(), pattern.view().end(), '*'));
+    struct TVisit {
+      const TZetTable& words;
+      const ShortStr& bound;
+      const ShortStr& pattern;
+      size_t fixed;
+      bool star;
+      std::vector<int32_t>& numbers;
+    } visit{words_, bound, pattern, fixed, fixed != pattern.size(), numbers};
+    const int result = BTREES::WalkFrom(
+        tree, key.data(),
+        [](const uint8_t* k, void* context) {
+          TVisit& v = *static_cast<TVisit*>(context);
+          const ShortStr word = KeyWord(v.words, k);
+          if (UPPERCAS::CollateCompare(word, v.bound) > 0) return false;
+          const bool length = v.star ? word.size() >= v.fixed : word.size() == v.fixed;
+          if (length && UPPERCAS::WildcardMatch(word, v.pattern)) v.numbers.push_back(KeyWordNumber(v.words, k));
+          return true;
+        },
+        &visit);
+    if (result == BTREES::kResultFailed)
+      Common::SetFileError(Zet00::kErrIndexWrite, Zet00::IndexPath(words_, kWordIndex));
+    return numbers;
+  }
   const auto savedKey = words_.currentKey;
   const uint32_t savedRecord = words_.currentRecord;
-  const bool proper = IsProperWordTable(words_);
-  uint8_t status;
-  if (proper) {
-    ZetTable::SetFieldText(words_, kWordField, record.data(), prefix);
-    Zet00::MakeKey(w_, kWordIndex, record.data(), words_.currentKey.data(), 0);
-    status = Zet00::IndexSeek(w_, kWordIndex);
-  } else {
-    status = Zet00::IndexFirst(w_, kWordIndex);
-  }
-  for (; status == Zet00::kStatusFound; status = Zet00::IndexNext(w_, kWordIndex)) {
-    const uint8_t* key = words_.currentKey.data();
-    if (proper) {
-      const ShortStr word = KeyWord(words_, key);
-      if (UPPERCAS::CollateCompare(word, bound) > 0) break;
-      if (UPPERCAS::WildcardMatch(word, pattern)) numbers.push_back(KeyWordNumber(words_, key));
-    } else if (Zet01::ReadRecordInto(w_, Zet00::KeyRecordNumber(key), record.data(), nullptr, 0,
-                                     ZetTable::kOrderRecords) == 0 &&
-               UPPERCAS::WildcardMatch(ZetTable::FieldText(words_, kWordField, record.data()), pattern)) {
+  for (uint8_t status = Zet00::IndexFirst(w_, kWordIndex); status == Zet00::kStatusFound;
+       status = Zet00::IndexNext(w_, kWordIndex)) {
+    if (Zet01::ReadRecordInto(w_, Zet00::KeyRecordNumber(words_.currentKey.data()), record.data(), nullptr, 0,
+                              ZetTable::kOrderRecords) == 0 &&
+        UPPERCAS::WildcardMatch(ZetTable::FieldText(words_, kWordField, record.data()), pattern))
       numbers.push_back(bytes::GetI32(record.data() + words_.FieldOffset(words_.autoNumberField)));
-    }
   }
   words_.currentKey = savedKey;
   words_.currentRecord = savedRecord;
