@@ -25,7 +25,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <string>
+#include <deque>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -86,8 +87,8 @@ class TAdd {
   TZetTable& source_;
   TStopWords stopWords_;
   std::vector<uint8_t> probe_;  // a word record to store words in
-  std::vector<TWordGroup> groups_;  // in the order first met
-  std::unordered_map<std::string, size_t> groupOf_;
+  std::deque<TWordGroup> groups_;  // in the order first met (stable: groupOf_ views their words)
+  std::unordered_map<std::string_view, size_t> groupOf_;
   std::vector<std::pair<uint32_t, int32_t>> counted_;  // word record, hits to add
   std::vector<int32_t> numbers_;  // distinct, in the order met
   int32_t sourceAuto_ = 0;
@@ -99,9 +100,12 @@ class TAdd {
 void TAdd::TakeWord(std::string_view word) {
   std::fill(probe_.begin(), probe_.end(), uint8_t(0));
   const ShortStr stored = PutStoredWord(words_, probe_.data(), word);
-  const auto [at, added] = groupOf_.try_emplace(std::string(stored.view()), groups_.size());
-  if (added) groups_.push_back({stored, 0});
-  ++groups_[at->second].hits;
+  if (const auto at = groupOf_.find(stored.view()); at != groupOf_.end()) {
+    ++groups_[at->second].hits;
+    return;
+  }
+  groups_.push_back({stored, 1});
+  groupOf_.emplace(groups_.back().stored.view(), groups_.size() - 1);
 }
 
 // Seeks a stored word in index 1; on success its record is the current one,

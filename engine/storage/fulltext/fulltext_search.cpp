@@ -12,11 +12,14 @@
 // remaining candidate by seeking (word, candidate) in the relation index, or,
 // when the candidates outnumber its entries, is walked and combined as a
 // whole. Word sizes are counted in the index with a growing limit, so a
-// frequent word costs no more than a few times the rarest one. Groups in such
+// frequent word costs no more than a few times the rarest one; a word's walk
+// stops at the limit and goes on from there, never walking an entry twice.
+// Entries are walked in the index pages (BTREES::WalkFrom). Groups in such
 // a chain, and every other chain, are evaluated whole and combined from left
 // to right; both ways give the same set.
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -53,6 +56,22 @@ class TOwnedBits {
   TBitArray bits_;
 };
 
+// Bitarray::SetBit in line: it runs once per entry walked.
+inline void SetSourceBit(TBitArray& bits, int32_t source) {
+  if (source >= 0 && source / 8 < bits.byteCount) bits.buffer[source / 8] |= uint8_t(1u << (source % 8));
+}
+
+// A walk over the entries of a pattern's words in every relation table
+// that stops after a number of entries and goes on from there later.
+struct TWordWalk {
+  size_t word = 0;      // walking numbers[word] in relations_[relation]
+  size_t relation = 0;
+  bool resume = false;  // key is the last entry visited: go on after it
+  std::array<uint8_t, kRelationKeyLength> key{};
+  int64_t count = 0;    // entries walked
+  bool done = false;    // every entry walked
+};
+
 class TQuery {
  public:
   TQuery(int wordTable, std::vector<int> relations, int32_t weightFilter, int32_t byteCount)
@@ -73,18 +92,19 @@ class TQuery {
   template <typename F>
   void WalkEntries(int32_t number, int32_t from, F f);
   void MarkWords(const std::vector<int32_t>& numbers, TBitArray& bits);
-  // Marks the words' records while they have fewer than limit entries;
-  // answers the entries walked (limit when it stopped there, bits part
-  // marked).
-  int64_t MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits);
+  // Walks on, marking the records of the entries into bits, until the walk
+  // has counted limit entries or is done.
+  void MarkOn(const std::vector<int32_t>& numbers, TWordWalk& walk, int64_t limit, TBitArray& bits);
   // Some entry of the words has source record r (and passes the filter).
   bool HasSource(const std::vector<int32_t>& numbers, int32_t r);
   // Evaluates a chain of and / and-not steps with at least one word operand
   // that is not negated; answers false (nothing done) for any other chain.
   bool EvaluateAndChain(const TQueryNode& node, TBitArray& bits);
   // Combines bits with a word's records (and, or and-not when negate),
-  // seeking candidates or walking the word, whichever is cheaper.
-  void Restrict(const std::vector<int32_t>& numbers, int64_t knownAtLeast, bool negate, TBitArray& bits);
+  // seeking candidates or walking the word on (its records so far in
+  // marked), whichever is cheaper.
+  void Restrict(const std::vector<int32_t>& numbers, TWordWalk& walk, std::unique_ptr<TOwnedBits>& marked, bool negate,
+                TBitArray& bits);
 
   int w_;
   TZetTable& words_;
@@ -213,21 +233,66 @@ void TQuery::WalkEntries(int32_t number, int32_t from, F f) {
 // table, with a weight filter only those whose weight shares a bit with it.
 void TQuery::MarkWord(int32_t number, TBitArray& bits) {
   WalkEntries(number, std::numeric_limits<int32_t>::min(), [&](int32_t source, uint16_t weight) {
-    if (Passes(weight)) Bitarray::SetBit(bits, source);
+    if (Passes(weight)) SetSourceBit(bits, source);
     return true;
   });
 }
 
-int64_t TQuery::MarkWordsUpTo(const std::vector<int32_t>& numbers, int64_t limit, TBitArray& bits) {
-  int64_t count = 0;
-  for (int32_t number : numbers) {
-    WalkEntries(number, std::numeric_limits<int32_t>::min(), [&](int32_t source, uint16_t weight) {
-      if (Passes(weight)) Bitarray::SetBit(bits, source);
-      return ++count < limit;
-    });
-    if (count >= limit) break;
+void TQuery::MarkOn(const std::vector<int32_t>& numbers, TWordWalk& walk, int64_t limit, TBitArray& bits) {
+  while (!walk.done && walk.count < limit) {
+    if (walk.word >= numbers.size()) {
+      walk.done = true;
+      break;
+    }
+    if (walk.relation >= relations_.size()) {
+      ++walk.word;
+      walk.relation = 0;
+      walk.resume = false;
+      continue;
+    }
+    const int rel = relations_[walk.relation];
+    BTREES::PTree tree = Zet00::IndexTree(rel, kRelationIndex);
+    const int32_t number = numbers[walk.word];
+    if (!walk.resume) {
+      bytes::PutU32(walk.key.data(), 0);
+      bytes::PutI32(walk.key.data() + kRelKeyWord, number);
+      bytes::PutI32(walk.key.data() + kRelKeySource, std::numeric_limits<int32_t>::min());
+      bytes::PutI16(walk.key.data() + kRelKeyWeight, std::numeric_limits<int16_t>::min());
+    }
+    struct TVisit {
+      TQuery& query;
+      TWordWalk& walk;
+      int32_t number;
+      int64_t limit;
+      TBitArray& bits;
+      bool skip;   // the first key is the last one visited before
+      bool ended;  // the word's entries in this table are through
+    } visit{*this, walk, number, limit, bits, walk.resume, false};
+    const int result =
+        !tree ? BTREES::kResultNone
+              : BTREES::WalkFrom(
+                    tree, walk.key.data(),
+                    [](const uint8_t* k, void* context) {
+                      TVisit& v = *static_cast<TVisit*>(context);
+                      if (v.skip) {
+                        v.skip = false;
+                        if (std::memcmp(k, v.walk.key.data(), kRelationKeyLength) == 0) return true;
+                      }
+                      if (bytes::GetI32(k + kRelKeyWord) != v.number) {
+                        v.ended = true;
+                        return false;
+                      }
+                      if (v.query.Passes(bytes::GetU16(k + kRelKeyWeight)))
+                        SetSourceBit(v.bits, bytes::GetI32(k + kRelKeySource));
+                      std::memcpy(v.walk.key.data(), k, kRelationKeyLength);
+                      return ++v.walk.count < v.limit;
+                    },
+                    &visit);
+    if (result == BTREES::kResultFailed)
+      Common::SetFileError(Zet00::kErrIndexWrite, Zet00::IndexPath(*ZetTable::Table(rel), kRelationIndex));
+    walk.resume = result == BTREES::kResultOk && !visit.ended;
+    if (!walk.resume) ++walk.relation;
   }
-  return count;
 }
 
 bool TQuery::HasSource(const std::vector<int32_t>& numbers, int32_t r) {
@@ -244,33 +309,42 @@ bool TQuery::HasSource(const std::vector<int32_t>& numbers, int32_t r) {
 }
 
 // Seeking a candidate costs a descent of the index per word number and
-// relation table, taken as this many entries walked.
-constexpr int64_t kSeekCost = 24;
+// relation table: a search of a page per level with the key compare, taken
+// as this many entries walked (a walk steps within a leaf's page).
+constexpr int64_t kSeekCost = 96;
 // The first limit word sizes are counted to; each round multiplies it.
 constexpr int64_t kFirstCountLimit = 256;
 constexpr int64_t kCountLimitGrowth = 8;
 
-void TQuery::Restrict(const std::vector<int32_t>& numbers, int64_t knownAtLeast, bool negate, TBitArray& bits) {
+void TQuery::Restrict(const std::vector<int32_t>& numbers, TWordWalk& walk, std::unique_ptr<TOwnedBits>& marked,
+                      bool negate, TBitArray& bits) {
   const int64_t candidates = Bitarray::CountBits(bits);
   if (candidates == 0) return;
   const int64_t seekCost =
       candidates * int64_t(std::max<size_t>(numbers.size(), 1)) * int64_t(std::max<size_t>(relations_.size(), 1)) *
       kSeekCost;
   // A word walked further than its seeks would cost is sought instead.
-  if (knownAtLeast < seekCost) {
-    TOwnedBits word(byteCount_);
-    if (MarkWordsUpTo(numbers, seekCost, word.Bits()) < seekCost) {
-      if (negate) Bitarray::AndNotBits(bits, word.Bits());
-      else Bitarray::AndBits(bits, word.Bits());
+  if (walk.count < seekCost) {
+    if (!marked) marked = std::make_unique<TOwnedBits>(byteCount_);
+    MarkOn(numbers, walk, seekCost, marked->Bits());
+    if (walk.done) {
+      if (negate) Bitarray::AndNotBits(bits, marked->Bits());
+      else Bitarray::AndBits(bits, marked->Bits());
       return;
     }
   }
+  // One word in one relation table, walked as far as the sources below the
+  // last one it visited: its marks decide the candidates there, and only
+  // those from that source on are sought.
+  const bool prefix = walk.resume && numbers.size() == 1 && relations_.size() == 1 && marked;
+  const int32_t walkedBelow = prefix ? bytes::GetI32(walk.key.data() + kRelKeySource) : 0;
   for (int32_t i = 0; i < bits.byteCount; ++i) {
     const uint8_t byte = bits.buffer[i];
     for (int b = 0; b < 8; ++b) {
       if ((byte & (1u << b)) == 0) continue;
       const int32_t r = i * 8 + b;
-      if (HasSource(numbers, r) == negate) Bitarray::ClearBit(bits, r);
+      const bool has = r < walkedBelow ? Bitarray::TestBit(marked->Bits(), r) : HasSource(numbers, r);
+      if (has == negate) Bitarray::ClearBit(bits, r);
     }
   }
 }
@@ -280,15 +354,14 @@ bool TQuery::EvaluateAndChain(const TQueryNode& node, TBitArray& bits) {
     const TQueryNode* node;
     bool negate;
     std::vector<int32_t> numbers;
-    int64_t count = 0;                   // entries walked, at least
+    TWordWalk walk;
     std::unique_ptr<TOwnedBits> marked;  // its records as far as walked
-    bool whole = false;                  // walked whole
   };
   std::vector<TOperand> operands;
-  operands.push_back({node.first.get(), false, {}, 0, nullptr, false});
+  operands.push_back({node.first.get(), false, {}, {}, nullptr});
   for (const TQueryNode::TStep& step : node.steps) {
     if (step.op == TQueryNode::TKind::Or) return false;
-    operands.push_back({step.operand.get(), step.op == TQueryNode::TKind::AndNot, {}, 0, nullptr, false});
+    operands.push_back({step.operand.get(), step.op == TQueryNode::TKind::AndNot, {}, {}, nullptr});
   }
   std::vector<TOperand*> positive;
   for (TOperand& o : operands) {
@@ -298,27 +371,23 @@ bool TQuery::EvaluateAndChain(const TQueryNode& node, TBitArray& bits) {
   }
   if (positive.empty()) return false;
 
-  // The rarest positive word: the words are walked to a limit that grows
-  // until one of them is walked whole; every word walked whole keeps its
-  // records.
+  // The rarest positive word: the words are walked on to a limit that grows
+  // until one of them is walked whole; each keeps its records as far as it
+  // was walked and goes on from there later.
   TOperand* rarest = nullptr;
   for (int64_t limit = positive.size() == 1 ? std::numeric_limits<int64_t>::max() : kFirstCountLimit; !rarest;
        limit = limit > std::numeric_limits<int64_t>::max() / kCountLimitGrowth ? std::numeric_limits<int64_t>::max()
                                                                                : limit * kCountLimitGrowth) {
     for (TOperand* o : positive) {
-      if (!o->whole) {
-        if (o->marked) Bitarray::Clear(o->marked->Bits());
-        else o->marked = std::make_unique<TOwnedBits>(byteCount_);
-        o->count = MarkWordsUpTo(o->numbers, limit, o->marked->Bits());
-        o->whole = o->count < limit;
-      }
-      if (o->whole && (!rarest || o->count < rarest->count)) rarest = o;
+      if (!o->marked) o->marked = std::make_unique<TOwnedBits>(byteCount_);
+      MarkOn(o->numbers, o->walk, limit, o->marked->Bits());
+      if (o->walk.done && (!rarest || o->walk.count < rarest->walk.count)) rarest = o;
     }
   }
   Bitarray::OrBits(bits, rarest->marked->Bits());
   for (TOperand* o : positive)
-    if (o != rarest && o->whole) Bitarray::AndBits(bits, o->marked->Bits());
-  if (rarest->count == 0) return true;
+    if (o != rarest && o->walk.done) Bitarray::AndBits(bits, o->marked->Bits());
+  if (rarest->walk.count == 0) return true;
   // Groups narrow the candidates before any word is sought.
   for (TOperand& o : operands) {
     if (o.node->kind == TQueryNode::TKind::Word) continue;
@@ -329,11 +398,11 @@ bool TQuery::EvaluateAndChain(const TQueryNode& node, TBitArray& bits) {
   }
   std::vector<TOperand*> rest;
   for (TOperand& o : operands)
-    if (!o.whole && o.node->kind == TQueryNode::TKind::Word) rest.push_back(&o);
+    if (!o.walk.done && o.node->kind == TQueryNode::TKind::Word) rest.push_back(&o);
   std::stable_sort(rest.begin(), rest.end(), [](const TOperand* a, const TOperand* b) {
-    return !a->negate && (b->negate || a->count < b->count);
+    return !a->negate && (b->negate || a->walk.count < b->walk.count);
   });
-  for (TOperand* o : rest) Restrict(o->numbers, o->count, o->negate, bits);
+  for (TOperand* o : rest) Restrict(o->numbers, o->walk, o->marked, o->negate, bits);
   return true;
 }
 

@@ -324,6 +324,41 @@ TEST_F(FullTextCorpus, SmallMemoryLimitGivesTheSameIndex) {
   EXPECT_EQ(Marks("*ung,-Haus"), Members(AndNot(Match(corpus.Words(), "*ung", 0), Match(corpus.Words(), "haus", 0))));
 }
 
+// A rare word anded with a frequent one: the frequent word is walked only
+// part of the way (its marks decide the candidates below where the walk
+// stopped) and the candidates after it are sought, with and without a weight
+// filter, and-ed and and-not-ed, in either order.
+TEST_F(FullTextCorpus, ARareWordAgainstAFrequentOneIsPartWalkedPartSought) {
+  constexpr int kRecords = 9000;
+  std::vector<Row> rows;
+  std::vector<bool> haus(kRecords + 1), garten(kRecords + 1);
+  for (int r = 1; r <= kRecords; ++r) {
+    Row row;
+    haus[size_t(r)] = r % 7 != 0;
+    garten[size_t(r)] = r % 997 == 0 || r % 991 == 0 || r == 1 || r == kRecords;
+    row.title = std::string(haus[size_t(r)] ? "Haus " : "Baum ") + (garten[size_t(r)] ? "Garten" : "Wald");
+    row.weight = int16_t(r % 5);
+    rows.push_back(row);
+  }
+  AppendMany(rows);
+  ASSERT_GT(FullText::BuildIndex(Req(), nullptr), 0);
+  struct Case {
+    const char* query;
+    int32_t filter;
+    bool negate;
+  };
+  for (const Case& c : {Case{"Garten,Haus", 0, false}, Case{"Haus,Garten", 0, false}, Case{"Garten,-Haus", 0, true},
+                        Case{"Garten,Haus", 3, false}, Case{"Garten,-Haus", 6, true}}) {
+    std::vector<uint32_t> expected;
+    for (int r = 1; r <= kRecords; ++r) {
+      const bool passes = c.filter == 0 || ((r % 5) & c.filter) != 0;
+      // Both words of a record carry its weight.
+      if (garten[size_t(r)] && passes && haus[size_t(r)] != c.negate) expected.push_back(uint32_t(r));
+    }
+    EXPECT_EQ(Marks(c.query, c.filter), expected) << c.query << " filter " << c.filter;
+  }
+}
+
 // Adds against a model: every occurrence of a word counts in its word record
 // (spellings that collate equal in one record), each distinct word of a
 // record gets one entry with the record's weight, new words are appended.
