@@ -196,6 +196,17 @@ int16_t WriteRecordAt(const TZetTable& t, LOWFILES::TLowFile& file, uint32_t rec
   return RecordGuard::WriteRecord(file, GuardPathOf(t), position, stored.data(), t.recordLength);
 }
 
+// The cache after a write of record recno: the record as written, or none
+// when the write failed.
+void CacheWritten(int slot, uint32_t recno, const uint8_t* record, int16_t error) {
+  TRecordCache* cache = CacheOf(slot);
+  if (!cache) return;
+  if (error == 0)
+    cache->Store(recno, record);
+  else
+    cache->Forget(recno);
+}
+
 // Records a miss on recno fetches: on a sequential miss as many as the
 // cache reads ahead, within the record count; else 1. A table whose records
 // live in its index has none in the file to fetch ahead.
@@ -669,12 +680,7 @@ int WriteRecord(int slot, uint32_t recno) {
                     : append ? LOWFILES::WriteBehind(*file, RecordPosition(*t, recno), t->recordLength,
                                                      t->tableKey, t->recordBuffer.data())
                              : WriteRecordAt(*t, *file, recno, t->recordBuffer.data());
-  if (TRecordCache* cache = CacheOf(slot)) {
-    if (e == 0)
-      cache->Store(recno, t->recordBuffer.data());
-    else
-      cache->Forget(recno);
-  }
+  CacheWritten(slot, recno, t->recordBuffer.data(), e);
   return e;
 }
 
@@ -700,12 +706,7 @@ int WriteRecordChange(int slot, uint32_t recno, const uint8_t* oldRecord) {
   const int16_t e = RecordGuard::CrossesPage(position + first, end - first)
                         ? WriteRecordAt(*t, *file, recno, t->recordBuffer.data())
                         : LOWFILES::WriteBlock(*file, position + first, uint16_t(end - first), 0, after.data() + first);
-  if (TRecordCache* cache = CacheOf(slot)) {
-    if (e == 0)
-      cache->Store(recno, t->recordBuffer.data());
-    else
-      cache->Forget(recno);
-  }
+  CacheWritten(slot, recno, t->recordBuffer.data(), e);
   return e;
 }
 

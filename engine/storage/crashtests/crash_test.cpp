@@ -38,6 +38,7 @@
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
+#include "engine/testsupport/child_process.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"
 
@@ -157,15 +158,7 @@ void KeepWriterState(const std::filesystem::path& dir, const std::string& report
   std::ofstream(fs::path(keep) / "REPORTS.TXT") << reports;
 }
 
-// Runs fn in a child process; answers its wait status.
-template <typename Fn>
-int InChild(Fn fn) {
-  const pid_t child = fork();
-  if (child == 0) fn();
-  int status = 0;
-  waitpid(child, &status, 0);
-  return status;
-}
+using zettest::InChild;
 
 class Zet01CrashTest : public zettest::EngineTest {
  protected:

@@ -284,8 +284,9 @@ void TQuery::MarkOn(const std::vector<int32_t>& numbers, TWordWalk& walk, int64_
                       }
                       if (v.query.Passes(bytes::GetU16(k + kRelKeyWeight)))
                         SetSourceBit(v.bits, bytes::GetI32(k + kRelKeySource));
-                      std::memcpy(v.walk.key.data(), k, kRelationKeyLength);
-                      return ++v.walk.count < v.limit;
+                      if (++v.walk.count < v.limit) return true;
+                      std::memcpy(v.walk.key.data(), k, kRelationKeyLength);  // goes on after it
+                      return false;
                     },
                     &visit);
     if (result == BTREES::kResultFailed)

@@ -25,24 +25,17 @@
 #include "engine/storage/fulltext/fulltext.h"
 #include "engine/storage/fulltext/tests/fulltext_test_util.h"
 #include "engine/storage/recordguard.h"
+#include "engine/testsupport/child_process.h"
 #include "platform/files.h"
 
 namespace {
 
 using namespace fulltext_test;
+using zettest::InChild;
 namespace fs = std::filesystem;
 
 // Most kills before the add gets through.
 constexpr int kMaxChanges = 3000;
-
-template <typename Fn>
-int InChild(Fn fn) {
-  const pid_t child = fork();
-  if (child == 0) fn();
-  int status = 0;
-  waitpid(child, &status, 0);
-  return status;
-}
 
 // A word of letters only, one for each i.
 std::string WordNamed(int i) {
