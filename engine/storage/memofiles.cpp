@@ -226,10 +226,33 @@ int ReadDataBlock(TBlockFile& f, uint32_t n, uint8_t* block) {
 }
 
 int ChainGuard::Enter(TBlockFile& f, uint32_t n) {
-  bool inside = !seen_.empty();
-  if (f.blockSize == 0 || n < 1 || n > f.highest || !seen_.insert(n).second)
-    return ReportDamage(f, inside);
+  const bool inside = !rising_.empty() || !seen_.empty();
+  if (f.blockSize == 0 || n < 1 || n > f.highest) return ReportDamage(f, inside);
+  if (seen_.empty() && (rising_.empty() || n > rising_.back())) {
+    rising_.push_back(n);
+    return 0;
+  }
+  if (seen_.empty()) seen_.insert(rising_.begin(), rising_.end());
+  if (!seen_.insert(n).second) return ReportDamage(f, inside);
   return 0;
+}
+
+uint32_t ReadDataBlocks(TBlockFile& f, uint32_t n, uint32_t ahead, uint8_t* buffer) {
+  ZET_ASSERT(n >= 1 && n <= f.highest && f.blockSize != 0 && ahead >= 1, "Block outside the file");
+  const uint32_t count = uint32_t(std::min<uint64_t>(ahead, uint64_t(f.highest) - n + 1));
+  if (count == 1) return ReadDataBlock(f, n, buffer) == 0 ? 1 : 0;
+  // Each block is scrambled on its own, so the blocks are read plain and
+  // then unscrambled one by one, as ReadBlock does with one block. A file
+  // cut short gives the whole blocks it still has.
+  uint16_t got = 0;
+  if (LOWFILES::ReadUpTo(f.file, BlockPosition(f, n), uint16_t(count * f.blockSize), buffer, got) != 0 ||
+      got < f.blockSize) {
+    Common::SetFileError(Common::kErrRead, f.file.name);
+    return 0;
+  }
+  const uint32_t whole = got / f.blockSize;
+  for (uint32_t i = 0; i < whole; ++i) Crypt::UnscrambleBlock(buffer + size_t(i) * f.blockSize, f.blockSize, f.key);
+  return whole;
 }
 
 int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& first) {

@@ -154,27 +154,39 @@ int CheckFirstBlock(TMemoFile& f, uint32_t first) {
   return memofiles::kErrBlockNumber;
 }
 
+// Blocks a walk reads at most in one go: a chain written to a growing file
+// lies in consecutive blocks.
+constexpr uint32_t kMostReadAhead = 16;
+
 // Follows the chain that starts at first (1 <= first < kBlockNumberLimit) and
-// hands each text byte to sink until the text ends or sink answers false. The
-// blocks of the chain are listed in blocks when it is given. Answers 0, or
-// the status reported.
-int WalkChain(TMemoFile& f, uint32_t first, const std::function<bool(char)>& sink,
+// hands the text of each block (up to its end, or to the first 0 or ^Z) to
+// sink until the text ends or sink answers false. The blocks of the chain are
+// listed in blocks when it is given. Answers 0, or the status reported.
+int WalkChain(TMemoFile& f, uint32_t first, const std::function<bool(std::string_view)>& sink,
               std::vector<uint32_t>* blocks) {
   int rc = RequireOpen(f);
   if (rc != 0) return rc;
   memofiles::ChainGuard guard;
-  uint8_t block[kMemoBlockSize];
+  uint8_t buffer[kMostReadAhead * kMemoBlockSize];
+  uint32_t bufferFirst = 0, held = 0, ahead = 1;
+  const size_t room = kMemoBlockSize - f.linkSize;
   uint32_t n = first;
   for (;;) {
     rc = guard.Enter(f, n);
-    if (rc == 0) rc = memofiles::ReadDataBlock(f, n, block);
     if (rc != 0) return rc;
-    if (blocks) blocks->push_back(n);
-    for (size_t i = f.linkSize; i < kMemoBlockSize; ++i) {
-      char c = char(block[i]);
-      if (c == 0 || c == kEndOfText) return 0;
-      if (!sink(c)) return 0;
+    if (n < bufferFirst || n - bufferFirst >= held) {
+      held = memofiles::ReadDataBlocks(f, n, ahead, buffer);
+      if (held == 0) return Common::kErrRead;
+      bufferFirst = n;
+      ahead = std::min(ahead * 2, kMostReadAhead);
     }
+    const uint8_t* block = buffer + size_t(n - bufferFirst) * kMemoBlockSize;
+    if (blocks) blocks->push_back(n);
+    const char* text = reinterpret_cast<const char*>(block + f.linkSize);
+    size_t length = 0;
+    while (length < room && text[length] != 0 && text[length] != kEndOfText) ++length;
+    if (length > 0 && !sink(std::string_view(text, length))) return 0;
+    if (length < room) return 0;
     // Full to its end: the text goes on at the link. A link of 0 (the header)
     // can only mean that nothing follows.
     n = memofiles::GetLink(f, block);
@@ -200,13 +212,15 @@ int ReadPieces(TMemoFile& f, uint32_t first, LineChain& chain) {
   if (rc == 0) {
     rc = WalkChain(
         f, first,
-        [&](char c) {
-          if (c == kCR)
-            builder.Break(RamFiles::kLineEnded);
-          else if (c == kLF)
-            builder.Break(RamFiles::kLineCutAtBlank);
-          else
-            builder.Add(c);
+        [&](std::string_view text) {
+          for (char c : text) {
+            if (c == kCR)
+              builder.Break(RamFiles::kLineEnded);
+            else if (c == kLF)
+              builder.Break(RamFiles::kLineCutAtBlank);
+            else
+              builder.Add(c);
+          }
           return true;
         },
         nullptr);
@@ -283,7 +297,7 @@ int DeleteMemo(TMemoFile& f, uint32_t first) {
   if (first == 0 || first == kInMemoryMemo || f.damaged) return Finish(0);
   int rc = CheckFirstBlock(f, first);
   std::vector<uint32_t> blocks;
-  if (rc == 0) rc = WalkChain(f, first, [](char) { return true; }, &blocks);
+  if (rc == 0) rc = WalkChain(f, first, [](std::string_view) { return true; }, &blocks);
   if (rc == 0) rc = memofiles::FreeChain(f, blocks);
   return Finish(rc);
 }
@@ -294,6 +308,30 @@ bool ReadMemoLines(TMemoFile& f, uint32_t first, LineChain& chain) {
 }
 
 void FreeMemoLines(LineChain& chain) { chain.reset(); }
+
+int ReadMemoText(TMemoFile& f, uint32_t first, std::string& text) {
+  text.clear();
+  int rc = 0;
+  if (first == kInMemoryMemo) {
+    LineChain pieces;
+    rc = ReadPieces(f, first, pieces);
+    for (const LineNode* node = pieces.get(); node; node = node->next.get())
+      (text += node->text.view()) += StoredBreak(node->continued);
+  } else if (first != 0 && (rc = CheckFirstBlock(f, first)) == 0) {
+    rc = WalkChain(
+        f, first,
+        [&](std::string_view piece) {
+          text += piece;
+          return true;
+        },
+        nullptr);
+    if (rc == 0 && f.oemText)
+      for (char& c : text)
+        if (c != kCR && c != kLF) platform::OemToAnsiBuffer(&c, 1);
+  }
+  if (rc != 0) text.clear();
+  return Finish(rc);
+}
 
 int32_t InitGetMemo(TMemoFile& f, uint32_t first) {
   DoneGetMemo();
@@ -383,9 +421,12 @@ ShortStr MemoAsString(TMemoFile& f, uint32_t first) {
   if (first >= 1 && first < kBlockNumberLimit) {
     Finish(WalkChain(
         f, first,
-        [&](char c) {
-          text += (c == kCR || c == kLF) ? kBlank : c;
-          return text.size() < kAsStringLimit;
+        [&](std::string_view piece) {
+          for (char c : piece) {
+            text += (c == kCR || c == kLF) ? kBlank : c;
+            if (text.size() >= kAsStringLimit) return false;
+          }
+          return true;
         },
         nullptr));
   }

@@ -34,6 +34,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/base/dynstr.h"
@@ -93,6 +94,11 @@ int DeleteMemo(TMemoFile& f, uint32_t first);
 // in-memory memo. On failure the chain is empty and Status() tells why.
 bool ReadMemoLines(TMemoFile& f, uint32_t first, dynstr::LineChain& chain);
 void FreeMemoLines(dynstr::LineChain& chain);
+// The same memo as one text into text (its buffer is reused): the lines as
+// stored, a hard break as CR and a soft break as LF behind its line, the
+// pieces of a line cut at 80 characters joined again. Answers 0, or the
+// status with text empty, as ReadMemoLines fails.
+int ReadMemoText(TMemoFile& f, uint32_t first, std::string& text);
 
 // Memo read transfer. InitGetMemo reads the whole memo and answers its length
 // as GetMemoBlock hands it out (a hard break counts 2 for CR LF, a soft break

@@ -1,5 +1,7 @@
 #include "engine/storage/fulltext/fulltext_fields.h"
 
+#include <string>
+
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/dynstr.h"
@@ -33,15 +35,20 @@ void ExtractTextFile(std::string_view text, TWordExtractor& extractor) {
   TextFiles::FreeLineChain(chain);
 }
 
+// The lines of a memo: a hard or soft break ends the words of its line.
 void ExtractMemo(int handle, TZetTable& t, uint16_t field, TWordExtractor& extractor) {
   Common::FieldValue value;
   Common::GetFieldAsNumber(t.recordBuffer.data(), t.Place(field), t.version, value);
   TZetTable* files = ZetTable::FileOwner(handle);
   if (value.block == 0 || !t.hasMemoFile || !files) return;
-  dynstr::LineChain chain;
-  WINMEMOS::ReadMemoLines(files->memoFile, value.block, chain);
-  ExtractLines(chain.get(), extractor);
-  WINMEMOS::FreeMemoLines(chain);
+  static std::string text;  // kept for the next memo
+  WINMEMOS::ReadMemoText(files->memoFile, value.block, text);
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t end = rest.find_first_of("\r\n");
+    extractor.Extract(rest.substr(0, end), true);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  }
 }
 
 void ExtractField(int handle, uint16_t field, TWordExtractor& extractor) {

@@ -150,11 +150,12 @@ bool TStopWords::Contains(std::string_view word) const {
 // Extraction
 
 TWordExtractor::TWordExtractor(bool html, std::string_view extraChars, const TStopWords* stopWords, TSink sink)
-    : html_(html), extraChars_(extraChars), stopWords_(stopWords), sink_(std::move(sink)) {}
-
-bool TWordExtractor::InWordSet(char c) const {
-  return IsWordChar(c) || extraChars_.view().find(c) != std::string_view::npos;
+    : html_(html), stopWords_(stopWords), sink_(std::move(sink)) {
+  for (int c = 0; c < int(wordSet_.size()); ++c) wordSet_[size_t(c)] = IsWordChar(char(c));
+  for (char c : ShortStr(extraChars).view()) wordSet_[uint8_t(c)] = true;
 }
+
+bool TWordExtractor::InWordSet(char c) const { return wordSet_[uint8_t(c)]; }
 
 void TWordExtractor::HandOn() {
   if (!word_.empty() && !(stopWords_ && stopWords_->Contains(word_))) sink_(word_.view());
@@ -167,11 +168,16 @@ void TWordExtractor::EndWord(TState next) {
 }
 
 void TWordExtractor::Extract(std::string_view text, bool lastPiece) {
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     switch (state_) {
       case TState::InWord:
         if (InWordSet(c)) {
-          word_.append(c);
+          // The run of word characters at once.
+          size_t end = i + 1;
+          while (end < text.size() && InWordSet(text[end])) ++end;
+          word_.append(text.substr(i, end - i));
+          i = end - 1;
         } else if (html_ && c == '&') {
           entity_.clear();
           state_ = TState::InEntity;
