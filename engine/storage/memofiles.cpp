@@ -47,13 +47,8 @@ uint32_t BlockLimit(const TBlockFile& f) {
   return uint32_t(limit);
 }
 
-// With behind, the block may wait in the file's write-behind buffer with the
-// blocks written before it (lowfiles.h, rules 6-8): the blocks a chain grows
-// the file by go out together, before the header that takes them in.
-int WriteDataBlock(TBlockFile& f, uint32_t n, const uint8_t* block, bool behind = false) {
-  const auto write = behind ? LOWFILES::WriteBehind : LOWFILES::WriteBlock;
-  int16_t rc = write(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block);
-  if (rc != 0) {
+int WriteDataBlock(TBlockFile& f, uint32_t n, const uint8_t* block) {
+  if (LOWFILES::WriteBlock(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block) != 0) {
     Common::SetFileError(Common::kErrWrite, f.file.name);
     return Common::kErrWrite;
   }
@@ -266,16 +261,19 @@ int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& fir
     first = 0;
     return status;
   };
-  std::unordered_set<uint32_t> taken;
-  uint8_t block[kMaxBlockSize];
   // The blocks are written after the chain is laid out: first those the
   // file grows by, then the header that takes them in, then the returned
   // blocks. A process that dies in between leaves blocks the header does not
   // cover, or blocks out of the free list that nobody names, but never a
-  // block inside the file that leads beyond it.
-  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> returned, grown;
+  // block inside the file that leads beyond it. The grown blocks follow one
+  // another in the file and go out together, scrambled one by one.
+  std::unordered_set<uint32_t> taken;  // returned blocks
+  std::vector<uint8_t> grown;          // the blocks the file grows by, from oldHighest + 1
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> returned;
+  uint8_t block[kMaxBlockSize];
   for (size_t i = 0; i < count; ++i) {
     uint32_t n = f.nextFree;
+    uint8_t* into = block;
     if (n <= f.highest) {
       // A returned block: its link is the rest of the free list. A list that
       // runs back into this chain or out of the file is broken.
@@ -290,18 +288,33 @@ int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& fir
         Common::SetFileError(f.kind == Kind::Memo ? kErrMemoWrite : Common::kErrWrite, f.file.name);
         return fail(kStatusFileFull);
       }
-      taken.insert(n);
       f.highest = n;
       f.nextFree = n + 1;
+      if (grown.empty()) grown.reserve((count - i) * f.blockSize);
+      grown.resize(grown.size() + f.blockSize);
+      into = grown.data() + grown.size() - f.blockSize;
     }
-    std::memset(block, 0, f.blockSize);
-    fill(i, block);
-    PutLink(f, block, f.nextFree);
-    (n <= oldHighest ? returned : grown).emplace_back(n, std::vector<uint8_t>(block, block + f.blockSize));
+    std::memset(into, 0, f.blockSize);
+    fill(i, into);
+    PutLink(f, into, f.nextFree);
+    if (into == block) returned.emplace_back(n, std::vector<uint8_t>(block, block + f.blockSize));
     if (i == 0) first = n;
   }
-  for (const auto& [n, bytes] : grown)
-    if (int rc = WriteDataBlock(f, n, bytes.data(), true)) return fail(rc);
+  if (!grown.empty()) {
+    for (size_t at = 0; at < grown.size(); at += f.blockSize) Crypt::ScrambleBlock(grown.data() + at, f.blockSize, f.key);
+    // They may wait in the file's write-behind buffer (lowfiles.h, rules
+    // 6-8), which writes them before the header; at most the whole blocks a
+    // write of 16-bit length holds go at a time.
+    const size_t most = (size_t(UINT16_MAX) / f.blockSize) * f.blockSize;
+    const uint64_t position = BlockPosition(f, oldHighest + 1);
+    for (size_t at = 0; at < grown.size(); at += most) {
+      const uint16_t n = uint16_t(std::min(most, grown.size() - at));
+      if (LOWFILES::WriteBehind(f.file, position + at, n, 0, grown.data() + at) != 0) {
+        Common::SetFileError(Common::kErrWrite, f.file.name);
+        return fail(Common::kErrWrite);
+      }
+    }
+  }
   if (int rc = WriteHeader(f)) return fail(rc);
   for (const auto& [n, bytes] : returned)
     if (int rc = WriteDataBlock(f, n, bytes.data())) return fail(rc);

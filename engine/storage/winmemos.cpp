@@ -80,35 +80,81 @@ class ReadPieceBuilder {
   ChainAppender out_;
 };
 
-// The memo write transfer: lines wrapped at 70 characters as the text comes.
+// The memo write transfer: lines wrapped at 70 characters as the text comes,
+// kept as the file stores them (in Windows-1252 until written): a line
+// wrapped at its last blank has that blank replaced by LF, a line cut after
+// 70 characters goes on without a break, a hard break is a CR. The pieces
+// record where each line ends, for the text buffer.
 struct PutTransfer {
+  struct Piece {
+    size_t end;  // in stored, where its break (if any) stands
+    uint8_t code;
+  };
   bool open = false;
-  std::string line;
-  ChainAppender pieces;
+  std::string stored;
+  size_t lineStart = 0;  // the current line, in stored
+  std::vector<Piece> pieces;
 
   void Add(char c) {
     if (c == kCR) {
-      pieces.Append(line, RamFiles::kLineEnded);
-      line.clear();
+      pieces.push_back({stored.size(), RamFiles::kLineEnded});
+      stored += c;
+      lineStart = stored.size();
       return;
     }
     if (c == kLF) return;
-    line += c;
-    if (line.size() <= kWrapLength) return;
-    size_t blank = line.rfind(kBlank);
-    if (blank != std::string::npos) {
-      pieces.Append(std::string_view(line).substr(0, blank), RamFiles::kLineCutAtBlank);
-      line.erase(0, blank + 1);
+    stored += c;
+    if (stored.size() - lineStart <= kWrapLength) return;
+    const size_t blank = std::string_view(stored).substr(lineStart).rfind(kBlank);
+    if (blank != std::string_view::npos) {
+      pieces.push_back({lineStart + blank, RamFiles::kLineCutAtBlank});
+      stored[lineStart + blank] = kLF;
+      lineStart += blank + 1;
     } else {
-      pieces.Append(std::string_view(line).substr(0, kWrapLength), RamFiles::kLineCut);
-      line.erase(0, kWrapLength);
+      lineStart += kWrapLength;
+      pieces.push_back({lineStart, RamFiles::kLineCut});
     }
   }
-  LineChain Finish() {
-    if (!line.empty()) pieces.Append(line, RamFiles::kLineCut);
-    line.clear();
+  // Up to count bytes of buffer, to its first 0; answers the bytes taken.
+  int32_t AddText(const char* buffer, int32_t count) {
+    int32_t taken = 0;
+    while (taken < count && buffer[taken] != 0) {
+      const char c = buffer[taken];
+      const size_t room = kWrapLength - std::min(kWrapLength, stored.size() - lineStart);
+      if (c == kCR || c == kLF || room == 0) {
+        Add(c);
+        ++taken;
+        continue;
+      }
+      // A run of characters that fits the line goes in at once.
+      int32_t end = taken;
+      while (end < count && size_t(end - taken) < room && buffer[end] != 0 && buffer[end] != kCR && buffer[end] != kLF)
+        ++end;
+      stored.append(buffer + taken, size_t(end - taken));
+      taken = end;
+    }
+    return taken;
+  }
+  // Ends the transfer; the last line ends without a break.
+  void Finish() {
+    if (stored.size() > lineStart) pieces.push_back({stored.size(), RamFiles::kLineCut});
     open = false;
-    return pieces.Take();
+  }
+  void Clear() {
+    stored.clear();
+    lineStart = 0;
+    pieces.clear();
+    open = false;
+  }
+  // The lines as a chain of pieces.
+  LineChain Lines() const {
+    ChainAppender out;
+    size_t from = 0;
+    for (const Piece& p : pieces) {
+      out.Append(std::string_view(stored).substr(from, p.end - from), p.code);
+      from = p.end + (p.code == RamFiles::kLineCut ? 0 : 1);
+    }
+    return out.Take();
   }
 };
 PutTransfer g_put;
@@ -156,7 +202,7 @@ int CheckFirstBlock(TMemoFile& f, uint32_t first) {
 
 // Blocks a walk reads at most in one go: a chain written to a growing file
 // lies in consecutive blocks.
-constexpr uint32_t kMostReadAhead = 16;
+constexpr uint32_t kFirstReadAhead = 4, kMostReadAhead = 32;
 
 // Follows the chain that starts at first (1 <= first < kBlockNumberLimit) and
 // hands the text of each block (up to its end, or to the first 0 or ^Z) to
@@ -168,7 +214,7 @@ int WalkChain(TMemoFile& f, uint32_t first, const std::function<bool(std::string
   if (rc != 0) return rc;
   memofiles::ChainGuard guard;
   uint8_t buffer[kMostReadAhead * kMemoBlockSize];
-  uint32_t bufferFirst = 0, held = 0, ahead = 1;
+  uint32_t bufferFirst = 0, held = 0, ahead = kFirstReadAhead;
   const size_t room = kMemoBlockSize - f.linkSize;
   uint32_t n = first;
   for (;;) {
@@ -363,7 +409,7 @@ int32_t GetMemoBlock(int32_t count, char* buffer) {
 void DoneGetMemo() { g_get = GetTransfer(); }
 
 int32_t InitPutMemo(TMemoFile& f) {
-  g_put.Finish();
+  g_put.Clear();
   if (f.damaged) {
     memofiles::ReportDamage(f, false);
     g_status = kStatusDamaged;
@@ -376,9 +422,7 @@ int32_t InitPutMemo(TMemoFile& f) {
 
 int32_t PutMemoBlock(int32_t count, const char* buffer) {
   if (!g_put.open) return kNoTransfer;
-  int32_t taken = 0;
-  for (; taken < count && buffer[taken] != 0; ++taken) g_put.Add(buffer[taken]);
-  return taken;
+  return g_put.AddText(buffer, count);
 }
 
 uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst) {
@@ -387,8 +431,10 @@ uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst) {
     Finish(memofiles::kErrIllegalOperation);
     return 0;
   }
-  LineChain pieces = g_put.Finish();
+  g_put.Finish();
   if (oldFirst == kInMemoryMemo) {
+    const LineChain pieces = g_put.Lines();
+    g_put.Clear();
     if (TextFiles::SaveTextLines(RamFiles::kRamTextName, pieces.get()) != 0) {
       Common::SetFileError(memofiles::kErrMemoWrite, RamFiles::kRamTextName);
       Finish(memofiles::kErrMemoWrite);
@@ -398,11 +444,16 @@ uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst) {
     return kInMemoryMemo;
   }
   if (f.damaged) {
+    g_put.Clear();
     Finish(memofiles::ReportDamage(f, false));
     return 0;
   }
+  if (f.oemText)
+    for (char& c : g_put.stored)
+      if (c != kCR && c != kLF) platform::AnsiToOemBuffer(&c, 1);
   uint32_t first = 0;
-  Finish(WriteText(f, StoredText(pieces.get(), f.oemText), first));
+  Finish(WriteText(f, g_put.stored, first));
+  g_put.Clear();
   return first;
 }
 
@@ -464,7 +515,7 @@ int ReadEveryMemo(std::string_view name, uint8_t linkSize, uint32_t key) {
 void UnitInit() {
   g_status = 0;
   g_get = GetTransfer();
-  g_put.Finish();
+  g_put.Clear();
 }
 
 void UnitDone() { UnitInit(); }

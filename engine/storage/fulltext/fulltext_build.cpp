@@ -39,7 +39,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/base/bytes.h"
@@ -93,11 +92,55 @@ struct TWordNode {
 
 using TWordTree = std::map<std::string, TWordNode, TCollateLess>;
 
-struct TSpellingHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+// The spellings met, each with its node (null for a word that is not taken):
+// open addressing over a power of two of slots, the bytes of the spellings
+// one after the other in one text.
+class TSpellings {
+ public:
+  // The slot of the node of a spelling; null when it is not known.
+  TWordNode* const* Find(std::string_view word) const {
+    if (slots_.empty()) return nullptr;
+    const uint64_t hash = Hash(word);
+    for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      const TSlot& slot = slots_[i];
+      if (!slot.used) return nullptr;
+      if (slot.hash == hash && slot.length == word.size() && bytes_.compare(slot.at, slot.length, word) == 0)
+        return &slot.node;
+    }
+  }
+  void Add(std::string_view word, TWordNode* node) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    Place({Hash(word), uint32_t(bytes_.size()), uint32_t(word.size()), true, node});
+    bytes_ += word;
+    ++count_;
+  }
+
+ private:
+  struct TSlot {
+    uint64_t hash = 0;
+    uint32_t at = 0;  // in bytes_
+    uint32_t length = 0;
+    bool used = false;
+    TWordNode* node = nullptr;
+  };
+  static uint64_t Hash(std::string_view word) { return std::hash<std::string_view>{}(word); }
+  void Place(const TSlot& slot) {
+    size_t i = slot.hash & (slots_.size() - 1);
+    while (slots_[i].used) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = slot;
+  }
+  void Grow() {
+    constexpr size_t kFirstSlots = 1024;
+    std::vector<TSlot> old(std::max(slots_.size() * 2, kFirstSlots));
+    old.swap(slots_);
+    for (const TSlot& slot : old)
+      if (slot.used) Place(slot);
+  }
+
+  std::vector<TSlot> slots_;
+  std::string bytes_;
+  size_t count_ = 0;
 };
-using TSpellings = std::unordered_map<std::string, TWordNode*, TSpellingHash, std::equal_to<>>;
 
 struct TLoadedWord {
   std::string word;
@@ -139,7 +182,7 @@ class TBuild {
   int IndexRecords(int32_t& result);
   int WriteHits();
   void RankWords();
-  void SortRunEntries(std::vector<std::pair<int32_t, uint32_t>>& pairs) const;
+  void RunEntryPairs(int32_t start, std::vector<std::pair<int32_t, uint32_t>>& pairs) const;
   void AddRunKeys(int32_t start);
   int WriteIndexKeys();
   void PutWordRecord(const std::string& word, const TWordNode& node);
@@ -217,7 +260,7 @@ TWordNode& TBuild::AddWord(std::string_view word, int32_t number, int32_t hitCou
 }
 
 TWordNode* TBuild::Lookup(std::string_view word) {
-  if (const auto known = spellings_.find(word); known != spellings_.end()) return known->second;
+  if (TWordNode* const* known = spellings_.Find(word)) return *known;
   TWordNode* node = nullptr;
   if (const auto it = tree_.find(word); it != tree_.end()) {
     node = &it->second;
@@ -225,7 +268,7 @@ TWordNode* TBuild::Lookup(std::string_view word) {
     node = &AddWord(word, nextWord_++, 0);
     wordsAdded_ = true;
   }
-  spellings_.emplace(std::string(word), node);
+  spellings_.Add(word, node);
   return node;
 }
 
@@ -464,20 +507,30 @@ int TBuild::WriteHits() {
   return 0;
 }
 
-// A run's pairs {auto number, entry} come record by record; each record's
-// are put in entry order, and the whole run sorted when the records' auto
-// numbers do not rise.
-void TBuild::SortRunEntries(std::vector<std::pair<int32_t, uint32_t>>& pairs) const {
-  size_t from = 0;
-  bool rising = true;
-  for (size_t i = 1; i <= pairs.size(); ++i) {
-    if (i == pairs.size() || pairs[i].first != pairs[from].first) {
-      std::sort(pairs.begin() + ptrdiff_t(from), pairs.begin() + ptrdiff_t(i));
-      if (i < pairs.size() && pairs[i].first < pairs[from].first) rising = false;
-      from = i;
+// A run's pairs {auto number, entry} in key order: the entries, taken in
+// ascending order, are dealt out to their source records (a counting sort),
+// so each record's come in entry order; records whose auto numbers rise with
+// the record numbers are then in key order, others are sorted.
+void TBuild::RunEntryPairs(int32_t start, std::vector<std::pair<int32_t, uint32_t>>& pairs) const {
+  pairs.resize(placed_.size());
+  if (placed_.empty()) return;
+  const uint32_t firstRecord = hits_.front().record;
+  std::vector<uint32_t> next(size_t(hits_.back().record - firstRecord) + 2);
+  for (const THit& hit : placed_) ++next[hit.record - firstRecord + 1];
+  for (size_t i = 1; i < next.size(); ++i) next[i] += next[i - 1];
+  uint32_t entry = uint32_t(start);
+  for (const TWordNode* node : runWords_) {
+    for (uint32_t k = node->runHits; k-- > 0;) {
+      const THit& hit = placed_[node->runFirst + k];
+      pairs[next[hit.record - firstRecord]++] = {hit.autoNumber, ++entry};
     }
   }
-  if (!rising) std::sort(pairs.begin(), pairs.end());
+  for (size_t i = 1; i < pairs.size(); ++i) {
+    if (pairs[i] < pairs[i - 1]) {
+      std::sort(pairs.begin(), pairs.end());
+      return;
+    }
+  }
 }
 
 void TBuild::AddRunKeys(int32_t start) {
@@ -521,15 +574,8 @@ void TBuild::AddRunKeys(int32_t start) {
   }
   runs_->EndRelationRun();
   if (compact) return;
-  // Index 1: the hits as they came are in record order.
   std::vector<std::pair<int32_t, uint32_t>> pairs;
-  pairs.reserve(placed_.size());
-  for (TWordNode* node : runWords_) node->runPlaced = 0;
-  for (const THit& hit : hits_) {
-    TWordNode& node = *nodes_[hit.node];
-    if (node.runHits != 0) pairs.emplace_back(hit.autoNumber, entryOf(node, node.runPlaced++));
-  }
-  SortRunEntries(pairs);
+  RunEntryPairs(start, pairs);
   runs_->AddEntryRun(pairs);
 }
 

@@ -43,11 +43,12 @@ void ExtractMemo(int handle, TZetTable& t, uint16_t field, TWordExtractor& extra
   if (value.block == 0 || !t.hasMemoFile || !files) return;
   static std::string text;  // kept for the next memo
   WINMEMOS::ReadMemoText(files->memoFile, value.block, text);
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const size_t end = rest.find_first_of("\r\n");
-    extractor.Extract(rest.substr(0, end), true);
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  const std::string_view all = text;
+  for (size_t from = 0; from < all.size();) {
+    size_t end = from;
+    while (end < all.size() && all[end] != '\r' && all[end] != '\n') ++end;
+    extractor.Extract(all.substr(from, end - from), true);
+    from = end + 1;
   }
 }
 

@@ -66,29 +66,31 @@ class TKeyRuns::TReader {
   uint16_t* failure_;
 };
 
-TKeyRuns::TKeyRuns(bool withWeights) : withWeights_(withWeights) {}
+TKeyRuns::TKeyRuns(bool withWeights) : withWeights_(withWeights), out_(kOutBytes) {}
 
 TKeyRuns::~TKeyRuns() {
   if (file_) std::fclose(file_);
 }
 
 void TKeyRuns::Put(uint32_t value) {
-  const size_t before = out_.size();
+  constexpr size_t kMostBytes = 5;
+  if (used_ + kMostBytes > out_.size()) Flush();
+  uint8_t* p = out_.data() + used_;
   while (value > kLowBits) {
-    out_.push_back(uint8_t((value & kLowBits) | kMoreBit));
+    *p++ = uint8_t((value & kLowBits) | kMoreBit);
     value >>= kBitsPerByte;
   }
-  out_.push_back(uint8_t(value));
-  written_ += out_.size() - before;
-  if (out_.size() >= kOutBytes) Flush();
+  *p++ = uint8_t(value);
+  const size_t n = size_t(p - (out_.data() + used_));
+  used_ += n;
+  written_ += n;
 }
 
 void TKeyRuns::Flush() {
-  if (out_.empty()) return;
+  if (used_ == 0) return;
   if (failure_ == 0 && !file_ && !(file_ = std::tmpfile())) failure_ = LOWFILES::kErrWriteFailed;
-  if (failure_ == 0 && std::fwrite(out_.data(), 1, out_.size(), file_) != out_.size())
-    failure_ = LOWFILES::kErrWriteFailed;
-  out_.clear();
+  if (failure_ == 0 && std::fwrite(out_.data(), 1, used_, file_) != used_) failure_ = LOWFILES::kErrWriteFailed;
+  used_ = 0;
 }
 
 void TKeyRuns::BeginRelationRun() { runBegin_ = written_; }

@@ -85,7 +85,8 @@ class TKeyRuns {
   bool withWeights_;
   std::FILE* file_ = nullptr;
   uint64_t written_ = 0;  // bytes in the file and in out_
-  std::vector<uint8_t> out_;
+  std::vector<uint8_t> out_;  // its first used_ bytes wait for the file
+  size_t used_ = 0;
   uint64_t runBegin_ = 0;
   uint32_t lastRecord_ = 0;  // the record of the segment's hit before
   std::vector<TRange> relationRuns_, entryRuns_;

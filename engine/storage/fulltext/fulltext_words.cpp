@@ -186,7 +186,12 @@ void TWordExtractor::Extract(std::string_view text, bool lastPiece) {
         }
         break;
       case TState::Between:
-        if (html_ && c == '<') {
+        if (!InWordSet(c) && !(html_ && (c == '<' || c == '&'))) {
+          // Skipped up to the next character that matters.
+          while (i + 1 < text.size() && !InWordSet(text[i + 1]) &&
+                 !(html_ && (text[i + 1] == '<' || text[i + 1] == '&')))
+            ++i;
+        } else if (html_ && c == '<') {
           state_ = TState::InTag;
         } else if (InWordSet(c)) {
           word_.assign(std::string_view(&c, 1));
@@ -196,9 +201,16 @@ void TWordExtractor::Extract(std::string_view text, bool lastPiece) {
           state_ = TState::InEntity;
         }
         break;
-      case TState::InTag:
-        if (c == '>') state_ = TState::Between;
+      case TState::InTag: {
+        const size_t close = text.find('>', i);
+        if (close == std::string_view::npos) {
+          i = text.size();
+        } else {
+          i = close;
+          state_ = TState::Between;
+        }
         break;
+      }
       case TState::InEntity:
         if (c == ';') {
           const char decoded = DecodeEntity(entity_);
