@@ -152,7 +152,8 @@ bool TStopWords::Contains(std::string_view word) const {
 TWordExtractor::TWordExtractor(bool html, std::string_view extraChars, const TStopWords* stopWords, TSink sink)
     : html_(html), stopWords_(stopWords), sink_(std::move(sink)) {
   for (int c = 0; c < int(wordSet_.size()); ++c) wordSet_[size_t(c)] = IsWordChar(char(c));
-  for (char c : ShortStr(extraChars).view()) wordSet_[uint8_t(c)] = true;
+  const ShortStr extras(extraChars);  // as many as a short text holds
+  for (char c : extras.view()) wordSet_[uint8_t(c)] = true;
 }
 
 bool TWordExtractor::InWordSet(char c) const { return wordSet_[uint8_t(c)]; }
