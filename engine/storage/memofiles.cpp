@@ -234,7 +234,9 @@ int ChainGuard::Enter(TBlockFile& f, uint32_t n) {
 
 uint32_t ReadDataBlocks(TBlockFile& f, uint32_t n, uint32_t ahead, uint8_t* buffer) {
   ZET_ASSERT(n >= 1 && n <= f.highest && f.blockSize != 0 && ahead >= 1, "Block outside the file");
-  const uint32_t count = uint32_t(std::min<uint64_t>(ahead, uint64_t(f.highest) - n + 1));
+  // At most the blocks a read of 16-bit length holds.
+  const uint64_t most = std::min<uint64_t>(ahead, UINT16_MAX / f.blockSize);
+  const uint32_t count = uint32_t(std::min<uint64_t>(std::max<uint64_t>(most, 1), uint64_t(f.highest) - n + 1));
   if (count == 1) return ReadDataBlock(f, n, buffer) == 0 ? 1 : 0;
   // Each block is scrambled on its own, so the blocks are read plain and
   // then unscrambled one by one, as ReadBlock does with one block. A file

@@ -201,32 +201,41 @@ int CheckFirstBlock(TMemoFile& f, uint32_t first) {
 }
 
 // Blocks a walk reads at most in one go: a chain written to a growing file
-// lies in consecutive blocks.
-constexpr uint32_t kFirstReadAhead = 4, kMostReadAhead = 32;
+// lies in consecutive blocks. A caller's window reads many at a time.
+constexpr uint32_t kFirstReadAhead = 4, kMostReadAhead = 32, kWindowBlocks = 255;
 
 // Follows the chain that starts at first (1 <= first < kBlockNumberLimit) and
 // hands the text of each block (up to its end, or to the first 0 or ^Z) to
 // sink until the text ends or sink answers false. The blocks of the chain are
-// listed in blocks when it is given. Answers 0, or the status reported.
+// listed in blocks when it is given. The blocks are read through window when
+// it is given (and kept there), else through a window of this walk. Answers
+// 0, or the status reported.
 int WalkChain(TMemoFile& f, uint32_t first, const std::function<bool(std::string_view)>& sink,
-              std::vector<uint32_t>* blocks) {
+              std::vector<uint32_t>* blocks, TReadWindow* window = nullptr) {
   int rc = RequireOpen(f);
   if (rc != 0) return rc;
   memofiles::ChainGuard guard;
-  uint8_t buffer[kMostReadAhead * kMemoBlockSize];
-  uint32_t bufferFirst = 0, held = 0, ahead = kFirstReadAhead;
+  TReadWindow own;
+  uint32_t ahead = kFirstReadAhead;
+  if (window) {
+    ahead = kWindowBlocks;
+    if (window->file != &f) *window = TReadWindow{&f};
+  } else {
+    window = &own;
+  }
   const size_t room = kMemoBlockSize - f.linkSize;
   uint32_t n = first;
   for (;;) {
     rc = guard.Enter(f, n);
     if (rc != 0) return rc;
-    if (n < bufferFirst || n - bufferFirst >= held) {
-      held = memofiles::ReadDataBlocks(f, n, ahead, buffer);
-      if (held == 0) return Common::kErrRead;
-      bufferFirst = n;
-      ahead = std::min(ahead * 2, kMostReadAhead);
+    if (n < window->first || n - window->first >= window->count) {
+      window->bytes.resize(size_t(ahead) * kMemoBlockSize);
+      window->count = memofiles::ReadDataBlocks(f, n, ahead, window->bytes.data());
+      window->first = n;
+      if (window->count == 0) return Common::kErrRead;
+      ahead = std::max(ahead, std::min(ahead * 2, kMostReadAhead));
     }
-    const uint8_t* block = buffer + size_t(n - bufferFirst) * kMemoBlockSize;
+    const uint8_t* block = window->bytes.data() + size_t(n - window->first) * kMemoBlockSize;
     if (blocks) blocks->push_back(n);
     const char* text = reinterpret_cast<const char*>(block + f.linkSize);
     size_t length = 0;
@@ -355,7 +364,7 @@ bool ReadMemoLines(TMemoFile& f, uint32_t first, LineChain& chain) {
 
 void FreeMemoLines(LineChain& chain) { chain.reset(); }
 
-int ReadMemoText(TMemoFile& f, uint32_t first, std::string& text) {
+int ReadMemoText(TMemoFile& f, uint32_t first, std::string& text, TReadWindow* window) {
   text.clear();
   int rc = 0;
   if (first == kInMemoryMemo) {
@@ -370,7 +379,7 @@ int ReadMemoText(TMemoFile& f, uint32_t first, std::string& text) {
           text += piece;
           return true;
         },
-        nullptr);
+        nullptr, window);
     if (rc == 0 && f.oemText)
       for (char& c : text)
         if (c != kCR && c != kLF) platform::OemToAnsiBuffer(&c, 1);

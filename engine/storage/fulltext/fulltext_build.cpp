@@ -45,6 +45,7 @@
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
 #include "engine/storage/btree_bulk.h"
+#include "engine/storage/winmemos.h"
 #include "engine/storage/fulltext/fulltext.h"
 #include "engine/storage/fulltext/fulltext_internal.h"
 #include "engine/storage/fulltext/fulltext_runs.h"
@@ -224,6 +225,9 @@ class TBuild {
   bool stopped_ = false;
   int32_t step_ = 1;
   int32_t total_ = 0;
+  // Memo blocks read ahead: the build writes no memo file (the progress
+  // procedure might: the window is emptied after each call).
+  WINMEMOS::TReadWindow memoWindow_;
   // The record being indexed.
   uint32_t record_ = 0;
   int32_t autoNumber_ = 0;
@@ -400,9 +404,13 @@ int TBuild::IndexRecords(int32_t& result) {
   total_ = count + 2 * step_;
   Progress(0, total_);
   for (int32_t i = 1; i <= count; ++i) {
-    if (i % step_ == 0 && Progress(i, total_)) {
-      stopped_ = true;
-      break;
+    if (i % step_ == 0) {
+      // The progress procedure may write memos.
+      memoWindow_ = {};
+      if (Progress(i, total_)) {
+        stopped_ = true;
+        break;
+      }
     }
     // A record that cannot be read gives no words, rather than those that
     // the record buffer still holds from the record before.
@@ -415,9 +423,9 @@ int TBuild::IndexRecords(int32_t& result) {
     autoNumber_ = Zet01::AutoNumberOf(r_.source);
     weight_ = uint16_t(FieldInteger(source, weightField));
     collectingExclusions_ = true;
-    ExtractFieldWords(exclusionItems_, extractor_);
+    ExtractFieldWords(exclusionItems_, extractor_, &memoWindow_);
     collectingExclusions_ = false;
-    ExtractFieldWords(items_, extractor_);
+    ExtractFieldWords(items_, extractor_, &memoWindow_);
     excluded_.clear();
     if (hitMemory_ > memoryLimit_) {
       if (const int error = WriteHits()) return error;

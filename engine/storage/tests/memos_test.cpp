@@ -251,10 +251,15 @@ TEST_F(WinmemosTest, ReadMemoTextJoinsTheLinesOfReadMemoLines) {
       firsts.erase(firsts.begin() + 3);
       firsts.erase(firsts.begin() + 1);
       std::string text = "left over";
+      WINMEMOS::TReadWindow window;  // one for all memos, and out of order
       for (uint32_t first : firsts) {
         EXPECT_EQ(WINMEMOS::ReadMemoText(f_, first, text), 0);
         EXPECT_EQ(text, joined(first));
+        EXPECT_EQ(WINMEMOS::ReadMemoText(f_, first, text, &window), 0);
+        EXPECT_EQ(text, joined(first));
       }
+      EXPECT_EQ(WINMEMOS::ReadMemoText(f_, firsts[0], text, &window), 0);
+      EXPECT_EQ(text, joined(firsts[0]));
       EXPECT_EQ(WINMEMOS::ReadMemoText(f_, 0, text), 0);
       EXPECT_EQ(text, "");
       WINMEMOS::CloseMemoFile(f_);
