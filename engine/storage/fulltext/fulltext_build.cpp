@@ -94,53 +94,55 @@ struct TWordNode {
 using TWordTree = std::map<std::string, TWordNode, TCollateLess>;
 
 // The spellings met, each with its node (null for a word that is not taken):
-// open addressing over a power of two of slots, the bytes of the spellings
-// one after the other in one text.
+// open addressing over a power of two of 8-byte slots (the top half of a
+// spelling's hash and its place in the list of spellings + 1, 0 for a free
+// slot), so that the slots stay in the processor's caches; the bytes of the
+// spellings lie one after the other in one text.
 class TSpellings {
  public:
-  // The slot of the node of a spelling; null when it is not known.
+  // The place of the node of a spelling; null when it is not known.
   TWordNode* const* Find(std::string_view word) const {
     if (slots_.empty()) return nullptr;
     const uint64_t hash = Hash(word);
+    const uint64_t tag = hash & kTagMask;
     for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
-      const TSlot& slot = slots_[i];
-      if (!slot.used) return nullptr;
-      if (slot.hash == hash && slot.length == word.size() && bytes_.compare(slot.at, slot.length, word) == 0)
-        return &slot.node;
+      const uint64_t slot = slots_[i];
+      if (slot == 0) return nullptr;
+      if ((slot & kTagMask) != tag) continue;
+      const TEntry& e = entries_[(slot & ~kTagMask) - 1];
+      if (e.length == word.size() && bytes_.compare(e.at, e.length, word) == 0) return &e.node;
     }
   }
   void Add(std::string_view word, TWordNode* node) {
-    if ((count_ + 1) * 2 > slots_.size()) Grow();
-    Place({Hash(word), uint32_t(bytes_.size()), uint32_t(word.size()), true, node});
+    if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
+    entries_.push_back({node, uint32_t(bytes_.size()), uint32_t(word.size())});
     bytes_ += word;
-    ++count_;
+    Place(Hash(word), entries_.size());
   }
 
  private:
-  struct TSlot {
-    uint64_t hash = 0;
-    uint32_t at = 0;  // in bytes_
-    uint32_t length = 0;
-    bool used = false;
-    TWordNode* node = nullptr;
+  static constexpr uint64_t kTagMask = ~uint64_t(0) << 32;
+  struct TEntry {
+    TWordNode* node;
+    uint32_t at;  // in bytes_
+    uint32_t length;
   };
   static uint64_t Hash(std::string_view word) { return std::hash<std::string_view>{}(word); }
-  void Place(const TSlot& slot) {
-    size_t i = slot.hash & (slots_.size() - 1);
-    while (slots_[i].used) i = (i + 1) & (slots_.size() - 1);
-    slots_[i] = slot;
+  void Place(uint64_t hash, size_t number) {
+    size_t i = hash & (slots_.size() - 1);
+    while (slots_[i] != 0) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = (hash & kTagMask) | number;
   }
   void Grow() {
     constexpr size_t kFirstSlots = 1024;
-    std::vector<TSlot> old(std::max(slots_.size() * 2, kFirstSlots));
-    old.swap(slots_);
-    for (const TSlot& slot : old)
-      if (slot.used) Place(slot);
+    slots_.assign(std::max(slots_.size() * 2, kFirstSlots), 0);
+    for (size_t k = 0; k < entries_.size(); ++k)
+      Place(Hash(std::string_view(bytes_).substr(entries_[k].at, entries_[k].length)), k + 1);
   }
 
-  std::vector<TSlot> slots_;
+  std::vector<uint64_t> slots_;
+  std::vector<TEntry> entries_;
   std::string bytes_;
-  size_t count_ = 0;
 };
 
 struct TLoadedWord {
