@@ -1,6 +1,7 @@
 #include "engine/storage/winmemos.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -80,6 +81,13 @@ class ReadPieceBuilder {
   ChainAppender out_;
 };
 
+// The characters that end a run of text a put takes at once: 0, CR and LF.
+constexpr std::array<bool, 256> kEndsRun = [] {
+  std::array<bool, 256> t{};
+  t[0] = t[uint8_t(kCR)] = t[uint8_t(kLF)] = true;
+  return t;
+}();
+
 // The memo write transfer: lines wrapped at 70 characters as the text comes,
 // kept as the file stores them (in Windows-1252 until written): a line
 // wrapped at its last blank has that blank replaced by LF, a line cut after
@@ -127,9 +135,9 @@ struct PutTransfer {
         continue;
       }
       // A run of characters that fits the line goes in at once.
+      const int32_t last = taken + int32_t(std::min<size_t>(room, size_t(count - taken)));
       int32_t end = taken;
-      while (end < count && size_t(end - taken) < room && buffer[end] != 0 && buffer[end] != kCR && buffer[end] != kLF)
-        ++end;
+      while (end < last && !kEndsRun[uint8_t(buffer[end])]) ++end;
       stored.append(buffer + taken, size_t(end - taken));
       taken = end;
     }
