@@ -31,9 +31,12 @@
 // the records found by each side, with a warning line where they differ.
 //
 //   fulltext_bench [directory] [--records=N] [--index-page=BYTES] [--journal=OFF|WAL] [--detail=none|full]
-//                  [--engine-only]
+//                  [--engine-only] [--phase=load|build] [--perf-fifo=PATH]
 //
-// --engine-only runs the engine's phases alone, for a profiler.
+// --engine-only runs the engine's phases alone, for a profiler. --phase runs
+// the engine alone up to the end of that phase and prints its time; with
+// --perf-fifo (the control FIFO of `perf record --control=fifo:PATH -D -1`)
+// the profiler records that phase alone.
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -604,6 +607,29 @@ struct Options {
   int records = kDefaultRecords;
   int indexPage = 0;  // the engine's index page size; 0: its default
   bool engineOnly = false;
+  std::string phase;     // "load" or "build": the engine alone, up to the end of it
+  std::string perfFifo;  // perf's control FIFO: enabled for that phase only
+};
+
+// Switches the events of `perf record --control=fifo:PATH` on and off.
+class PerfControl {
+ public:
+  explicit PerfControl(const std::string& fifo) {
+    if (!fifo.empty() && !(file_ = std::fopen(fifo.c_str(), "w"))) Fail("--perf-fifo", errno);
+  }
+  ~PerfControl() {
+    if (file_) std::fclose(file_);
+  }
+  PerfControl(const PerfControl&) = delete;
+  PerfControl& operator=(const PerfControl&) = delete;
+  void Send(const char* command) {
+    if (!file_) return;
+    std::fprintf(file_, "%s\n", command);
+    std::fflush(file_);
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -622,6 +648,10 @@ Options ParseOptions(int argc, char** argv) {
       o.records = std::max(1, std::atoi(value("--records").c_str()));
     else if (!value("--index-page").empty())
       o.indexPage = std::atoi(value("--index-page").c_str());
+    else if (!value("--phase").empty())
+      o.phase = value("--phase");
+    else if (!value("--perf-fifo").empty())
+      o.perfFifo = value("--perf-fifo");
     else if (arg == "--engine-only")
       o.engineOnly = true;
     else if (arg.rfind("--", 0) == 0)
@@ -629,6 +659,8 @@ Options ParseOptions(int argc, char** argv) {
     else
       o.directory = arg;
   }
+  if (!o.phase.empty() && o.phase != "load" && o.phase != "build") Fail(("--phase=" + o.phase).c_str(), 0);
+  if (!o.phase.empty()) o.engineOnly = true;
   return o;
 }
 
@@ -682,6 +714,20 @@ int main(int argc, char** argv) {
     work();
     return SecondsSince(start);
   };
+  if (!o.phase.empty()) {
+    // One phase for a profiler: the phases before it run unrecorded.
+    PerfControl perf(o.perfFifo);
+    const bool build = o.phase == "build";
+    if (build) engine.Load(docs);
+    perf.Send("enable");
+    const double seconds = timed([&] { build ? engine.Build() : engine.Load(docs); });
+    perf.Send("disable");
+    std::printf("%d records, engine %s: %.3f s\n", o.records, o.phase.c_str(), seconds);
+    engine.Close();
+    Units::StopEngine();
+    if (ownDirectory) std::filesystem::remove_all(o.directory);
+    return 0;
+  }
   times[0][kLoad] = timed([&] { engine.Load(docs); });
   times[0][kBuild] = timed([&] { engine.Build(); });
   times[0][kBuildTotal] = times[0][kBuild];

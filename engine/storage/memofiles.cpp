@@ -47,13 +47,8 @@ uint32_t BlockLimit(const TBlockFile& f) {
   return uint32_t(limit);
 }
 
-// With behind, the block may wait in the file's write-behind buffer with the
-// blocks written before it (lowfiles.h, rules 6-8): the blocks a chain grows
-// the file by go out together, before the header that takes them in.
-int WriteDataBlock(TBlockFile& f, uint32_t n, const uint8_t* block, bool behind = false) {
-  const auto write = behind ? LOWFILES::WriteBehind : LOWFILES::WriteBlock;
-  int16_t rc = write(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block);
-  if (rc != 0) {
+int WriteDataBlock(TBlockFile& f, uint32_t n, const uint8_t* block) {
+  if (LOWFILES::WriteBlock(f.file, BlockPosition(f, n), uint16_t(f.blockSize), f.key, block) != 0) {
     Common::SetFileError(Common::kErrWrite, f.file.name);
     return Common::kErrWrite;
   }
@@ -226,10 +221,35 @@ int ReadDataBlock(TBlockFile& f, uint32_t n, uint8_t* block) {
 }
 
 int ChainGuard::Enter(TBlockFile& f, uint32_t n) {
-  bool inside = !seen_.empty();
-  if (f.blockSize == 0 || n < 1 || n > f.highest || !seen_.insert(n).second)
-    return ReportDamage(f, inside);
+  const bool inside = !rising_.empty() || !seen_.empty();
+  if (f.blockSize == 0 || n < 1 || n > f.highest) return ReportDamage(f, inside);
+  if (seen_.empty() && (rising_.empty() || n > rising_.back())) {
+    rising_.push_back(n);
+    return 0;
+  }
+  if (seen_.empty()) seen_.insert(rising_.begin(), rising_.end());
+  if (!seen_.insert(n).second) return ReportDamage(f, inside);
   return 0;
+}
+
+uint32_t ReadDataBlocks(TBlockFile& f, uint32_t n, uint32_t ahead, uint8_t* buffer) {
+  ZET_ASSERT(n >= 1 && n <= f.highest && f.blockSize != 0 && ahead >= 1, "Block outside the file");
+  // At most the blocks a read of 16-bit length holds.
+  const uint64_t most = std::min<uint64_t>(ahead, UINT16_MAX / f.blockSize);
+  const uint32_t count = uint32_t(std::min<uint64_t>(std::max<uint64_t>(most, 1), uint64_t(f.highest) - n + 1));
+  if (count == 1) return ReadDataBlock(f, n, buffer) == 0 ? 1 : 0;
+  // Each block is scrambled on its own, so the blocks are read plain and
+  // then unscrambled one by one, as ReadBlock does with one block. A file
+  // cut short gives the whole blocks it still has.
+  uint16_t got = 0;
+  if (LOWFILES::ReadUpTo(f.file, BlockPosition(f, n), uint16_t(count * f.blockSize), buffer, got) != 0 ||
+      got < f.blockSize) {
+    Common::SetFileError(Common::kErrRead, f.file.name);
+    return 0;
+  }
+  const uint32_t whole = got / f.blockSize;
+  for (uint32_t i = 0; i < whole; ++i) Crypt::UnscrambleBlock(buffer + size_t(i) * f.blockSize, f.blockSize, f.key);
+  return whole;
 }
 
 int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& first) {
@@ -243,16 +263,19 @@ int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& fir
     first = 0;
     return status;
   };
-  std::unordered_set<uint32_t> taken;
-  uint8_t block[kMaxBlockSize];
   // The blocks are written after the chain is laid out: first those the
   // file grows by, then the header that takes them in, then the returned
   // blocks. A process that dies in between leaves blocks the header does not
   // cover, or blocks out of the free list that nobody names, but never a
-  // block inside the file that leads beyond it.
-  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> returned, grown;
+  // block inside the file that leads beyond it. The grown blocks follow one
+  // another in the file and go out together, scrambled one by one.
+  std::unordered_set<uint32_t> taken;  // returned blocks
+  std::vector<uint8_t> grown;          // the blocks the file grows by, from oldHighest + 1
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> returned;
+  uint8_t block[kMaxBlockSize];
   for (size_t i = 0; i < count; ++i) {
     uint32_t n = f.nextFree;
+    uint8_t* into = block;
     if (n <= f.highest) {
       // A returned block: its link is the rest of the free list. A list that
       // runs back into this chain or out of the file is broken.
@@ -267,18 +290,33 @@ int WriteChain(TBlockFile& f, size_t count, const FillBlock& fill, uint32_t& fir
         Common::SetFileError(f.kind == Kind::Memo ? kErrMemoWrite : Common::kErrWrite, f.file.name);
         return fail(kStatusFileFull);
       }
-      taken.insert(n);
       f.highest = n;
       f.nextFree = n + 1;
+      if (grown.empty()) grown.reserve((count - i) * f.blockSize);
+      grown.resize(grown.size() + f.blockSize);
+      into = grown.data() + grown.size() - f.blockSize;
     }
-    std::memset(block, 0, f.blockSize);
-    fill(i, block);
-    PutLink(f, block, f.nextFree);
-    (n <= oldHighest ? returned : grown).emplace_back(n, std::vector<uint8_t>(block, block + f.blockSize));
+    std::memset(into, 0, f.blockSize);
+    fill(i, into);
+    PutLink(f, into, f.nextFree);
+    if (into == block) returned.emplace_back(n, std::vector<uint8_t>(block, block + f.blockSize));
     if (i == 0) first = n;
   }
-  for (const auto& [n, bytes] : grown)
-    if (int rc = WriteDataBlock(f, n, bytes.data(), true)) return fail(rc);
+  if (!grown.empty()) {
+    for (size_t at = 0; at < grown.size(); at += f.blockSize) Crypt::ScrambleBlock(grown.data() + at, f.blockSize, f.key);
+    // They may wait in the file's write-behind buffer (lowfiles.h, rules
+    // 6-8), which writes them before the header; at most the whole blocks a
+    // write of 16-bit length holds go at a time.
+    const size_t most = (size_t(UINT16_MAX) / f.blockSize) * f.blockSize;
+    const uint64_t position = BlockPosition(f, oldHighest + 1);
+    for (size_t at = 0; at < grown.size(); at += most) {
+      const uint16_t n = uint16_t(std::min(most, grown.size() - at));
+      if (LOWFILES::WriteBehind(f.file, position + at, n, 0, grown.data() + at) != 0) {
+        Common::SetFileError(Common::kErrWrite, f.file.name);
+        return fail(Common::kErrWrite);
+      }
+    }
+  }
   if (int rc = WriteHeader(f)) return fail(rc);
   for (const auto& [n, bytes] : returned)
     if (int rc = WriteDataBlock(f, n, bytes.data())) return fail(rc);

@@ -128,6 +128,9 @@ int ReadDataBlock(TBlockFile& f, uint32_t n, uint8_t* block);
 
 // The blocks of one chain as it is followed: each next block must lie in
 // 1..highest and must not have been visited before.
+// A chain whose blocks rise (as chains written to a growing file do) cannot
+// have visited a block again; the set of blocks seen is made only once a
+// block does not lie above all blocks before it.
 class ChainGuard {
  public:
   // 0 when n may come next; otherwise the damage is reported. A bad first
@@ -136,8 +139,15 @@ class ChainGuard {
   int Enter(TBlockFile& f, uint32_t n);
 
  private:
+  std::vector<uint32_t> rising_;  // the blocks while they rise
   std::unordered_set<uint32_t> seen_;
 };
+
+// Reads data block n (as ReadDataBlock) and, into the blocks after it in
+// buffer, up to ahead - 1 of the blocks that follow it in the file (not
+// beyond highest); answers how many blocks buffer holds then (0 when the
+// read failed, reported as by ReadDataBlock).
+uint32_t ReadDataBlocks(TBlockFile& f, uint32_t n, uint32_t ahead, uint8_t* buffer);
 
 // Fills block i (0-based) of a chain of count blocks; the buffer is zeroed
 // and blockSize bytes long, the link at its start is set afterwards.

@@ -1,6 +1,7 @@
 #include "engine/storage/winmemos.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -80,35 +81,88 @@ class ReadPieceBuilder {
   ChainAppender out_;
 };
 
-// The memo write transfer: lines wrapped at 70 characters as the text comes.
+// The characters that end a run of text a put takes at once: 0, CR and LF.
+constexpr std::array<bool, 256> kEndsRun = [] {
+  std::array<bool, 256> t{};
+  t[0] = t[uint8_t(kCR)] = t[uint8_t(kLF)] = true;
+  return t;
+}();
+
+// The memo write transfer: lines wrapped at 70 characters as the text comes,
+// kept as the file stores them (in Windows-1252 until written): a line
+// wrapped at its last blank has that blank replaced by LF, a line cut after
+// 70 characters goes on without a break, a hard break is a CR. The pieces
+// record where each line ends, for the text buffer.
 struct PutTransfer {
+  struct Piece {
+    size_t end;  // in stored, where its break (if any) stands
+    uint8_t code;
+  };
   bool open = false;
-  std::string line;
-  ChainAppender pieces;
+  std::string stored;
+  size_t lineStart = 0;  // the current line, in stored
+  std::vector<Piece> pieces;
 
   void Add(char c) {
     if (c == kCR) {
-      pieces.Append(line, RamFiles::kLineEnded);
-      line.clear();
+      pieces.push_back({stored.size(), RamFiles::kLineEnded});
+      stored += c;
+      lineStart = stored.size();
       return;
     }
     if (c == kLF) return;
-    line += c;
-    if (line.size() <= kWrapLength) return;
-    size_t blank = line.rfind(kBlank);
-    if (blank != std::string::npos) {
-      pieces.Append(std::string_view(line).substr(0, blank), RamFiles::kLineCutAtBlank);
-      line.erase(0, blank + 1);
+    stored += c;
+    if (stored.size() - lineStart <= kWrapLength) return;
+    const size_t blank = std::string_view(stored).substr(lineStart).rfind(kBlank);
+    if (blank != std::string_view::npos) {
+      pieces.push_back({lineStart + blank, RamFiles::kLineCutAtBlank});
+      stored[lineStart + blank] = kLF;
+      lineStart += blank + 1;
     } else {
-      pieces.Append(std::string_view(line).substr(0, kWrapLength), RamFiles::kLineCut);
-      line.erase(0, kWrapLength);
+      lineStart += kWrapLength;
+      pieces.push_back({lineStart, RamFiles::kLineCut});
     }
   }
-  LineChain Finish() {
-    if (!line.empty()) pieces.Append(line, RamFiles::kLineCut);
-    line.clear();
+  // Up to count bytes of buffer, to its first 0; answers the bytes taken.
+  int32_t AddText(const char* buffer, int32_t count) {
+    int32_t taken = 0;
+    while (taken < count && buffer[taken] != 0) {
+      const char c = buffer[taken];
+      const size_t room = kWrapLength - std::min(kWrapLength, stored.size() - lineStart);
+      if (c == kCR || c == kLF || room == 0) {
+        Add(c);
+        ++taken;
+        continue;
+      }
+      // A run of characters that fits the line goes in at once.
+      const int32_t last = taken + int32_t(std::min<size_t>(room, size_t(count - taken)));
+      int32_t end = taken;
+      while (end < last && !kEndsRun[uint8_t(buffer[end])]) ++end;
+      stored.append(buffer + taken, size_t(end - taken));
+      taken = end;
+    }
+    return taken;
+  }
+  // Ends the transfer; the last line ends without a break.
+  void Finish() {
+    if (stored.size() > lineStart) pieces.push_back({stored.size(), RamFiles::kLineCut});
     open = false;
-    return pieces.Take();
+  }
+  void Clear() {
+    stored.clear();
+    lineStart = 0;
+    pieces.clear();
+    open = false;
+  }
+  // The lines as a chain of pieces.
+  LineChain Lines() const {
+    ChainAppender out;
+    size_t from = 0;
+    for (const Piece& p : pieces) {
+      out.Append(std::string_view(stored).substr(from, p.end - from), p.code);
+      from = p.end + (p.code == RamFiles::kLineCut ? 0 : 1);
+    }
+    return out.Take();
   }
 };
 PutTransfer g_put;
@@ -154,27 +208,48 @@ int CheckFirstBlock(TMemoFile& f, uint32_t first) {
   return memofiles::kErrBlockNumber;
 }
 
+// Blocks a walk reads at most in one go: a chain written to a growing file
+// lies in consecutive blocks. A caller's window reads many at a time.
+constexpr uint32_t kFirstReadAhead = 4, kMostReadAhead = 32, kWindowBlocks = 255;
+
 // Follows the chain that starts at first (1 <= first < kBlockNumberLimit) and
-// hands each text byte to sink until the text ends or sink answers false. The
-// blocks of the chain are listed in blocks when it is given. Answers 0, or
-// the status reported.
-int WalkChain(TMemoFile& f, uint32_t first, const std::function<bool(char)>& sink,
-              std::vector<uint32_t>* blocks) {
+// hands the text of each block (up to its end, or to the first 0 or ^Z) to
+// sink until the text ends or sink answers false. The blocks of the chain are
+// listed in blocks when it is given. The blocks are read through window when
+// it is given (and kept there), else through a window of this walk. Answers
+// 0, or the status reported.
+int WalkChain(TMemoFile& f, uint32_t first, const std::function<bool(std::string_view)>& sink,
+              std::vector<uint32_t>* blocks, TReadWindow* window = nullptr) {
   int rc = RequireOpen(f);
   if (rc != 0) return rc;
   memofiles::ChainGuard guard;
-  uint8_t block[kMemoBlockSize];
+  TReadWindow own;
+  uint32_t ahead = kFirstReadAhead;
+  if (window) {
+    ahead = kWindowBlocks;
+    if (window->file != &f) *window = TReadWindow{&f};
+  } else {
+    window = &own;
+  }
+  const size_t room = kMemoBlockSize - f.linkSize;
   uint32_t n = first;
   for (;;) {
     rc = guard.Enter(f, n);
-    if (rc == 0) rc = memofiles::ReadDataBlock(f, n, block);
     if (rc != 0) return rc;
-    if (blocks) blocks->push_back(n);
-    for (size_t i = f.linkSize; i < kMemoBlockSize; ++i) {
-      char c = char(block[i]);
-      if (c == 0 || c == kEndOfText) return 0;
-      if (!sink(c)) return 0;
+    if (n < window->first || n - window->first >= window->count) {
+      window->bytes.resize(size_t(ahead) * kMemoBlockSize);
+      window->count = memofiles::ReadDataBlocks(f, n, ahead, window->bytes.data());
+      window->first = n;
+      if (window->count == 0) return Common::kErrRead;
+      ahead = std::max(ahead, std::min(ahead * 2, kMostReadAhead));
     }
+    const uint8_t* block = window->bytes.data() + size_t(n - window->first) * kMemoBlockSize;
+    if (blocks) blocks->push_back(n);
+    const char* text = reinterpret_cast<const char*>(block + f.linkSize);
+    size_t length = 0;
+    while (length < room && text[length] != 0 && text[length] != kEndOfText) ++length;
+    if (length > 0 && !sink(std::string_view(text, length))) return 0;
+    if (length < room) return 0;
     // Full to its end: the text goes on at the link. A link of 0 (the header)
     // can only mean that nothing follows.
     n = memofiles::GetLink(f, block);
@@ -200,13 +275,15 @@ int ReadPieces(TMemoFile& f, uint32_t first, LineChain& chain) {
   if (rc == 0) {
     rc = WalkChain(
         f, first,
-        [&](char c) {
-          if (c == kCR)
-            builder.Break(RamFiles::kLineEnded);
-          else if (c == kLF)
-            builder.Break(RamFiles::kLineCutAtBlank);
-          else
-            builder.Add(c);
+        [&](std::string_view text) {
+          for (char c : text) {
+            if (c == kCR)
+              builder.Break(RamFiles::kLineEnded);
+            else if (c == kLF)
+              builder.Break(RamFiles::kLineCutAtBlank);
+            else
+              builder.Add(c);
+          }
           return true;
         },
         nullptr);
@@ -283,7 +360,7 @@ int DeleteMemo(TMemoFile& f, uint32_t first) {
   if (first == 0 || first == kInMemoryMemo || f.damaged) return Finish(0);
   int rc = CheckFirstBlock(f, first);
   std::vector<uint32_t> blocks;
-  if (rc == 0) rc = WalkChain(f, first, [](char) { return true; }, &blocks);
+  if (rc == 0) rc = WalkChain(f, first, [](std::string_view) { return true; }, &blocks);
   if (rc == 0) rc = memofiles::FreeChain(f, blocks);
   return Finish(rc);
 }
@@ -294,6 +371,30 @@ bool ReadMemoLines(TMemoFile& f, uint32_t first, LineChain& chain) {
 }
 
 void FreeMemoLines(LineChain& chain) { chain.reset(); }
+
+int ReadMemoText(TMemoFile& f, uint32_t first, std::string& text, TReadWindow* window) {
+  text.clear();
+  int rc = 0;
+  if (first == kInMemoryMemo) {
+    LineChain pieces;
+    rc = ReadPieces(f, first, pieces);
+    for (const LineNode* node = pieces.get(); node; node = node->next.get())
+      (text += node->text.view()) += StoredBreak(node->continued);
+  } else if (first != 0 && (rc = CheckFirstBlock(f, first)) == 0) {
+    rc = WalkChain(
+        f, first,
+        [&](std::string_view piece) {
+          text += piece;
+          return true;
+        },
+        nullptr, window);
+    if (rc == 0 && f.oemText)
+      for (char& c : text)
+        if (c != kCR && c != kLF) platform::OemToAnsiBuffer(&c, 1);
+  }
+  if (rc != 0) text.clear();
+  return Finish(rc);
+}
 
 int32_t InitGetMemo(TMemoFile& f, uint32_t first) {
   DoneGetMemo();
@@ -325,7 +426,7 @@ int32_t GetMemoBlock(int32_t count, char* buffer) {
 void DoneGetMemo() { g_get = GetTransfer(); }
 
 int32_t InitPutMemo(TMemoFile& f) {
-  g_put.Finish();
+  g_put.Clear();
   if (f.damaged) {
     memofiles::ReportDamage(f, false);
     g_status = kStatusDamaged;
@@ -338,9 +439,7 @@ int32_t InitPutMemo(TMemoFile& f) {
 
 int32_t PutMemoBlock(int32_t count, const char* buffer) {
   if (!g_put.open) return kNoTransfer;
-  int32_t taken = 0;
-  for (; taken < count && buffer[taken] != 0; ++taken) g_put.Add(buffer[taken]);
-  return taken;
+  return g_put.AddText(buffer, count);
 }
 
 uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst) {
@@ -349,8 +448,10 @@ uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst) {
     Finish(memofiles::kErrIllegalOperation);
     return 0;
   }
-  LineChain pieces = g_put.Finish();
+  g_put.Finish();
   if (oldFirst == kInMemoryMemo) {
+    const LineChain pieces = g_put.Lines();
+    g_put.Clear();
     if (TextFiles::SaveTextLines(RamFiles::kRamTextName, pieces.get()) != 0) {
       Common::SetFileError(memofiles::kErrMemoWrite, RamFiles::kRamTextName);
       Finish(memofiles::kErrMemoWrite);
@@ -360,11 +461,16 @@ uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst) {
     return kInMemoryMemo;
   }
   if (f.damaged) {
+    g_put.Clear();
     Finish(memofiles::ReportDamage(f, false));
     return 0;
   }
+  if (f.oemText)
+    for (char& c : g_put.stored)
+      if (c != kCR && c != kLF) platform::AnsiToOemBuffer(&c, 1);
   uint32_t first = 0;
-  Finish(WriteText(f, StoredText(pieces.get(), f.oemText), first));
+  Finish(WriteText(f, g_put.stored, first));
+  g_put.Clear();
   return first;
 }
 
@@ -383,9 +489,12 @@ ShortStr MemoAsString(TMemoFile& f, uint32_t first) {
   if (first >= 1 && first < kBlockNumberLimit) {
     Finish(WalkChain(
         f, first,
-        [&](char c) {
-          text += (c == kCR || c == kLF) ? kBlank : c;
-          return text.size() < kAsStringLimit;
+        [&](std::string_view piece) {
+          for (char c : piece) {
+            text += (c == kCR || c == kLF) ? kBlank : c;
+            if (text.size() >= kAsStringLimit) return false;
+          }
+          return true;
         },
         nullptr));
   }
@@ -423,7 +532,7 @@ int ReadEveryMemo(std::string_view name, uint8_t linkSize, uint32_t key) {
 void UnitInit() {
   g_status = 0;
   g_get = GetTransfer();
-  g_put.Finish();
+  g_put.Clear();
 }
 
 void UnitDone() { UnitInit(); }

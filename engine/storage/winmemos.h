@@ -34,7 +34,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/base/dynstr.h"
 #include "engine/base/shortstr.h"
@@ -93,6 +95,22 @@ int DeleteMemo(TMemoFile& f, uint32_t first);
 // in-memory memo. On failure the chain is empty and Status() tells why.
 bool ReadMemoLines(TMemoFile& f, uint32_t first, dynstr::LineChain& chain);
 void FreeMemoLines(dynstr::LineChain& chain);
+// Blocks of a memo file read ahead, for a reader that goes through many
+// memos in the order they lie in the file (a full-text build reading every
+// record). Its user vouches that the file does not change while the window
+// is in use; an empty window (or one of another file) reads afresh.
+struct TReadWindow {
+  const TMemoFile* file = nullptr;
+  uint32_t first = 0;  // the first block held
+  uint32_t count = 0;  // blocks held
+  std::vector<uint8_t> bytes;
+};
+// The same memo as one text into text (its buffer is reused): the lines as
+// stored, a hard break as CR and a soft break as LF behind its line, the
+// pieces of a line cut at 80 characters joined again. Answers 0, or the
+// status with text empty, as ReadMemoLines fails. With a window the blocks
+// are read through it, many at a time.
+int ReadMemoText(TMemoFile& f, uint32_t first, std::string& text, TReadWindow* window = nullptr);
 
 // Memo read transfer. InitGetMemo reads the whole memo and answers its length
 // as GetMemoBlock hands it out (a hard break counts 2 for CR LF, a soft break

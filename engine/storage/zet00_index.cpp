@@ -910,6 +910,37 @@ int FillIndex(int handle, int slot, BTREES::TKeySorter& keys) {
   return 0;
 }
 
+int FillIndex(int handle, int slot, uint32_t count, const std::function<uint16_t(const TKeySink&)>& produce) {
+  if (!IndexAvailable(handle, slot, false)) return kErrIndexRead;
+  const TSlotRef ref = Resolve(handle, slot);
+  TIndexDescriptor& d = *ref.d;
+  BTREES::PTree tree = TreeOf(&d);
+  uint16_t error = 0;
+  if (tree->header.height != 0 || tree->header.pageCount != 0) {
+    bool failed = false;
+    error = produce([&](const uint8_t* key) {
+      std::memcpy(ref.table->currentKey.data(), key, tree->header.keyLength);
+      failed = KeyOp(ref.handle, ref.slot, kModeInsert, TIndexOp::Insert, ref.table->currentKey.data()) ==
+               kStatusFailed;
+      return !failed;
+    });
+    return error != 0 || failed ? kErrIndexRead : 0;
+  }
+  BTREES::TBulkBuilder builder;
+  error = builder.Begin(tree, count);
+  if (error == 0) {
+    const uint16_t produced = produce([&](const uint8_t* key) { return (error = builder.Add(key)) == 0; });
+    if (error == 0) error = produced != 0 ? produced : builder.Finish();
+  }
+  if (error != 0) {
+    AbandonIndex(d);
+    Common::SetFileError(kErrIndexRead, IndexPath(*ref.table, ref.slot));
+    return kErrIndexRead;
+  }
+  SetHeaderCount(d, HeaderCount(d) + int32_t(count));
+  return 0;
+}
+
 int RefreshIndexes(int handle, TProgressProc progress) {
   TZetTable* t = ZetTable::Table(handle);
   if (!t || !(t->openModeWord & ZetTable::kRightIndex)) return 0;

@@ -46,6 +46,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "engine/base/shortstr.h"
@@ -226,6 +227,11 @@ int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
 // (reported with the file name; a tree left half-built is taken out of use
 // and rebuilt at the next open).
 int FillIndex(int handle, int slot, BTREES::TKeySorter& keys);
+// The same for count keys in key order (no repeats) that produce hands to
+// the sink one by one; the sink answers false once a key could not be put
+// in. produce answers 0 or a failure of its own, which fails the fill too.
+using TKeySink = std::function<bool(const uint8_t* key)>;
+int FillIndex(int handle, int slot, uint32_t count, const std::function<uint16_t(const TKeySink&)>& produce);
 // Rebuilds every index when the table may maintain its indexes (open mode
 // bit 3). Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);

@@ -1,5 +1,7 @@
 #include "engine/storage/fulltext/fulltext_fields.h"
 
+#include <string>
+
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/dynstr.h"
@@ -33,23 +35,30 @@ void ExtractTextFile(std::string_view text, TWordExtractor& extractor) {
   TextFiles::FreeLineChain(chain);
 }
 
-void ExtractMemo(int handle, TZetTable& t, uint16_t field, TWordExtractor& extractor) {
+// The lines of a memo: a hard or soft break ends the words of its line.
+void ExtractMemo(int handle, TZetTable& t, uint16_t field, TWordExtractor& extractor,
+                 WINMEMOS::TReadWindow* window) {
   Common::FieldValue value;
   Common::GetFieldAsNumber(t.recordBuffer.data(), t.Place(field), t.version, value);
   TZetTable* files = ZetTable::FileOwner(handle);
   if (value.block == 0 || !t.hasMemoFile || !files) return;
-  dynstr::LineChain chain;
-  WINMEMOS::ReadMemoLines(files->memoFile, value.block, chain);
-  ExtractLines(chain.get(), extractor);
-  WINMEMOS::FreeMemoLines(chain);
+  static std::string text;  // kept for the next memo
+  WINMEMOS::ReadMemoText(files->memoFile, value.block, text, window);
+  const std::string_view all = text;
+  for (size_t from = 0; from < all.size();) {
+    size_t end = from;
+    while (end < all.size() && all[end] != '\r' && all[end] != '\n') ++end;
+    extractor.Extract(all.substr(from, end - from), true);
+    from = end + 1;
+  }
 }
 
-void ExtractField(int handle, uint16_t field, TWordExtractor& extractor) {
+void ExtractField(int handle, uint16_t field, TWordExtractor& extractor, WINMEMOS::TReadWindow* window) {
   TZetTable* t = ZetTable::Table(handle);
   if (!t || !t->ValidField(field)) return;
   t->recordBuffer.resize(t->recordLength);
   if (t->FieldType(field) == Common::kTypeMemo) {
-    ExtractMemo(handle, *t, field, extractor);
+    ExtractMemo(handle, *t, field, extractor, window);
     return;
   }
   const ShortStr text = ZetTable::FieldText(*t, field, t->recordBuffer.data());
@@ -90,10 +99,11 @@ bool ParseFieldList(std::string_view list, std::vector<TFieldItem>& items) {
   return true;
 }
 
-void ExtractFieldWords(const std::vector<TFieldItem>& items, TWordExtractor& extractor) {
+void ExtractFieldWords(const std::vector<TFieldItem>& items, TWordExtractor& extractor,
+                       WINMEMOS::TReadWindow* window) {
   for (const TFieldItem& item : items) {
     if (item.size() == 1) {
-      ExtractField(item[0].table, item[0].field, extractor);
+      ExtractField(item[0].table, item[0].field, extractor, window);
       continue;
     }
     for (size_t i = 0; i < item.size(); ++i) Zet01::SetFieldPathEntry(int(i), item[i].table, item[i].field);
@@ -103,7 +113,7 @@ void ExtractFieldWords(const std::vector<TFieldItem>& items, TWordExtractor& ext
     uint16_t field = 0;
     Zet01::FollowFieldPath(int(item.size()) - 1, table, field, error);
     if (table == 0) continue;
-    ExtractField(table, field, extractor);
+    ExtractField(table, field, extractor, window);
     Zet00::PopTablePosition(table);
   }
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/storage/fulltext/fulltext_words.h"
+#include "engine/storage/winmemos.h"
 
 namespace FullText {
 
@@ -45,7 +46,10 @@ using TFieldItem = std::vector<TPathEntry>;
 bool ParseFieldList(std::string_view list, std::vector<TFieldItem>& items);
 
 // Hands the words of every item, for the current records of their tables,
-// to the extractor. A path that cannot be followed gives no words.
-void ExtractFieldWords(const std::vector<TFieldItem>& items, TWordExtractor& extractor);
+// to the extractor. A path that cannot be followed gives no words. With a
+// window, memos are read through it (winmemos.h: nothing may write the memo
+// files while it is in use).
+void ExtractFieldWords(const std::vector<TFieldItem>& items, TWordExtractor& extractor,
+                       WINMEMOS::TReadWindow* window = nullptr);
 
 }  // namespace FullText

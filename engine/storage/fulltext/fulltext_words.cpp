@@ -150,11 +150,13 @@ bool TStopWords::Contains(std::string_view word) const {
 // Extraction
 
 TWordExtractor::TWordExtractor(bool html, std::string_view extraChars, const TStopWords* stopWords, TSink sink)
-    : html_(html), extraChars_(extraChars), stopWords_(stopWords), sink_(std::move(sink)) {}
-
-bool TWordExtractor::InWordSet(char c) const {
-  return IsWordChar(c) || extraChars_.view().find(c) != std::string_view::npos;
+    : html_(html), stopWords_(stopWords), sink_(std::move(sink)) {
+  for (int c = 0; c < int(wordSet_.size()); ++c) wordSet_[size_t(c)] = IsWordChar(char(c));
+  const ShortStr extras(extraChars);  // as many as a short text holds
+  for (char c : extras.view()) wordSet_[uint8_t(c)] = true;
 }
+
+bool TWordExtractor::InWordSet(char c) const { return wordSet_[uint8_t(c)]; }
 
 void TWordExtractor::HandOn() {
   if (!word_.empty() && !(stopWords_ && stopWords_->Contains(word_))) sink_(word_.view());
@@ -167,11 +169,16 @@ void TWordExtractor::EndWord(TState next) {
 }
 
 void TWordExtractor::Extract(std::string_view text, bool lastPiece) {
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     switch (state_) {
       case TState::InWord:
         if (InWordSet(c)) {
-          word_.append(c);
+          // The run of word characters at once.
+          size_t end = i + 1;
+          while (end < text.size() && InWordSet(text[end])) ++end;
+          word_.append(text.substr(i, end - i));
+          i = end - 1;
         } else if (html_ && c == '&') {
           entity_.clear();
           state_ = TState::InEntity;
@@ -180,7 +187,12 @@ void TWordExtractor::Extract(std::string_view text, bool lastPiece) {
         }
         break;
       case TState::Between:
-        if (html_ && c == '<') {
+        if (!InWordSet(c) && !(html_ && (c == '<' || c == '&'))) {
+          // Skipped up to the next character that matters.
+          while (i + 1 < text.size() && !InWordSet(text[i + 1]) &&
+                 !(html_ && (text[i + 1] == '<' || text[i + 1] == '&')))
+            ++i;
+        } else if (html_ && c == '<') {
           state_ = TState::InTag;
         } else if (InWordSet(c)) {
           word_.assign(std::string_view(&c, 1));
@@ -190,9 +202,16 @@ void TWordExtractor::Extract(std::string_view text, bool lastPiece) {
           state_ = TState::InEntity;
         }
         break;
-      case TState::InTag:
-        if (c == '>') state_ = TState::Between;
+      case TState::InTag: {
+        const size_t close = text.find('>', i);
+        if (close == std::string_view::npos) {
+          i = text.size();
+        } else {
+          i = close;
+          state_ = TState::Between;
+        }
         break;
+      }
       case TState::InEntity:
         if (c == ';') {
           const char decoded = DecodeEntity(entity_);

@@ -33,6 +33,7 @@
 // other state returns to between words.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -94,7 +95,7 @@ class TWordExtractor {
   void EndWord(TState next);
 
   bool html_;
-  ShortStr extraChars_;
+  std::array<bool, 256> wordSet_{};  // the word characters, extras included
   const TStopWords* stopWords_;
   TSink sink_;
   TState state_ = TState::Between;

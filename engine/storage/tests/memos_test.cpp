@@ -225,6 +225,59 @@ TEST_F(WinmemosTest, RoundTripsTextsOfManySizes) {
   }
 }
 
+// ReadMemoText gives the lines of ReadMemoLines as stored: each line's
+// pieces joined, a hard break as CR and a soft one as LF. Chains that run
+// over returned blocks (not consecutive, so read ahead is of no use) and
+// chains longer than any read ahead read alike, in every file form.
+TEST_F(WinmemosTest, ReadMemoTextJoinsTheLinesOfReadMemoLines) {
+  auto joined = [this](uint32_t first) {
+    std::string text;
+    for (const auto& [line, code] : Lines(first))
+      text += line + (code == RamFiles::kLineEnded ? "\r" : code == RamFiles::kLineCutAtBlank ? "\n" : "");
+    return text;
+  };
+  for (uint8_t linkSize : {kLinkSize16, kLinkSize32}) {
+    for (const auto& [key, oem] : {std::pair{0u, false}, {kKey, false}, {kKey, true}}) {
+      SCOPED_TRACE(testing::Message() << int(linkSize) << " " << key << " " << oem);
+      OpenNew(linkSize, key, oem);
+      std::vector<uint32_t> firsts;
+      uint32_t seed = 1;
+      for (size_t size : {size_t(1), size_t(250), size_t(1200), size_t(2100), size_t(9000), size_t(40000)})
+        firsts.push_back(Put(Prose(size, seed++, true) + "Gr\xFC\xDF" "e " + std::string(200, 'x')));
+      // Returned blocks: a new chain takes the freed chains' blocks first.
+      ASSERT_EQ(WINMEMOS::DeleteMemo(f_, firsts[1]), 0);
+      ASSERT_EQ(WINMEMOS::DeleteMemo(f_, firsts[3]), 0);
+      firsts.push_back(Put(Prose(6000, seed++, true)));
+      firsts.erase(firsts.begin() + 3);
+      firsts.erase(firsts.begin() + 1);
+      std::string text = "left over";
+      WINMEMOS::TReadWindow window;  // one for all memos, and out of order
+      for (uint32_t first : firsts) {
+        EXPECT_EQ(WINMEMOS::ReadMemoText(f_, first, text), 0);
+        EXPECT_EQ(text, joined(first));
+        EXPECT_EQ(WINMEMOS::ReadMemoText(f_, first, text, &window), 0);
+        EXPECT_EQ(text, joined(first));
+      }
+      EXPECT_EQ(WINMEMOS::ReadMemoText(f_, firsts[0], text, &window), 0);
+      EXPECT_EQ(text, joined(firsts[0]));
+      EXPECT_EQ(WINMEMOS::ReadMemoText(f_, 0, text), 0);
+      EXPECT_EQ(text, "");
+      WINMEMOS::CloseMemoFile(f_);
+    }
+  }
+  OpenNew(kLinkSize32);
+  RamFiles::TextBufRewrite();
+  RamFiles::TextBufWriteLn("line one");
+  RamFiles::TextBufWrite(std::string(100, 'y'));
+  std::string text;
+  EXPECT_EQ(WINMEMOS::ReadMemoText(f_, kInMemoryMemo, text), 0);
+  EXPECT_EQ(text, "line one\r" + std::string(100, 'y'));
+  // A damaged chain gives no text, as it gives no lines.
+  Craft(kLinkSize32, 3, 2, {{2, std::string(252, 'f')}, {1, std::string(252, 'f')}});
+  EXPECT_EQ(WINMEMOS::ReadMemoText(f_, 1, text), WINMEMOS::kStatusDamaged);
+  EXPECT_EQ(text, "");
+}
+
 TEST_F(WinmemosTest, FreedBlocksAreReusedStartingWithTheFirstOfTheChain) {
   OpenNew(kLinkSize32, kKey);
   uint32_t a = Put(std::string(600, 'a'));  // blocks 1..3
@@ -390,6 +443,7 @@ TEST_F(WinmemosTest, DetectsDamagedChains) {
   } cases[] = {
       {"loop to itself", 2, 1, {{1, full}}},
       {"loop back", 3, 2, {{2, full}, {1, full}}},
+      {"loop back after rising", 4, 3, {{2, full}, {3, full}, {2, full}}},
       {"link beyond highest", 3, 2, {{2, full}, {7, full}}},
   };
   for (const Case& c : cases) {

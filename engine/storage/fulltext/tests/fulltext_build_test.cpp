@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <random>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "engine/base/dynstr.h"
 #include "engine/base/lowfiles.h"
 #include "engine/base/ramfiles.h"
+#include "engine/base/uppercas.h"
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/fulltext/fulltext.h"
 #include "engine/storage/fulltext/tests/fulltext_test_util.h"
@@ -471,6 +475,156 @@ TEST_F(FullTextBuild, CleanMemoHtmlWritesBackChangedMemos) {
 }
 
 // Word tables of other layouts.
+// Builds whose hits go out in many runs (a small memory limit): both
+// indexes of the relation table must hold exactly the keys that its records
+// and the source give, in key order, however the runs fall.
+class FullTextRuns : public FullTextBuild {
+ protected:
+  // count rows of words from a small vocabulary in several spellings (case,
+  // and accents that compare equal: one word each), some memos HTML. The NR
+  // numbers rise, or (falling) fall and repeat.
+  void AppendRows(int count, uint32_t seed, bool falling) {
+    const std::vector<std::string> words = {"Haus", "haus", "HAUS", "Garten", "Caf\xE9", "CAF\xC9", "Caf\xE8",
+                                            "Stra\xDF" "e", "Strasse", "Baum", "B\xE4ume", "und", "M\xFCller",
+                                            "Wasserkraftwerk", "Donaudampfschifffahrtsgesellschaften"};
+    std::mt19937 rng(seed);
+    TZetTable& t = T(kSource);
+    for (int i = 0; i < count; ++i) {
+      Row row;
+      for (int k = 1 + int(rng() % 4); k > 0; --k) row.title += (row.title.empty() ? "" : " ") + words[rng() % 7];
+      if (rng() % 3 != 0) {
+        const bool html = rng() % 2 == 0;
+        for (int k = int(rng() % 40); k > 0; --k) {
+          std::string w = words[rng() % words.size()];
+          if (html && w == "M\xFCller") w = "M&uuml;ller";
+          row.memo += w + (rng() % 9 == 0 ? "\r\n" : html && rng() % 4 == 0 ? "&nbsp;" : " ");
+        }
+      }
+      row.weight = int16_t(rng() % 5);
+      PutRow(row);
+      const int32_t nr = falling ? 1000 - i / 3 * 2 : i + 1;
+      bytes::PutI32(t.recordBuffer.data() + t.FieldOffset(kNr), nr);
+      ASSERT_EQ(Zet01::WriteRecord(kSource, uint32_t(t.recordCount) + 1), 0);
+      ++t.recordCount;
+    }
+    ASSERT_EQ(Zet01::WriteRecordCount(kSource), 0);
+  }
+
+  // Checks both indexes against the relation records and the source and
+  // answers {word, source record} of every index 2 key, sorted.
+  std::vector<std::pair<int32_t, uint32_t>> CheckIndexes(bool compact) {
+    const RelPairs records = RelationRecords();
+    const std::vector<EntryKey> keys = RelationKeys();
+    std::vector<std::pair<int32_t, uint32_t>> hits;
+    std::vector<bool> seen(keys.size() + 1);
+    TZetTable& source = T(kSource);
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const EntryKey& k = keys[i];
+      EXPECT_TRUE(k.entry >= 1 && k.entry <= keys.size() && !seen[k.entry]) << k.entry;
+      if (k.entry < 1 || k.entry > keys.size()) return hits;
+      seen[k.entry] = true;
+      if (i > 0) {
+        const EntryKey& b = keys[i - 1];
+        EXPECT_LT(std::tuple(b.word, b.record, int16_t(b.weight), b.entry),
+                  std::tuple(k.word, k.record, int16_t(k.weight), k.entry));
+      }
+      EXPECT_EQ(Zet01::ReadRecord(kSource, k.record), 0);
+      EXPECT_EQ(int16_t(k.weight), bytes::GetI16(source.recordBuffer.data() + source.FieldOffset(kWeight)));
+      if (!compact) {
+        EXPECT_EQ(records[k.entry - 1],
+                  std::pair(bytes::GetI32(source.recordBuffer.data() + source.FieldOffset(kNr)), k.word));
+      }
+      hits.emplace_back(k.word, k.record);
+    }
+    if (!compact) {
+      EXPECT_EQ(keys.size(), records.size());
+      // Index 1: {entry, auto number} for every record, by auto number.
+      BTREES::PTree tree = Zet00::IndexTree(kRel, FullText::kEntryIndex);
+      uint8_t key[FullText::kEntryKeyLength];
+      std::vector<std::pair<int32_t, uint32_t>> entries, expected;
+      for (int r = BTREES::First(tree, key); r == BTREES::kResultOk; r = BTREES::Next(tree, key))
+        entries.emplace_back(bytes::GetI32(key + 4), bytes::GetU32(key));
+      for (size_t e = 0; e < records.size(); ++e) expected.emplace_back(records[e].first, uint32_t(e + 1));
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(entries, expected);
+    }
+    std::sort(hits.begin(), hits.end());
+    return hits;
+  }
+
+  TIndexRequest Small(uint16_t options, int32_t memoryLimit) {
+    TIndexRequest r = Req(options);
+    r.memoryLimit = memoryLimit;
+    return r;
+  }
+};
+
+TEST_F(FullTextRuns, IndexesAgreeWithTheRecordsWhateverTheRuns) {
+  for (const bool falling : {false, true}) {
+    SCOPED_TRACE(falling ? "falling auto numbers" : "rising auto numbers");
+    ASSERT_EQ(FullText::EmptyTable(kSource), 0);
+    AppendRows(300, falling ? 7 : 3, falling);
+    ASSERT_GT(FullText::BuildIndex(Small(FullText::kOptHtml, 1 << 24), nullptr), 0);
+    const auto oneRun = CheckIndexes(false);
+    const std::vector<WordRecord> words = WordRecords();
+    ASSERT_FALSE(oneRun.empty());
+    for (const int32_t limit : {1, 160, 3000}) {
+      SCOPED_TRACE(limit);
+      EXPECT_EQ(FullText::BuildIndex(Small(FullText::kOptHtml, limit), nullptr), int32_t(oneRun.size()));
+      EXPECT_EQ(CheckIndexes(false), oneRun);
+      EXPECT_EQ(WordRecords(), words);
+      EXPECT_EQ(FullText::BuildIndex(Small(FullText::kOptHtml | FullText::kOptCompact, limit), nullptr),
+                int32_t(oneRun.size()));
+      EXPECT_EQ(CheckIndexes(true), oneRun);
+    }
+    // With a maximum of hits the words that reach it are left out, from
+    // the run on in which they reach it.
+    TIndexRequest r = Small(FullText::kOptHtml, 160);
+    r.maxHits = 40;
+    ASSERT_GT(FullText::BuildIndex(r, nullptr), 0);
+    const auto limited = CheckIndexes(false);
+    EXPECT_LT(limited.size(), oneRun.size());
+    EXPECT_TRUE(std::includes(oneRun.begin(), oneRun.end(), limited.begin(), limited.end()));
+    // Spellings that differ in case, or in accents that compare equal, are
+    // one word.
+    for (const char* spelling : {"Haus", "Caf\xE9"}) {
+      EXPECT_EQ(std::count_if(words.begin(), words.end(),
+                              [&](const WordRecord& w) { return UPPERCAS::CollateCompare(w.word, spelling) == 0; }),
+                1);
+    }
+  }
+}
+
+// A word table read first whose numbers repeat, or whose counter lies below
+// its numbers, sends the keys the general way (sorters within the memory
+// limit); the indexes are as sound.
+TEST_F(FullTextRuns, RepeatedWordNumbersTakeTheGeneralWay) {
+  AppendRows(200, 11, false);
+  ASSERT_GT(FullText::BuildIndex(Small(FullText::kOptHtml, 1 << 24), nullptr), 0);
+  const auto oneRun = CheckIndexes(false);
+  // Words 1 and 2 get one number.
+  TZetTable& w = T(kWords);
+  ASSERT_EQ(Zet01::ReadRecord(kWords, 1), 0);
+  const int32_t number = bytes::GetI32(w.recordBuffer.data() + w.FieldOffset(w.autoNumberField));
+  ASSERT_EQ(Zet01::ReadRecord(kWords, 2), 0);
+  bytes::PutI32(w.recordBuffer.data() + w.FieldOffset(w.autoNumberField), number);
+  ASSERT_EQ(Zet01::WriteRecord(kWords, 2), 0);
+  ASSERT_EQ(Zet00::RebuildIndex(kWords, FullText::kWordIndex), 0);
+  const uint16_t readExisting = FullText::kOptHtml | FullText::kOptReadExisting;
+  for (const int32_t limit : {160, 1 << 24}) {
+    EXPECT_EQ(FullText::BuildIndex(Small(readExisting, limit), nullptr), int32_t(oneRun.size()));
+    const auto hits = CheckIndexes(false);
+    EXPECT_EQ(hits.size(), oneRun.size());
+  }
+  // A counter below the numbers: new words take numbers that are in use.
+  ASSERT_EQ(FullText::EmptyTable(kWords), 0);
+  ASSERT_GT(FullText::BuildIndex(Small(FullText::kOptHtml, 1 << 24), nullptr), 0);
+  ASSERT_EQ(FullText::WriteNextAutoNumber(kWords, 2), 0);
+  AppendMany({{"Neuwort Zweitwort", "", 0}});
+  EXPECT_GT(FullText::BuildIndex(Small(readExisting, 160), nullptr), int32_t(oneRun.size()));
+  CheckIndexes(false);
+}
+
 class FullTextWordTables : public FullTextTableTest {
  protected:
   void BuildThree(const Layout& layout) {
