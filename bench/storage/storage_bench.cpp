@@ -7,12 +7,12 @@
 // (REINDEX), updates of the indexed amount, deletes of random records. Each
 // phase is one transaction on SQLite; on the engine its operations run
 // without flush and the phase ends with one flush. Neither side syncs to
-// disk: SQLite runs with synchronous=OFF. The engine's index trees share a
-// page cache of --cache=KiB (2048 unless given); the record caches may grow
-// beyond their fixed rings by --record-cache=KiB (as much as --cache unless
-// given). SQLite's page cache is as large as all the engine's caches
-// together (both budgets, the fixed record ring and the trees' path
-// slots). Both files live in the same directory. The
+// disk: SQLite runs with synchronous=OFF. The engine's caches share
+// --cache=KiB (2048 unless given): the record caches may grow beyond their
+// fixed rings by --record-cache=KiB of it (a quarter unless given), the
+// index trees' shared page cache has the rest. SQLite's page cache is as
+// large as all the engine's caches together (--cache, the fixed record ring
+// and the trees' path slots). Both files live in the same directory. The
 // program prints each phase's time for both sides and the ratio
 // engine / SQLite.
 //
@@ -367,7 +367,7 @@ int main(int argc, char** argv) {
   std::string directory, journal = "OFF";
   bool engineOnly = false;
   size_t pageCacheKiB = 2048;
-  long recordBudgetKiB = -1;  // as --cache unless given
+  long recordBudgetKiB = -1;  // a quarter of --cache unless given
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--journal=", 0) == 0)
@@ -398,8 +398,10 @@ int main(int argc, char** argv) {
   // Bulk work, matched with SQLite's synchronous=OFF: the engine's syncs
   // at its ordering points are off.
   LOWFILES::SetSyncWrites(false);
+  const size_t totalKiB = pageCacheKiB;
+  const size_t recordGrowKiB = std::min(totalKiB, recordBudgetKiB < 0 ? totalKiB / 4 : size_t(recordBudgetKiB));
+  pageCacheKiB = totalKiB - recordGrowKiB;
   BTREES::SetCacheBudget(pageCacheKiB * 1024);
-  const size_t recordGrowKiB = recordBudgetKiB < 0 ? pageCacheKiB : size_t(recordBudgetKiB);
   Zet01::SetRecordCacheBudget(recordGrowKiB * 1024);
   EngineSide engine(directory);
   engine.Create();
