@@ -9,8 +9,9 @@
 // without flush and the phase ends with one flush. Neither side syncs to
 // disk: SQLite runs with synchronous=OFF. The engine's caches share
 // --cache=KiB (2048 unless given): the record caches may grow beyond their
-// fixed rings by --record-cache=KiB of it (a quarter unless given), the
-// index trees' shared page cache has the rest. SQLite's page cache is as
+// fixed rings by --record-cache=KiB of it (unless given: a quarter from
+// 8 MB on, none below, where so few records fit that the index pages need
+// the memory more), the index trees' shared page cache has the rest. SQLite's page cache is as
 // large as all the engine's caches together (--cache, the fixed record ring
 // and the trees' path slots). Both files live in the same directory. The
 // program prints each phase's time for both sides and the ratio
@@ -367,7 +368,7 @@ int main(int argc, char** argv) {
   std::string directory, journal = "OFF";
   bool engineOnly = false;
   size_t pageCacheKiB = 2048;
-  long recordBudgetKiB = -1;  // a quarter of --cache unless given
+  long recordBudgetKiB = -1;  // see the top unless given
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--journal=", 0) == 0)
@@ -399,7 +400,9 @@ int main(int argc, char** argv) {
   // at its ordering points are off.
   LOWFILES::SetSyncWrites(false);
   const size_t totalKiB = pageCacheKiB;
-  const size_t recordGrowKiB = std::min(totalKiB, recordBudgetKiB < 0 ? totalKiB / 4 : size_t(recordBudgetKiB));
+  constexpr size_t kRecordShareFromKiB = 8192;
+  const size_t defaultRecordKiB = totalKiB >= kRecordShareFromKiB ? totalKiB / 4 : 0;
+  const size_t recordGrowKiB = std::min(totalKiB, recordBudgetKiB < 0 ? defaultRecordKiB : size_t(recordBudgetKiB));
   pageCacheKiB = totalKiB - recordGrowKiB;
   BTREES::SetCacheBudget(pageCacheKiB * 1024);
   Zet01::SetRecordCacheBudget(recordGrowKiB * 1024);

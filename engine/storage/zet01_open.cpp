@@ -838,6 +838,7 @@ int ReadRecordCount(int slot) {
   if (!file || LOWFILES::ReadBlock(*file, Zet00::RecordCountPosition(t->version), sizeof count, 0, count) != 0)
     return Fail(Common::kErrRead, TablePath(*t));
   t->recordCount = bytes::GetI32(count);
+  FileOwnerOf(*t).countInFile = t->recordCount;
   return 0;
 }
 

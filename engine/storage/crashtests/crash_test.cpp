@@ -169,6 +169,26 @@ int InChild(Fn fn) {
 
 class Zet01CrashTest : public zettest::EngineTest {
  protected:
+  // The folder "base" with a new article table; each run works on a copy.
+  std::filesystem::path CreateBase(std::string& basePath) {
+    const std::filesystem::path base = TempDir() / "base";
+    std::filesystem::create_directory(base);
+    basePath = CreateArticles((base / "ARTIKEL.DAT").string());
+    return base;
+  }
+  // A copy of the base folder under name; answers its table's path.
+  std::string CopyOfBase(const std::filesystem::path& base, const std::string& name) {
+    std::filesystem::copy(base, TempDir() / name);
+    return (TempDir() / name / "ARTIKEL.DAT").string();
+  }
+  // In a child: the table opened with syncs off (the child ends with 3
+  // when it does not open).
+  static int OpenInChild(const std::string& path) {
+    LOWFILES::SetSyncWrites(false);
+    const int h = OpenArticles(path);
+    if (h == 0) _exit(3);
+    return h;
+  }
   // The open that repairs is killed before its first change, then before
   // its second, and so on, until one gets through (a write that crosses a
   // page boundary torn there, as a kill leaves it); kills counts them.
@@ -315,9 +335,8 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
 // memo its own, and every other record as it was.
 TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
   namespace fs = std::filesystem;
-  const fs::path base = TempDir() / "base";
-  fs::create_directory(base);
-  const std::string basePath = CreateArticles((base / "ARTIKEL.DAT").string());
+  std::string basePath;
+  const fs::path base = CreateBase(basePath);
   std::map<int32_t, std::set<int16_t>> amounts;
   uint32_t crossing = 0;
   int32_t crossingNr = 0;
@@ -352,12 +371,9 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
       ASSERT_LT(change, kMaxReopens) << "the operation never finishes";
       SCOPED_TRACE("killed at change " + std::to_string(change));
       const fs::path dir = TempDir() / ((update ? "u" : "d") + std::to_string(change));
-      fs::copy(base, dir);
-      const std::string path = (dir / "ARTIKEL.DAT").string();
+      const std::string path = CopyOfBase(base, dir.filename().string());
       const int run = InChild([&] {
-        LOWFILES::SetSyncWrites(false);
-        const int h = OpenArticles(path);
-        if (h == 0) _exit(3);
+        const int h = OpenInChild(path);
         TZetTable& t = *ZetTable::Table(h);
         t.currentRecord = crossing;
         if (Zet01::ReadRecord(h, crossing) != 0) _exit(4);
@@ -396,9 +412,8 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
 // record that was not being deleted still there.
 TEST_F(Zet01CrashTest, DeletesWithoutFlushKilledAtEveryChangeLeaveNoRecordTwice) {
   namespace fs = std::filesystem;
-  const fs::path base = TempDir() / "base";
-  fs::create_directory(base);
-  const std::string basePath = CreateArticles((base / "ARTIKEL.DAT").string());
+  std::string basePath;
+  const fs::path base = CreateBase(basePath);
   std::map<int32_t, std::set<int16_t>> amounts;
   std::vector<int32_t> numbers;
   constexpr int kRecords = 40, kAppends = 2;
@@ -442,12 +457,9 @@ TEST_F(Zet01CrashTest, DeletesWithoutFlushKilledAtEveryChangeLeaveNoRecordTwice)
     ASSERT_LT(change, kMaxReopens) << "the deletes never finish";
     SCOPED_TRACE("killed at change " + std::to_string(change));
     const fs::path dir = TempDir() / ("d" + std::to_string(change));
-    fs::copy(base, dir);
-    const std::string path = (dir / "ARTIKEL.DAT").string();
+    const std::string path = CopyOfBase(base, dir.filename().string());
     const int run = InChild([&] {
-      LOWFILES::SetSyncWrites(false);
-      const int h = OpenArticles(path);
-      if (h == 0) _exit(3);
+      const int h = OpenInChild(path);
       platform::InjectCrashAtChange(change);
       for (int i = 0; i < kAppends; ++i) append(h, false);
       for (uint32_t r : victims) {
