@@ -174,8 +174,8 @@ int FlushAfterChange(int slot, TZetTable& t) {
 // the file (tailToCut). A delete with flush writes the count and cuts now;
 // when that flush is deferred or fails, the file is cut at once as before.
 // Without flush, a count in the file that still takes in the old last
-// record is lowered at once: a stop before the next flush then never finds
-// that record twice (a count that the file holds lower, with appends not
+// record is lowered at once, after a sync of the moved record: a stop
+// before the next flush then never finds that record twice, nor loses it (a count that the file holds lower, with appends not
 // yet flushed, stays: the records it takes in are all still there). When
 // the file's count is not known the file is cut at once. Answers 0 or the
 // error (reported).
@@ -191,6 +191,10 @@ int EndRecordsAtCount(int slot, TZetTable& t, bool flush) {
     if ((error = CutBehindLastRecord(t)) == 0) owner->tailToCut = false;
   } else if (owner->countInFile >= 0 && owner->countInFile <= t.recordCount) {
     error = 0;
+  } else if (LOWFILES::TLowFile* file = RecordFile(t); !file || LOWFILES::SyncFile(*file) != 0) {
+    // The moved record reaches the disk before the count (or the cut) that
+    // leaves its old place out: a machine that stops in between keeps it.
+    error = Report(Common::kErrWrite, TablePath(t));
   } else if (owner->countInFile > t.recordCount) {
     error = WriteRecordCount(slot);
   } else if ((error = CutBehindLastRecord(t)) == 0) {
