@@ -7,14 +7,18 @@
 // (REINDEX), updates of the indexed amount, deletes of random records. Each
 // phase is one transaction on SQLite; on the engine its operations run
 // without flush and the phase ends with one flush. Neither side syncs to
-// disk: SQLite runs with synchronous=OFF. The engine's index trees share a
-// page cache of --cache=KiB (2048 unless given); SQLite's page cache is as
-// large as all the engine's caches together (that budget, the record cache
+// disk: SQLite runs with synchronous=OFF. The engine's caches share
+// --cache=KiB (2048 unless given): the record caches may grow beyond their
+// fixed rings by --record-cache=KiB of it (unless given: a quarter from
+// 8 MB on, none below, where so few records fit that the index pages need
+// the memory more), the index trees' shared page cache has the rest. SQLite's page cache is as
+// large as all the engine's caches together (--cache, the fixed record ring
 // and the trees' path slots). Both files live in the same directory. The
 // program prints each phase's time for both sides and the ratio
 // engine / SQLite.
 //
-//   storage_bench [directory] [--records=N] [--cache=KiB] [--journal=OFF|WAL] [--engine-only]
+//   storage_bench [directory] [--records=N] [--cache=KiB] [--record-cache=KiB] [--journal=OFF|WAL]
+//                 [--engine-only]
 //
 // --engine-only runs the engine's phases alone, for a profiler.
 #include <sqlite3.h>
@@ -129,8 +133,8 @@ class EngineSide {
     if (int e = Zet01::OpenTable(kSlot, ZetTable::kRightsMask, path_, 0, 0, "")) Fail("open", e);
   }
 
-  // Bytes of record cache and index path slots the table may hold (the
-  // shared page cache's budget comes on top).
+  // Bytes of the fixed record ring and index path slots the table may hold
+  // (the budgets of the page cache and of grown record caches come on top).
   size_t RecordCacheBytes() const {
     return size_t(Zet01::RecordCacheSlots(kSlot)) * Table().recordLength;
   }
@@ -143,7 +147,7 @@ class EngineSide {
 
   // Bytes of record cache and index pages in memory now.
   size_t HeldBytes() const {
-    size_t bytes = RecordCacheBytes() + BTREES::CachedBytes();
+    size_t bytes = Zet01::RecordCacheBytes(kSlot) + BTREES::CachedBytes();
     for (int s = 1; s <= Table().highestIndexSlot; ++s) {
       const BTREES::TTree& tree = *Zet00::IndexTree(kSlot, s);
       for (const BTREES::TPageSlot& slot : tree.slots) bytes += slot.buffer ? tree.header.pageSize : 0;
@@ -364,12 +368,15 @@ int main(int argc, char** argv) {
   std::string directory, journal = "OFF";
   bool engineOnly = false;
   size_t pageCacheKiB = 2048;
+  long recordBudgetKiB = -1;  // see the top unless given
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--journal=", 0) == 0)
       journal = arg.substr(10);
     else if (arg == "--engine-only")
       engineOnly = true;
+    else if (arg.rfind("--record-cache=", 0) == 0)
+      recordBudgetKiB = std::max(0, std::atoi(arg.c_str() + 15));
     else if (arg.rfind("--cache=", 0) == 0)
       pageCacheKiB = size_t(std::max(0, std::atoi(arg.c_str() + 8)));
     else if (arg.rfind("--records=", 0) == 0)
@@ -392,12 +399,18 @@ int main(int argc, char** argv) {
   // Bulk work, matched with SQLite's synchronous=OFF: the engine's syncs
   // at its ordering points are off.
   LOWFILES::SetSyncWrites(false);
+  const size_t totalKiB = pageCacheKiB;
+  constexpr size_t kRecordShareFromKiB = 8192;
+  const size_t defaultRecordKiB = totalKiB >= kRecordShareFromKiB ? totalKiB / 4 : 0;
+  const size_t recordGrowKiB = std::min(totalKiB, recordBudgetKiB < 0 ? defaultRecordKiB : size_t(recordBudgetKiB));
+  pageCacheKiB = totalKiB - recordGrowKiB;
   BTREES::SetCacheBudget(pageCacheKiB * 1024);
+  Zet01::SetRecordCacheBudget(recordGrowKiB * 1024);
   EngineSide engine(directory);
   engine.Create();
   const size_t recordCacheKiB = (engine.RecordCacheBytes() + 1023) / 1024;
   const size_t slotKiB = (engine.PathSlotBytes() + 1023) / 1024;
-  const size_t cacheKiB = pageCacheKiB + recordCacheKiB + slotKiB;
+  const size_t cacheKiB = pageCacheKiB + recordGrowKiB + recordCacheKiB + slotKiB;
   SqliteSide sqlite(directory, journal, cacheKiB);
 
   // Each phase is timed alone; its check (a count or a sum that both sides
@@ -432,8 +445,9 @@ int main(int argc, char** argv) {
   std::printf("Table storage vs SQLite %s, %d records of %d bytes, 2 indexes (key, amount)\n", sqlite3_libversion(),
               kRecords, int(kKeyLength + 1 + 2 + kTextLength + 1));
   std::printf("engine: syncs off (LOWFILES::SetSyncWrites), flush at the end of each phase, caches %zu KiB = "
-              "shared index page cache %zu + record cache %zu + index path slots %zu\n",
-              cacheKiB, pageCacheKiB, recordCacheKiB, slotKiB);
+              "shared index page cache %zu + record caches' growth budget %zu + fixed record ring %zu + index "
+              "path slots %zu\n",
+              cacheKiB, pageCacheKiB, recordGrowKiB, recordCacheKiB, slotKiB);
   std::printf("sqlite: synchronous=%s journal_mode=%s cache_size=%s page_size=%s, one transaction per phase\n",
               sqlite.Setting("synchronous").c_str(), sqlite.Setting("journal_mode").c_str(),
               sqlite.Setting("cache_size").c_str(), sqlite.Setting("page_size").c_str());

@@ -25,17 +25,44 @@ uint32_t CheckSum(const uint8_t* data, size_t size) {
   return sum;
 }
 
+// The guard file written last, kept open with the size it was written at:
+// the next guarded write of the same table writes over it in place (a
+// write torn there leaves a guard whose check sum fails, and the record it
+// would guard untouched). Remove closes it.
+struct TKeptGuard {
+  LOWFILES::TLowFile file;
+  size_t size = 0;
+};
+
+TKeptGuard& Kept() {
+  static TKeptGuard kept;
+  return kept;
+}
+
+void CloseKept() {
+  TKeptGuard& kept = Kept();
+  if (kept.file.isRegistered || kept.file.isOpen) LOWFILES::CloseLowFile(kept.file, false);
+  kept.size = 0;
+}
+
 // Writes the guard file whole and makes it durable, its directory entry too
 // when the file is new.
 int16_t WriteGuard(std::string_view guardPath, const std::vector<uint8_t>& guard) {
-  const bool existed = platform::FileExists(guardPath);
-  LOWFILES::TLowFile file;
-  if (LOWFILES::CreateLowFile(file, guardPath, LOWFILES::kModeReadWriteDenyWrite) != 0)
+  TKeptGuard& kept = Kept();
+  bool existed = true;
+  if (!kept.file.isRegistered || kept.file.name != guardPath || kept.size != guard.size()) {
+    CloseKept();
+    existed = platform::FileExists(guardPath);
+    if (LOWFILES::CreateLowFile(kept.file, guardPath, LOWFILES::kModeReadWriteShared) != 0)
+      return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+    kept.size = guard.size();
+  }
+  const bool written = LOWFILES::WriteBlock(kept.file, 0, uint16_t(guard.size()), 0, guard.data()) == 0 &&
+                       LOWFILES::SyncFile(kept.file) == 0;
+  if (!written) {
+    CloseKept();
     return LOWFILES::Error = LOWFILES::kErrWriteFailed;
-  const bool written = LOWFILES::WriteBlock(file, 0, uint16_t(guard.size()), 0, guard.data()) == 0 &&
-                       LOWFILES::SyncFile(file) == 0;
-  if (file.isRegistered) LOWFILES::CloseLowFile(file, false);
-  if (!written) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  }
   const size_t slash = guardPath.find_last_of("\\/");
   if (!existed && LOWFILES::SyncDirectory(slash == std::string_view::npos ? "" : guardPath.substr(0, slash + 1)) != 0)
     return LOWFILES::Error = LOWFILES::kErrWriteFailed;
@@ -124,6 +151,7 @@ int16_t Repair(LOWFILES::TLowFile& table, std::string_view guardPath) {
 }
 
 void Remove(LOWFILES::TLowFile& table, std::string_view guardPath) {
+  if (Kept().file.name == guardPath) CloseKept();
   if (platform::FileExists(guardPath) && LOWFILES::SyncFile(table) == 0) platform::DeleteFile(guardPath);
 }
 

@@ -26,7 +26,8 @@
 //      that the file does not hold whole yet (an append), is written plainly:
 //      it cannot be torn into a mix, or a mix lies beyond the count.
 //   2. A guard file stays until the table is closed (or until the open after
-//      a crash has used it); each guarded write replaces it.
+//      a crash has used it); each guarded write replaces it, writing over
+//      it in place while the file stays open from the write before.
 //   3. Repair (at an open that may write the table): when the record the
 //      guard names is, page part by page part, the old or the new form and
 //      not wholly either, the old form is written back and synced; a record

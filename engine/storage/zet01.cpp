@@ -339,15 +339,21 @@ int THeaderReader::ReadIdKey() {
 // A file shorter than its count says keeps the whole records it has.
 int THeaderReader::RepairRecordCount(int32_t stored) {
   t_.recordCount = stored;
+  t_.countInFile = stored;
+  t_.tailToCut = false;
   if (stored < 0) {
     t_.countUnknown = true;
     return 0;
   }
+  // Bytes behind the last record (left by deletes whose cut a stop
+  // prevented) are not records.
   const uint64_t whole = (size_ - pos_) / t_.recordLength;
   if (whole >= uint64_t(stored)) return 0;
   t_.recordCount = int32_t(whole);
   if (source_.WriteRecordCount(Zet00::RecordCountPosition(t_.version), t_.recordCount) != 0)
     return Common::kErrWrite;
+  // A table opened for reading keeps the repaired count in memory only.
+  if (t_.Writable()) t_.countInFile = t_.recordCount;
   return 0;
 }
 

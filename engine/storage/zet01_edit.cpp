@@ -71,6 +71,7 @@ LOWFILES::TLowFile* RecordFile(const TZetTable& t) {
   return owner ? owner->tableFile.get() : nullptr;
 }
 
+
 // Cuts the table file behind its last record.
 int CutBehindLastRecord(const TZetTable& t) {
   LOWFILES::TLowFile* file = RecordFile(t);
@@ -166,6 +167,40 @@ int FlushAfterChange(int slot, TZetTable& t) {
   const int error = FlushTable(t.aliasOf != 0 ? t.aliasOf : slot, true);
   if (error != 0) MarkIndexesUnsettled(slot, t);
   return error;
+}
+
+// After a delete the records end at the new count; the bytes of the old
+// last record stay behind them until a flush that writes the count cuts
+// the file (tailToCut). A delete with flush writes the count and cuts now;
+// when that flush is deferred or fails, the file is cut at once as before.
+// Without flush, a count in the file that still takes in the old last
+// record is lowered at once, after a sync of the moved record: a stop
+// before the next flush then never finds that record twice, nor loses it (a count that the file holds lower, with appends not
+// yet flushed, stays: the records it takes in are all still there). When
+// the file's count is not known the file is cut at once. Answers 0 or the
+// error (reported).
+int EndRecordsAtCount(int slot, TZetTable& t, bool flush) {
+  TZetTable* owner = ZetTable::FileOwner(slot);
+  if (!owner) return 0;
+  owner->tailToCut = true;
+  const int flushed = flush ? FlushAfterChange(slot, t) : 0;
+  int error = 0;
+  if (flush && owner->tailToCut) {
+    // The flush was deferred or failed before its cut: the file is cut
+    // now, as the count would end it.
+    if ((error = CutBehindLastRecord(t)) == 0) owner->tailToCut = false;
+  } else if (owner->countInFile >= 0 && owner->countInFile <= t.recordCount) {
+    error = 0;
+  } else if (LOWFILES::TLowFile* file = RecordFile(t); !file || LOWFILES::SyncFile(*file) != 0) {
+    // The moved record reaches the disk before the count (or the cut) that
+    // leaves its old place out: a machine that stops in between keeps it.
+    error = Report(Common::kErrWrite, TablePath(t));
+  } else if (owner->countInFile > t.recordCount) {
+    error = WriteRecordCount(slot);
+  } else if ((error = CutBehindLastRecord(t)) == 0) {
+    owner->tailToCut = false;
+  }
+  return flushed != 0 ? flushed : error;
 }
 
 // Rebuilds every index of the table from its records after an operation
@@ -520,11 +555,11 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     --t->recordCount;
     ZetTable::ShareRecordCount(slot);
   }
+  ForgetCachedRecord(slot, last);
   // The moved record may name the deleted one's chains: a copy left by a
   // delete that was cut short names the same ones.
   ReleaseChains(slot, *t, deleted.data(), n != last ? moved.data() : nullptr);
-  if (int e = flush ? FlushAfterChange(slot, *t) : 0; e != 0 && result == 0) result = e;
-  if (int e = CutBehindLastRecord(*t); e != 0 && result == 0) result = e;
+  if (int e = EndRecordsAtCount(slot, *t, flush); e != 0 && result == 0) result = e;
   if (notify && EngineHooks::NotifyRecordMoved(slot, n, last) != slot) {
     ZetTable::RemoveMark(slot, n);
     if (n != last && ZetTable::IsMarked(slot, last)) ZetTable::ReplaceMark(slot, last, n);

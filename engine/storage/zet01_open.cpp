@@ -36,22 +36,33 @@ constexpr std::string_view kBlobExtension = ".BLB";
 // Low-level word of an open refused for lack of rights.
 constexpr int16_t kAccessDenied = 5;
 
-// One table's ring of cached records (rules 1-5 of the header). Beside the
+// Bytes of record slots all caches took beyond their fixed rings (rule 6),
+// and how many they may take.
+size_t g_grownBytes = 0;
+size_t g_growBudget = 0;
+
+// One table's ring of cached records (rules 1-6 of the header). Beside the
 // ring an open-addressing index (linear probing, at most half full) finds a
-// record's slot without a scan; nothing is allocated after the start.
+// record's slot without a scan. The ring grows only when the slot filled
+// last is its last one and the shared budget lets it (rule 6).
 class TRecordCache {
  public:
   explicit TRecordCache(uint16_t recordLength)
       : length_(recordLength),
         slots_(uint16_t(std::min<uint32_t>(kCacheBytes / recordLength, kMaxCacheSlots))),
+        capacity_(slots_),
         numbers_(slots_, 0),
         bytes_(size_t(slots_) * recordLength) {
-    while ((size_t(1) << indexBits_) < 2 * size_t(slots_)) ++indexBits_;
-    index_.assign(size_t(1) << indexBits_, 0);
+    Reindex();
   }
+  ~TRecordCache() { g_grownBytes -= GrownBytes(); }
+  TRecordCache(const TRecordCache&) = delete;
+  TRecordCache& operator=(const TRecordCache&) = delete;
 
   uint16_t Slots() const { return slots_; }
   uint16_t RecordLength() const { return length_; }
+  // Bytes of records the ring may hold now.
+  size_t CapacityBytes() const { return size_t(capacity_) * length_; }
   // Records a sequential miss fetches at once (rule 5); below 2: none.
   uint32_t ReadAheadRecords() const {
     return std::min<uint32_t>(slots_ / 2, kReadAheadBytes / length_);
@@ -62,16 +73,17 @@ class TRecordCache {
   bool Contains(uint32_t recno) const { return Find(recno) != 0; }
 
   bool Lookup(uint32_t recno, uint8_t* out) const {
-    const uint16_t slot = Find(recno);
+    const uint32_t slot = Find(recno);
     if (slot == 0) return false;
     std::memcpy(out, Bytes(slot), length_);
     return true;
   }
 
   void Store(uint32_t recno, const uint8_t* record) {
-    uint16_t slot = Find(recno);
+    uint32_t slot = Find(recno);
     if (slot == 0) {
-      slot = last_ = uint16_t(last_ % slots_ + 1);
+      if (last_ == capacity_) Grow();
+      slot = last_ = last_ % capacity_ + 1;
       if (numbers_[slot - 1] != 0) Unindex(numbers_[slot - 1]);
       numbers_[slot - 1] = recno;
       size_t i = Home(recno);
@@ -82,7 +94,7 @@ class TRecordCache {
   }
 
   void Forget(uint32_t recno) {
-    const uint16_t slot = Find(recno);
+    const uint32_t slot = Find(recno);
     if (slot == 0) return;
     Unindex(recno);
     numbers_[slot - 1] = 0;
@@ -98,15 +110,48 @@ class TRecordCache {
   static constexpr uint32_t kReadAheadBytes = 16384;
   // Fibonacci hashing spreads record numbers over the index.
   static constexpr uint32_t kHashMultiplier = 2654435769u;
+  // Slot numbers are u32; a ring never grows beyond this many slots.
+  static constexpr uint32_t kMaxSlots = 1u << 30;
 
-  uint8_t* Bytes(uint16_t slot) { return bytes_.data() + size_t(slot - 1) * length_; }
-  const uint8_t* Bytes(uint16_t slot) const { return bytes_.data() + size_t(slot - 1) * length_; }
+  // Bytes a slot takes: the record, its number and its share of the index.
+  size_t SlotBytes() const { return size_t(length_) + sizeof(uint32_t) * 3; }
+  size_t GrownBytes() const { return size_t(capacity_ - slots_) * SlotBytes(); }
+
+  // Doubles the ring (at least by its fixed size) within what the shared
+  // budget has left; the new slots come after the last one.
+  void Grow() {
+    const size_t room = g_growBudget > g_grownBytes ? (g_growBudget - g_grownBytes) / SlotBytes() : 0;
+    const uint32_t more = uint32_t(std::min<size_t>({room, std::max<size_t>(capacity_, slots_), kMaxSlots - capacity_}));
+    if (more == 0) return;
+    g_grownBytes -= GrownBytes();
+    capacity_ += more;
+    g_grownBytes += GrownBytes();
+    numbers_.resize(capacity_, 0);
+    bytes_.resize(size_t(capacity_) * length_);
+    Reindex();
+  }
+
+  // Builds the index afresh for the ring's size from the slots' numbers.
+  void Reindex() {
+    indexBits_ = 1;
+    while ((size_t(1) << indexBits_) < 2 * size_t(capacity_)) ++indexBits_;
+    index_.assign(size_t(1) << indexBits_, 0);
+    for (uint32_t slot = 1; slot <= capacity_; ++slot) {
+      if (numbers_[slot - 1] == 0) continue;
+      size_t i = Home(numbers_[slot - 1]);
+      while (index_[i] != 0) i = Following(i);
+      index_[i] = slot;
+    }
+  }
+
+  uint8_t* Bytes(uint32_t slot) { return bytes_.data() + size_t(slot - 1) * length_; }
+  const uint8_t* Bytes(uint32_t slot) const { return bytes_.data() + size_t(slot - 1) * length_; }
 
   size_t Home(uint32_t recno) const { return size_t(uint32_t(recno * kHashMultiplier) >> (32 - indexBits_)); }
   size_t Following(size_t i) const { return (i + 1) & (index_.size() - 1); }
 
   // The slot holding recno; 0 when none.
-  uint16_t Find(uint32_t recno) const {
+  uint32_t Find(uint32_t recno) const {
     for (size_t i = Home(recno); index_[i] != 0; i = Following(i))
       if (numbers_[index_[i] - 1] == recno) return index_[i];
     return 0;
@@ -130,12 +175,13 @@ class TRecordCache {
   }
 
   uint16_t length_;
-  uint16_t slots_;
-  uint16_t last_ = 0;  // the slot filled last (1-based; 0 before the first)
+  uint16_t slots_;     // the fixed ring (rule 3)
+  uint32_t capacity_;  // slots now, the grown ones included (rule 6)
+  uint32_t last_ = 0;  // the slot filled last (1-based; 0 before the first)
   unsigned indexBits_ = 1;
   std::vector<uint32_t> numbers_;
   std::vector<uint8_t> bytes_;
-  std::vector<uint16_t> index_;  // slot numbers, 0 = empty
+  std::vector<uint32_t> index_;  // slot numbers, 0 = empty
 };
 
 // A slot's share of a cache and the table object it was started for.
@@ -172,6 +218,13 @@ LOWFILES::TLowFile* RecordFile(const TZetTable& t) {
   if (t.tableFile) return t.tableFile.get();
   const TZetTable* owner = t.aliasOf != 0 ? ZetTable::Table(t.aliasOf) : nullptr;
   return owner ? owner->tableFile.get() : nullptr;
+}
+
+// The table whose object keeps the facts of the table file (countInFile,
+// tailToCut): the table itself, or the one an alias reads through.
+TZetTable& FileOwnerOf(TZetTable& t) {
+  TZetTable* owner = t.tableFile || t.aliasOf == 0 ? &t : ZetTable::Table(t.aliasOf);
+  return owner ? *owner : t;
 }
 
 uint64_t RecordPosition(const TZetTable& t, uint32_t recno) {
@@ -227,6 +280,11 @@ int16_t ReadThroughCache(int slot, TZetTable& t, uint32_t recno, uint8_t* buffer
     std::memset(buffer, 0, t.recordLength);
     return 0;
   }
+  // Bytes that deletes left behind the last record (tailToCut) are no
+  // record, as the cut file holds none there. (Behind the count of a file
+  // without such bytes, another process may have appended one.)
+  if (int64_t(recno) > int64_t(t.recordCount) && !t.countUnknown && FileOwnerOf(t).tailToCut)
+    return LOWFILES::Error = LOWFILES::kErrReadFailed;
   TRecordCache* cache = CacheOf(slot);
   if (cache && cache->Lookup(recno, buffer)) {
     LOWFILES::Error = 0;
@@ -295,13 +353,28 @@ int16_t PutRecordCount(TZetTable& t, bool onlyWhenChanged) {
   uint8_t count[4];
   bytes::PutI32(count, t.recordCount);
   const uint64_t position = Zet00::RecordCountPosition(t.version);
-  return onlyWhenChanged ? LOWFILES::WriteBlockIfChanged(*file, position, sizeof count, count)
-                         : LOWFILES::WriteBlock(*file, position, sizeof count, 0, count);
+  const int16_t e = onlyWhenChanged ? LOWFILES::WriteBlockIfChanged(*file, position, sizeof count, count)
+                                    : LOWFILES::WriteBlock(*file, position, sizeof count, 0, count);
+  FileOwnerOf(t).countInFile = e == 0 ? t.recordCount : -1;
+  return e;
 }
+
 
 int Fail(int error, std::string_view path) {
   Common::SetFileError(uint16_t(error), path);
   return error;
+}
+
+// Cuts the bytes that deletes left behind the last record, once the file's
+// header holds the count that ends the records. Answers 0 or 3 (reported).
+int CutTail(TZetTable& t) {
+  TZetTable& owner = FileOwnerOf(t);
+  if (!owner.tailToCut || t.countUnknown || owner.countInFile != t.recordCount || t.recordCount < 0) return 0;
+  LOWFILES::TLowFile* file = RecordFile(t);
+  if (!file || LOWFILES::TruncateAt(*file, RecordPosition(t, uint32_t(t.recordCount) + 1)) != 0)
+    return Fail(Common::kErrWrite, TablePath(t));
+  owner.tailToCut = false;
+  return 0;
 }
 
 // Writes the record count where the file's differs; 3 (reported) on failure.
@@ -621,6 +694,8 @@ int CloseTable(int slot) {
     if (countWritten && ownsFile && !t->pendingChainFrees.empty()) {
       error = LOWFILES::SyncFile(*t->tableFile) != 0 ? Fail(Common::kErrWrite, TablePath(*t)) : FreePendingChains(*t);
     }
+    if (countWritten && ownsFile && t->Writable())
+      if (int e = CutTail(*t); e != 0 && error == 0) error = e;
     if (ownsFile && t->Writable()) RecordGuard::Remove(*t->tableFile, GuardPathOf(*t));
     // An alias's own temporary indexes go with it; the directory it would
     // rewrite belongs to the table it aliases.
@@ -748,6 +823,10 @@ void CacheCurrentRecord(int slot) {
   cache->Store(t->currentRecord, t->recordBuffer.data());
 }
 
+void ForgetCachedRecord(int slot, uint32_t recno) {
+  if (TRecordCache* cache = CacheOf(slot)) cache->Forget(recno);
+}
+
 void ClearRecordCache(int slot) {
   if (TRecordCache* cache = CacheOf(slot)) cache->Clear();
 }
@@ -774,6 +853,15 @@ uint16_t RecordCacheSlots(int slot) {
   return cache ? cache->Slots() : 0;
 }
 
+size_t RecordCacheBytes(int slot) {
+  const TRecordCache* cache = CacheOf(slot);
+  return cache ? cache->CapacityBytes() : 0;
+}
+
+void SetRecordCacheBudget(size_t bytes) { g_growBudget = bytes; }
+size_t RecordCacheBudget() { return g_growBudget; }
+size_t RecordCacheGrownBytes() { return g_grownBytes; }
+
 int ReadRecordCount(int slot) {
   TZetTable* t = ZetTable::Table(slot);
   if (!t) return Common::kErrRead;
@@ -782,6 +870,7 @@ int ReadRecordCount(int slot) {
   if (!file || LOWFILES::ReadBlock(*file, Zet00::RecordCountPosition(t->version), sizeof count, 0, count) != 0)
     return Fail(Common::kErrRead, TablePath(*t));
   t->recordCount = bytes::GetI32(count);
+  FileOwnerOf(*t).countInFile = t->recordCount;
   return 0;
 }
 
@@ -811,6 +900,7 @@ int FlushTable(int slot, bool writeCount) {
       if (LOWFILES::SyncFile(*t->tableFile) != 0) error = Fail(Common::kErrWrite, TablePath(*t));
       if (error == 0) error = FreePendingChains(*t);
     }
+    if (writeCount && error == 0) error = CutTail(*t);
   }
   LOWFILES::FreeHandles(0);
   return error;
@@ -862,6 +952,7 @@ void SetDeferredFlush(bool on) { g_deferredFlush = on; }
 
 void UnitInit() {
   for (TCacheShare& share : g_caches) share = {};
+  g_growBudget = 0;
   std::vector<uint8_t>().swap(g_readAhead);
   g_readingEnabled = true;
   g_skipNameCheck = false;

@@ -32,6 +32,14 @@
 //      records from it on, within the record count, in one read; each is
 //      unscrambled on its own and stored by rule 3, except those the cache
 //      holds already (a cached record is never older than the file's).
+//   6. Beyond its fixed ring a cache may grow, from one budget all caches
+//      share (SetRecordCacheBudget; 0 at the start, so none grows): when a
+//      record not yet cached would go into slot 1 after the last slot, the
+//      ring first doubles as far as the budget has room, and the record
+//      takes the first new slot. A cache gives its grown slots back to
+//      the budget when it ends; a smaller budget stops growth only. With room for
+//      every record of a table, look-ups, updates and deletes read each
+//      record from the file once.
 // Every read and write of this unit goes through the cache, so a record once
 // written is read back from it. Other processes' writes are not seen.
 //
@@ -41,6 +49,7 @@
 // and reports it with the table's file name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -129,6 +138,8 @@ int WriteRecordChange(int slot, uint32_t recno, const uint8_t* oldRecord);
 int WriteRecords(int slot, uint32_t first, const uint8_t* records, uint32_t count);
 // Puts the record buffer into the cache as the current record.
 void CacheCurrentRecord(int slot);
+// Drops one record from the table's cache (a record a delete took away).
+void ForgetCachedRecord(int slot, uint32_t recno);
 // Empties every slot of the table's cache.
 void ClearRecordCache(int slot);
 // Starts the table's record cache (OpenTable does it). For an alias slot the
@@ -136,8 +147,15 @@ void ClearRecordCache(int slot);
 void StartRecordCache(int slot);
 // Lets go of the slot's share of its cache.
 void EndRecordCache(int slot);
-// Slots of the table's cache; 0 when it has none.
+// Slots of the table's fixed ring; 0 when it has none.
 uint16_t RecordCacheSlots(int slot);
+// Bytes of records the table's cache holds room for now (rule 6 included).
+size_t RecordCacheBytes(int slot);
+// The shared budget of rule 6 in bytes (0, the start: no ring grows), and
+// the bytes the grown slots of all caches take now.
+void SetRecordCacheBudget(size_t bytes);
+size_t RecordCacheBudget();
+size_t RecordCacheGrownBytes();
 
 // The record count at its header position, plain: read into the table
 // object (2 on failure), or written from it (3 on failure).

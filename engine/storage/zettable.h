@@ -338,6 +338,14 @@ class TZetTable {
   // shares (0 = its own).
   bool countUnknown = false;
   uint8_t aliasOf = 0;
+  // Of the table that owns the table file (an alias uses its owner's): the
+  // record count the file's header holds as this process last read or
+  // wrote it (-1 = not known), and whether the file may hold bytes behind
+  // its last record. Deletes leave those bytes; the count in the header
+  // says where the records end, and the next flush or close that writes
+  // the count cuts the file there.
+  int32_t countInFile = -1;
+  bool tailToCut = false;
   // Link bindings per field (index n for field n), see rule 2.
   std::vector<TFieldBinding> bindings;
   const uint64_t serial = NewTableSerial();

@@ -162,6 +162,26 @@ using zettest::InChild;
 
 class Zet01CrashTest : public zettest::EngineTest {
  protected:
+  // The folder "base" with a new article table; each run works on a copy.
+  std::filesystem::path CreateBase(std::string& basePath) {
+    const std::filesystem::path base = TempDir() / "base";
+    std::filesystem::create_directory(base);
+    basePath = CreateArticles((base / "ARTIKEL.DAT").string());
+    return base;
+  }
+  // A copy of the base folder under name; answers its table's path.
+  std::string CopyOfBase(const std::filesystem::path& base, const std::string& name) {
+    std::filesystem::copy(base, TempDir() / name);
+    return (TempDir() / name / "ARTIKEL.DAT").string();
+  }
+  // In a child: the table opened with syncs off (the child ends with 3
+  // when it does not open).
+  static int OpenInChild(const std::string& path) {
+    LOWFILES::SetSyncWrites(false);
+    const int h = OpenArticles(path);
+    if (h == 0) _exit(3);
+    return h;
+  }
   // The open that repairs is killed before its first change, then before
   // its second, and so on, until one gets through (a write that crosses a
   // page boundary torn there, as a kill leaves it); kills counts them.
@@ -308,9 +328,8 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
 // memo its own, and every other record as it was.
 TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
   namespace fs = std::filesystem;
-  const fs::path base = TempDir() / "base";
-  fs::create_directory(base);
-  const std::string basePath = CreateArticles((base / "ARTIKEL.DAT").string());
+  std::string basePath;
+  const fs::path base = CreateBase(basePath);
   std::map<int32_t, std::set<int16_t>> amounts;
   uint32_t crossing = 0;
   int32_t crossingNr = 0;
@@ -345,12 +364,9 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
       ASSERT_LT(change, kMaxReopens) << "the operation never finishes";
       SCOPED_TRACE("killed at change " + std::to_string(change));
       const fs::path dir = TempDir() / ((update ? "u" : "d") + std::to_string(change));
-      fs::copy(base, dir);
-      const std::string path = (dir / "ARTIKEL.DAT").string();
+      const std::string path = CopyOfBase(base, dir.filename().string());
       const int run = InChild([&] {
-        LOWFILES::SetSyncWrites(false);
-        const int h = OpenArticles(path);
-        if (h == 0) _exit(3);
+        const int h = OpenInChild(path);
         TZetTable& t = *ZetTable::Table(h);
         t.currentRecord = crossing;
         if (Zet01::ReadRecord(h, crossing) != 0) _exit(4);
@@ -379,6 +395,89 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
     }
     EXPECT_GT(tornInGuard, 0) << "no kill came while the record was written";
   }
+}
+
+// Deletes without flush (after two appends without flush), then a flush and
+// a close, killed right before each of their changes to a file in turn:
+// between flushes the file keeps the bytes of moved records behind the
+// last one, and the count in its header says where the records end. The
+// table must open with its indexes agreeing, no record twice, and every
+// record that was not being deleted still there.
+TEST_F(Zet01CrashTest, DeletesWithoutFlushKilledAtEveryChangeLeaveNoRecordTwice) {
+  namespace fs = std::filesystem;
+  std::string basePath;
+  const fs::path base = CreateBase(basePath);
+  std::map<int32_t, std::set<int16_t>> amounts;
+  std::vector<int32_t> numbers;
+  constexpr int kRecords = 24, kAppends = 2;
+  const auto append = [&](int h, bool flush) {
+    TZetTable& t = *ZetTable::Table(h);
+    t.recordBuffer.assign(t.recordLength, 0);
+    if (Zet01::AssignAutoNumber(h) != 0) _exit(7);
+    Article a = Expected(Zet01::AutoNumberOf(h));
+    a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+    PutArticle(h, a);
+    if (Zet01::AppendRecord(h, flush, 0) != 0) _exit(8);
+    return a;
+  };
+  {
+    const int h = OpenArticles(basePath);
+    ASSERT_GT(h, 0);
+    for (int i = 0; i < kRecords; ++i) {
+      const Article a = append(h, true);
+      amounts[a.nr].insert(a.menge);
+      numbers.push_back(a.nr);
+    }
+    CloseArticles(h);
+  }
+  // The child appends the next numbers.
+  for (int32_t n = numbers.back() + 1; n <= numbers.back() + kAppends; ++n) amounts[n].insert(Expected(n).menge);
+  // Record numbers deleted in turn: the first (the last appended one moves
+  // into it), one in the middle, the last, ...
+  const std::vector<uint32_t> victims = {1, 12, 24, 5, 20};
+  std::set<int32_t> deleted;
+  {
+    std::vector<int32_t> rows = numbers;
+    for (int i = 0; i < kAppends; ++i) rows.push_back(numbers.back() + 1 + i);
+    for (uint32_t r : victims) {
+      deleted.insert(rows[r - 1]);
+      rows[r - 1] = rows.back();
+      rows.pop_back();
+    }
+  }
+  int kills = 0;
+  for (int change = 1;; ++change) {
+    ASSERT_LT(change, kMaxReopens) << "the deletes never finish";
+    SCOPED_TRACE("killed at change " + std::to_string(change));
+    const fs::path dir = TempDir() / ("d" + std::to_string(change));
+    const std::string path = CopyOfBase(base, dir.filename().string());
+    const int run = InChild([&] {
+      const int h = OpenInChild(path);
+      platform::InjectCrashAtChange(change);
+      for (int i = 0; i < kAppends; ++i) append(h, false);
+      for (uint32_t r : victims) {
+        ZetTable::Table(h)->currentRecord = r;
+        if (Zet01::DeleteRecord(h, false, false, 0) != 0) _exit(5);
+      }
+      if (Zet01::FlushTable(h, true) != 0) _exit(6);
+      CloseArticles(h);
+      _exit(0);
+    });
+    ASSERT_TRUE(WIFEXITED(run) ? WEXITSTATUS(run) == 0 : WIFSIGNALED(run)) << run;
+    const std::set<int32_t> present = ExpectRecordsWhole(path, &amounts);
+    if (HasFailure()) return;
+    for (int32_t n : numbers)
+      if (!deleted.count(n)) {
+        EXPECT_TRUE(present.count(n)) << n << " was never deleted";
+      }
+    fs::remove_all(dir);
+    if (WIFEXITED(run)) {
+      EXPECT_EQ(present.size(), size_t(kRecords + kAppends) - victims.size());
+      break;
+    }
+    ++kills;
+  }
+  EXPECT_GT(kills, int(victims.size()));
 }
 
 // A rebuild of every index, killed right before each of its changes to a

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -68,6 +69,10 @@ class Zet01EditTest : public zettest::EngineTest {
     T(h).currentRecord = recno;
     return Zet01::DeleteRecord(h, flush, notify, 0);
   }
+  // Random appends, updates, deletes and marks, with and without flush,
+  // against a model, in every order; reopen closes and opens the table
+  // between the phases.
+  void RunRandomEdits(bool reopen, int opsPerPhase);
   // Tables of one test share their index names: each starts afresh.
   void ClearTempDir() {
     for (const auto& e : std::filesystem::directory_iterator(TempDir())) std::filesystem::remove_all(e.path());
@@ -118,15 +123,47 @@ std::string RandomName(std::mt19937& rng) {
   return name;
 }
 
-TEST_F(Zet01EditTest, RandomEditsKeepEveryIndexExact) {
+// The record count the table file's header holds.
+int32_t CountInFile(const std::string& path, uint16_t version) {
+  std::ifstream f(path, std::ios::binary);
+  f.seekg(std::streamoff(Zet00::RecordCountPosition(version)));
+  uint8_t raw[4] = {};
+  f.read(reinterpret_cast<char*>(raw), sizeof raw);
+  return bytes::GetI32(raw);
+}
+
+TEST_F(Zet01EditTest, RandomEditsKeepEveryIndexExact) { RunRandomEdits(false, 10000); }
+
+TEST_F(Zet01EditTest, RandomEditsReadTheSameThroughAGrownRecordCache) {
+  for (const size_t budget : {size_t(3000), size_t(1) << 20}) {
+    SCOPED_TRACE("budget " + std::to_string(budget));
+    ClearTempDir();
+    Zet01::SetRecordCacheBudget(budget);
+    RunRandomEdits(true, 4000);
+    if (HasFatalFailure()) return;
+    // Every cache ended with its table: the budget is whole again.
+    EXPECT_EQ(Zet01::RecordCacheGrownBytes(), 0u);
+  }
+}
+
+void Zet01EditTest::RunRandomEdits(bool reopen, int opsPerPhase) {
   // Plain records keep the many reads cheap; scrambling is no concern here.
   const std::string path = CreateArticles(TempPath("ARTIKEL.DAT"), 0);
-  const int h = OpenArticles(path, 0);
+  int h = OpenArticles(path, 0);
   ASSERT_GT(h, 0);
   std::mt19937 rng(20240611);
+  // A second table (in a folder of its own: the index names are the same),
+  // whose cache takes from the same budget.
+  std::filesystem::create_directories(TempPath("zwei"));
+  const int other = OpenArticles(CreateArticles(TempPath("zwei/ARTIKEL.DAT"), 0), 0);
+  ASSERT_GT(other, 0);
+  for (const Article& a : Numbered(300)) ASSERT_EQ(Append(other, a, false), 0);
+  ASSERT_EQ(Zet01::FlushTable(other, true), 0);
+  const std::vector<Article> otherRows = ScanArticles(other);
   Model model;
   int32_t nextNr = 1;
-  constexpr int kPhases = 5, kOpsPerPhase = 10000;
+  constexpr int kPhases = 5;
+  const int kOpsPerPhase = opsPerPhase;
   // Each phase walks the table in another order, which decides where a
   // delete leaves the table and how appends set the current key.
   const uint8_t orders[kPhases][2] = {{ZetTable::kOrderRecords, 0},
@@ -165,7 +202,12 @@ TEST_F(Zet01EditTest, RandomEditsKeepEveryIndexExact) {
         const uint32_t r = 1 + rng() % count;
         ASSERT_EQ(Delete(h, r, flush), 0) << "delete " << op;
         model.Delete(r);
-        ASSERT_EQ(FileSize(path), RecordsEnd(h));
+        // The file's count never takes in the old last record; a flush
+        // cuts the file behind the records; what lies behind them is no
+        // record.
+        ASSERT_LE(CountInFile(path, T(h).version), T(h).recordCount);
+        if (flush) ASSERT_EQ(FileSize(path), RecordsEnd(h));
+        ASSERT_NE(Zet01::ReadRecord(h, uint32_t(T(h).recordCount) + 1), 0);
       } else {
         const uint32_t r = 1 + rng() % count;
         if (std::find(model.marks.begin(), model.marks.end(), r) == model.marks.end()) {
@@ -178,9 +220,24 @@ TEST_F(Zet01EditTest, RandomEditsKeepEveryIndexExact) {
     ASSERT_EQ(ScanArticles(h), model.rows);
     ASSERT_EQ(ZetTable::MarkList(T(h)).Items(), model.marks);
     ExpectIndexesAgree(h);
+    ASSERT_EQ(ScanArticles(other), otherRows);
+    if (Zet01::RecordCacheBudget() != 0)
+      EXPECT_GT(Zet01::RecordCacheBytes(h), size_t(Zet01::RecordCacheSlots(h)) * T(h).recordLength);
     if (HasFatalFailure()) return;
+    if (reopen) {
+      // A close writes the count and cuts the file behind the records; the
+      // marks go with the table object.
+      const uint64_t end = RecordsEnd(h);
+      CloseArticles(h);
+      EXPECT_EQ(FileSize(path), end);
+      h = OpenArticles(path, 0);
+      ASSERT_GT(h, 0);
+      model.marks.clear();
+      ASSERT_EQ(ScanArticles(h), model.rows);
+    }
   }
-  EXPECT_GT(duplicates, 100);
+  CloseArticles(other);
+  EXPECT_GT(duplicates, opsPerPhase / 100);
   // The files themselves, read afresh: no index is rebuilt at the open.
   ASSERT_EQ(Zet01::FlushTable(h, true), 0);
   CloseArticles(h);
@@ -190,6 +247,7 @@ TEST_F(Zet01EditTest, RandomEditsKeepEveryIndexExact) {
   EXPECT_EQ(Common::LastError(), 0);
   EXPECT_EQ(ScanArticles(again), model.rows);
   ExpectIndexesAgree(again);
+  CloseArticles(again);
 }
 
 TEST_F(Zet01EditTest, UniqueKeyIsRefusedWhateverTheRecordNumberOfTheDuplicate) {
@@ -309,6 +367,53 @@ TEST_F(Zet01EditTest, DeleteMovesTheLastRecordIntoTheGapWithItsMarks) {
   EXPECT_EQ(FileSize(path), T(h).headerSize);
   EXPECT_TRUE(ZetTable::MarkList(T(h)).Empty());
   ExpectIndexesAgree(h);
+}
+
+// Deletes without flush leave the moved records' bytes behind the last
+// record; the file's count follows at once where it took them in, and the
+// next flush or close cuts the file.
+TEST_F(Zet01EditTest, DeleteWithoutFlushLowersTheFileCountAndTheFlushCuts) {
+  const std::string path = TempPath("ARTIKEL.DAT");
+  std::vector<Article> rows = Numbered(10);
+  const int h = OpenWith("ARTIKEL.DAT", rows);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i].nr = int32_t(i + 1);
+  const uint64_t size = FileSize(path);
+  const auto remove = [&](uint32_t r) {
+    rows[r - 1] = rows.back();
+    rows.pop_back();
+  };
+
+  ASSERT_EQ(Delete(h, 3, false), 0);
+  remove(3);
+  EXPECT_EQ(CountInFile(path, T(h).version), 9);
+  EXPECT_EQ(FileSize(path), size);
+  // The old last record lies behind the count: no record, cached or not.
+  EXPECT_EQ(Zet01::ReadRecord(h, 10), LOWFILES::kErrReadFailed);
+  Zet01::ClearRecordCache(h);
+  EXPECT_EQ(Zet01::ReadRecord(h, 10), LOWFILES::kErrReadFailed);
+  EXPECT_EQ(ScanArticles(h), rows);
+  ASSERT_EQ(Zet01::FlushTable(h, true), 0);
+  EXPECT_EQ(FileSize(path), RecordsEnd(h));
+
+  // Appends not yet flushed: the file's count takes in neither them nor
+  // what a delete leaves behind them, and stays.
+  for (int16_t code : {501, 502}) {
+    ASSERT_EQ(Append(h, {0, code, "X", 1}, false), 0);
+    rows.push_back({int32_t(10 + code - 500), code, "X", 1});  // numbers are not given back
+  }
+  ASSERT_EQ(Delete(h, 2, false), 0);
+  remove(2);
+  EXPECT_EQ(CountInFile(path, T(h).version), 9);
+  EXPECT_EQ(T(h).recordCount, 10);
+  const uint64_t end = RecordsEnd(h);
+  const uint16_t version = T(h).version;
+  CloseArticles(h);
+  EXPECT_EQ(CountInFile(path, version), 10);
+  EXPECT_EQ(FileSize(path), end);
+  const int again = OpenArticles(path);
+  ASSERT_GT(again, 0);
+  EXPECT_EQ(ScanArticles(again), rows);
+  ExpectIndexesAgree(again);
 }
 
 TEST_F(Zet01EditTest, DeleteLeavesTheNextRecordOfTheOrderCurrent) {
