@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace bench {
@@ -24,10 +25,15 @@ inline double SecondsSince(Clock::time_point start) {
 }
 
 // A database in directory/bench.db with the given journal mode, no syncing
-// (the engine does not sync) and a page cache of cacheKiB.
+// (the engine does not sync) and a page cache of cacheKiB. A database a
+// former run left in the directory is removed first: every run starts empty.
 class SqliteDb {
  public:
   SqliteDb(const std::string& directory, const std::string& journal, size_t cacheKiB) {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+      std::error_code ignored;
+      std::filesystem::remove(directory + "/bench.db" + suffix, ignored);
+    }
     if (sqlite3_open((directory + "/bench.db").c_str(), &db_) != SQLITE_OK) Fail("sqlite3_open", 0);
     Exec("PRAGMA journal_mode=" + journal);
     Exec("PRAGMA synchronous=OFF");
