@@ -371,6 +371,13 @@ class EngineSide {
   explicit EngineSide(const std::string& directory) : directory_(directory) {}
 
   void Create() {
+    // The files of a former run in the directory go first (creation does
+    // not write over a table).
+    for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
+      const std::string name = entry.path().filename().string();
+      for (const char* stem : {"QUELLE.", "WORTE.", "VOLLTEXT."})
+        if (name.rfind(stem, 0) == 0) std::filesystem::remove(entry.path());
+    }
     auto source = zettable_test::MakeTable(
         2, {{"NR", Common::kTypeAutoNumber, 3, 10}, {"TITEL", Common::kTypeString, kTitleSize, kTitleSize},
             {"TEXT", Common::kTypeMemo, 3, 1}, {"VOLLTEXT", Common::kTypeRelation, 0, 0}});
