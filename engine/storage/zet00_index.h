@@ -46,6 +46,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "engine/base/shortstr.h"
@@ -220,6 +221,11 @@ int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate);
 // 0, or 4 (file), 2 (record read), 114 (stopped by the progress procedure),
 // 34 (a table whose records live only in its index).
 int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
+// Rebuilds the indexes of several slots as RebuildIndex does each, reading
+// the records once for all of them (progress once over the records). Every
+// index is tried; a slot that cannot begin (34, 4) ends the list there.
+// Answers 0 or the first error.
+int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progress = nullptr);
 // Puts sorted keys (btree_bulk.h) into the index of a slot: an empty tree is
 // written bottom-up at once, one that holds keys already takes them one by
 // one. The header's count grows by the keys put in. Answers 0 or 91
@@ -227,7 +233,7 @@ int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
 // and rebuilt at the next open).
 int FillIndex(int handle, int slot, BTREES::TKeySorter& keys);
 // Rebuilds every index when the table may maintain its indexes (open mode
-// bit 3). Answers 0 or the first error.
+// bit 3), all in one pass over the records. Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);
 // Deletes a user index of a table that may maintain its indexes (else 34,
 // also for an index an alias shares with its table): closes it (3 on

@@ -538,7 +538,8 @@ Bytes FileBytes(const std::string& path) {
 // byte, as one sorted by the compare procedure alone, in memory or in runs:
 // texts with accents, "ß" and "^" against their plain spellings, numbers,
 // reals, descending parts, two parts, the unique ID index (which still
-// refuses a duplicate), and an empty table.
+// refuses a duplicate), and an empty table; so does a rebuild of all the
+// indexes from one pass over the records.
 TEST_F(BulkIndexTest, RebuildSortedByFormsWritesTheSameFile) {
   const std::vector<zettable_test::FieldDef> fields = {
       {"NAME", 1, 12, 12}, {"NR", 2, 1, 10}, {"PREIS", 3, 7, 242}, {"DATUM", 6, 3, 10}, {"CODE", 1, 6, 6}};
@@ -580,6 +581,8 @@ TEST_F(BulkIndexTest, RebuildSortedByFormsWritesTheSameFile) {
       ASSERT_EQ(index_test::AppendForTest(h), 0);
     }
     index_test::WriteCount(*ZetTable::Table(h));
+    std::vector<int> slots;
+    std::vector<Bytes> built;
     for (int slot = 1; slot <= int(keys.size()); ++slot) {
       SCOPED_TRACE("slot " + std::to_string(slot));
       const std::string file(Zet00::IndexPath(*ZetTable::Table(h), slot).view());
@@ -598,6 +601,18 @@ TEST_F(BulkIndexTest, RebuildSortedByFormsWritesTheSameFile) {
       ASSERT_FALSE(files[0].empty());
       for (size_t i = 1; i < files.size(); ++i) EXPECT_TRUE(files[i] == files[0]) << "build " << i;
       EXPECT_EQ(index_test::WalkIndex(h, slot).size(), size_t(records));
+      slots.push_back(slot);
+      built.push_back(files[0]);
+    }
+    // All indexes from one pass over the records, in memory and in runs.
+    for (const size_t limit : {BTREES::kDefaultSortBytes, size_t(8000)}) {
+      BTREES::SetSortMemoryLimit(limit);
+      const int rebuilt = Zet00::RebuildIndexes(h, slots);
+      BTREES::SetSortMemoryLimit(BTREES::kDefaultSortBytes);
+      ASSERT_EQ(rebuilt, 0);
+      for (size_t i = 0; i < slots.size(); ++i)
+        EXPECT_TRUE(FileBytes(std::string(Zet00::IndexPath(*ZetTable::Table(h), slots[i]).view())) == built[i])
+            << "slot " << slots[i] << ", limit " << limit;
     }
     if (records > 0) {
       // The ID index built from forms still refuses a code it holds.
