@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include <unistd.h>
 
@@ -185,6 +186,22 @@ uint64_t HeadOf(const uint8_t* form, size_t from, size_t width) {
   return head;
 }
 
+// Sorts entries by their heads, a byte at a time from the lowest; a byte
+// that all heads share takes no pass. Equal heads keep their order.
+void SortByHeads(std::vector<TSortEntry>& entries) {
+  std::vector<TSortEntry> moved(entries.size());
+  for (size_t byte = 0; byte < kHeadBytes; ++byte) {
+    const unsigned shift = unsigned(8 * byte);
+    std::array<size_t, 256> counts{};
+    for (const TSortEntry& e : entries) ++counts[(e.head >> shift) & 0xFF];
+    if (std::find(counts.begin(), counts.end(), entries.size()) != counts.end()) continue;
+    size_t at = 0;
+    for (size_t& c : counts) at += std::exchange(c, at);
+    for (const TSortEntry& e : entries) moved[counts[(e.head >> shift) & 0xFF]++] = e;
+    entries.swap(moved);
+  }
+}
+
 }  // namespace
 
 size_t SortMemoryLimit() { return g_sortMemoryLimit; }
@@ -219,6 +236,12 @@ void TKeySorter::UseCompare(TCompareProc compare, const uint8_t* compareData) {
 // its form and its sort entry too.
 size_t TKeySorter::PerKey() const {
   return keyLength_ + sizeof(uint32_t) + (formWidth_ != 0 ? formWidth_ + sizeof(TSortEntry) : 0);
+}
+
+void TKeySorter::Reserve(size_t keys) {
+  if (compare_) keys = std::min(keys, std::max<size_t>(1, limit_ / PerKey()));
+  order_.reserve(keys);
+  keys_.reserve(keys * keyLength_);
 }
 
 void TKeySorter::Add(const uint8_t* key) {
@@ -267,21 +290,40 @@ bool TKeySorter::SortHeldByForms() {
     const uint8_t* b = forms.data() + i * width;
     shared = size_t(std::mismatch(a, a + shared, b).first - a);
   }
-  for (TSortEntry& e : entries) e.head = HeadOf(forms.data() + size_t(e.index) * width, shared, width);
+  // Heads that differ decide between keys whose forms decide that far.
+  const size_t headEnd = std::min(width, shared + kHeadBytes);
+  bool headsDecide = true;
+  for (TSortEntry& e : entries) {
+    e.head = HeadOf(forms.data() + size_t(e.index) * width, shared, width);
+    headsDecide = headsDecide && e.decisive >= headEnd;
+  }
   const auto formed = [&](const TSortEntry& e) {
     return TFormed{keys_.data() + size_t(e.index) * keyLength_, forms.data() + size_t(e.index) * width, e.decisive};
   };
   const auto order = [&](const TSortEntry& a, const TSortEntry& b) {
     if (a.head != b.head) {
-      if (std::min(a.decisive, b.decisive) >= shared + kHeadBytes) return a.head < b.head ? -1 : 1;
+      if (std::min(a.decisive, b.decisive) >= headEnd) return a.head < b.head ? -1 : 1;
       return Order(formed(a), formed(b), shared);
     }
     return Order(formed(a), formed(b), shared + kHeadBytes);
   };
-  std::sort(entries.begin(), entries.end(), [&](const TSortEntry& a, const TSortEntry& b) {
+  const auto less = [&](const TSortEntry& a, const TSortEntry& b) {
     const int c = order(a, b);
     return c != 0 ? c < 0 : a.index < b.index;
-  });
+  };
+  if (headsDecide) {
+    // By the heads alone (a radix sort that keeps equal heads in the order
+    // the keys came), then each run of equal heads by the whole order.
+    SortByHeads(entries);
+    for (size_t i = 0; i < n;) {
+      size_t j = i + 1;
+      while (j < n && entries[j].head == entries[i].head) ++j;
+      if (j - i > 1) std::sort(entries.begin() + ptrdiff_t(i), entries.begin() + ptrdiff_t(j), less);
+      i = j;
+    }
+  } else {
+    std::sort(entries.begin(), entries.end(), less);
+  }
   // Keys neither of which sorts before the other are one key; the first
   // added is kept.
   size_t kept = 0;

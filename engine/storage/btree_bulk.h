@@ -44,9 +44,11 @@
 // memcmp of the forms, calling the procedure only where two forms do not
 // decide; the order, the repeats dropped and so the tree are the same as
 // by the procedure alone. In memory the sort works on 16-byte entries that
-// hold 8 bytes of the form past the prefix all forms share, so most
-// comparisons are one of integers; the forms count against the memory
-// limit. Merging runs computes the forms of the keys as they are fetched.
+// hold 8 bytes of the form past the prefix all forms share (the head): a
+// radix sort by the heads, then each run of equal heads by the whole forms,
+// where every form decides past its head; else a sort whose comparisons are
+// mostly of heads. The forms count against the memory limit. Merging runs
+// computes the forms of the keys as they are fetched.
 #pragma once
 
 #include <cstddef>
@@ -137,6 +139,8 @@ class TKeySorter {
   TKeySorter(const TKeySorter&) = delete;
   TKeySorter& operator=(const TKeySorter&) = delete;
 
+  // Room for this many keys to come (within the memory limit).
+  void Reserve(size_t keys);
   void Add(const uint8_t* key);
   // Sorts by compare (which must be the one given when made, if any) and
   // drops repeats; then Size() is the number of keys left and reading may

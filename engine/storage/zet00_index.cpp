@@ -920,6 +920,7 @@ int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progres
     // written bottom-up.
     r.keys = std::make_unique<BTREES::TKeySorter>(r.tree->header.keyLength, KeyCompareProc(t.version),
                                                   r.d->header.data(), BTREES::SortMemoryLimit() / slots.size());
+    r.keys->Reserve(size_t(std::max(t.recordCount, 0)));
     rebuilds.push_back(std::move(r));
   }
   // One pass over the records gives the keys of every index.
