@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <utility>
 
 #include <unistd.h>
@@ -188,16 +190,18 @@ uint64_t HeadOf(const uint8_t* form, size_t from, size_t width) {
 
 // Sorts entries by their heads, a byte at a time from the lowest; a byte
 // that all heads share takes no pass. Equal heads keep their order.
-void SortByHeads(std::vector<TSortEntry>& entries) {
-  std::vector<TSortEntry> moved(entries.size());
+// (The arrays of a sort are left uninitialized: every element is written
+// before it is read.)
+void SortByHeads(std::unique_ptr<TSortEntry[]>& entries, size_t n) {
+  std::unique_ptr<TSortEntry[]> moved(new TSortEntry[n]);
   for (size_t byte = 0; byte < kHeadBytes; ++byte) {
     const unsigned shift = unsigned(8 * byte);
     std::array<size_t, 256> counts{};
-    for (const TSortEntry& e : entries) ++counts[(e.head >> shift) & 0xFF];
-    if (std::find(counts.begin(), counts.end(), entries.size()) != counts.end()) continue;
+    for (size_t i = 0; i < n; ++i) ++counts[(entries[i].head >> shift) & 0xFF];
+    if (std::find(counts.begin(), counts.end(), n) != counts.end()) continue;
     size_t at = 0;
     for (size_t& c : counts) at += std::exchange(c, at);
-    for (const TSortEntry& e : entries) moved[counts[(e.head >> shift) & 0xFF]++] = e;
+    for (size_t i = 0; i < n; ++i) moved[counts[(entries[i].head >> shift) & 0xFF]++] = entries[i];
     entries.swap(moved);
   }
 }
@@ -276,29 +280,29 @@ int TKeySorter::Order(const TFormed& a, const TFormed& b, size_t from) const {
 bool TKeySorter::SortHeldByForms() {
   const size_t n = order_.size();
   const size_t width = formWidth_;
-  std::vector<uint8_t> forms(n * width);
-  std::vector<TSortEntry> entries(n);
+  std::unique_ptr<uint8_t[]> forms(new uint8_t[n * width]);
+  std::unique_ptr<TSortEntry[]> entries(new TSortEntry[n]);
   for (size_t i = 0; i < n; ++i) {
-    const size_t decisive = form_.form(keys_.data() + i * keyLength_, compareData_, forms.data() + i * width);
+    const size_t decisive = form_.form(keys_.data() + i * keyLength_, compareData_, forms.get() + i * width);
     if (decisive == kNoSortForm) return false;
     entries[i] = {0, uint32_t(i), uint32_t(std::min(decisive, width))};
   }
   // The prefix all forms share decides nothing.
   size_t shared = width;
   for (size_t i = 1; i < n && shared > 0; ++i) {
-    const uint8_t* a = forms.data();
-    const uint8_t* b = forms.data() + i * width;
+    const uint8_t* a = forms.get();
+    const uint8_t* b = forms.get() + i * width;
     shared = size_t(std::mismatch(a, a + shared, b).first - a);
   }
   // Heads that differ decide between keys whose forms decide that far.
   const size_t headEnd = std::min(width, shared + kHeadBytes);
   bool headsDecide = true;
-  for (TSortEntry& e : entries) {
-    e.head = HeadOf(forms.data() + size_t(e.index) * width, shared, width);
+  for (TSortEntry& e : std::span(entries.get(), n)) {
+    e.head = HeadOf(forms.get() + size_t(e.index) * width, shared, width);
     headsDecide = headsDecide && e.decisive >= headEnd;
   }
   const auto formed = [&](const TSortEntry& e) {
-    return TFormed{keys_.data() + size_t(e.index) * keyLength_, forms.data() + size_t(e.index) * width, e.decisive};
+    return TFormed{keys_.data() + size_t(e.index) * keyLength_, forms.get() + size_t(e.index) * width, e.decisive};
   };
   const auto order = [&](const TSortEntry& a, const TSortEntry& b) {
     if (a.head != b.head) {
@@ -314,15 +318,15 @@ bool TKeySorter::SortHeldByForms() {
   if (headsDecide) {
     // By the heads alone (a radix sort that keeps equal heads in the order
     // the keys came), then each run of equal heads by the whole order.
-    SortByHeads(entries);
+    SortByHeads(entries, n);
     for (size_t i = 0; i < n;) {
       size_t j = i + 1;
       while (j < n && entries[j].head == entries[i].head) ++j;
-      if (j - i > 1) std::sort(entries.begin() + ptrdiff_t(i), entries.begin() + ptrdiff_t(j), less);
+      if (j - i > 1) std::sort(entries.get() + i, entries.get() + j, less);
       i = j;
     }
   } else {
-    std::sort(entries.begin(), entries.end(), less);
+    std::sort(entries.get(), entries.get() + n, less);
   }
   // Keys neither of which sorts before the other are one key; the first
   // added is kept.

@@ -885,45 +885,9 @@ int FinishRebuild(TZetTable& t, TRebuild& r, int32_t count) {
   return 0;
 }
 
-}  // namespace
-
-int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progress) {
-  if (slots.empty()) return 0;
-  // The slots an alias shares resolve to its table's; one pass over the
-  // records serves slots of one table only.
-  const TSlotRef first = Resolve(handle, slots.front());
-  for (const int slot : slots) {
-    const TSlotRef ref = Resolve(handle, slot);
-    if (!ref.d) return kErrIllegalOp;
-    if (ref.handle != first.handle) {
-      int error = 0;
-      for (const int s : slots)
-        if (const int e = RebuildIndexes(handle, std::span<const int>(&s, 1), progress); e != 0 && error == 0)
-          error = e;
-      return error;
-    }
-  }
-  handle = first.handle;
-  TZetTable& t = *first.table;
-  // Slots are begun in order; one that cannot begin ends the list there,
-  // as rebuilding them one after the other would.
-  std::vector<TRebuild> rebuilds;
-  int error = 0;
-  for (const int slot : slots) {
-    const TSlotRef ref = Resolve(handle, slot);
-    TRebuild r;
-    r.slot = ref.slot;
-    r.d = ref.d;
-    if ((error = BeginRebuild(t, r)) != 0) break;
-    // The keys are sorted (beyond the sort memory limit, which the indexes
-    // share, in runs merged from a temporary file) and each tree is
-    // written bottom-up.
-    r.keys = std::make_unique<BTREES::TKeySorter>(r.tree->header.keyLength, KeyCompareProc(t.version),
-                                                  r.d->header.data(), BTREES::SortMemoryLimit() / slots.size());
-    r.keys->Reserve(size_t(std::max(t.recordCount, 0)));
-    rebuilds.push_back(std::move(r));
-  }
-  // One pass over the records gives the keys of every index.
+// Reads the records once for the keys of every index begun, then finishes
+// each. Answers 0 or the first error.
+int RebuildInOnePass(int handle, TZetTable& t, std::vector<TRebuild>& rebuilds, TProgressProc progress) {
   const int32_t count = std::max(t.recordCount, 0);
   std::vector<uint8_t> record(t.recordLength);
   KeyBuffer key{};
@@ -954,7 +918,56 @@ int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progres
     if (r.error == 0) r.error = passError;
     if (const int e = FinishRebuild(t, r, count); e != 0 && firstError == 0) firstError = e;
   }
-  return firstError != 0 ? firstError : error;
+  return firstError;
+}
+
+}  // namespace
+
+int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progress) {
+  if (slots.empty()) return 0;
+  // The slots an alias shares resolve to its table's; one pass over the
+  // records serves slots of one table only.
+  const TSlotRef first = Resolve(handle, slots.front());
+  for (const int slot : slots) {
+    const TSlotRef ref = Resolve(handle, slot);
+    if (!ref.d) return kErrIllegalOp;
+    if (ref.handle != first.handle) {
+      int error = 0;
+      for (const int s : slots)
+        if (const int e = RebuildIndexes(handle, std::span<const int>(&s, 1), progress); e != 0 && error == 0)
+          error = e;
+      return error;
+    }
+  }
+  handle = first.handle;
+  TZetTable& t = *first.table;
+  // Slots are begun in order; one that cannot begin ends the list there,
+  // as rebuilding them one after the other would. Indexes whose files
+  // differ only in their extension build in the same temporary file: they
+  // go in passes of their own.
+  int error = 0, beginError = 0;
+  for (size_t next = 0; next < slots.size() && beginError == 0;) {
+    std::vector<TRebuild> rebuilds;
+    for (; next < slots.size(); ++next) {
+      const TSlotRef ref = Resolve(handle, slots[next]);
+      const std::string building = RebuildPath(IndexPath(t, ref.slot));
+      if (std::any_of(rebuilds.begin(), rebuilds.end(), [&](const TRebuild& r) { return r.building == building; }))
+        break;
+      TRebuild r;
+      r.slot = ref.slot;
+      r.d = ref.d;
+      if ((beginError = BeginRebuild(t, r)) != 0) break;
+      // The keys are sorted (beyond the sort memory limit, which the
+      // indexes share, in runs merged from a temporary file) and each tree
+      // is written bottom-up.
+      r.keys = std::make_unique<BTREES::TKeySorter>(r.tree->header.keyLength, KeyCompareProc(t.version),
+                                                    r.d->header.data(), BTREES::SortMemoryLimit() / slots.size());
+      r.keys->Reserve(size_t(std::max(t.recordCount, 0)));
+      rebuilds.push_back(std::move(r));
+    }
+    if (const int e = RebuildInOnePass(handle, t, rebuilds, progress); e != 0 && error == 0) error = e;
+  }
+  return error != 0 ? error : beginError;
 }
 
 int RebuildIndex(int handle, int slot, TProgressProc progress) {
