@@ -382,10 +382,15 @@ uint16_t TKeySorter::Sort(TCompareProc compare, const uint8_t* compareData) {
     std::vector<uint8_t>().swap(keys_);
     std::vector<uint32_t>().swap(order_);
     if (failure_ == 0 && std::fflush(file_) != 0) failure_ = LOWFILES::kErrWriteFailed;
-    // One merge counts the keys, as the tree's shape needs the number first.
+    // The tree's shape needs the number first: keys known to be distinct
+    // are all there; else one merge counts them.
     size_ = 0;
-    Rewind();
-    while (Next()) ++size_;
+    if (distinct_) {
+      size_ = size_t(written_);
+    } else {
+      Rewind();
+      while (Next()) ++size_;
+    }
   }
   Rewind();
   return failure_;
@@ -497,6 +502,7 @@ void TKeySorter::Clear() {
   cursor_ = 0;
   failure_ = 0;
   handedOut_ = false;
+  distinct_ = false;
 }
 
 uint16_t BuildTree(PTree tree, TKeySorter& keys) {

@@ -141,6 +141,10 @@ class TKeySorter {
 
   // Room for this many keys to come (within the memory limit).
   void Reserve(size_t keys);
+  // The caller's word that no two keys it adds are equal (index keys that
+  // end in distinct record numbers): Sort then counts the keys without a
+  // merge.
+  void KeysDistinct() { distinct_ = true; }
   void Add(const uint8_t* key);
   // Sorts by compare (which must be the one given when made, if any) and
   // drops repeats; then Size() is the number of keys left and reading may
@@ -200,6 +204,7 @@ class TKeySorter {
   TSortForm form_;
   size_t formWidth_ = 0;  // 0: no forms
   size_t limit_;
+  bool distinct_ = false;
   std::vector<uint8_t> keys_;
   std::vector<uint32_t> order_;
   size_t size_ = 0;

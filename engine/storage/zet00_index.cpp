@@ -963,6 +963,7 @@ int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progres
       r.keys = std::make_unique<BTREES::TKeySorter>(r.tree->header.keyLength, KeyCompareProc(t.version),
                                                     r.d->header.data(), BTREES::SortMemoryLimit() / slots.size());
       r.keys->Reserve(size_t(std::max(t.recordCount, 0)));
+      r.keys->KeysDistinct();  // one key a record, each with its number
       rebuilds.push_back(std::move(r));
     }
     if (const int e = RebuildInOnePass(handle, t, rebuilds, progress); e != 0 && error == 0) error = e;
