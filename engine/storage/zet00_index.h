@@ -222,9 +222,10 @@ int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate);
 // 34 (a table whose records live only in its index).
 int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
 // Rebuilds the indexes of several slots as RebuildIndex does each, reading
-// the records once for all of them (progress once over the records). Every
-// index is tried; a slot that cannot begin (34, 4) ends the list there.
-// Answers 0 or the first error.
+// the records once for all of them (progress once a pass); indexes whose
+// files differ only in their extension share the temporary build file and
+// take a pass each. Every index is tried; a slot that cannot begin (34, 4)
+// ends the list there. Answers 0 or the first error.
 int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progress = nullptr);
 // Puts sorted keys (btree_bulk.h) into the index of a slot: an empty tree is
 // written bottom-up at once, one that holds keys already takes them one by
@@ -233,7 +234,7 @@ int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progres
 // and rebuilt at the next open).
 int FillIndex(int handle, int slot, BTREES::TKeySorter& keys);
 // Rebuilds every index when the table may maintain its indexes (open mode
-// bit 3), all in one pass over the records. Answers 0 or the first error.
+// bit 3), as RebuildIndexes does. Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);
 // Deletes a user index of a table that may maintain its indexes (else 34,
 // also for an index an alias shares with its table): closes it (3 on
