@@ -194,8 +194,9 @@ class EngineSide {
 
   // Every index built afresh from the records.
   void Rebuild() {
-    for (int slot = 1; slot <= Table().highestIndexSlot; ++slot)
-      if (int e = Zet00::RebuildIndex(kSlot, slot)) Fail("rebuild", e);
+    std::vector<int> slots;
+    for (int slot = 1; slot <= Table().highestIndexSlot; ++slot) slots.push_back(slot);
+    if (int e = Zet00::RebuildIndexes(kSlot, slots)) Fail("rebuild", e);
     Flush();
   }
 

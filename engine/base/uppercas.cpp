@@ -154,6 +154,19 @@ void LowerStr(ShortStr& text) {
 int CollateCompare(std::string_view a, std::string_view b) { return Collate(a, b, true); }
 int CollateCompareExact(std::string_view a, std::string_view b) { return Collate(a, b, false); }
 
+size_t CollateBaseLetters(std::string_view text, uint8_t* out, size_t room, bool& plain) {
+  CollateSide side{text};
+  size_t n = 0;
+  while (!side.AtEnd()) {
+    const uint8_t letter = side.Value(true);
+    if (n < room) out[n] = letter;
+    ++n;
+    side.Advance();
+  }
+  plain = side.mark == 0;
+  return n;
+}
+
 void OemToAnsiStr(ShortStr& text) { platform::OemToAnsiBuffer(text.data(), text.size()); }
 void AnsiToOemStr(ShortStr& text) { platform::AnsiToOemBuffer(text.data(), text.size()); }
 

@@ -6,6 +6,8 @@
 // "Strasse" < "Straße" < "Strassen").
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "engine/base/shortstr.h"
@@ -21,6 +23,15 @@ void LowerStr(ShortStr& text);
 int CollateCompare(std::string_view a, std::string_view b);
 // The same comparison without case folding ("E" < "e").
 int CollateCompareExact(std::string_view a, std::string_view b);
+
+// The base letters of a text as CollateCompare compares them first, case
+// folded ("ß" gives two, "^" counts as a space): two texts whose base
+// letters differ compare as their base letters do, the shorter run of
+// letters first where one begins the other. Writes at most room letters to
+// out and answers how many the text has. plain tells whether the base
+// letters decide everything (no accent or "ß", so equal base letters make
+// equal texts).
+size_t CollateBaseLetters(std::string_view text, uint8_t* out, size_t room, bool& plain);
 
 // Conversion in place between the OEM code page of old files and Windows-1252.
 void OemToAnsiStr(ShortStr& text);

@@ -1,7 +1,11 @@
 #include "engine/storage/btree_bulk.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <memory>
+#include <span>
+#include <utility>
 
 #include <unistd.h>
 
@@ -152,18 +156,100 @@ size_t g_sortMemoryLimit = kDefaultSortBytes;
 // Most bytes one run's reader fetches at once.
 constexpr size_t kMaxFetchBytes = 65536;
 
+// The registered sort forms.
+struct TFormEntry {
+  TCompareProc compare = nullptr;
+  TSortForm form;
+};
+constexpr size_t kMaxSortForms = 4;
+std::array<TFormEntry, kMaxSortForms> g_sortForms{};
+bool g_useSortForms = true;
+
+TSortForm FormOf(TCompareProc compare) {
+  if (compare && g_useSortForms)
+    for (const TFormEntry& e : g_sortForms)
+      if (e.compare == compare) return e.form;
+  return {};
+}
+
+// A key in the in-memory sort: the 8 bytes of its form from the end of the
+// prefix all forms share (big-endian, so integers order as the bytes), its
+// number, and its form's decisive bytes.
+struct TSortEntry {
+  uint64_t head;
+  uint32_t index;
+  uint32_t decisive;
+};
+constexpr size_t kHeadBytes = sizeof(uint64_t);
+
+uint64_t HeadOf(const uint8_t* form, size_t from, size_t width) {
+  uint64_t head = 0;
+  for (size_t i = 0; i < kHeadBytes; ++i) head = head << 8 | (from + i < width ? form[from + i] : 0);
+  return head;
+}
+
+// Sorts entries by their heads, a byte at a time from the lowest; a byte
+// that all heads share takes no pass. Equal heads keep their order.
+// (The arrays of a sort are left uninitialized: every element is written
+// before it is read.)
+void SortByHeads(std::unique_ptr<TSortEntry[]>& entries, size_t n) {
+  std::unique_ptr<TSortEntry[]> moved(new TSortEntry[n]);
+  for (size_t byte = 0; byte < kHeadBytes; ++byte) {
+    const unsigned shift = unsigned(8 * byte);
+    std::array<size_t, 256> counts{};
+    for (size_t i = 0; i < n; ++i) ++counts[(entries[i].head >> shift) & 0xFF];
+    if (std::find(counts.begin(), counts.end(), n) != counts.end()) continue;
+    size_t at = 0;
+    for (size_t& c : counts) at += std::exchange(c, at);
+    for (size_t i = 0; i < n; ++i) moved[counts[(entries[i].head >> shift) & 0xFF]++] = entries[i];
+    entries.swap(moved);
+  }
+}
+
 }  // namespace
 
 size_t SortMemoryLimit() { return g_sortMemoryLimit; }
 void SetSortMemoryLimit(size_t bytes) { g_sortMemoryLimit = bytes; }
 
+void SetSortForm(TCompareProc compare, const TSortForm& form) {
+  for (TFormEntry& e : g_sortForms) {
+    if (e.compare == compare || e.compare == nullptr) {
+      e = {compare, form};
+      return;
+    }
+  }
+}
+
+void UseSortForms(bool use) { g_useSortForms = use; }
+
 TKeySorter::TKeySorter(uint16_t keyLength, TCompareProc compare, const uint8_t* compareData, size_t memoryLimit)
-    : keyLength_(keyLength), compare_(compare), compareData_(compareData), limit_(memoryLimit) {}
+    : keyLength_(keyLength), limit_(memoryLimit) {
+  UseCompare(compare, compareData);
+}
 
 TKeySorter::~TKeySorter() { Clear(); }
 
+void TKeySorter::UseCompare(TCompareProc compare, const uint8_t* compareData) {
+  compare_ = compare;
+  compareData_ = compareData;
+  form_ = FormOf(compare);
+  formWidth_ = form_.width && form_.form ? form_.width(compareData) : 0;
+}
+
+// A key held takes its bytes and its place in the order; sorted by forms,
+// its form and its sort entry too.
+size_t TKeySorter::PerKey() const {
+  return keyLength_ + sizeof(uint32_t) + (formWidth_ != 0 ? formWidth_ + sizeof(TSortEntry) : 0);
+}
+
+void TKeySorter::Reserve(size_t keys) {
+  if (compare_) keys = std::min(keys, std::max<size_t>(1, limit_ / PerKey()));
+  order_.reserve(keys);
+  keys_.reserve(keys * keyLength_);
+}
+
 void TKeySorter::Add(const uint8_t* key) {
-  const size_t perKey = keyLength_ + sizeof(uint32_t);
+  const size_t perKey = PerKey();
   if (compare_ && !order_.empty() && (order_.size() + 1) * perKey > limit_) SpillHeld();
   if (compare_ && order_.size() == order_.capacity()) {
     // Grown by hand, so that the blocks never take more than the limit.
@@ -176,7 +262,86 @@ void TKeySorter::Add(const uint8_t* key) {
   keys_.insert(keys_.end(), key, key + keyLength_);
 }
 
+int TKeySorter::Order(const TFormed& a, const TFormed& b, size_t from) const {
+  if (formWidth_ != 0) {
+    const size_t m = std::min(a.decisive, b.decisive);
+    if (m > from)
+      if (const int c = std::memcmp(a.form + from, b.form + from, m - from)) return c < 0 ? -1 : 1;
+    if (a.decisive == formWidth_ && b.decisive == formWidth_) return 0;
+  }
+  if (compare_(a.key, b.key, compareData_)) return -1;
+  return compare_(b.key, a.key, compareData_) ? 1 : 0;
+}
+
+// Sorts the held keys by their forms: a sort of 16-byte entries that mostly
+// compares integers, memcmp where they agree, the compare procedure only
+// where the forms do not decide. Equal keys stay in the order they came.
+// Answers false (nothing changed) when a key has no form.
+bool TKeySorter::SortHeldByForms() {
+  const size_t n = order_.size();
+  const size_t width = formWidth_;
+  std::unique_ptr<uint8_t[]> forms(new uint8_t[n * width]);
+  std::unique_ptr<TSortEntry[]> entries(new TSortEntry[n]);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t decisive = form_.form(keys_.data() + i * keyLength_, compareData_, forms.get() + i * width);
+    if (decisive == kNoSortForm) return false;
+    entries[i] = {0, uint32_t(i), uint32_t(std::min(decisive, width))};
+  }
+  // The prefix all forms share decides nothing.
+  size_t shared = width;
+  for (size_t i = 1; i < n && shared > 0; ++i) {
+    const uint8_t* a = forms.get();
+    const uint8_t* b = forms.get() + i * width;
+    shared = size_t(std::mismatch(a, a + shared, b).first - a);
+  }
+  // Heads that differ decide between keys whose forms decide that far.
+  const size_t headEnd = std::min(width, shared + kHeadBytes);
+  bool headsDecide = true;
+  for (TSortEntry& e : std::span(entries.get(), n)) {
+    e.head = HeadOf(forms.get() + size_t(e.index) * width, shared, width);
+    headsDecide = headsDecide && e.decisive >= headEnd;
+  }
+  const auto formed = [&](const TSortEntry& e) {
+    return TFormed{keys_.data() + size_t(e.index) * keyLength_, forms.get() + size_t(e.index) * width, e.decisive};
+  };
+  const auto order = [&](const TSortEntry& a, const TSortEntry& b) {
+    if (a.head != b.head) {
+      if (std::min(a.decisive, b.decisive) >= headEnd) return a.head < b.head ? -1 : 1;
+      return Order(formed(a), formed(b), shared);
+    }
+    return Order(formed(a), formed(b), shared + kHeadBytes);
+  };
+  const auto less = [&](const TSortEntry& a, const TSortEntry& b) {
+    const int c = order(a, b);
+    return c != 0 ? c < 0 : a.index < b.index;
+  };
+  if (headsDecide) {
+    // By the heads alone (a radix sort that keeps equal heads in the order
+    // the keys came), then each run of equal heads by the whole order.
+    SortByHeads(entries, n);
+    for (size_t i = 0; i < n;) {
+      size_t j = i + 1;
+      while (j < n && entries[j].head == entries[i].head) ++j;
+      if (j - i > 1) std::sort(entries.get() + i, entries.get() + j, less);
+      i = j;
+    }
+  } else {
+    std::sort(entries.get(), entries.get() + n, less);
+  }
+  // Keys neither of which sorts before the other are one key; the first
+  // added is kept.
+  size_t kept = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (kept > 0 && order(entries[kept - 1], entries[i]) == 0) continue;
+    entries[kept++] = entries[i];
+  }
+  order_.resize(kept);
+  for (size_t i = 0; i < kept; ++i) order_[i] = entries[i].index;
+  return true;
+}
+
 void TKeySorter::SortHeld() {
+  if (formWidth_ != 0 && order_.size() > 1 && SortHeldByForms()) return;
   const uint8_t* base = keys_.data();
   const size_t length = keyLength_;
   const TCompareProc compare = compare_;
@@ -208,8 +373,7 @@ void TKeySorter::SpillHeld() {
 }
 
 uint16_t TKeySorter::Sort(TCompareProc compare, const uint8_t* compareData) {
-  compare_ = compare;
-  compareData_ = compareData;
+  UseCompare(compare, compareData);
   if (runs_.empty()) {
     SortHeld();
     size_ = order_.size();
@@ -218,25 +382,29 @@ uint16_t TKeySorter::Sort(TCompareProc compare, const uint8_t* compareData) {
     std::vector<uint8_t>().swap(keys_);
     std::vector<uint32_t>().swap(order_);
     if (failure_ == 0 && std::fflush(file_) != 0) failure_ = LOWFILES::kErrWriteFailed;
-    // One merge counts the keys, as the tree's shape needs the number first.
+    // The tree's shape needs the number first: keys known to be distinct
+    // are all there; else one merge counts them.
     size_ = 0;
-    Rewind();
-    while (Next()) ++size_;
+    if (distinct_) {
+      size_ = size_t(written_);
+    } else {
+      Rewind();
+      while (Next()) ++size_;
+    }
   }
   Rewind();
   return failure_;
 }
 
-const uint8_t* TKeySorter::ReaderKey(uint32_t r) const {
+TKeySorter::TFormed TKeySorter::ReaderKey(uint32_t r) const {
   const TReader& reader = readers_[r];
-  return reader.keys.data() + reader.at * keyLength_;
+  const uint8_t* key = reader.keys.data() + reader.at * keyLength_;
+  if (formWidth_ == 0) return {key, nullptr, 0};
+  return {key, reader.forms.data() + reader.at * formWidth_, reader.decisive[reader.at]};
 }
 
 bool TKeySorter::After(uint32_t a, uint32_t b) const {
-  const uint8_t* ka = ReaderKey(a);
-  const uint8_t* kb = ReaderKey(b);
-  if (compare_(kb, ka, compareData_)) return true;
-  if (compare_(ka, kb, compareData_)) return false;
+  if (const int c = Order(ReaderKey(a), ReaderKey(b))) return c > 0;
   return a > b;  // of equal keys the earlier run's comes first
 }
 
@@ -254,6 +422,14 @@ bool TKeySorter::Fetch(TReader& reader) {
     }
     got += size_t(r);
   }
+  for (size_t i = 0; i < n && formWidth_ != 0; ++i) {
+    const size_t decisive =
+        form_.form(reader.keys.data() + i * keyLength_, compareData_, reader.forms.data() + i * formWidth_);
+    // A key without a form: from here on the compare procedure orders
+    // alone, which gives the same order.
+    if (decisive == kNoSortForm) formWidth_ = 0;
+    reader.decisive[i] = std::min(decisive, formWidth_);
+  }
   reader.next += n;
   reader.left -= n;
   reader.held = n;
@@ -266,15 +442,19 @@ void TKeySorter::Rewind() {
   heap_.clear();
   if (runs_.empty()) return;
   // The memory limit is shared by the runs' readers.
-  const size_t perFetch = std::clamp<size_t>(limit_ / runs_.size(), keyLength_, kMaxFetchBytes) / keyLength_;
+  const size_t perKey = keyLength_ + (formWidth_ != 0 ? formWidth_ + sizeof(size_t) : 0);
+  const size_t perFetch = std::clamp<size_t>(limit_ / runs_.size(), perKey, kMaxFetchBytes) / perKey;
   readers_.assign(runs_.size(), {});
   for (size_t r = 0; r < runs_.size(); ++r) {
     TReader& reader = readers_[r];
     reader.next = runs_[r].first;
     reader.left = runs_[r].count;
     reader.keys.resize(perFetch * keyLength_);
+    reader.forms.resize(perFetch * formWidth_);
+    reader.decisive.resize(formWidth_ != 0 ? perFetch : 0);
     if (Fetch(reader)) heap_.push_back(uint32_t(r));
   }
+  lastForm_.resize(formWidth_);
   std::make_heap(heap_.begin(), heap_.end(), [this](uint32_t a, uint32_t b) { return After(a, b); });
 }
 
@@ -284,11 +464,13 @@ const uint8_t* TKeySorter::Next() {
   while (!heap_.empty()) {
     std::pop_heap(heap_.begin(), heap_.end(), after);
     TReader& reader = readers_[heap_.back()];
-    const uint8_t* key = reader.keys.data() + reader.at * keyLength_;
+    const TFormed key = ReaderKey(heap_.back());
     // Runs hold no repeats of their own; one may repeat another's key.
-    const bool repeat = handedOut_ && !compare_(last_.data(), key, compareData_);
+    const bool repeat = handedOut_ && Order({last_.data(), lastForm_.data(), lastDecisive_}, key) == 0;
     if (!repeat) {
-      last_.assign(key, key + keyLength_);
+      last_.assign(key.key, key.key + keyLength_);
+      if (formWidth_ != 0) std::memcpy(lastForm_.data(), key.form, formWidth_);
+      lastDecisive_ = key.decisive;
       handedOut_ = true;
     }
     if (++reader.at < reader.held || Fetch(reader))
@@ -301,8 +483,9 @@ const uint8_t* TKeySorter::Next() {
 }
 
 size_t TKeySorter::Bytes() const {
-  size_t bytes = keys_.capacity() + order_.capacity() * sizeof(uint32_t) + last_.capacity();
-  for (const TReader& reader : readers_) bytes += reader.keys.capacity();
+  size_t bytes = keys_.capacity() + order_.capacity() * sizeof(uint32_t) + last_.capacity() + lastForm_.capacity();
+  for (const TReader& reader : readers_)
+    bytes += reader.keys.capacity() + reader.forms.capacity() + reader.decisive.capacity() * sizeof(size_t);
   return bytes;
 }
 
@@ -319,6 +502,7 @@ void TKeySorter::Clear() {
   cursor_ = 0;
   failure_ = 0;
   handedOut_ = false;
+  distinct_ = false;
 }
 
 uint16_t BuildTree(PTree tree, TKeySorter& keys) {

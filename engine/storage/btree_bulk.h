@@ -38,6 +38,17 @@
 // (of equal keys in several runs the one of the earliest run wins, which
 // is the one added first). Without a compare procedure given before the
 // keys come, a sorter keeps every key in memory.
+//
+// Where the owner of a compare procedure registered a sort form for it
+// (SetSortForm), the sorter computes each key's form once and orders by
+// memcmp of the forms, calling the procedure only where two forms do not
+// decide; the order, the repeats dropped and so the tree are the same as
+// by the procedure alone. In memory the sort works on 16-byte entries that
+// hold 8 bytes of the form past the prefix all forms share (the head): a
+// radix sort by the heads, then each run of equal heads by the whole forms,
+// where every form decides past its head; else a sort whose comparisons are
+// mostly of heads. The forms count against the memory limit. Merging runs
+// computes the forms of the keys as they are fetched.
 #pragma once
 
 #include <cstddef>
@@ -91,6 +102,28 @@ class TBulkBuilder {
   std::vector<TLevel> levels_;
 };
 
+// A sort form lets the sorter order keys by memcmp instead of calling the
+// compare procedure (registered by the owner of the procedure):
+//   - Width(compareData): the most bytes a key's form takes (0: no forms);
+//   - Form(key, compareData, out): writes the key's form (Width bytes, zero
+//     after its end) and answers how many of its leading bytes decide, or
+//     kNoSortForm for a key that has none.
+// The promise: for keys a and b with decisive lengths da and db and
+// m = min(da, db), if their forms differ within the first m bytes, a sorts
+// before b exactly when its form is the smaller there; if they agree there
+// and da and db are both Width, the keys are equal (neither sorts before
+// the other). In every other case the compare procedure decides. So the
+// order is the compare procedure's, only reached with fewer calls.
+inline constexpr size_t kNoSortForm = ~size_t(0);
+struct TSortForm {
+  size_t (*width)(const uint8_t* compareData) = nullptr;
+  size_t (*form)(const uint8_t* key, const uint8_t* compareData, uint8_t* out) = nullptr;
+};
+// Registers the form of a compare procedure's keys (a few procedures).
+void SetSortForm(TCompareProc compare, const TSortForm& form);
+// Whether sorters use the forms (tests compare with the plain order).
+void UseSortForms(bool use);
+
 // Memory a new sorter's keys may take (tests lower it).
 inline constexpr size_t kDefaultSortBytes = size_t(64) << 20;
 size_t SortMemoryLimit();
@@ -106,6 +139,12 @@ class TKeySorter {
   TKeySorter(const TKeySorter&) = delete;
   TKeySorter& operator=(const TKeySorter&) = delete;
 
+  // Room for this many keys to come (within the memory limit).
+  void Reserve(size_t keys);
+  // The caller's word that no two keys it adds are equal (index keys that
+  // end in distinct record numbers): Sort then counts the keys without a
+  // merge.
+  void KeysDistinct() { distinct_ = true; }
   void Add(const uint8_t* key);
   // Sorts by compare (which must be the one given when made, if any) and
   // drops repeats; then Size() is the number of keys left and reading may
@@ -134,21 +173,38 @@ class TKeySorter {
     uint64_t next = 0;  // key number of the next key to fetch
     uint64_t left = 0;  // keys of the run not yet fetched
     std::vector<uint8_t> keys;
+    std::vector<uint8_t> forms;      // their sort forms (when used)
+    std::vector<size_t> decisive;    // the decisive bytes of each form
     size_t at = 0, held = 0;  // next key in keys, keys fetched
+  };
+  // A key with its sort form, for comparing.
+  struct TFormed {
+    const uint8_t* key;
+    const uint8_t* form;
+    size_t decisive;
   };
 
   const uint8_t* Held(size_t i) const { return keys_.data() + size_t(order_[i]) * keyLength_; }
-  const uint8_t* ReaderKey(uint32_t r) const;
+  TFormed ReaderKey(uint32_t r) const;
+  // -1, 0 or 1: the order of two keys, by their forms where they decide
+  // (the forms agree before byte from).
+  int Order(const TFormed& a, const TFormed& b, size_t from = 0) const;
   // Reader a's key comes after reader b's (the heap's order).
   bool After(uint32_t a, uint32_t b) const;
+  void UseCompare(TCompareProc compare, const uint8_t* compareData);
+  size_t PerKey() const;
   void SortHeld();
+  bool SortHeldByForms();
   void SpillHeld();
   bool Fetch(TReader& reader);
 
   uint16_t keyLength_;
-  TCompareProc compare_;
-  const uint8_t* compareData_;
+  TCompareProc compare_ = nullptr;
+  const uint8_t* compareData_ = nullptr;
+  TSortForm form_;
+  size_t formWidth_ = 0;  // 0: no forms
   size_t limit_;
+  bool distinct_ = false;
   std::vector<uint8_t> keys_;
   std::vector<uint32_t> order_;
   size_t size_ = 0;
@@ -161,6 +217,8 @@ class TKeySorter {
   std::vector<TReader> readers_;
   std::vector<uint32_t> heap_;  // readers with keys left, the smallest key on top
   std::vector<uint8_t> last_;   // the key handed out last
+  std::vector<uint8_t> lastForm_;  // and its form
+  size_t lastDecisive_ = 0;
   bool handedOut_ = false;
 };
 

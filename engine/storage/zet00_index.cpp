@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -792,98 +794,185 @@ int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate) {
   return slot;
 }
 
-int RebuildIndex(int handle, int slot, TProgressProc progress) {
-  const TSlotRef ref = Resolve(handle, slot);
-  handle = ref.handle;
-  slot = ref.slot;
-  TZetTable* t = ref.table;
-  TIndexDescriptor* d = ref.d;
-  if (!d) return kErrIllegalOp;
-  const ShortStr path = IndexPath(*t, slot);
-  if (t->countUnknown) {
+namespace {
+
+// One index of a rebuild: its slot, the new tree being built beside the
+// old file, the keys gathered for it, and its outcome.
+struct TRebuild {
+  int slot = 0;
+  TIndexDescriptor* d = nullptr;
+  ShortStr path;
+  std::string building;
+  BTREES::PTree tree = nullptr;
+  std::unique_ptr<BTREES::TKeySorter> keys;
+  int error = 0;
+};
+
+// Checks the slot and creates the new tree's file. Answers 0 or the error
+// (reported; the slot is then out of use as before).
+int BeginRebuild(TZetTable& t, TRebuild& r) {
+  TIndexDescriptor& d = *r.d;
+  r.path = IndexPath(t, r.slot);
+  if (t.countUnknown) {
     // Such a table keeps its records only as keys of its index.
-    Common::SetFileError(kErrIllegalOp, path);
+    Common::SetFileError(kErrIllegalOp, r.path);
     return kErrIllegalOp;
   }
-  CloseTreeOf(*d, false);
-  d->tableVersion = t->version;
-  if (!DescriptionSound(d->header.data())) {
-    MarkFailed(*d, kErrIndexCreate, path);
+  CloseTreeOf(d, false);
+  d.tableVersion = t.version;
+  if (!DescriptionSound(d.header.data())) {
+    MarkFailed(d, kErrIndexCreate, r.path);
     return kErrIndexCreate;
   }
-  const uint16_t keyLength = uint16_t(KeyLength(d->header.data()));
-  d->header[ZetTable::kIdxWrittenFlag] = 1;
-  bytes::PutU16(d->header.data() + ZetTable::kIdxKeyLength, keyLength);
-  const int32_t count = std::max(t->recordCount, 0);
+  const uint16_t keyLength = uint16_t(KeyLength(d.header.data()));
+  d.header[ZetTable::kIdxWrittenFlag] = 1;
+  bytes::PutU16(d.header.data() + ZetTable::kIdxKeyLength, keyLength);
   // The new tree is built in a file of its own that takes the index file's
   // place only when it is whole: a rebuild cut short (even by the process
   // dying) leaves the old file, which is then rebuilt again at the next
   // open. Until the last key is in, the new file says unsettled too.
-  const std::string building = RebuildPath(path);
-  SetHeaderCount(*d, kUnsettledCount);
-  BTREES::PTree tree = nullptr;
-  if (BTREES::CreateTree(tree, building, PageSizeFor(keyLength), LOWFILES::kModeReadWriteShared,
-                         ZetTable::kIndexHeaderSize, d->header.data(), KeyCompareProc(t->version),
-                         keyLength) != 0) {
-    MarkFailed(*d, kErrIndexCreate, path);
+  r.building = RebuildPath(r.path);
+  SetHeaderCount(d, kUnsettledCount);
+  if (BTREES::CreateTree(r.tree, r.building, PageSizeFor(keyLength), LOWFILES::kModeReadWriteShared,
+                         ZetTable::kIndexHeaderSize, d.header.data(), KeyCompareProc(t.version), keyLength) != 0) {
+    MarkFailed(d, kErrIndexCreate, r.path);
     return kErrIndexCreate;
   }
+  return 0;
+}
 
-  // The keys are sorted (beyond the sort memory limit in runs merged from a
-  // temporary file) and the tree is written bottom-up.
-  BTREES::TKeySorter keys(keyLength, KeyCompareProc(t->version), d->header.data());
-  std::vector<uint8_t> record(t->recordLength);
-  KeyBuffer key{};
-  const int32_t step = std::max(count / 100, 1);
-  int error = 0;
-  for (int32_t recno = 1; recno <= count && error == 0; ++recno) {
-    if (ReadRecordHook(handle, uint32_t(recno), record.data()) != 0) {
-      error = Common::kErrRead;
-      Common::SetFileError(error, TablePath(*t));
-    } else if ((error = MakeKey(handle, slot, record.data(), key.data(), uint32_t(recno))) == 0) {
-      keys.Add(key.data());
-      if (progress && recno % step == 0 && progress(recno, count) == 1) {
-        error = kErrBreak;
-        Common::SetFileError(error, path);
-      }
-    }
-  }
+// Writes the sorted keys as the new tree and puts its file in the old
+// one's place. Answers 0 or the error (reported).
+int FinishRebuild(TZetTable& t, TRebuild& r, int32_t count) {
+  TIndexDescriptor& d = *r.d;
+  int error = r.error;
   if (error == 0) {
-    if (keys.Sort(KeyCompareProc(t->version), d->header.data()) != 0 || BTREES::BuildTree(tree, keys) != 0) {
+    if (r.keys->Sort(KeyCompareProc(t.version), d.header.data()) != 0 || BTREES::BuildTree(r.tree, *r.keys) != 0) {
       error = kErrIndexCreate;
-      Common::SetFileError(error, path);
+      Common::SetFileError(error, r.path);
     }
   }
-  keys.Clear();
+  r.keys.reset();
   // The new file is on the disk before it takes the old one's place.
-  if (error == 0 && (!SettleRebuiltIndex(tree, *d, count) || LOWFILES::SyncFile(tree->file) != 0)) {
+  if (error == 0 && (!SettleRebuiltIndex(r.tree, d, count) || LOWFILES::SyncFile(r.tree->file) != 0)) {
     error = kErrIndexCreate;
-    Common::SetFileError(error, path);
+    Common::SetFileError(error, r.path);
   }
-  if (BTREES::CloseTree(tree, d->header.data(), ZetTable::kIndexHeaderSize, error == 0) != 0 && error == 0) {
+  if (BTREES::CloseTree(r.tree, d.header.data(), ZetTable::kIndexHeaderSize, error == 0) != 0 && error == 0) {
     error = kErrIndexCreate;
-    Common::SetFileError(error, path);
+    Common::SetFileError(error, r.path);
   }
   // The new name is durable before the index counts as rebuilt.
-  if (error == 0 && (platform::ReplaceFile(building, path) != 0 ||
-                     LOWFILES::SyncDirectory(Common::SplitFileName(path).directory.view()) != 0)) {
+  if (error == 0 && (platform::ReplaceFile(r.building, r.path) != 0 ||
+                     LOWFILES::SyncDirectory(Common::SplitFileName(r.path).directory.view()) != 0)) {
     error = kErrIndexCreate;
-    Common::SetFileError(error, path);
+    Common::SetFileError(error, r.path);
   }
   if (error != 0) {
-    Common::EraseFile(building);
+    Common::EraseFile(r.building);
     // The old file (or none) stays; the slot is out of use until a rebuild
     // succeeds, at the latest at the next open.
-    d->openFailed = true;
+    d.openFailed = true;
     return error;
   }
-  if (BTREES::OpenTree(tree, path, KeyCompareProc(t->version), t->fileOpenMode, ZetTable::kIndexHeaderSize,
-                       d->header.data()) != 0) {
-    MarkFailed(*d, kErrIndexCreate, path);
+  BTREES::PTree tree = nullptr;
+  if (BTREES::OpenTree(tree, r.path, KeyCompareProc(t.version), t.fileOpenMode, ZetTable::kIndexHeaderSize,
+                       d.header.data()) != 0) {
+    MarkFailed(d, kErrIndexCreate, r.path);
     return kErrIndexCreate;
   }
-  SetTree(*d, tree);
+  SetTree(d, tree);
   return 0;
+}
+
+// Reads the records once for the keys of every index begun, then finishes
+// each. Answers 0 or the first error.
+int RebuildInOnePass(int handle, TZetTable& t, std::vector<TRebuild>& rebuilds, TProgressProc progress) {
+  const int32_t count = std::max(t.recordCount, 0);
+  std::vector<uint8_t> record(t.recordLength);
+  KeyBuffer key{};
+  const int32_t step = std::max(count / 100, 1);
+  int passError = 0;
+  for (int32_t recno = 1; recno <= count && passError == 0 && !rebuilds.empty(); ++recno) {
+    if (ReadRecordHook(handle, uint32_t(recno), record.data()) != 0) {
+      passError = Common::kErrRead;
+      Common::SetFileError(passError, TablePath(t));
+      break;
+    }
+    bool anyLeft = false;
+    for (TRebuild& r : rebuilds) {
+      if (r.error != 0) continue;
+      if ((r.error = MakeKey(handle, r.slot, record.data(), key.data(), uint32_t(recno))) == 0) {
+        r.keys->Add(key.data());
+        anyLeft = true;
+      }
+    }
+    if (!anyLeft) break;
+    if (progress && recno % step == 0 && progress(recno, count) == 1) {
+      passError = kErrBreak;
+      Common::SetFileError(passError, rebuilds.front().path);
+    }
+  }
+  int firstError = 0;
+  for (TRebuild& r : rebuilds) {
+    if (r.error == 0) r.error = passError;
+    if (const int e = FinishRebuild(t, r, count); e != 0 && firstError == 0) firstError = e;
+  }
+  return firstError;
+}
+
+}  // namespace
+
+int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progress) {
+  if (slots.empty()) return 0;
+  // The slots an alias shares resolve to its table's; one pass over the
+  // records serves slots of one table only.
+  const TSlotRef first = Resolve(handle, slots.front());
+  for (const int slot : slots) {
+    const TSlotRef ref = Resolve(handle, slot);
+    if (!ref.d) return kErrIllegalOp;
+    if (ref.handle != first.handle) {
+      int error = 0;
+      for (const int s : slots)
+        if (const int e = RebuildIndexes(handle, std::span<const int>(&s, 1), progress); e != 0 && error == 0)
+          error = e;
+      return error;
+    }
+  }
+  handle = first.handle;
+  TZetTable& t = *first.table;
+  // Slots are begun in order; one that cannot begin ends the list there,
+  // as rebuilding them one after the other would. Indexes whose files
+  // differ only in their extension build in the same temporary file: they
+  // go in passes of their own.
+  int error = 0, beginError = 0;
+  for (size_t next = 0; next < slots.size() && beginError == 0;) {
+    std::vector<TRebuild> rebuilds;
+    for (; next < slots.size(); ++next) {
+      const TSlotRef ref = Resolve(handle, slots[next]);
+      const std::string building = RebuildPath(IndexPath(t, ref.slot));
+      if (std::any_of(rebuilds.begin(), rebuilds.end(), [&](const TRebuild& r) { return r.building == building; }))
+        break;
+      TRebuild r;
+      r.slot = ref.slot;
+      r.d = ref.d;
+      if ((beginError = BeginRebuild(t, r)) != 0) break;
+      // The keys are sorted (beyond the sort memory limit, which the
+      // indexes share, in runs merged from a temporary file) and each tree
+      // is written bottom-up.
+      r.keys = std::make_unique<BTREES::TKeySorter>(r.tree->header.keyLength, KeyCompareProc(t.version),
+                                                    r.d->header.data(), BTREES::SortMemoryLimit() / slots.size());
+      r.keys->Reserve(size_t(std::max(t.recordCount, 0)));
+      r.keys->KeysDistinct();  // one key a record, each with its number
+      rebuilds.push_back(std::move(r));
+    }
+    if (const int e = RebuildInOnePass(handle, t, rebuilds, progress); e != 0 && error == 0) error = e;
+  }
+  return error != 0 ? error : beginError;
+}
+
+int RebuildIndex(int handle, int slot, TProgressProc progress) {
+  return RebuildIndexes(handle, std::span<const int>(&slot, 1), progress);
 }
 
 int FillIndex(int handle, int slot, BTREES::TKeySorter& keys) {
@@ -944,10 +1033,10 @@ int FillIndex(int handle, int slot, uint32_t count, const std::function<uint16_t
 int RefreshIndexes(int handle, TProgressProc progress) {
   TZetTable* t = ZetTable::Table(handle);
   if (!t || !(t->openModeWord & ZetTable::kRightIndex)) return 0;
+  std::vector<int> slots;
   for (int slot = FirstIndexSlot(*t); slot <= t->highestIndexSlot; ++slot)
-    if (t->indexes[size_t(slot)])
-      if (int e = RebuildIndex(handle, slot, progress)) return e;
-  return 0;
+    if (t->indexes[size_t(slot)]) slots.push_back(slot);
+  return RebuildIndexes(handle, slots, progress);
 }
 
 int DeleteIndex(int handle, int slot) {

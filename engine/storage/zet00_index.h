@@ -47,6 +47,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string_view>
 
 #include "engine/base/shortstr.h"
@@ -221,6 +222,12 @@ int FindOrCreateIndex(int handle, const uint8_t* description, bool mayCreate);
 // 0, or 4 (file), 2 (record read), 114 (stopped by the progress procedure),
 // 34 (a table whose records live only in its index).
 int RebuildIndex(int handle, int slot, TProgressProc progress = nullptr);
+// Rebuilds the indexes of several slots as RebuildIndex does each, reading
+// the records once for all of them (progress once a pass); indexes whose
+// files differ only in their extension share the temporary build file and
+// take a pass each. Every index is tried; a slot that cannot begin (34, 4)
+// ends the list there. Answers 0 or the first error.
+int RebuildIndexes(int handle, std::span<const int> slots, TProgressProc progress = nullptr);
 // Puts sorted keys (btree_bulk.h) into the index of a slot: an empty tree is
 // written bottom-up at once, one that holds keys already takes them one by
 // one. The header's count grows by the keys put in. Answers 0 or 91
@@ -233,7 +240,7 @@ int FillIndex(int handle, int slot, BTREES::TKeySorter& keys);
 using TKeySink = std::function<bool(const uint8_t* key)>;
 int FillIndex(int handle, int slot, uint32_t count, const std::function<uint16_t(const TKeySink&)>& produce);
 // Rebuilds every index when the table may maintain its indexes (open mode
-// bit 3). Answers 0 or the first error.
+// bit 3), as RebuildIndexes does. Answers 0 or the first error.
 int RefreshIndexes(int handle, TProgressProc progress = nullptr);
 // Deletes a user index of a table that may maintain its indexes (else 34,
 // also for an index an alias shares with its table): closes it (3 on

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "engine/base/common.h"
 #include "engine/base/engassert.h"
 #include "engine/base/uppercas.h"
+#include "engine/storage/btree_bulk.h"
 #include "engine/storage/zet00_index.h"
 
 namespace Zet00 {
@@ -256,6 +258,160 @@ bool KeyBefore(const uint8_t* a, const uint8_t* b, const uint8_t* compareData) {
 bool KeyBeforeOem(const uint8_t* a, const uint8_t* b, const uint8_t* compareData) {
   return CompareKeys(a, b, compareData, true, true) < 0;
 }
+
+// ---------------------------------------------------------------------------
+// Sort forms
+//
+// A key's sort form lists its parts in order, each as bytes whose memcmp
+// order is the part's order, then the record number (u32 big-endian):
+//   - a text gives the base letters the collation compares first (values 0
+//     and 1 as 1, value + 1; every other value as itself) and a 0 after
+//     them, so a text that begins another sorts first; the part takes at
+//     most its length in bytes, and a text whose letters need more (a "ß"
+//     gives two) is cut there;
+//   - a number gives its value big-endian with the sign bit flipped (a real:
+//     all bits flipped when negative, -0 as 0);
+//   - a descending part gives its bytes flipped.
+// Base letters decide between two texts only where they differ: texts with
+// the same base letters are ordered by their accents. So the form decides
+// up to the end of the first text with an accent or "ß" (or up to the cut),
+// and wholly only for a key without such texts. A real that is not a number
+// (which compares equal to every number) gives the key no form.
+
+namespace {
+
+size_t PartFormWidth(const TPreparedPart& part) {
+  switch (part.kind) {
+    case TPartKind::Text: return std::max<size_t>(part.length, 1);
+    case TPartKind::Unsigned8: return part.length == 0 ? 0 : 1;
+    case TPartKind::Integer16: return 2;
+    case TPartKind::Integer32: return 4;
+    case TPartKind::Double:
+    case TPartKind::Real6: return 8;
+    case TPartKind::Unknown: break;
+  }
+  return 0;
+}
+
+size_t FormWidthOf(const TPreparedKey& key) {
+  size_t width = ZetTable::kKeyRecordNumber;
+  for (size_t i = 0; i < key.count; ++i) {
+    if (key.parts[i].kind == TPartKind::Unknown) return 0;
+    width += PartFormWidth(key.parts[i]);
+  }
+  return width;
+}
+
+size_t KeyFormWidth(const uint8_t* compareData) { return FormWidthOf(Prepared(compareData)); }
+
+void PutBigEndian(uint64_t value, size_t bytes, uint8_t* out) {
+  for (size_t i = 0; i < bytes; ++i) out[i] = uint8_t(value >> (8 * (bytes - 1 - i)));
+}
+
+// Writes a text's letters; answers the bytes written and whether they are
+// all of them (else the text was cut at room bytes).
+size_t PutTextForm(std::string_view text, uint8_t* out, size_t room, bool& whole, bool& plain) {
+  std::array<uint8_t, 2 * ZetTable::kMaxKeySize> letters;
+  const size_t count = UPPERCAS::CollateBaseLetters(text, letters.data(), letters.size(), plain);
+  size_t n = 0;
+  whole = false;
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t v = letters[i];
+    if (v < 2) {
+      if (n + 2 > room) {
+        if (n < room) out[n++] = 1;
+        return n;
+      }
+      out[n++] = 1;
+      out[n++] = uint8_t(v + 1);
+    } else {
+      if (n + 1 > room) return n;
+      out[n++] = v;
+    }
+  }
+  if (n + 1 > room) return n;
+  out[n++] = 0;
+  whole = true;
+  return n;
+}
+
+bool PutRealForm(double value, uint8_t* out) {
+  if (std::isnan(value)) return false;
+  if (value == 0) value = 0;  // -0 sorts as 0
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  bits = (bits >> 63) != 0 ? ~bits : bits | (uint64_t(1) << 63);
+  PutBigEndian(bits, 8, out);
+  return true;
+}
+
+template <bool kOem>
+size_t KeyForm(const uint8_t* key, const uint8_t* compareData, uint8_t* out) {
+  const TPreparedKey& prepared = Prepared(compareData);
+  const size_t width = FormWidthOf(prepared);
+  if (width == 0) return BTREES::kNoSortForm;
+  std::memset(out, 0, width);
+  size_t at = 0;
+  for (size_t i = 0; i < prepared.count; ++i) {
+    const TPreparedPart& part = prepared.parts[i];
+    const uint8_t* p = key + part.offset;
+    uint8_t* begin = out + at;
+    size_t n = PartFormWidth(part);
+    bool decidesAlone = true;
+    switch (part.kind) {
+      case TPartKind::Text: {
+        std::string_view text = PartText(p, part.length);
+        ShortStr ansi;
+        if (kOem) {
+          ansi = ShortStr(text);
+          UPPERCAS::OemToAnsiStr(ansi);
+          text = ansi.view();
+        }
+        bool whole = false, plain = false;
+        n = PutTextForm(text, begin, n, whole, plain);
+        decidesAlone = whole && plain;
+        break;
+      }
+      case TPartKind::Unsigned8:
+        if (n != 0) begin[0] = p[0];
+        break;
+      case TPartKind::Integer16: {
+        uint8_t scratch[2];
+        PutBigEndian(uint16_t(bytes::GetU16(Widened(p, part.length, scratch)) ^ 0x8000u), 2, begin);
+        break;
+      }
+      case TPartKind::Integer32: {
+        uint8_t scratch[4];
+        PutBigEndian(bytes::GetU32(Widened(p, part.length, scratch)) ^ 0x80000000u, 4, begin);
+        break;
+      }
+      case TPartKind::Double:
+        if (!PutRealForm(bytes::GetF64(p), begin)) return BTREES::kNoSortForm;
+        break;
+      case TPartKind::Real6: {
+        uint8_t scratch[kMaxNumberWidth];
+        if (!PutRealForm(Common::Real6ToDouble(Widened(p, part.length, scratch)), begin)) return BTREES::kNoSortForm;
+        break;
+      }
+      case TPartKind::Unknown: return BTREES::kNoSortForm;
+    }
+    if (part.descending)
+      for (size_t k = 0; k < n; ++k) begin[k] = uint8_t(~begin[k]);
+    at += n;
+    // Beyond a part that does not decide alone, the form is not read.
+    if (!decidesAlone) return at;
+  }
+  PutBigEndian(KeyRecordNumber(key), ZetTable::kKeyRecordNumber, out + at);
+  return width;
+}
+
+const bool g_sortFormsRegistered = [] {
+  BTREES::SetSortForm(KeyBefore, {KeyFormWidth, KeyForm<false>});
+  BTREES::SetSortForm(KeyBeforeOem, {KeyFormWidth, KeyForm<true>});
+  return true;
+}();
+
+}  // namespace
 
 BTREES::TCompareProc KeyCompareProc(uint16_t version) {
   return version < Common::kFirstVersionWithDoubles ? KeyBeforeOem : KeyBefore;
