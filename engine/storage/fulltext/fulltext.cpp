@@ -5,7 +5,9 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/fulltext/fulltext_internal.h"
+#include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zettable_fields.h"
 
@@ -44,6 +46,17 @@ bool HasFullTextKeys(const TZetTable& relation) {
   const auto& d = relation.indexes[kRelationIndex];
   const auto description = RelationIndexDescription();
   return d && std::equal(description.begin(), description.end(), d->header.begin());
+}
+
+int CheckRelationKeys(int relation) {
+  const TZetTable* t = ZetTable::Table(relation);
+  if (!t || !HasFullTextKeys(*t) || !Zet00::IndexAvailable(relation, kRelationIndex, false)) return 0;
+  BTREES::PTree tree = Zet00::IndexTree(relation, kRelationIndex);
+  if (!tree) return 0;
+  std::array<uint8_t, ZetTable::kMaxKeySize> key{};
+  const bool rebuilt =
+      BTREES::First(tree, key.data()) == BTREES::kResultOk && bytes::GetI32(key.data() + kRelKeySource) == 0;
+  return rebuilt ? Refuse(Zet00::kErrIndexDamaged, TableName(relation)) : 0;
 }
 
 bool HasHitCountField(const TZetTable& words) {

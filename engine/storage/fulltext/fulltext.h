@@ -42,7 +42,11 @@
 // record through the ordinary record operations; MarkRecords and
 // CountRecords evaluate queries (fulltext_query.h). Index 2 keys hold source
 // record numbers: deleting source records (which renumbers the last record)
-// leaves the index stale until the next build.
+// leaves the index stale until the next build. A crash during an add leaves
+// index 2 unsettled, and the next open builds it again from the relation
+// records: without the source table and the weights every key then holds
+// source record 0. Queries and adds refuse such an index ("Index defekt",
+// naming the relation table) instead of answering from it; a build mends it.
 #pragma once
 
 #include <array>
@@ -121,15 +125,19 @@ struct TIndexRequest {
 int32_t BuildIndex(const TIndexRequest& request, Zet00::TProgressProc progress);
 // Adds the source table's current record (its record buffer) to the index.
 // Answers 0, or minus an engine error (25 for a field list that is not one,
-// before anything is written; or the error of a table operation).
+// or 95 for a relation table whose index 2 was built again from its records,
+// both before anything is written; or the error of a table operation).
 int32_t AddRecord(const TIndexRequest& request);
 
 // Evaluates a query and replaces the source table's marks by the records
 // found. operatorChars of exactly three characters become the and, or and
 // and-not characters for this and every later query. Answers 0 or one of the
 // kErr... results of fulltext_query.h (kErrBadRelationTable also for a
-// source table that is not open); with kErrMissingParen or kErrTextLeft the
-// part read before the error has been evaluated and marked.
+// source table that is not open; kErrRelationKeysLost, reported with the
+// relation table's name, for a relation table whose index 2 was built again
+// from its records: nothing is evaluated, the marks stay); with
+// kErrMissingParen or kErrTextLeft the part read before the error has been
+// evaluated and marked.
 int16_t MarkRecords(int source, int wordTable, std::string_view query, std::string_view extraChars,
                     std::string_view operatorChars, const TRelationSlots& relations, int32_t weightFilter);
 // The same into the caller's bit array (every bit of it is written; records

@@ -306,6 +306,9 @@ int32_t AddRecord(const TIndexRequest& request) {
   checked.exclusionList.clear();  // not used by an add
   std::vector<TFieldItem> items, exclusions;
   if (const int error = CheckRequest(checked, true, items, exclusions)) return -error;
+  // Keys added to an index built again from the records would sit among
+  // keys without their source records: the build that mends it comes first.
+  if (const int error = CheckRelationKeys(request.relationTable)) return -error;
   const int error = TAdd(request).Run(items);
   return error == 0 ? 0 : -error;
 }

@@ -40,6 +40,17 @@ void PutHitCount(ZetTable::TZetTable& words, int32_t hits);
 
 // Index 2 of the relation table has the description of the full-text keys.
 bool HasFullTextKeys(const ZetTable::TZetTable& relation);
+// Index 2 of the relation table was not built again from the relation
+// records. Such a rebuild (the open makes one of an index a crash left
+// unsettled) cannot know the source record numbers and weights, which live
+// only in the keys: the source part reads field 1 through a binding to the
+// source table that a plain open does not have, so every key of such an
+// index holds source record 0. A sound key never does (records count from
+// 1), so the first key tells. Answers 0 (also for a relation table without
+// full-text keys or whose index 2 cannot be used: the callers refuse those
+// themselves), or kErrIndexDamaged reported with the relation table's name:
+// a build makes the index sound again.
+int CheckRelationKeys(int relation);
 
 // The source table's weight field: its n-th user field when that is an I
 // field, else 0.

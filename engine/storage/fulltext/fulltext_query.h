@@ -36,6 +36,10 @@ inline constexpr int16_t kErrMissingParen = -203;     // "(" without ")"
 inline constexpr int16_t kErrTextLeft = -204;         // characters after the expression
 inline constexpr int16_t kErrTooDeep = -205;          // groups nested too deep
 inline constexpr int16_t kErrQueryTooLong = -206;     // more than kMaxQueryLength characters
+// Index 2 of a relation table was built again from its records and lost its
+// source record numbers: the engine error "Index defekt" (95), negated; the
+// relation table needs a build before it answers queries again.
+inline constexpr int16_t kErrRelationKeysLost = -95;
 
 inline constexpr int kMaxQueryNesting = 64;
 inline constexpr size_t kMaxQueryLength = 4096;

@@ -40,6 +40,8 @@ namespace {
 using Bitarray::TBitArray;
 using ZetTable::TZetTable;
 
+static_assert(kErrRelationKeysLost == -int16_t(Zet00::kErrIndexDamaged));
+
 // The character the words of a prefix stay below.
 constexpr char kPrefixBound = '\xFE';
 
@@ -420,6 +422,7 @@ int16_t CheckQuery(int source, int wordTable, const TRelationSlots& slots, std::
   for (uint16_t slot : slots) {
     if (slot == 0) continue;
     if (!IsFullTextRelation(slot)) return kErrBadRelationTable;
+    if (CheckRelationKeys(slot) != 0) return kErrRelationKeysLost;
     relations.push_back(slot);
   }
   return ZetTable::Table(source) ? 0 : kErrBadRelationTable;
