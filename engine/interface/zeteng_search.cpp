@@ -573,7 +573,8 @@ int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query) {
   const int16_t e = FullText::MarkRecords(c.relation, wordTable, text, TextIn(query->extraChars),
                                           TextIn(query->operatorChars), relations, int32_t(query->options));
   if (e != 0) {
-    ZetVars::RecordCompileError(kErrFullTextQuery, text, 0);
+    // A relation index to build again stays reported as such, with its name.
+    if (e != FullText::kErrRelationKeysLost) ZetVars::RecordCompileError(kErrFullTextQuery, text, 0);
     MarkLists::MarkListClear(t.marks);
     return kConditionUnusable;
   }

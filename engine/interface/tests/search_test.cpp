@@ -274,6 +274,24 @@ TEST_F(FullTextMarks, QueryMarksTheRecordsFound) {
   EXPECT_EQ(ZetTableMarkFullText(c, nullptr), -7);
 }
 
+// A relation index the open built again from its records (after a crash)
+// answers no records but the index error with the relation table's name.
+TEST_F(FullTextMarks, ARelationIndexBuiltAgainAtOpenIsReportedDamaged) {
+  CreateTables();
+  Append({"Roter Apfel", "", 0});
+  ASSERT_GE(FullText::BuildIndex(Request(), nullptr), 0);
+  ReopenWithRelationIndexUnsettled();
+  const int32_t c = ZetTableCreate(fulltext_test::kSource);
+  ASSERT_GT(c, 0);
+  const char relations[] = "VOLLTEXT.REL\0";
+  ZetFullTextQuery q{"WORTE", relations, "Apfel", "", "", 0};
+  EXPECT_EQ(ZetTableMarkFullText(c, &q), -7);
+  EXPECT_EQ(Common::LastError(), -95);
+  EXPECT_NE(Common::LastErrorText().str().find("VOLLTEXT.REL"), std::string::npos) << Common::LastErrorText().str();
+  ASSERT_GE(FullText::BuildIndex(Request(), nullptr), 0);
+  EXPECT_EQ(ZetTableMarkFullText(c, &q), 1);
+}
+
 // A name list of zetcore.h read back: the names before the empty one.
 std::vector<std::string> Names(const char* list) {
   std::vector<std::string> names;

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/fulltext/fulltext.h"
 #include "engine/storage/fulltext/fulltext_fields.h"
 #include "engine/storage/fulltext/fulltext_tables.h"
@@ -118,6 +120,23 @@ class FullTextTableTest : public zettest::EngineTest {
   }
 
   static TZetTable& T(int slot) { return *ZetTable::Table(slot); }
+
+  // What a crash during an add leaves: index 2 of the relation table says
+  // unsettled on disk. The relation table is opened again, which builds the
+  // index again from the relation records.
+  void ReopenWithRelationIndexUnsettled() {
+    const std::string path = Zet00::IndexPath(T(kRel), FullText::kRelationIndex).str();
+    ASSERT_EQ(Zet01::CloseTable(kRel), 0);
+    {
+      std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+      ASSERT_TRUE(file.is_open()) << path;
+      uint8_t raw[sizeof(int32_t)];
+      bytes::PutI32(raw, Zet00::kUnsettledCount);
+      file.seekp(std::streamoff(BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount));
+      ASSERT_TRUE(file.write(reinterpret_cast<const char*>(raw), sizeof raw));
+    }
+    ASSERT_EQ(Zet01::OpenTable(kRel, ZetTable::kRightsMask, TempPath("VOLLTEXT.REL"), 0, 0, ""), 0);
+  }
 
   // Fills the source's record buffer from a row (memo written to the memo
   // file) with the next auto number.
