@@ -6,6 +6,7 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_open.h"
@@ -67,6 +68,40 @@ void CarryField(const TZetTable& t, uint16_t n) {
   Common::GetFieldValue(t.recordBuffer.data(), t.Place(n), t.version, g_pathValue.data(), isNull);
 }
 
+// The offset in a key of its linked-record part on a field whose link is
+// now bound, or 0 when the index has no such part.
+size_t BoundLinkedRecordPart(const TZetTable& t, const uint8_t* description) {
+  size_t offset = ZetTable::kKeyRecordNumber;
+  for (size_t i = 0, n = Zet00::PartCount(description); i < n; ++i) {
+    const Zet00::TKeyPart part = Zet00::KeyPart(description, i);
+    if (part.type == ZetTable::kKeyTypeLinkedRecord && !part.IsExpression() && !part.IsVariable() &&
+        part.Number() < t.bindings.size() && t.bindings[part.Number()].linkedTable != 0)
+      return offset;
+    offset += part.length;
+  }
+  return 0;
+}
+
+// An index built from the records before the table's links were bound (at
+// the open, from a file left unsettled) holds 0 as the linked record of
+// every key, where a bound link never gives 0: its keys are not those an
+// edit makes, and its entries are in record order. Such an index is built
+// again now that the bindings are in place. Reading the first key is the
+// whole cost for a sound index.
+void RebuildUnboundLinkedRecordKeys(int slot, TZetTable& t) {
+  for (int index = 1; index <= t.highestIndexSlot; ++index) {
+    const auto& d = t.indexes[size_t(index)];
+    if (!d) continue;
+    const size_t offset = BoundLinkedRecordPart(t, d->header.data());
+    if (offset == 0 || !Zet00::IndexAvailable(slot, index, false)) continue;
+    BTREES::PTree tree = Zet00::IndexTree(slot, index);
+    std::array<uint8_t, ZetTable::kMaxKeySize> key{};
+    if (!tree || offset + 4 > tree->header.keyLength || BTREES::First(tree, key.data()) != BTREES::kResultOk)
+      continue;
+    if (bytes::GetI32(key.data() + offset) == 0) Zet00::RebuildIndex(slot, index);
+  }
+}
+
 }  // namespace
 
 void BuildTableRelations(int slot) {
@@ -79,6 +114,7 @@ void BuildTableRelations(int slot) {
     else if (type == Common::kTypeLink && t->IsStored(n) && !t->StoredName(n).empty())
       BindLinkField(slot, *t, n);
   }
+  RebuildUnboundLinkedRecordKeys(slot, *t);
 }
 
 void BuildRelations(int from) {

@@ -4,14 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cstring>
+#include <fstream>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "engine/base/bytes.h"
 #include "engine/base/uppercas.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/tests/links_test_util.h"
 #include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
@@ -511,6 +517,101 @@ TEST_F(LinkfileTest, LinkedReadThroughARelationTable) {
     while (Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(0)));
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"Meier:Kiwi", "Meier:Apfel", "Schulz:Birne"}));
+}
+
+// A relation index whose second part is the linked record, left unsettled
+// by a writer that died, is built again at the open before the links are
+// bound; binding the relations builds it again with the linked records, so
+// that edits find their keys. A sound index is left as it is.
+TEST_F(LinkfileTest, BindingRebuildsALinkedRecordIndexBuiltBeforeTheLinks) {
+  Create("ARTIKEL", {Number(), Text("BEZ")}, 2);
+  Create("KUNDEN", {Number(), kName, Relation("KAUFT")}, 2, {}, {"ARTIKEL"});
+  int artikel = 0, kunden = 0, kauft = 0;
+  auto open = [&] {
+    artikel = Open("ARTIKEL");
+    kunden = Open("KUNDEN");
+    kauft = Open("KAUFT.REL");
+  };
+  open();
+  for (const char* bez : {"Apfel", "Birne", "Kiwi"}) Add(artikel, {bez});
+  Add(kunden, {"Meier"});
+  // The entries of customer 1 in the order of their linked records.
+  const int slot = Zet01::IndexOfFieldKey(kauft, 1);
+  ASSERT_GT(slot, 0);
+  Zet00::SetKeyPart(T(kauft).indexes[size_t(slot)]->header.data(), 1, {2, 4, ZetTable::kKeyTypeLinkedRecord});
+  Zet01::BuildRelations(1);
+  ASSERT_EQ(Zet00::RebuildIndex(kauft, slot), 0);
+  auto addEntry = [&](const char* linked) {
+    TZetTable& rel = T(kauft);
+    rel.recordBuffer.assign(rel.recordLength, 0);
+    ZetTable::SetFieldText(kauft, 1, rel.recordBuffer.data(), "1");
+    ZetTable::SetFieldText(kauft, 2, rel.recordBuffer.data(), linked);
+    ASSERT_EQ(Zet01::AppendRecord(kauft, true, 0), 0);
+  };
+  for (const char* linked : {"3", "1", "2"}) addEntry(linked);
+  const std::string indexPath = Zet00::IndexPath(T(kauft), slot).str();
+  auto inode = [&] {
+    struct stat st {};
+    return ::stat(indexPath.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+  };
+  // The entries as the index walks them, and whether every key is the one
+  // an edit makes from the entry's record.
+  auto walk = [&] {
+    std::vector<uint32_t> order;
+    TZetTable& rel = T(kauft);
+    for (uint8_t st = Zet00::IndexFirst(kauft, slot); st == Zet00::kStatusFound;
+         st = Zet00::IndexNext(kauft, slot)) {
+      const std::array<uint8_t, ZetTable::kMaxKeySize> key = rel.currentKey;
+      const uint32_t recno = Zet00::KeyRecordNumber(key.data());
+      std::vector<uint8_t> record(rel.recordLength);
+      std::array<uint8_t, ZetTable::kMaxKeySize> made{};
+      EXPECT_EQ(Zet01::ReadRecordInto(kauft, recno, record.data(), nullptr, 0, ZetTable::kOrderRecords), 0);
+      EXPECT_EQ(Zet00::MakeKey(kauft, slot, record.data(), made.data(), recno), 0);
+      EXPECT_EQ(std::memcmp(made.data(), key.data(), Zet00::KeyLength(rel.indexes[size_t(slot)]->header.data())), 0)
+          << "stale key of entry " << recno;
+      order.push_back(recno);
+    }
+    return order;
+  };
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{2, 3, 1}));
+
+  // Closed cleanly, the tables open with the index as it was.
+  Zet06::CloseTablesFrom(1);
+  open();
+  const ino_t sound = inode();
+  Zet01::BuildRelations(1);
+  EXPECT_EQ(inode(), sound) << "a sound index was built again";
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{2, 3, 1}));
+
+  // Left unsettled, the index is built at the open and again when bound.
+  Zet06::CloseTablesFrom(1);
+  {
+    std::fstream f(indexPath, std::ios::in | std::ios::out | std::ios::binary);
+    std::array<uint8_t, 4> raw{};
+    bytes::PutI32(raw.data(), Zet00::kUnsettledCount);
+    f.seekp(std::streamoff(BTREES::kUserHeaderOffset + ZetTable::kIdxRecordCount));
+    f.write(reinterpret_cast<const char*>(raw.data()), std::streamsize(raw.size()));
+    ASSERT_TRUE(f.good());
+  }
+  open();
+  const ino_t builtAtOpen = inode();
+  Zet01::BuildRelations(1);
+  EXPECT_NE(inode(), builtAtOpen) << "not built again when bound";
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{2, 3, 1}));
+  // Kiwi (entry 1) becomes Birne, then Apfel (entry 2) goes.
+  ASSERT_EQ(Zet01::ReadRecord(kauft, 1), 0);
+  T(kauft).currentRecord = 1;
+  const std::vector<uint8_t> old = T(kauft).recordBuffer;
+  ZetTable::SetFieldText(kauft, 2, T(kauft).recordBuffer.data(), "2");
+  bool changed = false;
+  ASSERT_EQ(Zet01::UpdateRecord(kauft, old.data(), changed, 0, true, false), 0);
+  EXPECT_TRUE(changed);
+  ASSERT_EQ(Zet01::ReadRecord(kauft, 2), 0);
+  T(kauft).orderMode = ZetTable::kOrderRecords;
+  T(kauft).currentRecord = 2;
+  ASSERT_EQ(Zet01::DeleteRecord(kauft, true, false, 0), 0);
+  // The former last entry (Birne) moved into record 2.
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{1, 2}));
 }
 
 TEST_F(LinkfileTest, WithoutCurrentOrOpenTablesNothingIsVisible) {
