@@ -567,6 +567,14 @@ int OpenIndexes(int handle) {
 
 BTREES::PTree IndexTree(int handle, int slot) { return TreeOf(Resolve(handle, slot).d); }
 
+bool FirstKeyHoldsZeroAt(int handle, int slot, size_t offset) {
+  if (!IndexAvailable(handle, slot, false)) return false;
+  BTREES::PTree tree = IndexTree(handle, slot);
+  std::array<uint8_t, ZetTable::kMaxKeySize> key{};
+  return tree && offset + 4 <= tree->header.keyLength && BTREES::First(tree, key.data()) == BTREES::kResultOk &&
+         bytes::GetI32(key.data() + offset) == 0;
+}
+
 ZetTable::TIndexDescriptor* IndexDescriptor(int handle, int slot) { return Resolve(handle, slot).d; }
 
 int WriteIndexHeader(int handle, int slot) {

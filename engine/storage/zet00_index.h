@@ -151,6 +151,11 @@ bool IndexAvailable(int handle, int slot, bool checkCount);
 int OpenIndexes(int handle);
 // The open B-tree of a slot (nullptr when the slot is not open).
 BTREES::PTree IndexTree(int handle, int slot);
+// True when the slot's index is available (no count check) and its first key
+// holds 0 in the 4 bytes at offset. A linked-record part built from the
+// records while its link was unbound reads 0 in every key, where a bound link
+// never gives 0: this one look tells such an index from a sound one.
+bool FirstKeyHoldsZeroAt(int handle, int slot, size_t offset);
 // The descriptor whose tree, open state and header count serve the slot:
 // the slot's own, or for an alias the descriptor of the same index file in
 // the table it aliases (rule 4). nullptr when the slot is empty.

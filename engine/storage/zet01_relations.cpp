@@ -6,7 +6,6 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
-#include "engine/storage/btrees.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_open.h"
@@ -93,12 +92,7 @@ void RebuildUnboundLinkedRecordKeys(int slot, TZetTable& t) {
     const auto& d = t.indexes[size_t(index)];
     if (!d) continue;
     const size_t offset = BoundLinkedRecordPart(t, d->header.data());
-    if (offset == 0 || !Zet00::IndexAvailable(slot, index, false)) continue;
-    BTREES::PTree tree = Zet00::IndexTree(slot, index);
-    std::array<uint8_t, ZetTable::kMaxKeySize> key{};
-    if (!tree || offset + 4 > tree->header.keyLength || BTREES::First(tree, key.data()) != BTREES::kResultOk)
-      continue;
-    if (bytes::GetI32(key.data() + offset) == 0) Zet00::RebuildIndex(slot, index);
+    if (offset != 0 && Zet00::FirstKeyHoldsZeroAt(slot, index, offset)) Zet00::RebuildIndex(slot, index);
   }
 }
 

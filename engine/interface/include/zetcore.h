@@ -888,7 +888,7 @@ ZET_EXPORT int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* rec
    starts); -101 either handle is bad. */
 ZET_EXPORT int32_t ZetTableAppendLinked(int32_t cursor, int32_t masterCursor);
 /* Gives a field a formula (compiled, run once for a trial), or takes it
-   away with an empty text; evaluateEveryWrite sets the field-spec flag 4.
+   away with an empty text; evaluateEveryWrite sets flag 4 of ZetFieldSpec.flags.
    0; -10 unknown field; -23 a field without room in the record; the
    compile error's position; minus the trial run's error; -101. The
    cursor's delete keeps the formula in the table. */

@@ -96,7 +96,7 @@ TEST_F(InterfaceTest, CreationBuildsEachFieldTypeByTheTable) {
   EXPECT_TRUE(t.hasBlobFile);
 
   // The fields are found by their names; the choice list, the range and
-  // the null flag come back through the field spec.
+  // the null flag come back through ZetTableGetFieldSpec.
   const int32_t cursor = ZetTableCreate(r);
   ZetFieldSpec spec;
   ASSERT_EQ(ZetTableGetFieldSpec(cursor, 10, &spec), 0);

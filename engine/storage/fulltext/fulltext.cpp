@@ -5,7 +5,6 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/uppercas.h"
-#include "engine/storage/btrees.h"
 #include "engine/storage/fulltext/fulltext_internal.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
@@ -50,13 +49,10 @@ bool HasFullTextKeys(const TZetTable& relation) {
 
 int CheckRelationKeys(int relation) {
   const TZetTable* t = ZetTable::Table(relation);
-  if (!t || !HasFullTextKeys(*t) || !Zet00::IndexAvailable(relation, kRelationIndex, false)) return 0;
-  BTREES::PTree tree = Zet00::IndexTree(relation, kRelationIndex);
-  if (!tree) return 0;
-  std::array<uint8_t, ZetTable::kMaxKeySize> key{};
-  const bool rebuilt =
-      BTREES::First(tree, key.data()) == BTREES::kResultOk && bytes::GetI32(key.data() + kRelKeySource) == 0;
-  return rebuilt ? Refuse(Zet00::kErrIndexDamaged, TableName(relation)) : 0;
+  if (!t || !HasFullTextKeys(*t)) return 0;
+  return Zet00::FirstKeyHoldsZeroAt(relation, kRelationIndex, kRelKeySource)
+             ? Refuse(Zet00::kErrIndexDamaged, TableName(relation))
+             : 0;
 }
 
 bool HasHitCountField(const TZetTable& words) {
