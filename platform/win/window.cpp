@@ -173,6 +173,12 @@ void InvalidateBelow(Window& w) {
 
 }  // namespace
 
+namespace {
+CreateHook createHook = nullptr;
+}
+
+void SetCreateHook(CreateHook hook) { createHook = hook; }
+
 bool RegisterClass(const WNDCLASS& wc) {
   if (!wc.lpfnWndProc || !wc.lpszClassName || !*wc.lpszClassName) return false;
   if (FindClass(wc.lpszClassName) >= 0) return false;
@@ -249,7 +255,9 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
     DestroyWindow(hwnd);
     return HWND();
   };
-  if (!detail::CallProc(w, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs), false)) return fail();
+  if (createHook) createHook(hwnd);
+  if (!Find(hwnd)) return nullptr;
+  if (!detail::CallProc(*Find(hwnd), WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs), false)) return fail();
   Window* live = Find(hwnd);
   if (!live) return nullptr;
   detail::RecalcClient(*live);

@@ -60,6 +60,11 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Calls proc as SendMessage would call a window's proc (depth counted).
 LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
+// Called with every new window before its first message (WM_NCCREATE); the
+// framework binds its objects to their windows here.
+using CreateHook = void (*)(HWND hwnd);
+void SetCreateHook(CreateHook hook);
+
 // --- the tree ---
 HWND GetParent(HWND hwnd);   // the parent of a child, else the owner
 HWND GetOwner(HWND hwnd);    // top-level windows only
