@@ -255,12 +255,12 @@ TEST_F(framework, TransferFillsConsecutiveBytesAndRefusesASmallBuffer) {
   a->value[0] = 0x11;
   b->value[3] = 0x66;
   ASSERT_TRUE(frame.TransferData(fw::TTransferDirection::GetData));
-  EXPECT_EQ(buffer.a, 0x0211);
-  EXPECT_EQ(buffer.b, 0x66050403u);
+  EXPECT_EQ(uint16_t(buffer.a), 0x0211);
+  EXPECT_EQ(uint32_t(buffer.b), 0x66050403u);
   frame.SetTransferBuffer(&buffer, 5);
   a->value[0] = 0x22;
   EXPECT_FALSE(frame.TransferData(fw::TTransferDirection::GetData));
-  EXPECT_EQ(buffer.a, 0x0211);
+  EXPECT_EQ(uint16_t(buffer.a), 0x0211);
 }
 
 TEST_F(framework, ExecuteDisablesTheOwnerAndAnswersTheCloseValue) {
