@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -76,6 +77,20 @@ TEST(KxUtilNumbers, FormattingFollowsTheSeparatorAndStaysBounded) {
   const std::pair<int, int> colours[] = {{1, 2}, {4, 16}, {8, 256}, {16, 0}, {24, 0}, {32, 0}, {2, -1}, {0, -1}};
   for (const auto& [bits, count] : colours) EXPECT_EQ(ColorsForBitCount(bits), count) << bits;
   EXPECT_GT(StackAvail(), 1024);
+}
+
+TEST(KxUtilNumbers, WritesFuzzSeedsOnRequest) {
+  const char* folder = std::getenv("KXUTIL_WRITE_FUZZ_SEEDS");
+  if (!folder) GTEST_SKIP();
+  fs::create_directories(folder);
+  char buffer[kFormatBuffer];
+  int n = 0;
+  SeparatorScope comma(',');
+  for (double v : {0.0, -5.0, 2.5, 40000.0, 1e30, -2147483648.0, 4294967295.0, 3.25})
+    for (int decimals : {0, 2, 6}) {
+      std::ofstream(std::string(folder) + "/number" + std::to_string(++n)) << FormatDouble(buffer, v, decimals);
+      std::ofstream(std::string(folder) + "/number" + std::to_string(++n)) << FormatDoubleLocal(buffer, v, decimals);
+    }
 }
 
 class KxUtilFiles : public ::testing::Test {
