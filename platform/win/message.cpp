@@ -133,7 +133,34 @@ UINT RegisterWindowMessage(std::string_view name) {
   return UINT(WM_REGISTERED_FIRST + names.size() - 1);
 }
 
+namespace {
+
+bool Retrieve(MSG* msg, HWND filter, UINT first, UINT last, UINT remove);
+
+}  // namespace
+
 bool PeekMessage(MSG* msg, HWND filter, UINT first, UINT last, UINT remove) {
+  if (!Retrieve(msg, filter, first, last, remove)) return false;
+  if (remove & PM_REMOVE) {
+    const auto hooks = Sys().hooks;  // a hook may remove itself
+    for (auto it = hooks.rbegin(); it != hooks.rend(); ++it) it->hook(*msg, it->context);
+  }
+  return true;
+}
+
+int AddGetMessageHook(GetMessageHook hook, void* context) {
+  auto& s = Sys();
+  s.hooks.push_back({s.nextHook, hook, context});
+  return s.nextHook++;
+}
+
+void RemoveGetMessageHook(int token) {
+  std::erase_if(Sys().hooks, [&](const detail::Hook& h) { return h.token == token; });
+}
+
+namespace {
+
+bool Retrieve(MSG* msg, HWND filter, UINT first, UINT last, UINT remove) {
   detail::System& s = Sys();
   const bool take = (remove & PM_REMOVE) != 0;
   // 1. Posted messages.
@@ -180,6 +207,8 @@ bool PeekMessage(MSG* msg, HWND filter, UINT first, UINT last, UINT remove) {
     }
   return false;
 }
+
+}  // namespace
 
 bool HasWork() {
   MSG m;

@@ -104,6 +104,14 @@ std::vector<HWND> ModalWindows();
 int AddWaitSource(int fd, std::function<void()> ready);
 void RemoveWaitSource(int token);
 
+// --- hooks ---
+// A get-message hook sees every message a retrieval removes from the queue,
+// before the caller gets it, and may change it (a hook that must not act
+// sets the message to WM_NULL). Hooks run newest first.
+using GetMessageHook = void (*)(MSG& msg, void* context);
+int AddGetMessageHook(GetMessageHook hook, void* context);
+void RemoveGetMessageHook(int token);
+
 // --- observation (tests and tools) ---
 // Sees every call of a window proc through SendMessage and DispatchMessage,
 // before the proc runs, with the depth of sends.

@@ -80,6 +80,12 @@ struct WaitSource {
   std::function<void()> ready;
 };
 
+struct Hook {
+  int token = 0;
+  GetMessageHook hook = nullptr;
+  void* context = nullptr;
+};
+
 struct System {
   uint32_t nextWindowId = 1;
   std::unordered_map<uint32_t, std::unique_ptr<Window>> windows;
@@ -96,6 +102,8 @@ struct System {
   std::vector<std::string> loops;
   std::vector<std::string> registered;
   std::vector<WaitSource> sources;
+  std::vector<Hook> hooks;  // newest last
+  int nextHook = 1;
   int nextSource = 1;
   int depth = 0;
   MessageFilter filter = nullptr;

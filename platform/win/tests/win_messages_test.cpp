@@ -106,6 +106,31 @@ TEST_F(win_messages, RetrievalOrderIsPostedInputQuitPaintTimer) {
   EXPECT_EQ(Drain(), expected);
 }
 
+TEST_F(win_messages, GetMessageHooksSeeEveryRemovedMessage) {
+  const HWND h = Top();
+  Drain();
+  std::vector<UINT> seen;
+  const int token = AddGetMessageHook(
+      [](MSG& m, void* list) {
+        static_cast<std::vector<UINT>*>(list)->push_back(m.message);
+        if (m.message == WM_USER + 2) m.message = WM_NULL;  // taken by the hook
+      },
+      &seen);
+  auto& spy = Spy(h);
+  PostMessage(h, WM_USER + 1);
+  PostMessage(h, WM_USER + 2);
+  MSG msg;
+  EXPECT_TRUE(PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE));  // looking is not removing
+  EXPECT_TRUE(seen.empty());
+  Settle();
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_USER + 1, WM_USER + 2}));
+  EXPECT_EQ(spy.Messages(), (std::vector<UINT>{WM_USER + 1, WM_NULL}));
+  RemoveGetMessageHook(token);
+  PostMessage(h, WM_USER + 3);
+  Settle();
+  EXPECT_EQ(seen.size(), 2u);
+}
+
 TEST_F(win_messages, FiltersTakeOnlyTheirWindowsAndRange) {
   const HWND a = Top("A"), b = Top("B");
   Drain();
