@@ -21,6 +21,38 @@ void MessageSpy::Record(const SpiedMessage& m) {
   if (m.hwnd == hwnd_ || (children_ && win::IsChild(hwnd_, m.hwnd))) entries_.push_back(m);
 }
 
+ScriptedAnswers& ScriptedAnswers::MessageBox(int answer) {
+  answers_.push_back({answer, {}});
+  return *this;
+}
+
+ScriptedAnswers& ScriptedAnswers::IfText(std::string part) {
+  if (!answers_.empty()) answers_.back().part = std::move(part);
+  return *this;
+}
+
+void ScriptedAnswers::MessageBox(dialogs::MessageBoxRequest& request) {
+  log_.push_back(request.caption + ": " + request.text);
+  if (answers_.empty()) {
+    ADD_FAILURE() << "unanswered message box: " << log_.back();
+    request.answer = 0;
+    return;
+  }
+  const Answer answer = answers_.front();
+  answers_.erase(answers_.begin());
+  if (!answer.part.empty() && request.text.find(answer.part) == std::string::npos) {
+    ADD_FAILURE() << "message box \"" << log_.back() << "\" does not hold \"" << answer.part << "\"";
+    request.answer = 0;
+    return;
+  }
+  request.answer = answer.value;
+}
+
+void ScriptedAnswers::ExpectAllUsed() {
+  for (const Answer& a : answers_) ADD_FAILURE() << "answer never used: " << a.value << " for \"" << a.part << "\"";
+  answers_.clear();
+}
+
 void UiTest::SetUp() {
   platform::fonts::SetTestFont(true);
   win::ResetWindowSystem();
@@ -28,6 +60,7 @@ void UiTest::SetUp() {
   backend_.Install();
   backend_.SetScript([this] { return RunStep(); });
   win::SetMessageObserver(&UiTest::Observe, this);
+  dialogs::SetInteractionProvider(&answers_);
   char pattern[] = "/tmp/qmkui.XXXXXX";
   temp_ = mkdtemp(pattern) ? pattern : "/tmp";
   for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
@@ -43,6 +76,8 @@ void UiTest::TearDown() {
   std::vector<std::string> left;
   for (const Step& s : steps_) left.push_back(s.name);
   win::SetMessageObserver(nullptr, nullptr);
+  dialogs::SetInteractionProvider(nullptr);
+  answers_.ExpectAllUsed();
   win::ResetWindowSystem();
   win::SetClock(nullptr);
   win::SetBackend(nullptr);

@@ -11,6 +11,11 @@
 //      each once, in order, when its condition holds. A later step waits for
 //      the one before it. Steps left over fail the test.
 //   5. A clean window system before and after (ResetWindowSystem).
+//   6. The scripted interaction provider (Answers()): questions are answered
+//      from a queue, in order, each answer optionally only for a question
+//      whose text holds a given part; every question is logged. A question
+//      with no answer left, or whose text does not match, fails the test
+//      (and answers 0); so does an answer never used.
 //
 // Spy(h) records the messages the procs of h (and with children, of its
 // descendants) receive, sent or posted, in order; tests compare the record
@@ -25,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dialogs/provider.h"
 #include "platform/display/headless/headless.h"
 #include "platform/win/clock.h"
 #include "platform/win/input.h"
@@ -58,6 +64,26 @@ class MessageSpy {
   std::vector<SpiedMessage> entries_;
 };
 
+class ScriptedAnswers final : public dialogs::InteractionProvider {
+ public:
+  // Queues an answer for the next message box; IfText narrows it.
+  ScriptedAnswers& MessageBox(int answer);
+  ScriptedAnswers& IfText(std::string part);
+  void MessageBox(dialogs::MessageBoxRequest& request) override;
+  // Every question asked, as "caption: text".
+  const std::vector<std::string>& Log() const { return log_; }
+  // Fails the test for every answer left over.
+  void ExpectAllUsed();
+
+ private:
+  struct Answer {
+    int value;
+    std::string part;
+  };
+  std::vector<Answer> answers_;
+  std::vector<std::string> log_;
+};
+
 class UiTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -68,6 +94,7 @@ class UiTest : public ::testing::Test {
   const std::string& TempDir() const { return temp_; }
 
   MessageSpy& Spy(win::HWND hwnd, bool children = false);
+  ScriptedAnswers& Answers() { return answers_; }
 
   // Script steps (rule 4).
   void When(std::function<bool()> condition, std::function<void()> action, std::string name = "step");
@@ -103,6 +130,7 @@ class UiTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::string>> savedEnv_;
   std::vector<std::unique_ptr<MessageSpy>> spies_;
   std::vector<Step> steps_;
+  ScriptedAnswers answers_;
 };
 
 // The virtual key and cp1252 character of one typed character (German layout):

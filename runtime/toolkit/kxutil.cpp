@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/base/system.h"
+#include "platform/dialogs/provider.h"
 #include "platform/files.h"
 #include "platform/framework/application.h"
 #include "platform/settings/profile.h"
@@ -173,6 +174,12 @@ int ColorsForBitCount(int bits) {
     case 32: return 0;
   }
   return -1;
+}
+
+void ShowRunError(int code) {
+  char text[kFormatBuffer];
+  FormatStr(text, "ErrorCode %d", code);
+  win::MessageBox(nullptr, text, "RunErrorFunction", win::MB_ICONSTOP | win::MB_OK);
 }
 
 long StackAvail() {

@@ -59,6 +59,8 @@ char* FormatDouble(char* buffer, double value, int decimals);
 char* FormatDoubleLocal(char* buffer, double value, int decimals);
 char* FormatStr(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int ColorsForBitCount(int bitsPerPixel);
+// A stop box "ErrorCode <code>" with the caption "RunErrorFunction".
+void ShowRunError(int code);
 // Free bytes of the calling thread's stack.
 long StackAvail();
 

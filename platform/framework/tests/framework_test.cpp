@@ -2,6 +2,7 @@
 // Find slot, setup and cleanup order, closing, command routing and
 // enabling, notifications, transfer buffers, modal runs and the
 // application's loop.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -319,6 +320,18 @@ TEST_F(framework, AnAliasBindsToItsControlWhenTheParentIsSetUp) {
   EXPECT_EQ(journal, (std::vector<std::string>{"setup frame", "alias setup Steuerung", "alias command"}));
   DestroyWindow(host.GetHandle());
   EXPECT_FALSE(alias->GetHandle());
+}
+
+TEST_F(framework, ScriptedAnswersAnswerInOrderAndRefuseStrangers) {
+  Answers().MessageBox(IDNO).IfText("speichern").MessageBox(IDYES);
+  EXPECT_EQ(MessageBox(nullptr, "\xc4nderungen speichern?", "Frage", MB_YESNO), IDNO);
+  EXPECT_EQ(MessageBox(nullptr, "Weiter?", "Frage", MB_YESNO), IDYES);
+  EXPECT_NONFATAL_FAILURE(EXPECT_EQ(MessageBox(nullptr, "Noch eine?", "Frage", MB_OK), 0), "unanswered");
+  Answers().MessageBox(IDOK).IfText("Datei");
+  EXPECT_NONFATAL_FAILURE(MessageBox(nullptr, "Anderes", "Frage", MB_OK), "does not hold");
+  Answers().MessageBox(IDOK);
+  EXPECT_NONFATAL_FAILURE(Answers().ExpectAllUsed(), "never used");
+  EXPECT_EQ(Answers().Log().size(), 4u);
 }
 
 }  // namespace

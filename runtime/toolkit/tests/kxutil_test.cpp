@@ -231,6 +231,22 @@ TEST_F(KxUtilProcess, WaitingForAProgramDisablesTheMainWindow) {
   EXPECT_EQ(ExecProgram("true", false, win::SW_SHOW), 0);
 }
 
+TEST_F(KxUtilProcess, RunErrorsShowAStopBox) {
+  struct Probe : dialogs::InteractionProvider {
+    void MessageBox(dialogs::MessageBoxRequest& r) override { seen = r, r.answer = win::IDOK; }
+    dialogs::MessageBoxRequest seen;
+  } probe;
+  dialogs::SetInteractionProvider(&probe);
+  ShowRunError(-17);
+  dialogs::SetInteractionProvider(&Answers());
+  EXPECT_EQ(probe.seen.text, "ErrorCode -17");
+  EXPECT_EQ(probe.seen.caption, "RunErrorFunction");
+  EXPECT_EQ(probe.seen.type, win::MB_ICONSTOP);
+  Answers().MessageBox(win::IDOK).IfText("ErrorCode 3");
+  ShowRunError(3);
+  EXPECT_EQ(Answers().Log(), std::vector<std::string>{"RunErrorFunction: ErrorCode 3"});
+}
+
 TEST_F(KxUtilProcess, TopParentFollowsParentsAndOwners) {
   fw::TWindow top(nullptr, "Oben");
   auto* child = new fw::TWindow(&top, "Kind");

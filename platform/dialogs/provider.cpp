@@ -1,0 +1,25 @@
+// Interaction providers (see provider.h).
+#include "platform/dialogs/provider.h"
+
+namespace dialogs {
+
+namespace {
+InteractionProvider* current = nullptr;
+}
+
+InteractionProvider* CurrentProvider() { return current; }
+void SetInteractionProvider(InteractionProvider* provider) { current = provider; }
+
+}  // namespace dialogs
+
+namespace win {
+
+int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type) {
+  dialogs::InteractionProvider* provider = dialogs::CurrentProvider();
+  if (!provider) return 0;
+  dialogs::MessageBoxRequest request{owner, std::string(text), std::string(caption), type, 0};
+  provider->MessageBox(request);
+  return request.answer;
+}
+
+}  // namespace win

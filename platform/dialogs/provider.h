@@ -1,0 +1,59 @@
+// Interaction providers: the system's dialogs as one interface that a test
+// can script and the real user interface implements.
+//
+// What always holds:
+//   1. Every question goes through the current provider; each function takes
+//      a request record and fills in its answer.
+//   2. Without a provider a question answers 0 (no answer), so nothing blocks
+//      where no one can be asked (batch runs).
+//   3. One provider is current at a time; whoever installs one keeps it
+//      alive while it is current.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/win/winuser.h"
+
+namespace win {
+
+// Message box types and answers.
+constexpr UINT MB_OK = 0x00;
+constexpr UINT MB_OKCANCEL = 0x01;
+constexpr UINT MB_YESNOCANCEL = 0x03;
+constexpr UINT MB_YESNO = 0x04;
+constexpr UINT MB_ICONSTOP = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr int IDABORT = 3;
+constexpr int IDRETRY = 4;
+constexpr int IDIGNORE = 5;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Asks the current provider; texts are cp1252.
+int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type);
+
+}  // namespace win
+
+namespace dialogs {
+
+struct MessageBoxRequest {
+  win::HWND owner;
+  std::string text;
+  std::string caption;
+  win::UINT type = 0;
+  int answer = 0;  // filled in by the provider
+};
+
+class InteractionProvider {
+ public:
+  virtual ~InteractionProvider() = default;
+  virtual void MessageBox(MessageBoxRequest& request) = 0;
+};
+
+InteractionProvider* CurrentProvider();
+void SetInteractionProvider(InteractionProvider* provider);
+
+}  // namespace dialogs
