@@ -20,19 +20,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pos < 0 || pos > limit) std::abort();
   };
   int pos = -1;
-  int16_t sh = 7;
-  StrToShort(s, &sh, &pos);
-  check(pos);
-  if (pos != 0 && sh != 7) std::abort();
-  uint16_t us = 7;
-  StrToUShort(s, &us, &pos);
-  check(pos);
-  int32_t l = 7;
-  StrToLong(s, &l, &pos);
-  check(pos);
-  uint32_t ul = 7;
-  StrToULong(s, &ul, &pos);
-  check(pos);
+  // A ranged conversion stores only when the whole text is a number.
+  const auto ranged = [&](auto convert, auto sentinel) {
+    auto value = sentinel;
+    convert(s, &value, &pos);
+    check(pos);
+    if (pos != 0 && value != sentinel) std::abort();
+  };
+  ranged(StrToShort, int16_t(7));
+  ranged(StrToUShort, uint16_t(7));
+  ranged(StrToLong, int32_t(7));
+  ranged(StrToULong, uint32_t(7));
   int32_t i = 7;
   StrToInt(s, &i, &pos);
   check(pos);
