@@ -66,6 +66,8 @@ bool InRange(UINT msg, UINT first, UINT last) { return (first == 0 && last == 0)
 
 namespace detail {
 
+HWND NextPaint(HWND filter) { return NeedsPaint(Sys().tops, filter); }
+
 uint64_t NowMs() { return currentClock->Now(); }
 
 LRESULT CallProc(Window& w, UINT msg, WPARAM wParam, LPARAM lParam, bool posted) {
@@ -239,14 +241,19 @@ LRESULT DispatchMessage(const MSG* msg) {
   }
   Window* w = Find(msg->hwnd);
   if (!w) return 0;
+  if (msg->message != WM_PAINT) return detail::CallProc(*w, msg->message, msg->wParam, msg->lParam, true);
+  // A proc that does not paint would be asked again at once: what was
+  // pending counts as painted. What the proc invalidates meanwhile stays.
+  const bool frame = w->frameDirty;
+  const bool nested = w->painting;
+  w->painting = true;
   const LRESULT r = detail::CallProc(*w, msg->message, msg->wParam, msg->lParam, true);
-  if (msg->message == WM_PAINT) {
-    // A proc that did not paint would be asked again at once: the region counts as painted.
-    if ((w = Find(msg->hwnd))) {
-      w->update = Region();
-      w->erase = false;
-      w->frameDirty = false;
-    }
+  if ((w = Find(msg->hwnd)) && !nested) {
+    w->painting = false;
+    w->update = std::move(w->invalidatedWhilePainting);
+    w->invalidatedWhilePainting = Region();
+    if (w->update.Empty()) w->erase = false;
+    if (frame) w->frameDirty = false;
   }
   return r;
 }

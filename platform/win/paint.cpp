@@ -36,6 +36,7 @@ void AddUpdate(Window& w, const Region& region, bool erase) {
   Region r = Region::Combined(region, Region(ClientBox(w)), RGN_AND);
   if (r.Empty()) return;
   w.update.Combine(w.update, r, RGN_OR);
+  if (w.painting) w.invalidatedWhilePainting.Combine(w.invalidatedWhilePainting, r, RGN_OR);
   w.erase = w.erase || erase;
   for (HWND child : w.children) {
     Window* c = Find(child);
@@ -120,9 +121,13 @@ bool UpdateWindow(HWND hwnd) {
   if (!Find(hwnd)) return false;
   // Each round paints one window; a proc that keeps invalidating itself
   // ends after a bounded number of rounds.
+  // WM_PAINT is sent here, not taken from the queue: no get-message hook sees it.
   for (int round = 0; round < 100000; ++round) {
+    const HWND next = detail::NextPaint(hwnd);
+    if (!next) break;
     MSG msg;
-    if (!PeekMessage(&msg, hwnd, WM_PAINT, WM_PAINT, PM_REMOVE)) break;
+    msg.hwnd = next;
+    msg.message = WM_PAINT;
     DispatchMessage(&msg);
   }
   return true;

@@ -45,6 +45,9 @@ struct Window {
   RECT rect, client;
   Region update;  // client coordinates
   bool erase = false, frameDirty = false;
+  // While its WM_PAINT runs: what is invalidated meanwhile (client coordinates).
+  bool painting = false;
+  Region invalidatedWhilePainting;
   bool destroying = false;
   std::shared_ptr<Bitmap> surface;  // top-level windows only
 
@@ -145,5 +148,7 @@ void RecalcClient(Window& w);
 // The message for an input event, routed (input.cpp); false when dropped.
 bool RouteInput(const RawInput& in, MSG& out, bool remove);
 uint64_t NowMs();
+// The next window WM_PAINT goes to (see message.h rule 2), within filter.
+HWND NextPaint(HWND filter);
 
 }  // namespace win::detail

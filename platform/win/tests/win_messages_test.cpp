@@ -331,6 +331,24 @@ TEST_F(win_messages, InvalidationReachesChildrenAndPaintsParentsFirst) {
   EXPECT_FALSE(GetUpdateRect(child, &pending, false));
 }
 
+TEST_F(win_messages, InvalidationDuringPaintIsKeptAndAnUnpaintedRegionIsNotAskedAgain) {
+  const HWND h = Top("", WS_POPUP | WS_VISIBLE, {0, 0, 50, 50});
+  int paints = 0;
+  hook = [&](HWND hwnd, UINT m, WPARAM, LPARAM) -> LRESULT {
+    if (m != WM_PAINT) return kPass;
+    // Neither BeginPaint nor EndPaint; the first time it asks for more.
+    if (++paints == 1) {
+      const RECT r{0, 0, 5, 5};
+      InvalidateRect(hwnd, &r, false);
+    }
+    return 0;
+  };
+  Settle();
+  EXPECT_EQ(paints, 2);
+  RECT pending;
+  EXPECT_FALSE(GetUpdateRect(h, &pending, false));
+}
+
 // One window of each kind, painted by the defaults and a client that draws.
 TEST_F(win_messages, WindowKindsMatchTheirGoldens) {
   hook = [](HWND h, UINT m, WPARAM, LPARAM) -> LRESULT {
