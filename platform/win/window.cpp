@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/settings/profile.h"
 #include "platform/win/backend.h"
 #include "platform/win/paint.h"
 #include "platform/win/system_internal.h"
@@ -174,8 +175,18 @@ void InvalidateBelow(Window& w) {
 }  // namespace
 
 namespace {
+
 CreateHook createHook = nullptr;
+
+// A write to WIN.INI reaches every top-level window as WM_WININICHANGE with
+// the section's name, as the settings announce it.
+void BroadcastWinIniChange(const char* section) {
+  for (HWND top : std::vector<HWND>(Sys().tops))
+    SendMessage(top, WM_WININICHANGE, 0, reinterpret_cast<LPARAM>(section));
 }
+const bool winIniHooked = (platform::SetWinIniChangedHook(&BroadcastWinIniChange), true);
+
+}  // namespace
 
 void SetCreateHook(CreateHook hook) { createHook = hook; }
 

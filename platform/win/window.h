@@ -20,6 +20,8 @@
 //      activation with it.
 //   5. Class names compare without regard to case; a class is looked up when
 //      a window is made and the window keeps a copy of what it needs.
+//   6. A write to WIN.INI is sent to every top-level window as
+//      WM_WININICHANGE (lParam: the section name).
 #pragma once
 
 #include <cstdint>

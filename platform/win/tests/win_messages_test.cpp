@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "platform/settings/profile.h"
 #include "platform/testing/ui.h"
 #include "platform/win/message.h"
 #include "platform/win/paint.h"
@@ -347,6 +348,24 @@ TEST_F(win_messages, InvalidationDuringPaintIsKeptAndAnUnpaintedRegionIsNotAsked
   EXPECT_EQ(paints, 2);
   RECT pending;
   EXPECT_FALSE(GetUpdateRect(h, &pending, false));
+}
+
+TEST_F(win_messages, WinIniWritesReachTheTopLevelWindows) {
+  const HWND a = Top("A"), b = Top("B");
+  const HWND child = Child(a, 1, {0, 0, 10, 10});
+  auto& spyA = Spy(a);
+  auto& spyB = Spy(b);
+  auto& spyChild = Spy(child);
+  std::string section;
+  hook = [&](HWND h, UINT m, WPARAM, LPARAM l) -> LRESULT {
+    if (m == WM_WININICHANGE && h == a) section = reinterpret_cast<const char*>(l);
+    return kPass;
+  };
+  ASSERT_TRUE(WriteProfileStringA("intl", "sDecimal", ","));
+  EXPECT_EQ(spyA.Messages({WM_WININICHANGE}).size(), 1u);
+  EXPECT_EQ(spyB.Messages({WM_WININICHANGE}).size(), 1u);
+  EXPECT_TRUE(spyChild.Messages({WM_WININICHANGE}).empty());
+  EXPECT_EQ(section, "intl");
 }
 
 // One window of each kind, painted by the defaults and a client that draws.
