@@ -31,7 +31,7 @@ LRESULT HitTest(HWND hwnd, POINT screen) {
 }  // namespace
 
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return 0;
   switch (msg) {
     case WM_NCCREATE: return 1;

@@ -99,7 +99,7 @@ void MessageBeep(UINT) {
 }
 
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   return w ? detail::CallProc(*w, msg, wParam, lParam, false) : 0;
 }
 
@@ -117,7 +117,7 @@ LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 int SendDepth() { return Sys().depth; }
 
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (hwnd && !Find(hwnd)) return false;
+  if (hwnd && !detail::Resolve(hwnd)) return false;
   Sys().posted.push_back(Make(hwnd, msg, wParam, lParam));
   return true;
 }

@@ -86,21 +86,21 @@ void ScreenChangedForWindow(const Window& top) { ScreenChanged(top.rect); }
 }  // namespace detail
 
 bool InvalidateRgn(HWND hwnd, const Region* region, bool erase) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   AddUpdate(*w, region ? *region : Region(ClientBox(*w)), erase);
   return true;
 }
 
 bool InvalidateRect(HWND hwnd, const RECT* rect, bool erase) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   const Region r(rect ? *rect : ClientBox(*w));
   return InvalidateRgn(hwnd, &r, erase);
 }
 
 bool ValidateRect(HWND hwnd, const RECT* rect) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   if (!rect) w->update = Region();
   else w->update.Combine(w->update, Region(*rect), RGN_DIFF);
@@ -109,7 +109,7 @@ bool ValidateRect(HWND hwnd, const RECT* rect) {
 }
 
 bool RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   if (flags & RDW_FRAME) w->frameDirty = true;
   if (flags & RDW_INVALIDATE) InvalidateRect(hwnd, rect, (flags & RDW_ERASE) != 0);
@@ -134,21 +134,21 @@ bool UpdateWindow(HWND hwnd) {
 }
 
 bool GetUpdateRect(HWND hwnd, RECT* rect, bool) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   if (rect) *rect = w->update.Box();
   return !w->update.Empty();
 }
 
 bool GetUpdateRgn(HWND hwnd, Region* region) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   if (region) *region = w->update;
   return !w->update.Empty();
 }
 
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return nullptr;
   if (w->frameDirty) {
     w->frameDirty = false;
@@ -177,13 +177,13 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
 bool EndPaint(HWND hwnd, const PAINTSTRUCT* ps) { return ps && ReleaseDC(hwnd, ps->hdc) != 0; }
 
 HDC GetDC(HWND hwnd) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return nullptr;
   return MakeDc(*w, ClientOriginInTop(*w), VisibleClientRegion(*w));
 }
 
 HDC GetWindowDC(HWND hwnd) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return nullptr;
   const RECT r = detail::WindowInTop(*w);
   Region clip(r);
@@ -205,7 +205,7 @@ int ReleaseDC(HWND hwnd, HDC dc) {
 
 int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* rect, const RECT* clip, Region* update, RECT* updateBox,
                    UINT flags) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return ERROR_REGION;
   const RECT area = rect ? *rect : ClientBox(*w);
   Region limit(area);
@@ -255,7 +255,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* rect, const RECT* clip
 }
 
 void DrawDefaultFrame(HWND hwnd, Dc& dc, bool active) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w) return;
   const int width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
   const RECT insets = NonClientInsets(w->style, w->exStyle);
@@ -327,7 +327,7 @@ void DrawDefaultFrame(HWND hwnd, Dc& dc, bool active) {
 }
 
 std::shared_ptr<Bitmap> WindowSurface(HWND hwnd) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   return w ? detail::TopOf(*w).surface : nullptr;
 }
 
@@ -355,7 +355,7 @@ const Bitmap& ComposeScreen() {
 }
 
 std::shared_ptr<Bitmap> Snapshot(HWND hwnd) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return nullptr;
   UpdateWindow(detail::TopOf(*w).Handle());
   if (!(w = Find(hwnd))) return nullptr;

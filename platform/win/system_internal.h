@@ -127,9 +127,13 @@ struct System {
 };
 
 System& Sys();
-// The live window of a handle, or null (aborting under QMK_STRICT_HANDLES=1
-// when the handle is not null).
+// The live window of a handle, or null.
 Window* Find(HWND hwnd);
+// Find where a call enters the window system: with QMK_STRICT_HANDLES=1 in
+// the environment a handle that names no live window (other than null)
+// aborts, so a test finds where a stale handle is used. Inside, liveness is
+// asked with Find (a proc may destroy a window while it is handled).
+Window* Resolve(HWND hwnd);
 // Calls a window's proc through the observer, counting the depth.
 LRESULT CallProc(Window& w, UINT msg, WPARAM wParam, LPARAM lParam, bool posted);
 // The window's client area in its top-level window's coordinates, and the

@@ -29,13 +29,16 @@ Window* Find(HWND hwnd) {
   if (!hwnd) return nullptr;
   auto& windows = Sys().windows;
   auto it = windows.find(hwnd.id);
-  if (it != windows.end()) return it->second.get();
-  static const bool strict = [] {
-    const char* v = std::getenv("QMK_STRICT_HANDLES");
-    return v && std::strcmp(v, "1") == 0;
-  }();
-  if (strict) std::abort();
-  return nullptr;
+  return it != windows.end() ? it->second.get() : nullptr;
+}
+
+Window* Resolve(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w && hwnd) {  // only a stale handle pays for looking at the setting
+    const char* strict = std::getenv("QMK_STRICT_HANDLES");
+    if (strict && std::strcmp(strict, "1") == 0) std::abort();
+  }
+  return w;
 }
 
 Window& TopOf(Window& w) {
@@ -148,7 +151,7 @@ void SendDestroy(Window& w) {
 }
 
 void SendNcDestroyAndFree(HWND hwnd) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return;
   for (HWND child : std::vector<HWND>(w->children)) SendNcDestroyAndFree(child);
   w = Find(hwnd);
@@ -214,7 +217,7 @@ bool GetClassInfo(std::string_view name, WNDCLASS* wc) {
 }
 
 std::string GetClassName(HWND hwnd) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   return w ? w->className : std::string();
 }
 
@@ -263,7 +266,7 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
   cs.lpszClass = classCopy.c_str();
   cs.dwExStyle = exStyle;
   const auto fail = [&] {
-    DestroyWindow(hwnd);
+    if (IsWindow(hwnd)) DestroyWindow(hwnd);
     return HWND();
   };
   if (createHook) createHook(hwnd);
@@ -286,7 +289,7 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
 }
 
 bool DestroyWindow(HWND hwnd) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w || w->destroying) return false;
   if (!w->IsChild())
     for (HWND owned : OwnedBy(hwnd)) DestroyWindow(owned);
@@ -322,18 +325,18 @@ bool IsWindow(HWND hwnd) {
 }
 
 HWND GetParent(HWND hwnd) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w) return nullptr;
   return w->IsChild() ? w->parent : w->owner;
 }
 
 HWND GetOwner(HWND hwnd) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   return w ? w->owner : HWND();
 }
 
 HWND GetTopLevel(HWND hwnd) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   return w ? detail::TopOf(*w).Handle() : HWND();
 }
 
@@ -360,14 +363,14 @@ HWND GetDlgItem(HWND parent, int id) {
 }
 
 int GetDlgCtrlID(HWND hwnd) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   return w && w->IsChild() ? int(w->ctrlId) : 0;
 }
 
 namespace {
 
 HWND DeepestAt(HWND hwnd, POINT screen) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   const POINT origin = ClientOrigin(hwnd);
   const POINT p{screen.x - origin.x, screen.y - origin.y};
   if (p.x >= 0 && p.y >= 0 && p.x < w->client.right - w->client.left && p.y < w->client.bottom - w->client.top)
@@ -393,7 +396,7 @@ HWND WindowFromPoint(POINT screen) {
 }
 
 intptr_t GetWindowLongPtr(HWND hwnd, int index) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w) return 0;
   switch (index) {
     case GWLP_WNDPROC: return reinterpret_cast<intptr_t>(w->proc);
@@ -409,7 +412,7 @@ intptr_t GetWindowLongPtr(HWND hwnd, int index) {
 }
 
 intptr_t SetWindowLongPtr(HWND hwnd, int index, intptr_t value) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return 0;
   const intptr_t old = GetWindowLongPtr(hwnd, index);
   switch (index) {
@@ -427,7 +430,7 @@ intptr_t SetWindowLongPtr(HWND hwnd, int index, intptr_t value) {
 }
 
 void* GetWindowObject(HWND hwnd) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   return w ? w->object : nullptr;
 }
 
@@ -436,7 +439,7 @@ void SetWindowObject(HWND hwnd, void* object) {
 }
 
 bool SetProp(HWND hwnd, std::string_view name, intptr_t value) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   for (auto& [key, v] : w->props)
     if (SameName(key, name)) return v = value, true;
@@ -445,7 +448,7 @@ bool SetProp(HWND hwnd, std::string_view name, intptr_t value) {
 }
 
 intptr_t GetProp(HWND hwnd, std::string_view name) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w) return 0;
   for (const auto& [key, v] : w->props)
     if (SameName(key, name)) return v;
@@ -453,7 +456,7 @@ intptr_t GetProp(HWND hwnd, std::string_view name) {
 }
 
 intptr_t RemoveProp(HWND hwnd, std::string_view name) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return 0;
   for (auto it = w->props.begin(); it != w->props.end(); ++it)
     if (SameName(it->first, name)) {
@@ -485,7 +488,7 @@ std::string GetWindowText(HWND hwnd) {
 int GetWindowTextLength(HWND hwnd) { return int(SendMessage(hwnd, WM_GETTEXTLENGTH)); }
 
 bool GetWindowRect(HWND hwnd, RECT* rect) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w || !rect) return false;
   POINT o{w->rect.left, w->rect.top};
   if (w->IsChild()) {
@@ -497,7 +500,7 @@ bool GetWindowRect(HWND hwnd, RECT* rect) {
 }
 
 bool GetClientRect(HWND hwnd, RECT* rect) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   if (!w || !rect) return false;
   *rect = {0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   return true;
@@ -525,7 +528,7 @@ bool ScreenToClient(HWND hwnd, POINT* p) {
 }
 
 bool SetWindowPos(HWND hwnd, HWND after, int x, int y, int width, int height, UINT flags) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   RECT r = w->rect;
   if (!(flags & SWP_NOMOVE)) r = {x, y, x + r.right - r.left, y + r.bottom - r.top};
@@ -567,7 +570,7 @@ bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool) {
 bool BringWindowToTop(HWND hwnd) { return SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
 
 bool ShowWindow(HWND hwnd, int command) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   const bool was = (w->style & WS_VISIBLE) != 0;
   const bool show = command != SW_HIDE;
@@ -593,7 +596,7 @@ bool IsWindowVisible(HWND hwnd) {
 }
 
 bool EnableWindow(HWND hwnd, bool enable) {
-  Window* w = Find(hwnd);
+  Window* w = detail::Resolve(hwnd);
   if (!w) return false;
   const bool wasDisabled = (w->style & WS_DISABLED) != 0;
   if (wasDisabled != enable) return wasDisabled;
@@ -610,7 +613,7 @@ bool EnableWindow(HWND hwnd, bool enable) {
 }
 
 bool IsWindowEnabled(HWND hwnd) {
-  const Window* w = Find(hwnd);
+  const Window* w = detail::Resolve(hwnd);
   return w && !(w->style & WS_DISABLED);
 }
 

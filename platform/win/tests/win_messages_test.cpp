@@ -309,6 +309,21 @@ TEST_F(win_messages, DestructionOrderAndStaleHandles) {
   EXPECT_EQ(SendMessage(top, WM_USER), 0);
 }
 
+TEST_F(win_messages, StrictHandlesAbortWhereAStaleHandleIsUsed) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const HWND h = Top();
+  DestroyWindow(h);
+  EXPECT_EQ(SendMessage(h, WM_USER), 0);  // not strict: the call does nothing
+  EXPECT_DEATH(
+      {
+        setenv("QMK_STRICT_HANDLES", "1", 1);
+        const HWND gone = Top();
+        DestroyWindow(gone);
+        SendMessage(gone, WM_USER);
+      },
+      "");
+}
+
 TEST_F(win_messages, InvalidationReachesChildrenAndPaintsParentsFirst) {
   const HWND top = Top("Farben");
   const HWND child = Child(top, 1, {20, 20, 80, 60});
