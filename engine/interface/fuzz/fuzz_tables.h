@@ -8,13 +8,18 @@
 //      MENGE, NOTIZ memo, BILD blob; the seed writer and the target build
 //      the same table from them, so a record image written by one fits the
 //      other.
-//   2. CheckIndexesAgree aborts unless every index of the open table names
+//   2. A target builds its tables once in the template folder; every input
+//      starts from a fresh copy of it in the work folder.
+//   3. CheckIndexesAgree aborts unless every index of the open table names
 //      each record 1..count exactly once, with the key built from it.
 #pragma once
+
+#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,6 +30,25 @@
 #include "engine/storage/zettable.h"
 
 namespace fuzz_tables {
+
+// The template and work folders of a target, in a new folder under /tmp.
+struct TFolders {
+  std::filesystem::path templateDir;
+  std::filesystem::path work;
+
+  void Make() {
+    char pattern[] = "/tmp/zetfuzz-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) abort();
+    templateDir = std::filesystem::path(pattern) / "template";
+    work = std::filesystem::path(pattern) / "work";
+    std::filesystem::create_directories(templateDir);
+  }
+  // The work folder as a fresh copy of the template.
+  void Fresh() const {
+    std::filesystem::remove_all(work);
+    std::filesystem::copy(templateDir, work);
+  }
+};
 
 struct TFieldDefinition {
   const char* name;

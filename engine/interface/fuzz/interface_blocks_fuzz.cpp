@@ -35,8 +35,7 @@ namespace {
 constexpr uint32_t kKey = 0x1234ABCD;
 constexpr uint8_t kRunsCode = 3;  // formula and range bits of a definition
 
-std::filesystem::path g_template;
-std::filesystem::path g_work;
+fuzz_tables::TFolders g_dirs;
 
 class Reader {
  public:
@@ -58,13 +57,9 @@ class Reader {
 };
 
 void MakeTemplate() {
-  char pattern[] = "/tmp/zetblocks-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) abort();
-  g_template = std::filesystem::path(pattern) / "template";
-  g_work = std::filesystem::path(pattern) / "work";
-  std::filesystem::create_directories(g_template);
+  g_dirs.Make();
   Units::StartEngine();
-  const std::string path = (g_template / "ARTIKEL.DAT").string();
+  const std::string path = (g_dirs.templateDir / "ARTIKEL.DAT").string();
   if (fuzz_tables::CreateArticleTable(path, kKey) != 0) abort();
   if (ZetRltnOpen(path.c_str(), "", kKey, 15) != 1) abort();
   const int32_t c = ZetTableCreate(1);
@@ -151,7 +146,7 @@ void ReadDefinitions(Reader& in, size_t count) {
 void FieldDefinitions(Reader& in) {
   const int32_t version = 1 + (in.Byte() & 1);
   ReadDefinitions(in, 1 + in.Byte() % 8);
-  const std::string path = (g_work / "NEU.DAT").string();
+  const std::string path = (g_dirs.work / "NEU.DAT").string();
   if (ZetRltnCreate(path.c_str(), "", kKey, version, int32_t(g_definitions.size()), Definition, 0, 0) != 0) return;
   const int32_t relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
   if (relation <= 0) return;
@@ -200,10 +195,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::filesystem::remove_all(g_work);
-  std::filesystem::copy(g_template, g_work);
+  g_dirs.Fresh();
   Units::StartEngine();
-  if (ZetRltnOpen((g_work / "ARTIKEL.DAT").string().c_str(), "", kKey, 15) != 1) abort();
+  if (ZetRltnOpen((g_dirs.work / "ARTIKEL.DAT").string().c_str(), "", kKey, 15) != 1) abort();
   Reader in(data, size);
   switch (in.Byte() % 4) {
     case 0: Records(in); break;

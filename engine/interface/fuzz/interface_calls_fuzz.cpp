@@ -29,17 +29,12 @@ namespace {
 constexpr uint32_t kKey = 0x1234ABCD;
 constexpr uint16_t kCode = 2, kName = 3, kMenge = 4;
 
-std::filesystem::path g_template;
-std::filesystem::path g_work;
+fuzz_tables::TFolders g_dirs;
 
 // The table: NR auto number, CODE (unique identifier index), NAME S12 and
 // MENGE with an index each, NOTIZ memo.
 void MakeTemplate() {
-  char pattern[] = "/tmp/zetfuzz-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) abort();
-  g_template = std::filesystem::path(pattern) / "template";
-  g_work = std::filesystem::path(pattern) / "work";
-  std::filesystem::create_directories(g_template);
+  g_dirs.Make();
   Units::StartEngine();
   auto t = zettable_test::MakeTable(2, {{"NR", Common::kTypeAutoNumber, 3, 10},
                                         {"CODE", Common::kTypeInteger, 1, 10},
@@ -57,7 +52,8 @@ void MakeTemplate() {
   };
   t->indexes[2] = index("NAMEN.IND", kName, 13, Common::kTypeString);
   t->indexes[3] = index("MENGE.IND", kMenge | ZetTable::kKeyDescending, 2, Common::kTypeInteger);
-  if (Zet06::CreateTable(*t, (g_template / "ARTIKEL.DAT").string(), Common::ScrambleString(""), false, 0, kKey) != 0)
+  const std::string path = (g_dirs.templateDir / "ARTIKEL.DAT").string();
+  if (Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, kKey) != 0)
     abort();
   Units::StopEngine();
 }
@@ -86,9 +82,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::filesystem::remove_all(g_work);
-  std::filesystem::copy(g_template, g_work);
-  const std::string path = (g_work / "ARTIKEL.DAT").string();
+  g_dirs.Fresh();
+  const std::string path = (g_dirs.work / "ARTIKEL.DAT").string();
   Units::StartEngine();
   int32_t relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
   if (relation != 1) abort();

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +21,7 @@ namespace {
 using interface_test::AddArticle;
 using interface_test::Field;
 using interface_test::InterfaceTest;
+using interface_test::ReadFile;
 
 class LanguageServices : public InterfaceTest {
  protected:
@@ -42,17 +41,6 @@ class LanguageServices : public InterfaceTest {
     char result[256] = {};
     const int32_t e = ZetExecMacro(cursor, result, code, 255, 0);
     return {e, result};
-  }
-  std::string Write(const std::string& name, const std::string& text) {
-    const std::string path = TempPath(name);
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
   int32_t relation_ = 0, cursor_ = 0;
 };
@@ -172,11 +160,11 @@ TEST_F(LanguageServices, AJobStartsOnItsCursorsRecord) {
   const int32_t other = ZetTableCreate(relation_);
   ASSERT_GE(ZetTableSetRecNo(cursor_, 1), 0);
   ASSERT_GE(ZetTableSetRecNo(other, 3), 0);  // the table now stands on record 3
-  const std::string job = Write("NAME.JOB", ".REPORT\r\n.PROLOG\r\n$(NAME)\r\n");
+  const std::string job = WriteTemp("NAME.JOB", ".REPORT\r\n.PROLOG\r\n$(NAME)\r\n");
   const std::string out = TempPath("NAME.TXT");
   for (const auto& [cursor, name] : {std::pair{cursor_, "Kiwi"}, std::pair{other, "Birne"}}) {
     ASSERT_EQ(ZetExecuteJob(cursor, job.c_str(), 0, out.c_str(), 0), 0);
-    EXPECT_EQ(Read(out), std::string(name) + "\r\n");
+    EXPECT_EQ(ReadFile(out), std::string(name) + "\r\n");
   }
 }
 
@@ -193,10 +181,10 @@ TEST_F(LanguageServices, TheJobsNBAndTheHostShareOneBreakSwitch) {
   EXPECT_FALSE(Common::BreakEnabled);
   ASSERT_EQ(ZetEnableBreak(1), 0);
   // A job's NB holds while it runs; the host's switch is as before after it.
-  const std::string job = Write("NB.JOB", ".REPORT\r\n.PROLOG\r\n.NB 1\r\n$(GetPara('NB'))\r\n");
+  const std::string job = WriteTemp("NB.JOB", ".REPORT\r\n.PROLOG\r\n.NB 1\r\n$(GetPara('NB'))\r\n");
   const std::string out = TempPath("NB.TXT");
   ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, out.c_str(), 0), 0);
-  EXPECT_EQ(Read(out), "1\r\n");
+  EXPECT_EQ(ReadFile(out), "1\r\n");
   EXPECT_TRUE(Common::BreakEnabled);
 }
 
