@@ -416,9 +416,15 @@ void ResetCursorsOfTable(int table) {
   }
 }
 
+// A cursor for a service of the language, holding the table's record as it
+// stands (the language reads the fields of that record through it).
 int8_t OpenTempCursor(int slot) {
   const int32_t h = CreateCursor(slot);
-  return h > 0 ? int8_t(h) : int8_t(0);
+  if (h <= 0) return 0;
+  TCursor& c = *Cursor(h);
+  const ZetTable::TZetTable& t = *ZetTable::Table(slot);
+  std::copy_n(t.recordBuffer.begin(), std::min(t.recordBuffer.size(), c.record.size()), c.record.begin());
+  return int8_t(h);
 }
 
 void CloseTempCursor(int cursor) { FreeCursor(cursor); }
@@ -431,25 +437,26 @@ bool TableEditState(int, int slot) {
   return false;
 }
 
-// The cursor of a table that the language works with: the active cursor
-// when it stands on the table, else the first cursor on it.
+// The cursor of a table that the language asks about: the highest-numbered
+// cursor standing on it, nullptr when none does.
 TCursor* CursorOfTable(int slot) {
-  if (TCursor* a = Cursor(g_active); a && a->relation == slot) return a;
-  for (int h = 1; h <= kMaxCursors; ++h)
-    if (TCursor* c = g_cursors[size_t(h)].get(); c && c->relation == slot) return c;
+  for (int h = kMaxCursors; h >= 1; --h)
+    if (TCursor* c = g_cursors[size_t(h)].get(); c && c->relation == slot && TableOf(*c)) return c;
   return nullptr;
 }
 
-uint32_t CursorRecNo(int slot) {
-  if (TCursor* c = CursorOfTable(slot)) return c->recno;
-  ZetTable::TZetTable* t = ZetTable::Table(slot);
-  return t ? t->currentRecord : 0;
+int32_t CursorRecNo(int slot) {
+  const TCursor* c = CursorOfTable(slot);
+  if (!c) return -1;
+  if (c->accessMode != kAccessMarks) return int32_t(std::min<uint32_t>(c->recno, INT32_MAX));
+  const auto& marks = c->accessMarks.Items();
+  const auto at = std::find(marks.begin(), marks.end(), c->recno);
+  return c->recno == 0 || at == marks.end() ? 0 : int32_t(at - marks.begin() + 1);
 }
 
-uint32_t CursorMarkCount(int slot) {
-  if (TCursor* c = CursorOfTable(slot)) return c->userMarks.Count();
-  ZetTable::TZetTable* t = ZetTable::Table(slot);
-  return t ? t->marks.Count() : 0;
+int32_t CursorMarkCount(int slot) {
+  const TCursor* c = CursorOfTable(slot);
+  return c ? int32_t(std::min<size_t>(c->accessMarks.Count(), INT32_MAX)) : -1;
 }
 
 // The cursor a context number of the language names: the host's cursor
@@ -543,6 +550,8 @@ void UnitInit() {
   EngineHooks::TableEditState = TableEditState;
   EngineHooks::CursorRecNo = CursorRecNo;
   EngineHooks::CursorMarkCount = CursorMarkCount;
+  EngineHooks::SortMarksByKey = SortMarksByKey;
+  EngineHooks::CopyRecordToTable = CopyRecordByNames;
   InstallTransferServices();
   InstallJobServices();
   Html::InstallWriter();

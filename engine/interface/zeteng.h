@@ -292,6 +292,26 @@ bool CarriesIdentifiers(const ZetTable::TZetTable& source, const ZetTable::TZetT
 // (the records appended so far stay).
 int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TFieldPair>& map, ZetProgressProc progress);
 
+// The record copy of the language (SetRecord): the target's record buffer
+// is cleared and filled from the source's current record, field by field of
+// the same name (identifier fields included) through the value transfer of
+// CopyRecords; the target's formulas are evaluated for the fields the
+// source does not fill, and texts paired with L and R fields are resolved.
+// Nothing is written to the target's file. 0 or the error (recorded)
+// (zeteng_transfer.cpp).
+int CopyRecordByNames(int slot, int targetSlot);
+
+// Sorts a list of marks of the table in slot by a key description (the
+// language's SortMark and ZetTableSortMarkedRecs; zeteng_search.cpp). The
+// table's position is as it was afterwards. 0, or 98 for a bad description
+// or 99 for too many marks, recorded.
+int SortMarksByKey(int slot, std::string_view keyText, MarkLists::TMarkList& marks);
+
+// Puts the cursor's position, record, order, marks and range into its table
+// (ZetTableRestore), and that of every cursor made from it after it.
+void RestoreCursor(TCursor& c, ZetTable::TZetTable& t);
+void RestoreCursorWithLinked(TCursor& c, ZetTable::TZetTable& t);
+
 // Opens the relation tables of the hidden relation fields of every open
 // table that are not open yet, while the open-relation-tables switch is on:
 // 0, -2 (62 tables) or -1 (zeteng_relations.cpp).

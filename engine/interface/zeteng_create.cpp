@@ -110,22 +110,34 @@ constexpr std::string_view kJournalDraft = "RESTRUCT.NEW";
 
 std::string Text(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
 
-// The choice list of a first text: at most 15 entries of at most 20
-// characters separated by ","; an empty entry is a single blank.
+// The choice list of a first text: its words, each a quoted text or a run
+// of name characters ("^" among them), separated by blanks and an optional
+// ","; at most 15 of at most 20 characters. A "," with no word before it
+// gives an empty word, stored as a single blank; any other character that
+// starts no word is passed over.
 ZetTable::TChoiceList ChoiceList(uint16_t field, std::string_view text) {
   ZetTable::TChoiceList list;
   list.field = field;
-  if (text.empty()) return list;
-  size_t start = 0;
+  const char extra = Common::ExtraNameChar;
+  Common::ExtraNameChar = '^';
+  size_t position = 1;  // 1-based, as ReadWord counts
   while (list.entries.size() < ZetTable::kMaxChoices) {
-    const size_t comma = text.find(',', start);
-    std::string_view entry = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    Common::SkipBlanks(text, position);
+    if (position > text.size()) break;
+    const size_t start = position;
+    ShortStr word;
+    Common::ReadWord(text, position, word);
+    if (position == start && text[position - 1] != ',') {
+      ++position;
+      continue;
+    }
     ShortStr stored;
-    stored.assign(entry.empty() ? std::string_view(" ") : entry, ZetTable::kMaxChoiceText);
+    stored.assign(word.empty() ? std::string_view(" ") : word.view(), ZetTable::kMaxChoiceText);
     list.entries.push_back(stored);
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
+    Common::SkipBlanks(text, position);
+    if (position <= text.size() && text[position - 1] == ',') ++position;
   }
+  Common::ExtraNameChar = extra;
   return list;
 }
 

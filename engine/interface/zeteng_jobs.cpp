@@ -9,12 +9,14 @@
 //      refused load leaves no scope and no program behind.
 //   3. A job compiled from text runs in a variable scope of its own, with
 //      the standard fonts, and leaves neither behind.
-//   4. A job runs on its cursor's access marks, which are the table's marks
+//   4. A job starts on its cursor's record and order, and on those of the
+//      cursors made from it (linked and relation-table cursors).
+//   5. A job runs on its cursor's access marks, which are the table's marks
 //      for the run and come back into the cursor afterwards. When the
 //      cursor has no access marks but user marks, the user marks stand in
 //      for the run and take the marks the job left; the access marks are
 //      empty again afterwards.
-//   5. Texts out follow the capacity rule of zetcore.h.
+//   6. Texts out follow the capacity rule of zetcore.h.
 #include <string>
 #include <vector>
 
@@ -199,8 +201,9 @@ int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, con
   const int remembered = ZetTable::CurrentHandle();
   LINKFILE::SelectPrimaryTable(c.relation);
   ZETEng::SetActiveCursor(cursor);
-  // The active cursor's marks are its table's marks while the job runs.
-  MarkLists::MarkListCopy(c.accessMarks, r.table->marks);
+  // The job starts on the cursor's record and those of the cursors made
+  // from it; the active cursor's marks are its table's marks while it runs.
+  ZETEng::RestoreCursorWithLinked(c, *r.table);
   const std::string name(ZETEng::TextIn(jobFile));
   const std::string output(ZETEng::TextIn(outputFile));
   uint16_t error = 0;

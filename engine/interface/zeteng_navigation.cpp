@@ -136,6 +136,27 @@ int32_t GoFirstOrLast(TCursor& c, TZetTable& t, bool first) {
   return r < 0 ? kNoRecord : r;
 }
 
+void RestoreCursor(TCursor& c, TZetTable& t) {
+  t.currentKey = c.key;
+  t.recordBuffer = c.record;
+  t.currentRecord = c.recno;
+  t.orderMode = c.accessMode;
+  t.currentIndex = c.indexSlot;
+  MarkLists::MarkListCopy(c.accessMarks, t.marks);
+  t.lowLimit = c.lowKey;
+  t.highLimit = c.highKey;
+}
+
+void RestoreCursorWithLinked(TCursor& c, TZetTable& t) {
+  RestoreCursor(c, t);
+  const int handle = HandleOf(c);
+  for (int slot = 1; slot <= kMaxCursors; ++slot) {
+    TCursor* linked = CursorInSlot(slot);
+    if (!linked || slot == handle || linked->masterCursor != handle) continue;
+    if (TZetTable* table = TableOf(*linked)) RestoreCursor(*linked, *table);
+  }
+}
+
 }  // namespace ZETEng
 
 using namespace ZETEng;
@@ -200,17 +221,7 @@ int32_t ZetTableAttach(int32_t cursor) {
 
 int32_t ZetTableRestore(int32_t cursor) {
   TResolved r = Resolve(cursor);
-  if (r.error) return 0;
-  TCursor& c = *r.cursor;
-  TZetTable& t = *r.table;
-  t.currentKey = c.key;
-  t.recordBuffer = c.record;
-  t.currentRecord = c.recno;
-  t.orderMode = c.accessMode;
-  t.currentIndex = c.indexSlot;
-  MarkLists::MarkListCopy(c.accessMarks, t.marks);
-  t.lowLimit = c.lowKey;
-  t.highLimit = c.highKey;
+  if (!r.error) RestoreCursor(*r.cursor, *r.table);
   return 0;
 }
 

@@ -256,6 +256,53 @@ bool CompileFieldList(const std::vector<std::string_view>& names, ShortStr& list
 
 }  // namespace
 
+// Sorts a list of marks of the table in slot by a key description: each
+// marked record is read and its key built; marks whose records cannot be
+// read stay marked, after the others. The table's position and record
+// buffer are as they were afterwards. 0, or 98 (bad description) or 99 (too
+// many marks for memory), recorded.
+int SortMarksByKey(int slot, std::string_view keyText, MarkLists::TMarkList& marks) {
+  TZetTable& t = *ZetTable::Table(slot);
+  TCurrentTable current(slot);
+  std::array<uint8_t, ZetTable::kKeyDescriptionSize> description{};
+  if (keyText.size() > ShortStr::kMax ||
+      MakeIV::CompileIndexDescription(slot, keyText, description.data(), false) != 0) {
+    Common::SetError(uint16_t(kBadDescription), "");
+    return kBadDescription;
+  }
+  const uint64_t keyLength = Zet00::KeyLength(description.data());
+  if (uint64_t(marks.Count()) * (keyLength + 8) > uint64_t(2147483647 - 20000)) {
+    Common::SetError(uint16_t(kOutOfMemory), "");
+    return kOutOfMemory;
+  }
+  struct TEntry {
+    std::array<uint8_t, ZetTable::kMaxKeySize> key;
+    uint32_t recno;
+  };
+  std::vector<TEntry> sorted;
+  std::vector<uint32_t> unread;
+  Zet00::PushTablePosition(slot);
+  for (const uint32_t recno : marks.Items()) {
+    TEntry e{{}, recno};
+    if (Zet01::ReadRecord(slot, recno) != 0 ||
+        Zet00::MakeKey(slot, -1, t.recordBuffer.data(), e.key.data(), recno, description.data()) != 0) {
+      unread.push_back(recno);
+      continue;
+    }
+    sorted.push_back(e);
+  }
+  Zet00::PopTablePosition(slot);
+  Common::ResetLastError();
+  const bool oem = OemKeys(t);
+  std::stable_sort(sorted.begin(), sorted.end(), [&](const TEntry& a, const TEntry& b) {
+    return Zet00::CompareKeys(a.key.data(), b.key.data(), description.data(), oem, false) < 0;
+  });
+  MarkLists::MarkListClear(marks);
+  for (const TEntry& e : sorted) MarkLists::MarkListAdd(marks, e.recno);
+  for (const uint32_t recno : unread) MarkLists::MarkListAdd(marks, recno);
+  return 0;
+}
+
 }  // namespace ZETEng
 
 using namespace ZETEng;
@@ -412,48 +459,7 @@ int32_t ZetTableIsMarked(int32_t cursor, int32_t recno) {
 int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
-  TCursor& c = *r.cursor;
-  TZetTable& t = *r.table;
-  TCurrentTable current(c.relation);
-  std::array<uint8_t, ZetTable::kKeyDescriptionSize> description{};
-  const std::string_view text = TextIn(keyDescription, ShortStr::kMax + 1);
-  if (text.size() > ShortStr::kMax ||
-      MakeIV::CompileIndexDescription(c.relation, text, description.data(), false) != 0) {
-    Common::SetError(uint16_t(kBadDescription), "");
-    return kBadDescription;
-  }
-  const uint64_t keyLength = Zet00::KeyLength(description.data());
-  if (uint64_t(c.userMarks.Count()) * (keyLength + 8) > uint64_t(2147483647 - 20000)) {
-    Common::SetError(uint16_t(kOutOfMemory), "");
-    return kOutOfMemory;
-  }
-  struct TEntry {
-    std::array<uint8_t, ZetTable::kMaxKeySize> key;
-    uint32_t recno;
-  };
-  std::vector<TEntry> sorted;
-  std::vector<uint32_t> unread;
-  LoadCursorIntoTable(c, t);
-  for (const uint32_t recno : c.userMarks.Items()) {
-    TEntry e{{}, recno};
-    if (Zet01::ReadRecord(c.relation, recno) != 0 ||
-        Zet00::MakeKey(c.relation, -1, t.recordBuffer.data(), e.key.data(), recno, description.data()) != 0) {
-      unread.push_back(recno);
-      continue;
-    }
-    sorted.push_back(e);
-  }
-  Common::ResetLastError();
-  const bool oem = OemKeys(t);
-  std::stable_sort(sorted.begin(), sorted.end(), [&](const TEntry& a, const TEntry& b) {
-    return Zet00::CompareKeys(a.key.data(), b.key.data(), description.data(), oem, false) < 0;
-  });
-  MarkLists::MarkListClear(c.userMarks);
-  for (const TEntry& e : sorted) MarkLists::MarkListAdd(c.userMarks, e.recno);
-  // Marks whose records cannot be read stay marked, after the others.
-  for (const uint32_t recno : unread) MarkLists::MarkListAdd(c.userMarks, recno);
-  DiscardTablePosition(c, t);
-  return 0;
+  return SortMarksByKey(r.cursor->relation, TextIn(keyDescription, ShortStr::kMax + 1), r.cursor->userMarks);
 }
 
 int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress) {

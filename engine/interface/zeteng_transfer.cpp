@@ -691,6 +691,31 @@ uint64_t SetOf(int slot) { return uint64_t(1) << (slot - 1); }
 
 }  // namespace
 
+int CopyRecordByNames(int slot, int targetSlot) {
+  TZetTable& source = *ZetTable::Table(slot);
+  TZetTable& target = *ZetTable::Table(targetSlot);
+  const std::vector<TFieldPair> pairs = PairsByName(slot, source, targetSlot, target, true);
+  ZetTable::ClearRecordBuffer(targetSlot);
+  if (!CopyPairs(source, target, pairs)) {
+    Common::SetFileError(Common::kErrWrite, target.fileName);
+    return Common::kErrWrite;
+  }
+  if (Zet01::FormulaHook && !target.formulas.empty()) {
+    Zet01::FormulaHook(targetSlot);
+    // A formula field that the source fills keeps the source's value.
+    std::vector<TFieldPair> kept;
+    for (const TFieldPair& p : pairs) {
+      const uint8_t type = target.FieldType(p.to);
+      if (type != Common::kTypeMemo && type != Common::kTypeBlob &&
+          std::any_of(target.formulas.begin(), target.formulas.end(),
+                      [&](const ZetTable::TFormula& f) { return f.field == p.to; }))
+        kept.push_back(p);
+    }
+    CopyPairs(source, target, kept);
+  }
+  return StoreResolvedFields(source, targetSlot, pairs);
+}
+
 }  // namespace ZETEng
 
 using namespace ZETEng;

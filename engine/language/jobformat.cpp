@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "engine/base/uppercas.h"
+#include "engine/base/userbreak.h"
 
 namespace JobFormat {
 namespace {
@@ -111,7 +112,7 @@ int ApplyDotLine(std::string_view line, bool compile, TDotState& s, const TDotAc
       case 11: s.gp = flag; break;                                                           // GP
       case 12: s.he = flag; break;                                                           // HE
       case 13: s.ak = flag; break;                                                           // AK
-      case 14: if (!compile) s.breakAllowed = !flag; break;                                   // NB
+      case 14: if (!compile) Common::BreakEnabled = !flag; break;                             // NB
       case 15: s.de = flag; break;                                                           // DE
       case 16: s.columns = v; break;                                                         // RW
       case 17: if (!compile) s.gc = flag; break;                                              // GC
@@ -163,7 +164,7 @@ int QueryDot(std::string_view code, const TDotState& s) {
     case 11: return s.gp;
     case 12: return s.he;
     case 13: return s.ak;
-    case 14: return !s.breakAllowed;
+    case 14: return !Common::BreakEnabled;
     case 15: return s.de;
     case 17: return s.gc;
     case 20: return s.ps;

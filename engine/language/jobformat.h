@@ -51,12 +51,14 @@ uint8_t LookupKeyword(std::string_view word);
 // The number of a dot code (0..32), 33 when it is none.
 int DotCommandNumber(std::string_view code);
 
-// Dot-command settings of the running job context.
+// Dot-command settings of the running job context. NB has no switch here:
+// it sets the host's break switch (Common::BreakEnabled), which a job run
+// keeps for its caller.
 struct TDotState {
   int16_t values[kDotCommandCount] = {};
   // The switches and values with a meaning of their own.
   bool ec = false, gp = false, he = false, gc = true, nl = true, ps = false, hf = true, fl = true;
-  bool ff = false, ak = false, de = false, db = false, ht = false, breakAllowed = true;
+  bool ff = false, ak = false, de = false, db = false, ht = false;
   bool lineEndOn = true;  // AB: automatic line end after text lines (compile only)
   int16_t topMargin = 0, leftOffset = 0, rightMargin = 0, bottomMargin = 0, cell = 0;
   int16_t pageNumber = 1, columns = 0;

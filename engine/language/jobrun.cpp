@@ -9,6 +9,7 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/shortstr.h"
+#include "engine/base/userbreak.h"
 #include "engine/language/bytecode.h"
 #include "engine/language/compiler.h"
 #include "engine/language/interp.h"
@@ -385,7 +386,7 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   };
   auto goOn = [&] {
     if (g.stop || g.error != 0 || g.exit) return false;
-    if (g.dots.breakAllowed && Common::UserBreakRequested()) {
+    if (Common::BreakEnabled && Common::UserBreakRequested()) {
       g.breakRequest = true;
       return false;
     }
@@ -417,7 +418,7 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   if (!g.firstGroup && g.error == 0) RunSection(kSectionGroupFooter);
   Zet01::PopLinkState();
   Zet02::UpdateStatFuncs(d.loopTables);
-  if (!g.dots.breakAllowed) g.breakRequest = false;
+  if (!Common::BreakEnabled) g.breakRequest = false;
 }
 
 // SOLVE with a computed argument: the statements of the text run one after
@@ -469,7 +470,7 @@ uint16_t RunCode(size_t start, uint64_t tables) {
       if (g_breakFromHost) g.error = kErrBreak;
       break;
     }
-    if (g.dots.breakAllowed && Common::UserBreakRequested()) {
+    if (Common::BreakEnabled && Common::UserBreakRequested()) {
       g.breakRequest = true;
       break;
     }
@@ -756,6 +757,7 @@ void StartContext(const JobCompile::TJob& job) {
 
 uint16_t RunProgramText(const std::vector<std::string>& lines) {
   TState saved = std::move(g);
+  const bool breakEnabled = Common::BreakEnabled;
   const PrintCalls::TFontTable fonts = PrintCalls::SaveFonts();
   ZetVars::PushVarScope();
   PrintCalls::ClearFonts();
@@ -771,6 +773,7 @@ uint16_t RunProgramText(const std::vector<std::string>& lines) {
   PrintCalls::RestoreFonts(fonts);
   // The host writes in the job's font again.
   if (PrintCalls::OutputActive() && fonts.current != 0) PrintCalls::SelectFont(fonts.current);
+  Common::BreakEnabled = breakEnabled;
   g = std::move(saved);
   return error;
 }
@@ -799,6 +802,7 @@ int InitJobFont(std::string_view description) {
 
 uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
   const TState saved = std::move(g);
+  const bool breakEnabled = Common::BreakEnabled;
   StartContext(job);
   g.dots.gc = g.dots.nl = g.dots.hf = g.dots.fl = true;
   g_breakFromHost = false;
@@ -828,6 +832,7 @@ uint16_t RunJob(const JobCompile::TJob& job, std::string_view outputFile) {
   PrintCalls::SetOutputActive(false);
   Zet02::SetWriteEnable(writeEnable);
   const uint16_t error = g.error;
+  Common::BreakEnabled = breakEnabled;
   g = saved;
   return error;
 }

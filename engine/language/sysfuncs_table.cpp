@@ -290,7 +290,7 @@ void TableAdministration(uint8_t code, int table, bool apply, TRunValue& result)
         Zet02::FailRun(Zet02::kErrTableExpected);
         return;
       }
-      EngineHooks::CopyRecordToTable(table, target);
+      if (const int e = EngineHooks::CopyRecordToTable(table, target)) Zet02::FailRun(e);
       return;
     }
     case 61: {  // ConvBlob
@@ -382,7 +382,7 @@ void TableHandler(uint8_t /*group*/, uint8_t code, TRunValue& result) {
     case 15: {  // NMarks
       int32_t cursor = 0;
       if (!OptNumber(cursor) || !apply) break;
-      SetReal(result, cursor == 0 ? ZetTable::MarkList(*t).Count() : EngineHooks::CursorMarkCount(table));
+      SetReal(result, cursor == 0 ? double(ZetTable::MarkList(*t).Count()) : double(EngineHooks::CursorMarkCount(table)));
       break;
     }
     case 16: case 48:  // DbName, DbDir
@@ -412,7 +412,7 @@ void TableHandler(uint8_t /*group*/, uint8_t code, TRunValue& result) {
       int32_t cursor = 0;
       if (!inRange) break;
       if (!OptNumber(cursor)) break;
-      SetReal(result, cursor == 0 ? t->currentRecord : (apply ? EngineHooks::CursorRecNo(table) : 0));
+      SetReal(result, cursor == 0 ? double(t->currentRecord) : apply ? double(EngineHooks::CursorRecNo(table)) : 0.0);
       break;
     }
     case 27: case 28: case 41:

@@ -44,15 +44,11 @@ int NoSortMarks(int, std::string_view, MarkLists::TMarkList&) {
 int8_t NoTempCursor(int) { return 0; }
 void NoCloseTempCursor(int) {}
 bool NoEditState(int, int) { return false; }
-void NoCopyRecord(int, int) {}
-uint32_t TableCurrentRecord(int slot) {
-  const ZetTable::TZetTable* t = ZetTable::Table(slot);
-  return t ? t->currentRecord : 0;
+int NoCopyRecord(int, int) {
+  Common::SetFileError(kErrIllegalOp, {});
+  return kErrIllegalOp;
 }
-uint32_t TableMarkCount(int slot) {
-  ZetTable::TZetTable* t = ZetTable::Table(slot);
-  return t ? ZetTable::MarkList(*t).Count() : 0;
-}
+int32_t NoCursor(int) { return -1; }
 int32_t NoBlobFile(int, uint16_t, std::string_view, double) { return 0; }
 int NoMemoToHtml(int, uint16_t, const ShortStr*) {
   Common::SetFileError(kErrIllegalOp, {});
@@ -96,8 +92,8 @@ void UnitInit() {
   CloseTempCursor = NoCloseTempCursor;
   TableEditState = NoEditState;
   CopyRecordToTable = NoCopyRecord;
-  CursorRecNo = TableCurrentRecord;
-  CursorMarkCount = TableMarkCount;
+  CursorRecNo = NoCursor;
+  CursorMarkCount = NoCursor;
   LinkBlobFile = NoBlobFile;
   MemoToHtml = NoMemoToHtml;
 }

@@ -57,17 +57,21 @@ using TContextValueProc = bool (*)(int32_t context, uint32_t recno);
 // Sorts the marked records of a table by a key text; answers 0 or an engine
 // error. Default: 34 (no interface to sort through).
 using TSortMarksProc = int (*)(int slot, std::string_view keyText, MarkLists::TMarkList& marks);
-// A temporary cursor over a table, and its release. Default: 0 (none
-// opened) and nothing.
+// A temporary cursor over a table that starts with a copy of the table's
+// record buffer, and its release. Default: 0 (none opened) and nothing.
 using TOpenTempCursorProc = int8_t (*)(int slot);
 using TCloseTempCursorProc = void (*)(int cursor);
 // Whether a cursor edits the table (mode 0). Default: false.
 using TTableEditStateProc = bool (*)(int mode, int slot);
-// Copies the current record of a table into another table. Default: nothing.
-using TCopyRecordProc = void (*)(int slot, int target);
-// The current record and the mark count of a table's cursor. Default: the
-// table's own current record and mark count.
-using TCursorNumberProc = uint32_t (*)(int slot);
+// Fills the record buffer of another table from the current record of a
+// table, field by field of the same name; nothing is written. Answers 0 or
+// an engine error (recorded). Default: 34 (no interface to copy through).
+using TCopyRecordProc = int (*)(int slot, int target);
+// For the highest-numbered cursor over a table: its place (in marked-record
+// order the 1-based place of its record among its access marks, 0 when it
+// is none of them; otherwise its record number), and the number of its
+// access marks. -1 when no cursor stands on the table, as by default.
+using TCursorNumberProc = int32_t (*)(int slot);
 // Links or embeds a picture or sound file into a blob field; answers the
 // blob's length, 0 on failure. Default: 0.
 using TLinkBlobFileProc = int32_t (*)(int slot, uint16_t field, std::string_view fileName, double number);

@@ -12,6 +12,7 @@
 
 #include "engine/base/engassert.h"
 #include "platform/clipboard.h"
+#include "platform/gdi/clipobjects.h"
 #include "platform/gdi/dib.h"
 #include "platform/resources/resources.h"
 
@@ -272,6 +273,10 @@ bool TKxDib::CopyToClipboard() const {
   if (!Handle || !win::OpenClipboard(0)) return false;
   const win::HGLOBAL copy = CopyBlock({reinterpret_cast<const uint8_t*>(Info), win::GlobalSize(Handle)});
   if (copy && !win::SetClipboardData(win::CF_DIB, copy)) win::GlobalFree(copy);
+  if (std::unique_ptr<TKxBitmap> bitmap = CreateBitmap(ScreenDc())) {
+    win::SetClipboardBitmap(std::move(bitmap->Bitmap));
+    if (bitmap->Palette) win::SetClipboardPalette(*bitmap->Palette);
+  }
   win::CloseClipboard();
   return true;
 }
@@ -332,6 +337,13 @@ TKxBitmap::TKxBitmap(const win::Bitmap& source, int16_t maxWidth, int16_t maxHei
   Bitmap = win::Bitmap::Create(w, h, source.BitsPixel());
   if (!Bitmap) return;
   for (int32_t y = 0; y < h; ++y) std::copy_n(source.Row(y), w, Bitmap->Row(y));
+}
+
+TKxBitmap::TKxBitmap(TKxDib::FromClipboard, uint32_t ownerWindow) {
+  if (!win::OpenClipboard(ownerWindow)) return;
+  if (const std::shared_ptr<const win::Bitmap> held = win::GetClipboardBitmap())
+    Bitmap = std::make_shared<win::Bitmap>(*held);
+  win::CloseClipboard();
 }
 
 TKxBitmap::TKxBitmap(const TKxDib& dib, const win::Palette* palette) {

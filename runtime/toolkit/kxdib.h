@@ -150,7 +150,10 @@ class TKxDib : public TKxObject {
   std::unique_ptr<win::Palette> CreatePalette() const;
   // A device bitmap for the DC owning the DIB's palette; null below status 1.
   std::unique_ptr<TKxBitmap> CreateBitmap(win::Dc& dc) const;
-  // Puts a copy of the DIB on the clipboard as CF_DIB.
+  // Puts on the clipboard, in this order, a copy of the DIB (CF_DIB), the
+  // device bitmap CreateBitmap makes of it on the screen (CF_BITMAP) and,
+  // when the DIB has one, its palette (CF_PALETTE). False when the DIB is
+  // empty or the clipboard is held open.
   bool CopyToClipboard() const;
 
   // The framework DIB's part.
@@ -210,6 +213,9 @@ class TKxBitmap : public TKxObject {
   // upper-left part copied in.
   TKxBitmap(const win::Bitmap& source, int16_t maxWidth, int16_t maxHeight);
   explicit TKxBitmap(const win::BITMAP& description) : Bitmap(win::CreateBitmapIndirect(description)) {}
+  // A copy of the clipboard's CF_BITMAP (no bitmap when it holds none), no
+  // palette.
+  TKxBitmap(TKxDib::FromClipboard, uint32_t ownerWindow);
   // From a DIB on the screen; with a palette a copy of it is kept, without
   // one the DIB's own palette (when it uses a table) is made and kept.
   TKxBitmap(const TKxDib& dib, const win::Palette* palette);

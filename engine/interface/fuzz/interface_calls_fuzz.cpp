@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/interface/fuzz/fuzz_tables.h"
 #include "engine/interface/include/zetcore.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_index.h"
@@ -28,17 +29,12 @@ namespace {
 constexpr uint32_t kKey = 0x1234ABCD;
 constexpr uint16_t kCode = 2, kName = 3, kMenge = 4;
 
-std::filesystem::path g_template;
-std::filesystem::path g_work;
+fuzz_tables::TFolders g_dirs;
 
 // The table: NR auto number, CODE (unique identifier index), NAME S12 and
 // MENGE with an index each, NOTIZ memo.
 void MakeTemplate() {
-  char pattern[] = "/tmp/zetfuzz-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) abort();
-  g_template = std::filesystem::path(pattern) / "template";
-  g_work = std::filesystem::path(pattern) / "work";
-  std::filesystem::create_directories(g_template);
+  g_dirs.Make();
   Units::StartEngine();
   auto t = zettable_test::MakeTable(2, {{"NR", Common::kTypeAutoNumber, 3, 10},
                                         {"CODE", Common::kTypeInteger, 1, 10},
@@ -56,34 +52,10 @@ void MakeTemplate() {
   };
   t->indexes[2] = index("NAMEN.IND", kName, 13, Common::kTypeString);
   t->indexes[3] = index("MENGE.IND", kMenge | ZetTable::kKeyDescending, 2, Common::kTypeInteger);
-  if (Zet06::CreateTable(*t, (g_template / "ARTIKEL.DAT").string(), Common::ScrambleString(""), false, 0, kKey) != 0)
+  const std::string path = (g_dirs.templateDir / "ARTIKEL.DAT").string();
+  if (Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, kKey) != 0)
     abort();
   Units::StopEngine();
-}
-
-// Every index walk names each record once with the key built from it.
-void CheckIndexesAgree(int h) {
-  ZetTable::TZetTable& t = *ZetTable::Table(h);
-  const uint32_t count = uint32_t(std::max(t.recordCount, 0));
-  std::vector<std::vector<uint8_t>> records(count, std::vector<uint8_t>(t.recordLength));
-  for (uint32_t r = 1; r <= count; ++r)
-    if (Zet01::ReadRecordInto(h, r, records[r - 1].data(), nullptr, 0, ZetTable::kOrderRecords) != 0) abort();
-  for (int s = 0; s <= t.highestIndexSlot; ++s) {
-    if (!t.indexes[size_t(s)]) continue;
-    if (!Zet00::IndexAvailable(h, s, false)) abort();
-    const size_t keyLength = Zet00::KeyLength(t.indexes[size_t(s)]->header.data());
-    std::vector<bool> seen(count + 1, false);
-    for (uint8_t st = Zet00::IndexFirst(h, s); st == Zet00::kStatusFound; st = Zet00::IndexNext(h, s)) {
-      const uint32_t recno = Zet00::KeyRecordNumber(t.currentKey.data());
-      if (recno < 1 || recno > count || seen[recno]) abort();
-      seen[recno] = true;
-      uint8_t expected[ZetTable::kMaxKeySize] = {};
-      if (Zet00::MakeKey(h, s, records[recno - 1].data(), expected, recno) != 0) abort();
-      if (std::memcmp(expected, t.currentKey.data(), keyLength) != 0) abort();
-    }
-    for (uint32_t r = 1; r <= count; ++r)
-      if (!seen[r]) abort();
-  }
 }
 
 class Reader {
@@ -110,9 +82,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::filesystem::remove_all(g_work);
-  std::filesystem::copy(g_template, g_work);
-  const std::string path = (g_work / "ARTIKEL.DAT").string();
+  g_dirs.Fresh();
+  const std::string path = (g_dirs.work / "ARTIKEL.DAT").string();
   Units::StartEngine();
   int32_t relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
   if (relation != 1) abort();
@@ -213,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (relation != 1) relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
-  if (relation == 1) CheckIndexesAgree(relation);
+  if (relation == 1) fuzz_tables::CheckIndexesAgree(relation);
   ZetRltnCloseAll();
   Units::StopEngine();
   return 0;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/interface/fuzz/fuzz_tables.h"
 #include "engine/interface/include/zetcore.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_keys.h"
@@ -26,17 +27,12 @@ namespace {
 
 constexpr uint32_t kKey = 0x1234ABCD;
 
-std::filesystem::path g_template;
-std::filesystem::path g_work;
+fuzz_tables::TFolders g_dirs;
 
 // ARTIKEL: NR auto number, CODE (identifier index), NAME S12 (NAMEN.IND),
 // MENGE I, NOTIZ memo, BILD blob; five records.
 void MakeTemplate() {
-  char pattern[] = "/tmp/zetfuzz-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) abort();
-  g_template = std::filesystem::path(pattern) / "template";
-  g_work = std::filesystem::path(pattern) / "work";
-  std::filesystem::create_directories(g_template);
+  g_dirs.Make();
   Units::StartEngine();
   auto t = zettable_test::MakeTable(2, {{"NR", Common::kTypeAutoNumber, 3, 10},
                                         {"CODE", Common::kTypeInteger, 1, 10},
@@ -51,7 +47,7 @@ void MakeTemplate() {
   index->fileName = "NAMEN.IND";
   Zet00::SetKeyPart(index->header.data(), 0, {3, 13, Common::kTypeString});
   t->indexes[2] = std::move(index);
-  const std::string path = (g_template / "ARTIKEL.DAT").string();
+  const std::string path = (g_dirs.templateDir / "ARTIKEL.DAT").string();
   if (Zet06::CreateTable(*t, path, Common::ScrambleString(""), false, 0, kKey) != 0) abort();
   const int32_t r = ZetRltnOpen(path.c_str(), "", kKey, 15);
   const int32_t c = ZetTableCreate(r);
@@ -76,9 +72,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  std::filesystem::remove_all(g_work);
-  std::filesystem::copy(g_template, g_work);
-  const std::string path = (g_work / "ARTIKEL.DAT").string();
+  g_dirs.Fresh();
+  const std::string path = (g_dirs.work / "ARTIKEL.DAT").string();
   Units::StartEngine();
   const int32_t relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
   if (relation != 1) abort();

@@ -119,6 +119,46 @@ TEST_F(InterfaceTest, CreationBuildsEachFieldTypeByTheTable) {
   EXPECT_EQ(ZetTable::Table(r1)->SizeCode(1), ZetTable::kSizeReal6);
 }
 
+TEST_F(InterfaceTest, ChoiceListsAreWordsSeparatedByBlanksAndAnOptionalComma) {
+  // The field spec lists the choices in name form, up to the first empty
+  // one (a single blank).
+  struct Case {
+    const char* text;
+    const char* choices;
+    uint8_t count;
+    const char* value;  // set as text and read back as the same choice
+  };
+  const Case cases[] = {
+      {"rot gruen blau", "rot,gruen,blau", 3, "gruen"},
+      {"rot,gruen,blau", "rot,gruen,blau", 3, "blau"},
+      {"Rot, Gr\xFCn, Blau", "Rot,Gr\xFCn,Blau", 3, "Gr\xFCn"},
+      {"'dunkel rot' \"hell blau\" , x^y", "dunkel_rot,hell_blau,xy", 3, "hell_blau"},
+      {"a,,b", "a", 3, "a"},
+      {"eins / zwei", "eins,zwei", 2, "zwei"},
+      {"a b c d e f g h i j k l m n o p q", "a,b,c,d,e,f,g,h,i,j,k,l,m,n,o", 15, "o"},
+      {"Zwanzigzeichenundmehr", "Zwanzigzeichenundmeh", 1, "Zwanzigzeichenundmeh"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string path = TempPath("WAHL" + std::to_string(++n) + ".DAT");
+    ASSERT_EQ(Create(path, 2, {{"X", I}, {"A", A, 0, 0, 0, c.text}}), 0) << LastError();
+    const int32_t r = ZetRltnOpen(path.c_str(), "", 0, kAllRights);
+    ASSERT_GT(r, 0) << LastError();
+    const int32_t cursor = ZetTableCreate(r);
+    ZetFieldSpec spec;
+    ASSERT_EQ(ZetTableGetFieldSpec(cursor, 2, &spec), 0);
+    EXPECT_STREQ(spec.extra, c.choices);
+    EXPECT_EQ(ZetTable::Table(r)->Shown(2), 240 + c.count);
+    ASSERT_EQ(ZetTableAppend(cursor), 0);
+    ASSERT_EQ(ZetTableSetStr(cursor, "X", "1"), 0);
+    EXPECT_EQ(ZetTableSetStr(cursor, "A", c.value), 0);
+    ASSERT_EQ(ZetTableAppendConfirm(cursor), 0);
+    EXPECT_EQ(Field(cursor, "A"), c.value);
+    ZetRltnCloseAll();
+  }
+}
+
 TEST_F(InterfaceTest, CreationLaysFieldsOutInColumnsOf18Rows) {
   std::vector<Def> defs;
   static std::vector<std::string> names;

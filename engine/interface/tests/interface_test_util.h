@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +37,12 @@ class InterfaceTest : public zettest::EngineTest {
     return r;
   }
   const std::string& Path() const { return path_; }
+  // Writes a file of the test's folder: its path.
+  std::string WriteTemp(const std::string& name, const std::string& text) {
+    const std::string path = TempPath(name);
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
 
  private:
   std::string path_;
@@ -47,6 +55,13 @@ inline int32_t AddArticle(int32_t cursor, int code, const std::string& name, int
   EXPECT_EQ(ZetTableSetStr(cursor, "NAME", name.c_str()), 0);
   EXPECT_EQ(ZetTableSetStr(cursor, "MENGE", std::to_string(menge).c_str()), 0);
   return ZetTableAppendConfirm(cursor);
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 inline std::string Field(int32_t cursor, const char* field) {

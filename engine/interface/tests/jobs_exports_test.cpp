@@ -15,6 +15,7 @@ namespace {
 
 using interface_test::AddArticle;
 using interface_test::InterfaceTest;
+using interface_test::ReadFile;
 
 class JobExports : public InterfaceTest {
  protected:
@@ -26,31 +27,20 @@ class JobExports : public InterfaceTest {
     ASSERT_EQ(AddArticle(cursor_, 1, "Apfel", 5), 0);
     ASSERT_EQ(AddArticle(cursor_, 2, "Birne", 7), 0);
   }
-  std::string Write(const std::string& name, const std::string& text) {
-    const std::string path = TempPath(name);
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-  std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   int32_t relation_ = 0, cursor_ = 0;
 };
 
 TEST_F(JobExports, TextJobAndItsCompiledImageGiveTheSameOutput) {
-  const std::string job = Write("LISTE.JOB", ".REPORT\r\n.PROLOG\r\nArticles\r\n.DATA\r\n$(NAME:8)$(MENGE)\r\n");
+  const std::string job = WriteTemp("LISTE.JOB", ".REPORT\r\n.PROLOG\r\nArticles\r\n.DATA\r\n$(NAME:8)$(MENGE)\r\n");
   const std::string fromText = TempPath("A.TXT");
   ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, fromText.c_str(), 0), 0);
-  EXPECT_EQ(Read(fromText), "Articles\r\nApfel   5\r\nBirne   7\r\n");
+  EXPECT_EQ(ReadFile(fromText), "Articles\r\nApfel   5\r\nBirne   7\r\n");
 
   ASSERT_EQ(ZetRltnCompileProgram(relation_, job.c_str()), 0);
   const std::string compiled = TempPath("LISTE.DBJ");
   const std::string fromImage = TempPath("B.TXT");
   ASSERT_EQ(ZetExecuteJob(cursor_, compiled.c_str(), 0, fromImage.c_str(), 0), 0);
-  EXPECT_EQ(Read(fromImage), Read(fromText));
+  EXPECT_EQ(ReadFile(fromImage), ReadFile(fromText));
 
   uint16_t line = 0, column = 0;
   char source[64] = {};
@@ -60,7 +50,7 @@ TEST_F(JobExports, TextJobAndItsCompiledImageGiveTheSameOutput) {
 TEST_F(JobExports, UserMarksStandInForTheJobAndComeBackAsItLeftThem) {
   // The job marks record 2; before it, the cursor had record 1 marked or
   // nothing marked.
-  const std::string job = Write("MARK.JOB", ".REPORT\r\n.PROLOG\r\n$(SetMark(1, 2))\r\n");
+  const std::string job = WriteTemp("MARK.JOB", ".REPORT\r\n.PROLOG\r\n$(SetMark(1, 2))\r\n");
   const std::string out = TempPath("M.TXT");
   struct Case {
     bool userMarkFirst;
@@ -88,12 +78,12 @@ TEST_F(JobExports, BadCallsAnswerTheirCodes) {
   EXPECT_EQ(ZetExecuteJob(cursor_, "", 0, "", 0), -37);
   EXPECT_EQ(ZetExecuteJob(cursor_, nullptr, 0, nullptr, 0), -37);
   EXPECT_EQ(ZetLoadProgram(TempPath("NONE.DBJ").c_str()), -2);
-  const std::string damaged = Write("BAD.DBJ", std::string("\x11\x00\x00", 3));
+  const std::string damaged = WriteTemp("BAD.DBJ", std::string("\x11\x00\x00", 3));
   EXPECT_EQ(ZetLoadProgram(damaged.c_str()), -29);
   EXPECT_EQ(ZetUnloadProgram(), 0);  // nothing loaded: nothing happens
   EXPECT_EQ(ZetExecProc(7), 0);
 
-  const std::string job = Write("ERR.JOB", ".REPORT\r\n.PL 72 PW 80\r\n");
+  const std::string job = WriteTemp("ERR.JOB", ".REPORT\r\n.PL 72 PW 80\r\n");
   EXPECT_EQ(ZetRltnCompileProgram(relation_, job.c_str()), -56);
   uint16_t line = 0, column = 0;
   char source[256] = {};
@@ -120,7 +110,7 @@ TEST_F(JobExports, CommandCatalogues) {
 }
 
 TEST_F(JobExports, ProgramsCompileLoadAndTellTheirProcedures) {
-  const std::string program = Write("PROG.MOD",
+  const std::string program = WriteTemp("PROG.MOD",
                                     "PROCEDURE Twice(a: REAL): REAL\r\nRETURN a * 2\r\nENDPROC\r\n"
                                     "PROCEDURE Greet(VAR t: STRING; n: REAL)\r\nENDPROC\r\n");
   ASSERT_EQ(ZetRltnCompileProgram(relation_, program.c_str()), 0);
@@ -149,7 +139,7 @@ TEST_F(JobExports, ProgramsCompileLoadAndTellTheirProcedures) {
   EXPECT_EQ(ZetGetNumProcs(), before);
 
   // Compile errors go into the record, with the line of the fault.
-  const std::string faulty = Write("BAD.MOD", "PROCEDURE P\r\nENDPROC\r\nENDPROC\r\n");
+  const std::string faulty = WriteTemp("BAD.MOD", "PROCEDURE P\r\nENDPROC\r\nENDPROC\r\n");
   EXPECT_EQ(ZetRltnCompileProgram(relation_, faulty.c_str()), -50);
   EXPECT_EQ(ZetGetCompilerError(&line, &column, text, 63), 50);
   EXPECT_EQ(line, 3);
@@ -197,17 +187,17 @@ TEST_F(JobExports, TheHostsCursorQueryNamesTheCursorOfAContext) {
 }
 
 TEST_F(JobExports, ProgramsLoadModulesByNameFromTheProjectDirectory) {
-  const std::string module = Write("UTIL.LUM", "PROCEDURE Dot(): STRING\r\nRETURN '.MT 4'\r\nENDPROC\r\n");
+  const std::string module = WriteTemp("UTIL.LUM", "PROCEDURE Dot(): STRING\r\nRETURN '.MT 4'\r\nENDPROC\r\n");
   ASSERT_EQ(ZetRltnCompileProgram(relation_, module.c_str()), 0);
   ASSERT_EQ(ZetSetProjectDir(TempDir().string().c_str()), 0);
   // The module's procedure answers inside the macro's arguments, at compile
   // time and when the job runs.
   const std::string job =
-      Write("MACRO.JOB", ".REPORT\r\n.PROLOG\r\n.SOLVE ExecMacro(UTIL, SetPara(Dot))\r\n$(GetPara('MT'))\r\n");
+      WriteTemp("MACRO.JOB", ".REPORT\r\n.PROLOG\r\n.SOLVE ExecMacro(UTIL, SetPara(Dot))\r\n$(GetPara('MT'))\r\n");
   const std::string out = TempPath("MACRO.TXT");
   ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, out.c_str(), 0), 0);
-  EXPECT_EQ(Read(out), "4\r\n");
-  const std::string missing = Write("NOPE.JOB", ".REPORT\r\n.PROLOG\r\n.SOLVE ExecMacro(NOPE, 1)\r\n");
+  EXPECT_EQ(ReadFile(out), "4\r\n");
+  const std::string missing = WriteTemp("NOPE.JOB", ".REPORT\r\n.PROLOG\r\n.SOLVE ExecMacro(NOPE, 1)\r\n");
   EXPECT_EQ(ZetExecuteJob(cursor_, missing.c_str(), 0, out.c_str(), 0), -20);
   ASSERT_EQ(ZetSetProjectDir(""), 0);
 }

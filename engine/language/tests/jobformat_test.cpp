@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/base/uppercas.h"
+#include "engine/base/userbreak.h"
 #include "engine/language/jobformat.h"
 #include "engine/testsupport/engine_fixture.h"
 
@@ -55,7 +56,8 @@ TEST_F(JobText, DotLinesSettingsAndErrors) {
   EXPECT_EQ(s.values[4], 72);
   EXPECT_EQ(s.values[5], 80);
   EXPECT_TRUE(s.ec);
-  EXPECT_FALSE(s.breakAllowed);
+  EXPECT_FALSE(Common::BreakEnabled) << "NB 1 turns the host's break switch off";
+  Common::BreakEnabled = true;
   EXPECT_EQ(s.topMargin, 3);
   bool turnedOn = false;
   ApplyDotLine(".AB 1", true, s, nullptr, column, &turnedOn);

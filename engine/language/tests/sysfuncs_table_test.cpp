@@ -170,7 +170,7 @@ TEST_F(TableFunctionsTest, EveryNamedFunctionWithApplyOnAndOff) {
       {"DelMark(1, 4)", "4", 0, "4"},
       {"DelMarks(1)", "1", 0, "0"},
       {"NMarks(1)", "2", 0, "0"},
-      {"NMarks(1, 1)", "2", 0, "0"},
+      {"NMarks(1, 1)", "-1", 0, "0"},  // no cursor stands on the table
       {"DbName(1)", "'ARTIKEL.DAT'", 0, "'ARTIKEL.DAT'"},
       {"Label(1, 3)", "'NAME'", 0, "''"},
       {"TransOn(1)", "0", 0, "0"},
@@ -181,7 +181,7 @@ TEST_F(TableFunctionsTest, EveryNamedFunctionWithApplyOnAndOff) {
       {"Access(1, 'Markierung')", "-2", 0, "0"},
       {"RegenAll(1)", "0", 0, "0"},
       {"RecNo(1)", "3", 0, "3"},
-      {"RecNr(1, 1)", "3", 0, "0"},
+      {"RecNr(1, 1)", "-1", 0, "0"},  // no cursor stands on the table
       {"IndName(1, 2)", "'NAMEN.IND'", 0, "''"},
       {"IndName(1, 9)", "''", 0, "''"},
       {"IndDef(1, 3)", "'-MENGE:2'", 0, "''"},
@@ -193,7 +193,7 @@ TEST_F(TableFunctionsTest, EveryNamedFunctionWithApplyOnAndOff) {
       {"IndNr(1)", "-1", 0, "0"},
       {"EditOn(1)", "1", 0, "0"},
       {"EditOff(1)", "0", 0, "0"},
-      {"SortMark(1, 'NAME')", "0", 34, "0"},
+      {"SortMark(1, 'NAME')", "1", 0, "0"},
       {"GetType(1, 3)", "'S020'", 0, "''"},
       {"LabelNo(1, 'MENGE')", "4", 0, "0"},
       {"LabelNr(1, 'NAME')", "3", 0, "0"},

@@ -4,10 +4,13 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "engine/base/engassert.h"
 #include "platform/base/globalmem.h"
 #include "platform/clipboard.h"
+#include "platform/gdi/clipobjects.h"
 #include "runtime/toolkit/kxdib.h"
 #include "runtime/toolkit/tests/picture_support.h"
 
@@ -116,14 +119,45 @@ TEST(KxDibTest, PaletteBitmapAndClipboard) {
   EXPECT_EQ(fromBroad.ComputeImageSize(), 8400);
   EXPECT_EQ(fromBroad.PixelAt(1399, 1), 0xFF123456u);
 
-  ASSERT_TRUE(dib.CopyToClipboard());
-  TKxDib pasted(TKxDib::FromClipboard{}, 0);
-  ASSERT_EQ(pasted.Status, 1);
-  EXPECT_EQ(pasted.PixelAt(1, 1), dib.PixelAt(1, 1));
-  ASSERT_TRUE(win::OpenClipboard(0));
-  win::EmptyClipboard();
-  win::CloseClipboard();
+  // The clipboard gets the DIB, its device bitmap and, with a colour table,
+  // its palette, in that order; both pictures read back.
+  auto emptyClipboard = [] {
+    ASSERT_TRUE(win::OpenClipboard(0));
+    win::EmptyClipboard();
+    win::CloseClipboard();
+  };
+  struct Case {
+    const TKxDib* dib;
+    std::vector<uint32_t> formats;
+  };
+  for (const Case& c : {Case{&dib, {win::CF_DIB, win::CF_BITMAP, win::CF_PALETTE}},
+                        Case{&trueColour, {win::CF_DIB, win::CF_BITMAP}}}) {
+    SCOPED_TRACE(c.dib->BitCount());
+    emptyClipboard();
+    ASSERT_TRUE(c.dib->CopyToClipboard());
+    ASSERT_TRUE(win::OpenClipboard(0));
+    std::vector<uint32_t> formats;
+    for (uint32_t f = win::EnumClipboardFormats(0); f != 0; f = win::EnumClipboardFormats(f)) formats.push_back(f);
+    EXPECT_EQ(formats, c.formats);
+    if (c.dib == &dib) {
+      const std::optional<win::Palette> onClipboard = win::GetClipboardPalette();
+      ASSERT_TRUE(onClipboard);
+      EXPECT_EQ(onClipboard->entries, palette->entries);
+    }
+    win::CloseClipboard();
+    TKxDib pasted(TKxDib::FromClipboard{}, 0);
+    ASSERT_EQ(pasted.Status, 1);
+    EXPECT_EQ(pasted.PixelAt(1, 1), c.dib->PixelAt(1, 1));
+    kxobject::TKxBitmap pastedBitmap(TKxDib::FromClipboard{}, 0);
+    ASSERT_TRUE(pastedBitmap.Bitmap);
+    EXPECT_EQ(pastedBitmap.Bitmap->Get(2, 1), c.dib->PixelAt(2, 1));
+    EXPECT_FALSE(pastedBitmap.Palette);
+  }
+  // An empty DIB puts nothing; an empty clipboard gives no pictures.
+  emptyClipboard();
+  EXPECT_FALSE(TKxDib().CopyToClipboard());
   EXPECT_EQ(TKxDib(TKxDib::FromClipboard{}, 0).Status, -1);
+  EXPECT_FALSE(kxobject::TKxBitmap(TKxDib::FromClipboard{}, 0).Bitmap);
 }
 
 TEST(BmpReaderTest, FillsColourCountAndImageSizeAndStopsAtFileSize) {
