@@ -218,12 +218,14 @@ class TSelection {
       ++pos_;
       if (!Side(upper, known)) return 1;
     }
+    // The key range takes the values as written: keys rotate their texts
+    // themselves.
+    Probe(start, operatorAt, op, right, upper, depth);
     if (IsText(left.type)) {
       left.text = Zet00::RotateAtCaret(left.text.view());
       right.text = Zet00::RotateAtCaret(right.text.view());
       if (op == tkVon) upper.text = Zet00::RotateAtCaret(upper.text.view());
     }
-    Probe(start, operatorAt, op, right, upper, depth);
     if (left.type == kValMemo && IsText(right.type) && (op == tkHas || op == tkLike)) {
       if (!known) return 2;
       return Truth(AnyMemoLine(left, [&](std::string_view line) {
@@ -570,9 +572,12 @@ bool ChooseSearchIndex(ShortStr& code, uint8_t& oldIndex, uint8_t& oldOrder) {
     g_score = 0;
     g_indexCheck = true;
     ZetVars::SetIndexCheck(true);
-    CheckSelection(code, 0);
+    // A probe that ends in an error never reached the rest of the
+    // condition (an OR there would have cleared the limits): its limits
+    // do not count.
+    const int error = CheckSelection(code, 0);
     ZetVars::SetIndexCheck(false);
-    const bool limited = !t->lowLimit.empty() || !t->highLimit.empty();
+    const bool limited = error == 0 && (!t->lowLimit.empty() || !t->highLimit.empty());
     if (limited && g_score > bestScore) {
       best = s;
       bestScore = g_score;
