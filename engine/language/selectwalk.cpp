@@ -356,7 +356,8 @@ uint8_t TSelectionWalk::Compare(const TNode& n) const {
       case tkLike: return Truth(UPPERCAS::WildcardMatch(left, right));
       default: break;
     }
-    return Relation(n.op, UPPERCAS::CollateCompareExact(left, right));
+    // Equal bytes collate equal; only others need the collating order.
+    return Relation(n.op, left == right ? 0 : UPPERCAS::CollateCompareExact(left, right));
   }
   if (valueClass != Common::kClassNumber || n.low.text || (range && n.high.text) || n.op == tkHas ||
       n.op == tkLike)
