@@ -149,14 +149,9 @@ double RunSqlite(const std::string& directory, const std::string& output, std::s
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string directory = argc > 1 ? argv[1] : "";
+  const bench::WorkDirectory work(argc > 1 ? argv[1] : "", "jobs_bench");
+  const std::string& directory = work.path();
   if (argc > 2) g_records = std::max(kPerGroup, std::atoi(argv[2]));
-  const bool temporary = directory.empty();
-  if (temporary) {
-    char pattern[] = "/tmp/jobs_bench.XXXXXX";
-    if (!mkdtemp(pattern)) Fail("mkdtemp", errno);
-    directory = pattern;
-  }
   Units::StartEngine();
   bool equal = true;
   std::printf("records %d, groups %d\n", g_records, (g_records + kPerGroup - 1) / kPerGroup);
@@ -179,7 +174,6 @@ int main(int argc, char** argv) {
     std::printf("job     %8.3f s\nsqlite  %8.3f s\nratio   %8.2f\n", job, sqlite, job / sqlite);
   }
   Units::StopEngine();
-  if (temporary) std::filesystem::remove_all(directory);
   if (!equal) {
     std::fprintf(stderr, "jobs_bench: the two reports differ\n");
     return 1;

@@ -173,14 +173,8 @@ class SqliteTables : public bench::SqliteDb {
 int main(int argc, char** argv) {
   const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
   if (records <= 0) Fail("record count", records);
-  std::string directory = argc > 2 ? argv[2] : "";
-  bool temporary = false;
-  if (directory.empty()) {
-    char pattern[] = "/tmp/selection_bench_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) Fail("mkdtemp", errno);
-    directory = pattern;
-    temporary = true;
-  }
+  const bench::WorkDirectory work(argc > 2 ? argv[2] : "", "selection_bench");
+  const std::string& directory = work.path();
   Units::StartEngine();
   Zet02::SetWriteEnable(true);
   const std::vector<Row> rows = MakeRows(records);
@@ -219,7 +213,6 @@ int main(int argc, char** argv) {
     }
   }
   Units::StopEngine();
-  if (temporary) std::filesystem::remove_all(directory);
   if (!agree) {
     std::fprintf(stderr, "selection_bench: the counts differ\n");
     return 1;
