@@ -127,24 +127,16 @@ class TSelectionWalk::TParser {
     if (Peek() == tkSkip) pos_ += 2;
   }
 
-  int OrLevel() {
-    int left = AndLevel();
-    while (ok_ && Peek() == tkOr) {
+  int OrLevel() { return Level(tkOr, kOr, &TParser::AndLevel); }
+  int AndLevel() { return Level(tkAnd, kAnd, &TParser::NotLevel); }
+  // Operands of the next level joined by op (a skip marker may follow it).
+  int Level(uint8_t op, uint8_t kind, int (TParser::*next)()) {
+    int left = (this->*next)();
+    while (ok_ && Peek() == op) {
       ++pos_;
       SkipMarker();
-      const int right = AndLevel();
-      left = Add(Branch(kOr, left, right));
-    }
-    return left;
-  }
-
-  int AndLevel() {
-    int left = NotLevel();
-    while (ok_ && Peek() == tkAnd) {
-      ++pos_;
-      SkipMarker();
-      const int right = NotLevel();
-      left = Add(Branch(kAnd, left, right));
+      const int right = (this->*next)();
+      left = Add(Branch(kind, left, right));
     }
     return left;
   }
@@ -265,7 +257,7 @@ bool TSelectionWalk::Next(int& status) {
     t.currentRecord = recno;
     whole_ = !(fromKeys_ && Zet00::RestoreKeyFields(t, keyFields_, t.currentKey.data(), t.recordBuffer.data()));
     if (whole_ && Read(t, recno) != 0) return false;
-    uint8_t v = evaluated_ && Plain() ? Decide(int(nodes_.size()) - 1) : 2;
+    uint8_t v = evaluated_ ? DecideRecord() : 2;
     if (v == 2) {
       evaluated_ = true;
       int error = 0;

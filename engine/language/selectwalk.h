@@ -72,6 +72,10 @@ class TSelectionWalk {
   bool Answers(std::string_view code) const;
   // Whether the condition is plain (it reads no variable, calls nothing).
   bool Plain() const { return !nodes_.empty(); }
+  // Decides the record in the table's buffer without the evaluator: 0
+  // selected, 1 not, 2 when the evaluator must decide (a value the plain
+  // rules do not cover, or a condition that is not plain).
+  uint8_t DecideRecord() const { return Plain() ? Decide(int(nodes_.size()) - 1) : 2; }
   // Whether the walk decides from keys.
   bool FromKeys() const { return fromKeys_; }
 
