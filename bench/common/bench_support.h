@@ -1,8 +1,11 @@
-// What the benchmarks share: timing, failing loudly, and the SQLite side's
-// connection with the settings that match the engine's durability.
+// What the benchmarks share: timing, failing loudly, the directory they work
+// in (a temporary one removed at the end unless one is given), and the
+// SQLite side's connection with the settings that match the engine's
+// durability.
 #pragma once
 
 #include <sqlite3.h>
+#include <stdlib.h>
 
 #include <cerrno>
 #include <chrono>
@@ -23,6 +26,31 @@ inline double SecondsSince(Clock::time_point start) {
   std::fprintf(stderr, "%s: %s failed (%ld)\n", program_invocation_short_name, what, code);
   std::exit(1);
 }
+
+// The directory a benchmark works in: the one given, or (given empty) a new
+// one under /tmp named after the benchmark, removed with everything in it
+// when the benchmark ends.
+class WorkDirectory {
+ public:
+  WorkDirectory(const std::string& given, const std::string& name) : path_(given) {
+    if (!path_.empty()) return;
+    std::string pattern = "/tmp/" + name + ".XXXXXX";
+    if (!mkdtemp(pattern.data())) Fail("mkdtemp", errno);
+    path_ = pattern;
+    temporary_ = true;
+  }
+  ~WorkDirectory() {
+    std::error_code ignored;
+    if (temporary_) std::filesystem::remove_all(path_, ignored);
+  }
+  WorkDirectory(const WorkDirectory&) = delete;
+  WorkDirectory& operator=(const WorkDirectory&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool temporary_ = false;
+};
 
 // A database in directory/bench.db with the given journal mode, no syncing
 // (the engine does not sync) and a page cache of cacheKiB. A database a

@@ -6,10 +6,13 @@
 // Prints the best of several runs per side and the ratio ours / theirs (goal:
 // JPEG within 1.1, GIF at most 1.0), and for reference TurboJPEG into one
 // reused buffer (the cost of faulting in a new picture's memory left out).
+// At the end it compares the decoded pixels of both sides and fails when a
+// GIF pixel differs or a JPEG channel differs by more than 1.
 #include <gif_lib.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +27,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 4000, kHeight = 3000, kRuns = 5;
+// The most a JPEG channel may differ between the two decoders.
+constexpr int kJpegTolerance = 1;
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "pictures_bench: %s failed\n", what);
@@ -115,6 +120,71 @@ int ReadMemory(GifFileType* gif, GifByteType* data, int count) {
   return int(n);
 }
 
+// How far two decodings of one picture lie apart: pixels whose colours
+// differ and the largest difference of a channel.
+struct Difference {
+  long pixels = 0;
+  int largest = 0;
+  void Add(const uint8_t* a, const uint8_t* b) {  // three channels each
+    int d = 0;
+    for (int c = 0; c < 3; ++c) d = std::max(d, std::abs(int(a[c]) - int(b[c])));
+    pixels += d != 0;
+    largest = std::max(largest, d);
+  }
+};
+
+// Our decoding of the picture, read once more.
+std::unique_ptr<kxobject::TKxDib> Decode(const std::vector<uint8_t>& bytes, uint16_t type) {
+  kxobject::TMemStream stream(uint32_t(bytes.size()), 4096);
+  stream.WriteHuge(bytes.data(), uint32_t(bytes.size()));
+  stream.Seek(0);
+  auto dib = std::make_unique<kxobject::TKxDib>(stream, type);
+  if (dib->Status != 1 || dib->Width() != kWidth || dib->Height() != kHeight) Fail("our reader");
+  return dib;
+}
+
+// Our 24-bit rows (bottom up, BGR) against TurboJPEG's into the same layout.
+Difference CompareJpeg(const kxobject::TKxDib& dib, const uint8_t* theirs, int pitch) {
+  if (dib.BitCount() != 24) Fail("our JPEG bit count");
+  Difference d;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const size_t at = size_t(y) * size_t(pitch) + size_t(x) * 3;
+      d.Add(dib.Bits + at, theirs + at);
+    }
+  return d;
+}
+
+// Our 8-bit rows (bottom up, a colour table of B, G, R, 0) against giflib's
+// first image (top down, indexes into the screen's colour map).
+Difference CompareGif(const kxobject::TKxDib& dib, const GifFileType& g) {
+  if (dib.BitCount() != 8 || g.ImageCount < 1 || !g.SColorMap) Fail("our GIF bit count");
+  const uint8_t* table = dib.InfoBytes().data() + sizeof(kxobject::BITMAPINFOHEADER);
+  const size_t colors = (dib.InfoBytes().size() - sizeof(kxobject::BITMAPINFOHEADER)) / 4;
+  const int stride = (kWidth + 3) & ~3;
+  const GifByteType* raster = g.SavedImages[0].RasterBits;
+  Difference d;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const uint8_t ours = dib.Bits[size_t(kHeight - 1 - y) * stride + x];
+      const GifByteType index = raster[size_t(y) * kWidth + x];
+      const uint8_t a[3] = {ours < colors ? table[4 * ours + 2] : uint8_t(0),
+                            ours < colors ? table[4 * ours + 1] : uint8_t(0), ours < colors ? table[4 * ours] : uint8_t(0)};
+      const GifColorType c = index < g.SColorMap->ColorCount ? g.SColorMap->Colors[index] : GifColorType{0, 0, 0};
+      const uint8_t b[3] = {c.Red, c.Green, c.Blue};
+      d.Add(a, b);
+    }
+  return d;
+}
+
+void Report(const char* what, const Difference& d, int allowed) {
+  if (d.pixels == 0)
+    std::printf("%s: decoded pixels equal\n", what);
+  else
+    std::printf("%s: %ld pixels differ, by at most %d in a channel\n", what, d.pixels, d.largest);
+  if (d.largest > allowed) Fail("equal decoding");
+}
+
 double Ours(const std::vector<uint8_t>& bytes, uint16_t type) {
   kxobject::TMemStream stream(uint32_t(bytes.size()), 4096);
   stream.WriteHuge(bytes.data(), uint32_t(bytes.size()));
@@ -167,5 +237,15 @@ int main() {
   std::printf("%-6s %12.1f %12.1f %8.2f   (giflib DGifSlurp)\n", "GIF", oursGif * 1e3, theirsGif * 1e3,
               oursGif / theirsGif);
   std::printf("\nreference: tjDecompress2 into a reused buffer %.1f ms\n", reusedJpeg * 1e3);
+
+  // Both sides must decode the same pictures: a GIF exactly; a JPEG within
+  // the rounding that IDCT implementations may differ by.
+  Report("JPEG", CompareJpeg(*Decode(jpeg, kxobject::kPictureJpeg), reused.data(), pitch), kJpegTolerance);
+  Reader r{&gif};
+  int error = 0;
+  GifFileType* g = DGifOpen(&r, ReadMemory, &error);
+  if (!g || DGifSlurp(g) == GIF_ERROR) Fail("DGifSlurp");
+  Report("GIF", CompareGif(*Decode(gif, kxobject::kPictureGif), *g), 0);
+  DGifCloseFile(g, &error);
   return 0;
 }

@@ -77,12 +77,8 @@ void WriteInput(const std::string& path, int records) {
 
 int main(int argc, char** argv) {
   const int records = argc > 1 ? std::atoi(argv[1]) : 200000;
-  std::string directory = argc > 2 ? argv[2] : "";
-  if (directory.empty()) {
-    char pattern[] = "/tmp/transfer_bench-XXXXXX";
-    if (!mkdtemp(pattern)) Fail("mkdtemp", errno);
-    directory = pattern;
-  }
+  const bench::WorkDirectory work(argc > 2 ? argv[2] : "", "transfer_bench");
+  const std::string& directory = work.path();
   const std::string input = directory + "/input.csv";
   WriteInput(input, records);
 

@@ -239,48 +239,74 @@ void RunBody(size_t body, uint64_t tables) {
 
 // A sort pool: per collected record (or combination of linked records) its
 // key and the record numbers that bring it back.
+// The sort pool of a loop: per record its sort key and a copy of the key
+// table's record, one after the other in one block of bytes (a pool of many
+// records takes few allocations), and the record numbers of the loop's
+// tables.
 struct TPoolEntry {
-  std::vector<uint8_t> key;
-  std::vector<std::pair<int, uint32_t>> records;
+  size_t at = 0;  // the key's offset in the pool's bytes; the record follows it
+  int keySlot = 0;
+  uint32_t recno = 0;                                 // of the key's table
+  std::vector<std::pair<int, uint32_t>> others;  // the other tables' records
+};
+struct TPool {
+  std::vector<uint8_t> bytes;
+  std::vector<TPoolEntry> entries;
+  size_t keyLength = 0;
+  const uint8_t* Key(const TPoolEntry& e) const { return bytes.data() + e.at; }
+  const uint8_t* Record(const TPoolEntry& e) const { return bytes.data() + e.at + keyLength; }
 };
 
 // Adds the current record of keySlot, with the current records of the
 // other tables of set, under its sort key; false (error set) on failure.
-bool Collect(std::vector<TPoolEntry>& pool, const TLoopDescriptor& d, int keySlot, uint64_t set) {
+bool Collect(TPool& pool, const TLoopDescriptor& d, int keySlot, uint64_t set) {
   ZetTable::TZetTable* k = ZetTable::Table(keySlot);
   if (!k) {
     g.error = kErrTableExpected;
     return false;
   }
-  TPoolEntry entry{std::vector<uint8_t>(ZetTable::kMaxKeySize), {{keySlot, k->currentRecord}}};
-  for (int slot = 1; slot <= 64; ++slot)
+  TPoolEntry entry{pool.bytes.size(), keySlot, k->currentRecord, {}};
+  for (int slot = 1; set != 0 && slot <= 64; ++slot)
     if (slot != keySlot && Common::BitIn64(set, slot - 1) && ZetTable::Table(slot))
-      entry.records.emplace_back(slot, ZetTable::Table(slot)->currentRecord);
-  if (const int e = Zet00::MakeKey(keySlot, -1, k->recordBuffer.data(), entry.key.data(), k->currentRecord,
-                                   d.key.data());
+      entry.others.emplace_back(slot, ZetTable::Table(slot)->currentRecord);
+  std::array<uint8_t, ZetTable::kMaxKeySize> key{};
+  if (const int e = Zet00::MakeKey(keySlot, -1, k->recordBuffer.data(), key.data(), k->currentRecord, d.key.data());
       e != 0) {
     g.error = uint16_t(e);
     return false;
   }
-  pool.push_back(std::move(entry));
+  pool.keyLength = std::min<size_t>(key.size(), Zet00::KeyLength(d.key.data()));
+  pool.bytes.insert(pool.bytes.end(), key.begin(), key.begin() + ptrdiff_t(pool.keyLength));
+  pool.bytes.insert(pool.bytes.end(), k->recordBuffer.begin(), k->recordBuffer.end());
+  pool.entries.push_back(std::move(entry));
   return true;
 }
 
-void SortPool(std::vector<TPoolEntry>& pool, const TLoopDescriptor& d) {
-  std::stable_sort(pool.begin(), pool.end(), [&](const TPoolEntry& a, const TPoolEntry& b) {
-    return Zet00::CompareKeys(a.key.data(), b.key.data(), d.key.data(), false, true) < 0;
+void SortPool(TPool& pool, const TLoopDescriptor& d) {
+  std::stable_sort(pool.entries.begin(), pool.entries.end(), [&](const TPoolEntry& a, const TPoolEntry& b) {
+    return Zet00::CompareKeys(pool.Key(a), pool.Key(b), d.key.data(), false, true) < 0;
   });
+}
+
+// Puts a pooled copy of the table's current record back into its buffer,
+// with the current key in index order, as a read would; 0 or the error.
+int Restore(int slot, ZetTable::TZetTable& t, const uint8_t* record) {
+  t.recordBuffer.assign(record, record + t.recordLength);
+  if (t.orderMode != ZetTable::kOrderIndex || !t.indexes[t.currentIndex]) return 0;
+  return Zet00::MakeKey(slot, t.currentIndex, t.recordBuffer.data(), t.currentKey.data(), t.currentRecord);
 }
 
 // Reads the records of a pool entry back into their tables.
 bool Restore(const TPoolEntry& entry) {
-  for (const auto& [slot, recno] : entry.records) {
+  auto read = [](int slot, uint32_t recno) {
     ZetTable::Table(slot)->currentRecord = recno;
-    if (const int e = Zet01::ReadRecord(slot, recno); e != 0) {
-      g.error = uint16_t(e);
-      return false;
-    }
-  }
+    const int e = Zet01::ReadRecord(slot, recno);
+    if (e != 0) g.error = uint16_t(e);
+    return e == 0;
+  };
+  if (!read(entry.keySlot, entry.recno)) return false;
+  for (const auto& [slot, recno] : entry.others)
+    if (!read(slot, recno)) return false;
   return true;
 }
 
@@ -297,7 +323,7 @@ void NestedLoop(const TLoopDescriptor& d, size_t body, ShortStr& selection, uint
     RunBody(body, d.loopTables);
     LINKFILE::SelectPrimaryTable(primary);
   };
-  std::vector<TPoolEntry> pool;
+  TPool pool;
   if (Zet01::ReadFirstLinked(primary, true, tables) == 0) {
     do {
       if (Zet01::NotFoundSet() != 0 || !Accepted(selection)) continue;
@@ -306,7 +332,7 @@ void NestedLoop(const TLoopDescriptor& d, size_t body, ShortStr& selection, uint
     } while (!g.stop && g.error == 0 && !g.exit && Zet01::ReadNextLinked(Zet01::LinkLevelOfTable(0)));
   }
   SortPool(pool, d);
-  for (const TPoolEntry& e : pool) {
+  for (const TPoolEntry& e : pool.entries) {
     if (g.stop || g.error != 0 || g.exit || !Restore(e)) break;
     run();
   }
@@ -366,11 +392,12 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   Zet02::ResetStatFuncs(0, false, d.loopTables);
   const bool linked = (tables & ~own) != 0;
   bool first = true;
-  // One record of the pass: every accepted combination of its linked
-  // records runs the body.
-  auto process = [&](uint32_t recno) {
+  // One record of the pass (read, or the copy a sort pool kept): every
+  // accepted combination of its linked records runs the body.
+  auto process = [&](uint32_t recno, const uint8_t* pooled) {
     t->currentRecord = recno;
-    if (const int e = Zet01::ReadRecord(slot, recno); e != 0) {
+    const int e = pooled ? Restore(slot, *t, pooled) : Zet01::ReadRecord(slot, recno);
+    if (e != 0) {
       g.error = uint16_t(e);
       return;
     }
@@ -395,7 +422,10 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
   uint16_t end = 0;
   if (d.sorted) {
     // Collecting pass: the key of every record, then the body in key order.
-    std::vector<TPoolEntry> pool;
+    TPool pool;
+    const size_t expected = size_t(std::max(t->recordCount, 0));
+    pool.entries.reserve(expected);
+    pool.bytes.reserve(expected * (Zet00::KeyLength(d.key.data()) + t->recordLength));
     for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
          recno = Zet01::NextOrPriorRecNo(slot, true, end)) {
       t->currentRecord = recno;
@@ -406,14 +436,14 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
       if (!Collect(pool, d, slot, 0)) break;
     }
     SortPool(pool, d);
-    for (const TPoolEntry& e : pool) {
+    for (const TPoolEntry& e : pool.entries) {
       if (!goOn()) break;
-      process(e.records[0].second);
+      process(e.recno, pool.Record(e));
     }
   } else {
     for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();
          recno = Zet01::NextOrPriorRecNo(slot, true, end))
-      process(recno);
+      process(recno, nullptr);
   }
   if (!g.firstGroup && g.error == 0) RunSection(kSectionGroupFooter);
   Zet01::PopLinkState();

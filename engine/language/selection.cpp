@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
@@ -13,6 +14,7 @@
 #include "engine/language/bytecode.h"
 #include "engine/language/interp.h"
 #include "engine/language/listing.h"
+#include "engine/language/selectwalk.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
@@ -216,12 +218,14 @@ class TSelection {
       ++pos_;
       if (!Side(upper, known)) return 1;
     }
+    // The key range takes the values as written: keys rotate their texts
+    // themselves.
+    Probe(start, operatorAt, op, right, upper, depth);
     if (IsText(left.type)) {
       left.text = Zet00::RotateAtCaret(left.text.view());
       right.text = Zet00::RotateAtCaret(right.text.view());
       if (op == tkVon) upper.text = Zet00::RotateAtCaret(upper.text.view());
     }
-    Probe(start, operatorAt, op, right, upper, depth);
     if (left.type == kValMemo && IsText(right.type) && (op == tkHas || op == tkLike)) {
       if (!known) return 2;
       return Truth(AnyMemoLine(left, [&](std::string_view line) {
@@ -449,6 +453,74 @@ void Clear(uint16_t index) {
   ZetVars::SetWideNumber(index, 0);
 }
 
+// The accumulators an update over the table set runs.
+std::vector<TAccumulator> Updated(uint64_t set) {
+  std::vector<TAccumulator> list = Accumulators();
+  std::erase_if(list, [set](const TAccumulator& a) {
+    return (a.set & ~set) != 0 || (a.set & 1) != (set & 1) || (g_skipPlainVariables && PlainVariable(a));
+  });
+  return list;
+}
+
+// Stores an accumulator's value, its sum and count and sets its has-value
+// flag.
+void Store(const TAccumulator& a, uint8_t* w, double v, double sum, double count) {
+  bytes::PutF64(w, v);
+  bytes::PutF64(w + 8, sum);
+  bytes::PutF64(w + 16, count);
+  w[24] = 1;
+  ZetVars::SetWideNumber(a.index, v);
+}
+
+// Adds the current records to the accumulators of the list; an update
+// started from inside one does nothing.
+void Update(const std::vector<TAccumulator>& list) {
+  if (g_updating) return;
+  g_updating = true;
+  for (const TAccumulator& a : list) {
+    uint8_t* w = ZetVars::GetWideValue(a.index);
+    if (!w) continue;
+    TRunValue value;
+    const int e = SolveExpression(a.code, value);
+    const bool counting = a.token == tkCount || a.token == tkZCount;
+    if (e > 0 || (value.type != kValReal && !counting)) continue;
+    double v = bytes::GetF64(w);
+    double sum = bytes::GetF64(w + 8);
+    double count = bytes::GetF64(w + 16);
+    const bool has = w[24] != 0;
+    switch (a.token) {
+      case tkSum:
+      case tkZSum: v += value.number; break;
+      case tkMax: if (!has || value.number > v) v = value.number; break;
+      case tkMin: if (!has || value.number < v) v = value.number; break;
+      case tkCount:
+      case tkZCount: v += 1; break;
+      default:
+        sum += value.number;
+        count += 1;
+        v = sum / count;
+        break;
+    }
+    Store(a, w, v, sum, count);
+  }
+  g_updating = false;
+}
+
+// Adds n records at once to counting accumulators, as n updates would.
+void AddCount(const std::vector<TAccumulator>& list, double n) {
+  if (n == 0) return;
+  for (const TAccumulator& a : list)
+    if (uint8_t* w = ZetVars::GetWideValue(a.index))
+      Store(a, w, bytes::GetF64(w) + n, bytes::GetF64(w + 8), bytes::GetF64(w + 16));
+}
+
+// Whether code is a lone field of the table, which reads without fail.
+bool LoneFieldOf(std::string_view code, int slot) {
+  if (code.size() != 4 || uint8_t(code[0]) != tkField || uint8_t(code[1]) != slot) return false;
+  const ZetTable::TZetTable* t = ZetTable::Table(slot);
+  return t && t->ValidField(bytes::GetU16(reinterpret_cast<const uint8_t*>(code.data()) + 2));
+}
+
 }  // namespace
 
 bool EvalSelection(ShortStr& code, int mode, int& error, int& dependency) {
@@ -500,9 +572,12 @@ bool ChooseSearchIndex(ShortStr& code, uint8_t& oldIndex, uint8_t& oldOrder) {
     g_score = 0;
     g_indexCheck = true;
     ZetVars::SetIndexCheck(true);
-    CheckSelection(code, 0);
+    // A probe that ends in an error never reached the rest of the
+    // condition (an OR there would have cleared the limits): its limits
+    // do not count.
+    const int error = CheckSelection(code, 0);
     ZetVars::SetIndexCheck(false);
-    const bool limited = !t->lowLimit.empty() || !t->highLimit.empty();
+    const bool limited = error == 0 && (!t->lowLimit.empty() || !t->highLimit.empty());
     if (limited && g_score > bestScore) {
       best = s;
       bestScore = g_score;
@@ -548,26 +623,25 @@ int AccumulateSelected(ShortStr& code, double& hit) {
   uint8_t oldIndex = 0;
   uint8_t oldOrder = 0;
   const bool chosen = ChooseSearchIndex(code, oldIndex, oldOrder);
-  uint16_t end = 0;
-  uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end);
-  int status = end;
-  while (end == 0 && recno != 0) {
-    ZetTable::TZetTable* t = ZetTable::Table(slot);
-    if (Zet00::ReadRecordHook(slot, recno, t->recordBuffer.data()) != 0) break;
-    t->currentRecord = recno;
-    int error = 0;
-    int dependency = 0;
-    if (EvalSelection(code, 3, error, dependency)) {
-      hit = 1.0;
-      UpdateStatFuncs(set);
-    }
-    if (error > 0) {
-      status = error;
-      break;
-    }
-    recno = Zet01::NextOrPriorRecNo(slot, true, end);
-    status = end;
+  TSelectionWalk walk(slot, code);
+  const std::vector<TAccumulator> updated = g_updating ? std::vector<TAccumulator>() : Updated(set);
+  // Counts of a field are only counted: nothing they read can fail, and a
+  // plain condition cannot read them while the walk runs.
+  const bool onlyCounts = walk.Plain() && std::all_of(updated.begin(), updated.end(), [slot](const TAccumulator& a) {
+                            return (a.token == tkCount || a.token == tkZCount) && LoneFieldOf(a.code, slot);
+                          });
+  const bool fromStep = std::all_of(updated.begin(), updated.end(),
+                                    [&walk](const TAccumulator& a) { return walk.Answers(a.code); });
+  double selected = 0;
+  int status = 0;
+  while (walk.Next(status)) {
+    hit = 1.0;
+    selected += 1;
+    if (onlyCounts) continue;
+    if (!fromStep && walk.ReadWhole() != 0) break;
+    Update(updated);
   }
+  if (onlyCounts) AddCount(updated, selected);
   if (chosen) RestoreSearchIndex(oldIndex, oldOrder);
   Zet00::PopTablePosition(slot);
   return status;
@@ -587,41 +661,7 @@ void ResetStatFuncs(uint16_t group, bool onlyZ, uint64_t set) {
 }
 
 void UpdateStatFuncs(uint64_t set) {
-  if (g_updating) return;
-  g_updating = true;
-  for (const TAccumulator& a : Accumulators()) {
-    if ((a.set & ~set) != 0 || (a.set & 1) != (set & 1)) continue;
-    if (g_skipPlainVariables && PlainVariable(a)) continue;
-    uint8_t* w = ZetVars::GetWideValue(a.index);
-    if (!w) continue;
-    TRunValue value;
-    const int e = SolveExpression(a.code, value);
-    const bool counting = a.token == tkCount || a.token == tkZCount;
-    if (e > 0 || (value.type != kValReal && !counting)) continue;
-    double v = bytes::GetF64(w);
-    double sum = bytes::GetF64(w + 8);
-    double count = bytes::GetF64(w + 16);
-    const bool has = w[24] != 0;
-    switch (a.token) {
-      case tkSum:
-      case tkZSum: v += value.number; break;
-      case tkMax: if (!has || value.number > v) v = value.number; break;
-      case tkMin: if (!has || value.number < v) v = value.number; break;
-      case tkCount:
-      case tkZCount: v += 1; break;
-      default:
-        sum += value.number;
-        count += 1;
-        v = sum / count;
-        break;
-    }
-    bytes::PutF64(w, v);
-    bytes::PutF64(w + 8, sum);
-    bytes::PutF64(w + 16, count);
-    w[24] = 1;
-    ZetVars::SetWideNumber(a.index, v);
-  }
-  g_updating = false;
+  if (!g_updating) Update(Updated(set));
 }
 
 void SetSkipPlainVariables(bool on) { g_skipPlainVariables = on; }

@@ -100,13 +100,15 @@ TKeyValue ValueOfText(const TKeyPart& part, std::string_view text) {
   return value;
 }
 
-// The value above every value of the part's type.
-void PutPartAboveAll(const TKeyPart& part, bool real6, uint8_t* out) {
+// The value above (or, not above, below) every value of the part's type:
+// an end of its order.
+void PutPartBeyondAll(const TKeyPart& part, bool real6, bool above, uint8_t* out) {
   std::memset(out, 0, part.length);
   if (part.length == 0) return;
   uint8_t number[8] = {};
   switch (part.type) {
     case Common::kTypeString: {
+      if (!above) return;  // the empty text
       // Keys of version-1 tables (those with 6-byte reals) hold their texts
       // in the OEM code page and are compared after converting them back,
       // so the filler goes in as the OEM character that converts to it.
@@ -118,16 +120,18 @@ void PutPartAboveAll(const TKeyPart& part, bool real6, uint8_t* out) {
     case Common::kTypeChar:
     case Common::kTypeByte:
     case Common::kTypeBool:
-    case Common::kTypeChoice: number[0] = kByteAboveAll; break;
+    case Common::kTypeChoice: number[0] = above ? kByteAboveAll : 0; break;
     case Common::kTypeInteger:
-    case Common::kTypeTime: bytes::PutI16(number, kI16AboveAll); break;
-    case Common::kTypeReal:
+    case Common::kTypeTime: bytes::PutI16(number, above ? kI16AboveAll : std::numeric_limits<int16_t>::min()); break;
+    case Common::kTypeReal: {
+      const double end = above ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest();
       if (real6 || part.length < sizeof(double))
-        Common::DoubleToReal6(std::numeric_limits<double>::max(), number);
+        Common::DoubleToReal6(end, number);
       else
-        bytes::PutF64(number, std::numeric_limits<double>::max());
+        bytes::PutF64(number, end);
       break;
-    default: bytes::PutI32(number, kI32AboveAll); break;
+    }
+    default: bytes::PutI32(number, above ? kI32AboveAll : std::numeric_limits<int32_t>::min()); break;
   }
   std::memcpy(out, number, std::min<size_t>(part.length, sizeof number));
 }
@@ -220,10 +224,10 @@ int KeyFromText(int handle, int slot, std::string_view text, uint8_t* key, uint3
     const TKeyPart part = KeyPart(desc, i);
     const bool given = i < values.size() && !values[i].empty();
     uint8_t* out = key + offsets[i];
-    if (!given && upper && !part.IsDescending())
-      PutPartAboveAll(part, real6, out);
+    if (!given)
+      PutPartBeyondAll(part, real6, upper != part.IsDescending(), out);
     else if (!IsFieldPart(part))
-      PutPartValue(part, given ? ValueOfText(part, values[i]) : TKeyValue(), real6, out);
+      PutPartValue(part, ValueOfText(part, values[i]), real6, out);
   }
   return 0;
 }

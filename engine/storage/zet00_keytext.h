@@ -4,10 +4,13 @@
 //
 // A key text lists the part values in part order, separated by ","; a value
 // that holds commas is written in parentheses: "Meier, 12" or
-// "(Schmidt, Hans), 3". Missing values stay at the lowest value of their
-// type, except in an upper limit, where ascending parts take a value above
-// every value of their type (texts: 254s over the whole part, which collate
-// after every text; numbers: the type's largest value).
+// "(Schmidt, Hans), 3". A missing value takes the end of its part's order
+// that keeps every value inside the key: in a lower limit (or search key)
+// the first, in an upper limit the last. That is a value below every value
+// of its type (the empty text, the type's smallest number) for an ascending
+// part of a lower limit and a descending part of an upper limit, else a
+// value above every value of its type (texts: 254s over the whole part,
+// which collate after every text; numbers: the type's largest value).
 #pragma once
 
 #include <cstdint>

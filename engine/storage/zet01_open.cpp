@@ -36,6 +36,8 @@ constexpr std::string_view kBlobExtension = ".BLB";
 // Low-level word of an open refused for lack of rights.
 constexpr int16_t kAccessDenied = 5;
 
+// The longest block read or write (a block's length is u16).
+constexpr size_t kMaxBlockBytes = 65535;
 // Bytes of record slots all caches took beyond their fixed rings (rule 6),
 // and how many they may take.
 size_t g_grownBytes = 0;
@@ -712,6 +714,27 @@ int CloseTable(int slot) {
 
 int ReadRecord(int slot, uint32_t recno) { return ReadIntoTableBuffer(slot, recno); }
 
+int ReadRecordRun(int slot, uint32_t first, uint32_t count, uint8_t* records, uint32_t& got) {
+  got = 0;
+  TZetTable* t = ZetTable::Table(slot);
+  if (!t) return LOWFILES::Error = LOWFILES::kErrReadFailed;
+  if (!g_readingEnabled || t->countUnknown || first == 0 || int64_t(first) > int64_t(t->recordCount)) return 0;
+  LOWFILES::TLowFile* file = RecordFile(*t);
+  if (!file) return LOWFILES::Error = LOWFILES::kErrReadFailed;
+  const size_t length = t->recordLength;
+  count = std::min({count, uint32_t(t->recordCount) - first + 1, uint32_t(kMaxBlockBytes / length)});
+  uint16_t bytes = 0;
+  if (int16_t e = LOWFILES::ReadUpTo(*file, RecordPosition(*t, first), uint16_t(count * length), records, bytes))
+    return e;
+  got = uint32_t(bytes / length);
+  const TRecordCache* cache = CacheOf(slot);
+  for (uint32_t i = 0; i < got; ++i) {
+    uint8_t* record = records + i * length;
+    if (!cache || !cache->Lookup(first + i, record)) Crypt::UnscrambleBlock(record, length, t->tableKey);
+  }
+  return 0;
+}
+
 int ReadRecordInto(int slot, uint32_t recno, uint8_t* buffer, uint8_t* keyBuffer, uint8_t indexSlot,
                    uint8_t orderMode) {
   TZetTable* t = ZetTable::Table(slot);
@@ -793,7 +816,6 @@ int WriteRecords(int slot, uint32_t first, const uint8_t* records, uint32_t coun
   LOWFILES::TLowFile* file = RecordFile(*t);
   if (!file) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
   const size_t length = t->recordLength;
-  constexpr size_t kMaxBlockBytes = 65535;  // the longest block write
   const uint32_t perBlock = std::max<uint32_t>(1, uint32_t(kMaxBlockBytes / length));
   std::vector<uint8_t> block;
   TRecordCache* cache = CacheOf(slot);

@@ -113,6 +113,14 @@ int ReadRecord(int slot, uint32_t recno);
 // key of index indexSlot is built into keyBuffer (260 bytes).
 int ReadRecordInto(int slot, uint32_t recno, uint8_t* buffer, uint8_t* keyBuffer, uint8_t indexSlot,
                    uint8_t orderMode);
+// Reads the run of records first .. first + count - 1, cut at the record
+// count and at one block read (64 KB), into records, straight from the table
+// file: nothing read enters the record cache, so a walk that reads ahead
+// leaves the cache to the records its caller keeps. A record the cache holds
+// is taken from there (it is at least as new). got: the records read.
+// Answers 0 or the read error; a table whose records live only in its
+// index, or while reading is disabled, reads none.
+int ReadRecordRun(int slot, uint32_t first, uint32_t count, uint8_t* records, uint32_t& got);
 // Reads the current record again. A table whose records live only in its
 // index (count unknown) takes the cached record, or rebuilds it from the
 // current key and caches it; the answer is then 0.

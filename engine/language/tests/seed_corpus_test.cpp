@@ -14,6 +14,7 @@
 #include "engine/language/compiler.h"
 #include "engine/language/tests/lumo_fixture.h"
 #include "engine/language/variables.h"
+#include "engine/storage/zettable_fields.h"
 #include "engine/testsupport/engine_fixture.h"
 
 namespace {
@@ -26,6 +27,18 @@ class SeedCorpus : public zettest::EngineTest {
     const std::filesystem::path dir = std::filesystem::path(root) / target;
     std::filesystem::create_directories(dir);
     std::ofstream(dir / name, std::ios::binary) << bytes;
+  }
+  // Compiles each source and writes it behind prefix as name1, name2, ...
+  template <size_t N>
+  static void WriteCompiled(const std::string& target, const std::string& name, const std::string& prefix,
+                            const char* const (&sources)[N]) {
+    int n = 0;
+    for (const char* source : sources) {
+      ShortStr code(source);
+      uint64_t set = 0;
+      EXPECT_EQ(Zet02::CompileExpression(code, set), 0) << source;
+      Write(target, name + std::to_string(++n), prefix + code.str());
+    }
   }
   static void Declare(const std::string& text) {
     size_t pos = 1;
@@ -99,13 +112,27 @@ TEST_F(SeedCorpus, DISABLED_WriteCode) {
       "s := Str(Farbe) + Str(Farbe + 1, 3) + MemoStr(Bemerkung)",
       "CloseDb(2) + FileSize(2) + CloseDb(-1) + MaxFile + Halt",
   };
-  int n = 0;
-  for (const char* source : sources) {
-    ShortStr code(source);
-    uint64_t set = 0;
-    EXPECT_EQ(Zet02::CompileExpression(code, set), 0) << source;
-    Write("interp_fuzz", "code" + std::to_string(++n), code.str());
-  }
+  WriteCompiled("interp_fuzz", "code", "", sources);
+}
+
+// A record of the customer table followed by a compiled selection.
+TEST_F(SeedCorpus, DISABLED_WriteSelections) {
+  lumo_test::InstallFixtureTables();
+  ZetTable::TZetTable& t = *ZetTable::Table(lumo_test::kKunden);
+  t.recordBuffer.assign(t.recordLength, 0);
+  ZetTable::SetFieldText(lumo_test::kKunden, lumo_test::kOrt, t.recordBuffer.data(), "K\xF6ln");
+  ZetTable::SetFieldText(lumo_test::kKunden, lumo_test::kName, t.recordBuffer.data(), "a^b");
+  ZetTable::SetFieldText(lumo_test::kKunden, lumo_test::kAlter, t.recordBuffer.data(), "-7");
+  ZetTable::SetFieldText(lumo_test::kKunden, lumo_test::kPreis, t.recordBuffer.data(), "12.5");
+  const std::string record(t.recordBuffer.begin(), t.recordBuffer.end());
+  const char* sources[] = {
+      "Ort = 'K\xF6ln' & Alter > 30",
+      "~(Ort = 'Bonn') \\ Alter von -10 bis 0",
+      "(Name = 'b^a' \\ Name ? 'A*') & Preis <= 12.5",
+      "Ort | 'ln' & Alter <> 7 & Ort >= 'k'",
+      "Ort = 5 \\ Alter = 'x'",
+  };
+  WriteCompiled("selectwalk_fuzz", "selection", record, sources);
 }
 
 }  // namespace

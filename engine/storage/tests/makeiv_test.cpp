@@ -264,9 +264,10 @@ TEST_F(MakeIVTest, SearchKeysFromTexts) {
   Key low{}, high{}, key{};
   ASSERT_EQ(Zet00::KeyFromText(kunden_, 2, "Meier", low.data(), Zet00::kLowLimitRecord), 0);
   ASSERT_EQ(Zet00::KeyFromText(kunden_, 2, "Meier", high.data(), Zet00::kHighLimitRecord), 0);
-  // The name is kept; the missing number is the lowest, or 32767 above.
+  // The name is kept; the missing number is the type's lowest (below the
+  // negative numbers too), or 32767 above.
   EXPECT_EQ(std::string(reinterpret_cast<char*>(high.data() + 5), high[4]), "Meier");
-  EXPECT_EQ(bytes::GetI16(low.data() + 25), 0);
+  EXPECT_EQ(bytes::GetI16(low.data() + 25), -32768);
   EXPECT_EQ(bytes::GetI16(high.data() + 25), 32767);
   // Both Meiers lie between the limits, Adam and Zorn outside.
   ZetTable::Table(kunden_)->recordBuffer.assign(T(kunden_).recordLength, 0);
