@@ -1,5 +1,6 @@
 #include "runtime/dataviews/zetdatasrc.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -37,8 +38,6 @@ int32_t Fail(int32_t code, char* message, int32_t length, const char* text, Args
   return code;
 }
 
-void FieldReference(char (&buffer)[16], int32_t fieldNo) { std::snprintf(buffer, sizeof buffer, "$%d", int(fieldNo)); }
-
 const framework::TPXCharRule kEngineCharRule{Common::IsLetter, UPPERCAS::UpCaseChar};
 
 }  // namespace
@@ -58,7 +57,7 @@ std::unique_ptr<TBlob> ReadBlobRecord(TKxStream& stream, const char* directory) 
     return std::make_unique<TBlob>(format, true, nullptr, std::move(picture));
   }
   std::unique_ptr<char[]> name(stream.ReadString());
-  if (!name) return std::make_unique<TBlob>(kPictNone, true, nullptr, nullptr);
+  if (!name || stream.Status != 0) return std::make_unique<TBlob>(kPictNone, true, nullptr, nullptr);
   char absolute[kPathMax + 1], base[kPathMax + 1];
   StrLCopy(base, directory, kPathMax);
   kxstring::MakeAbsolutePath(absolute, name.get(), base, kPathMax);
@@ -307,11 +306,11 @@ int32_t TZetDataSource::Post() {
 
 bool TZetDataSource::WritePending() {
   bool written = true;
-  char ref[16];
+  char ref[48];
   for (int32_t i = 0; i < Fields.Count(); ++i) {
     if (auto* m = dynamic_cast<TMemoDataField*>(Fields.At(i)); m && m->MemoView) {
       if (Mode != kBrowsing) {
-        FieldReference(ref, i + 1);
+        GetFieldName(i + 1, ref, sizeof ref - 1);
         TZetMemoStream stream(Cursor, ref, kZetWrite);
         if (stream.Status == 0) m->MemoView->WriteText(stream);
         stream.Close();
@@ -322,9 +321,12 @@ bool TZetDataSource::WritePending() {
       }
       m->MemoView = nullptr;
     } else if (auto* b = dynamic_cast<TBlobDataField*>(Fields.At(i)); b && b->Blob) {
-      if (Mode != kBrowsing && !WriteBlob(i + 1, *b->Blob)) {
-        written = false;
-        continue;
+      if (Mode != kBrowsing) {
+        GetFieldName(i + 1, ref, sizeof ref - 1);
+        if (!WriteBlob(ref, *b->Blob)) {
+          written = false;
+          continue;  // kept pending for the next try
+        }
       }
       b->Blob = nullptr;
     }
@@ -338,9 +340,7 @@ void TZetDataSource::RelationDirectory(char* directory) {
   kxstring::AddBackslash(directory, kPathMax);
 }
 
-bool TZetDataSource::WriteBlob(int32_t fieldNo, const TBlob& blob) {
-  char ref[16];
-  FieldReference(ref, fieldNo);
+bool TZetDataSource::WriteBlob(const char* ref, const TBlob& blob) {
   if (blob.IsEmpty()) {
     TZetBlobStream stream(Cursor, ref, kZetWrite, 0);
     stream.Close();
@@ -351,6 +351,7 @@ bool TZetDataSource::WriteBlob(int32_t fieldNo, const TBlob& blob) {
     RelationDirectory(directory);
     StrLCopy(name, blob.FileName.c_str(), kPathMax);
     kxstring::MakeRelativePath(relative, name, directory, kPathMax);
+    std::replace(relative, relative + std::strlen(relative), '/', '\\');  // stored names are in DOS form
     TZetBlobStream stream(Cursor, ref, kZetWrite, int32_t(std::strlen(relative)) + 4);
     stream.WriteInt(BlobKindWord(blob.Format, false));
     stream.WriteString(relative);

@@ -18,7 +18,8 @@
 //   4. Pending memo views and pictures are dropped by every Post and Cancel;
 //      they are never deleted here (the controls own them).
 //   5. One memo and one blob transfer at a time: each stream is closed before
-//      the next field is written or read.
+//      the next field is written or read. Transfers name the field by its
+//      name, which the engine resolves in every form it accepts.
 //   6. Composed engine texts (defaults, range conditions, browse columns)
 //      that would exceed the engine's 255 characters are never cut: the step
 //      is skipped or refused instead.
@@ -151,7 +152,7 @@ class TZetDataSource : public TDataSource {
   // Writes the pending contents of every memo and picture field (only when
   // not browsing) and drops them; false when one could not be written.
   bool WritePending();
-  bool WriteBlob(int32_t fieldNo, const TBlob& blob);
+  bool WriteBlob(const char* field, const TBlob& blob);
   // The validation steps of SetFieldText after the value was stored.
   int32_t CheckRange(const char* name, const char* rule, char* message, int32_t messageLength);
   int32_t CheckCondition(const char* rule, char* message, int32_t messageLength);
