@@ -77,6 +77,7 @@ TEST_F(datasource_blobs, AFileLinkIsStoredRelativeAndReadBackAbsolute) {
   const std::vector<uint8_t> raw = RawBlob(source_->GetTableHandle());
   const std::string relative = "BILDER\\FOTO.BMP";
   ASSERT_EQ(raw.size(), relative.size() + 4);
+  dataviews_test::WriteFuzzSeed("blobrecord_fuzz", "link", raw);
   EXPECT_EQ(raw[0] | raw[1] << 8, 2 * kPictBitmap - 1);
   EXPECT_EQ(raw[2] | raw[3] << 8, int(relative.size()));
   EXPECT_EQ(std::string(raw.begin() + 4, raw.end()), relative);
@@ -104,6 +105,7 @@ TEST_F(datasource_blobs, AnEmbeddedGifWithoutFileIsStoredAsABitmapWithTheSamePix
   EXPECT_EQ(raw[2], 'B');
   EXPECT_EQ(raw[3], 'M');
   EXPECT_EQ(int32_t(raw.size()), gif.Picture->GetBmpSize() + 2);
+  dataviews_test::WriteFuzzSeed("blobrecord_fuzz", "bitmap", raw);
   std::unique_ptr<TBlob> back(source_->GetBlob("BILD"));
   ASSERT_TRUE(back->Picture);
   EXPECT_TRUE(back->Embedded);

@@ -71,6 +71,7 @@ TEST(browser_columns, StreamRoundTripsWithAndWithoutFontAreByteExact) {
     EXPECT_EQ(read.Count(), 3);
     withFont ? read.Write(second) : read.WriteWithoutFont(second);
     EXPECT_EQ(Bytes(first), Bytes(second)) << withFont;
+    dataviews_test::WriteFuzzSeed("columnset_fuzz", withFont ? "with_font" : "without_font", Bytes(first));
     win::LOGFONT font;
     read.GetFont(font);
     EXPECT_STREQ(font.lfFaceName, withFont ? "Arial" : "");

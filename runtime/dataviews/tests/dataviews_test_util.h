@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -91,5 +93,16 @@ class RecordingView : public dataviews::TDataView {
 };
 
 using Events = std::vector<std::string>;
+
+// Writes bytes as a fuzz seed into DATAVIEWS_WRITE_FUZZ_SEEDS/<target>/<name>
+// when that variable is set.
+inline void WriteFuzzSeed(const char* target, const char* name, const std::vector<uint8_t>& bytes) {
+  const char* folder = std::getenv("DATAVIEWS_WRITE_FUZZ_SEEDS");
+  if (!folder) return;
+  const std::filesystem::path dir = std::filesystem::path(folder) / target;
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    std::streamsize(bytes.size()));
+}
 
 }  // namespace dataviews_test
