@@ -583,22 +583,20 @@ int32_t TZetDataSource::MarkDoubles(ZetProgressProc progress) {
   return r;
 }
 
-int32_t TZetDataSource::Search(const char* condition, ZetProgressProc progress) {
-  const int32_t r = ZetTableSearch(Cursor, condition, progress);
-  if (r > 0) {
+int32_t TZetDataSource::Found(int32_t result) {
+  if (result > 0) {
     const int32_t recNo = GetRecNo();
     Notify([recNo](TDataView& v) { v.RecordMoved(recNo); });
   }
-  return r;
+  return result;
+}
+
+int32_t TZetDataSource::Search(const char* condition, ZetProgressProc progress) {
+  return Found(ZetTableSearch(Cursor, condition, progress));
 }
 
 int32_t TZetDataSource::SearchContinue(ZetProgressProc progress) {
-  const int32_t r = ZetTableSearchContinue(Cursor, progress);
-  if (r > 0) {
-    const int32_t recNo = GetRecNo();
-    Notify([recNo](TDataView& v) { v.RecordMoved(recNo); });
-  }
-  return r;
+  return Found(ZetTableSearchContinue(Cursor, progress));
 }
 
 bool TZetDataSource::SetAccess(const char* access) {

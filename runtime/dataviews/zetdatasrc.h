@@ -145,6 +145,8 @@ class TZetDataSource : public TDataSource {
   int32_t Cursor = 0;
 
  private:
+  // The common end of the searches: a found record is told as moved to.
+  int32_t Found(int32_t result);
   // The common end of the append variants.
   int32_t Appended(const char* operation, int32_t result);
   // The table's directory with a separator at its end (buffer of 260).

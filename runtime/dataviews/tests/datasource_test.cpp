@@ -92,6 +92,42 @@ TEST_F(datasource, MovesAnswerAndNotifyByTheirRules) {
   }
 }
 
+TEST_F(datasource, RecordSetOperationsNotifyTheirViews) {
+  AddArticles({{"A", 1}, {"B", 2}, {"C", 3}});
+  TZetDataSource source(relation_);
+  RecordingView view;
+  source.AddView(&view);
+  source.MarkCurrent();
+  source.MarkCurrent();
+  EXPECT_TRUE(source.IsMarked(-1));
+  EXPECT_EQ(source.GetNumMarks(), 1);
+  source.UnmarkCurrent();
+  EXPECT_FALSE(source.IsMarked(-1));
+  EXPECT_EQ(source.MarkByCondition("MENGE > 1", 1, nullptr), 2);
+  source.UnmarkAll();
+  EXPECT_EQ(view.Take(), (Events{"MarksChanged(1)", "MarksChanged(1)", "MarksChanged(1)", "MarksChanged(0)",
+                                 "MarksChanged(0)"}));
+  EXPECT_EQ(source.Search("NAME = \"C\"", nullptr), 3);
+  EXPECT_EQ(view.Take(), Events{"RecordMoved(3)"});
+  EXPECT_TRUE(source.SetAccess("Nummer"));
+  EXPECT_FALSE(source.SetAccess("GIBTSNICHT"));
+  EXPECT_EQ(view.Take(), Events{"DataSetChanged"});
+  EXPECT_GE(source.Delete(), 0);
+  EXPECT_EQ(view.Take(), Events{"RecordDeleted(3)"});
+  EXPECT_EQ(source.GetRecordCount(), 2);
+  // An append the engine refuses otherwise than with -31 is raised.
+  const int32_t other = ZetTableCreate(relation_);
+  try {
+    source.AppendLinked(other);
+    ADD_FAILURE() << "no exception";
+  } catch (const XDataSource& x) {
+    EXPECT_EQ(x.Code, -19);
+    EXPECT_STREQ(x.what(), ("AppendLinked: Code = -19, TableHdl = " + std::to_string(source.GetTableHandle())).c_str());
+  }
+  EXPECT_EQ(source.GetMode(), kBrowsing);
+  ZetTableDelete(other);
+}
+
 TEST_F(datasource, EditOnAnEmptyTableAnswersMinus5AndStaysBrowsing) {
   TZetDataSource source(relation_);
   RecordingView view;
