@@ -400,7 +400,10 @@ int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, 
   if (former != c.relation) Zet01::SetCurrentTable(c.relation);
   LoadCursorIntoTable(c, t);
   const size_t size = width > 0 ? size_t(width) : 0;
-  const ShortStr text = Formeln::BrowserColumnText(column ? std::string_view(column) : std::string_view(), size);
+  // The column is code as ZetTokenize writes it: a length byte, then the
+  // code, which holds zero bytes (field numbers), so it is never read as text.
+  const std::string_view code = column ? std::string_view(column + 1, uint8_t(column[0])) : std::string_view();
+  const ShortStr text = Formeln::BrowserColumnText(code, size);
   DiscardTablePosition(c, t);
   if (former != c.relation && former != 0) Zet01::SetCurrentTable(former);
   TextOut(buffer, width, text.view().substr(0, size));

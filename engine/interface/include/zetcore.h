@@ -904,7 +904,8 @@ ZET_EXPORT int32_t ZetTableChangeRelEntry(int32_t cursor, uint32_t identifier, i
                                           int32_t newTarget);
 
 /* The text of a compiled browse column for the cursor's record, at most
-   width characters; always 0 (a bad handle writes nothing). */
+   width characters; always 0 (a bad handle writes nothing). column is the
+   code as ZetTokenize writes it (length byte first). */
 ZET_EXPORT int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width);
 
 /* ---- Import from ODBC data sources ------------------------------------------
