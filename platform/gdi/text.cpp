@@ -15,6 +15,7 @@
 
 #include "platform/fonts/drawtext.h"
 #include "platform/gdi/dc.h"
+#include "platform/gdi/wmf/records.h"
 
 namespace win {
 
@@ -50,6 +51,7 @@ LOGFONT SystemFont() {
 }
 
 LOGFONT Dc::SelectFont(const LOGFONT& font) {
+  if (out_) out_->FontSelected(font);
   LOGFONT old = s_.font;
   s_.font = font;
   return old;
@@ -67,6 +69,7 @@ std::shared_ptr<const fonts::Font> Dc::DeviceFont() const {
 UINT Dc::SetTextAlign(UINT align) {
   const UINT old = s_.textAlign;
   s_.textAlign = align & TA_MASK;
+  if (out_) out_->State(wmf::kSetTextAlign, {int32_t(s_.textAlign)});
   return old;
 }
 
@@ -165,6 +168,11 @@ void Dc::PaintText(const fonts::Font& font, POINT ref, std::string_view text, co
 bool Dc::TextOut(int x, int y, std::string_view text) { return ExtTextOut(x, y, 0, nullptr, text, nullptr); }
 
 bool Dc::ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_view text, const int* dx) {
+  if (out_) {
+    out_->Text(*this, x, y, options, rect, text, dx);
+    // Only the current position still needs the layout below.
+    if (!(s_.textAlign & TA_UPDATECP)) return true;
+  }
   const auto font = DeviceFont();
   const TEXTMETRIC& tm = font->Metrics();
   const bool updateCp = (s_.textAlign & TA_UPDATECP) != 0;
@@ -215,7 +223,7 @@ bool Dc::ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_vi
   const fonts::Point shift = font->Offset(along, down);
   const POINT ref{Clamp32(int64_t(origin.x) + shift.x), Clamp32(int64_t(origin.y) + shift.y)};
   const Region clip = TextClip(box && (options & ETO_CLIPPED) ? &*box : nullptr);
-  if (!text.empty()) PaintText(*font, ref, text, dx ? deviceDx.data() : nullptr, clip);
+  if (!text.empty() && !out_) PaintText(*font, ref, text, dx ? deviceDx.data() : nullptr, clip);
 
   if (updateCp) {
     // Left-aligned text leaves the position after it, right-aligned text
@@ -246,6 +254,10 @@ int Dc::DrawText(std::string_view text, RECT* rect, UINT format) {
     return height;
   }
   const RECT clipBox{layout.rect.left, layout.rect.top, layout.rect.right, layout.rect.bottom};
+  if (out_) {
+    OutputDrawText(layout, layout.clip ? &clipBox : nullptr);
+    return height;
+  }
   const Region clip = TextClip(layout.clip ? &clipBox : nullptr);
   const int ascent = font->Metrics().tmAscent;
   for (const fonts::DrawTextRun& run : layout.runs) {
@@ -258,6 +270,31 @@ int Dc::DrawText(std::string_view text, RECT* rect, UINT format) {
     PaintRegion(Region::Combined(Region(RECT{u.left, u.top, u.right, u.bottom}), clip, RGN_AND), ink, R2_COPYPEN);
   }
   return height;
+}
+
+void Dc::OutputDrawText(const fonts::DrawTextLayout& layout, const RECT* deviceClip) {
+  // The lines go out as ExtTextOut calls from their top left corner, and
+  // the prefix underlines as fills, all within a saved state.
+  const auto logical = [&](RECT r) {
+    POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
+    DPtoLP(corners);
+    return RECT{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+  };
+  std::optional<RECT> clip;
+  if (deviceClip) clip = logical(*deviceClip);
+  SaveDC();
+  SetTextAlign(TA_TOP | TA_LEFT | TA_NOUPDATECP);
+  for (const fonts::DrawTextRun& run : layout.runs) {
+    POINT at{run.origin.x, run.origin.y};
+    DPtoLP(std::span<POINT>(&at, 1));
+    ExtTextOut(at.x, at.y, clip ? ETO_CLIPPED : 0, clip ? &*clip : nullptr, run.text);
+  }
+  if (!layout.underlines.empty()) {
+    if (clip) IntersectClipRect(clip->left, clip->top, clip->right, clip->bottom);
+    const Brush ink = CreateSolidBrush(s_.textColor);
+    for (const fonts::Rect& u : layout.underlines) FillRect(logical(RECT{u.left, u.top, u.right, u.bottom}), ink);
+  }
+  RestoreDC(-1);
 }
 
 }  // namespace win
