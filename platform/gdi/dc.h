@@ -163,7 +163,7 @@ class Dc {
 
   // A DC that draws onto surface (a window's raster, a printer page).
   explicit Dc(std::shared_ptr<Bitmap> surface, DeviceCaps caps = {});
-  ~Dc();
+  virtual ~Dc();
   Dc(const Dc&) = delete;
   Dc& operator=(const Dc&) = delete;
   // A memory DC on the device of ref (the screen when null), holding a
@@ -274,6 +274,16 @@ class Dc {
   bool TextOut(int x, int y, std::string_view text);
   // rect may be null; dx, when given, holds one advance per character.
   bool ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_view text, const int* dx = nullptr);
+  // Where ExtTextOut puts a text, in device pixels: the realised font, the
+  // aligned start (origin), the reference point of the first character
+  // (the start of its baseline), the advances (only with dx) and the width.
+  struct TextPlacement {
+    std::shared_ptr<const platform::fonts::Font> font;
+    POINT origin, ref;
+    std::vector<int> advances;
+    int64_t width = 0;
+  };
+  TextPlacement PlaceText(int x, int y, std::string_view text, const int* dx) const;
   // DrawText with the layout's flags; answers the text's height (0 for a
   // null rectangle). DT_CALCRECT only adjusts *rect.
   int DrawText(std::string_view text, RECT* rect, UINT format);
