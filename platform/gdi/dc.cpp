@@ -201,6 +201,10 @@ int Dc::GetDeviceCaps(int index) const {
     case VERTRES: return height;
     case HORZSIZE: return int(RoundDiv(int64_t(width) * 254, int64_t(caps_.dpiX) * 10));
     case VERTSIZE: return int(RoundDiv(int64_t(height) * 254, int64_t(caps_.dpiY) * 10));
+    case PHYSICALWIDTH: return caps_.physicalWidth ? caps_.physicalWidth : width;
+    case PHYSICALHEIGHT: return caps_.physicalHeight ? caps_.physicalHeight : height;
+    case PHYSICALOFFSETX: return caps_.offsetX;
+    case PHYSICALOFFSETY: return caps_.offsetY;
     case LOGPIXELSX: return caps_.dpiX;
     case LOGPIXELSY: return caps_.dpiY;
     case BITSPIXEL: return 32;

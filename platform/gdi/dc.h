@@ -119,6 +119,9 @@ struct DeviceCaps {
   int technology = DT_RASDISPLAY;
   int width = 0, height = 0;  // pixels
   int dpiX = 96, dpiY = 96;
+  // A printer's paper: its whole size and where the printable pixels
+  // (width x height) begin on it; a paper of 0 is the printable area.
+  int physicalWidth = 0, physicalHeight = 0, offsetX = 0, offsetY = 0;
   int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
 };
 

@@ -31,6 +31,8 @@
 
 namespace win::wmf {
 
+// The recording output itself, for a DC class of its own (a printer's).
+std::unique_ptr<DcOutput> CreateRecorder();
 // A DC recording a metafile with the metrics of reference (the screen when
 // null); TECHNOLOGY answers DT_METAFILE.
 std::unique_ptr<Dc> CreateMetaFileDC(const Dc* reference);

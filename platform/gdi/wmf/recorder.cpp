@@ -242,9 +242,11 @@ class Recorder final : public DcOutput {
 
 }  // namespace
 
+std::unique_ptr<DcOutput> CreateRecorder() { return std::make_unique<Recorder>(); }
+
 std::unique_ptr<Dc> CreateRecordingDC(const DeviceCaps& caps) {
   auto dc = std::make_unique<Dc>(Bitmap::Create(1, 1, 32), caps);
-  dc->SetOutput(std::make_unique<Recorder>());
+  dc->SetOutput(CreateRecorder());
   return dc;
 }
 
