@@ -51,4 +51,16 @@ std::optional<size_t> MetaFileSize(std::span<const uint8_t> bytes);
 
 bool PlayMetaFile(Dc& dc, std::span<const uint8_t> bytes);
 
+// Handles (handles.cpp): a metafile's bytes under an id that is never used
+// again; 0 is no metafile. The clipboard deletes the metafile of a
+// CF_METAFILEPICT block it drops.
+using HMETAFILE = uint32_t;
+// 0 when bytes do not begin with a whole metafile (its header's size).
+HMETAFILE SetMetaFileBitsEx(std::span<const uint8_t> bytes);
+// Null for an unknown handle.
+const std::vector<uint8_t>* GetMetaFileBits(HMETAFILE handle);
+HMETAFILE CopyMetaFile(HMETAFILE handle);
+bool DeleteMetaFile(HMETAFILE handle);
+bool PlayMetaFile(Dc& dc, HMETAFILE handle);
+
 }  // namespace win::wmf
