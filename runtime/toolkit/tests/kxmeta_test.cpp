@@ -2,7 +2,10 @@
 // metafile's own length, the clipboard, and drawing (fit, preview notice).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/clipboard.h"
 #include "platform/fonts/font.h"
@@ -167,6 +170,16 @@ TEST_F(MetaFileTest, PreviewPageGetsOnlyTheFrameAndTheNotice) {
   for (int y = 0; y < 140; ++y)
     for (int x = 0; x < 320; ++x) ASSERT_NE(dc.GetPixel(x, y), win::RGB(255, 0, 0));
   platform::print::RemoveTestPrinters();
+}
+
+TEST_F(MetaFileTest, WritesFuzzSeedsOnRequest) {
+  const char* folder = std::getenv("KXMETA_WRITE_FUZZ_SEEDS");
+  if (!folder) GTEST_SKIP();
+  std::filesystem::create_directories(folder);
+  TMemStream out(16, 256);
+  Picture(2540, 1270).Write(out);
+  std::ofstream(std::string(folder) + "/picture", std::ios::binary)
+      .write(reinterpret_cast<const char*>(out.Block->Data), out.Size);
 }
 
 }  // namespace
