@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -130,6 +131,15 @@ int ExitCodeOf(int status) {
 
 int SpawnProgram(std::string_view commandLine) {
   return Spawn(SystemArguments(SplitCommandLine(commandLine)));
+}
+
+int ProcessEndFd(int pid) {
+#ifdef SYS_pidfd_open
+  return int(syscall(SYS_pidfd_open, pid_t(pid), 0));
+#else
+  (void)pid;
+  return -1;
+#endif
 }
 
 bool ProcessEnded(int pid, int& exitCode) {

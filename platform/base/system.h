@@ -49,6 +49,10 @@ int SpawnProgram(std::string_view commandLine);
 bool ProcessEnded(int pid, int& exitCode);
 // Waits until the process ends and answers its exit code (-1: no such child).
 int WaitForProcess(int pid);
+// A descriptor that becomes readable when the process ends (a pidfd), for a
+// loop that waits for the process and its messages at once; -1 when the
+// system has none. The caller closes it.
+int ProcessEndFd(int pid);
 
 // Splits a command line as SpawnProgram does.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);

@@ -1,6 +1,8 @@
 #include "platform/base/system.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -63,6 +65,21 @@ TEST_F(SystemTest, SpawnedProgramsReportTheirExitCode) {
   EXPECT_EQ(platform::WaitForProcess(pid), 3);
   EXPECT_EQ(platform::SpawnProgram("no-such-program-qmk"), -1);
   EXPECT_EQ(platform::SpawnProgram(""), -1);
+}
+
+TEST_F(SystemTest, TheEndDescriptorBecomesReadableWhenTheProcessEnds) {
+  int pid = platform::SpawnProgram("sleep 30");
+  ASSERT_GT(pid, 0);
+  int fd = platform::ProcessEndFd(pid);
+  ASSERT_GE(fd, 0);
+  pollfd p{fd, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 0), 0);  // still running
+  kill(pid, SIGTERM);
+  EXPECT_EQ(poll(&p, 1, 10000), 1);
+  int code = 0;
+  EXPECT_TRUE(platform::ProcessEnded(pid, code));
+  EXPECT_EQ(code, 128 + SIGTERM);
+  close(fd);
 }
 
 TEST_F(SystemTest, DocumentsOpenWithTheConfiguredHandler) {

@@ -1,0 +1,143 @@
+// Headless user-interface tests (see ui.h).
+#include "platform/testing/ui.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/codepage.h"
+#include "platform/fonts/font.h"
+#include "platform/testing/golden.h"
+
+namespace zettest {
+
+std::vector<win::UINT> MessageSpy::Messages(const std::vector<win::UINT>& only) const {
+  std::vector<win::UINT> list;
+  for (const auto& e : entries_)
+    if (only.empty() || std::find(only.begin(), only.end(), e.message) != only.end()) list.push_back(e.message);
+  return list;
+}
+
+void MessageSpy::Record(const SpiedMessage& m) {
+  if (m.hwnd == hwnd_ || (children_ && win::IsChild(hwnd_, m.hwnd))) entries_.push_back(m);
+}
+
+void UiTest::SetUp() {
+  platform::fonts::SetTestFont(true);
+  win::ResetWindowSystem();
+  win::SetClock(&clock_);
+  backend_.Install();
+  backend_.SetScript([this] { return RunStep(); });
+  win::SetMessageObserver(&UiTest::Observe, this);
+  char pattern[] = "/tmp/qmkui.XXXXXX";
+  temp_ = mkdtemp(pattern) ? pattern : "/tmp";
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+    const char* old = std::getenv(name);
+    savedEnv_.emplace_back(name, old ? old : std::string("\x01"));
+    const std::string dir = temp_ + "/" + name;
+    std::filesystem::create_directories(dir);
+    setenv(name, dir.c_str(), 1);
+  }
+}
+
+void UiTest::TearDown() {
+  std::vector<std::string> left;
+  for (const Step& s : steps_) left.push_back(s.name);
+  win::SetMessageObserver(nullptr, nullptr);
+  win::ResetWindowSystem();
+  win::SetClock(nullptr);
+  win::SetBackend(nullptr);
+  for (const auto& [name, value] : savedEnv_) {
+    if (value == "\x01") unsetenv(name.c_str());
+    else setenv(name.c_str(), value.c_str(), 1);
+  }
+  std::error_code ignored;
+  if (temp_ != "/tmp") std::filesystem::remove_all(temp_, ignored);
+  for (const std::string& name : left) ADD_FAILURE() << "script step never ran: " << name;
+}
+
+MessageSpy& UiTest::Spy(win::HWND hwnd, bool children) {
+  spies_.push_back(std::make_unique<MessageSpy>(hwnd, children));
+  return *spies_.back();
+}
+
+void UiTest::Observe(win::HWND hwnd, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam, bool posted,
+                     void* self) {
+  for (auto& spy : static_cast<UiTest*>(self)->spies_) spy->Record({hwnd, msg, wParam, lParam, posted});
+}
+
+void UiTest::When(std::function<bool()> condition, std::function<void()> action, std::string name) {
+  steps_.push_back({std::move(condition), std::move(action), std::move(name)});
+}
+
+bool UiTest::RunStep() {
+  if (steps_.empty() || !steps_.front().condition()) return false;
+  Step step = std::move(steps_.front());
+  steps_.erase(steps_.begin());
+  step.action();
+  return true;
+}
+
+void UiTest::Click(win::HWND hwnd, int x, int y, win::MouseButton button) {
+  win::POINT p{x, y};
+  win::ClientToScreen(hwnd, &p);
+  win::InjectMouse(p, win::MouseButton::kNone, false);
+  win::InjectMouse(p, button, true);
+  win::InjectMouse(p, button, false);
+  Settle();
+}
+
+TypedKey KeyForCharacter(uint8_t c) {
+  if (c >= 'a' && c <= 'z') return {win::UINT(c - 32), false, c};
+  if (c >= 'A' && c <= 'Z') return {win::UINT(c), true, c};
+  if (c >= '0' && c <= '9') return {win::UINT(c), false, c};
+  switch (c) {
+    case 0xE4: return {0xDE, false, c};
+    case 0xC4: return {0xDE, true, c};
+    case 0xF6: return {0xC0, false, c};
+    case 0xD6: return {0xC0, true, c};
+    case 0xFC: return {0xBA, false, c};
+    case 0xDC: return {0xBA, true, c};
+    case 0xDF: return {0xDB, false, c};
+    case ' ': return {win::VK_SPACE, false, c};
+    case '\r':
+    case '\n': return {win::VK_RETURN, false, '\r'};
+    case '\t': return {win::VK_TAB, false, '\t'};
+    case '+': return {0xBB, false, c};
+    case '#': return {0xBF, false, c};
+    case '<': return {0xE2, false, c};
+    case '>': return {0xE2, true, c};
+    case ',': return {0xBC, false, c};
+    case ';': return {0xBC, true, c};
+    case '.': return {0xBE, false, c};
+    case ':': return {0xBE, true, c};
+    case '-': return {0xBD, false, c};
+    case '_': return {0xBD, true, c};
+  }
+  return {0, false, c};  // no key of its own: the character alone
+}
+
+void UiTest::Key(win::UINT vk, uint8_t character) {
+  win::InjectKey(vk, true, character);
+  win::InjectKey(vk, false);
+  Settle();
+}
+
+void UiTest::Type(std::string_view utf8) {
+  for (char ch : platform::Utf8ToCp1252(utf8)) {
+    const TypedKey k = KeyForCharacter(uint8_t(ch));
+    if (k.shift) win::InjectKey(win::VK_SHIFT, true);
+    win::InjectKey(k.vk, true, k.character);
+    win::InjectKey(k.vk, false);
+    if (k.shift) win::InjectKey(win::VK_SHIFT, false);
+  }
+  Settle();
+}
+
+::testing::AssertionResult UiTest::MatchesWindowGolden(win::HWND hwnd, const std::string& goldenDir,
+                                                       const std::string& name) {
+  const auto shot = win::Snapshot(hwnd);
+  if (!shot) return ::testing::AssertionFailure() << "no window to snapshot";
+  return MatchesGolden(*shot, goldenDir + "/goldens/" + name + ".png");
+}
+
+}  // namespace zettest

@@ -1,0 +1,117 @@
+// Headless user-interface tests: a fixture that gives every test the same
+// world, and the tools that drive and watch windows.
+//
+// What UiTest sets up for each test, and takes down after it:
+//   1. The test font (boxes of fixed metrics), the 1024 x 768 headless screen
+//      at 96 dpi, fixed system colours.
+//   2. A virtual clock starting at 0 that only the test (Advance) or an idle
+//      wait for a timer moves.
+//   3. Temporary XDG folders (config, data, cache, runtime), removed after.
+//   4. The script: steps the headless display runs when every loop waits,
+//      each once, in order, when its condition holds. A later step waits for
+//      the one before it. Steps left over fail the test.
+//   5. A clean window system before and after (ResetWindowSystem).
+//
+// Spy(h) records the messages the procs of h (and with children, of its
+// descendants) receive, sent or posted, in order; tests compare the record
+// with a table of expected messages.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/display/headless/headless.h"
+#include "platform/win/clock.h"
+#include "platform/win/input.h"
+#include "platform/win/message.h"
+#include "platform/win/paint.h"
+#include "platform/win/window.h"
+
+namespace zettest {
+
+struct SpiedMessage {
+  win::HWND hwnd;
+  win::UINT message = 0;
+  win::WPARAM wParam = 0;
+  win::LPARAM lParam = 0;
+  bool posted = false;
+  bool operator==(const SpiedMessage&) const = default;
+};
+
+class MessageSpy {
+ public:
+  MessageSpy(win::HWND hwnd, bool children) : hwnd_(hwnd), children_(children) {}
+  // The message numbers received so far, optionally only those in `only`.
+  std::vector<win::UINT> Messages(const std::vector<win::UINT>& only = {}) const;
+  const std::vector<SpiedMessage>& Entries() const { return entries_; }
+  void Clear() { entries_.clear(); }
+  void Record(const SpiedMessage& m);
+
+ private:
+  win::HWND hwnd_;
+  bool children_;
+  std::vector<SpiedMessage> entries_;
+};
+
+class UiTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  win::VirtualClock& Clock() { return clock_; }
+  display::HeadlessBackend& Display() { return backend_; }
+  const std::string& TempDir() const { return temp_; }
+
+  MessageSpy& Spy(win::HWND hwnd, bool children = false);
+
+  // Script steps (rule 4).
+  void When(std::function<bool()> condition, std::function<void()> action, std::string name = "step");
+  void Then(std::function<void()> action, std::string name = "step") {
+    When([] { return true; }, std::move(action), std::move(name));
+  }
+
+  // Input at a client position of hwnd, then every message it causes is handled.
+  void Click(win::HWND hwnd, int x, int y, win::MouseButton button = win::MouseButton::kLeft);
+  // Types UTF-8 text into the focus window: per character its key (with
+  // Shift for capitals) and its cp1252 character.
+  void Type(std::string_view utf8);
+  void Key(win::UINT vk, uint8_t character = 0);
+  // Handles every message waiting now (no blocking).
+  void Settle() { win::PumpWaiting(); }
+
+  // The window's pixels compared with goldens/<name>.png under goldenDir.
+  ::testing::AssertionResult MatchesWindowGolden(win::HWND hwnd, const std::string& goldenDir,
+                                                 const std::string& name);
+
+ private:
+  struct Step {
+    std::function<bool()> condition;
+    std::function<void()> action;
+    std::string name;
+  };
+  static void Observe(win::HWND, win::UINT, win::WPARAM, win::LPARAM, bool posted, void* self);
+  bool RunStep();
+
+  win::VirtualClock clock_;
+  display::HeadlessBackend backend_;
+  std::string temp_;
+  std::vector<std::pair<std::string, std::string>> savedEnv_;
+  std::vector<std::unique_ptr<MessageSpy>> spies_;
+  std::vector<Step> steps_;
+};
+
+// The virtual key and cp1252 character of one typed character (German layout):
+// letters and digits by their capital, ä 0xDE, ö 0xC0, ü 0xBA, ß 0xDB.
+struct TypedKey {
+  win::UINT vk = 0;
+  bool shift = false;
+  uint8_t character = 0;
+};
+TypedKey KeyForCharacter(uint8_t cp1252);
+
+}  // namespace zettest
