@@ -136,6 +136,12 @@ bool TKxDC::RestoreDC(int level) {
 int TKxDC::SelectClipRgn(const win::Region* region) { return OutputDC ? OutputDC->SelectClipRgn(region) : 0; }
 int TKxDC::GetDeviceCaps(int index) { return AttributeDC ? AttributeDC->GetDeviceCaps(index) : 0; }
 
+TKxWindowDC::TKxWindowDC(win::HWND window) : Window(window) { OutputDC = AttributeDC = win::GetDC(window); }
+
+TKxWindowDC::~TKxWindowDC() {
+  if (OutputDC) win::ReleaseDC(Window, OutputDC);
+}
+
 TKxCreatedDC::TKxCreatedDC(const char* driver, const char* device, const char* port, const win::DevMode* mode)
     : Created(win::CreateDC(driver, device, port, mode)) {
   OutputDC = AttributeDC = Created.get();

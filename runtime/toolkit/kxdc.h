@@ -1,8 +1,8 @@
 // Device-context pairs: TKxDC draws on an output DC (a window, a printer
 // page, a metafile) and measures and answers queries on an attribute DC, so
 // that measuring and drawing agree when they are different devices (a
-// metafile recorded with a printer's metrics). TKxCreatedDC makes the pair
-// for a named printer, TMetaDC for a metafile measured on a reference DC,
+// metafile recorded with a printer's metrics). TKxWindowDC makes the pair for
+// a window, TKxCreatedDC for a named printer, TMetaDC for a metafile measured on a reference DC,
 // with its own word wrapping; TKxGdiObject holds a drawing object.
 //
 // What always holds:
@@ -26,6 +26,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/gdi/wmf/metafile.h"
 #include "platform/print/printers.h"
+#include "platform/win/paint.h"
 #include "runtime/toolkit/kxobject.h"
 
 namespace kxobject {
@@ -89,6 +90,16 @@ class TKxDC : public TKxObject {
   template <typename F>
   auto Both(F&& f);
   Originals attributeOriginals_, outputOriginals_;
+};
+
+// A pair of one DC of a window's client area, released with the pair.
+class TKxWindowDC : public TKxDC {
+ public:
+  explicit TKxWindowDC(win::HWND window);
+  ~TKxWindowDC() override;
+  TKxWindowDC(const TKxWindowDC&) = delete;
+  TKxWindowDC& operator=(const TKxWindowDC&) = delete;
+  win::HWND Window;
 };
 
 // A pair of one DC for a named printer (a printer DC; null when the device
