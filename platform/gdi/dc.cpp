@@ -55,22 +55,27 @@ int UnitsPerInch(int mode) {
   }
 }
 
-// Collects the pixels of lines and strokes row by row.
+// Collects the pixels of lines and strokes row by row, for the rows
+// top <= y < bottom only (the visible ones).
 class RowSet {
  public:
+  RowSet(int32_t top, int32_t bottom) : top_(top), rows_(size_t(std::max<int64_t>(0, int64_t(bottom) - top))) {}
+  // A span that overlaps or touches the row's last one extends it, so a wide
+  // pen's steps along a row cost one span, not one each.
   void Add(int32_t y, int32_t left, int32_t right) {
-    if (left < right) rows_[y].push_back({left, right});
+    if (left >= right || y < top_ || int64_t(y) - top_ >= int64_t(rows_.size())) return;
+    std::vector<Span>& row = rows_[size_t(int64_t(y) - top_)];
+    if (!row.empty() && left <= row.back().right && right >= row.back().left) {
+      row.back() = {std::min(row.back().left, left), std::max(row.back().right, right)};
+      return;
+    }
+    row.push_back({left, right});
   }
-  Region Build() const {
-    if (rows_.empty()) return {};
-    const int32_t top = rows_.begin()->first;
-    std::vector<std::vector<Span>> rows(size_t(int64_t(rows_.rbegin()->first) - top + 1));
-    for (const auto& [y, spans] : rows_) rows[size_t(y - top)] = spans;
-    return Region::FromRows(top, rows);
-  }
+  Region Build() const { return Region::FromRows(top_, rows_); }
 
  private:
-  std::map<int32_t, std::vector<Span>> rows_;
+  int32_t top_;
+  std::vector<std::vector<Span>> rows_;
 };
 
 // Calls f(x, y, i) for the pixels of the line from a towards b, b excluded;
@@ -542,12 +547,15 @@ void Dc::PaintLine(POINT a, POINT b, int64_t* dashPos) {
   const RECT box = Visible().Box();
   const RECT window{Clamp32(int64_t(box.left) - w), Clamp32(int64_t(box.top) - w),
                     Clamp32(int64_t(box.right) + w), Clamp32(int64_t(box.bottom) + w)};
-  RowSet on, gap;
+  RowSet on(box.top, box.bottom), gap(box.top, box.bottom);
   ForEachLinePixel(a, b, window, [&](int32_t x, int32_t y, int64_t i) {
     RowSet& set = dashes.empty() || OnDash(dashes, (dashPos ? *dashPos : 0) + i) ? on : gap;
     const int64_t x0 = int64_t(x) - w / 2, y0 = int64_t(y) - w / 2;
     const int64_t top = std::max<int64_t>(y0, box.top), bottom = std::min<int64_t>(y0 + w, box.bottom);
-    for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), Clamp32(x0), Clamp32(x0 + w));
+    // Columns beyond the visible ones are cut off too (one past each side).
+    const int32_t left = Clamp32(std::max<int64_t>(x0, int64_t(box.left) - 1));
+    const int32_t right = Clamp32(std::min<int64_t>(x0 + w, int64_t(box.right) + 1));
+    for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), left, right);
   });
   if (dashPos) *dashPos += std::max(std::llabs(int64_t(b.x) - a.x), std::llabs(int64_t(b.y) - a.y));
   Ink ink;

@@ -60,34 +60,36 @@ win::UINT TKxDC::SetTextAlign(win::UINT align) {
 int TKxDC::SetBkMode(int mode) {
   return Both([&](win::Dc& dc, Originals&) { return dc.SetBkMode(mode); });
 }
-void TKxDC::SelectBrush(const win::Brush& brush) {
+template <typename T, typename Select>
+void TKxDC::SelectKept(std::optional<T> Originals::*kept, Select select) {
   Both([&](win::Dc& dc, Originals& o) {
-    const win::Brush old = dc.SelectBrush(brush);
-    if (!o.brush) o.brush = old;
+    T old = select(dc);
+    if (!(o.*kept)) o.*kept = std::move(old);
     return true;
   });
+}
+
+template <typename T, typename Select>
+void TKxDC::RestoreKept(std::optional<T> Originals::*kept, Select select) {
+  Both([&](win::Dc& dc, Originals& o) {
+    if (o.*kept) select(dc, *std::exchange(o.*kept, std::nullopt));
+    return true;
+  });
+}
+
+void TKxDC::SelectBrush(const win::Brush& brush) {
+  SelectKept(&Originals::brush, [&](win::Dc& dc) { return dc.SelectBrush(brush); });
 }
 void TKxDC::SelectPen(const win::Pen& pen) {
-  Both([&](win::Dc& dc, Originals& o) {
-    const win::Pen old = dc.SelectPen(pen);
-    if (!o.pen) o.pen = old;
-    return true;
-  });
+  SelectKept(&Originals::pen, [&](win::Dc& dc) { return dc.SelectPen(pen); });
 }
 void TKxDC::SelectFont(const win::LOGFONT& font) {
-  Both([&](win::Dc& dc, Originals& o) {
-    const win::LOGFONT old = dc.SelectFont(font);
-    if (!o.font) o.font = old;
-    return true;
-  });
+  SelectKept(&Originals::font, [&](win::Dc& dc) { return dc.SelectFont(font); });
 }
 void TKxDC::SelectPalette(std::shared_ptr<const win::Palette> palette, bool /*forceBackground*/) {
-  Both([&](win::Dc& dc, Originals& o) {
-    auto old = dc.SelectPalette(palette);
-    if (!o.palette) o.palette = std::move(old);
-    return true;
-  });
+  SelectKept(&Originals::palette, [&](win::Dc& dc) { return dc.SelectPalette(palette); });
 }
+
 void TKxDC::SelectStockObject(int index) {
   switch (index) {
     case kWhiteBrush: SelectBrush(win::CreateSolidBrush(win::RGB(255, 255, 255))); break;
@@ -104,28 +106,17 @@ void TKxDC::SelectStockObject(int index) {
   }
 }
 void TKxDC::RestoreBrush() {
-  Both([&](win::Dc& dc, Originals& o) {
-    if (o.brush) dc.SelectBrush(*std::exchange(o.brush, std::nullopt));
-    return true;
-  });
+  RestoreKept(&Originals::brush, [](win::Dc& dc, const win::Brush& b) { dc.SelectBrush(b); });
 }
 void TKxDC::RestorePen() {
-  Both([&](win::Dc& dc, Originals& o) {
-    if (o.pen) dc.SelectPen(*std::exchange(o.pen, std::nullopt));
-    return true;
-  });
+  RestoreKept(&Originals::pen, [](win::Dc& dc, const win::Pen& p) { dc.SelectPen(p); });
 }
 void TKxDC::RestoreFont() {
-  Both([&](win::Dc& dc, Originals& o) {
-    if (o.font) dc.SelectFont(*std::exchange(o.font, std::nullopt));
-    return true;
-  });
+  RestoreKept(&Originals::font, [](win::Dc& dc, const win::LOGFONT& f) { dc.SelectFont(f); });
 }
 void TKxDC::RestorePalette() {
-  Both([&](win::Dc& dc, Originals& o) {
-    if (o.palette) dc.SelectPalette(*std::exchange(o.palette, std::nullopt));
-    return true;
-  });
+  RestoreKept(&Originals::palette,
+              [](win::Dc& dc, const std::shared_ptr<const win::Palette>& p) { dc.SelectPalette(p); });
 }
 int TKxDC::SaveDC() {
   return Both([&](win::Dc& dc, Originals&) { return dc.SaveDC(); });

@@ -89,6 +89,12 @@ class TKxDC : public TKxObject {
   // answers the attribute's answer.
   template <typename F>
   auto Both(F&& f);
+  // Select: answers what it replaced, kept as the original once; Restore
+  // selects the kept original again.
+  template <typename T, typename Select>
+  void SelectKept(std::optional<T> Originals::*kept, Select select);
+  template <typename T, typename Select>
+  void RestoreKept(std::optional<T> Originals::*kept, Select select);
   Originals attributeOriginals_, outputOriginals_;
 };
 
