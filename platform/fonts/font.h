@@ -146,6 +146,8 @@ class Font final : public TextMeasurer {
   // that draws the same glyphs itself. The sink may size the face for itself;
   // the font sizes it again before it renders a glyph.
   FT_FaceRec_* FreeTypeFace() const;
+  // The face's glyph of a character (0 for the test font).
+  uint32_t GlyphIndex(uint8_t c) const { return glyphIds_[c]; }
 
   // The glyph of a character, drawn upright or along the escapement.
   const CoverageMask& Glyph(uint8_t c) const;

@@ -9,6 +9,7 @@
 // destination pixel, through the ROP3 truth table.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/gdi/dc.h"
@@ -143,16 +144,66 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
 
 bool Dc::PatBlt(int x, int y, int width, int height, DWORD rop) {
   if (RopUsesSource(rop)) return false;
+  if (out_) {
+    out_->PatBlt(*this, x, y, width, height, rop);
+    return true;
+  }
   const POINT a = ToDevice(POINT{x, y});
   const POINT b = ToDevice(POINT{Clamp32(int64_t(x) + width), Clamp32(int64_t(y) + height)});
   StretchPixels(*this, RECT{a.x, a.y, b.x, b.y}, nullptr, RECT{}, SourceColors::kSame, 0, rop);
   return true;
 }
 
+namespace {
+
+// A blit onto an output: the source rectangle's pixels become a top-down
+// 32-bit DIB, a monochrome source's bits already in the destination's text
+// and background colours (as a blit would turn them).
+bool OutputBlt(Dc& dst, int x, int y, int width, int height, const Dc& src, int xSrc, int ySrc, int widthSrc,
+               int heightSrc, DWORD rop) {
+  const RECT s = src.ToDevice(
+      RECT{xSrc, ySrc, Clamp32(int64_t(xSrc) + widthSrc), Clamp32(int64_t(ySrc) + heightSrc)});
+  const Bitmap& bits = src.Surface();
+  const RECT in{std::max(s.left, 0), std::max(s.top, 0), std::min(s.right, bits.Width()),
+                std::min(s.bottom, bits.Height())};
+  if (in.right <= in.left || in.bottom <= in.top) return true;
+  const int32_t w = in.right - in.left, h = in.bottom - in.top;
+  std::vector<uint8_t> info(40, 0), pixels(size_t(w) * size_t(h) * 4);
+  const auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) info[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  put32(0, 40);
+  put32(4, uint32_t(w));
+  put32(8, uint32_t(-h));
+  info[12] = 1;
+  info[14] = 32;
+  const uint32_t fore = ToPixel(dst.Current().textColor), back = ToPixel(dst.Current().bkColor);
+  for (int32_t row = 0; row < h; ++row) {
+    for (int32_t col = 0; col < w; ++col) {
+      uint32_t p = bits.Get(in.left + col, in.top + row);
+      if (bits.Mono()) p = p == kBlack ? fore : back;
+      std::memcpy(&pixels[(size_t(row) * size_t(w) + size_t(col)) * 4], &p, 4);
+    }
+  }
+  // The destination takes the part of its rectangle the clipped source covers.
+  const auto part = [](int32_t d0, int32_t d1, int32_t s0, int32_t s1, int32_t c0, int32_t c1) {
+    const int64_t span = int64_t(s1) - s0;
+    return std::pair{Clamp32(d0 + (int64_t(c0) - s0) * (int64_t(d1) - d0) / span),
+                     Clamp32(d0 + (int64_t(c1) - s0) * (int64_t(d1) - d0) / span)};
+  };
+  const auto [l, r] = part(x, Clamp32(int64_t(x) + width), s.left, s.right, in.left, in.right);
+  const auto [t, b] = part(y, Clamp32(int64_t(y) + height), s.top, s.bottom, in.top, in.bottom);
+  dst.Output()->Dib(dst, RECT{l, t, r, b}, RECT{0, 0, w, h}, info, pixels, DIB_RGB_COLORS, rop);
+  return true;
+}
+
+}  // namespace
+
 bool StretchBlt(Dc& dst, int x, int y, int width, int height, const Dc* src, int xSrc, int ySrc, int widthSrc,
                 int heightSrc, DWORD rop) {
   if (!RopUsesSource(rop)) return dst.PatBlt(x, y, width, height, rop);
   if (!src) return false;
+  if (dst.Output()) return OutputBlt(dst, x, y, width, height, *src, xSrc, ySrc, widthSrc, heightSrc, rop);
   const POINT a = dst.ToDevice(POINT{x, y});
   const POINT b = dst.ToDevice(POINT{Clamp32(int64_t(x) + width), Clamp32(int64_t(y) + height)});
   const POINT sa = src->ToDevice(POINT{xSrc, ySrc});

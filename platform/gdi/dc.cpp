@@ -1,5 +1,7 @@
 #include "platform/gdi/dc.h"
 
+#include "platform/gdi/wmf/records.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -53,22 +55,27 @@ int UnitsPerInch(int mode) {
   }
 }
 
-// Collects the pixels of lines and strokes row by row.
+// Collects the pixels of lines and strokes row by row, for the rows
+// top <= y < bottom only (the visible ones).
 class RowSet {
  public:
+  RowSet(int32_t top, int32_t bottom) : top_(top), rows_(size_t(std::max<int64_t>(0, int64_t(bottom) - top))) {}
+  // A span that overlaps or touches the row's last one extends it, so a wide
+  // pen's steps along a row cost one span, not one each.
   void Add(int32_t y, int32_t left, int32_t right) {
-    if (left < right) rows_[y].push_back({left, right});
+    if (left >= right || y < top_ || int64_t(y) - top_ >= int64_t(rows_.size())) return;
+    std::vector<Span>& row = rows_[size_t(int64_t(y) - top_)];
+    if (!row.empty() && left <= row.back().right && right >= row.back().left) {
+      row.back() = {std::min(row.back().left, left), std::max(row.back().right, right)};
+      return;
+    }
+    row.push_back({left, right});
   }
-  Region Build() const {
-    if (rows_.empty()) return {};
-    const int32_t top = rows_.begin()->first;
-    std::vector<std::vector<Span>> rows(size_t(int64_t(rows_.rbegin()->first) - top + 1));
-    for (const auto& [y, spans] : rows_) rows[size_t(y - top)] = spans;
-    return Region::FromRows(top, rows);
-  }
+  Region Build() const { return Region::FromRows(top_, rows_); }
 
  private:
-  std::map<int32_t, std::vector<Span>> rows_;
+  int32_t top_;
+  std::vector<std::vector<Span>> rows_;
 };
 
 // Calls f(x, y, i) for the pixels of the line from a towards b, b excluded;
@@ -176,6 +183,12 @@ Dc::Dc(std::shared_ptr<Bitmap> surface, DeviceCaps caps) : caps_(caps) {
   }
 }
 
+Dc::~Dc() = default;
+
+std::unique_ptr<DcOutput> Dc::SetOutput(std::unique_ptr<DcOutput> output) {
+  return std::exchange(out_, std::move(output));
+}
+
 std::unique_ptr<Dc> Dc::CreateCompatible(const Dc* ref) {
   DeviceCaps screen;
   screen.width = 1024;
@@ -193,6 +206,10 @@ int Dc::GetDeviceCaps(int index) const {
     case VERTRES: return height;
     case HORZSIZE: return int(RoundDiv(int64_t(width) * 254, int64_t(caps_.dpiX) * 10));
     case VERTSIZE: return int(RoundDiv(int64_t(height) * 254, int64_t(caps_.dpiY) * 10));
+    case PHYSICALWIDTH: return caps_.physicalWidth ? caps_.physicalWidth : width;
+    case PHYSICALHEIGHT: return caps_.physicalHeight ? caps_.physicalHeight : height;
+    case PHYSICALOFFSETX: return caps_.offsetX;
+    case PHYSICALOFFSETY: return caps_.offsetY;
     case LOGPIXELSX: return caps_.dpiX;
     case LOGPIXELSY: return caps_.dpiY;
     case BITSPIXEL: return 32;
@@ -205,6 +222,7 @@ int Dc::GetDeviceCaps(int index) const {
 }
 
 int Dc::SaveDC() {
+  if (out_) out_->State(wmf::kSaveDc, {});
   saved_.push_back(s_);
   return int(saved_.size());
 }
@@ -213,21 +231,41 @@ bool Dc::RestoreDC(int level) {
   const int depth = int(saved_.size());
   if (level < 0) level = depth + 1 + level;
   if (level < 1 || level > depth) return false;
+  if (out_) out_->State(wmf::kRestoreDc, {level - depth - 1});
   s_ = std::move(saved_[size_t(level - 1)]);
   saved_.resize(size_t(level - 1));
   return true;
 }
 
-COLORREF Dc::SetTextColor(COLORREF c) { return std::exchange(s_.textColor, c & 0xFFFFFF); }
-COLORREF Dc::SetBkColor(COLORREF c) { return std::exchange(s_.bkColor, c & 0xFFFFFF); }
+COLORREF Dc::SetTextColor(COLORREF c) {
+  if (out_) out_->State(wmf::kSetTextColor, {int32_t(c & 0xFFFFFF)});
+  return std::exchange(s_.textColor, c & 0xFFFFFF);
+}
+COLORREF Dc::SetBkColor(COLORREF c) {
+  if (out_) out_->State(wmf::kSetBkColor, {int32_t(c & 0xFFFFFF)});
+  return std::exchange(s_.bkColor, c & 0xFFFFFF);
+}
 
-int Dc::SetBkMode(int mode) { return SetInRange(s_.bkMode, mode, TRANSPARENT, OPAQUE); }
-int Dc::SetROP2(int rop2) { return SetInRange(s_.rop2, rop2, R2_BLACK, R2_WHITE); }
-int Dc::SetPolyFillMode(int mode) { return SetInRange(s_.polyFillMode, mode, ALTERNATE, WINDING); }
-int Dc::SetStretchBltMode(int mode) { return SetInRange(s_.stretchMode, mode, BLACKONWHITE, HALFTONE); }
+int Dc::SetMode(uint16_t function, int& field, int value, int low, int high) {
+  const int old = SetInRange(field, value, low, high);
+  if (out_ && old) out_->State(function, {value});
+  return old;
+}
+int Dc::SetBkMode(int mode) { return SetMode(wmf::kSetBkMode, s_.bkMode, mode, TRANSPARENT, OPAQUE); }
+int Dc::SetROP2(int rop2) { return SetMode(wmf::kSetRop2, s_.rop2, rop2, R2_BLACK, R2_WHITE); }
+int Dc::SetPolyFillMode(int mode) { return SetMode(wmf::kSetPolyFillMode, s_.polyFillMode, mode, ALTERNATE, WINDING); }
+int Dc::SetStretchBltMode(int mode) {
+  return SetMode(wmf::kSetStretchBltMode, s_.stretchMode, mode, BLACKONWHITE, HALFTONE);
+}
 POINT Dc::SetBrushOrg(POINT org) { return std::exchange(s_.brushOrg, org); }
-Pen Dc::SelectPen(const Pen& pen) { return std::exchange(s_.pen, pen); }
-Brush Dc::SelectBrush(const Brush& brush) { return std::exchange(s_.brush, brush); }
+Pen Dc::SelectPen(const Pen& pen) {
+  if (out_) out_->PenSelected(pen);
+  return std::exchange(s_.pen, pen);
+}
+Brush Dc::SelectBrush(const Brush& brush) {
+  if (out_) out_->BrushSelected(brush);
+  return std::exchange(s_.brush, brush);
+}
 std::shared_ptr<const Palette> Dc::SelectPalette(std::shared_ptr<const Palette> palette) {
   return std::exchange(s_.palette, std::move(palette));
 }
@@ -240,6 +278,7 @@ std::shared_ptr<Bitmap> Dc::SelectBitmap(std::shared_ptr<Bitmap> bitmap) {
 
 int Dc::SetMapMode(int mode) {
   if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return 0;
+  if (out_) out_->State(wmf::kSetMapMode, {mode});
   const int old = s_.mapMode;
   s_.mapMode = mode;
   if (mode == MM_TEXT) {
@@ -270,22 +309,28 @@ void Dc::AdjustIsotropic() {
   }
 }
 
-bool Dc::SetWindowOrgEx(int x, int y, POINT* old) {
-  if (old) *old = s_.windowOrg;
-  s_.windowOrg = {x, y};
+bool Dc::SetOrigin(uint16_t function, POINT& origin, int x, int y, POINT* old) {
+  if (out_) out_->State(function, {y, x});
+  if (old) *old = origin;
+  origin = {x, y};
   return true;
 }
+bool Dc::SetWindowOrgEx(int x, int y, POINT* old) { return SetOrigin(wmf::kSetWindowOrg, s_.windowOrg, x, y, old); }
 bool Dc::SetViewportOrgEx(int x, int y, POINT* old) {
-  if (old) *old = s_.viewportOrg;
-  s_.viewportOrg = {x, y};
-  return true;
+  return SetOrigin(wmf::kSetViewportOrg, s_.viewportOrg, x, y, old);
 }
 bool Dc::OffsetWindowOrgEx(int dx, int dy, POINT* old) {
-  return SetWindowOrgEx(Clamp32(int64_t(s_.windowOrg.x) + dx), Clamp32(int64_t(s_.windowOrg.y) + dy), old);
+  if (out_) out_->State(wmf::kOffsetWindowOrg, {dy, dx});
+  return MoveOrigin(s_.windowOrg, dx, dy, old);
 }
 bool Dc::OffsetViewportOrgEx(int dx, int dy, POINT* old) {
-  return SetViewportOrgEx(Clamp32(int64_t(s_.viewportOrg.x) + dx), Clamp32(int64_t(s_.viewportOrg.y) + dy),
-                          old);
+  if (out_) out_->State(wmf::kOffsetViewportOrg, {dy, dx});
+  return MoveOrigin(s_.viewportOrg, dx, dy, old);
+}
+bool Dc::MoveOrigin(POINT& origin, int dx, int dy, POINT* old) {
+  if (old) *old = origin;
+  origin = {Clamp32(int64_t(origin.x) + dx), Clamp32(int64_t(origin.y) + dy)};
+  return true;
 }
 
 bool Dc::SetExtent(SIZE& extent, int cx, int cy, SIZE* old) {
@@ -297,8 +342,14 @@ bool Dc::SetExtent(SIZE& extent, int cx, int cy, SIZE* old) {
   return true;
 }
 
-bool Dc::SetWindowExtEx(int cx, int cy, SIZE* old) { return SetExtent(s_.windowExt, cx, cy, old); }
-bool Dc::SetViewportExtEx(int cx, int cy, SIZE* old) { return SetExtent(s_.viewportExt, cx, cy, old); }
+bool Dc::SetWindowExtEx(int cx, int cy, SIZE* old) {
+  if (out_ && cx && cy) out_->State(wmf::kSetWindowExt, {cy, cx});
+  return SetExtent(s_.windowExt, cx, cy, old);
+}
+bool Dc::SetViewportExtEx(int cx, int cy, SIZE* old) {
+  if (out_ && cx && cy) out_->State(wmf::kSetViewportExt, {cy, cx});
+  return SetExtent(s_.viewportExt, cx, cy, old);
+}
 
 POINT Dc::ToDevice(POINT p) const {
   return {MapAxis(p.x, s_.windowOrg.x, s_.windowExt.cx, s_.viewportExt.cx, s_.viewportOrg.x),
@@ -348,6 +399,7 @@ Region Dc::Visible() const {
 }
 
 int Dc::SelectClipRgn(const Region* region) {
+  if (out_) out_->ClipSelected(region);
   if (region)
     s_.clip = *region;
   else
@@ -364,14 +416,17 @@ int Dc::ClipWith(const Region& region, int op) {
 }
 
 int Dc::IntersectClipRect(int left, int top, int right, int bottom) {
+  if (out_) out_->State(wmf::kIntersectClipRect, {bottom, right, top, left});
   return ClipWith(Region(ToDevice(RECT{left, top, right, bottom})), RGN_AND);
 }
 
 int Dc::ExcludeClipRect(int left, int top, int right, int bottom) {
+  if (out_) out_->State(wmf::kExcludeClipRect, {bottom, right, top, left});
   return ClipWith(Region(ToDevice(RECT{left, top, right, bottom})), RGN_DIFF);
 }
 
 int Dc::OffsetClipRgn(int dx, int dy) {
+  if (out_) out_->State(wmf::kOffsetClipRgn, {dy, dx});
   if (s_.clip) {
     const POINT o = ToDevice(POINT{0, 0}), d = ToDevice(POINT{dx, dy});
     s_.clip->Offset(Distance(o.x, d.x), Distance(o.y, d.y));
@@ -492,12 +547,15 @@ void Dc::PaintLine(POINT a, POINT b, int64_t* dashPos) {
   const RECT box = Visible().Box();
   const RECT window{Clamp32(int64_t(box.left) - w), Clamp32(int64_t(box.top) - w),
                     Clamp32(int64_t(box.right) + w), Clamp32(int64_t(box.bottom) + w)};
-  RowSet on, gap;
+  RowSet on(box.top, box.bottom), gap(box.top, box.bottom);
   ForEachLinePixel(a, b, window, [&](int32_t x, int32_t y, int64_t i) {
     RowSet& set = dashes.empty() || OnDash(dashes, (dashPos ? *dashPos : 0) + i) ? on : gap;
     const int64_t x0 = int64_t(x) - w / 2, y0 = int64_t(y) - w / 2;
     const int64_t top = std::max<int64_t>(y0, box.top), bottom = std::min<int64_t>(y0 + w, box.bottom);
-    for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), Clamp32(x0), Clamp32(x0 + w));
+    // Columns beyond the visible ones are cut off too (one past each side).
+    const int32_t left = Clamp32(std::max<int64_t>(x0, int64_t(box.left) - 1));
+    const int32_t right = Clamp32(std::min<int64_t>(x0 + w, int64_t(box.right) + 1));
+    for (int64_t row = top; row < bottom; ++row) set.Add(int32_t(row), left, right);
   });
   if (dashPos) *dashPos += std::max(std::llabs(int64_t(b.x) - a.x), std::llabs(int64_t(b.y) - a.y));
   Ink ink;
@@ -551,18 +609,26 @@ void Dc::PaintShape(const RECT& box, const std::function<Span(int64_t)>& rowAt, 
 
 bool Dc::MoveToEx(int x, int y, POINT* old) {
   if (old) *old = s_.pos;
+  if (out_) out_->State(wmf::kMoveTo, {y, x});
   s_.pos = {x, y};
   return true;
 }
 
 bool Dc::LineTo(int x, int y) {
-  PaintLine(ToDevice(s_.pos), ToDevice(POINT{x, y}));
+  if (out_)
+    out_->LineTo(*this, s_.pos, POINT{x, y});
+  else
+    PaintLine(ToDevice(s_.pos), ToDevice(POINT{x, y}));
   s_.pos = {x, y};
   return true;
 }
 
 bool Dc::Polyline(std::span<const POINT> points) {
   if (points.size() < 2) return false;
+  if (out_) {
+    out_->Poly(*this, false, points);
+    return true;
+  }
   int64_t dashPos = 0;  // the pen's style runs on along the whole path
   for (size_t i = 1; i < points.size(); ++i) PaintLine(ToDevice(points[i - 1]), ToDevice(points[i]), &dashPos);
   return true;
@@ -610,6 +676,10 @@ Region Dc::PolygonRegion(std::span<const POINT> dev, int fillMode) const {
 
 bool Dc::Polygon(std::span<const POINT> points) {
   if (points.size() < 2) return false;
+  if (out_) {
+    out_->Poly(*this, true, points);
+    return true;
+  }
   std::vector<POINT> dev(points.begin(), points.end());
   LPtoDP(dev);
   PaintRegion(PolygonRegion(dev, s_.polyFillMode), BrushInk(s_.brush), s_.rop2);
@@ -619,17 +689,29 @@ bool Dc::Polygon(std::span<const POINT> points) {
 }
 
 bool Dc::Rectangle(int left, int top, int right, int bottom) {
+  if (out_) {
+    out_->Box(*this, wmf::kRectangle, RECT{left, top, right, bottom}, 0, 0);
+    return true;
+  }
   DrawBox(RECT{left, top, right, bottom}, 0, 0);
   return true;
 }
 
 bool Dc::Ellipse(int left, int top, int right, int bottom) {
+  if (out_) {
+    out_->Box(*this, wmf::kEllipse, RECT{left, top, right, bottom}, 0, 0);
+    return true;
+  }
   const RECT box = ToDevice(RECT{left, top, right, bottom});
   DrawBox(RECT{left, top, right, bottom}, Distance(box.left, box.right), Distance(box.top, box.bottom));
   return true;
 }
 
 bool Dc::RoundRect(int left, int top, int right, int bottom, int width, int height) {
+  if (out_) {
+    out_->Box(*this, wmf::kRoundRect, RECT{left, top, right, bottom}, width, height);
+    return true;
+  }
   // Corner sizes are logical extents too.
   const POINT o = ToDevice(POINT{0, 0}), c = ToDevice(POINT{width, height});
   DrawBox(RECT{left, top, right, bottom}, std::abs(Distance(o.x, c.x)), std::abs(Distance(o.y, c.y)));
@@ -660,6 +742,10 @@ void Dc::DrawBox(const RECT& logical, int32_t cornerWidth, int32_t cornerHeight)
 }
 
 COLORREF Dc::SetPixel(int x, int y, COLORREF c) {
+  if (out_) {
+    out_->SetPixel(*this, x, y, c & 0xFFFFFF);
+    return c & 0xFFFFFF;
+  }
   const POINT p = ToDevice(POINT{x, y});
   if (!Visible().Contains(p.x, p.y)) return CLR_INVALID;
   Surface().Set(p.x, p.y, ToPixel(c));
@@ -675,16 +761,19 @@ COLORREF Dc::GetPixel(int x, int y) const {
 // --- fills ---
 
 bool Dc::FillRect(const RECT& r, const Brush& brush) {
+  if (out_) return FillRgn(Region(r), brush);
   PaintRegion(Region(ToDevice(r)), BrushInk(brush), R2_COPYPEN);
   return true;
 }
 
 bool Dc::FrameRect(const RECT& r, const Brush& brush) {
+  if (out_) return FrameRgn(Region(r), brush, 1, 1);
   PaintRegion(FrameOf(ToDevice(r)), BrushInk(brush), R2_COPYPEN);
   return true;
 }
 
 bool Dc::InvertRect(const RECT& r) {
+  if (out_) return InvertRgn(Region(r));
   Ink ink;
   ink.kind = Ink::kSolid;
   ink.fore = kWhite;
@@ -693,6 +782,8 @@ bool Dc::InvertRect(const RECT& r) {
 }
 
 bool Dc::DrawFocusRect(const RECT& r) {
+  // A focus frame belongs to the screen; a metafile or a page has none.
+  if (out_) return true;
   Ink ink;
   ink.kind = Ink::kPattern;
   ink.pattern = CheckerPattern().get();
@@ -703,16 +794,28 @@ bool Dc::DrawFocusRect(const RECT& r) {
 }
 
 bool Dc::FillRgn(const Region& region, const Brush& brush) {
+  if (out_) {
+    out_->FillRegion(*this, wmf::kFillRegion, region, &brush, 0, 0);
+    return true;
+  }
   PaintRegion(LogicalToDevice(region), BrushInk(brush), R2_COPYPEN);
   return true;
 }
 
 bool Dc::PaintRgn(const Region& region) {
+  if (out_) {
+    out_->FillRegion(*this, wmf::kPaintRegion, region, nullptr, 0, 0);
+    return true;
+  }
   PaintRegion(LogicalToDevice(region), BrushInk(s_.brush), s_.rop2);
   return true;
 }
 
 bool Dc::InvertRgn(const Region& region) {
+  if (out_) {
+    out_->FillRegion(*this, wmf::kInvertRegion, region, nullptr, 0, 0);
+    return true;
+  }
   Ink ink;
   ink.kind = Ink::kSolid;
   ink.fore = kWhite;
@@ -721,6 +824,10 @@ bool Dc::InvertRgn(const Region& region) {
 }
 
 bool Dc::FrameRgn(const Region& region, const Brush& brush, int width, int height) {
+  if (out_) {
+    out_->FillRegion(*this, wmf::kFrameRegion, region, &brush, width, height);
+    return true;
+  }
   const Region dev = LogicalToDevice(region);
   const POINT o = ToDevice(POINT{0, 0}), c = ToDevice(POINT{width, height});
   const int32_t w = std::abs(Distance(o.x, c.x)), h = std::abs(Distance(o.y, c.y));

@@ -48,10 +48,18 @@
 //   9. DrawText lays its text out in device pixels with the realised font,
 //      so it works under every mapping mode; the height it answers and the
 //      rectangle of DT_CALCRECT are converted back to logical units.
+//  10. A DC with an output (SetOutput) keeps its state exactly as above but
+//      hands every drawing call to the output instead of the raster, in
+//      logical units, and tells it every state change after applying it.
+//      A metafile recorder writes both down; a painter on another medium
+//      reads the state when it draws. DrawText reaches the output as
+//      ExtTextOut calls (one per line, within SaveDC/RestoreDC), so an
+//      output never lays out text itself.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <span>
@@ -59,6 +67,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fonts/drawtext.h"
 #include "platform/fonts/font.h"
 #include "platform/fonts/logfont.h"
 #include "platform/gdi/objects.h"
@@ -68,6 +77,41 @@
 
 namespace win {
 
+class Dc;
+
+// Where a DC with an output sends its calls (invariant 10). State calls
+// carry the number of the metafile record that sets the same state and its
+// parameters in the record's order (wmf/records.h); the objects and the clip
+// region come whole. Drawing calls come in logical units; the DC's state
+// (Current(), ToDevice) is the one to draw with.
+class DcOutput {
+ public:
+  virtual ~DcOutput() = default;
+  virtual void State(uint16_t /*function*/, std::initializer_list<int32_t> /*params*/) {}
+  virtual void PenSelected(const Pen& /*pen*/) {}
+  virtual void BrushSelected(const Brush& /*brush*/) {}
+  virtual void FontSelected(const LOGFONT& /*font*/) {}
+  // Null removes the clip; regions are in device pixels.
+  virtual void ClipSelected(const Region* /*region*/) {}
+
+  // From the current position (already moved by MoveToEx) to `to`.
+  virtual void LineTo(const Dc& dc, POINT from, POINT to) = 0;
+  virtual void Poly(const Dc& dc, bool closed, std::span<const POINT> points) = 0;
+  // kind: the record of Rectangle, Ellipse or RoundRect (corner size w, h).
+  virtual void Box(const Dc& dc, uint16_t kind, const RECT& r, int w, int h) = 0;
+  virtual void SetPixel(const Dc& dc, int x, int y, COLORREF c) = 0;
+  // kind: the record of FillRgn, PaintRgn, InvertRgn or FrameRgn; the
+  // region in logical units; brush null for PaintRgn and InvertRgn.
+  virtual void FillRegion(const Dc& dc, uint16_t kind, const Region& region, const Brush* brush, int w, int h) = 0;
+  virtual void PatBlt(const Dc& dc, int x, int y, int width, int height, DWORD rop) = 0;
+  virtual void Text(const Dc& dc, int x, int y, UINT options, const RECT* rect, std::string_view text,
+                    const int* dx) = 0;
+  // A DIB drawn into the logical rectangle dst from the DIB's rectangle src
+  // (rows counted as StretchDIBits counts them).
+  virtual void Dib(const Dc& dc, const RECT& dst, const RECT& src, std::span<const uint8_t> info,
+                   std::span<const uint8_t> bits, UINT usage, DWORD rop) = 0;
+};
+
 // What GetDeviceCaps answers. A size of 0 is taken from the surface the DC
 // is made on; memory DCs answer for the device of the DC they were made
 // compatible with (the 1024 x 768 screen when none).
@@ -75,6 +119,9 @@ struct DeviceCaps {
   int technology = DT_RASDISPLAY;
   int width = 0, height = 0;  // pixels
   int dpiX = 96, dpiY = 96;
+  // A printer's paper: its whole size and where the printable pixels
+  // (width x height) begin on it; a paper of 0 is the printable area.
+  int physicalWidth = 0, physicalHeight = 0, offsetX = 0, offsetY = 0;
   int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
 };
 
@@ -119,6 +166,9 @@ class Dc {
 
   // A DC that draws onto surface (a window's raster, a printer page).
   explicit Dc(std::shared_ptr<Bitmap> surface, DeviceCaps caps = {});
+  virtual ~Dc();
+  Dc(const Dc&) = delete;
+  Dc& operator=(const Dc&) = delete;
   // A memory DC on the device of ref (the screen when null), holding a
   // 1 x 1 monochrome bitmap.
   static std::unique_ptr<Dc> CreateCompatible(const Dc* ref);
@@ -128,6 +178,10 @@ class Dc {
   const State& Current() const { return s_; }
   Bitmap& Surface() const { return *s_.surface; }
   int GetDeviceCaps(int index) const;
+  // Invariant 10: from now on drawing goes to output (null: to the raster
+  // again). Answers the previous output.
+  std::unique_ptr<DcOutput> SetOutput(std::unique_ptr<DcOutput> output);
+  DcOutput* Output() const { return out_.get(); }
 
   // --- state ---
   int SaveDC();
@@ -223,6 +277,16 @@ class Dc {
   bool TextOut(int x, int y, std::string_view text);
   // rect may be null; dx, when given, holds one advance per character.
   bool ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_view text, const int* dx = nullptr);
+  // Where ExtTextOut puts a text, in device pixels: the realised font, the
+  // aligned start (origin), the reference point of the first character
+  // (the start of its baseline), the advances (only with dx) and the width.
+  struct TextPlacement {
+    std::shared_ptr<const platform::fonts::Font> font;
+    POINT origin, ref;
+    std::vector<int> advances;
+    int64_t width = 0;
+  };
+  TextPlacement PlaceText(int x, int y, std::string_view text, const int* dx) const;
   // DrawText with the layout's flags; answers the text's height (0 for a
   // null rectangle). DT_CALCRECT only adjusts *rect.
   int DrawText(std::string_view text, RECT* rect, UINT format);
@@ -240,6 +304,10 @@ class Dc {
 
  private:
   void AdjustIsotropic();
+  // The setters of modes, origins and extents, telling the output (invariant 10).
+  int SetMode(uint16_t function, int& field, int value, int low, int high);
+  bool SetOrigin(uint16_t function, POINT& origin, int x, int y, POINT* old);
+  static bool MoveOrigin(POINT& origin, int dx, int dy, POINT* old);
   bool SetExtent(SIZE& extent, int cx, int cy, SIZE* old);
   int DevicePenWidth() const;
   Region LogicalToDevice(const Region& region) const;
@@ -267,10 +335,14 @@ class Dc {
                  const Region& clip);
   // Blends a coverage mask whose anchor lies at anchor in the text colour.
   void PaintMask(const platform::fonts::CoverageMask& mask, POINT anchor, const Region& clip);
+  // DrawText on an output (invariant 10): the layout's lines as ExtTextOut
+  // calls; deviceClip is the layout's clip rectangle when it clips.
+  void OutputDrawText(const platform::fonts::DrawTextLayout& layout, const RECT* deviceClip);
   // The pixels text may touch: the visible ones, within rect when given.
   Region TextClip(const RECT* deviceRect) const;
 
   DeviceCaps caps_;
+  std::unique_ptr<DcOutput> out_;
   bool memory_ = false;
   State s_;
   std::vector<State> saved_;

@@ -125,6 +125,12 @@ int StretchDIBits(Dc& dc, int xDst, int yDst, int widthDst, int heightDst, int x
                   DWORD rop) {
   const auto format = ParseDibInfo(info, usage, dc.Current().palette.get());
   if (!format) return 0;
+  if (dc.Output()) {
+    dc.Output()->Dib(dc, RECT{xDst, yDst, Clamp32(int64_t(xDst) + widthDst), Clamp32(int64_t(yDst) + heightDst)},
+                     RECT{xSrc, ySrc, Clamp32(int64_t(xSrc) + widthSrc), Clamp32(int64_t(ySrc) + heightSrc)}, info,
+                     bits, usage, rop);
+    return format->height;
+  }
   const auto picture = DecodeDibRows(*format, bits, format->height);
   if (!picture) return 0;
   const int64_t h = format->height;
@@ -143,6 +149,21 @@ int SetDIBitsToDevice(Dc& dc, int xDst, int yDst, DWORD width, DWORD height, int
                       UINT usage) {
   const auto format = ParseDibInfo(info, usage, dc.Current().palette.get());
   if (!format || startScan >= UINT(format->height) || lines == 0) return 0;
+  if (dc.Output()) {
+    // On an output the whole picture goes at once, as a DIB stretched to
+    // the device extent's logical size (source rows count as StretchDIBits
+    // counts them); bands are refused.
+    if (startScan != 0 || lines < UINT(format->height)) return 0;
+    POINT corners[2] = {dc.ToDevice(POINT{xDst, yDst}), {}};
+    corners[1] = {Clamp32(int64_t(corners[0].x) + std::min<int64_t>(width, INT32_MAX)),
+                  Clamp32(int64_t(corners[0].y) + std::min<int64_t>(height, INT32_MAX))};
+    dc.DPtoLP(corners);
+    const int32_t h = int32_t(std::min<int64_t>(height, INT32_MAX)), w = int32_t(std::min<int64_t>(width, INT32_MAX));
+    dc.Output()->Dib(dc, RECT{xDst, yDst, corners[1].x, corners[1].y},
+                     RECT{xSrc, ySrc, Clamp32(int64_t(xSrc) + w), Clamp32(int64_t(ySrc) + h)}, info,
+                     bits, usage, SRCCOPY);
+    return format->height;
+  }
   const int32_t count = int32_t(std::min<int64_t>(lines, int64_t(format->height) - startScan));
   const auto band = DecodeDibRows(*format, bits, count);
   if (!band) return 0;

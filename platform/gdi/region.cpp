@@ -85,6 +85,12 @@ Region Region::FromRows(int32_t top, const std::vector<std::vector<Span>>& rows)
   return r;
 }
 
+Region Region::FromBand(int32_t top, int32_t bottom, const std::vector<Span>& spans) {
+  Region r;
+  r.AppendBand(top, bottom, Normalize(spans));
+  return r;
+}
+
 int Region::Kind() const {
   if (bands_.empty()) return NULLREGION;
   return bands_.size() == 1 && bands_[0].spans.size() == 1 ? SIMPLEREGION : COMPLEXREGION;

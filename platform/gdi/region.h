@@ -41,6 +41,8 @@ class Region {
   // Rows of spans: row y holds rows[y - top]; each row's spans may come in
   // any order and may overlap.
   static Region FromRows(int32_t top, const std::vector<std::vector<Span>>& rows);
+  // One band of rows top <= y < bottom; its spans as FromRows takes a row's.
+  static Region FromBand(int32_t top, int32_t bottom, const std::vector<Span>& spans);
 
   bool Empty() const { return bands_.empty(); }
   // NULLREGION, SIMPLEREGION (one rectangle) or COMPLEXREGION.

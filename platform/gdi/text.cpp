@@ -15,6 +15,7 @@
 
 #include "platform/fonts/drawtext.h"
 #include "platform/gdi/dc.h"
+#include "platform/gdi/wmf/records.h"
 
 namespace win {
 
@@ -50,6 +51,7 @@ LOGFONT SystemFont() {
 }
 
 LOGFONT Dc::SelectFont(const LOGFONT& font) {
+  if (out_) out_->FontSelected(font);
   LOGFONT old = s_.font;
   s_.font = font;
   return old;
@@ -67,6 +69,7 @@ std::shared_ptr<const fonts::Font> Dc::DeviceFont() const {
 UINT Dc::SetTextAlign(UINT align) {
   const UINT old = s_.textAlign;
   s_.textAlign = align & TA_MASK;
+  if (out_) out_->State(wmf::kSetTextAlign, {int32_t(s_.textAlign)});
   return old;
 }
 
@@ -164,46 +167,34 @@ void Dc::PaintText(const fonts::Font& font, POINT ref, std::string_view text, co
 
 bool Dc::TextOut(int x, int y, std::string_view text) { return ExtTextOut(x, y, 0, nullptr, text, nullptr); }
 
-bool Dc::ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_view text, const int* dx) {
-  const auto font = DeviceFont();
-  const TEXTMETRIC& tm = font->Metrics();
+Dc::TextPlacement Dc::PlaceText(int x, int y, std::string_view text, const int* dx) const {
+  TextPlacement t;
+  t.font = DeviceFont();
+  const TEXTMETRIC& tm = t.font->Metrics();
   const bool updateCp = (s_.textAlign & TA_UPDATECP) != 0;
   const POINT start = updateCp ? s_.pos : POINT{x, y};
 
   // Spacing: the logical positions of the characters, converted as a whole
   // so that rounding does not add up along the text.
-  std::vector<int> deviceDx;
   if (dx) {
-    deviceDx.resize(text.size());
+    t.advances.resize(text.size());
     int64_t sum = 0;
     int32_t previous = 0;
     for (size_t i = 0; i < text.size(); ++i) {
       sum += dx[i];
       const int32_t at = DeviceLengthX(sum);
-      deviceDx[i] = at - previous;
+      t.advances[i] = at - previous;
       previous = at;
     }
-  }
-  int64_t width = 0;
-  if (dx) {
-    for (const int d : deviceDx) width += d;
+    for (const int d : t.advances) t.width += d;
   } else {
-    width = font->TextWidth(text);
-  }
-
-  std::optional<RECT> box;
-  if (rect) box = ToDevice(*rect);
-  if (box && (options & ETO_OPAQUE)) {
-    Ink back;
-    back.kind = Ink::kSolid;
-    back.fore = ToPixel(s_.bkColor);
-    PaintRegion(Region(*box), back, R2_COPYPEN);
+    t.width = t.font->TextWidth(text);
   }
 
   int64_t along = 0, down = 0;
   switch (s_.textAlign & TA_CENTER) {
-    case TA_RIGHT: along = -width; break;
-    case TA_CENTER: along = -width / 2; break;
+    case TA_RIGHT: along = -t.width; break;
+    case TA_CENTER: along = -t.width / 2; break;
     default: break;
   }
   switch (s_.textAlign & TA_BASELINE) {
@@ -211,19 +202,39 @@ bool Dc::ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_vi
     case TA_BOTTOM: down = -tm.tmDescent; break;
     default: down = tm.tmAscent; break;
   }
-  const POINT origin = ToDevice(start);
-  const fonts::Point shift = font->Offset(along, down);
-  const POINT ref{Clamp32(int64_t(origin.x) + shift.x), Clamp32(int64_t(origin.y) + shift.y)};
+  t.origin = ToDevice(start);
+  const fonts::Point shift = t.font->Offset(along, down);
+  t.ref = POINT{Clamp32(int64_t(t.origin.x) + shift.x), Clamp32(int64_t(t.origin.y) + shift.y)};
+  return t;
+}
+
+bool Dc::ExtTextOut(int x, int y, UINT options, const RECT* rect, std::string_view text, const int* dx) {
+  if (out_) {
+    out_->Text(*this, x, y, options, rect, text, dx);
+    // Only the current position still needs the placement below.
+    if (!(s_.textAlign & TA_UPDATECP)) return true;
+  }
+  const bool updateCp = (s_.textAlign & TA_UPDATECP) != 0;
+  const TextPlacement t = PlaceText(x, y, text, dx);
+
+  std::optional<RECT> box;
+  if (rect) box = ToDevice(*rect);
+  if (box && (options & ETO_OPAQUE) && !out_) {
+    Ink back;
+    back.kind = Ink::kSolid;
+    back.fore = ToPixel(s_.bkColor);
+    PaintRegion(Region(*box), back, R2_COPYPEN);
+  }
   const Region clip = TextClip(box && (options & ETO_CLIPPED) ? &*box : nullptr);
-  if (!text.empty()) PaintText(*font, ref, text, dx ? deviceDx.data() : nullptr, clip);
+  if (!text.empty() && !out_) PaintText(*t.font, t.ref, text, dx ? t.advances.data() : nullptr, clip);
 
   if (updateCp) {
     // Left-aligned text leaves the position after it, right-aligned text
     // before it; centred text leaves it where it was.
     const UINT h = s_.textAlign & TA_CENTER;
     if (h != TA_CENTER) {
-      const fonts::Point step = font->Offset(h == TA_RIGHT ? -width : width, 0);
-      POINT p{Clamp32(int64_t(origin.x) + step.x), Clamp32(int64_t(origin.y) + step.y)};
+      const fonts::Point step = t.font->Offset(h == TA_RIGHT ? -t.width : t.width, 0);
+      POINT p{Clamp32(int64_t(t.origin.x) + step.x), Clamp32(int64_t(t.origin.y) + step.y)};
       DPtoLP(std::span<POINT>(&p, 1));
       s_.pos = p;
     }
@@ -246,6 +257,10 @@ int Dc::DrawText(std::string_view text, RECT* rect, UINT format) {
     return height;
   }
   const RECT clipBox{layout.rect.left, layout.rect.top, layout.rect.right, layout.rect.bottom};
+  if (out_) {
+    OutputDrawText(layout, layout.clip ? &clipBox : nullptr);
+    return height;
+  }
   const Region clip = TextClip(layout.clip ? &clipBox : nullptr);
   const int ascent = font->Metrics().tmAscent;
   for (const fonts::DrawTextRun& run : layout.runs) {
@@ -258,6 +273,31 @@ int Dc::DrawText(std::string_view text, RECT* rect, UINT format) {
     PaintRegion(Region::Combined(Region(RECT{u.left, u.top, u.right, u.bottom}), clip, RGN_AND), ink, R2_COPYPEN);
   }
   return height;
+}
+
+void Dc::OutputDrawText(const fonts::DrawTextLayout& layout, const RECT* deviceClip) {
+  // The lines go out as ExtTextOut calls from their top left corner, and
+  // the prefix underlines as fills, all within a saved state.
+  const auto logical = [&](RECT r) {
+    POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
+    DPtoLP(corners);
+    return RECT{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+  };
+  std::optional<RECT> clip;
+  if (deviceClip) clip = logical(*deviceClip);
+  SaveDC();
+  SetTextAlign(TA_TOP | TA_LEFT | TA_NOUPDATECP);
+  for (const fonts::DrawTextRun& run : layout.runs) {
+    POINT at{run.origin.x, run.origin.y};
+    DPtoLP(std::span<POINT>(&at, 1));
+    ExtTextOut(at.x, at.y, clip ? ETO_CLIPPED : 0, clip ? &*clip : nullptr, run.text);
+  }
+  if (!layout.underlines.empty()) {
+    if (clip) IntersectClipRect(clip->left, clip->top, clip->right, clip->bottom);
+    const Brush ink = CreateSolidBrush(s_.textColor);
+    for (const fonts::Rect& u : layout.underlines) FillRect(logical(RECT{u.left, u.top, u.right, u.bottom}), ink);
+  }
+  RestoreDC(-1);
 }
 
 }  // namespace win

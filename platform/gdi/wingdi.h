@@ -40,6 +40,17 @@ constexpr int32_t Clamp32(int64_t v) {
   return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
 }
 
+// a * b / c rounded to the nearest, halves away from zero; -1 when c is 0
+// or the result does not fit 32 bits.
+constexpr int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
+  if (c == 0) return -1;
+  const int64_t p = int64_t(a) * b;
+  const int64_t q = (p < 0) != (c < 0) ? -((p < 0 ? -p : p) + (c < 0 ? -int64_t(c) : c) / 2) / (c < 0 ? -int64_t(c) : c)
+                                       : ((p < 0 ? -p : p) + (c < 0 ? -int64_t(c) : c) / 2) / (c < 0 ? -int64_t(c) : c);
+  return q < INT32_MIN || q > INT32_MAX ? -1 : int32_t(q);
+}
+static_assert(MulDiv(2540, 576, 2540) == 576 && MulDiv(3, 1, 2) == 2 && MulDiv(-3, 1, 2) == -2);
+
 constexpr COLORREF RGB(uint8_t r, uint8_t g, uint8_t b) {
   return COLORREF(r) | (COLORREF(g) << 8) | (COLORREF(b) << 16);
 }
@@ -156,6 +167,10 @@ constexpr int BITSPIXEL = 12;
 constexpr int PLANES = 14;
 constexpr int NUMCOLORS = 24;
 constexpr int RASTERCAPS = 38;
+constexpr int PHYSICALWIDTH = 110;
+constexpr int PHYSICALHEIGHT = 111;
+constexpr int PHYSICALOFFSETX = 112;
+constexpr int PHYSICALOFFSETY = 113;
 constexpr int LOGPIXELSX = 88;
 constexpr int LOGPIXELSY = 90;
 constexpr int SIZEPALETTE = 104;

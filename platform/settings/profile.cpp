@@ -4,6 +4,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -18,6 +19,7 @@ namespace platform {
 namespace {
 
 std::map<std::string, WinIniFallback, std::less<>> winIniFallbacks;
+std::map<std::string, WinIniKeysFallback, std::less<>> winIniKeysFallbacks;
 WinIniChanged winIniChanged = nullptr;
 
 std::string Folded(std::string_view s) {
@@ -96,7 +98,19 @@ uint32_t ReadString(const std::string& path, const char* section, const char* ke
   if (!buffer || size == 0) return 0;
   detail::IniFile ini(path);
   if (!section) return CopyList(ini.Sections(), buffer, size);
-  if (!key) return CopyList(ini.Keys(section), buffer, size);
+  if (!key) {
+    std::vector<std::string> keys = ini.Keys(section);
+    auto it = winIni ? winIniKeysFallbacks.find(Folded(section)) : winIniKeysFallbacks.end();
+    if (it != winIniKeysFallbacks.end()) {
+      for (std::string& more : it->second(section)) {
+        const bool listed = std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
+          return Folded(k) == Folded(more);
+        });
+        if (!listed) keys.push_back(std::move(more));
+      }
+    }
+    return CopyList(keys, buffer, size);
+  }
   std::string value;
   if (!FindValue(ini, section, key, winIni, value)) value = TrimBlanks(defaultValue ? defaultValue : "", false);
   return CopyCut(value, buffer, size);
@@ -149,6 +163,11 @@ std::string ProfilePath(std::string_view fileName) {
     if (!found.empty()) return dir + found;
   }
   return dir + Cp1252ToUtf8(fileName);
+}
+
+void SetWinIniKeysFallback(std::string_view section, WinIniKeysFallback fallback) {
+  if (fallback) winIniKeysFallbacks[Folded(section)] = fallback;
+  else winIniKeysFallbacks.erase(Folded(section));
 }
 
 void SetWinIniFallback(std::string_view section, WinIniFallback fallback) {

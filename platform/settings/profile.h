@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace win {
 
@@ -56,6 +57,10 @@ std::string ProfilePath(std::string_view fileName);
 // A fallback answers a WIN.INI key that the file lacks; true when it knows one.
 using WinIniFallback = bool (*)(std::string_view section, std::string_view key, std::string& value);
 void SetWinIniFallback(std::string_view section, WinIniFallback fallback);  // nullptr removes
+// The keys a section's fallback knows; a null key lists them after the
+// file's own keys (a key the file has already is not listed twice).
+using WinIniKeysFallback = std::vector<std::string> (*)(std::string_view section);
+void SetWinIniKeysFallback(std::string_view section, WinIniKeysFallback fallback);  // nullptr removes
 using WinIniChanged = void (*)(const char* section);
 void SetWinIniChangedHook(WinIniChanged hook);
 
