@@ -792,6 +792,7 @@ bool ReadPathSteps(TFieldRef& ref) {
 
 // NLoop looks for the user's break (Ctrl+U) once in this many rounds.
 constexpr int32_t kBreakLookRounds = 1024;
+bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body);
 
 [[gnu::noinline]] uint16_t NLoopOperand(TRunValue& result, const TNode* node) {
   size_t end = g_run.code.size();
@@ -821,7 +822,9 @@ constexpr int32_t kBreakLookRounds = 1024;
       EvalArgAt(0, item, Kid(node, k));
     }
   };
-  if (g_run.apply) {
+  if (g_run.apply && node && RunPlainLoop(*node, var, n, body)) {
+    // the body ran compiled
+  } else if (g_run.apply) {
     for (int32_t i = 0; i <= n && !Failed(); ++i) {
       // A loop may run for as long as its count says; the user can stop it.
       if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
@@ -1272,6 +1275,236 @@ bool PlainAssignment(const TNode& n, TRunValue& result) {
     StoreAssigned(n.index, kValReal, result);
   }
   g_run.pos = n.end;
+  return true;
+}
+
+// A plain loop's body compiled for numbers: each item a list of steps over
+// a small stack, with the places of its variables and arrays resolved once
+// for the loop (a body of plain assignments defines, drops and retypes no
+// variable and no array). A step that would fail (a division by 0, an
+// element outside its array) gives the item up before it changed anything.
+struct TStep {
+  enum Op : uint8_t { kConst, kLoad, kElement, kAdd, kSub, kMul, kDiv, kIntDiv, kMod } op;
+  uint8_t dims = 0;
+  const double* slot = nullptr;
+  double value = 0;
+  uint32_t array = 0;  // kElement: the loop's array number
+};
+struct TLoopArray {
+  const ZetVars::TArrayDesc* desc;
+  uint8_t* data;
+  int64_t count;
+};
+struct TLoopItem {
+  const TNode* node;
+  std::vector<TStep> steps;  // the subscripts of an element target, then the value
+  double* target = nullptr;  // a variable target
+  uint32_t array = 0;        // an element target: its array + 1
+};
+
+class TPlainLoop {
+ public:
+  bool Compile(const TNode& loop) {
+    for (uint32_t k = 1; k < loop.count; ++k) {
+      const TNode& item = g_run.tr->Kid(loop, k);
+      const bool assignment = item.kind == TNodeKind::kAssignVar || (item.kind == TNodeKind::kArray && item.assign);
+      if (!assignment || item.suffix) return false;
+      const TNode& value = g_run.tr->Kid(item, item.count - 1);
+      TLoopItem out;
+      out.node = &item;
+      if (!value.pure || value.suffix) return false;
+      if (item.kind == TNodeKind::kAssignVar) {
+        if (ZetVars::IsConstantVariable(item.index)) return false;
+        out.target = ZetVars::NumberSlot(item.index, true);
+        if (!out.target) return false;
+      } else if (item.kind == TNodeKind::kArray && item.assign && item.plainIndex) {
+        for (uint32_t s = 0; s + 1 < item.count; ++s)
+          if (!Steps(g_run.tr->Kid(item, s), out.steps)) return false;
+        out.array = Array(item) + 1;
+        if (out.array == 0) return false;
+      } else {
+        return false;
+      }
+      if (!Steps(value, out.steps)) return false;
+      items.push_back(std::move(out));
+    }
+    return true;
+  }
+
+  // Runs one item; false when it gave up.
+  bool Run(const TLoopItem& item) {
+    size_t top = 0;
+    uint32_t at = 0;
+    if (item.array) {
+      const TLoopArray& a = arrays[item.array - 1];
+      const size_t n = item.node->count - 1;
+      for (; at < item.steps.size() && top < n; ++at)
+        if (!Step(item.steps[at], top)) return false;
+      uint8_t* element = Element(a, top);
+      if (!element) return false;
+      for (; at < item.steps.size(); ++at)
+        if (!Step(item.steps[at], top)) return false;
+      bytes::PutF64(element, stack_[0]);
+      return true;
+    }
+    for (const TStep& step : item.steps)
+      if (!Step(step, top)) return false;
+    *error = 0;
+    *item.target = stack_[0];
+    return true;
+  }
+
+  std::vector<TLoopItem> items;
+  double* error = ZetVars::ErrorVariableSlot();
+
+ private:
+  // The number array the node names, resolved; ~0u when it is none.
+  uint32_t Array(const TNode& n) {
+    const ZetVars::TArrayRef ref = ZetVars::GetArrayRef(n.index);
+    const uint32_t dims = n.count - (n.assign ? 1 : 0);
+    if (!ref.desc || ref.desc->dimensions != dims || ref.type == ZetVars::kTypeBits ||
+        ref.type == ZetVars::kTypeString || !ref.data || ref.desc->elementSize == 0)
+      return ~0u;
+    arrays.push_back({ref.desc, ref.data->data(),
+                      std::min<int64_t>(ref.desc->dataSize / ref.desc->elementSize, int64_t(ref.data->size() / 8))});
+    return uint32_t(arrays.size() - 1);
+  }
+
+  bool Steps(const TNode& n, std::vector<TStep>& steps) {
+    switch (n.kind) {
+      case TNodeKind::kNumber:
+        steps.push_back({TStep::kConst, 0, nullptr, n.number, 0});
+        return true;
+      case TNodeKind::kVar: {
+        const double* slot = ZetVars::NumberSlot(n.index, false);
+        if (!slot) return false;
+        steps.push_back({TStep::kLoad, 0, slot, 0, 0});
+        return true;
+      }
+      case TNodeKind::kArray: {
+        for (uint32_t s = 0; s < n.count; ++s)
+          if (!Steps(g_run.tr->Kid(n, s), steps)) return false;
+        const uint32_t array = Array(n);
+        if (array == ~0u) return false;
+        steps.push_back({TStep::kElement, uint8_t(n.count), nullptr, 0, array});
+        return true;
+      }
+      default:
+        break;
+    }
+    for (uint32_t k = 0; k < n.count; ++k) {
+      const TNode& kid = g_run.tr->Kid(n, k);
+      if (!Steps(kid, steps) || steps.size() > kMaxSteps) return false;
+      if (k == 0) continue;
+      static constexpr std::pair<uint8_t, TStep::Op> kOps[] = {{tkPlus, TStep::kAdd}, {tkMinus, TStep::kSub},
+                                                               {tkMul, TStep::kMul},  {tkSlash, TStep::kDiv},
+                                                               {tkIntDiv, TStep::kIntDiv}, {tkMod, TStep::kMod}};
+      for (const auto& [token, op] : kOps)
+        if (kid.op == token) steps.push_back({op, 0, nullptr, 0, 0});
+    }
+    return true;
+  }
+
+  uint8_t* Element(const TLoopArray& a, size_t& top) {
+    const size_t dims = a.desc->dimensions;
+    top -= dims;
+    int64_t linear = 0;
+    for (size_t k = 0; k < dims; ++k)
+      linear = linear * (int64_t(a.desc->bounds[k]) + 1) + ValueToInteger(stack_[top + k]);
+    if (linear < 0 || linear >= a.count) return nullptr;
+    return a.data + size_t(linear) * 8;
+  }
+
+  // The steps as PlainNumber works them out.
+  bool Step(const TStep& step, size_t& top) {
+    double* s = stack_.data();
+    switch (step.op) {
+      case TStep::kConst:
+        s[top++] = step.value;
+        return true;
+      case TStep::kLoad:
+        s[top++] = *step.slot;
+        return true;
+      case TStep::kElement: {
+        const uint8_t* element = Element(arrays[step.array], top);
+        if (!element) return false;
+        s[top++] = bytes::GetF64(element);
+        return true;
+      }
+      default:
+        break;
+    }
+    --top;
+    double& a = s[top - 1];
+    const double b = s[top];
+    switch (step.op) {
+      case TStep::kAdd:
+        a += b;
+        return true;
+      case TStep::kSub:
+        a -= b;
+        return true;
+      case TStep::kMul:
+        a *= b;
+        return std::isfinite(a);
+      case TStep::kDiv:
+        if (b == 0.0) return false;
+        a /= b;
+        return std::isfinite(a);
+      default: {
+        const int32_t x = Common::RealToLongInt(a);
+        const int32_t y = Common::RealToLongInt(b);
+        if (y == 0) return false;
+        const int64_t q = int64_t(x) / y;
+        a = step.op == TStep::kMod ? double(int64_t(x) - q * y) : double(q);
+        return true;
+      }
+    }
+  }
+
+  static constexpr size_t kMaxSteps = 120;
+  std::vector<TLoopArray> arrays;
+  std::array<double, kMaxSteps + 1> stack_{};
+};
+
+// An NLoop whose body items are all plain assignments (PlainAssignment) of
+// pure values over number variables and arrays: the body runs compiled
+// (TPlainLoop). An item that gives up runs the long way. False, before
+// anything happened, for another loop, or where an item's operand would
+// pass the nesting limit.
+bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
+  if (loop.count < 2 || body != g_run.tr->Kid(loop, 0).end || g_operandDepth + 2 > kMaxOperandDepth) return false;
+  TPlainLoop plain;
+  double* counter = ZetVars::NumberSlot(var, true);
+  if (!counter || !plain.Compile(loop)) return false;
+  const TNode& last = g_run.tr->Kid(loop, loop.count - 1);
+  for (int32_t i = 0; i <= count && !Failed(); ++i) {
+    if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
+      Fail(kErrUserBreak);
+      break;
+    }
+    *plain.error = 0;
+    *counter = i;
+    bool inStep = true;
+    for (const TLoopItem& item : plain.items) {
+      if (!inStep || Failed()) break;
+      if (plain.Run(item)) continue;
+      g_run.pos = item.node->start;
+      TRunValue value;
+      EvalArgAt(0, value, item.node);
+      inStep = g_run.pos == item.node->end;
+    }
+    if (inStep) {
+      if (!Failed()) g_run.pos = last.end;
+    } else {
+      // The rest of the pass as the descent reads it.
+      while (!Failed() && PeekIs(tkAnd)) {
+        ++g_run.pos;
+        TRunValue value;
+        EvalArg(0, value);
+      }
+    }
+  }
   return true;
 }
 
