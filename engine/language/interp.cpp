@@ -1675,6 +1675,7 @@ int ExecuteCode(std::string_view code, size_t& position, int mode, TRunValue& re
   const int error = g_run.error;
   const bool nullRead = g_run.nullRead;
   --g_runDepth;
+  if (g_runDepth == 0) FreeRetiredTranslations();
   g_run = saved;
   Common::LastValueIsNull = nullRead;
   return error;

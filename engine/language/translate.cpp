@@ -311,6 +311,12 @@ struct TCacheEntry {
 
 constexpr size_t kCacheSlots = 512;
 std::array<TCacheEntry, kCacheSlots> g_cache;
+// Translations put out of the cache while runs may still be inside them.
+std::vector<std::unique_ptr<TTranslation>> g_retired;
+
+void Retire(TCacheEntry& e) {
+  if (e.translation) g_retired.push_back(std::move(e.translation));
+}
 TTranslationMode g_mode = TTranslationMode::kNormal;
 
 size_t SlotOf(const char* data, size_t start) {
@@ -349,10 +355,11 @@ const TTranslation* CachedTranslation(std::string_view code, size_t start) {
     e.translated = false;
     e.usable = false;
     e.bytes.assign(code.substr(start, std::min<size_t>(code.size() - start, 256)));
-    e.translation.reset();
+    Retire(e);
     return nullptr;
   }
-  if (!e.translation) e.translation = std::make_unique<TTranslation>();
+  Retire(e);
+  e.translation = std::make_unique<TTranslation>();
   size_t hi = start;
   e.data = code.data();
   e.size = code.size();
@@ -363,7 +370,7 @@ const TTranslation* CachedTranslation(std::string_view code, size_t start) {
   if (!e.usable) {
     // Keep only the first bytes, enough to know the code again.
     e.bytes.assign(code.substr(start, std::min<size_t>(code.size() - start, 256)));
-    e.translation.reset();
+    Retire(e);
   }
   return e.usable ? e.translation.get() : nullptr;
 }
@@ -374,7 +381,12 @@ void SetTranslationMode(TTranslationMode mode) {
 }
 
 void ClearTranslations() {
-  for (TCacheEntry& e : g_cache) e = TCacheEntry();
+  for (TCacheEntry& e : g_cache) {
+    Retire(e);
+    e = TCacheEntry();
+  }
 }
+
+void FreeRetiredTranslations() { g_retired.clear(); }
 
 }  // namespace Zet02

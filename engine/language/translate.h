@@ -26,7 +26,8 @@
 //      code's length; a code at the same place whose bytes or length changed
 //      is read again. A code is translated when it runs a second time, or
 //      at once when it holds a loop (NLoop), so code that runs once costs
-//      no more than before.
+//      no more than before. A translation the cache gives up lives on until
+//      no run is left (FreeRetiredTranslations).
 #pragma once
 
 #include <cstddef>
@@ -97,5 +98,9 @@ const TTranslation* CachedTranslation(std::string_view code, size_t start);
 enum class TTranslationMode : uint8_t { kNormal, kOff, kAtOnce };
 void SetTranslationMode(TTranslationMode mode);
 void ClearTranslations();
+// A translation that leaves the cache (another code took its place) is only
+// freed here, which the interpreter calls when no run is left: a run never
+// loses the translation it is inside.
+void FreeRetiredTranslations();
 
 }  // namespace Zet02
