@@ -127,16 +127,9 @@ class TReader {
         if (!Has(pos, 3)) return -1;
         n.index = bytes::GetU16(p + 1);
         pos += 3;
-        if (pos < code_.size() && Byte(pos) == tkAssign) {
-          ++pos;
-          n.kind = TNodeKind::kAssignVar;
-          const int64_t s = Sum(pos);
-          if (s < 0) return -1;
-          parts.push_back(uint32_t(s));
-        } else {
-          n.kind = TNodeKind::kVar;
-          n.quick = n.start + 3 < code_.size();
-        }
+        if (!Assignment(pos, n, parts)) return -1;
+        n.kind = n.assign ? TNodeKind::kAssignVar : TNodeKind::kVar;
+        n.quick = !n.assign && n.start + 3 < code_.size();
         break;
       case tkArrayVar: {
         if (!Has(pos, 4)) return -1;
@@ -149,27 +142,14 @@ class TReader {
         if (!SumList(pos, parts) || parts.size() != dims) return -1;
         if (pos >= code_.size() || Byte(pos) != tkBracketClose) return -1;
         ++pos;
-        if (pos < code_.size() && Byte(pos) == tkAssign) {
-          ++pos;
-          n.assign = true;
-          const int64_t s = Sum(pos);
-          if (s < 0) return -1;
-          parts.push_back(uint32_t(s));
-        }
+        if (!Assignment(pos, n, parts)) return -1;
         break;
       }
       case tkField:
         if (!Has(pos, 4)) return -1;
         pos += 4;
-        if (pos < code_.size() && Byte(pos) == tkAssign) {
-          ++pos;
-          n.kind = TNodeKind::kFieldSet;
-          const int64_t s = Sum(pos);
-          if (s < 0) return -1;
-          parts.push_back(uint32_t(s));
-        } else {
-          n.kind = TNodeKind::kFixed;
-        }
+        if (!Assignment(pos, n, parts)) return -1;
+        n.kind = n.assign ? TNodeKind::kFieldSet : TNodeKind::kFixed;
         break;
       case tkTable:
       case tkFontRef:
@@ -226,6 +206,18 @@ class TReader {
     if (pos < code_.size() && (Byte(pos) == tkDot || Byte(pos) == tkBracket)) return -1;
     n.end = uint32_t(pos);
     return Add(n, parts);
+  }
+
+  // An assignment ":=" sum that may follow at pos: n.assign tells whether
+  // there is one, its sum goes to parts. False when its sum is not
+  // translated.
+  bool Assignment(size_t& pos, TNode& n, std::vector<uint32_t>& parts) {
+    n.assign = pos < code_.size() && Byte(pos) == tkAssign;
+    if (!n.assign) return true;
+    ++pos;
+    const int64_t s = Sum(pos);
+    parts.push_back(uint32_t(s));
+    return s >= 0;
   }
 
   // The arguments of a procedure call: sums, or an array named whole for a

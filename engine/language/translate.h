@@ -61,7 +61,7 @@ struct TNode {
   uint8_t op = 0;        // the operator in front of it in a chain
   bool quick = false;    // a number constant or number variable read the
                          // interpreter takes without the operand frame
-  bool assign = false;   // kArray: an assignment
+  bool assign = false;   // an assignment follows (kAssignVar, kArray, kFieldSet)
   bool suffix = false;   // a rounding suffix ";" 67 d stands at end
   bool pure = false;     // quick operands, array elements read with plain
                          // subscripts, and chains of them: reading it
