@@ -11,24 +11,25 @@
 //   lumo_bench [scale [marks]]   (the loop counts divided by scale, default 1;
 //                                  marks n, default and at most 100000)
 //
-// Where the time goes (callgrind and perf, Release): about two thirds in
-// the sum, term and operand levels themselves (a recursive descent over the
-// infix code on every pass: each operand is dispatched on its token, each
-// level looks for its operators, each run value is set up and copied), the
-// rest in the variable store (entry lookup through aliases, frames and
-// parameter records of every procedure call). Number constants and plain
-// number variables now bypass the general operand path, number stores take a
-// direct path, a variable read resolves its entry once, string variables keep
-// their text room and procedure calls reuse the records of their parameters:
-// about a quarter fewer instructions over the four programs (callgrind,
-// scale 20: 4.67 to 3.39 billion; Lua 0.46) and ratios of about 11-13 for
-// counting, 7-9 for fib, 9-11 for arrays, 0.4-0.5 for texts (a loaded
-// machine; they vary by a third from run to run). What would close the rest:
-// compiling a line once, when it is first run, into a form with resolved
-// operator precedence, operand kinds and skip distances (kept beside the
-// byte code, which stays as it is), so that loops do not re-read the infix
-// bytes on every pass; and frames whose parameters are slots of a preallocated
-// block instead of entries appended to the variable table on every call.
+// Both sides must give the same result for each program; the benchmark says
+// so, or stops. Lua runs with the collector as the standalone lua5.4 sets it
+// (generational).
+//
+// Where the time goes (perf, Release). A line that runs again, or holds an
+// NLoop, runs from its translation (engine/language/translate.h): operands
+// and operators found once, number chains worked out without the levels, and
+// an NLoop whose items assign plain numbers runs compiled with its variables
+// and arrays resolved once. That leaves counting and arrays at about 2-3
+// times Lua (a loop pass is a few loads and stores through the variables'
+// places, where Lua keeps its locals in registers) and texts below Lua.
+// Recursive calls stay at 7-10 times Lua: each call instantiates its
+// parameters as entries of the one variable table, binds them through the
+// variable store and runs its body as a nested run through the procedure
+// hook, as the language defines procedures; frames of preallocated slots
+// would be the next step. Ratios Lumo / Lua measured (Release, two pinned
+// cores of a busy shared machine, three runs): counting 1.9-2.3, fib 7.9-10,
+// texts 0.5-0.7, arrays 1.7-2.0 (before the translation: 11.6, 10.1, 0.49,
+// 12.1); they vary by a third with the machine's load.
 // selection_bench in this folder compares selections with SQLite.
 //
 // Marks: a table of n / 4, n / 2 and n records (in memory, no file; n from
@@ -189,7 +190,12 @@ int main(int argc, char** argv) {
   Zet02::SetWriteEnable(true);
 
   lua_State* L = luaL_newstate();
+  // The collector as the standalone lua5.4 runs it: stopped while the
+  // libraries open, then restarted in generational mode.
+  lua_gc(L, LUA_GCSTOP);
   luaL_openlibs(L);
+  lua_gc(L, LUA_GCRESTART);
+  lua_gc(L, LUA_GCGEN, 0, 0);
   struct Program {
     const char* name;
     std::string lumo;
@@ -223,7 +229,12 @@ int main(int argc, char** argv) {
       lua = std::min(lua, TimeLua(L, p.lua, b));
     }
     std::printf("%-12s %10.3f %10.3f %8.2f %12.0f %12.0f\n", p.name, lumo, lua, lumo / lua, a, b);
+    if (a != b) {
+      std::fprintf(stderr, "lumo_bench: %s: Lumo gives %.17g, Lua %.17g\n", p.name, a, b);
+      std::exit(1);
+    }
   }
+  std::printf("both sides give the same results\n");
   if (scale == 1) BenchMarks(L, marks);  // profiling runs leave the marks out
   lua_close(L);
   Units::StopEngine();

@@ -12,6 +12,7 @@
 #include "engine/language/calls.h"
 #include "engine/language/listing.h"
 #include "engine/language/selection.h"
+#include "engine/language/translate.h"
 #include "engine/language/variables.h"
 #include "engine/storage/engine_hooks.h"
 #include "engine/storage/zet00_index.h"
@@ -36,6 +37,8 @@ struct TRun {
   bool apply = false;
   int* dependency = nullptr;
   bool nullRead = false;
+  // The line's translation (nullptr: read from the bytes only).
+  const TTranslation* tr = nullptr;
   // The last field or field path read as a value: where its operand lies
   // in this code and the field it named (table 0: none yet).
   struct {
@@ -142,6 +145,15 @@ void SetText(TRunValue& r, std::string_view t) {
 
 uint16_t EvalSum(TRunValue& result);
 uint16_t EvalOperand(TRunValue& result);
+// The same at a node of the line's translation: where the position stands at
+// the node's first byte, the node is run; otherwise the bytes are read.
+uint16_t SumAt(TRunValue& result, const TNode* node);
+uint16_t OperandAt(TRunValue& result, const TNode* node);
+bool EvalArgAt(uint16_t expected, TRunValue& value, const TNode* node);
+// Child i of a node (nullptr when there is none).
+const TNode* Kid(const TNode* node, uint32_t i) {
+  return node && i < node->count ? &g_run.tr->Kid(*node, i) : nullptr;
+}
 
 // Clears the operand-only switch for a scope.
 class TFullSums {
@@ -160,76 +172,96 @@ void DivideByZero(double& acc) {
   if (g_run.mode == 3) Fail(kErrRealOverflow);
 }
 
-uint16_t EvalTerm(TRunValue& result) {
-  uint16_t type = EvalOperand(result);
+// One multiplicative step: acc (in result) op right.
+void ApplyTermOp(uint8_t op, TRunValue& result, uint16_t rt, const TRunValue& right, int earlier) {
+  double acc = result.number;
+  if (rt != kValReal && g_run.error <= 0) {
+    Fail(kErrTypes, std::string(ValueTypeName(rt)) + "->" + ValueTypeName(kValReal));
+  }
+  g_run.error = Combine(g_run.error, earlier);
+  const double r = rt == kValReal ? right.number : 0;
+  if (op == tkMul) {
+    acc *= r;
+    if (!std::isfinite(acc)) DivideByZero(acc);
+  } else if (op == tkSlash) {
+    if (r == 0.0) {
+      DivideByZero(acc);
+    } else {
+      acc /= r;
+      if (!std::isfinite(acc)) DivideByZero(acc);
+    }
+  } else {
+    const int32_t a = Common::RealToLongInt(acc);
+    const int32_t b = Common::RealToLongInt(r);
+    if (b == 0) {
+      DivideByZero(acc);
+    } else {
+      const int64_t q = int64_t(a) / b;
+      acc = op == tkMod ? double(int64_t(a) - q * b) : double(q);
+    }
+  }
+  SetReal(result, acc);
+}
+
+// The term level after its first operand: the operators from the position.
+uint16_t TermRest(uint16_t type, TRunValue& result) {
   if (g_operandOnly || type != kValReal) return type;
   for (;;) {
     const int earlier = g_run.error;
     const uint8_t op = MatchOperator(tkMul, tkSlash, tkIntDiv, tkMod);
     if (g_run.error > 0 || op == 0) break;
-    double acc = result.number;
     TRunValue right;
     const uint16_t rt = EvalOperand(right);
-    if (rt != kValReal && g_run.error <= 0) {
-      Fail(kErrTypes, std::string(ValueTypeName(rt)) + "->" + ValueTypeName(kValReal));
-    }
-    g_run.error = Combine(g_run.error, earlier);
-    const double r = rt == kValReal ? right.number : 0;
-    if (op == tkMul) {
-      acc *= r;
-      if (!std::isfinite(acc)) DivideByZero(acc);
-    } else if (op == tkSlash) {
-      if (r == 0.0) {
-        DivideByZero(acc);
-      } else {
-        acc /= r;
-        if (!std::isfinite(acc)) DivideByZero(acc);
-      }
-    } else {
-      const int32_t a = Common::RealToLongInt(acc);
-      const int32_t b = Common::RealToLongInt(r);
-      if (b == 0) {
-        DivideByZero(acc);
-      } else {
-        const int64_t q = int64_t(a) / b;
-        acc = op == tkMod ? double(int64_t(a) - q * b) : double(q);
-      }
-    }
-    SetReal(result, acc);
+    ApplyTermOp(op, result, rt, right, earlier);
   }
   return type;
 }
 
-uint16_t EvalSum(TRunValue& result) {
-  const uint16_t type = EvalTerm(result);
-  if (g_operandOnly) return type;
-  if (type != kValReal && type != kValString) return type;
-  double acc = result.number;
-  // Only a text sum needs its accumulator text.
-  const bool isText = type == kValString;
+uint16_t EvalTerm(TRunValue& result) { return TermRest(EvalOperand(result), result); }
+
+// The running value of a sum: a number, or a text (only a text sum needs
+// its accumulator text).
+struct TSumAcc {
+  TSumAcc(uint16_t t, const TRunValue& first) : type(t), isText(t == kValString), number(first.number) {
+    if (isText) text = first.text;
+  }
+  uint16_t type;
+  bool isText;
+  double number;
   ShortStr text;
-  if (isText) text = result.text;
+};
+
+void ApplySumOp(TSumAcc& acc, uint8_t op, uint16_t rt, const TRunValue& right, int earlier) {
+  if (rt != acc.type && g_run.error <= 0)
+    Fail(kErrTypes, std::string(ValueTypeName(rt)) + "->" + ValueTypeName(acc.type));
+  g_run.error = Combine(g_run.error, earlier);
+  if (acc.isText) {
+    if (op == tkPlus) {
+      if (rt == kValString) acc.text.append(right.text.view());
+    } else {
+      Fail(kErrTypes, "STRING->REAL");
+    }
+  } else if (rt == kValReal) {
+    acc.number = op == tkPlus ? acc.number + right.number : acc.number - right.number;
+  }
+}
+
+// The sum's operators from the position.
+void SumLoop(TSumAcc& acc) {
   for (;;) {
     const int earlier = g_run.error;
     const uint8_t op = MatchOperator(tkPlus, tkMinus, tkPlus, tkMinus);
     if (g_run.error > 0 || op == 0) break;
     TRunValue right;
     const uint16_t rt = EvalTerm(right);
-    if (rt != type && g_run.error <= 0)
-      Fail(kErrTypes, std::string(ValueTypeName(rt)) + "->" + ValueTypeName(type));
-    g_run.error = Combine(g_run.error, earlier);
-    if (isText) {
-      if (op == tkPlus) {
-        if (rt == kValString) text.append(right.text.view());
-      } else {
-        Fail(kErrTypes, "STRING->REAL");
-      }
-    } else if (rt == kValReal) {
-      acc = op == tkPlus ? acc + right.number : acc - right.number;
-    }
+    ApplySumOp(acc, op, rt, right, earlier);
   }
-  if (!isText) {
-    SetReal(result, acc);
+}
+
+// The sum's value, with the rounding suffix ";" 67 d that may follow.
+uint16_t FinishSum(const TSumAcc& acc, TRunValue& result) {
+  if (!acc.isText) {
+    SetReal(result, acc.number);
     if (g_run.pos + 2 < g_run.code.size() + 0 && Peek() == tkSemicolon &&
         uint8_t(g_run.code[g_run.pos + 1]) == tkByteConst) {
       const int d = std::min<int>(uint8_t(g_run.code[g_run.pos + 2]), 10);
@@ -237,10 +269,21 @@ uint16_t EvalSum(TRunValue& result) {
       g_run.pos += 3;
     }
   } else {
-    SetText(result, text.view());
+    SetText(result, acc.text.view());
   }
-  return type;
+  return acc.type;
 }
+
+// The sum level after its first term.
+uint16_t SumRest(uint16_t type, TRunValue& result) {
+  if (g_operandOnly) return type;
+  if (type != kValReal && type != kValString) return type;
+  TSumAcc acc(type, result);
+  SumLoop(acc);
+  return FinishSum(acc, result);
+}
+
+uint16_t EvalSum(TRunValue& result) { return SumRest(EvalTerm(result), result); }
 
 // ---- Variables and arrays ---------------------------------------------------
 
@@ -293,14 +336,10 @@ uint16_t ReadVariable(uint16_t index, TRunValue& result) {
   }
 }
 
-uint16_t AssignVariable(uint16_t index, TRunValue& result) {
-  if (ZetVars::IsConstantVariable(index)) {
-    Fail(kErrConstant);
-    return 0;
-  }
-  const uint16_t type = EvalSum(result);
-  // A run without the apply flag (a check, a compile-time run) reads and
-  // types the assignment but changes no variable.
+// The value of an assignment into its variable. A run without the apply flag
+// (a check, a compile-time run) reads and types the assignment but changes
+// no variable.
+void StoreAssigned(uint16_t index, uint16_t type, const TRunValue& result) {
   if (g_run.error <= 0 && g_run.apply && !(type == kValReal && ZetVars::StoreNumber(index, result.number))) {
     ZetVars::TVarValue value;
     value.number = result.number;
@@ -308,11 +347,20 @@ uint16_t AssignVariable(uint16_t index, TRunValue& result) {
     const uint16_t answer = ZetVars::SetVariable(index, type, value, 0);
     if (answer != 0) Fail(answer);
   }
+}
+
+uint16_t AssignVariable(uint16_t index, TRunValue& result, const TNode* node) {
+  if (ZetVars::IsConstantVariable(index)) {
+    Fail(kErrConstant);
+    return 0;
+  }
+  const uint16_t type = SumAt(result, Kid(node, 0));
+  StoreAssigned(index, type, result);
   return type;
 }
 
 // Reads '[' i1 {',' ik} ']' for an array of n dimensions.
-bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix) {
+bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix, const TNode* node) {
   if (!ExpectCode(tkBracket)) return false;
   TFullSums full;
   for (int k = 0; k < n; ++k) {
@@ -321,13 +369,13 @@ bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix) {
       return false;
     }
     TRunValue v;
-    if (!EvalArg(kValReal, v)) return false;
+    if (!EvalArgAt(kValReal, v, Kid(node, uint32_t(k)))) return false;
     ix[size_t(k)] = ValueToInteger(v.number);
   }
   return ExpectCode(tkBracketClose);
 }
 
-[[gnu::noinline]] uint16_t ArrayOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ArrayOperand(TRunValue& result, const TNode* node) {
   uint16_t index = 0;
   uint8_t dims = 0;
   if (!ReadWord(index) || !ReadByte(dims)) return 0;
@@ -338,7 +386,7 @@ bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix) {
     return 0;
   }
   std::array<int32_t, ZetVars::kMaxDimensions> ix{};
-  if (!ReadSubscripts(dims, ix)) return 0;
+  if (!ReadSubscripts(dims, ix, node)) return 0;
   // Row-major: the last subscript varies fastest; each bound is the
   // highest index of its dimension.
   int64_t linear = 0;
@@ -357,7 +405,7 @@ bool ReadSubscripts(int n, std::array<int32_t, ZetVars::kMaxDimensions>& ix) {
     return 0;
   }
   if (assign) {
-    const uint16_t type = EvalSum(result);
+    const uint16_t type = SumAt(result, Kid(node, dims));
     if (g_run.error > 0) return type;
     if (type != elemType) {
       Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(elemType));
@@ -586,7 +634,7 @@ int WriteFieldAndUpdate(int table, uint16_t field, TRunValue& value, uint32_t re
 
 namespace {
 
-[[gnu::noinline]] uint16_t FieldOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t FieldOperand(TRunValue& result, const TNode* node) {
   const size_t start = g_run.pos - 1;
   uint8_t slot = 0;
   uint16_t field = 0;
@@ -597,7 +645,7 @@ namespace {
   }
   RaiseDependency(Zet01::LinkLevelOfTable(slot));
   if (MatchCode(tkAssign)) {
-    const uint16_t type = EvalSum(result);
+    const uint16_t type = SumAt(result, Kid(node, 0));
     if (g_run.error > 0) return type;
     StoreField(slot, field, result);
     NoteNullRead();
@@ -687,7 +735,7 @@ bool ReadPathSteps(TFieldRef& ref) {
 
 // ---- Constructs ----------------------------------------------------------------
 
-[[gnu::noinline]] uint16_t ChoiceOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t ChoiceOperand(TRunValue& result, const TNode* node) {
   uint8_t n = 0;
   if (!ReadByte(n)) return 0;
   std::string_view offsets;
@@ -701,7 +749,7 @@ bool ReadPathSteps(TFieldRef& ref) {
   const size_t start = g_run.pos;  // the selector's first byte
   TFullSums full;
   TRunValue selector;
-  if (!EvalArg(kValReal, selector)) return 0;
+  if (!EvalArgAt(kValReal, selector, Kid(node, 0))) return 0;
   int32_t k = ValueToInteger(selector.number);
   if (n < 2) {
     // A Choice without alternatives has nothing to give.
@@ -718,7 +766,7 @@ bool ReadPathSteps(TFieldRef& ref) {
     return 0;
   }
   g_run.pos = alternative;
-  const uint16_t type = EvalSum(result);
+  const uint16_t type = SumAt(result, Kid(node, uint32_t(k)));
   g_run.pos = end;
   return type;
 }
@@ -744,8 +792,9 @@ bool ReadPathSteps(TFieldRef& ref) {
 
 // NLoop looks for the user's break (Ctrl+U) once in this many rounds.
 constexpr int32_t kBreakLookRounds = 1024;
+bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body);
 
-[[gnu::noinline]] uint16_t NLoopOperand(TRunValue& result) {
+[[gnu::noinline]] uint16_t NLoopOperand(TRunValue& result, const TNode* node) {
   size_t end = g_run.code.size();
   if (PeekIs(tkNLoopBody)) {
     ++g_run.pos;
@@ -762,18 +811,20 @@ constexpr int32_t kBreakLookRounds = 1024;
   TFullSums full;
   if (!ExpectCode(tkAnd)) return 0;
   TRunValue countValue;
-  if (!EvalArg(kValReal, countValue)) return 0;
+  if (!EvalArgAt(kValReal, countValue, Kid(node, 0))) return 0;
   const int32_t n = ValueToInteger(countValue.number);
   const size_t body = g_run.pos;
   auto runBody = [&] {
     g_run.pos = body;
-    while (!Failed() && PeekIs(tkAnd)) {
+    for (uint32_t k = 1; !Failed() && PeekIs(tkAnd); ++k) {
       ++g_run.pos;
       TRunValue item;
-      EvalArg(0, item);
+      EvalArgAt(0, item, Kid(node, k));
     }
   };
-  if (g_run.apply) {
+  if (g_run.apply && node && RunPlainLoop(*node, var, n, body)) {
+    // the body ran compiled
+  } else if (g_run.apply) {
     for (int32_t i = 0; i <= n && !Failed(); ++i) {
       // A loop may run for as long as its count says; the user can stop it.
       if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
@@ -809,7 +860,7 @@ constexpr int32_t kBreakLookRounds = 1024;
   return kValReal;
 }
 
-[[gnu::noinline]] uint16_t ProcedureCall(TRunValue& result) {
+[[gnu::noinline]] uint16_t ProcedureCall(TRunValue& result, const TNode* node) {
   uint16_t proc = 0;
   if (!ReadWord(proc)) return 0;
   SetReal(result, 0);
@@ -848,7 +899,7 @@ constexpr int32_t kBreakLookRounds = 1024;
       TRunValue v;
       const uint16_t want = param.type == ZetVars::kTypeString ? kValString
                             : ZetVars::IsObjectType(param.type) ? kValObject : kValReal;
-      if (!EvalArg(want, v)) break;
+      if (!EvalArgAt(want, v, Kid(node, uint32_t(i)))) break;
       ZetVars::TVarValue value;
       value.number = v.number;
       value.text = v.text.view();
@@ -912,17 +963,17 @@ constexpr int32_t kBreakLookRounds = 1024;
   return result.type;
 }
 
-uint16_t Dispatch(uint8_t t, TRunValue& result) {
+uint16_t Dispatch(uint8_t t, TRunValue& result, const TNode* node) {
   switch (t) {
     case tkOpen: {
       TFullSums full;
-      const uint16_t type = EvalSum(result);
+      const uint16_t type = SumAt(result, Kid(node, 0));
       ExpectCode(tkClose);
       return type;
     }
     case tkPlus:
     case tkMinus: {
-      const uint16_t type = EvalOperand(result);
+      const uint16_t type = OperandAt(result, Kid(node, 0));
       if (type != kValReal) {
         Fail(kErrBadOperator);
         return type;
@@ -974,7 +1025,7 @@ uint16_t Dispatch(uint8_t t, TRunValue& result) {
     case tkObjectVar: {
       uint16_t index = 0;
       if (!ReadWord(index)) return 0;
-      uint16_t type = MatchCode(tkAssign) ? AssignVariable(index, result) : ReadVariable(index, result);
+      uint16_t type = MatchCode(tkAssign) ? AssignVariable(index, result, node) : ReadVariable(index, result);
       if (t == tkObjectVar) {
         g_object = std::nearbyint(result.number);
         if (!ZetVars::IsObjectType(type)) type = kValObject;
@@ -983,9 +1034,9 @@ uint16_t Dispatch(uint8_t t, TRunValue& result) {
       return type;
     }
     case tkArrayVar:
-      return ArrayOperand(result);
+      return ArrayOperand(result, node);
     case tkField:
-      return FieldOperand(result);
+      return FieldOperand(result, node);
     case tkFieldChain:
       return FieldChainOperand(result);
     case tkHostFunc:
@@ -1021,11 +1072,11 @@ uint16_t Dispatch(uint8_t t, TRunValue& result) {
       SoftStopInCheck();
       return kValString;
     case tkChoice:
-      return ChoiceOperand(result);
+      return ChoiceOperand(result, node);
     case tkChoiceRun:
       return BoundaryScan(result);
     case tkNLoop:
-      return NLoopOperand(result);
+      return NLoopOperand(result, node);
     case tkSel:
     case tkLink:
     case tkExists:
@@ -1033,7 +1084,7 @@ uint16_t Dispatch(uint8_t t, TRunValue& result) {
     case tkLinkSum:
       return LinkedAggregate(t, result);
     case tkProcCall:
-      return ProcedureCall(result);
+      return ProcedureCall(result, node);
     case tkExecMacro:
       return ExecMacroOperand(result);
     default:
@@ -1061,6 +1112,25 @@ uint16_t Dispatch(uint8_t t, TRunValue& result) {
     SetText(result, size_t(s) > text.size() ? std::string_view() : text.substr(size_t(s - 1), size_t(n)));
   }
   if (g_run.error == 0) g_run.error = before;
+}
+
+// What follows an operand: a member chain a.b.c after an object, the index
+// suffix after a text.
+uint16_t OperandTail(uint16_t type, TRunValue& result) {
+  uint8_t t = 0;
+  while (!Failed() && ZetVars::IsObjectType(type) && PeekIs(tkDot) && g_run.pos + 1 < g_run.code.size()) {
+    ++g_run.pos;
+    t = uint8_t(g_run.code[g_run.pos++]);
+    if (t != tkHostFunc && t != tkHostProc) {
+      Fail(kErrIllegalOperand);
+      break;
+    }
+    g_object = std::nearbyint(result.number);
+    ExecuteSystemFuntion(t == tkHostFunc ? uint8_t(233) : uint8_t(235), result);
+    type = result.type;
+  }
+  if (g_run.error <= 0 && type == kValString && PeekIs(tkBracket)) IndexSuffix(result);
+  return type;
 }
 
 // Counts operand nesting over all runs.
@@ -1110,24 +1180,471 @@ uint16_t EvalOperand(TRunValue& result) {
     Fail(kErrRunIncomplete);
     return 0;
   }
-  const double savedObject = g_object;
-  uint8_t t = uint8_t(g_run.code[g_run.pos++]);
-  uint16_t type = Dispatch(t, result);
-  // Member chain a.b.c
-  while (!Failed() && ZetVars::IsObjectType(type) && PeekIs(tkDot) && g_run.pos + 1 < g_run.code.size()) {
-    ++g_run.pos;
-    t = uint8_t(g_run.code[g_run.pos++]);
-    if (t != tkHostFunc && t != tkHostProc) {
-      Fail(kErrIllegalOperand);
+  const uint8_t t = uint8_t(g_run.code[g_run.pos++]);
+  return OperandTail(Dispatch(t, result, nullptr), result);
+}
+
+// ---- The translated line ------------------------------------------------------
+//
+// The nodes run the same steps as the descent over the bytes, with the
+// operands and operators already found: a chain applies its operators
+// through the same steps (ApplyTermOp, ApplySumOp, FinishSum), and an
+// operand goes through Dispatch with its node, so that its nested sums run
+// as nodes too. After each child the position is compared with the child's
+// end: a child that stopped elsewhere (a text where the operators take
+// numbers, a procedure whose parameters do not match its arguments) hands
+// the rest of its level to the descent over the bytes (TermRest, SumLoop,
+// OperandTail), which goes on from where the child stopped, exactly as
+// without the translation.
+
+bool PlainAssignment(const TNode& n, TRunValue& result);
+
+uint16_t FastOperand(const TNode& n, TRunValue& result) {
+  if (n.quick) {
+    // As the first step of EvalOperand.
+    if (n.kind == TNodeKind::kNumber) {
+      SetReal(result, n.number);
+      g_run.pos = n.end;
+      return kValReal;
+    }
+    double number;
+    if (ZetVars::ReadNumber(n.index, number)) {
+      SetReal(result, number);
+      g_run.pos = n.end;
+      return kValReal;
+    }
+  }
+  TOperandDepth depth;
+  if (g_operandDepth > kMaxOperandDepth) {
+    Fail(kErrTooComplex);
+    g_run.pos = g_run.code.size();
+    return 0;
+  }
+  if ((n.kind == TNodeKind::kAssignVar || n.kind == TNodeKind::kArray) && PlainAssignment(n, result)) return kValReal;
+  g_run.pos = n.start + 1;
+  const uint16_t type = Dispatch(n.token, result, &n);
+  return g_run.pos == n.end ? type : OperandTail(type, result);
+}
+
+bool PlainNumber(const TNode& n, double& out);
+
+// The element of a number array that an array node with plain subscripts
+// names, when the run applies, the node's operand level (levels deeper than
+// the operands counted now) is allowed, the array has the node's dimensions
+// and the element lies inside its data; nullptr otherwise.
+uint8_t* PlainElement(const TNode& n, int level) {
+  if (!g_run.apply || !n.plainIndex || g_operandDepth + level > kMaxOperandDepth) return nullptr;
+  const ZetVars::TArrayRef array = ZetVars::GetArrayRef(n.index);
+  const ZetVars::TArrayDesc* desc = array.desc;
+  const uint32_t dims = n.count - (n.assign ? 1 : 0);
+  if (!desc || desc->dimensions != dims || array.type == ZetVars::kTypeBits || array.type == ZetVars::kTypeString ||
+      !array.data || desc->elementSize == 0)
+    return nullptr;
+  int64_t linear = 0;
+  for (uint32_t k = 0; k < dims; ++k) {
+    double v;
+    if (!PlainNumber(g_run.tr->Kid(n, k), v)) return nullptr;
+    linear = linear * (int64_t(desc->bounds[k]) + 1) + ValueToInteger(v);
+  }
+  if (linear < 0 || linear >= desc->dataSize / desc->elementSize || size_t(linear + 1) * 8 > array.data->size())
+    return nullptr;
+  return array.data->data() + size_t(linear) * 8;
+}
+
+// An assignment of a pure value to a variable, or a number array element
+// read or assigned with plain subscripts, without Dispatch: true when done.
+bool PlainAssignment(const TNode& n, TRunValue& result) {
+  if (n.kind == TNodeKind::kArray && !n.assign) {
+    const uint8_t* element = PlainElement(n, 0);
+    if (!element) return false;
+    SetReal(result, bytes::GetF64(element));
+    g_run.pos = n.end;
+    return true;
+  }
+  const TNode& value = g_run.tr->Kid(n, n.count - 1);
+  if (!value.pure || value.suffix || g_run.error > 0) return false;
+  double number;
+  if (n.kind == TNodeKind::kArray) {
+    uint8_t* element = PlainElement(n, 0);
+    if (!element || !PlainNumber(value, number)) return false;
+    bytes::PutF64(element, number);
+    SetReal(result, number);
+  } else {
+    if (ZetVars::IsConstantVariable(n.index) || !PlainNumber(value, number)) return false;
+    SetReal(result, number);
+    StoreAssigned(n.index, kValReal, result);
+  }
+  g_run.pos = n.end;
+  return true;
+}
+
+// A plain loop's body compiled for numbers: each item a list of steps over
+// a small stack, with the places of its variables and arrays resolved once
+// for the loop (a body of plain assignments defines, drops and retypes no
+// variable and no array). A step that would fail (a division by 0, an
+// element outside its array) gives the item up before it changed anything.
+struct TStep {
+  enum Op : uint8_t { kConst, kLoad, kElement, kAdd, kSub, kMul, kDiv, kIntDiv, kMod } op;
+  uint8_t dims = 0;
+  const double* slot = nullptr;
+  double value = 0;
+  uint32_t array = 0;  // kElement: the loop's array number
+};
+struct TLoopArray {
+  const ZetVars::TArrayDesc* desc;
+  uint8_t* data;
+  int64_t count;
+};
+struct TLoopItem {
+  const TNode* node;
+  std::vector<TStep> steps;  // the subscripts of an element target, then the value
+  double* target = nullptr;  // a variable target
+  uint32_t array = 0;        // an element target: its array + 1
+};
+
+class TPlainLoop {
+ public:
+  bool Compile(const TNode& loop) {
+    for (uint32_t k = 1; k < loop.count; ++k) {
+      const TNode& item = g_run.tr->Kid(loop, k);
+      const bool assignment = item.kind == TNodeKind::kAssignVar || (item.kind == TNodeKind::kArray && item.assign);
+      if (!assignment || item.suffix) return false;
+      const TNode& value = g_run.tr->Kid(item, item.count - 1);
+      TLoopItem out;
+      out.node = &item;
+      if (!value.pure || value.suffix) return false;
+      if (item.kind == TNodeKind::kAssignVar) {
+        if (ZetVars::IsConstantVariable(item.index)) return false;
+        out.target = ZetVars::NumberSlot(item.index, true);
+        if (!out.target) return false;
+      } else if (item.kind == TNodeKind::kArray && item.assign && item.plainIndex) {
+        for (uint32_t s = 0; s + 1 < item.count; ++s)
+          if (!Steps(g_run.tr->Kid(item, s), out.steps)) return false;
+        out.array = Array(item) + 1;
+        if (out.array == 0) return false;
+      } else {
+        return false;
+      }
+      if (!Steps(value, out.steps)) return false;
+      items.push_back(std::move(out));
+    }
+    return true;
+  }
+
+  // Runs one item; false when it gave up.
+  bool Run(const TLoopItem& item) {
+    size_t top = 0;
+    uint32_t at = 0;
+    if (item.array) {
+      const TLoopArray& a = arrays[item.array - 1];
+      const size_t n = item.node->count - 1;
+      for (; at < item.steps.size() && top < n; ++at)
+        if (!Step(item.steps[at], top)) return false;
+      uint8_t* element = Element(a, top);
+      if (!element) return false;
+      for (; at < item.steps.size(); ++at)
+        if (!Step(item.steps[at], top)) return false;
+      bytes::PutF64(element, stack_[0]);
+      return true;
+    }
+    for (const TStep& step : item.steps)
+      if (!Step(step, top)) return false;
+    *error = 0;
+    *item.target = stack_[0];
+    return true;
+  }
+
+  std::vector<TLoopItem> items;
+  double* error = ZetVars::ErrorVariableSlot();
+
+ private:
+  // The number array the node names, resolved; ~0u when it is none.
+  uint32_t Array(const TNode& n) {
+    const ZetVars::TArrayRef ref = ZetVars::GetArrayRef(n.index);
+    const uint32_t dims = n.count - (n.assign ? 1 : 0);
+    if (!ref.desc || ref.desc->dimensions != dims || ref.type == ZetVars::kTypeBits ||
+        ref.type == ZetVars::kTypeString || !ref.data || ref.desc->elementSize == 0)
+      return ~0u;
+    arrays.push_back({ref.desc, ref.data->data(),
+                      std::min<int64_t>(ref.desc->dataSize / ref.desc->elementSize, int64_t(ref.data->size() / 8))});
+    return uint32_t(arrays.size() - 1);
+  }
+
+  bool Steps(const TNode& n, std::vector<TStep>& steps) {
+    switch (n.kind) {
+      case TNodeKind::kNumber:
+        steps.push_back({TStep::kConst, 0, nullptr, n.number, 0});
+        return true;
+      case TNodeKind::kVar: {
+        const double* slot = ZetVars::NumberSlot(n.index, false);
+        if (!slot) return false;
+        steps.push_back({TStep::kLoad, 0, slot, 0, 0});
+        return true;
+      }
+      case TNodeKind::kArray: {
+        for (uint32_t s = 0; s < n.count; ++s)
+          if (!Steps(g_run.tr->Kid(n, s), steps)) return false;
+        const uint32_t array = Array(n);
+        if (array == ~0u) return false;
+        steps.push_back({TStep::kElement, uint8_t(n.count), nullptr, 0, array});
+        return true;
+      }
+      default:
+        break;
+    }
+    for (uint32_t k = 0; k < n.count; ++k) {
+      const TNode& kid = g_run.tr->Kid(n, k);
+      if (!Steps(kid, steps) || steps.size() > kMaxSteps) return false;
+      if (k == 0) continue;
+      static constexpr std::pair<uint8_t, TStep::Op> kOps[] = {{tkPlus, TStep::kAdd}, {tkMinus, TStep::kSub},
+                                                               {tkMul, TStep::kMul},  {tkSlash, TStep::kDiv},
+                                                               {tkIntDiv, TStep::kIntDiv}, {tkMod, TStep::kMod}};
+      for (const auto& [token, op] : kOps)
+        if (kid.op == token) steps.push_back({op, 0, nullptr, 0, 0});
+    }
+    return true;
+  }
+
+  uint8_t* Element(const TLoopArray& a, size_t& top) {
+    const size_t dims = a.desc->dimensions;
+    top -= dims;
+    int64_t linear = 0;
+    for (size_t k = 0; k < dims; ++k)
+      linear = linear * (int64_t(a.desc->bounds[k]) + 1) + ValueToInteger(stack_[top + k]);
+    if (linear < 0 || linear >= a.count) return nullptr;
+    return a.data + size_t(linear) * 8;
+  }
+
+  // The steps as PlainNumber works them out.
+  bool Step(const TStep& step, size_t& top) {
+    double* s = stack_.data();
+    switch (step.op) {
+      case TStep::kConst:
+        s[top++] = step.value;
+        return true;
+      case TStep::kLoad:
+        s[top++] = *step.slot;
+        return true;
+      case TStep::kElement: {
+        const uint8_t* element = Element(arrays[step.array], top);
+        if (!element) return false;
+        s[top++] = bytes::GetF64(element);
+        return true;
+      }
+      default:
+        break;
+    }
+    --top;
+    double& a = s[top - 1];
+    const double b = s[top];
+    switch (step.op) {
+      case TStep::kAdd:
+        a += b;
+        return true;
+      case TStep::kSub:
+        a -= b;
+        return true;
+      case TStep::kMul:
+        a *= b;
+        return std::isfinite(a);
+      case TStep::kDiv:
+        if (b == 0.0) return false;
+        a /= b;
+        return std::isfinite(a);
+      default: {
+        const int32_t x = Common::RealToLongInt(a);
+        const int32_t y = Common::RealToLongInt(b);
+        if (y == 0) return false;
+        const int64_t q = int64_t(x) / y;
+        a = step.op == TStep::kMod ? double(int64_t(x) - q * y) : double(q);
+        return true;
+      }
+    }
+  }
+
+  static constexpr size_t kMaxSteps = 120;
+  std::vector<TLoopArray> arrays;
+  std::array<double, kMaxSteps + 1> stack_{};
+};
+
+// An NLoop whose body items are all plain assignments (PlainAssignment) of
+// pure values over number variables and arrays: the body runs compiled
+// (TPlainLoop). An item that gives up runs the long way. False, before
+// anything happened, for another loop, or where an item's operand would
+// pass the nesting limit.
+bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
+  if (loop.count < 2 || body != g_run.tr->Kid(loop, 0).end || g_operandDepth + 2 > kMaxOperandDepth) return false;
+  TPlainLoop plain;
+  double* counter = ZetVars::NumberSlot(var, true);
+  if (!counter || !plain.Compile(loop)) return false;
+  const TNode& last = g_run.tr->Kid(loop, loop.count - 1);
+  for (int32_t i = 0; i <= count && !Failed(); ++i) {
+    if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
+      Fail(kErrUserBreak);
       break;
     }
-    g_object = std::nearbyint(result.number);
-    ExecuteSystemFuntion(t == tkHostFunc ? uint8_t(233) : uint8_t(235), result);
-    type = result.type;
+    *plain.error = 0;
+    *counter = i;
+    bool inStep = true;
+    for (const TLoopItem& item : plain.items) {
+      if (!inStep || Failed()) break;
+      if (plain.Run(item)) continue;
+      g_run.pos = item.node->start;
+      TRunValue value;
+      EvalArgAt(0, value, item.node);
+      inStep = g_run.pos == item.node->end;
+    }
+    if (inStep) {
+      if (!Failed()) g_run.pos = last.end;
+    } else {
+      // The rest of the pass as the descent reads it.
+      while (!Failed() && PeekIs(tkAnd)) {
+        ++g_run.pos;
+        TRunValue value;
+        EvalArg(0, value);
+      }
+    }
   }
-  (void)savedObject;
-  if (g_run.error <= 0 && type == kValString && PeekIs(tkBracket)) IndexSuffix(result);
+  return true;
+}
+
+// The value of a pure node when every step of it is plain: each variable
+// holds a number and no operator fails. False otherwise; nothing has changed
+// then, and the node runs the long way.
+bool PlainNumber(const TNode& n, double& out) {
+  switch (n.kind) {
+    case TNodeKind::kNumber:
+      out = n.number;
+      return true;
+    case TNodeKind::kVar:
+      return ZetVars::ReadNumber(n.index, out);
+    case TNodeKind::kArray: {
+      // An operand of its own, one level deeper than the chain it is in.
+      const uint8_t* element = PlainElement(n, 1);
+      if (element) out = bytes::GetF64(element);
+      return element != nullptr;
+    }
+    default:
+      break;
+  }
+  if (!PlainNumber(g_run.tr->Kid(n, 0), out)) return false;
+  for (uint32_t i = 1; i < n.count; ++i) {
+    const TNode& kid = g_run.tr->Kid(n, i);
+    double r;
+    if (!PlainNumber(kid, r)) return false;
+    switch (kid.op) {
+      case tkPlus:
+        out += r;
+        break;
+      case tkMinus:
+        out -= r;
+        break;
+      case tkMul:
+        out *= r;
+        if (!std::isfinite(out)) return false;
+        break;
+      case tkSlash:
+        if (r == 0.0) return false;
+        out /= r;
+        if (!std::isfinite(out)) return false;
+        break;
+      default: {
+        const int32_t a = Common::RealToLongInt(out);
+        const int32_t b = Common::RealToLongInt(r);
+        if (b == 0) return false;
+        const int64_t q = int64_t(a) / b;
+        out = kid.op == tkMod ? double(int64_t(a) - q * b) : double(q);
+      }
+    }
+  }
+  return true;
+}
+
+// A term node, or an operand standing for its term.
+uint16_t FastTerm(const TNode& n, TRunValue& result) {
+  double plain;
+  if (n.pure && g_run.error <= 0 && PlainNumber(n, plain)) {
+    SetReal(result, plain);
+    g_run.pos = n.end;
+    return kValReal;
+  }
+  if (n.kind != TNodeKind::kTerm) {
+    const uint16_t type = FastOperand(n, result);
+    return g_run.pos == n.end ? type : TermRest(type, result);
+  }
+  const TNode* kid = &g_run.tr->Kid(n, 0);
+  const uint16_t type = FastOperand(*kid, result);
+  if (g_run.pos != kid->end) return TermRest(type, result);
+  if (type != kValReal) return type;
+  for (uint32_t i = 1; i < n.count; ++i) {
+    const int earlier = g_run.error;
+    if (g_run.error > 0) break;
+    kid = &g_run.tr->Kid(n, i);
+    ++g_run.pos;
+    TRunValue right;
+    const uint16_t rt = FastOperand(*kid, right);
+    ApplyTermOp(kid->op, result, rt, right, earlier);
+    if (g_run.pos != kid->end) return TermRest(type, result);
+  }
   return type;
+}
+
+// A sum node, or a term or operand standing for its sum.
+uint16_t FastSum(const TNode& n, TRunValue& result) {
+  double plain;
+  if (n.pure && !n.suffix && g_run.error <= 0 && PlainNumber(n, plain)) {
+    SetReal(result, plain);
+    g_run.pos = n.end;
+    return kValReal;
+  }
+  if (n.kind != TNodeKind::kSum) {
+    const uint16_t type = FastTerm(n, result);
+    if (g_run.pos != n.end || g_run.error > 0 || n.suffix) return SumRest(type, result);
+    // SumRest finds no operator here; it would only set the value again.
+    if (type == kValReal) result.text.clear();
+    else if (type == kValString) result.number = 0;
+    return type;
+  }
+  const TNode* kid = &g_run.tr->Kid(n, 0);
+  const uint16_t type = FastTerm(*kid, result);
+  if (type != kValReal && type != kValString) return type;
+  TSumAcc acc(type, result);
+  bool inStep = g_run.pos == kid->end;
+  for (uint32_t i = 1; inStep && i < n.count; ++i) {
+    const int earlier = g_run.error;
+    if (g_run.error > 0) break;
+    kid = &g_run.tr->Kid(n, i);
+    ++g_run.pos;
+    TRunValue right;
+    const uint16_t rt = FastTerm(*kid, right);
+    ApplySumOp(acc, kid->op, rt, right, earlier);
+    inStep = g_run.pos == kid->end;
+  }
+  if (!inStep) SumLoop(acc);
+  return FinishSum(acc, result);
+}
+
+uint16_t SumAt(TRunValue& result, const TNode* node) {
+  if (!node || g_run.pos != node->start || g_operandOnly) return EvalSum(result);
+  return FastSum(*node, result);
+}
+
+uint16_t OperandAt(TRunValue& result, const TNode* node) {
+  if (!node || g_run.pos != node->start) return EvalOperand(result);
+  return FastOperand(*node, result);
+}
+
+bool EvalArgAt(uint16_t expected, TRunValue& value, const TNode* node) {
+  TFullSums full;
+  const uint16_t type = SumAt(value, node);
+  if (expected != 0 && type != expected && g_run.error <= 0) {
+    const bool objectAsReal = expected == kValReal && ZetVars::IsObjectType(type);
+    const bool anyObject = expected == kValObject && ZetVars::IsObjectType(type);
+    if (!objectAsReal && !anyObject)
+      Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(expected));
+  }
+  if (value.type == kValMemo || value.type == kValBlob) value.type = kValReal;
+  return g_run.error <= 0;
 }
 
 }  // namespace
@@ -1151,12 +1668,14 @@ int ExecuteCode(std::string_view code, size_t& position, int mode, TRunValue& re
   g_run.apply = mode == 3 && g_writeEnable;
   g_run.dependency = &dependency;
   result = TRunValue();
-  result.type = EvalSum(result);
+  g_run.tr = g_operandOnly ? nullptr : CachedTranslation(code, position);
+  result.type = g_run.tr ? SumAt(result, &g_run.tr->nodes[g_run.tr->root]) : EvalSum(result);
   if (g_run.error > 0) ReportCompileError(uint16_t(g_run.error), code, position, false, g_run.pos);
   position = g_run.pos;
   const int error = g_run.error;
   const bool nullRead = g_run.nullRead;
   --g_runDepth;
+  if (g_runDepth == 0) FreeRetiredTranslations();
   g_run = saved;
   Common::LastValueIsNull = nullRead;
   return error;
@@ -1206,18 +1725,7 @@ bool ExpectCode(uint8_t code) {
   return false;
 }
 
-bool EvalArg(uint16_t expected, TRunValue& value) {
-  TFullSums full;
-  const uint16_t type = EvalSum(value);
-  if (expected != 0 && type != expected && g_run.error <= 0) {
-    const bool objectAsReal = expected == kValReal && ZetVars::IsObjectType(type);
-    const bool anyObject = expected == kValObject && ZetVars::IsObjectType(type);
-    if (!objectAsReal && !anyObject)
-      Fail(kErrTypes, std::string(ValueTypeName(type)) + "->" + ValueTypeName(expected));
-  }
-  if (value.type == kValMemo || value.type == kValBlob) value.type = kValReal;
-  return g_run.error <= 0;
-}
+bool EvalArg(uint16_t expected, TRunValue& value) { return EvalArgAt(expected, value, nullptr); }
 
 bool EvalTextOrMemoArg(TRunValue& value) {
   if (!PeekIs(tkField) && !PeekIs(tkFieldChain)) return EvalArg(kValString, value);

@@ -11,6 +11,29 @@
 // around it, so a run started from an operand (a procedure body, an
 // expression variable, a formula) leaves the enclosing run where it was.
 //
+// Running fast. The byte code stays what is stored and exchanged; a line
+// that runs again (or holds an NLoop) is also read once into a translation
+// (translate.h), kept in a cache with the bytes it was read from and read
+// again when they change. A translated run walks the nodes instead of the
+// bytes, through the same steps as the descent:
+//   - the sum and term levels apply their operators with the descent's own
+//     routines; an operand goes through the same Dispatch, which hands its
+//     nested sums (assigned values, arguments, subscripts, alternatives,
+//     loop items) their nodes;
+//   - a node of numbers only (constants, number variables, number array
+//     elements and their operators) is worked out without the levels; so is
+//     the assignment of one, and an NLoop whose items are all such
+//     assignments runs its body compiled for numbers, with the variables'
+//     and arrays' places resolved once for the loop;
+//   - wherever a value leaves that path (a text where the operators take
+//     numbers, a division by 0, an element outside its array, a procedure
+//     whose parameters do not match the call), the node gives up before it
+//     changed anything, or the descent over the bytes goes on from the
+//     position the node reached. The position is kept exact at every node.
+// So both ways give the same values, errors, positions and effects in the
+// same order; the differential test and its fuzz target hold them to it,
+// with the translation off (SetTranslationMode).
+//
 // What holds:
 //   1. Code is read only inside its length. Every operand read is checked;
 //      a code that ends where an operand or operand byte is needed answers

@@ -452,21 +452,32 @@ uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint
 }
 
 bool ReadNumber(uint16_t index, double& value) {
-  const TEntry* e = EntryOf(index);
-  if (!e || !e->record || (e->flags & (kFlagArray | kFlagWide))) return false;
-  const uint8_t type = e->record->type;
-  if (type != kTypeReal && type != kTypeWord) return false;
-  value = e->record->number;
-  return true;
+  const double* slot = NumberSlot(index, false);
+  if (slot) value = *slot;
+  return slot != nullptr;
 }
 
-bool StoreNumber(uint16_t index, double value) {
-  if (g_indexCheck) return false;
+double* NumberSlot(uint16_t index, bool store) {
+  if (store && g_indexCheck) return nullptr;
   TEntry* e = EntryOf(index);
-  const bool program = e && e >= g_entries.data() && e < g_entries.data() + g_entries.size();
-  if (!program || !e->record || (e->flags & kFlagArray) || e->record->type != kTypeReal) return false;
+  if (!e || !e->record || (e->flags & kFlagArray)) return nullptr;
+  const uint8_t type = e->record->type;
+  if (store) {
+    const bool program = e >= g_entries.data() && e < g_entries.data() + g_entries.size();
+    if (!program || type != kTypeReal) return nullptr;
+  } else if ((e->flags & kFlagWide) || (type != kTypeReal && type != kTypeWord)) {
+    return nullptr;
+  }
+  return &e->record->number;
+}
+
+double* ErrorVariableSlot() { return &g_system[kSysFehler].record->number; }
+
+bool StoreNumber(uint16_t index, double value) {
+  double* slot = NumberSlot(index, true);
+  if (!slot) return false;
   SetErrorVariable(0);
-  e->record->number = value;
+  *slot = value;
   return true;
 }
 

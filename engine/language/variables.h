@@ -195,6 +195,13 @@ uint16_t SetVariable(uint16_t index, uint16_t type, const TVarValue& value, uint
 // nothing, where SetVariable has more to do (another type, the index check).
 bool ReadNumber(uint16_t index, double& value);
 bool StoreNumber(uint16_t index, double value);
+// Where ReadNumber reads (store false) or StoreNumber stores (store true) the
+// variable's number; nullptr where they answer false. The place stays valid
+// while no variable is defined, dropped or given another type, and no scope
+// is pushed or popped. A store through it must set "Fehler" (its number at
+// ErrorVariableSlot) to 0 as StoreNumber does.
+double* NumberSlot(uint16_t index, bool store);
+double* ErrorVariableSlot();
 // Switches: the error-check switch of a running job (its "EC" dot command),
 // and the index check that is on while a selection is probed.
 void SetErrorCheckSwitch(bool on);
