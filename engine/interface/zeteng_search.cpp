@@ -409,7 +409,7 @@ int32_t ZetTableIsMarked(int32_t cursor, int32_t recno) {
   return n != 0 && MarkLists::MarkListContains(r.cursor->userMarks, n) ? 1 : 0;
 }
 
-int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription) {
+static int32_t TableSortMarkedRecsWork(int32_t cursor, const char* keyDescription) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -454,6 +454,10 @@ int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription) {
   for (const uint32_t recno : unread) MarkLists::MarkListAdd(c.userMarks, recno);
   DiscardTablePosition(c, t);
   return 0;
+}
+
+int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription) {
+  return ZETEng::Guarded([&] { return TableSortMarkedRecsWork(cursor, keyDescription); });
 }
 
 int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress) {
