@@ -18,16 +18,15 @@
 //      scratch folder.
 #include <signal.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 #include "engine/base/ramfiles.h"
 #include "engine/language/extcalls.h"
+#include "engine/language/fuzz/lumo_fuzz_input.h"
 #include "engine/language/interp.h"
 #include "engine/language/jobcompile.h"
 #include "engine/language/jobimage.h"
@@ -37,19 +36,12 @@
 #include "engine/language/tests/lumo_fixture.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zet06_create.h"
+#include "engine/storage/zettable.h"
 #include "engine/units.h"
-#include "platform/clock.h"
-#include "platform/messages.h"
 
 namespace {
 
-uint64_t g_inputStart = 0;
 
-bool BreakWhenSlow(bool, platform::KeyMessage& message) {
-  if (platform::TickCountMs() - g_inputStart < 500) return false;
-  message = {platform::kMsgKeyDown, 'U', true};
-  return true;
-}
 
 void BreakFromHost(int) { JobRun::RequestBreak(); }
 
@@ -75,19 +67,12 @@ void InstallSilentHost() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::filesystem::path scratch = [] {
-    std::filesystem::path p = std::filesystem::temp_directory_path() / ("jobrun_fuzz." + std::to_string(getpid()));
-    std::filesystem::create_directories(p);
-    return p;
-  }();
-  std::error_code ignored;
-  const std::filesystem::path home = std::filesystem::current_path(ignored);
-  std::filesystem::current_path(scratch, ignored);
+  const lumo_fuzz::TLumoInput scope("jobrun_fuzz");
   static const bool ready = [] {
     Units::StartEngine();
     lumo_test::InstallFixtureTables();
     InstallSilentHost();
-    platform::SetPeekKeyHook(BreakWhenSlow);
+    lumo_fuzz::InstallSlowBreak();
     signal(SIGALRM, BreakFromHost);
     return true;
   }();
@@ -106,7 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // answer as unknown.
     ExtCalls::OutsideFunctions().Clear();
     JobCompile::TakeImageSettings(job);
-    g_inputStart = platform::TickCountMs();
     itimerval once{};
     once.it_value.tv_sec = 1;
     setitimer(ITIMER_REAL, &once, nullptr);
@@ -121,6 +105,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Zet06::CloseTablesFrom(1);
     lumo_test::InstallFixtureTables();
   }
-  std::filesystem::current_path(home, ignored);
   return 0;
 }
