@@ -267,6 +267,20 @@ TCurrentTable::~TCurrentTable() {
   if (former_ != 0 && former_ <= ZetTable::OpenCount()) Zet01::SetCurrentTable(former_);
 }
 
+int32_t RaisedAnswer(std::string_view what, bool outOfMemory) {
+  constexpr uint16_t kErrMemory = 99;
+  constexpr uint16_t kErrUnknown = 52;
+  int32_t word = Common::LastError();
+  if (outOfMemory) {
+    word = -int32_t(kErrMemory);
+  } else if (word == 0) {
+    word = -int32_t(kErrUnknown);
+  }
+  Common::SetErrorArgument(what);
+  ZetVars::RecordCompileError(uint16_t(-word), what, 0);
+  return word;
+}
+
 void ClearCompileErrors() {
   ZetVars::SetCompilerError(0, 0, "", true);
   ProgramError::Clear();

@@ -26,6 +26,8 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -211,6 +213,26 @@ class TCurrentTable {
  private:
   int former_;
 };
+// The answer of an export whose work raised an exception: minus 99 when
+// memory ran out; else minus the error that stands, or minus 52 ("Unbekannter
+// Fehler: %s" with what) when none does. what is kept as the compile error.
+int32_t RaisedAnswer(std::string_view what, bool outOfMemory);
+// Runs the work of an export that reaches code which may raise (the
+// language's runs and parsers, key compares, allocation), so that no
+// exception leaves the C interface.
+template <class Work>
+int32_t Guarded(Work&& work) noexcept {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    return RaisedAnswer("", true);
+  } catch (const std::exception& e) {
+    return RaisedAnswer(e.what(), false);
+  } catch (...) {
+    return RaisedAnswer("", false);
+  }
+}
+
 // Empties both compile-error records, as every compiling export does first.
 void ClearCompileErrors();
 // Compiles a text (expression, condition or statement) against the current

@@ -178,7 +178,7 @@ extern "C" {
 
 // ---- Expressions and selections -----------------------------------------
 
-int32_t ZetCheckExpression(int32_t cursor, const char* text) {
+static int32_t CheckExpressionWork(int32_t cursor, const char* text) {
   TTableContext context(Cursor(cursor));
   ClearCompileErrors();
   ShortStr code;
@@ -187,6 +187,10 @@ int32_t ZetCheckExpression(int32_t cursor, const char* text) {
   Zet02::TRunValue value;
   const int e = Zet02::SolveExpression(code.view(), value);
   return e == 0 || e == kRunOk || e < 0 ? 0 : -e;
+}
+
+int32_t ZetCheckExpression(int32_t cursor, const char* text) {
+  return ZETEng::Guarded([&] { return CheckExpressionWork(cursor, text); });
 }
 
 int32_t ZetAnalizeExpression(int32_t cursor, const char* text, uint16_t* kind, uint32_t* tablesLow,
@@ -239,31 +243,30 @@ int32_t ZetTokenizeSelection(int32_t cursor, uint8_t* code, const char* text) {
   return e > 0 ? -e : 0;
 }
 
-int32_t ZetSolve(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
+static int32_t SolveWork(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
   Zet02::TRunValue value;
   const int32_t e = RunForCursor(cursor, code, true, value);
   if (e == 0) TextOut(result, capacity, ValueText(value, decimals, Common::GetDecimalChar()));
   return e;
 }
 
-int32_t ZetExecMacro(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
+int32_t ZetSolve(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
+  return ZETEng::Guarded([&] { return SolveWork(cursor, result, code, capacity, decimals); });
+}
+
+static int32_t ExecMacroWork(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
   TextOut(result, capacity, "");
   Zet02::TRunValue value;
-  int32_t e = 0;
-  try {
-    e = RunForCursor(cursor, code, false, value);
-  } catch (const std::exception& exception) {
-    // A failure raised inside the engine ends the run with the error that
-    // stands, its message kept as the compile error.
-    const int32_t word = Common::LastError();
-    ZetVars::RecordCompileError(uint16_t(-word), exception.what(), 0);
-    return word;
-  }
+  const int32_t e = RunForCursor(cursor, code, false, value);
   if (e == 0) TextOut(result, capacity, ValueText(value, decimals, ','));
   return e;
 }
 
-int32_t ZetEvalSelection(int32_t cursor, const uint8_t* code) {
+int32_t ZetExecMacro(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
+  return ZETEng::Guarded([&] { return ExecMacroWork(cursor, result, code, capacity, decimals); });
+}
+
+static int32_t EvalSelectionWork(int32_t cursor, const uint8_t* code) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TTableContext context(r.cursor);
@@ -278,6 +281,10 @@ int32_t ZetEvalSelection(int32_t cursor, const uint8_t* code) {
   }
   if (error > 0) return -error;
   return selected ? 0 : std::max(dependency, 1);
+}
+
+int32_t ZetEvalSelection(int32_t cursor, const uint8_t* code) {
+  return ZETEng::Guarded([&] { return EvalSelectionWork(cursor, code); });
 }
 
 int32_t ZetCheckIndexDescription(int32_t relation, const char* text) {

@@ -189,8 +189,8 @@ int32_t ZetSetInfoProcs(ZetCursorQueryProc cursorQuery, ZetErrorTextProc errorTe
   return 0;
 }
 
-int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, const char* outputFile,
-                      int32_t) {
+static int32_t ExecuteJobWork(int32_t cursor, const char* jobFile, int32_t loadMode, const char* outputFile,
+                              int32_t) {
   ZETEng::TResolved r = ZETEng::Resolve(cursor);
   if (r.error) return r.error;
   ZETEng::TCursor& c = *r.cursor;
@@ -229,6 +229,10 @@ int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, con
   return error ? -int32_t(error) : 0;
 }
 
+int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, const char* outputFile, int32_t spare) {
+  return ZETEng::Guarded([&] { return ExecuteJobWork(cursor, jobFile, loadMode, outputFile, spare); });
+}
+
 int32_t ZetBreakExecution(void) {
   JobRun::RequestBreak();
   Common::SetFileError(JobRun::kErrBreak, "");
@@ -236,7 +240,7 @@ int32_t ZetBreakExecution(void) {
   return 0;
 }
 
-int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile) {
+static int32_t RltnCompileProgramWork(int32_t table, const char* sourceFile) {
   const std::string source(ZETEng::TextIn(sourceFile));
   ProgramError::Clear();
   ProgramError::SetSource(source);
@@ -280,11 +284,19 @@ int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile) {
   return result;
 }
 
-int32_t ZetLoadProgram(const char* fileName) {
+int32_t ZetRltnCompileProgram(int32_t table, const char* sourceFile) {
+  return ZETEng::Guarded([&] { return RltnCompileProgramWork(table, sourceFile); });
+}
+
+static int32_t LoadProgramWork(const char* fileName) {
   const std::string name(ZETEng::TextIn(fileName));
   const uint16_t e = LoadProgram(name);
   if (e != 0) Common::SetFileError(e, name);
   return e ? -int32_t(e) : 0;
+}
+
+int32_t ZetLoadProgram(const char* fileName) {
+  return ZETEng::Guarded([&] { return LoadProgramWork(fileName); });
 }
 
 int32_t ZetUnloadProgram(void) {
@@ -309,7 +321,7 @@ int32_t ZetGetDotCmd(int32_t number, char* text, int32_t capacity) {
   return 0;
 }
 
-int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceName) {
+static int32_t RltnCheckModuleWork(int32_t table, const char* text, const char* sourceName) {
   std::string source(ZETEng::TextIn(sourceName));
   source += "CurrentModule";
   ProgramError::Clear();
@@ -333,6 +345,10 @@ int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceNa
   ZetVars::PopVarScope();
   if (remembered != 0) LINKFILE::SelectPrimaryTable(remembered);
   return error ? -int32_t(error) : 0;
+}
+
+int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceName) {
+  return ZETEng::Guarded([&] { return RltnCheckModuleWork(table, text, sourceName); });
 }
 
 int32_t ZetGetNumProcs(void) { return int32_t(ZetVars::ProcedureCount()); }

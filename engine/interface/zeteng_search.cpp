@@ -456,10 +456,14 @@ int32_t ZetTableIsMarked(int32_t cursor, int32_t recno) {
   return n != 0 && MarkLists::MarkListContains(r.cursor->userMarks, n) ? 1 : 0;
 }
 
-int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription) {
+static int32_t TableSortMarkedRecsWork(int32_t cursor, const char* keyDescription) {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   return SortMarksByKey(r.cursor->relation, TextIn(keyDescription, ShortStr::kMax + 1), r.cursor->userMarks);
+}
+
+int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription) {
+  return ZETEng::Guarded([&] { return TableSortMarkedRecsWork(cursor, keyDescription); });
 }
 
 int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress) {

@@ -138,6 +138,17 @@ class TCompiler {
   char At(size_t p) const { return p >= 1 && p <= src_.size() ? src_[p - 1] : '\0'; }
   bool Has(size_t p) const { return p >= 1 && p <= src_.size(); }
   void Emit(uint8_t b) { PutByte(code_, b); }
+  // A whole-number constant. Directly behind a statement-separating ";" it
+  // is always a word constant: ";" and a byte constant read as the rounding
+  // suffix, so "1;2" would answer 1 rounded instead of running "2".
+  void Whole(uint16_t n) {
+    if (code_.size() == separatorEnd_) {
+      Emit(tkWordConst);
+      PutWord(code_, n);
+    } else {
+      PutWholeNumber(code_, n);
+    }
+  }
   uint8_t Last() const { return code_.empty() ? 0 : code_.byte(code_.size() - 1); }
   void Include(int table) {
     if (table >= 1) ZetTable::IncludeHandle(tables_, table);
@@ -197,7 +208,7 @@ class TCompiler {
         Emit(c == ':' ? tkColon : c == 'L' ? tkLForm : tkRForm);
         uint16_t n = 0;
         Common::ReadNumber(src_, pos_, n);
-        PutWholeNumber(code_, n);
+        Whole(n);
         SkipBlanks();
         const char f = Up(At(pos_));
         if (f == 'F' && (pos_ == src_.size() || !Common::IsFieldNameChar(At(pos_ + 1)))) {
@@ -238,6 +249,7 @@ class TCompiler {
       case '!': case '*': case '+': case ',': case '-': case '/': case ':': case ';':
       case '\\': case ']': case '_': case '}': case '~': case ')':
         Emit(uint8_t(c));
+        if (c == ';') separatorEnd_ = code_.size();
         ++pos_;
         return;
       case '&': Emit(tkAnd); ++pos_; return;
@@ -375,7 +387,7 @@ class TCompiler {
     if (colons > 0) {
       int32_t minutes = 0;
       if (DATUM::StrToMinutes(text, minutes) != 0 || minutes < 0 || minutes > 65535) return bad();
-      PutWholeNumber(code_, uint16_t(minutes));
+      Whole(uint16_t(minutes));
       return;
     }
     if (dots <= 1) {
@@ -383,7 +395,7 @@ class TCompiler {
       auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
       if (ec != std::errc() || end != text.data() + text.size()) return bad();
       if (value >= 1 && value <= 65535 && value == std::floor(value)) {
-        PutWholeNumber(code_, uint16_t(value));
+        Whole(uint16_t(value));
       } else {
         Emit(tkRealConst);
         PutReal(code_, value);
@@ -559,7 +571,7 @@ class TCompiler {
           PutWord(code_, f);
           Emit(tkEqual);
         }
-        PutWholeNumber(code_, n);
+        Whole(n);
         Include(t);
         return true;
       }
@@ -625,7 +637,7 @@ class TCompiler {
       const uint8_t n = ZetTable::FindChoice(choice_.table, choice_.field, name);
       choice_ = inherited_;
       if (n != 0) {
-        PutWholeNumber(code_, n);
+        Whole(n);
         return;
       }
     }
@@ -651,12 +663,8 @@ class TCompiler {
     // 14. yes and no
     ShortStr upper(name);
     UPPERCAS::UpperStr(upper);
-    if (upper == "JA" || upper == "YES") return PutWholeNumber(code_, 1);
-    if (upper == "NEIN" || upper == "NO") {
-      Emit(tkByteConst);
-      Emit(0);
-      return;
-    }
+    if (upper == "JA" || upper == "YES") return Whole(1);
+    if (upper == "NEIN" || upper == "NO") return Whole(0);
     pos_ = start;
     Fail(kErrUnknownName, name.view().substr(0, Common::kMaxNameLength));
   }
@@ -879,6 +887,8 @@ class TCompiler {
   size_t pos_ = 1;
   uint16_t error_ = 0;
   size_t checked_ = 0;
+  // The code's length just behind the last ";" emitted (none: never equal).
+  size_t separatorEnd_ = SIZE_MAX;
   uint16_t memberFlag_ = 0;
   std::vector<TTableContext> contexts_;
 };

@@ -553,7 +553,10 @@ int StoreFieldValue(int slot, uint16_t field, const TRunValue& value, int mode) 
   Common::FieldValue fv;
   fv.number = value.number;
   fv.text = value.text;
-  fv.block = uint32_t(value.number);
+  // The first block a memo or blob value names; a number outside the block
+  // numbers (negative, too large, not a number) names none.
+  const double number = value.number;
+  fv.block = number >= 0 && number <= double(UINT32_MAX) ? uint32_t(number) : 0;
   if (value.type == kValMemo && t->FieldType(field) == Common::kTypeMemo && fv.block != 0) {
     // A memo never shares its chain: unless it is the field's own memo, its
     // text is copied into new blocks of this table's memo file. The record

@@ -112,7 +112,9 @@ class TCompiler {
   uint32_t Pos() { return uint32_t(code().size() + 1); }
   bool Program() const { return job_.image.program; }
 
-  void Fail(uint16_t error, size_t column) {
+  // Records the first error of the compile at column; argument fills the
+  // "%s" of its message.
+  void FailWith(uint16_t error, size_t column, std::string_view argument) {
     if (error_ != 0) return;
     error_ = error;
     if (ProgramError::Record().error == 0) {
@@ -120,14 +122,15 @@ class TCompiler {
       ProgramError::Set(error, uint16_t(lineIndex_ + 1), uint16_t(column > 0 ? column - 1 : 0),
                         int32_t(offsetBefore_ + (column > 0 ? column - 1 : 0)));
     }
-    Common::SetError(error, "");
+    const std::string text(argument);  // argument may be the engine's own argument
+    Common::SetErrorArgument(text);
+    Common::SetError(error, text);
   }
-  // Fails with the text the message shows.
-  void FailWith(uint16_t error, size_t column, std::string_view argument) {
-    const bool first = error_ == 0;
-    Fail(error, column);
-    if (first) Common::SetErrorArgument(argument);
-  }
+  void Fail(uint16_t error, size_t column) { FailWith(error, column, ""); }
+  // An error that the expression compiler, the interpreter or the variable
+  // store handed up: the argument they set stays (the unknown name of 50,
+  // the missing character of 56).
+  void Pass(uint16_t error, size_t column) { FailWith(error, column, Common::ErrorArgument().view()); }
   // Room for n more bytes; error 99 when the code would pass its limit.
   bool Room(size_t n) {
     if (code().size() + n > kCodeLimit) {
@@ -182,7 +185,7 @@ class TCompiler {
     uint64_t tables = 0;
     const uint16_t e = Zet02::CompileExpression(t, tables);
     if (e != 0) {
-      Fail(e, column);
+      Pass(e, column);
       return false;
     }
     if (!subs_.empty()) subs_.back().tables |= tables;
@@ -233,8 +236,7 @@ class TCompiler {
   void ConditionalLine(size_t first) {
     const size_t slash = line_.find('/', first + 1);
     if (slash == std::string::npos) {
-      Fail(kErrSeparator, line_.size() + 1);
-      Common::SetErrorArgument("/");
+      FailWith(kErrSeparator, line_.size() + 1, "/");
       return;
     }
     Condition(std::string_view(line_).substr(first + 1, slash - first - 1), first + 2);
@@ -433,7 +435,7 @@ class TCompiler {
         size_t position = 1;
         uint16_t error = 0;
         ZetVars::ParseVarDeclaration(procOpen_ ? procIndex_ : 0, argument, position, error, false);
-        if (error != 0) Fail(error, column + position - 1);
+        if (error != 0) Pass(error, column + position - 1);
         break;
       }
       case stConst:
@@ -524,8 +526,7 @@ class TCompiler {
       case stSetFont: {
         const uint16_t n = PrintCalls::FindFont(argument);
         if (n == 0) {
-          Fail(kErrTypes, column);
-          Common::SetErrorArgument(argument);
+          FailWith(kErrTypes, column, argument);
           return;
         }
         PrintCalls::SetCurrentFont(n, uint16_t(std::lround(PrintCalls::Fonts()[n - 1].size * 5.7)));
@@ -610,7 +611,7 @@ class TCompiler {
     size_t pos = 0;
     int dependency = 0;
     const int run = Zet02::ExecuteCode(c, pos, 0, value, dependency);
-    if (run > 0) return Fail(uint16_t(run), column);
+    if (run > 0) return Pass(uint16_t(run), column);
     const uint8_t wanted = ZetVars::GetProcedureResultType(procIndex_);
     const bool text = wanted == ZetVars::kTypeString;
     const bool number = wanted == ZetVars::kTypeReal || wanted == ZetVars::kTypeWord || wanted == ZetVars::kTypeInteger;
@@ -629,7 +630,7 @@ class TCompiler {
     uint64_t tables = 0;
     uint16_t error = 0;
     const uint16_t var = Zet02::CompileBrace("{" + argument + "}", tables, error);
-    if (error != 0 || var == 0) return Fail(error != 0 ? error : uint16_t(54), column);
+    if (error != 0 || var == 0) return error != 0 ? Pass(error, column) : Fail(54, column);
     const ZetVars::TVarInfo info = ZetVars::GetVarInfo(var);
     if (info.text.size() > 255) return Fail(kErrTooComplex, column);
     Op(opDefCode);
@@ -680,7 +681,7 @@ class TCompiler {
     if (argument.size() > 255) return Fail(kErrTooComplex, column);
     ShortStr code(argument);
     uint64_t tables = 0;
-    if (const uint16_t e = Zet02::CompileExpression(code, tables); e != 0) return Fail(e, column);
+    if (const uint16_t e = Zet02::CompileExpression(code, tables); e != 0) return Pass(e, column);
     const int current = ZetTable::CurrentHandle();
     std::vector<std::vector<uint8_t>> buffers;
     for (int slot = 1; slot <= ZetTable::OpenCount(); ++slot)
@@ -690,7 +691,7 @@ class TCompiler {
     for (int slot = 1; slot <= int(buffers.size()); ++slot)
       if (ZetTable::Table(slot)) ZetTable::Table(slot)->recordBuffer = buffers[size_t(slot - 1)];
     ZetTable::SetCurrentHandle(current);
-    if (e != 0) return Fail(uint16_t(e), column);
+    if (e != 0) return Pass(uint16_t(e), column);
     TextStatement(append ? opAppend : opReplace, argument);
   }
 
@@ -860,7 +861,7 @@ class TCompiler {
     p = close + 2;
     if (!expect(';', ";")) return;
     const int e = ExtCalls::DeclareOutsideFunction(library, name.view(), std::string(1, result) + params);
-    if (e > 0) Fail(uint16_t(e), column);
+    if (e > 0) Pass(uint16_t(e), column);
   }
 
   // The file name of an index of the current table whose key description
@@ -929,7 +930,8 @@ class TCompiler {
     uint16_t error = 0;
     const uint16_t var = Zet02::CompileBrace("{G_Neu = " + argument + "}", tables, error);
     if (error != 0 || var == 0) {
-      Fail(error != 0 ? error : kErrIncomplete, column);
+      if (error != 0) Pass(error, column);
+      else Fail(kErrIncomplete, column);
       return;
     }
     job_.tables |= tables;
@@ -944,8 +946,7 @@ class TCompiler {
       bool turnedOn = false;
       const int e = ApplyDotLine(line_, true, job_.dots, nullptr, column, &turnedOn);
       if (e != 0) {
-        if (e == kErrSeparator) Common::SetErrorArgument(",");
-        Fail(uint16_t(e), column);
+        FailWith(uint16_t(e), column, e == kErrSeparator ? "," : "");
         return;
       }
       if (turnedOn) Op(opLineEnd);
@@ -990,7 +991,7 @@ class TCompiler {
     const uint16_t index = ZetVars::DefineProcedure(argument, Pos(), position, error);
     if (error != 0) {
       ZetVars::SetLocalBase(savedBase);
-      return Fail(error, column + position - 1);
+      return Pass(error, column + position - 1);
     }
     procOpen_ = true;
     procIndex_ = index;
@@ -1011,7 +1012,7 @@ class TCompiler {
       ShortStr t(argument);
       uint64_t tables = 0;
       if (argument.size() > 255) return Fail(kErrTooComplex, column);
-      if (const uint16_t e = Zet02::CompileExpression(t, tables); e != 0) return Fail(e, column);
+      if (const uint16_t e = Zet02::CompileExpression(t, tables); e != 0) return Pass(e, column);
       d.selection = std::string(t.view());
       d.selectionTables = tables;
       d.textForm = computed ? 1 : 0;

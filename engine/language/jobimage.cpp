@@ -6,6 +6,7 @@
 #include "engine/base/bytes.h"
 #include "engine/language/extcalls.h"
 #include "engine/language/variables.h"
+#include "engine/storage/zet00_keys.h"
 
 namespace JobImage {
 namespace {
@@ -138,6 +139,10 @@ bool DecodeDescriptor(std::string_view code, size_t offset, TLoopDescriptor& d) 
   return true;
 }
 
+bool UsableDescriptor(const TLoopDescriptor& d) {
+  return d.keyLength <= kMaxSortKeyLength && (!d.sorted || Zet00::ComparableKey(d.key.data()));
+}
+
 int VerifyCode(std::string_view code, const std::array<uint32_t, kSectionCount>& sections) {
   const size_t n = code.size();
   std::vector<uint8_t> seen(n + 2, 0);
@@ -178,7 +183,7 @@ int VerifyCode(std::string_view code, const std::array<uint32_t, kSectionCount>&
       }
       case opRecordLoop: {
         TLoopDescriptor d;
-        if (!DecodeDescriptor(code, o + 1, d) || d.keyLength > kMaxSortKeyLength) return kErrBadCode;
+        if (!DecodeDescriptor(code, o + 1, d) || !UsableDescriptor(d)) return kErrBadCode;
         if (!push(d.endPosition) || !push(int64_t(next))) return kErrBadCode;
         break;
       }

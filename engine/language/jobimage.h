@@ -36,8 +36,9 @@
 //   2. Loaded code is verified before anything runs it (VerifyCode): every
 //      statement reachable from a section start or a procedure entry decodes
 //      inside the code, every jump and end position lands inside it, every
-//      descriptor has its 77 bytes, a key length of at most 260 and a
-//      selection that fits; a section position or procedure entry outside
+//      descriptor has its 77 bytes, a key length of at most 260, a sort key
+//      whose every part the key compare knows (when sorted) and a selection
+//      that fits; a section position or procedure entry outside
 //      the code, or a line reference (opcode 10, which only code compiled
 //      for an immediate run may hold), is refused with 82. An opcode that
 //      names no statement ends its path: the runner reports it (82) when a
@@ -132,6 +133,9 @@ struct TLoopDescriptor {
 std::string EncodeDescriptor(const TLoopDescriptor& d);
 // Reads a descriptor at offset of code; false when it does not fit.
 bool DecodeDescriptor(std::string_view code, size_t offset, TLoopDescriptor& d);
+// Whether a loop can run with the descriptor: its key length fits a key and,
+// when sorted, the key compare knows every part of its sort key.
+bool UsableDescriptor(const TLoopDescriptor& d);
 
 struct TJobSettings {
   uint8_t kind = 0, he = 0, gp = 0, gc = 0, nl = 0, newRecord = 0;

@@ -619,7 +619,7 @@ uint16_t RunCode(size_t start, uint64_t tables) {
       }
       case opRecordLoop: {
         TLoopDescriptor d;
-        if (!DecodeDescriptor(g.code, c.pos - 1, d) || d.keyLength > kMaxSortKeyLength ||
+        if (!DecodeDescriptor(g.code, c.pos - 1, d) || !UsableDescriptor(d) ||
             d.endPosition < 1 || d.endPosition > g.code.size()) {
           c.ok = false;
           break;

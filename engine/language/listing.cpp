@@ -51,49 +51,54 @@ std::string_view MarkFunctionName(uint8_t code) {
   }
 }
 
+// One listing: the code and every nested code and expression variable it
+// names write into one text, and every walk ends once that text is full.
+// So a listing costs at most what its 255 characters can show, however often
+// an expression variable names itself: each nested walk starts only after
+// its opener (a blank, "(" or "[") went into the text.
 class TLister {
  public:
-  TLister(size_t stop, int depth) : stop_(stop), depth_(depth) {}
+  explicit TLister(size_t stop) : stop_(stop) {}
 
-  void List(std::string_view code, size_t start) {
-    CodeReader r(code, start);
-    uint8_t previous = 0;
-    while (!r.atEnd()) {
-      if (!passed_ && r.position() >= stop_) Pass();
-      uint8_t t = 0;
-      r.byte(t);
-      if (!Token(r, t, previous)) break;
-      previous = t;
-    }
-    if (!passed_ && r.position() >= stop_) Pass();
-  }
+  void List(std::string_view code, size_t start) { Walk(code, start, true); }
 
   ShortStr text;
   size_t column = 0;
 
  private:
+  bool Full() const { return text.size() >= ShortStr::kMax; }
+  // outer: the code the stop position belongs to.
+  void Walk(std::string_view code, size_t start, bool outer) {
+    CodeReader r(code, start);
+    uint8_t previous = 0;
+    while (!r.atEnd() && !Full()) {
+      if (outer && !passed_ && r.position() >= stop_) Pass();
+      uint8_t t = 0;
+      r.byte(t);
+      if (!Token(r, t, previous)) break;
+      previous = t;
+    }
+    // A full text ends the walk before the stop: the fault lies behind it.
+    if (outer && !passed_ && (r.position() >= stop_ || Full())) Pass();
+  }
   void Pass() {
     passed_ = true;
     column = text.size();
   }
-  void Add(std::string_view s) { text.append(s); }
-  void Nested(std::string_view code) {
-    TLister inner(0, depth_);
-    inner.passed_ = true;
-    inner.List(code, 0);
-    Add(inner.text);
+  void Add(std::string_view s) {
+    if (!s.empty()) text.append(s);
   }
+  void Nested(std::string_view code) { Walk(code, 0, false); }
   void Variable(uint16_t index) {
     const ZetVars::TVarInfo info = ZetVars::GetVarInfo(index);
     if (!info.valid || !ZetVars::IsKnownVariable(index)) return Add(kUndefined);
     Add(ZetVars::IsHiddenName(info.name) ? std::string_view(KeywordNameOf(0, uint8_t(info.name[0])))
                                          : info.name);
     if (info.type == ZetVars::kTypeExpression && depth_ < kMaxListingDepth) {
-      TLister inner(0, depth_ + 1);
-      inner.passed_ = true;
-      inner.List(info.text, 0);
       Add(" ");
-      Add(inner.text);
+      ++depth_;
+      Walk(info.text, 0, false);
+      --depth_;
     }
   }
 
@@ -261,7 +266,7 @@ class TLister {
   }
 
   size_t stop_;
-  int depth_;
+  int depth_ = 0;
   bool passed_ = false;
 };
 
@@ -331,7 +336,7 @@ bool TypesCompatible(uint16_t expected, uint16_t given) {
 }
 
 ShortStr CodeToText(std::string_view code, size_t start, size_t stop, size_t& errorColumn) {
-  TLister lister(stop, 0);
+  TLister lister(stop);
   lister.List(code, start);
   errorColumn = lister.column;
   if (stop >= code.size()) errorColumn = std::min(errorColumn, lister.text.size());
@@ -339,6 +344,9 @@ ShortStr CodeToText(std::string_view code, size_t start, size_t stop, size_t& er
 }
 
 void ReportCompileError(uint16_t error, std::string_view code, size_t start, bool force, size_t stop) {
+  // Only the first error of a compile or run is kept: a nested run that
+  // failed has reported already, and the listing would be thrown away.
+  if (!force && ZetVars::CompileError().code != 0) return;
   size_t column = 0;
   const ShortStr listing = CodeToText(code, start, stop, column);
   ZetVars::SetCompilerError(error, column + 1, listing, force);

@@ -241,6 +241,12 @@ ShortStr RotateAtCaret(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Ordering
 
+bool ComparableKey(const uint8_t* description) {
+  const TPreparedKey key = Prepare(description);
+  return std::none_of(key.parts.begin(), key.parts.begin() + key.count,
+                      [](const TPreparedPart& part) { return part.kind == TPartKind::Unknown; });
+}
+
 int CompareKeys(const uint8_t* a, const uint8_t* b, const uint8_t* description, bool oemTexts,
                 bool withRecordNumber) {
   const TPreparedKey& key = Prepared(description);

@@ -103,6 +103,9 @@ void ResetPreparedKeys();
 // prepared for the next comparisons while its 50 bytes stay the same.
 int CompareKeys(const uint8_t* a, const uint8_t* b, const uint8_t* description, bool oemTexts,
                 bool withRecordNumber);
+// Whether CompareKeys knows the type of every part it compares. A key
+// description that comes from outside (a loaded job) is refused without it.
+bool ComparableKey(const uint8_t* description);
 // The compare procedures of the B-trees: compareData is the index header,
 // whose first 50 bytes are the key description.
 bool KeyBefore(const uint8_t* a, const uint8_t* b, const uint8_t* compareData);

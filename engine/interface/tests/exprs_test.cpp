@@ -68,6 +68,11 @@ TEST_F(Expressions, SolveEvaluatesForTheCursorsRecord) {
   // Expressions separated by ";": the last one counts; anything else
   // between them is error 56.
   EXPECT_EQ(Solve(c_, "1; MENGE + 1"), std::make_pair(0, std::string("4")));
+  // A whole number behind ";" is a statement of its own, never a rounding
+  // suffix.
+  for (const auto& [text, answer] : {std::pair{"1;2", "2"}, {"1;2;3;4", "4"}, {"2.5;0", "0"}, {"1;00:00", "0"},
+                                     {"1;Nein", "0"}, {"MENGE;2;MENGE", "3"}})
+    EXPECT_EQ(Solve(c_, text), std::make_pair(0, std::string(answer))) << text;
   EXPECT_EQ(Solve(c_, "1 2").first, -56);
 
   // Cursor 0 is the active cursor; without one the code runs without a

@@ -2,9 +2,11 @@
 
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "engine/interface/tests/interface_test_util.h"
+#include "engine/base/common.h"
 #include "engine/base/common_errors.h"
 #include "engine/interface/zeteng.h"
 #include "engine/language/programerror.h"
@@ -45,6 +47,45 @@ TEST_F(JobExports, TextJobAndItsCompiledImageGiveTheSameOutput) {
   uint16_t line = 0, column = 0;
   char source[64] = {};
   EXPECT_EQ(ZetGetCompilerError(&line, &column, source, 63), 0);
+}
+
+TEST_F(JobExports, ADamagedSortKeyIsRefusedWhenTheImageLoads) {
+  const std::string job = Write("SORTED.JOB", ".REPORT\r\n.PROLOG\r\n.SORTBY MENGE\r\n.DATA\r\n$(NAME)\r\n");
+  ASSERT_EQ(ZetRltnCompileProgram(relation_, job.c_str()), 0);
+  const std::string compiled = TempPath("SORTED.DBJ");
+  std::string image = Read(compiled);
+  // The code stands at the end behind its u32 length; its sorted loop's
+  // first key part gets the type of a memo, which no key compares.
+  size_t code = 0;
+  for (size_t n = 1; n + 4 <= image.size() && code == 0; ++n) {
+    const size_t at = image.size() - n - 4;
+    uint32_t length = 0;
+    for (int k = 3; k >= 0; --k) length = (length << 8) | uint8_t(image[at + size_t(k)]);
+    if (length == n) code = at + 4;
+  }
+  ASSERT_NE(code, 0u);
+  size_t loop = image.find('\x07', code);
+  while (loop != std::string::npos && image[loop + 1 + 22] != 1) loop = image.find('\x07', loop + 1);
+  ASSERT_NE(loop, std::string::npos);
+  const std::string out = TempPath("SORTED.TXT");
+  ASSERT_EQ(ZetExecuteJob(cursor_, compiled.c_str(), 0, out.c_str(), 0), 0);
+  EXPECT_EQ(Read(out), "Apfel\r\nBirne\r\n");
+  image[loop + 1 + 27 + 4] = char(Common::kTypeMemo);
+  Write("SORTED.DBJ", image);
+  EXPECT_EQ(ZetExecuteJob(cursor_, compiled.c_str(), 0, out.c_str(), 0), -82);
+  EXPECT_EQ(ZetLoadProgram(compiled.c_str()), -82);
+}
+
+TEST_F(JobExports, AnExceptionBelowAnExportBecomesItsAnswer) {
+  char text[256] = {};
+  ZetGetLastError(text, 255);
+  EXPECT_EQ(ZETEng::Guarded([]() -> int32_t { throw std::bad_alloc(); }), -99);
+  EXPECT_EQ(ZetGetLastError(text, 255), -99);
+  EXPECT_EQ(ZETEng::Guarded([]() -> int32_t { throw std::logic_error("Unknown field type"); }), -52);
+  EXPECT_EQ(ZetGetLastError(text, 255), -52);
+  EXPECT_STREQ(text, "Unbekannter Fehler: Unknown field type");
+  EXPECT_EQ(ZETEng::Guarded([]() -> int32_t { throw 1; }), -52);
+  EXPECT_EQ(ZETEng::Guarded([]() -> int32_t { return 7; }), 7);
 }
 
 TEST_F(JobExports, UserMarksStandInForTheJobAndComeBackAsItLeftThem) {

@@ -8,16 +8,15 @@
 // Programs may open and close tables (OpenDb, CloseDb) like any other code;
 // when an input leaves the table slots other than the fixture made them, the
 // fixture tables are put back, so every input runs over the same tables.
-#include <unistd.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "engine/base/shortstr.h"
+#include "engine/language/fuzz/lumo_fuzz_input.h"
 #include "engine/language/interp.h"
 #include "engine/language/lumostack.h"
 #include "engine/language/selection.h"
@@ -26,12 +25,9 @@
 #include "engine/storage/zet06_create.h"
 #include "engine/storage/zettable.h"
 #include "engine/units.h"
-#include "platform/clock.h"
-#include "platform/messages.h"
 
 namespace {
 
-uint64_t g_inputStart = 0;
 std::array<uint64_t, 4> g_fixture{};  // the serial numbers of the fixture tables
 
 void InstallFixture() {
@@ -49,34 +45,18 @@ bool FixtureIntact() {
   return true;
 }
 
-bool BreakWhenSlow(bool, platform::KeyMessage& message) {
-  if (platform::TickCountMs() - g_inputStart < 500) return false;
-  message = {platform::kMsgKeyDown, 'U', true};
-  return true;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // File and directory functions act on names relative to a scratch folder
-  // of the run; the fuzzer's own folder is current again after the input,
-  // whatever ChDir did.
-  static const std::filesystem::path scratch = [] {
-    std::filesystem::path p = std::filesystem::temp_directory_path() / ("interp_fuzz." + std::to_string(getpid()));
-    std::filesystem::create_directories(p);
-    return p;
-  }();
-  std::error_code ignored;
-  const std::filesystem::path home = std::filesystem::current_path(ignored);
-  std::filesystem::current_path(scratch, ignored);
+  const lumo_fuzz::TLumoInput scope("interp_fuzz");
   static const bool ready = [] {
     Units::StartEngine();
     InstallFixture();
-    platform::SetPeekKeyHook(BreakWhenSlow);
+    lumo_fuzz::InstallSlowBreak();
     return true;
   }();
   (void)ready;
-  g_inputStart = platform::TickCountMs();
   const std::string_view input(reinterpret_cast<const char*>(data), size < 255 ? size : 255);
   ZetVars::PushVarScope();
   size_t pos = 1;
@@ -104,6 +84,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InstallFixture();
     if (!FixtureIntact()) __builtin_trap();
   }
-  std::filesystem::current_path(home, ignored);
   return 0;
 }

@@ -162,6 +162,12 @@ TEST_F(Compiler, ConstantsAndOperators) {
       {"1 .. Kommentar", {67, 1}},
       {".. nur Kommentar", {}},
       {"\t1\r\n", {67, 1}},
+      // Behind a statement-separating ";" a whole number is a word constant:
+      // ";" and a byte constant is the rounding suffix.
+      {"1;2", {67, 1, 59, 66, 2, 0}},
+      {"1; 300; 00:00", {67, 1, 59, 66, 44, 1, 59, 66, 0, 0}},
+      {"1;Nein;Ja", {67, 1, 59, 66, 0, 0, 59, 66, 1, 0}},
+      {"1;-2", {67, 1, 59, 45, 67, 2}},
   };
   for (const ByteCase& c : cases) {
     const Result r = Compile(c.source);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/base/bytes.h"
@@ -180,6 +181,14 @@ TEST_F(Interpreter, FieldsAndAssignmentsTakeEffectOnlyWithApply) {
   EXPECT_EQ(Field(kAlter), "41");
   EXPECT_EQ(Eval("NAME := 5").error, 44);
   EXPECT_EQ(Field(kName), "Meier");
+  // Numbers of every sign and size reach number fields; a memo field given
+  // a number outside the block numbers names no memo.
+  for (const auto& [text, field, shown] : {std::tuple{"PREIS := -5", kPreis, "-5.00"}, {"PREIS := 0 - 5.25", kPreis, "-5.25"},
+                                          {"ALTER := -7", kAlter, "-7"}, {"BEMERKUNG := -3", kBemerkung, ""},
+                                          {"BEMERKUNG := 70000 * 70000 * 70000", kBemerkung, ""}}) {
+    EXPECT_EQ(Eval(text).error, 0) << text;
+    EXPECT_EQ(Field(field), shown) << text;
+  }
   // A field operand of a table that is not open.
   std::string code = Compile("NAME");
   code[1] = 9;
@@ -299,6 +308,25 @@ TEST_F(Interpreter, EndlessRecursionEndsWithError60) {
   EXPECT_EQ(Run(again.str(), 3, true).error, 60);
   // The engine still runs afterwards.
   EXPECT_EQ(Eval("1 + 1").value.number, 2);
+}
+
+TEST_F(Interpreter, AnExpressionVariableNamingItselfOftenListsItsErrorInBoundedTime) {
+  // Each level of the recursion fails, and the listing of the code names
+  // the variable ten times at every level: the listing stops at what its
+  // text can show, so compiling and running end at once.
+  ShortStr first("{y = 1}");
+  uint64_t set = 0;
+  ASSERT_EQ(Zet02::CompileExpression(first, set), 0);
+  const std::string body = "y+y+y+y+y+y+y+y+y+y";
+  ShortStr again("{y = " + body + "} + 0");
+  ASSERT_EQ(Zet02::CompileExpression(again, set), 0);  // the compile-time run reads the old y
+  EXPECT_EQ(Run(again.str(), 3, true).error, 60);
+  // Now the compile-time run itself recurses.
+  ShortStr third("{y = " + body + "}");
+  EXPECT_EQ(Zet02::CompileExpression(third, set), 60);
+  const std::string listing = ZetVars::CompileError().line.str();
+  EXPECT_EQ(listing.size(), ShortStr::kMax);  // the listing shows what fits
+  EXPECT_EQ(listing.rfind("y y y", 0), 0u) << listing;
 }
 
 // ---- Selections ------------------------------------------------------------

@@ -6,11 +6,13 @@
 #include <string>
 
 #include "engine/base/bytes.h"
+#include "engine/base/common.h"
 #include "engine/base/ramfiles.h"
 #include "engine/language/extcalls.h"
 #include "engine/language/jobcompile.h"
 #include "engine/language/jobimage.h"
 #include "engine/language/variables.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/testsupport/engine_fixture.h"
 
 namespace {
@@ -176,6 +178,16 @@ TEST_F(JobImages, VerifierRefusesWhatWouldLeadOutOfTheCode) {
   longKey.keyLength = 261;
   TLoopDescriptor farEnd = d;
   farEnd.endPosition = 81;
+  // Sorted loops: a key of a text part, and keys with a part the key compare
+  // does not know (a memo, a type number no field type has).
+  auto sortedBy = [&](uint8_t type) {
+    TLoopDescriptor sorted = d;
+    sorted.sorted = 1;
+    Zet00::SetKeyPart(sorted.key.data(), 0, {1, 10, Common::kTypeString});
+    Zet00::SetKeyPart(sorted.key.data(), 1, {2, 4, type});
+    sorted.keyLength = 18;
+    return Op(opRecordLoop) + EncodeDescriptor(sorted) + end;
+  };
   struct Case {
     const char* what;
     std::string code;
@@ -195,6 +207,9 @@ TEST_F(JobImages, VerifierRefusesWhatWouldLeadOutOfTheCode) {
       {"loop with a 261-byte key", Op(opRecordLoop) + EncodeDescriptor(longKey) + end, 1, kErrBadCode},
       {"loop ending behind the code", Op(opRecordLoop) + EncodeDescriptor(farEnd) + end, 1, kErrBadCode},
       {"cut descriptor", loop.substr(0, 50), 1, kErrBadCode},
+      {"sorted loop", sortedBy(Common::kTypeDate), 1, 0},
+      {"sorted by a memo part", sortedBy(Common::kTypeMemo), 1, kErrBadCode},
+      {"sorted by a part of no type", sortedBy(200), 1, kErrBadCode},
       {"unknown opcode is left to the runner", Op(13) + end, 1, 0},
       {"dead byte behind an end", end + std::string(1, '\0'), 1, 0},
   };

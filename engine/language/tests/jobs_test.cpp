@@ -523,6 +523,15 @@ TEST_F(Jobs, StatementErrorsAtTheirLines) {
       {{".REPORT", ".PROLOG", ".DLLPROC F(a: REAL): REAL 'x.so';"}, 56, "LIBRARY"},
       {{".REPORT", ".PROLOG", ".DLLPROC F(a: REAL) LIBRARY x.so;"}, 56, "'"},
       {{".REPORT", ".PROLOG", ".DLLPROC F(a: REAL) LIBRARY 'x.so'"}, 56, ";"},
+      // Unknown names are named wherever an expression stands.
+      {{".REPORT", ".PROLOG", "Total $(Foo)"}, 50, "Foo"},
+      {{".REPORT", ".PROLOG", "Total $Foo"}, 50, "Foo"},
+      {{".REPORT", ".PROLOG", "?Bar = 1/text"}, 50, "Bar"},
+      {{".REPORT", ".PROLOG", "!n = Baz + 1"}, 50, "Baz"},
+      {{".REPORT", ".PROLOG", ".IF Qux"}, 50, "Qux"},
+      {{".REPORT", ".PROLOG", ".SELECTION Quux = 1"}, 50, "Quux"},
+      {{".REPORT", ".PROLOG", "?n = 1 text"}, 56, "/"},
+      {{".REPORT", ".PROLOG", ".PL 72 PW 80"}, 56, ","},
   };
   for (const Case& c : cases) {
     ProgramError::Clear();
@@ -532,6 +541,10 @@ TEST_F(Jobs, StatementErrorsAtTheirLines) {
     EXPECT_EQ(ProgramError::Record().line, c.lines.size() == 5 ? 4 : 3) << c.lines[2];
     if (!c.expected.empty()) {
       EXPECT_EQ(Common::ErrorArgument().str(), c.expected) << c.lines[2];
+      // The message shows it too.
+      std::string message(Common::MessageText(c.error));
+      message.replace(message.find("%s"), 2, c.expected);
+      EXPECT_EQ(Common::LastErrorText().str(), message) << c.lines[2];
     }
   }
 }

@@ -12,6 +12,9 @@
 
 #include "engine/base/ramfiles.h"
 #include "engine/language/compiler.h"
+#include "engine/language/jobcompile.h"
+#include "engine/language/jobimage.h"
+#include "engine/language/printcalls.h"
 #include "engine/language/tests/lumo_fixture.h"
 #include "engine/language/variables.h"
 #include "engine/storage/zettable_fields.h"
@@ -133,6 +136,39 @@ TEST_F(SeedCorpus, DISABLED_WriteSelections) {
       "Ort = 5 \\ Alter = 'x'",
   };
   WriteCompiled("selectwalk_fuzz", "selection", record, sources);
+}
+
+// Compiled jobs and a program for the target that runs loaded images,
+// compiled over the fixture tables that the target runs them over.
+TEST_F(SeedCorpus, DISABLED_WriteJobs) {
+  lumo_test::InstallFixtureTables();
+  const std::vector<std::pair<bool, std::vector<std::string>>> texts = {
+      {false, {".REPORT", ".PROLOG", "Kunden", ".DATA", "$(NAME:10)$(PREIS:8:2)", ".EPILOG", "Summe $(Sum(PREIS))"}},
+      {false, {".REPORT", ".PROLOG", ".SORTBY NAME", ".DATA", "$(NAME) $(ORT)"}},
+      {false, {".LETTER", ".DATA", "Dear $(NAME),", "?ALTER > 18/adult", ".IF ALTER > 1", "x", ".ELSE", "y", ".END"}},
+      {false, {".REPORT", ".PROLOG", "!n = 0", ".WHILE n < 3", "!n = n + 1", ".END", ".GROUP ORT", "== $(ORT)",
+               ".GROUPFOOTER", "--", ".DATA", "$(NAME)", ".SUB BETRAG > 1", "$(BETRAG)", ".ENDSUB"}},
+      {false, {".REPORT", ".PROLOG", ".PL 72, PW 80, NB 1", ".FONT t1=Arial,10,b", ".SETFONT t1", ".DEF d = 2 * 3",
+               ".SELECTION _'ALTER > 1'", ".DATA", "<b>$(NAME)</b>", ".REPEAT", "!d = d - 1", ".UNTIL d < 1"}},
+      {true, {"PROCEDURE Twice(a: REAL): REAL", "RETURN a * 2", "ENDPROC", "Twice(3); NLoop(x, 2, Twice(x))"}},
+  };
+  int n = 0;
+  for (const auto& [program, lines] : texts) {
+    ZetVars::PushVarScope();
+    if (program) Declare("x: REAL");
+    PrintCalls::ClearFonts();
+    PrintCalls::DefineStandardFonts();
+    JobCompile::TJob job;
+    EXPECT_EQ(JobCompile::Compile(lines, program, "SEED.JOB", job), 0) << lines[2];
+    JobCompile::PutImageSettings(job);
+    RamFiles::TRamFile f;
+    RamFiles::RamRewrite(f, "");
+    ASSERT_EQ(JobImage::WriteImage(f, job.image), 0);
+    Write("jobrun_fuzz", (program ? "program" : "job") + std::to_string(++n),
+          std::string(f.buffer.begin(), f.buffer.begin() + f.position));
+    ZetVars::PopVarScope();
+  }
+  PrintCalls::ClearFonts();
 }
 
 }  // namespace
