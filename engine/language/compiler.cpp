@@ -91,6 +91,22 @@ uint16_t FindField(int table, std::string_view name) {
   return 0;
 }
 
+// "$" and a number n names the n-th user field of a table (counted as the
+// field lists of the interface count them): the form the runtime writes for
+// memo transfers and browse columns. 0 when the number names none.
+uint16_t NthUserField(int table, std::string_view digits) {
+  const ZetTable::TZetTable* t = table >= 1 && table <= ZetTable::OpenCount() ? ZetTable::Table(table) : nullptr;
+  if (!t || digits.empty() || digits.size() > 5) return 0;
+  unsigned wanted = 0;
+  for (const char c : digits) {
+    if (!Common::IsDigit(c)) return 0;
+    wanted = wanted * 10 + unsigned(c - '0');
+  }
+  for (uint16_t n = 1; n <= t->fieldCount && wanted != 0; ++n)
+    if (t->IsUserField(n) && --wanted == 0) return n;
+  return 0;
+}
+
 const ZetTable::TFieldBinding* BindingOf(int table, uint16_t field) {
   const ZetTable::TZetTable* t = ZetTable::Table(table);
   if (!t || field >= t->bindings.size()) return nullptr;
@@ -342,6 +358,13 @@ class TCompiler {
     ++pos_;
     ShortStr name;
     Common::ReadWord(src_, pos_, name);
+    if (!name.empty() && Common::IsDigit(name.view()[0])) {
+      const int current = ZetTable::CurrentHandle();
+      const uint16_t field = NthUserField(current, name.view());
+      if (field == 0) return Fail(kErrUnknownName, name.view().substr(0, Common::kMaxNameLength));
+      EmitFieldPath({{current, field}});
+      return;
+    }
     if (FieldReference(name) || error_ != 0) return;
     if (TableName(name)) return;
     if (VariableReference(name)) return;
@@ -538,7 +561,14 @@ class TCompiler {
         return false;
       }
     }
-    if (!Room(3 * pairs.size() + 2)) return true;
+    EmitFieldPath(pairs);
+    return true;
+  }
+
+  // Emits a field (one pair) or a field path and notes the tables it reads;
+  // a choice field sets the choice context.
+  void EmitFieldPath(const std::vector<std::pair<int, uint16_t>>& pairs) {
+    if (!Room(3 * pairs.size() + 2)) return;
     if (pairs.size() == 1) {
       Emit(tkField);
     } else {
@@ -553,7 +583,6 @@ class TCompiler {
     const auto& [firstTable, firstField] = pairs.front();
     if (ZetTable::Table(firstTable)->FieldType(firstField) == Common::kTypeChoice)
       choice_ = {true, firstTable, firstField};
-    return true;
   }
 
   bool ChoiceOfAnyField(std::string_view name) {

@@ -275,6 +275,24 @@ TEST_F(Compiler, ResolutionOrder) {
   EXPECT_EQ(ZetTable::CurrentHandle(), kKunden);
 }
 
+TEST_F(Compiler, DollarAndANumberNamesTheNthUserField) {
+  // The runtime names fields this way in memo transfers and browse columns.
+  const ZetTable::TZetTable* t = ZetTable::Table(kKunden);
+  std::vector<uint16_t> user;
+  for (uint16_t n = 1; n <= t->fieldCount; ++n)
+    if (t->IsUserField(n)) user.push_back(n);
+  ASSERT_GE(user.size(), 3u);
+  for (size_t k = 0; k < 3; ++k) {
+    const Result r = Compile("$" + std::to_string(k + 1));
+    EXPECT_EQ(r.error, 0) << k;
+    EXPECT_EQ(r.code, (Bytes{185, 1, uint8_t(user[k]), uint8_t(user[k] >> 8)})) << k;
+    EXPECT_EQ(r.tables, 0x1u);
+  }
+  EXPECT_EQ(Compile("$2 + 1").code, (Bytes{185, 1, uint8_t(user[1]), 0, 43, 67, 1}));
+  for (const std::string& bad : std::vector<std::string>{"$0", "$" + std::to_string(user.size() + 1), "$99999", "$1x"})
+    EXPECT_EQ(Compile(bad).error, 50) << bad;
+}
+
 TEST_F(Compiler, HostNamesThroughTheDispatchCallBacks) {
   LumoHost::InstallDispatchProcs(
       [](uint16_t flag, const char* name) -> int16_t {

@@ -119,10 +119,15 @@ TEST_F(browser_format, DefaultColumnsFollowTheFieldTypesAndPreparedColumnsShowTh
     EXPECT_EQ(f.At(i)->Width, expected[i].width) << expected[i].name;
     EXPECT_EQ(f.At(i)->Decimals, expected[i].decimals) << expected[i].name;
   }
+  char text[301];
+  ASSERT_EQ(f.Prepare(cursor), 0);
+  f.GetColumnText(cursor, 0, text, 300);
+  EXPECT_NE(std::string(text).find("Apfel"), std::string::npos) << "a field column shows its field: " << text;
+  f.GetColumnText(cursor, 1, text, 300);
+  EXPECT_NE(std::string(text).find("21"), std::string::npos) << text;
   TBrowserFormat computed;
   computed.InsertColumn(-1, "MENGE * 2", 8, 2, "Doppelt");
   computed.InsertColumn(-1, "NAME + \"!\"", 20, -1, "Ruf");
-  char text[301];
   computed.GetColumnText(cursor, 0, text, 300);
   EXPECT_STREQ(text, "") << "unprepared";
   ASSERT_EQ(computed.Prepare(cursor), 0);
