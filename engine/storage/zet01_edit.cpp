@@ -520,7 +520,8 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     if ((error = ChangeKey(slot, *t, s, deleted.data(), n, false)) != 0) break;
   if (error == 0 && n != last) {
     recordTouched = true;
-    if (WriteRecordBytes(slot, *t, moved, n) != 0) {
+    t->recordBuffer = moved;
+    if (WriteMovedRecord(slot, n, last) != 0) {
       error = Report(Common::kErrWrite, path);
     } else {
       movedInPlace = true;
@@ -537,6 +538,7 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
       // built again from the records.
       int rollback = RebuildAfterFailure(slot, *t);
       if (!restored) rollback = Report(Common::kErrWrite, path);
+      else if (recordTouched && rollback == 0) rollback = RetireMoveGuard(slot);
       t->recordBuffer = deleted;
       t->currentRecord = n;
       t->currentKey = savedKey;
@@ -559,7 +561,10 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
   // The moved record may name the deleted one's chains: a copy left by a
   // delete that was cut short names the same ones.
   ReleaseChains(slot, *t, deleted.data(), n != last ? moved.data() : nullptr);
-  if (int e = EndRecordsAtCount(slot, *t, flush); e != 0 && result == 0) result = e;
+  if (int e = EndRecordsAtCount(slot, *t, flush); e != 0 && result == 0)
+    result = e;
+  else if (int r = n != last ? RetireMoveGuard(slot) : 0; r != 0 && result == 0)
+    result = r;
   if (notify && EngineHooks::NotifyRecordMoved(slot, n, last) != slot) {
     ZetTable::RemoveMark(slot, n);
     if (n != last && ZetTable::IsMarked(slot, last)) ZetTable::ReplaceMark(slot, last, n);
@@ -582,9 +587,11 @@ int ReadAutoNumberCounter(TZetTable& t, uint8_t (&raw)[Zet00::kAutoNumberSize]) 
   return 0;
 }
 
-int WriteAutoNumberCounter(TZetTable& t, const uint8_t (&raw)[Zet00::kAutoNumberSize]) {
-  LOWFILES::TLowFile* file = RecordFile(t);
-  if (!file || LOWFILES::WriteBlock(*file, t.headerSize - Zet00::kAutoNumberSize, sizeof raw, 0, raw) != 0)
+// A counter torn by a stop in its write (it may cross a page boundary of the
+// file) would hand out numbers again or skip ahead: it goes through the
+// table's guard file, which puts the old counter back at the next open.
+int WriteAutoNumberCounter(int slot, TZetTable& t, const uint8_t (&raw)[Zet00::kAutoNumberSize]) {
+  if (WriteGuardedBytes(slot, t.headerSize - Zet00::kAutoNumberSize, raw, sizeof raw) != 0)
     return Report(Common::kErrWrite, TablePath(t));
   return 0;
 }
@@ -602,7 +609,7 @@ int AssignAutoNumber(int slot) {
   PutNumber(*t, t->autoNumberField, t->recordBuffer.data(), int32_t(next));
   t->nextAutoNumber = uint32_t(next + 1);
   bytes::PutU32(raw, t->nextAutoNumber);
-  return WriteAutoNumberCounter(*t, raw);
+  return WriteAutoNumberCounter(slot, *t, raw);
 }
 
 int32_t AutoNumberOf(int slot) {
@@ -623,7 +630,7 @@ int GiveBackAutoNumber(int slot) {
   const int64_t number = AutoNumberOf(slot);
   if (number < 1 || int64_t(bytes::GetU32(raw)) != number + 1) return 0;
   bytes::PutU32(raw, uint32_t(number));
-  if (int e = WriteAutoNumberCounter(*t, raw)) return e;
+  if (int e = WriteAutoNumberCounter(slot, *t, raw)) return e;
   t->nextAutoNumber = uint32_t(number);
   return 0;
 }
