@@ -585,6 +585,16 @@ int16_t FinishGuardedMove(TZetTable& t, uint32_t count, std::span<const uint8_t>
   return 0;
 }
 
+// The automatic-number counter that ends the header, read again.
+int RereadAutoNumberCounter(TZetTable& t) {
+  if (!t.hasAutoNumber) return 0;
+  uint8_t raw[Zet00::kAutoNumberSize];
+  if (LOWFILES::ReadBlock(*t.tableFile, t.headerSize - sizeof raw, sizeof raw, 0, raw) != 0)
+    return Fail(Common::kErrRead, TablePath(t));
+  t.nextAutoNumber = bytes::GetU32(raw);
+  return 0;
+}
+
 // The steps after the table object is in its slot; the caller discards the
 // slot when one fails. Steps that report their own error pass it through.
 int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view code) {
@@ -593,11 +603,14 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
   if (int e = ReadTableHeader(t)) return e;
   if (int e = ZetTable::CheckPathLengths(t)) return e;
   // A record a crash left half written is put back before anything reads it.
-  if (t.Writable() &&
-      RecordGuard::Repair(*t.tableFile, GuardPathOf(t), [&t](uint32_t count, std::span<const uint8_t> stored) {
-        return FinishGuardedMove(t, count, stored);
-      }) != 0)
-    return Fail(Common::kErrWrite, path);
+  if (t.Writable() && platform::FileExists(GuardPathOf(t))) {
+    if (RecordGuard::Repair(*t.tableFile, GuardPathOf(t), [&t](uint32_t count, std::span<const uint8_t> stored) {
+          return FinishGuardedMove(t, count, stored);
+        }) != 0)
+      return Fail(Common::kErrWrite, path);
+    // The automatic-number counter, read with the header, may have been put back.
+    if (int e = RereadAutoNumberCounter(t)) return e;
+  }
   StartRecordCache(slot);
   t.recordBuffer.assign(t.recordLength, 0);
   if (!HeaderOnly()) {

@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
@@ -39,9 +40,11 @@
 #include "engine/storage/recordguard.h"
 #include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
+#include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
+#include "engine/storage/zet06.h"
 #include "engine/testsupport/child_process.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"
@@ -466,6 +469,84 @@ TEST_F(Zet01CrashTest, DeletesKilledAtEveryChangeLeaveEachRecordOnce) {
       if (WIFEXITED(run)) break;
     }
   }
+}
+
+// The automatic-number counter ends the table file's header; in a table of
+// enough fields it crosses a page boundary of the file. Handing out the
+// number whose counter turns from 0x00FFFFFF to 0x01000000 (every byte
+// changes) is killed at each change in turn, a write in progress torn at
+// the page boundary. The counter must read old or new at the next open: a
+// mix hands out numbers again (0) or skips far ahead (0x01FFFFFF).
+TEST_F(Zet01CrashTest, ACounterTornAtAPageBoundaryReadsOldOrNew) {
+  namespace fs = std::filesystem;
+  // Integer fields, some with a range, until the header ends 1..3 bytes
+  // past a page boundary.
+  std::unique_ptr<TZetTable> table;
+  for (uint16_t fields = 60; !table && fields < 120; ++fields)
+    for (uint16_t ranged = 0; !table && ranged <= fields; ++ranged) {
+      std::vector<zettable_test::FieldDef> defs = {{"NR", Common::kTypeAutoNumber, 3, 10}};
+      for (uint16_t f = 1; f <= fields; ++f)
+        defs.push_back({"F" + std::to_string(f), uint8_t(Common::kTypeInteger | (f <= ranged ? ZetTable::kTypeHasRange : 0)), 1, 10});
+      auto t = zettable_test::MakeTable(2, defs);
+      for (uint16_t f = 1; f <= ranged; ++f) t->fieldSpecs.push_back({uint16_t(f + 1), 0, 100});
+      t->nextAutoNumber = 1;
+      const size_t end = Zet06::BuildTableHeader(*t).size();
+      if (end % platform::kTearPage >= 1 && end % platform::kTearPage < Zet00::kAutoNumberSize) table = std::move(t);
+    }
+  ASSERT_TRUE(table) << "no field set ends the header across a page boundary";
+  const fs::path base = TempDir() / "base";
+  fs::create_directory(base);
+  ASSERT_EQ(Zet06::CreateTable(*table, (base / "WIDE.DAT").string(), Common::ScrambleString(""), false, 0, kTableKey), 0);
+  constexpr int32_t kBefore = 0x00FFFFFF;
+  uint64_t counterAt = 0;
+  {
+    const int h = OpenArticles((base / "WIDE.DAT").string());
+    ASSERT_GT(h, 0);
+    TZetTable& t = *ZetTable::Table(h);
+    counterAt = t.headerSize - Zet00::kAutoNumberSize;
+    ASSERT_TRUE(RecordGuard::CrossesPage(counterAt, Zet00::kAutoNumberSize));
+    // A record with its own number one below: the counter stands at kBefore.
+    t.recordBuffer.assign(t.recordLength, 0);
+    bytes::PutI32(t.recordBuffer.data() + t.FieldOffset(1), kBefore - 1);
+    ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
+    ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+    ASSERT_EQ(t.nextAutoNumber, uint32_t(kBefore));
+    CloseArticles(h);
+  }
+  int torn = 0;
+  for (int change = 1;; ++change) {
+    ASSERT_LT(change, kMaxReopens) << "the number is never handed out";
+    SCOPED_TRACE("killed at change " + std::to_string(change));
+    const fs::path dir = TempDir() / ("c" + std::to_string(change));
+    fs::create_directory(dir);
+    for (const auto& e : fs::directory_iterator(base)) fs::copy_file(e.path(), dir / e.path().filename());
+    const std::string path = (dir / "WIDE.DAT").string();
+    const int run = InChild([&] {
+      const int h = OpenInChild(path);
+      TZetTable& t = *ZetTable::Table(h);
+      t.recordBuffer.assign(t.recordLength, 0);
+      platform::InjectCrashAtChange(change, true);
+      _exit(Zet01::AssignAutoNumber(h) == 0 ? 0 : 5);
+    });
+    ASSERT_TRUE(WIFEXITED(run) ? WEXITSTATUS(run) == 0 : WIFSIGNALED(run)) << run;
+    if (WIFSIGNALED(run)) {
+      LOWFILES::TLowFile file;
+      uint8_t raw[Zet00::kAutoNumberSize];
+      ASSERT_EQ(LOWFILES::OpenLowFile(file, path, LOWFILES::kModeReadShared), 0);
+      ASSERT_EQ(LOWFILES::ReadBlock(file, counterAt, sizeof raw, 0, raw), 0);
+      LOWFILES::CloseLowFile(file, false);
+      const uint32_t left = bytes::GetU32(raw);
+      torn += left != uint32_t(kBefore) && left != uint32_t(kBefore) + 1;
+    }
+    const int h = OpenArticles(path);
+    ASSERT_GT(h, 0) << Common::LastErrorText().str();
+    const uint32_t next = ZetTable::Table(h)->nextAutoNumber;
+    EXPECT_TRUE(next == uint32_t(kBefore) || next == uint32_t(kBefore) + 1) << std::hex << next;
+    CloseArticles(h);
+    fs::remove_all(dir);
+    if (HasFailure() || WIFEXITED(run)) break;
+  }
+  EXPECT_GT(torn, 0) << "no kill came while the counter was written";
 }
 
 // Deletes without flush (after two appends without flush), then a flush and
