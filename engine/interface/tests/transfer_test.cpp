@@ -249,7 +249,16 @@ TEST_F(TransferTest, ImportStopsWithTheRecordsBeforeKept) {
     EXPECT_EQ(ZetTableImport(c, "", TempPath("fehlt.txt").c_str(), "", 0, 0, map.data(), 0, 1, nullptr, 0), -1);
     EXPECT_EQ(ZetTableImport(c, "", file.c_str(), "", 0, 3, map.data(), 0, 1, nullptr, 0), -19);
     EXPECT_GT(ZetTableImport(c, "MENGE = = 2", file.c_str(), "", 0, 0, map.data(), 0, 1, nullptr, 0), 0);
-    EXPECT_EQ(ZetTableExport(c, "", TempPath("nicht/da/aus.txt").c_str(), 0, 1, 0, nullptr), -2);
+    // An export into a missing folder fails to make its file, and says so
+    // with the name, as a text and as a table file.
+    for (const uint8_t format : {0, 4}) {
+      const std::string name = "AUS" + std::to_string(format) + ".DAT";
+      const std::string folder = TempPath("nicht/da/");
+      EXPECT_EQ(ZetTableExport(c, "", (folder + name).c_str(), format, 1, 0, nullptr), -2);
+      char text[256];
+      EXPECT_EQ(ZetGetLastError(text, sizeof text - 1), -3) << text;
+      EXPECT_EQ(std::string(text), "Schreibfehler: " + name + " " + folder);
+    }
     EXPECT_EQ(ZetTableImport(99, "", file.c_str(), "", 0, 0, map.data(), 0, 1, nullptr, 0), -101);
   }
   {
