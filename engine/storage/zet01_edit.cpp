@@ -214,6 +214,24 @@ int RebuildAfterFailure(int slot, const TZetTable& t) {
   return first;
 }
 
+// The temporary indexes of the other slots on the same file (an alias and
+// the table it aliases; zet00_index.h, rule 4) are their own trees, which a
+// change through this slot does not reach key by key: they are built again
+// from the records, so that a search through them never finds a stale key (a
+// temporary index holds at most kMaxRecordsForTemporaryIndex records). One
+// whose rebuild fails stays out of use and fails at its next use; the change
+// itself stands.
+void RefreshOtherTemporaryIndexes(int slot) {
+  const TZetTable* owner = ZetTable::FileOwner(slot);
+  for (int other = 1; owner && other <= ZetTable::OpenCount(); ++other) {
+    const TZetTable* o = other == slot ? nullptr : ZetTable::Table(other);
+    if (!o || ZetTable::FileOwner(other) != owner) continue;
+    for (int s : TIndexSlots(*o))
+      if (o->indexes[size_t(s)]->fileName.view().find(Zet00::kTemporaryMark) != std::string_view::npos)
+        Zet00::RebuildIndex(other, s);
+  }
+}
+
 // The error that a failed operation answers after its rollback: a step of
 // the rollback that failed tells more about the table's state than the
 // failure that started it, so its report stands.
@@ -417,6 +435,7 @@ int AppendRecord(int slot, bool flush, int cursor) {
     return AfterRollback(e, CutBehindLastRecord(*t));
   }
   ZetTable::ShareRecordCount(slot);
+  RefreshOtherTemporaryIndexes(slot);
   t->currentRecord = recno;
   if (t->orderMode == ZetTable::kOrderIndex)
     Zet00::MakeKey(slot, t->currentIndex, t->recordBuffer.data(), t->currentKey.data(), recno);
@@ -472,6 +491,7 @@ int UpdateRecord(int slot, const uint8_t* oldRecord, bool& keysChanged, int curs
     // Chains the record named before and names no more (a replaced memo)
     // are freed once the record is on disk.
     ReleaseChains(slot, *t, oldRecord, t->recordBuffer.data());
+    RefreshOtherTemporaryIndexes(slot);
     if (t->orderMode == ZetTable::kOrderIndex)
       Zet00::MakeKey(slot, t->currentIndex, t->recordBuffer.data(), t->currentKey.data(), n);
   }
@@ -565,6 +585,7 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     result = e;
   else if (int r = n != last ? RetireMoveGuard(slot) : 0; r != 0 && result == 0)
     result = r;
+  RefreshOtherTemporaryIndexes(slot);
   if (notify && EngineHooks::NotifyRecordMoved(slot, n, last) != slot) {
     ZetTable::RemoveMark(slot, n);
     if (n != last && ZetTable::IsMarked(slot, last)) ZetTable::ReplaceMark(slot, last, n);

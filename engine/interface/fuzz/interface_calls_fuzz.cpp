@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/interface/include/zetcore.h"
+#include "engine/storage/fuzz/indexes_agree.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
@@ -59,31 +60,6 @@ void MakeTemplate() {
   if (Zet06::CreateTable(*t, (g_template / "ARTIKEL.DAT").string(), Common::ScrambleString(""), false, 0, kKey) != 0)
     abort();
   Units::StopEngine();
-}
-
-// Every index walk names each record once with the key built from it.
-void CheckIndexesAgree(int h) {
-  ZetTable::TZetTable& t = *ZetTable::Table(h);
-  const uint32_t count = uint32_t(std::max(t.recordCount, 0));
-  std::vector<std::vector<uint8_t>> records(count, std::vector<uint8_t>(t.recordLength));
-  for (uint32_t r = 1; r <= count; ++r)
-    if (Zet01::ReadRecordInto(h, r, records[r - 1].data(), nullptr, 0, ZetTable::kOrderRecords) != 0) abort();
-  for (int s = 0; s <= t.highestIndexSlot; ++s) {
-    if (!t.indexes[size_t(s)]) continue;
-    if (!Zet00::IndexAvailable(h, s, false)) abort();
-    const size_t keyLength = Zet00::KeyLength(t.indexes[size_t(s)]->header.data());
-    std::vector<bool> seen(count + 1, false);
-    for (uint8_t st = Zet00::IndexFirst(h, s); st == Zet00::kStatusFound; st = Zet00::IndexNext(h, s)) {
-      const uint32_t recno = Zet00::KeyRecordNumber(t.currentKey.data());
-      if (recno < 1 || recno > count || seen[recno]) abort();
-      seen[recno] = true;
-      uint8_t expected[ZetTable::kMaxKeySize] = {};
-      if (Zet00::MakeKey(h, s, records[recno - 1].data(), expected, recno) != 0) abort();
-      if (std::memcmp(expected, t.currentKey.data(), keyLength) != 0) abort();
-    }
-    for (uint32_t r = 1; r <= count; ++r)
-      if (!seen[r]) abort();
-  }
 }
 
 class Reader {
@@ -213,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (relation != 1) relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
-  if (relation == 1) CheckIndexesAgree(relation);
+  if (relation == 1) zetfuzz::CheckIndexesAgree(relation);
   ZetRltnCloseAll();
   Units::StopEngine();
   return 0;
