@@ -14,8 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -30,13 +28,11 @@
 
 namespace {
 
+using zetfuzz::Require;
+
 constexpr int kSlot = 1;
 constexpr uint16_t kMemo = 2;
 constexpr std::string_view kBase = "http://server/pfad/seite.html";
-
-void Require(bool ok) {
-  if (!ok) abort();
-}
 
 // SEITEN.DAT {NR, TEXT memo}, open in slot 1.
 void OpenPages() {
@@ -53,13 +49,6 @@ std::string Address(const uint8_t* data, size_t size) {
     if (std::string_view("\" <>\r\n").find(char(data[i])) == std::string_view::npos && data[i] != 0)
       text += char(data[i]);
   return text;
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 }  // namespace
@@ -87,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string page = zetfuzz::TempDir::Path() + "/SEITE.HTM";
   Require(Html::WriteMemoPage(kSlot, kMemo, page, kBase, image, background) == 0);
   WINMEMOS::DeleteMemo(t.memoFile, first);
-  const std::string out = Slurp(page);
+  const std::string out = zetfuzz::ReadWholeFile(page);
 
   // Rule 1.
   if (first == 0) {

@@ -16,8 +16,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,15 +29,13 @@
 
 namespace {
 
+using zetfuzz::Require;
+
 constexpr int32_t kAllRights = 15;
 constexpr uint16_t kNr = 1, kName = 3, kMenge = 4, kNotiz = 11, kGesamt = 12;
 constexpr int16_t kNotizColumn = 10;
 
 std::filesystem::path g_template;
-
-void Require(bool ok) {
-  if (!ok) abort();
-}
 
 std::unique_ptr<ZetTable::TIndexDescriptor> Index(const char* name, uint16_t field, uint16_t length, uint8_t type) {
   auto d = std::make_unique<ZetTable::TIndexDescriptor>();
@@ -93,13 +89,6 @@ int32_t FreshCopy(const std::string& name, int32_t& relation) {
   return cursor;
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -139,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Require(ZetTableRecordCount(copy) == count);
       zetfuzz::CheckIndexesAgree(copyRelation);
       Require(ZetTableExport(copy, "", again.c_str(), format, ansi, names, nullptr) == 0);
-      Require(Slurp(first) == Slurp(again));
+      Require(zetfuzz::ReadWholeFile(first) == zetfuzz::ReadWholeFile(again));
     }
   }
   ZetRltnCloseAll();

@@ -36,14 +36,12 @@
 
 namespace {
 
+using zetfuzz::Require;
+
 constexpr int kSource = 1, kWords = 2, kRel = 3;
 constexpr uint16_t kNr = 1, kTitle = 2, kText = 3, kWeight = 4;
 constexpr uint16_t kTitleSize = 60, kWordSize = 30;
 constexpr int32_t kRecords = 40;
-
-void Require(bool ok) {
-  if (!ok) abort();
-}
 
 std::string At(const std::string& dir, const char* name) { return dir + "/" + name; }
 
