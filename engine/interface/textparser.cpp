@@ -7,6 +7,7 @@ namespace TextTransfer {
 
 constexpr char kCR = '\r';
 constexpr char kLF = '\n';
+constexpr const char* kCutShortText = "Unexpected end of file.";
 
 TTextFileParser::TTextFileParser(std::string fileName, char quote, char separator)
     : fileName_(std::move(fileName)), quote_(quote), separator_(separator) {}
@@ -45,16 +46,27 @@ void TTextFileParser::Expect(char c) {
 }
 
 void TTextFileParser::ReadQuoted(std::string& field) {
+  inQuotes_ = true;
   Next();  // the opening quote
   for (;;) {
-    if (AtEnd()) throw ETextFileParser(std::string(1, quote_) + " expected.");
+    if (AtEnd()) {
+      inQuotes_ = false;
+      throw ETextFileParser(std::string(1, quote_) + " expected.");
+    }
     if (current_ == quote_) {
+      // The character after a closing quote stands outside the field.
+      inQuotes_ = false;
       Next();
       if (AtEnd() || current_ != quote_) return;
+      inQuotes_ = true;
     }
     field += current_;
     Next();
   }
+}
+
+void TTextFileParser::ThrowWhenCutShort() const {
+  if (cutShort_) throw ETextFileParser(kCutShortText);
 }
 
 void TTextFileParser::ReadUnquoted(std::string& field) {
@@ -90,6 +102,10 @@ int TTextFileParser::ReadLine(std::vector<std::string>& fields) {
   if (AtEnd()) {
     fields.clear();
     state_ = 1;
+    if (cutShort_) {
+      errorText_ = kCutShortText;
+      state_ = -1;
+    }
     return state_;
   }
   const bool lineEndSeparates = separator_ == kCR;
@@ -100,7 +116,10 @@ int TTextFileParser::ReadLine(std::vector<std::string>& fields) {
         ReadQuoted(field);
       else
         ReadUnquoted(field);
-      if (AtEnd()) break;
+      if (AtEnd()) {
+        ThrowWhenCutShort();
+        break;
+      }
       if (lineEndSeparates && (current_ == kCR || current_ == kLF)) {
         if (current_ == kCR) Next();
         if (!AtEnd() && current_ == kLF) Next();
@@ -134,7 +153,7 @@ int TTextFileParser::ReadLine(std::vector<std::string>& fields) {
 
 void AppendValue(std::string& line, std::string_view value, char separator, bool quoteAll) {
   const bool quote = quoteAll || std::any_of(value.begin(), value.end(), [separator](char c) {
-                       return c == separator || c == kQuote || c == kCR || c == kLF;
+                       return c == separator || c == kQuote || c == kCR || c == kLF || c == 26 || c == 0;
                      });
   if (!quote) {
     line += value;

@@ -12,13 +12,16 @@
 //     CR, LF or the end of the input; quotes inside it belong to it.
 //   - With the separator CR every line end separates fields, so the whole
 //     input is one line (one record) of one field per text line.
-//   - The end of the file, a character 26 (Ctrl+Z) or a character 0 ends
-//     the input. A line end right before the end starts no further line (a
-//     final line end adds nothing); an empty line inside the input is a line
-//     of one empty field.
-//   - The writer quotes a value that holds the separator, a quote, CR or LF
-//     (every value when asked to), doubling its quotes; so whatever it wrote
-//     reads back as the same values.
+//   - The end of the file, a character 26 (Ctrl+Z) or a character 0 outside
+//     quotes ends the input. A line end right before the end starts no
+//     further line (a final line end adds nothing); an empty line inside the
+//     input is a line of one empty field. Inside quotes both are characters
+//     of the field. A 26 or 0 that more bytes of the file follow ends the
+//     input early: that is a syntax error (state -1), and the line it cut
+//     short is not returned.
+//   - The writer quotes a value that holds the separator, a quote, CR, LF,
+//     26 or 0 (every value when asked to), doubling its quotes; so whatever
+//     it wrote reads back as the same values.
 //
 // What always holds:
 //   1. The reader holds one look-ahead character and an 8,192-byte buffer;
@@ -75,7 +78,10 @@ class TTextFileParser {
   void Next() {
     if (pos_ < len_) {
       current_ = buffer_[pos_++];
-      if (current_ == 26 || current_ == 0) end_ = true;
+      if (!inQuotes_ && (current_ == 26 || current_ == 0)) {
+        end_ = true;
+        cutShort_ = pos_ < len_ || filePosition_ < fileSize_;
+      }
     } else {
       Fill();
     }
@@ -84,6 +90,8 @@ class TTextFileParser {
   void Expect(char c);
   void ReadQuoted(std::string& field);
   void ReadUnquoted(std::string& field);
+  // A syntax error when the input ended at a 26 or 0 before the file's end.
+  void ThrowWhenCutShort() const;
 
   std::string fileName_;
   char quote_;
@@ -97,12 +105,14 @@ class TTextFileParser {
   uint64_t fileSize_ = 0;
   char current_ = 0;
   bool end_ = true;
+  bool inQuotes_ = false;  // 26 and 0 are characters of a quoted field
+  bool cutShort_ = false;  // the input ended at a 26 or 0 before the file's end
   int state_ = 0;
   std::string errorText_;
 };
 
 // Appends value to line as the writer writes it: quoted when quoteAll or
-// when it holds the separator, a quote, CR or LF, its quotes doubled.
+// when it holds the separator, a quote, CR, LF, 26 or 0, its quotes doubled.
 void AppendValue(std::string& line, std::string_view value, char separator, bool quoteAll);
 
 // A file written through an 8,192-byte buffer; the first failure sticks.

@@ -514,7 +514,12 @@ int32_t ZetTableEdit(int32_t cursor) {
     Common::SetError(kErrEditedElsewhere, "");
     return -1;
   }
-  c.savedRecord = c.record;
+  // The edit starts from the record as stored, which the indexes hold: a
+  // field set before the edit opened is a change the confirm writes with its
+  // keys, never taken for the stored value.
+  c.savedRecord.assign(c.recordLength, 0);
+  if (Zet01::ReadRecordInto(c.relation, c.recno, c.savedRecord.data(), nullptr, 0, ZetTable::kOrderRecords) != 0)
+    c.savedRecord = c.record;
   ++c.editDepth;
   return 0;
 }

@@ -579,7 +579,9 @@ int32_t ExportText(TCursor& c, TZetTable& t, ShortStr& selection, const char* fi
   const std::string name(TextIn(fileName));
   TextTransfer::TTextFileWriter file;
   if (file.Create(name) != 0) {
-    Common::SetFileError(Common::kErrRead, name);
+    // A file that cannot be made (a missing folder, no right to write there)
+    // is a failure to write it, as for a table-file export.
+    Common::SetFileError(Common::kErrWrite, name);
     DiscardTablePosition(c, t);
     return kCreateFailed;
   }

@@ -12,7 +12,8 @@ namespace {
 
 constexpr size_t kPositionAt = 4;
 constexpr size_t kLengthAt = 12;
-constexpr size_t kBytesAt = 14;
+constexpr size_t kMovedFromAt = 14;
+constexpr size_t kBytesAt = 18;
 constexpr size_t kSumSize = 4;
 // The longest record a guard file of one block write holds.
 constexpr size_t kMaxLength = (UINT16_MAX - kBytesAt - kSumSize) / 2;
@@ -32,6 +33,7 @@ uint32_t CheckSum(const uint8_t* data, size_t size) {
 struct TKeptGuard {
   LOWFILES::TLowFile file;
   size_t size = 0;
+  bool move = false;  // it guards a delete's move (rule 4)
 };
 
 TKeptGuard& Kept() {
@@ -43,6 +45,7 @@ void CloseKept() {
   TKeptGuard& kept = Kept();
   if (kept.file.isRegistered || kept.file.isOpen) LOWFILES::CloseLowFile(kept.file, false);
   kept.size = 0;
+  kept.move = false;
 }
 
 // Writes the guard file whole and makes it durable, its directory entry too
@@ -100,8 +103,8 @@ bool CrossesPage(uint64_t position, size_t length) {
 }
 
 int16_t WriteRecord(LOWFILES::TLowFile& table, std::string_view guardPath, uint64_t position, const uint8_t* stored,
-                    uint16_t length) {
-  if (CrossesPage(position, length) && length <= kMaxLength) {
+                    uint16_t length, uint32_t movedFrom) {
+  if ((movedFrom != 0 || CrossesPage(position, length)) && length <= kMaxLength) {
     std::vector<uint8_t> guard(GuardSize(length));
     uint8_t* old = guard.data() + kBytesAt;
     uint16_t got = 0;
@@ -110,15 +113,17 @@ int16_t WriteRecord(LOWFILES::TLowFile& table, std::string_view guardPath, uint6
       bytes::PutU32(guard.data(), kMagic);
       bytes::PutU64(guard.data() + kPositionAt, position);
       bytes::PutU16(guard.data() + kLengthAt, length);
+      bytes::PutU32(guard.data() + kMovedFromAt, movedFrom);
       std::memcpy(old + length, stored, length);
       bytes::PutU32(guard.data() + guard.size() - kSumSize, CheckSum(guard.data(), guard.size() - kSumSize));
       if (int16_t e = WriteGuard(guardPath, guard)) return e;
+      Kept().move = movedFrom != 0;
     }
   }
   return LOWFILES::WriteBlock(table, position, length, 0, stored);
 }
 
-int16_t Repair(LOWFILES::TLowFile& table, std::string_view guardPath) {
+int16_t Repair(LOWFILES::TLowFile& table, std::string_view guardPath, const TFinishMove& finishMove) {
   if (!platform::FileExists(guardPath)) return 0;
   std::vector<uint8_t> guard;
   if (ReadGuard(guardPath, guard)) {
@@ -144,10 +149,25 @@ int16_t Repair(LOWFILES::TLowFile& table, std::string_view guardPath) {
     if (someOld && someNew && !neither) {
       if (LOWFILES::WriteBlock(table, position, length, 0, old) != 0 || LOWFILES::SyncFile(table) != 0)
         return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+    } else if (const uint32_t movedFrom = bytes::GetU32(guard.data() + kMovedFromAt);
+               movedFrom != 0 && someNew && !someOld && !neither) {
+      if (int16_t e = finishMove(movedFrom, std::span<const uint8_t>(written, length))) return LOWFILES::Error = e;
     }
   }
   Remove(table, guardPath);
   return LOWFILES::Error = 0;
+}
+
+int16_t Retire(LOWFILES::TLowFile& table, std::string_view guardPath) {
+  TKeptGuard& kept = Kept();
+  if (!kept.move || kept.file.name != guardPath) return 0;
+  static constexpr uint8_t kRetired[sizeof kMagic] = {};
+  if (LOWFILES::SyncFile(table) != 0 || LOWFILES::WriteBlock(kept.file, 0, sizeof kRetired, 0, kRetired) != 0) {
+    CloseKept();
+    return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  }
+  kept.move = false;
+  return 0;
 }
 
 void Remove(LOWFILES::TLowFile& table, std::string_view guardPath) {

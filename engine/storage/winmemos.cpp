@@ -88,10 +88,11 @@ constexpr std::array<bool, 256> kEndsRun = [] {
   return t;
 }();
 
-// The memo write transfer: lines wrapped at 70 characters as the text comes,
-// kept as the file stores them (in Windows-1252 until written): a line
-// wrapped at its last blank has that blank replaced by LF, a line cut after
-// 70 characters goes on without a break, a hard break is a CR. The pieces
+// The memo write transfer: lines wrapped at `wrap` characters (70 unless the
+// writer asks for another width) as the text comes, kept as the file stores
+// them (in Windows-1252 until written): a line wrapped at its last blank has
+// that blank replaced by LF, a line cut after `wrap` characters goes on
+// without a break, a hard break is a CR. The pieces
 // record where each line ends, for the text buffer.
 struct PutTransfer {
   struct Piece {
@@ -99,6 +100,7 @@ struct PutTransfer {
     uint8_t code;
   };
   bool open = false;
+  size_t wrap = kWrapLength;
   std::string stored;
   size_t lineStart = 0;  // the current line, in stored
   std::vector<Piece> pieces;
@@ -112,14 +114,14 @@ struct PutTransfer {
     }
     if (c == kLF) return;
     stored += c;
-    if (stored.size() - lineStart <= kWrapLength) return;
+    if (stored.size() - lineStart <= wrap) return;
     const size_t blank = std::string_view(stored).substr(lineStart).rfind(kBlank);
     if (blank != std::string_view::npos) {
       pieces.push_back({lineStart + blank, RamFiles::kLineCutAtBlank});
       stored[lineStart + blank] = kLF;
       lineStart += blank + 1;
     } else {
-      lineStart += kWrapLength;
+      lineStart += wrap;
       pieces.push_back({lineStart, RamFiles::kLineCut});
     }
   }
@@ -128,7 +130,7 @@ struct PutTransfer {
     int32_t taken = 0;
     while (taken < count && buffer[taken] != 0) {
       const char c = buffer[taken];
-      const size_t room = kWrapLength - std::min(kWrapLength, stored.size() - lineStart);
+      const size_t room = wrap - std::min(wrap, stored.size() - lineStart);
       if (c == kCR || c == kLF || room == 0) {
         Add(c);
         ++taken;
@@ -153,6 +155,7 @@ struct PutTransfer {
     lineStart = 0;
     pieces.clear();
     open = false;
+    wrap = kWrapLength;
   }
   // The lines as a chain of pieces.
   LineChain Lines() const {
@@ -425,8 +428,9 @@ int32_t GetMemoBlock(int32_t count, char* buffer) {
 
 void DoneGetMemo() { g_get = GetTransfer(); }
 
-int32_t InitPutMemo(TMemoFile& f) {
+int32_t InitPutMemo(TMemoFile& f, size_t wrapLength) {
   g_put.Clear();
+  g_put.wrap = std::max<size_t>(wrapLength, 1);
   if (f.damaged) {
     memofiles::ReportDamage(f, false);
     g_status = kStatusDamaged;

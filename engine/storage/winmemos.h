@@ -123,8 +123,9 @@ void DoneGetMemo();
 
 // Memo write transfer. InitPutMemo starts collecting (0, or -1 for a damaged
 // file). PutMemoBlock appends count bytes: a 0 byte ends them, CR ends the line
-// with a hard break, LF is dropped, a line that grows beyond 70 characters is
-// wrapped at its last blank (soft break) or cut after 70. It answers the bytes
+// with a hard break, LF is dropped, a line that grows beyond wrapLength (70
+// unless given) characters is wrapped at its last blank (soft break) or cut
+// after wrapLength. It answers the bytes
 // taken, or kNoTransfer without an InitPutMemo. DonePutMemo writes the text
 // to new blocks and answers the new first block (0 for an empty text, and 0
 // on failure with the status set); when oldFirst is the in-memory memo the
@@ -132,7 +133,7 @@ void DoneGetMemo();
 // still names it until the record with the new block is written, and the
 // record update frees it after that (a crash in between never leaves a
 // record naming freed blocks).
-int32_t InitPutMemo(TMemoFile& f);
+int32_t InitPutMemo(TMemoFile& f, size_t wrapLength = kWrapLength);
 int32_t PutMemoBlock(int32_t count, const char* buffer);
 uint32_t DonePutMemo(TMemoFile& f, uint32_t oldFirst);
 

@@ -214,6 +214,24 @@ int RebuildAfterFailure(int slot, const TZetTable& t) {
   return first;
 }
 
+// The temporary indexes of the other slots on the same file (an alias and
+// the table it aliases; zet00_index.h, rule 4) are their own trees, which a
+// change through this slot does not reach key by key: they are built again
+// from the records, so that a search through them never finds a stale key (a
+// temporary index holds at most kMaxRecordsForTemporaryIndex records). One
+// whose rebuild fails stays out of use and fails at its next use; the change
+// itself stands.
+void RefreshOtherTemporaryIndexes(int slot) {
+  const TZetTable* owner = ZetTable::FileOwner(slot);
+  for (int other = 1; owner && other <= ZetTable::OpenCount(); ++other) {
+    const TZetTable* o = other == slot ? nullptr : ZetTable::Table(other);
+    if (!o || ZetTable::FileOwner(other) != owner) continue;
+    for (int s : TIndexSlots(*o))
+      if (o->indexes[size_t(s)]->fileName.view().find(Zet00::kTemporaryMark) != std::string_view::npos)
+        Zet00::RebuildIndex(other, s);
+  }
+}
+
 // The error that a failed operation answers after its rollback: a step of
 // the rollback that failed tells more about the table's state than the
 // failure that started it, so its report stands.
@@ -417,6 +435,7 @@ int AppendRecord(int slot, bool flush, int cursor) {
     return AfterRollback(e, CutBehindLastRecord(*t));
   }
   ZetTable::ShareRecordCount(slot);
+  RefreshOtherTemporaryIndexes(slot);
   t->currentRecord = recno;
   if (t->orderMode == ZetTable::kOrderIndex)
     Zet00::MakeKey(slot, t->currentIndex, t->recordBuffer.data(), t->currentKey.data(), recno);
@@ -472,6 +491,7 @@ int UpdateRecord(int slot, const uint8_t* oldRecord, bool& keysChanged, int curs
     // Chains the record named before and names no more (a replaced memo)
     // are freed once the record is on disk.
     ReleaseChains(slot, *t, oldRecord, t->recordBuffer.data());
+    RefreshOtherTemporaryIndexes(slot);
     if (t->orderMode == ZetTable::kOrderIndex)
       Zet00::MakeKey(slot, t->currentIndex, t->recordBuffer.data(), t->currentKey.data(), n);
   }
@@ -520,7 +540,8 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
     if ((error = ChangeKey(slot, *t, s, deleted.data(), n, false)) != 0) break;
   if (error == 0 && n != last) {
     recordTouched = true;
-    if (WriteRecordBytes(slot, *t, moved, n) != 0) {
+    t->recordBuffer = moved;
+    if (WriteMovedRecord(slot, n, last) != 0) {
       error = Report(Common::kErrWrite, path);
     } else {
       movedInPlace = true;
@@ -537,6 +558,7 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
       // built again from the records.
       int rollback = RebuildAfterFailure(slot, *t);
       if (!restored) rollback = Report(Common::kErrWrite, path);
+      else if (recordTouched && rollback == 0) rollback = RetireMoveGuard(slot);
       t->recordBuffer = deleted;
       t->currentRecord = n;
       t->currentKey = savedKey;
@@ -559,7 +581,11 @@ int DeleteRecord(int slot, bool flush, bool notify, int cursor) {
   // The moved record may name the deleted one's chains: a copy left by a
   // delete that was cut short names the same ones.
   ReleaseChains(slot, *t, deleted.data(), n != last ? moved.data() : nullptr);
-  if (int e = EndRecordsAtCount(slot, *t, flush); e != 0 && result == 0) result = e;
+  if (int e = EndRecordsAtCount(slot, *t, flush); e != 0 && result == 0)
+    result = e;
+  else if (int r = n != last ? RetireMoveGuard(slot) : 0; r != 0 && result == 0)
+    result = r;
+  RefreshOtherTemporaryIndexes(slot);
   if (notify && EngineHooks::NotifyRecordMoved(slot, n, last) != slot) {
     ZetTable::RemoveMark(slot, n);
     if (n != last && ZetTable::IsMarked(slot, last)) ZetTable::ReplaceMark(slot, last, n);
@@ -582,9 +608,11 @@ int ReadAutoNumberCounter(TZetTable& t, uint8_t (&raw)[Zet00::kAutoNumberSize]) 
   return 0;
 }
 
-int WriteAutoNumberCounter(TZetTable& t, const uint8_t (&raw)[Zet00::kAutoNumberSize]) {
-  LOWFILES::TLowFile* file = RecordFile(t);
-  if (!file || LOWFILES::WriteBlock(*file, t.headerSize - Zet00::kAutoNumberSize, sizeof raw, 0, raw) != 0)
+// A counter torn by a stop in its write (it may cross a page boundary of the
+// file) would hand out numbers again or skip ahead: it goes through the
+// table's guard file, which puts the old counter back at the next open.
+int WriteAutoNumberCounter(int slot, TZetTable& t, const uint8_t (&raw)[Zet00::kAutoNumberSize]) {
+  if (WriteGuardedBytes(slot, t.headerSize - Zet00::kAutoNumberSize, raw, sizeof raw) != 0)
     return Report(Common::kErrWrite, TablePath(t));
   return 0;
 }
@@ -602,7 +630,7 @@ int AssignAutoNumber(int slot) {
   PutNumber(*t, t->autoNumberField, t->recordBuffer.data(), int32_t(next));
   t->nextAutoNumber = uint32_t(next + 1);
   bytes::PutU32(raw, t->nextAutoNumber);
-  return WriteAutoNumberCounter(*t, raw);
+  return WriteAutoNumberCounter(slot, *t, raw);
 }
 
 int32_t AutoNumberOf(int slot) {
@@ -623,7 +651,7 @@ int GiveBackAutoNumber(int slot) {
   const int64_t number = AutoNumberOf(slot);
   if (number < 1 || int64_t(bytes::GetU32(raw)) != number + 1) return 0;
   bytes::PutU32(raw, uint32_t(number));
-  if (int e = WriteAutoNumberCounter(*t, raw)) return e;
+  if (int e = WriteAutoNumberCounter(slot, *t, raw)) return e;
   t->nextAutoNumber = uint32_t(number);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -241,14 +242,16 @@ std::string GuardPathOf(const TZetTable& t) {
 
 // Writes a plain record as record recno; a record that crosses a page
 // boundary goes through the guard file, so that a kill in the middle of its
-// write cannot leave a mix of old and new bytes.
-int16_t WriteRecordAt(const TZetTable& t, LOWFILES::TLowFile& file, uint32_t recno, const uint8_t* plain) {
+// write cannot leave a mix of old and new bytes, and so does a delete's move
+// of the last record (movedFrom, its number while the file counts it).
+int16_t WriteRecordAt(const TZetTable& t, LOWFILES::TLowFile& file, uint32_t recno, const uint8_t* plain,
+                      uint32_t movedFrom = 0) {
   const uint64_t position = RecordPosition(t, recno);
-  if (!RecordGuard::CrossesPage(position, t.recordLength))
+  if (movedFrom == 0 && !RecordGuard::CrossesPage(position, t.recordLength))
     return LOWFILES::WriteBlock(file, position, t.recordLength, t.tableKey, plain);
   std::vector<uint8_t> stored(plain, plain + t.recordLength);
   Crypt::ScrambleBlock(stored.data(), stored.size(), t.tableKey);
-  return RecordGuard::WriteRecord(file, GuardPathOf(t), position, stored.data(), t.recordLength);
+  return RecordGuard::WriteRecord(file, GuardPathOf(t), position, stored.data(), t.recordLength, movedFrom);
 }
 
 // The cache after a write of record recno: the record as written, or none
@@ -566,6 +569,34 @@ int FinishInterruptedDelete(int slot, TZetTable& t) {
 }
 
 
+// A delete whose move of the last record (count, as stored) the guard file
+// found whole: when the file still counts that record and holds it at its
+// place, it is there twice and the count goes down by one (the indexes,
+// unsettled since before the move, are rebuilt at the open). Answers the
+// low-level error word.
+int16_t FinishGuardedMove(TZetTable& t, uint32_t count, std::span<const uint8_t> stored) {
+  if (t.countUnknown || count < 2 || int64_t(count) != int64_t(t.recordCount)) return 0;
+  std::vector<uint8_t> last(stored.size());
+  uint16_t got = 0;
+  if (LOWFILES::ReadUpTo(*t.tableFile, RecordPosition(t, count), uint16_t(last.size()), last.data(), got) != 0)
+    return LOWFILES::kErrReadFailed;
+  if (got != last.size() || !std::equal(last.begin(), last.end(), stored.begin())) return 0;
+  --t.recordCount;
+  if (PutRecordCount(t, true) != 0 || LOWFILES::TruncateAt(*t.tableFile, RecordPosition(t, count)) != 0)
+    return LOWFILES::kErrWriteFailed;
+  return 0;
+}
+
+// The automatic-number counter that ends the header, read again.
+int RereadAutoNumberCounter(TZetTable& t) {
+  if (!t.hasAutoNumber) return 0;
+  uint8_t raw[Zet00::kAutoNumberSize];
+  if (LOWFILES::ReadBlock(*t.tableFile, t.headerSize - sizeof raw, sizeof raw, 0, raw) != 0)
+    return Fail(Common::kErrRead, TablePath(t));
+  t.nextAutoNumber = bytes::GetU32(raw);
+  return 0;
+}
+
 // The steps after the table object is in its slot; the caller discards the
 // slot when one fails. Steps that report their own error pass it through.
 int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view code) {
@@ -574,7 +605,14 @@ int OpenInSlot(int slot, TZetTable& t, std::string_view path, std::string_view c
   if (int e = ReadTableHeader(t)) return e;
   if (int e = ZetTable::CheckPathLengths(t)) return e;
   // A record a crash left half written is put back before anything reads it.
-  if (t.Writable() && RecordGuard::Repair(*t.tableFile, GuardPathOf(t)) != 0) return Fail(Common::kErrWrite, path);
+  if (t.Writable() && platform::FileExists(GuardPathOf(t))) {
+    if (RecordGuard::Repair(*t.tableFile, GuardPathOf(t), [&t](uint32_t count, std::span<const uint8_t> stored) {
+          return FinishGuardedMove(t, count, stored);
+        }) != 0)
+      return Fail(Common::kErrWrite, path);
+    // The automatic-number counter, read with the header, may have been put back.
+    if (int e = RereadAutoNumberCounter(t)) return e;
+  }
   StartRecordCache(slot);
   t.recordBuffer.assign(t.recordLength, 0);
   if (!HeaderOnly()) {
@@ -780,6 +818,37 @@ int WriteRecord(int slot, uint32_t recno) {
                              : WriteRecordAt(*t, *file, recno, t->recordBuffer.data());
   CacheWritten(slot, recno, t->recordBuffer.data(), e);
   return e;
+}
+
+int WriteMovedRecord(int slot, uint32_t recno, uint32_t from) {
+  TZetTable* t = ZetTable::Table(slot);
+  if (!t) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  for (auto& named : t->namedSlots) named = {};
+  if (recno < 1 || recno >= from || int64_t(from) > int64_t(t->recordCount)) return LOWFILES::Error = kErrRecordRange;
+  t->recordBuffer.resize(t->recordLength);
+  LOWFILES::TLowFile* file = RecordFile(*t);
+  // Only a count in the file that takes in the moved record can leave it
+  // twice (appends not yet flushed stand beyond the file's count).
+  const int32_t inFile = FileOwnerOf(*t).countInFile;
+  const uint32_t movedFrom = inFile >= 0 && int64_t(inFile) < int64_t(from) ? 0 : from;
+  const int16_t e = file ? WriteRecordAt(*t, *file, recno, t->recordBuffer.data(), movedFrom)
+                         : (LOWFILES::Error = LOWFILES::kErrWriteFailed);
+  CacheWritten(slot, recno, t->recordBuffer.data(), e);
+  return e;
+}
+
+int16_t WriteGuardedBytes(int slot, uint64_t position, const uint8_t* stored, uint16_t length) {
+  TZetTable* t = ZetTable::Table(slot);
+  LOWFILES::TLowFile* file = t ? RecordFile(*t) : nullptr;
+  if (!file) return LOWFILES::Error = LOWFILES::kErrWriteFailed;
+  return RecordGuard::WriteRecord(*file, GuardPathOf(*t), position, stored, length);
+}
+
+int RetireMoveGuard(int slot) {
+  TZetTable* t = ZetTable::Table(slot);
+  LOWFILES::TLowFile* file = t ? RecordFile(*t) : nullptr;
+  if (!file || RecordGuard::Retire(*file, GuardPathOf(*t)) != 0) return Fail(Common::kErrWrite, t ? TablePath(*t) : "");
+  return 0;
 }
 
 int WriteRecordChange(int slot, uint32_t recno, const uint8_t* oldRecord) {

@@ -132,6 +132,20 @@ int RereadCurrentRecord(int slot);
 // (recordguard.h); the open of a table that may be written repairs what it
 // names, closing removes it.
 int WriteRecord(int slot, uint32_t recno);
+// Writes the record buffer, the former record `from` (the last one), over
+// record recno < from for a delete, as WriteRecord does, but always through
+// the guard file while the file's count takes in `from`: an open after a
+// stop before the smaller count is written finishes the delete, so the
+// record is never there twice. RetireMoveGuard, once the smaller count is
+// written, lets the guard go (recordguard.h, rule 4); it answers 0 or 3
+// (reported).
+int WriteMovedRecord(int slot, uint32_t recno, uint32_t from);
+// Writes length bytes as stored at position of the table's file (a header
+// field), through the guard file when they cross a page boundary, so that
+// a stop in the write leaves them old or new. Answers the low-level error
+// word.
+int16_t WriteGuardedBytes(int slot, uint64_t position, const uint8_t* stored, uint16_t length);
+int RetireMoveGuard(int slot);
 // Writes the record buffer over record recno (1..count), whose contents are
 // now oldRecord, as WriteRecord does, but only the bytes that differ in the
 // file when they lie within one page of it: one write there lands whole or

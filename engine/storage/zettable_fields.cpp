@@ -93,7 +93,8 @@ ShortStr FieldText(const TZetTable& table, uint16_t n, const uint8_t* record) {
 
   ShortStr text;
   switch (place.type()) {
-    case Common::kTypeChar: text = std::string_view(reinterpret_cast<char*>(raw), 1); break;
+    // An empty C field holds 0: its text is empty, as it was set.
+    case Common::kTypeChar: text = std::string_view(reinterpret_cast<char*>(raw), raw[0] != 0 ? 1 : 0); break;
     case Common::kTypeString:
       // A damaged length byte never reaches past the field.
       text = std::string_view(reinterpret_cast<char*>(raw + 1), std::min<size_t>(raw[0], size - 1));

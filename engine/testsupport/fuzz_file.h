@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -61,5 +63,18 @@ class InputFile {
  private:
   std::string path_;
 };
+
+// Ends the run where a rule of the target does not hold.
+inline void Require(bool holds) {
+  if (!holds) abort();
+}
+
+// The bytes of a file (empty when there is none).
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 }  // namespace zetfuzz

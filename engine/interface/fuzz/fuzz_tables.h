@@ -10,8 +10,8 @@
 //      other.
 //   2. A target builds its tables once in the template folder; every input
 //      starts from a fresh copy of it in the work folder.
-//   3. CheckIndexesAgree aborts unless every index of the open table names
-//      each record 1..count exactly once, with the key built from it.
+//   3. The index check the targets end with is zetfuzz::CheckIndexesAgree
+//      (engine/storage/fuzz/indexes_agree.h).
 #pragma once
 
 #include <stdlib.h>
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/interface/include/zetcore.h"
+#include "engine/storage/fuzz/indexes_agree.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_open.h"
@@ -78,30 +79,6 @@ inline int32_t CreateArticleTable(const std::string& path, uint32_t key) {
   const int32_t e = ZetRltnCreateIndex(relation, "NAMEN", "NAME", 0, nullptr);
   ZetRltnClose(relation);
   return e;
-}
-
-inline void CheckIndexesAgree(int h) {
-  ZetTable::TZetTable& t = *ZetTable::Table(h);
-  const uint32_t count = uint32_t(std::max(t.recordCount, 0));
-  std::vector<std::vector<uint8_t>> records(count, std::vector<uint8_t>(t.recordLength));
-  for (uint32_t r = 1; r <= count; ++r)
-    if (Zet01::ReadRecordInto(h, r, records[r - 1].data(), nullptr, 0, ZetTable::kOrderRecords) != 0) abort();
-  for (int s = 0; s <= t.highestIndexSlot; ++s) {
-    if (!t.indexes[size_t(s)]) continue;
-    if (!Zet00::IndexAvailable(h, s, false)) abort();
-    const size_t keyLength = Zet00::KeyLength(t.indexes[size_t(s)]->header.data());
-    std::vector<bool> seen(count + 1, false);
-    for (uint8_t st = Zet00::IndexFirst(h, s); st == Zet00::kStatusFound; st = Zet00::IndexNext(h, s)) {
-      const uint32_t recno = Zet00::KeyRecordNumber(t.currentKey.data());
-      if (recno < 1 || recno > count || seen[recno]) abort();
-      seen[recno] = true;
-      uint8_t expected[ZetTable::kMaxKeySize] = {};
-      if (Zet00::MakeKey(h, s, records[recno - 1].data(), expected, recno) != 0) abort();
-      if (std::memcmp(expected, t.currentKey.data(), keyLength) != 0) abort();
-    }
-    for (uint32_t r = 1; r <= count; ++r)
-      if (!seen[r]) abort();
-  }
 }
 
 }  // namespace fuzz_tables

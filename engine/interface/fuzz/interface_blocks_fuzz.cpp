@@ -162,7 +162,7 @@ void FieldDefinitions(Reader& in) {
     return;
   const int32_t after = ZetTableCreate(relation);
   for (int32_t r = ZetTableFirst(after); r >= 0; r = ZetTableMoveBy(after, 1)) ReadBack(after);
-  fuzz_tables::CheckIndexesAgree(relation);
+  zetfuzz::CheckIndexesAgree(relation);
 }
 
 void HostCommands(Reader& in) {
@@ -205,7 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 2: FieldDefinitions(in); break;
     default: HostCommands(in); break;
   }
-  fuzz_tables::CheckIndexesAgree(1);
+  zetfuzz::CheckIndexesAgree(1);
   ZetRltnCloseAll();
   Units::StopEngine();
   return 0;

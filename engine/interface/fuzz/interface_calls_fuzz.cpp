@@ -17,6 +17,7 @@
 
 #include "engine/interface/fuzz/fuzz_tables.h"
 #include "engine/interface/include/zetcore.h"
+#include "engine/storage/fuzz/indexes_agree.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet00_keys.h"
@@ -184,7 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (relation != 1) relation = ZetRltnOpen(path.c_str(), "", kKey, 15);
-  if (relation == 1) fuzz_tables::CheckIndexesAgree(relation);
+  if (relation == 1) zetfuzz::CheckIndexesAgree(relation);
   ZetRltnCloseAll();
   Units::StopEngine();
   return 0;

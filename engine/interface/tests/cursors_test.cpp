@@ -307,6 +307,27 @@ TEST_F(FilledTable, AFailedEditConfirmKeepsTheOriginal) {
   EXPECT_EQ(ZetTableSetStr(c, "MENGE", "zwölf"), -7);
 }
 
+// A field set while no edit runs (the identifier too) is a change of the
+// record that the next edit writes with its keys: every index agrees with the
+// records afterwards, also when the edit changes another field only.
+TEST_F(FilledTable, AFieldSetBeforeTheEditReachesTheIndexes) {
+  const int32_t c = ZetTableCreate(relation_);
+  for (const bool appended : {false, true}) {
+    SCOPED_TRACE(appended ? "after an append" : "on a record");
+    if (appended) {
+      ASSERT_EQ(AddArticle(c, 77, "Quitte", 1), 0);
+    } else {
+      ASSERT_EQ(ZetTableSetRecNo(c, 3), 3);
+    }
+    ASSERT_EQ(ZetTableSetStr(c, "NR", appended ? "-19" : "-20"), 0);
+    ASSERT_EQ(ZetTableEdit(c), 0);
+    ASSERT_EQ(ZetTableSetStr(c, "MENGE", "5"), 0);
+    ASSERT_EQ(ZetTableEditConfirm(c), 0);
+    EXPECT_EQ(Field(c, "NR"), appended ? "-19" : "-20");
+    editing_test::ExpectIndexesAgree(relation_);
+  }
+}
+
 TEST_F(FilledTable, EditLocksAndDeletesKeepTheOtherCursorsRight) {
   const int32_t a = ZetTableCreate(relation_), b = ZetTableCreate(relation_), d = ZetTableCreate(relation_);
   ASSERT_EQ(ZetTableSetRecNo(a, 3), 3);

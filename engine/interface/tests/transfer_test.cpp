@@ -146,6 +146,46 @@ TEST_F(TransferTest, ExportThenImportRoundTripsInEveryFormat) {
   }
 }
 
+// Whatever an export writes reads back as the same values: an empty C field
+// (held as a 0 byte), a Ctrl+Z inside a text. Export, import, export again
+// gives the same bytes, and the import takes every record.
+TEST_F(TransferTest, AnExportReadsBackAsWritten) {
+  const auto table = [&](const std::string& name) {
+    auto t = zettable_test::MakeTable(2, {{"NR", Common::kTypeAutoNumber, 3, 10},
+                                          {"K", Common::kTypeChar, 0, 1},
+                                          {"NAME", Common::kTypeString, 20, 20}});
+    t->nextAutoNumber = 1;
+    EXPECT_EQ(Zet06::CreateTable(*t, TempPath(name), Common::ScrambleString(""), false, 0, 0), 0);
+    const int32_t r = ZetRltnOpen(TempPath(name).c_str(), "", 0, kAllRights);
+    EXPECT_GT(r, 0) << LastError();
+    return ZetTableCreate(r);
+  };
+  const int32_t source = table("C0.DAT");
+  for (const auto& [k, name] : {std::pair{"A", "x"}, {"", "y"}, {"B", "z\x1Aw"}}) {
+    ASSERT_EQ(ZetTableAppend(source), 0);
+    ASSERT_EQ(ZetTableSetStr(source, "K", k), 0);
+    ASSERT_EQ(ZetTableSetStr(source, "NAME", name), 0);
+    ASSERT_EQ(ZetTableAppendConfirm(source), 0);
+  }
+  std::vector<int16_t> map(1000, 0);
+  map[1] = 1;
+  map[2] = 2;
+  int n = 0;
+  for (const uint8_t format : {0, 1, 3}) {
+    SCOPED_TRACE(testing::Message() << "format " << int(format));
+    const std::string first = TempPath("c" + std::to_string(n) + ".txt");
+    const std::string again = TempPath("c" + std::to_string(n) + "b.txt");
+    ASSERT_EQ(ZetTableExport(source, "", first.c_str(), format, 1, 1, nullptr), 0) << LastError();
+    const int32_t target = table("C" + std::to_string(++n) + ".DAT");
+    ASSERT_EQ(ZetTableImport(target, "", first.c_str(), "", 0, format == 3 ? 1 : format, map.data(), 1, 1, nullptr, 0),
+              0)
+        << LastError();
+    EXPECT_EQ(ZetTableRecordCount(target), 3);
+    ASSERT_EQ(ZetTableExport(target, "", again.c_str(), format, 1, 1, nullptr), 0) << LastError();
+    EXPECT_EQ(Slurp(again), Slurp(first));
+  }
+}
+
 // The bytes of an export: quoting, doubled quotes, the header, OEM umlauts,
 // numbers without leading blanks, CR LF after every line.
 TEST_F(TransferTest, ExportWritesTheDelimitedFormat) {
@@ -196,9 +236,15 @@ TEST_F(TransferTest, ParserCaseTable) {
       {"doubled quotes", "\"sagt \"\"hi\"\"\";q\r\n", ';', {{"sagt \"hi\"", "q"}}, 1},
       {"empty quoted field", "\"\";\"\"\r\n", ';', {{"", ""}}, 1},
       {"quote inside an unquoted field", "ab\"c;d\r\n", ';', {{"ab\"c", "d"}}, 1},
-      {"Ctrl+Z ends the input", "a;b\r\n\x1A" "c;d\r\n", ';', {{"a", "b"}}, 1},
+      {"Ctrl+Z ends the input", "a;b\r\n\x1A", ';', {{"a", "b"}}, 1},
       {"Ctrl+Z without line end", "a;b\x1A", ';', {{"a", "b"}}, 1},
-      {"0 byte ends the input", std::string("a;b\r\nc\0d\r\n", 10), ';', {{"a", "b"}, {"c"}}, 1},
+      {"0 byte at the end", std::string("a;b\r\n\0", 6), ';', {{"a", "b"}}, 1},
+      // An end before the file's end stops the input early, and says so;
+      // the line it cut is not taken.
+      {"Ctrl+Z before more lines", "a;b\r\n\x1A" "c;d\r\n", ';', {{"a", "b"}}, -1},
+      {"0 byte inside a line", std::string("a;b\r\nc\0d\r\n", 10), ';', {{"a", "b"}}, -1},
+      {"Ctrl+Z and 0 quoted are characters", std::string("\"x\x1Ay\";\"\0\"\r\n", 11), ';',
+       {{"x\x1Ay", std::string(1, '\0')}}, 1},
       {"missing closing quote", "a;b\r\n\"offen;c\r\nd\r\n", ';', {{"a", "b"}}, -1},
       {"character after a closing quote", "x\r\n\"ab\"c;d\r\n", ';', {{"x"}}, -1},
       {"comma format", "a,\"b,c\"\r\n", ',', {{"a", "b,c"}}, 1},
@@ -249,7 +295,16 @@ TEST_F(TransferTest, ImportStopsWithTheRecordsBeforeKept) {
     EXPECT_EQ(ZetTableImport(c, "", TempPath("fehlt.txt").c_str(), "", 0, 0, map.data(), 0, 1, nullptr, 0), -1);
     EXPECT_EQ(ZetTableImport(c, "", file.c_str(), "", 0, 3, map.data(), 0, 1, nullptr, 0), -19);
     EXPECT_GT(ZetTableImport(c, "MENGE = = 2", file.c_str(), "", 0, 0, map.data(), 0, 1, nullptr, 0), 0);
-    EXPECT_EQ(ZetTableExport(c, "", TempPath("nicht/da/aus.txt").c_str(), 0, 1, 0, nullptr), -2);
+    // An export into a missing folder fails to make its file, and says so
+    // with the name, as a text and as a table file.
+    for (const uint8_t format : {0, 4}) {
+      const std::string name = "AUS" + std::to_string(format) + ".DAT";
+      const std::string folder = TempPath("nicht/da/");
+      EXPECT_EQ(ZetTableExport(c, "", (folder + name).c_str(), format, 1, 0, nullptr), -2);
+      char text[256];
+      EXPECT_EQ(ZetGetLastError(text, sizeof text - 1), -3) << text;
+      EXPECT_EQ(std::string(text), "Schreibfehler: " + name + " " + folder);
+    }
     EXPECT_EQ(ZetTableImport(99, "", file.c_str(), "", 0, 0, map.data(), 0, 1, nullptr, 0), -101);
   }
   {

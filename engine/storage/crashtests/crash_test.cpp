@@ -6,8 +6,12 @@
 // killed right before each of its changes to a file in turn. All kills work
 // on the same files. After each kill the table must open, every index walk
 // must equal a scan of the records, every record the writer saw stored must
-// be there with its values and its own memo, and the memo file must read
-// whole. Every other writer holds few index pages in memory (see RunWriter).
+// be there once with its values and its own memo (every third number has
+// none: a delete cut short must not leave such a record twice either), the
+// memo file must read whole, and the automatic-number counter must stand
+// above every number a record holds or an append returned with (none handed
+// out twice, none taken back). Every other writer holds few index pages in
+// memory (see RunWriter).
 //
 // The number of writer kills is ZET_CRASH_KILLS (default kDefaultKills, which
 // CI runs under the ctest label "crash"); the full run is 1000.
@@ -22,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
@@ -35,9 +40,11 @@
 #include "engine/storage/recordguard.h"
 #include "engine/storage/tests/memo_test_util.h"
 #include "engine/storage/winmemos.h"
+#include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
+#include "engine/storage/zet06.h"
 #include "engine/testsupport/child_process.h"
 #include "engine/testsupport/engine_fixture.h"
 #include "platform/files.h"
@@ -47,10 +54,18 @@ namespace {
 using namespace editing_test;
 using memo_test::ReadMemo;
 
-std::string MemoFor(int32_t nr, int16_t menge) { return memo_test::MemoFor(nr, menge, 300 + size_t(nr % 7) * 100); }
+// Every third number carries no memo: the record names no chain by which
+// a second copy of it could be told.
+bool HasMemo(int32_t nr) { return nr % 3 != 0; }
 
-uint32_t WriteMemo(WINMEMOS::TMemoFile& f, const std::string& text) {
-  const uint32_t first = memo_test::WriteMemo(f, text);
+std::string MemoFor(int32_t nr, int16_t menge) {
+  return HasMemo(nr) ? memo_test::MemoFor(nr, menge, 300 + size_t(nr % 7) * 100) : std::string();
+}
+
+// The memo of number nr with amount menge; 0 for a number without one.
+uint32_t WriteMemo(WINMEMOS::TMemoFile& f, int32_t nr, int16_t menge) {
+  if (!HasMemo(nr)) return 0;
+  const uint32_t first = memo_test::WriteMemo(f, MemoFor(nr, menge));
   if (first == 0) _exit(9);
   return first;
 }
@@ -112,7 +127,7 @@ void Report(int fd, char what, int32_t nr = 0, int32_t menge = 0) {
         if (Zet01::AssignAutoNumber(h) != 0) _exit(4);
         Article a = Expected(Zet01::AutoNumberOf(h));
         a.menge = int16_t(rng() % 1000);
-        a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+        a.notiz = WriteMemo(t.memoFile, a.nr, a.menge);
         PutArticle(h, a);
         Report(fd, 'a', a.nr, a.menge);
         if (Zet01::AppendRecord(h, !bulk, 0) != 0) _exit(5);
@@ -128,7 +143,7 @@ void Report(int fd, char what, int32_t nr = 0, int32_t menge = 0) {
     if (kind >= 5 && kind < 8) {
       const std::vector<uint8_t> old = t.recordBuffer;
       a.menge = int16_t(rng() % 1000);
-      a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+      a.notiz = WriteMemo(t.memoFile, a.nr, a.menge);
       PutArticle(h, a);
       Report(fd, 'u', a.nr, a.menge);
       bool changed = false;
@@ -204,9 +219,11 @@ class Zet01CrashTest : public zettest::EngineTest {
 
   // The table opens, its indexes agree with its records, every record is one
   // the writer made (with an amount it wrote, when amounts tells them) and
-  // holds its own memo, none twice, and the memo file reads whole. Answers
-  // the numbers present.
-  std::set<int32_t> ExpectRecordsWhole(const std::string& path, const std::map<int32_t, std::set<int16_t>>* amounts) {
+  // holds its own memo, none twice, the memo file reads whole, and the
+  // automatic-number counter stands above every number present and above
+  // returned (the highest whose append returned). Answers the numbers present.
+  std::set<int32_t> ExpectRecordsWhole(const std::string& path, const std::map<int32_t, std::set<int16_t>>* amounts,
+                                       int32_t returned = 0) {
     std::set<int32_t> present;
     const int h = OpenArticles(path);
     EXPECT_GT(h, 0) << Common::LastErrorText().str();
@@ -229,6 +246,8 @@ class Zet01CrashTest : public zettest::EngineTest {
       EXPECT_EQ(ReadMemo(t.memoFile, stored.notiz), MemoFor(n, stored.menge)) << "memo of " << n;
       if (HasFailure()) break;
     }
+    const int64_t highest = std::max<int64_t>(returned, present.empty() ? 0 : *present.rbegin());
+    EXPECT_GT(int64_t(t.nextAutoNumber), highest) << "the automatic-number counter would hand out a number again";
     CloseArticles(h);
     const std::string memoPath = (std::filesystem::path(path).parent_path() / "ARTIKEL.MMO").string();
     EXPECT_EQ(WINMEMOS::ReadEveryMemo(memoPath, WINMEMOS::kLinkSize32, kTableKey), 0);
@@ -305,7 +324,7 @@ TEST_F(Zet01CrashTest, KilledWritersAndReopensLeaveATableThatOpensWhole) {
     ReopenKilledAtEachChange(path, reopenKills);
     if (HasFatalFailure()) return;
 
-    const std::set<int32_t> present = ExpectRecordsWhole(path, &amounts);
+    const std::set<int32_t> present = ExpectRecordsWhole(path, &amounts, appended.empty() ? 0 : *appended.rbegin());
     if (HasFailure()) return;
     for (int32_t n : appended) {
       if (deleted.count(n)) {
@@ -344,7 +363,7 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
       ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
       Article a = Expected(Zet01::AutoNumberOf(h));
       a.menge = int16_t(i % 1000);
-      a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+      a.notiz = WriteMemo(t.memoFile, a.nr, a.menge);
       PutArticle(h, a);
       ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
       amounts[a.nr].insert(a.menge);
@@ -375,7 +394,7 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
           const std::vector<uint8_t> old = t.recordBuffer;
           Article a = ArticleOf(t, old.data());
           a.menge = kNewAmount;
-          a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+          a.notiz = WriteMemo(t.memoFile, a.nr, a.menge);
           PutArticle(h, a);
           bool changed = false;
           if (Zet01::UpdateRecord(h, old.data(), changed, 0, true, false) != 0) _exit(5);
@@ -397,6 +416,139 @@ TEST_F(Zet01CrashTest, WritesTornAtAPageBoundaryLeaveTheRecordOldOrNew) {
   }
 }
 
+// A delete moves the last record into the deleted one's place and then
+// writes the smaller count; it is killed at each of its changes in turn,
+// with a last record that names a memo and with one that names none. The
+// table must open with every record once: the deleted one there or gone,
+// every other one there.
+TEST_F(Zet01CrashTest, DeletesKilledAtEveryChangeLeaveEachRecordOnce) {
+  namespace fs = std::filesystem;
+  for (const int32_t last : {6, 7}) {
+    SCOPED_TRACE("last record " + std::to_string(last) + (HasMemo(last) ? " with a memo" : " without a memo"));
+    const fs::path base = TempDir() / ("base" + std::to_string(last));
+    fs::create_directory(base);
+    const std::string basePath = CreateArticles((base / "ARTIKEL.DAT").string());
+    std::map<int32_t, std::set<int16_t>> amounts;
+    {
+      const int h = OpenArticles(basePath);
+      ASSERT_GT(h, 0);
+      TZetTable& t = *ZetTable::Table(h);
+      for (int32_t nr = 1; nr <= last; ++nr) {
+        t.recordBuffer.assign(t.recordLength, 0);
+        ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
+        Article a = Expected(Zet01::AutoNumberOf(h));
+        a.notiz = WriteMemo(t.memoFile, a.nr, a.menge);
+        PutArticle(h, a);
+        ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+        amounts[a.nr].insert(a.menge);
+      }
+      CloseArticles(h);
+    }
+    for (int change = 1;; ++change) {
+      ASSERT_LT(change, kMaxReopens) << "the delete never finishes";
+      SCOPED_TRACE("killed at change " + std::to_string(change));
+      const fs::path dir = TempDir() / ("d" + std::to_string(last) + "-" + std::to_string(change));
+      fs::create_directory(dir);
+      for (const auto& e : fs::directory_iterator(base)) fs::copy_file(e.path(), dir / e.path().filename());
+      const std::string path = (dir / "ARTIKEL.DAT").string();
+      const int run = InChild([&] {
+        const int h = OpenInChild(path);
+        ZetTable::Table(h)->currentRecord = 2;
+        platform::InjectCrashAtChange(change, true);
+        _exit(Zet01::DeleteRecord(h, true, false, 0) == 0 ? 0 : 5);
+      });
+      ASSERT_TRUE(WIFEXITED(run) ? WEXITSTATUS(run) == 0 : WIFSIGNALED(run)) << run;
+      std::set<int32_t> present = ExpectRecordsWhole(path, &amounts, last);
+      if (HasFailure()) return;
+      if (WIFEXITED(run)) {
+        EXPECT_FALSE(present.count(2)) << "2 was deleted";
+      }
+      present.insert(2);
+      EXPECT_EQ(present.size(), amounts.size()) << "a record went missing";
+      fs::remove_all(dir);
+      if (WIFEXITED(run)) break;
+    }
+  }
+}
+
+// The automatic-number counter ends the table file's header; in a table of
+// enough fields it crosses a page boundary of the file. Handing out the
+// number whose counter turns from 0x00FFFFFF to 0x01000000 (every byte
+// changes) is killed at each change in turn, a write in progress torn at
+// the page boundary. The counter must read old or new at the next open: a
+// mix hands out numbers again (0) or skips far ahead (0x01FFFFFF).
+TEST_F(Zet01CrashTest, ACounterTornAtAPageBoundaryReadsOldOrNew) {
+  namespace fs = std::filesystem;
+  // Integer fields, some with a range, until the header ends 1..3 bytes
+  // past a page boundary.
+  std::unique_ptr<TZetTable> table;
+  for (uint16_t fields = 60; !table && fields < 120; ++fields)
+    for (uint16_t ranged = 0; !table && ranged <= fields; ++ranged) {
+      std::vector<zettable_test::FieldDef> defs = {{"NR", Common::kTypeAutoNumber, 3, 10}};
+      for (uint16_t f = 1; f <= fields; ++f)
+        defs.push_back({"F" + std::to_string(f), uint8_t(Common::kTypeInteger | (f <= ranged ? ZetTable::kTypeHasRange : 0)), 1, 10});
+      auto t = zettable_test::MakeTable(2, defs);
+      for (uint16_t f = 1; f <= ranged; ++f) t->fieldSpecs.push_back({uint16_t(f + 1), 0, 100});
+      t->nextAutoNumber = 1;
+      const size_t end = Zet06::BuildTableHeader(*t).size();
+      if (end % platform::kTearPage >= 1 && end % platform::kTearPage < Zet00::kAutoNumberSize) table = std::move(t);
+    }
+  ASSERT_TRUE(table) << "no field set ends the header across a page boundary";
+  const fs::path base = TempDir() / "base";
+  fs::create_directory(base);
+  ASSERT_EQ(Zet06::CreateTable(*table, (base / "WIDE.DAT").string(), Common::ScrambleString(""), false, 0, kTableKey), 0);
+  constexpr int32_t kBefore = 0x00FFFFFF;
+  uint64_t counterAt = 0;
+  {
+    const int h = OpenArticles((base / "WIDE.DAT").string());
+    ASSERT_GT(h, 0);
+    TZetTable& t = *ZetTable::Table(h);
+    counterAt = t.headerSize - Zet00::kAutoNumberSize;
+    ASSERT_TRUE(RecordGuard::CrossesPage(counterAt, Zet00::kAutoNumberSize));
+    // A record with its own number one below: the counter stands at kBefore.
+    t.recordBuffer.assign(t.recordLength, 0);
+    bytes::PutI32(t.recordBuffer.data() + t.FieldOffset(1), kBefore - 1);
+    ASSERT_EQ(Zet01::AssignAutoNumber(h), 0);
+    ASSERT_EQ(Zet01::AppendRecord(h, true, 0), 0);
+    ASSERT_EQ(t.nextAutoNumber, uint32_t(kBefore));
+    CloseArticles(h);
+  }
+  int torn = 0;
+  for (int change = 1;; ++change) {
+    ASSERT_LT(change, kMaxReopens) << "the number is never handed out";
+    SCOPED_TRACE("killed at change " + std::to_string(change));
+    const fs::path dir = TempDir() / ("c" + std::to_string(change));
+    fs::create_directory(dir);
+    for (const auto& e : fs::directory_iterator(base)) fs::copy_file(e.path(), dir / e.path().filename());
+    const std::string path = (dir / "WIDE.DAT").string();
+    const int run = InChild([&] {
+      const int h = OpenInChild(path);
+      TZetTable& t = *ZetTable::Table(h);
+      t.recordBuffer.assign(t.recordLength, 0);
+      platform::InjectCrashAtChange(change, true);
+      _exit(Zet01::AssignAutoNumber(h) == 0 ? 0 : 5);
+    });
+    ASSERT_TRUE(WIFEXITED(run) ? WEXITSTATUS(run) == 0 : WIFSIGNALED(run)) << run;
+    if (WIFSIGNALED(run)) {
+      LOWFILES::TLowFile file;
+      uint8_t raw[Zet00::kAutoNumberSize];
+      ASSERT_EQ(LOWFILES::OpenLowFile(file, path, LOWFILES::kModeReadShared), 0);
+      ASSERT_EQ(LOWFILES::ReadBlock(file, counterAt, sizeof raw, 0, raw), 0);
+      LOWFILES::CloseLowFile(file, false);
+      const uint32_t left = bytes::GetU32(raw);
+      torn += left != uint32_t(kBefore) && left != uint32_t(kBefore) + 1;
+    }
+    const int h = OpenArticles(path);
+    ASSERT_GT(h, 0) << Common::LastErrorText().str();
+    const uint32_t next = ZetTable::Table(h)->nextAutoNumber;
+    EXPECT_TRUE(next == uint32_t(kBefore) || next == uint32_t(kBefore) + 1) << std::hex << next;
+    CloseArticles(h);
+    fs::remove_all(dir);
+    if (HasFailure() || WIFEXITED(run)) break;
+  }
+  EXPECT_GT(torn, 0) << "no kill came while the counter was written";
+}
+
 // Deletes without flush (after two appends without flush), then a flush and
 // a close, killed right before each of their changes to a file in turn:
 // between flushes the file keeps the bytes of moved records behind the
@@ -415,7 +567,7 @@ TEST_F(Zet01CrashTest, DeletesWithoutFlushKilledAtEveryChangeLeaveNoRecordTwice)
     t.recordBuffer.assign(t.recordLength, 0);
     if (Zet01::AssignAutoNumber(h) != 0) _exit(7);
     Article a = Expected(Zet01::AutoNumberOf(h));
-    a.notiz = WriteMemo(t.memoFile, MemoFor(a.nr, a.menge));
+    a.notiz = WriteMemo(t.memoFile, a.nr, a.menge);
     PutArticle(h, a);
     if (Zet01::AppendRecord(h, flush, 0) != 0) _exit(8);
     return a;

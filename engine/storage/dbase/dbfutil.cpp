@@ -58,6 +58,8 @@ constexpr uint8_t kShownChar = 1;
 constexpr uint8_t kShownDate = 10;
 constexpr uint8_t kShownBool = 4;
 constexpr uint8_t kShownMemo = 4;
+// The longest line of an imported memo.
+constexpr size_t kMemoLineLength = 78;
 constexpr uint8_t kMaxShownText = 64;
 constexpr uint8_t kNibble = 15;
 // Size codes of imported fields.
@@ -479,7 +481,8 @@ class TImport {
 
  private:
   // Writes the memo a memo field names into the table's memo file: LF
-  // dropped, CR ending a line, long lines wrapped by the memo writer.
+  // dropped, CR ending a line, a line longer than 78 characters cut at its
+  // last blank within them, each line a piece of its own.
   int PutMemo(TZetTable& t, std::string_view fieldText, uint32_t& block) {
     block = 0;
     bool isText = true;
@@ -487,7 +490,8 @@ class TImport {
     if (!isText) ++report_.memosNotText;
     if (memo_.empty()) return 0;
     Convert(memo_.data(), memo_.size());
-    if (WINMEMOS::InitPutMemo(t.memoFile) != 0) return ReportedError(Common::kErrWrite, t.memoFile.file.name);
+    if (WINMEMOS::InitPutMemo(t.memoFile, kMemoLineLength) != 0)
+      return ReportedError(Common::kErrWrite, t.memoFile.file.name);
     WINMEMOS::PutMemoBlock(int32_t(memo_.size()), memo_.data());
     block = WINMEMOS::DonePutMemo(t.memoFile, 0);
     if (WINMEMOS::Status() != 0) return ReportedError(Common::kErrWrite, t.memoFile.file.name);

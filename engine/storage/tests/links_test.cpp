@@ -214,6 +214,48 @@ TEST_F(LinkfileTest, AnAliasSharesItsTablesFileAndRecordCache) {
   ZetTable::SetOpenCount(chef + 1);
 }
 
+// A temporary index of an alias is kept up to date by appends, updates and
+// deletes through the table it aliases: a search through it finds every
+// record under its key.
+TEST_F(LinkfileTest, TemporaryIndexesOfAnAliasFollowEditsThroughTheTable) {
+  Create("KUNDEN", {Number(), Text("NAME")}, 2);
+  const int kunden = Open("KUNDEN");
+  for (const char* name : {"Meier", "Schulz"}) Add(kunden, {name});
+  ASSERT_EQ(LINKFILE::OpenAlias("Chef", kunden), 0);
+  const int chef = ZetTable::OpenCount();
+  // Names in descending order: no index of the table has that key.
+  uint8_t description[ZetTable::kKeyDescriptionSize] = {};
+  Zet00::SetKeyPart(description, 0, {2 | ZetTable::kKeyDescending, 21, Common::kTypeString});
+  const int own = Zet00::FindOrCreateIndex(chef, description, true);
+  ASSERT_GT(own, 0);
+  // The names a walk of the temporary index finds, in its order.
+  const auto walk = [&](int slot, int index) {
+    std::vector<std::string> names;
+    std::vector<uint8_t> record(T(slot).recordLength);
+    for (uint8_t st = Zet00::IndexFirst(slot, index); st == Zet00::kStatusFound; st = Zet00::IndexNext(slot, index)) {
+      const uint32_t recno = Zet00::KeyRecordNumber(T(slot).currentKey.data());
+      EXPECT_EQ(Zet01::ReadRecordInto(slot, recno, record.data(), nullptr, 0, ZetTable::kOrderRecords), 0);
+      ShortStr name = ZetTable::FieldText(T(slot), 2, record.data());
+      Common::TrimRight(name);
+      names.push_back(name.str());
+    }
+    return names;
+  };
+  using Names = std::vector<std::string>;
+  Add(kunden, {"Adam"});
+  EXPECT_EQ(walk(chef, own), (Names{"Schulz", "Meier", "Adam"}));
+  ASSERT_EQ(Zet01::ReadRecord(kunden, 1), 0);
+  const std::vector<uint8_t> old = T(kunden).recordBuffer;
+  T(kunden).currentRecord = 1;
+  ZetTable::SetFieldText(kunden, 2, T(kunden).recordBuffer.data(), "Zander");
+  bool changed = false;
+  ASSERT_EQ(Zet01::UpdateRecord(kunden, old.data(), changed, 0, true, false), 0);
+  EXPECT_EQ(walk(chef, own), (Names{"Zander", "Schulz", "Adam"}));
+  T(kunden).currentRecord = 2;
+  ASSERT_EQ(Zet01::DeleteRecord(kunden, true, false, 0), 0);
+  EXPECT_EQ(walk(chef, own), (Names{"Zander", "Adam"}));
+}
+
 TEST_F(LinkfileTest, TemporaryTablesCloseFromTheTopWhileTheyAreAliases) {
   Create("KUNDEN", {Number(), Text("NAME")});
   Create("LAGER", {Number(), Text("ORT")});

@@ -468,13 +468,15 @@ TEST_P(DbfUtilImport, PythonDbfFileBecomesTable) {
     EXPECT_EQ(PackedDate(h, 9), i == 0 ? 0 : DATUM::PackDate(2001, 2, int32_t(i)));
     EXPECT_EQ(Memo(h, 10), memos[i]);
   }
-  // The line of 100 characters is one line in two pieces, wrapped at a blank.
+  // The line of 100 characters is one line in two pieces, cut at its last
+  // blank within 78 characters.
   dynstr::LineChain lines;
   Common::FieldValue v;
   Common::GetFieldAsNumber(t.recordBuffer.data(), t.Place(10), t.version, v);
   WINMEMOS::ReadMemoLines(t.memoFile, v.block, lines);
   ASSERT_TRUE(lines && lines->next);
   EXPECT_EQ(lines->continued, RamFiles::kLineCutAtBlank);
+  EXPECT_EQ(lines->text.view(), line100.substr(0, line100.rfind(' ', 78)));
   EXPECT_EQ(lines->text.view().size() + 1 + lines->next->text.view().size(), line100.size());
   EXPECT_EQ(lines->next->next, nullptr);
   Close(h);
