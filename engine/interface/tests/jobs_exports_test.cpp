@@ -50,10 +50,10 @@ TEST_F(JobExports, TextJobAndItsCompiledImageGiveTheSameOutput) {
 }
 
 TEST_F(JobExports, ADamagedSortKeyIsRefusedWhenTheImageLoads) {
-  const std::string job = Write("SORTED.JOB", ".REPORT\r\n.PROLOG\r\n.SORTBY MENGE\r\n.DATA\r\n$(NAME)\r\n");
+  const std::string job = WriteTemp("SORTED.JOB", ".REPORT\r\n.PROLOG\r\n.SORTBY MENGE\r\n.DATA\r\n$(NAME)\r\n");
   ASSERT_EQ(ZetRltnCompileProgram(relation_, job.c_str()), 0);
   const std::string compiled = TempPath("SORTED.DBJ");
-  std::string image = Read(compiled);
+  std::string image = ReadFile(compiled);
   // The code stands at the end behind its u32 length; its sorted loop's
   // first key part gets the type of a memo, which no key compares.
   size_t code = 0;
@@ -69,9 +69,9 @@ TEST_F(JobExports, ADamagedSortKeyIsRefusedWhenTheImageLoads) {
   ASSERT_NE(loop, std::string::npos);
   const std::string out = TempPath("SORTED.TXT");
   ASSERT_EQ(ZetExecuteJob(cursor_, compiled.c_str(), 0, out.c_str(), 0), 0);
-  EXPECT_EQ(Read(out), "Apfel\r\nBirne\r\n");
+  EXPECT_EQ(ReadFile(out), "Apfel\r\nBirne\r\n");
   image[loop + 1 + 27 + 4] = char(Common::kTypeMemo);
-  Write("SORTED.DBJ", image);
+  WriteTemp("SORTED.DBJ", image);
   EXPECT_EQ(ZetExecuteJob(cursor_, compiled.c_str(), 0, out.c_str(), 0), -82);
   EXPECT_EQ(ZetLoadProgram(compiled.c_str()), -82);
 }
