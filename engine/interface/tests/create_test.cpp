@@ -120,7 +120,7 @@ TEST_F(InterfaceTest, CreationBuildsEachFieldTypeByTheTable) {
 }
 
 TEST_F(InterfaceTest, ChoiceListsAreWordsSeparatedByBlanksAndAnOptionalComma) {
-  // The field spec lists the choices in name form, up to the first empty
+  // ZetTableGetFieldSpec lists the choices in name form, up to the first empty
   // one (a single blank).
   struct Case {
     const char* text;
