@@ -98,6 +98,21 @@ struct TProgramWriter {
         const int n = 1 + Next() % 2;
         for (int k = 0; k < n; ++k) {
           text += ", ";
+          // Items that assign numbers bare (the loops that run compiled).
+          switch (Next() % 4) {
+            case 0:
+              text += Next() & 1 ? "a := " : "n := ";
+              break;
+            case 1:
+              text += "m[";
+              Expression(depth + 1);
+              text += ", ";
+              Expression(depth + 1);
+              text += "] := ";
+              break;
+            default:
+              break;
+          }
           Expression(depth + 1);
         }
         text += ")";
@@ -133,7 +148,8 @@ class TwoWays {
   // A Lumo line made from bytes by a small grammar over the state above:
   // number and text constants, variables, array elements, fields, the
   // operators of both levels, signs, brackets, assignments, Choice, NLoop
-  // with small counts, procedure calls, text indexes and rounding suffixes.
+  // with small counts (items bare assignments or any sum), procedure calls,
+  // text indexes and rounding suffixes.
   // Every line ends; it may well not compile or fail when it runs.
   static std::string Program(std::string_view bytes) {
     TProgramWriter w{bytes, 0, {}};
