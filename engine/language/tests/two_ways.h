@@ -44,6 +44,14 @@ struct TProgramWriter {
     }
     if ((Next() & 15) == 15) text += ";C" + std::to_string(Next() % 12);
   }
+  // An element of the number array m.
+  void Element(int depth) {
+    text += "m[";
+    Expression(depth + 1);
+    text += ", ";
+    Expression(depth + 1);
+    text += "]";
+  }
   void Term(int depth) {
     const uint8_t kind = depth > 4 ? Next() % 8 : Next() % 26;
     static const char* const kLeaves[] = {"a", "i", "n", "s", "'ab'", "2.5", "300", "Alter"};
@@ -70,11 +78,7 @@ struct TProgramWriter {
         text += ")";
         return;
       case 14: case 15:
-        text += "m[";
-        Expression(depth + 1);
-        text += ", ";
-        Expression(depth + 1);
-        text += "]";
+        Element(depth);
         return;
       case 16:
         text += "names[";
@@ -104,11 +108,8 @@ struct TProgramWriter {
               text += Next() & 1 ? "a := " : "n := ";
               break;
             case 1:
-              text += "m[";
-              Expression(depth + 1);
-              text += ", ";
-              Expression(depth + 1);
-              text += "] := ";
+              Element(depth);
+              text += " := ";
               break;
             default:
               break;
