@@ -1406,6 +1406,9 @@ auto BinaryFor(bool leftSlot, bool leftConst, bool rightSlot, bool rightConst) {
 class TPlainLoop {
  public:
   bool Compile(const TNode& loop) {
+    // A node gives at most two expressions (an element and its subscript's
+    // place).
+    exprs_.reserve(std::min(kMaxExprs, 2 * g_run.tr->nodes.size()));
     for (uint32_t k = 1; k < loop.count; ++k) {
       const TNode& item = g_run.tr->Kid(loop, k);
       const bool assignment = item.kind == TNodeKind::kAssignVar || (item.kind == TNodeKind::kArray && item.assign);
@@ -1431,20 +1434,19 @@ class TPlainLoop {
     return true;
   }
 
-  // Runs one item; false when it gave up.
+  // Runs one item; false when it gave up. An assignment to a variable sets
+  // "Fehler" to 0 as StoreNumber does: the pass clears it before its first
+  // item, and after each item once one has run the long way.
   bool Run(const TLoopItem& item) {
-    state.failed = false;
     if (item.element) {
       uint8_t* element = item.element->place(*item.element, state);
-      if (!element) return false;
-      const double v = item.value->eval(*item.value, state);
-      if (state.failed) return false;
+      const double v = element ? item.value->eval(*item.value, state) : 0;
+      if (state.failed) return GiveUp();
       bytes::PutF64(element, v);
       return true;
     }
     const double v = item.value->eval(*item.value, state);
-    if (state.failed) return false;
-    *error = 0;
+    if (state.failed) return GiveUp();
     *item.target = v;
     return true;
   }
@@ -1454,8 +1456,14 @@ class TPlainLoop {
   TLoopState state;
 
  private:
-  // A new expression; nullptr past the limit of a loop's expressions (the
-  // pool never grows, so the expressions keep their places).
+  bool GiveUp() {
+    state.failed = false;
+    return false;
+  }
+
+  // A new expression; nullptr past the room reserved for the loop's
+  // expressions (the pool never grows, so the expressions keep their
+  // places).
   TExpr* New() {
     if (exprs_.size() == exprs_.capacity()) return nullptr;
     exprs_.emplace_back();
@@ -1539,11 +1547,7 @@ class TPlainLoop {
   }
 
   static constexpr size_t kMaxExprs = 240;
-  std::vector<TExpr> exprs_ = [] {
-    std::vector<TExpr> v;
-    v.reserve(kMaxExprs);
-    return v;
-  }();
+  std::vector<TExpr> exprs_;
 };
 
 // An NLoop whose body items are all plain assignments (PlainAssignment) of
@@ -1576,7 +1580,10 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
     for (; k < items; ++k) {
       const TLoopItem& item = plain.items[k];
       if (!inStep || Failed()) break;
-      if (plain.Run(item)) continue;
+      if (plain.Run(item)) {
+        if (!item.element) *plain.error = 0;
+        continue;
+      }
       g_run.pos = item.node->start;
       TRunValue value;
       EvalArgAt(0, value, item.node);
