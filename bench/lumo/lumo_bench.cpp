@@ -32,11 +32,12 @@
 // run through the procedure hook, whose Choice, sums and call walk the
 // translated nodes (half of the time); frames of preallocated slots and a
 // body compiled like the loops would be the next step. Ratios Lumo / Lua
-// measured (Release, a busy shared machine of 8 cores, best of three per
-// side, several runs): counting 0.85-1.1, fib 7-9, texts 0.5-0.8, arrays
-// 0.5-1.0 (before the compiled items: 1.9-2.7, 7.7-10, 0.6, 1.5-2.0; before
-// the translation: 11.6, 10.1, 0.49, 12.1); they vary by a third with the
-// machine's load.
+// measured (Release, a shared machine of 8 cores under a load of 10 to 30,
+// best of three per side, a dozen runs): counting 0.5-1.2, fib 6-9, texts
+// 0.3-0.9, arrays 0.4-1.6, and in the quietest runs (both sides near their
+// unloaded times) counting 1.04-1.08, fib 7.3, texts 0.64, arrays 1.0-1.2
+// (before the compiled items: 1.9-2.7, 7.7-10, 0.6, 1.5-2.0; before the
+// translation: 11.6, 10.1, 0.49, 12.1).
 // selection_bench in this folder compares selections with SQLite.
 //
 // Marks: a table of n / 4, n / 2 and n records (in memory, no file; n from
