@@ -18,18 +18,26 @@
 // Where the time goes (perf, Release). A line that runs again, or holds an
 // NLoop, runs from its translation (engine/language/translate.h): operands
 // and operators found once, number chains worked out without the levels, and
-// an NLoop whose items assign plain numbers runs compiled with its variables
-// and arrays resolved once. That leaves counting and arrays at about 2-3
-// times Lua (a loop pass is a few loads and stores through the variables'
-// places, where Lua keeps its locals in registers) and texts below Lua.
-// Recursive calls stay at 7-10 times Lua: each call instantiates its
-// parameters as entries of the one variable table, binds them through the
-// variable store and runs its body as a nested run through the procedure
-// hook, as the language defines procedures; frames of preallocated slots
-// would be the next step. Ratios Lumo / Lua measured (Release, two pinned
-// cores of a busy shared machine, three runs): counting 1.9-2.3, fib 7.9-10,
-// texts 0.5-0.7, arrays 1.7-2.0 (before the translation: 11.6, 10.1, 0.49,
-// 12.1); they vary by a third with the machine's load.
+// an NLoop whose items assign plain numbers runs compiled: each item a tree
+// of small expression functions that hand their values back in registers,
+// with operands that are a variable or a constant read by the operator
+// itself and the variables' and arrays' places resolved once for the loop.
+// A counting pass is then the load, add and store of its variable, as in
+// Lua's own loop; whole-number subscripts skip the rounding call. Before
+// that, the passes pushed every value through a stack in memory, and half
+// of a pass was store-to-load waits on it. Recursive calls stay at 7-10
+// times Lua, the time spread thinly over the call's steps: each call
+// instantiates its parameters as entries of the one variable table (a
+// quarter of the time: define, bind, drop), and runs its body as a nested
+// run through the procedure hook, whose Choice, sums and call walk the
+// translated nodes (half of the time); frames of preallocated slots and a
+// body compiled like the loops would be the next step. Ratios Lumo / Lua
+// measured (Release, a shared machine of 8 cores under a load of 10 to 30,
+// best of three per side, a dozen runs): counting 0.5-1.2, fib 6-9, texts
+// 0.3-0.9, arrays 0.4-1.6, and in the quietest runs (both sides near their
+// unloaded times) counting 1.04-1.08, fib 7.3, texts 0.64, arrays 1.0-1.2
+// (before the compiled items: 1.9-2.7, 7.7-10, 0.6, 1.5-2.0; before the
+// translation: 11.6, 10.1, 0.49, 12.1).
 // selection_bench in this folder compares selections with SQLite.
 //
 // Marks: a table of n / 4, n / 2 and n records (in memory, no file; n from

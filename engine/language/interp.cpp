@@ -903,6 +903,7 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body);
       const uint16_t want = param.type == ZetVars::kTypeString ? kValString
                             : ZetVars::IsObjectType(param.type) ? kValObject : kValReal;
       if (!EvalArgAt(want, v, Kid(node, uint32_t(i)))) break;
+      if (v.type == kValReal && ZetVars::StoreNumber(local, v.number)) continue;
       ZetVars::TVarValue value;
       value.number = v.number;
       value.text = v.text.view();
@@ -1281,33 +1282,133 @@ bool PlainAssignment(const TNode& n, TRunValue& result) {
   return true;
 }
 
-// A plain loop's body compiled for numbers: each item a list of steps over
-// a small stack, with the places of its variables and arrays resolved once
-// for the loop (a body of plain assignments defines, drops and retypes no
-// variable and no array). A step that would fail (a division by 0, an
-// element outside its array) gives the item up before it changed anything.
-struct TStep {
-  enum Op : uint8_t { kConst, kLoad, kElement, kAdd, kSub, kMul, kDiv, kIntDiv, kMod } op;
-  uint8_t dims = 0;
-  const double* slot = nullptr;
-  double value = 0;
-  uint32_t array = 0;  // kElement: the loop's array number
+// A plain loop's body compiled for numbers: each item a tree of small
+// expressions, each expression a function that hands its value back in a
+// register (no stack of values in memory between the steps), operands that
+// are a variable or a constant read in the operator's own function, and the
+// places of the variables and arrays resolved once for the loop (a body of
+// plain assignments defines, drops and retypes no variable and no array).
+// A step that would fail (a division by 0, an element outside its array)
+// marks the pass, and the item gives up before it changed anything.
+struct TLoopState {
+  bool failed = false;
 };
-struct TLoopArray {
-  const ZetVars::TArrayDesc* desc;
-  uint8_t* data;
-  int64_t count;
+struct TExpr;
+using TPlaceFn = uint8_t* (*)(const TExpr&, TLoopState&);
+struct TExpr {
+  double (*eval)(const TExpr&, TLoopState&) = nullptr;
+  const double* slot = nullptr;  // a variable's number
+  double value = 0;              // a constant
+  const TExpr* left = nullptr;   // an operator's operands; an element's
+  const TExpr* right = nullptr;  // first subscript (the rest follow in line)
+  // An element: where it lies, and its array's shape, data and count.
+  TPlaceFn place = nullptr;
+  const ZetVars::TArrayDesc* desc = nullptr;
+  uint8_t* data = nullptr;
+  int64_t count = 0;
 };
 struct TLoopItem {
   const TNode* node;
-  std::vector<TStep> steps;  // the subscripts of an element target, then the value
-  double* target = nullptr;  // a variable target
-  uint32_t array = 0;        // an element target: its array + 1
+  const TExpr* value = nullptr;
+  const TExpr* element = nullptr;  // an element target (its subscripts)
+  double* target = nullptr;        // a variable target
 };
+
+enum class TLoopOp : uint8_t { kAdd, kSub, kMul, kDiv, kIntDiv, kMod };
+
+// The operators as PlainNumber works them out.
+template <TLoopOp op>
+inline double Apply(double a, double b, TLoopState& s) {
+  switch (op) {
+    case TLoopOp::kAdd:
+      return a + b;
+    case TLoopOp::kSub:
+      return a - b;
+    case TLoopOp::kMul:
+    case TLoopOp::kDiv: {
+      if (op == TLoopOp::kDiv && b == 0.0) {
+        s.failed = true;
+        return 0;
+      }
+      const double r = op == TLoopOp::kMul ? a * b : a / b;
+      if (!std::isfinite(r)) s.failed = true;
+      return r;
+    }
+    default: {
+      const int32_t x = Common::RealToLongInt(a);
+      const int32_t y = Common::RealToLongInt(b);
+      if (y == 0) {
+        s.failed = true;
+        return 0;
+      }
+      const int64_t q = int64_t(x) / y;
+      return op == TLoopOp::kMod ? double(int64_t(x) - q * y) : double(q);
+    }
+  }
+}
+
+// Where an operator's operand comes from: another expression, a variable or
+// a constant.
+struct TFromExpr {
+  static double Get(const TExpr* e, TLoopState& s) { return e->eval(*e, s); }
+};
+struct TFromSlot {
+  static double Get(const TExpr* e, TLoopState&) { return *e->slot; }
+};
+struct TFromConst {
+  static double Get(const TExpr* e, TLoopState&) { return e->value; }
+};
+
+template <TLoopOp op, class L, class R>
+double EvalBinary(const TExpr& e, TLoopState& s) {
+  const double a = L::Get(e.left, s);
+  return Apply<op>(a, R::Get(e.right, s), s);
+}
+double EvalSlot(const TExpr& e, TLoopState&) { return *e.slot; }
+double EvalConst(const TExpr& e, TLoopState&) { return e.value; }
+
+// The element an element expression names; nullptr (the pass marked) when
+// it lies outside its array. One subscript, or any number of them.
+uint8_t* PlaceAt(const TExpr& e, TLoopState& s, int64_t linear) {
+  if (linear < 0 || linear >= e.count) {
+    s.failed = true;
+    return nullptr;
+  }
+  return e.data + size_t(linear) * 8;
+}
+template <class Sub>
+uint8_t* PlaceOne(const TExpr& e, TLoopState& s) {
+  return PlaceAt(e, s, ValueToInteger(Sub::Get(e.left, s)));
+}
+uint8_t* PlaceMany(const TExpr& e, TLoopState& s) {
+  int64_t linear = 0;
+  for (uint32_t k = 0; k < e.desc->dimensions; ++k)
+    linear = linear * (int64_t(e.desc->bounds[k]) + 1) + ValueToInteger(TFromExpr::Get(e.left + k, s));
+  return PlaceAt(e, s, linear);
+}
+template <TPlaceFn place>
+double EvalElement(const TExpr& e, TLoopState& s) {
+  const uint8_t* element = place(e, s);
+  return element ? bytes::GetF64(element) : 0;
+}
+
+template <TLoopOp op>
+auto BinaryFor(bool leftSlot, bool leftConst, bool rightSlot, bool rightConst) {
+  using Fn = double (*)(const TExpr&, TLoopState&);
+  static constexpr Fn kTable[3][3] = {
+      {EvalBinary<op, TFromExpr, TFromExpr>, EvalBinary<op, TFromExpr, TFromSlot>, EvalBinary<op, TFromExpr, TFromConst>},
+      {EvalBinary<op, TFromSlot, TFromExpr>, EvalBinary<op, TFromSlot, TFromSlot>, EvalBinary<op, TFromSlot, TFromConst>},
+      {EvalBinary<op, TFromConst, TFromExpr>, EvalBinary<op, TFromConst, TFromSlot>,
+       EvalBinary<op, TFromConst, TFromConst>}};
+  return kTable[leftSlot ? 1 : leftConst ? 2 : 0][rightSlot ? 1 : rightConst ? 2 : 0];
+}
 
 class TPlainLoop {
  public:
   bool Compile(const TNode& loop) {
+    // A node gives at most two expressions (an element and its subscript's
+    // place).
+    exprs_.reserve(std::min(kMaxExprs, 2 * g_run.tr->nodes.size()));
     for (uint32_t k = 1; k < loop.count; ++k) {
       const TNode& item = g_run.tr->Kid(loop, k);
       const bool assignment = item.kind == TNodeKind::kAssignVar || (item.kind == TNodeKind::kArray && item.assign);
@@ -1320,154 +1421,133 @@ class TPlainLoop {
         if (ZetVars::IsConstantVariable(item.index)) return false;
         out.target = ZetVars::NumberSlot(item.index, true);
         if (!out.target) return false;
-      } else if (item.kind == TNodeKind::kArray && item.assign && item.plainIndex) {
-        for (uint32_t s = 0; s + 1 < item.count; ++s)
-          if (!Steps(g_run.tr->Kid(item, s), out.steps)) return false;
-        out.array = Array(item) + 1;
-        if (out.array == 0) return false;
+      } else if (item.plainIndex) {
+        out.element = Element(item);
+        if (!out.element) return false;
       } else {
         return false;
       }
-      if (!Steps(value, out.steps)) return false;
-      items.push_back(std::move(out));
+      out.value = Expr(value);
+      if (!out.value) return false;
+      items.push_back(out);
     }
     return true;
   }
 
-  // Runs one item; false when it gave up.
+  // Runs one item; false when it gave up. An assignment to a variable sets
+  // "Fehler" to 0 as StoreNumber does: the pass clears it before its first
+  // item, and after each item once one has run the long way.
   bool Run(const TLoopItem& item) {
-    size_t top = 0;
-    uint32_t at = 0;
-    if (item.array) {
-      const TLoopArray& a = arrays[item.array - 1];
-      const size_t n = item.node->count - 1;
-      for (; at < item.steps.size() && top < n; ++at)
-        if (!Step(item.steps[at], top)) return false;
-      uint8_t* element = Element(a, top);
-      if (!element) return false;
-      for (; at < item.steps.size(); ++at)
-        if (!Step(item.steps[at], top)) return false;
-      bytes::PutF64(element, stack_[0]);
+    if (item.element) {
+      uint8_t* element = item.element->place(*item.element, state);
+      const double v = element ? item.value->eval(*item.value, state) : 0;
+      if (state.failed) return GiveUp();
+      bytes::PutF64(element, v);
       return true;
     }
-    for (const TStep& step : item.steps)
-      if (!Step(step, top)) return false;
-    *error = 0;
-    *item.target = stack_[0];
+    const double v = item.value->eval(*item.value, state);
+    if (state.failed) return GiveUp();
+    *item.target = v;
     return true;
   }
 
   std::vector<TLoopItem> items;
   double* error = ZetVars::ErrorVariableSlot();
+  TLoopState state;
 
  private:
-  // The number array the node names, resolved; ~0u when it is none.
-  uint32_t Array(const TNode& n) {
+  bool GiveUp() {
+    state.failed = false;
+    return false;
+  }
+
+  // A new expression; nullptr past the room reserved for the loop's
+  // expressions (the pool never grows, so the expressions keep their
+  // places).
+  TExpr* New() {
+    if (exprs_.size() == exprs_.capacity()) return nullptr;
+    exprs_.emplace_back();
+    return &exprs_.back();
+  }
+
+  // The element of a number array the node names, with its subscripts'
+  // expressions in line behind it; nullptr when it is none.
+  const TExpr* Element(const TNode& n) {
     const ZetVars::TArrayRef ref = ZetVars::GetArrayRef(n.index);
     const uint32_t dims = n.count - (n.assign ? 1 : 0);
     if (!ref.desc || ref.desc->dimensions != dims || ref.type == ZetVars::kTypeBits ||
         ref.type == ZetVars::kTypeString || !ref.data || ref.desc->elementSize == 0)
-      return ~0u;
-    arrays.push_back({ref.desc, ref.data->data(),
-                      std::min<int64_t>(ref.desc->dataSize / ref.desc->elementSize, int64_t(ref.data->size() / 8))});
-    return uint32_t(arrays.size() - 1);
+      return nullptr;
+    TExpr* e = New();
+    if (!e || exprs_.capacity() - exprs_.size() < dims) return nullptr;
+    e->desc = ref.desc;
+    e->data = ref.data->data();
+    e->count = std::min<int64_t>(ref.desc->dataSize / ref.desc->elementSize, int64_t(ref.data->size() / 8));
+    // The subscripts' own places first, their operands after them.
+    TExpr* subs = &exprs_.emplace_back();
+    for (uint32_t s = 1; s < dims; ++s) exprs_.emplace_back();
+    e->left = subs;
+    for (uint32_t s = 0; s < dims; ++s) {
+      const TExpr* sub = Expr(g_run.tr->Kid(n, s));
+      if (!sub) return nullptr;
+      subs[s] = *sub;
+    }
+    e->place = dims > 1 ? PlaceMany : subs->eval == EvalSlot ? PlaceOne<TFromSlot> : PlaceOne<TFromExpr>;
+    e->eval = dims > 1 ? EvalElement<PlaceMany>
+              : subs->eval == EvalSlot ? EvalElement<PlaceOne<TFromSlot>> : EvalElement<PlaceOne<TFromExpr>>;
+    return e;
   }
 
-  bool Steps(const TNode& n, std::vector<TStep>& steps) {
+  const TExpr* Expr(const TNode& n) {
     switch (n.kind) {
-      case TNodeKind::kNumber:
-        steps.push_back({TStep::kConst, 0, nullptr, n.number, 0});
-        return true;
+      case TNodeKind::kNumber: {
+        TExpr* e = New();
+        if (e) {
+          e->eval = EvalConst;
+          e->value = n.number;
+        }
+        return e;
+      }
       case TNodeKind::kVar: {
         const double* slot = ZetVars::NumberSlot(n.index, false);
-        if (!slot) return false;
-        steps.push_back({TStep::kLoad, 0, slot, 0, 0});
-        return true;
+        TExpr* e = slot ? New() : nullptr;
+        if (e) {
+          e->eval = EvalSlot;
+          e->slot = slot;
+        }
+        return e;
       }
-      case TNodeKind::kArray: {
-        for (uint32_t s = 0; s < n.count; ++s)
-          if (!Steps(g_run.tr->Kid(n, s), steps)) return false;
-        const uint32_t array = Array(n);
-        if (array == ~0u) return false;
-        steps.push_back({TStep::kElement, uint8_t(n.count), nullptr, 0, array});
-        return true;
-      }
+      case TNodeKind::kArray:
+        return Element(n);
       default:
         break;
     }
-    for (uint32_t k = 0; k < n.count; ++k) {
+    const TExpr* acc = Expr(g_run.tr->Kid(n, 0));
+    for (uint32_t k = 1; acc && k < n.count; ++k) {
       const TNode& kid = g_run.tr->Kid(n, k);
-      if (!Steps(kid, steps) || steps.size() > kMaxSteps) return false;
-      if (k == 0) continue;
-      static constexpr std::pair<uint8_t, TStep::Op> kOps[] = {{tkPlus, TStep::kAdd}, {tkMinus, TStep::kSub},
-                                                               {tkMul, TStep::kMul},  {tkSlash, TStep::kDiv},
-                                                               {tkIntDiv, TStep::kIntDiv}, {tkMod, TStep::kMod}};
-      for (const auto& [token, op] : kOps)
-        if (kid.op == token) steps.push_back({op, 0, nullptr, 0, 0});
-    }
-    return true;
-  }
-
-  uint8_t* Element(const TLoopArray& a, size_t& top) {
-    const size_t dims = a.desc->dimensions;
-    top -= dims;
-    int64_t linear = 0;
-    for (size_t k = 0; k < dims; ++k)
-      linear = linear * (int64_t(a.desc->bounds[k]) + 1) + ValueToInteger(stack_[top + k]);
-    if (linear < 0 || linear >= a.count) return nullptr;
-    return a.data + size_t(linear) * 8;
-  }
-
-  // The steps as PlainNumber works them out.
-  bool Step(const TStep& step, size_t& top) {
-    double* s = stack_.data();
-    switch (step.op) {
-      case TStep::kConst:
-        s[top++] = step.value;
-        return true;
-      case TStep::kLoad:
-        s[top++] = *step.slot;
-        return true;
-      case TStep::kElement: {
-        const uint8_t* element = Element(arrays[step.array], top);
-        if (!element) return false;
-        s[top++] = bytes::GetF64(element);
-        return true;
+      const TExpr* right = Expr(kid);
+      TExpr* e = right ? New() : nullptr;
+      if (!e) return nullptr;
+      const bool ls = acc->eval == EvalSlot, lc = acc->eval == EvalConst;
+      const bool rs = right->eval == EvalSlot, rc = right->eval == EvalConst;
+      switch (kid.op) {
+        case tkPlus: e->eval = BinaryFor<TLoopOp::kAdd>(ls, lc, rs, rc); break;
+        case tkMinus: e->eval = BinaryFor<TLoopOp::kSub>(ls, lc, rs, rc); break;
+        case tkMul: e->eval = BinaryFor<TLoopOp::kMul>(ls, lc, rs, rc); break;
+        case tkSlash: e->eval = BinaryFor<TLoopOp::kDiv>(ls, lc, rs, rc); break;
+        case tkIntDiv: e->eval = BinaryFor<TLoopOp::kIntDiv>(ls, lc, rs, rc); break;
+        case tkMod: e->eval = BinaryFor<TLoopOp::kMod>(ls, lc, rs, rc); break;
+        default: return nullptr;
       }
-      default:
-        break;
+      e->left = acc;
+      e->right = right;
+      acc = e;
     }
-    --top;
-    double& a = s[top - 1];
-    const double b = s[top];
-    switch (step.op) {
-      case TStep::kAdd:
-        a += b;
-        return true;
-      case TStep::kSub:
-        a -= b;
-        return true;
-      case TStep::kMul:
-        a *= b;
-        return std::isfinite(a);
-      case TStep::kDiv:
-        if (b == 0.0) return false;
-        a /= b;
-        return std::isfinite(a);
-      default: {
-        const int32_t x = Common::RealToLongInt(a);
-        const int32_t y = Common::RealToLongInt(b);
-        if (y == 0) return false;
-        const int64_t q = int64_t(x) / y;
-        a = step.op == TStep::kMod ? double(int64_t(x) - q * y) : double(q);
-        return true;
-      }
-    }
+    return acc;
   }
 
-  static constexpr size_t kMaxSteps = 120;
-  std::vector<TLoopArray> arrays;
-  std::array<double, kMaxSteps + 1> stack_{};
+  static constexpr size_t kMaxExprs = 240;
+  std::vector<TExpr> exprs_;
 };
 
 // An NLoop whose body items are all plain assignments (PlainAssignment) of
@@ -1481,6 +1561,10 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
   double* counter = ZetVars::NumberSlot(var, true);
   if (!counter || !plain.Compile(loop)) return false;
   const TNode& last = g_run.tr->Kid(loop, loop.count - 1);
+  const size_t items = plain.items.size();
+  // The position goes behind the last item once, after the passes that all
+  // ran compiled (nothing reads it in between).
+  bool settle = false;
   for (int32_t i = 0; i <= count && !Failed(); ++i) {
     if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
       Fail(kErrUserBreak);
@@ -1488,10 +1572,18 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
     }
     *plain.error = 0;
     *counter = i;
+    size_t k = 0;
+    while (k < items && plain.Run(plain.items[k])) ++k;
+    settle = k == items;
+    if (settle) continue;
     bool inStep = true;
-    for (const TLoopItem& item : plain.items) {
+    for (; k < items; ++k) {
+      const TLoopItem& item = plain.items[k];
       if (!inStep || Failed()) break;
-      if (plain.Run(item)) continue;
+      if (plain.Run(item)) {
+        if (!item.element) *plain.error = 0;
+        continue;
+      }
       g_run.pos = item.node->start;
       TRunValue value;
       EvalArgAt(0, value, item.node);
@@ -1508,6 +1600,7 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
       }
     }
   }
+  if (settle) g_run.pos = last.end;
   return true;
 }
 
@@ -1860,10 +1953,14 @@ bool EvalArgNamingField(uint16_t expected, TRunValue& value, int& table, uint16_
 }
 
 int32_t ValueToInteger(double value) {
+  if (value > -2147483647.0 && value < 2147483647.0) {
+    // A whole number, the common case (subscripts, counters), needs no
+    // rounding.
+    const auto whole = int32_t(value);
+    return double(whole) == value ? whole : int32_t(std::nearbyint(value));
+  }
   if (std::isnan(value)) return 0;
-  if (value > 2147483647.0) return 2147483647;
-  if (value < -2147483647.0) return -2147483647;
-  return int32_t(std::nearbyint(value));
+  return value > 0 ? 2147483647 : -2147483647;
 }
 
 double RoundDecimal(double value, int d) {

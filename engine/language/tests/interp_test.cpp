@@ -155,6 +155,15 @@ TEST_F(Interpreter, RoundingSuffixAndIntegerConversion) {
   EXPECT_EQ(Zet02::ValueToInteger(-3000000000.0), -2147483647);
   EXPECT_EQ(Zet02::ValueToInteger(2.5), 2);
   EXPECT_EQ(Zet02::ValueToInteger(3.5), 4);
+  // Whole numbers and the edges of the range: halves go to the even
+  // neighbour, the ends stay at +-2147483647, not a number is 0.
+  const std::pair<double, int32_t> cases[] = {
+      {7.0, 7},          {-7.0, -7},          {-0.0, 0},          {-2.5, -2},
+      {0.49999, 0},      {2147483647.0, 2147483647},              {-2147483647.0, -2147483647},
+      {2147483646.5, 2147483646},             {-2147483646.5, -2147483646},
+      {2147483647.4, 2147483647},             {-2147483648.0, -2147483647},
+      {std::nan(""), 0}, {1e300, 2147483647}, {-1e300, -2147483647}};
+  for (const auto& [value, whole] : cases) EXPECT_EQ(Zet02::ValueToInteger(value), whole) << value;
 }
 
 TEST_F(Interpreter, DamagedCodeNeverReadsPastItsEnd) {

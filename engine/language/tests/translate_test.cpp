@@ -72,6 +72,28 @@ TEST_F(Translation, LanguageCasesAgreeWithTheDescent) {
   EXPECT_EQ(translated, std::size(programs) - 2);
 }
 
+TEST_F(Translation, CompiledLoopsAgree) {
+  // Loops whose items are all number assignments run compiled: counting,
+  // filling and summing arrays of one and two dimensions, subscripts worked
+  // out, rounded and nested, and passes where an item gives up part way (an
+  // element outside its array, a division by 0, an overflow) and the rest
+  // runs the long way.
+  const char* programs[] = {
+      "(a := 0) + NLoop(i, 999, a := a + 1) * 0 + a",
+      "(a := 0) + NLoop(n, 3, NLoop(i, 4, m[1, i] := i)) * 0 + NLoop(i, 4, a := a + m[1, i]) * 0 + a",
+      "NLoop(i, 3, m[i, 4 - i] := i * 2 - 1, a := a + m[i, 4 - i] / 4)",
+      "NLoop(i, 4, m[2, i / 2] := i + 0, n := m[2, i / 2] Div 2 + i Mod 3)",
+      "NLoop(i, 3, m[0, m[0, 0] + i] := i + 1)", "NLoop(i, 2, m[0, i - 1] := 1)",
+      "NLoop(i, 5, m[0, i] := i, a := a + 1)", "NLoop(i, 3, a := a + 1, m[0, i + 2] := i, n := n + a)",
+      "NLoop(i, 3, a := 10 / (i - 2), n := n + 1)", "NLoop(i, 3, a := 10 / (2 - i) * 0)",
+      "NLoop(i, 3, a := a + 7 Mod i, n := 7 Div i)", "NLoop(i, 3, a := 7 Div (i - 1) + m[1, i Div 2])",
+      "(a := 65000) + NLoop(i, 6, a := a * a * 65000)", "NLoop(i, 3, a := i - 10, m[1, 1] := m[1, 1] - a * 3)",
+      "NLoop(i, 3, a := a + i, n := a * a - i)", "NLoop(i, 2, a := i) + NLoop(i, 2, n := i + a)",
+      "NLoop(i, 2, i := i + 5, a := a + i)",
+  };
+  for (const char* text : programs) EXPECT_EQ(TwoWays::Difference(Compiled(text), 3), "") << text;
+}
+
 TEST_F(Translation, RoundingSuffixesAgree) {
   // The suffix ";" 67 d behind a sum, an assignment, an element and a
   // bracket, with d below and above the ten places.

@@ -44,6 +44,14 @@ struct TProgramWriter {
     }
     if ((Next() & 15) == 15) text += ";C" + std::to_string(Next() % 12);
   }
+  // An element of the number array m.
+  void Element(int depth) {
+    text += "m[";
+    Expression(depth + 1);
+    text += ", ";
+    Expression(depth + 1);
+    text += "]";
+  }
   void Term(int depth) {
     const uint8_t kind = depth > 4 ? Next() % 8 : Next() % 26;
     static const char* const kLeaves[] = {"a", "i", "n", "s", "'ab'", "2.5", "300", "Alter"};
@@ -70,11 +78,7 @@ struct TProgramWriter {
         text += ")";
         return;
       case 14: case 15:
-        text += "m[";
-        Expression(depth + 1);
-        text += ", ";
-        Expression(depth + 1);
-        text += "]";
+        Element(depth);
         return;
       case 16:
         text += "names[";
@@ -98,6 +102,18 @@ struct TProgramWriter {
         const int n = 1 + Next() % 2;
         for (int k = 0; k < n; ++k) {
           text += ", ";
+          // Items that assign numbers bare (the loops that run compiled).
+          switch (Next() % 4) {
+            case 0:
+              text += Next() & 1 ? "a := " : "n := ";
+              break;
+            case 1:
+              Element(depth);
+              text += " := ";
+              break;
+            default:
+              break;
+          }
           Expression(depth + 1);
         }
         text += ")";
@@ -133,7 +149,8 @@ class TwoWays {
   // A Lumo line made from bytes by a small grammar over the state above:
   // number and text constants, variables, array elements, fields, the
   // operators of both levels, signs, brackets, assignments, Choice, NLoop
-  // with small counts, procedure calls, text indexes and rounding suffixes.
+  // with small counts (items bare assignments or any sum), procedure calls,
+  // text indexes and rounding suffixes.
   // Every line ends; it may well not compile or fail when it runs.
   static std::string Program(std::string_view bytes) {
     TProgramWriter w{bytes, 0, {}};
