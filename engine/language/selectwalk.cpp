@@ -288,7 +288,7 @@ bool TSelectionWalk::Next(int& status) {
     if (bytes) {
       if (bytes != t.recordBuffer.data()) std::memcpy(t.recordBuffer.data(), bytes, t.recordLength);
       whole_ = true;
-    } else if (Fill(t, recno) != 0) {
+    } else if (Fill(t) != 0) {
       return false;
     }
     if (v == 2) v = Evaluate(status);
@@ -363,7 +363,7 @@ double TSelectionWalk::CountRest(int& status) {
   ZetTable::TZetTable& t = *ZetTable::Table(slot_);
   const uint8_t* description = t.indexes[t.currentIndex]->header.data();
   std::array<uint8_t, ZetTable::kMaxKeySize> high{};
-  std::memcpy(high.data(), t.highLimit.data(), std::min(t.highLimit.size(), high.size()));
+  if (!t.highLimit.empty()) std::memcpy(high.data(), t.highLimit.data(), std::min(t.highLimit.size(), high.size()));
   TCounting c;
   c.walk = this;
   c.keyLength = Zet00::KeyLength(description);
@@ -384,7 +384,7 @@ double TSelectionWalk::CountRest(int& status) {
     // the record the table now stands on.
     t.currentKey = key;
     t.currentRecord = Zet00::KeyRecordNumber(key.data());
-    if (Fill(t, t.currentRecord) != 0) {
+    if (Fill(t) != 0) {
       status = 0;
       return count;
     }
@@ -394,21 +394,20 @@ double TSelectionWalk::CountRest(int& status) {
   }
 }
 
-int TSelectionWalk::Fill(ZetTable::TZetTable& t, uint32_t recno) {
-  whole_ = !(fromKeys_ && Zet00::RestoreKeyFields(t, keyFields_, t.currentKey.data(), t.recordBuffer.data()));
-  if (!whole_) return 0;
-  const uint8_t* bytes = nullptr;
-  if (const int e = Locate(t, recno, bytes)) return e;
-  if (bytes != t.recordBuffer.data()) std::memcpy(t.recordBuffer.data(), bytes, t.recordLength);
-  return 0;
+int TSelectionWalk::Fill(ZetTable::TZetTable& t) {
+  whole_ = false;
+  if (fromKeys_ && Zet00::RestoreKeyFields(t, keyFields_, t.currentKey.data(), t.recordBuffer.data())) return 0;
+  return ReadWhole();
 }
 
 int TSelectionWalk::ReadWhole() {
   if (whole_) return 0;
   ZetTable::TZetTable& t = *ZetTable::Table(slot_);
-  const int e = Fill(t, t.currentRecord);
-  whole_ = e == 0;
-  return e;
+  const uint8_t* bytes = nullptr;
+  if (const int e = Locate(t, t.currentRecord, bytes)) return e;
+  if (bytes != t.recordBuffer.data()) std::memcpy(t.recordBuffer.data(), bytes, t.recordLength);
+  whole_ = true;
+  return 0;
 }
 
 int TSelectionWalk::Locate(ZetTable::TZetTable& t, uint32_t recno, const uint8_t*& bytes) {

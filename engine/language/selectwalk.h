@@ -120,9 +120,9 @@ class TSelectionWalk {
   // Where record recno's bytes are (rule 3): the walk's window, or the
   // record buffer read through the cache. 0 or the read error.
   int Locate(ZetTable::TZetTable& t, uint32_t recno, const uint8_t*& bytes);
-  // Fills the record buffer with what the condition reads of record recno
-  // (from the key where it can); 0 or the read error.
-  int Fill(ZetTable::TZetTable& t, uint32_t recno);
+  // Fills the record buffer with what the condition reads of the current
+  // record (from the key where it can); 0 or the read error.
+  int Fill(ZetTable::TZetTable& t);
   // Has the evaluator decide the record the table stands on (rule 1): 0,
   // 1, or 2 with status set to the error.
   uint8_t Evaluate(int& status);
