@@ -608,6 +608,39 @@ void PutFieldValue(uint8_t* record, const FieldPlace& field, int version, const 
   if (HasNullFlag(field.typeByte)) p[field.sizeCode] = isNull ? 0 : 1;
 }
 
+namespace {
+
+// The value class of a field's value bytes raw (n of them, as GetFieldValue
+// leaves them): a text as a view of raw, a number or a block into value.
+int ValueOfBytes(const uint8_t* raw, size_t n, uint8_t type, double& number, std::string_view& text,
+                 uint32_t& block) {
+  switch (type) {
+    case kTypeChar:
+      text = raw[0] != 0 ? std::string_view(reinterpret_cast<const char*>(raw), 1) : std::string_view();
+      return kClassText;
+    case kTypeString:
+      text = std::string_view(reinterpret_cast<const char*>(raw + 1), TextLength(raw, n));
+      return kClassText;
+    case kTypeMemo:
+    case kTypeBlob:
+      block = GetLowBytes(raw, n);
+      return type;
+    case kTypeInteger:
+    case kTypeTime: number = bytes::GetI16(raw); break;
+    case kTypeByte:
+    case kTypeBool:
+    case kTypeChoice: number = raw[0]; break;
+    case kTypeAutoNumber:
+    case kTypeLink: number = bytes::GetI32(raw); break;
+    case kTypeDate: number = DATUM::PackedToDayNumber(bytes::GetI32(raw)); break;
+    case kTypeReal: number = bytes::GetF64(raw); break;
+    default: number = 0; break;  // type 12 and codes without a type
+  }
+  return kClassNumber;
+}
+
+}  // namespace
+
 int GetFieldAsNumber(const uint8_t* record, const FieldPlace& field, int version, FieldValue& value) {
   value = FieldValue();
   uint8_t raw[kFieldScratch] = {};
@@ -615,30 +648,24 @@ int GetFieldAsNumber(const uint8_t* record, const FieldPlace& field, int version
   GetFieldValue(record, field, version, raw, isNull);
   LastFieldNullable = HasNullFlag(field.typeByte);
   LastValueIsNull = LastFieldNullable && isNull;
-  const size_t n = FieldValueSize(field);
-  switch (field.type()) {
-    case kTypeChar:
-      if (raw[0] != 0) value.text = std::string_view(reinterpret_cast<char*>(raw), 1);
-      return kClassText;
-    case kTypeString:
-      value.text = std::string_view(reinterpret_cast<char*>(raw + 1), TextLength(raw, n));
-      return kClassText;
-    case kTypeMemo:
-    case kTypeBlob:
-      value.block = GetLowBytes(raw, n);
-      return field.type();
-    case kTypeInteger:
-    case kTypeTime: value.number = bytes::GetI16(raw); break;
-    case kTypeByte:
-    case kTypeBool:
-    case kTypeChoice: value.number = raw[0]; break;
-    case kTypeAutoNumber:
-    case kTypeLink: value.number = bytes::GetI32(raw); break;
-    case kTypeDate: value.number = DATUM::PackedToDayNumber(bytes::GetI32(raw)); break;
-    case kTypeReal: value.number = bytes::GetF64(raw); break;
-    default: value.number = 0; break;  // type 12 and codes without a type
+  std::string_view text;
+  const int valueClass = ValueOfBytes(raw, FieldValueSize(field), field.type(), value.number, text, value.block);
+  value.text = text;
+  return valueClass;
+}
+
+int ViewField(const uint8_t* record, const FieldPlace& field, int version, FieldView& view) {
+  if (!field.stored || version < kFirstVersionWithDoubles) {
+    const bool nullable = LastFieldNullable, isNull = LastValueIsNull;
+    const int valueClass = GetFieldAsNumber(record, field, version, view.scratch);
+    LastFieldNullable = nullable;
+    LastValueIsNull = isNull;
+    view.number = view.scratch.number;
+    view.text = view.scratch.text.view();
+    return valueClass;
   }
-  return kClassNumber;
+  return ValueOfBytes(record + field.offset, FieldValueSize(field), field.type(), view.number, view.text,
+                      view.scratch.block);
 }
 
 void PutFieldFromValue(uint8_t* record, const FieldPlace& field, int version, const FieldValue& value) {

@@ -1,6 +1,7 @@
 #include "engine/language/jobrun.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <vector>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "engine/language/formulas.h"
 #include "engine/language/tableservices.h"
 #include "engine/language/variables.h"
+#include "engine/storage/btree_bulk.h"
 #include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet00_keytext.h"
 #include "engine/storage/linkfile.h"
@@ -288,6 +290,35 @@ void SortPool(TPool& pool, const TLoopDescriptor& d) {
   });
 }
 
+// The pool's entries in key order for a pool whose keys all differ (each
+// holds another record number of the key's table): the keys alone, each with
+// its entry's number behind it, go through the key sorter, which orders most
+// of them by their sort forms; an empty list when the sort failed (error
+// set: a write error).
+std::vector<uint32_t> SortedEntries(const TPool& pool, const TLoopDescriptor& d) {
+  std::vector<uint32_t> order;
+  if (pool.entries.empty()) return order;
+  constexpr size_t kNumber = sizeof(uint32_t);
+  BTREES::TKeySorter sorter(uint16_t(pool.keyLength + kNumber), Zet00::KeyBefore, d.key.data());
+  sorter.KeysDistinct();
+  sorter.Reserve(pool.entries.size());
+  std::array<uint8_t, ZetTable::kMaxKeySize + kNumber> key{};
+  for (size_t i = 0; i < pool.entries.size(); ++i) {
+    std::memcpy(key.data(), pool.Key(pool.entries[i]), pool.keyLength);
+    bytes::PutU32(key.data() + pool.keyLength, uint32_t(i));
+    sorter.Add(key.data());
+  }
+  // Only the temporary file of a sort too large for memory can fail.
+  if (sorter.Sort(Zet00::KeyBefore, d.key.data()) != 0) {
+    g.error = Common::kErrWrite;
+    return order;
+  }
+  order.reserve(sorter.Size());
+  sorter.Rewind();
+  while (const uint8_t* k = sorter.Next()) order.push_back(bytes::GetU32(k + pool.keyLength));
+  return order;
+}
+
 // Puts a pooled copy of the table's current record back into its buffer,
 // with the current key in index order, as a read would; 0 or the error.
 int Restore(int slot, ZetTable::TZetTable& t, const uint8_t* record) {
@@ -435,10 +466,9 @@ void RecordLoop(const TLoopDescriptor& d, size_t body) {
       }
       if (!Collect(pool, d, slot, 0)) break;
     }
-    SortPool(pool, d);
-    for (const TPoolEntry& e : pool.entries) {
+    for (const uint32_t i : SortedEntries(pool, d)) {
       if (!goOn()) break;
-      process(e.recno, pool.Record(e));
+      process(pool.entries[i].recno, pool.Record(pool.entries[i]));
     }
   } else {
     for (uint32_t recno = Zet01::FirstOrLastRecNo(slot, true, end); end == 0 && goOn();

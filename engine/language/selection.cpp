@@ -637,7 +637,10 @@ int AccumulateSelected(ShortStr& code, double& hit) {
   while (walk.Next(status)) {
     hit = 1.0;
     selected += 1;
-    if (onlyCounts) continue;
+    if (onlyCounts) {
+      selected += walk.CountRest(status);
+      break;
+    }
     if (!fromStep && walk.ReadWhole() != 0) break;
     Update(updated);
   }

@@ -1,5 +1,7 @@
 #include "engine/language/selectwalk.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "engine/base/bytes.h"
@@ -201,6 +203,7 @@ class TSelectionWalk::TParser {
         !table_.ValidField(n.field))
       return Fail();
     pos_ = r.position();
+    n.place = table_.Place(n.field);
     n.op = Peek();
     if (n.op < tkVon || n.op > tkLike) return Fail();
     ++pos_;
@@ -230,9 +233,25 @@ TSelectionWalk::TSelectionWalk(int slot, ShortStr& code) : slot_(slot), code_(co
   if (t->orderMode == ZetTable::kOrderIndex && Zet00::IndexAvailable(slot, t->currentIndex, false))
     if (const ZetTable::TIndexDescriptor* d = Zet00::IndexDescriptor(slot, t->currentIndex))
       keyFields_ = Zet00::RestorableKeyFields(*t, d->header.data());
+  version_ = t->version;
   fromKeys_ = !keyFields_.empty() &&
               ReadsOnly(code.view(), slot, [&](uint16_t f) { return Zet00::Restores(keyFields_, f); });
   if (!TParser(code.view(), slot, *t, nodes_).Parse()) nodes_.clear();
+  keyPlain_ = fromKeys_ && Plain();
+  if (!keyPlain_) return;
+  for (TNode& n : nodes_) {
+    if (n.kind != kCompare) continue;
+    for (const Zet00::TKeyField& k : keyFields_) {
+      if (k.field != n.field) continue;
+      n.keyPlace = n.place;
+      n.keyPlace.offset = uint32_t(k.keyOffset);
+      n.keyRotated = k.text;
+    }
+  }
+}
+
+uint8_t TSelectionWalk::DecideRecord() const {
+  return Plain() ? Decide(int(nodes_.size()) - 1, ZetTable::Table(slot_)->recordBuffer.data(), false) : 2;
 }
 
 bool TSelectionWalk::FieldFilled(uint16_t field) const {
@@ -246,6 +265,7 @@ bool TSelectionWalk::Answers(std::string_view code) const {
 }
 
 bool TSelectionWalk::Next(int& status) {
+  const int root = int(nodes_.size()) - 1;
   for (;;) {
     uint16_t end = 0;
     const uint32_t recno =
@@ -255,38 +275,147 @@ bool TSelectionWalk::Next(int& status) {
     if (end != 0 || recno == 0) return false;
     ZetTable::TZetTable& t = *ZetTable::Table(slot_);
     t.currentRecord = recno;
-    whole_ = !(fromKeys_ && Zet00::RestoreKeyFields(t, keyFields_, t.currentKey.data(), t.recordBuffer.data()));
-    if (whole_ && Read(t, recno) != 0) return false;
-    uint8_t v = evaluated_ ? DecideRecord() : 2;
-    if (v == 2) {
-      evaluated_ = true;
-      int error = 0;
-      int dependency = 0;
-      const bool hit = EvalSelection(code_, 3, error, dependency);
-      if (error > 0) {
-        status = error;
-        return false;
-      }
-      v = hit ? 0 : 1;
+    // The record's bytes where a plain condition decides them in place.
+    const uint8_t* bytes = nullptr;
+    uint8_t v = 2;
+    if (evaluated_ && keyPlain_) {
+      v = Decide(root, t.currentKey.data(), true);
+    } else if (evaluated_ && Plain() && !fromKeys_) {
+      if (Locate(t, recno, bytes) != 0) return false;
+      v = Decide(root, bytes, false);
     }
+    if (v == 1) continue;
+    if (bytes) {
+      if (bytes != t.recordBuffer.data()) std::memcpy(t.recordBuffer.data(), bytes, t.recordLength);
+      whole_ = true;
+    } else if (Fill(t) != 0) {
+      return false;
+    }
+    if (v == 2) v = Evaluate(status);
     if (v == 0) return true;
+    if (v == 2) return false;
   }
+}
+
+uint8_t TSelectionWalk::Evaluate(int& status) {
+  evaluated_ = true;
+  int error = 0;
+  int dependency = 0;
+  const bool hit = EvalSelection(code_, 3, error, dependency);
+  if (error > 0) {
+    status = error;
+    return 2;
+  }
+  return hit ? 0 : 1;
+}
+
+// What a walk of the index's keys counts with: the key it starts from
+// (visited already), the range's upper limit, and where it stopped. Keys
+// whose parts hold the same bytes as the key before are decided alike, and
+// stand alike against the limit but for their record numbers: that key's
+// parts are kept with both answers.
+struct TSelectionWalk::TCounting {
+  const TSelectionWalk* walk = nullptr;
+  const uint8_t* start = nullptr;
+  size_t keyLength = 0;
+  const uint8_t* high = nullptr;  // nullptr: no upper limit
+  const uint8_t* description = nullptr;
+  bool oemTexts = false;
+  std::array<uint8_t, ZetTable::kMaxKeySize> last{};
+  bool haveLast = false;
+  int lastAgainstHigh = 0;  // the limit's parts against the last key's
+  uint8_t lastDecision = 0;
+  double count = 0;
+  bool beyond = false;  // stopped past the upper limit
+};
+
+bool TSelectionWalk::CountKey(const uint8_t* key, void* counting) {
+  TCounting& c = *static_cast<TCounting*>(counting);
+  if (c.start) {
+    const bool same = std::memcmp(key, c.start, c.keyLength) == 0;
+    c.start = nullptr;
+    if (same) return true;
+  }
+  constexpr size_t parts = ZetTable::kKeyRecordNumber;
+  if (!c.haveLast || std::memcmp(key + parts, c.last.data() + parts, c.keyLength - parts) != 0) {
+    std::memcpy(c.last.data(), key, c.keyLength);
+    c.haveLast = true;
+    c.lastAgainstHigh = c.high ? Zet00::CompareKeys(c.high, key, c.description, c.oemTexts, false) : 1;
+    c.lastDecision = c.walk->Decide(int(c.walk->nodes_.size()) - 1, key, true);
+  }
+  // The limit's record number decides between keys whose parts equal it.
+  const uint32_t recno = Zet00::KeyRecordNumber(key);
+  if (c.lastAgainstHigh < 0 || (c.lastAgainstHigh == 0 && Zet00::KeyRecordNumber(c.high) < recno)) {
+    c.beyond = true;
+    return false;
+  }
+  if (c.lastDecision == 2) return false;
+  if (c.lastDecision == 0) c.count += 1;
+  return true;
+}
+
+double TSelectionWalk::CountRest(int& status) {
+  double count = 0;
+  if (!keyPlain_) {
+    while (Next(status)) count += 1;
+    return count;
+  }
+  ZetTable::TZetTable& t = *ZetTable::Table(slot_);
+  const uint8_t* description = t.indexes[t.currentIndex]->header.data();
+  std::array<uint8_t, ZetTable::kMaxKeySize> high{};
+  if (!t.highLimit.empty()) std::memcpy(high.data(), t.highLimit.data(), std::min(t.highLimit.size(), high.size()));
+  TCounting c;
+  c.walk = this;
+  c.keyLength = Zet00::KeyLength(description);
+  c.high = t.highLimit.empty() ? nullptr : high.data();
+  c.description = description;
+  c.oemTexts = t.version < Common::kFirstVersionWithDoubles;
+  for (;;) {
+    std::array<uint8_t, ZetTable::kMaxKeySize> key = t.currentKey;
+    c.start = t.currentKey.data();
+    const uint8_t walked = Zet00::IndexWalk(slot_, t.currentIndex, key.data(), CountKey, &c);
+    count += c.count;
+    c.count = 0;
+    if (walked != Zet00::kStatusFound || c.beyond) {
+      status = 1;
+      return count;
+    }
+    // A key the plain rules do not decide: the evaluator decides it, on
+    // the record the table now stands on.
+    t.currentKey = key;
+    t.currentRecord = Zet00::KeyRecordNumber(key.data());
+    if (Fill(t) != 0) {
+      status = 0;
+      return count;
+    }
+    const uint8_t v = Evaluate(status);
+    if (v == 2) return count;
+    if (v == 0) count += 1;
+  }
+}
+
+int TSelectionWalk::Fill(ZetTable::TZetTable& t) {
+  whole_ = false;
+  if (fromKeys_ && Zet00::RestoreKeyFields(t, keyFields_, t.currentKey.data(), t.recordBuffer.data())) return 0;
+  return ReadWhole();
 }
 
 int TSelectionWalk::ReadWhole() {
   if (whole_) return 0;
   ZetTable::TZetTable& t = *ZetTable::Table(slot_);
-  const int e = Read(t, t.currentRecord);
-  whole_ = e == 0;
-  return e;
+  const uint8_t* bytes = nullptr;
+  if (const int e = Locate(t, t.currentRecord, bytes)) return e;
+  if (bytes != t.recordBuffer.data()) std::memcpy(t.recordBuffer.data(), bytes, t.recordLength);
+  whole_ = true;
+  return 0;
 }
 
-int TSelectionWalk::Read(ZetTable::TZetTable& t, uint32_t recno) {
+int TSelectionWalk::Locate(ZetTable::TZetTable& t, uint32_t recno, const uint8_t*& bytes) {
   const size_t length = t.recordLength;
   const uint32_t last = lastRead_;
   lastRead_ = recno;
   if (recno >= windowFirst_ && recno - windowFirst_ < windowCount_) {
-    std::memcpy(t.recordBuffer.data(), window_.data() + (recno - windowFirst_) * length, length);
+    bytes = window_.data() + (recno - windowFirst_) * length;
     return 0;
   }
   // A run pays when the steps forward are short against its length.
@@ -299,46 +428,47 @@ int TSelectionWalk::Read(ZetTable::TZetTable& t, uint32_t recno) {
     if (Zet01::ReadRecordRun(slot_, recno, runLength, window_.data(), got) == 0 && got > 0) {
       windowFirst_ = recno;
       windowCount_ = got;
-      std::memcpy(t.recordBuffer.data(), window_.data(), length);
+      bytes = window_.data();
       return 0;
     }
     windowCount_ = 0;
   }
+  bytes = t.recordBuffer.data();
   return Zet00::ReadRecordHook(slot_, recno, t.recordBuffer.data());
 }
 
 // Both sides are decided even where the left one settles the result: a
 // side the evaluator must decide makes the evaluator decide the record, as
 // it would when it evaluates both.
-uint8_t TSelectionWalk::Decide(int node) const {
+uint8_t TSelectionWalk::Decide(int node, const uint8_t* bytes, bool key) const {
   const TNode& n = nodes_[size_t(node)];
   switch (n.kind) {
     case kOr:
     case kAnd: {
-      const uint8_t a = Decide(n.a);
-      const uint8_t b = Decide(n.b);
+      const uint8_t a = Decide(n.a, bytes, key);
+      const uint8_t b = Decide(n.b, bytes, key);
       if (a == 2 || b == 2) return 2;
       return n.kind == kOr ? uint8_t(a == 0 || b == 0 ? 0 : 1) : uint8_t(a == 0 && b == 0 ? 0 : 1);
     }
     case kNot: {
-      const uint8_t a = Decide(n.a);
+      const uint8_t a = Decide(n.a, bytes, key);
       return a == 2 ? 2 : uint8_t(1 - a);
     }
     default:
-      return Compare(n);
+      return Compare(n, bytes, key);
   }
 }
 
-uint8_t TSelectionWalk::Compare(const TNode& n) const {
-  const ZetTable::TZetTable& t = *ZetTable::Table(slot_);
-  Common::FieldValue value;
-  const int valueClass = Common::GetFieldAsNumber(t.recordBuffer.data(), t.Place(n.field), t.version, value);
+uint8_t TSelectionWalk::Compare(const TNode& n, const uint8_t* bytes, bool key) const {
+  const int valueClass = Common::ViewField(bytes, key ? n.keyPlace : n.place, version_, view_);
   const bool range = n.op == tkVon;
   if (valueClass == Common::kClassText) {
     if (!n.low.text || (range && !n.high.text)) return 2;
-    if (std::memchr(value.text.data(), '^', value.text.size()) != nullptr)
-      value.text = Zet00::RotateAtCaret(value.text.view());
-    const std::string_view left = value.text.view();
+    std::string_view left = view_.text;
+    if (!(key && n.keyRotated) && !left.empty() && std::memchr(left.data(), '^', left.size()) != nullptr) {
+      rotated_ = Zet00::RotateAtCaret(left);
+      left = rotated_.view();
+    }
     const std::string_view right = n.low.value.view();
     switch (n.op) {
       case tkVon:
@@ -354,7 +484,7 @@ uint8_t TSelectionWalk::Compare(const TNode& n) const {
   if (valueClass != Common::kClassNumber || n.low.text || (range && n.high.text) || n.op == tkHas ||
       n.op == tkLike)
     return 2;
-  const double left = value.number;
+  const double left = view_.number;
   const double right = n.low.number;
   if (range) return Truth(right <= left && left <= n.high.number);
   return Relation(n.op, left < right ? -1 : left > right ? 1 : 0);

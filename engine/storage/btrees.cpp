@@ -446,6 +446,7 @@ bool MoveToCache(TTree& t, TPageSlot& s, bool& moved) {
   moved = false;
   const uint16_t size = t.header.pageSize;
   if (cache.budget < size) return true;
+  if (t.walking && !s.dirty && cache.bytes + size > cache.budget) return true;
   uint8_t* spare = nullptr;
   bool made = false;
   if (!MakeRoom(t, size, size, spare, made)) {
@@ -1191,9 +1192,9 @@ int Next(PTree tree, uint8_t* key) { return Step(tree, key, true); }
 
 int Prior(PTree tree, uint8_t* key) { return Step(tree, key, false); }
 
-int WalkFrom(PTree tree, uint8_t* key, TVisitProc visit, void* context) {
-  TTree& t = BeginOperation(tree);
-  if (t.header.height == 0) return kResultNone;
+namespace {
+
+int WalkFromPath(TTree& t, uint8_t* key, TVisitProc visit, void* context) {
   const int found = FindPath(t, key);
   int result = found == kResultNone ? StepFromPath(t, true, key) : found;
   uint8_t* given = t.work[kWorkMoving];
@@ -1220,6 +1221,17 @@ int WalkFrom(PTree tree, uint8_t* key, TVisitProc visit, void* context) {
       return kResultFailed;
     }
   }
+  return result;
+}
+
+}  // namespace
+
+int WalkFrom(PTree tree, uint8_t* key, TVisitProc visit, void* context) {
+  TTree& t = BeginOperation(tree);
+  if (t.header.height == 0) return kResultNone;
+  t.walking = true;
+  const int result = WalkFromPath(t, key, visit, context);
+  t.walking = false;
   return result;
 }
 

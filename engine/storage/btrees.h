@@ -43,7 +43,11 @@
 //      the cache first, so a page is in at most one slot or cache entry.
 //      When the height changes all slots and the tree's cached pages are
 //      written back and forgotten. Slot 0 is scratch: read afresh (or taken
-//      from the cache), written at once, never put into the cache.
+//      from the cache), written at once, never put into the cache. While a
+//      walk (WalkFrom) runs, a clean page that leaves its slot when the
+//      cache is full is dropped instead of evicting another: a walk longer
+//      than the cache would otherwise replace every cached page with pages
+//      it does not come back to, and find none of its own the next time.
 //   5. After a failed insert or delete the slots and the cache are written
 //      back as far as possible and emptied (the pages written so far stay
 //      written), so the next operation reads and checks every page again.
@@ -176,6 +180,7 @@ struct TTree {
   int pathLevel = 0;
   bool pathFound = false;
   bool atKey = false;  // rule 6
+  bool walking = false;  // a WalkFrom runs (rule 4)
   TReshapeCounts counts;
 };
 using PTree = TTree*;

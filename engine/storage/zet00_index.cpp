@@ -630,6 +630,12 @@ uint8_t IndexSeek(int handle, int slot) { return IndexOperation(handle, slot, kM
 uint8_t IndexDeleteKey(int handle, int slot) { return IndexOperation(handle, slot, kModeDelete, TIndexOp::Delete); }
 uint8_t IndexInsertKey(int handle, int slot) { return IndexOperation(handle, slot, kModeInsert, TIndexOp::Insert); }
 
+uint8_t IndexWalk(int handle, int slot, uint8_t* key, BTREES::TVisitProc visit, void* context) {
+  if (!IndexAvailable(handle, slot, false)) return Finish(kStatusFailed);
+  const TSlotRef ref = Resolve(handle, slot);
+  return FinishKeyOp(ref, kModeNavigate, BTREES::WalkFrom(TreeOf(ref.d), key, visit, context));
+}
+
 uint8_t IndexReplaceKey(int handle, int slot, const uint8_t* oldKey, const uint8_t* newKey) {
   TZetTable* t = ZetTable::Table(handle);
   if (!t || !IndexAvailable(handle, slot, false)) return Finish(kStatusFailed);

@@ -179,6 +179,11 @@ uint8_t IndexNext(int handle, int slot);
 uint8_t IndexSeek(int handle, int slot);
 uint8_t IndexDeleteKey(int handle, int slot);
 uint8_t IndexInsertKey(int handle, int slot);
+// Walks the keys of the slot forward from key (not the current key) as
+// BTREES::WalkFrom does, visit leaving the index alone; found when visit
+// stopped the walk (key then holds that key), none at the end, a failure
+// reported as IndexNext reports it.
+uint8_t IndexWalk(int handle, int slot, uint8_t* key, BTREES::TVisitProc visit, void* context);
 // The key oldKey becomes newKey (the current key afterwards); the count
 // is kept. Found when oldKey was there and newKey was not.
 uint8_t IndexReplaceKey(int handle, int slot, const uint8_t* oldKey, const uint8_t* newKey);

@@ -4,6 +4,7 @@
 // those of evaluating the condition on every record read from the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,7 +13,9 @@
 #include "engine/language/compiler.h"
 #include "engine/language/interp.h"
 #include "engine/language/selection.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/makeiv.h"
+#include "engine/storage/zet00_index.h"
 #include "engine/storage/tests/zettable_test_util.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
@@ -63,13 +66,17 @@ class SelectionWalk : public zettest::EngineTest {
       ASSERT_EQ(Zet01::AppendRecord(h_, true, 0), 0);
     }
     // A key of the text alone, of the text and a descending number, a
-    // descending number, a text cut short and an expression.
+    // descending number, a text cut short and an expression, on small pages
+    // (a walk crosses many leaves).
+    const int32_t pageSize = Zet00::IndexPageSize();
+    ASSERT_TRUE(Zet00::SetIndexPageSize(Zet00::kMinIndexPageSize));
     for (const char* d : {"ORT", "ORT, -ALTER", "-ALTER", "ORT:4", "(ALTER * 2)"}) {
       const int slot = MakeIV::CreateUserIndex(true, h_, d, "I" + std::to_string(slots_.size()), false, nullptr);
       ASSERT_GT(slot, 0) << d << ": " << Common::LastErrorText().str();
       slots_.push_back(slot);
       keys_.push_back(d);
     }
+    ASSERT_TRUE(Zet00::SetIndexPageSize(pageSize));
   }
 
   static ShortStr Compile(const std::string& text) {
@@ -85,11 +92,11 @@ class SelectionWalk : public zettest::EngineTest {
     return v.number;
   }
 
-  // Every record read from the file in record order and decided by the
-  // evaluator.
-  Outcome Reference(const ShortStr& code) {
+  // The records a walk visits, read from the file one by one and decided
+  // by the evaluator.
+  Outcome Reference(const ShortStr& code, const std::vector<uint32_t>& visited) {
     Outcome o;
-    for (uint32_t r = 1; r <= uint32_t(T().recordCount); ++r) {
+    for (uint32_t r : visited) {
       EXPECT_EQ(Zet01::ReadRecordInto(h_, r, T().recordBuffer.data(), nullptr, 0, ZetTable::kOrderRecords), 0);
       ShortStr copy = code;
       int error = 0;
@@ -109,12 +116,26 @@ class SelectionWalk : public zettest::EngineTest {
     return o;
   }
 
-  // The order the walk starts from: record order (probing picks an index)
-  // or index order on a slot.
-  void Order(int slot) {
+  // The order the walk starts from: record order (probing picks an index),
+  // index order on a slot, or marked order (kMarked).
+  static constexpr int kMarked = -1;
+  uint8_t Order(int slot) {
     ZetTable::ClearRangeLimits(h_);
-    T().orderMode = slot == 0 ? ZetTable::kOrderRecords : ZetTable::kOrderIndex;
-    T().currentIndex = uint8_t(slot);
+    T().orderMode = slot == 0 ? ZetTable::kOrderRecords : slot == kMarked ? ZetTable::kOrderMarks : ZetTable::kOrderIndex;
+    T().currentIndex = uint8_t(std::max(slot, 0));
+    return T().orderMode;
+  }
+
+  // Marks every third record, the later ones first; answers them in their
+  // marked order.
+  std::vector<uint32_t> MarkSome() {
+    ZetTable::ClearMarks(h_);
+    std::vector<uint32_t> marked;
+    for (uint32_t r = uint32_t(T().recordCount); r >= 1; r -= std::min<uint32_t>(r, 3)) {
+      EXPECT_EQ(ZetTable::AddMark(h_, r), 0);
+      marked.push_back(r);
+    }
+    return marked;
   }
 
   void ExpectAgreement(bool withSum) {
@@ -146,13 +167,19 @@ class SelectionWalk : public zettest::EngineTest {
         "ALTER = 'x' & ORT = 'Bonn'",
         "",
     };
+    std::vector<uint32_t> all;
+    for (uint32_t r = 1; r <= uint32_t(T().recordCount); ++r) all.push_back(r);
+    const std::vector<uint32_t> marked = MarkSome();
     for (const char* s : selections) {
-      const Outcome want = Reference(Compile(s));
-      for (size_t order = 0; order <= slots_.size(); ++order) {
-        const int slot = order == 0 ? 0 : slots_[order - 1];
-        SCOPED_TRACE(std::string(s) + " from " + (order == 0 ? "record order" : "the order of " + keys_[order - 1]) +
+      const Outcome everyRecord = Reference(Compile(s), all);
+      const Outcome markedOnly = Reference(Compile(s), marked);
+      for (size_t order = 0; order <= slots_.size() + 1; ++order) {
+        const int slot = order == 0 ? 0 : order > slots_.size() ? kMarked : slots_[order - 1];
+        SCOPED_TRACE(std::string(s) + " from " +
+                     (order == 0 ? "record order" : slot == kMarked ? "marked order" : "the order of " + keys_[order - 1]) +
                      (withSum ? ", with a sum" : ""));
-        Order(slot);
+        const Outcome& want = slot == kMarked ? markedOnly : everyRecord;
+        const uint8_t mode = Order(slot);
         ShortStr code = Compile(s);
         double hit = -1;
         const int status = Zet02::AccumulateSelected(code, hit);
@@ -164,7 +191,7 @@ class SelectionWalk : public zettest::EngineTest {
         EXPECT_EQ(Value(count_), want.count);
         if (withSum) EXPECT_EQ(Value(sum_), want.sum);
         // The walk leaves the table where it stood.
-        EXPECT_EQ(T().orderMode, slot == 0 ? ZetTable::kOrderRecords : ZetTable::kOrderIndex);
+        EXPECT_EQ(T().orderMode, mode);
         EXPECT_TRUE(T().lowLimit.empty());
       }
     }
@@ -180,6 +207,17 @@ class SelectionWalk : public zettest::EngineTest {
 TEST_F(SelectionWalk, CountsAgreeWithEveryRecordDecidedFromTheFile) {
   count_ = Compile("Count(NR)");
   ExpectAgreement(false);
+}
+
+// Counting inside the index's pages with a page cache of two pages: the walk
+// reads most pages from the file and drops them again.
+TEST_F(SelectionWalk, CountsAgreeWhenTheIndexOutgrowsThePageCache) {
+  const size_t budget = BTREES::CacheBudget();
+  ASSERT_EQ(BTREES::SetCacheBudget(2 * Zet00::kMinIndexPageSize), 0);
+  count_ = Compile("Count(NR)");
+  ExpectAgreement(false);
+  EXPECT_LE(BTREES::CachedBytes(), 2u * Zet00::kMinIndexPageSize);
+  ASSERT_EQ(BTREES::SetCacheBudget(budget), 0);
 }
 
 TEST_F(SelectionWalk, AccumulatorsOverFieldsOutsideTheKeyReadTheRecord) {

@@ -742,6 +742,33 @@ TEST_F(BtreesTest, WalkFromVisitsWhatNextWouldAndStopsWhereAsked) {
   EXPECT_EQ(BTREES::Error, 0);
 }
 
+// A walk over more leaves than the cache holds leaves the pages it cached
+// first where they are, instead of pushing every page out for one it will
+// not come back to: the first leaf is still cached after walking the whole
+// tree, and the cache keeps to its budget.
+TEST_F(BtreesTest, AWalkLongerThanTheCacheKeepsWhatItCachedFirst) {
+  ASSERT_EQ(BTREES::SetCacheBudget(8 * 512), 0);
+  PTree tree = Create("W.IND", 512, 8, Ascending<8>);
+  InsertAll(tree, Range(1, 4000));
+  ASSERT_EQ(BTREES::Find(tree, KeyBytes(1, 8).data()), kOk);
+  const uint16_t firstLeaf = tree->slots[tree->header.height].page;
+  ASSERT_EQ(BTREES::FlushTree(tree), 0);
+  size_t visited = 0;
+  Bytes key = KeyBytes(0, 8);
+  EXPECT_EQ(BTREES::WalkFrom(
+                tree, key.data(),
+                [](const uint8_t*, void* context) {
+                  ++*static_cast<size_t*>(context);
+                  return true;
+                },
+                &visited),
+            kNone);
+  EXPECT_EQ(visited, 4000u);
+  EXPECT_TRUE(BTREES::PageCached(tree, firstLeaf));
+  EXPECT_LE(BTREES::CachedBytes(), BTREES::CacheBudget());
+  Close(tree);
+}
+
 // Writing the headers writes dirty pages back and keeps them: the next
 // search reads nothing, and what it finds is what the file holds.
 TEST_F(BtreesTest, WritingTheHeadersKeepsThePagesItWroteBack) {
