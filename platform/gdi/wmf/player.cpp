@@ -259,7 +259,7 @@ void Player::Play(uint16_t function, Params& p) {
       f.lfPitchAndFamily = uint8_t(d >> 8);
       const auto face = p.From(9);
       const size_t n = std::min({face.size(), sizeof f.lfFaceName - 1, size_t(31)});
-      std::memcpy(f.lfFaceName, face.data(), n);
+      std::copy_n(face.data(), n, f.lfFaceName);
       f.lfFaceName[n] = 0;
       act([&] { Create(f); });
       break;
