@@ -1,5 +1,6 @@
 #include "runtime/toolkit/kxmeta.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -10,6 +11,13 @@
 namespace kxobject {
 
 namespace {
+
+// Rounds a fitted edge to the 16-bit coordinates the picture keeps; a
+// picture whose stored extent is far from the box's shape would otherwise
+// give an edge no coordinate can hold, so the edge stops at the limit.
+int16_t RoundedEdge(double edge) {
+  return int16_t(std::clamp(std::floor(edge + 0.5), -32768.0, 32767.0));
+}
 
 const win::wmf::HMETAFILE kNone = 0;
 
@@ -132,9 +140,9 @@ void TMetaFile::Draw(win::Dc& reference, win::Dc& output, win::RECT& rect, int16
     const double sx = double(Pict->Cx) / (rect.right - rect.left);
     const double sy = double(Pict->Cy) / (rect.bottom - rect.top);
     if (sx > sy)
-      rect.bottom = int16_t(std::floor(rect.top + Pict->Cy / sx + 0.5));
+      rect.bottom = RoundedEdge(rect.top + Pict->Cy / sx);
     else if (sy != 0)
-      rect.right = int16_t(std::floor(rect.left + Pict->Cx / sy + 0.5));
+      rect.right = RoundedEdge(rect.left + Pict->Cx / sy);
   }
   const int saved = output.SaveDC();
   output.SetMapMode(Pict->MapMode);

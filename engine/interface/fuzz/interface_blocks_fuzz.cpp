@@ -45,7 +45,7 @@ class Reader {
   std::vector<uint8_t> Block(size_t n) {
     std::vector<uint8_t> block(n, 0);
     const size_t take = std::min(n, size_ - pos_);
-    std::memcpy(block.data(), data_ + pos_, take);
+    if (take > 0) std::memcpy(block.data(), data_ + pos_, take);
     pos_ += take;
     return block;
   }
