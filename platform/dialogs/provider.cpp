@@ -10,6 +10,12 @@ InteractionProvider* current = nullptr;
 InteractionProvider* CurrentProvider() { return current; }
 void SetInteractionProvider(InteractionProvider* provider) { current = provider; }
 
+bool PrintDlg(PrintDialogRequest& request) {
+  request.answer = false;
+  if (current) current->PrintDialog(request);
+  return request.answer;
+}
+
 }  // namespace dialogs
 
 namespace win {

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/print/printers.h"
 #include "platform/win/winuser.h"
 
 namespace win {
@@ -35,6 +36,12 @@ constexpr int IDNO = 7;
 // Asks the current provider; texts are cp1252.
 int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type);
 
+// Print dialog flags.
+constexpr DWORD PD_PAGENUMS = 0x2;
+constexpr DWORD PD_PRINTSETUP = 0x40;
+constexpr DWORD PD_RETURNDC = 0x100;
+constexpr DWORD PD_RETURNDEFAULT = 0x400;
+
 }  // namespace win
 
 namespace dialogs {
@@ -47,13 +54,29 @@ struct MessageBoxRequest {
   int answer = 0;  // filled in by the provider
 };
 
+// The print question, or with PD_PRINTSETUP the print set-up question: the
+// printer (names and device mode) and, for printing, the pages. On OK the
+// provider sets answer and leaves the choice in the fields.
+struct PrintDialogRequest {
+  win::HWND owner;
+  win::DWORD flags = 0;
+  int fromPage = 1, toPage = 1, minPage = 1, maxPage = 1;
+  std::string driver, device, output;
+  win::DevMode devMode;
+  bool answer = false;
+};
+
 class InteractionProvider {
  public:
   virtual ~InteractionProvider() = default;
   virtual void MessageBox(MessageBoxRequest& request) = 0;
+  // Unanswered (rule 2) unless a provider answers it.
+  virtual void PrintDialog(PrintDialogRequest&) {}
 };
 
 InteractionProvider* CurrentProvider();
 void SetInteractionProvider(InteractionProvider* provider);
+// Asks the current provider the print question; true on OK.
+bool PrintDlg(PrintDialogRequest& request);
 
 }  // namespace dialogs

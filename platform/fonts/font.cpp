@@ -105,20 +105,30 @@ void SetStyleFields(win::TEXTMETRIC& tm, const win::LOGFONT& lf, bool faceItalic
 bool IsBoldRequest(const win::LOGFONT& lf) { return lf.lfWeight >= win::FW_SEMIBOLD; }
 
 // Renders an outline (26.6 pixels, y up) into a coverage mask anchored at the
-// outline's origin.
-CoverageMask RenderOutline(FT_Outline& outline) {
+// outline's origin. A mask of more than kMaxWholeMask pixels is cut to the
+// window (device pixels from the origin, y down) when one is given, and cut
+// says so.
+CoverageMask RenderOutline(FT_Outline& outline, const Rect* window, bool* cut) {
   CoverageMask mask;
+  if (cut) *cut = false;
   FT_BBox box;
   FT_Outline_Get_CBox(&outline, &box);
-  const FT_Pos xMin = box.xMin & ~63, yMin = box.yMin & ~63;
-  const FT_Pos xMax = (box.xMax + 63) & ~63, yMax = (box.yMax + 63) & ~63;
-  if (outline.n_points == 0 || xMax <= xMin || yMax <= yMin) return mask;
-  mask.left = static_cast<int>(xMin >> 6);
-  mask.top = -static_cast<int>(yMax >> 6);
-  mask.width = static_cast<int>((xMax - xMin) >> 6);
-  mask.height = static_cast<int>((yMax - yMin) >> 6);
+  // In whole pixels, y down.
+  int64_t left = box.xMin >> 6, right = (box.xMax + 63) >> 6;
+  int64_t top = -((box.yMax + 63) >> 6), bottom = -(box.yMin >> 6);
+  if (outline.n_points == 0 || right <= left || bottom <= top) return mask;
+  if (window && (right - left) * (bottom - top) > kMaxWholeMask) {
+    left = std::max<int64_t>(left, window->left), right = std::min<int64_t>(right, window->right);
+    top = std::max<int64_t>(top, window->top), bottom = std::min<int64_t>(bottom, window->bottom);
+    if (cut) *cut = true;
+    if (right <= left || bottom <= top) return mask;
+  }
+  mask.left = static_cast<int>(left);
+  mask.top = static_cast<int>(top);
+  mask.width = static_cast<int>(right - left);
+  mask.height = static_cast<int>(bottom - top);
   mask.alpha.assign(static_cast<size_t>(mask.width) * mask.height, 0);
-  FT_Outline_Translate(&outline, -xMin, -yMin);
+  FT_Outline_Translate(&outline, static_cast<FT_Pos>(-left * 64), static_cast<FT_Pos>(bottom * 64));
   FT_Bitmap bitmap;
   std::memset(&bitmap, 0, sizeof bitmap);
   bitmap.rows = mask.height;
@@ -132,8 +142,9 @@ CoverageMask RenderOutline(FT_Outline& outline) {
 }
 
 // A rectangle [x0, x1) x [y0, y1) in device pixels (y down) turned about the
-// origin by the direction (cos, sin) and rendered.
-CoverageMask RenderRect(int x0, int y0, int x1, int y1, double cos, double sin) {
+// origin by the direction (cos, sin) and rendered (cut as RenderOutline cuts).
+CoverageMask RenderRect(int x0, int y0, int x1, int y1, double cos, double sin, const Rect* window = nullptr,
+                        bool* cut = nullptr) {
   FT_Vector points[4];
   const int corners[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
   for (int i = 0; i < 4; ++i) {
@@ -151,7 +162,7 @@ CoverageMask RenderRect(int x0, int y0, int x1, int y1, double cos, double sin) 
   outline.points = points;
   outline.tags = tags;
   outline.contours = contours;
-  return RenderOutline(outline);
+  return RenderOutline(outline, window, cut);
 }
 
 struct CacheEntry {
@@ -356,10 +367,11 @@ void Font::SetFaceSize() const {
   yScale_ = face_->size->metrics.y_scale;
 }
 
-CoverageMask Font::RenderGlyph(uint8_t c) const {
+CoverageMask Font::RenderGlyph(uint8_t c, const Rect* window, bool* cut) const {
+  if (cut) *cut = false;
   if (!face_) {
     if (c == ' ' || c == 0xA0) return {};
-    return RenderRect(0, -metrics_.tmAscent, widths_[c] - 1, 0, cos_, sin_);
+    return RenderRect(0, -metrics_.tmAscent, widths_[c] - 1, 0, cos_, sin_, window, cut);
   }
   // A sink that draws with the same face may have sized it for itself.
   if (face_->size->metrics.x_scale != xScale_ || face_->size->metrics.y_scale != yScale_) SetFaceSize();
@@ -376,26 +388,37 @@ CoverageMask Font::RenderGlyph(uint8_t c) const {
   matrix.yx = std::lround(sin_ * 65536);
   matrix.yy = std::lround((sin_ * shear + cos_) * 65536);
   FT_Outline_Transform(&outline, &matrix);
-  return RenderOutline(outline);
+  return RenderOutline(outline, window, cut);
 }
 
-const CoverageMask& Font::Glyph(uint8_t c) const {
+const CoverageMask& Font::Keep(uint8_t c, CoverageMask mask) const {
   auto& slot = glyphs_[c];
-  if (!slot) {
-    slot = std::make_unique<CoverageMask>(RenderGlyph(c));
-    glyphBytes_ += slot->alpha.size();
-    GlyphBytes() += slot->alpha.size();
-  }
+  slot = std::make_unique<CoverageMask>(std::move(mask));
+  glyphBytes_ += slot->alpha.size();
+  GlyphBytes() += slot->alpha.size();
   return *slot;
 }
 
-void Font::AddBand(std::vector<CoverageMask>& lines, int length, int top, int size) const {
+const CoverageMask& Font::Glyph(uint8_t c) const {
+  return glyphs_[c] ? *glyphs_[c] : Keep(c, RenderGlyph(c, nullptr, nullptr));
+}
+
+const CoverageMask& Font::RunGlyph(uint8_t c, const Rect* window, TextRun& run) const {
+  if (glyphs_[c]) return *glyphs_[c];
+  bool cut = false;
+  CoverageMask mask = RenderGlyph(c, window, &cut);
+  if (!cut) return Keep(c, std::move(mask));
+  run.cut.push_back(std::make_unique<CoverageMask>(std::move(mask)));
+  return *run.cut.back();
+}
+
+void Font::AddBand(std::vector<CoverageMask>& lines, int length, int top, int size, const Rect* window) const {
   if (sin_ == 0.0 && cos_ == 1.0) {
-    lines.push_back(RenderRect(0, top, length, top + size, cos_, sin_));
+    lines.push_back(RenderRect(0, top, length, top + size, cos_, sin_, window));
     return;
   }
   for (int start = 0; start < length; start += kBandPiece)
-    lines.push_back(RenderRect(start, top, std::min(start + kBandPiece, length), top + size, cos_, sin_));
+    lines.push_back(RenderRect(start, top, std::min(start + kBandPiece, length), top + size, cos_, sin_, window));
 }
 
 Point Font::Offset(int64_t along, int64_t down) const {
@@ -404,20 +427,26 @@ Point Font::Offset(int64_t along, int64_t down) const {
                static_cast<int>(std::lround(-along * sin_ + down * cos_))};
 }
 
-TextRun Font::Layout(std::string_view text, const int* dx) const {
+TextRun Font::Layout(std::string_view text, const int* dx, const Rect* window) const {
   TextRun run;
   run.glyphs.reserve(text.size());
   int64_t pen = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<uint8_t>(text[i]);
-    const CoverageMask& mask = Glyph(c);
-    if (!mask.Empty()) run.glyphs.push_back({Offset(pen, 0), &mask});
+    const Point at = Offset(pen, 0);
+    // The window as the glyph sees it, from its own anchor.
+    const auto shift = [](int64_t v, int d) { return static_cast<int>(std::clamp<int64_t>(v - d, INT32_MIN, INT32_MAX)); };
+    const Rect own = window ? Rect{shift(window->left, at.x), shift(window->top, at.y), shift(window->right, at.x),
+                                   shift(window->bottom, at.y)}
+                            : Rect{};
+    const CoverageMask& mask = RunGlyph(c, window ? &own : nullptr, run);
+    if (!mask.Empty()) run.glyphs.push_back({at, &mask});
     pen += dx ? dx[i] : widths_[c];
   }
   run.end = Offset(pen, 0);
   const int length = static_cast<int>(std::min<int64_t>(pen, kMaxLineLength));
-  if (length > 0 && logFont_.lfUnderline) AddBand(run.lines, length, underlineTop_, underlineSize_);
-  if (length > 0 && logFont_.lfStrikeOut) AddBand(run.lines, length, strikeTop_, strikeSize_);
+  if (length > 0 && logFont_.lfUnderline) AddBand(run.lines, length, underlineTop_, underlineSize_, window);
+  if (length > 0 && logFont_.lfStrikeOut) AddBand(run.lines, length, strikeTop_, strikeSize_, window);
   return run;
 }
 

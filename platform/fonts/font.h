@@ -48,7 +48,15 @@
 // top is tmDescent/2 below the baseline, the strike-out's top tmAscent/2 above
 // it, both max(1, H/20) thick.
 //
-// Glyph masks are rendered once per font and character and kept with the font.
+// Glyph masks are rendered once per font and character and kept with the font,
+// except glyphs whose whole mask would exceed kMaxWholeMask pixels (a huge
+// font): a layout given the window in which its pixels can show renders
+// those, and underline and strike-out bands of that size, cut to the window,
+// for the one run. A cut mask holds the pixels the whole mask holds inside
+// the window (the rasteriser keeps the coverage of what lies left of its
+// clip; an edge pixel may round a few levels of 255 apart). Masks up to
+// kMaxWholeMask pixels are never cut, so text of usual sizes is drawn alike
+// whatever the window.
 // Fonts are shared: Font::Create answers the same object for the same LOGFONT
 // while it is in the cache: the 64 fonts made last, fewer while their glyphs
 // take more than 64 MiB. Fonts are made and used on the one UI thread.
@@ -74,6 +82,7 @@ inline constexpr int kMaxEm = 4096;
 inline constexpr int kMaxLineLength = 1 << 16;
 inline constexpr int kBandPiece = 128;
 inline constexpr int kDefaultEm = 12;
+inline constexpr int64_t kMaxWholeMask = int64_t{1} << 18;
 
 struct Point {
   int x = 0, y = 0;
@@ -107,6 +116,8 @@ struct PlacedMask {
 struct TextRun {
   std::vector<PlacedMask> glyphs;
   std::vector<CoverageMask> lines;  // anchored at the reference point
+  // Glyphs cut to the layout's window, which the font does not keep.
+  std::vector<std::unique_ptr<CoverageMask>> cut;
   Point end;
 };
 
@@ -153,7 +164,9 @@ class Font final : public TextMeasurer {
   const CoverageMask& Glyph(uint8_t c) const;
   // Lays out a text from its reference point. dx, when given, holds one
   // advance per character (ExtTextOut's spacing) instead of the widths.
-  TextRun Layout(std::string_view text, const int* dx = nullptr) const;
+  // window, when given, is where pixels can show, relative to the reference
+  // point: masks larger than kMaxWholeMask pixels cover only that.
+  TextRun Layout(std::string_view text, const int* dx = nullptr, const Rect* window = nullptr) const;
 
   // A step of `along` pixels in the text's direction and `down` pixels
   // towards its descent, in device pixels, rounded. The drawing layer moves
@@ -172,9 +185,13 @@ class Font final : public TextMeasurer {
   Font() = default;
   void RealiseTestFont();
   void RealiseFace(const std::string& path, int index, bool faceItalic, int faceWeight);
-  CoverageMask RenderGlyph(uint8_t c) const;
+  // cut (when not null) is set when the mask was cut to the window.
+  CoverageMask RenderGlyph(uint8_t c, const Rect* window, bool* cut) const;
+  // The glyph for a run: the kept one, or one cut to the window into run.cut.
+  const CoverageMask& RunGlyph(uint8_t c, const Rect* window, TextRun& run) const;
+  const CoverageMask& Keep(uint8_t c, CoverageMask mask) const;
   void SetFaceSize() const;
-  void AddBand(std::vector<CoverageMask>& lines, int length, int top, int size) const;
+  void AddBand(std::vector<CoverageMask>& lines, int length, int top, int size, const Rect* window) const;
 
   win::LOGFONT logFont_{};
   win::TEXTMETRIC metrics_{};

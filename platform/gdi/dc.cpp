@@ -570,21 +570,28 @@ void Dc::PaintLine(POINT a, POINT b, int64_t* dashPos) {
 
 void Dc::PaintShape(const RECT& box, const std::function<Span(int64_t)>& rowAt, bool outline) {
   const int w = outline ? DevicePenWidth() : 0;
-  // Only the visible rows are worked out; the outline test looks w rows up
-  // and down, which rowAt answers for any row.
+  // Only the visible rows are worked out. The outline test looks w rows up
+  // and down; rows outside the box are empty, so a row nearer than w to the
+  // box's top or bottom has no inside, and the rows the test reads are
+  // worked out once each, not once per row that reads them.
   const RECT visible = Visible().Box();
   const int32_t top = std::max(box.top, visible.top), bottom = std::min(box.bottom, visible.bottom);
   if (top >= bottom) return;
   const size_t n = size_t(int64_t(bottom) - top);
+  const int64_t first = std::max<int64_t>(int64_t(top) - w, box.top);
+  const int64_t last = std::min<int64_t>(int64_t(bottom) + w, box.bottom);
+  std::vector<Span> rows(size_t(last - first));
+  for (int64_t y = first; y < last; ++y) rows[size_t(y - first)] = rowAt(y);
   std::vector<std::vector<Span>> inner(n), border(n);
   for (size_t i = 0; i < n; ++i) {
     const int64_t y = int64_t(top) + int64_t(i);
-    const Span all = rowAt(y);
+    const Span all = rows[size_t(y - first)];
     Span in = all;
     // A pixel is inside when every pixel within w steps (a diamond) is in
     // the shape, which keeps a one-pixel outline 8-connected and thin.
-    for (int k = -w; k <= w && w > 0; ++k) {
-      const Span other = rowAt(y + k);
+    if (w > 0 && (y - w < box.top || y + w >= box.bottom)) in = {0, 0};
+    for (int k = -w; k <= w && w > 0 && in.left < in.right; ++k) {
+      const Span other = rows[size_t(y + k - first)];
       const int shrink = w - std::abs(k);
       in.left = int32_t(std::max<int64_t>(in.left, int64_t(other.left) + shrink));
       in.right = int32_t(std::min<int64_t>(in.right, int64_t(other.right) - shrink));

@@ -135,7 +135,13 @@ void Dc::PaintMask(const fonts::CoverageMask& mask, POINT anchor, const Region& 
 }
 
 void Dc::PaintText(const fonts::Font& font, POINT ref, std::string_view text, const int* dx, const Region& clip) {
-  const fonts::TextRun run = font.Layout(text, dx);
+  if (clip.Empty()) return;
+  // Where pixels can show, from the reference point: a huge font renders no
+  // more of its glyphs than that.
+  const RECT box = clip.Box();
+  const fonts::Rect window{Clamp32(int64_t(box.left) - ref.x), Clamp32(int64_t(box.top) - ref.y),
+                           Clamp32(int64_t(box.right) - ref.x), Clamp32(int64_t(box.bottom) - ref.y)};
+  const fonts::TextRun run = font.Layout(text, dx, &window);
   int64_t advance = 0;
   if (dx) {
     for (size_t i = 0; i < text.size(); ++i) advance += dx[i];

@@ -16,38 +16,16 @@ const std::array<win::SIZE, 41> kPaperSizes = {{
     {1100, 2300}, {984, 1905},  {921, 1651},  {3778, 2794}, {2159, 3048}, {2159, 3302},
 }};
 
-namespace {
+bool UserAbort = false;
 
-// The comma-separated fields of a profile value, each cut to its width.
-std::vector<std::string> Fields(const char* value, std::initializer_list<size_t> widths) {
-  std::vector<std::string> out;
-  std::string_view rest(value);
-  for (const size_t width : widths) {
-    const size_t comma = rest.find(',');
-    std::string field(rest.substr(0, comma));
-    while (!field.empty() && field.front() == ' ') field.erase(field.begin());
-    out.push_back(field.substr(0, width));
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-  }
-  return out;
+bool PrintAbortProc(win::Dc&, int code) {
+  fw::PumpWaitingMessages();
+  return !UserAbort && code == 0;
 }
 
-}  // namespace
-
-TKxPrinter::TKxPrinter() {
-  platform::print::InstallWinIniDevices();
-  char value[256] = {};
-  win::GetProfileStringA("windows", "device", "", value, sizeof value);
-  const auto f = Fields(value, {31, 39, 19});
-  if (!f[0].empty()) SetPrinter(f[1].c_str(), f[0].c_str(), f[2].c_str());
-}
-
-void TKxPrinter::SetPrinter(const char* driver, const char* device, const char* port) {
-  Driver = driver ? driver : "";
-  Device = device ? device : "";
-  Output = port ? port : "";
-  const auto printer = platform::print::FindPrinter(Device);
-  DevMode = printer ? std::make_unique<win::DevMode>(platform::print::DefaultDevMode(*printer)) : nullptr;
+bool TKxPrinter::Setup(fw::TWindow* parent) {
+  Flags &= ~(win::PD_RETURNDC | win::PD_RETURNDEFAULT);
+  return TPrinter::Setup(parent);
 }
 
 int TKxPrinter::SelectPrinter(const char* device) {
@@ -59,7 +37,7 @@ int TKxPrinter::SelectPrinter(const char* device) {
     if (strcasecmp(name, device) != 0) continue;
     char value[256] = {};
     win::GetProfileStringA("devices", name, "", value, sizeof value);
-    const auto f = Fields(value, {39, 19});
+    const auto f = fw::DeviceFields(value, {39, 19});
     SetPrinter(f[0].c_str(), name, f[1].c_str());
     if (DevMode) {
       std::memset(DevMode->dmDeviceName, 0, sizeof DevMode->dmDeviceName);

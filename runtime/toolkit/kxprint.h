@@ -1,8 +1,9 @@
-// The printer object: the current printer (driver, device, port and device
-// mode), chosen by name among WIN.INI's [devices]; a saved copy of the device
-// mode around a job; paper size and orientation set from sizes in tenths of
-// a millimetre against the table of the 41 paper codes; margins; the
-// driver's papers.
+// The printer object: the framework's printer (current device and mode, the
+// print and set-up questions, print-outs), a printer chosen by name among
+// WIN.INI's [devices]; a saved copy of the device mode around a job; paper
+// size and orientation set from sizes in tenths of a millimetre against the
+// table of the 41 paper codes; margins; the driver's papers. And the abort
+// procedure of the program's print jobs with its program-wide flag.
 //
 // What always holds:
 //   1. At most one saved device mode: SaveDevMode with one held, or
@@ -14,6 +15,12 @@
 //      dmFields flags. GetPaperSize answers 0 x 0 for a code below 256 that
 //      the table does not hold; nothing reads outside the table.
 //   3. Operations that change the device mode do nothing without one.
+//   4. Setup asks the set-up question only: it sets PD_PRINTSETUP and clears
+//      PD_RETURNDC and PD_RETURNDEFAULT before asking.
+//   5. PrintAbortProc pumps the waiting messages (never blocking) and
+//      answers "go on" only while UserAbort is clear and the job's code is 0.
+//      The print abort dialog's Cancel sets UserAbort; whoever starts a
+//      document clears it.
 #pragma once
 
 #include <array>
@@ -22,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework/printer.h"
 #include "platform/gdi/wingdi.h"
 #include "platform/print/printers.h"
 #include "runtime/toolkit/kxobject.h"
@@ -31,14 +39,17 @@ namespace kxobject {
 // Portrait width x height of paper codes 1 to 41, tenths of a millimetre.
 extern const std::array<win::SIZE, 41> kPaperSizes;
 
-class TKxPrinter : public TKxObject {
+extern bool UserAbort;
+bool PrintAbortProc(win::Dc& dc, int code);
+
+class TKxPrinter : public TKxObject, public fw::TPrinter {
  public:
   // The default printer of WIN.INI [windows] device, with its default mode.
-  TKxPrinter();
+  TKxPrinter() = default;
 
+  bool Setup(fw::TWindow* parent) override;
   // 0, or -1 when no device of that name is listed (nothing changes).
   int SelectPrinter(const char* device);
-  virtual void SetPrinter(const char* driver, const char* device, const char* port);
   void SaveDevMode();
   void RestoreDevMode();
   void SetOrientation(int value);
@@ -49,8 +60,6 @@ class TKxPrinter : public TKxObject {
   std::vector<win::POINT> GetPaperSizes() const;
   int GetPaperCount() const;
 
-  std::string Driver, Device, Output;
-  std::unique_ptr<win::DevMode> DevMode;
   std::unique_ptr<win::DevMode> SavedDevMode;
 };
 

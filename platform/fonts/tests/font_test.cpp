@@ -4,6 +4,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -355,6 +356,65 @@ TEST_F(TestFontTest, DecorationsStayBoundedForLongAndTurnedTexts) {
   const TextRun spaced = Font::Create(lf)->Layout("xx", dx);
   ASSERT_EQ(spaced.lines.size(), 1u);
   EXPECT_EQ(spaced.lines[0].width, kMaxLineLength);
+}
+
+// The strongest coverage any mask of the run puts on pixel (x, y) of the
+// reference point's space.
+int CoverageAt(const TextRun& run, int x, int y) {
+  int best = 0;
+  const auto at = [&](const CoverageMask& m, Point anchor) {
+    const int i = x - anchor.x - m.left, j = y - anchor.y - m.top;
+    if (i >= 0 && j >= 0 && i < m.width && j < m.height) best = std::max<int>(best, m.alpha[size_t(j) * m.width + i]);
+  };
+  for (const PlacedMask& g : run.glyphs) at(*g.mask, g.anchor);
+  for (const CoverageMask& line : run.lines) at(line, Point{});
+  return best;
+}
+
+// A huge font's run given a window renders only masks of about the window's
+// size, and within the window they hold the whole masks' pixels (the
+// rasteriser may round an edge pixel a few levels of 255 apart).
+void ExpectCutRunsMatchWholeRuns(const win::LOGFONT& lf) {
+  const auto font = Font::Create(lf);
+  // Small windows along a strip through the letters, one far away, one empty.
+  std::vector<Rect> windows{{-5000, 0, -4900, 30}, {0, 0, 0, 0}};
+  for (int x = -100; x < 2500; x += 61) windows.push_back({x, -520 + x / 8, x + 24, -500 + x / 8});
+  std::vector<TextRun> cuts;
+  for (const Rect& w : windows) cuts.push_back(font->Layout("Wg", nullptr, &w));
+  // Whole masks last: once made, they are kept and serve every run.
+  const TextRun whole = font->Layout("Wg");
+  int edges = 0;
+  for (size_t k = 0; k < windows.size(); ++k) {
+    const Rect& w = windows[k];
+    const TextRun& cut = cuts[k];
+    SCOPED_TRACE(std::to_string(w.left) + "," + std::to_string(w.top));
+    for (const PlacedMask& g : cut.glyphs) EXPECT_LE(int64_t(g.mask->width) * g.mask->height, kMaxWholeMask);
+    for (const CoverageMask& line : cut.lines) EXPECT_LE(int64_t(line.width) * line.height, kMaxWholeMask);
+    for (int y = w.top; y < w.bottom; ++y)
+      for (int x = w.left; x < w.right; ++x) {
+        ASSERT_NEAR(CoverageAt(cut, x, y), CoverageAt(whole, x, y), 3) << x << "," << y;
+        const int a = CoverageAt(whole, x, y);
+        edges += a > 0 && a < 255;
+      }
+  }
+  // The windows cross edges of the glyphs, where rounding would show.
+  EXPECT_GT(edges, 10);
+}
+
+TEST_F(RealFontTest, HugeGlyphsAreRenderedOnlyWhereTheyCanShow) {
+  for (int escapement : {0, 300}) {
+    win::LOGFONT lf = MakeLogFont("Arial", -1200);
+    lf.lfUnderline = 1;
+    lf.lfEscapement = escapement;
+    ExpectCutRunsMatchWholeRuns(lf);
+  }
+}
+
+TEST_F(TestFontTest, HugeBoxesAreRenderedOnlyWhereTheyCanShow) {
+  win::LOGFONT lf = MakeLogFont("Arial", -1200);
+  lf.lfStrikeOut = 1;
+  lf.lfEscapement = 450;
+  ExpectCutRunsMatchWholeRuns(lf);
 }
 
 TEST_F(TestFontTest, TheCacheLetsGoOfFontsWithTooManyGlyphBytes) {

@@ -61,16 +61,27 @@ Region ReadRegion(Params& p) {
 
 class Player {
  public:
-  Player(Dc& dc, size_t slots) : dc_(dc), objects_(slots) {}
+  Player(Dc& dc, size_t slots) : dc_(dc), slots_(slots) {}
 
   void Play(uint16_t function, Params& p);
 
  private:
   COLORREF Colour(Params& p, size_t i) { return COLORREF(p.U32(i) & 0xFFFFFF); }
+  // An object takes the lowest free slot of the header's count; the table
+  // grows only as far as objects are made, and no slot below firstFree_ is
+  // free, so making many objects stays linear.
   void Create(Object object) {
-    const auto free = std::find_if(objects_.begin(), objects_.end(),
-                                   [](const Object& o) { return std::holds_alternative<std::monostate>(o); });
-    if (free != objects_.end()) *free = std::move(object);
+    while (firstFree_ < objects_.size() && !std::holds_alternative<std::monostate>(objects_[firstFree_])) ++firstFree_;
+    if (firstFree_ == objects_.size()) {
+      if (objects_.size() == slots_) return;
+      objects_.emplace_back();
+    }
+    objects_[firstFree_++] = std::move(object);
+  }
+  void Delete(size_t slot) {
+    if (slot >= objects_.size()) return;
+    objects_[slot] = std::monostate{};
+    firstFree_ = std::min(firstFree_, slot);
   }
   template <typename T>
   const T* Get(size_t slot) const {
@@ -88,7 +99,9 @@ class Player {
   }
 
   Dc& dc_;
+  size_t slots_;
   std::vector<Object> objects_;
+  size_t firstFree_ = 0;
   int saves_ = 0;
 };
 
@@ -259,7 +272,7 @@ void Player::Play(uint16_t function, Params& p) {
       f.lfPitchAndFamily = uint8_t(d >> 8);
       const auto face = p.From(9);
       const size_t n = std::min({face.size(), sizeof f.lfFaceName - 1, size_t(31)});
-      std::memcpy(f.lfFaceName, face.data(), n);
+      std::copy_n(face.data(), n, f.lfFaceName);
       f.lfFaceName[n] = 0;
       act([&] { Create(f); });
       break;
@@ -284,8 +297,7 @@ void Player::Play(uint16_t function, Params& p) {
       break;
     }
     case kDeleteObject: {
-      const size_t slot = p.U16(0);
-      if (slot < objects_.size()) objects_[slot] = std::monostate{};
+      Delete(p.U16(0));
       break;
     }
     case kFillRegion:

@@ -1,5 +1,6 @@
 // The printer object: printers chosen by name, paper codes from sizes and
-// back, margins, the saved device mode.
+// back, margins, the saved device mode, the set-up question; the abort
+// procedure of print jobs, pumping headless.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +8,8 @@
 #include <filesystem>
 
 #include "engine/base/engassert.h"
+#include "platform/print/job.h"
+#include "platform/testing/ui.h"
 #include "runtime/toolkit/kxprint.h"
 
 using namespace kxobject;
@@ -119,6 +122,106 @@ TEST_F(PrinterTest, SavedDevModeIsRestoredOnceAndChecked) {
   EXPECT_EQ(printer.DevMode->dmOrientation, win::DMORIENT_PORTRAIT);
   EXPECT_EQ(printer.DevMode->dmPaperSize, win::DMPAPER_A4);
   EXPECT_FALSE(printer.SavedDevMode);
+}
+
+// Answers the set-up question with OK and landscape, or not at all.
+struct SetupAnswer : dialogs::InteractionProvider {
+  void MessageBox(dialogs::MessageBoxRequest&) override { ADD_FAILURE() << "unexpected message box"; }
+  void PrintDialog(dialogs::PrintDialogRequest& r) override {
+    flags.push_back(r.flags);
+    r.devMode.dmOrientation = win::DMORIENT_LANDSCAPE;
+    r.answer = ok;
+  }
+  bool ok = false;
+  std::vector<win::DWORD> flags;
+};
+
+TEST_F(PrinterTest, SetupAsksOnlyTheSetUpQuestion) {
+  TKxPrinter printer;
+  SetupAnswer answer;
+  dialogs::SetInteractionProvider(&answer);
+  printer.Flags = win::PD_RETURNDC | win::PD_RETURNDEFAULT | win::PD_PAGENUMS;
+  EXPECT_FALSE(printer.Setup(nullptr));
+  EXPECT_EQ(printer.DevMode->dmOrientation, win::DMORIENT_PORTRAIT);
+  answer.ok = true;
+  EXPECT_TRUE(printer.Setup(nullptr));
+  dialogs::SetInteractionProvider(nullptr);
+  EXPECT_EQ(answer.flags, (std::vector<win::DWORD>(2, win::PD_PRINTSETUP | win::PD_PAGENUMS)));
+  EXPECT_EQ(printer.DevMode->dmOrientation, win::DMORIENT_LANDSCAPE);
+  EXPECT_EQ(printer.Device, "QMK PDF");
+}
+
+class AbortProcTest : public zettest::UiTest {
+ protected:
+  void TearDown() override {
+    UserAbort = false;
+    platform::print::RemoveTestPrinters();
+    UiTest::TearDown();
+  }
+};
+
+// A window whose user message stands for the abort dialog's Cancel.
+win::LRESULT CancelProc(win::HWND hwnd, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
+  if (msg == win::WM_USER) UserAbort = true;
+  return win::DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+win::HWND CancelWindow() {
+  static const bool registered = [] {
+    win::WNDCLASS wc;
+    wc.lpfnWndProc = CancelProc;
+    wc.lpszClassName = "QmkCancelProbe";
+    return win::RegisterClass(wc) != 0;
+  }();
+  EXPECT_TRUE(registered);
+  return win::CreateWindowEx(0, "QmkCancelProbe", "", win::WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, 0);
+}
+
+TEST_F(AbortProcTest, PumpsWaitingMessagesAndGoesOnOnlyWhileNotCancelled) {
+  const win::HWND cancel = CancelWindow();
+  ASSERT_TRUE(cancel);
+  win::Dc dc(win::Bitmap::Create(4, 4, 32));
+  struct Case {
+    const char* name;
+    bool pressed;  // the Cancel message waits in the queue
+    bool flag;
+    int code;
+    bool goOn;
+  } cases[] = {
+      {"nothing waiting", false, false, 0, true},
+      {"Cancel waiting is pumped and stops", true, false, 0, false},
+      {"flag set before", false, true, 0, false},
+      {"an error code stops", false, false, win::SP_OUTOFDISK, false},
+  };
+  for (const Case& c : cases) {
+    UserAbort = c.flag;
+    if (c.pressed) win::PostMessage(cancel, win::WM_USER);
+    EXPECT_EQ(PrintAbortProc(dc, c.code), c.goOn) << c.name;
+    EXPECT_FALSE(win::HasWork()) << c.name;
+  }
+}
+
+TEST_F(AbortProcTest, CancelDuringAJobLeavesNoOutput) {
+  platform::print::AddTestPrinter({"Ablage", "", "", platform::print::PrinterKind::kTestMetafiles, 100, {}, 0, 0, 0, 0});
+  platform::print::ClearTestJobs();
+  const win::HWND cancel = CancelWindow();
+  auto dc = win::CreateDC("qmktest", "Ablage", "TEST:", nullptr);
+  ASSERT_TRUE(dc);
+  UserAbort = false;
+  win::SetAbortProc(*dc, PrintAbortProc);
+  ASSERT_GT(win::StartDoc(*dc, {"Liste", ""}), 0);
+  std::vector<int> ends;
+  for (int page = 1; page <= 3; ++page) {
+    win::StartPage(*dc);
+    dc->TextOut(0, 0, "Seite");
+    if (page == 2) win::PostMessage(cancel, win::WM_USER);
+    ends.push_back(win::EndPage(*dc));
+    if (ends.back() < 0) break;
+  }
+  EXPECT_EQ(ends, (std::vector<int>{1, win::SP_APPABORT}));
+  ASSERT_EQ(platform::print::TestJobs().size(), 1u);
+  EXPECT_TRUE(platform::print::TestJobs()[0].aborted);
+  EXPECT_FALSE(platform::print::TestJobs()[0].finished);
 }
 
 }  // namespace

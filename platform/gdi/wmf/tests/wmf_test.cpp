@@ -149,6 +149,15 @@ TEST_F(Wmf, UnknownShortAndDamagedRecordsAreSkippedOrEndThePlay) {
               {wmf::kPatBlt, {0x0021, 0x00F0, 5, 5, 0, 0}}},
              0),
        true, RGB(0, 0, 0)},
+      {"a freed slot is the next object's",
+       Build({{wmf::kCreateBrushIndirect, {0, 0, 0, 0}}, {wmf::kCreateBrushIndirect, {0, 0xFFFF, 0xFF, 0}},
+              {wmf::kDeleteObject, {0}}, {wmf::kCreateBrushIndirect, {0, red[0], red[1], 0}},
+              {wmf::kSelectObject, {0}}, {wmf::kPatBlt, {0x0021, 0x00F0, 5, 5, 0, 0}}},
+             2),
+       true, RGB(255, 0, 0)},
+      {"font without a face name", Build({{wmf::kCreateFontIndirect, {10, 0, 0, 0, 400, 0, 0, 0, 0}},
+                                          {wmf::kSelectObject, {0}}, {wmf::kExtTextOut, {0, 0, 1, 0, 0x4141}}}),
+       true, RGB(0, 0, 0)},  // the box of "A" in the test font of height 10
       {"polygon count beyond the record", Build({{wmf::kPolygon, {500, 1, 1, 4, 4}}}), true, RGB(255, 255, 255)},
       {"text count beyond the record", Build({{wmf::kExtTextOut, {0, 0, 300, 0, 0x4141}}}), true,
        RGB(255, 255, 255)},
@@ -159,7 +168,7 @@ TEST_F(Wmf, UnknownShortAndDamagedRecordsAreSkippedOrEndThePlay) {
        RGB(255, 255, 255)},
   };
   // The record past the end: its size word claims more than there is.
-  cases[7].bytes[wmf::kHeaderBytes] = 0x40;
+  cases[9].bytes[wmf::kHeaderBytes] = 0x40;
   for (auto& c : cases) {
     gditest::Canvas canvas(8, 8);
     canvas.dc.SelectBrush(CreateSolidBrush(RGB(0, 0, 0)));
