@@ -13,11 +13,14 @@
 //   1. The new table is created in the work directory "~<name>" next to the
 //      table, under the table's own file name, with the user indexes whose
 //      key fields all survive unchanged in type and size (their keys
-//      translated to the new field numbers); a user index whose key holds an
-//      expression or a variable is built again after the copy when its key
-//      text still compiles over the new structure, and otherwise left out
-//      (the restructure answers 0 with the compile error and "<index>:
-//      <key text>" as the last error). Every record is copied into it
+//      translated to the new field numbers). A user index whose key field
+//      changed type or size is built again after the copy over the new
+//      field (by its number), and one whose key holds an expression or a
+//      variable from its key text. No index goes silently: one that cannot
+//      be built (its description does not compile over the new structure,
+//      or a key field is not filled from the old one) is left out, and the
+//      restructure answers 0 with that error and "<index>: <key text>" (all
+//      such indexes, separated by "; ") as the last error. Every record is copied into it
 //      through the field map; the old table stays open and untouched. The
 //      relation table of every relation field that names an old relation
 //      field as its source is copied beside it under the name the new field
@@ -46,7 +49,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -93,6 +95,7 @@ constexpr uint16_t kErrTooManyLinks = 73;
 constexpr uint16_t kErrTooManyTables = 94;
 constexpr uint16_t kErrWrite = 3;
 constexpr uint16_t kErrFileExists = 22;
+constexpr uint16_t kErrFieldNotFound = 83;
 
 constexpr uint8_t kPropertyFormula = 1;
 constexpr uint8_t kPropertyRange = 2;
@@ -511,89 +514,142 @@ int CopyRecords(int sourceSlot, int targetSlot, const std::vector<TFieldPair>& m
 
 namespace {
 
-// The user indexes of the source whose key fields all survive with the same
-// type and size, their keys translated to the new field numbers.
-void CarryUserIndexes(const TZetTable& source, TZetTable& target, const std::vector<TFieldPair>& map) {
-  int next = 1;
-  for (int s = 0; s < ZetTable::kIndexSlots; ++s)
-    if (target.indexes[size_t(s)]) next = s + 1;
+// A user index of the old table as the restructure found it: its key text
+// by field names (with lengths), read before the new table is made.
+struct TUserIndex {
+  int slot = 0;
+  ShortStr name;  // without ".IND"
+  ShortStr keyText;
+};
+
+std::vector<TUserIndex> UserIndexes(int slot, const TZetTable& t) {
+  std::vector<TUserIndex> list;
   for (int s = 1; s < ZetTable::kIndexSlots; ++s) {
-    const auto& d = source.indexes[size_t(s)];
-    if (!d || !Zet00::IsUserIndex(source, s)) continue;
-    auto copy = std::make_unique<ZetTable::TIndexDescriptor>();
-    copy->header = d->header;
-    copy->fileName = d->fileName;
-    bool kept = true;
-    for (size_t k = 0; k < ZetTable::kKeyParts && kept; ++k) {
-      Zet00::TKeyPart part = Zet00::KeyPart(copy->header.data(), k);
-      if (part.field == 0) break;
-      if (part.IsExpression() || part.IsVariable()) {
-        kept = false;
-        break;
-      }
-      const auto it = std::find_if(map.begin(), map.end(), [&](const TFieldPair& p) { return p.from == part.Number(); });
-      if (it == map.end() || source.TypeByte(it->from) != target.TypeByte(it->to) ||
-          source.SizeCode(it->from) != target.SizeCode(it->to)) {
-        kept = false;
-        break;
-      }
-      part.field = uint16_t((part.field & ~ZetTable::kKeyFieldMask) | it->to);
-      Zet00::SetKeyPart(copy->header.data(), k, part);
-    }
-    if (!kept || next >= ZetTable::kIndexSlots) continue;
-    target.indexes[size_t(next++)] = std::move(copy);
+    if (!t.indexes[size_t(s)] || !Zet00::IsUserIndex(t, s)) continue;
+    const ShortStr name(Common::SplitFileName(t.indexes[size_t(s)]->fileName).name);
+    // Reading the key text drops a slot whose file is gone.
+    ShortStr keyText = Zet00::GetIndexDesc(slot, s, true, false);
+    if (t.indexes[size_t(s)]) list.push_back({s, name, std::move(keyText)});
   }
+  return list;
 }
 
+// A user index that is built again after the copy, from a description over
+// the new structure: its own key text when the key holds an expression or a
+// variable, else its fields by their new numbers (a field that changed type
+// or size; a text part shorter than its field keeps its length).
+struct TRebuiltIndex {
+  ShortStr name;
+  ShortStr description;
+  ShortStr keyText;  // over the old structure, for the report
+  bool idMark = false;
+};
+
+// A user index left out: the error, and "<index>: <key text>".
 struct TDroppedIndex {
   uint16_t error = 0;
   ShortStr text;
 };
 
-// A user index whose key holds an expression or a variable: its key text,
-// compiled again over the new structure and built after the copy.
-struct TRebuiltIndex {
-  ShortStr name;  // without ".IND"
-  ShortStr description;
-};
-
-std::vector<TRebuiltIndex> ExpressionIndexes(int slot, const TZetTable& t) {
-  std::vector<TRebuiltIndex> list;
-  for (int s = 1; s < ZetTable::kIndexSlots; ++s) {
-    const auto& d = t.indexes[size_t(s)];
-    if (!d || !Zet00::IsUserIndex(t, s)) continue;
-    bool computed = false;
-    for (size_t k = 0; k < ZetTable::kKeyParts; ++k) {
-      const Zet00::TKeyPart part = Zet00::KeyPart(d->header.data(), k);
-      if (part.field == 0) break;
-      computed = computed || part.IsExpression() || part.IsVariable();
-    }
-    if (computed)
-      list.push_back({ShortStr(Common::SplitFileName(d->fileName).name), Zet00::GetIndexDesc(slot, s, true, false)});
-  }
-  return list;
+TDroppedIndex Dropped(uint16_t error, const ShortStr& name, const ShortStr& keyText) {
+  ShortStr text = name;
+  text.append(": ");
+  text.append(keyText.view());
+  return {error, text};
 }
 
-// Builds the expression indexes in the new table. One whose key text no
-// longer compiles is left out, its error and name kept in dropped (the
+struct TIndexPlan {
+  std::vector<TRebuiltIndex> rebuilds;
+  std::vector<TDroppedIndex> dropped;
+};
+
+// What becomes of each user index of the source: one whose key fields all
+// survive with the same type and size goes over with its key translated to
+// the new field numbers; one over a field that changed is built again; one
+// over a field the new structure does not fill from it is left out (named).
+void PlanUserIndexes(const TZetTable& source, TZetTable& target, const std::vector<TFieldPair>& map,
+                     const std::vector<TUserIndex>& indexes, TIndexPlan& plan) {
+  int next = 1;
+  for (int s = 0; s < ZetTable::kIndexSlots; ++s)
+    if (target.indexes[size_t(s)]) next = s + 1;
+  for (const TUserIndex& u : indexes) {
+    const auto& d = source.indexes[size_t(u.slot)];
+    auto copy = std::make_unique<ZetTable::TIndexDescriptor>();
+    copy->header = d->header;
+    copy->fileName = d->fileName;
+    const bool idMark = Zet00::HasIdMark(d->header.data());
+    bool computed = false, missing = false, same = true;
+    ShortStr description;
+    for (size_t k = 0; k < ZetTable::kKeyParts && !computed && !missing; ++k) {
+      Zet00::TKeyPart part = Zet00::KeyPart(copy->header.data(), k);
+      if (part.field == 0) break;
+      computed = part.IsExpression() || part.IsVariable();
+      const auto it = std::find_if(map.begin(), map.end(), [&](const TFieldPair& p) { return p.from == part.Number(); });
+      missing = !computed && it == map.end();
+      if (computed || missing) break;
+      same = same && source.TypeByte(it->from) == target.TypeByte(it->to) &&
+             source.SizeCode(it->from) == target.SizeCode(it->to);
+      part.field = uint16_t((part.field & ~ZetTable::kKeyFieldMask) | it->to);
+      Zet00::SetKeyPart(copy->header.data(), k, part);
+      if (k > 0) description.append(',');
+      if (part.IsDescending()) description.append('-');
+      description.append('$');
+      description.append(Common::IntToStrLeft(ZetTable::UserFieldIndex(target, it->to), 0));
+      if (part.type == Common::kTypeString && part.length < source.SizeCode(it->from) + 1) {
+        description.append(':');
+        description.append(Common::IntToStrLeft(part.length - 1, 0));
+      }
+    }
+    if (missing) {
+      plan.dropped.push_back(Dropped(kErrFieldNotFound, u.name, u.keyText));
+    } else if (computed) {
+      plan.rebuilds.push_back({u.name, u.keyText, u.keyText, idMark});
+    } else if (!same) {
+      plan.rebuilds.push_back({u.name, description, u.keyText, idMark});
+    } else if (next < ZetTable::kIndexSlots) {
+      target.indexes[size_t(next++)] = std::move(copy);
+    } else {
+      plan.dropped.push_back(Dropped(Zet00::kErrTooManyIndexes, u.name, u.keyText));
+    }
+  }
+}
+
+// Builds the planned indexes in the new table. One whose description does
+// not compile over the new structure is left out (named in dropped; the
 // restructure goes on); a build that fails otherwise is the restructure's
 // failure (its error).
-int RebuildExpressionIndexes(int slot, const std::vector<TRebuiltIndex>& list, std::optional<TDroppedIndex>& dropped) {
-  for (const TRebuiltIndex& r : list) {
+int RebuildIndexes(int slot, TIndexPlan& plan) {
+  for (const TRebuiltIndex& r : plan.rebuilds) {
     std::array<uint8_t, ZetTable::kKeyDescriptionSize> description{};
     if (const int e = MakeIV::CompileIndexDescription(slot, r.description.view(), description.data(), false); e != 0) {
-      ShortStr reason = r.name;
-      reason.append(": ");
-      reason.append(r.description.view());
-      dropped = TDroppedIndex{uint16_t(e), reason};
+      plan.dropped.push_back(Dropped(uint16_t(e), r.name, r.keyText));
       continue;
     }
-    if (MakeIV::CreateUserIndex(true, slot, r.description.view(), r.name.view(), false, nullptr) < 1) {
+    if (MakeIV::CreateUserIndex(true, slot, r.description.view(), r.name.view(), r.idMark, nullptr) < 1) {
       const int e = Common::LastError();
       return e != 0 ? e : kErrWrite;
     }
   }
   return 0;
+}
+
+// Names every index left out in the last error (the first one's error).
+void ReportDroppedIndexes(const std::vector<TDroppedIndex>& dropped) {
+  if (dropped.empty()) return;
+  ShortStr text;
+  for (const TDroppedIndex& d : dropped) {
+    if (!text.empty()) text.append("; ");
+    text.append(d.text.view());
+  }
+  const uint16_t error = dropped.front().error;
+  Common::SetError(error, text.view());
+  // A message without a place for them still names the indexes.
+  if (const std::string_view message = Common::MessageText(error); message.find("%s") == std::string_view::npos) {
+    ShortStr full(message);
+    full.append(": ");
+    full.append(text.view());
+    Common::ReplaceLastErrorText(full.view());
+  }
 }
 
 // ---- Restructuring: the file swap -------------------------------------------
@@ -913,8 +969,8 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
   // 1. The new table beside the old one, with the records copied.
   std::vector<TFieldPair> map;
   std::vector<TRelationMove> moves;
-  const std::vector<TRebuiltIndex> rebuilds = ExpressionIndexes(relation, old);
-  std::optional<TDroppedIndex> dropped;
+  const std::vector<TUserIndex> userIndexes = UserIndexes(relation, old);
+  TIndexPlan indexPlan;
   TBuilt built;
   int32_t result = CreateRelation(newPath, code, tableKey, uint16_t(fileVersion), uint16_t(fieldCount), proc, user,
                                   relation, built, [&](TZetTable& t) {
@@ -930,7 +986,7 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
                                           t.FieldType(n) == Common::kTypeRelation)
                                         moves.push_back(MoveOf(old, from, t, n));
                                     }
-                                    CarryUserIndexes(old, t, map);
+                                    PlanUserIndexes(old, t, map, userIndexes, indexPlan);
                                   });
   if (result != 0) {
     RemoveAll(swap.work);
@@ -964,7 +1020,7 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
       }
     }
     if (error == 0) error = CopyRecords(relation, slot, map, progress);
-    if (error == 0) error = RebuildExpressionIndexes(slot, rebuilds, dropped);
+    if (error == 0) error = RebuildIndexes(slot, indexPlan);
     if (error == 0 && ZetTable::Table(slot)->recordCount != old.recordCount) error = kErrWrite;
     for (; last > slot; --last) {
       const int e = Zet01::CloseTable(last);
@@ -1048,7 +1104,7 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
   reopenRelationTables(true);
   if (OpenMissingRelationTables() != 0) return kBadRelation;
   // An index left out is told through the last error.
-  if (dropped) Common::SetError(dropped->error, dropped->text.view());
+  ReportDroppedIndexes(indexPlan.dropped);
   return 0;
 }
 

@@ -149,40 +149,6 @@ void AbandonIndex(TIndexDescriptor& d) {
   d.openFailed = true;
 }
 
-bool ValidPartType(uint8_t type) {
-  switch (type) {
-    case Common::kTypeChar:
-    case Common::kTypeString:
-    case Common::kTypeInteger:
-    case Common::kTypeReal:
-    case Common::kTypeByte:
-    case Common::kTypeBool:
-    case Common::kTypeDate:
-    case Common::kTypeChoice:
-    case Common::kTypeAutoNumber:
-    case Common::kTypeLink:
-    case Common::kTypeTime:
-    case ZetTable::kKeyTypeLinkedRecord: return true;
-    default: return false;
-  }
-}
-
-// A description the key routines can work with: known part types, parts of
-// some length, a key of at most 260 bytes, an expression text of 1..39
-// characters. A description without parts keys the record numbers alone.
-bool DescriptionSound(const uint8_t* desc) {
-  const size_t n = PartCount(desc);
-  for (size_t i = 0; i < n; ++i) {
-    const TKeyPart part = KeyPart(desc, i);
-    if (part.length == 0 || !ValidPartType(part.type)) return false;
-  }
-  if (IsExpressionKey(desc)) {
-    const uint8_t textLength = desc[ZetTable::kKeyExpressionText];
-    if (textLength == 0 || textLength > ZetTable::kMaxKeyExpression) return false;
-  }
-  return KeyLength(desc) <= ZetTable::kMaxKeySize;
-}
-
 // The field type a part over field n must have.
 uint8_t KeyTypeOfField(const TZetTable& t, uint16_t n) {
   const uint8_t type = t.FieldType(n);
@@ -299,7 +265,7 @@ bool ReadStoredDescription(const TZetTable& t, std::string_view path, TIndexDesc
   const bool read =
       LOWFILES::ReadBlock(file, BTREES::kUserHeaderOffset, uint16_t(header.size()), 0, header.data()) == 0;
   if (file.isRegistered) LOWFILES::CloseLowFile(file, false);
-  if (!read || !DescriptionSound(header.data()) || !DescriptionFitsTable(t, header.data())) return false;
+  if (!read || !SoundDescription(header.data()) || !DescriptionFitsTable(t, header.data())) return false;
   std::memcpy(d.header.data(), header.data(), ZetTable::kKeyDescriptionSize);
   return true;
 }
@@ -360,7 +326,7 @@ bool OpenIndex(int handle, TZetTable& t, int slot, bool checkCount) {
     if (marked) SetIdMark(d.header.data());
     fits = false;
   }
-  if (!DescriptionSound(d.header.data())) {
+  if (!SoundDescription(d.header.data())) {
     CloseTreeOf(d, false);
     MarkFailed(d, kErrIndexDamaged, path);
     return false;
@@ -519,7 +485,7 @@ int CreateIndexFile(TZetTable& table, int slot) {
   ZET_ASSERT(d != nullptr, "No index to create");
   const ShortStr path = IndexPath(table, slot);
   const uint32_t keyLength = KeyLength(d->header.data());
-  if (!DescriptionSound(d->header.data())) {
+  if (!SoundDescription(d->header.data())) {
     Common::SetFileError(kErrIndexCreate, path);
     return kErrIndexCreate;
   }
@@ -834,7 +800,7 @@ int BeginRebuild(TZetTable& t, TRebuild& r) {
   }
   CloseTreeOf(d, false);
   d.tableVersion = t.version;
-  if (!DescriptionSound(d.header.data())) {
+  if (!SoundDescription(d.header.data())) {
     MarkFailed(d, kErrIndexCreate, r.path);
     return kErrIndexCreate;
   }

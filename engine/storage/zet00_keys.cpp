@@ -247,6 +247,18 @@ bool ComparableKey(const uint8_t* description) {
                       [](const TPreparedPart& part) { return part.kind == TPartKind::Unknown; });
 }
 
+bool SoundDescription(const uint8_t* description) {
+  for (size_t i = 0, n = PartCount(description); i < n; ++i) {
+    const TKeyPart part = KeyPart(description, i);
+    if (part.length == 0 || KindOf(part) == TPartKind::Unknown) return false;
+  }
+  if (IsExpressionKey(description)) {
+    const uint8_t textLength = description[ZetTable::kKeyExpressionText];
+    if (textLength == 0 || textLength > ZetTable::kMaxKeyExpression) return false;
+  }
+  return KeyLength(description) <= ZetTable::kMaxKeySize;
+}
+
 int CompareKeys(const uint8_t* a, const uint8_t* b, const uint8_t* description, bool oemTexts,
                 bool withRecordNumber) {
   const TPreparedKey& key = Prepared(description);

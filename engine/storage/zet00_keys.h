@@ -106,6 +106,11 @@ int CompareKeys(const uint8_t* a, const uint8_t* b, const uint8_t* description, 
 // Whether CompareKeys knows the type of every part it compares. A key
 // description that comes from outside (a loaded job) is refused without it.
 bool ComparableKey(const uint8_t* description);
+// A description read from a file that the key routines can work with: parts
+// of some length whose types CompareKeys compares, a key of at most 260
+// bytes, an expression text of 1..39 characters. A description without
+// parts keys the record numbers alone.
+bool SoundDescription(const uint8_t* description);
 // The compare procedures of the B-trees: compareData is the index header,
 // whose first 50 bytes are the key description.
 bool KeyBefore(const uint8_t* a, const uint8_t* b, const uint8_t* compareData);

@@ -8,6 +8,7 @@
 #include "engine/base/engassert.h"
 #include "engine/base/uppercas.h"
 #include "engine/storage/zet00.h"
+#include "engine/storage/zet00_keys.h"
 
 namespace Zet01 {
 namespace {
@@ -138,28 +139,16 @@ bool SizeFits(uint8_t type, uint8_t size, uint8_t typeByte, uint16_t version) {
   }
 }
 
-// A key description whose parts name fields of the table, carry known types
-// and fit a key; an expression text of at most 39 characters.
+// A key description the key routines can compare (Zet00::SoundDescription)
+// whose field parts name fields of the table.
 bool ValidKeyDescription(const uint8_t* kd, uint16_t fieldCount) {
-  using namespace ZetTable;
-  size_t total = 0;
-  for (size_t k = 0; k < kKeyParts; ++k) {
-    const uint8_t* part = kd + k * kKeyPartSize;
-    const uint16_t word = bytes::GetU16(part + kKeyPartField);
-    if (word == 0) break;
-    const uint8_t type = part[kKeyPartType];
-    if (type >= kTypeCount && type != kKeyTypeLinkedRecord) return false;
-    total += bytes::GetU16(part + kKeyPartLength);
-    if (word == kKeyExpression) {
-      if (k != 0 || kd[kKeyExpressionText] > kMaxKeyExpression) return false;
-      break;
-    }
-    if (!(word & kKeyVariable)) {
-      const uint16_t field = word & kKeyFieldMask;
-      if (field < 1 || field > fieldCount) return false;
-    }
+  if (!Zet00::SoundDescription(kd)) return false;
+  if (Zet00::IsExpressionKey(kd)) return true;
+  for (size_t k = 0, n = Zet00::PartCount(kd); k < n; ++k) {
+    const Zet00::TKeyPart part = Zet00::KeyPart(kd, k);
+    if (!part.IsVariable() && (part.Number() < 1 || part.Number() > fieldCount)) return false;
   }
-  return total <= kMaxKeyValues;
+  return true;
 }
 
 ShortStr TextAt(const uint8_t* p) {

@@ -323,10 +323,14 @@ uint16_t NthUserField(int handle, int32_t k) {
 
 uint16_t UserFieldIndex(int handle, uint16_t n) {
   const TZetTable* t = Table(handle);
-  if (!t || !t->ValidField(n) || !t->IsUserField(n)) return 0;
+  return t ? UserFieldIndex(*t, n) : 0;
+}
+
+uint16_t UserFieldIndex(const TZetTable& t, uint16_t n) {
+  if (!t.ValidField(n) || !t.IsUserField(n)) return 0;
   uint16_t k = 0;
   for (uint16_t i = 1; i <= n; ++i)
-    if (t->IsUserField(i)) ++k;
+    if (t.IsUserField(i)) ++k;
   return k;
 }
 

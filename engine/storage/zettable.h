@@ -399,7 +399,9 @@ uint8_t FieldType(const TZetTable& table, uint16_t n);
 // Upper-cased; an L field asked for raw gives its name as stored.
 ShortStr FieldName(int handle, uint16_t n, bool raw = false);
 uint16_t NthUserField(int handle, int32_t k);
+// The place of field n among the user fields (1-based), 0 for another field.
 uint16_t UserFieldIndex(int handle, uint16_t n);
+uint16_t UserFieldIndex(const TZetTable& t, uint16_t n);
 void BuildFieldNameHash(int handle);
 void FreeFieldNameHash(int handle);
 // The caller passes the name upper-cased; blanks count as "_".

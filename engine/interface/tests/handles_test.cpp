@@ -443,3 +443,56 @@ TEST_F(InterfaceTest, IndexesAreListedDescribedCreatedAndDeleted) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table whose key descriptions were damaged on disk: a key part of a type
+// no key compares (memo, relation, blob, unknown). The table file's
+// identifier key is refused when the table opens (117); an index file's key
+// takes that index out of use. Either way no call that compares keys
+// (append, find, walk) raises: the host keeps running.
+TEST_F(InterfaceTest, KeyPartsThatNoKeyComparesAreRefusedWhereTheyAreRead) {
+  using interface_test::AddArticle;
+  constexpr size_t kIdKeyFromEnd = 54;      // key description, then the identifier counter
+  constexpr size_t kIndexKeyType = 14 + 4;  // tree header, then part 1's type byte
+  const std::string name = TempPath("NAMEN.IND");
+  struct Case {
+    const char* what;
+    uint8_t type;
+    bool inTable;  // the identifier key of the table file, else the NAMEN.IND key
+  } const cases[] = {
+      {"memo identifier part", 7, true},   {"relation identifier part", 12, true},
+      {"blob identifier part", 11, true},  {"identifier part of type 30", 30, true},
+      {"memo index part", 7, false},       {"unknown index part", 30, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZetRltnCloseAll();
+    editing_test::CreateArticles(Path());
+    const size_t header = interface_test::ReadFile(Path()).size();
+    const int32_t filled = ZetTableCreate(OpenArticles());
+    for (int k = 1; k <= 3; ++k) EXPECT_EQ(AddArticle(filled, k, "Artikel " + std::to_string(k), k), 0);
+    ZetRltnCloseAll();
+    std::string bytes = interface_test::ReadFile(c.inTable ? Path() : name);
+    bytes[c.inTable ? header - kIdKeyFromEnd + 4 : kIndexKeyType] = char(c.type);
+    WriteTemp(c.inTable ? "ARTIKEL.DAT" : "NAMEN.IND", bytes);
+    const int32_t r = ZetRltnOpen(Path().c_str(), "", editing_test::kTableKey, interface_test::kAllRights);
+    if (c.inTable) {
+      EXPECT_LT(r, 0);
+      char text[256];
+      EXPECT_EQ(ZetGetLastError(text, sizeof text - 1), -117) << text;
+      continue;
+    }
+    ASSERT_GT(r, 0);
+    const int32_t cursor = ZetTableCreate(r);
+    for (int k = 4; k <= 6; ++k) EXPECT_EQ(AddArticle(cursor, k, "Artikel " + std::to_string(k), k), 0);
+    uint8_t exact = 0;
+    ZetTableFindRec(cursor, "NAMEN.IND", "Artikel 2", &exact);
+    ZetTableFindRec(cursor, "ARTIKEL.ID", "2", &exact);
+    EXPECT_EQ(ZetTableSetAccess(cursor, "MENGE.IND", 0), 0);
+    EXPECT_EQ(interface_test::WalkNames(cursor).size(), 6u);
+    ZetTableDelete(cursor);
+  }
+}
+
+}  // namespace

@@ -76,6 +76,40 @@ TEST_F(JobExports, ADamagedSortKeyIsRefusedWhenTheImageLoads) {
   EXPECT_EQ(ZetLoadProgram(compiled.c_str()), -82);
 }
 
+// A selection that a job computes and that does not compile stops the job
+// with the compiler's error; its listing is built from the selection's text
+// (the tests run with the undefined-behaviour checks that stop at a fault).
+TEST_F(JobExports, ASelectionThatFailsToCompileInsideAJobStopsItWithAListing) {
+  struct Case {
+    const char* selection;
+    int32_t error;
+    const char* listing;  // what the listing holds
+  } const cases[] = {
+      {"_'MENGE' + ' >'", -41, ""},
+      {"_'Quux = 1'", -50, "Quux = 1"},
+      {"_''", 0, ""},
+  };
+  const std::string out = TempPath("SEL.TXT");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selection);
+    const std::string job = WriteTemp(
+        "SEL.JOB", std::string(".REPORT\r\n.PROLOG\r\n.SELECTION ") + c.selection + "\r\n.DATA\r\n$(NAME)\r\n");
+    const int32_t result = ZetExecuteJob(cursor_, job.c_str(), 0, out.c_str(), 0);
+    char text[256] = {};
+    const int32_t error = ZetGetLastError(text, 255);
+    if (c.error == 0) {
+      EXPECT_EQ(result, 0) << text;
+      EXPECT_EQ(ReadFile(out), "Apfel\r\nBirne\r\n");
+      continue;
+    }
+    EXPECT_LT(result, 0);
+    EXPECT_EQ(error, c.error) << text;
+    char listing[256] = {};
+    ZetGetLastErrorPos(listing, 255);
+    EXPECT_NE(std::string(listing).find(c.listing), std::string::npos) << listing;
+  }
+}
+
 TEST_F(JobExports, AnExceptionBelowAnExportBecomesItsAnswer) {
   char text[256] = {};
   ZetGetLastError(text, 255);

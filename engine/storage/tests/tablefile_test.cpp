@@ -436,6 +436,9 @@ TEST_F(ZetTableBrokenHeaderTest, InconsistentValuesAreRefusedWith117) {
       {"choice of 21", [this](Bytes& b) { b[code_ + 11] = 21; }},
       {"ID key names field 999", [idKey](Bytes& b) { bytes::PutU16(&b[idKey], 999); }},
       {"ID key part of unknown type", [idKey](Bytes& b) { b[idKey + 4] = 30; }},
+      {"ID key part of a memo", [idKey](Bytes& b) { b[idKey + 4] = Common::kTypeMemo; }},
+      {"ID key part of a blob", [idKey](Bytes& b) { b[idKey + 4] = Common::kTypeBlob; }},
+      {"ID key part of length 0", [idKey](Bytes& b) { bytes::PutU16(&b[idKey + 2], 0); }},
       {"ID key longer than a key", [idKey](Bytes& b) { bytes::PutU16(&b[idKey + 2], 257); }},
       {"key expression of 40",
        [idKey](Bytes& b) {
