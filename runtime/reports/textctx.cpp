@@ -77,10 +77,11 @@ void TTextualContext::WriteText(const char* text, int length) {
 int TTextualContext::TextOut(const char* text, int length) {
   length = TextLength(text, length);
   if (length == 0) return 1;
-  if (AlignFlags & kTextAlignRight) {
-    CurrentX -= length * CharWidth;
-  } else if (AlignFlags & kTextAlignCenter) {
+  // Centred first: the centring flags hold the right-alignment bit as well.
+  if (AlignFlags & kTextAlignCenter) {
     CurrentX -= (length / 2) * CharWidth;
+  } else if (AlignFlags & kTextAlignRight) {
+    CurrentX -= length * CharWidth;
   }
   SelectFormat(TextFormat);
   PositionTo(CurrentX, CurrentY);
