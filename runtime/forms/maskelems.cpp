@@ -140,6 +140,10 @@ TFrameElement::TFrameElement(TMaskPage* owner, int16_t kind, const TRect& bounds
   RecordCode = kCodeFrame;
 }
 
+TFrameElement::TFrameElement(TKxStream& stream, int16_t version) : TLabelElement(stream, version) {
+  RecordCode = kCodeFrame;
+}
+
 char* TFrameElement::GetTypeName(char* buffer, int32_t size) const { return CopyName("Rahmen", buffer, size); }
 
 void TFrameElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool, uint8_t style,

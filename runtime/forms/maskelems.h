@@ -86,7 +86,7 @@ class TLabelElement : public TTextElement {
 class TFrameElement : public TLabelElement {
  public:
   TFrameElement(TMaskPage* owner, int16_t kind, const TRect& bounds, const char* caption);
-  TFrameElement(TKxStream& stream, int16_t version) : TLabelElement(stream, version) {}
+  TFrameElement(TKxStream& stream, int16_t version);
 
   TMaskElement* Clone() const override { return new TFrameElement(*this); }
   char* GetTypeName(char* buffer, int32_t size) const override;

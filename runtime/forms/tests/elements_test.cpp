@@ -112,6 +112,7 @@ TEST(Elements, LabelTextsAndSizes) {
 
 TEST(Elements, FrameCaptionBand) {
   formstest::TTestMask mask(1, nullptr);
+  mask.RemoveAllFonts();
   mask.SetDefaultFonts();  // format 1 is 8.4 mm high
   for (uint8_t lines : {0, 2}) {
     auto* frame = new forms::TFrameElement(nullptr, 0, TRect{0, 0, 400, 300}, "Adresse");

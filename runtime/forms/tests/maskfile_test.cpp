@@ -129,6 +129,7 @@ TEST(Page, NewPageAndOldMargin) {
   EXPECT_EQ(0, page.GetPageMode());
   EXPECT_EQ(40, page.GetMargin());
   TMemStream s(0, 64);
+  s.WriteString("Alt");
   s.WriteSize({500, 300});
   const uint32_t color = 0xFFFFFF;
   s.Write(&color, 4);
@@ -154,12 +155,16 @@ std::vector<int32_t> Lefts(const TMaskPage& page) {
 TEST(Page, FlowLayoutAndMoves) {
   formstest::TTestMask mask(1, nullptr);
   TMaskPage& page = *mask.PageAt(0);
-  EXPECT_EQ(0, (page.SetPageMode(forms::kPageFlow), page.FitWidthToElements(), page.GetWidth()));
+  page.SetPageMode(forms::kPageFlow);
+  page.FitWidthToElements();
+  EXPECT_EQ(0, page.GetWidth());
+  page.SetPageMode(forms::kPageFree);
   TMaskElement* third = nullptr;
   for (int w : {100, 200, 50}) {
-    third = new TMaskElement(nullptr, 0, TRect{900, 10 * w, 900 + w, 10 * w + 30});
+    third = new TMaskElement(nullptr, 0, TRect{0, 10 * w, w, 10 * w + 30});
     page.InsertElement(-1, third);
   }
+  page.SetPageMode(forms::kPageFlow);
   EXPECT_EQ((std::vector<int32_t>{40, 180, 420}), Lefts(page));
   page.MoveElement(third, TRect{0, 77, 50, 107}, nullptr);
   EXPECT_EQ(third, page.ElementAt(0));
