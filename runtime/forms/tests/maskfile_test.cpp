@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -347,6 +348,27 @@ TEST(FormDocument, SolveWithoutDataSource) {
   EXPECT_STREQ("same", out);
   forms::TGroupPage alone(nullptr);
   EXPECT_EQ(-1, alone.SolveExpression(out, sizeof out));
+}
+
+}  // namespace
+
+namespace {
+
+// Seeds of the form file fuzzer: forms of every passive element kind, with
+// a group page, written by the form itself.
+TEST(FormFile, WritesFuzzSeedsOnRequest) {
+  const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS");
+  if (!folder) GTEST_SKIP();
+  std::filesystem::create_directories(folder);
+  for (int count : {0, 4, 12}) {
+    auto form = formstest::MakeForm(count);
+    auto* group = static_cast<forms::TGroupPage*>(form->CreatePage(forms::kPageGroup, false));
+    group->SetGroupExpression("Ort");
+    group->SetPageMode(forms::kPageFlow);
+    form->AtInsert(form->Count, group);
+    std::ofstream(std::string(folder) + "/form" + std::to_string(count), std::ios::binary)
+        << formstest::Bytes(*form);
+  }
 }
 
 }  // namespace
