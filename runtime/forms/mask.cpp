@@ -33,8 +33,7 @@ int32_t BytesLeft(TKxStream& stream) { return stream.GetSize() - stream.GetPos()
 // Reads a count and checks that count records of at least minBytes each fit
 // in what is left; an impossible count marks the stream as failed.
 int32_t ReadCount(TKxStream& stream, int32_t minBytes) {
-  uint16_t count = 0;
-  stream.Read(&count, 2);
+  const uint16_t count = ReadWord(stream);
   if (stream.Status == 0 && int64_t(count) * minBytes > BytesLeft(stream)) {
     stream.Error(kxobject::kStreamReadError, 0);
     return 0;
@@ -131,8 +130,7 @@ int32_t TMask::Read(TKxStream& stream) {
   stream.Read(signature, 6);
   if (stream.Status != 0) return -2;
   if (std::memcmp(signature, kSignature, 6) != 0) return -3;
-  uint16_t version = 0;
-  stream.Read(&version, 2);
+  const uint16_t version = ReadWord(stream);
   if (stream.Status != 0) return -2;
   if (version > uint16_t(kMaskFileVersion)) return -4;
   const int32_t result = ReadBody(stream, int16_t(version));
@@ -158,13 +156,14 @@ int32_t TMask::ReadBody(TKxStream& stream, int16_t version) {
     Formats.Insert(format);
   }
   for (COLORREF& c : CustomColors) c = kWhite;
-  if (version > 35) stream.Read(CustomColors, sizeof CustomColors);
-  if (version > 21) stream.Read(LayoutWords, sizeof LayoutWords);
+  if (version > 35)
+    for (COLORREF& c : CustomColors) c = ReadLong(stream);
+  if (version > 21)
+    for (uint16_t& w : LayoutWords) w = ReadWord(stream);
   int32_t error = 0;
   const int32_t pages = ReadCount(stream, kMinPageBytes);
   for (int32_t p = 0; p < pages && error == 0; ++p) {
-    uint16_t kind = 0;
-    if (version >= 10) stream.Read(&kind, 2);
+    const uint16_t kind = version >= 10 ? ReadWord(stream) : 0;
     TMaskPage* page = CreatePage(kind, true);
     if (!page) {
       error = -5;
@@ -196,7 +195,7 @@ int32_t TMask::ReadBody(TKxStream& stream, int16_t version) {
 int32_t TMask::Write(TKxStream& stream) const {
   stream.Write(kSignature, 6);
   const uint16_t version = kMaskFileVersion;
-  stream.Write(&version, 2);
+  WriteWord(stream, version);
   if (stream.Status != 0) return -2;
   WriteBody(stream);
   return stream.Status != 0 ? -3 : 0;
@@ -204,17 +203,17 @@ int32_t TMask::Write(TKxStream& stream) const {
 
 void TMask::WriteBody(TKxStream& stream) const {
   const uint16_t formats = uint16_t(Formats.Count());
-  stream.Write(&formats, 2);
+  WriteWord(stream, formats);
   for (int32_t i = 0; i < formats; ++i) Formats.At(i)->Write(stream);
-  stream.Write(CustomColors, sizeof CustomColors);
-  stream.Write(LayoutWords, sizeof LayoutWords);
+  for (const COLORREF c : CustomColors) WriteLong(stream, c);
+  for (const uint16_t w : LayoutWords) WriteWord(stream, w);
   const uint16_t pages = uint16_t(Count);
-  stream.Write(&pages, 2);
+  WriteWord(stream, pages);
   for (int32_t p = 0; p < pages; ++p) {
     const TMaskPage* page = PageAt(p);
     page->Write(stream);
     const uint16_t elements = uint16_t(page->Count);
-    stream.Write(&elements, 2);
+    WriteWord(stream, elements);
     for (int32_t e = 0; e < elements; ++e) PutMaskElement(*page->ElementAt(e), stream);
   }
 }

@@ -22,30 +22,32 @@ namespace {
 
 int16_t ClampToWord(int32_t value) { return int16_t(std::clamp<int32_t>(value, INT16_MIN, INT16_MAX)); }
 
-uint16_t ReadU16(TKxStream& stream) {
-  uint16_t value = 0;
-  stream.Read(&value, 2);
-  return value;
-}
-
-uint32_t ReadU32(TKxStream& stream) {
-  uint32_t value = 0;
-  stream.Read(&value, 4);
-  return value;
-}
-
 }  // namespace
+
+uint16_t ReadWord(TKxStream& stream) { return uint16_t(stream.ReadInt()); }
+
+void WriteWord(TKxStream& stream, uint16_t value) { stream.WriteInt(int16_t(value)); }
+
+uint32_t ReadLong(TKxStream& stream) {
+  uint8_t b[4] = {};
+  stream.Read(b, 4);
+  return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+void WriteLong(TKxStream& stream, uint32_t value) {
+  const uint8_t b[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+  stream.Write(b, 4);
+}
 
 // --- TKxAction ---
 
 TKxAction::TKxAction(TKxStream& stream, int16_t) {
-  Kind = int32_t(ReadU32(stream));
+  Kind = int32_t(ReadLong(stream));
   Text.Attach(stream.ReadString());
 }
 
 void TKxAction::Write(TKxStream& stream) const {
-  const uint32_t kind = uint32_t(Kind);
-  stream.Write(&kind, 4);
+  WriteLong(stream, uint32_t(Kind));
   stream.WriteString(Text.CStr());
 }
 
@@ -70,14 +72,14 @@ TMaskElement::TMaskElement(const TMaskElement& other)
 TMaskElement::TMaskElement(TKxStream& stream, int16_t version) {
   if (version > kElementNameVersion) Name = stream.ReadString();
   if (version > 22) SecondText = stream.ReadString();
-  if (version > kElementNameVersion) StyleFlags = ReadU16(stream);
-  Kind = int16_t(ReadU16(stream));
+  if (version > kElementNameVersion) StyleFlags = ReadWord(stream);
+  Kind = int16_t(ReadWord(stream));
   const TRect r = stream.ReadRect();
   Bounds = r;
-  FrameStyle = int16_t(ReadU16(stream));
-  Color = ReadU32(stream);
+  FrameStyle = int16_t(ReadWord(stream));
+  Color = ReadLong(stream);
   if (version < 21) Color = kxfont::kTransparentColor;
-  FormatIndex = int16_t(ReadU16(stream));
+  FormatIndex = int16_t(ReadWord(stream));
   if (version > 34) stream.Read(&Flag, 1);
 }
 
@@ -89,12 +91,12 @@ TMaskElement::~TMaskElement() {
 void TMaskElement::Write(TKxStream& stream) const {
   stream.WriteString(Name);
   stream.WriteString(SecondText);
-  stream.Write(&StyleFlags, 2);
+  WriteWord(stream, StyleFlags);
   stream.WriteInt(Kind);
   stream.WriteRect(TRect{ClampToWord(Bounds.left), ClampToWord(Bounds.top), ClampToWord(Bounds.right),
                          ClampToWord(Bounds.bottom)});
   stream.WriteInt(FrameStyle);
-  stream.Write(&Color, 4);
+  WriteLong(stream, uint32_t(Color));
   stream.WriteInt(FormatIndex);
   stream.Write(&Flag, 1);
 }

@@ -66,6 +66,12 @@ class TMask;
 class TMaskPage;
 class TPropertySet;
 
+// Little-endian words and longs of the form file.
+uint16_t ReadWord(TKxStream& stream);
+void WriteWord(TKxStream& stream, uint16_t value);
+uint32_t ReadLong(TKxStream& stream);
+void WriteLong(TKxStream& stream, uint32_t value);
+
 constexpr COLORREF kLightGrey = 0xC0C0C0;
 constexpr COLORREF kLightRed = 0x0000FF;  // the colour of an element without a page
 constexpr int16_t kElementNameVersion = 19;  // name and style flags after this version

@@ -175,8 +175,8 @@ TLineElement::TLineElement(TMaskPage* owner, int16_t kind, const TRect& bounds) 
 
 TLineElement::TLineElement(TKxStream& stream, int16_t version) : TMaskElement(stream, version) {
   Alignment = int16_t(stream.ReadInt());
-  stream.Read(&LineStyle, 2);
-  stream.Read(&Orientation, 2);
+  LineStyle = ReadWord(stream);
+  Orientation = ReadWord(stream);
   if (Alignment < kTopLeft || Alignment > kBottomRight) Alignment = kTopLeft;
   RecordCode = kCodeLine;
 }
@@ -186,8 +186,8 @@ char* TLineElement::GetTypeName(char* buffer, int32_t size) const { return CopyN
 void TLineElement::Write(TKxStream& stream) const {
   TMaskElement::Write(stream);
   stream.WriteInt(Alignment);
-  stream.Write(&LineStyle, 2);
-  stream.Write(&Orientation, 2);
+  WriteWord(stream, LineStyle);
+  WriteWord(stream, Orientation);
 }
 
 void TLineElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool, uint8_t style,

@@ -99,12 +99,12 @@ int32_t TMaskPage::Read(TKxStream& stream, int16_t version) {
   const kxobject::TSize size = stream.ReadSize();
   Width = size.cx;
   Height = size.cy;
-  stream.Read(&Color, 4);
+  Color = ReadLong(stream);
   PageMode = kPageFree;
   Margin = GetDefaultMargin();
   if (version >= 21) {
-    stream.Read(&PageMode, 2);
-    stream.Read(&Margin, 2);
+    PageMode = ReadWord(stream);
+    Margin = ReadWord(stream);
   }
   StrFree(Selection);
   Selection = version >= 25 ? stream.ReadString() : nullptr;
@@ -114,12 +114,12 @@ int32_t TMaskPage::Read(TKxStream& stream, int16_t version) {
 }
 
 void TMaskPage::Write(TKxStream& stream) const {
-  stream.Write(&Kind, 2);
+  WriteWord(stream, Kind);
   stream.WriteString(Caption);
   stream.WriteSize(kxobject::TSize{Width, Height});
-  stream.Write(&Color, 4);
-  stream.Write(&PageMode, 2);
-  stream.Write(&Margin, 2);
+  WriteLong(stream, uint32_t(Color));
+  WriteWord(stream, PageMode);
+  WriteWord(stream, Margin);
   stream.WriteString(Selection);
   stream.Write(&Flag, 1);
 }
