@@ -382,22 +382,22 @@ int32_t TMask::GetFontHeight(int32_t index, bool withLeading) const {
   return font.Height + (withLeading ? font.ExternalLeading : 0);
 }
 
-int32_t TMask::GetFieldText(const char* field, char* out, int32_t size) const {
+int32_t TMask::FieldText(void (dataviews::TDataSource::*read)(const char*, char*, int32_t), const char* field,
+                         char* out, int32_t size) const {
   if (!DataSource) {
     StrLCopy(out, field, size - 1);
     return -1;
   }
-  DataSource->GetFieldText(field, out, size);
+  (DataSource->*read)(field, out, size);
   return 0;
 }
 
+int32_t TMask::GetFieldText(const char* field, char* out, int32_t size) const {
+  return FieldText(&dataviews::TDataSource::GetFieldText, field, out, size);
+}
+
 int32_t TMask::GetPrevFieldText(const char* field, char* out, int32_t size) const {
-  if (!DataSource) {
-    StrLCopy(out, field, size - 1);
-    return -1;
-  }
-  DataSource->GetPrevFieldText(field, out, size);
-  return 0;
+  return FieldText(&dataviews::TDataSource::GetPrevFieldText, field, out, size);
 }
 
 int32_t TMask::GetFieldNumberText(const char* field, char* out, int32_t size, int32_t precision) const {

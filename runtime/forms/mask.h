@@ -168,6 +168,10 @@ class TMask : public kxobject::TKxCollection {
  private:
   // Shifts the format indexes of the elements at or after from (and above 0).
   void ShiftFormatIndexes(int32_t from, int32_t delta);
+  // A field's text through read of the data source; without one the name
+  // itself and -1.
+  int32_t FieldText(void (dataviews::TDataSource::*read)(const char*, char*, int32_t), const char* field, char* out,
+                    int32_t size) const;
 };
 
 }  // namespace forms

@@ -340,12 +340,14 @@ TEST(FormDocument, InsertFontShiftsElementsAndNamesAreUnique) {
   }
 }
 
-TEST(FormDocument, SolveWithoutDataSource) {
+TEST(FormDocument, WithoutDataSource) {
   formstest::TTestMask mask(1, nullptr);
   char out[16] = "same";
   const uint8_t tokens[4] = {};
   EXPECT_EQ(-1, mask.Solve(tokens, out, sizeof out, 3));
   EXPECT_STREQ("same", out);
+  EXPECT_EQ(-1, mask.GetPrevFieldText("Ort", out, sizeof out));
+  EXPECT_STREQ("Ort", out);
   forms::TGroupPage alone(nullptr);
   EXPECT_EQ(-1, alone.SolveExpression(out, sizeof out));
 }
