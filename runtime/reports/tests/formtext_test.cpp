@@ -1,6 +1,9 @@
 // Formatted text: bottoms, positions, ranges, word wrap and the stream forms.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -274,6 +277,30 @@ TEST(FormattedText, StreamFormsKeepTheText) {
   oem.Seek(0);
   back.LoadFromStream(oem, true);
   EXPECT_EQ(back.GetText(), "Gr\xF6\xDF" "e\r\nzweite Zeile");
+}
+
+// Writes the fuzzer's seeds (a flag byte, then what Write stores) when
+// REPORTS_WRITE_FUZZ_SEEDS names a folder.
+TEST(FormattedText, WritesFuzzSeeds) {
+  const char* folder = std::getenv("REPORTS_WRITE_FUZZ_SEEDS");
+  if (!folder) GTEST_SKIP();
+  std::filesystem::create_directories(folder);
+  struct Seed {
+    uint8_t flags;
+    std::string text;
+  } seeds[] = {
+      {0x11, "Ein Text, der umbricht.\r\nZweiter Absatz\r\n"},
+      {0x20, std::string(254, 'a') + "\r\n" + "Gr\xF6\xDF" "e\tund-mehr"},
+      {0x0B, "kurz"},
+  };
+  int n = 0;
+  for (const auto& seed : seeds) {
+    TMemStream out(0, 256);
+    out.WriteHuge(&seed.flags, 1);
+    TFormattedText(seed.text.c_str(), 80).Write(out);
+    std::ofstream(std::string(folder) + "/text" + std::to_string(++n), std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.Block->Data), out.Size);
+  }
 }
 
 }  // namespace
