@@ -37,9 +37,8 @@ TFormattedLine::TFormattedLine(int32_t capacity, int16_t height) : Bottom(height
 }
 
 TFormattedLine::TFormattedLine(const char* text, int32_t maxLen, int16_t height) : Bottom(height) {
-  size_t n = text ? std::strlen(text) : 0;
-  if (maxLen >= 0) n = std::min(n, size_t(maxLen));
-  Text.assign(text ? text : "", n);
+  if (!text) return;
+  Text.assign(text, maxLen >= 0 ? strnlen(text, size_t(maxLen)) : std::strlen(text));
 }
 
 void TFormattedLine::SetTextAt(int32_t column, const char* text, int32_t n) {
@@ -402,7 +401,13 @@ int32_t TFormattedText::DrawLines(TSgmlContext& context, const kxobject::TRect& 
     context.MoveTo(x, rect.top + GetLineTop(i) - origin);
     std::string shown = line.Text.substr(0, kDrawBuffer);
     bool paragraphEnd = shown.size() >= 2 && shown.compare(shown.size() - 2, 2, "\r\n") == 0;
-    if (paragraphEnd) shown.resize(shown.size() - 2);
+    if (paragraphEnd) {
+      shown.resize(shown.size() - 2);
+    } else {
+      // Blanks at a break by the width hang past it: they are not drawn,
+      // so right-aligned and centred lines end at their last word.
+      shown.erase(shown.find_last_not_of(' ') + 1);
+    }
     std::replace(shown.begin(), shown.end(), '\t', ' ');
     context.TextOut(shown.c_str(), int(shown.size()));
     if (paragraphEnd) context.LineBreak();
