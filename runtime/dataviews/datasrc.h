@@ -37,6 +37,7 @@
 #include <string>
 
 #include "engine/interface/include/zetcore.h"
+#include "runtime/reports/formtext.h"
 #include "runtime/toolkit/kxdib.h"
 #include "runtime/toolkit/kxobject.h"
 #include "runtime/toolkit/kxstream.h"
@@ -231,6 +232,9 @@ class TDataSource {
   virtual void GetFieldText(const char* name, char* buffer, int32_t length) = 0;
   virtual void GetPrevFieldText(const char* name, char* buffer, int32_t length) = 0;
   virtual int32_t SetFieldText(const char* name, const char* text, char* message, int32_t messageLength) = 0;
+  // The memo of the field as a new text: the pending view's text, else the
+  // stored one; an empty text without a record.
+  virtual std::unique_ptr<reports::TFormattedText> GetMemoText(const char* name) = 0;
   virtual void SetMemoView(const char* name, IMemoView* view) = 0;
   virtual bool IsMemoView(const char* name, const IMemoView* view) = 0;
   virtual TBlob* GetBlob(const char* name) = 0;

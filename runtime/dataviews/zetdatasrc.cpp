@@ -495,6 +495,21 @@ int32_t TZetDataSource::CheckCondition(const char* rule, char* message, int32_t 
 
 // ---- memos and pictures ----
 
+std::unique_ptr<reports::TFormattedText> TZetDataSource::GetMemoText(const char* name) {
+  if (!HasRecord()) return std::make_unique<reports::TFormattedText>(1, 1);
+  auto text = std::make_unique<reports::TFormattedText>(30, 10);
+  if (const auto* m = FieldAs<TMemoDataField>(name); m && m->MemoView) {
+    kxobject::TMemStream pending(1024, 1024);
+    m->MemoView->WriteText(pending);
+    pending.Seek(0);
+    text->LoadFromStream(pending, false);
+  } else {
+    TZetMemoStream stored(Cursor, name, kZetRead);
+    text->LoadFromStream(stored, false);
+  }
+  return text;
+}
+
 void TZetDataSource::SetMemoView(const char* name, IMemoView* view) {
   if (auto* m = FieldAs<TMemoDataField>(name)) {
     m->MemoView = view;

@@ -111,6 +111,7 @@ class TZetDataSource : public TDataSource {
   void GetFieldText(const char* name, char* buffer, int32_t length) override;
   void GetPrevFieldText(const char* name, char* buffer, int32_t length) override;
   int32_t SetFieldText(const char* name, const char* text, char* message, int32_t messageLength) override;
+  std::unique_ptr<reports::TFormattedText> GetMemoText(const char* name) override;
   void SetMemoView(const char* name, IMemoView* view) override;
   bool IsMemoView(const char* name, const IMemoView* view) override;
   TBlob* GetBlob(const char* name) override;

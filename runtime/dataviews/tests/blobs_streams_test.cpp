@@ -184,6 +184,38 @@ TEST_F(datasource_blobs, PendingMemosAreWrittenAtPostAndDroppedWhileBrowsing) {
   EXPECT_EQ(back, "Erste Zeile\r\nZweite Zeile");
 }
 
+TEST_F(datasource_blobs, MemoTextComesFromThePendingViewElseFromTheRecord) {
+  const std::string stored = std::string(300, 'x') + "\r\nEnde";
+  MemoText first(stored), pending("Neu\r\n");
+  ASSERT_EQ(source_->Edit(), 0);
+  source_->SetMemoView("NOTIZ", &first);
+  ASSERT_EQ(source_->Post(), 0);
+  struct Case {
+    bool editWithView;
+    std::string text;
+    int lines;
+  } cases[] = {
+      {false, stored, 3},     // pieces of 255 and 51 characters, then the empty last line
+      {true, "Neu\r\n", 2},  // the view's text, not yet posted
+  };
+  for (const auto& c : cases) {
+    if (c.editWithView) {
+      ASSERT_EQ(source_->Edit(), 0);
+      source_->SetMemoView("NOTIZ", &pending);
+    }
+    std::unique_ptr<reports::TFormattedText> text = source_->GetMemoText("NOTIZ");
+    EXPECT_EQ(text->GetText(), c.text);
+    EXPECT_EQ(text->GetLineCount(), c.lines);
+  }
+  source_->Cancel();
+  std::unique_ptr<reports::TFormattedText> none = source_->GetMemoText("FEHLT");
+  EXPECT_EQ(none->GetLength(), 0) << "an unknown field reads nothing";
+  ASSERT_GE(source_->Delete(), 0);
+  std::unique_ptr<reports::TFormattedText> noRecord = source_->GetMemoText("NOTIZ");
+  EXPECT_EQ(noRecord->GetLength(), 0) << "without a record the text is empty";
+  EXPECT_EQ(noRecord->GetLineCount(), 1);
+}
+
 // ---- the streams themselves ----
 
 TEST_F(datasource_blobs, StreamsReadTheRestSeekOnlyForwardAndRefuseTheWrongDirection) {

@@ -1,0 +1,39 @@
+// The program's element factory: the record code in front of each element
+// record chooses the class that reads the record.
+//
+// What always holds: a code that names no class here (among them -7, 0 and
+// 7, which no class ever had) gives null, and the form reader then stops with
+// -2; the factory never reads past the record code for such a code.
+#include <memory>
+
+#include "runtime/forms/mask.h"
+#include "runtime/forms/maskelems.h"
+
+namespace forms {
+
+namespace {
+
+class TQmkMaskElementFactory : public TKxMaskElementFactory {
+ public:
+  TMaskElement* CreateElementFromStream(TKxStream& stream, int16_t version) override {
+    if (version == 0) version = kMaskFileVersion;
+    const int16_t code = int16_t(stream.ReadInt());
+    if (stream.Status != 0) return nullptr;
+    switch (code) {
+      case kCodeFrame: return new TFrameElement(stream, version);
+      case kCodeLabel: return new TLabelElement(stream, version);
+      case kCodePageBreak: return new TFormatElement(stream, version);
+      case kCodeLine: return new TLineElement(stream, version);
+      default: return nullptr;
+    }
+  }
+};
+
+}  // namespace
+
+TKxMaskElementFactory& MaskElementFactory() {
+  static TQmkMaskElementFactory factory;
+  return factory;
+}
+
+}  // namespace forms

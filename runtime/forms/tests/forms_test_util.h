@@ -1,0 +1,114 @@
+// Test support of the forms: a form class with nothing of its own beyond the
+// document (the program's form adds its module, filters and texts), a
+// context that records what elements draw, and a writer of a form file of
+// any size made of the passive elements (tests, the fuzz seeds and the
+// benchmark share it).
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/forms/mask.h"
+#include "runtime/forms/maskelems.h"
+#include "runtime/reports/formtext.h"
+#include "runtime/reports/sgmlctx.h"
+
+namespace formstest {
+
+class TTestMask : public forms::TMask {
+ public:
+  using forms::TMask::TMask;
+  forms::TZetModule* GetModule() const override { return nullptr; }
+  void SetModule(forms::TZetModule*) override {}
+  void GetFormSize(kxobject::TSize& size) const override { GetPageSize(0, size); }
+  forms::TMaskElement* CreateFieldElement(const ZetFieldSpec&, bool) override { return nullptr; }
+  kxobject::TKxStringList* GetFieldNames() const override { return new kxobject::TKxStringList(10, 10); }
+};
+
+// Every call an element makes that leaves a mark, one line each.
+class TRecordingContext : public reports::TSgmlContext {
+ public:
+  TRecordingContext() : reports::TSgmlContext("test") {}
+  void DrawFormattedText(const kxobject::TRect& r, int, int format, int align, reports::TColor,
+                         std::unique_ptr<reports::TFormattedText> text, int*) override {
+    Log("formatted " + Rect(r) + " " + std::to_string(format) + " " + std::to_string(align) + " " +
+        std::to_string(text->GetLineCount()));
+  }
+  void DrawText(const kxobject::TRect& r, int format, int align, reports::TColor, const char* text) override {
+    Log("text " + Rect(r) + " " + std::to_string(format) + " " + std::to_string(align) + " " + text);
+  }
+  kxobject::TSize GetTextExtent(const char*, int length) override { return {length * 10, 40}; }
+  kxobject::TSize GetTabbedTextExtent(const char* text, int length, int, const int*) override {
+    return GetTextExtent(text, length);
+  }
+  bool GetTextMetrics(win::TEXTMETRIC& tm) override {
+    tm = win::TEXTMETRIC{};
+    tm.tmHeight = 40;
+    tm.tmMaxCharWidth = tm.tmAveCharWidth = 10;
+    return true;
+  }
+  kxobject::TKxDC* GetDC() override { return &dc_; }
+  bool MoveTo(int x, int y) override {
+    reports::TSgmlContext::MoveTo(x, y);
+    return true;
+  }
+  bool LineTo(int x, int y) override {
+    Log("line " + std::to_string(CurrentX) + "," + std::to_string(CurrentY) + "-" + std::to_string(x) + "," +
+        std::to_string(y));
+    CurrentX = x;
+    CurrentY = y;
+    return true;
+  }
+  bool Rectangle(int l, int t, int r, int b) override {
+    Log("rect " + Rect({l, t, r, b}));
+    return true;
+  }
+  void BeginRow() override { Log("row"); }
+  void EndRow() override { Log("endrow"); }
+  void BeginCell(int percent) override { Log("cell " + std::to_string(percent)); }
+
+  std::vector<std::string> Calls;
+
+ private:
+  static std::string Rect(const kxobject::TRect& r) {
+    char text[64];
+    std::snprintf(text, sizeof text, "(%d,%d,%d,%d)", int(r.left), int(r.top), int(r.right), int(r.bottom));
+    return text;
+  }
+  void Log(const std::string& line) { Calls.push_back(line); }
+  kxobject::TKxDC dc_;
+};
+
+// A form of one page holding count elements: labels, frames, lines and page
+// breaks in turn, each with a name, on the eight default formats.
+inline std::unique_ptr<TTestMask> MakeForm(int count) {
+  auto mask = std::make_unique<TTestMask>(1, nullptr);
+  mask->RemoveAllFonts();
+  mask->SetDefaultFonts();
+  forms::TMaskPage* page = mask->PageAt(0);
+  for (int i = 0; i < count; ++i) {
+    const kxobject::TRect r{10 + i % 50 * 20, 10 + i / 50 * 30, 200 + i % 50 * 20, 40 + i / 50 * 30};
+    forms::TMaskElement* element;
+    switch (i % 4) {
+      case 0: element = new forms::TLabelElement(page, 0, r, "Kunde"); break;
+      case 1: element = new forms::TFrameElement(page, 0, r, "Gr\xF6\xDF" "e"); break;
+      case 2: element = new forms::TLineElement(page, 0, r); break;
+      default: element = new forms::TFormatElement(page, 0, r); break;
+    }
+    element->SetName(("E" + std::to_string(i)).c_str());
+    element->SetFormatIndex(int16_t(i % 8));
+    page->InsertElement(-1, element);
+  }
+  return mask;
+}
+
+// The bytes a form writes.
+inline std::string Bytes(const forms::TMask& mask) {
+  kxobject::TMemStream out(0, 4096);
+  mask.Write(out);
+  return std::string(reinterpret_cast<const char*>(out.Block->Data), size_t(out.Size));
+}
+
+}  // namespace formstest
