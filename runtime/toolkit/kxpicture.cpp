@@ -281,19 +281,13 @@ void TKxPicture::Write(TKxStream& stream) const {
     stream.WriteString(FileName.CStr());
     return;
   }
+  // A graphic that holds nothing (a failed or empty picture) is recorded
+  // as none, so that no reader takes what follows the record for its data.
+  const bool data = Graphic && Graphic->GetStatus() == 1;
   uint8_t code[4] = {};
-  if (Graphic) PutLe32(code, IsDibType(Graphic->type) ? kPictureBmp : Graphic->type);
-  const int32_t at = stream.GetPos();
+  if (data) PutLe32(code, IsDibType(Graphic->type) ? kPictureBmp : Graphic->type);
   stream.WriteHuge(code, 4);
-  if (Le32(code) == kPictureNone) return;
-  Graphic->Write(stream);
-  // A graphic with nothing to write (a failed picture) is recorded as none,
-  // so that no reader takes what follows the record for its data.
-  if (stream.GetPos() == at + 4) {
-    stream.Seek(at);
-    PutLe32(code, kPictureNone);
-    stream.WriteHuge(code, 4);
-  }
+  if (data) Graphic->Write(stream);
 }
 
 }  // namespace kxobject

@@ -18,7 +18,8 @@
 //
 // What always holds:
 //   1. A raster graphic is always written as a BMP image under type 1,
-//      whatever type it was read as. Reading an unknown type reads nothing
+//      whatever type it was read as; a graphic that holds nothing (status
+//      not 1) is written as type 0. Reading an unknown type reads nothing
 //      more and leaves no graphic.
 //   2. Every graphic's data carries its own length (BMP bfSize, metafile
 //      size, RIFF size), and the readers take exactly that, so a picture

@@ -154,6 +154,9 @@ TEST(PictureRecord, WhatFollowsARecordReadsCorrectly) {
       {"odd-length wave", [] { return SoundGraphic(1001); }, kPictureWav},
       {"failed bitmap", [] { return std::make_unique<TKxDibGraphic>(std::make_unique<TKxDib>(int16_t(-3)), kPictureGif); },
        kPictureNone},
+      {"empty metafile", [] { return std::make_unique<TKxWMFGraphic>(); }, kPictureNone},
+      {"damaged wave", [] { return std::make_unique<TKxSoundGraphic>(std::make_unique<TSound>(), nullptr); },
+       kPictureNone},
   };
   for (const Case& c : cases) {
     TKxPicture picture;
