@@ -264,7 +264,9 @@ void TKxPicture::Print(win::Dc& ref, win::Dc& out, const TRect& rect, uint16_t m
 
 int TKxPicture::Read(TKxStream& stream) {
   Graphic.reset();
-  stream.ReadHuge(&Embedded, 1);
+  uint8_t embedded = 1;  // a stream at its end reads as an empty embedded picture
+  stream.ReadHuge(&embedded, 1);
+  Embedded = embedded;
   if (!Embedded) {
     FileName.Attach(stream.ReadString());
     return 0;

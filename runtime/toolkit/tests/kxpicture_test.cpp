@@ -181,6 +181,22 @@ TEST(PictureRecord, WhatFollowsARecordReadsCorrectly) {
   }
 }
 
+// A BMP whose file header claims more bytes than the stream holds leaves
+// the stream at its end, not beyond it.
+TEST(PictureRecord, ABitmapLongerThanItsStreamStopsAtTheEnd) {
+  TMemStream bmp(16, 1024);
+  SmallDib()->WriteBmp(bmp);
+  Bytes record = {1, 1, 0, 0, 0};
+  record.insert(record.end(), bmp.Block->Data, bmp.Block->Data + bmp.Size);
+  PutLe32(&record[5 + 2], uint32_t(bmp.Size + 100));
+  auto stream = pictest::StreamOf(record);
+  TKxPicture picture;
+  picture.Read(*stream);
+  ASSERT_NE(picture.Graphic, nullptr);
+  EXPECT_EQ(picture.Graphic->GetStatus(), 1);
+  EXPECT_EQ(stream->GetPos(), stream->GetSize());
+}
+
 TEST(PictureGraphics, ClonesAreIndependent) {
   auto sound = SoundGraphic(300);
   ASSERT_EQ(sound->GetStatus(), 1);
