@@ -9,6 +9,7 @@
 #include "platform/media/audio.h"
 #include "platform/media/mci.h"
 #include "platform/media/wave.h"
+#include "runtime/toolkit/kxpicio.h"
 
 namespace kxobject {
 
@@ -35,6 +36,9 @@ TSound::TSound(TKxStream& stream) {
   }
   Wave->Put(0, head, got);
   if (length > got) stream.ReadHuge(Wave->Data + got, length - got);
+  // A wave cut short by the stream's end keeps a size that says so, so it
+  // reads back as what was kept when it is written.
+  if (announced > length) PutLe32(Wave->Data + 4, length - media::kRiffHeaderSize);
   State = stream.Status != 0 ? -2 : IsWave() ? 1 : -3;
 }
 

@@ -11,7 +11,8 @@
 //      empty, -1 no data or no memory, -2 the stream failed while reading,
 //      -3 not a wave.
 //   2. The reader takes exactly the image's own length (the RIFF size + 8),
-//      bounded by the stream's end, never "the rest of the stream", since
+//      bounded by the stream's end (a wave cut short there has its size
+//      field set to what was kept), never "the rest of the stream", since
 //      sounds also stand in the middle of stored documents; bytes that do
 //      not begin with "RIFF" are taken to the end (and give -3).
 //   3. Write writes exactly the bytes read, so a record never grows from one

@@ -107,6 +107,22 @@ TEST_F(SoundTest, ALongWaveRoundTripsWholeAndStopsAtItsOwnEnd) {
   EXPECT_EQ(Written(again), wave);
 }
 
+TEST_F(SoundTest, AWaveCutShortByTheStreamWritesWhatWasKept) {
+  const Bytes wave = WaveOf(100);
+  auto stream = pictest::StreamOf(Bytes(wave.begin(), wave.begin() + 90));
+  const TSound sound(*stream);
+  ASSERT_EQ(sound.State, 1);
+  TMemStream out(16, 256);
+  sound.Write(out);
+  out.WriteString("danach");
+  out.Seek(0);
+  const TSound back(out);
+  EXPECT_EQ(back.GetSize(), 90u);
+  char* text = out.ReadString();
+  EXPECT_STREQ(text, "danach");
+  delete[] text;
+}
+
 TEST_F(SoundTest, WritingNothingAnswersMinusOne) {
   TMemStream out(16, 256);
   EXPECT_EQ(TSound().Write(out), -1);
