@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/pictures/photo.h"
 #include "runtime/toolkit/kxdib.h"
 #include "runtime/toolkit/kxstream.h"
 
@@ -45,24 +46,8 @@ double Best(const std::function<void()>& run) {
   return best;
 }
 
-// A photo-like picture: smooth gradients with some texture.
-std::vector<uint8_t> Photo() {
-  std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
-  uint32_t seed = 1;
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      seed = seed * 1664525 + 1013904223;
-      uint8_t* p = &rgb[(size_t(y) * kWidth + x) * 3];
-      const int noise = int(seed >> 28) - 8;
-      p[0] = uint8_t(std::clamp((x * 255) / kWidth + noise, 0, 255));
-      p[1] = uint8_t(std::clamp((y * 255) / kHeight + noise, 0, 255));
-      p[2] = uint8_t(std::clamp(((x + y) / 16 % 2) * 120 + 60 + noise, 0, 255));
-    }
-  return rgb;
-}
-
 std::vector<uint8_t> MakeJpeg() {
-  const std::vector<uint8_t> rgb = Photo();
+  const std::vector<uint8_t> rgb = bench::PhotoRgb(kWidth, kHeight);
   tjhandle tj = tjInitCompress();
   unsigned char* out = nullptr;
   unsigned long size = 0;

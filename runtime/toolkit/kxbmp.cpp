@@ -191,7 +191,9 @@ void TKxDib::ReadBmp(TKxStream& stream) {
     return;
   }
   Adopt(dib.Finish(), true);
-  if (Status == 1 && stream.GetPos() < p + int64_t(bfSize)) stream.Seek(int32_t(p + bfSize));
+  // Past the picture's own length, but never past the stream's end.
+  const int64_t end = std::min<int64_t>(p + int64_t(bfSize), stream.GetSize());
+  if (Status == 1 && stream.GetPos() < end) stream.Seek(int32_t(end));
 }
 
 void TKxDib::ReadPcx(TKxStream& stream) {

@@ -1,0 +1,134 @@
+#include "runtime/toolkit/kxdibctl.h"
+
+#include <cstring>
+
+#include "platform/win/winuser.h"
+#include "runtime/toolkit/kxstring.h"
+#include "runtime/toolkit/kxutil.h"
+
+namespace kxobject {
+
+namespace {
+
+constexpr int kMaxPath = 259;
+constexpr uint32_t kEmbeddedLabel = 52902;
+
+// Rule 4: the same file whatever the case and the separators.
+bool SamePath(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    const char x = *a == '\\' ? '/' : kxstring::CharUpperGerman(*a);
+    const char y = *b == '\\' ? '/' : kxstring::CharUpperGerman(*b);
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
+}  // namespace
+
+TImportOffer OfferImport(const TImportOptions& options) {
+  TImportOffer offer;
+  offer.Available[int(TImportChoice::Embed)] = options.AllowEmbed;
+  offer.Available[int(TImportChoice::Link)] = options.AllowLink;
+  offer.Available[int(TImportChoice::CopyAndLink)] = !options.PictureDir.empty();
+  offer.Preset = options.AllowLink              ? TImportChoice::Link
+                 : !options.PictureDir.empty() ? TImportChoice::CopyAndLink
+                                               : TImportChoice::Embed;
+  offer.Ask = int(offer.Available[0]) + int(offer.Available[1]) + int(offer.Available[2]) >= 2;
+  return offer;
+}
+
+std::unique_ptr<TKxPicture> ImportPictureFile(const char* path, const TImportOptions& options,
+                                              const TAskImportChoice& ask, const TShowImportFailure& fail) {
+  char chosen[kMaxPath + 1];
+  kxstring::StrLCopy(chosen, path, kMaxPath);
+  const TImportOffer offer = OfferImport(options);
+  TImportChoice choice = offer.Preset;
+  if (offer.Ask) {
+    const std::optional<TImportChoice> answer = ask(offer);
+    if (!answer) return nullptr;
+    choice = *answer;
+  }
+  if (choice == TImportChoice::CopyAndLink) {
+    char target[kMaxPath + 1], name[kMaxPath + 1];
+    kxstring::StrLCopy(target, options.PictureDir.c_str(), kMaxPath);
+    kxstring::AddBackslash(target, kMaxPath);
+    kxstring::StrLCat(target, kxstring::GetNameExt(name, chosen, kMaxPath), kMaxPath);
+    if (!SamePath(target, chosen) && kxutil::CopyFiles(options.PictureDir.c_str(), chosen, nullptr, 0) < 0) {
+      fail("Could not copy file.", "Copy");
+      return nullptr;
+    }
+    kxstring::StrLCopy(chosen, target, kMaxPath);
+  }
+  std::unique_ptr<TKxGraphic> graphic = LoadGraphicFile(chosen);
+  if (!graphic || graphic->GetStatus() < 0) {
+    fail("Could not read the image.", "Reading Image");
+    return nullptr;
+  }
+  auto picture = std::make_unique<TKxPicture>();
+  picture->Graphic = std::move(graphic);
+  picture->FileName.Assign(chosen, -1);
+  picture->Embedded = choice == TImportChoice::Embed ? 1 : 0;
+  return picture;
+}
+
+TDibControl::TDibControl(fw::TWindow* parent, int id, const char* title, int x, int y, int w, int h)
+    : TWindow(parent, title) {
+  Attr.Id = id;
+  Attr.X = x, Attr.Y = y, Attr.W = w, Attr.H = h;
+}
+
+TDibControl::TDibControl(fw::TWindow* parent, int resourceId) : TWindow(parent, resourceId) {}
+
+void TDibControl::Changed() {
+  if (GetHandle()) Invalidate(true);
+  if (NameLabel) NameLabel->SetCaption(LabelText().c_str());
+}
+
+void TDibControl::SetPicture(std::unique_ptr<TKxPicture> picture) {
+  Picture = std::move(picture);
+  Changed();
+}
+
+void TDibControl::SetDib(std::unique_ptr<TKxDib> dib) {
+  if (!Picture) Picture = std::make_unique<TKxPicture>();
+  Picture->SetGraphic(std::make_unique<TKxDibGraphic>(std::move(dib), kPictureBmp));
+  Changed();
+}
+
+TKxDib* TDibControl::GetDib() {
+  auto* graphic = Picture ? dynamic_cast<TKxDibGraphic*>(Picture->GetGraphic()) : nullptr;
+  return graphic ? graphic->Dib.get() : nullptr;
+}
+
+std::string TDibControl::LabelText() const {
+  if (!Picture) return "";
+  if (Picture->Embedded) return kxstring::TKxString(kEmbeddedLabel).CStr();
+  return Picture->FileName.CStr();
+}
+
+bool TDibControl::Find(fw::TEventInfo& e) {
+  static const fw::TResponseTable table{fw::OnWm<win::WM_PAINT, &TDibControl::EvPaint>()};
+  return table.Search(e) || TWindow::Find(e);
+}
+
+void TDibControl::Paint(win::Dc& dc, bool, win::RECT&) {
+  win::RECT r;
+  win::GetClientRect(GetHandle(), &r);
+  dc.FillRect(r, win::CreateSolidBrush(win::GetSysColor(win::COLOR_BTNFACE)));
+  if (Picture) Picture->Print(dc, dc, TRect{r.left, r.top, r.right, r.bottom}, DisplayMode);
+}
+
+size_t TDibControl::Transfer(void* data, fw::TTransferDirection direction) {
+  auto** buffer = static_cast<TKxDib**>(data);
+  if (direction == fw::TTransferDirection::GetData) {
+    TKxDib* dib = GetDib();
+    if (!dib) throw xmsg("Wrong Type");
+    delete *buffer;
+    *buffer = new TKxDib(*dib);
+  } else if (direction == fw::TTransferDirection::SetData && *buffer) {
+    SetDib(std::make_unique<TKxDib>(**buffer));
+  }
+  return sizeof(TKxDib*);
+}
+
+}  // namespace kxobject
