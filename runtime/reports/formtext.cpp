@@ -74,6 +74,9 @@ void TFormattedText::InsertLine(int32_t index, std::unique_ptr<TFormattedLine> l
   int32_t height = line->Bottom;
   line->Bottom = height + GetLineTop(index);
   try {
+    // A growing text doubles its room instead of adding the array's delta
+    // each time; an array that may not grow (delta 0) stays as it is.
+    if (count == Lines.Limit() && Lines.Delta() > 0) Lines.SetLimit(count + std::max(count, Lines.Delta()));
     Lines.AtInsert(index, line.get());
   } catch (const kxobject::xmsg&) {
     throw XFormattedText();
@@ -368,11 +371,8 @@ void TFormattedText::InsertText(TSgmlContext& context, TTextPos from, TTextPos t
 void TFormattedText::Format(TSgmlContext& context, int32_t width, int32_t /*reserved*/, bool all) {
   int32_t start = all ? 0 : std::clamp(FirstDirty, 0, Lines.Count());
   std::string waiting;
-  while (Lines.Count() > start) {
-    int32_t i = Lines.Count() - 1;
-    waiting.insert(0, Lines.At(i)->Text);
-    Lines.AtFree(i);
-  }
+  for (int32_t i = start; i < Lines.Count(); ++i) waiting += Lines.At(i)->Text;
+  while (Lines.Count() > start) Lines.AtFree(Lines.Count() - 1);
   if (Lines.Count() == 0) {
     InsertLine(-1, std::make_unique<TFormattedLine>(kNewLineCapacity - 1, ToHeight(LineHeightOf(context))));
   }

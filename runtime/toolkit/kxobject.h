@@ -159,6 +159,8 @@ class TKxPtrArray {
   T* At(int32_t index) const { return static_cast<T*>(items_.At(index)); }
   T* operator[](int32_t index) const { return At(index); }
   int32_t Count() const { return items_.Count; }
+  int32_t Limit() const { return items_.Limit; }
+  int32_t Delta() const { return items_.Delta; }
   void AtInsert(int32_t index, T* item) { items_.AtInsert(index, item); }
   void AtDelete(int32_t index) { items_.AtDelete(index); }
   // Removes and deletes one item.
