@@ -10,14 +10,26 @@ InteractionProvider* current = nullptr;
 InteractionProvider* CurrentProvider() { return current; }
 void SetInteractionProvider(InteractionProvider* provider) { current = provider; }
 
+bool AskOpenFile(OpenFileRequest& request) {
+  request.answer = false;
+  if (current) current->OpenFile(request);
+  return request.answer;
+}
+
+bool AskBrowseFolder(BrowseFolderRequest& request) {
+  request.answer = false;
+  if (current) current->BrowseFolder(request);
+  return request.answer;
+}
+
 }  // namespace dialogs
 
 namespace win {
 
-int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type) {
+int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type, uint32_t helpId) {
   dialogs::InteractionProvider* provider = dialogs::CurrentProvider();
   if (!provider) return 0;
-  dialogs::MessageBoxRequest request{owner, std::string(text), std::string(caption), type, 0};
+  dialogs::MessageBoxRequest request{owner, std::string(text), std::string(caption), type, 0, helpId};
   provider->MessageBox(request);
   return request.answer;
 }
