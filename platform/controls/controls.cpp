@@ -95,13 +95,15 @@ void Edge(Dc& dc, const RECT& r, bool raised) {
   Line(dc, r.right - 2, r.top + 1, r.right - 1, r.bottom - 1, innerDark);
 }
 
-// Asks the parent for the colours (rule 3) and paints the background.
+// Asks the parent for the colours (rule 3) and paints the background,
+// unless the control lets what lies below show (defaultColor -1).
 void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor) {
   RECT r;
   GetClientRect(hwnd, &r);
   dc.SetTextColor(GetSysColor(IsWindowEnabled(hwnd) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
   dc.SetBkMode(TRANSPARENT);
   const LRESULT answer = SendMessage(GetParent(hwnd), ctlColor, reinterpret_cast<WPARAM>(&dc), LPARAM(hwnd.id));
+  if (defaultColor < 0) return;
   if (answer) dc.FillRect(r, *reinterpret_cast<const Brush*>(answer));
   else dc.FillRect(r, CreateSolidBrush(GetSysColor(defaultColor)));
 }
@@ -212,7 +214,8 @@ void PaintButton(HWND hwnd, Control& c, Dc& dc, RECT r) {
     if (c.focused) dc.DrawFocusRect({face.left + 3, face.top + 3, face.right - 3, face.bottom - 3});
     return;
   }
-  Background(hwnd, dc, WM_CTLCOLORSTATIC, COLOR_BTNFACE);
+  // A group box lies under the controls it frames: it draws no background.
+  Background(hwnd, dc, WM_CTLCOLORSTATIC, kind == BS_GROUPBOX ? -1 : COLOR_BTNFACE);
   if (kind == BS_GROUPBOX) {
     const int mid = tm.tmHeight / 2;
     const RECT frame{r.left, r.top + mid, r.right, r.bottom};
