@@ -44,6 +44,8 @@ std::string Resolve(const TextOrId& t, size_t pointerChars, int resourceChars) {
 
 }  // namespace
 
+std::string LoadText(uint32_t id) { return Resolve(TextOrId(id), kTextChars, kResourceChars); }
+
 TKxApplication::TKxApplication(const char* name) : fw::TApplication(name) {}
 
 TKxApplication::~TKxApplication() {

@@ -61,6 +61,9 @@ struct TextOrId {
   TextOrId(int stringId) : id(uint32_t(stringId)) {}
 };
 
+// A string resource of at most 255 characters ("" when there is none).
+std::string LoadText(uint32_t id);
+
 int16_t ShowMessageBox(win::HWND owner, const char* text, const char* caption, uint16_t style, uint16_t helpId);
 int16_t AppMessageBox(win::HWND owner, TextOrId text, TextOrId caption, uint16_t style, uint16_t helpId);
 int16_t AppMessageBoxFmt(win::HWND owner, TextOrId format, TextOrId caption, int32_t argument, uint16_t style,

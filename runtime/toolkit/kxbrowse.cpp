@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/resources/resources.h"
+#include "runtime/toolkit/kxapp.h"
 #include "runtime/toolkit/kxdialogs.h"
 
 namespace kxbrowse {
@@ -12,12 +13,6 @@ namespace {
 
 constexpr int kPathBuffer = 260;
 constexpr int kFolderBuffer = 256;
-
-std::string LoadText(uint32_t id) {
-  char buffer[256] = {};
-  platform::LoadStringResource(id, buffer, sizeof buffer);
-  return buffer;
-}
 
 }  // namespace
 
@@ -41,7 +36,7 @@ void TBrowseButton::BNClicked() {
   std::memcpy(FileData->FileName.get(), start.c_str(), start.size() + 1);
   FileData->Flags |= fw::OFN_HIDEREADONLY;
   FileData->InitialDir = FileData->FileName.get();
-  if (fw::ExecuteFileOpen(GetParent(), *FileData, LoadText(53806).c_str()) != win::IDOK) return;
+  if (fw::ExecuteFileOpen(GetParent(), *FileData, kxapp::LoadText(53806).c_str()) != win::IDOK) return;
   const std::string chosen = FileData->FileName.get();
   Edit->SetText((DirOnly ? DriveAndDirectory(chosen) : chosen).c_str());
 }
@@ -56,7 +51,7 @@ TFolderBtn::TFolderBtn(fw::TWindow* parent, int resourceId, fw::TEdit* edit)
 void TFolderBtn::BNClicked() {
   char folder[kFolderBuffer];
   const win::HWND owner = GetParent() ? GetParent()->GetHandle() : win::HWND();
-  if (kxdlg::BrowseForFolder(owner, LoadText(53807).c_str(), folder, kFolderBuffer - 1) && Edit)
+  if (kxdlg::BrowseForFolder(owner, kxapp::LoadText(53807).c_str(), folder, kFolderBuffer - 1) && Edit)
     Edit->SetText(folder);
 }
 

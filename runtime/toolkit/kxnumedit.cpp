@@ -20,17 +20,11 @@ constexpr uint32_t kNoNumber = 53803;
 constexpr size_t kMessageBuffer = 104;
 constexpr uint16_t kExclamation = 0x30;
 
-std::string LoadText(uint32_t id) {
-  char buffer[256] = {};
-  platform::LoadStringResource(id, buffer, sizeof buffer);
-  return buffer;
-}
-
 // Formats the range message into its 104-byte buffer; false when it would not fit.
 template <class... Args>
 bool FormatRange(uint32_t id, std::string& text, Args... args) {
   char buffer[kMessageBuffer];
-  const int n = std::snprintf(buffer, sizeof buffer, LoadText(id).c_str(), args...);
+  const int n = std::snprintf(buffer, sizeof buffer, kxapp::LoadText(id).c_str(), args...);
   if (n < 0 || size_t(n) >= sizeof buffer) return false;
   text = buffer;
   return true;
