@@ -10,9 +10,21 @@ InteractionProvider* current = nullptr;
 InteractionProvider* CurrentProvider() { return current; }
 void SetInteractionProvider(InteractionProvider* provider) { current = provider; }
 
-bool PrintDlg(PrintDialogRequest& request) {
+bool AskPrintDialog(PrintDialogRequest& request) {
   request.answer = false;
   if (current) current->PrintDialog(request);
+  return request.answer;
+}
+
+bool AskOpenFile(OpenFileRequest& request) {
+  request.answer = false;
+  if (current) current->OpenFile(request);
+  return request.answer;
+}
+
+bool AskBrowseFolder(BrowseFolderRequest& request) {
+  request.answer = false;
+  if (current) current->BrowseFolder(request);
   return request.answer;
 }
 
@@ -20,10 +32,10 @@ bool PrintDlg(PrintDialogRequest& request) {
 
 namespace win {
 
-int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type) {
+int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type, uint32_t helpId) {
   dialogs::InteractionProvider* provider = dialogs::CurrentProvider();
   if (!provider) return 0;
-  dialogs::MessageBoxRequest request{owner, std::string(text), std::string(caption), type, 0};
+  dialogs::MessageBoxRequest request{owner, std::string(text), std::string(caption), type, 0, helpId};
   provider->MessageBox(request);
   return request.answer;
 }

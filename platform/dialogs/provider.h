@@ -10,6 +10,7 @@
 //      alive while it is current.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,8 +34,12 @@ constexpr int IDIGNORE = 5;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// Asks the current provider; texts are cp1252.
-int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type);
+constexpr UINT MB_HELP = 0x4000;
+constexpr UINT MB_TASKMODAL = 0x2000;
+
+// Asks the current provider; texts are cp1252. A help id other than 0 is
+// the box's help context (its Help button asks for it).
+int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT type, uint32_t helpId = 0);
 
 // Print dialog flags.
 constexpr DWORD PD_PAGENUMS = 0x2;
@@ -52,6 +57,27 @@ struct MessageBoxRequest {
   std::string caption;
   win::UINT type = 0;
   int answer = 0;  // filled in by the provider
+  uint32_t helpId = 0;
+};
+
+// The open-file question: where it starts and what the user chose.
+struct OpenFileRequest {
+  win::HWND owner;
+  std::string title;
+  std::string filter;      // pairs "name|pattern|", as the caller gives them
+  std::string initialDir;  // "" starts where the provider likes
+  std::string fileName;    // the name shown at first
+  uint32_t flags = 0;
+  bool answer = false;     // true: chosen holds the path
+  std::string chosen;
+};
+
+// The folder question; the browser starts at its root.
+struct BrowseFolderRequest {
+  win::HWND owner;
+  std::string title;
+  bool answer = false;  // true: chosen holds the folder
+  std::string chosen;
 };
 
 // The print question, or with PD_PRINTSETUP the print set-up question: the
@@ -70,13 +96,19 @@ class InteractionProvider {
  public:
   virtual ~InteractionProvider() = default;
   virtual void MessageBox(MessageBoxRequest& request) = 0;
-  // Unanswered (rule 2) unless a provider answers it.
+  // Questions a provider does not answer stay unanswered (rule 2).
   virtual void PrintDialog(PrintDialogRequest&) {}
+  virtual void OpenFile(OpenFileRequest&) {}
+  virtual void BrowseFolder(BrowseFolderRequest&) {}
 };
 
 InteractionProvider* CurrentProvider();
 void SetInteractionProvider(InteractionProvider* provider);
 // Asks the current provider the print question; true on OK.
-bool PrintDlg(PrintDialogRequest& request);
+bool AskPrintDialog(PrintDialogRequest& request);
+
+// Ask the current provider; false without one or when the user cancelled.
+bool AskOpenFile(OpenFileRequest& request);
+bool AskBrowseFolder(BrowseFolderRequest& request);
 
 }  // namespace dialogs

@@ -116,7 +116,7 @@ bool TPrinter::ExecPrintDialog(TWindow* parent) {
   request.fromPage = FromPage, request.toPage = ToPage, request.minPage = MinPage, request.maxPage = MaxPage;
   request.driver = Driver, request.device = Device, request.output = Output;
   if (DevMode) request.devMode = *DevMode;
-  if (!dialogs::PrintDlg(request)) return false;
+  if (!dialogs::AskPrintDialog(request)) return false;
   Flags = request.flags;
   FromPage = request.fromPage, ToPage = request.toPage;
   if (request.device != Device || request.driver != Driver || request.output != Output)

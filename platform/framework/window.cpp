@@ -69,6 +69,15 @@ void TWindow::Unbind() {
 
 bool TWindow::Create() {
   if (handle_) return true;
+  const HWND parent = parent_ ? parent_->handle_ : HWND();
+  win::SetCreateHook(&TWindow::BindNewWindow);
+  creating = this;
+  const HWND h = DoCreate(parent, modal_);
+  creating = nullptr;
+  return h && handle_ == h;
+}
+
+HWND TWindow::DoCreate(HWND parent, bool hidden) {
   const char* className = GetClassName();
   if (!win::GetClassInfo(className, nullptr)) {
     win::WNDCLASS wc;
@@ -76,14 +85,15 @@ bool TWindow::Create() {
     wc.lpszClassName = className;
     win::RegisterClass(wc);
   }
-  const HWND parent = parent_ ? parent_->handle_ : HWND();
-  win::SetCreateHook(&TWindow::BindNewWindow);
-  creating = this;
-  const win::DWORD style = modal_ ? Attr.Style & ~win::WS_VISIBLE : Attr.Style;
-  const HWND h = win::CreateWindowEx(Attr.ExStyle, className, title_, style, Attr.X, Attr.Y, Attr.W, Attr.H, parent,
-                                     win::UINT_PTR(Attr.Id), this);
-  creating = nullptr;
-  return h && handle_ == h;
+  const win::DWORD style = hidden ? Attr.Style & ~win::WS_VISIBLE : Attr.Style;
+  return win::CreateWindowEx(Attr.ExStyle, className, title_, style, Attr.X, Attr.Y, Attr.W, Attr.H, parent,
+                             win::UINT_PTR(Attr.Id), this);
+}
+
+void TWindow::RunSetup() {
+  if (setupDone_) return;
+  setupDone_ = true;
+  SetupWindow();
 }
 
 LRESULT TWindow::StdWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -117,10 +127,7 @@ LRESULT TWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case win::WM_CREATE: {
       const LRESULT r = DefaultProcessing();
-      if (r != -1 && !setupDone_) {
-        setupDone_ = true;
-        SetupWindow();
-      }
+      if (r != -1) RunSetup();
       return r;
     }
     case win::WM_DESTROY:
@@ -137,6 +144,10 @@ LRESULT TWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool TWindow::PreProcessMsg(win::MSG&) { return false; }
+
+bool TWindow::ModalPreProcess(HWND, win::MSG& msg) {
+  return !TApplication::Current() && TApplication::ProcessAppMsg(msg);
+}
 
 void TWindow::CreateChildren() {
   for (TWindow* child : children_) {
@@ -200,7 +211,7 @@ int TWindow::Execute() {
   const bool ownerWasEnabled = owner && win::IsWindowEnabled(owner);
   if (ownerWasEnabled) win::EnableWindow(owner, false);
   win::ShowWindow(self, win::SW_SHOW);
-  const int result = win::RunModal(self);
+  const int result = win::RunModal(self, &TWindow::ModalPreProcess);
   if (ownerWasEnabled) {
     win::EnableWindow(owner, true);
     win::SetActiveWindow(owner);

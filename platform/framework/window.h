@@ -89,6 +89,9 @@ class TWindow : public TEventHandler {
   // Translation before dispatch (accelerators, dialog keys), tried from the
   // message's window up to the top; true when taken.
   virtual bool PreProcessMsg(win::MSG& msg);
+  // The filter of a modal loop: the PreProcessMsg chain, when no
+  // application's filter runs it already.
+  static bool ModalPreProcess(HWND window, win::MSG& msg);
 
   virtual void SetupWindow();
   virtual void CleanupWindow();
@@ -125,6 +128,11 @@ class TWindow : public TEventHandler {
   // The class the window is made of, registered on first use.
   virtual const char* GetClassName() { return "QmkWindow"; }
   virtual void GetWindowClass(win::WNDCLASS& wc);
+  // Makes the window under the parent's handle (the object is bound to the
+  // first window made meanwhile); a modal run asks for it hidden.
+  virtual HWND DoCreate(HWND parent, bool hidden);
+  // SetupWindow, once per window.
+  void RunSetup();
   void EvPaint();
   void EvClose();
   void EvDestroy();

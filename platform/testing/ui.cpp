@@ -21,36 +21,71 @@ void MessageSpy::Record(const SpiedMessage& m) {
   if (m.hwnd == hwnd_ || (children_ && win::IsChild(hwnd_, m.hwnd))) entries_.push_back(m);
 }
 
-ScriptedAnswers& ScriptedAnswers::MessageBox(int answer) {
-  answers_.push_back({answer, {}});
+ScriptedAnswers& ScriptedAnswers::Queue(Kind kind, Answer answer) {
+  answers_[kind].push_back(std::move(answer));
+  lastQueued_ = kind;
   return *this;
 }
 
+ScriptedAnswers& ScriptedAnswers::MessageBox(int answer) { return Queue(kBox, {answer, {}, false, {}}); }
+
+ScriptedAnswers& ScriptedAnswers::OpenFile(std::string path, bool cancel) {
+  return Queue(kOpen, {0, std::move(path), cancel, {}});
+}
+
+ScriptedAnswers& ScriptedAnswers::BrowseFolder(std::string path, bool cancel) {
+  return Queue(kFolder, {0, std::move(path), cancel, {}});
+}
+
 ScriptedAnswers& ScriptedAnswers::IfText(std::string part) {
-  if (!answers_.empty()) answers_.back().part = std::move(part);
+  if (!answers_[lastQueued_].empty()) answers_[lastQueued_].back().part = std::move(part);
   return *this;
+}
+
+const ScriptedAnswers::Answer* ScriptedAnswers::Take(Kind kind, const std::string& text) {
+  auto& queue = answers_[kind];
+  if (queue.empty()) {
+    ADD_FAILURE() << "unanswered question: " << log_.back();
+    return nullptr;
+  }
+  taken_ = std::move(queue.front());
+  queue.erase(queue.begin());
+  if (!taken_.part.empty() && text.find(taken_.part) == std::string::npos) {
+    ADD_FAILURE() << "question \"" << log_.back() << "\" does not hold \"" << taken_.part << "\"";
+    return nullptr;
+  }
+  return &taken_;
 }
 
 void ScriptedAnswers::MessageBox(dialogs::MessageBoxRequest& request) {
   log_.push_back(request.caption + ": " + request.text);
-  if (answers_.empty()) {
-    ADD_FAILURE() << "unanswered message box: " << log_.back();
-    request.answer = 0;
-    return;
-  }
-  const Answer answer = answers_.front();
-  answers_.erase(answers_.begin());
-  if (!answer.part.empty() && request.text.find(answer.part) == std::string::npos) {
-    ADD_FAILURE() << "message box \"" << log_.back() << "\" does not hold \"" << answer.part << "\"";
-    request.answer = 0;
-    return;
-  }
-  request.answer = answer.value;
+  lastBox_ = request;
+  const Answer* answer = Take(kBox, request.text);
+  request.answer = answer ? answer->value : 0;
+}
+
+void ScriptedAnswers::OpenFile(dialogs::OpenFileRequest& request) {
+  log_.push_back("open: " + request.title);
+  lastOpen_ = request;
+  const Answer* answer = Take(kOpen, request.title);
+  request.answer = answer && !answer->cancel;
+  if (request.answer) request.chosen = answer->path;
+}
+
+void ScriptedAnswers::BrowseFolder(dialogs::BrowseFolderRequest& request) {
+  log_.push_back("folder: " + request.title);
+  const Answer* answer = Take(kFolder, request.title);
+  request.answer = answer && !answer->cancel;
+  if (request.answer) request.chosen = answer->path;
 }
 
 void ScriptedAnswers::ExpectAllUsed() {
-  for (const Answer& a : answers_) ADD_FAILURE() << "answer never used: " << a.value << " for \"" << a.part << "\"";
-  answers_.clear();
+  for (auto& queue : answers_) {
+    for (const Answer& a : queue)
+      ADD_FAILURE() << "answer never used: " << (a.path.empty() ? std::to_string(a.value) : a.path) << " for \""
+                    << a.part << "\"";
+    queue.clear();
+  }
 }
 
 void UiTest::SetUp() {

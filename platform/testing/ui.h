@@ -12,10 +12,11 @@
 //      the one before it. Steps left over fail the test.
 //   5. A clean window system before and after (ResetWindowSystem).
 //   6. The scripted interaction provider (Answers()): questions are answered
-//      from a queue, in order, each answer optionally only for a question
-//      whose text holds a given part; every question is logged. A question
-//      with no answer left, or whose text does not match, fails the test
-//      (and answers 0); so does an answer never used.
+//      from a queue per kind (message box, open file, folder), in order, each
+//      answer optionally only for a question whose text holds a given part;
+//      every question is logged. A question with no answer of its kind left,
+//      or whose text does not match, fails the test (and stays unanswered);
+//      so does an answer never used.
 //
 // Spy(h) records the messages the procs of h (and with children, of its
 // descendants) receive, sent or posted, in order; tests compare the record
@@ -66,22 +67,45 @@ class MessageSpy {
 
 class ScriptedAnswers final : public dialogs::InteractionProvider {
  public:
-  // Queues an answer for the next message box; IfText narrows it.
+  // Queues an answer for the next question of its kind; IfText narrows the
+  // answer queued last to a question whose text (a box's text, a file or
+  // folder question's title) holds the part.
   ScriptedAnswers& MessageBox(int answer);
+  // The user chooses path (OK), or cancels when cancel is set.
+  ScriptedAnswers& OpenFile(std::string path, bool cancel = false);
+  ScriptedAnswers& BrowseFolder(std::string path, bool cancel = false);
   ScriptedAnswers& IfText(std::string part);
+
   void MessageBox(dialogs::MessageBoxRequest& request) override;
-  // Every question asked, as "caption: text".
+  void OpenFile(dialogs::OpenFileRequest& request) override;
+  void BrowseFolder(dialogs::BrowseFolderRequest& request) override;
+  // Every question asked, as "caption: text" (boxes), "open: title" and
+  // "folder: title".
   const std::vector<std::string>& Log() const { return log_; }
+  // The requests as they were asked, the last of each kind.
+  const dialogs::MessageBoxRequest& LastMessageBox() const { return lastBox_; }
+  const dialogs::OpenFileRequest& LastOpenFile() const { return lastOpen_; }
   // Fails the test for every answer left over.
   void ExpectAllUsed();
 
  private:
+  enum Kind { kBox, kOpen, kFolder, kKinds };
   struct Answer {
-    int value;
+    int value = 0;
+    std::string path;
+    bool cancel = false;
     std::string part;
   };
-  std::vector<Answer> answers_;
+  // The next answer of a kind for a question, or null (the test failed).
+  const Answer* Take(Kind kind, const std::string& text);
+  ScriptedAnswers& Queue(Kind kind, Answer answer);
+
+  std::vector<Answer> answers_[kKinds];
+  Answer taken_;
+  Kind lastQueued_ = kBox;
   std::vector<std::string> log_;
+  dialogs::MessageBoxRequest lastBox_;
+  dialogs::OpenFileRequest lastOpen_;
 };
 
 class UiTest : public ::testing::Test {

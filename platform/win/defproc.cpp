@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win/input.h"
 #include "platform/win/message.h"
 #include "platform/win/paint.h"
 #include "platform/win/system_internal.h"
@@ -80,6 +81,20 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_GETTEXTLENGTH: return LRESULT(w->text.size());
     case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    case WM_KEYDOWN:
+      // F1 asks for help on the window that has the keys.
+      if (wParam == VK_F1) {
+        HELPINFO info;
+        info.iCtrlId = int(w->ctrlId);
+        info.hItemHandle = hwnd;
+        info.MousePos = GetCursorPos();
+        SendMessage(hwnd, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+      }
+      return 0;
+    case WM_HELP:
+      // Help goes up to the parent, or to the owner of a top-level window.
+      if (const HWND up = GetParent(hwnd)) return SendMessage(up, WM_HELP, wParam, lParam);
+      return 0;
     case WM_MOUSEACTIVATE:
       if (w->IsChild()) {
         if (const LRESULT r = SendMessage(w->parent, WM_MOUSEACTIVATE, wParam, lParam)) return r;

@@ -363,7 +363,7 @@ void WaitForWork() {
   throw UiDeadlock("nothing can happen any more; open loops: " + (names.empty() ? std::string("none") : names));
 }
 
-int RunModal(HWND window) {
+int RunModal(HWND window, ModalFilter filter) {
   auto& s = Sys();
   if (!Find(window)) return -1;
   s.modals.push_back({window});
@@ -388,6 +388,7 @@ int RunModal(HWND window) {
       PostQuitMessage(int(msg.wParam));
       return -1;
     }
+    if (filter && filter(window, msg)) continue;
     ProcessMessage(msg);
   }
   return s.modals[level].result;

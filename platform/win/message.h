@@ -93,7 +93,10 @@ void ProcessMessage(MSG& msg);
 
 // Runs a nested loop for window until EndModal; answers the EndModal value,
 // or -1 when WM_QUIT ended it (the quit is posted again) or the window died.
-int RunModal(HWND window);
+// A filter sees each message first (the dialog keys of a dialog's own loop);
+// what it takes is not processed further.
+using ModalFilter = bool (*)(HWND window, MSG& msg);
+int RunModal(HWND window, ModalFilter filter = nullptr);
 // Ends the modal loop of window, or the innermost one for null.
 bool EndModal(int result, HWND window = nullptr);
 // Windows whose modal loops are open, innermost last.

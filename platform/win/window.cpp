@@ -104,15 +104,9 @@ void RecalcClient(Window& w) {
 
 namespace {
 
-// Lower case of a cp1252 letter (A-Z and the accented capitals).
-uint8_t Fold(uint8_t c) {
-  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return uint8_t(c + 32);
-  return c;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return Fold(uint8_t(x)) == Fold(uint8_t(y));
+           return FoldChar(uint8_t(x)) == FoldChar(uint8_t(y));
          });
 }
 
@@ -192,6 +186,11 @@ const bool winIniHooked = (platform::SetWinIniChangedHook(&BroadcastWinIniChange
 }  // namespace
 
 void SetCreateHook(CreateHook hook) { createHook = hook; }
+
+uint8_t FoldChar(uint8_t c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return uint8_t(c + 32);
+  return c;
+}
 
 bool RegisterClass(const WNDCLASS& wc) {
   if (!wc.lpfnWndProc || !wc.lpszClassName || !*wc.lpszClassName) return false;
@@ -714,6 +713,10 @@ COLORREF GetSysColor(int index) {
     case COLOR_INACTIVECAPTIONTEXT: return RGB(192, 192, 192);
     case COLOR_BTNHIGHLIGHT: return RGB(255, 255, 255);
     case COLOR_3DDKSHADOW: return RGB(0, 0, 0);
+    case COLOR_HIGHLIGHT: return RGB(0, 0, 128);
+    case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
+    case COLOR_GRAYTEXT: return RGB(128, 128, 128);
+    case COLOR_BTNTEXT: return RGB(0, 0, 0);
   }
   return RGB(0, 0, 0);
 }

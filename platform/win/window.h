@@ -45,6 +45,9 @@ struct WNDCLASS {
 bool RegisterClass(const WNDCLASS& wc);
 bool UnregisterClass(std::string_view name);
 bool GetClassInfo(std::string_view name, WNDCLASS* wc);
+// Lower case of a cp1252 letter (A-Z and the accented capitals), the fold
+// under which class names, property names and control mnemonics compare.
+uint8_t FoldChar(uint8_t c);
 std::string GetClassName(HWND hwnd);
 
 constexpr int CW_USEDEFAULT = int(0x80000000);

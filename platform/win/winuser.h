@@ -103,8 +103,11 @@ constexpr UINT WM_SETCURSOR = 0x0020;
 constexpr UINT WM_MOUSEACTIVATE = 0x0021;
 constexpr UINT WM_SETFONT = 0x0030;
 constexpr UINT WM_GETFONT = 0x0031;
+constexpr UINT WM_NEXTDLGCTL = 0x0028;
+constexpr UINT WM_HELP = 0x0053;
 constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
+constexpr UINT WM_GETDLGCODE = 0x0087;
 constexpr UINT WM_NCCALCSIZE = 0x0083;
 constexpr UINT WM_NCHITTEST = 0x0084;
 constexpr UINT WM_NCPAINT = 0x0085;
@@ -178,6 +181,14 @@ constexpr UINT VK_CONTROL = 0x11;
 constexpr UINT VK_MENU = 0x12;
 constexpr UINT VK_ESCAPE = 0x1B;
 constexpr UINT VK_SPACE = 0x20;
+constexpr UINT VK_END = 0x23;
+constexpr UINT VK_HOME = 0x24;
+constexpr UINT VK_LEFT = 0x25;
+constexpr UINT VK_UP = 0x26;
+constexpr UINT VK_RIGHT = 0x27;
+constexpr UINT VK_DOWN = 0x28;
+constexpr UINT VK_DELETE = 0x2E;
+constexpr UINT VK_F1 = 0x70;
 
 // Window styles.
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
@@ -247,6 +258,19 @@ constexpr UINT SW_ERASE = 0x0004;
 // Command notification ids the core itself knows.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr int IDHELP = 9;
+
+// WM_HELP's record: what asked for help (HELPINFO_WINDOW: a window, whose
+// id and handle follow) and the help context it carries (0: none yet).
+constexpr int HELPINFO_WINDOW = 1;
+struct HELPINFO {
+  UINT cbSize = sizeof(HELPINFO);
+  int iContextType = HELPINFO_WINDOW;
+  int iCtrlId = 0;
+  HWND hItemHandle;
+  uintptr_t dwContextId = 0;
+  POINT MousePos;
+};
 
 // System colours (GetSysColor indexes).
 constexpr int COLOR_BTNFACE = 15;
@@ -261,6 +285,10 @@ constexpr int COLOR_BTNHIGHLIGHT = 20;
 constexpr int COLOR_WINDOWFRAME = 6;
 constexpr int COLOR_3DDKSHADOW = 21;
 constexpr int COLOR_BACKGROUND = 1;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_GRAYTEXT = 17;
+constexpr int COLOR_BTNTEXT = 18;
 
 // System metrics (GetSystemMetrics indexes).
 constexpr int SM_CXSCREEN = 0;

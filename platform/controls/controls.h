@@ -1,0 +1,151 @@
+// The standard controls: Static, Button, single-line Edit and ListBox, as
+// window classes of the window system, with the styles, messages and
+// notifications their callers use.
+//
+// What always holds:
+//   1. RegisterControlClasses makes the four classes once per process (the
+//      window system keeps classes across its resets); the dialog manager
+//      and the framework's control objects call it before they make one.
+//   2. A control keeps its state (text, check state, selection, items) in a
+//      model of its own that lives from WM_NCCREATE to WM_NCDESTROY; the
+//      window text of a static, button and edit is the model's text, so
+//      GetWindowText and WM_SETTEXT read and write it.
+//   3. A control draws with the font WM_SETFONT gave it (a LOGFONT the
+//      control copies; wParam points to it), else with the system font (SystemFont).
+//      Before painting it sends WM_CTLCOLOR* to its parent with its DC in
+//      wParam: a parent answering a `const Brush*` has the background
+//      painted with that brush (the parent keeps it alive) and may have set
+//      the DC's text colour; 0 keeps the control's own colours.
+//   4. Notifications go to the parent as WM_COMMAND with MAKEWPARAM(id,
+//      code) and the control's handle in lParam; a click is BN_CLICKED.
+//   5. WM_GETDLGCODE answers what keys a control wants and what kind it is
+//      (DLGC_*), which is all the dialog manager knows of a control.
+//   6. A disabled control draws its text grey and takes no input (the
+//      window system drops input for disabled windows).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/fonts/logfont.h"
+#include "platform/win/winuser.h"
+
+namespace win {
+
+// Class names.
+constexpr const char* kButtonClass = "Button";
+constexpr const char* kEditClass = "Edit";
+constexpr const char* kStaticClass = "Static";
+constexpr const char* kListBoxClass = "ListBox";
+
+// Button styles (the low four bits are the kind).
+constexpr DWORD BS_PUSHBUTTON = 0x0;
+constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
+constexpr DWORD BS_CHECKBOX = 0x2;
+constexpr DWORD BS_AUTOCHECKBOX = 0x3;
+constexpr DWORD BS_RADIOBUTTON = 0x4;
+constexpr DWORD BS_3STATE = 0x5;
+constexpr DWORD BS_AUTO3STATE = 0x6;
+constexpr DWORD BS_GROUPBOX = 0x7;
+constexpr DWORD BS_AUTORADIOBUTTON = 0x9;
+constexpr DWORD BS_TYPEMASK = 0xF;
+
+// Edit styles.
+constexpr DWORD ES_LEFT = 0x0000;
+constexpr DWORD ES_UPPERCASE = 0x0008;
+constexpr DWORD ES_PASSWORD = 0x0020;
+constexpr DWORD ES_AUTOHSCROLL = 0x0080;
+constexpr DWORD ES_READONLY = 0x0800;
+
+// Static styles.
+constexpr DWORD SS_LEFT = 0x0;
+constexpr DWORD SS_CENTER = 0x1;
+constexpr DWORD SS_RIGHT = 0x2;
+constexpr DWORD SS_NOPREFIX = 0x80;
+
+// List box styles.
+constexpr DWORD LBS_NOTIFY = 0x0001;
+constexpr DWORD LBS_SORT = 0x0002;
+constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
+
+// Button messages, states and notifications.
+constexpr UINT BM_GETCHECK = 0x00F0;
+constexpr UINT BM_SETCHECK = 0x00F1;
+constexpr UINT BM_GETSTATE = 0x00F2;
+constexpr UINT BM_SETSTATE = 0x00F3;
+constexpr UINT BM_SETSTYLE = 0x00F4;
+constexpr UINT BM_CLICK = 0x00F5;
+constexpr int BST_UNCHECKED = 0;
+constexpr int BST_CHECKED = 1;
+constexpr int BST_INDETERMINATE = 2;
+constexpr int BST_PUSHED = 4;
+constexpr int BST_FOCUS = 8;
+constexpr UINT BN_CLICKED = 0;
+
+// Edit messages and notifications.
+constexpr UINT EM_GETSEL = 0x00B0;
+constexpr UINT EM_SETSEL = 0x00B1;
+constexpr UINT EM_GETMODIFY = 0x00B8;
+constexpr UINT EM_SETMODIFY = 0x00B9;
+constexpr UINT EM_REPLACESEL = 0x00C2;
+constexpr UINT EM_LIMITTEXT = 0x00C5;
+constexpr UINT EM_SETREADONLY = 0x00CF;
+constexpr UINT EM_SETPASSWORDCHAR = 0x00CC;
+constexpr UINT EM_GETPASSWORDCHAR = 0x00D2;
+constexpr UINT EN_SETFOCUS = 0x0100;
+constexpr UINT EN_KILLFOCUS = 0x0200;
+constexpr UINT EN_CHANGE = 0x0300;
+constexpr UINT EN_MAXTEXT = 0x0501;
+
+// List box messages and notifications.
+constexpr UINT LB_ADDSTRING = 0x0180;
+constexpr UINT LB_INSERTSTRING = 0x0181;
+constexpr UINT LB_DELETESTRING = 0x0182;
+constexpr UINT LB_RESETCONTENT = 0x0184;
+constexpr UINT LB_SETCURSEL = 0x0186;
+constexpr UINT LB_GETCURSEL = 0x0188;
+constexpr UINT LB_GETTEXT = 0x0189;
+constexpr UINT LB_GETTEXTLEN = 0x018A;
+constexpr UINT LB_GETCOUNT = 0x018B;
+constexpr UINT LB_GETTOPINDEX = 0x018E;
+constexpr UINT LB_FINDSTRING = 0x018F;
+constexpr UINT LB_GETITEMDATA = 0x0199;
+constexpr UINT LB_SETITEMDATA = 0x019A;
+constexpr UINT LB_SETTOPINDEX = 0x0197;
+constexpr LRESULT LB_ERR = -1;
+constexpr UINT LBN_SELCHANGE = 1;
+constexpr UINT LBN_DBLCLK = 2;
+
+// WM_GETDLGCODE answers.
+constexpr LRESULT DLGC_WANTARROWS = 0x0001;
+constexpr LRESULT DLGC_WANTTAB = 0x0002;
+constexpr LRESULT DLGC_WANTALLKEYS = 0x0004;
+constexpr LRESULT DLGC_HASSETSEL = 0x0008;
+constexpr LRESULT DLGC_DEFPUSHBUTTON = 0x0010;
+constexpr LRESULT DLGC_UNDEFPUSHBUTTON = 0x0020;
+constexpr LRESULT DLGC_RADIOBUTTON = 0x0040;
+constexpr LRESULT DLGC_WANTCHARS = 0x0080;
+constexpr LRESULT DLGC_STATIC = 0x0100;
+constexpr LRESULT DLGC_BUTTON = 0x2000;
+
+// WM_CTLCOLOR*: the kind is the message minus WM_CTLCOLORMSGBOX.
+constexpr UINT WM_CTLCOLORMSGBOX = 0x0132;
+constexpr UINT WM_CTLCOLOREDIT = 0x0133;
+constexpr UINT WM_CTLCOLORLISTBOX = 0x0134;
+constexpr UINT WM_CTLCOLORBTN = 0x0135;
+constexpr UINT WM_CTLCOLORDLG = 0x0136;
+constexpr UINT WM_CTLCOLORSCROLLBAR = 0x0137;
+constexpr UINT WM_CTLCOLORSTATIC = 0x0138;
+
+void RegisterControlClasses();
+
+// The children of a window in creation order, which is the dialogs' tab
+// order (the window system keeps them topmost first; each new one goes on top).
+std::vector<HWND> ChildrenInOrder(HWND parent);
+
+// The prefix character of a control text: the character after the first
+// single "&" ("&&" is a plain "&"), lower-cased; 0 when there is none.
+uint8_t MnemonicOf(std::string_view text);
+
+}  // namespace win
