@@ -179,7 +179,14 @@ void TKxDib::ReadBmp(TKxStream& stream) {
   if (bitfields) {
     std::memcpy(dib.Table(), masks, sizeof masks);
   } else {
-    stream.Seek(int32_t(p + kFileHeader + Le32(raw)));
+    // The colour table follows the header, whose stated size may point
+    // anywhere: a table that would lie past the stream's end is not read.
+    const int64_t table = p + kFileHeader + int64_t(Le32(raw));
+    if (table + 4 * int64_t(entries) > int64_t(stream.GetSize())) {
+      Status = -6;
+      return;
+    }
+    stream.Seek(int32_t(table));
     if (!ReadExact(stream, dib.Table(), 4 * entries)) {
       Status = -6;
       return;
