@@ -37,6 +37,11 @@ ScriptedAnswers& ScriptedAnswers::BrowseFolder(std::string path, bool cancel) {
   return Queue(kFolder, {0, std::move(path), cancel, {}});
 }
 
+ScriptedAnswers& ScriptedAnswers::PrintDialog(std::function<void(dialogs::PrintDialogRequest&)> choose) {
+  const bool cancel = !choose;
+  return Queue(kPrint, {0, cancel ? "cancel" : "print", cancel, {}, std::move(choose)});
+}
+
 ScriptedAnswers& ScriptedAnswers::IfText(std::string part) {
   if (!answers_[lastQueued_].empty()) answers_[lastQueued_].back().part = std::move(part);
   return *this;
@@ -77,6 +82,16 @@ void ScriptedAnswers::BrowseFolder(dialogs::BrowseFolderRequest& request) {
   const Answer* answer = Take(kFolder, request.title);
   request.answer = answer && !answer->cancel;
   if (request.answer) request.chosen = answer->path;
+}
+
+void ScriptedAnswers::PrintDialog(dialogs::PrintDialogRequest& request) {
+  const std::string kind = request.flags & win::PD_PRINTSETUP ? "setup" : "print";
+  log_.push_back("print: " + kind);
+  const Answer* answer = Take(kPrint, kind);
+  request.answer = false;
+  if (!answer || answer->cancel) return;
+  answer->choose(request);
+  request.answer = true;
 }
 
 void ScriptedAnswers::ExpectAllUsed() {

@@ -74,13 +74,17 @@ class ScriptedAnswers final : public dialogs::InteractionProvider {
   // The user chooses path (OK), or cancels when cancel is set.
   ScriptedAnswers& OpenFile(std::string path, bool cancel = false);
   ScriptedAnswers& BrowseFolder(std::string path, bool cancel = false);
+  // The print or print set-up question: choose fills in the request (printer,
+  // pages) and the user presses OK, or the user cancels when choose is empty.
+  ScriptedAnswers& PrintDialog(std::function<void(dialogs::PrintDialogRequest&)> choose);
   ScriptedAnswers& IfText(std::string part);
 
   void MessageBox(dialogs::MessageBoxRequest& request) override;
   void OpenFile(dialogs::OpenFileRequest& request) override;
   void BrowseFolder(dialogs::BrowseFolderRequest& request) override;
-  // Every question asked, as "caption: text" (boxes), "open: title" and
-  // "folder: title".
+  void PrintDialog(dialogs::PrintDialogRequest& request) override;
+  // Every question asked, as "caption: text" (boxes), "open: title",
+  // "folder: title", "print: print" and "print: setup".
   const std::vector<std::string>& Log() const { return log_; }
   // The requests as they were asked, the last of each kind.
   const dialogs::MessageBoxRequest& LastMessageBox() const { return lastBox_; }
@@ -89,12 +93,13 @@ class ScriptedAnswers final : public dialogs::InteractionProvider {
   void ExpectAllUsed();
 
  private:
-  enum Kind { kBox, kOpen, kFolder, kKinds };
+  enum Kind { kBox, kOpen, kFolder, kPrint, kKinds };
   struct Answer {
     int value = 0;
     std::string path;
     bool cancel = false;
     std::string part;
+    std::function<void(dialogs::PrintDialogRequest&)> choose;
   };
   // The next answer of a kind for a question, or null (the test failed).
   const Answer* Take(Kind kind, const std::string& text);

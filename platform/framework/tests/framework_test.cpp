@@ -334,4 +334,20 @@ TEST_F(framework, ScriptedAnswersAnswerInOrderAndRefuseStrangers) {
   EXPECT_EQ(Answers().Log().size(), 4u);
 }
 
+TEST_F(framework, ScriptedPrintQuestionsChooseCancelAndRefuseStrangers) {
+  Answers()
+      .PrintDialog([](dialogs::PrintDialogRequest& r) { r.device = "Testdrucker", r.fromPage = 2, r.toPage = 3; })
+      .IfText("setup")
+      .PrintDialog({});
+  dialogs::PrintDialogRequest setup;
+  setup.flags = PD_PRINTSETUP;
+  EXPECT_TRUE(dialogs::AskPrintDialog(setup));
+  EXPECT_EQ(setup.device, "Testdrucker");
+  EXPECT_EQ(setup.toPage, 3);
+  dialogs::PrintDialogRequest print;
+  EXPECT_FALSE(dialogs::AskPrintDialog(print));
+  EXPECT_NONFATAL_FAILURE(EXPECT_FALSE(dialogs::AskPrintDialog(print)), "unanswered");
+  EXPECT_EQ(Answers().Log(), (std::vector<std::string>{"print: setup", "print: print", "print: print"}));
+}
+
 }  // namespace
