@@ -99,12 +99,12 @@ TEST_F(InterfaceTest, CreationBuildsEachFieldTypeByTheTable) {
   // The fields are found by their names; the choice list, the range and
   // the null flag come back through ZetTableGetFieldSpec.
   const int32_t cursor = ZetTableCreate(r);
-  ZetFieldSpec spec;
-  ASSERT_EQ(ZetTableGetFieldSpec(cursor, 10, &spec), 0);
-  EXPECT_STREQ(spec.name, "A");
-  EXPECT_STREQ(spec.extra, "rot,gelb,gruen");
-  ASSERT_EQ(ZetTableGetFieldSpec(cursor, 13, &spec), 0);
-  EXPECT_STREQ(spec.formula, "1.0\r\n100.0");
+  ZetFieldSpec described;
+  ASSERT_EQ(ZetTableGetFieldSpec(cursor, 10, &described), 0);
+  EXPECT_STREQ(described.name, "A");
+  EXPECT_STREQ(described.extra, "rot,gelb,gruen");
+  ASSERT_EQ(ZetTableGetFieldSpec(cursor, 13, &described), 0);
+  EXPECT_STREQ(described.formula, "1.0\r\n100.0");
   EXPECT_EQ(ZetTableGetFieldNo(cursor, "S20"), 3);
   ASSERT_EQ(ZetTableAppend(cursor), 0);
   ASSERT_EQ(ZetTableSetStr(cursor, "S20", "Hallo"), 0);
@@ -147,9 +147,9 @@ TEST_F(InterfaceTest, ChoiceListsAreWordsSeparatedByBlanksAndAnOptionalComma) {
     const int32_t r = ZetRltnOpen(path.c_str(), "", 0, kAllRights);
     ASSERT_GT(r, 0) << LastError();
     const int32_t cursor = ZetTableCreate(r);
-    ZetFieldSpec spec;
-    ASSERT_EQ(ZetTableGetFieldSpec(cursor, 2, &spec), 0);
-    EXPECT_STREQ(spec.extra, c.choices);
+    ZetFieldSpec described;
+    ASSERT_EQ(ZetTableGetFieldSpec(cursor, 2, &described), 0);
+    EXPECT_STREQ(described.extra, c.choices);
     EXPECT_EQ(ZetTable::Table(r)->Shown(2), 240 + c.count);
     ASSERT_EQ(ZetTableAppend(cursor), 0);
     ASSERT_EQ(ZetTableSetStr(cursor, "X", "1"), 0);

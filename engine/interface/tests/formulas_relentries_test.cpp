@@ -26,10 +26,10 @@ TEST_F(InterfaceTest, AFormulaSetThroughACursorComputesAndOutlivesTheCursor) {
   EXPECT_LT(ZetTableSetFormula(c, "MENGE", "CODE *", 0), 0) << "a trial run error answers minus the error";
   EXPECT_EQ(ZetTableSetFormula(c, "MENGE", "", 0), 0) << "no formula to take away";
   ASSERT_EQ(ZetTableSetFormula(c, "MENGE", "CODE * 2", 1), 0);
-  ZetFieldSpec spec;
-  ASSERT_EQ(ZetTableGetFieldSpec(c, 4, &spec), 0);
-  EXPECT_EQ(spec.flags & 5, 5) << "formula, evaluated on every write";
-  EXPECT_STREQ(spec.formula, "CODE * 2");
+  ZetFieldSpec described;
+  ASSERT_EQ(ZetTableGetFieldSpec(c, 4, &described), 0);
+  EXPECT_EQ(described.flags & 5, 5) << "formula, evaluated on every write";
+  EXPECT_STREQ(described.formula, "CODE * 2");
 
   ASSERT_EQ(ZetTableAppend(c), 0);
   ASSERT_EQ(ZetTableSetStr(c, "CODE", "21"), 0);
@@ -45,8 +45,8 @@ TEST_F(InterfaceTest, AFormulaSetThroughACursorComputesAndOutlivesTheCursor) {
   EXPECT_EQ(Field(d, "MENGE"), "10");
   ASSERT_EQ(ZetTableAppendCancel(d), 0);
   ASSERT_EQ(ZetTableSetFormula(d, "MENGE", "", 0), 0);
-  ASSERT_EQ(ZetTableGetFieldSpec(d, 4, &spec), 0);
-  EXPECT_EQ(spec.flags & 1, 0);
+  ASSERT_EQ(ZetTableGetFieldSpec(d, 4, &described), 0);
+  EXPECT_EQ(described.flags & 1, 0);
   ASSERT_EQ(ZetTableAppend(d), 0);
   ASSERT_EQ(ZetTableSetStr(d, "CODE", "6"), 0);
   EXPECT_EQ(Field(d, "MENGE"), "0");
