@@ -7,6 +7,7 @@
 
 #include "platform/controls/models.h"
 #include "platform/controls/pertable.h"
+#include "platform/controls/tooltip.h"
 #include "platform/fonts/font.h"
 #include "platform/gdi/dc.h"
 #include "platform/win/backend.h"
@@ -644,6 +645,7 @@ void RegisterControlClasses() {
     wc.lpszClassName = k.name;
     RegisterClass(wc);
   }
+  RegisterToolTipClass();
 }
 
 std::vector<HWND> ChildrenInOrder(HWND parent) {

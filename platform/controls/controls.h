@@ -3,7 +3,8 @@
 // notifications their callers use.
 //
 // What always holds:
-//   1. RegisterControlClasses makes the four classes once per process (the
+//   1. RegisterControlClasses makes the classes (these four and the tool
+//      tip of tooltip.h) once per process (the
 //      window system keeps classes across its resets); the dialog manager
 //      and the framework's control objects call it before they make one.
 //   2. A control keeps its state (text, check state, selection, items) in a

@@ -3,6 +3,7 @@
 #include "platform/win/message.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <thread>
@@ -143,21 +144,35 @@ bool Retrieve(MSG* msg, HWND filter, UINT first, UINT last, UINT remove);
 
 bool PeekMessage(MSG* msg, HWND filter, UINT first, UINT last, UINT remove) {
   if (!Retrieve(msg, filter, first, last, remove)) return false;
-  if (remove & PM_REMOVE) {
-    const auto hooks = Sys().hooks;  // a hook may remove itself
-    for (auto it = hooks.rbegin(); it != hooks.rend(); ++it) it->hook(*msg, it->context);
-  }
+  if ((remove & PM_REMOVE) && !Sys().hooks.empty())
+    Sys().hooks.back().proc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(msg));
   return true;
 }
 
-int AddGetMessageHook(GetMessageHook hook, void* context) {
-  auto& s = Sys();
-  s.hooks.push_back({s.nextHook, hook, context});
-  return s.nextHook++;
+DWORD GetCurrentThreadId() {
+  // The kernel's id of the calling thread: the one number every caller of
+  // this process agrees on, as a hook's owner.
+  static thread_local const DWORD id = DWORD(gettid());
+  return id;
 }
 
-void RemoveGetMessageHook(int token) {
-  std::erase_if(Sys().hooks, [&](const detail::Hook& h) { return h.token == token; });
+HHOOK SetWindowsHookEx(int idHook, HOOKPROC proc, void*, DWORD threadId) {
+  if (idHook != WH_GETMESSAGE || !proc || threadId != GetCurrentThreadId()) return nullptr;
+  auto& s = Sys();
+  const HHOOK handle(s.nextHookId++);
+  s.hooks.push_back({handle, proc});
+  return handle;
+}
+
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
+  const auto& hooks = Sys().hooks;
+  const auto it = std::find_if(hooks.begin(), hooks.end(), [&](const detail::Hook& h) { return h.handle == hook; });
+  if (it == hooks.end() || it == hooks.begin()) return 0;
+  return std::prev(it)->proc(code, wParam, lParam);
+}
+
+bool UnhookWindowsHookEx(HHOOK hook) {
+  return std::erase_if(Sys().hooks, [&](const detail::Hook& h) { return h.handle == hook; }) > 0;
 }
 
 namespace {
@@ -432,13 +447,14 @@ void ResetWindowSystem() {
   auto& s = Sys();
   const int width = s.screenWidth, height = s.screenHeight;
   // Ids stay unique across resets; classes and registered messages stay.
-  const uint32_t nextId = s.nextWindowId;
+  const uint32_t nextId = s.nextWindowId, nextHook = s.nextHookId;
   auto classes = std::move(s.classes);
   auto classNames = std::move(s.classNames);
   auto registered = std::move(s.registered);
   s.~System();
   new (&s) detail::System();
   s.nextWindowId = nextId;
+  s.nextHookId = nextHook;
   s.classes = std::move(classes);
   s.classNames = std::move(classNames);
   s.registered = std::move(registered);

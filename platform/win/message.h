@@ -108,12 +108,25 @@ int AddWaitSource(int fd, std::function<void()> ready);
 void RemoveWaitSource(int token);
 
 // --- hooks ---
-// A get-message hook sees every message a retrieval removes from the queue,
-// before the caller gets it, and may change it (a hook that must not act
-// sets the message to WM_NULL). Hooks run newest first.
-using GetMessageHook = void (*)(MSG& msg, void* context);
-int AddGetMessageHook(GetMessageHook hook, void* context);
-void RemoveGetMessageHook(int token);
+// A get-message hook sees every message a retrieval removes from the queue
+// (GetMessage, PeekMessage with PM_REMOVE), before the caller gets it:
+// proc(HC_ACTION, PM_REMOVE, MSG*). It may change the message (a hook that
+// took it sets it to WM_NULL) and passes it on with CallNextHookEx. Hooks of
+// the thread run newest first; the chain goes on only through
+// CallNextHookEx, so a hook that does not call it ends the chain. Only
+// thread hooks of the calling thread exist: another kind, a null proc or a
+// thread other than GetCurrentThreadId() is refused (null). Hook handles are
+// never reused, so unhooking twice, or calling on with a stale hook, does
+// nothing.
+struct HookTag;
+using HHOOK = Handle<HookTag>;
+using HOOKPROC = LRESULT (*)(int code, WPARAM wParam, LPARAM lParam);
+constexpr int WH_GETMESSAGE = 3;
+constexpr int HC_ACTION = 0;
+DWORD GetCurrentThreadId();
+HHOOK SetWindowsHookEx(int idHook, HOOKPROC proc, void* module, DWORD threadId);
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
+bool UnhookWindowsHookEx(HHOOK hook);
 
 // --- observation (tests and tools) ---
 // Sees every call of a window proc through SendMessage and DispatchMessage,

@@ -84,13 +84,13 @@ struct WaitSource {
 };
 
 struct Hook {
-  int token = 0;
-  GetMessageHook hook = nullptr;
-  void* context = nullptr;
+  HHOOK handle;
+  HOOKPROC proc = nullptr;
 };
 
 struct System {
   uint32_t nextWindowId = 1;
+  uint32_t nextHookId = 1;
   std::unordered_map<uint32_t, std::unique_ptr<Window>> windows;
   std::vector<WNDCLASS> classes;
   std::vector<std::string> classNames;
@@ -106,7 +106,6 @@ struct System {
   std::vector<std::string> registered;
   std::vector<WaitSource> sources;
   std::vector<Hook> hooks;  // newest last
-  int nextHook = 1;
   int nextSource = 1;
   int depth = 0;
   MessageFilter filter = nullptr;

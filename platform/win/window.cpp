@@ -717,6 +717,8 @@ COLORREF GetSysColor(int index) {
     case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
     case COLOR_GRAYTEXT: return RGB(128, 128, 128);
     case COLOR_BTNTEXT: return RGB(0, 0, 0);
+    case COLOR_INFOTEXT: return RGB(0, 0, 0);
+    case COLOR_INFOBK: return RGB(255, 255, 225);
   }
   return RGB(0, 0, 0);
 }

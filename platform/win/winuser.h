@@ -104,6 +104,7 @@ constexpr UINT WM_MOUSEACTIVATE = 0x0021;
 constexpr UINT WM_SETFONT = 0x0030;
 constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_NEXTDLGCTL = 0x0028;
+constexpr UINT WM_NOTIFY = 0x004E;
 constexpr UINT WM_HELP = 0x0053;
 constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
@@ -147,6 +148,14 @@ constexpr UINT WM_MOUSELAST = 0x020A;
 constexpr UINT WM_CAPTURECHANGED = 0x0215;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_REGISTERED_FIRST = 0xC000;
+
+// WM_NOTIFY's header: the control that notifies, its id, and the code; a
+// control's own record follows it.
+struct NMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom = 0;
+  UINT code = 0;
+};
 
 // WM_ACTIVATE states, WM_SIZE kinds, WM_MOUSEACTIVATE answers.
 constexpr WPARAM WA_INACTIVE = 0;
@@ -289,6 +298,8 @@ constexpr int COLOR_HIGHLIGHT = 13;
 constexpr int COLOR_HIGHLIGHTTEXT = 14;
 constexpr int COLOR_GRAYTEXT = 17;
 constexpr int COLOR_BTNTEXT = 18;
+constexpr int COLOR_INFOTEXT = 23;
+constexpr int COLOR_INFOBK = 24;
 
 // System metrics (GetSystemMetrics indexes).
 constexpr int SM_CXSCREEN = 0;

@@ -107,29 +107,59 @@ TEST_F(win_messages, RetrievalOrderIsPostedInputQuitPaintTimer) {
   EXPECT_EQ(Drain(), expected);
 }
 
-TEST_F(win_messages, GetMessageHooksSeeEveryRemovedMessage) {
+// What the hooks of the chain below saw, in call order, as "name:message".
+std::vector<std::string> hooked;
+HHOOK outerHook, innerHook;
+
+LRESULT InnerHook(int code, WPARAM wParam, LPARAM lParam) {
+  const MSG& m = *reinterpret_cast<MSG*>(lParam);
+  hooked.push_back("inner:" + std::to_string(m.message));
+  return CallNextHookEx(innerHook, code, wParam, lParam);
+}
+
+LRESULT OuterHook(int code, WPARAM wParam, LPARAM lParam) {
+  MSG& m = *reinterpret_cast<MSG*>(lParam);
+  EXPECT_EQ(code, HC_ACTION);
+  EXPECT_EQ(wParam, WPARAM(PM_REMOVE));
+  hooked.push_back("outer:" + std::to_string(m.message));
+  if (m.message == WM_USER + 2) m.message = WM_NULL;  // taken by the hook
+  if (m.message == WM_USER + 4) return 0;             // the chain ends here
+  return CallNextHookEx(outerHook, code, wParam, lParam);
+}
+
+TEST_F(win_messages, GetMessageHooksSeeEveryRemovedMessageNewestFirst) {
   const HWND h = Top();
   Drain();
-  std::vector<UINT> seen;
-  const int token = AddGetMessageHook(
-      [](MSG& m, void* list) {
-        static_cast<std::vector<UINT>*>(list)->push_back(m.message);
-        if (m.message == WM_USER + 2) m.message = WM_NULL;  // taken by the hook
-      },
-      &seen);
+  hooked.clear();
+  EXPECT_FALSE(SetWindowsHookEx(WH_GETMESSAGE + 1, InnerHook, nullptr, GetCurrentThreadId()));
+  EXPECT_FALSE(SetWindowsHookEx(WH_GETMESSAGE, InnerHook, nullptr, GetCurrentThreadId() + 1));
+  EXPECT_FALSE(SetWindowsHookEx(WH_GETMESSAGE, nullptr, nullptr, GetCurrentThreadId()));
+  innerHook = SetWindowsHookEx(WH_GETMESSAGE, InnerHook, nullptr, GetCurrentThreadId());
+  outerHook = SetWindowsHookEx(WH_GETMESSAGE, OuterHook, nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(innerHook && outerHook);
   auto& spy = Spy(h);
   PostMessage(h, WM_USER + 1);
   PostMessage(h, WM_USER + 2);
+  PostMessage(h, WM_USER + 4);
   MSG msg;
   EXPECT_TRUE(PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE));  // looking is not removing
-  EXPECT_TRUE(seen.empty());
+  EXPECT_TRUE(hooked.empty());
   Settle();
-  EXPECT_EQ(seen, (std::vector<UINT>{WM_USER + 1, WM_USER + 2}));
-  EXPECT_EQ(spy.Messages(), (std::vector<UINT>{WM_USER + 1, WM_NULL}));
-  RemoveGetMessageHook(token);
+  const std::string u1 = std::to_string(WM_USER + 1), u4 = std::to_string(WM_USER + 4);
+  EXPECT_EQ(hooked, (std::vector<std::string>{"outer:" + u1, "inner:" + u1, "outer:" + std::to_string(WM_USER + 2),
+                                              "inner:0", "outer:" + u4}));
+  EXPECT_EQ(spy.Messages(), (std::vector<UINT>{WM_USER + 1, WM_NULL, WM_USER + 4}));
+  EXPECT_TRUE(UnhookWindowsHookEx(outerHook));
+  EXPECT_FALSE(UnhookWindowsHookEx(outerHook));
+  EXPECT_EQ(CallNextHookEx(outerHook, HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg)), 0);
+  hooked.clear();
   PostMessage(h, WM_USER + 3);
   Settle();
-  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(hooked, (std::vector<std::string>{"inner:" + std::to_string(WM_USER + 3)}));
+  UnhookWindowsHookEx(innerHook);
+  PostMessage(h, WM_USER + 3);
+  Settle();
+  EXPECT_EQ(hooked.size(), 1u);
 }
 
 TEST_F(win_messages, FiltersTakeOnlyTheirWindowsAndRange) {
