@@ -2,6 +2,7 @@
 #include "runtime/toolkit/kxdlgs20.h"
 
 #include "engine/base/engassert.h"
+#include "platform/controls/tooltip.h"
 #include "platform/resources/resources.h"
 #include "platform/settings/profile.h"
 #include "platform/win/backend.h"
@@ -193,7 +194,7 @@ namespace {
 struct HookState {
   win::HWND dialog;
   win::HWND toolTip;
-  int token = 0;
+  win::HHOOK hook;
 };
 HookState g_hook;
 
@@ -202,25 +203,28 @@ bool IsRelayed(win::UINT msg) {
          msg == win::WM_RBUTTONDOWN || msg == win::WM_RBUTTONUP;
 }
 
-void RelayMouse(win::MSG& msg, void*) {
-  if (!g_hook.toolTip || !IsRelayed(msg.message) || !win::IsChild(g_hook.dialog, msg.hwnd)) return;
-  win::MSG copy = msg;
-  win::SendMessage(g_hook.toolTip, kTtmRelayEvent, 0, reinterpret_cast<win::LPARAM>(&copy));
+win::LRESULT RelayMouse(int code, win::WPARAM wParam, win::LPARAM lParam) {
+  const auto* msg = reinterpret_cast<const win::MSG*>(lParam);
+  if (code >= 0 && msg && g_hook.toolTip && IsRelayed(msg->message) && win::IsChild(g_hook.dialog, msg->hwnd)) {
+    win::MSG copy = *msg;
+    win::SendMessage(g_hook.toolTip, win::TTM_RELAYEVENT, 0, reinterpret_cast<win::LPARAM>(&copy));
+  }
+  return win::CallNextHookEx(g_hook.hook, code, wParam, lParam);
 }
 
 }  // namespace
 
 bool InstallDlgToolTipHook(win::HWND dialog, win::HWND toolTip) {
   ZET_ASSERT(!g_hook.dialog && !g_hook.toolTip, "g_hwndDlg == 0 && g_hwndTT == 0");
-  const int token = win::AddGetMessageHook(&RelayMouse, nullptr);
-  if (token <= 0) return false;
-  g_hook = {dialog, toolTip, token};
+  const win::HHOOK hook = win::SetWindowsHookEx(win::WH_GETMESSAGE, &RelayMouse, nullptr, win::GetCurrentThreadId());
+  if (!hook) return false;
+  g_hook = {dialog, toolTip, hook};
   return true;
 }
 
 void RemoveDlgToolTipHook(win::HWND dialog) {
   ZET_ASSERT(dialog == g_hook.dialog, "hwndDlg == g_hwndDlg");
-  win::RemoveGetMessageHook(g_hook.token);
+  win::UnhookWindowsHookEx(g_hook.hook);
   g_hook = {};
 }
 

@@ -91,9 +91,6 @@ class TAbortDlg : public fw::TDialog {
   void FillLine(int id, const std::string& value);
 };
 
-// The tool-tip control's message that hands it a mouse message.
-constexpr win::UINT kTtmRelayEvent = win::WM_USER + 7;
-
 bool InstallDlgToolTipHook(win::HWND dialog, win::HWND toolTip);
 void RemoveDlgToolTipHook(win::HWND dialog);
 
