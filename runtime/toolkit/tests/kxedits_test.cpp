@@ -1,0 +1,98 @@
+// The text edits and list boxes: the list edit's lines on plain texts, and the
+// controls driven headless in dialogs.
+#include "runtime/toolkit/kxedits.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/testing/ui.h"
+#include "runtime/toolkit/kxapp.h"
+#include "runtime/toolkit/kxdialogs.h"
+
+namespace {
+
+using namespace kxctl;
+
+TEST(ListEditLines, ListsBecomeLinesAndReadBackAsTheyWere) {
+  struct Case {
+    const char* list;
+    const char* lines;
+  } cases[] = {
+      {"", ""},
+      {"a;b;c", "a\r\nb\r\nc"},
+      {"a;;b", "a\r\n\r\nb"},
+      {"a;b;", "a\r\nb\r\n"},
+      {";", "\r\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ListToLines(c.list, ';'), c.lines) << c.list;
+    EXPECT_EQ(LinesToList(c.lines, ';'), c.list) << c.list;
+  }
+  // What a user types: lines x and y; a carriage return at the very end.
+  EXPECT_EQ(LinesToList("x\r\ny", ';'), "x;y");
+  EXPECT_EQ(LinesToList("x\r", ';'), "x;");
+}
+
+class kxedits_ui : public zettest::UiTest {
+ protected:
+  void SetUp() override {
+    UiTest::SetUp();
+    app_ = std::make_unique<kxapp::TKxApplication>("QMK Runtime Kernel");
+  }
+  void TearDown() override {
+    app_.reset();
+    UiTest::TearDown();
+  }
+  win::HWND Modal() { return win::ModalWindows().empty() ? win::HWND() : win::ModalWindows().back(); }
+  std::unique_ptr<kxapp::TKxApplication> app_;
+};
+
+TEST_F(kxedits_ui, ADoubleClickInTheSingleListboxEndsTheDialogAsOk) {
+  kxdlg::TCenteredDlg dialog(nullptr, 11701, "Tabelle wählen", 0);
+  auto* list = new TSingleListbox(&dialog, 200);
+  Then([&] {
+    for (const char* t : {"Kunden", "Artikel"}) list->AddString(t);
+    const win::HWND h = list->GetHandle();
+    Click(h, 5, 3);
+    Clock().Advance(100);
+    Click(h, 5, 3);
+  });
+  EXPECT_EQ(dialog.Execute(), win::IDOK);
+}
+
+TEST_F(kxedits_ui, TabStopsAreCopiedAndOnlyThePositionalFormAddsTheStyle) {
+  kxdlg::TCenteredDlg dialog(nullptr, 11701, "Spalten", 0);
+  std::vector<int32_t> stops{20, 40, 60};
+  auto* fromResource = new TTabbedListBox(&dialog, 200, stops.data(), 3);
+  auto* positional = new TTabbedListBox(&dialog, 300, 2, 2, 60, 40, stops.data(), 2);
+  stops.assign({1, 1, 1});
+  EXPECT_EQ(fromResource->TabStops, (std::vector<int32_t>{20, 40, 60}));
+  EXPECT_EQ(positional->TabStops, (std::vector<int32_t>{20, 40}));
+  ASSERT_TRUE(dialog.Create());
+  constexpr win::DWORD kUseTabStops = 0x80;
+  EXPECT_EQ(win::GetWindowLongPtr(fromResource->GetHandle(), win::GWL_STYLE) & kUseTabStops, 0);
+  EXPECT_EQ(win::GetWindowLongPtr(positional->GetHandle(), win::GWL_STYLE) & kUseTabStops, kUseTabStops);
+}
+
+TEST_F(kxedits_ui, TabLeavesTheListEditAndItsTransferIsCutToItsLimit) {
+  kxdlg::TCenteredDlg dialog(nullptr, 11702, "Liste", 0);
+  auto* edit = new TListEdit(&dialog, 201, 40, ';');
+  char buffer[40] = "a;b";
+  dialog.SetTransferBuffer(buffer, sizeof buffer);
+  edit->EnableTransfer();
+  Then([&] {
+    const win::HWND h = edit->GetHandle();
+    EXPECT_EQ(win::SendMessage(h, win::WM_GETDLGCODE) & win::DLGC_WANTTAB, 0);
+    EXPECT_EQ(edit->Transfer(nullptr, fw::TTransferDirection::SizeData), 40u);
+    win::SetFocus(h);
+    Key(win::VK_TAB);
+    EXPECT_NE(win::GetFocus(), h);
+    win::SetWindowText(h, std::string(60, 'z'));
+    Key(win::VK_RETURN);
+  });
+  EXPECT_EQ(dialog.Execute(), win::IDOK);
+  EXPECT_EQ(std::string(buffer), std::string(39, 'z'));  // cut to the limit
+}
+
+}  // namespace
