@@ -3,7 +3,6 @@
 
 #include "engine/base/engassert.h"
 #include "platform/controls/tooltip.h"
-#include "platform/resources/resources.h"
 #include "platform/settings/profile.h"
 #include "platform/win/backend.h"
 #include "runtime/toolkit/kxprint.h"
@@ -27,12 +26,6 @@ constexpr int kDocLine = 101;
 constexpr int kDeviceLine = 102;
 constexpr int kOutputLine = 103;
 constexpr size_t kTemplateMax = 100;
-
-std::string LoadString(uint32_t id) {
-  char buffer[256];
-  const int32_t n = platform::LoadStringResource(id, buffer, sizeof buffer);
-  return std::string(buffer, size_t(n > 0 ? n : 0));
-}
 
 }  // namespace
 
@@ -178,13 +171,14 @@ void TAbortDlg::SetupWindow() {
   if (OutputFile.Length() == 0)
     FillLine(kOutputLine, Printer ? Printer->Output : std::string());
   else
-    win::SetDlgItemText(GetHandle(), kOutputLine, FormatAbortLine(LoadString(53100), OutputFile.CStr()));
+    win::SetDlgItemText(GetHandle(), kOutputLine,
+                        FormatAbortLine(kxstring::TKxString(53100u).CStr(), OutputFile.CStr()));
 }
 
 void TAbortDlg::CmCancel() {
   kxobject::UserAbort = true;
   win::SetDlgItemText(GetHandle(), kDeviceLine, "");
-  win::SetDlgItemText(GetHandle(), kOutputLine, LoadString(53101));
+  win::SetDlgItemText(GetHandle(), kOutputLine, kxstring::TKxString(53101u).CStr());
 }
 
 // --- the tool-tip hook ---
