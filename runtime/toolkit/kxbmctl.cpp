@@ -2,8 +2,10 @@
 #include "runtime/toolkit/kxbmctl.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/clipboard.h"
+#include "platform/controls/dialog.h"
 #include "platform/gdi/clipobjects.h"
 
 namespace kxctl {
@@ -131,6 +133,163 @@ void TBitmapCtl::Paint(win::Dc& dc, bool, win::RECT& rect) {
 void TBitmapCtl::CleanupWindow() {
   Take(nullptr);
   fw::TControl::CleanupWindow();
+}
+
+// --- TBmListBox ---
+
+namespace {
+
+constexpr win::DWORD kLbsSort = 0x0002;
+constexpr win::DWORD kLbsOwnerDrawVariable = 0x0020;
+constexpr win::DWORD kLbsHasStrings = 0x0040;
+constexpr win::UINT kLbSetItemHeight = 0x01A0;
+constexpr int kDefaultItemHeight = 21;
+
+}  // namespace
+
+TBmListBox::TBmListBox(fw::TWindow* parent, int id, int x, int y, int w, int h, bool ownsBitmaps)
+    : fw::TListBox(parent, id, x, y, w, h),
+      MemDC(win::Dc::CreateCompatible(&kxobject::ScreenDc())),
+      OwnsBitmaps(ownsBitmaps) {
+  Attr.Style = (Attr.Style & ~kLbsSort) | kLbsOwnerDrawVariable | kLbsHasStrings;
+}
+
+TBmListBox::TBmListBox(fw::TWindow* parent, int resourceId, bool ownsBitmaps)
+    : fw::TListBox(parent, resourceId),
+      MemDC(win::Dc::CreateCompatible(&kxobject::ScreenDc())),
+      OwnsBitmaps(ownsBitmaps) {}
+
+TBmListBox::~TBmListBox() = default;
+
+kxobject::TKxBitmap* TBmListBox::ItemBitmap(int index) const {
+  const win::LRESULT data = win::SendMessage(GetHandle(), win::LB_GETITEMDATA, win::WPARAM(index));
+  return data == win::LB_ERR ? nullptr : reinterpret_cast<kxobject::TKxBitmap*>(data);
+}
+
+int16_t TBmListBox::AddItem(kxobject::TKxBitmap* bitmap, const char* text) {
+  PendingBitmap = bitmap;
+  const int index = AddString(text);
+  PendingBitmap.reset();
+  SendMessage(win::LB_SETITEMDATA, win::WPARAM(index), reinterpret_cast<win::LPARAM>(bitmap));
+  return int16_t(index);
+}
+
+int16_t TBmListBox::InsertItem(kxobject::TKxBitmap* bitmap, const char* text, int16_t at) {
+  PendingBitmap = bitmap;
+  const int index = int(SendMessage(win::LB_INSERTSTRING, win::WPARAM(intptr_t(at)),
+                                    reinterpret_cast<win::LPARAM>(text ? text : "")));
+  PendingBitmap.reset();
+  SendMessage(win::LB_SETITEMDATA, win::WPARAM(index), reinterpret_cast<win::LPARAM>(bitmap));
+  if (HasPixels(bitmap)) SendMessage(kLbSetItemHeight, win::WPARAM(index), bitmap->Bitmap->Height());
+  return int16_t(index);
+}
+
+int TBmListBox::GetItem(kxobject::TKxBitmap*& bitmap, std::string& text, int16_t index) const {
+  bitmap = ItemBitmap(index);
+  const win::LRESULT n = win::SendMessage(GetHandle(), win::LB_GETTEXTLEN, win::WPARAM(intptr_t(index)));
+  text = GetString(index);
+  return int(n);
+}
+
+int16_t TBmListBox::SetItemText(const char* text, int16_t index) {
+  kxobject::TKxBitmap* bitmap = ItemBitmap(index);
+  win::LRESULT result = SendMessage(win::LB_DELETESTRING, win::WPARAM(intptr_t(index)));
+  if (result >= 0) {
+    result = SendMessage(win::LB_INSERTSTRING, win::WPARAM(intptr_t(index)), reinterpret_cast<win::LPARAM>(text ? text : ""));
+    if (result >= 0) SendMessage(win::LB_SETITEMDATA, win::WPARAM(result), reinterpret_cast<win::LPARAM>(bitmap));
+  }
+  return int16_t(result);
+}
+
+int TBmListBox::DeleteString(int index) {
+  kxobject::TKxBitmap* bitmap = ItemBitmap(index);
+  const int result = int(SendMessage(win::LB_DELETESTRING, win::WPARAM(intptr_t(index))));
+  if (result >= 0 && OwnsBitmaps) delete bitmap;
+  return result;
+}
+
+void TBmListBox::DeleteAllBitmaps() {
+  if (!OwnsBitmaps || !GetHandle()) return;
+  for (int i = 0; i < GetCount(); ++i) {
+    delete ItemBitmap(i);
+    SendMessage(win::LB_SETITEMDATA, win::WPARAM(i), 0);
+  }
+}
+
+void TBmListBox::ClearList() {
+  DeleteAllBitmaps();
+  fw::TListBox::ClearList();
+}
+
+void TBmListBox::CleanupWindow() {
+  DeleteAllBitmaps();
+  fw::TListBox::CleanupWindow();
+}
+
+void TBmListBox::MeasureItem(TMeasureItem& item) {
+  item.width = 100;
+  item.height = kDefaultItemHeight;
+  if (PendingBitmap && HasPixels(*PendingBitmap)) {
+    item.height = (*PendingBitmap)->Bitmap->Height();
+  } else if (item.index >= 0) {
+    if (const kxobject::TKxBitmap* bitmap = ItemBitmap(item.index); HasPixels(bitmap))
+      item.height = bitmap->Bitmap->Height() + 10;
+  }
+}
+
+void TBmListBox::DrawItem(const TDrawItem& item) {
+  win::Dc& dc = *item.dc;
+  const int c = win::LOWORD(uintptr_t(win::GetDialogBaseUnits()));
+  kxobject::TKxBitmap* bitmap = item.index >= 0 ? ItemBitmap(item.index) : nullptr;
+  if (!HasPixels(bitmap)) bitmap = nullptr;
+  win::RECT text = item.rect;
+  if (bitmap) text.left += bitmap->Bitmap->Width() + c;
+  const bool selected = item.state & kOdsSelected;
+  dc.FillRect(text, win::CreateSolidBrush(selected ? win::GetSysColor(win::COLOR_HIGHLIGHT) : dc.Current().bkColor));
+  if (bitmap) {
+    MemDC->SelectBitmap(bitmap->Bitmap);
+    const int h = bitmap->Bitmap->Height();
+    win::BitBlt(dc, item.rect.left + c / 2, (item.rect.top + item.rect.bottom - h) / 2, bitmap->Bitmap->Width(), h,
+                MemDC.get(), 0, 0, win::SRCCOPY);
+  }
+  if (item.state & kOdsFocus) dc.DrawFocusRect(text);
+  if (item.index < 0) return;
+  const std::string entry = GetString(item.index);
+  const win::COLORREF oldText = selected ? dc.SetTextColor(win::GetSysColor(win::COLOR_HIGHLIGHTTEXT)) : dc.Current().textColor;
+  dc.SetBkMode(win::TRANSPARENT);
+  text.left += c / 2;
+  dc.DrawText(entry, &text, win::DT_SINGLELINE | win::DT_VCENTER);
+  dc.SetBkMode(win::OPAQUE);
+  dc.SetTextColor(oldText);
+}
+
+bool TBmListBox::Find(fw::TEventInfo& e) {
+  static const fw::TResponseTable table{fw::OnWm<win::WM_LBUTTONDOWN, &TBmListBox::EvLButtonDown>(),
+                                        fw::OnWm<win::WM_MOUSEMOVE, &TBmListBox::EvMouseMove>(),
+                                        fw::OnWm<win::WM_LBUTTONUP, &TBmListBox::EvLButtonUp>()};
+  return table.Search(e) || fw::TListBox::Find(e);
+}
+
+void TBmListBox::EvLButtonDown(win::UINT, win::POINT point) {
+  DefaultProcessing();
+  DownPos = point;
+}
+
+void TBmListBox::EvMouseMove(win::UINT, win::POINT point) {
+  DefaultProcessing();
+  if (DownPos.x == -1 && DownPos.y == -1) return;
+  if (std::abs(point.x - DownPos.x) < kDragDistance && std::abs(point.y - DownPos.y) < kDragDistance) return;
+  win::ReleaseCapture();
+  DownPos = {-1, -1};
+  if (fw::TWindow* parent = GetParent(); parent && parent->GetHandle())
+    win::PostMessage(parent->GetHandle(), win::WM_COMMAND, win::MAKEWPARAM(uint16_t(Attr.Id), uint16_t(kDragNotification)),
+                     win::LPARAM(GetHandle().id));
+}
+
+void TBmListBox::EvLButtonUp(win::UINT, win::POINT) {
+  DefaultProcessing();
+  win::ReleaseCapture();
+  DownPos = {-1, -1};
 }
 
 }  // namespace kxctl

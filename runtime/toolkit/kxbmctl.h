@@ -1,6 +1,7 @@
 // The bitmap control: one device bitmap shown on the three-dimensional face
 // colour at its natural size, scaled with its aspect ratio kept, or stretched,
-// and exchanged with the clipboard as CF_BITMAP.
+// and exchanged with the clipboard as CF_BITMAP. And the bitmap list box: an
+// owner-drawn list whose entries each carry a bitmap left of their text.
 //
 // What always holds:
 //   1. The control owns at most one bitmap; BitmapInfo describes it (all
@@ -18,12 +19,25 @@
 //      clipboard cannot be opened. Copy and paste hand over copies: the
 //      control and the clipboard never share a bitmap that one of them
 //      could change.
+//   4. A TBmListBox entry's item data is its bitmap (null: none); with
+//      OwnsBitmaps the bitmap dies with its entry (deleted, list cleared,
+//      window cleaned up), without it the caller keeps it. An entry is as
+//      high as its bitmap while it is added (21 pixels without one) and
+//      measured again as the bitmap's height + 10; its text is read whole.
+//   5. Drag start: after a left press, the first move of 6 pixels or more
+//      in x or y releases the capture and posts the parent one WM_COMMAND
+//      with the notification kDragNotification; smaller moves, and moves
+//      after that one until the next press, post nothing.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
+#include <optional>
+#include <string>
+
 #include "platform/framework/dialog.h"
+#include "runtime/toolkit/kxbtns.h"
 #include "runtime/toolkit/kxdib.h"
 
 namespace kxctl {
@@ -60,6 +74,48 @@ class TBitmapCtl : public fw::TControl {
  private:
   void Take(std::unique_ptr<kxobject::TKxBitmap> bitmap);
   std::unique_ptr<kxobject::TKxBitmap> Bitmap;
+};
+
+// What an owner-drawn list asks of an entry's size.
+struct TMeasureItem {
+  int index = -1;
+  int width = 0, height = 0;
+};
+
+class TBmListBox : public fw::TListBox {
+ public:
+  static constexpr win::UINT kDragNotification = 100;
+  static constexpr int kDragDistance = 6;
+
+  TBmListBox(fw::TWindow* parent, int id, int x, int y, int w, int h, bool ownsBitmaps);
+  TBmListBox(fw::TWindow* parent, int resourceId, bool ownsBitmaps);
+  ~TBmListBox() override;
+
+  int16_t AddItem(kxobject::TKxBitmap* bitmap, const char* text);
+  int16_t InsertItem(kxobject::TKxBitmap* bitmap, const char* text, int16_t index);
+  // Answers the text's length, or a negative LB_ERR for no such entry.
+  int GetItem(kxobject::TKxBitmap*& bitmap, std::string& text, int16_t index) const;
+  int16_t SetItemText(const char* text, int16_t index);
+  int DeleteString(int index);
+  void ClearList();
+  kxobject::TKxBitmap* ItemBitmap(int index) const;
+
+  virtual void MeasureItem(TMeasureItem& item);
+  virtual void DrawItem(const TDrawItem& item);
+  bool Find(fw::TEventInfo& e) override;
+  void CleanupWindow() override;
+  void EvLButtonDown(win::UINT modifiers, win::POINT point);
+  void EvMouseMove(win::UINT modifiers, win::POINT point);
+  void EvLButtonUp(win::UINT modifiers, win::POINT point);
+
+  std::unique_ptr<win::Dc> MemDC;
+  win::POINT DownPos{-1, -1};
+  bool OwnsBitmaps;
+  // The bitmap of the entry being added; none outside AddItem/InsertItem.
+  std::optional<kxobject::TKxBitmap*> PendingBitmap;
+
+ private:
+  void DeleteAllBitmaps();
 };
 
 }  // namespace kxctl

@@ -8,6 +8,7 @@
 
 #include "platform/clipboard.h"
 #include "platform/gdi/clipobjects.h"
+#include "platform/testing/golden.h"
 #include "platform/testing/ui.h"
 #include "runtime/toolkit/kxbmctl.h"
 
@@ -305,3 +306,104 @@ TEST_F(kxbtns_ui, TheBitmapControlExchangesItsBitmapWithTheClipboard) {
 }
 
 }  // namespace
+
+// --- the bitmap list box ---
+
+TEST_F(kxbtns_ui, ABitmapListBoxNotifiesADragOnceFromSixPixels) {
+  auto* list = new TBmListBox(host.get(), 500, 10, 10, 150, 100, false);
+  ASSERT_TRUE(host->Create());
+  EXPECT_EQ(win::GetWindowLongPtr(list->GetHandle(), win::GWL_STYLE) & 0x62, 0x60);
+  list->AddItem(nullptr, "Kunden");
+  auto& spy = Spy(host->GetHandle());
+  const auto drags = [&] {
+    int n = 0;
+    for (const auto& m : spy.Entries())
+      if (m.message == win::WM_COMMAND && m.wParam == win::MAKEWPARAM(500, TBmListBox::kDragNotification)) ++n;
+    return n;
+  };
+  const auto at = [&](int x, int y) {
+    win::POINT p{x, y};
+    win::ClientToScreen(list->GetHandle(), &p);
+    return p;
+  };
+  struct Step {
+    int x, y;
+    int button;  // 1 press, -1 release, 0 move
+    int drags;   // notifications so far
+  } steps[] = {{10, 5, 1, 0}, {15, 5, 0, 0}, {10, 10, 0, 0}, {16, 5, 0, 1}, {40, 40, 0, 1}, {40, 40, -1, 1},
+               {10, 5, 1, 1}, {10, 11, 0, 2}, {10, 30, 0, 2}};
+  for (const Step& s : steps) {
+    if (s.button > 0) Clock().Advance(1000);  // a press, not a double click
+    win::InjectMouse(at(s.x, s.y), s.button ? win::MouseButton::kLeft : win::MouseButton::kNone, s.button > 0);
+    Settle();
+    EXPECT_EQ(drags(), s.drags) << s.x << "," << s.y;
+  }
+  EXPECT_EQ(list->DownPos, (win::POINT{-1, -1}));
+}
+
+TEST_F(kxbtns_ui, BitmapListEntriesKeepTheirBitmapsWhichDieWithThemOnlyWhenOwned) {
+  auto* shared = new TBmListBox(host.get(), 500, 10, 10, 150, 100, false);
+  auto* owning = new TBmListBox(host.get(), 501, 170, 10, 140, 100, true);
+  ASSERT_TRUE(host->Create());
+  kxobject::TKxBitmap mine(Solid(8, 12, kRed));
+  EXPECT_EQ(shared->AddItem(&mine, "Bild"), 0);
+  EXPECT_EQ(shared->InsertItem(nullptr, "Text", 0), 0);
+  EXPECT_EQ(shared->SetItemText("Foto", 1), 1);
+  kxobject::TKxBitmap* got = nullptr;
+  std::string text;
+  EXPECT_EQ(shared->GetItem(got, text, 1), 4);
+  EXPECT_EQ(got, &mine);
+  EXPECT_EQ(text, "Foto");
+  EXPECT_GE(shared->DeleteString(1), 0);
+  EXPECT_EQ(mine.Bitmap->Width(), 8);  // still alive: the list did not own it
+  EXPECT_LT(shared->DeleteString(5), 0);
+  // Owned bitmaps die with their entries, the cleared list and the window (the leak check sees them).
+  for (const char* t : {"a", "b", "c"}) owning->AddItem(new kxobject::TKxBitmap(Solid(4, 4, kRed)), t);
+  EXPECT_GE(owning->DeleteString(0), 0);
+  owning->ClearList();
+  EXPECT_EQ(owning->GetCount(), 0);
+  owning->AddItem(new kxobject::TKxBitmap(Solid(4, 4, kRed)), "d");
+}
+
+TEST_F(kxbtns_ui, BitmapListEntriesAreMeasuredByTheirBitmaps) {
+  auto* list = new TBmListBox(host.get(), 500, 10, 10, 150, 100, true);
+  ASSERT_TRUE(host->Create());
+  list->AddItem(new kxobject::TKxBitmap(Solid(8, 12, kRed)), "Bild");
+  list->AddItem(nullptr, "Text");
+  kxobject::TKxBitmap pending(Solid(8, 30, kRed)), empty(win::BITMAP{});
+  struct Case {
+    const char* name;
+    std::optional<kxobject::TKxBitmap*> pending;
+    int index, height;
+  } cases[] = {
+      {"being added with a bitmap", &pending, 1, 30},
+      {"being added without pixels: measured by the entry", &empty, 0, 22},
+      {"an entry with a bitmap", std::nullopt, 0, 22},
+      {"an entry without one", std::nullopt, 1, 21},
+      {"no entry", std::nullopt, -1, 21},
+  };
+  for (const Case& c : cases) {
+    list->PendingBitmap = c.pending;
+    TMeasureItem m{c.index};
+    list->MeasureItem(m);
+    EXPECT_EQ(m.width, 100) << c.name;
+    EXPECT_EQ(m.height, c.height) << c.name;
+  }
+  list->PendingBitmap.reset();
+}
+
+TEST_F(kxbtns_ui, ASelectedBitmapEntryDrawsItsBitmapBesideItsHighlightedText) {
+  auto* list = new TBmListBox(host.get(), 500, 10, 10, 150, 100, true);
+  ASSERT_TRUE(host->Create());
+  list->AddItem(new kxobject::TKxBitmap(Solid(10, 10, kRed)), "Kunden");
+  auto surface = Solid(120, 20, RGB(255, 255, 255));
+  win::Dc dc(surface);
+  dc.SelectFont(win::SystemFont());
+  list->DrawItem({&dc, {0, 0, 120, 20}, kOdsSelected | kOdsFocus, 0});
+  // c = 8: the bitmap at x 4, centred in y; the text part from 10 + 8.
+  EXPECT_EQ(dc.GetPixel(4, 5), kRed);
+  EXPECT_EQ(dc.GetPixel(3, 5), RGB(255, 255, 255));
+  EXPECT_EQ(dc.GetPixel(17, 10), RGB(255, 255, 255));
+  EXPECT_EQ(dc.GetPixel(19, 1), win::GetSysColor(win::COLOR_HIGHLIGHT));
+  EXPECT_TRUE(zettest::MatchesGolden(*surface, std::string(ZET_TOOLKIT_TESTS_DIR) + "/goldens/bmlistbox_item.png"));
+}
