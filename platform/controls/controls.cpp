@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/controls/models.h"
+#include "platform/controls/control_base.h"
 #include "platform/controls/pertable.h"
 #include "platform/controls/tooltip.h"
 #include "platform/fonts/font.h"
@@ -20,16 +20,10 @@ namespace win {
 
 namespace {
 
-// What a control keeps between messages; one record serves every kind.
-struct Control {
-  LOGFONT font = SystemFont();
-  bool hasFont = false;
-  EditModel edit;
-  std::unique_ptr<ListModel> list;
+// What a control keeps between messages; one record serves every kind here.
+struct Control : ControlState {
   int check = BST_UNCHECKED;
   bool pushed = false;
-  bool focused = false;
-  int firstVisible = 0;  // the edit's first character shown
 };
 
 PerWindow<Control>& Table() {
@@ -40,39 +34,7 @@ PerWindow<Control>& Table() {
 Control& Make(HWND hwnd) { return Table().Make(hwnd); }
 Control* Of(HWND hwnd) { return Table().Of(hwnd); }
 
-DWORD StyleOf(HWND hwnd) { return DWORD(GetWindowLongPtr(hwnd, GWL_STYLE)); }
 DWORD KindOf(HWND hwnd) { return StyleOf(hwnd) & BS_TYPEMASK; }
-
-void Notify(HWND hwnd, UINT code) {
-  SendMessage(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(uint16_t(GetDlgCtrlID(hwnd)), uint16_t(code)),
-              LPARAM(hwnd.id));
-}
-
-std::shared_ptr<const platform::fonts::Font> FontOf(const Control& c) { return platform::fonts::Font::Create(c.font); }
-
-// The common part of the messages every control answers alike; true when
-// the message was one of them.
-bool CommonMessage(HWND hwnd, Control& c, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  switch (msg) {
-    case WM_SETFONT:
-      if (wParam) {
-        c.font = *reinterpret_cast<const LOGFONT*>(wParam);
-        c.hasFont = true;
-      }
-      if (lParam) InvalidateRect(hwnd, nullptr, true);
-      result = 0;
-      return true;
-    case WM_GETFONT: result = c.hasFont ? reinterpret_cast<LRESULT>(&c.font) : 0; return true;
-    case WM_ENABLE: InvalidateRect(hwnd, nullptr, true); result = 0; return true;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      c.focused = msg == WM_SETFOCUS;
-      InvalidateRect(hwnd, nullptr, true);
-      result = 0;
-      return true;
-  }
-  return false;
-}
 
 // --- drawing ---
 
@@ -96,31 +58,6 @@ void Edge(Dc& dc, const RECT& r, bool raised) {
   Line(dc, r.right - 2, r.top + 1, r.right - 1, r.bottom - 1, innerDark);
 }
 
-// Asks the parent for the colours (rule 3) and paints the background,
-// unless the control lets what lies below show (defaultColor -1).
-void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor) {
-  RECT r;
-  GetClientRect(hwnd, &r);
-  dc.SetTextColor(GetSysColor(IsWindowEnabled(hwnd) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
-  dc.SetBkMode(TRANSPARENT);
-  const LRESULT answer = SendMessage(GetParent(hwnd), ctlColor, reinterpret_cast<WPARAM>(&dc), LPARAM(hwnd.id));
-  if (defaultColor < 0) return;
-  if (answer) dc.FillRect(r, *reinterpret_cast<const Brush*>(answer));
-  else dc.FillRect(r, CreateSolidBrush(GetSysColor(defaultColor)));
-}
-
-template <class Draw>
-void Paint(HWND hwnd, Control& c, Draw draw) {
-  PAINTSTRUCT ps;
-  if (Dc* dc = BeginPaint(hwnd, &ps)) {
-    dc->SelectFont(c.font);
-    RECT r;
-    GetClientRect(hwnd, &r);
-    draw(*dc, r);
-  }
-  EndPaint(hwnd, &ps);
-}
-
 // --- Static ---
 
 LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -138,7 +75,7 @@ LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND: return 1;
     case WM_PAINT:
       if (!c) break;
-      Paint(hwnd, *c, [&](Dc& dc, RECT r) {
+      PaintWith(hwnd, *c, [&](Dc& dc, RECT r) {
         Background(hwnd, dc, WM_CTLCOLORSTATIC, COLOR_BTNFACE);
         const DWORD style = StyleOf(hwnd);
         UINT format = DT_WORDBREAK | DT_EXPANDTABS;
@@ -339,289 +276,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CHAR: return 0;
     case WM_ERASEBKGND: return 1;
-    case WM_PAINT: Paint(hwnd, *c, [&](Dc& dc, RECT r) { PaintButton(hwnd, *c, dc, r); }); return 0;
-  }
-  return DefWindowProc(hwnd, msg, wParam, lParam);
-}
-
-// --- Edit ---
-
-constexpr int kEditMargin = 1;
-
-// Keeps the caret within the client width (ES_AUTOHSCROLL scrolls the text).
-void ScrollToCaret(HWND hwnd, Control& c) {
-  RECT r;
-  GetClientRect(hwnd, &r);
-  const int room = std::max(1, r.right - r.left - 2 * kEditMargin);
-  const auto font = FontOf(c);
-  const std::string shown = c.edit.Shown();
-  const int caret = c.edit.Caret();
-  if (caret < c.firstVisible) c.firstVisible = caret;
-  while (c.firstVisible < caret &&
-         font->TextWidth(std::string_view(shown).substr(size_t(c.firstVisible), size_t(caret - c.firstVisible))) > room)
-    ++c.firstVisible;
-  c.firstVisible = std::min(c.firstVisible, int(shown.size()));
-}
-
-void EditChanged(HWND hwnd, Control& c, bool changed) {
-  ScrollToCaret(hwnd, c);
-  InvalidateRect(hwnd, nullptr, true);
-  if (changed) Notify(hwnd, EN_CHANGE);
-}
-
-int EditPositionAt(const Control& c, int x) {
-  const auto font = FontOf(c);
-  const std::string shown = c.edit.Shown();
-  int at = kEditMargin;
-  for (int i = c.firstVisible; i < int(shown.size()); ++i) {
-    const int w = font->CharWidth(uint8_t(shown[size_t(i)]));
-    if (x < at + w / 2) return i;
-    at += w;
-  }
-  return int(shown.size());
-}
-
-void PaintEdit(HWND hwnd, Control& c, Dc& dc, RECT r) {
-  const bool grey = !IsWindowEnabled(hwnd) || c.edit.ReadOnly();
-  Background(hwnd, dc, grey ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT, grey ? COLOR_BTNFACE : COLOR_WINDOW);
-  TEXTMETRIC tm;
-  dc.GetTextMetrics(&tm);
-  const std::string shown = c.edit.Shown();
-  const std::string_view visible = std::string_view(shown).substr(size_t(c.firstVisible));
-  const int y = std::max(0, (r.bottom - r.top - tm.tmHeight) / 2);
-  const auto font = FontOf(c);
-  const auto xOf = [&](int index) {
-    const int from = c.firstVisible, to = std::max(from, index);
-    return kEditMargin + font->TextWidth(std::string_view(shown).substr(size_t(from), size_t(to - from)));
-  };
-  dc.TextOut(kEditMargin, y, visible);
-  if (!c.focused) return;
-  const int s = std::max(c.edit.SelStart(), c.firstVisible), e = c.edit.SelEnd();
-  if (e > s) {
-    const RECT sel{xOf(s), y, xOf(e), y + tm.tmHeight};
-    dc.FillRect(sel, CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT)));
-    dc.SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
-    dc.TextOut(sel.left, y, std::string_view(shown).substr(size_t(s), size_t(e - s)));
-  }
-  const int cx = xOf(c.edit.Caret());
-  dc.FillRect({cx, y, cx + 1, y + tm.tmHeight}, CreateSolidBrush(GetSysColor(COLOR_WINDOWTEXT)));
-}
-
-LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    Control& c = Make(hwnd);
-    const auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-    if (cs->style & ES_PASSWORD) c.edit.SetPasswordChar('*');
-    c.edit.SetUpperCase((cs->style & ES_UPPERCASE) != 0);
-    c.edit.SetReadOnly((cs->style & ES_READONLY) != 0);
-    c.edit.SetText(cs->lpszName ? cs->lpszName : "");
-    return 1;
-  }
-  Control* c = Of(hwnd);
-  if (!c) return DefWindowProc(hwnd, msg, wParam, lParam);
-  LRESULT result = 0;
-  if (msg == WM_SETFOCUS) Notify(hwnd, EN_SETFOCUS);
-  if (msg == WM_KILLFOCUS) Notify(hwnd, EN_KILLFOCUS);
-  if (CommonMessage(hwnd, *c, msg, wParam, lParam, result)) return result;
-  EditModel& m = c->edit;
-  const bool shift = GetKeyState(VK_SHIFT) < 0;
-  switch (msg) {
-    case WM_NCDESTROY: Table().Erase(hwnd); break;
-    case WM_GETDLGCODE: return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-    case WM_SETTEXT:
-      m.SetText(lParam ? reinterpret_cast<const char*>(lParam) : "");
-      c->firstVisible = 0;
-      EditChanged(hwnd, *c, true);
-      return 1;
-    case WM_GETTEXT: {
-      if (wParam == 0 || !lParam) return 0;
-      const size_t n = std::min(m.Text().size(), size_t(wParam) - 1);
-      std::memcpy(reinterpret_cast<char*>(lParam), m.Text().data(), n);
-      reinterpret_cast<char*>(lParam)[n] = 0;
-      return LRESULT(n);
-    }
-    case WM_GETTEXTLENGTH: return LRESULT(m.Text().size());
-    case EM_GETSEL:
-      if (wParam) *reinterpret_cast<DWORD*>(wParam) = DWORD(m.SelStart());
-      if (lParam) *reinterpret_cast<DWORD*>(lParam) = DWORD(m.SelEnd());
-      return LRESULT(MAKELPARAM(uint16_t(m.SelStart()), uint16_t(m.SelEnd())));
-    case EM_SETSEL:
-      m.SetSel(int(intptr_t(wParam)), int(lParam));
-      EditChanged(hwnd, *c, false);
-      return 0;
-    case EM_GETMODIFY: return m.Modified();
-    case EM_SETMODIFY: m.SetModified(wParam != 0); return 0;
-    case EM_LIMITTEXT: m.SetLimit(int(wParam)); return 0;
-    case EM_SETREADONLY: m.SetReadOnly(wParam != 0); InvalidateRect(hwnd, nullptr, true); return 1;
-    case EM_SETPASSWORDCHAR:
-      m.SetPasswordChar(uint8_t(wParam));
-      EditChanged(hwnd, *c, false);
-      return 0;
-    case EM_GETPASSWORDCHAR: return m.PasswordChar();
-    case EM_REPLACESEL:
-      if (!m.ReplaceSel(lParam ? reinterpret_cast<const char*>(lParam) : "", false)) Notify(hwnd, EN_MAXTEXT);
-      EditChanged(hwnd, *c, true);
-      return 0;
-    case WM_CHAR: {
-      const uint8_t ch = uint8_t(wParam);
-      if (ch == 8) {
-        if (m.ReadOnly()) return 0;
-        EditChanged(hwnd, *c, m.Backspace());
-      } else if (ch >= 0x20 && ch != 0x7F) {
-        if (m.ReadOnly()) {
-          MessageBeep(0);
-          return 0;
-        }
-        const char typed = char(ch);
-        if (!m.ReplaceSel(std::string_view(&typed, 1), true)) {
-          MessageBeep(0);
-          Notify(hwnd, EN_MAXTEXT);
-        }
-        EditChanged(hwnd, *c, true);
-      }
-      return 0;
-    }
-    case WM_KEYDOWN:
-      switch (wParam) {
-        case VK_LEFT: m.MoveTo(m.Caret() - 1, shift); break;
-        case VK_RIGHT: m.MoveTo(m.Caret() + 1, shift); break;
-        case VK_HOME: m.MoveTo(0, shift); break;
-        case VK_END: m.MoveTo(int(m.Text().size()), shift); break;
-        case VK_DELETE:
-          if (m.ReadOnly()) return 0;
-          EditChanged(hwnd, *c, m.DeleteForward());
-          return 0;
-        default: return DefWindowProc(hwnd, msg, wParam, lParam);
-      }
-      EditChanged(hwnd, *c, false);
-      return 0;
-    case WM_LBUTTONDOWN:
-      SetFocus(hwnd);
-      m.MoveTo(EditPositionAt(*c, GET_X_LPARAM(lParam)), shift);
-      EditChanged(hwnd, *c, false);
-      return 0;
-    case WM_SIZE: ScrollToCaret(hwnd, *c); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_PAINT: Paint(hwnd, *c, [&](Dc& dc, RECT r) { PaintEdit(hwnd, *c, dc, r); }); return 0;
-  }
-  return DefWindowProc(hwnd, msg, wParam, lParam);
-}
-
-// --- ListBox ---
-
-int ItemHeight(const Control& c) { return std::max(1, FontOf(c)->Metrics().tmHeight); }
-
-void SelectItem(HWND hwnd, Control& c, int index, bool notify) {
-  ListModel& list = *c.list;
-  if (index < 0 || index >= list.Count() || index == list.Current()) return;
-  list.SetCurrent(index);
-  RECT r;
-  GetClientRect(hwnd, &r);
-  const int rows = std::max(1, (r.bottom - r.top) / ItemHeight(c));
-  if (index < list.Top()) list.SetTop(index);
-  else if (index >= list.Top() + rows) list.SetTop(index - rows + 1);
-  InvalidateRect(hwnd, nullptr, true);
-  if (notify && (StyleOf(hwnd) & LBS_NOTIFY)) Notify(hwnd, LBN_SELCHANGE);
-}
-
-void PaintList(HWND hwnd, Control& c, Dc& dc, RECT r) {
-  Background(hwnd, dc, WM_CTLCOLORLISTBOX, COLOR_WINDOW);
-  const COLORREF text = dc.Current().textColor;
-  const int h = ItemHeight(c);
-  const ListModel& list = *c.list;
-  for (int i = list.Top(), y = r.top; i < list.Count() && y < r.bottom; ++i, y += h) {
-    const RECT row{r.left, y, r.right, y + h};
-    const bool selected = i == list.Current();
-    if (selected) dc.FillRect(row, CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT)));
-    dc.SetTextColor(selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : text);
-    dc.TextOut(row.left + 2, row.top, list.At(i)->text);
-    if (selected && c.focused) dc.DrawFocusRect(row);
-  }
-}
-
-LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    Control& c = Make(hwnd);
-    c.list = std::make_unique<ListModel>((reinterpret_cast<const CREATESTRUCT*>(lParam)->style & LBS_SORT) != 0);
-    return 1;
-  }
-  Control* c = Of(hwnd);
-  if (!c || !c->list) return DefWindowProc(hwnd, msg, wParam, lParam);
-  LRESULT result = 0;
-  if (CommonMessage(hwnd, *c, msg, wParam, lParam, result)) return result;
-  ListModel& list = *c->list;
-  const auto text = [&] { return lParam ? std::string_view(reinterpret_cast<const char*>(lParam)) : std::string_view(); };
-  const auto changed = [&](LRESULT r) {
-    InvalidateRect(hwnd, nullptr, true);
-    return r;
-  };
-  switch (msg) {
-    case WM_NCDESTROY: Table().Erase(hwnd); break;
-    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    case LB_ADDSTRING: return changed(list.Add(text()));
-    case LB_INSERTSTRING: return changed(list.Insert(int(intptr_t(wParam)), text()));
-    case LB_DELETESTRING: return list.Delete(int(wParam)) ? changed(list.Count()) : LB_ERR;
-    case LB_RESETCONTENT: list.Reset(); return changed(0);
-    case LB_GETCOUNT: return list.Count();
-    case LB_GETCURSEL: return list.Current();
-    case LB_SETCURSEL:
-      if (int(intptr_t(wParam)) == -1) {
-        list.SetCurrent(-1);
-        changed(0);
-        return LB_ERR;
-      }
-      if (!list.At(int(wParam))) return LB_ERR;
-      SelectItem(hwnd, *c, int(wParam), false);
-      return list.Current();
-    case LB_GETTEXT: {
-      const ListItem* item = list.At(int(wParam));
-      if (!item) return LB_ERR;
-      std::memcpy(reinterpret_cast<char*>(lParam), item->text.c_str(), item->text.size() + 1);
-      return LRESULT(item->text.size());
-    }
-    case LB_GETTEXTLEN: {
-      const ListItem* item = list.At(int(wParam));
-      return item ? LRESULT(item->text.size()) : LB_ERR;
-    }
-    case LB_FINDSTRING: return list.FindPrefix(int(intptr_t(wParam)), text());
-    case LB_GETITEMDATA: {
-      const ListItem* item = list.At(int(wParam));
-      return item ? item->data : LB_ERR;
-    }
-    case LB_SETITEMDATA: {
-      ListItem* item = list.At(int(wParam));
-      if (!item) return LB_ERR;
-      item->data = lParam;
-      return 0;
-    }
-    case LB_GETTOPINDEX: return list.Top();
-    case LB_SETTOPINDEX: list.SetTop(int(wParam)); return changed(0);
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-      SetFocus(hwnd);
-      const int index = list.Top() + GET_Y_LPARAM(lParam) / ItemHeight(*c);
-      if (index >= list.Count()) return 0;
-      SelectItem(hwnd, *c, index, true);
-      if (msg == WM_LBUTTONDBLCLK && (StyleOf(hwnd) & LBS_NOTIFY)) Notify(hwnd, LBN_DBLCLK);
-      return 0;
-    }
-    case WM_KEYDOWN: {
-      const int cur = list.Current();
-      switch (wParam) {
-        case VK_UP: SelectItem(hwnd, *c, std::max(0, cur - 1), true); return 0;
-        case VK_DOWN: SelectItem(hwnd, *c, cur + 1, true); return 0;
-        case VK_HOME: SelectItem(hwnd, *c, 0, true); return 0;
-        case VK_END: SelectItem(hwnd, *c, list.Count() - 1, true); return 0;
-      }
-      return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-    case WM_CHAR: {
-      const char ch = char(wParam);
-      if (uint8_t(ch) >= 0x20) SelectItem(hwnd, *c, list.FindPrefix(list.Current(), std::string_view(&ch, 1)), true);
-      return 0;
-    }
-    case WM_ERASEBKGND: return 1;
-    case WM_PAINT: Paint(hwnd, *c, [&](Dc& dc, RECT r) { PaintList(hwnd, *c, dc, r); }); return 0;
+    case WM_PAINT: PaintWith(hwnd, *c, [&](Dc& dc, RECT r) { PaintButton(hwnd, *c, dc, r); }); return 0;
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }

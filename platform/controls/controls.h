@@ -54,10 +54,14 @@ constexpr DWORD BS_TYPEMASK = 0xF;
 
 // Edit styles.
 constexpr DWORD ES_LEFT = 0x0000;
+constexpr DWORD ES_MULTILINE = 0x0004;
 constexpr DWORD ES_UPPERCASE = 0x0008;
 constexpr DWORD ES_PASSWORD = 0x0020;
+constexpr DWORD ES_AUTOVSCROLL = 0x0040;
 constexpr DWORD ES_AUTOHSCROLL = 0x0080;
+constexpr DWORD ES_NOHIDESEL = 0x0100;
 constexpr DWORD ES_READONLY = 0x0800;
+constexpr DWORD ES_WANTRETURN = 0x1000;
 
 // Static styles.
 constexpr DWORD SS_LEFT = 0x0;
@@ -68,7 +72,13 @@ constexpr DWORD SS_NOPREFIX = 0x80;
 // List box styles.
 constexpr DWORD LBS_NOTIFY = 0x0001;
 constexpr DWORD LBS_SORT = 0x0002;
+constexpr DWORD LBS_MULTIPLESEL = 0x0008;
+constexpr DWORD LBS_OWNERDRAWFIXED = 0x0010;
+constexpr DWORD LBS_OWNERDRAWVARIABLE = 0x0020;
+constexpr DWORD LBS_HASSTRINGS = 0x0040;
+constexpr DWORD LBS_USETABSTOPS = 0x0080;
 constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
+constexpr DWORD LBS_EXTENDEDSEL = 0x0800;
 
 // Button messages, states and notifications.
 constexpr UINT BM_GETCHECK = 0x00F0;
@@ -87,10 +97,20 @@ constexpr UINT BN_CLICKED = 0;
 // Edit messages and notifications.
 constexpr UINT EM_GETSEL = 0x00B0;
 constexpr UINT EM_SETSEL = 0x00B1;
+constexpr UINT EM_SCROLLCARET = 0x00B7;
 constexpr UINT EM_GETMODIFY = 0x00B8;
 constexpr UINT EM_SETMODIFY = 0x00B9;
+constexpr UINT EM_GETLINECOUNT = 0x00BA;
+constexpr UINT EM_LINEINDEX = 0x00BB;
+constexpr UINT EM_LINELENGTH = 0x00C1;
 constexpr UINT EM_REPLACESEL = 0x00C2;
+constexpr UINT EM_GETLINE = 0x00C4;
 constexpr UINT EM_LIMITTEXT = 0x00C5;
+constexpr UINT EM_CANUNDO = 0x00C6;
+constexpr UINT EM_UNDO = 0x00C7;
+constexpr UINT EM_LINEFROMCHAR = 0x00C9;
+constexpr UINT EM_EMPTYUNDOBUFFER = 0x00CD;
+constexpr UINT EM_GETFIRSTVISIBLELINE = 0x00CE;
 constexpr UINT EM_SETREADONLY = 0x00CF;
 constexpr UINT EM_SETPASSWORDCHAR = 0x00CC;
 constexpr UINT EM_GETPASSWORDCHAR = 0x00D2;
@@ -99,24 +119,79 @@ constexpr UINT EN_KILLFOCUS = 0x0200;
 constexpr UINT EN_CHANGE = 0x0300;
 constexpr UINT EN_MAXTEXT = 0x0501;
 
+// Clipboard commands of the edit controls.
+constexpr UINT WM_CUT = 0x0300;
+constexpr UINT WM_COPY = 0x0301;
+constexpr UINT WM_PASTE = 0x0302;
+constexpr UINT WM_CLEAR = 0x0303;
+constexpr UINT WM_UNDO = 0x0304;
+
 // List box messages and notifications.
 constexpr UINT LB_ADDSTRING = 0x0180;
 constexpr UINT LB_INSERTSTRING = 0x0181;
 constexpr UINT LB_DELETESTRING = 0x0182;
 constexpr UINT LB_RESETCONTENT = 0x0184;
+constexpr UINT LB_SETSEL = 0x0185;
 constexpr UINT LB_SETCURSEL = 0x0186;
+constexpr UINT LB_GETSEL = 0x0187;
 constexpr UINT LB_GETCURSEL = 0x0188;
 constexpr UINT LB_GETTEXT = 0x0189;
 constexpr UINT LB_GETTEXTLEN = 0x018A;
 constexpr UINT LB_GETCOUNT = 0x018B;
 constexpr UINT LB_GETTOPINDEX = 0x018E;
 constexpr UINT LB_FINDSTRING = 0x018F;
+constexpr UINT LB_GETSELCOUNT = 0x0190;
+constexpr UINT LB_GETSELITEMS = 0x0191;
+constexpr UINT LB_SETTABSTOPS = 0x0192;
+constexpr UINT LB_SETTOPINDEX = 0x0197;
 constexpr UINT LB_GETITEMDATA = 0x0199;
 constexpr UINT LB_SETITEMDATA = 0x019A;
-constexpr UINT LB_SETTOPINDEX = 0x0197;
+constexpr UINT LB_SELITEMRANGE = 0x019B;
+constexpr UINT LB_SETANCHORINDEX = 0x019C;
+constexpr UINT LB_GETANCHORINDEX = 0x019D;
+constexpr UINT LB_SETCARETINDEX = 0x019E;
+constexpr UINT LB_GETCARETINDEX = 0x019F;
+constexpr UINT LB_SETITEMHEIGHT = 0x01A0;
+constexpr UINT LB_GETITEMHEIGHT = 0x01A1;
 constexpr LRESULT LB_ERR = -1;
 constexpr UINT LBN_SELCHANGE = 1;
 constexpr UINT LBN_DBLCLK = 2;
+
+// Owner drawing: a control with an owner-draw style asks its parent for
+// the height of its items (WM_MEASUREITEM) and has the parent draw them
+// (WM_DRAWITEM); wParam is the control's id, lParam the record.
+constexpr UINT WM_DRAWITEM = 0x002B;
+constexpr UINT WM_MEASUREITEM = 0x002C;
+constexpr UINT ODT_LISTBOX = 2;
+constexpr UINT ODT_COMBOBOX = 3;
+constexpr UINT ODT_BUTTON = 4;
+constexpr UINT ODA_DRAWENTIRE = 0x0001;
+constexpr UINT ODA_SELECT = 0x0002;
+constexpr UINT ODA_FOCUS = 0x0004;
+constexpr UINT ODS_SELECTED = 0x0001;
+constexpr UINT ODS_DISABLED = 0x0004;
+constexpr UINT ODS_FOCUS = 0x0010;
+
+struct MEASUREITEMSTRUCT {
+  UINT CtlType = 0;
+  UINT CtlID = 0;
+  UINT itemID = 0;  // the item's index; 0 for a fixed height
+  UINT itemWidth = 0;
+  UINT itemHeight = 0;  // in: the font's height; out: the parent's answer
+  intptr_t itemData = 0;
+};
+
+struct DRAWITEMSTRUCT {
+  UINT CtlType = 0;
+  UINT CtlID = 0;
+  UINT itemID = 0;  // UINT(-1): an empty list shows only its focus
+  UINT itemAction = 0;
+  UINT itemState = 0;
+  HWND hwndItem;
+  Dc* hDC = nullptr;  // lent for the call, clipped to the control
+  RECT rcItem;
+  intptr_t itemData = 0;
+};
 
 // WM_GETDLGCODE answers.
 constexpr LRESULT DLGC_WANTARROWS = 0x0001;

@@ -1,4 +1,4 @@
-// The edit and list box models (see models.h).
+// The edit model (see models.h).
 #include "platform/controls/models.h"
 
 #include <algorithm>
@@ -21,16 +21,11 @@ uint8_t UpperChar(uint8_t c) {
   return c;
 }
 
-bool FoldedLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return FoldChar(uint8_t(x)) < FoldChar(uint8_t(y));
-  });
-}
-
 }  // namespace
 
 void EditModel::SetText(std::string_view text) {
-  text_ = SingleLine(text);
+  text_ = multiLine_ ? std::string(text) : SingleLine(text);
+  canUndo_ = false;
   if (int(text_.size()) > limit_) text_.resize(size_t(limit_));
   anchor_ = caret_ = 0;
   modified_ = false;
@@ -49,14 +44,27 @@ void EditModel::SetSel(int start, int end) {
   caret_ = end;
 }
 
-bool EditModel::ReplaceSel(std::string_view text, bool typed) {
-  std::string insert = SingleLine(text);
+bool EditModel::ReplaceSel(std::string_view text, bool typed, bool canUndo) {
+  std::string insert = multiLine_ ? std::string(text) : SingleLine(text);
   if (typed && upper_)
     for (char& c : insert) c = char(UpperChar(uint8_t(c)));
   const int start = SelStart(), end = SelEnd();
   const int room = limit_ - (int(text_.size()) - (end - start));
   const bool whole = int(insert.size()) <= room;
   if (!whole) insert.resize(size_t(std::max(0, room)));
+  // Never cut a line break in two.
+  if (!whole && !insert.empty() && insert.back() == '\r') insert.pop_back();
+  if (!canUndo) {
+    canUndo_ = false;
+  } else if (typed && typing_ && canUndo_ && end == start && start == undoStart_ + int(inserted_.size())) {
+    inserted_ += insert;
+  } else if (!insert.empty() || end > start) {
+    canUndo_ = true;
+    typing_ = typed;
+    undoStart_ = start;
+    removed_ = text_.substr(size_t(start), size_t(end - start));
+    inserted_ = insert;
+  }
   text_.replace(size_t(start), size_t(end - start), insert);
   anchor_ = caret_ = start + int(insert.size());
   if (!insert.empty() || end > start) modified_ = true;
@@ -66,7 +74,7 @@ bool EditModel::ReplaceSel(std::string_view text, bool typed) {
 bool EditModel::Backspace() {
   if (SelEnd() == SelStart()) {
     if (caret_ == 0) return false;
-    anchor_ = caret_ - 1;
+    anchor_ = Step(caret_, -1);
   }
   return ReplaceSel({}, false);
 }
@@ -74,9 +82,27 @@ bool EditModel::Backspace() {
 bool EditModel::DeleteForward() {
   if (SelEnd() == SelStart()) {
     if (caret_ >= int(text_.size())) return false;
-    anchor_ = caret_ + 1;
+    anchor_ = Step(caret_, 1);
   }
   return ReplaceSel({}, false);
+}
+
+int EditModel::Step(int pos, int direction) const {
+  const int length = int(text_.size());
+  const auto crlfAt = [&](int at) { return at >= 0 && at + 1 < length && text_[size_t(at)] == '\r' && text_[size_t(at) + 1] == '\n'; };
+  if (direction < 0) return pos <= 0 ? 0 : pos - (crlfAt(pos - 2) ? 2 : 1);
+  return pos >= length ? length : pos + (crlfAt(pos) ? 2 : 1);
+}
+
+bool EditModel::Undo() {
+  if (!canUndo_) return false;
+  text_.replace(size_t(undoStart_), inserted_.size(), removed_);
+  std::swap(removed_, inserted_);
+  typing_ = false;
+  anchor_ = undoStart_;
+  caret_ = undoStart_ + int(inserted_.size());
+  modified_ = true;
+  return true;
 }
 
 void EditModel::MoveTo(int position, bool extend) {
@@ -88,63 +114,42 @@ std::string EditModel::Shown() const {
   return password_ ? std::string(text_.size(), char(password_)) : text_;
 }
 
-const ListItem* ListModel::At(int index) const {
-  return index >= 0 && index < Count() ? &items_[size_t(index)] : nullptr;
-}
-
-ListItem* ListModel::At(int index) { return index >= 0 && index < Count() ? &items_[size_t(index)] : nullptr; }
-
-int ListModel::Add(std::string_view text) {
-  ListItem item{std::string(text), 0};
-  auto at = items_.end();
-  if (sorted_)
-    at = std::upper_bound(items_.begin(), items_.end(), item,
-                          [](const ListItem& a, const ListItem& b) { return FoldedLess(a.text, b.text); });
-  return Insert(int(at - items_.begin()), text);
-}
-
-int ListModel::Insert(int index, std::string_view text) {
-  if (index < -1 || index > Count()) return -1;
-  if (index == -1) index = Count();
-  items_.insert(items_.begin() + index, ListItem{std::string(text), 0});
-  if (current_ >= index) ++current_;
-  return index;
-}
-
-bool ListModel::Delete(int index) {
-  if (!At(index)) return false;
-  items_.erase(items_.begin() + index);
-  if (current_ == index) current_ = -1;
-  else if (current_ > index) --current_;
-  top_ = std::clamp(top_, 0, std::max(0, Count() - 1));
-  return true;
-}
-
-void ListModel::Reset() {
-  items_.clear();
-  current_ = -1;
-  top_ = 0;
-}
-
-int ListModel::FindPrefix(int after, std::string_view prefix) const {
-  const int n = Count();
-  for (int k = 1; k <= n; ++k) {
-    const int i = ((after < 0 ? -1 : after) + k) % n;
-    const std::string& t = items_[size_t(i)].text;
-    if (t.size() >= prefix.size() &&
-        std::equal(prefix.begin(), prefix.end(), t.begin(),
-                   [](char x, char y) { return FoldChar(uint8_t(x)) == FoldChar(uint8_t(y)); }))
-      return i;
+std::vector<EditLine> BreakLines(std::string_view text, int width, bool wrap,
+                                 const std::function<int(uint8_t)>& charWidth) {
+  std::vector<EditLine> lines;
+  const int length = int(text.size());
+  int start = 0;
+  while (true) {
+    const size_t found = text.find("\r\n", size_t(start));
+    const int hardEnd = found == std::string_view::npos ? length : int(found);
+    // Soft breaks within the hard line [start, hardEnd).
+    while (wrap && start < hardEnd) {
+      int used = 0, fit = start;
+      while (fit < hardEnd && used + charWidth(uint8_t(text[size_t(fit)])) <= width)
+        used += charWidth(uint8_t(text[size_t(fit)])), ++fit;
+      if (fit >= hardEnd) break;
+      // Spaces that do not fit still end the line.
+      int spaces = fit;
+      while (spaces < hardEnd && text[size_t(spaces)] == ' ') ++spaces;
+      int end = spaces > fit ? spaces : fit;
+      if (spaces == fit) {
+        const size_t space = text.substr(size_t(start), size_t(fit - start)).rfind(' ');
+        end = space != std::string_view::npos ? start + int(space) + 1 : std::max(fit, start + 1);
+      }
+      if (end >= hardEnd) break;
+      lines.push_back({start, end - start});
+      start = end;
+    }
+    lines.push_back({start, hardEnd - start});
+    if (found == std::string_view::npos) return lines;
+    start = hardEnd + 2;
   }
-  return -1;
 }
 
-bool ListModel::SetCurrent(int index) {
-  if (index != -1 && !At(index)) return false;
-  current_ = index;
-  return true;
+int LineOf(const std::vector<EditLine>& lines, int pos) {
+  const auto after = std::upper_bound(lines.begin(), lines.end(), pos,
+                                      [](int p, const EditLine& line) { return p < line.start; });
+  return std::max(0, int(after - lines.begin()) - 1);
 }
-
-void ListModel::SetTop(int index) { top_ = std::clamp(index, 0, std::max(0, Count() - 1)); }
 
 }  // namespace win

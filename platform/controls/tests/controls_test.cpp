@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/controls/dialog.h"
+#include "platform/controls/listmodel.h"
 #include "platform/controls/models.h"
 #include "platform/testing/ui.h"
 
@@ -68,12 +69,13 @@ TEST(EditModel, SetTextIsAProgramsWriteAndPasswordAndUpperCaseShapeWhatIsShownAn
   EXPECT_EQ(m.Text(), "M\xdc");
 }
 
-TEST(ListModel, SortedItemsFoldCaseAndTheCurrentItemMovesWithItsItem) {
+TEST(ListModel, SortedItemsCollateAndTheCurrentItemMovesWithItsItem) {
   ListModel sorted(true);
   for (const char* t : {"birne", "Apfel", "\xc4pfel", "apfel", "Zitrone"}) sorted.Add(t);
   std::vector<std::string> order;
   for (int i = 0; i < sorted.Count(); ++i) order.push_back(sorted.At(i)->text);
-  EXPECT_EQ(order, (std::vector<std::string>{"Apfel", "apfel", "birne", "Zitrone", "\xc4pfel"}));
+  // An umlaut sorts with its base letter, after the same word without it.
+  EXPECT_EQ(order, (std::vector<std::string>{"Apfel", "apfel", "\xc4pfel", "birne", "Zitrone"}));
   EXPECT_EQ(sorted.FindPrefix(-1, "AP"), 0);
   EXPECT_EQ(sorted.FindPrefix(0, "ap"), 1);
   EXPECT_EQ(sorted.FindPrefix(1, "ap"), 0);  // wraps

@@ -1,0 +1,60 @@
+// What every standard control shares: the font, focus and colour handling
+// and the notification to the parent, for the control procedures of this
+// folder (controls.cpp, listbox.cpp, ...). Not for callers of the controls.
+//
+// What always holds:
+//   1. ControlState is the part of a control's record that CommonMessage
+//      keeps: the font WM_SETFONT gave (copied; the system font until
+//      then) and whether the control has the focus.
+//   2. Background asks the parent for the colours with WM_CTLCOLOR* before
+//      painting (rule 3 of controls.h); PaintWith runs a drawing between
+//      BeginPaint and EndPaint with the control's font selected, so a
+//      control never paints outside a WM_PAINT's update region.
+#pragma once
+
+#include <memory>
+
+#include "platform/fonts/font.h"
+#include "platform/fonts/logfont.h"
+#include "platform/gdi/dc.h"
+#include "platform/win/paint.h"
+#include "platform/win/window.h"
+#include "platform/win/winuser.h"
+
+namespace win {
+
+struct ControlState {
+  LOGFONT font = SystemFont();
+  bool hasFont = false;
+  bool focused = false;
+};
+
+DWORD StyleOf(HWND hwnd);
+// WM_COMMAND to the parent with MAKEWPARAM(id, code) and the control's handle.
+void Notify(HWND hwnd, UINT code);
+std::shared_ptr<const platform::fonts::Font> FontOf(const ControlState& c);
+// WM_SETFONT, WM_GETFONT, WM_ENABLE, WM_SETFOCUS and WM_KILLFOCUS, which
+// every control answers alike; true (and result set) when msg was one.
+bool CommonMessage(HWND hwnd, ControlState& c, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// Asks the parent for the colours and paints the background, unless the
+// control lets what lies below show (defaultColor -1).
+void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor);
+
+// The procedures of the bigger controls, each in a file of its own,
+// registered with the other classes.
+LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+template <class Draw>
+void PaintWith(HWND hwnd, const ControlState& c, Draw draw) {
+  PAINTSTRUCT ps;
+  if (Dc* dc = BeginPaint(hwnd, &ps)) {
+    dc->SelectFont(c.font);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    draw(*dc, r);
+  }
+  EndPaint(hwnd, &ps);
+}
+
+}  // namespace win
