@@ -15,7 +15,10 @@
 //   3. Execute runs the dialog modally and answers the value it closed with,
 //      or -1 when the resource is missing or the dialog could not be made.
 //      The dialog keys (IsDialogMessage) reach it through PreProcessMsg.
-//   4. Control objects keep no state of their own beyond their settings:
+//   4. WM_MEASUREITEM and WM_DRAWITEM that no table of the parent takes go
+//      to the control object of the control that sent them (MeasureItem,
+//      DrawItem), found by the record's window or id.
+//   5. Control objects keep no state of their own beyond their settings:
 //      the text, checks and items live in the controls. A TEdit's text
 //      limit counts the terminating zero (a limit of n holds n - 1
 //      characters), and its transfer takes exactly that many bytes.
@@ -59,6 +62,12 @@ class TControl : public TWindow {
 
   std::string GetText() const { return win::GetWindowText(GetHandle()); }
   void SetText(const char* text) { win::SetWindowText(GetHandle(), text ? text : ""); }
+
+  // An owner-drawn control's own answers to the WM_MEASUREITEM and
+  // WM_DRAWITEM its window sends the parent (the parent's window hands them
+  // on when its tables leave them); by default nothing changes.
+  virtual void MeasureItem(win::MEASUREITEMSTRUCT& item) { (void)item; }
+  virtual void DrawItem(win::DRAWITEMSTRUCT& item) { (void)item; }
 
  protected:
   const char* GetClassName() override { return className_; }

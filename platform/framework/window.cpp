@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/framework/application.h"
+#include "platform/framework/dialog.h"
 
 namespace fw {
 
@@ -135,6 +136,20 @@ LRESULT TWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       EvDestroy();
       return DefaultProcessing();
     case win::WM_CLOSE: EvClose(); return 0;
+    case win::WM_MEASUREITEM:
+      if (auto* item = reinterpret_cast<win::MEASUREITEMSTRUCT*>(lParam);
+          auto* c = dynamic_cast<TControl*>(FromHandle(win::GetDlgItem(handle_, int(item->CtlID))))) {
+        c->MeasureItem(*item);
+        return 1;
+      }
+      break;
+    case win::WM_DRAWITEM:
+      if (auto* item = reinterpret_cast<win::DRAWITEMSTRUCT*>(lParam);
+          auto* c = dynamic_cast<TControl*>(FromHandle(item->hwndItem))) {
+        c->DrawItem(*item);
+        return 1;
+      }
+      break;
     case win::WM_PAINT:
       if (resourceId_) return DefaultProcessing();  // an alias keeps its control's painting
       EvPaint();

@@ -139,10 +139,6 @@ void TBitmapCtl::CleanupWindow() {
 
 namespace {
 
-constexpr win::DWORD kLbsSort = 0x0002;
-constexpr win::DWORD kLbsOwnerDrawVariable = 0x0020;
-constexpr win::DWORD kLbsHasStrings = 0x0040;
-constexpr win::UINT kLbSetItemHeight = 0x01A0;
 constexpr int kDefaultItemHeight = 21;
 
 }  // namespace
@@ -151,7 +147,7 @@ TBmListBox::TBmListBox(fw::TWindow* parent, int id, int x, int y, int w, int h, 
     : fw::TListBox(parent, id, x, y, w, h),
       MemDC(win::Dc::CreateCompatible(&kxobject::ScreenDc())),
       OwnsBitmaps(ownsBitmaps) {
-  Attr.Style = (Attr.Style & ~kLbsSort) | kLbsOwnerDrawVariable | kLbsHasStrings;
+  Attr.Style = (Attr.Style & ~win::LBS_SORT) | win::LBS_OWNERDRAWVARIABLE | win::LBS_HASSTRINGS;
 }
 
 TBmListBox::TBmListBox(fw::TWindow* parent, int resourceId, bool ownsBitmaps)
@@ -180,7 +176,7 @@ int16_t TBmListBox::InsertItem(kxobject::TKxBitmap* bitmap, const char* text, in
                                     reinterpret_cast<win::LPARAM>(text ? text : "")));
   PendingBitmap.reset();
   SendMessage(win::LB_SETITEMDATA, win::WPARAM(index), reinterpret_cast<win::LPARAM>(bitmap));
-  if (HasPixels(bitmap)) SendMessage(kLbSetItemHeight, win::WPARAM(index), bitmap->Bitmap->Height());
+  if (HasPixels(bitmap)) SendMessage(win::LB_SETITEMHEIGHT, win::WPARAM(index), bitmap->Bitmap->Height());
   return int16_t(index);
 }
 
@@ -226,35 +222,36 @@ void TBmListBox::CleanupWindow() {
   fw::TListBox::CleanupWindow();
 }
 
-void TBmListBox::MeasureItem(TMeasureItem& item) {
-  item.width = 100;
-  item.height = kDefaultItemHeight;
+void TBmListBox::MeasureItem(win::MEASUREITEMSTRUCT& item) {
+  item.itemWidth = 100;
+  item.itemHeight = kDefaultItemHeight;
   if (PendingBitmap && HasPixels(*PendingBitmap)) {
-    item.height = (*PendingBitmap)->Bitmap->Height();
-  } else if (item.index >= 0) {
-    if (const kxobject::TKxBitmap* bitmap = ItemBitmap(item.index); HasPixels(bitmap))
-      item.height = bitmap->Bitmap->Height() + 10;
+    item.itemHeight = win::UINT((*PendingBitmap)->Bitmap->Height());
+  } else if (int(item.itemID) >= 0) {
+    if (const kxobject::TKxBitmap* bitmap = ItemBitmap(int(item.itemID)); HasPixels(bitmap))
+      item.itemHeight = win::UINT(bitmap->Bitmap->Height() + 10);
   }
 }
 
-void TBmListBox::DrawItem(const TDrawItem& item) {
-  win::Dc& dc = *item.dc;
+void TBmListBox::DrawItem(win::DRAWITEMSTRUCT& item) {
+  win::Dc& dc = *item.hDC;
+  const int index = int(item.itemID);
   const int c = win::LOWORD(uintptr_t(win::GetDialogBaseUnits()));
-  kxobject::TKxBitmap* bitmap = item.index >= 0 ? ItemBitmap(item.index) : nullptr;
+  kxobject::TKxBitmap* bitmap = index >= 0 ? ItemBitmap(index) : nullptr;
   if (!HasPixels(bitmap)) bitmap = nullptr;
-  win::RECT text = item.rect;
+  win::RECT text = item.rcItem;
   if (bitmap) text.left += bitmap->Bitmap->Width() + c;
-  const bool selected = item.state & kOdsSelected;
+  const bool selected = item.itemState & win::ODS_SELECTED;
   dc.FillRect(text, win::CreateSolidBrush(selected ? win::GetSysColor(win::COLOR_HIGHLIGHT) : dc.Current().bkColor));
   if (bitmap) {
     MemDC->SelectBitmap(bitmap->Bitmap);
     const int h = bitmap->Bitmap->Height();
-    win::BitBlt(dc, item.rect.left + c / 2, (item.rect.top + item.rect.bottom - h) / 2, bitmap->Bitmap->Width(), h,
+    win::BitBlt(dc, item.rcItem.left + c / 2, (item.rcItem.top + item.rcItem.bottom - h) / 2, bitmap->Bitmap->Width(), h,
                 MemDC.get(), 0, 0, win::SRCCOPY);
   }
-  if (item.state & kOdsFocus) dc.DrawFocusRect(text);
-  if (item.index < 0) return;
-  const std::string entry = GetString(item.index);
+  if (item.itemState & win::ODS_FOCUS) dc.DrawFocusRect(text);
+  if (index < 0) return;
+  const std::string entry = GetString(index);
   const win::COLORREF oldText = selected ? dc.SetTextColor(win::GetSysColor(win::COLOR_HIGHLIGHTTEXT)) : dc.Current().textColor;
   dc.SetBkMode(win::TRANSPARENT);
   text.left += c / 2;

@@ -37,7 +37,6 @@
 #include <string>
 
 #include "platform/framework/dialog.h"
-#include "runtime/toolkit/kxbtns.h"
 #include "runtime/toolkit/kxdib.h"
 
 namespace kxctl {
@@ -76,12 +75,6 @@ class TBitmapCtl : public fw::TControl {
   std::unique_ptr<kxobject::TKxBitmap> Bitmap;
 };
 
-// What an owner-drawn list asks of an entry's size.
-struct TMeasureItem {
-  int index = -1;
-  int width = 0, height = 0;
-};
-
 class TBmListBox : public fw::TListBox {
  public:
   static constexpr win::UINT kDragNotification = 100;
@@ -100,8 +93,8 @@ class TBmListBox : public fw::TListBox {
   void ClearList();
   kxobject::TKxBitmap* ItemBitmap(int index) const;
 
-  virtual void MeasureItem(TMeasureItem& item);
-  virtual void DrawItem(const TDrawItem& item);
+  void MeasureItem(win::MEASUREITEMSTRUCT& item) override;
+  void DrawItem(win::DRAWITEMSTRUCT& item) override;
   bool Find(fw::TEventInfo& e) override;
   void CleanupWindow() override;
   void EvLButtonDown(win::UINT modifiers, win::POINT point);

@@ -9,13 +9,6 @@ namespace {
 
 constexpr win::DWORD kBsOwnerDraw = 0xB;
 
-// The list box's selection messages and styles.
-constexpr win::UINT kLbSetSel = 0x0185;
-constexpr win::UINT kLbGetSelCount = 0x0190;
-constexpr win::UINT kLbGetSelItems = 0x0191;
-constexpr win::DWORD kLbsMultipleSel = 0x0008;
-constexpr win::DWORD kLbsExtendedSel = 0x0800;
-
 constexpr win::COLORREF kGray = win::RGB(128, 128, 128);
 
 void Polyline3(win::Dc& dc, const win::Pen& pen, win::POINT a, win::POINT b, win::POINT c) {
@@ -97,25 +90,29 @@ void TBitmapButton::EvLButtonDblClk(win::UINT modifiers, win::POINT point) {
 void TBitmapButton::EvPaint() {
   win::PAINTSTRUCT ps;
   if (win::Dc* dc = win::BeginPaint(GetHandle(), &ps)) {
-    TDrawItem item;
-    item.dc = dc;
-    win::GetClientRect(GetHandle(), &item.rect);
+    win::DRAWITEMSTRUCT item;
+    item.CtlType = win::ODT_BUTTON;
+    item.CtlID = win::UINT(Attr.Id);
+    item.itemAction = win::ODA_DRAWENTIRE;
+    item.hwndItem = GetHandle();
+    item.hDC = dc;
+    win::GetClientRect(GetHandle(), &item.rcItem);
     const win::LRESULT state = SendMessage(win::BM_GETSTATE);
-    if (state & win::BST_PUSHED) item.state |= kOdsSelected;
-    if (win::GetFocus() == GetHandle()) item.state |= kOdsFocus;
-    if (!win::IsWindowEnabled(GetHandle())) item.state |= kOdsDisabled;
+    if (state & win::BST_PUSHED) item.itemState |= win::ODS_SELECTED;
+    if (win::GetFocus() == GetHandle()) item.itemState |= win::ODS_FOCUS;
+    if (!win::IsWindowEnabled(GetHandle())) item.itemState |= win::ODS_DISABLED;
     DrawItem(item);
   }
   win::EndPaint(GetHandle(), &ps);
 }
 
-void TBitmapButton::DrawItem(const TDrawItem& item) {
-  win::Dc& dc = *item.dc;
-  win::RECT r = item.rect;
+void TBitmapButton::DrawItem(win::DRAWITEMSTRUCT& item) {
+  win::Dc& dc = *item.hDC;
+  win::RECT r = item.rcItem;
   const win::Pen oldPen = dc.SelectPen(win::NullPen());
   const win::Brush oldBrush = dc.SelectBrush(win::CreateSolidBrush(win::GetSysColor(win::COLOR_BTNFACE)));
   dc.Rectangle(r.left, r.top, r.right, r.bottom);
-  const bool selected = item.state & kOdsSelected;
+  const bool selected = item.itemState & win::ODS_SELECTED;
   DrawFrame({int16_t(r.left), int16_t(r.top), int16_t(r.right - r.left), int16_t(r.bottom - r.top),
              int16_t(selected ? 0 : 1)},
             dc);
@@ -125,10 +122,10 @@ void TBitmapButton::DrawItem(const TDrawItem& item) {
     const int y = r.top + (r.bottom - r.top - Bitmap->Bitmap->Height()) / 2;
     DrawTransparent(dc, Bitmap->Bitmap, x, y);
   }
-  if (item.state & kOdsFocus) {
+  if (item.itemState & win::ODS_FOCUS) {
     dc.SelectPen(win::CreatePen(win::PS_SOLID, 0, win::RGB(0, 0, 0)));
     dc.SelectBrush(win::CreateSolidBrush(win::RGB(255, 255, 255)));
-    dc.DrawFocusRect({item.rect.left + 2, item.rect.top + 2, item.rect.right - 2, item.rect.bottom - 2});
+    dc.DrawFocusRect({item.rcItem.left + 2, item.rcItem.top + 2, item.rcItem.right - 2, item.rcItem.bottom - 2});
   }
   dc.SelectPen(oldPen);
   dc.SelectBrush(oldBrush);
@@ -181,7 +178,7 @@ void MoveListEntries(TListMove move, TListSide& source, TListSide& target) {
 }
 
 bool TListBoxSide::Multiple() const {
-  return win::GetWindowLongPtr(list_.GetHandle(), win::GWL_STYLE) & (kLbsMultipleSel | kLbsExtendedSel);
+  return win::GetWindowLongPtr(list_.GetHandle(), win::GWL_STYLE) & (win::LBS_MULTIPLESEL | win::LBS_EXTENDEDSEL);
 }
 
 int TListBoxSide::Count() const { return list_.GetCount(); }
@@ -192,10 +189,10 @@ std::vector<int> TListBoxSide::Selected() const {
     const int current = list_.GetSelIndex();
     return current < 0 ? std::vector<int>{} : std::vector<int>{current};
   }
-  const win::LRESULT n = win::SendMessage(list_.GetHandle(), kLbGetSelCount);
+  const win::LRESULT n = win::SendMessage(list_.GetHandle(), win::LB_GETSELCOUNT);
   if (n <= 0) return {};
   std::vector<int> items(static_cast<size_t>(n));
-  const win::LRESULT got = win::SendMessage(list_.GetHandle(), kLbGetSelItems, win::WPARAM(n),
+  const win::LRESULT got = win::SendMessage(list_.GetHandle(), win::LB_GETSELITEMS, win::WPARAM(n),
                                             reinterpret_cast<win::LPARAM>(items.data()));
   items.resize(size_t(std::clamp<win::LRESULT>(got, 0, n)));
   std::sort(items.begin(), items.end());
@@ -216,13 +213,13 @@ void TListBoxSide::SelectOnly(int index) {
     list_.SetSelIndex(index);
     return;
   }
-  win::SendMessage(list_.GetHandle(), kLbSetSel, 0, -1);
+  win::SendMessage(list_.GetHandle(), win::LB_SETSEL, 0, -1);
   AddToSelection(index);
 }
 
 void TListBoxSide::AddToSelection(int index) {
   if (!Multiple()) list_.SetSelIndex(index);
-  else win::SendMessage(list_.GetHandle(), kLbSetSel, 1, index);
+  else win::SendMessage(list_.GetHandle(), win::LB_SETSEL, 1, index);
 }
 
 void TListBoxButton::Move(TListMove move) {

@@ -31,19 +31,6 @@
 
 namespace kxctl {
 
-// The item states an owner-drawn control is drawn in.
-constexpr unsigned kOdsSelected = 0x0001;
-constexpr unsigned kOdsDisabled = 0x0004;
-constexpr unsigned kOdsFocus = 0x0010;
-
-// What an owner-drawn control is asked to draw: where, on what, in which state.
-struct TDrawItem {
-  win::Dc* dc = nullptr;
-  win::RECT rect;
-  unsigned state = 0;
-  int index = -1;  // a list entry's index, -1 for none
-};
-
 struct TFrameRec {
   int16_t x, y, width, height, state;
 };
@@ -58,7 +45,7 @@ class TBitmapButton : public fw::TButton {
   TBitmapButton(fw::TWindow* parent, int resourceId, int bitmapId);
 
   bool Find(fw::TEventInfo& e) override;
-  virtual void DrawItem(const TDrawItem& item);
+  void DrawItem(win::DRAWITEMSTRUCT& item) override;
   void EvLButtonDblClk(win::UINT modifiers, win::POINT point);
   void EvPaint();
 

@@ -7,12 +7,6 @@ namespace kxctl {
 
 namespace {
 
-constexpr win::DWORD kEsMultiline = 0x0004;
-constexpr win::DWORD kEsAutoVScroll = 0x0040;
-constexpr win::DWORD kEsNoHideSel = 0x0100;
-constexpr win::DWORD kLbsUseTabStops = 0x0080;
-constexpr win::UINT kLbSetTabStops = 0x0192;
-
 std::vector<int32_t> CopyStops(const int32_t* stops, int32_t count) {
   return stops && count > 0 ? std::vector<int32_t>(stops, stops + count) : std::vector<int32_t>{};
 }
@@ -52,7 +46,7 @@ std::string LinesToList(std::string_view text, char separator) {
 
 TListEdit::TListEdit(fw::TWindow* parent, int id, int x, int y, int w, int h, uint16_t textLimit, char separator)
     : TNonTabEdit(parent, id, "", x, y, w, h, textLimit), Separator(separator) {
-  Attr.Style |= kEsMultiline | kEsAutoVScroll;
+  Attr.Style |= win::ES_MULTILINE | win::ES_AUTOVSCROLL;
 }
 
 TListEdit::TListEdit(fw::TWindow* parent, int resourceId, uint16_t textLimit, char separator)
@@ -74,13 +68,13 @@ size_t TListEdit::Transfer(void* data, fw::TTransferDirection direction) {
 
 TBigEdit::TBigEdit(fw::TWindow* parent, int id, const char* text, int x, int y, int w, int h, bool multiline)
     : fw::TEdit(parent, id, text, x, y, w, h, 0) {
-  Attr.Style |= kEsNoHideSel | (multiline ? kEsMultiline : 0);
+  Attr.Style |= win::ES_NOHIDESEL | (multiline ? win::ES_MULTILINE : 0);
 }
 
 TTabbedListBox::TTabbedListBox(fw::TWindow* parent, int id, int x, int y, int w, int h, const int32_t* tabStops,
                                int32_t tabCount)
     : fw::TListBox(parent, id, x, y, w, h), TabStops(CopyStops(tabStops, tabCount)) {
-  Attr.Style |= kLbsUseTabStops;
+  Attr.Style |= win::LBS_USETABSTOPS;
 }
 
 TTabbedListBox::TTabbedListBox(fw::TWindow* parent, int resourceId, const int32_t* tabStops, int32_t tabCount)
@@ -88,7 +82,7 @@ TTabbedListBox::TTabbedListBox(fw::TWindow* parent, int resourceId, const int32_
 
 void TTabbedListBox::SetupWindow() {
   fw::TListBox::SetupWindow();
-  SendMessage(kLbSetTabStops, win::WPARAM(TabStops.size()), reinterpret_cast<win::LPARAM>(TabStops.data()));
+  SendMessage(win::LB_SETTABSTOPS, win::WPARAM(TabStops.size()), reinterpret_cast<win::LPARAM>(TabStops.data()));
 }
 
 bool TSingleListbox::Find(fw::TEventInfo& e) {

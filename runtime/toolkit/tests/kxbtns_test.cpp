@@ -384,10 +384,11 @@ TEST_F(kxbtns_ui, BitmapListEntriesAreMeasuredByTheirBitmaps) {
   };
   for (const Case& c : cases) {
     list->PendingBitmap = c.pending;
-    TMeasureItem m{c.index};
+    win::MEASUREITEMSTRUCT m;
+    m.itemID = win::UINT(c.index);
     list->MeasureItem(m);
-    EXPECT_EQ(m.width, 100) << c.name;
-    EXPECT_EQ(m.height, c.height) << c.name;
+    EXPECT_EQ(m.itemWidth, 100u) << c.name;
+    EXPECT_EQ(int(m.itemHeight), c.height) << c.name;
   }
   list->PendingBitmap.reset();
 }
@@ -399,7 +400,12 @@ TEST_F(kxbtns_ui, ASelectedBitmapEntryDrawsItsBitmapBesideItsHighlightedText) {
   auto surface = Solid(120, 20, RGB(255, 255, 255));
   win::Dc dc(surface);
   dc.SelectFont(win::SystemFont());
-  list->DrawItem({&dc, {0, 0, 120, 20}, kOdsSelected | kOdsFocus, 0});
+  win::DRAWITEMSTRUCT item;
+  item.hDC = &dc;
+  item.rcItem = {0, 0, 120, 20};
+  item.itemState = win::ODS_SELECTED | win::ODS_FOCUS;
+  item.itemID = 0;
+  list->DrawItem(item);
   // c = 8: the bitmap at x 4, centred in y; the text part from 10 + 8.
   EXPECT_EQ(dc.GetPixel(4, 5), kRed);
   EXPECT_EQ(dc.GetPixel(3, 5), RGB(255, 255, 255));
