@@ -56,6 +56,12 @@ TControl::TControl(TWindow* parent, int id, const char* text, int x, int y, int 
   Attr.Id = id;
 }
 
+bool TControl::Find(TEventInfo& e) {
+  if (e.msg != win::WM_PAINT) return TWindow::Find(e);
+  if (!e.probe) e.result = DefaultProcessing();
+  return true;
+}
+
 TControl::TControl(TWindow* parent, int resourceId, const char* className)
     : TWindow(parent, resourceId), className_(className) {
   win::RegisterControlClasses();

@@ -18,7 +18,9 @@
 //   4. WM_MEASUREITEM and WM_DRAWITEM that no table of the parent takes go
 //      to the control object of the control that sent them (MeasureItem,
 //      DrawItem), found by the record's window or id.
-//   5. Control objects keep no state of their own beyond their settings:
+//   5. A control object leaves painting to its control's class unless its
+//      own table answers WM_PAINT.
+//   6. Control objects keep no state of their own beyond their settings:
 //      the text, checks and items live in the controls. A TEdit's text
 //      limit counts the terminating zero (a limit of n holds n - 1
 //      characters), and its transfer takes exactly that many bytes.
@@ -62,6 +64,9 @@ class TControl : public TWindow {
 
   std::string GetText() const { return win::GetWindowText(GetHandle()); }
   void SetText(const char* text) { win::SetWindowText(GetHandle(), text ? text : ""); }
+  // The control's own class paints it, made from a resource or not, unless
+  // a table of a derived class answers WM_PAINT.
+  bool Find(TEventInfo& e) override;
 
   // An owner-drawn control's own answers to the WM_MEASUREITEM and
   // WM_DRAWITEM its window sends the parent (the parent's window hands them

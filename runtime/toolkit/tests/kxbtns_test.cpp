@@ -393,6 +393,50 @@ TEST_F(kxbtns_ui, BitmapListEntriesAreMeasuredByTheirBitmaps) {
   list->PendingBitmap.reset();
 }
 
+// A bitmap list box that records what its parent asks of it.
+class RecordingBmList : public TBmListBox {
+ public:
+  using TBmListBox::TBmListBox;
+  void MeasureItem(win::MEASUREITEMSTRUCT& item) override {
+    measured.push_back(int(item.itemID));
+    TBmListBox::MeasureItem(item);
+  }
+  void DrawItem(win::DRAWITEMSTRUCT& item) override {
+    drawn.push_back({int(item.itemID), item.itemState & win::ODS_SELECTED, item.rcItem.bottom - item.rcItem.top});
+    TBmListBox::DrawItem(item);
+  }
+  struct Drawn {
+    int index;
+    unsigned selected;
+    int height;
+    bool operator==(const Drawn&) const = default;
+  };
+  std::vector<int> measured;
+  std::vector<Drawn> drawn;
+};
+
+TEST_F(kxbtns_ui, TheWindowMeasuresEachEntryOnceAndDrawsTheSelectionSelected) {
+  auto* list = new RecordingBmList(host.get(), 500, 10, 10, 150, 100, true);
+  ASSERT_TRUE(host->Create());
+  list->AddItem(new kxobject::TKxBitmap(Solid(10, 16, kRed)), "Kunden");
+  list->AddItem(nullptr, "Artikel");
+  list->AddItem(new kxobject::TKxBitmap(Solid(10, 30, RGB(0, 0, 255))), "Lager");
+  EXPECT_EQ(list->measured, (std::vector<int>{0, 1, 2}));
+  list->SetSelIndex(1);
+  list->drawn.clear();
+  list->Invalidate();
+  list->UpdateWindow();
+  EXPECT_EQ(list->drawn, (std::vector<RecordingBmList::Drawn>{{0, 0, 16}, {1, win::ODS_SELECTED, 21}, {2, 0, 30}}));
+  // What the rows drew, read from the host's surface: the first bitmap, the selected row's highlight.
+  win::RECT wr, hr;
+  win::GetWindowRect(list->GetHandle(), &wr);
+  win::GetWindowRect(host->GetHandle(), &hr);
+  const auto surface = win::WindowSurface(host->GetHandle());
+  const auto pixel = [&](int x, int y) { return win::ToColor(surface->Get(wr.left - hr.left + x, wr.top - hr.top + y)); };
+  EXPECT_EQ(pixel(5, 3), kRed);
+  EXPECT_EQ(pixel(40, 20), win::GetSysColor(win::COLOR_HIGHLIGHT));
+}
+
 TEST_F(kxbtns_ui, ASelectedBitmapEntryDrawsItsBitmapBesideItsHighlightedText) {
   auto* list = new TBmListBox(host.get(), 500, 10, 10, 150, 100, true);
   ASSERT_TRUE(host->Create());

@@ -75,24 +75,48 @@ TEST_F(kxedits_ui, TabStopsAreCopiedAndOnlyThePositionalFormAddsTheStyle) {
   EXPECT_EQ(win::GetWindowLongPtr(positional->GetHandle(), win::GWL_STYLE) & kUseTabStops, kUseTabStops);
 }
 
-TEST_F(kxedits_ui, TabLeavesTheListEditAndItsTransferIsCutToItsLimit) {
+TEST_F(kxedits_ui, TheListEditShowsOneItemALineReadsThemBackAndLeavesTabToTheDialog) {
   kxdlg::TCenteredDlg dialog(nullptr, 11702, "Liste", 0);
-  auto* edit = new TListEdit(&dialog, 201, 40, ';');
-  char buffer[40] = "a;b";
-  dialog.SetTransferBuffer(buffer, sizeof buffer);
-  edit->EnableTransfer();
+  auto* edit = new TListEdit(&dialog, 300, 7, 40, 150, 40, 40, ';');
+  auto* plain = new fw::TEdit(&dialog, 301, "", 7, 90, 150, 20, 40);
+  plain->Attr.Style |= win::ES_MULTILINE;
   Then([&] {
     const win::HWND h = edit->GetHandle();
+    // A multi-line edit wants Tab; the list edit leaves it to the dialog.
+    EXPECT_NE(win::SendMessage(plain->GetHandle(), win::WM_GETDLGCODE) & win::DLGC_WANTTAB, 0);
     EXPECT_EQ(win::SendMessage(h, win::WM_GETDLGCODE) & win::DLGC_WANTTAB, 0);
-    EXPECT_EQ(edit->Transfer(nullptr, fw::TTransferDirection::SizeData), 40u);
+    struct Case {
+      const char* list;
+      int lines;
+    } cases[] = {{"", 1}, {"a;;b", 3}, {"a;b;", 3}, {"a;b;c", 3}};
+    for (const Case& c : cases) {
+      char buffer[40];
+      std::strcpy(buffer, c.list);
+      EXPECT_EQ(edit->Transfer(buffer, fw::TTransferDirection::SetData), 40u);
+      EXPECT_STREQ(buffer, c.list);  // the caller's buffer is unchanged
+      EXPECT_EQ(win::SendMessage(h, win::EM_GETLINECOUNT), c.lines) << c.list;
+      std::memset(buffer, 'q', sizeof buffer);
+      EXPECT_EQ(edit->Transfer(buffer, fw::TTransferDirection::GetData), 40u);
+      EXPECT_STREQ(buffer, c.list);
+    }
+    // Lines typed by the user.
+    win::SetWindowText(h, "");
     win::SetFocus(h);
+    Type("x");
+    win::SendMessage(h, win::WM_CHAR, '\r');  // a line break (Enter alone presses the default button)
+    Type("y");
+    char buffer[40];
+    edit->Transfer(buffer, fw::TTransferDirection::GetData);
+    EXPECT_STREQ(buffer, "x;y");
     Key(win::VK_TAB);
     EXPECT_NE(win::GetFocus(), h);
+    // A text longer than the limit is cut when read.
     win::SetWindowText(h, std::string(60, 'z'));
-    Key(win::VK_RETURN);
+    edit->Transfer(buffer, fw::TTransferDirection::GetData);
+    EXPECT_EQ(std::string(buffer), std::string(39, 'z'));
+    Key(win::VK_ESCAPE);
   });
-  EXPECT_EQ(dialog.Execute(), win::IDOK);
-  EXPECT_EQ(std::string(buffer), std::string(39, 'z'));  // cut to the limit
+  EXPECT_EQ(dialog.Execute(), win::IDCANCEL);
 }
 
 }  // namespace
