@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/testing/ui.h"
+#include "runtime/toolkit/tests/toolkit_ui.h"
 #include "runtime/toolkit/kxapp.h"
 #include "runtime/toolkit/kxbrowse.h"
 #include "runtime/toolkit/kxdialogs.h"
@@ -19,42 +20,7 @@ using namespace kxdlg;
 
 namespace {
 
-// A top-level window that records the help contexts that reach it.
-class Owner : public fw::TWindow {
- public:
-  Owner() : fw::TWindow(nullptr, "Hauptfenster") {
-    Attr.X = 10, Attr.Y = 10, Attr.W = 600, Attr.H = 400;
-    Attr.Style = win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE;
-  }
-  bool Find(fw::TEventInfo& e) override {
-    static const fw::TResponseTable table{fw::OnWm<win::WM_HELP, &Owner::EvHelp>()};
-    return table.Search(e) || fw::TWindow::Find(e);
-  }
-  win::LRESULT EvHelp(win::WPARAM, win::LPARAM l) {
-    contexts.push_back(reinterpret_cast<win::HELPINFO*>(l)->dwContextId);
-    return 1;
-  }
-  std::vector<uintptr_t> contexts;
-};
-
-class kxdialogs : public zettest::UiTest {
- protected:
-  void SetUp() override {
-    UiTest::SetUp();
-    app_ = std::make_unique<kxapp::TKxApplication>("QMK Runtime Kernel");
-    owner_ = new Owner;
-    ASSERT_TRUE(owner_->Create());
-  }
-  void TearDown() override {
-    delete owner_;
-    app_.reset();
-    UiTest::TearDown();
-  }
-  win::HWND Modal() { return win::ModalWindows().empty() ? win::HWND() : win::ModalWindows().back(); }
-
-  std::unique_ptr<kxapp::TKxApplication> app_;
-  Owner* owner_ = nullptr;
-};
+class kxdialogs : public toolkittest::DialogTest {};
 
 // --- 4.127: the input dialog, centring, help, disabling the top ---
 

@@ -10,6 +10,7 @@
 #include "platform/print/printers.h"
 #include "platform/settings/profile.h"
 #include "platform/testing/ui.h"
+#include "runtime/toolkit/tests/toolkit_ui.h"
 #include "runtime/toolkit/kxapp.h"
 #include "runtime/toolkit/kxprint.h"
 
@@ -17,33 +18,13 @@ namespace {
 
 using namespace kxdlg;
 
-class Owner : public fw::TWindow {
- public:
-  Owner() : fw::TWindow(nullptr, "Hauptfenster") {
-    Attr.X = 10, Attr.Y = 10, Attr.W = 600, Attr.H = 400;
-    Attr.Style = win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE;
-  }
-};
-
-class kxdlgs20 : public zettest::UiTest {
+class kxdlgs20 : public toolkittest::DialogTest {
  protected:
-  void SetUp() override {
-    UiTest::SetUp();
-    app_ = std::make_unique<kxapp::TKxApplication>("QMK Runtime Kernel");
-    owner_ = new Owner;
-    ASSERT_TRUE(owner_->Create());
-  }
   void TearDown() override {
-    delete owner_;
-    app_.reset();
     kxobject::UserAbort = false;
-    UiTest::TearDown();
+    DialogTest::TearDown();
   }
-  win::HWND Modal() { return win::ModalWindows().empty() ? win::HWND() : win::ModalWindows().back(); }
   void ClickItem(win::HWND dialog, int id) { Click(win::GetDlgItem(dialog, id), 3, 3); }
-
-  std::unique_ptr<kxapp::TKxApplication> app_;
-  Owner* owner_ = nullptr;
 };
 
 // --- the progress dialog ---
