@@ -30,12 +30,17 @@ struct ControlState {
 };
 
 DWORD StyleOf(HWND hwnd);
-// WM_COMMAND to the parent with MAKEWPARAM(id, code) and the control's handle.
-void Notify(HWND hwnd, UINT code);
+// WM_COMMAND to the parent (or to `to`) with MAKEWPARAM(id, code) and the
+// control's handle.
+void Notify(HWND hwnd, UINT code, HWND to = nullptr);
 std::shared_ptr<const platform::fonts::Font> FontOf(const ControlState& c);
 // WM_SETFONT, WM_GETFONT, WM_ENABLE, WM_SETFOCUS and WM_KILLFOCUS, which
 // every control answers alike; true (and result set) when msg was one.
 bool CommonMessage(HWND hwnd, ControlState& c, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// A one-pixel bar from (x0, y0) to (x1, y1), excluded, in a system colour.
+void Line(Dc& dc, int x0, int y0, int x1, int y1, int color);
+// A two-pixel 3-D edge: raised (light top-left) or sunken (dark top-left).
+void Edge(Dc& dc, const RECT& r, bool raised);
 // Asks the parent for the colours and paints the background, unless the
 // control lets what lies below show (defaultColor -1).
 void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor);
@@ -44,6 +49,13 @@ void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor);
 // registered with the other classes.
 LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// A list box with LBS_COMBOBOX is a combo box's drop-down list: it reports
+// to the combo box named by its creation parameter (not to its owner),
+// takes neither the focus nor the activation, and tells the combo box
+// each button release on an item with this notification.
+constexpr UINT kLbnComboPick = 0x0100;
 
 template <class Draw>
 void PaintWith(HWND hwnd, const ControlState& c, Draw draw) {

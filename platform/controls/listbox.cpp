@@ -25,6 +25,8 @@
 //      multiple of it; beyond the last of several, a tab is one space wide.
 //   6. LBN_SELCHANGE and LBN_DBLCLK go to the parent (LBS_NOTIFY) only for
 //      what the user did, never for a program's message.
+//   7. A combo box's list (LBS_COMBOBOX, see control_base.h) reports to the
+//      combo box and never takes the focus or the activation.
 #include <algorithm>
 #include <cstring>
 
@@ -51,6 +53,7 @@ struct ListBox : ControlState {
   int itemHeight = 0;      // the fixed height (all rows of a list that is not variable)
   std::vector<int> tabs;   // explicit stops in pixels from the text's start
   int tabStep = 0;         // with no explicit stops: the step in pixels (0: from the font)
+  HWND combo;              // LBS_COMBOBOX: the combo box it reports to
 
   bool OwnerDraw() const { return (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0; }
   bool Variable() const { return (style & LBS_OWNERDRAWVARIABLE) != 0; }
@@ -66,6 +69,9 @@ struct ListBox : ControlState {
     return item && (Multi() ? item->selected : index == list.Current());
   }
 };
+
+// The window that gets the list's notifications and owner-draw questions.
+HWND ReportTo(HWND hwnd, const ListBox& lb) { return lb.combo ? lb.combo : GetParent(hwnd); }
 
 PerWindow<ListBox>& Lists() {
   static PerWindow<ListBox> table;
@@ -115,13 +121,13 @@ int AskHeight(HWND hwnd, const ListBox& lb, UINT item, intptr_t data) {
   mis.itemWidth = UINT(r.right - r.left);
   mis.itemHeight = UINT(FontHeight(lb));
   mis.itemData = data;
-  SendMessage(GetParent(hwnd), WM_MEASUREITEM, mis.CtlID, reinterpret_cast<LPARAM>(&mis));
+  SendMessage(ReportTo(hwnd, lb), WM_MEASUREITEM, mis.CtlID, reinterpret_cast<LPARAM>(&mis));
   return std::clamp(int(mis.itemHeight), 1, kMaxItemHeight);
 }
 
 void Changed(HWND hwnd, ListBox& lb, bool notify) {
   InvalidateRect(hwnd, nullptr, true);
-  if (notify && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_SELCHANGE);
+  if (notify && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_SELCHANGE, ReportTo(hwnd, lb));
 }
 
 // Moves the selection as a plain click or arrow key does: the item alone is
@@ -214,7 +220,7 @@ void DrawRow(HWND hwnd, ListBox& lb, Dc& dc, int index, const RECT& row, COLORRE
     dis.rcItem = row;
     dis.itemData = index >= 0 ? lb.list.At(index)->data : 0;
     if (index < 0) dis.itemAction = ODA_FOCUS;
-    SendMessage(GetParent(hwnd), WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
+    SendMessage(ReportTo(hwnd, lb), WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
     return;
   }
   if (selected) dc.FillRect(row, CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT)));
@@ -372,13 +378,19 @@ LRESULT ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM l
     case LB_SETTOPINDEX: list.SetTop(int(wParam)); return changed(0);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
-      SetFocus(hwnd);
+      if (!lb.combo) SetFocus(hwnd);
       const int index = IndexAt(lb, GET_Y_LPARAM(lParam));
       if (index < 0) return 0;
       Pick(hwnd, lb, index, (wParam & MK_SHIFT) != 0, (wParam & MK_CONTROL) != 0, true);
-      if (msg == WM_LBUTTONDBLCLK && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_DBLCLK);
+      if (msg == WM_LBUTTONDBLCLK && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_DBLCLK, ReportTo(hwnd, lb));
       return 0;
     }
+    case WM_LBUTTONUP:
+      if (lb.combo && IndexAt(lb, GET_Y_LPARAM(lParam)) >= 0) Notify(hwnd, kLbnComboPick, lb.combo);
+      return 0;
+    case WM_MOUSEACTIVATE:
+      if (lb.combo) return MA_NOACTIVATE;
+      break;
     case WM_KEYDOWN: return KeyDown(hwnd, lb, wParam, lParam);
     case WM_CHAR: {
       const char ch = char(wParam);
@@ -400,9 +412,11 @@ LRESULT ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM l
 
 LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
-    const DWORD style = reinterpret_cast<const CREATESTRUCT*>(lParam)->style;
+    const auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
+    const DWORD style = cs->style;
     ListBox& lb = Lists().Make(hwnd);
     lb.style = style;
+    if ((style & LBS_COMBOBOX) && cs->lpCreateParams) lb.combo = *static_cast<const HWND*>(cs->lpCreateParams);
     lb.list = ListModel((style & LBS_SORT) != 0);
     lb.itemHeight = FontHeight(lb);
     return 1;
