@@ -58,11 +58,7 @@ PerWindow<Combo>& Combos() {
   return table;
 }
 
-int Width(HWND hwnd) {
-  RECT r;
-  GetClientRect(hwnd, &r);
-  return r.right - r.left;
-}
+int Width(HWND hwnd) { return int(ClientRectOf(hwnd).right); }
 
 int Selection(const Combo& c) { return int(SendMessage(c.list, LB_GETCURSEL)); }
 
@@ -215,7 +211,7 @@ UINT ListMessageOf(UINT msg) {
   return 0;
 }
 
-LRESULT ComboMessage(HWND hwnd, Combo& c, UINT msg, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> ComboMessage(HWND hwnd, Combo& c, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (const UINT listMsg = ListMessageOf(msg)) {
     const LRESULT r = SendMessage(c.list, listMsg, wParam, lParam);
     if (msg == CB_DELETESTRING || msg == CB_RESETCONTENT) {
@@ -347,28 +343,18 @@ LRESULT ComboMessage(HWND hwnd, Combo& c, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: PaintWith(hwnd, c, [&](Dc& dc, RECT r) { PaintCombo(hwnd, c, dc, r); }); return 0;
   }
-  LRESULT result = 0;
-  if (CommonMessage(hwnd, c, msg, wParam, lParam, result)) return result;
-  return DefWindowProc(hwnd, msg, wParam, lParam);
+  return std::nullopt;
+}
+
+void Init(Combo& c, const CREATESTRUCT& cs) {
+  c.style = cs.style;
+  c.dropHeight = cs.cy;
 }
 
 }  // namespace
 
 LRESULT ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    const auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-    Combo& c = Combos().Make(hwnd);
-    c.style = cs->style;
-    c.dropHeight = cs->cy;
-    return 1;
-  }
-  Combo* c = Combos().Of(hwnd);
-  if (!c) return DefWindowProc(hwnd, msg, wParam, lParam);
-  if (msg == WM_NCDESTROY) {
-    Combos().Erase(hwnd);
-    return DefWindowProc(hwnd, msg, wParam, lParam);
-  }
-  return ComboMessage(hwnd, *c, msg, wParam, lParam);
+  return RecordProc<Combo>(Combos(), Init, ComboMessage, hwnd, msg, wParam, lParam);
 }
 
 }  // namespace win

@@ -9,6 +9,12 @@ namespace win {
 
 DWORD StyleOf(HWND hwnd) { return DWORD(GetWindowLongPtr(hwnd, GWL_STYLE)); }
 
+RECT ClientRectOf(HWND hwnd) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  return r;
+}
+
 void Notify(HWND hwnd, UINT code, HWND to) {
   SendMessage(to ? to : GetParent(hwnd), WM_COMMAND, MAKEWPARAM(uint16_t(GetDlgCtrlID(hwnd)), uint16_t(code)),
               LPARAM(hwnd.id));

@@ -13,7 +13,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
+#include "platform/controls/pertable.h"
 #include "platform/fonts/font.h"
 #include "platform/fonts/logfont.h"
 #include "platform/gdi/dc.h"
@@ -30,6 +32,8 @@ struct ControlState {
 };
 
 DWORD StyleOf(HWND hwnd);
+// The client rectangle (0, 0, width, height).
+RECT ClientRectOf(HWND hwnd);
 // WM_COMMAND to the parent (or to `to`) with MAKEWPARAM(id, code) and the
 // control's handle.
 void Notify(HWND hwnd, UINT code, HWND to = nullptr);
@@ -67,6 +71,30 @@ void PaintWith(HWND hwnd, const ControlState& c, Draw draw) {
     draw(*dc, r);
   }
   EndPaint(hwnd, &ps);
+}
+
+// The procedure of a control whose state is a record T (a ControlState)
+// kept in table: WM_NCCREATE makes the record and has init fill it from the
+// creation record; WM_NCDESTROY drops it; every other message goes to
+// handle, and what handle leaves (nullopt) to CommonMessage, then to
+// DefWindowProc.
+template <class T>
+using RecordHandler = std::optional<LRESULT> (*)(HWND hwnd, T& record, UINT msg, WPARAM wParam, LPARAM lParam);
+
+template <class T>
+LRESULT RecordProc(PerWindow<T>& table, void (*init)(T&, const CREATESTRUCT&), RecordHandler<T> handle, HWND hwnd,
+                   UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    init(table.Make(hwnd), *reinterpret_cast<const CREATESTRUCT*>(lParam));
+    return 1;
+  }
+  T* record = table.Of(hwnd);
+  if (record && msg == WM_NCDESTROY) table.Erase(hwnd);
+  if (!record || msg == WM_NCDESTROY) return DefWindowProc(hwnd, msg, wParam, lParam);
+  if (const std::optional<LRESULT> answer = handle(hwnd, *record, msg, wParam, lParam)) return *answer;
+  LRESULT result = 0;
+  if (CommonMessage(hwnd, *record, msg, wParam, lParam, result)) return result;
+  return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
 }  // namespace win

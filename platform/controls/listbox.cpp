@@ -80,12 +80,6 @@ PerWindow<ListBox>& Lists() {
 
 int FontHeight(const ListBox& lb) { return std::max(1, FontOf(lb)->Metrics().tmHeight); }
 
-int ClientHeight(HWND hwnd) {
-  RECT r;
-  GetClientRect(hwnd, &r);
-  return r.bottom - r.top;
-}
-
 // The item under a client y, or -1.
 int IndexAt(const ListBox& lb, int y) {
   if (y < 0) return -1;
@@ -102,7 +96,7 @@ void EnsureVisible(HWND hwnd, ListBox& lb, int index) {
     lb.list.SetTop(index);
     return;
   }
-  const int room = ClientHeight(hwnd);
+  const int room = int(ClientRectOf(hwnd).bottom);
   int used = 0;
   for (int i = lb.list.Top(); i <= index; ++i) used += lb.RowHeight(i);
   while (used > room && lb.list.Top() < index) {
@@ -112,8 +106,7 @@ void EnsureVisible(HWND hwnd, ListBox& lb, int index) {
 }
 
 int AskHeight(HWND hwnd, const ListBox& lb, UINT item, intptr_t data) {
-  RECT r;
-  GetClientRect(hwnd, &r);
+  const RECT r = ClientRectOf(hwnd);
   MEASUREITEMSTRUCT mis;
   mis.CtlType = ODT_LISTBOX;
   mis.CtlID = UINT(GetDlgCtrlID(hwnd));
@@ -261,7 +254,7 @@ LRESULT KeyDown(HWND hwnd, ListBox& lb, WPARAM vk, LPARAM lParam) {
   return 0;
 }
 
-LRESULT ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM lParam) {
   ListModel& list = lb.list;
   const auto text = [&] {
     return lb.HasStrings() && lParam ? std::string_view(reinterpret_cast<const char*>(lParam)) : std::string_view();
@@ -403,31 +396,20 @@ LRESULT ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM l
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: PaintWith(hwnd, lb, [&](Dc& dc, RECT r) { PaintList(hwnd, lb, dc, r); }); return 0;
   }
-  LRESULT result = 0;
-  if (CommonMessage(hwnd, lb, msg, wParam, lParam, result)) return result;
-  return DefWindowProc(hwnd, msg, wParam, lParam);
+  return std::nullopt;
+}
+
+void Init(ListBox& lb, const CREATESTRUCT& cs) {
+  lb.style = cs.style;
+  if ((cs.style & LBS_COMBOBOX) && cs.lpCreateParams) lb.combo = *static_cast<const HWND*>(cs.lpCreateParams);
+  lb.list = ListModel((cs.style & LBS_SORT) != 0);
+  lb.itemHeight = FontHeight(lb);
 }
 
 }  // namespace
 
 LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    const auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-    const DWORD style = cs->style;
-    ListBox& lb = Lists().Make(hwnd);
-    lb.style = style;
-    if ((style & LBS_COMBOBOX) && cs->lpCreateParams) lb.combo = *static_cast<const HWND*>(cs->lpCreateParams);
-    lb.list = ListModel((style & LBS_SORT) != 0);
-    lb.itemHeight = FontHeight(lb);
-    return 1;
-  }
-  ListBox* lb = Lists().Of(hwnd);
-  if (!lb) return DefWindowProc(hwnd, msg, wParam, lParam);
-  if (msg == WM_NCDESTROY) {
-    Lists().Erase(hwnd);
-    return DefWindowProc(hwnd, msg, wParam, lParam);
-  }
-  return ListBoxMessage(hwnd, *lb, msg, wParam, lParam);
+  return RecordProc<ListBox>(Lists(), Init, ListBoxMessage, hwnd, msg, wParam, lParam);
 }
 
 }  // namespace win

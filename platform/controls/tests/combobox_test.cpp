@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/controls/dialog.h"
+#include "platform/controls/tests/dialog_keys.h"
 #include "platform/testing/ui.h"
 
 using namespace win;
@@ -38,24 +39,16 @@ LRESULT ChoiceProc(HWND, UINT msg, WPARAM wParam, LPARAM) {
   return 0;
 }
 
-class combobox : public zettest::UiTest {
+class combobox : public zettest::DialogKeysTest {
  protected:
   void SetUp() override {
-    UiTest::SetUp();
+    DialogKeysTest::SetUp();
     notes.clear();
-    SetMessageFilter([](MSG& m) {
-      const HWND top = GetTopLevel(m.hwnd);
-      return GetClassName(top) == kDialogClass && IsDialogMessage(top, &m);
-    });
     dialog = CreateDialogIndirectParam(Choice(), nullptr, ChoiceProc, 0);
     ASSERT_TRUE(dialog);
     for (int id : {300, 301})
       for (const char* t : {"Kunden", "Artikel", "Lager", "\xc4nderungen"})
         SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
-  }
-  void TearDown() override {
-    SetMessageFilter(nullptr);
-    UiTest::TearDown();
   }
   // The drop-down list of a combo box: a list box the dialog owns.
   HWND ListOf(HWND combo) {
