@@ -9,8 +9,14 @@ namespace win {
 
 DWORD StyleOf(HWND hwnd) { return DWORD(GetWindowLongPtr(hwnd, GWL_STYLE)); }
 
-void Notify(HWND hwnd, UINT code) {
-  SendMessage(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(uint16_t(GetDlgCtrlID(hwnd)), uint16_t(code)),
+RECT ClientRectOf(HWND hwnd) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  return r;
+}
+
+void Notify(HWND hwnd, UINT code, HWND to) {
+  SendMessage(to ? to : GetParent(hwnd), WM_COMMAND, MAKEWPARAM(uint16_t(GetDlgCtrlID(hwnd)), uint16_t(code)),
               LPARAM(hwnd.id));
 }
 
@@ -38,6 +44,25 @@ bool CommonMessage(HWND hwnd, ControlState& c, UINT msg, WPARAM wParam, LPARAM l
       return true;
   }
   return false;
+}
+
+void Line(Dc& dc, int x0, int y0, int x1, int y1, int color) {
+  dc.FillRect({x0, y0, x1, y1}, CreateSolidBrush(GetSysColor(color)));
+}
+
+void Edge(Dc& dc, const RECT& r, bool raised) {
+  const int outerLight = raised ? COLOR_BTNHIGHLIGHT : COLOR_BTNSHADOW;
+  const int outerDark = raised ? COLOR_3DDKSHADOW : COLOR_BTNHIGHLIGHT;
+  const int innerLight = raised ? COLOR_BTNFACE : COLOR_3DDKSHADOW;
+  const int innerDark = raised ? COLOR_BTNSHADOW : COLOR_BTNFACE;
+  Line(dc, r.left, r.top, r.right - 1, r.top + 1, outerLight);
+  Line(dc, r.left, r.top, r.left + 1, r.bottom - 1, outerLight);
+  Line(dc, r.left, r.bottom - 1, r.right, r.bottom, outerDark);
+  Line(dc, r.right - 1, r.top, r.right, r.bottom, outerDark);
+  Line(dc, r.left + 1, r.top + 1, r.right - 2, r.top + 2, innerLight);
+  Line(dc, r.left + 1, r.top + 1, r.left + 2, r.bottom - 2, innerLight);
+  Line(dc, r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 1, innerDark);
+  Line(dc, r.right - 2, r.top + 1, r.right - 1, r.bottom - 1, innerDark);
 }
 
 void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor) {

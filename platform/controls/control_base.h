@@ -13,7 +13,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
+#include "platform/controls/pertable.h"
 #include "platform/fonts/font.h"
 #include "platform/fonts/logfont.h"
 #include "platform/gdi/dc.h"
@@ -30,12 +32,19 @@ struct ControlState {
 };
 
 DWORD StyleOf(HWND hwnd);
-// WM_COMMAND to the parent with MAKEWPARAM(id, code) and the control's handle.
-void Notify(HWND hwnd, UINT code);
+// The client rectangle (0, 0, width, height).
+RECT ClientRectOf(HWND hwnd);
+// WM_COMMAND to the parent (or to `to`) with MAKEWPARAM(id, code) and the
+// control's handle.
+void Notify(HWND hwnd, UINT code, HWND to = nullptr);
 std::shared_ptr<const platform::fonts::Font> FontOf(const ControlState& c);
 // WM_SETFONT, WM_GETFONT, WM_ENABLE, WM_SETFOCUS and WM_KILLFOCUS, which
 // every control answers alike; true (and result set) when msg was one.
 bool CommonMessage(HWND hwnd, ControlState& c, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// A one-pixel bar from (x0, y0) to (x1, y1), excluded, in a system colour.
+void Line(Dc& dc, int x0, int y0, int x1, int y1, int color);
+// A two-pixel 3-D edge: raised (light top-left) or sunken (dark top-left).
+void Edge(Dc& dc, const RECT& r, bool raised);
 // Asks the parent for the colours and paints the background, unless the
 // control lets what lies below show (defaultColor -1).
 void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor);
@@ -44,6 +53,13 @@ void Background(HWND hwnd, Dc& dc, UINT ctlColor, int defaultColor);
 // registered with the other classes.
 LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// A list box with LBS_COMBOBOX is a combo box's drop-down list: it reports
+// to the combo box named by its creation parameter (not to its owner),
+// takes neither the focus nor the activation, and tells the combo box
+// each button release on an item with this notification.
+constexpr UINT kLbnComboPick = 0x0100;
 
 template <class Draw>
 void PaintWith(HWND hwnd, const ControlState& c, Draw draw) {
@@ -55,6 +71,30 @@ void PaintWith(HWND hwnd, const ControlState& c, Draw draw) {
     draw(*dc, r);
   }
   EndPaint(hwnd, &ps);
+}
+
+// The procedure of a control whose state is a record T (a ControlState)
+// kept in table: WM_NCCREATE makes the record and has init fill it from the
+// creation record; WM_NCDESTROY drops it; every other message goes to
+// handle, and what handle leaves (nullopt) to CommonMessage, then to
+// DefWindowProc.
+template <class T>
+using RecordHandler = std::optional<LRESULT> (*)(HWND hwnd, T& record, UINT msg, WPARAM wParam, LPARAM lParam);
+
+template <class T>
+LRESULT RecordProc(PerWindow<T>& table, void (*init)(T&, const CREATESTRUCT&), RecordHandler<T> handle, HWND hwnd,
+                   UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    init(table.Make(hwnd), *reinterpret_cast<const CREATESTRUCT*>(lParam));
+    return 1;
+  }
+  T* record = table.Of(hwnd);
+  if (record && msg == WM_NCDESTROY) table.Erase(hwnd);
+  if (!record || msg == WM_NCDESTROY) return DefWindowProc(hwnd, msg, wParam, lParam);
+  if (const std::optional<LRESULT> answer = handle(hwnd, *record, msg, wParam, lParam)) return *answer;
+  LRESULT result = 0;
+  if (CommonMessage(hwnd, *record, msg, wParam, lParam, result)) return result;
+  return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
 }  // namespace win

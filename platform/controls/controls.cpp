@@ -38,26 +38,6 @@ DWORD KindOf(HWND hwnd) { return StyleOf(hwnd) & BS_TYPEMASK; }
 
 // --- drawing ---
 
-void Line(Dc& dc, int x0, int y0, int x1, int y1, int color) {
-  dc.FillRect({x0, y0, x1, y1}, CreateSolidBrush(GetSysColor(color)));
-}
-
-// A two-pixel 3-D edge: raised (light top-left) or sunken (dark top-left).
-void Edge(Dc& dc, const RECT& r, bool raised) {
-  const int outerLight = raised ? COLOR_BTNHIGHLIGHT : COLOR_BTNSHADOW;
-  const int outerDark = raised ? COLOR_3DDKSHADOW : COLOR_BTNHIGHLIGHT;
-  const int innerLight = raised ? COLOR_BTNFACE : COLOR_3DDKSHADOW;
-  const int innerDark = raised ? COLOR_BTNSHADOW : COLOR_BTNFACE;
-  Line(dc, r.left, r.top, r.right - 1, r.top + 1, outerLight);
-  Line(dc, r.left, r.top, r.left + 1, r.bottom - 1, outerLight);
-  Line(dc, r.left, r.bottom - 1, r.right, r.bottom, outerDark);
-  Line(dc, r.right - 1, r.top, r.right, r.bottom, outerDark);
-  Line(dc, r.left + 1, r.top + 1, r.right - 2, r.top + 2, innerLight);
-  Line(dc, r.left + 1, r.top + 1, r.left + 2, r.bottom - 2, innerLight);
-  Line(dc, r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 1, innerDark);
-  Line(dc, r.right - 2, r.top + 1, r.right - 1, r.bottom - 1, innerDark);
-}
-
 // --- Static ---
 
 LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -293,7 +273,8 @@ void RegisterControlClasses() {
     UINT style;
   };
   for (const Kind& k : {Kind{kStaticClass, StaticProc, 0}, Kind{kButtonClass, ButtonProc, CS_DBLCLKS},
-                        Kind{kEditClass, EditProc, CS_DBLCLKS}, Kind{kListBoxClass, ListBoxProc, CS_DBLCLKS}}) {
+                        Kind{kEditClass, EditProc, CS_DBLCLKS}, Kind{kListBoxClass, ListBoxProc, CS_DBLCLKS},
+                        Kind{kComboBoxClass, ComboBoxProc, CS_DBLCLKS}}) {
     WNDCLASS wc;
     wc.style = k.style;
     wc.lpfnWndProc = k.proc;

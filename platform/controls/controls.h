@@ -1,11 +1,11 @@
-// The standard controls: Static, Button, single-line Edit and ListBox, as
+// The standard controls: Static, Button, Edit, ListBox and ComboBox, as
 // window classes of the window system, with the styles, messages and
 // notifications their callers use.
 //
 // What always holds:
-//   1. RegisterControlClasses makes the classes (these four and the tool
-//      tip of tooltip.h) once per process (the
-//      window system keeps classes across its resets); the dialog manager
+//   1. RegisterControlClasses makes the classes (these and the tool tip of
+//      tooltip.h) once per process (the window system keeps classes across
+//      its resets); the dialog manager
 //      and the framework's control objects call it before they make one.
 //   2. A control keeps its state (text, check state, selection, items) in a
 //      model of its own that lives from WM_NCCREATE to WM_NCDESTROY; the
@@ -39,6 +39,7 @@ constexpr const char* kButtonClass = "Button";
 constexpr const char* kEditClass = "Edit";
 constexpr const char* kStaticClass = "Static";
 constexpr const char* kListBoxClass = "ListBox";
+constexpr const char* kComboBoxClass = "ComboBox";
 
 // Button styles (the low four bits are the kind).
 constexpr DWORD BS_PUSHBUTTON = 0x0;
@@ -79,6 +80,7 @@ constexpr DWORD LBS_HASSTRINGS = 0x0040;
 constexpr DWORD LBS_USETABSTOPS = 0x0080;
 constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
 constexpr DWORD LBS_EXTENDEDSEL = 0x0800;
+constexpr DWORD LBS_COMBOBOX = 0x8000;
 
 // Button messages, states and notifications.
 constexpr UINT BM_GETCHECK = 0x00F0;
@@ -156,6 +158,41 @@ constexpr UINT LB_GETITEMHEIGHT = 0x01A1;
 constexpr LRESULT LB_ERR = -1;
 constexpr UINT LBN_SELCHANGE = 1;
 constexpr UINT LBN_DBLCLK = 2;
+
+// Combo box styles, messages and notifications.
+constexpr DWORD CBS_DROPDOWN = 0x0002;
+constexpr DWORD CBS_DROPDOWNLIST = 0x0003;
+constexpr DWORD CBS_AUTOHSCROLL = 0x0040;
+constexpr DWORD CBS_SORT = 0x0100;
+constexpr UINT CB_GETEDITSEL = 0x0140;
+constexpr UINT CB_LIMITTEXT = 0x0141;
+constexpr UINT CB_SETEDITSEL = 0x0142;
+constexpr UINT CB_ADDSTRING = 0x0143;
+constexpr UINT CB_DELETESTRING = 0x0144;
+constexpr UINT CB_GETCOUNT = 0x0146;
+constexpr UINT CB_GETCURSEL = 0x0147;
+constexpr UINT CB_GETLBTEXT = 0x0148;
+constexpr UINT CB_GETLBTEXTLEN = 0x0149;
+constexpr UINT CB_INSERTSTRING = 0x014A;
+constexpr UINT CB_RESETCONTENT = 0x014B;
+constexpr UINT CB_FINDSTRING = 0x014C;
+constexpr UINT CB_SELECTSTRING = 0x014D;
+constexpr UINT CB_SETCURSEL = 0x014E;
+constexpr UINT CB_SHOWDROPDOWN = 0x014F;
+constexpr UINT CB_GETITEMDATA = 0x0150;
+constexpr UINT CB_SETITEMDATA = 0x0151;
+constexpr UINT CB_GETDROPPEDSTATE = 0x0157;
+constexpr LRESULT CB_ERR = -1;
+constexpr UINT CBN_SELCHANGE = 1;
+constexpr UINT CBN_SETFOCUS = 3;
+constexpr UINT CBN_KILLFOCUS = 4;
+constexpr UINT CBN_EDITCHANGE = 5;
+constexpr UINT CBN_DROPDOWN = 7;
+constexpr UINT CBN_CLOSEUP = 8;
+constexpr UINT CBN_SELENDOK = 9;
+constexpr UINT CBN_SELENDCANCEL = 10;
+// The child id of a drop-down combo box's edit.
+constexpr int kComboEditId = 1001;
 
 // Owner drawing: a control with an owner-draw style asks its parent for
 // the height of its items (WM_MEASUREITEM) and has the parent draw them

@@ -61,13 +61,7 @@ PerWindow<Edit>& Edits() {
   return table;
 }
 
-RECT Client(HWND hwnd) {
-  RECT r;
-  GetClientRect(hwnd, &r);
-  return r;
-}
-
-int Room(HWND hwnd) { return std::max(1, int(Client(hwnd).right) - 2 * kEditMargin); }
+int Room(HWND hwnd) { return std::max(1, int(ClientRectOf(hwnd).right) - 2 * kEditMargin); }
 
 const std::vector<EditLine>& Lines(HWND hwnd, Edit& e) {
   if (!e.linesDirty) return e.lines;
@@ -83,11 +77,11 @@ const std::vector<EditLine>& Lines(HWND hwnd, Edit& e) {
 }
 
 int LineHeight(const Edit& e) { return std::max(1, FontOf(e)->Metrics().tmHeight); }
-int Rows(HWND hwnd, const Edit& e) { return std::max(1, int(Client(hwnd).bottom) / LineHeight(e)); }
+int Rows(HWND hwnd, const Edit& e) { return std::max(1, int(ClientRectOf(hwnd).bottom) / LineHeight(e)); }
 
 // The top of the first line shown: a single line is centred.
 int TextTop(HWND hwnd, const Edit& e) {
-  return e.Multi() ? 0 : std::max(0, (int(Client(hwnd).bottom) - LineHeight(e)) / 2);
+  return e.Multi() ? 0 : std::max(0, (int(ClientRectOf(hwnd).bottom) - LineHeight(e)) / 2);
 }
 
 // The x of a position within its line, before scrolling.
@@ -257,7 +251,7 @@ int LineArg(HWND hwnd, Edit& e, WPARAM wParam, bool isLine) {
   return isLine ? int(wParam) : LineOf(lines, int(wParam));
 }
 
-LRESULT EditMessage(HWND hwnd, Edit& e, UINT msg, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> EditMessage(HWND hwnd, Edit& e, UINT msg, WPARAM wParam, LPARAM lParam) {
   EditModel& m = e.model;
   switch (msg) {
     case WM_GETDLGCODE: return DlgCode(e, lParam);
@@ -363,32 +357,22 @@ LRESULT EditMessage(HWND hwnd, Edit& e, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: PaintWith(hwnd, e, [&](Dc& dc, RECT r) { PaintEdit(hwnd, e, dc, r); }); return 0;
   }
-  LRESULT result = 0;
-  if (CommonMessage(hwnd, e, msg, wParam, lParam, result)) return result;
-  return DefWindowProc(hwnd, msg, wParam, lParam);
+  return std::nullopt;
+}
+
+void Init(Edit& e, const CREATESTRUCT& cs) {
+  e.style = cs.style;
+  e.model.SetMultiLine(e.Multi());
+  if (cs.style & ES_PASSWORD) e.model.SetPasswordChar('*');
+  e.model.SetUpperCase((cs.style & ES_UPPERCASE) != 0);
+  e.model.SetReadOnly((cs.style & ES_READONLY) != 0);
+  e.model.SetText(cs.lpszName ? cs.lpszName : "");
 }
 
 }  // namespace
 
 LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    Edit& e = Edits().Make(hwnd);
-    const auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-    e.style = cs->style;
-    e.model.SetMultiLine(e.Multi());
-    if (cs->style & ES_PASSWORD) e.model.SetPasswordChar('*');
-    e.model.SetUpperCase((cs->style & ES_UPPERCASE) != 0);
-    e.model.SetReadOnly((cs->style & ES_READONLY) != 0);
-    e.model.SetText(cs->lpszName ? cs->lpszName : "");
-    return 1;
-  }
-  Edit* e = Edits().Of(hwnd);
-  if (!e) return DefWindowProc(hwnd, msg, wParam, lParam);
-  if (msg == WM_NCDESTROY) {
-    Edits().Erase(hwnd);
-    return DefWindowProc(hwnd, msg, wParam, lParam);
-  }
-  return EditMessage(hwnd, *e, msg, wParam, lParam);
+  return RecordProc<Edit>(Edits(), Init, EditMessage, hwnd, msg, wParam, lParam);
 }
 
 }  // namespace win

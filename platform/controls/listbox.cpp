@@ -25,6 +25,8 @@
 //      multiple of it; beyond the last of several, a tab is one space wide.
 //   6. LBN_SELCHANGE and LBN_DBLCLK go to the parent (LBS_NOTIFY) only for
 //      what the user did, never for a program's message.
+//   7. A combo box's list (LBS_COMBOBOX, see control_base.h) reports to the
+//      combo box and never takes the focus or the activation.
 #include <algorithm>
 #include <cstring>
 
@@ -51,6 +53,7 @@ struct ListBox : ControlState {
   int itemHeight = 0;      // the fixed height (all rows of a list that is not variable)
   std::vector<int> tabs;   // explicit stops in pixels from the text's start
   int tabStep = 0;         // with no explicit stops: the step in pixels (0: from the font)
+  HWND combo;              // LBS_COMBOBOX: the combo box it reports to
 
   bool OwnerDraw() const { return (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0; }
   bool Variable() const { return (style & LBS_OWNERDRAWVARIABLE) != 0; }
@@ -67,18 +70,15 @@ struct ListBox : ControlState {
   }
 };
 
+// The window that gets the list's notifications and owner-draw questions.
+HWND ReportTo(HWND hwnd, const ListBox& lb) { return lb.combo ? lb.combo : GetParent(hwnd); }
+
 PerWindow<ListBox>& Lists() {
   static PerWindow<ListBox> table;
   return table;
 }
 
 int FontHeight(const ListBox& lb) { return std::max(1, FontOf(lb)->Metrics().tmHeight); }
-
-int ClientHeight(HWND hwnd) {
-  RECT r;
-  GetClientRect(hwnd, &r);
-  return r.bottom - r.top;
-}
 
 // The item under a client y, or -1.
 int IndexAt(const ListBox& lb, int y) {
@@ -96,7 +96,7 @@ void EnsureVisible(HWND hwnd, ListBox& lb, int index) {
     lb.list.SetTop(index);
     return;
   }
-  const int room = ClientHeight(hwnd);
+  const int room = int(ClientRectOf(hwnd).bottom);
   int used = 0;
   for (int i = lb.list.Top(); i <= index; ++i) used += lb.RowHeight(i);
   while (used > room && lb.list.Top() < index) {
@@ -106,8 +106,7 @@ void EnsureVisible(HWND hwnd, ListBox& lb, int index) {
 }
 
 int AskHeight(HWND hwnd, const ListBox& lb, UINT item, intptr_t data) {
-  RECT r;
-  GetClientRect(hwnd, &r);
+  const RECT r = ClientRectOf(hwnd);
   MEASUREITEMSTRUCT mis;
   mis.CtlType = ODT_LISTBOX;
   mis.CtlID = UINT(GetDlgCtrlID(hwnd));
@@ -115,13 +114,13 @@ int AskHeight(HWND hwnd, const ListBox& lb, UINT item, intptr_t data) {
   mis.itemWidth = UINT(r.right - r.left);
   mis.itemHeight = UINT(FontHeight(lb));
   mis.itemData = data;
-  SendMessage(GetParent(hwnd), WM_MEASUREITEM, mis.CtlID, reinterpret_cast<LPARAM>(&mis));
+  SendMessage(ReportTo(hwnd, lb), WM_MEASUREITEM, mis.CtlID, reinterpret_cast<LPARAM>(&mis));
   return std::clamp(int(mis.itemHeight), 1, kMaxItemHeight);
 }
 
 void Changed(HWND hwnd, ListBox& lb, bool notify) {
   InvalidateRect(hwnd, nullptr, true);
-  if (notify && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_SELCHANGE);
+  if (notify && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_SELCHANGE, ReportTo(hwnd, lb));
 }
 
 // Moves the selection as a plain click or arrow key does: the item alone is
@@ -214,7 +213,7 @@ void DrawRow(HWND hwnd, ListBox& lb, Dc& dc, int index, const RECT& row, COLORRE
     dis.rcItem = row;
     dis.itemData = index >= 0 ? lb.list.At(index)->data : 0;
     if (index < 0) dis.itemAction = ODA_FOCUS;
-    SendMessage(GetParent(hwnd), WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
+    SendMessage(ReportTo(hwnd, lb), WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
     return;
   }
   if (selected) dc.FillRect(row, CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT)));
@@ -255,7 +254,7 @@ LRESULT KeyDown(HWND hwnd, ListBox& lb, WPARAM vk, LPARAM lParam) {
   return 0;
 }
 
-LRESULT ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM lParam) {
   ListModel& list = lb.list;
   const auto text = [&] {
     return lb.HasStrings() && lParam ? std::string_view(reinterpret_cast<const char*>(lParam)) : std::string_view();
@@ -372,13 +371,19 @@ LRESULT ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM l
     case LB_SETTOPINDEX: list.SetTop(int(wParam)); return changed(0);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
-      SetFocus(hwnd);
+      if (!lb.combo) SetFocus(hwnd);
       const int index = IndexAt(lb, GET_Y_LPARAM(lParam));
       if (index < 0) return 0;
       Pick(hwnd, lb, index, (wParam & MK_SHIFT) != 0, (wParam & MK_CONTROL) != 0, true);
-      if (msg == WM_LBUTTONDBLCLK && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_DBLCLK);
+      if (msg == WM_LBUTTONDBLCLK && (lb.style & LBS_NOTIFY)) Notify(hwnd, LBN_DBLCLK, ReportTo(hwnd, lb));
       return 0;
     }
+    case WM_LBUTTONUP:
+      if (lb.combo && IndexAt(lb, GET_Y_LPARAM(lParam)) >= 0) Notify(hwnd, kLbnComboPick, lb.combo);
+      return 0;
+    case WM_MOUSEACTIVATE:
+      if (lb.combo) return MA_NOACTIVATE;
+      break;
     case WM_KEYDOWN: return KeyDown(hwnd, lb, wParam, lParam);
     case WM_CHAR: {
       const char ch = char(wParam);
@@ -391,29 +396,20 @@ LRESULT ListBoxMessage(HWND hwnd, ListBox& lb, UINT msg, WPARAM wParam, LPARAM l
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: PaintWith(hwnd, lb, [&](Dc& dc, RECT r) { PaintList(hwnd, lb, dc, r); }); return 0;
   }
-  LRESULT result = 0;
-  if (CommonMessage(hwnd, lb, msg, wParam, lParam, result)) return result;
-  return DefWindowProc(hwnd, msg, wParam, lParam);
+  return std::nullopt;
+}
+
+void Init(ListBox& lb, const CREATESTRUCT& cs) {
+  lb.style = cs.style;
+  if ((cs.style & LBS_COMBOBOX) && cs.lpCreateParams) lb.combo = *static_cast<const HWND*>(cs.lpCreateParams);
+  lb.list = ListModel((cs.style & LBS_SORT) != 0);
+  lb.itemHeight = FontHeight(lb);
 }
 
 }  // namespace
 
 LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    const DWORD style = reinterpret_cast<const CREATESTRUCT*>(lParam)->style;
-    ListBox& lb = Lists().Make(hwnd);
-    lb.style = style;
-    lb.list = ListModel((style & LBS_SORT) != 0);
-    lb.itemHeight = FontHeight(lb);
-    return 1;
-  }
-  ListBox* lb = Lists().Of(hwnd);
-  if (!lb) return DefWindowProc(hwnd, msg, wParam, lParam);
-  if (msg == WM_NCDESTROY) {
-    Lists().Erase(hwnd);
-    return DefWindowProc(hwnd, msg, wParam, lParam);
-  }
-  return ListBoxMessage(hwnd, *lb, msg, wParam, lParam);
+  return RecordProc<ListBox>(Lists(), Init, ListBoxMessage, hwnd, msg, wParam, lParam);
 }
 
 }  // namespace win

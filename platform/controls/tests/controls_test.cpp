@@ -8,6 +8,7 @@
 #include "platform/controls/dialog.h"
 #include "platform/controls/listmodel.h"
 #include "platform/controls/models.h"
+#include "platform/controls/tests/dialog_keys.h"
 #include "platform/testing/ui.h"
 
 using namespace win;
@@ -119,21 +120,11 @@ LRESULT RecordingProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
   return 1;
 }
 
-class controls : public zettest::UiTest {
+class controls : public zettest::DialogKeysTest {
  protected:
-  // Modeless dialogs take their keys through the loop's filter, as a
-  // program's message loop gives them to IsDialogMessage.
   void SetUp() override {
-    UiTest::SetUp();
+    DialogKeysTest::SetUp();
     commands.clear();
-    SetMessageFilter([](MSG& m) {
-      const HWND top = GetTopLevel(m.hwnd);
-      return GetClassName(top) == kDialogClass && IsDialogMessage(top, &m);
-    });
-  }
-  void TearDown() override {
-    SetMessageFilter(nullptr);
-    UiTest::TearDown();
   }
   HWND Make(const platform::DialogTemplate& t) {
     platform::DialogTemplate shown = t;

@@ -11,6 +11,7 @@
 #include "platform/clipboard.h"
 #include "platform/controls/dialog.h"
 #include "platform/controls/models.h"
+#include "platform/controls/tests/dialog_keys.h"
 #include "platform/testing/ui.h"
 
 using namespace win;
@@ -116,19 +117,11 @@ LRESULT NotesProc(HWND, UINT msg, WPARAM wParam, LPARAM) {
   return 0;
 }
 
-class edit : public zettest::UiTest {
+class edit : public zettest::DialogKeysTest {
  protected:
   void SetUp() override {
-    UiTest::SetUp();
+    DialogKeysTest::SetUp();
     clicked.clear();
-    SetMessageFilter([](MSG& m) {
-      const HWND top = GetTopLevel(m.hwnd);
-      return GetClassName(top) == kDialogClass && IsDialogMessage(top, &m);
-    });
-  }
-  void TearDown() override {
-    SetMessageFilter(nullptr);
-    UiTest::TearDown();
   }
   HWND Make(DWORD style) {
     dialog = CreateDialogIndirectParam(Notes(style), nullptr, NotesProc, 0);
