@@ -8,6 +8,7 @@
 
 #include "platform/testing/ui.h"
 #include "runtime/toolkit/kxapp.h"
+#include "runtime/toolkit/kxbtns.h"
 #include "runtime/toolkit/kxdialogs.h"
 
 namespace {
@@ -117,6 +118,31 @@ TEST_F(kxedits_ui, TheListEditShowsOneItemALineReadsThemBackAndLeavesTabToTheDia
     Key(win::VK_ESCAPE);
   });
   EXPECT_EQ(dialog.Execute(), win::IDCANCEL);
+}
+
+TEST_F(kxedits_ui, TheBigEditIsMadeAsAskedAndTheWinButtonOnTheSystemsClass) {
+  fw::TWindow host(nullptr, "Notizen");
+  host.Attr.Style = win::WS_POPUP | win::WS_VISIBLE;
+  host.Attr.W = 300, host.Attr.H = 200;
+  auto* single = new TBigEdit(&host, 100, "Zeile", 5, 5, 200, 20, false);
+  auto* multi = new TBigEdit(&host, 101, "eins\r\nzwei", 5, 30, 200, 60, true);
+  auto* button = new TWinButton(&host, 102, "&Los", 5, 100, 60, 20);
+  ASSERT_TRUE(host.Create());
+  const struct {
+    TBigEdit* edit;
+    win::DWORD multiline;
+    int lines;
+  } cases[] = {{single, 0, 1}, {multi, win::ES_MULTILINE, 2}};
+  for (const auto& c : cases) {
+    const win::DWORD style = win::DWORD(win::GetWindowLongPtr(c.edit->GetHandle(), win::GWL_STYLE));
+    EXPECT_EQ(style & win::ES_NOHIDESEL, win::ES_NOHIDESEL);
+    EXPECT_EQ(style & win::ES_MULTILINE, c.multiline);
+    EXPECT_EQ(win::SendMessage(c.edit->GetHandle(), win::EM_GETLINECOUNT), c.lines);
+  }
+  EXPECT_EQ(win::GetClassName(button->GetHandle()), "Button");
+  auto& spy = Spy(host.GetHandle());
+  Click(button->GetHandle(), 3, 3);
+  EXPECT_EQ(spy.Messages({win::WM_COMMAND}).size(), 1u);
 }
 
 }  // namespace
