@@ -107,6 +107,33 @@ bool TButton::Find(TEventInfo& e) {
   return TControl::Find(e);
 }
 
+TCheckBox::TCheckBox(TWindow* parent, int id, const char* text, int x, int y, int w, int h, win::DWORD kind)
+    : TControl(parent, id, text, x, y, w, h, win::kButtonClass, win::WS_TABSTOP | kind) {
+  EnableTransfer();
+}
+
+TCheckBox::TCheckBox(TWindow* parent, int id, const char* text, int x, int y, int w, int h)
+    : TCheckBox(parent, id, text, x, y, w, h, win::BS_AUTOCHECKBOX) {}
+
+TCheckBox::TCheckBox(TWindow* parent, int resourceId) : TControl(parent, resourceId, win::kButtonClass) {
+  EnableTransfer();
+}
+
+size_t TCheckBox::Transfer(void* data, TTransferDirection direction) {
+  uint16_t state = 0;
+  if (direction == TTransferDirection::GetData) {
+    state = GetCheck();
+    std::memcpy(data, &state, sizeof state);
+  } else if (direction == TTransferDirection::SetData) {
+    std::memcpy(&state, data, sizeof state);
+    SetCheck(state);
+  }
+  return sizeof state;
+}
+
+TRadioButton::TRadioButton(TWindow* parent, int id, const char* text, int x, int y, int w, int h)
+    : TCheckBox(parent, id, text, x, y, w, h, win::BS_AUTORADIOBUTTON) {}
+
 TEdit::TEdit(TWindow* parent, int id, const char* text, int x, int y, int w, int h, int textLimit)
     : TControl(parent, id, text, x, y, w, h, win::kEditClass, win::WS_TABSTOP | win::WS_BORDER | win::ES_AUTOHSCROLL),
       textLimit_(textLimit) {

@@ -23,7 +23,9 @@
 //   6. Control objects keep no state of their own beyond their settings:
 //      the text, checks and items live in the controls. A TEdit's text
 //      limit counts the terminating zero (a limit of n holds n - 1
-//      characters), and its transfer takes exactly that many bytes.
+//      characters), and its transfer takes exactly that many bytes. A
+//      check box or radio button takes one 16-bit word: its check state
+//      (0 unchecked, 1 checked, 2 indeterminate).
 #pragma once
 
 #include <cstdint>
@@ -100,6 +102,25 @@ class TButton : public TControl {
   virtual void BNClicked() {}
 };
 
+class TCheckBox : public TControl {
+ public:
+  TCheckBox(TWindow* parent, int id, const char* text, int x, int y, int w, int h);
+  TCheckBox(TWindow* parent, int resourceId);
+  size_t Transfer(void* data, TTransferDirection direction) override;
+
+  uint16_t GetCheck() const { return uint16_t(win::SendMessage(GetHandle(), win::BM_GETCHECK)); }
+  void SetCheck(uint16_t state) { win::SendMessage(GetHandle(), win::BM_SETCHECK, state); }
+
+ protected:
+  TCheckBox(TWindow* parent, int id, const char* text, int x, int y, int w, int h, win::DWORD kind);
+};
+
+class TRadioButton : public TCheckBox {
+ public:
+  TRadioButton(TWindow* parent, int id, const char* text, int x, int y, int w, int h);
+  TRadioButton(TWindow* parent, int resourceId) : TCheckBox(parent, resourceId) {}
+};
+
 class TEdit : public TControl {
  public:
   TEdit(TWindow* parent, int id, const char* text, int x, int y, int w, int h, int textLimit = 0);
@@ -125,6 +146,7 @@ struct TOpenSaveData {
   const char* InitialDir = nullptr;
 };
 constexpr uint32_t OFN_HIDEREADONLY = 0x4;
+constexpr uint32_t OFN_FILEMUSTEXIST = 0x1000;
 
 // Asks the open-file question for the record; on OK the chosen path goes
 // into its file-name buffer (cut to MaxPath - 1). Answers IDOK or IDCANCEL.

@@ -78,14 +78,18 @@ bool TWindow::Create() {
   return h && handle_ == h;
 }
 
-HWND TWindow::DoCreate(HWND parent, bool hidden) {
+void TWindow::RegisterWindowClass() {
   const char* className = GetClassName();
-  if (!win::GetClassInfo(className, nullptr)) {
-    win::WNDCLASS wc;
-    GetWindowClass(wc);
-    wc.lpszClassName = className;
-    win::RegisterClass(wc);
-  }
+  if (win::GetClassInfo(className, nullptr)) return;
+  win::WNDCLASS wc;
+  GetWindowClass(wc);
+  wc.lpszClassName = className;
+  win::RegisterClass(wc);
+}
+
+HWND TWindow::DoCreate(HWND parent, bool hidden) {
+  RegisterWindowClass();
+  const char* className = GetClassName();
   const win::DWORD style = hidden ? Attr.Style & ~win::WS_VISIBLE : Attr.Style;
   return win::CreateWindowEx(Attr.ExStyle, className, title_, style, Attr.X, Attr.Y, Attr.W, Attr.H, parent,
                              win::UINT_PTR(Attr.Id), this);

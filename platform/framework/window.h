@@ -128,6 +128,10 @@ class TWindow : public TEventHandler {
   // The class the window is made of, registered on first use.
   virtual const char* GetClassName() { return "QmkWindow"; }
   virtual void GetWindowClass(win::WNDCLASS& wc);
+  // Registers GetClassName() with GetWindowClass on first use; a control
+  // that dialog templates make by its class name calls it before the
+  // template is used.
+  void RegisterWindowClass();
   // Makes the window under the parent's handle (the object is bound to the
   // first window made meanwhile); a modal run asks for it hidden.
   virtual HWND DoCreate(HWND parent, bool hidden);

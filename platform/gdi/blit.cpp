@@ -45,13 +45,15 @@ std::vector<Box> SourceBoxes(int64_t first, int64_t count, int64_t n, int64_t or
   return boxes;
 }
 
-uint32_t MergeBox(const Bitmap& src, const Box& bx, const Box& by, int mode) {
-  if (bx.last - bx.first == 1 && by.last - by.first == 1) return src.Get(bx.first, by.first);
+// The source value of one destination pixel: the box's pixels in rows
+// (the box's rows, first to last) merged as the stretch mode says.
+uint32_t MergeBox(const uint32_t* const* rows, bool mono, const Box& bx, const Box& by, int mode) {
+  if (bx.last - bx.first == 1 && by.last - by.first == 1) return rows[0][bx.first];
   uint32_t all = kWhite, any = kBlack;
   uint64_t r = 0, g = 0, b = 0, count = 0;
-  for (int32_t y = by.first; y < by.last; ++y) {
+  for (int32_t y = 0; y < by.last - by.first; ++y) {
     for (int32_t x = bx.first; x < bx.last; ++x) {
-      const uint32_t p = src.Get(x, y);
+      const uint32_t p = rows[y][x];
       all &= p;
       any |= p;
       r += (p >> 16) & 0xFF;
@@ -65,15 +67,36 @@ uint32_t MergeBox(const Bitmap& src, const Box& bx, const Box& by, int mode) {
     case HALFTONE: {
       const uint32_t avg = kBlack | uint32_t((r + count / 2) / count) << 16 | uint32_t((g + count / 2) / count) << 8 |
                            uint32_t((b + count / 2) / count);
-      return src.Mono() ? ToMono(avg) : avg;
+      return mono ? ToMono(avg) : avg;
     }
     default: return all;
   }
 }
 
+// A bitmap's pixels as rows; they all exist already.
+class BitmapRows final : public PixelRows {
+ public:
+  explicit BitmapRows(const Bitmap& bitmap) : bitmap_(bitmap) {}
+  int32_t Width() const override { return bitmap_.Width(); }
+  int32_t Height() const override { return bitmap_.Height(); }
+  bool Mono() const override { return bitmap_.Mono(); }
+  void Prepare(int32_t, int32_t) override {}
+  const uint32_t* Row(int32_t y) const override { return bitmap_.Row(y); }
+
+ private:
+  const Bitmap& bitmap_;
+};
+
 }  // namespace
 
 void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& srcRect, SourceColors colors,
+                   uint32_t sourceBack, DWORD rop) {
+  if (!src) return StretchPixels(dst, dstRect, static_cast<PixelRows*>(nullptr), srcRect, colors, sourceBack, rop);
+  BitmapRows rows(*src);
+  StretchPixels(dst, dstRect, &rows, srcRect, colors, sourceBack, rop);
+}
+
+void StretchPixels(Dc& dst, const RECT& dstRect, PixelRows* src, const RECT& srcRect, SourceColors colors,
                    uint32_t sourceBack, DWORD rop) {
   const int64_t dw = int64_t(dstRect.right) - dstRect.left, dh = int64_t(dstRect.bottom) - dstRect.top;
   const int64_t sw = int64_t(srcRect.right) - srcRect.left, sh = int64_t(srcRect.bottom) - srcRect.top;
@@ -109,19 +132,26 @@ void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& 
   const uint8_t table = Rop3Table(rop);
   const uint32_t textPixel = ToPixel(dst.Current().textColor), backPixel = ToPixel(dst.Current().bkColor);
   const bool plainCopy = src && table == Rop3Table(SRCCOPY) && colors == SourceColors::kSame;
+  const bool mono = src && src->Mono();
+  std::vector<const uint32_t*> sourceRows;  // the rows of the current row's box
 
   for (const Region::Band& band : target.Bands()) {
     for (int32_t y = band.top; y < band.bottom; ++y) {
       uint32_t* row = surface.Row(y);
       const Box* by = src ? &rows[size_t(index(int64_t(y) - area.top, height, flipY) - firstRow)] : nullptr;
       if (by && by->first == by->last) continue;
+      if (by) {
+        src->Prepare(by->first, by->last);
+        sourceRows.clear();
+        for (int32_t r = by->first; r < by->last; ++r) sourceRows.push_back(src->Row(r));
+      }
       for (const Region::Span& span : band.spans) {
         for (int32_t x = span.left; x < span.right; ++x) {
           uint32_t s = 0;
           if (src) {
             const Box& bx = cols[size_t(index(int64_t(x) - area.left, width, flipX) - firstCol)];
             if (bx.first == bx.last) continue;
-            s = MergeBox(*src, bx, *by, mode);
+            s = MergeBox(sourceRows.data(), mono, bx, *by, mode);
             switch (colors) {
               case SourceColors::kMonoToColor: s = s == kWhite ? backPixel : textPixel; break;
               case SourceColors::kColorToMono: s = ((s ^ sourceBack) & 0xFFFFFF) == 0 ? kWhite : kBlack; break;
@@ -150,7 +180,7 @@ bool Dc::PatBlt(int x, int y, int width, int height, DWORD rop) {
   }
   const POINT a = ToDevice(POINT{x, y});
   const POINT b = ToDevice(POINT{Clamp32(int64_t(x) + width), Clamp32(int64_t(y) + height)});
-  StretchPixels(*this, RECT{a.x, a.y, b.x, b.y}, nullptr, RECT{}, SourceColors::kSame, 0, rop);
+  StretchPixels(*this, RECT{a.x, a.y, b.x, b.y}, static_cast<PixelRows*>(nullptr), RECT{}, SourceColors::kSame, 0, rop);
   return true;
 }
 

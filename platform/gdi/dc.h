@@ -376,11 +376,28 @@ enum class SourceColors {
   kNearestMono,  // DIB pixels onto monochrome: the nearer of black and white
 };
 
+// The source pixels of a blit, row by row (rows counted from the top). The
+// blit engine announces the rows of each destination row's source box
+// (Prepare) before it reads them (Row), so a source may make its rows only
+// then: a large DIB need not exist whole as 32-bit pixels.
+class PixelRows {
+ public:
+  virtual ~PixelRows() = default;
+  virtual int32_t Width() const = 0;
+  virtual int32_t Height() const = 0;
+  virtual bool Mono() const = 0;
+  // Rows first .. last - 1 are read until the next Prepare.
+  virtual void Prepare(int32_t first, int32_t last) = 0;
+  virtual const uint32_t* Row(int32_t y) const = 0;
+};
+
 // The blit engine both the DC blits and the DIB blits use. dst is in device
-// pixels of the destination, src in pixels of the source bitmap; negative
-// extents mirror. Source pixels outside the bitmap are not drawn.
-// dstRect and srcRect run from (left, top) to (right, bottom); src may be
-// null when the ROP3 code does not use a source.
+// pixels of the destination, src in pixels of the source; negative extents
+// mirror. Source pixels outside the source are not drawn. dstRect and
+// srcRect run from (left, top) to (right, bottom); src may be null when the
+// ROP3 code does not use a source.
+void StretchPixels(Dc& dst, const RECT& dstRect, PixelRows* src, const RECT& srcRect, SourceColors colors,
+                   uint32_t sourceBack, DWORD rop);
 void StretchPixels(Dc& dst, const RECT& dstRect, const Bitmap* src, const RECT& srcRect, SourceColors colors,
                    uint32_t sourceBack, DWORD rop);
 

@@ -88,27 +88,59 @@ std::optional<DibFormat> ParseDibInfo(std::span<const uint8_t> info, UINT usage,
   return f;
 }
 
+namespace {
+
+// One stored row of a DIB as 32-bit pixels.
+void DecodeDibRow(const DibFormat& f, const uint8_t* in, uint32_t* row) {
+  for (int32_t x = 0; x < f.width; ++x) {
+    switch (f.bitCount) {
+      case 1: row[x] = Entry(f.colors, (in[x >> 3] >> (7 - (x & 7))) & 1); break;
+      case 4: row[x] = Entry(f.colors, (in[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
+      case 8: row[x] = Entry(f.colors, in[x]); break;
+      case 24: row[x] = kBlack | uint32_t(in[3 * x + 2]) << 16 | uint32_t(in[3 * x + 1]) << 8 | in[3 * x]; break;
+      default: {
+        const std::span<const uint8_t> pixel(in + size_t(x) * size_t(f.bitCount / 8), size_t(f.bitCount / 8));
+        const uint32_t v = f.bitCount == 16 ? Get16(pixel, 0) : Get32(pixel, 0);
+        row[x] = kBlack | Channel(v, f.masks[0]) << 16 | Channel(v, f.masks[1]) << 8 | Channel(v, f.masks[2]);
+      }
+    }
+  }
+}
+
+// The rows of a whole DIB, each decoded only when the blit engine is about
+// to read it; only the rows of one source box are held at a time.
+class DibRows final : public PixelRows {
+ public:
+  DibRows(const DibFormat& f, std::span<const uint8_t> bits) : f_(f), bits_(bits) {}
+  int32_t Width() const override { return f_.width; }
+  int32_t Height() const override { return f_.height; }
+  bool Mono() const override { return false; }
+  void Prepare(int32_t first, int32_t last) override {
+    if (first == first_ && last == last_) return;
+    first_ = first, last_ = last;
+    pixels_.resize(size_t(last - first) * size_t(f_.width));
+    for (int32_t y = first; y < last; ++y) {
+      const int32_t stored = f_.topDown ? y : f_.height - 1 - y;
+      DecodeDibRow(f_, bits_.data() + size_t(stored) * f_.stride, pixels_.data() + size_t(y - first) * size_t(f_.width));
+    }
+  }
+  const uint32_t* Row(int32_t y) const override { return pixels_.data() + size_t(y - first_) * size_t(f_.width); }
+
+ private:
+  const DibFormat& f_;
+  std::span<const uint8_t> bits_;
+  int32_t first_ = 0, last_ = 0;
+  std::vector<uint32_t> pixels_;
+};
+
+}  // namespace
+
 std::shared_ptr<Bitmap> DecodeDibRows(const DibFormat& f, std::span<const uint8_t> bits, int32_t lines) {
   if (lines < 1 || bits.size() / f.stride < size_t(lines)) return nullptr;
   auto out = Bitmap::Create(f.width, lines, 32);
   if (!out) return nullptr;
-  for (int32_t r = 0; r < lines; ++r) {
-    const uint8_t* in = bits.data() + size_t(r) * f.stride;
-    uint32_t* row = out->Row(f.topDown ? r : lines - 1 - r);
-    for (int32_t x = 0; x < f.width; ++x) {
-      switch (f.bitCount) {
-        case 1: row[x] = Entry(f.colors, (in[x >> 3] >> (7 - (x & 7))) & 1); break;
-        case 4: row[x] = Entry(f.colors, (in[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
-        case 8: row[x] = Entry(f.colors, in[x]); break;
-        case 24: row[x] = kBlack | uint32_t(in[3 * x + 2]) << 16 | uint32_t(in[3 * x + 1]) << 8 | in[3 * x]; break;
-        default: {
-          const uint32_t v = f.bitCount == 16 ? Get16(bits, size_t(in - bits.data()) + 2 * size_t(x))
-                                              : Get32(bits, size_t(in - bits.data()) + 4 * size_t(x));
-          row[x] = kBlack | Channel(v, f.masks[0]) << 16 | Channel(v, f.masks[1]) << 8 | Channel(v, f.masks[2]);
-        }
-      }
-    }
-  }
+  for (int32_t r = 0; r < lines; ++r)
+    DecodeDibRow(f, bits.data() + size_t(r) * f.stride, out->Row(f.topDown ? r : lines - 1 - r));
   return out;
 }
 
@@ -131,8 +163,9 @@ int StretchDIBits(Dc& dc, int xDst, int yDst, int widthDst, int heightDst, int x
                      bits, usage, rop);
     return format->height;
   }
-  const auto picture = DecodeDibRows(*format, bits, format->height);
-  if (!picture) return 0;
+  // The rows are decoded as the blit reads them, never the whole picture.
+  if (bits.size() / format->stride < size_t(format->height)) return 0;
+  DibRows picture(*format, bits);
   const int64_t h = format->height;
   const RECT src = format->topDown
                        ? RECT{xSrc, ySrc, Clamp32(int64_t(xSrc) + widthSrc), Clamp32(int64_t(ySrc) + heightSrc)}
@@ -140,7 +173,7 @@ int StretchDIBits(Dc& dc, int xDst, int yDst, int widthDst, int heightDst, int x
                               Clamp32(h - ySrc)};
   const POINT a = dc.ToDevice(POINT{xDst, yDst});
   const POINT b = dc.ToDevice(POINT{Clamp32(int64_t(xDst) + widthDst), Clamp32(int64_t(yDst) + heightDst)});
-  StretchPixels(dc, RECT{a.x, a.y, b.x, b.y}, picture.get(), src, DibColors(dc), 0, rop);
+  StretchPixels(dc, RECT{a.x, a.y, b.x, b.y}, &picture, src, DibColors(dc), 0, rop);
   return format->height;
 }
 

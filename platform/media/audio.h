@@ -12,9 +12,14 @@
 //   3. Play without wait returns at once; a later Stop ends what plays.
 //   4. PlayWaveImage plays only an image that ParseWave accepts, and the
 //      sink sees only samples inside that image.
+//   5. The sound card sink plays through the system's sound service (ALSA,
+//      device "default" unless named); where the program was built without
+//      it, or a play cannot start on the device, it is silent and waits as
+//      the silent sink does.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -50,6 +55,9 @@ class RecordingSink final : public SilentSink {
   std::vector<Played> played;
   int stops = 0;
 };
+
+// The sound card (rule 5); device null or "" names the default one.
+std::unique_ptr<AudioSink> CreateSoundCardSink(const char* device = nullptr);
 
 AudioSink& CurrentAudioSink();
 void SetAudioSink(AudioSink* sink);

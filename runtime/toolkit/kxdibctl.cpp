@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "platform/dialogs/provider.h"
+#include "platform/win/backend.h"
 #include "platform/win/winuser.h"
+#include "runtime/toolkit/kxapp.h"
 #include "runtime/toolkit/kxstring.h"
 #include "runtime/toolkit/kxutil.h"
 
@@ -11,7 +14,9 @@ namespace kxobject {
 namespace {
 
 constexpr int kMaxPath = 259;
-constexpr uint32_t kEmbeddedLabel = 52902;
+constexpr int kMaxFilter = 255;
+constexpr uint32_t kNoClipboardPicture = 52900, kPastePictureCaption = 52901, kEmbeddedLabel = 52902;
+constexpr int kEmbedButton = 101;
 
 // Rule 4: the same file whatever the case and the separators.
 bool SamePath(const char* a, const char* b) {
@@ -75,9 +80,13 @@ TDibControl::TDibControl(fw::TWindow* parent, int id, const char* title, int x, 
     : TWindow(parent, title) {
   Attr.Id = id;
   Attr.X = x, Attr.Y = y, Attr.W = w, Attr.H = h;
+  EnableTransfer();
 }
 
-TDibControl::TDibControl(fw::TWindow* parent, int resourceId) : TWindow(parent, resourceId) {}
+TDibControl::TDibControl(fw::TWindow* parent, int resourceId) : TWindow(parent, resourceId) {
+  RegisterWindowClass();  // the dialog template makes the window by this class
+  EnableTransfer();
+}
 
 void TDibControl::Changed() {
   if (GetHandle()) Invalidate(true);
@@ -119,16 +128,90 @@ void TDibControl::Paint(win::Dc& dc, bool, win::RECT&) {
 }
 
 size_t TDibControl::Transfer(void* data, fw::TTransferDirection direction) {
-  auto** buffer = static_cast<TKxDib**>(data);
+  TKxDib* held = nullptr;  // the buffer's pointer, which may lie unaligned
   if (direction == fw::TTransferDirection::GetData) {
     TKxDib* dib = GetDib();
     if (!dib) throw xmsg("Wrong Type");
-    delete *buffer;
-    *buffer = new TKxDib(*dib);
-  } else if (direction == fw::TTransferDirection::SetData && *buffer) {
-    SetDib(std::make_unique<TKxDib>(**buffer));
+    std::memcpy(&held, data, sizeof held);
+    delete held;
+    held = new TKxDib(*dib);
+    std::memcpy(data, &held, sizeof held);
+  } else if (direction == fw::TTransferDirection::SetData) {
+    std::memcpy(&held, data, sizeof held);
+    if (held) SetDib(std::make_unique<TKxDib>(*held));
   }
-  return sizeof(TKxDib*);
+  return sizeof held;
+}
+
+// --- the buttons ---
+
+TDibControlButton::TDibControlButton(fw::TWindow* parent, int resourceId, TDibControl* control)
+    : TButton(parent, resourceId), Control(control) {}
+
+void TDibControlButton::Clicked() { win::MessageBeep(0); }
+
+void TDibFromFileBtn::Clicked() {
+  char filter[kMaxFilter + 1];
+  BuildPictureFilter(filter, kMaxFilter, TypeMask);
+  fw::TOpenSaveData data;
+  data.Flags = fw::OFN_FILEMUSTEXIST | fw::OFN_HIDEREADONLY;
+  data.MaxPath = kMaxPath + 1;
+  data.FileName = std::make_unique<char[]>(size_t(data.MaxPath));
+  data.Filter = filter;
+  fw::TWindow* owner = GetParent();
+  if (fw::ExecuteFileOpen(owner, data, nullptr) != win::IDOK) return;
+  auto picture = ImportPictureFile(
+      data.FileName.get(), Options,
+      [owner](const TImportOffer& offer) { return TDibImportOptionsDlg(owner, offer).Ask(); },
+      [owner](const char* text, const char* caption) {
+        win::MessageBox(owner ? owner->GetHandle() : win::HWND(), text, caption, win::MB_OK | win::MB_ICONEXCLAMATION);
+      });
+  if (picture) Control->SetPicture(std::move(picture));
+}
+
+void TDibFromClipboardBtn::Clicked() {
+  auto dib = std::make_unique<TKxDib>(TKxDib::FromClipboard{}, GetHandle().id);
+  if (!dib->IsOK()) {
+    kxapp::AppMessageBox(GetHandle(), kNoClipboardPicture, kPastePictureCaption, win::MB_ICONEXCLAMATION, 0);
+    return;
+  }
+  Control->SetDib(std::move(dib));
+}
+
+void TDibClearBtn::Clicked() { Control->SetPicture(std::make_unique<TKxPicture>()); }
+
+// --- the dialogs ---
+
+TDibImportOptionsDlg::TDibImportOptionsDlg(fw::TWindow* parent, const TImportOffer& offer)
+    : TCenteredDlg(parent, kResource, nullptr, kResource), offer_(offer) {
+  for (int id = kEmbedButton; id < kEmbedButton + 3; ++id) new fw::TRadioButton(this, id);
+  buffer_.Choice[int(offer.Preset)] = 1;
+  SetTransferBuffer(&buffer_, sizeof buffer_);
+}
+
+void TDibImportOptionsDlg::SetupWindow() {
+  TCenteredDlg::SetupWindow();
+  for (int choice = 0; choice < 3; ++choice)
+    win::EnableWindow(win::GetDlgItem(GetHandle(), kEmbedButton + choice), offer_.Available[choice]);
+}
+
+std::optional<TImportChoice> TDibImportOptionsDlg::Ask() {
+  if (Execute() != win::IDOK) return std::nullopt;
+  for (int choice = 0; choice < 3; ++choice)
+    if (buffer_.Choice[choice] == 1 && offer_.Available[choice]) return TImportChoice(choice);
+  return std::nullopt;
+}
+
+TOpenPictureDlg::TOpenPictureDlg(fw::TWindow* parent, const platform::ResId& resource)
+    : TCenteredDlg(parent, resource, nullptr, kResource),
+      DibControl(new TDibControl(this, 1000)),
+      FromFileBtn(new TDibFromFileBtn(this, 1001, DibControl)),
+      FromClipboardBtn(new TDibFromClipboardBtn(this, 1002, DibControl)),
+      ClearBtn(new TDibClearBtn(this, 1003, DibControl)),
+      NameEdit(new fw::TEdit(this, 1004)),
+      LinkCheckBox(new fw::TCheckBox(this, 1005)) {
+  DibControl->NameLabel = NameEdit;
+  DibControl->LinkCheckBox = LinkCheckBox;
 }
 
 }  // namespace kxobject

@@ -292,4 +292,23 @@ void TKxPicture::Write(TKxStream& stream) const {
   if (data) Graphic->Write(stream);
 }
 
+// --- the print-out ---
+
+TPicturePrintOut::TPicturePrintOut(const char* title, TKxGraphic* graphic) : TPrintout(title), graphic_(graphic) {
+  Banding = false;
+}
+
+void TPicturePrintOut::PrintPage(int, win::RECT& rect, unsigned) {
+  win::Dc& dc = *GetDC();
+  win::LOGFONT font;
+  font.lfHeight = -(dc.GetDeviceCaps(win::LOGPIXELSY) * 12 / 72);
+  font.lfWeight = win::FW_NORMAL;
+  font.lfPitchAndFamily = win::VARIABLE_PITCH | win::FF_SWISS;
+  const win::LOGFONT previous = dc.SelectFont(font);
+  dc.TextOut(0, 0, GetTitle());
+  rect.top = 80;
+  if (graphic_) graphic_->Draw(dc, dc, TRect{rect.left, rect.top, rect.right, rect.bottom}, kDrawNatural);
+  dc.SelectFont(previous);
+}
+
 }  // namespace kxobject

@@ -33,11 +33,15 @@
 //   5. A linked picture reads its file only when its graphic is asked for;
 //      a file that cannot be opened or has no known type leaves no graphic
 //      and is tried again at the next request.
+//   6. TPicturePrintOut prints one page: its title at (0, 0) in a 12-point
+//      sans-serif font, and the graphic (not owned; may be null) in natural
+//      size from 80 device units down.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
+#include "platform/framework/printer.h"
 #include "platform/gdi/dc.h"
 #include "runtime/toolkit/kxdib.h"
 #include "runtime/toolkit/kxmeta.h"
@@ -172,6 +176,15 @@ class TKxPicture : public TKxObject {
   kxstring::TKxString FileName;
   std::unique_ptr<TKxGraphic> Graphic;
   uint8_t Embedded = 1;
+};
+
+class TPicturePrintOut : public fw::TPrintout {
+ public:
+  TPicturePrintOut(const char* title, TKxGraphic* graphic);
+  void PrintPage(int page, win::RECT& rect, unsigned flags) override;
+
+ private:
+  TKxGraphic* graphic_;
 };
 
 }  // namespace kxobject

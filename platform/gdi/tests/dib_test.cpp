@@ -56,6 +56,41 @@ TEST(DibTest, EveryDepthAndRowOrderDrawsThePicture) {
   EXPECT_EQ(Read(*canvas.bitmap), two);
 }
 
+// StretchDIBits decodes only the rows it reads: what it draws equals
+// blitting the whole decoded picture, in every stretch mode, shrunk,
+// enlarged, mirrored, from part of the picture and clipped.
+TEST(DibTest, DrawingFromRowsEqualsDrawingTheDecodedPicture) {
+  Pixels picture(23, std::vector<uint32_t>(37));
+  for (size_t y = 0; y < picture.size(); ++y)
+    for (size_t x = 0; x < picture[y].size(); ++x)
+      picture[y][x] = kBlack | uint32_t((x * 53 + y * 7) & 0xFF) << 16 | uint32_t((y * 41) & 0xFF) << 8 | uint32_t(x * y & 0xFF);
+  const struct {
+    int x, y, w, h, xSrc, ySrc, wSrc, hSrc;
+  } blits[] = {{0, 0, 9, 5, 0, 0, 37, 23},   {2, 1, 80, 50, 0, 0, 37, 23}, {30, 20, -25, -17, 0, 0, 37, 23},
+               {0, 0, 12, 12, 5, 3, 20, 11}, {-4, -3, 60, 40, 0, 0, 37, 23}};
+  for (bool topDown : {false, true}) {
+    const PackedDib dib = EncodeDib(picture, 24, topDown);
+    Canvas decoded(1, 1);
+    const auto whole = win::CreateDIBitmap(decoded.dc, dib.info, win::CBM_INIT, dib.bits, win::DIB_RGB_COLORS);
+    ASSERT_NE(whole, nullptr);
+    win::Dc source(whole);
+    for (int mode : {win::BLACKONWHITE, win::WHITEONBLACK, win::COLORONCOLOR, win::HALFTONE}) {
+      for (const auto& b : blits) {
+        SCOPED_TRACE(testing::Message() << (topDown ? "top-down " : "bottom-up ") << mode << " " << b.w << "x" << b.h);
+        Canvas rows(40, 30), blitted(40, 30);
+        rows.dc.SetStretchBltMode(mode);
+        blitted.dc.SetStretchBltMode(mode);
+        // DIB source rows count from the bottom; the bitmap's from the top.
+        const int ySrc = topDown ? b.ySrc : 23 - b.ySrc - b.hSrc;
+        win::StretchDIBits(rows.dc, b.x, b.y, b.w, b.h, b.xSrc, ySrc, b.wSrc, b.hSrc, dib.bits, dib.info,
+                           win::DIB_RGB_COLORS, win::SRCCOPY);
+        win::StretchBlt(blitted.dc, b.x, b.y, b.w, b.h, &source, b.xSrc, b.ySrc, b.wSrc, b.hSrc, win::SRCCOPY);
+        EXPECT_EQ(Read(*rows.bitmap), Read(*blitted.bitmap));
+      }
+    }
+  }
+}
+
 // Source rows count from the bottom of a bottom-up DIB: a source top of
 // height - 2 with 2 rows shows the picture's top two rows.
 TEST(DibTest, SourceRectangleCountsFromTheBottom) {

@@ -13,6 +13,7 @@
 #include "platform/media/mci.h"
 #include "platform/media/wave.h"
 #include "platform/win/clock.h"
+#include "platform/win/message.h"
 
 namespace {
 
@@ -153,6 +154,34 @@ TEST_F(MediaTest, WritesFuzzSeedsOnRequest) {
   const Bytes stereo = media::BuildWave(media::PcmFormat(2, 22050, 16), samples);
   std::ofstream(std::string(folder) + "/mono8", std::ios::binary).write(reinterpret_cast<const char*>(mono.data()), std::streamsize(mono.size()));
   std::ofstream(std::string(folder) + "/stereo16", std::ios::binary).write(reinterpret_cast<const char*>(stereo.data()), std::streamsize(stereo.size()));
+}
+
+// The sound card sink needs no sound card to run: on a device that is not
+// there it is silent and lets the clock pass; on ALSA's "null" device it
+// plays for real, a play without wait fed from a thread timer until it is
+// stopped or a new play begins.
+TEST_F(MediaTest, TheSoundCardSinkRunsWithoutACard) {
+  const Bytes shortImage = Wave(20), longImage = Wave(5000);
+  const media::Wave shortWave = *media::ParseWave(shortImage), longWave = *media::ParseWave(longImage);
+
+  auto missing = media::CreateSoundCardSink("qmk_no_such_device");
+  const uint64_t before = clock_.Now();
+  missing->Play(shortWave, true);
+  EXPECT_EQ(clock_.Now() - before, 20u);
+  missing->Play(longWave, false);
+  EXPECT_EQ(win::NextTimerIn(), -1) << "nothing to feed";
+
+  auto card = media::CreateSoundCardSink("null");
+  card->Play(shortWave, true);
+  EXPECT_EQ(clock_.Now() - before, 20u) << "a card plays in its own time";
+  card->Play(longWave, false);
+  EXPECT_GE(win::NextTimerIn(), 0) << "fed from a timer";
+  card->Play(shortWave, false);
+  card->Stop();
+  EXPECT_EQ(win::NextTimerIn(), -1);
+  card->Play(longWave, false);
+  card.reset();
+  EXPECT_EQ(win::NextTimerIn(), -1) << "a sink that goes stops its play";
 }
 
 }  // namespace

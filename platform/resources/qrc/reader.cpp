@@ -72,7 +72,8 @@ const ItemClass kItemClasses[] = {{"static", "Static", &kStaticStyles},    {"edi
                                   {"button", "Button", &kButtonStyles},    {"listbox", "ListBox", &kListBoxStyles},
                                   {"combobox", "ComboBox", &kComboStyles}, {"scrollbar", "ScrollBar", &kScrollStyles}};
 
-constexpr uint32_t kChildVisible = 0x40000000 | 0x10000000;
+constexpr uint32_t kVisible = 0x10000000;
+constexpr uint32_t kChildVisible = 0x40000000 | kVisible;
 constexpr uint32_t kDsSetFont = 0x40;
 
 class Parser {
@@ -227,11 +228,18 @@ class Parser {
     Next();
   }
 
-  uint32_t Styles(int line, const StyleTable& own) {
+  // The style words of a line; "hidden" (controls only, when `hidden` is
+  // given) sets *hidden instead of a bit.
+  uint32_t Styles(int line, const StyleTable& own, bool* hidden = nullptr) {
     uint32_t style = 0;
     while (tok_.line == line && (tok_.kind == Kind::Word || tok_.kind == Kind::Number)) {
       if (tok_.kind == Kind::Number) {
         style |= uint32_t(NumberIn(0, 0xFFFFFFFFLL, "style"));
+        continue;
+      }
+      if (hidden && tok_.text == "hidden") {
+        *hidden = true;
+        Next();
         continue;
       }
       auto it = own.find(tok_.text);
@@ -326,7 +334,9 @@ class Parser {
       item.style = kChildVisible;
       if (IsWord("style") && tok_.line == itemLine) {
         Next();
-        item.style |= Styles(itemLine, *styles);
+        bool hidden = false;
+        item.style |= Styles(itemLine, *styles, &hidden);
+        if (hidden) item.style &= ~kVisible;
       }
       d.items.push_back(std::move(item));
     }

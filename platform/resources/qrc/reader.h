@@ -22,7 +22,8 @@
 //   icon PVW_ICON "pictures/preview.png"    (a PNG file)
 //
 // Dialog items are children (WS_CHILD | WS_VISIBLE) unless "style" says
-// otherwise; style words are looked up per class, numbers are taken as bits.
+// otherwise; style words are looked up per class, numbers are taken as bits;
+// the word "hidden" takes WS_VISIBLE away from an item.
 // A resource whose type and id another resource of the same compilation has
 // already taken is an error: the build fails.
 #pragma once

@@ -71,6 +71,7 @@ dialog QRCTEST font "Helv" 8 at 1 2 167 52 style popup modalframe
   title "Über"
   listbox 200 "" 7 7 109 98 style notify sort nointegralheight vscroll border
   control "kxRuler" 300 "r" -1 0 10 10 style 0x5
+  button 301 "&Einfügen" 0 0 10 10 style hidden tabstop
 end
 menu 9100 { popup "&Datei" { item "&Öffnen...\tStrg+O" 24001; separator; item "E&nde" 24002 grayed }; item "&Hilfe" 9 }
 accelerators 9100 { "O" 24001 virtkey control; 112 12014 virtkey shift }
@@ -100,9 +101,10 @@ icon pvw_icon "pic.png"
   EXPECT_EQ(d.pointSize, 8);
   EXPECT_EQ(d.caption, "\xdc" "ber");
   EXPECT_EQ((std::vector<int>{d.x, d.y, d.cx, d.cy}), (std::vector<int>{1, 2, 167, 52}));
-  ASSERT_EQ(d.items.size(), 2u);
+  ASSERT_EQ(d.items.size(), 3u);
   EXPECT_EQ(d.items[0], (DialogItem{"ListBox", 200, "", 7, 7, 109, 98, 0x50000000u | 0x1 | 0x2 | 0x100 | 0x00200000 | 0x00800000}));
   EXPECT_EQ(d.items[1], (DialogItem{"kxRuler", 300, "r", -1, 0, 10, 10, 0x50000005u}));
+  EXPECT_EQ(d.items[2], (DialogItem{"Button", 301, "&Einf\xfcgen", 0, 0, 10, 10, 0x40010000u})) << "hidden";
 
   std::vector<MenuItem> menu;
   ASSERT_TRUE(LoadMenuTemplate(9100, menu));
