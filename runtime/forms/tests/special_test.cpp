@@ -462,6 +462,46 @@ TEST_F(ConnectionTest, SharesOrOwnsItsSource) {
   EXPECT_EQ(&source, linked->GetBoundSource());
 }
 
+TEST_F(ConnectionTest, ExpressionsAndReferencesOnTheRecord) {
+  AddArticles({{"Tisch", 21}});
+  dataviews::TZetDataSource source(relation_);
+  formstest::TTestMask form(1, &source);
+  forms::TMaskPage* page = form.PageAt(0);
+  auto* expression = new forms::TExpressionElement(page, 0, TRect{0, 0, 300, 40}, "MENGE*2");
+  page->InsertElement(-1, expression);
+  expression->AttachDataSource();
+  char text[256];
+  EXPECT_EQ(0, expression->GetText(text, 255));
+  char expected[256];
+  uint8_t tokens[256];
+  ASSERT_EQ(0, source.Tokenize(tokens, "MENGE*2"));
+  ASSERT_EQ(0, source.Solve(expected, tokens, 255, 2));
+  EXPECT_STREQ(expected, text);
+
+  const struct {
+    int32_t kind;
+    const char* action;
+    std::vector<std::string> drawn;
+  } cases[] = {
+      {TKxAction::kLink, "", {"text (0,0,300,40) 0 0 " + std::string(expected)}},
+      {TKxAction::kLink, "20+22", {"link 42", "text (0,0,300,40) 0 0 " + std::string(expected), "endlink"}},
+      {TKxAction::kLink, "20+", {"text (0,0,300,40) 0 0 " + std::string(expected)}},
+      {TKxAction::kMacro, "Zeige",
+       {"macrolink Zeige&amp;rid=1", "text (0,0,300,40) 0 0 " + std::string(expected), "endlink"}},
+      {7, "x", {}},
+  };
+  for (const auto& c : cases) {
+    auto* reference = new forms::TReferenceElement(page, 0, TRect{0, 0, 300, 40}, "MENGE*2");
+    page->InsertElement(-1, reference);
+    reference->GetAction().Kind = c.kind;
+    reference->GetAction().Text.Assign(c.action, -1);
+    TDocumentContext context;
+    kxobject::TPoint extent;
+    reference->Draw(context, 0, 0, extent, false, 0, false);
+    EXPECT_EQ(c.drawn, context.Calls) << c.action;
+  }
+}
+
 TEST_F(ConnectionTest, ValidateFieldValue) {
   dataviews::TZetDataSource source(relation_);
   formstest::TTestMask without(1, nullptr);
