@@ -238,6 +238,19 @@ void TMaskElement::OutputText(reports::TSgmlContext& context, const char* text, 
   context.DrawText(rect, FormatIndex, alignment, GetColor(), text);
 }
 
+void TMaskElement::DrawTextLines(reports::TSgmlContext& context, const char* text, const TRect& rect, int32_t lines,
+                                 int32_t alignment) const {
+  if (lines < 2) {
+    OutputText(context, text, rect, alignment);
+    return;
+  }
+  auto formatted = std::make_unique<reports::TFormattedText>(text, 80);
+  formatted->WordWrap = 1;
+  context.SelectFormat(FormatIndex);
+  formatted->Format(context, rect.right - rect.left, -1, true);
+  DrawFormatted(context, rect, std::move(formatted), alignment, nullptr);
+}
+
 void PutMaskElement(const TMaskElement& element, TKxStream& stream) {
   const int16_t code = element.GetRecordCode();
   if (code == 0) throw kxobject::xmsg("Unbekannter Datentyp in PutMaskElement");

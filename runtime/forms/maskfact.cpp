@@ -8,6 +8,8 @@
 
 #include "runtime/forms/mask.h"
 #include "runtime/forms/maskelems.h"
+#include "runtime/forms/masklink.h"
+#include "runtime/forms/maskmemo.h"
 
 namespace forms {
 
@@ -24,6 +26,15 @@ class TQmkMaskElementFactory : public TKxMaskElementFactory {
       case kCodeLabel: return new TLabelElement(stream, version);
       case kCodePageBreak: return new TFormatElement(stream, version);
       case kCodeLine: return new TLineElement(stream, version);
+      case kCodeInput: return new TInputField(stream, version);
+      case kCodePicture: return new TPictureField(stream, version);
+      case kCodeYesNo: return new TYesNoField(stream, version);
+      case kCodeSelection:
+      case kCodeSelectionOld: return new TSelectionField(stream, version);
+      case kCodeLink: return new TLinkField(stream, version);
+      case kCodeAutoNo: return new TAutoNoField(stream, version);
+      case kCodeMemo: return new TMemoField(stream, version);
+      case kCodeRelation: return new TRelationField(stream, version);
       default: return nullptr;
     }
   }
