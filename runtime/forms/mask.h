@@ -152,6 +152,9 @@ class TMask : public kxobject::TKxCollection {
   int32_t GetPrevFieldText(const char* field, char* out, int32_t size) const;
   int32_t GetFieldNumberText(const char* field, char* out, int32_t size, int32_t precision) const;
   int32_t GetFieldDisplayLength(const char* field) const;
+  // The data source's check of a value for a field (it stores the value
+  // when it passes): 0 or the field's validation code; -1 without a source.
+  int32_t ValidateFieldValue(const char* field, const char* value) const;
   static int32_t ColorFromName(const char* name);
 
   uint16_t GetLayoutWord(int32_t i) const { return LayoutWords[i]; }

@@ -7,9 +7,12 @@
 #include <memory>
 
 #include "runtime/forms/mask.h"
+#include "runtime/forms/maskconn.h"
 #include "runtime/forms/maskelems.h"
 #include "runtime/forms/masklink.h"
 #include "runtime/forms/maskmemo.h"
+#include "runtime/forms/maskexpr.h"
+#include "runtime/forms/maskspecial.h"
 
 namespace forms {
 
@@ -35,6 +38,15 @@ class TQmkMaskElementFactory : public TKxMaskElementFactory {
       case kCodeAutoNo: return new TAutoNoField(stream, version);
       case kCodeMemo: return new TMemoField(stream, version);
       case kCodeRelation: return new TRelationField(stream, version);
+      case kCodeExpression: return new TExpressionElement(stream, version);
+      case kCodeReference: return new TReferenceElement(stream, version);
+      case kCodeFormattedText: return new TFormattedTextElement(stream, version);
+      case kCodeTimer: return new TTimerElement(stream, version);
+      case kCodeHtmlCommand: return new THTMLCommand(stream, version);
+      case kCodeCard: return new TCardElement(stream, version);
+      case kCodeLogo: return new TLogoField(stream, version);
+      case kCodeMacro: return new TMacroField(stream, version);
+      case kCodeConnection: return new TConnectionField(stream, version);
       default: return nullptr;
     }
   }

@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "runtime/forms/mask.h"
+#include "runtime/forms/maskconn.h"
 #include "runtime/forms/maskelems.h"
 #include "runtime/forms/masklink.h"
 #include "runtime/forms/maskmemo.h"
+#include "runtime/forms/maskexpr.h"
+#include "runtime/forms/maskspecial.h"
 #include "runtime/reports/formtext.h"
 #include "runtime/reports/sgmlctx.h"
 
@@ -162,6 +165,52 @@ inline void AddEveryField(forms::TMask& mask) {
     page->InsertElement(-1, field);
   }
   static_cast<TAdlField*>(fields[8])->SetAdlText("Adl");
+}
+
+// A form of one page holding one element of each computed and special kind
+// with every field set, a connection element among them whose sub-form
+// holds a label and, from depth 2 on, another connection element nested
+// depth - 1 levels further.
+inline std::unique_ptr<forms::TConnectionField> MakeConnection(int depth) {
+  auto connection = std::make_unique<forms::TConnectionField>(nullptr, kxobject::TRect{30, 30, 900, 400}, "POSTEN", 0x20);
+  connection->SetCondition("MENGE > 0");
+  forms::TMaskPage* page = connection->GetSubForm().PageAt(1);
+  page->InsertElement(-1, new forms::TLabelElement(page, 0, kxobject::TRect{0, 0, 300, 40}, "Menge"));
+  if (depth > 1) page->InsertElement(-1, MakeConnection(depth - 1).release());
+  return connection;
+}
+
+inline std::unique_ptr<TTestMask> MakeSpecialForm() {
+  auto mask = std::make_unique<TTestMask>(1, nullptr);
+  forms::TMaskPage* page = mask->PageAt(0);
+  const kxobject::TRect r{20, 20, 400, 80};
+  auto* expression = new forms::TExpressionElement(page, 0, r, "PREIS*MENGE");
+  expression->SetLineCount(3);
+  auto* reference = new forms::TReferenceElement(page, 0, r, "NAME");
+  reference->GetAction().Text.Assign("\"http://\"+NAME", -1);
+  auto* text = new forms::TFormattedTextElement(page, 0, r, "Summe: $(PREIS*MENGE) $$\r\nEnde");
+  auto* timer = new forms::TTimerElement(page, 0, r);
+  timer->SetInterval(25);
+  timer->GetAction().Text.Assign("Tick()", -1);
+  auto* card = new forms::TCardElement(page, 0, r);
+  card->SetTitle("NAME");
+  card->SetIdentifier("\"k\"");
+  card->AddLine("Weiter", new forms::TKxAction(forms::TKxAction::kLink, "\"#k2\""));
+  card->AddLine("", new forms::TKxAction(forms::TKxAction::kMacro, ""));
+  auto* logo = new forms::TLogoField(page, 0, r, forms::TKxAction::kLink);
+  logo->SetPictureFile("LOGO.BMP");
+  logo->SetPictureMode(2);
+  auto* macro = new forms::TMacroField(page, 2, r, forms::TMacroField::kSubmit, "Senden");
+  macro->SetThirdText("drei");
+  macro->SetButtonType(forms::TMacroField::kMacroButton, "Speichern()");
+  forms::TMaskElement* const elements[] = {expression, reference, text, timer,
+                                           new forms::THTMLCommand(page, 0, r, "\"<hr>\""), card, logo, macro,
+                                           MakeConnection(2).release()};
+  for (forms::TMaskElement* element : elements) {
+    element->SetName(("S" + std::to_string(page->Count)).c_str());
+    page->InsertElement(-1, element);
+  }
+  return mask;
 }
 
 // The bytes a form writes.

@@ -345,7 +345,8 @@ TEST(FormDocument, WithoutDataSource) {
 namespace {
 
 // Seeds of the form file fuzzer: forms of every passive element kind, with
-// a group page, written by the form itself.
+// a group page, and a form of every computed and special kind, written by
+// the form itself.
 TEST(FormFile, WritesFuzzSeedsOnRequest) {
   const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS");
   if (!folder) GTEST_SKIP();
@@ -359,6 +360,7 @@ TEST(FormFile, WritesFuzzSeedsOnRequest) {
     std::ofstream(std::string(folder) + "/form" + std::to_string(count), std::ios::binary)
         << formstest::Bytes(*form);
   }
+  std::ofstream(std::string(folder) + "/special", std::ios::binary) << formstest::Bytes(*formstest::MakeSpecialForm());
 }
 
 }  // namespace
