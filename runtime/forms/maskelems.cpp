@@ -52,6 +52,11 @@ const char* GetFieldKindName(int32_t code) {
   return TableEntry(names, 13, -2, code);
 }
 
+void FitPlaceholder(TRect& bounds) {
+  bounds.right = bounds.left + 60;
+  bounds.bottom = bounds.top + 60;
+}
+
 void DrawPlaceholder(const TMaskElement& element, reports::TSgmlContext& context, int32_t x, int32_t y,
                      uint32_t bitmap) {
   TRect r;
@@ -240,10 +245,7 @@ char* TFormatElement::GetTypeName(char* buffer, int32_t size) const {
   return CopyName("Seitenvorschub", buffer, size);
 }
 
-void TFormatElement::AdjustBounds(TRect& bounds) {
-  bounds.right = bounds.left + 60;
-  bounds.bottom = bounds.top + 60;
-}
+void TFormatElement::AdjustBounds(TRect& bounds) { FitPlaceholder(bounds); }
 
 void TFormatElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool, uint8_t,
                           bool design) {

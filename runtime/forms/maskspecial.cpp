@@ -101,10 +101,7 @@ void TTimerElement::Write(TKxStream& stream) const {
   Action->Write(stream);
 }
 
-void TTimerElement::AdjustBounds(TRect& bounds) {
-  bounds.right = bounds.left + 60;
-  bounds.bottom = bounds.top + 60;
-}
+void TTimerElement::AdjustBounds(TRect& bounds) { FitPlaceholder(bounds); }
 
 void TTimerElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool, uint8_t,
                          bool design) {

@@ -99,15 +99,16 @@ std::unique_ptr<forms::TMaskElement> ReadRecord(const std::string& bytes, int16_
 }
 
 // A record of a version: the record code, the base record as that version
-// stored it (a nameless element: no name, second text or style flags up to
-// version 19, no flag byte up to 34), then the kind's own bytes.
+// stored it (a nameless element: no name or style flags up to version 19,
+// no second text up to 22, no flag byte up to 34), then the kind's own bytes.
 std::string OldRecord(int16_t code, int16_t version, const std::string& own) {
   forms::TFormatElement base(nullptr, 0, TRect{10, 20, 300, 60});
   TMemStream s(0, 256);
   base.Write(s);
   std::string bytes(reinterpret_cast<const char*>(s.Block->Data), size_t(s.Size));
   if (version <= 34) bytes.pop_back();
-  if (version <= 19) bytes.erase(0, 6);
+  if (version <= 22) bytes.erase(2, 2);  // the second text
+  if (version <= 19) bytes.erase(0, 4);  // the name and the style flags
   return std::string{char(code & 0xFF), char((code >> 8) & 0xFF)} + bytes + own;
 }
 
@@ -190,13 +191,11 @@ TEST(SpecialElements, OlderRecordsReadByVersion) {
         ReadRecord(OldRecord(forms::kCodeConnection, 17, Str("POSTEN") + Word(0x10) + Str("A>1") + column), 17);
     EXPECT_EQ(nullptr, static_cast<forms::TConnectionField&>(*v15).GetCondition());
     EXPECT_STREQ("A>1", static_cast<forms::TConnectionField&>(*v17).GetCondition());
-    formstest::TTestMask body(2, nullptr);
-    TMemStream s(0, 256);
-    body.WriteBody(s);
-    const std::string v18bytes = Str("POSTEN") + Word(0x10) + Str("A>1") +
-                                 std::string(reinterpret_cast<const char*>(s.Block->Data), size_t(s.Size));
-    const auto v18 = ReadRecord(OldRecord(forms::kCodeConnection, 18, v18bytes), 18);
-    EXPECT_EQ(2, static_cast<forms::TConnectionField&>(*v18).GetSubForm().Count);
+    // A body of version 18: no formats, one page of kind 0 (size, colour) and
+    // no elements.
+    const std::string body = Word(0) + Word(1) + Word(0) + Word(900) + Word(300) + Long(0xFFFFFF) + Word(0);
+    const auto v18 = ReadRecord(OldRecord(forms::kCodeConnection, 18, Str("POSTEN") + Word(0x10) + Str("A>1") + body), 18);
+    EXPECT_EQ(1, static_cast<forms::TConnectionField&>(*v18).GetSubForm().Count);
   }
 }
 
