@@ -51,6 +51,9 @@ class Dc;
 namespace forms {
 
 class TZetModule;
+class TMenuFilter;
+class TToolbarFilter;
+class TAccelFilter;
 
 constexpr int16_t kMaskFileVersion = 43;
 constexpr int16_t kMaskFileSubVersion = 10;
@@ -111,6 +114,10 @@ class TMask : public kxobject::TKxCollection {
   virtual void NotifyElements();
   virtual dataviews::TDataSource* PrepareSelections();
   virtual void SetDataSource(dataviews::TDataSource* source);
+  // The form's filters; none here (the program's form has all three).
+  virtual TMenuFilter* GetMenuFilter() { return nullptr; }
+  virtual TToolbarFilter* GetToolbarFilter() { return nullptr; }
+  virtual TAccelFilter* GetAccelFilter() { return nullptr; }
 
   TMaskPage* PageAt(int32_t index) const { return static_cast<TMaskPage*>(At(index)); }
   dataviews::TDataSource* GetDataSource() const { return DataSource; }

@@ -246,6 +246,19 @@ void TMaskElement::OutputText(reports::TSgmlContext& context, const char* text, 
   context.DrawText(rect, FormatIndex, alignment, GetColor(), text);
 }
 
+void TMaskElement::DrawTextLines(reports::TSgmlContext& context, const char* text, const TRect& rect, int32_t lines,
+                                 int32_t alignment) const {
+  if (lines < 2) {
+    OutputText(context, text, rect, alignment);
+    return;
+  }
+  auto formatted = std::make_unique<reports::TFormattedText>(text, 80);
+  formatted->WordWrap = 1;
+  context.SelectFormat(FormatIndex);
+  formatted->Format(context, rect.right - rect.left, -1, true);
+  DrawFormatted(context, rect, std::move(formatted), alignment, nullptr);
+}
+
 void TMaskElement::DrawResourceBitmap(reports::TSgmlContext& context, uint32_t bitmap, const TRect& inner) const {
   kxobject::TKxDibGraphic graphic{platform::ResId(bitmap)};
   context.DrawGraphic(TRect{inner.left + 4, inner.top + 4, inner.right - 8, inner.bottom - 8}, true, &graphic, "");

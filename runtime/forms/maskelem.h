@@ -213,6 +213,10 @@ class TMaskElement : public kxobject::TKxObject {
   void DrawFormatted(reports::TSgmlContext& context, const TRect& rect, std::unique_ptr<reports::TFormattedText> text,
                      int32_t alignment, int32_t* nextLine) const;
   void OutputText(reports::TSgmlContext& context, const char* text, const TRect& rect, int32_t alignment) const;
+  // The text in one line (lines below 2) or broken into lines for the
+  // rectangle's width in the element's format.
+  void DrawTextLines(reports::TSgmlContext& context, const char* text, const TRect& rect, int32_t lines,
+                     int32_t alignment) const;
   // The program's bitmap resource as a symbol inside inner (the element's
   // inner rectangle where it is drawn): inset 4 at the left and top, 8 at
   // the right and bottom.

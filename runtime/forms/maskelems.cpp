@@ -100,16 +100,7 @@ void TTextElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TP
   if (FrameStyle < 0 && !design) return;
   TRect inner;
   GetInnerBounds(inner);
-  inner = Offset(inner, x, y);
-  if (GetLineCount() <= 1) {
-    OutputText(context, text, inner, TextStyle);
-    return;
-  }
-  auto formatted = std::make_unique<reports::TFormattedText>(text, 80);
-  formatted->WordWrap = 1;
-  context.SelectFormat(FormatIndex);
-  formatted->Format(context, inner.right - inner.left, -1, true);
-  DrawFormatted(context, inner, std::move(formatted), TextStyle, nullptr);
+  DrawTextLines(context, text, Offset(inner, x, y), GetLineCount(), TextStyle);
 }
 
 // --- TLabelElement ---

@@ -1,8 +1,9 @@
 // Test support of the forms: a form class with nothing of its own beyond the
 // document (the program's form adds its module, filters and texts), a
-// context that records what elements draw, and a writer of a form file of
-// any size made of the passive elements (tests, the fuzz seeds and the
-// benchmark share it).
+// context that records what elements draw, a writer of a form file of any
+// size made of the passive elements, a form holding every data-field kind
+// (tests, the fuzz seeds and the benchmark share them), and a writer of the
+// base element record as a file of any version holds it.
 #pragma once
 
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include "runtime/forms/mask.h"
 #include "runtime/forms/maskconn.h"
 #include "runtime/forms/maskelems.h"
+#include "runtime/forms/masklink.h"
+#include "runtime/forms/maskmemo.h"
 #include "runtime/forms/maskexpr.h"
 #include "runtime/forms/maskspecial.h"
 #include "runtime/reports/formtext.h"
@@ -105,6 +108,63 @@ inline std::unique_ptr<TTestMask> MakeForm(int count) {
     page->InsertElement(-1, element);
   }
   return mask;
+}
+
+// Writes a base element record the way a file of version v holds it.
+inline void WriteBaseRecord(kxobject::TMemStream& s, int v, const char* name, const char* second, uint16_t flags,
+                            int16_t kind, const kxobject::TRect& r, int16_t frame, uint32_t color, int16_t format,
+                            uint8_t flag) {
+  if (v > 19) s.WriteString(name);
+  if (v > 22) s.WriteString(second);
+  if (v > 19) s.Write(&flags, 2);
+  s.WriteInt(kind);
+  s.WriteRect(r);
+  s.WriteInt(frame);
+  s.Write(&color, 4);
+  s.WriteInt(format);
+  if (v > 34) s.Write(&flag, 1);
+}
+
+// One element of every data-field kind on page 0, each with settings other
+// than the defaults (actions, conditions, validations, lists, captions).
+inline void AddEveryField(forms::TMask& mask) {
+  using namespace forms;
+  forms::TMaskPage* page = mask.PageAt(0);
+  ZetFieldSpec choice{};
+  std::snprintf(choice.name, sizeof choice.name, "FARBE");
+  std::snprintf(choice.extra, sizeof choice.extra, "r,g,b");
+  choice.type = kEngineChoice;
+  const auto at = [](int i) { return kxobject::TRect{20, 20 + 60 * i, 500, 70 + 60 * i}; };
+  auto* input = new TInputField(page, 0, dtInteger, at(0), "MENGE");
+  input->SetValidation(kValidLongRange, "1\r\n99", "");
+  input->SetActionText(2, "Beep()");
+  input->SetCondition(1, "MENGE > 3");
+  auto* price = new TInputField(page, 0, dtFloat, at(1), "PREIS");
+  price->SetValidation(kValidRealRange, "1,5\r\n9,5", "");
+  price->SetFormula(1, "MENGE * 2");
+  price->SetPresetExpression("7");
+  auto* name = new TInputField(page, 0, dtText, at(2), "NAME");
+  name->SetValidation(kValidPicture, "###", "Drei Ziffern");
+  name->SetLookupList("KUNDEN", "NAME", "NAME + \"!\"", true);
+  name->SetPassword(1);
+  name->SetStaticOutput(1);
+  auto* memo = new TMemoField(page, at(3), "NOTIZ");
+  memo->SetActionText(0, "Doppel()");
+  TMaskElement* const fields[] = {input, price, name, memo,
+                                  new TPictureField(page, kStylePicture, at(4), "BILD"),
+                                  new TYesNoField(page, kStyleChoice, at(5), "JANEIN"),
+                                  new TYesNoField(page, 0, at(6), "JANEIN"),
+                                  new TSelectionField(page, 4, at(7), choice),
+                                  new TLinkField(page, 0, at(8), "KUNDE"),
+                                  new TRelationField(page, 0, at(9), "FREUNDE"),
+                                  new TAutoNoField(page, at(10), "NR")};
+  for (TMaskElement* field : fields) {
+    char name[32];
+    std::snprintf(name, sizeof name, "F%d", page->Count);
+    field->SetName(name);
+    page->InsertElement(-1, field);
+  }
+  static_cast<TAdlField*>(fields[8])->SetAdlText("Adl");
 }
 
 // A form of one page holding one element of each computed and special kind
