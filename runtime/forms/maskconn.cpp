@@ -3,7 +3,6 @@
 
 #include "runtime/dataviews/browfmt.h"
 #include "runtime/dataviews/zetdatasrc.h"
-#include "runtime/forms/mask.h"
 #include "runtime/toolkit/kxfont.h"
 
 namespace forms {
@@ -15,21 +14,6 @@ namespace {
 
 constexpr COLORREF kWhite = 0xFFFFFF;
 constexpr int16_t kConditionVersion = 16, kSubFormVersion = 18;
-
-// The plain sub-form the forms make until the program installs its own.
-class TPlainSubForm : public TMask {
- public:
-  TPlainSubForm() : TMask(2, nullptr) { PageAt(1)->SetColor(kWhite); }
-  TZetModule* GetModule() const override { return nullptr; }
-  void SetModule(TZetModule*) override {}
-  void GetFormSize(kxobject::TSize& size) const override { GetPageSize(0, size); }
-  TMaskElement* CreateFieldElement(const ZetFieldSpec&, bool) override { return nullptr; }
-  kxobject::TKxStringList* GetFieldNames() const override { return new kxobject::TKxStringList(10, 10); }
-};
-
-TSubFormMakers g_makers{
-    [] { return std::unique_ptr<TMask>(new TPlainSubForm()); },
-    [](const dataviews::TBrowserFormat&, dataviews::TDataSource*) { return std::unique_ptr<TMask>(new TPlainSubForm()); }};
 
 int32_t g_readDepth = 0;
 
@@ -45,10 +29,8 @@ class TDepthGuard {
 
 }  // namespace
 
-void SetSubFormMakers(const TSubFormMakers& makers) { g_makers = makers; }
-
 TConnectionField::TConnectionField(TMaskPage* owner, const TRect& bounds, const char* linkName, uint16_t flags)
-    : TMaskElement(owner, -2, bounds), LinkName(StrDup(linkName)), Flags(flags), SubForm(g_makers.Empty()) {
+    : TMaskElement(owner, -2, bounds), LinkName(StrDup(linkName)), Flags(flags), SubForm(std::make_unique<TMultiMask>()) {
   Color = kWhite;
   RecordCode = kCodeConnection;
 }
@@ -57,7 +39,7 @@ TConnectionField::TConnectionField(const TConnectionField& other)
     : TMaskElement(other),
       LinkName(StrDup(other.LinkName)),
       Flags(other.Flags),
-      SubForm(g_makers.Empty()),
+      SubForm(std::make_unique<TMultiMask>()),
       Condition(StrDup(other.Condition)) {
   kxobject::TMemStream body(0, 1024);
   other.SubForm->WriteBody(body);
@@ -73,17 +55,17 @@ TConnectionField::TConnectionField(TKxStream& stream, int16_t version) : TMaskEl
   const TDepthGuard depth;
   if (depth.TooDeep() && stream.Status == 0) stream.Error(kxobject::kStreamReadError, 0);
   if (stream.Status != 0) {
-    SubForm = g_makers.Empty();
+    SubForm = std::make_unique<TMultiMask>();
     return;
   }
   if (version >= kSubFormVersion) {
-    SubForm = g_makers.Empty();
+    SubForm = std::make_unique<TMultiMask>();
     if (SubForm->ReadBody(stream, version) != 0 && stream.Status == 0) stream.Error(kxobject::kStreamReadError, 0);
     return;
   }
   const dataviews::TBrowserFormat columns(stream, false);
   dataviews::TZetDataSource cursor(LinkName ? LinkName : "", nullptr, Condition);
-  SubForm = g_makers.FromColumns(columns, &cursor);
+  SubForm = std::make_unique<TMultiMask>(columns, &cursor);
   SubForm->SetDataSource(nullptr);
 }
 
@@ -156,7 +138,7 @@ void TConnectionField::SetLinkName(const char* name) {
   if (bound) AttachDataSource();
 }
 
-void TConnectionField::SetSubForm(std::unique_ptr<TMask> form) {
+void TConnectionField::SetSubForm(std::unique_ptr<TMultiMask> form) {
   if (!form) return;
   if (Source) SubForm->SetDataSource(nullptr);
   SubForm = std::move(form);

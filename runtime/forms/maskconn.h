@@ -3,7 +3,8 @@
 // data source the element makes from a link name and a condition.
 //
 // What always holds for a TConnectionField:
-//   1. The element always owns its sub-form (never null) and deletes it.
+//   1. The element always owns its sub-form, the program's multi-record form
+//      (TMultiMask), never null, and deletes it.
 //   2. Source is null while unbound. A link name beginning with "#" binds
 //      the outer form's own data source, which the element never deletes;
 //      any other name binds a linked cursor the element made, owned and
@@ -27,27 +28,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "runtime/forms/mask.h"
-
-namespace dataviews {
-class TBrowserFormat;
-}
+#include "runtime/forms/zetmask.h"
 
 namespace forms {
 
 constexpr int16_t kCodeConnection = -1;
 constexpr int32_t kMaxSubFormDepth = 16;
-
-// How the element makes its sub-form, the program's multi-record form: an
-// empty one (a new element's, or one that then reads its body), and one
-// built from a column set over a data source (files of version 17 and
-// below). The forms install a plain two-page form until the program's
-// multi-record form class installs its own.
-struct TSubFormMakers {
-  std::unique_ptr<TMask> (*Empty)();
-  std::unique_ptr<TMask> (*FromColumns)(const dataviews::TBrowserFormat& columns, dataviews::TDataSource* source);
-};
-void SetSubFormMakers(const TSubFormMakers& makers);
 
 class TConnectionField : public TMaskElement {
  public:
@@ -77,8 +63,8 @@ class TConnectionField : public TMaskElement {
   void SetCondition(const char* condition) { kxstring::StrReplaceDup(Condition, condition); }
   // Takes the sub-form (ownership passes; null is ignored); a bound source
   // moves over to it.
-  void SetSubForm(std::unique_ptr<TMask> form);
-  TMask& GetSubForm() const { return *SubForm; }
+  void SetSubForm(std::unique_ptr<TMultiMask> form);
+  TMultiMask& GetSubForm() const { return *SubForm; }
   const char* GetLinkName() const { return LinkName; }
   const char* GetCondition() const { return Condition; }
   uint16_t GetFlags() const { return Flags; }
@@ -91,7 +77,7 @@ class TConnectionField : public TMaskElement {
   char* LinkName = nullptr;
   dataviews::TDataSource* Source = nullptr;
   uint16_t Flags = 0;
-  std::unique_ptr<TMask> SubForm;
+  std::unique_ptr<TMultiMask> SubForm;
   char* Condition = nullptr;
 };
 

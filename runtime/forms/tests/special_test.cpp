@@ -192,8 +192,16 @@ TEST(SpecialElements, OlderRecordsReadByVersion) {
     EXPECT_EQ(nullptr, static_cast<forms::TConnectionField&>(*v15).GetCondition());
     EXPECT_STREQ("A>1", static_cast<forms::TConnectionField&>(*v17).GetCondition());
     // A body of version 18: no formats, one page of kind 0 (size, colour) and
-    // no elements.
-    const std::string body = Word(0) + Word(1) + Word(0) + Word(900) + Word(300) + Long(0xFFFFFF) + Word(0);
+    // no elements; the program form's part: three texts and the three
+    // filters (unfiltered, as the form writes them now).
+    forms::TMultiMask multi;
+    TMemStream whole(0, 1024), document(0, 1024);
+    multi.WriteBody(whole);
+    multi.TMask::WriteBody(document);
+    const std::string filters(reinterpret_cast<const char*>(whole.Block->Data) + document.Size + 8 + 14,
+                              size_t(whole.Size - document.Size - 8 - 14));
+    const std::string body = Word(0) + Word(1) + Word(0) + Word(900) + Word(300) + Long(0xFFFFFF) + Word(0) +
+                             Str("") + Str("") + Str("") + filters;
     const auto v18 = ReadRecord(OldRecord(forms::kCodeConnection, 18, Str("POSTEN") + Word(0x10) + Str("A>1") + body), 18);
     EXPECT_EQ(1, static_cast<forms::TConnectionField&>(*v18).GetSubForm().Count);
   }
