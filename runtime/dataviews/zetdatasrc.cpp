@@ -38,17 +38,17 @@ int32_t Fail(int32_t code, char* message, int32_t length, const char* text, Args
   return code;
 }
 
-const framework::TPXCharRule kEngineCharRule{Common::IsLetter, UPPERCAS::UpCaseChar};
-
 }  // namespace
+
+const framework::TPXCharRule kEngineCharRule{Common::IsLetter, UPPERCAS::UpCaseChar};
 
 void (*TZetDataSource::ShowWaitCursor)() = nullptr;
 
 std::unique_ptr<TBlob> ReadBlobRecord(TKxStream& stream, const char* directory) {
   const uint16_t word = uint16_t(stream.ReadInt());
-  const int32_t format = (word + 1) / 2;
+  const int32_t format = BlobFormatOfWord(word);
   if (stream.Status != 0 || format < kPictBitmap || format > kPictJpeg) return std::make_unique<TBlob>();
-  if (word % 2 == 0) {
+  if (BlobIsEmbedded(word)) {
     std::unique_ptr<TKxDib> picture;
     if (format != kPictSound && format != kPictWmf) {
       picture = std::make_unique<TKxDib>(stream, uint16_t(format));
@@ -550,8 +550,8 @@ TKxStream* TZetDataSource::GetBlobStream(const char* name, int32_t& format) {
   auto stream = std::make_unique<TZetBlobStream>(Cursor, name, kZetRead);
   if (stream->Status != 0 || stream->GetSize() <= 0) return nullptr;
   const uint16_t word = uint16_t(stream->ReadInt());
-  format = (word + 1) / 2;
-  if (word % 2 == 0) return stream.release();
+  format = BlobFormatOfWord(word);
+  if (BlobIsEmbedded(word)) return stream.release();
   std::unique_ptr<char[]> linked(stream->ReadString());
   stream.reset();
   char directory[kPathMax + 1], absolute[kPathMax + 1];

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/framework/pxvalidator.h"
 #include "runtime/dataviews/datasrc.h"
 
 namespace dataviews {
@@ -42,6 +43,9 @@ constexpr int32_t kConfirmUnchanged = -6;
 constexpr int32_t kPostNotWritten = -7;
 constexpr int32_t kNoRecordToEdit = -5;
 
+// Letters and case of the engine's character rule, for picture validators.
+extern const framework::TPXCharRule kEngineCharRule;
+
 // The source's code for the engine's answer to a confirm: 0 done, -2 locked
 // by another cursor (-31), -3 empty record discarded (-33), -5 duplicate key
 // (-26), -6 nothing changed (-38), -4 any other failure.
@@ -52,6 +56,9 @@ int32_t ConfirmResult(int32_t engineResult);
 inline uint16_t BlobKindWord(int32_t format, bool embedded) {
   return uint16_t(embedded ? 2 * format : 2 * format - 1);
 }
+// The format a kind word names, and whether the data follow it (else a link).
+inline int32_t BlobFormatOfWord(uint16_t word) { return (word + 1) / 2; }
+inline bool BlobIsEmbedded(uint16_t word) { return word % 2 == 0; }
 
 // Reads a stored picture from a stream that stands on its kind word; a link's
 // name is made absolute against directory (the table's, ending in a

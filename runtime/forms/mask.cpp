@@ -28,17 +28,11 @@ constexpr int32_t kFormatRecordBytes = 97;
 
 const uint32_t g_clipboardFormat = win::RegisterClipboardFormatA("kxMaskElement");
 
-int32_t BytesLeft(TKxStream& stream) { return stream.GetSize() - stream.GetPos(); }
-
 // Reads a count and checks that count records of at least minBytes each fit
 // in what is left; an impossible count marks the stream as failed.
 int32_t ReadCount(TKxStream& stream, int32_t minBytes) {
   const uint16_t count = ReadWord(stream);
-  if (stream.Status == 0 && int64_t(count) * minBytes > BytesLeft(stream)) {
-    stream.Error(kxobject::kStreamReadError, 0);
-    return 0;
-  }
-  return stream.Status == 0 ? count : 0;
+  return RecordsFit(stream, count, minBytes) ? count : 0;
 }
 
 // The display's information context with the form's mapping: 10 logical
@@ -432,6 +426,12 @@ int32_t TMask::GetFieldDisplayLength(const char* field) const {
     case 13: return 8;
     default: return -1;
   }
+}
+
+int32_t TMask::ValidateFieldValue(const char* field, const char* value) const {
+  if (!DataSource) return -1;
+  char message[256];
+  return DataSource->SetFieldText(field, value, message, sizeof message - 1);
 }
 
 int32_t TMask::ColorFromName(const char* name) {

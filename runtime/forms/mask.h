@@ -51,6 +51,9 @@ class Dc;
 namespace forms {
 
 class TZetModule;
+class TMenuFilter;
+class TToolbarFilter;
+class TAccelFilter;
 
 constexpr int16_t kMaskFileVersion = 43;
 constexpr int16_t kMaskFileSubVersion = 10;
@@ -111,6 +114,10 @@ class TMask : public kxobject::TKxCollection {
   virtual void NotifyElements();
   virtual dataviews::TDataSource* PrepareSelections();
   virtual void SetDataSource(dataviews::TDataSource* source);
+  // The form's filters; none here (the program's form has all three).
+  virtual TMenuFilter* GetMenuFilter() { return nullptr; }
+  virtual TToolbarFilter* GetToolbarFilter() { return nullptr; }
+  virtual TAccelFilter* GetAccelFilter() { return nullptr; }
 
   TMaskPage* PageAt(int32_t index) const { return static_cast<TMaskPage*>(At(index)); }
   dataviews::TDataSource* GetDataSource() const { return DataSource; }
@@ -145,6 +152,9 @@ class TMask : public kxobject::TKxCollection {
   int32_t GetPrevFieldText(const char* field, char* out, int32_t size) const;
   int32_t GetFieldNumberText(const char* field, char* out, int32_t size, int32_t precision) const;
   int32_t GetFieldDisplayLength(const char* field) const;
+  // The data source's check of a value for a field (it stores the value
+  // when it passes): 0 or the field's validation code; -1 without a source.
+  int32_t ValidateFieldValue(const char* field, const char* value) const;
   static int32_t ColorFromName(const char* name);
 
   uint16_t GetLayoutWord(int32_t i) const { return LayoutWords[i]; }

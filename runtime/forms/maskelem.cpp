@@ -10,6 +10,7 @@
 #include "runtime/forms/maskpage.h"
 #include "runtime/reports/formtext.h"
 #include "runtime/reports/sgmlctx.h"
+#include "runtime/toolkit/kxpicture.h"
 
 namespace forms {
 
@@ -37,6 +38,13 @@ uint32_t ReadLong(TKxStream& stream) {
 void WriteLong(TKxStream& stream, uint32_t value) {
   const uint8_t b[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
   stream.Write(b, 4);
+}
+
+bool RecordsFit(TKxStream& stream, int64_t count, int32_t minBytes) {
+  if (stream.Status != 0) return false;
+  if (count >= 0 && count * minBytes <= int64_t(stream.GetSize()) - stream.GetPos()) return true;
+  stream.Error(kxobject::kStreamReadError, 0);
+  return false;
 }
 
 // --- TKxAction ---
@@ -236,6 +244,24 @@ void TMaskElement::DrawFormatted(reports::TSgmlContext& context, const TRect& re
 void TMaskElement::OutputText(reports::TSgmlContext& context, const char* text, const TRect& rect,
                               int32_t alignment) const {
   context.DrawText(rect, FormatIndex, alignment, GetColor(), text);
+}
+
+void TMaskElement::DrawTextLines(reports::TSgmlContext& context, const char* text, const TRect& rect, int32_t lines,
+                                 int32_t alignment) const {
+  if (lines < 2) {
+    OutputText(context, text, rect, alignment);
+    return;
+  }
+  auto formatted = std::make_unique<reports::TFormattedText>(text, 80);
+  formatted->WordWrap = 1;
+  context.SelectFormat(FormatIndex);
+  formatted->Format(context, rect.right - rect.left, -1, true);
+  DrawFormatted(context, rect, std::move(formatted), alignment, nullptr);
+}
+
+void TMaskElement::DrawResourceBitmap(reports::TSgmlContext& context, uint32_t bitmap, const TRect& inner) const {
+  kxobject::TKxDibGraphic graphic{platform::ResId(bitmap)};
+  context.DrawGraphic(TRect{inner.left + 4, inner.top + 4, inner.right - 8, inner.bottom - 8}, true, &graphic, "");
 }
 
 void PutMaskElement(const TMaskElement& element, TKxStream& stream) {

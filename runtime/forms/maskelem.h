@@ -71,6 +71,9 @@ uint16_t ReadWord(TKxStream& stream);
 void WriteWord(TKxStream& stream, uint16_t value);
 uint32_t ReadLong(TKxStream& stream);
 void WriteLong(TKxStream& stream, uint32_t value);
+// True when count records of at least minBytes each fit in what the stream
+// has left; an impossible count marks the stream as failed.
+bool RecordsFit(TKxStream& stream, int64_t count, int32_t minBytes);
 
 constexpr COLORREF kLightGrey = 0xC0C0C0;
 constexpr COLORREF kLightRed = 0x0000FF;  // the colour of an element without a page
@@ -97,6 +100,14 @@ class TDataPos : public kxobject::TKxObject {
  public:
   int32_t Position = 0;
 };
+
+// The continuation of an element that prints a text: where it goes on.
+class TFieldDataPos : public TDataPos {
+ public:
+  int32_t CharPos = 0;
+};
+
+class TMemoPos : public TFieldDataPos {};
 
 // The area page and element printing work in, with the continuation an
 // element leaves when it stops before its end (owned).
@@ -202,6 +213,14 @@ class TMaskElement : public kxobject::TKxObject {
   void DrawFormatted(reports::TSgmlContext& context, const TRect& rect, std::unique_ptr<reports::TFormattedText> text,
                      int32_t alignment, int32_t* nextLine) const;
   void OutputText(reports::TSgmlContext& context, const char* text, const TRect& rect, int32_t alignment) const;
+  // The text in one line (lines below 2) or broken into lines for the
+  // rectangle's width in the element's format.
+  void DrawTextLines(reports::TSgmlContext& context, const char* text, const TRect& rect, int32_t lines,
+                     int32_t alignment) const;
+  // The program's bitmap resource as a symbol inside inner (the element's
+  // inner rectangle where it is drawn): inset 4 at the left and top, 8 at
+  // the right and bottom.
+  void DrawResourceBitmap(reports::TSgmlContext& context, uint32_t bitmap, const TRect& inner) const;
 
  protected:
   TMaskPage* Owner = nullptr;

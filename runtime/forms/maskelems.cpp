@@ -52,6 +52,22 @@ const char* GetFieldKindName(int32_t code) {
   return TableEntry(names, 13, -2, code);
 }
 
+void FitPlaceholder(TRect& bounds) {
+  bounds.right = bounds.left + 60;
+  bounds.bottom = bounds.top + 60;
+}
+
+void DrawPlaceholder(const TMaskElement& element, reports::TSgmlContext& context, int32_t x, int32_t y,
+                     uint32_t bitmap) {
+  TRect r;
+  element.GetInnerBounds(r);
+  r = Offset(r, x, y);
+  context.SelectStockObject(kxobject::kNullBrush);
+  context.Rectangle(r.left, r.top, r.right, r.bottom);
+  context.RestoreBrush();
+  element.DrawResourceBitmap(context, bitmap, r);
+}
+
 // --- TTextElement ---
 
 TTextElement::TTextElement(TKxStream& stream, int16_t version) : TMaskElement(stream, version) {
@@ -73,7 +89,7 @@ int32_t TTextElement::GetText(char* buffer, int32_t size) const {
 void TTextElement::AdjustBounds(TRect& bounds) {
   const TMask* mask = GetMask();
   if (!mask) return;
-  bounds.bottom = bounds.top + LineCount * mask->GetFontHeight(FormatIndex, true) + (FrameStyle > 0 ? 10 : 0);
+  bounds.bottom = bounds.top + GetLineCount() * mask->GetFontHeight(FormatIndex, true) + (FrameStyle > 0 ? 10 : 0);
 }
 
 void TTextElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool fill,
@@ -84,16 +100,7 @@ void TTextElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TP
   if (FrameStyle < 0 && !design) return;
   TRect inner;
   GetInnerBounds(inner);
-  inner = Offset(inner, x, y);
-  if (LineCount <= 1) {
-    OutputText(context, text, inner, TextStyle);
-    return;
-  }
-  auto formatted = std::make_unique<reports::TFormattedText>(text, 80);
-  formatted->WordWrap = 1;
-  context.SelectFormat(FormatIndex);
-  formatted->Format(context, inner.right - inner.left, -1, true);
-  DrawFormatted(context, inner, std::move(formatted), TextStyle, nullptr);
+  DrawTextLines(context, text, Offset(inner, x, y), GetLineCount(), TextStyle);
 }
 
 // --- TLabelElement ---
@@ -238,21 +245,11 @@ char* TFormatElement::GetTypeName(char* buffer, int32_t size) const {
   return CopyName("Seitenvorschub", buffer, size);
 }
 
-void TFormatElement::AdjustBounds(TRect& bounds) {
-  bounds.right = bounds.left + 60;
-  bounds.bottom = bounds.top + 60;
-}
+void TFormatElement::AdjustBounds(TRect& bounds) { FitPlaceholder(bounds); }
 
 void TFormatElement::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool, uint8_t,
                           bool design) {
-  if (design) {
-    TRect r;
-    GetInnerBounds(r);
-    r = Offset(r, x, y);
-    context.SelectStockObject(kxobject::kNullBrush);
-    context.Rectangle(r.left, r.top, r.right, r.bottom);
-    context.RestoreBrush();
-  }
+  if (design) DrawPlaceholder(*this, context, x, y, kPageBreakBitmap);
   extent.x = x + Bounds.right;
 }
 

@@ -36,6 +36,16 @@ const char* GetFrameStyleName(int32_t style);
 const char* GetElementKindName(int32_t code);
 const char* GetFieldKindName(int32_t code);
 
+// The bitmap resources of the placeholders of invisible elements.
+constexpr uint32_t kPageBreakBitmap = 10927, kTimerBitmap = 10932;
+
+// The placeholder's size: 60 x 60 from the top left.
+void FitPlaceholder(TRect& bounds);
+// The design placeholder of an element that shows nothing of its own: a
+// rectangle around its inner rectangle (moved by x, y) and the bitmap inside.
+void DrawPlaceholder(const TMaskElement& element, reports::TSgmlContext& context, int32_t x, int32_t y,
+                     uint32_t bitmap);
+
 // The base of every element that shows a text.
 class TTextElement : public TMaskElement {
  public:

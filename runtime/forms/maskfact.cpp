@@ -7,7 +7,12 @@
 #include <memory>
 
 #include "runtime/forms/mask.h"
+#include "runtime/forms/maskconn.h"
 #include "runtime/forms/maskelems.h"
+#include "runtime/forms/masklink.h"
+#include "runtime/forms/maskmemo.h"
+#include "runtime/forms/maskexpr.h"
+#include "runtime/forms/maskspecial.h"
 
 namespace forms {
 
@@ -24,6 +29,24 @@ class TQmkMaskElementFactory : public TKxMaskElementFactory {
       case kCodeLabel: return new TLabelElement(stream, version);
       case kCodePageBreak: return new TFormatElement(stream, version);
       case kCodeLine: return new TLineElement(stream, version);
+      case kCodeInput: return new TInputField(stream, version);
+      case kCodePicture: return new TPictureField(stream, version);
+      case kCodeYesNo: return new TYesNoField(stream, version);
+      case kCodeSelection:
+      case kCodeSelectionOld: return new TSelectionField(stream, version);
+      case kCodeLink: return new TLinkField(stream, version);
+      case kCodeAutoNo: return new TAutoNoField(stream, version);
+      case kCodeMemo: return new TMemoField(stream, version);
+      case kCodeRelation: return new TRelationField(stream, version);
+      case kCodeExpression: return new TExpressionElement(stream, version);
+      case kCodeReference: return new TReferenceElement(stream, version);
+      case kCodeFormattedText: return new TFormattedTextElement(stream, version);
+      case kCodeTimer: return new TTimerElement(stream, version);
+      case kCodeHtmlCommand: return new THTMLCommand(stream, version);
+      case kCodeCard: return new TCardElement(stream, version);
+      case kCodeLogo: return new TLogoField(stream, version);
+      case kCodeMacro: return new TMacroField(stream, version);
+      case kCodeConnection: return new TConnectionField(stream, version);
       default: return nullptr;
     }
   }

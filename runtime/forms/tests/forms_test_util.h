@@ -1,8 +1,9 @@
 // Test support of the forms: a form class with nothing of its own beyond the
 // document (the program's form adds its module, filters and texts), a
-// context that records what elements draw, and a writer of a form file of
-// any size made of the passive elements (tests, the fuzz seeds and the
-// benchmark share it).
+// context that records what elements draw, a writer of a form file of any
+// size made of the passive elements, a form holding every data-field kind
+// (tests, the fuzz seeds and the benchmark share them), and a writer of the
+// base element record as a file of any version holds it.
 #pragma once
 
 #include <cstdio>
@@ -11,7 +12,12 @@
 #include <vector>
 
 #include "runtime/forms/mask.h"
+#include "runtime/forms/maskconn.h"
 #include "runtime/forms/maskelems.h"
+#include "runtime/forms/masklink.h"
+#include "runtime/forms/maskmemo.h"
+#include "runtime/forms/maskexpr.h"
+#include "runtime/forms/maskspecial.h"
 #include "runtime/reports/formtext.h"
 #include "runtime/reports/sgmlctx.h"
 
@@ -99,6 +105,109 @@ inline std::unique_ptr<TTestMask> MakeForm(int count) {
     }
     element->SetName(("E" + std::to_string(i)).c_str());
     element->SetFormatIndex(int16_t(i % 8));
+    page->InsertElement(-1, element);
+  }
+  return mask;
+}
+
+// Writes a base element record the way a file of version v holds it.
+inline void WriteBaseRecord(kxobject::TMemStream& s, int v, const char* name, const char* second, uint16_t flags,
+                            int16_t kind, const kxobject::TRect& r, int16_t frame, uint32_t color, int16_t format,
+                            uint8_t flag) {
+  if (v > 19) s.WriteString(name);
+  if (v > 22) s.WriteString(second);
+  if (v > 19) s.Write(&flags, 2);
+  s.WriteInt(kind);
+  s.WriteRect(r);
+  s.WriteInt(frame);
+  s.Write(&color, 4);
+  s.WriteInt(format);
+  if (v > 34) s.Write(&flag, 1);
+}
+
+// One element of every data-field kind on page 0, each with settings other
+// than the defaults (actions, conditions, validations, lists, captions).
+inline void AddEveryField(forms::TMask& mask) {
+  using namespace forms;
+  forms::TMaskPage* page = mask.PageAt(0);
+  ZetFieldSpec choice{};
+  std::snprintf(choice.name, sizeof choice.name, "FARBE");
+  std::snprintf(choice.extra, sizeof choice.extra, "r,g,b");
+  choice.type = kEngineChoice;
+  const auto at = [](int i) { return kxobject::TRect{20, 20 + 60 * i, 500, 70 + 60 * i}; };
+  auto* input = new TInputField(page, 0, dtInteger, at(0), "MENGE");
+  input->SetValidation(kValidLongRange, "1\r\n99", "");
+  input->SetActionText(2, "Beep()");
+  input->SetCondition(1, "MENGE > 3");
+  auto* price = new TInputField(page, 0, dtFloat, at(1), "PREIS");
+  price->SetValidation(kValidRealRange, "1,5\r\n9,5", "");
+  price->SetFormula(1, "MENGE * 2");
+  price->SetPresetExpression("7");
+  auto* name = new TInputField(page, 0, dtText, at(2), "NAME");
+  name->SetValidation(kValidPicture, "###", "Drei Ziffern");
+  name->SetLookupList("KUNDEN", "NAME", "NAME + \"!\"", true);
+  name->SetPassword(1);
+  name->SetStaticOutput(1);
+  auto* memo = new TMemoField(page, at(3), "NOTIZ");
+  memo->SetActionText(0, "Doppel()");
+  TMaskElement* const fields[] = {input, price, name, memo,
+                                  new TPictureField(page, kStylePicture, at(4), "BILD"),
+                                  new TYesNoField(page, kStyleChoice, at(5), "JANEIN"),
+                                  new TYesNoField(page, 0, at(6), "JANEIN"),
+                                  new TSelectionField(page, 4, at(7), choice),
+                                  new TLinkField(page, 0, at(8), "KUNDE"),
+                                  new TRelationField(page, 0, at(9), "FREUNDE"),
+                                  new TAutoNoField(page, at(10), "NR")};
+  for (TMaskElement* field : fields) {
+    char name[32];
+    std::snprintf(name, sizeof name, "F%d", page->Count);
+    field->SetName(name);
+    page->InsertElement(-1, field);
+  }
+  static_cast<TAdlField*>(fields[8])->SetAdlText("Adl");
+}
+
+// A form of one page holding one element of each computed and special kind
+// with every field set, a connection element among them whose sub-form
+// holds a label and, from depth 2 on, another connection element nested
+// depth - 1 levels further.
+inline std::unique_ptr<forms::TConnectionField> MakeConnection(int depth) {
+  auto connection = std::make_unique<forms::TConnectionField>(nullptr, kxobject::TRect{30, 30, 900, 400}, "POSTEN", 0x20);
+  connection->SetCondition("MENGE > 0");
+  forms::TMaskPage* page = connection->GetSubForm().PageAt(1);
+  page->InsertElement(-1, new forms::TLabelElement(page, 0, kxobject::TRect{0, 0, 300, 40}, "Menge"));
+  if (depth > 1) page->InsertElement(-1, MakeConnection(depth - 1).release());
+  return connection;
+}
+
+inline std::unique_ptr<TTestMask> MakeSpecialForm() {
+  auto mask = std::make_unique<TTestMask>(1, nullptr);
+  forms::TMaskPage* page = mask->PageAt(0);
+  const kxobject::TRect r{20, 20, 400, 80};
+  auto* expression = new forms::TExpressionElement(page, 0, r, "PREIS*MENGE");
+  expression->SetLineCount(3);
+  auto* reference = new forms::TReferenceElement(page, 0, r, "NAME");
+  reference->GetAction().Text.Assign("\"http://\"+NAME", -1);
+  auto* text = new forms::TFormattedTextElement(page, 0, r, "Summe: $(PREIS*MENGE) $$\r\nEnde");
+  auto* timer = new forms::TTimerElement(page, 0, r);
+  timer->SetInterval(25);
+  timer->GetAction().Text.Assign("Tick()", -1);
+  auto* card = new forms::TCardElement(page, 0, r);
+  card->SetTitle("NAME");
+  card->SetIdentifier("\"k\"");
+  card->AddLine("Weiter", new forms::TKxAction(forms::TKxAction::kLink, "\"#k2\""));
+  card->AddLine("", new forms::TKxAction(forms::TKxAction::kMacro, ""));
+  auto* logo = new forms::TLogoField(page, 0, r, forms::TKxAction::kLink);
+  logo->SetPictureFile("LOGO.BMP");
+  logo->SetPictureMode(2);
+  auto* macro = new forms::TMacroField(page, 2, r, forms::TMacroField::kSubmit, "Senden");
+  macro->SetThirdText("drei");
+  macro->SetButtonType(forms::TMacroField::kMacroButton, "Speichern()");
+  forms::TMaskElement* const elements[] = {expression, reference, text, timer,
+                                           new forms::THTMLCommand(page, 0, r, "\"<hr>\""), card, logo, macro,
+                                           MakeConnection(2).release()};
+  for (forms::TMaskElement* element : elements) {
+    element->SetName(("S" + std::to_string(page->Count)).c_str());
     page->InsertElement(-1, element);
   }
   return mask;

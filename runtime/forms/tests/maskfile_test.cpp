@@ -20,19 +20,7 @@ using forms::TMaskPage;
 using kxobject::TMemStream;
 using kxobject::TRect;
 
-// Writes a base element record the way a file of version v holds it.
-void WriteBaseRecord(TMemStream& s, int v, const char* name, const char* second, uint16_t flags, int16_t kind,
-                     const TRect& r, int16_t frame, uint32_t color, int16_t format, uint8_t flag) {
-  if (v > 19) s.WriteString(name);
-  if (v > 22) s.WriteString(second);
-  if (v > 19) s.Write(&flags, 2);
-  s.WriteInt(kind);
-  s.WriteRect(r);
-  s.WriteInt(frame);
-  s.Write(&color, 4);
-  s.WriteInt(format);
-  if (v > 34) s.Write(&flag, 1);
-}
+using formstest::WriteBaseRecord;
 
 TEST(ElementRecord, VersionGates) {
   struct Case {
@@ -357,7 +345,8 @@ TEST(FormDocument, WithoutDataSource) {
 namespace {
 
 // Seeds of the form file fuzzer: forms of every passive element kind, with
-// a group page, written by the form itself.
+// a group page, and a form of every computed and special kind, written by
+// the form itself.
 TEST(FormFile, WritesFuzzSeedsOnRequest) {
   const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS");
   if (!folder) GTEST_SKIP();
@@ -371,6 +360,7 @@ TEST(FormFile, WritesFuzzSeedsOnRequest) {
     std::ofstream(std::string(folder) + "/form" + std::to_string(count), std::ios::binary)
         << formstest::Bytes(*form);
   }
+  std::ofstream(std::string(folder) + "/special", std::ios::binary) << formstest::Bytes(*formstest::MakeSpecialForm());
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+// Menus: an in-memory model of menu bars and pop-up menus behind menu
+// handles, with the calls of a Win32-style user interface (create, append,
+// insert, delete and remove by position or by command, query items and
+// sub-menus).
+//
+// What always holds:
+//   1. An HMENU is a Handle: ids count up from 1 and are never handed out
+//      twice, so a handle kept after its menu was destroyed names nothing
+//      (IsMenu false) and every call on it fails without touching another
+//      menu.
+//   2. A menu owns the pop-ups attached to it: DestroyMenu and DeleteMenu
+//      destroy an item's pop-up with it (recursively); RemoveMenu detaches
+//      the item and leaves its pop-up alive for the caller. DestroyMenu
+//      refuses a pop-up that still hangs in a menu.
+//   3. A pop-up is attached to at most one item at a time. Appending or
+//      inserting a pop-up that already hangs somewhere, or a menu into its
+//      own tree, fails: the model never forms a cycle.
+//   4. An item is a separator (MF_SEPARATOR, or a string item without text;
+//      its id is 0), a command (id, text) or a pop-up (text, sub-menu).
+//      GetMenuItemID answers 0 for a separator, -1 for a pop-up and the
+//      command id otherwise; positions outside the menu answer -1.
+//   5. Texts are cp1252 and kept as given, "&" and tab included.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win/winuser.h"
+
+namespace win {
+
+struct MenuTag;
+using HMENU = Handle<MenuTag>;
+
+constexpr UINT MF_BYCOMMAND = 0x0000;
+constexpr UINT MF_STRING = 0x0000;
+constexpr UINT MF_ENABLED = 0x0000;
+constexpr UINT MF_GRAYED = 0x0001;
+constexpr UINT MF_DISABLED = 0x0002;
+constexpr UINT MF_CHECKED = 0x0008;
+constexpr UINT MF_POPUP = 0x0010;
+constexpr UINT MF_BYPOSITION = 0x0400;
+constexpr UINT MF_SEPARATOR = 0x0800;
+
+HMENU CreateMenu();
+HMENU CreatePopupMenu();
+bool DestroyMenu(HMENU menu);
+bool IsMenu(HMENU menu);
+// A new, unattached menu with copies of every item and pop-up of menu; the
+// null handle for a menu that does not exist.
+HMENU CopyMenuTree(HMENU menu);
+
+// For MF_POPUP, item is the pop-up's handle id (HMENU::id), else the command
+// id. A string item with a null text is a separator.
+bool AppendMenuA(HMENU menu, UINT flags, UINT_PTR item, const char* text);
+// Inserts before the item at position (MF_BYPOSITION; past the end appends)
+// or before the item with that command id (searched in sub-menus too).
+bool InsertMenuA(HMENU menu, UINT position, UINT flags, UINT_PTR item, const char* text);
+bool DeleteMenu(HMENU menu, UINT position, UINT flags);
+bool RemoveMenu(HMENU menu, UINT position, UINT flags);
+
+int GetMenuItemCount(HMENU menu);
+// 0 for a separator, -1 (0xFFFFFFFF) for a pop-up or a position outside.
+UINT GetMenuItemID(HMENU menu, int position);
+HMENU GetSubMenu(HMENU menu, int position);
+// Copies the item's text (at most size - 1 characters) and answers its
+// length; 0 when there is no such item. A null buffer answers the length.
+int GetMenuStringA(HMENU menu, UINT item, char* buffer, int size, UINT flags);
+// The item's MF_* state (grayed, disabled, checked, popup, separator);
+// -1 (0xFFFFFFFF) when there is no such item.
+UINT GetMenuState(HMENU menu, UINT item, UINT flags);
+// Answers the previous state (MF_GRAYED | MF_DISABLED bits), -1 when none.
+UINT EnableMenuItem(HMENU menu, UINT item, UINT flags);
+UINT CheckMenuItem(HMENU menu, UINT item, UINT flags);
+
+}  // namespace win

@@ -1,0 +1,598 @@
+// The data fields: their records at every version that changes them, the
+// value texts and their bounds, editability, and what the fields show of a
+// small real table (ranges through the data source, passwords, related
+// records, yes/no values, a memo running over pages).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "runtime/dataviews/zetdatasrc.h"
+#include "runtime/forms/tests/forms_test_util.h"
+
+namespace {
+
+using namespace forms;
+using kxobject::TMemStream;
+using kxobject::TRect;
+
+// --- records ---
+
+// A data-field record of record code `code` as a file of version v holds
+// it, every gated value set: static output 1, password 1, a kind-3 message,
+// two stored choices, display flag 0, actions "A0".."A3" of kind 2 (or the
+// older layouts).
+void WriteFieldRecordAt(TMemStream& s, int v, int16_t code) {
+  formstest::WriteBaseRecord(s, v, "F", nullptr, 0, 5, TRect{1, 2, 300, 40}, 1, 0xFF000000u, 0, 0);
+  s.WriteString("NAME");
+  const uint8_t one = 1, zero = 0;
+  if (v >= 31) s.Write(&one, 1);
+  s.WriteInt(1);
+  s.WriteString("MENGE > 1");
+  if (v >= 42) {
+    for (const char* text : {"A0", "A1", "A2", "A3"}) {
+      const uint32_t kind = 2;
+      s.Write(&kind, 4);
+      s.WriteString(text);
+    }
+  } else if (v >= 19) {
+    for (const char* text : {"A0", "A1", "A2", "A3"}) s.WriteString(text);
+  } else {
+    s.WriteString("A3");
+  }
+  if (code == kCodeMemo || code == kCodePicture) {
+    s.WriteString("Titel");
+    if (code == kCodePicture) s.WriteInt(3);
+    if (v >= 27) s.Write(&zero, 1);
+    return;
+  }
+  s.WriteInt(dtText);
+  s.WriteInt(0x0201);  // style 1, two lines
+  s.WriteInt(0);
+  s.WriteString("\"x\"");
+  s.WriteInt(kValidCondition);
+  s.WriteString("MENGE > 0");
+  if (v >= 16) s.WriteString("Zu klein");
+  s.WriteInt(2);
+  s.WriteString("a\r\nb");
+  if (v >= 37) s.Write(&one, 1);
+  if (code == kCodeYesNo) s.WriteString("Ja?");
+  if (code == kCodeLink || code == kCodeRelation) {
+    s.WriteString("Adl");
+    s.WriteInt(7);
+  }
+  if ((code == kCodeSelection || code == kCodeSelectionOld) && v >= 33) {
+    const uint32_t count = 2;
+    s.Write(&count, 4);
+    s.WriteString("x");
+    s.WriteString("y");
+  }
+}
+
+std::unique_ptr<TMaskElement> ReadThroughFactory(TMemStream& s, int v) {
+  s.Seek(0);
+  return std::unique_ptr<TMaskElement>(MaskElementFactory().CreateElementFromStream(s, int16_t(v)));
+}
+
+TEST(FieldRecords, EveryCodeAtEveryGatedVersion) {
+  const int16_t codes[] = {kCodeInput, kCodePicture, kCodeYesNo, kCodeSelection, kCodeSelectionOld,
+                           kCodeLink,  kCodeAutoNo,  kCodeMemo,  kCodeRelation};
+  for (int v : {15, 16, 18, 19, 26, 27, 30, 31, 32, 33, 36, 37, 41, 42, 43}) {
+    for (int16_t code : codes) {
+      SCOPED_TRACE(std::to_string(v) + " code " + std::to_string(code));
+      TMemStream s(0, 256);
+      s.WriteInt(code);
+      WriteFieldRecordAt(s, v, code);
+      const auto e = ReadThroughFactory(s, v);
+      ASSERT_TRUE(e);
+      EXPECT_EQ(0, s.Status);
+      EXPECT_EQ(s.GetSize(), s.GetPos()) << "the whole record and nothing more";
+      const auto& field = dynamic_cast<const TMaskField&>(*e);
+      EXPECT_EQ(code == kCodeSelectionOld ? kCodeSelection : code, e->GetRecordCode());
+      EXPECT_EQ(v >= 31 ? 1 : 0, field.GetStaticOutput());
+      EXPECT_EQ(1, field.GetEditMode());
+      for (int slot = 0; slot < TMaskField::kActions; ++slot) {
+        const bool stored = v >= 19 || slot == TMaskField::kLeave;
+        EXPECT_EQ(stored ? "A" + std::to_string(slot) : "", field.GetAction(slot).Text.CStr());
+        EXPECT_EQ(v >= 42 ? 2 : 1, field.GetAction(slot).Kind);
+      }
+      if (const auto* input = dynamic_cast<const TInputField*>(e.get())) {
+        EXPECT_EQ(v >= 37 ? 1 : 0, input->GetPassword());
+        EXPECT_EQ(2, input->GetLineCount());
+        EXPECT_EQ(v >= 16 ? "Zu klein" : "", input->OwnValidation().Message);
+      }
+      if (const auto* choice = dynamic_cast<const TSelectionField*>(e.get()))
+        EXPECT_EQ(v >= 33 ? 2 : 0, choice->GetSelectionCount());
+      if (const auto* memo = dynamic_cast<const TMemoField*>(e.get())) EXPECT_EQ(v >= 27 ? 0 : 1, memo->GetDisplayFlag());
+      if (const auto* picture = dynamic_cast<const TPictureField*>(e.get())) {
+        EXPECT_EQ(v >= 27 ? 0 : 1, picture->GetDisplayFlag());
+        EXPECT_EQ(3, picture->GetPictureMode());
+      }
+
+      // Written again: the current layout, which reads back to the same
+      // bytes (four kind-and-text actions, the static-output byte).
+      TMemStream once(0, 256);
+      PutMaskElement(*e, once);
+      const auto back = ReadThroughFactory(once, 43);
+      ASSERT_TRUE(back);
+      EXPECT_EQ(once.GetSize(), once.GetPos());
+      TMemStream twice(0, 256);
+      PutMaskElement(*back, twice);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(once.Block->Data), size_t(once.Size)),
+                std::string(reinterpret_cast<const char*>(twice.Block->Data), size_t(twice.Size)));
+      EXPECT_STREQ(field.GetActionText(2), dynamic_cast<const TMaskField&>(*back).GetActionText(2));
+    }
+  }
+}
+
+TEST(FieldRecords, FormOfEveryKindRoundTripsByteExact) {
+  formstest::TTestMask form(1, nullptr);
+  formstest::AddEveryField(form);
+  const std::string bytes = formstest::Bytes(form);
+  TMemStream in(0, 4096);
+  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
+  in.Seek(0);
+  formstest::TTestMask back(nullptr);
+  ASSERT_EQ(0, back.Read(in));
+  EXPECT_EQ(bytes, formstest::Bytes(back));
+  ASSERT_EQ(form.PageAt(0)->Count, back.PageAt(0)->Count);
+  for (int32_t i = 0; i < back.PageAt(0)->Count; ++i) {
+    const TMaskElement& a = *form.PageAt(0)->ElementAt(i);
+    const std::unique_ptr<TMaskElement> copy(back.PageAt(0)->ElementAt(i)->Clone());
+    char x[64], y[64];
+    EXPECT_STREQ(a.GetTypeName(x, 63), copy->GetTypeName(y, 63)) << i;
+    EXPECT_EQ(a.GetRecordCode(), copy->GetRecordCode()) << i;
+  }
+}
+
+// Values no writer makes fail the record; the form reader then answers -2.
+TEST(FieldRecords, ImpossibleValuesFailTheRead) {
+  struct Case {
+    const char* what;
+    size_t offset;  // from the end of a v43 input record of MakeHostile's form
+    std::vector<uint8_t> bytes;
+  };
+  // Offsets from the end of the input record written below: password (1),
+  // list text "a" (3), list kind (2), rule/message "" "" (4), kind (2).
+  const Case cases[] = {
+      {"validation kind 5", 1 + 3 + 2 + 4 + 2, {5, 0}},
+      {"list kind 9", 1 + 3 + 2, {9, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    formstest::TTestMask form(1, nullptr);
+    auto* field = new TInputField(nullptr, 0, dtText, TRect{0, 0, 10, 10}, "X");
+    field->SetValidation(kValidCondition, "", "");
+    field->SetList("a", 'A', false);
+    form.PageAt(0)->InsertElement(-1, field);
+    std::string bytes = formstest::Bytes(form);
+    const size_t end = bytes.size();  // the input record ends the file
+    std::memcpy(&bytes[end - c.offset], c.bytes.data(), c.bytes.size());
+    TMemStream in(0, 4096);
+    in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
+    in.Seek(0);
+    formstest::TTestMask back(nullptr);
+    EXPECT_EQ(-2, back.Read(in));
+  }
+  // A choice field that claims more stored values than bytes follow.
+  TMemStream s(0, 256);
+  s.WriteInt(kCodeSelection);
+  WriteFieldRecordAt(s, 32, kCodeSelection);
+  const uint32_t count = 0xFFFFFFF0u;
+  s.Write(&count, 4);
+  const auto e = ReadThroughFactory(s, 33);
+  EXPECT_NE(0, s.Status);
+  TMemStream formula(0, 256);
+  formula.WriteInt(kCodeInput);
+  WriteFieldRecordAt(formula, 43, kCodeInput);
+  std::string raw(reinterpret_cast<const char*>(formula.Block->Data), size_t(formula.Size));
+  // The formula mode follows data type and style word.
+  const size_t mode = raw.find(std::string("\x01\x00\x01\x02", 4)) + 4;
+  raw[mode] = 2;
+  TMemStream hostile(0, 256);
+  hostile.WriteHuge(raw.data(), uint32_t(raw.size()));
+  ReadThroughFactory(hostile, 43);
+  EXPECT_NE(0, hostile.Status) << "formula mode 2";
+}
+
+// --- value texts ---
+
+TEST(FieldValues, ParseBoundsAndTypedText) {
+  struct Case {
+    uint16_t type;
+    const char* text;
+    int32_t answer;
+  } const cases[] = {
+      {dtInteger, "-32768", -2}, {dtInteger, "-32767", 0}, {dtInteger, "32767", 0}, {dtInteger, "32768", -2},
+      {dtByte, "255", 0},        {dtByte, "256", -2},      {dtByte, "zwei", -1},    {dtTime, "24:00", 0},
+      {dtTime, "25:00", -1},     {dtDate, "11.12.2026", 0},
+  };
+  for (const Case& c : cases) {
+    const TLongBounds b = GetLongBounds(c.type);
+    int32_t value = 0;
+    EXPECT_EQ(c.answer, ParseLongValue(c.type, c.text, b.lowest, b.highest, value)) << c.type << " " << c.text;
+  }
+  // The time bounds reach 86400, one past is out of range.
+  const TLongBounds time = GetLongBounds(dtTime);
+  int32_t value = 0;
+  EXPECT_EQ(0, ParseLongValue(dtText, "86400", time.lowest, time.highest, value));
+  EXPECT_EQ(-2, ParseLongValue(dtText, "86401", time.lowest, time.highest, value));
+  EXPECT_EQ(86401, value) << "the value is kept when out of bounds";
+
+  struct Typed {
+    uint16_t type;
+    const char* text;
+    int32_t answer;
+  } const typed[] = {
+      {dtFloat, "3,5", 0},  {dtFloat, "drei", -1}, {dtInteger, "32768", -2}, {dtInteger, "", 0},
+      {dtFloat, "", 0},     {dtText, "123", 0},    {dtText, "12a", -5},      {dtDate, "11,12,2026", 0},
+  };
+  for (const Typed& t : typed) {
+    TInputField field(nullptr, 0, t.type, TRect{}, "X");
+    if (t.type == dtText) field.SetValidation(kValidPicture, "###", "");
+    EXPECT_EQ(t.answer, field.CheckInput(t.text)) << t.type << " " << t.text;
+  }
+  std::string typedReal = "3,5";
+  ReplaceDecimalComma(typedReal);
+  double real = 0;
+  EXPECT_EQ(0, ParseRealValue(typedReal.c_str(), kRealLowest, kRealHighest, real));
+  EXPECT_DOUBLE_EQ(3.5, real);
+}
+
+TEST(FieldValues, RangesFollowTheDataType) {
+  TInputField price(nullptr, 0, dtFloat, TRect{}, "PREIS");
+  price.SetValidation(kValidLongRange, "1,5\r\n9,5", "");
+  EXPECT_EQ(kValidRealRange, price.OwnValidation().Kind);
+  EXPECT_DOUBLE_EQ(1.5, price.OwnValidation().RealLowest);
+  EXPECT_DOUBLE_EQ(9.5, price.OwnValidation().RealHighest);
+  EXPECT_EQ(-2, price.CheckInput("9,6"));
+  EXPECT_EQ(0, price.CheckInput("9,5"));
+  TInputField amount(nullptr, 0, dtInteger, TRect{}, "MENGE");
+  amount.SetValidation(kValidRealRange, "-5\r\n5", "");
+  EXPECT_EQ(kValidLongRange, amount.OwnValidation().Kind);
+  EXPECT_EQ(-2, amount.CheckInput("6"));
+  amount.SetValidation(kValidLongRange, "10", "");
+  EXPECT_EQ(10, amount.OwnValidation().LongLowest);
+  EXPECT_EQ(32767, amount.OwnValidation().LongHighest) << "no line break: the lowest alone";
+}
+
+TEST(FieldValues, EditabilityWithoutATable) {
+  struct Case {
+    int32_t recordMode;
+    uint16_t editMode;
+    bool editable;
+  } const cases[] = {{0, 0, false}, {1, 0, true},  {2, 0, true},  {0, 1, false}, {1, 1, false},
+                     {2, 1, true},  {1, 2, false}, {2, 2, false}, {2, 3, false}};
+  for (const Case& c : cases) {
+    TInputField field(nullptr, 0, dtText, TRect{}, "X");
+    field.SetCondition(c.editMode, "");
+    EXPECT_EQ(c.editable, field.IsEditable(c.recordMode)) << c.recordMode << " " << c.editMode;
+    field.SetFormula(1, "1");
+    EXPECT_FALSE(field.IsEditable(c.recordMode)) << "a formula field is never editable";
+  }
+  TAutoNoField number(nullptr, TRect{}, "NR");
+  for (int32_t mode : {0, 1, 2}) EXPECT_FALSE(number.IsEditable(mode));
+  TRelationField relation(nullptr, 0, TRect{}, "FREUNDE");
+  for (int32_t n : {0, 1, 2, 5}) {
+    relation.SetLineCount(n);
+    EXPECT_EQ(std::max(n, 2), relation.GetLineCount());
+  }
+}
+
+// --- bound to a table ---
+
+// KUNDEN: NR (automatic number, identifier NAME), NAME text 20, MENGE
+// integer, PREIS real with 2 decimals, NOTIZ memo, FREUNDE relation to
+// itself.
+void CustomerFields(int32_t field, ZetFieldDef* def, uint32_t) {
+  struct {
+    const char* name;
+    uint16_t type, parameter;
+    const char* second;
+  } const defs[] = {{"NR", 9, 1, "NAME"},  {"NAME", 1, 20, ""}, {"MENGE", 2, 0, ""},
+                    {"PREIS", 3, 2, ""},   {"NOTIZ", 7, 0, ""}, {"FREUNDE", 12, 0, "@"}};
+  std::strcpy(def->name, defs[field - 1].name);
+  std::strcpy(def->second, defs[field - 1].second);
+  def->type = defs[field - 1].type;
+  def->parameter = defs[field - 1].parameter;
+}
+
+class FieldTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("forms-fields-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    const std::string path = (dir_ / "KUNDEN.DAT").string();
+    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 6, CustomerFields, 0, 0), 0);
+    relation_ = ZetRltnOpen(path.c_str(), "", 0, 15);
+    ASSERT_GT(relation_, 0);
+  }
+  void TearDown() override {
+    form_.reset();
+    source_.reset();
+    ZetRltnCloseAll();
+    std::filesystem::remove_all(dir_);
+  }
+  // Customers named "K1".. with their amounts, then a form over them on
+  // the first record.
+  void Open(const std::vector<std::pair<std::string, int>>& rows) {
+    const int32_t c = ZetTableCreate(relation_);
+    for (const auto& [name, amount] : rows) {
+      ASSERT_EQ(ZetTableAppend(c), 0);
+      ASSERT_EQ(ZetTableSetStr(c, "NAME", name.c_str()), 0);
+      ASSERT_EQ(ZetTableSetStr(c, "MENGE", std::to_string(amount).c_str()), 0);
+      ASSERT_EQ(ZetTableAppendConfirm(c), 0);
+    }
+    ZetTableDelete(c);
+    source_ = std::make_unique<dataviews::TZetDataSource>(relation_);
+    form_ = std::make_unique<formstest::TTestMask>(1, nullptr);
+    form_->SetDataSource(source_.get());
+  }
+  template <class F>
+  F* Add(F* field) {
+    form_->AddElement(0, -1, field);
+    return field;
+  }
+  // The entries id > target of the relation table of FREUNDE.
+  void Relate(int32_t id, std::vector<int32_t> targets) {
+    const int32_t entries = ZetTableCreate(2);
+    for (int32_t t : targets) ASSERT_EQ(ZetTableChangeRelEntry(entries, id, 0, t), 0);
+    ZetTableDelete(entries);
+  }
+
+  std::filesystem::path dir_;
+  int32_t relation_ = 0;
+  std::unique_ptr<dataviews::TZetDataSource> source_;
+  std::unique_ptr<formstest::TTestMask> form_;
+};
+
+TEST_F(FieldTable, BindingAndEditabilityUnderACondition) {
+  Open({{"Anna", 7}});
+  struct Bind {
+    TMaskField* field;
+    int32_t answer;
+  } const binds[] = {
+      {Add(new TInputField(nullptr, 0, dtInteger, TRect{}, "MENGE")), 0},
+      {Add(new TInputField(nullptr, 0, dtText, TRect{}, "MENGE")), kFieldWrongType},
+      {Add(new TInputField(nullptr, 0, dtOldReal1, TRect{}, "PREIS")), kFieldWrongType},
+      {Add(new TInputField(nullptr, 0, dtText, TRect{}, "FEHLT")), kFieldMissing},
+      {Add(new TInputField(nullptr, 0, dtText, TRect{}, "")), kFieldMissing},
+      {Add(new TMemoField(nullptr, TRect{}, "NOTIZ")), 0},
+      {Add(new TAutoNoField(nullptr, TRect{}, "NR")), 0},
+      {Add(new TRelationField(nullptr, 0, TRect{}, "FREUNDE")), 0},
+      {Add(new TLinkField(nullptr, 0, TRect{}, "NAME")), kFieldWrongType},
+  };
+  for (const Bind& b : binds) EXPECT_EQ(b.answer, b.field->Bind(source_.get())) << b.field->FieldNameText();
+
+  struct Case {
+    const char* condition;
+    int32_t recordMode;
+    uint16_t editMode;
+    bool editable;
+  } const cases[] = {
+      {"MENGE > 5", 1, 0, true},  {"MENGE > 9", 1, 0, false}, {"MENGE > 9", 2, 1, false},
+      {"MENGE >", 1, 0, true},    {"MENGE > 9", 1, 1, false}, {"MENGE > 5", 0, 0, false},
+  };
+  auto* field = Add(new TInputField(nullptr, 0, dtInteger, TRect{}, "MENGE"));
+  for (const Case& c : cases) {
+    field->SetCondition(c.editMode, c.condition);
+    EXPECT_EQ(c.editable, field->IsEditable(c.recordMode)) << c.condition << " " << c.recordMode;
+  }
+}
+
+TEST_F(FieldTable, FloatRangeThroughTheDataSource) {
+  Open({{"Anna", 1}});
+  auto* price = Add(new TInputField(nullptr, 0, dtFloat, TRect{}, "PREIS"));
+  EXPECT_EQ(0, price->SetValidation(kValidRealRange, "1,5\r\n9,5", ""));
+  EXPECT_DOUBLE_EQ(1.5, price->OwnValidation().RealLowest);
+  EXPECT_DOUBLE_EQ(9.5, price->OwnValidation().RealHighest);
+  std::string text1, text2;
+  EXPECT_EQ(kValidRealRange, price->GetValidation(text1, text2));
+  EXPECT_EQ("1,5\r\n9,5", text1);
+  ASSERT_EQ(0, source_->Edit());
+  EXPECT_EQ(0, price->SetValueText("2,25"));
+  EXPECT_EQ(-2, price->SetValueText("10"));
+  char shown[32];
+  price->GetValueText(shown, 31);
+  EXPECT_STREQ("2,25", shown) << "two decimals, shown with the engine's decimal comma";
+  source_->Cancel();
+
+  // A form written after the data source changed the range stores the
+  // data source's range.
+  source_->SetFieldValidation("PREIS", kValidRealRange, "2\r\n3", "");
+  const std::string bytes = formstest::Bytes(*form_);
+  TMemStream in(0, 4096);
+  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
+  in.Seek(0);
+  formstest::TTestMask back(nullptr);
+  ASSERT_EQ(0, back.Read(in));
+  const auto& read = static_cast<const TInputField&>(*back.PageAt(0)->ElementAt(0));
+  EXPECT_DOUBLE_EQ(2, read.OwnValidation().RealLowest);
+  EXPECT_DOUBLE_EQ(3, read.OwnValidation().RealHighest);
+}
+
+TEST_F(FieldTable, PasswordsAndPlaceholdersAsDrawn) {
+  Open({{"Abcd", 1}});
+  auto* name = Add(new TInputField(nullptr, 0, dtText, TRect{0, 0, 400, 50}, "NAME"));
+  auto* empty = Add(new TInputField(nullptr, 0, dtText, TRect{0, 100, 400, 150}, "NOTIZ"));
+  name->SetFrameStyle(0);
+  empty->SetFrameStyle(0);
+  struct Case {
+    TInputField* field;
+    uint8_t password;
+    bool design;
+    const char* drawn;
+  } const cases[] = {
+      {name, 1, false, "****"}, {name, 0, false, "Abcd"}, {empty, 0, true, "<NOTIZ>"}, {empty, 0, false, ""}};
+  for (const Case& c : cases) {
+    c.field->SetPassword(c.password);
+    TRect r;
+    c.field->GetBounds(r);
+    EXPECT_EQ(form_->GetFontHeight(0, true), r.bottom - r.top) << "one line high";
+    formstest::TRecordingContext context;
+    kxobject::TPoint extent;
+    c.field->Draw(context, 0, 0, extent, true, 0, c.design);
+    ASSERT_FALSE(context.Calls.empty());
+    EXPECT_EQ("text (0," + std::to_string(r.top) + ",400," + std::to_string(r.bottom) + ") 0 0 " + c.drawn,
+              context.Calls.back());
+  }
+}
+
+TEST_F(FieldTable, RelationFieldShowsItsRelatedRecords) {
+  Open({{"K1", 1}, {"K2", 2}, {"K3", 3}, {"K4", 4}, {"K5", 5}, {"K6", 6}, {"K7", 7}});
+  Relate(1, {2, 3, 4, 5, 6});
+  Relate(2, {7});
+  auto* field = Add(new TRelationField(nullptr, 0, TRect{0, 0, 400, 300}, "FREUNDE"));
+  field->SetFrameStyle(0);
+  EXPECT_EQ("2", field->GetRelationKeyField());
+  const int32_t lineHeight = form_->GetFontHeight(0, true);
+  TRect bounds;
+  field->GetBounds(bounds);
+  EXPECT_EQ(3 * lineHeight, bounds.bottom) << "three lines high";
+  formstest::TRecordingContext context;
+  kxobject::TPoint extent;
+  field->Draw(context, 0, 0, extent, true, 0, false);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3; ++i)
+    expected.push_back("text (0," + std::to_string(i * lineHeight) + ",400," + std::to_string((3 + i) * lineHeight) +
+                       ") 0 0 K" + std::to_string(i + 2));
+  EXPECT_EQ(expected, context.Calls);
+
+  struct Case {
+    int32_t record;
+    const char* value;
+  } const cases[] = {{1, "RELATION"}, {2, "RELATION"}, {3, ""}};
+  for (const Case& c : cases) {
+    ASSERT_GE(source_->MoveTo(c.record), 0);
+    form_->NotifyElements();
+    char value[32];
+    field->GetValueText(value, 31);
+    EXPECT_STREQ(c.value, value) << c.record;
+  }
+  auto* missing = Add(new TRelationField(nullptr, 0, TRect{}, "FEHLT"));
+  EXPECT_EQ("", missing->GetRelationKeyField());
+  char value[32];
+  missing->GetValueText(value, 31);
+  EXPECT_STREQ("FEHLT", value) << "no relation table: the field name";
+}
+
+TEST_F(FieldTable, YesNoChoiceShowsAndStores) {
+  Open({{"J", 1}, {"N", 2}, {"", 3}});
+  auto* choice = Add(new TYesNoField(nullptr, kStyleChoice, TRect{}, "NAME"));
+  auto* box = Add(new TYesNoField(nullptr, 0, TRect{}, "NAME"));
+  char list[16];
+  bool flag = true;
+  EXPECT_TRUE(box->GetList(list, ';', 15, flag));
+  EXPECT_STREQ("Nein;Ja", list);
+  EXPECT_FALSE(flag);
+  EXPECT_STREQ("NAME", (box->GetText(list, 15), list));
+  const char* const shown[] = {"Ja", "Nein", ""};
+  for (int32_t record = 1; record <= 3; ++record) {
+    ASSERT_GE(source_->MoveTo(record), 0);
+    char value[16];
+    choice->GetValueText(value, 15);
+    EXPECT_STREQ(shown[record - 1], value) << record;
+  }
+  ASSERT_GE(source_->MoveTo(3), 0);
+  ASSERT_EQ(0, source_->Edit());
+  struct Store {
+    const char* chosen;
+    const char* stored;
+  } const stores[] = {{"Ja", "Ja"}, {"Nein", "Nein"}, {"vielleicht", "Nein"}};
+  for (const Store& s : stores) {
+    EXPECT_EQ(0, choice->SetValueText(s.chosen));
+    char stored[16];
+    source_->GetFieldText("NAME", stored, 15);
+    EXPECT_STREQ(s.stored, stored) << s.chosen;
+  }
+  source_->Cancel();
+}
+
+// Prints formatted text as a page would: lines from the first asked for,
+// as long as they end above the limit.
+class TPageContext : public formstest::TRecordingContext {
+ public:
+  void DrawFormattedText(const TRect& r, int bottom, int, int align, reports::TColor,
+                         std::unique_ptr<reports::TFormattedText> text, int* next) override {
+    *next = text->Print(*this, TRect{r.left, r.top, r.right, bottom}, *next, align);
+  }
+  int TextOut(const char* text, int length) override {
+    Lines.emplace_back(text, length < 0 ? std::strlen(text) : size_t(length));
+    return 1;
+  }
+  std::vector<std::string> Lines;
+};
+
+TEST_F(FieldTable, MemoRunsOverPagesAndEnds) {
+  Open({{"Anna", 1}});
+  auto* memo = Add(new TMemoField(nullptr, TRect{0, 0, 400, 100}, "NOTIZ"));
+  memo->SetFrameStyle(0);
+  memo->SetStaticOutput(1);
+  std::string text;
+  for (int i = 1; i <= 12; ++i) text += (i > 1 ? "\r\nZeile " : "Zeile ") + std::to_string(i);
+  ASSERT_EQ(0, source_->Edit());
+  memo->SetFormattedMemo(std::make_unique<reports::TFormattedText>(text.c_str(), 80));
+  source_->SetMemoView("NOTIZ", memo);
+  ASSERT_EQ(0, source_->Post());
+
+  TPageContext context;
+  TPrintParams params(0, 0, 1000, 200, 0);
+  std::vector<std::vector<std::string>> pages;
+  for (int page = 0; page < 5; ++page) {
+    context.Lines.clear();
+    params.Top = 0;
+    params.Bottom = 200;
+    memo->Print(context, params);
+    pages.push_back(context.Lines);
+    if (!params.Continuation) break;
+  }
+  ASSERT_EQ(3u, pages.size()) << "three pages, then no continuation";
+  EXPECT_EQ("Zeile 1", pages[0].front());
+  EXPECT_EQ(pages[0].size(), pages[1].size());
+  EXPECT_EQ("Zeile " + std::to_string(pages[0].size() + 1), pages[1].front())
+      << "the second page goes on at the first line that did not fit";
+  EXPECT_EQ("Zeile 12", pages[2].back());
+  EXPECT_EQ(100, params.Bottom);
+
+  // A memo line taller than the area is printed all the same, so the memo
+  // ends.
+  params.ClearContinuation();
+  params.Bottom = 10;
+  memo->Print(context, params);
+  ASSERT_TRUE(params.Continuation);
+  EXPECT_EQ(1, params.Continuation->Position);
+}
+
+TEST_F(FieldTable, LinkFieldWithoutTableShowsItsName) {
+  TLinkField alone(nullptr, 0, TRect{}, "KUNDE");
+  char value[32];
+  alone.GetValueText(value, 31);
+  EXPECT_STREQ("KUNDE", value);
+  Open({{"Anna", 1}});
+  auto* input = Add(new TInputField(nullptr, 0, dtText, TRect{}, "NAME"));
+  input->GetValueText(value, 31);
+  EXPECT_STREQ("Anna", value);
+  EXPECT_EQ(20, input->GetMaxInputLength());
+}
+
+// Writes the form of every field kind as a fuzz seed of the form reader
+// (FORMS_WRITE_FUZZ_SEEDS=<folder>).
+TEST(FieldRecords, WriteFuzzSeeds) {
+  const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS");
+  if (!folder) GTEST_SKIP();
+  std::filesystem::create_directories(folder);
+  formstest::TTestMask form(1, nullptr);
+  formstest::AddEveryField(form);
+  std::ofstream(std::string(folder) + "/fields", std::ios::binary) << formstest::Bytes(form);
+}
+
+}  // namespace
