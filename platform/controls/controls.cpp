@@ -109,8 +109,25 @@ void DrawButtonText(HWND hwnd, Dc& dc, RECT box, UINT format, bool focusRect, bo
   }
 }
 
+// An owner-drawn button: the parent draws it with the control's DC.
+void AskParentToDraw(HWND hwnd, const Control& c, Dc& dc, RECT r) {
+  DRAWITEMSTRUCT dis;
+  dis.CtlType = ODT_BUTTON;
+  dis.CtlID = UINT(GetDlgCtrlID(hwnd));
+  dis.itemAction = ODA_DRAWENTIRE;
+  dis.itemState = (c.pushed ? ODS_SELECTED : 0) | (c.focused ? ODS_FOCUS : 0) | (IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED);
+  dis.hwndItem = hwnd;
+  dis.hDC = &dc;
+  dis.rcItem = r;
+  SendMessage(GetParent(hwnd), WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
+}
+
 void PaintButton(HWND hwnd, Control& c, Dc& dc, RECT r) {
   const DWORD kind = KindOf(hwnd);
+  if (kind == BS_OWNERDRAW) {
+    AskParentToDraw(hwnd, c, dc, r);
+    return;
+  }
   TEXTMETRIC tm;
   dc.GetTextMetrics(&tm);
   if (IsPushKind(kind)) {
@@ -185,7 +202,7 @@ void PaintButton(HWND hwnd, Control& c, Dc& dc, RECT r) {
 
 LRESULT DlgCodeOfButton(DWORD kind) {
   if (kind == BS_DEFPUSHBUTTON) return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
-  if (kind == BS_PUSHBUTTON) return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+  if (kind == BS_PUSHBUTTON || kind == BS_OWNERDRAW) return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
   if (IsRadioKind(kind)) return DLGC_BUTTON | DLGC_RADIOBUTTON;
   if (kind == BS_GROUPBOX) return DLGC_STATIC;
   return DLGC_BUTTON;
@@ -217,6 +234,8 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       InvalidateRect(hwnd, nullptr, true);
       return 0;
     case BM_SETSTYLE:
+      // An owner-drawn button stays one: the default look is its parent's to draw.
+      if (KindOf(hwnd) == BS_OWNERDRAW) wParam = (wParam & ~WPARAM(BS_TYPEMASK)) | BS_OWNERDRAW;
       SetWindowLongPtr(hwnd, GWL_STYLE, intptr_t((StyleOf(hwnd) & ~0xFFFFu) | (wParam & 0xFFFF)));
       if (lParam) InvalidateRect(hwnd, nullptr, true);
       return 0;

@@ -51,6 +51,7 @@ constexpr DWORD BS_3STATE = 0x5;
 constexpr DWORD BS_AUTO3STATE = 0x6;
 constexpr DWORD BS_GROUPBOX = 0x7;
 constexpr DWORD BS_AUTORADIOBUTTON = 0x9;
+constexpr DWORD BS_OWNERDRAW = 0xB;
 constexpr DWORD BS_TYPEMASK = 0xF;
 
 // Edit styles.

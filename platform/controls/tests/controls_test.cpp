@@ -312,6 +312,35 @@ TEST_F(controls, F1AsksTheParentForHelpWithTheControlsId) {
   EXPECT_EQ(ids, (std::vector<int>{201}));
 }
 
+TEST_F(controls, AnOwnerDrawnButtonIsDrawnByItsParentInEveryState) {
+  platform::DialogTemplate t = InputLike();
+  t.items.push_back({"Button", 3, "&Bild", 110, 18, 50, 14, kChild | BS_OWNERDRAW | WS_TABSTOP});
+  const HWND d = Make(t);
+  static std::vector<UINT> states;
+  states.clear();
+  SetWindowLongPtr(d, GWLP_WNDPROC, reinterpret_cast<intptr_t>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+                     const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(l);
+                     if (m == WM_DRAWITEM && dis->CtlType == ODT_BUTTON && dis->CtlID == 3) states.push_back(dis->itemState);
+                     return DefDlgProc(h, m, w, l);
+                   }));
+  const HWND button = GetDlgItem(d, 3);
+  UpdateWindow(d);
+  SendMessage(d, WM_NEXTDLGCTL, WPARAM(button.id), 1);  // would make a push button look like the default
+  EXPECT_EQ(GetWindowLongPtr(button, GWL_STYLE) & BS_TYPEMASK, LPARAM(BS_OWNERDRAW));
+  UpdateWindow(d);
+  POINT p{5, 5};
+  ClientToScreen(button, &p);
+  InjectMouse(p, MouseButton::kLeft, true);
+  Settle();
+  UpdateWindow(d);
+  InjectMouse(p, MouseButton::kLeft, false);
+  Settle();
+  EnableWindow(button, false);
+  UpdateWindow(d);
+  EXPECT_EQ(states, (std::vector<UINT>{0, ODS_FOCUS, ODS_FOCUS | ODS_SELECTED, ODS_FOCUS, ODS_DISABLED}));
+  EXPECT_EQ(commands, (std::vector<int>{3}));
+}
+
 TEST_F(controls, ControlKindsMatchTheirGoldens) {
   const HWND d = Make(Choices());
   const HWND list = GetDlgItem(d, 305);
