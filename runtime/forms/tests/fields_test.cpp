@@ -590,7 +590,7 @@ TEST(FieldRecords, WriteFuzzSeeds) {
   const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS");
   if (!folder) GTEST_SKIP();
   std::filesystem::create_directories(folder);
-  formstest::TTestMask form(1, nullptr);
+  forms::TZetMask form(1, nullptr);
   formstest::AddEveryField(form);
   std::ofstream(std::string(folder) + "/fields", std::ios::binary) << formstest::Bytes(form);
 }
