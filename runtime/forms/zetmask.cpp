@@ -102,12 +102,12 @@ int32_t TZetMask::ReadBody(TKxStream& stream, int16_t version) {
   PageIndex = version > kPageIndexAfter ? int16_t(ReadWord(stream)) : int16_t(-1);
   for (int32_t i = 0; i < kTextCount; ++i)
     if (version > kTextAfter[i]) Texts[i] = stream.ReadString();
-  MenuFilter.FreeAll();
-  MenuFilter.SetUnfiltered(true);
-  ToolbarFilter.FreeAll();
-  ToolbarFilter.SetUnfiltered(true);
-  AccelFilter.FreeAll();
-  AccelFilter.SetUnfiltered(true);
+  for (TFilterCollection* filter : {static_cast<TFilterCollection*>(&MenuFilter),
+                                    static_cast<TFilterCollection*>(&ToolbarFilter),
+                                    static_cast<TFilterCollection*>(&AccelFilter)}) {
+    filter->FreeAll();
+    filter->SetUnfiltered(true);
+  }
   if (version > kMenuFilterAfter) MenuFilter.Read(stream, version);
   if (version > kToolbarFilterAfter) ToolbarFilter.Read(stream, version);
   if (version > kAccelFilterAfter) AccelFilter.Read(stream, version);
@@ -133,34 +133,23 @@ dataviews::TDataSource* TZetMask::PrepareSelections() {
 
 TMaskElement* TZetMask::CreateFieldElement(const ZetFieldSpec& field, bool) {
   const auto sized = [](int32_t width, int32_t height = 0) { return TRect{0, 0, width, height}; };
+  const auto rightAligned = [](TInputField* input) {
+    input->SetInputStyle(kAlignRight);
+    return input;
+  };
   TMaskElement* element = nullptr;
   switch (field.type) {
     case 0:
     case kEngineInteger:
     case kEngineByte:
-    case kEngineTime: {
-      auto* input = new TInputField(nullptr, 0, sized(100), field);
-      input->SetInputStyle(kAlignRight);
-      element = input;
-      break;
-    }
+    case kEngineTime: element = rightAligned(new TInputField(nullptr, 0, sized(100), field)); break;
     case kEngineString: element = new TInputField(nullptr, 0, sized(std::min(field.size * 20, 500)), field); break;
     case kEngineReal:
-    case kEngineDate: {
-      auto* input = new TInputField(nullptr, 0, sized(200), field);
-      input->SetInputStyle(kAlignRight);
-      element = input;
-      break;
-    }
+    case kEngineDate: element = rightAligned(new TInputField(nullptr, 0, sized(200), field)); break;
     case kEngineYesNo: element = new TYesNoField(nullptr, 0, sized(100), field); break;
     case kEngineMemo: element = new TMemoField(nullptr, 0, sized(200, 200), field); break;
     case kEngineChoice: element = new TSelectionField(nullptr, 0, sized(200), field); break;
-    case kEngineAutoNo: {
-      auto* number = new TAutoNoField(nullptr, 0, sized(100), field);
-      number->SetInputStyle(kAlignRight);
-      element = number;
-      break;
-    }
+    case kEngineAutoNo: element = rightAligned(new TAutoNoField(nullptr, 0, sized(100), field)); break;
     case kEngineLink: element = new TLinkField(nullptr, 0, sized(300), field); break;
     case kEnginePicture: element = new TPictureField(nullptr, 0, sized(200, 200), field); break;
     case kEngineRelation: element = new TRelationField(nullptr, 0, sized(400), field); break;

@@ -11,6 +11,7 @@
 #include "engine/interface/include/zetcore.h"
 #include "runtime/dataviews/browfmt.h"
 #include "runtime/dataviews/zetdatasrc.h"
+#include "runtime/forms/tests/forms_table_util.h"
 #include "runtime/forms/tests/forms_test_util.h"
 #include "runtime/forms/zetmask.h"
 
@@ -185,39 +186,15 @@ TEST(ZetMask, FieldElementsByEngineType) {
   }
 }
 
-// KUNDEN: NR (automatic number, identifier NAME), NAME text 20, MENGE
-// integer, PREIS real, NOTIZ memo, FREUNDE relation to itself.
-void CustomerFields(int32_t field, ZetFieldDef* def, uint32_t) {
-  const struct {
-    const char* name;
-    uint16_t type, parameter;
-    const char* second;
-  } defs[] = {{"NR", 9, 1, "NAME"},  {"NAME", 1, 20, ""}, {"MENGE", 2, 0, ""},
-              {"PREIS", 3, 2, ""},   {"NOTIZ", 7, 0, ""}, {"FREUNDE", 12, 0, "@"}};
-  std::strcpy(def->name, defs[field - 1].name);
-  std::strcpy(def->second, defs[field - 1].second);
-  def->type = defs[field - 1].type;
-  def->parameter = defs[field - 1].parameter;
-}
-
-class FormTable : public ::testing::Test {
+class FormTable : public formstest::CustomerTable {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("forms-zetmask-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    const std::string path = (dir_ / "KUNDEN.DAT").string();
-    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 6, CustomerFields, 0, 0), 0);
-    relation_ = ZetRltnOpen(path.c_str(), "", 0, 15);
-    ASSERT_GT(relation_, 0);
+    CustomerTable::SetUp();
     source_ = std::make_unique<dataviews::TZetDataSource>(relation_);
   }
   void TearDown() override {
     source_.reset();
-    ZetRltnCloseAll();
-    std::filesystem::remove_all(dir_);
+    CustomerTable::TearDown();
   }
   static kxobject::TRect Bounds(const forms::TMaskElement* element) {
     kxobject::TRect r;
@@ -225,8 +202,6 @@ class FormTable : public ::testing::Test {
     return r;
   }
 
-  std::filesystem::path dir_;
-  int32_t relation_ = 0;
   std::unique_ptr<dataviews::TZetDataSource> source_;
 };
 
