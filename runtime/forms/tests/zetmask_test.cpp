@@ -176,7 +176,9 @@ TEST(ZetMask, FieldElementsByEngineType) {
     kxobject::TRect bounds;
     element->GetBounds(bounds);
     EXPECT_EQ(bounds.right - bounds.left, c.width) << c.type;
-    if (c.height > 0) EXPECT_EQ(bounds.bottom - bounds.top, c.height) << c.type;
+    if (c.height > 0) {
+      EXPECT_EQ(bounds.bottom - bounds.top, c.height) << c.type;
+    }
     EXPECT_EQ(element->GetFrameStyle(), c.frame) << c.type;
   }
   for (uint16_t type : {14, 15, 99}) {
