@@ -131,15 +131,6 @@ bool Take(HMENU handle, UINT position, UINT flags, bool destroy) {
   return true;
 }
 
-UINT ChangeState(HMENU handle, UINT position, UINT flags, UINT mask) {
-  Place place = Locate(handle, position, flags & MF_BYPOSITION);
-  if (!place.menu) return UINT(-1);
-  Item& item = place.menu->items[place.index];
-  const UINT before = item.state & mask;
-  item.state = (item.state & ~mask) | (flags & mask);
-  return before;
-}
-
 }  // namespace
 
 HMENU CreateMenu() { return Create(); }
@@ -220,16 +211,5 @@ int GetMenuStringA(HMENU menu, UINT item, char* buffer, int size, UINT flags) {
   buffer[n] = 0;
   return int(n);
 }
-
-UINT GetMenuState(HMENU menu, UINT item, UINT flags) {
-  Place place = Locate(menu, item, flags);
-  return place.menu ? place.menu->items[place.index].state : UINT(-1);
-}
-
-UINT EnableMenuItem(HMENU menu, UINT item, UINT flags) {
-  return ChangeState(menu, item, flags, MF_GRAYED | MF_DISABLED);
-}
-
-UINT CheckMenuItem(HMENU menu, UINT item, UINT flags) { return ChangeState(menu, item, flags, MF_CHECKED); }
 
 }  // namespace win

@@ -65,11 +65,5 @@ HMENU GetSubMenu(HMENU menu, int position);
 // Copies the item's text (at most size - 1 characters) and answers its
 // length; 0 when there is no such item. A null buffer answers the length.
 int GetMenuStringA(HMENU menu, UINT item, char* buffer, int size, UINT flags);
-// The item's MF_* state (grayed, disabled, checked, popup, separator);
-// -1 (0xFFFFFFFF) when there is no such item.
-UINT GetMenuState(HMENU menu, UINT item, UINT flags);
-// Answers the previous state (MF_GRAYED | MF_DISABLED bits), -1 when none.
-UINT EnableMenuItem(HMENU menu, UINT item, UINT flags);
-UINT CheckMenuItem(HMENU menu, UINT item, UINT flags);
 
 }  // namespace win

@@ -69,7 +69,7 @@ void TAccelDef::Write(TKxStream& stream) const {
   stream.WriteString(Name);
 }
 
-TAccelFilter::TAccelFilter(int32_t limit, int32_t delta) : kxobject::TKxCollection(limit, delta) {}
+TAccelFilter::TAccelFilter(int32_t limit, int32_t delta) : TFilterCollection(limit, delta) {}
 
 TAccelFilter::TAccelFilter(const TAccelFilter& other) : TAccelFilter() {
   Unfiltered = other.Unfiltered;
@@ -86,11 +86,7 @@ TAccelFilter::TAccelFilter(win::HACCEL table) : TAccelFilter() {
 void TAccelFilter::FreeItem(void* item) { delete static_cast<TAccelDef*>(item); }
 
 void TAccelFilter::Read(TKxStream& stream, int16_t version) {
-  FreeAll();
-  Unfiltered = true;
-  const int16_t count = ReadFilterCount(stream, kMinDefBytes);
-  if (count < 0) return;
-  Unfiltered = false;
+  const int16_t count = ReadCount(stream, kMinDefBytes);
   for (int32_t i = 0; i < count && stream.Status == 0; ++i) {
     const uint16_t id = TranslateOldCommandId(ReadWord(stream), version);
     const uint16_t key = ReadWord(stream);
@@ -99,15 +95,6 @@ void TAccelFilter::Read(TKxStream& stream, int16_t version) {
     std::unique_ptr<char[]> name(stream.ReadString());
     AtInsert(Count, new TAccelDef(id, key, flags, name.get()));
   }
-}
-
-void TAccelFilter::Write(TKxStream& stream) const {
-  if (Unfiltered) {
-    stream.WriteInt(-1);
-    return;
-  }
-  stream.WriteInt(Count);
-  for (int32_t i = 0; i < Count; ++i) DefAt(i)->Write(stream);
 }
 
 bool TAccelFilter::CreateAccelTable(win::TAccTable& table) const {

@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "platform/win/accel.h"
+#include "runtime/forms/menufilt.h"
 #include "runtime/toolkit/kxobject.h"
 #include "runtime/toolkit/kxstream.h"
 
@@ -46,7 +47,7 @@ class TAccelDef : public kxobject::TKxObject {
   char* Name = nullptr;
 };
 
-class TAccelFilter : public kxobject::TKxCollection {
+class TAccelFilter : public TFilterCollection {
  public:
   explicit TAccelFilter(int32_t limit = 10, int32_t delta = 10);
   TAccelFilter(const TAccelFilter& other);
@@ -56,11 +57,8 @@ class TAccelFilter : public kxobject::TKxCollection {
 
   void FreeItem(void* item) override;
   virtual void Read(TKxStream& stream, int16_t version);
-  virtual void Write(TKxStream& stream) const;
 
   TAccelDef* DefAt(int32_t index) const { return static_cast<TAccelDef*>(At(index)); }
-  bool IsUnfiltered() const { return Unfiltered; }
-  void SetUnfiltered(bool unfiltered) { Unfiltered = unfiltered; }
 
   // A table of the definitions, in order, handed to table (which owns it);
   // false when there is no definition to make one of.
@@ -69,7 +67,7 @@ class TAccelFilter : public kxobject::TKxCollection {
   static char* KeyText(const TAccelDef& def, char* buffer, int32_t size);
 
  private:
-  bool Unfiltered = true;
+  void WriteItem(TKxStream& stream, int32_t index) const override { DefAt(index)->Write(stream); }
 };
 
 }  // namespace forms

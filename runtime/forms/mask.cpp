@@ -376,6 +376,16 @@ int32_t TMask::GetFontHeight(int32_t index, bool withLeading) const {
   return font.Height + (withLeading ? font.ExternalLeading : 0);
 }
 
+int32_t TMask::GetFontAverageWidth(int32_t index) const {
+  if (index < 0 || index >= Formats.Count()) return 0;
+  auto dc = DisplayContext();
+  const win::LOGFONT previous = dc->SelectFont(Formats.At(index)->Font.LogFont);
+  win::TEXTMETRIC tm{};
+  dc->GetTextMetrics(&tm);
+  dc->SelectFont(previous);
+  return tm.tmAveCharWidth;
+}
+
 int32_t TMask::FieldText(void (dataviews::TDataSource::*read)(const char*, char*, int32_t), const char* field,
                          char* out, int32_t size) const {
   if (!DataSource) {

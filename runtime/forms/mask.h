@@ -147,6 +147,8 @@ class TMask : public kxobject::TKxCollection {
   // The format's height on the display's 0.1 mm mapping, plus its external
   // leading when asked.
   int32_t GetFontHeight(int32_t index, bool withLeading) const;
+  // The format's average character width on the display's 0.1 mm mapping.
+  int32_t GetFontAverageWidth(int32_t index) const;
 
   int32_t GetFieldText(const char* field, char* out, int32_t size) const;
   int32_t GetPrevFieldText(const char* field, char* out, int32_t size) const;

@@ -146,13 +146,22 @@ const char* GetFilterText(int32_t which) {
   return which >= 0 && which < 3 ? texts.text[which] : "";
 }
 
-int16_t ReadFilterCount(TKxStream& stream, int32_t minBytes) {
+void TFilterCollection::Write(TKxStream& stream) const {
+  stream.WriteInt(Unfiltered ? -1 : Count);
+  if (!Unfiltered)
+    for (int32_t i = 0; i < Count; ++i) WriteItem(stream, i);
+}
+
+int16_t TFilterCollection::ReadCount(TKxStream& stream, int32_t minBytes) {
+  FreeAll();
+  Unfiltered = true;
   const int16_t count = int16_t(stream.ReadInt());
   if (stream.Status != 0) return -1;
   if (count < -1 || int64_t(count) * minBytes > int64_t(stream.GetSize()) - stream.GetPos()) {
     stream.Error(kxobject::kStreamReadError, 0);
     return -1;
   }
+  Unfiltered = count < 0;
   return count;
 }
 
@@ -198,10 +207,10 @@ void TSubFilterItem::Write(TKxStream& stream) const {
 
 // ---- the filter ----
 
-TMenuFilter::TMenuFilter(int32_t limit, int32_t delta) : kxobject::TKxCollection(limit, delta) {}
+TMenuFilter::TMenuFilter(int32_t limit, int32_t delta) : TFilterCollection(limit, delta) {}
 
-TMenuFilter::TMenuFilter(const TMenuFilter& other)
-    : kxobject::TKxCollection(other.Limit > 0 ? other.Limit : 10, 10), Unfiltered(other.Unfiltered) {
+TMenuFilter::TMenuFilter(const TMenuFilter& other) : TFilterCollection(10, 10) {
+  Unfiltered = other.Unfiltered;
   for (int32_t i = 0; i < other.Count; ++i) AtInsert(Count, other.ItemAt(i)->Clone());
 }
 
@@ -227,15 +236,12 @@ TMenuFilter::~TMenuFilter() {
 void TMenuFilter::FreeItem(void* item) { delete static_cast<TFilterItem*>(item); }
 
 void TMenuFilter::ReadNested(TKxStream& stream, int16_t version, int32_t depth) {
-  FreeAll();
-  Unfiltered = true;
   if (depth > kMaxFilterDepth) {
+    FreeAll();
     stream.Error(kxobject::kStreamReadError, 0);
     return;
   }
-  const int16_t count = ReadFilterCount(stream, kMinItemBytes);
-  if (count < 0) return;
-  Unfiltered = false;
+  const int16_t count = ReadCount(stream, kMinItemBytes);
   for (int32_t i = 0; i < count && stream.Status == 0; ++i) {
     const auto id = int16_t(TranslateOldCommandId(ReadWord(stream), version));
     std::unique_ptr<char[]> caption(stream.ReadString());
@@ -252,15 +258,6 @@ void TMenuFilter::ReadNested(TKxStream& stream, int16_t version, int32_t depth) 
     }
     AtInsert(Count, item);
   }
-}
-
-void TMenuFilter::Write(TKxStream& stream) const {
-  if (Unfiltered) {
-    stream.WriteInt(-1);
-    return;
-  }
-  stream.WriteInt(Count);
-  for (int32_t i = 0; i < Count; ++i) ItemAt(i)->Write(stream);
 }
 
 bool TMenuFilter::ContainsId(int16_t id) const {

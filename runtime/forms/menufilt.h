@@ -52,10 +52,26 @@ uint16_t TranslateOldCommandId(uint16_t id, int16_t version);
 // sub-menu, 2 a separator (string resources 52500 .. 52502).
 const char* GetFilterText(int32_t which);
 
-// A filter's count: -1 (unfiltered) or a count whose items of at least
-// minBytes each fit in what the stream has left; anything else marks the
-// stream failed and answers -1.
-int16_t ReadFilterCount(TKxStream& stream, int32_t minBytes);
+// What the three filters share: the unfiltered flag and the record's
+// count in front of the items (-1: unfiltered, nothing follows).
+class TFilterCollection : public kxobject::TKxCollection {
+ public:
+  using kxobject::TKxCollection::TKxCollection;
+
+  bool IsUnfiltered() const { return Unfiltered; }
+  void SetUnfiltered(bool unfiltered) { Unfiltered = unfiltered; }
+  // -1 when unfiltered, else the count and every item.
+  virtual void Write(TKxStream& stream) const;
+
+ protected:
+  // Empties the filter and reads the count: -1 (unfiltered), or a count
+  // whose items of at least minBytes each fit in what the stream has left;
+  // anything else marks the stream failed and answers -1.
+  int16_t ReadCount(TKxStream& stream, int32_t minBytes);
+  virtual void WriteItem(TKxStream& stream, int32_t index) const = 0;
+
+  bool Unfiltered = true;
+};
 
 // The caption without its "&" marks, cut at the first tab.
 std::string CleanMenuCaption(const char* text);
@@ -105,7 +121,7 @@ class TSubFilterItem : public TFilterItem {
   TMenuFilter* Filter;
 };
 
-class TMenuFilter : public kxobject::TKxCollection {
+class TMenuFilter : public TFilterCollection {
  public:
   // Empty and unfiltered.
   explicit TMenuFilter(int32_t limit = 10, int32_t delta = 10);
@@ -117,11 +133,8 @@ class TMenuFilter : public kxobject::TKxCollection {
 
   void FreeItem(void* item) override;
   virtual void Read(TKxStream& stream, int16_t version) { ReadNested(stream, version, 0); }
-  virtual void Write(TKxStream& stream) const;
 
   TFilterItem* ItemAt(int32_t index) const { return static_cast<TFilterItem*>(At(index)); }
-  bool IsUnfiltered() const { return Unfiltered; }
-  void SetUnfiltered(bool unfiltered) { Unfiltered = unfiltered; }
   // True when an item with that id stands in the filter or a nested one.
   bool ContainsId(int16_t id) const;
 
@@ -147,8 +160,8 @@ class TMenuFilter : public kxobject::TKxCollection {
   void ReadNested(TKxStream& stream, int16_t version, int32_t depth);
   void AppendTo(win::HMENU menu) const;
   TFilterItem* InsertAt(int32_t position, TFilterItem* item);
+  void WriteItem(TKxStream& stream, int32_t index) const override { ItemAt(index)->Write(stream); }
 
-  bool Unfiltered = true;
   win::HMENU StandardMenu;
 };
 

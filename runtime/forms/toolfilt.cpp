@@ -99,7 +99,7 @@ void TToolDef::Write(TKxStream& stream) const {
   stream.WriteString(Name);
 }
 
-TToolbarFilter::TToolbarFilter(int32_t limit, int32_t delta) : kxobject::TKxCollection(limit, delta) {}
+TToolbarFilter::TToolbarFilter(int32_t limit, int32_t delta) : TFilterCollection(limit, delta) {}
 
 TToolbarFilter::TToolbarFilter(const TToolbarFilter& other) : TToolbarFilter() {
   Unfiltered = other.Unfiltered;
@@ -114,26 +114,13 @@ TToolbarFilter::TToolbarFilter(const TGadgetWindow& window) : TToolbarFilter() {
 void TToolbarFilter::FreeItem(void* item) { delete static_cast<TToolDef*>(item); }
 
 void TToolbarFilter::Read(TKxStream& stream, int16_t version) {
-  FreeAll();
-  Unfiltered = true;
-  const int16_t count = ReadFilterCount(stream, kMinDefBytes);
-  if (count < 0) return;
-  Unfiltered = false;
+  const int16_t count = ReadCount(stream, kMinDefBytes);
   for (int32_t i = 0; i < count && stream.Status == 0; ++i) {
     const auto id = int16_t(TranslateOldCommandId(ReadWord(stream), version));
     std::unique_ptr<TKxDib> glyph = version >= kToolGlyphVersion ? ReadGlyph(stream) : ReadOldGlyph(stream);
     std::unique_ptr<char[]> name(stream.ReadString());
     if (stream.Status == 0) AtInsert(Count, new TToolDef(id, std::move(glyph), name.get()));
   }
-}
-
-void TToolbarFilter::Write(TKxStream& stream) const {
-  if (Unfiltered) {
-    stream.WriteInt(-1);
-    return;
-  }
-  stream.WriteInt(Count);
-  for (int32_t i = 0; i < Count; ++i) DefAt(i)->Write(stream);
 }
 
 int32_t TToolbarFilter::BuildGadgets(TGadgetWindow& window) const {

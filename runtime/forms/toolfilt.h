@@ -30,6 +30,7 @@
 
 #include "runtime/forms/gadgets.h"
 #include "runtime/toolkit/kxdib.h"
+#include "runtime/forms/menufilt.h"
 #include "runtime/toolkit/kxobject.h"
 #include "runtime/toolkit/kxstream.h"
 
@@ -66,7 +67,7 @@ class TToolDef : public kxobject::TKxObject {
   char* Name = nullptr;
 };
 
-class TToolbarFilter : public kxobject::TKxCollection {
+class TToolbarFilter : public TFilterCollection {
  public:
   explicit TToolbarFilter(int32_t limit = 10, int32_t delta = 10);
   TToolbarFilter(const TToolbarFilter& other);
@@ -76,18 +77,15 @@ class TToolbarFilter : public kxobject::TKxCollection {
 
   void FreeItem(void* item) override;
   virtual void Read(TKxStream& stream, int16_t version);
-  virtual void Write(TKxStream& stream) const;
 
   TToolDef* DefAt(int32_t index) const { return static_cast<TToolDef*>(At(index)); }
-  bool IsUnfiltered() const { return Unfiltered; }
-  void SetUnfiltered(bool unfiltered) { Unfiltered = unfiltered; }
 
   // Filtered only: rebuilds the window's gadgets and lays it out again;
   // answers the layout's result (0 when unfiltered).
   int32_t BuildGadgets(TGadgetWindow& window) const;
 
  private:
-  bool Unfiltered = true;
+  void WriteItem(TKxStream& stream, int32_t index) const override { DefAt(index)->Write(stream); }
 };
 
 }  // namespace forms

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/dataviews/zetdatasrc.h"
+#include "runtime/forms/tests/forms_table_util.h"
 #include "runtime/forms/tests/forms_test_util.h"
 
 namespace {
@@ -287,40 +288,12 @@ TEST(FieldValues, EditabilityWithoutATable) {
 
 // --- bound to a table ---
 
-// KUNDEN: NR (automatic number, identifier NAME), NAME text 20, MENGE
-// integer, PREIS real with 2 decimals, NOTIZ memo, FREUNDE relation to
-// itself.
-void CustomerFields(int32_t field, ZetFieldDef* def, uint32_t) {
-  struct {
-    const char* name;
-    uint16_t type, parameter;
-    const char* second;
-  } const defs[] = {{"NR", 9, 1, "NAME"},  {"NAME", 1, 20, ""}, {"MENGE", 2, 0, ""},
-                    {"PREIS", 3, 2, ""},   {"NOTIZ", 7, 0, ""}, {"FREUNDE", 12, 0, "@"}};
-  std::strcpy(def->name, defs[field - 1].name);
-  std::strcpy(def->second, defs[field - 1].second);
-  def->type = defs[field - 1].type;
-  def->parameter = defs[field - 1].parameter;
-}
-
-class FieldTable : public ::testing::Test {
+class FieldTable : public formstest::CustomerTable {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("forms-fields-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    const std::string path = (dir_ / "KUNDEN.DAT").string();
-    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 6, CustomerFields, 0, 0), 0);
-    relation_ = ZetRltnOpen(path.c_str(), "", 0, 15);
-    ASSERT_GT(relation_, 0);
-  }
   void TearDown() override {
     form_.reset();
     source_.reset();
-    ZetRltnCloseAll();
-    std::filesystem::remove_all(dir_);
+    CustomerTable::TearDown();
   }
   // Customers named "K1".. with their amounts, then a form over them on
   // the first record.
@@ -349,8 +322,6 @@ class FieldTable : public ::testing::Test {
     ZetTableDelete(entries);
   }
 
-  std::filesystem::path dir_;
-  int32_t relation_ = 0;
   std::unique_ptr<dataviews::TZetDataSource> source_;
   std::unique_ptr<formstest::TTestMask> form_;
 };
@@ -590,7 +561,7 @@ TEST(FieldRecords, WriteFuzzSeeds) {
   const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS");
   if (!folder) GTEST_SKIP();
   std::filesystem::create_directories(folder);
-  formstest::TTestMask form(1, nullptr);
+  forms::TZetMask form(1, nullptr);
   formstest::AddEveryField(form);
   std::ofstream(std::string(folder) + "/fields", std::ios::binary) << formstest::Bytes(form);
 }

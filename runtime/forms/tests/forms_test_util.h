@@ -18,6 +18,7 @@
 #include "runtime/forms/maskmemo.h"
 #include "runtime/forms/maskexpr.h"
 #include "runtime/forms/maskspecial.h"
+#include "runtime/forms/zetmask.h"
 #include "runtime/reports/formtext.h"
 #include "runtime/reports/sgmlctx.h"
 
@@ -218,6 +219,49 @@ inline std::string Bytes(const forms::TMask& mask) {
   kxobject::TMemStream out(0, 4096);
   mask.Write(out);
   return std::string(reinterpret_cast<const char*>(out.Block->Data), size_t(out.Size));
+}
+
+// A program form of count elements of every kind in turn (the passive
+// elements, every data field, every computed and special element), each
+// named, laid out in rows, with its texts, a module-less extension and all
+// three filters filtered (a sub-menu with an additional command, an
+// accelerator, a tool button with a glyph of its own).
+inline std::unique_ptr<forms::TZetMask> MakeProgramForm(int count) {
+  auto kinds = MakeForm(4);
+  AddEveryField(*kinds);
+  const auto special = MakeSpecialForm();
+  std::vector<const forms::TMaskElement*> templates;
+  for (const forms::TMask* source : {static_cast<const forms::TMask*>(kinds.get()), static_cast<const forms::TMask*>(special.get())})
+    for (int i = 0; i < source->PageAt(0)->Count; ++i) templates.push_back(source->PageAt(0)->ElementAt(i));
+  auto form = std::make_unique<forms::TZetMask>(1, nullptr);
+  form->RemoveAllFonts();
+  form->SetDefaultFonts();
+  forms::TMaskPage* page = form->PageAt(0);
+  for (int i = 0; i < count; ++i) {
+    forms::TMaskElement* element = templates[size_t(i) % templates.size()]->Clone();
+    const kxobject::TRect r{20 + i % 10 * 100, 20 + i / 10 * 60, 110 + i % 10 * 100, 70 + i / 10 * 60};
+    element->SetBounds(r.left, r.top, r.right, r.bottom);
+    element->SetName(("P" + std::to_string(i)).c_str());
+    page->InsertElement(-1, element);
+  }
+  form->SetPageTabs(true);
+  form->SetConditionTexts("MENGE > 0", "Keine Menge");
+  for (int n = 3; n <= 7; ++n) form->SetFormText(n, ("Ereignis" + std::to_string(n) + "()").c_str());
+  forms::TMenuFilter* menu = form->GetMenuFilter();
+  menu->SetUnfiltered(false);
+  menu->InsertCommand(-1, 24323, nullptr);
+  menu->InsertSubMenu(-1, "&Formular")->Filter->InsertAdditional(-1, "&Rechnung", "Rechnung");
+  form->GetAccelFilter()->SetUnfiltered(false);
+  form->GetAccelFilter()->Insert(new forms::TAccelDef(24323, 'C', 9, nullptr));
+  forms::TDeviceBitmapHeader glyph;
+  glyph.width = 8;
+  glyph.height = 2;
+  glyph.bytesPerRow = 2;
+  const uint8_t rows[4] = {0xF0, 0, 0x0F, 0};
+  form->GetToolbarFilter()->SetUnfiltered(false);
+  form->GetToolbarFilter()->Insert(new forms::TToolDef(0, nullptr, nullptr));
+  form->GetToolbarFilter()->Insert(new forms::TToolDef(-2, forms::DibFromDeviceRows(glyph, rows), "Rechnung"));
+  return form;
 }
 
 }  // namespace formstest

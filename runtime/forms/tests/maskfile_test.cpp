@@ -344,15 +344,16 @@ TEST(FormDocument, WithoutDataSource) {
 
 namespace {
 
-// Seeds of the form file fuzzer: forms of every passive element kind, with
-// a group page, and a form of every computed and special kind, written by
-// the form itself.
+// Seeds of the form file fuzzer: program forms of every element kind (the
+// passive ones, every data field, every computed and special one), with a
+// group page and the form's extension and filters, written by the form
+// itself.
 TEST(FormFile, WritesFuzzSeedsOnRequest) {
   const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS");
   if (!folder) GTEST_SKIP();
   std::filesystem::create_directories(folder);
-  for (int count : {0, 4, 12}) {
-    auto form = formstest::MakeForm(count);
+  for (int count : {0, 6, 24, 48}) {
+    auto form = formstest::MakeProgramForm(count);
     auto* group = static_cast<forms::TGroupPage*>(form->CreatePage(forms::kPageGroup, false));
     group->SetGroupExpression("Ort");
     group->SetPageMode(forms::kPageFlow);
@@ -360,7 +361,6 @@ TEST(FormFile, WritesFuzzSeedsOnRequest) {
     std::ofstream(std::string(folder) + "/form" + std::to_string(count), std::ios::binary)
         << formstest::Bytes(*form);
   }
-  std::ofstream(std::string(folder) + "/special", std::ios::binary) << formstest::Bytes(*formstest::MakeSpecialForm());
 }
 
 }  // namespace

@@ -1,10 +1,17 @@
 // The program's form: the body extension at every version gate, its round
 // trip, the multi-record form's pages, and the program module owner.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "engine/interface/include/zetcore.h"
+#include "runtime/dataviews/browfmt.h"
+#include "runtime/dataviews/zetdatasrc.h"
+#include "runtime/forms/tests/forms_table_util.h"
 #include "runtime/forms/tests/forms_test_util.h"
 #include "runtime/forms/zetmask.h"
 
@@ -112,6 +119,24 @@ TEST(ZetMask, CurrentFileRoundTripsByteForByte) {
   }
 }
 
+// A form of every element kind (every record code a class writes) reads
+// back through the factory and writes the very same bytes.
+TEST(ZetMask, EveryRecordCodeRoundTrips) {
+  const auto form = formstest::MakeProgramForm(48);
+  std::set<int16_t> codes;
+  for (int i = 0; i < form->PageAt(0)->Count; ++i) codes.insert(form->PageAt(0)->ElementAt(i)->GetRecordCode());
+  for (int16_t code = -14; code <= 10; ++code)
+    EXPECT_EQ(codes.count(code), code == -7 || code == 0 || code == 5 || code == 7 ? 0u : 1u) << code;
+  const std::string bytes = formstest::Bytes(*form);
+  TMemStream in(0, 4096);
+  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
+  in.Seek(0);
+  TZetMask read(nullptr);
+  ASSERT_EQ(read.Read(in), 0);
+  EXPECT_EQ(read.PageAt(0)->Count, 48);
+  EXPECT_EQ(formstest::Bytes(read), bytes);
+}
+
 TEST(MultiMask, PagesOfTheEmptyForms) {
   TMultiMask empty;
   ASSERT_EQ(empty.Count, 2);
@@ -122,6 +147,174 @@ TEST(MultiMask, PagesOfTheEmptyForms) {
   ASSERT_EQ(over.Count, 2);
   EXPECT_EQ(over.PageAt(1)->GetColor(), 0xFFFFFFu);
   EXPECT_EQ(over.GetFormatCount(), 0);
+}
+
+// The element made for each engine field type, with its width before the
+// form fits it; types no element shows make none.
+TEST(ZetMask, FieldElementsByEngineType) {
+  const struct {
+    uint16_t type, size;
+    int16_t code;
+    int32_t width, height;
+    int frame;
+  } cases[] = {{1, 30, forms::kCodeInput, 500, -1, 1},    {1, 10, forms::kCodeInput, 200, -1, 1},
+               {2, 0, forms::kCodeInput, 100, -1, 1},     {3, 0, forms::kCodeInput, 200, -1, 1},
+               {4, 0, forms::kCodeInput, 100, -1, 1},     {5, 0, forms::kCodeYesNo, 100, -1, 1},
+               {6, 0, forms::kCodeInput, 200, -1, 1},     {7, 0, forms::kCodeMemo, 200, 200, 0},
+               {8, 0, forms::kCodeSelection, 200, -1, 1}, {9, 0, forms::kCodeAutoNo, 100, -1, 1},
+               {10, 0, forms::kCodeLink, 300, -1, 1},     {11, 0, forms::kCodePicture, 200, 200, 0},
+               {12, 0, forms::kCodeRelation, 400, -1, 1}, {13, 0, forms::kCodeInput, 100, -1, 1}};
+  TZetMask mask(1, nullptr);
+  for (const auto& c : cases) {
+    ZetFieldSpec spec{};
+    std::strcpy(spec.name, "FELD");
+    spec.type = c.type;
+    spec.size = c.size;
+    std::unique_ptr<forms::TMaskElement> element(mask.CreateFieldElement(spec, false));
+    ASSERT_TRUE(element) << c.type;
+    EXPECT_EQ(element->GetRecordCode(), c.code) << c.type;
+    kxobject::TRect bounds;
+    element->GetBounds(bounds);
+    EXPECT_EQ(bounds.right - bounds.left, c.width) << c.type;
+    if (c.height > 0) {
+      EXPECT_EQ(bounds.bottom - bounds.top, c.height) << c.type;
+    }
+    EXPECT_EQ(element->GetFrameStyle(), c.frame) << c.type;
+  }
+  for (uint16_t type : {14, 15, 99}) {
+    ZetFieldSpec spec{};
+    spec.type = type;
+    EXPECT_EQ(mask.CreateFieldElement(spec, false), nullptr) << type;
+  }
+}
+
+class FormTable : public formstest::CustomerTable {
+ protected:
+  void SetUp() override {
+    CustomerTable::SetUp();
+    source_ = std::make_unique<dataviews::TZetDataSource>(relation_);
+  }
+  void TearDown() override {
+    source_.reset();
+    CustomerTable::TearDown();
+  }
+  static kxobject::TRect Bounds(const forms::TMaskElement* element) {
+    kxobject::TRect r;
+    element->GetBounds(r);
+    return r;
+  }
+
+  std::unique_ptr<dataviews::TZetDataSource> source_;
+};
+
+TEST_F(FormTable, BuildFromTableLaysOutTwoColumns) {
+  TZetMask form(source_.get(), false);
+  ASSERT_EQ(form.Count, 1);
+  forms::TMaskPage* page = form.PageAt(0);
+  ASSERT_EQ(page->Count, 12);  // six fields, each followed by its label
+  const int32_t fieldX[] = {240, 780, 240, 780, 240, 780};
+  for (int i = 0; i < 6; ++i) {
+    const kxobject::TRect field = Bounds(page->ElementAt(2 * i)), label = Bounds(page->ElementAt(2 * i + 1));
+    EXPECT_EQ(field.left, fieldX[i]) << i;
+    EXPECT_EQ(label.left, fieldX[i] - 220) << i;
+    EXPECT_EQ(label.top, field.top) << i;
+    EXPECT_LE(field.right - field.left, 300) << i;
+  }
+  EXPECT_EQ(Bounds(page->ElementAt(0)).top, 20);
+  EXPECT_EQ(Bounds(page->ElementAt(2)).top, 20);
+  EXPECT_EQ(Bounds(page->ElementAt(4)).top, 20 + Bounds(page->ElementAt(2)).bottom - 20 + 20);
+  char text[32];
+  page->ElementAt(3)->GetText(text, sizeof text - 1);
+  EXPECT_STREQ(text, "NAME");
+  // Every element of the last row (the relation field is the tallest)
+  // stands inside the page.
+  EXPECT_EQ(page->GetWidth(), 1100);
+  int32_t bottom = 0;
+  for (int i = 8; i < 12; ++i) bottom = std::max(bottom, Bounds(page->ElementAt(i)).bottom);
+  EXPECT_EQ(page->GetHeight(), bottom + 20);
+  std::unique_ptr<kxobject::TKxStringList> names(form.GetFieldNames());
+  ASSERT_EQ(names->Count, 6);
+  EXPECT_STREQ(names->StrAt(5), "FREUNDE");
+
+  TZetMask bare(source_.get(), true);
+  EXPECT_EQ(bare.PageAt(0)->Count, 6);
+  char message[64];
+  EXPECT_TRUE(bare.CheckElements(source_->GetTableHandle(), message, sizeof message));
+  EXPECT_STREQ(message, "");
+}
+
+TEST_F(FormTable, CheckElementsReportsTheFirstMisfit) {
+  const struct {
+    const char* field;
+    uint16_t dataType;
+    const char* message;
+  } cases[] = {{"FEHLT", forms::dtText, "Spalte FEHLT nicht gefunden."},
+               {"NAME", forms::dtInteger, "Ungeeigneter Datentyp in Spalte NAME. Passen Sie die Maske mit \"Entwerfen\" an."},
+               {"KUNDEN.MENGE", forms::dtInteger, nullptr},
+               {"KUNDEN.NICHTS", forms::dtInteger, "Spalte KUNDEN.NICHTS nicht gefunden."},
+               {"LIEFERANT.MENGE", forms::dtInteger, "Spalte LIEFERANT.MENGE nicht gefunden."},
+               {"EINSEHRSEHRSEHRSEHRSEHRLANGERNAMEEINESFELDES", forms::dtText,
+                "Spalte EINSEHRSEHRSEHRSEHRSEHRLANGERNAMEEINESFE nicht gefunden."}};
+  for (const auto& c : cases) {
+    TZetMask form(1, nullptr);
+    form.PageAt(0)->InsertElement(-1, new forms::TLabelElement(form.PageAt(0), -1, {0, 0, 100, 40}, "egal"));
+    form.PageAt(0)->InsertElement(-1, new forms::TInputField(form.PageAt(0), 0, forms::dtInteger, {0, 0, 9, 9}, "MENGE"));
+    form.PageAt(0)->InsertElement(-1, new forms::TInputField(form.PageAt(0), 0, c.dataType, {0, 0, 9, 9}, c.field));
+    form.PageAt(0)->InsertElement(-1, new forms::TInputField(form.PageAt(0), 0, forms::dtText, {0, 0, 9, 9}, "ZULETZT"));
+    char message[128] = "x";
+    const bool fits = form.CheckElements(source_->GetTableHandle(), message, sizeof message);
+    if (!c.message) {  // the last field then misfits
+      EXPECT_FALSE(fits);
+      EXPECT_STREQ(message, "Spalte ZULETZT nicht gefunden.");
+      continue;
+    }
+    EXPECT_FALSE(fits) << c.field;
+    EXPECT_STREQ(message, c.message);
+    char small[8];
+    form.CheckElements(source_->GetTableHandle(), small, sizeof small);
+    EXPECT_STREQ(small, std::string(c.message).substr(0, 7).c_str());
+  }
+}
+
+TEST_F(FormTable, MultiRecordForms) {
+  TMultiMask rows(source_.get(), true);
+  ASSERT_EQ(rows.Count, 2);
+  forms::TMaskPage* header = rows.PageAt(0);
+  forms::TMaskPage* row = rows.PageAt(1);
+  ASSERT_EQ(row->Count, 5);  // the relation field is left out
+  EXPECT_EQ(row->GetColor(), 0xFFFFFFu);
+  EXPECT_EQ(row->GetPageMode(), forms::kPageFlow);
+  EXPECT_EQ(header->GetPageMode(), forms::kPageFlow);
+  EXPECT_EQ(row->GetWidth(), 1900);
+  EXPECT_EQ(header->GetWidth(), 1900);
+  ASSERT_EQ(header->Count, 5);
+  int32_t height = 0;
+  for (int i = 0; i < 5; ++i) height = std::max(height, Bounds(row->ElementAt(i)).bottom - Bounds(row->ElementAt(i)).top);
+  EXPECT_EQ(row->GetHeight(), height);
+  const char* names[] = {"NR", "NAME", "MENGE", "PREIS", "NOTIZ"};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(row->ElementAt(i)->GetFrameStyle(), 0);
+    EXPECT_EQ(Bounds(row->ElementAt(i)).bottom - Bounds(row->ElementAt(i)).top, height);
+    char text[32];
+    header->ElementAt(i)->GetText(text, sizeof text - 1);
+    EXPECT_STREQ(text, names[i]);
+    EXPECT_EQ(Bounds(header->ElementAt(i)).left, Bounds(row->ElementAt(i)).left);
+  }
+  EXPECT_EQ(header->GetHeight(), Bounds(header->ElementAt(0)).bottom + 20);
+
+  dataviews::TBrowserFormat columns;
+  columns.InsertColumn(0, "NAME", 20, -1, "Name");
+  columns.InsertColumn(1, "MENGE*2", 6, -1, "Doppelt");
+  TMultiMask browse(columns, source_.get());
+  ASSERT_EQ(browse.PageAt(1)->Count, 2);
+  EXPECT_EQ(browse.PageAt(1)->ElementAt(0)->GetRecordCode(), forms::kCodeInput);
+  EXPECT_EQ(browse.PageAt(1)->ElementAt(1)->GetRecordCode(), forms::kCodeExpression);
+  const int32_t average = browse.GetFontAverageWidth(0);
+  ASSERT_GT(average, 0);
+  EXPECT_EQ(Bounds(browse.PageAt(0)->ElementAt(1)).left, 21 * average);
+  EXPECT_EQ(Bounds(browse.PageAt(1)->ElementAt(1)).right, 21 * average + 7 * average);
+  EXPECT_EQ(browse.PageAt(1)->GetWidth(), 10000);
+  EXPECT_EQ(browse.PageAt(1)->GetColor(), 0xFFFFFFu);
 }
 
 const char kModule[] = "PROCEDURE Hallo;\r\n  Print('Hallo');\r\nENDPROC;";
