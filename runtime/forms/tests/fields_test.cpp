@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/dataviews/zetdatasrc.h"
+#include "runtime/dataviews/zetstream.h"
 #include "runtime/forms/tests/forms_test_util.h"
 
 namespace {
@@ -107,9 +108,12 @@ TEST(FieldRecords, EveryCodeAtEveryGatedVersion) {
         EXPECT_EQ(2, input->GetLineCount());
         EXPECT_EQ(v >= 16 ? "Zu klein" : "", input->OwnValidation().Message);
       }
-      if (const auto* choice = dynamic_cast<const TSelectionField*>(e.get()))
+      if (const auto* choice = dynamic_cast<const TSelectionField*>(e.get())) {
         EXPECT_EQ(v >= 33 ? 2 : 0, choice->GetSelectionCount());
-      if (const auto* memo = dynamic_cast<const TMemoField*>(e.get())) EXPECT_EQ(v >= 27 ? 0 : 1, memo->GetDisplayFlag());
+      }
+      if (const auto* memo = dynamic_cast<const TMemoField*>(e.get())) {
+        EXPECT_EQ(v >= 27 ? 0 : 1, memo->GetDisplayFlag());
+      }
       if (const auto* picture = dynamic_cast<const TPictureField*>(e.get())) {
         EXPECT_EQ(v >= 27 ? 0 : 1, picture->GetDisplayFlag());
         EXPECT_EQ(3, picture->GetPictureMode());
@@ -289,15 +293,19 @@ TEST(FieldValues, EditabilityWithoutATable) {
 
 // KUNDEN: NR (automatic number, identifier NAME), NAME text 20, MENGE
 // integer, PREIS real with 2 decimals, NOTIZ memo, FREUNDE relation to
-// itself.
+// itself, FARBE choice of "rot", "gruen" and "blau", BILD picture.
 void CustomerFields(int32_t field, ZetFieldDef* def, uint32_t) {
   struct {
     const char* name;
     uint16_t type, parameter;
+    const char* first;
     const char* second;
-  } const defs[] = {{"NR", 9, 1, "NAME"},  {"NAME", 1, 20, ""}, {"MENGE", 2, 0, ""},
-                    {"PREIS", 3, 2, ""},   {"NOTIZ", 7, 0, ""}, {"FREUNDE", 12, 0, "@"}};
+  } const defs[] = {{"NR", 9, 1, "", "NAME"},   {"NAME", 1, 20, "", ""},
+                    {"MENGE", 2, 0, "", ""},    {"PREIS", 3, 2, "", ""},
+                    {"NOTIZ", 7, 0, "", ""},    {"FREUNDE", 12, 0, "", "@"},
+                    {"FARBE", 8, 0, "rot,gruen,blau", ""}, {"BILD", 11, 0, "", ""}};
   std::strcpy(def->name, defs[field - 1].name);
+  std::strcpy(def->first, defs[field - 1].first);
   std::strcpy(def->second, defs[field - 1].second);
   def->type = defs[field - 1].type;
   def->parameter = defs[field - 1].parameter;
@@ -312,7 +320,7 @@ class FieldTable : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     const std::string path = (dir_ / "KUNDEN.DAT").string();
-    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 6, CustomerFields, 0, 0), 0);
+    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 8, CustomerFields, 0, 0), 0);
     relation_ = ZetRltnOpen(path.c_str(), "", 0, 15);
     ASSERT_GT(relation_, 0);
   }
@@ -584,6 +592,155 @@ TEST_F(FieldTable, LinkFieldWithoutTableShowsItsName) {
   EXPECT_EQ(20, input->GetMaxInputLength());
 }
 
+// What a field puts into a document, one line a control.
+class TDocumentContext : public formstest::TRecordingContext {
+ public:
+  void AddEdit(const TRect&, const char* name, int, const char* value, int maxLength, bool border,
+               bool password) override {
+    Calls.push_back(std::string("edit ") + name + " " + value + " " + std::to_string(maxLength) +
+                    (border ? " border" : "") + (password ? " password" : ""));
+  }
+  void AddListBox(const TRect&, const char* name, int, const char* items, bool, int selected, bool, bool) override {
+    Calls.push_back(std::string("list ") + name + " " + items + " " + std::to_string(selected));
+  }
+  void AddRadioGroup(const TRect&, const char* name, int, const char* items, int selected) override {
+    Calls.push_back(std::string("radio ") + name + " " + items + " " + std::to_string(selected));
+  }
+  void AddCheckBox(const TRect&, const char* name, int, const char* label, int, bool checked) override {
+    Calls.push_back(std::string("check ") + name + " " + label + (checked ? " checked" : ""));
+  }
+  void AddTextArea(const TRect&, const char* name, int, std::unique_ptr<reports::TFormattedText> text) override {
+    Calls.push_back(std::string("area ") + name + " " + text->GetText());
+  }
+  void DrawPictureData(const TRect&, bool, int type, kxobject::TKxStream& stream, const char*) override {
+    uint8_t b[2] = {};
+    stream.Read(b, 2);
+    Calls.push_back("picture " + std::to_string(type) + " " + std::string(reinterpret_cast<char*>(b), 2));
+  }
+  void DrawPictureFile(const TRect&, bool, const char* fileName, const char*) override {
+    const std::string path = fileName;
+    Calls.push_back("file " + path.substr(path.find_last_of("/\\") + 1));
+  }
+};
+
+TEST_F(FieldTable, DocumentControlsByKind) {
+  Open({{"Anna", 1}, {"Bert", 2}});
+  ASSERT_GE(source_->MoveTo(2), 0);
+  auto* name = Add(new TInputField(nullptr, 0, dtText, TRect{}, "NAME"));
+  name->SetPassword(1);
+  auto* listed = Add(new TInputField(nullptr, 0, dtText, TRect{}, "NAME"));
+  listed->SetList("a;b", ';', false);
+  ZetFieldSpec colour{};
+  ASSERT_EQ(0, source_->GetFieldSpec(source_->GetFieldNo("FARBE"), &colour));
+  auto* drop = Add(new TSelectionField(nullptr, 0, TRect{}, colour));
+  auto* radio = Add(new TSelectionField(nullptr, 4, TRect{}, colour));
+  auto* box = Add(new TYesNoField(nullptr, 0, TRect{}, "NAME"));
+  auto* memo = Add(new TMemoField(nullptr, TRect{}, "NOTIZ"));
+  auto* plain = Add(new TInputField(nullptr, 0, dtText, TRect{0, 0, 400, 40}, "NAME"));
+  plain->SetStaticOutput(1);
+  plain->SetFrameStyle(0);
+  TMaskElement* const fields[] = {name, listed, drop, radio, box, memo, plain};
+  const char* const expected[] = {"edit NAME:2 Bert 20 border password", "list NAME:2 a,b -1",
+                                  "list FARBE:2 rot,gruen,blau -1",       "radio FARBE:2 rot,gruen,blau -1",
+                                  "check NAME:2 NAME checked",            "area NOTIZ:2 ",
+                                  "text (100,200,500,240) 0 0 Bert"};
+  for (size_t i = 0; i < std::size(fields); ++i) {
+    TDocumentContext context;
+    TPrintParams params(100, 200, 0, 0, 0);
+    fields[i]->Print(context, params);
+    ASSERT_FALSE(context.Calls.empty()) << i;
+    EXPECT_EQ(expected[i], context.Calls.back()) << i;
+    TRect r;
+    fields[i]->GetBounds(r);
+    EXPECT_EQ(r.bottom + 200, params.Bottom) << i;
+  }
+}
+
+TEST_F(FieldTable, ChoiceListsFollowTheEngine) {
+  Open({{"Anna", 1}});
+  ASSERT_EQ(0, source_->Edit());
+  ASSERT_EQ(0, ZetTableSetStr(source_->GetTableHandle(), "FARBE", "gruen"));
+  ASSERT_EQ(0, source_->Post());
+  ZetFieldSpec stale{};
+  std::strcpy(stale.name, "FARBE");
+  std::strcpy(stale.extra, "gelb,rot");
+  stale.type = kEngineChoice;
+  auto* choice = new TSelectionField(nullptr, 0, TRect{}, stale);
+  choice->SetList("Zu viel\r\nGelb\r\nRot", 'A', false);  // one display line too many
+  Add(choice);
+  EXPECT_EQ(3, choice->GetSelectionCount());
+  const char* const values[] = {"rot", "gruen", "blau"};
+  const char* const shown[] = {"Rot", "gruen", "blau"};
+  for (int32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(values[i], choice->GetSelection(i));
+    char line[16];
+    EXPECT_TRUE(choice->GetListEntry(i, line, 15));
+    EXPECT_STREQ(shown[i], line);
+  }
+  char value[16];
+  choice->GetValueText(value, 15);
+  EXPECT_STREQ("gruen", value);
+  ASSERT_EQ(0, source_->Edit());
+  EXPECT_EQ(0, choice->SetValueText("Rot"));
+  source_->GetFieldText("FARBE", value, 15);
+  EXPECT_STREQ("rot", value) << "the stored value of the display line";
+  source_->Cancel();
+}
+
+TEST_F(FieldTable, PicturesByKindWordAndStyle) {
+  Open({{"Anna", 1}, {"Bert", 2}, {"Carl", 3}});
+  const auto store = [&](int32_t record, uint16_t word, const std::string& rest) {
+    const int32_t c = source_->GetTableHandle();
+    ASSERT_GE(source_->MoveTo(record), 0);
+    ASSERT_EQ(0, source_->Edit());
+    {
+      dataviews::TZetBlobStream blob(c, "BILD", dataviews::kZetWrite, int32_t(2 + rest.size()));
+      blob.WriteInt(word);
+      blob.WriteHuge(rest.data(), uint32_t(rest.size()));
+    }
+    ASSERT_EQ(0, source_->Post());
+  };
+  store(1, 2, "BM");
+  std::string linked;
+  {
+    TMemStream name(0, 64);
+    name.WriteString("BILD.GIF");
+    linked.assign(reinterpret_cast<const char*>(name.Block->Data), size_t(name.Size));
+  }
+  store(2, 9, linked);
+  auto* picture = Add(new TPictureField(nullptr, kStylePicture, TRect{0, 0, 400, 400}, "BILD"));
+  auto* button = Add(new TPictureField(nullptr, kStyleButton, TRect{0, 0, 400, 400}, "BILD"));
+  picture->SetFrameStyle(0);
+  struct Case {
+    TPictureField* field;
+    int32_t record;
+    bool design;
+    const char* last;
+  } const cases[] = {
+      {picture, 1, false, "picture 1 BM"},
+      {picture, 2, false, "file BILD.GIF"},
+      {picture, 3, true, "text (10,10,390,390) 0 0 <BILD>"},
+      {button, 1, false, nullptr},  // a button shows no picture
+  };
+  for (const Case& c : cases) {
+    ASSERT_GE(source_->MoveTo(c.record), 0);
+    TDocumentContext context;
+    kxobject::TPoint extent;
+    c.field->Draw(context, 0, 0, extent, true, 0, c.design);
+    ASSERT_FALSE(context.Calls.empty()) << c.record;
+    if (c.last) {
+      EXPECT_EQ(c.last, context.Calls.back()) << c.record;
+      continue;
+    }
+    for (const std::string& call : context.Calls) EXPECT_EQ(std::string::npos, call.find("picture")) << call;
+  }
+  TDocumentContext context;
+  kxobject::TPoint extent;
+  ASSERT_GE(source_->MoveTo(3), 0);
+  picture->Draw(context, 0, 0, extent, true, 0, false);
+  EXPECT_TRUE(context.Calls.empty()) << "an empty blob outside the design draws nothing";
+}
+
 // Writes the form of every field kind as a fuzz seed of the form reader
 // (FORMS_WRITE_FUZZ_SEEDS=<folder>).
 TEST(FieldRecords, WriteFuzzSeeds) {
@@ -593,6 +750,42 @@ TEST(FieldRecords, WriteFuzzSeeds) {
   formstest::TTestMask form(1, nullptr);
   formstest::AddEveryField(form);
   std::ofstream(std::string(folder) + "/fields", std::ios::binary) << formstest::Bytes(form);
+  // Older files: no formats, one page of every field kind as that version
+  // holds them, so the fuzzer starts on each layout of the records.
+  for (int v : {18, 30, 36, 41}) {
+    TMemStream s(0, 4096);
+    s.Write("WZETMS", 6);
+    s.WriteInt(v);
+    s.WriteInt(0);  // formats
+    const uint32_t white = 0xFFFFFF;
+    if (v > 35)
+      for (int i = 0; i < 16; ++i) s.Write(&white, 4);
+    if (v > 21)
+      for (int i = 0; i < 6; ++i) s.WriteInt(i);
+    s.WriteInt(1);  // pages
+    if (v >= 10) s.WriteInt(0);
+    if (v >= 20) s.WriteString("Seite");
+    s.WriteSize({1000, 700});
+    s.Write(&white, 4);
+    if (v >= 21) {
+      s.WriteInt(0);
+      s.WriteInt(40);
+    }
+    if (v >= 25) s.WriteString(nullptr);
+    const uint8_t pageFlag = 0;
+    if (v > 34) s.Write(&pageFlag, 1);
+    const int16_t codes[] = {1, 2, 3, 4, 5, 6, 8, 9, 10};
+    s.WriteInt(int32_t(std::size(codes)));
+    for (int16_t code : codes) {
+      s.WriteInt(code);
+      WriteFieldRecordAt(s, v, code);
+    }
+    std::ofstream(std::string(folder) + "/fields" + std::to_string(v), std::ios::binary)
+        .write(reinterpret_cast<const char*>(s.Block->Data), s.Size);
+    s.Seek(0);
+    formstest::TTestMask back(nullptr);
+    EXPECT_EQ(0, back.Read(s)) << v;
+  }
 }
 
 }  // namespace
