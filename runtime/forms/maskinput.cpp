@@ -283,9 +283,7 @@ void TInputField::Print(reports::TSgmlContext& context, TPrintParams& params) {
     GetValueText(value, kMaxText);
     context.AddEdit(rect, name.c_str(), FormatIndex, value, GetMaxInputLength(), FrameStyle >= 0, Password != 0);
   }
-  params.Right = rect.right;
-  params.Bottom = rect.bottom;
-  params.ClearContinuation();
+  EndControl(params, rect);
 }
 
 bool TInputField::IsEditable(int32_t recordMode) const {
@@ -429,6 +427,10 @@ void TInputField::GetButtonRect(TRect& rect) const {
     rect = TRect{};
     return;
   }
+  DropButtonRect(rect);
+}
+
+void TInputField::DropButtonRect(TRect& rect) const {
   GetInnerBounds(rect);
   rect.left = rect.right - (rect.bottom - rect.top) * 3 / 4;
 }
@@ -579,9 +581,7 @@ void TSelectionField::Print(reports::TSgmlContext& context, TPrintParams& params
     context.AddRadioGroup(rect, name.c_str(), FormatIndex, items.c_str(), GetSelectionIndex());
   else
     context.AddListBox(rect, name.c_str(), FormatIndex, items.c_str(), false, GetSelectionIndex(), false, true);
-  params.Right = rect.right;
-  params.Bottom = rect.bottom;
-  params.ClearContinuation();
+  EndControl(params, rect);
 }
 
 void TSelectionField::AttachDataSource() {

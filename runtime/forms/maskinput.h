@@ -141,6 +141,9 @@ class TInputField : public TMaskField {
   std::string CurrentPreset() const;
   // Writes the input-field record with the current settings.
   void WriteInputRecord(TKxStream& stream) const;
+  // The drop button: the client rectangle's right end, three quarters of
+  // its height wide.
+  void DropButtonRect(TRect& rect) const;
   // Draws text into the client rectangle (one line, or wrapped lines).
   void DrawValue(reports::TSgmlContext& context, const TRect& rect, const char* text) const;
   // List kinds 1 and 2: entries of their own as CR LF lines.

@@ -139,11 +139,8 @@ TEST(FieldRecords, FormOfEveryKindRoundTripsByteExact) {
   formstest::TTestMask form(1, nullptr);
   formstest::AddEveryField(form);
   const std::string bytes = formstest::Bytes(form);
-  TMemStream in(0, 4096);
-  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
-  in.Seek(0);
   formstest::TTestMask back(nullptr);
-  ASSERT_EQ(0, back.Read(in));
+  ASSERT_EQ(0, formstest::ReadForm(bytes, back));
   EXPECT_EQ(bytes, formstest::Bytes(back));
   ASSERT_EQ(form.PageAt(0)->Count, back.PageAt(0)->Count);
   for (int32_t i = 0; i < back.PageAt(0)->Count; ++i) {
@@ -178,11 +175,8 @@ TEST(FieldRecords, ImpossibleValuesFailTheRead) {
     std::string bytes = formstest::Bytes(form);
     const size_t end = bytes.size();  // the input record ends the file
     std::memcpy(&bytes[end - c.offset], c.bytes.data(), c.bytes.size());
-    TMemStream in(0, 4096);
-    in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
-    in.Seek(0);
     formstest::TTestMask back(nullptr);
-    EXPECT_EQ(-2, back.Read(in));
+    EXPECT_EQ(-2, formstest::ReadForm(bytes, back));
   }
   // A choice field that claims more stored values than bytes follow.
   TMemStream s(0, 256);
@@ -418,11 +412,8 @@ TEST_F(FieldTable, FloatRangeThroughTheDataSource) {
   // data source's range.
   source_->SetFieldValidation("PREIS", kValidRealRange, "2\r\n3", "");
   const std::string bytes = formstest::Bytes(*form_);
-  TMemStream in(0, 4096);
-  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
-  in.Seek(0);
   formstest::TTestMask back(nullptr);
-  ASSERT_EQ(0, back.Read(in));
+  ASSERT_EQ(0, formstest::ReadForm(bytes, back));
   const auto& read = static_cast<const TInputField&>(*back.PageAt(0)->ElementAt(0));
   EXPECT_DOUBLE_EQ(2, read.OwnValidation().RealLowest);
   EXPECT_DOUBLE_EQ(3, read.OwnValidation().RealHighest);

@@ -171,4 +171,12 @@ inline std::string Bytes(const forms::TMask& mask) {
   return std::string(reinterpret_cast<const char*>(out.Block->Data), size_t(out.Size));
 }
 
+// Reads a form from bytes into form; the reader's answer.
+inline int32_t ReadForm(const std::string& bytes, forms::TMask& form) {
+  kxobject::TMemStream in(0, 4096);
+  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
+  in.Seek(0);
+  return form.Read(in);
+}
+
 }  // namespace formstest
