@@ -15,6 +15,7 @@
 
 #include "runtime/dataviews/zetdatasrc.h"
 #include "runtime/dataviews/zetstream.h"
+#include "runtime/forms/maskprop.h"
 #include "runtime/forms/tests/forms_test_util.h"
 
 namespace {
@@ -148,7 +149,59 @@ TEST(FieldRecords, FormOfEveryKindRoundTripsByteExact) {
     const std::unique_ptr<TMaskElement> copy(back.PageAt(0)->ElementAt(i)->Clone());
     char x[64], y[64];
     EXPECT_STREQ(a.GetTypeName(x, 63), copy->GetTypeName(y, 63)) << i;
-    EXPECT_EQ(a.GetRecordCode(), copy->GetRecordCode()) << i;
+    TMemStream original(0, 256), copied(0, 256);
+    PutMaskElement(a, original);
+    PutMaskElement(*copy, copied);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(original.Block->Data), size_t(original.Size)),
+              std::string(reinterpret_cast<const char*>(copied.Block->Data), size_t(copied.Size)))
+        << "a copy keeps every stored setting: " << i;
+  }
+  // The events of a field: double click, enter and leave, named after the
+  // element.
+  const std::unique_ptr<TPropertySet> events(back.PageAt(0)->ElementAt(0)->CreateEventSet());
+  ASSERT_EQ(3, events->GetCount());
+  const char* const names[] = {"F0DblClick", "F0Enter", "F0Leave"};
+  const char* const texts[] = {"", "", "Beep()"};
+  for (int32_t i = 0; i < 3; ++i) {
+    const auto* action = static_cast<const TActionProperty*>(events->At(i));
+    EXPECT_STREQ(names[i], action->GetProcedureName());
+    char text[32];
+    action->GetText(text, 31);
+    EXPECT_STREQ(texts[i], text);
+  }
+}
+
+TEST(FieldValues, FieldsFromTheEngineDescription) {
+  struct Case {
+    uint16_t type;
+    uint8_t flags;
+    const char* text;
+    uint16_t dataType;
+    uint16_t formulaMode, editMode, validation;
+  } const cases[] = {
+      {kEngineInteger, 0, "", dtInteger, 0, 0, kValidNone},
+      {kEngineReal, 1, "MENGE * 2", dtFloat, 1, 0, kValidNone},
+      {kEngineInteger, 2, "1\r\n5", dtInteger, 0, 0, kValidLongRange},
+      {kEngineReal, 2, "1.5\r\n5", dtFloat, 0, 0, kValidRealRange},
+      {kEngineDate, 4, "", dtDate, 0, 1, kValidNone},
+      {kEngineTime, 0, "", dtTime, 0, 0, kValidNone},
+      {kEngineByte, 0, "", dtByte, 0, 0, kValidNone},
+      {kEngineString, 0, "", dtText, 0, 0, kValidNone},
+  };
+  for (const Case& c : cases) {
+    ZetFieldSpec spec{};
+    std::strcpy(spec.name, "F");
+    std::strcpy(spec.formula, c.text);
+    spec.flags = c.flags;
+    spec.type = c.type;
+    spec.size = 3;
+    const TInputField field(nullptr, 0, TRect{}, spec);
+    EXPECT_EQ(c.dataType, field.GetDataType()) << c.type;
+    EXPECT_EQ(c.formulaMode, field.GetFormulaMode()) << c.type;
+    EXPECT_EQ(c.editMode, field.GetEditMode()) << c.type;
+    EXPECT_EQ(c.validation, field.OwnValidation().Kind) << c.type;
+    EXPECT_EQ(c.dataType == dtFloat ? 3 : 1, c.dataType == dtFloat ? field.GetDecimals() : field.GetLineCount());
+    EXPECT_EQ(0, field.CheckFieldSpec(spec)) << c.type;
   }
 }
 
