@@ -446,8 +446,13 @@ void TInputField::SetPresetExpression(const char* text) {
   if (dataviews::TDataSource* source = Source()) source->SetFieldDefault(FieldName.c_str(), PresetExpression.c_str());
 }
 
-std::string TInputField::CurrentFormula() const {
+dataviews::TDataSource* TInputField::SettingsSource() const {
   dataviews::TDataSource* source = Source();
+  return source && source->GetFieldNo(FieldName.c_str()) > 0 ? source : nullptr;
+}
+
+std::string TInputField::CurrentFormula() const {
+  dataviews::TDataSource* source = SettingsSource();
   if (!source) return Formula;
   char text[kMaxText + 1] = {};
   source->GetFieldFormula(FieldName.c_str(), text, kMaxText);
@@ -455,7 +460,7 @@ std::string TInputField::CurrentFormula() const {
 }
 
 std::string TInputField::CurrentPreset() const {
-  dataviews::TDataSource* source = Source();
+  dataviews::TDataSource* source = SettingsSource();
   if (!source) return PresetExpression;
   char text[kMaxText + 1] = {};
   source->GetFieldDefault(FieldName.c_str(), text, kMaxText);
@@ -463,7 +468,7 @@ std::string TInputField::CurrentPreset() const {
 }
 
 TFieldValidation TInputField::CurrentValidation() const {
-  dataviews::TDataSource* source = Source();
+  dataviews::TDataSource* source = SettingsSource();
   if (!source) return Validation;
   char text1[kMaxText + 1] = {}, text2[kMaxText + 1] = {};
   const int32_t kind = source->GetFieldValidation(FieldName.c_str(), text1, kMaxText, text2, kMaxText);
@@ -471,7 +476,7 @@ TFieldValidation TInputField::CurrentValidation() const {
 }
 
 uint16_t TInputField::GetValidation(std::string& text1, std::string& text2) const {
-  dataviews::TDataSource* source = Source();
+  dataviews::TDataSource* source = SettingsSource();
   uint16_t kind = Validation.Kind;
   if (source) {
     char t1[kMaxText + 1] = {}, t2[kMaxText + 1] = {};

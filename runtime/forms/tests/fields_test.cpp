@@ -463,6 +463,7 @@ TEST_F(FieldTable, FloatRangeThroughTheDataSource) {
 
   // A form written after the data source changed the range stores the
   // data source's range.
+  Add(new TInputField(nullptr, 0, dtText, TRect{}, "FEHLT"))->SetValidation(kValidCondition, "MENGE > 1", "");
   source_->SetFieldValidation("PREIS", kValidRealRange, "2\r\n3", "");
   const std::string bytes = formstest::Bytes(*form_);
   formstest::TTestMask back(nullptr);
@@ -470,6 +471,9 @@ TEST_F(FieldTable, FloatRangeThroughTheDataSource) {
   const auto& read = static_cast<const TInputField&>(*back.PageAt(0)->ElementAt(0));
   EXPECT_DOUBLE_EQ(2, read.OwnValidation().RealLowest);
   EXPECT_DOUBLE_EQ(3, read.OwnValidation().RealHighest);
+  const auto& lacking = static_cast<const TInputField&>(*back.PageAt(0)->ElementAt(1));
+  EXPECT_EQ(kValidCondition, lacking.OwnValidation().Kind) << "a field the table lacks keeps its own rule";
+  EXPECT_EQ("MENGE > 1", lacking.OwnValidation().Rule);
 }
 
 TEST_F(FieldTable, PasswordsAndPlaceholdersAsDrawn) {
