@@ -203,20 +203,21 @@ bool TMaskField::IsEditable(int32_t recordMode) const {
   return ZetEvalSelection(table, tokens) == 0;
 }
 
-int32_t TMaskField::GetValueText(char* buffer, int32_t size) const {
+int32_t TMaskField::ReadValue(void (dataviews::TDataSource::*read)(const char*, char*, int32_t), char* buffer,
+                              int32_t size) const {
   if (size > 0) buffer[0] = 0;
   dataviews::TDataSource* source = Source();
   if (!source) return -1;
-  source->GetFieldText(FieldName.c_str(), buffer, size);
+  (source->*read)(FieldName.c_str(), buffer, size);
   return 0;
 }
 
+int32_t TMaskField::GetValueText(char* buffer, int32_t size) const {
+  return ReadValue(&dataviews::TDataSource::GetFieldText, buffer, size);
+}
+
 int32_t TMaskField::GetPreviousValueText(char* buffer, int32_t size) const {
-  if (size > 0) buffer[0] = 0;
-  dataviews::TDataSource* source = Source();
-  if (!source) return -1;
-  source->GetPrevFieldText(FieldName.c_str(), buffer, size);
-  return 0;
+  return ReadValue(&dataviews::TDataSource::GetPrevFieldText, buffer, size);
 }
 
 int32_t TMaskField::Bind(dataviews::TDataSource* source) {
@@ -263,6 +264,12 @@ int32_t TMaskField::SetActionText(int32_t index, const char* text) {
     action->Text.Assign(text ? text : "", -1);
   }
   return 0;
+}
+
+void TMaskField::EndControl(TPrintParams& params, const TRect& rect) {
+  params.Right = rect.right;
+  params.Bottom = rect.bottom;
+  params.ClearContinuation();
 }
 
 int32_t TMaskField::RecordPosition() const {

@@ -141,6 +141,9 @@ class TMaskField : public TMaskElement {
   dataviews::TDataSource* Source() const { return GetDataSource(); }
   // The record position of the form's data source (0 without one).
   int32_t RecordPosition() const;
+  // A control placed at rect ends the element's print: the parameters'
+  // right and bottom become the rectangle's, without continuation.
+  static void EndControl(TPrintParams& params, const TRect& rect);
 
   std::string FieldName;
   uint8_t StaticOutput = 0;
@@ -150,6 +153,10 @@ class TMaskField : public TMaskElement {
 
  private:
   void MakeEmptyActions();
+  // The field's text through read of the form's data source; -1 and an
+  // empty text without one.
+  int32_t ReadValue(void (dataviews::TDataSource::*read)(const char*, char*, int32_t), char* buffer,
+                    int32_t size) const;
   // The action of a GetActionText index, null for other indexes.
   TKxAction* ActionAt(int32_t index) const;
 };

@@ -283,9 +283,7 @@ void TInputField::Print(reports::TSgmlContext& context, TPrintParams& params) {
     GetValueText(value, kMaxText);
     context.AddEdit(rect, name.c_str(), FormatIndex, value, GetMaxInputLength(), FrameStyle >= 0, Password != 0);
   }
-  params.Right = rect.right;
-  params.Bottom = rect.bottom;
-  params.ClearContinuation();
+  EndControl(params, rect);
 }
 
 bool TInputField::IsEditable(int32_t recordMode) const {
@@ -429,6 +427,10 @@ void TInputField::GetButtonRect(TRect& rect) const {
     rect = TRect{};
     return;
   }
+  DropButtonRect(rect);
+}
+
+void TInputField::DropButtonRect(TRect& rect) const {
   GetInnerBounds(rect);
   rect.left = rect.right - (rect.bottom - rect.top) * 3 / 4;
 }
@@ -444,8 +446,13 @@ void TInputField::SetPresetExpression(const char* text) {
   if (dataviews::TDataSource* source = Source()) source->SetFieldDefault(FieldName.c_str(), PresetExpression.c_str());
 }
 
-std::string TInputField::CurrentFormula() const {
+dataviews::TDataSource* TInputField::SettingsSource() const {
   dataviews::TDataSource* source = Source();
+  return source && source->GetFieldNo(FieldName.c_str()) > 0 ? source : nullptr;
+}
+
+std::string TInputField::CurrentFormula() const {
+  dataviews::TDataSource* source = SettingsSource();
   if (!source) return Formula;
   char text[kMaxText + 1] = {};
   source->GetFieldFormula(FieldName.c_str(), text, kMaxText);
@@ -453,7 +460,7 @@ std::string TInputField::CurrentFormula() const {
 }
 
 std::string TInputField::CurrentPreset() const {
-  dataviews::TDataSource* source = Source();
+  dataviews::TDataSource* source = SettingsSource();
   if (!source) return PresetExpression;
   char text[kMaxText + 1] = {};
   source->GetFieldDefault(FieldName.c_str(), text, kMaxText);
@@ -461,7 +468,7 @@ std::string TInputField::CurrentPreset() const {
 }
 
 TFieldValidation TInputField::CurrentValidation() const {
-  dataviews::TDataSource* source = Source();
+  dataviews::TDataSource* source = SettingsSource();
   if (!source) return Validation;
   char text1[kMaxText + 1] = {}, text2[kMaxText + 1] = {};
   const int32_t kind = source->GetFieldValidation(FieldName.c_str(), text1, kMaxText, text2, kMaxText);
@@ -469,7 +476,7 @@ TFieldValidation TInputField::CurrentValidation() const {
 }
 
 uint16_t TInputField::GetValidation(std::string& text1, std::string& text2) const {
-  dataviews::TDataSource* source = Source();
+  dataviews::TDataSource* source = SettingsSource();
   uint16_t kind = Validation.Kind;
   if (source) {
     char t1[kMaxText + 1] = {}, t2[kMaxText + 1] = {};
@@ -579,9 +586,7 @@ void TSelectionField::Print(reports::TSgmlContext& context, TPrintParams& params
     context.AddRadioGroup(rect, name.c_str(), FormatIndex, items.c_str(), GetSelectionIndex());
   else
     context.AddListBox(rect, name.c_str(), FormatIndex, items.c_str(), false, GetSelectionIndex(), false, true);
-  params.Right = rect.right;
-  params.Bottom = rect.bottom;
-  params.ClearContinuation();
+  EndControl(params, rect);
 }
 
 void TSelectionField::AttachDataSource() {

@@ -5,8 +5,9 @@
 //   1. Formula, preset expression and validation live in two places: the
 //      field's own copy and, once the form has a data source, the source's
 //      text field. Readers (GetFormula, GetPresetExpression, GetValidation)
-//      ask the source when there is one; Write writes what they answer, so a
-//      form written after the source changed a setting stores the change.
+//      ask the source when its table has the field; Write writes what they
+//      answer, so a form written after the source changed a setting stores
+//      the change, and a field the table lacks keeps its own settings.
 //   2. A field with a formula is never editable.
 //   3. The validation is one value (TFieldValidation): a kind and, by kind,
 //      an integer range, a real range, or a rule and its message. A range
@@ -134,6 +135,9 @@ class TInputField : public TMaskField {
   int32_t GetMaxInputLength() const;
 
  protected:
+  // The form's data source when its table has the field (the keeper of
+  // formula, preset and validation), else null.
+  dataviews::TDataSource* SettingsSource() const;
   // The validation as the field reports it (the data source's when there
   // is one), parsed.
   TFieldValidation CurrentValidation() const;
@@ -141,6 +145,9 @@ class TInputField : public TMaskField {
   std::string CurrentPreset() const;
   // Writes the input-field record with the current settings.
   void WriteInputRecord(TKxStream& stream) const;
+  // The drop button: the client rectangle's right end, three quarters of
+  // its height wide.
+  void DropButtonRect(TRect& rect) const;
   // Draws text into the client rectangle (one line, or wrapped lines).
   void DrawValue(reports::TSgmlContext& context, const TRect& rect, const char* text) const;
   // List kinds 1 and 2: entries of their own as CR LF lines.

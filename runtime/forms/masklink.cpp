@@ -40,10 +40,7 @@ void TAdlField::Write(TKxStream& stream) const {
   WriteWord(stream, AdlMode);
 }
 
-void TAdlField::GetButtonRect(TRect& rect) const {
-  GetInnerBounds(rect);
-  rect.left = rect.right - (rect.bottom - rect.top) * 3 / 4;
-}
+void TAdlField::GetButtonRect(TRect& rect) const { DropButtonRect(rect); }
 
 void TAdlField::GetLinkDisplayText(char* buffer, int32_t size) const {
   if (size > 0) buffer[0] = 0;

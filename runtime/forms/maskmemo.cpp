@@ -115,9 +115,7 @@ void TMemoField::Print(reports::TSgmlContext& context, TPrintParams& params) {
   const TRect rect = Offset(Bounds, params.Left, params.Top);
   const std::string name = ControlName(FieldName, RecordPosition(), true);
   context.AddTextArea(rect, name.c_str(), FormatIndex, MemoText(context, rect.right - rect.left));
-  params.ClearContinuation();
-  params.Right = rect.right;
-  params.Bottom = rect.bottom;
+  EndControl(params, rect);
 }
 
 void TMemoField::PrintRunning(reports::TSgmlContext& context, TPrintParams& params) {
@@ -285,9 +283,7 @@ void TYesNoField::Print(reports::TSgmlContext& context, TPrintParams& params) {
   TMaskField::GetValueText(value, kMaxText);
   const bool checked = value[0] != 0 && value[0] != 'N';
   context.AddCheckBox(rect, name.c_str(), FormatIndex, Caption.c_str(), InputStyle, checked);
-  params.Right = rect.right;
-  params.Bottom = rect.bottom;
-  params.ClearContinuation();
+  EndControl(params, rect);
 }
 
 // --- TAutoNoField ---

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "runtime/dataviews/zetdatasrc.h"
+#include "runtime/dataviews/zetstream.h"
+#include "runtime/forms/maskprop.h"
 #include "runtime/forms/tests/forms_table_util.h"
 #include "runtime/forms/tests/forms_test_util.h"
 
@@ -108,9 +110,12 @@ TEST(FieldRecords, EveryCodeAtEveryGatedVersion) {
         EXPECT_EQ(2, input->GetLineCount());
         EXPECT_EQ(v >= 16 ? "Zu klein" : "", input->OwnValidation().Message);
       }
-      if (const auto* choice = dynamic_cast<const TSelectionField*>(e.get()))
+      if (const auto* choice = dynamic_cast<const TSelectionField*>(e.get())) {
         EXPECT_EQ(v >= 33 ? 2 : 0, choice->GetSelectionCount());
-      if (const auto* memo = dynamic_cast<const TMemoField*>(e.get())) EXPECT_EQ(v >= 27 ? 0 : 1, memo->GetDisplayFlag());
+      }
+      if (const auto* memo = dynamic_cast<const TMemoField*>(e.get())) {
+        EXPECT_EQ(v >= 27 ? 0 : 1, memo->GetDisplayFlag());
+      }
       if (const auto* picture = dynamic_cast<const TPictureField*>(e.get())) {
         EXPECT_EQ(v >= 27 ? 0 : 1, picture->GetDisplayFlag());
         EXPECT_EQ(3, picture->GetPictureMode());
@@ -136,11 +141,8 @@ TEST(FieldRecords, FormOfEveryKindRoundTripsByteExact) {
   formstest::TTestMask form(1, nullptr);
   formstest::AddEveryField(form);
   const std::string bytes = formstest::Bytes(form);
-  TMemStream in(0, 4096);
-  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
-  in.Seek(0);
   formstest::TTestMask back(nullptr);
-  ASSERT_EQ(0, back.Read(in));
+  ASSERT_EQ(0, formstest::ReadForm(bytes, back));
   EXPECT_EQ(bytes, formstest::Bytes(back));
   ASSERT_EQ(form.PageAt(0)->Count, back.PageAt(0)->Count);
   for (int32_t i = 0; i < back.PageAt(0)->Count; ++i) {
@@ -148,7 +150,59 @@ TEST(FieldRecords, FormOfEveryKindRoundTripsByteExact) {
     const std::unique_ptr<TMaskElement> copy(back.PageAt(0)->ElementAt(i)->Clone());
     char x[64], y[64];
     EXPECT_STREQ(a.GetTypeName(x, 63), copy->GetTypeName(y, 63)) << i;
-    EXPECT_EQ(a.GetRecordCode(), copy->GetRecordCode()) << i;
+    TMemStream original(0, 256), copied(0, 256);
+    PutMaskElement(a, original);
+    PutMaskElement(*copy, copied);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(original.Block->Data), size_t(original.Size)),
+              std::string(reinterpret_cast<const char*>(copied.Block->Data), size_t(copied.Size)))
+        << "a copy keeps every stored setting: " << i;
+  }
+  // The events of a field: double click, enter and leave, named after the
+  // element.
+  const std::unique_ptr<TPropertySet> events(back.PageAt(0)->ElementAt(0)->CreateEventSet());
+  ASSERT_EQ(3, events->GetCount());
+  const char* const names[] = {"F0DblClick", "F0Enter", "F0Leave"};
+  const char* const texts[] = {"", "", "Beep()"};
+  for (int32_t i = 0; i < 3; ++i) {
+    const auto* action = static_cast<const TActionProperty*>(events->At(i));
+    EXPECT_STREQ(names[i], action->GetProcedureName());
+    char text[32];
+    action->GetText(text, 31);
+    EXPECT_STREQ(texts[i], text);
+  }
+}
+
+TEST(FieldValues, FieldsFromTheEngineDescription) {
+  struct Case {
+    uint16_t type;
+    uint8_t flags;
+    const char* text;
+    uint16_t dataType;
+    uint16_t formulaMode, editMode, validation;
+  } const cases[] = {
+      {kEngineInteger, 0, "", dtInteger, 0, 0, kValidNone},
+      {kEngineReal, 1, "MENGE * 2", dtFloat, 1, 0, kValidNone},
+      {kEngineInteger, 2, "1\r\n5", dtInteger, 0, 0, kValidLongRange},
+      {kEngineReal, 2, "1.5\r\n5", dtFloat, 0, 0, kValidRealRange},
+      {kEngineDate, 4, "", dtDate, 0, 1, kValidNone},
+      {kEngineTime, 0, "", dtTime, 0, 0, kValidNone},
+      {kEngineByte, 0, "", dtByte, 0, 0, kValidNone},
+      {kEngineString, 0, "", dtText, 0, 0, kValidNone},
+  };
+  for (const Case& c : cases) {
+    ZetFieldSpec spec{};
+    std::strcpy(spec.name, "F");
+    std::strcpy(spec.formula, c.text);
+    spec.flags = c.flags;
+    spec.type = c.type;
+    spec.size = 3;
+    const TInputField field(nullptr, 0, TRect{}, spec);
+    EXPECT_EQ(c.dataType, field.GetDataType()) << c.type;
+    EXPECT_EQ(c.formulaMode, field.GetFormulaMode()) << c.type;
+    EXPECT_EQ(c.editMode, field.GetEditMode()) << c.type;
+    EXPECT_EQ(c.validation, field.OwnValidation().Kind) << c.type;
+    EXPECT_EQ(c.dataType == dtFloat ? 3 : 1, c.dataType == dtFloat ? field.GetDecimals() : field.GetLineCount());
+    EXPECT_EQ(0, field.CheckFieldSpec(spec)) << c.type;
   }
 }
 
@@ -175,11 +229,8 @@ TEST(FieldRecords, ImpossibleValuesFailTheRead) {
     std::string bytes = formstest::Bytes(form);
     const size_t end = bytes.size();  // the input record ends the file
     std::memcpy(&bytes[end - c.offset], c.bytes.data(), c.bytes.size());
-    TMemStream in(0, 4096);
-    in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
-    in.Seek(0);
     formstest::TTestMask back(nullptr);
-    EXPECT_EQ(-2, back.Read(in));
+    EXPECT_EQ(-2, formstest::ReadForm(bytes, back));
   }
   // A choice field that claims more stored values than bytes follow.
   TMemStream s(0, 256);
@@ -379,16 +430,17 @@ TEST_F(FieldTable, FloatRangeThroughTheDataSource) {
 
   // A form written after the data source changed the range stores the
   // data source's range.
+  Add(new TInputField(nullptr, 0, dtText, TRect{}, "FEHLT"))->SetValidation(kValidCondition, "MENGE > 1", "");
   source_->SetFieldValidation("PREIS", kValidRealRange, "2\r\n3", "");
   const std::string bytes = formstest::Bytes(*form_);
-  TMemStream in(0, 4096);
-  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
-  in.Seek(0);
   formstest::TTestMask back(nullptr);
-  ASSERT_EQ(0, back.Read(in));
+  ASSERT_EQ(0, formstest::ReadForm(bytes, back));
   const auto& read = static_cast<const TInputField&>(*back.PageAt(0)->ElementAt(0));
   EXPECT_DOUBLE_EQ(2, read.OwnValidation().RealLowest);
   EXPECT_DOUBLE_EQ(3, read.OwnValidation().RealHighest);
+  const auto& lacking = static_cast<const TInputField&>(*back.PageAt(0)->ElementAt(1));
+  EXPECT_EQ(kValidCondition, lacking.OwnValidation().Kind) << "a field the table lacks keeps its own rule";
+  EXPECT_EQ("MENGE > 1", lacking.OwnValidation().Rule);
 }
 
 TEST_F(FieldTable, PasswordsAndPlaceholdersAsDrawn) {
@@ -555,6 +607,155 @@ TEST_F(FieldTable, LinkFieldWithoutTableShowsItsName) {
   EXPECT_EQ(20, input->GetMaxInputLength());
 }
 
+// What a field puts into a document, one line a control.
+class TDocumentContext : public formstest::TRecordingContext {
+ public:
+  void AddEdit(const TRect&, const char* name, int, const char* value, int maxLength, bool border,
+               bool password) override {
+    Calls.push_back(std::string("edit ") + name + " " + value + " " + std::to_string(maxLength) +
+                    (border ? " border" : "") + (password ? " password" : ""));
+  }
+  void AddListBox(const TRect&, const char* name, int, const char* items, bool, int selected, bool, bool) override {
+    Calls.push_back(std::string("list ") + name + " " + items + " " + std::to_string(selected));
+  }
+  void AddRadioGroup(const TRect&, const char* name, int, const char* items, int selected) override {
+    Calls.push_back(std::string("radio ") + name + " " + items + " " + std::to_string(selected));
+  }
+  void AddCheckBox(const TRect&, const char* name, int, const char* label, int, bool checked) override {
+    Calls.push_back(std::string("check ") + name + " " + label + (checked ? " checked" : ""));
+  }
+  void AddTextArea(const TRect&, const char* name, int, std::unique_ptr<reports::TFormattedText> text) override {
+    Calls.push_back(std::string("area ") + name + " " + text->GetText());
+  }
+  void DrawPictureData(const TRect&, bool, int type, kxobject::TKxStream& stream, const char*) override {
+    uint8_t b[2] = {};
+    stream.Read(b, 2);
+    Calls.push_back("picture " + std::to_string(type) + " " + std::string(reinterpret_cast<char*>(b), 2));
+  }
+  void DrawPictureFile(const TRect&, bool, const char* fileName, const char*) override {
+    const std::string path = fileName;
+    Calls.push_back("file " + path.substr(path.find_last_of("/\\") + 1));
+  }
+};
+
+TEST_F(FieldTable, DocumentControlsByKind) {
+  Open({{"Anna", 1}, {"Bert", 2}});
+  ASSERT_GE(source_->MoveTo(2), 0);
+  auto* name = Add(new TInputField(nullptr, 0, dtText, TRect{}, "NAME"));
+  name->SetPassword(1);
+  auto* listed = Add(new TInputField(nullptr, 0, dtText, TRect{}, "NAME"));
+  listed->SetList("a;b", ';', false);
+  ZetFieldSpec colour{};
+  ASSERT_EQ(0, source_->GetFieldSpec(source_->GetFieldNo("FARBE"), &colour));
+  auto* drop = Add(new TSelectionField(nullptr, 0, TRect{}, colour));
+  auto* radio = Add(new TSelectionField(nullptr, 4, TRect{}, colour));
+  auto* box = Add(new TYesNoField(nullptr, 0, TRect{}, "NAME"));
+  auto* memo = Add(new TMemoField(nullptr, TRect{}, "NOTIZ"));
+  auto* plain = Add(new TInputField(nullptr, 0, dtText, TRect{0, 0, 400, 40}, "NAME"));
+  plain->SetStaticOutput(1);
+  plain->SetFrameStyle(0);
+  TMaskElement* const fields[] = {name, listed, drop, radio, box, memo, plain};
+  const char* const expected[] = {"edit NAME:2 Bert 20 border password", "list NAME:2 a,b -1",
+                                  "list FARBE:2 rot,gruen,blau -1",       "radio FARBE:2 rot,gruen,blau -1",
+                                  "check NAME:2 NAME checked",            "area NOTIZ:2 ",
+                                  "text (100,200,500,240) 0 0 Bert"};
+  for (size_t i = 0; i < std::size(fields); ++i) {
+    TDocumentContext context;
+    TPrintParams params(100, 200, 0, 0, 0);
+    fields[i]->Print(context, params);
+    ASSERT_FALSE(context.Calls.empty()) << i;
+    EXPECT_EQ(expected[i], context.Calls.back()) << i;
+    TRect r;
+    fields[i]->GetBounds(r);
+    EXPECT_EQ(r.bottom + 200, params.Bottom) << i;
+  }
+}
+
+TEST_F(FieldTable, ChoiceListsFollowTheEngine) {
+  Open({{"Anna", 1}});
+  ASSERT_EQ(0, source_->Edit());
+  ASSERT_EQ(0, ZetTableSetStr(source_->GetTableHandle(), "FARBE", "gruen"));
+  ASSERT_EQ(0, source_->Post());
+  ZetFieldSpec stale{};
+  std::strcpy(stale.name, "FARBE");
+  std::strcpy(stale.extra, "gelb,rot");
+  stale.type = kEngineChoice;
+  auto* choice = new TSelectionField(nullptr, 0, TRect{}, stale);
+  choice->SetList("Zu viel\r\nGelb\r\nRot", 'A', false);  // one display line too many
+  Add(choice);
+  EXPECT_EQ(3, choice->GetSelectionCount());
+  const char* const values[] = {"rot", "gruen", "blau"};
+  const char* const shown[] = {"Rot", "gruen", "blau"};
+  for (int32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(values[i], choice->GetSelection(i));
+    char line[16];
+    EXPECT_TRUE(choice->GetListEntry(i, line, 15));
+    EXPECT_STREQ(shown[i], line);
+  }
+  char value[16];
+  choice->GetValueText(value, 15);
+  EXPECT_STREQ("gruen", value);
+  ASSERT_EQ(0, source_->Edit());
+  EXPECT_EQ(0, choice->SetValueText("Rot"));
+  source_->GetFieldText("FARBE", value, 15);
+  EXPECT_STREQ("rot", value) << "the stored value of the display line";
+  source_->Cancel();
+}
+
+TEST_F(FieldTable, PicturesByKindWordAndStyle) {
+  Open({{"Anna", 1}, {"Bert", 2}, {"Carl", 3}});
+  const auto store = [&](int32_t record, uint16_t word, const std::string& rest) {
+    const int32_t c = source_->GetTableHandle();
+    ASSERT_GE(source_->MoveTo(record), 0);
+    ASSERT_EQ(0, source_->Edit());
+    {
+      dataviews::TZetBlobStream blob(c, "BILD", dataviews::kZetWrite, int32_t(2 + rest.size()));
+      blob.WriteInt(word);
+      blob.WriteHuge(rest.data(), uint32_t(rest.size()));
+    }
+    ASSERT_EQ(0, source_->Post());
+  };
+  store(1, 2, "BM");
+  std::string linked;
+  {
+    TMemStream name(0, 64);
+    name.WriteString("BILD.GIF");
+    linked.assign(reinterpret_cast<const char*>(name.Block->Data), size_t(name.Size));
+  }
+  store(2, 9, linked);
+  auto* picture = Add(new TPictureField(nullptr, kStylePicture, TRect{0, 0, 400, 400}, "BILD"));
+  auto* button = Add(new TPictureField(nullptr, kStyleButton, TRect{0, 0, 400, 400}, "BILD"));
+  picture->SetFrameStyle(0);
+  struct Case {
+    TPictureField* field;
+    int32_t record;
+    bool design;
+    const char* last;
+  } const cases[] = {
+      {picture, 1, false, "picture 1 BM"},
+      {picture, 2, false, "file BILD.GIF"},
+      {picture, 3, true, "text (10,10,390,390) 0 0 <BILD>"},
+      {button, 1, false, nullptr},  // a button shows no picture
+  };
+  for (const Case& c : cases) {
+    ASSERT_GE(source_->MoveTo(c.record), 0);
+    TDocumentContext context;
+    kxobject::TPoint extent;
+    c.field->Draw(context, 0, 0, extent, true, 0, c.design);
+    ASSERT_FALSE(context.Calls.empty()) << c.record;
+    if (c.last) {
+      EXPECT_EQ(c.last, context.Calls.back()) << c.record;
+      continue;
+    }
+    for (const std::string& call : context.Calls) EXPECT_EQ(std::string::npos, call.find("picture")) << call;
+  }
+  TDocumentContext context;
+  kxobject::TPoint extent;
+  ASSERT_GE(source_->MoveTo(3), 0);
+  picture->Draw(context, 0, 0, extent, true, 0, false);
+  EXPECT_TRUE(context.Calls.empty()) << "an empty blob outside the design draws nothing";
+}
+
 // Writes the form of every field kind as a fuzz seed of the form reader
 // (FORMS_WRITE_FUZZ_SEEDS=<folder>).
 TEST(FieldRecords, WriteFuzzSeeds) {
@@ -564,6 +765,42 @@ TEST(FieldRecords, WriteFuzzSeeds) {
   forms::TZetMask form(1, nullptr);
   formstest::AddEveryField(form);
   std::ofstream(std::string(folder) + "/fields", std::ios::binary) << formstest::Bytes(form);
+  // Older files: no formats, one page of every field kind as that version
+  // holds them, so the fuzzer starts on each layout of the records.
+  for (int v : {18, 30, 36, 41}) {
+    TMemStream s(0, 4096);
+    s.Write("WZETMS", 6);
+    s.WriteInt(v);
+    s.WriteInt(0);  // formats
+    const uint32_t white = 0xFFFFFF;
+    if (v > 35)
+      for (int i = 0; i < 16; ++i) s.Write(&white, 4);
+    if (v > 21)
+      for (int i = 0; i < 6; ++i) s.WriteInt(i);
+    s.WriteInt(1);  // pages
+    if (v >= 10) s.WriteInt(0);
+    if (v >= 20) s.WriteString("Seite");
+    s.WriteSize({1000, 700});
+    s.Write(&white, 4);
+    if (v >= 21) {
+      s.WriteInt(0);
+      s.WriteInt(40);
+    }
+    if (v >= 25) s.WriteString(nullptr);
+    const uint8_t pageFlag = 0;
+    if (v > 34) s.Write(&pageFlag, 1);
+    const int16_t codes[] = {1, 2, 3, 4, 5, 6, 8, 9, 10};
+    s.WriteInt(int32_t(std::size(codes)));
+    for (int16_t code : codes) {
+      s.WriteInt(code);
+      WriteFieldRecordAt(s, v, code);
+    }
+    std::ofstream(std::string(folder) + "/fields" + std::to_string(v), std::ios::binary)
+        .write(reinterpret_cast<const char*>(s.Block->Data), s.Size);
+    s.Seek(0);
+    formstest::TTestMask back(nullptr);
+    EXPECT_EQ(0, back.Read(s)) << v;
+  }
 }
 
 }  // namespace

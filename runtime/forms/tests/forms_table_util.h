@@ -3,7 +3,7 @@
 //
 // KUNDEN: NR (automatic number, identifier NAME), NAME text 20, MENGE
 // integer, PREIS real with 2 decimals, NOTIZ memo, FREUNDE relation to
-// itself.
+// itself, FARBE choice of "rot", "gruen" and "blau", BILD picture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,10 +21,14 @@ inline void CustomerFields(int32_t field, ZetFieldDef* def, uint32_t) {
   struct {
     const char* name;
     uint16_t type, parameter;
+    const char* first;
     const char* second;
-  } const defs[] = {{"NR", 9, 1, "NAME"},  {"NAME", 1, 20, ""}, {"MENGE", 2, 0, ""},
-                    {"PREIS", 3, 2, ""},   {"NOTIZ", 7, 0, ""}, {"FREUNDE", 12, 0, "@"}};
+  } const defs[] = {{"NR", 9, 1, "", "NAME"},   {"NAME", 1, 20, "", ""},
+                    {"MENGE", 2, 0, "", ""},    {"PREIS", 3, 2, "", ""},
+                    {"NOTIZ", 7, 0, "", ""},    {"FREUNDE", 12, 0, "", "@"},
+                    {"FARBE", 8, 0, "rot,gruen,blau", ""}, {"BILD", 11, 0, "", ""}};
   std::strcpy(def->name, defs[field - 1].name);
+  std::strcpy(def->first, defs[field - 1].first);
   std::strcpy(def->second, defs[field - 1].second);
   def->type = defs[field - 1].type;
   def->parameter = defs[field - 1].parameter;
@@ -39,7 +43,7 @@ class CustomerTable : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     const std::string path = (dir_ / "KUNDEN.DAT").string();
-    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 6, CustomerFields, 0, 0), 0);
+    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 8, CustomerFields, 0, 0), 0);
     relation_ = ZetRltnOpen(path.c_str(), "", 0, 15);
     ASSERT_GT(relation_, 0);
   }

@@ -264,4 +264,12 @@ inline std::unique_ptr<forms::TZetMask> MakeProgramForm(int count) {
   return form;
 }
 
+// Reads a form from bytes into form; the reader's answer.
+inline int32_t ReadForm(const std::string& bytes, forms::TMask& form) {
+  kxobject::TMemStream in(0, 4096);
+  in.WriteHuge(bytes.data(), uint32_t(bytes.size()));
+  in.Seek(0);
+  return form.Read(in);
+}
+
 }  // namespace formstest

@@ -137,3 +137,27 @@ TEST(FormPicture, PassiveElementsInViewAndDesign) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every data-field kind on a page without a table: in the design each shows
+// its field name in angle brackets (link and relation fields their name), a
+// button-style memo its colour, a radio choice only its frame.
+TEST(FormPicture, DataFieldsInViewAndDesign) {
+  const bool previous = platform::fonts::TestFontOn();
+  platform::fonts::SetTestFont(true);
+  formstest::TTestMask mask(1, nullptr);
+  mask.RemoveAllFonts();
+  mask.SetDefaultFonts();
+  formstest::AddEveryField(mask);
+  for (bool design : {false, true}) {
+    TPictureContext context(400, 280, mask);
+    kxobject::TPoint extent;
+    mask.PageAt(0)->Paint(context, 0, 0, extent, TRect{0, 0, 1000, 700}, true, 0, design);
+    EXPECT_TRUE(zettest::MatchesGolden(*context.Surface, std::string(ZET_FORMS_TESTS_DIR) + "/goldens/fields_" +
+                                                             (design ? "design" : "view") + ".png"));
+  }
+  platform::fonts::SetTestFont(previous);
+}
+
+}  // namespace
