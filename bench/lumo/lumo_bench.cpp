@@ -99,6 +99,12 @@ void Declare(const char* text) {
   if (err != 0) std::exit(1);
 }
 
+// The body line of a procedure: RunBody runs nothing else.
+std::string_view BodyLine(uint16_t proc) {
+  const auto it = g_bodies.find(proc);
+  return it == g_bodies.end() ? std::string_view() : std::string_view(it->second);
+}
+
 double TimeLumo(const std::string& text, double& result) {
   const std::string code = Compile(text);
   const auto start = Clock::now();
@@ -186,6 +192,7 @@ int main(int argc, char** argv) {
   Declare("arr: REAL[7999]");
   Zet02::TRunHooks hooks{};
   hooks.runProcedure = RunBody;
+  hooks.procedureLine = BodyLine;
   Zet02::SetRunHooks(hooks);
   size_t pos = 1;
   uint16_t err = 0;
