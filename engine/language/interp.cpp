@@ -1626,12 +1626,13 @@ struct TCompiledBody {
   const TExpr* root = nullptr;
 };
 
-// The parameter count of a procedure whose parameters are all numbers taken
-// by value, at most kMaxFrame; -1 for any other.
+// The parameter count of a procedure whose parameters are all plain numbers
+// taken by value (no accumulator names), at most kMaxFrame; -1 for any other.
 int FrameSize(const ZetVars::TProcedure* p) {
   if (!p || p->params.size() > kMaxFrame) return -1;
   for (const ZetVars::TParameter& param : p->params)
-    if (param.byRef || param.isArray || param.type != ZetVars::kTypeReal) return -1;
+    if (param.byRef || param.isArray || param.type != ZetVars::kTypeReal || ZetVars::IsHiddenName(param.name.view()))
+      return -1;
   return int(p->params.size());
 }
 
