@@ -25,19 +25,19 @@
 // A counting pass is then the load, add and store of its variable, as in
 // Lua's own loop; whole-number subscripts skip the rounding call. Before
 // that, the passes pushed every value through a stack in memory, and half
-// of a pass was store-to-load waits on it. Recursive calls stay at 7-10
-// times Lua, the time spread thinly over the call's steps: each call
-// instantiates its parameters as entries of the one variable table (a
-// quarter of the time: define, bind, drop), and runs its body as a nested
-// run through the procedure hook, whose Choice, sums and call walk the
-// translated nodes (half of the time); frames of preallocated slots and a
-// body compiled like the loops would be the next step. Ratios Lumo / Lua
-// measured (Release, a shared machine of 8 cores under a load of 10 to 30,
-// best of three per side, a dozen runs): counting 0.5-1.2, fib 6-9, texts
-// 0.3-0.9, arrays 0.4-1.6, and in the quietest runs (both sides near their
-// unloaded times) counting 1.04-1.08, fib 7.3, texts 0.64, arrays 1.0-1.2
-// (before the compiled items: 1.9-2.7, 7.7-10, 0.6, 1.5-2.0; before the
-// translation: 11.6, 10.1, 0.49, 12.1).
+// of a pass was store-to-load waits on it. Recursive calls ran at 7-10
+// times Lua while each call made its parameters entries of the one variable
+// table and ran its body as a nested run through the procedure hook. Now
+// the hook names each body's line (procedureLine), and a body of numbers
+// only runs compiled like the loops, with every procedure it calls: the
+// arguments go into a frame of numbers on the machine stack, a call is an
+// indirect call of the callee's expression tree. Ratios Lumo / Lua
+// measured (Release, a shared machine of 8 cores under a load of 10 to 36,
+// best of three per side): counting 0.9-1.1, fib 0.43-0.53, texts
+// 0.7-1.0, arrays 1.2-2.0 (before the compiled calls, in the quietest runs:
+// counting 1.04-1.08, fib 7.3, texts 0.64, arrays 1.0-1.2; before the
+// compiled items: 1.9-2.7, 7.7-10, 0.6, 1.5-2.0; before the translation:
+// 11.6, 10.1, 0.49, 12.1).
 // selection_bench in this folder compares selections with SQLite.
 //
 // Marks: a table of n / 4, n / 2 and n records (in memory, no file; n from
@@ -97,6 +97,12 @@ void Declare(const char* text) {
   uint16_t err = 0;
   ZetVars::ParseVarDeclaration(0, text, pos, err, false);
   if (err != 0) std::exit(1);
+}
+
+// The body line of a procedure: RunBody runs nothing else.
+std::string_view BodyLine(uint16_t proc) {
+  const auto it = g_bodies.find(proc);
+  return it == g_bodies.end() ? std::string_view() : std::string_view(it->second);
 }
 
 double TimeLumo(const std::string& text, double& result) {
@@ -186,6 +192,7 @@ int main(int argc, char** argv) {
   Declare("arr: REAL[7999]");
   Zet02::TRunHooks hooks{};
   hooks.runProcedure = RunBody;
+  hooks.procedureLine = BodyLine;
   Zet02::SetRunHooks(hooks);
   size_t pos = 1;
   uint16_t err = 0;

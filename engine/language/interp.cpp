@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
@@ -61,8 +63,12 @@ int DefaultRunProcedure(uint16_t, TRunValue&) { return 0; }
 bool DefaultBeginMacro(std::string_view) { return false; }
 void DefaultEndMacro() {}
 int DefaultPrintLine(std::string_view) { return 0; }
-const TRunHooks kDefaultRunHooks = {DefaultRunProcedure, DefaultBeginMacro, DefaultEndMacro, DefaultPrintLine};
+std::string_view DefaultProcedureLine(uint16_t) { return {}; }
+const TRunHooks kDefaultRunHooks = {DefaultRunProcedure, DefaultBeginMacro, DefaultEndMacro, DefaultPrintLine,
+                                    DefaultProcedureLine, Common::UserBreakRequested};
 TRunHooks g_hooks = kDefaultRunHooks;
+
+std::string_view ProcedureLine(uint16_t proc) { return g_hooks.procedureLine(proc); }
 
 int Combine(int now, int earlier) {
   if (now != 0 && (now == kSoftStop || earlier == 0)) return now;
@@ -795,7 +801,11 @@ bool ReadPathSteps(TFieldRef& ref) {
 
 // NLoop looks for the user's break (Ctrl+U) once in this many rounds.
 constexpr int32_t kBreakLookRounds = 1024;
+bool BreakAt(int32_t round) {
+  return (round & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && g_hooks.breakRequested();
+}
 bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body);
+bool CompiledCall(uint16_t proc, const ZetVars::TProcedure& p, const TNode& node, TRunValue& result);
 
 [[gnu::noinline]] uint16_t NLoopOperand(TRunValue& result, const TNode* node) {
   size_t end = g_run.code.size();
@@ -830,7 +840,7 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body);
   } else if (g_run.apply) {
     for (int32_t i = 0; i <= n && !Failed(); ++i) {
       // A loop may run for as long as its count says; the user can stop it.
-      if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
+      if (BreakAt(i)) {
         Fail(kErrUserBreak);
         break;
       }
@@ -873,6 +883,7 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body);
     Fail(kErrIllegalOperand);
     return 0;
   }
+  if (node && CompiledCall(proc, *p, *node, result)) return kValReal;
   TFullSums full;
   // Bind the parameters in a new frame.
   const uint16_t oldBase = ZetVars::LocalBase();
@@ -1290,8 +1301,22 @@ bool PlainAssignment(const TNode& n, TRunValue& result) {
 // plain assignments defines, drops and retypes no variable and no array).
 // A step that would fail (a division by 0, an element outside its array)
 // marks the pass, and the item gives up before it changed anything.
+//
+// The same expressions run the bodies of procedures that compute numbers
+// only (TCallSet below); there an expression may also read a parameter of
+// the running call from the call's frame, choose an alternative (Choice) and
+// call such a procedure.
+struct TCompiledBody;
 struct TLoopState {
   bool failed = false;
+  // A compiled call: the parameters of the running call, and the counts the
+  // long way keeps, so that a call it would refuse marks the run.
+  const double* frame = nullptr;
+  int runDepth = 0;   // runs open, as ExecuteCode counts them
+  int level = 0;      // calls open
+  int maxLevel = 0;   // calls that may be open under the operand limit
+  int variables = 0;  // variable entries with the parameters of the open calls
+  bool bound = false; // a parameter was bound, which sets "Fehler" to 0
 };
 struct TExpr;
 using TPlaceFn = uint8_t* (*)(const TExpr&, TLoopState&);
@@ -1300,12 +1325,17 @@ struct TExpr {
   const double* slot = nullptr;  // a variable's number
   double value = 0;              // a constant
   const TExpr* left = nullptr;   // an operator's operands; an element's
-  const TExpr* right = nullptr;  // first subscript (the rest follow in line)
+  const TExpr* right = nullptr;  // first subscript (the rest follow in line);
+                                 // a choice's selector and alternatives; a
+                                 // call's arguments
   // An element: where it lies, and its array's shape, data and count.
   TPlaceFn place = nullptr;
   const ZetVars::TArrayDesc* desc = nullptr;
   uint8_t* data = nullptr;
+  // An element's count; a parameter's place in the frame; a global's index;
+  // a choice's count of codes (alternatives + 1); a call's argument count.
   int64_t count = 0;
+  const TCompiledBody* callee = nullptr;  // a call: the body it runs
 };
 struct TLoopItem {
   const TNode* node;
@@ -1347,8 +1377,8 @@ inline double Apply(double a, double b, TLoopState& s) {
   }
 }
 
-// Where an operator's operand comes from: another expression, a variable or
-// a constant.
+// Where an operator's operand comes from: another expression, a variable, a
+// constant or a parameter of the running call.
 struct TFromExpr {
   static double Get(const TExpr* e, TLoopState& s) { return e->eval(*e, s); }
 };
@@ -1358,6 +1388,9 @@ struct TFromSlot {
 struct TFromConst {
   static double Get(const TExpr* e, TLoopState&) { return e->value; }
 };
+struct TFromParam {
+  static double Get(const TExpr* e, TLoopState& s) { return s.frame[e->count]; }
+};
 
 template <TLoopOp op, class L, class R>
 double EvalBinary(const TExpr& e, TLoopState& s) {
@@ -1366,6 +1399,7 @@ double EvalBinary(const TExpr& e, TLoopState& s) {
 }
 double EvalSlot(const TExpr& e, TLoopState&) { return *e.slot; }
 double EvalConst(const TExpr& e, TLoopState&) { return e.value; }
+double EvalParam(const TExpr& e, TLoopState& s) { return s.frame[e.count]; }
 
 // The element an element expression names; nullptr (the pass marked) when
 // it lies outside its array. One subscript, or any number of them.
@@ -1392,16 +1426,110 @@ double EvalElement(const TExpr& e, TLoopState& s) {
   return element ? bytes::GetF64(element) : 0;
 }
 
-template <TLoopOp op>
-auto BinaryFor(bool leftSlot, bool leftConst, bool rightSlot, bool rightConst) {
-  using Fn = double (*)(const TExpr&, TLoopState&);
-  static constexpr Fn kTable[3][3] = {
-      {EvalBinary<op, TFromExpr, TFromExpr>, EvalBinary<op, TFromExpr, TFromSlot>, EvalBinary<op, TFromExpr, TFromConst>},
-      {EvalBinary<op, TFromSlot, TFromExpr>, EvalBinary<op, TFromSlot, TFromSlot>, EvalBinary<op, TFromSlot, TFromConst>},
-      {EvalBinary<op, TFromConst, TFromExpr>, EvalBinary<op, TFromConst, TFromSlot>,
-       EvalBinary<op, TFromConst, TFromConst>}};
-  return kTable[leftSlot ? 1 : leftConst ? 2 : 0][rightSlot ? 1 : rightConst ? 2 : 0];
+using TEvalFn = double (*)(const TExpr&, TLoopState&);
+
+template <TLoopOp op, class L>
+TEvalFn BinaryRight(const TExpr* right) {
+  if (right->eval == EvalSlot) return EvalBinary<op, L, TFromSlot>;
+  if (right->eval == EvalConst) return EvalBinary<op, L, TFromConst>;
+  if (right->eval == EvalParam) return EvalBinary<op, L, TFromParam>;
+  return EvalBinary<op, L, TFromExpr>;
 }
+// The operator's function for its two operands.
+template <TLoopOp op>
+TEvalFn BinaryFor(const TExpr* left, const TExpr* right) {
+  if (left->eval == EvalSlot) return BinaryRight<op, TFromSlot>(right);
+  if (left->eval == EvalConst) return BinaryRight<op, TFromConst>(right);
+  if (left->eval == EvalParam) return BinaryRight<op, TFromParam>(right);
+  return BinaryRight<op, TFromExpr>(right);
+}
+
+// Operands of procedure bodies.
+double EvalGlobal(const TExpr& e, TLoopState& s) {
+  double v = 0;
+  if (!ZetVars::ReadNumber(uint16_t(e.count), v)) s.failed = true;
+  return v;
+}
+double EvalNegate(const TExpr& e, TLoopState& s) { return -e.left->eval(*e.left, s); }
+double EvalChoice(const TExpr& e, TLoopState& s) {
+  // As ChoiceOperand: a selector outside 1 .. count - 1 takes the last.
+  int32_t k = ValueToInteger(e.left->eval(*e.left, s));
+  if (k <= 0 || k >= e.count) k = int32_t(e.count - 1);
+  const TExpr& alternative = e.right[k - 1];
+  return alternative.eval(alternative, s);
+}
+double EvalCall(const TExpr& e, TLoopState& s);
+
+class TCallSet;
+
+// Compiles nodes of a translation into expressions of a pool that never
+// grows (so the expressions keep their places); nullptr for a node it does
+// not take. For a loop (no call set): numbers, number variables, number
+// array elements and their operators. For a procedure body (with its call
+// set and parameter count) also brackets, signs, parameters, Choice and
+// calls, but no array elements, and only variables below the system ones.
+class TNumberCode {
+ public:
+  TNumberCode(const TTranslation& tr, std::vector<TExpr>& pool, TCallSet* calls = nullptr, int params = 0)
+      : tr_(tr), pool_(pool), calls_(calls), params_(params) {}
+
+  const TExpr* Expr(const TNode& n);
+
+  // The element of a number array the node names, with its subscripts'
+  // expressions in line behind it; nullptr when it is none.
+  const TExpr* Element(const TNode& n) {
+    const ZetVars::TArrayRef ref = ZetVars::GetArrayRef(n.index);
+    const uint32_t dims = n.count - (n.assign ? 1 : 0);
+    if (calls_ || !ref.desc || ref.desc->dimensions != dims || ref.type == ZetVars::kTypeBits ||
+        ref.type == ZetVars::kTypeString || !ref.data || ref.desc->elementSize == 0)
+      return nullptr;
+    TExpr* e = New();
+    if (!e || pool_.capacity() - pool_.size() < dims) return nullptr;
+    e->desc = ref.desc;
+    e->data = ref.data->data();
+    e->count = std::min<int64_t>(ref.desc->dataSize / ref.desc->elementSize, int64_t(ref.data->size() / 8));
+    // The subscripts' own places first, their operands after them.
+    TExpr* subs = Block(dims);
+    e->left = subs;
+    if (!Kids(n, 0, dims, subs)) return nullptr;
+    e->place = dims > 1 ? PlaceMany : subs->eval == EvalSlot ? PlaceOne<TFromSlot> : PlaceOne<TFromExpr>;
+    e->eval = dims > 1 ? EvalElement<PlaceMany>
+              : subs->eval == EvalSlot ? EvalElement<PlaceOne<TFromSlot>> : EvalElement<PlaceOne<TFromExpr>>;
+    return e;
+  }
+
+ private:
+  // A new expression; nullptr past the pool's room.
+  TExpr* New() {
+    if (pool_.size() == pool_.capacity()) return nullptr;
+    pool_.emplace_back();
+    return &pool_.back();
+  }
+  // n expressions in line (nullptr past the pool's room).
+  TExpr* Block(size_t n) {
+    if (n == 0 || pool_.capacity() - pool_.size() < n) return nullptr;
+    TExpr* first = &pool_.emplace_back();
+    for (size_t k = 1; k < n; ++k) pool_.emplace_back();
+    return first;
+  }
+  // The node's kids from first, n of them, compiled into the block.
+  bool Kids(const TNode& n, uint32_t first, uint32_t count, TExpr* block) {
+    if (!block) return false;
+    for (uint32_t k = 0; k < count; ++k) {
+      const TExpr* kid = Expr(tr_.Kid(n, first + k));
+      if (!kid) return false;
+      block[k] = *kid;
+    }
+    return true;
+  }
+  const TExpr* Variable(const TNode& n);
+  const TExpr* Call(const TNode& n);
+
+  const TTranslation& tr_;
+  std::vector<TExpr>& pool_;
+  TCallSet* calls_;
+  int params_;
+};
 
 class TPlainLoop {
  public:
@@ -1409,6 +1537,7 @@ class TPlainLoop {
     // A node gives at most two expressions (an element and its subscript's
     // place).
     exprs_.reserve(std::min(kMaxExprs, 2 * g_run.tr->nodes.size()));
+    TNumberCode code(*g_run.tr, exprs_);
     for (uint32_t k = 1; k < loop.count; ++k) {
       const TNode& item = g_run.tr->Kid(loop, k);
       const bool assignment = item.kind == TNodeKind::kAssignVar || (item.kind == TNodeKind::kArray && item.assign);
@@ -1422,12 +1551,12 @@ class TPlainLoop {
         out.target = ZetVars::NumberSlot(item.index, true);
         if (!out.target) return false;
       } else if (item.plainIndex) {
-        out.element = Element(item);
+        out.element = code.Element(item);
         if (!out.element) return false;
       } else {
         return false;
       }
-      out.value = Expr(value);
+      out.value = code.Expr(value);
       if (!out.value) return false;
       items.push_back(out);
     }
@@ -1461,94 +1590,295 @@ class TPlainLoop {
     return false;
   }
 
-  // A new expression; nullptr past the room reserved for the loop's
-  // expressions (the pool never grows, so the expressions keep their
-  // places).
-  TExpr* New() {
-    if (exprs_.size() == exprs_.capacity()) return nullptr;
-    exprs_.emplace_back();
-    return &exprs_.back();
-  }
-
-  // The element of a number array the node names, with its subscripts'
-  // expressions in line behind it; nullptr when it is none.
-  const TExpr* Element(const TNode& n) {
-    const ZetVars::TArrayRef ref = ZetVars::GetArrayRef(n.index);
-    const uint32_t dims = n.count - (n.assign ? 1 : 0);
-    if (!ref.desc || ref.desc->dimensions != dims || ref.type == ZetVars::kTypeBits ||
-        ref.type == ZetVars::kTypeString || !ref.data || ref.desc->elementSize == 0)
-      return nullptr;
-    TExpr* e = New();
-    if (!e || exprs_.capacity() - exprs_.size() < dims) return nullptr;
-    e->desc = ref.desc;
-    e->data = ref.data->data();
-    e->count = std::min<int64_t>(ref.desc->dataSize / ref.desc->elementSize, int64_t(ref.data->size() / 8));
-    // The subscripts' own places first, their operands after them.
-    TExpr* subs = &exprs_.emplace_back();
-    for (uint32_t s = 1; s < dims; ++s) exprs_.emplace_back();
-    e->left = subs;
-    for (uint32_t s = 0; s < dims; ++s) {
-      const TExpr* sub = Expr(g_run.tr->Kid(n, s));
-      if (!sub) return nullptr;
-      subs[s] = *sub;
-    }
-    e->place = dims > 1 ? PlaceMany : subs->eval == EvalSlot ? PlaceOne<TFromSlot> : PlaceOne<TFromExpr>;
-    e->eval = dims > 1 ? EvalElement<PlaceMany>
-              : subs->eval == EvalSlot ? EvalElement<PlaceOne<TFromSlot>> : EvalElement<PlaceOne<TFromExpr>>;
-    return e;
-  }
-
-  const TExpr* Expr(const TNode& n) {
-    switch (n.kind) {
-      case TNodeKind::kNumber: {
-        TExpr* e = New();
-        if (e) {
-          e->eval = EvalConst;
-          e->value = n.number;
-        }
-        return e;
-      }
-      case TNodeKind::kVar: {
-        const double* slot = ZetVars::NumberSlot(n.index, false);
-        TExpr* e = slot ? New() : nullptr;
-        if (e) {
-          e->eval = EvalSlot;
-          e->slot = slot;
-        }
-        return e;
-      }
-      case TNodeKind::kArray:
-        return Element(n);
-      default:
-        break;
-    }
-    const TExpr* acc = Expr(g_run.tr->Kid(n, 0));
-    for (uint32_t k = 1; acc && k < n.count; ++k) {
-      const TNode& kid = g_run.tr->Kid(n, k);
-      const TExpr* right = Expr(kid);
-      TExpr* e = right ? New() : nullptr;
-      if (!e) return nullptr;
-      const bool ls = acc->eval == EvalSlot, lc = acc->eval == EvalConst;
-      const bool rs = right->eval == EvalSlot, rc = right->eval == EvalConst;
-      switch (kid.op) {
-        case tkPlus: e->eval = BinaryFor<TLoopOp::kAdd>(ls, lc, rs, rc); break;
-        case tkMinus: e->eval = BinaryFor<TLoopOp::kSub>(ls, lc, rs, rc); break;
-        case tkMul: e->eval = BinaryFor<TLoopOp::kMul>(ls, lc, rs, rc); break;
-        case tkSlash: e->eval = BinaryFor<TLoopOp::kDiv>(ls, lc, rs, rc); break;
-        case tkIntDiv: e->eval = BinaryFor<TLoopOp::kIntDiv>(ls, lc, rs, rc); break;
-        case tkMod: e->eval = BinaryFor<TLoopOp::kMod>(ls, lc, rs, rc); break;
-        default: return nullptr;
-      }
-      e->left = acc;
-      e->right = right;
-      acc = e;
-    }
-    return acc;
-  }
-
   static constexpr size_t kMaxExprs = 240;
   std::vector<TExpr> exprs_;
 };
+
+// ---- Compiled calls -------------------------------------------------------------
+//
+// A procedure whose body is one line of numbers only (the hook names the
+// line, TRunHooks::procedureLine) runs without the long way's steps: no
+// parameter entries in the variable table, no nested run, no values in
+// memory between the steps. Its body is compiled once into expressions
+// (TNumberCode), with every procedure it calls, into a call set kept per
+// procedure and compiled again when a body line or a parameter list
+// changes. A call's arguments go into a frame of numbers on the machine
+// stack, which the body's parameters read by their place.
+//
+// Such a body changes nothing: it reads numbers and calls bodies that read
+// numbers. So a compiled run that meets anything the long way would answer
+// otherwise than with a number (a division by 0, an overflow, a variable
+// that holds no number, the nesting limits of runs, operands and variable
+// entries) gives up before anything changed, and the call runs the long
+// way, which meets the same thing and answers as it always did. What a call
+// leaves besides its value is done after the run: "Fehler" 0 once a
+// parameter was bound, and the null indicators of a finished run.
+
+// At most this many parameters go into a frame.
+constexpr size_t kMaxFrame = 8;
+
+struct TCompiledBody {
+  uint16_t proc = 0;
+  int params = -1;   // -1: a parameter that is not a number taken by value
+  std::string line;  // the body line as the hook gave it
+  TTranslation tr;
+  std::vector<TExpr> pool;
+  const TExpr* root = nullptr;
+};
+
+// The parameter count of a procedure whose parameters are all plain numbers
+// taken by value (no accumulator names), at most kMaxFrame; -1 for any other.
+int FrameSize(const ZetVars::TProcedure* p) {
+  if (!p || p->params.size() > kMaxFrame) return -1;
+  for (const ZetVars::TParameter& param : p->params)
+    if (param.byRef || param.isArray || param.type != ZetVars::kTypeReal || ZetVars::IsHiddenName(param.name.view()))
+      return -1;
+  return int(p->params.size());
+}
+
+int Height(const TTranslation& tr, const TNode& n) {
+  int h = 0;
+  for (uint32_t k = 0; k < n.count; ++k) h = std::max(h, Height(tr, tr.Kid(n, k)));
+  return h + 1;
+}
+
+class TCallSet {
+ public:
+  // Compiles the body of proc and of every procedure it calls.
+  void Build(uint16_t proc) {
+    bodies_.clear();
+    usable = false;
+    height = 0;
+    maxGlobal = 0;
+    Body(proc);
+    for (size_t i = 0; i < bodies_.size(); ++i) {
+      TCompiledBody& b = *bodies_[i];
+      size_t hi = 0;
+      if (b.params < 0 || b.line.empty() || !Translate(b.line, 0, b.tr, hi)) return;
+      // A node gives at most three expressions: its own, an operator's, and
+      // its copy in a block.
+      b.pool.reserve(3 * b.tr.nodes.size() + 2);
+      TNumberCode code(b.tr, b.pool, this, b.params);
+      const TNode& root = b.tr.nodes[b.tr.root];
+      b.root = code.Expr(root);
+      if (!b.root) return;
+      height = std::max(height, Height(b.tr, root));
+    }
+    usable = true;
+  }
+
+  // Whether every body line and parameter list is as it was compiled.
+  bool Current() const {
+    for (const auto& b : bodies_)
+      if (FrameSize(ZetVars::GetProcedure(b->proc)) != b->params || ProcedureLine(b->proc) != b->line) return false;
+    return !bodies_.empty();
+  }
+
+  // The body of proc, taken into the set (compiled by Build).
+  const TCompiledBody* Body(uint16_t proc) {
+    for (const auto& b : bodies_)
+      if (b->proc == proc) return b.get();
+    auto b = std::make_unique<TCompiledBody>();
+    b->proc = proc;
+    b->params = FrameSize(ZetVars::GetProcedure(proc));
+    b->line = std::string(ProcedureLine(proc));
+    bodies_.push_back(std::move(b));
+    return bodies_.back().get();
+  }
+
+  const TCompiledBody& First() const { return *bodies_.front(); }
+
+  bool usable = false;
+  int height = 0;          // the most nodes from a body's root to a leaf
+  uint16_t maxGlobal = 0;  // the highest variable a body reads
+
+ private:
+  std::vector<std::unique_ptr<TCompiledBody>> bodies_;
+};
+
+const TExpr* TNumberCode::Expr(const TNode& n) {
+  if (calls_ && n.suffix) return nullptr;
+  switch (n.kind) {
+    case TNodeKind::kNumber: {
+      TExpr* e = New();
+      if (e) {
+        e->eval = EvalConst;
+        e->value = n.number;
+      }
+      return e;
+    }
+    case TNodeKind::kVar:
+      return Variable(n);
+    case TNodeKind::kArray:
+      return Element(n);
+    case TNodeKind::kParen:
+      return calls_ ? Expr(tr_.Kid(n, 0)) : nullptr;
+    case TNodeKind::kSign: {
+      if (!calls_) return nullptr;
+      const TExpr* operand = Expr(tr_.Kid(n, 0));
+      if (!operand || n.token == tkPlus) return operand;
+      TExpr* e = New();
+      if (e) {
+        e->eval = EvalNegate;
+        e->left = operand;
+      }
+      return e;
+    }
+    case TNodeKind::kChoice: {
+      if (!calls_ || n.count < 2) return nullptr;
+      const TExpr* selector = Expr(tr_.Kid(n, 0));
+      TExpr* e = selector ? New() : nullptr;
+      TExpr* alternatives = e ? Block(n.count - 1) : nullptr;
+      if (!Kids(n, 1, n.count - 1, alternatives)) return nullptr;
+      e->eval = EvalChoice;
+      e->left = selector;
+      e->right = alternatives;
+      e->count = n.count;
+      return e;
+    }
+    case TNodeKind::kProcCall:
+      return calls_ ? Call(n) : nullptr;
+    case TNodeKind::kSum:
+    case TNodeKind::kTerm:
+      break;
+    default:
+      return nullptr;
+  }
+  const TExpr* acc = Expr(tr_.Kid(n, 0));
+  for (uint32_t k = 1; acc && k < n.count; ++k) {
+    const TNode& kid = tr_.Kid(n, k);
+    const TExpr* right = Expr(kid);
+    TExpr* e = right ? New() : nullptr;
+    if (!e) return nullptr;
+    switch (kid.op) {
+      case tkPlus: e->eval = BinaryFor<TLoopOp::kAdd>(acc, right); break;
+      case tkMinus: e->eval = BinaryFor<TLoopOp::kSub>(acc, right); break;
+      case tkMul: e->eval = BinaryFor<TLoopOp::kMul>(acc, right); break;
+      case tkSlash: e->eval = BinaryFor<TLoopOp::kDiv>(acc, right); break;
+      case tkIntDiv: e->eval = BinaryFor<TLoopOp::kIntDiv>(acc, right); break;
+      case tkMod: e->eval = BinaryFor<TLoopOp::kMod>(acc, right); break;
+      default: return nullptr;
+    }
+    e->left = acc;
+    e->right = right;
+    acc = e;
+  }
+  return acc;
+}
+
+const TExpr* TNumberCode::Variable(const TNode& n) {
+  TExpr* e = New();
+  if (!e) return nullptr;
+  if (!calls_) {
+    e->slot = ZetVars::NumberSlot(n.index, false);
+    e->eval = EvalSlot;
+    return e->slot ? e : nullptr;
+  }
+  if (n.index > ZetVars::kLocalBit) {
+    // A parameter of the body (the frame's entries follow the base).
+    const int place = int(n.index & 0x7FFF) - 1;
+    if (place < 0 || place >= params_) return nullptr;
+    e->eval = EvalParam;
+    e->count = place;
+    return e;
+  }
+  // A program variable, read when the body runs (its entry may hold another
+  // value, or no number, by then).
+  if (n.index == 0 || n.index >= ZetVars::kFirstSystemVar) return nullptr;
+  e->eval = EvalGlobal;
+  e->count = n.index;
+  calls_->maxGlobal = std::max(calls_->maxGlobal, n.index);
+  return e;
+}
+
+const TExpr* TNumberCode::Call(const TNode& n) {
+  if (n.index == 0) return nullptr;
+  const TCompiledBody* callee = calls_->Body(n.index);
+  if (callee->params != int(n.count)) return nullptr;
+  TExpr* e = New();
+  TExpr* args = e && n.count > 0 ? Block(n.count) : nullptr;
+  if (!e || (n.count > 0 && !Kids(n, 0, n.count, args))) return nullptr;
+  e->eval = EvalCall;
+  e->left = args;
+  e->count = n.count;
+  e->callee = callee;
+  return e;
+}
+
+// A call inside a compiled body. The long way makes the parameter entries,
+// works out the arguments, then runs the body one run deeper.
+double EvalCall(const TExpr& e, TLoopState& s) {
+  const int n = int(e.count);
+  s.variables += n;
+  if (s.failed || s.variables > ZetVars::kMaxProgramVars || s.runDepth >= kMaxRunDepth || s.level >= s.maxLevel) {
+    s.variables -= n;
+    s.failed = true;
+    return 0;
+  }
+  double frame[kMaxFrame];
+  for (int k = 0; k < n; ++k) frame[k] = e.left[k].eval(e.left[k], s);
+  s.bound = s.bound || n > 0;
+  const double* outer = s.frame;
+  s.frame = frame;
+  ++s.runDepth;
+  ++s.level;
+  const TExpr& body = *e.callee->root;
+  const double r = s.failed ? 0 : body.eval(body, s);
+  --s.level;
+  --s.runDepth;
+  s.frame = outer;
+  s.variables -= n;
+  return r;
+}
+
+// The call sets, by procedure number.
+std::vector<std::unique_ptr<TCallSet>> g_callSets;
+
+// The compiled set of proc, current with the hook and the procedures; nullptr
+// where the body is not compiled.
+const TCallSet* CallSetFor(uint16_t proc) {
+  if (g_callSets.size() <= proc) g_callSets.resize(size_t(proc) + 1);
+  std::unique_ptr<TCallSet>& set = g_callSets[proc];
+  if (!set) set = std::make_unique<TCallSet>();
+  if (!set->Current()) set->Build(proc);
+  return set->usable && set->maxGlobal <= ZetVars::VariableCount() ? set.get() : nullptr;
+}
+
+// The call at node run compiled: true when done (value, position and what
+// the call leaves as the long way leaves it); false, with nothing changed,
+// where the long way runs it. The arguments are worked out here only when
+// they read numbers and change nothing.
+bool CompiledCall(uint16_t proc, const ZetVars::TProcedure& p, const TNode& node, TRunValue& result) {
+  if (!g_run.apply || g_run.error != 0 || g_hooks.procedureLine == DefaultProcedureLine ||
+      node.count != p.params.size() || node.count > kMaxFrame)
+    return false;
+  const TCallSet* set = CallSetFor(proc);
+  if (!set) return false;
+  double args[kMaxFrame];
+  for (uint32_t k = 0; k < node.count; ++k) {
+    const TNode& arg = g_run.tr->Kid(node, k);
+    const bool plain = arg.pure || arg.kind == TNodeKind::kNumber || arg.kind == TNodeKind::kVar;
+    if (!plain || arg.suffix || !PlainNumber(arg, args[k])) return false;
+  }
+  TLoopState s;
+  s.frame = args;
+  s.variables = ZetVars::VariableCount() + int(node.count);
+  s.runDepth = g_runDepth + 1;
+  s.level = 1;
+  s.maxLevel = (kMaxOperandDepth - g_operandDepth) / (set->height + 1) - 1;
+  if (s.variables > ZetVars::kMaxProgramVars || g_runDepth >= kMaxRunDepth || s.level > s.maxLevel) return false;
+  s.bound = node.count > 0;
+  const TExpr& body = *set->First().root;
+  const double value = body.eval(body, s);
+  if (s.failed) return false;
+  if (s.bound) ZetVars::SetErrorVariable(0);
+  Common::LastFieldNullable = false;
+  Common::LastValueIsNull = false;
+  SetReal(result, value);
+  result.table = 0;
+  g_run.pos = node.end;
+  return true;
+}
 
 // An NLoop whose body items are all plain assignments (PlainAssignment) of
 // pure values over number variables and arrays: the body runs compiled
@@ -1566,7 +1896,7 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
   // ran compiled (nothing reads it in between).
   bool settle = false;
   for (int32_t i = 0; i <= count && !Failed(); ++i) {
-    if ((i & (kBreakLookRounds - 1)) == kBreakLookRounds - 1 && Common::UserBreakRequested()) {
+    if (BreakAt(i)) {
       Fail(kErrUserBreak);
       break;
     }
@@ -1985,11 +2315,16 @@ void SetGroupHandler(uint8_t group, TGroupHandler handler) {
 }
 
 void SetRunHooks(const TRunHooks& hooks) {
+  // A body line speaks for the procedure runner it came with: one carried
+  // over to another runner is dropped.
+  const bool carriedOver = hooks.procedureLine == g_hooks.procedureLine && hooks.runProcedure != g_hooks.runProcedure;
   g_hooks = kDefaultRunHooks;
+  if (hooks.procedureLine && !carriedOver) g_hooks.procedureLine = hooks.procedureLine;
   if (hooks.runProcedure) g_hooks.runProcedure = hooks.runProcedure;
   if (hooks.beginMacro) g_hooks.beginMacro = hooks.beginMacro;
   if (hooks.endMacro) g_hooks.endMacro = hooks.endMacro;
   if (hooks.printLine) g_hooks.printLine = hooks.printLine;
+  if (hooks.breakRequested) g_hooks.breakRequested = hooks.breakRequested;
 }
 
 const TRunHooks& RunHooks() { return g_hooks; }
@@ -2004,6 +2339,7 @@ void InterpreterInit() {
   g_randomSeed = 0;
   g_groupHandlers.fill(nullptr);
   g_hooks = kDefaultRunHooks;
+  g_callSets.clear();
 }
 
 void InterpreterDone() { InterpreterInit(); }

@@ -25,6 +25,13 @@
 //     the assignment of one, and an NLoop whose items are all such
 //     assignments runs its body compiled for numbers, with the variables'
 //     and arrays' places resolved once for the loop;
+//   - a call of a procedure whose body is one line of numbers only (the
+//     hook names the line, TRunHooks::procedureLine) runs that body
+//     compiled the same way, with every procedure it calls: the arguments
+//     go into a frame of numbers on the machine stack that the parameters
+//     read by their place; no parameter entries, no nested run. Such a body
+//     changes nothing, so a compiled call that meets anything else than
+//     numbers (an error, a nesting limit) is dropped and runs the long way;
 //   - wherever a value leaves that path (a text where the operators take
 //     numbers, a division by 0, an element outside its array, a procedure
 //     whose parameters do not match the call), the node gives up before it
@@ -236,6 +243,17 @@ struct TRunHooks {
   void (*endMacro)();
   // Formats a Print line.
   int (*printLine)(std::string_view line);
+  // The body of procedure proc when runProcedure runs it as one line: as
+  // ExecuteCode from its start in mode 3, answering the run's error with the
+  // run's value as the procedure's value, and doing nothing else. Empty when
+  // the body is not such a line. The interpreter may then run the body
+  // itself (compiled, when it computes numbers only). It answers for the
+  // runProcedure installed with it: SetRunHooks drops one carried over to
+  // another runProcedure.
+  std::string_view (*procedureLine)(uint16_t proc);
+  // Asked once in 1024 passes of a loop (NLoop): true stops the loop with
+  // error 114. The default is the user's break (Common::UserBreakRequested).
+  bool (*breakRequested)();
 };
 // Installs hooks; a null member keeps the default (procedures and macros
 // do nothing, Print prints nothing).

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "engine/language/bytecode.h"
 #include "engine/language/tests/lumo_test.h"
@@ -90,8 +91,58 @@ TEST_F(Translation, CompiledLoopsAgree) {
       "(a := 65000) + NLoop(i, 6, a := a * a * 65000)", "NLoop(i, 3, a := i - 10, m[1, 1] := m[1, 1] - a * 3)",
       "NLoop(i, 3, a := a + i, n := a * a - i)", "NLoop(i, 2, a := i) + NLoop(i, 2, n := i + a)",
       "NLoop(i, 2, i := i + 5, a := a + i)",
+      // loops that the run's budget of passes ends
+      "NLoop(i, 2147483646, a := a + 1)", "NLoop(i, 2147483646, a := a + 1, s := 'x')",
+      "NLoop(n, 99, NLoop(i, 9999, a := a + i))",
   };
   for (const char* text : programs) EXPECT_EQ(TwoWays::Difference(Compiled(text), 3), "") << text;
+}
+
+TEST_F(Translation, CallsAgreeWithTheDescent) {
+  // Calls of bodies that compute numbers only run compiled, the others the
+  // long way: recursion, a parameter that shadows a variable, eight
+  // parameters, signs and brackets, calls in arguments and in loops, errors
+  // inside the called body (a division by 0, a Div by 0, a text where a
+  // number is wanted), the limits of runs, operands and variable entries,
+  // by-reference parameters and text results.
+  const char* programs[] = {
+      "Fib(15)", "Fib(0)", "Fib(a := 7)", "Fib(1 + 2) * Fib(4) - Inv(4)", "Fib(Fib(5))", "Fib(-2)",
+      "Inv(0)", "Inv(0) + 1", "Inv(8) + Fib(3)", "Inv(Inv(0))", "Inv(1 / 0)",
+      "(a := 2) + (n := 5) * 0 + Scale(3) + a", "Scale(a)", "(n := 'x') + Scale(2)", "(s := 'x') + Mix(1)",
+      "Mix(2)", "Deep(50)", "Deep(99)", "Deep(110)", "Deep(130)", "Deep(-1)", "(a := 4) + Deep(a * 10)",
+      "Many(3, 1, 2, 3, 4, 5, 6, 7)", "Many(40, 1, 2, 3, 4, 5, 6, 7)", "Many(3, 1, 2, 3, 4, 0, 6, 7)",
+      "Many(70, 1, 2, 3, 4, 5, 6, 7)", "Many(3, 1, 2)", "Sign(1)", "Sign(2)", "Sign(3)", "Sign(7)", "Sign(-3)",
+      "Sign(Fib(4))", "(a := 5) + Twice(a) * 0 + Fib(a)", "Glue('x', 'y') + Glue('z', s)",
+      "NLoop(i, 5, a := a + Fib(i))", "NLoop(i, 3, a := Inv(i - 1))", "Choice(2, Fib(3), Deep(4))",
+      "Fib(m[1, 2])", "Fib(Alter / 10)", "Fib('x')", "Fib(3, 4)", "Fib()", "Fib",
+  };
+  for (const char* text : programs) EXPECT_EQ(TwoWays::Difference(Compiled(text), 3), "") << text;
+}
+
+TEST_F(Translation, NumberBodiesRunWithoutTheHook) {
+  // A body of numbers only runs compiled (so the test above holds compiled
+  // calls to the long way); a body with a text runs through the hook, and
+  // so does every body once another procedure runner is installed after
+  // the one that named the lines.
+  const std::string fib = Compiled("Fib(10)");
+  TwoWays::HookRuns() = 0;
+  TwoWays::Run(Zet02::TTranslationMode::kAtOnce, fib, 3, 0);
+  EXPECT_EQ(TwoWays::HookRuns(), 0);
+  TwoWays::Run(Zet02::TTranslationMode::kOff, fib, 3, 0);
+  EXPECT_EQ(TwoWays::HookRuns(), 3 * 109);
+  TwoWays::HookRuns() = 0;
+  TwoWays::Run(Zet02::TTranslationMode::kAtOnce, Compiled("Mix(1)"), 3, 0);
+  EXPECT_EQ(TwoWays::HookRuns(), 3);
+
+  Zet02::TRunHooks hooks = Zet02::RunHooks();
+  hooks.runProcedure = [](uint16_t, TRunValue& value) {
+    value.type = Zet02::kValReal;
+    value.number = -1;
+    return 0;
+  };
+  Zet02::SetRunHooks(hooks);
+  const std::vector<std::string> seen = TwoWays::Run(Zet02::TTranslationMode::kAtOnce, fib, 3, 0, 1);
+  EXPECT_NE(seen[0].find(" number -1 "), std::string::npos) << seen[0];
 }
 
 TEST_F(Translation, RoundingSuffixesAgree) {

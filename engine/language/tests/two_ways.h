@@ -7,9 +7,14 @@
 //
 // The state: variables a, i, n (REAL), m (REAL[3,4]), s, t (STRING),
 // names (STRING[2]), bits (TBITS[20]), o (OBJECT); procedures Fib(k),
-// Twice(VAR x), Glue(p; q): STRING, Down(k) (endless recursion) and
-// Fill(VAR arr: REAL[3,4]); fields NAME, ORT, ALTER and PREIS of KUNDEN set.
-// Procedure bodies run through the interpreter's procedure hook.
+// Twice(VAR x), Glue(p; q): STRING, Down(k) (endless recursion),
+// Fill(VAR arr: REAL[3,4]), Inv(k) (1 / k), Scale(a) (a parameter that
+// shadows the variable a, times the variable n), Deep(k) (k calls deep),
+// Many(p1 .. p8) (eight parameters, p1 calls deep), Mix(k) (k plus the text
+// s) and Sign(k) (signs, brackets, Choice); fields NAME, ORT, ALTER and
+// PREIS of KUNDEN set. Procedure bodies run through the interpreter's
+// procedure hook, which names each body's line (HookRuns counts the bodies
+// it ran). The break hook gives each run a budget of loop passes.
 #pragma once
 
 #include <cstdint>
@@ -119,9 +124,19 @@ struct TProgramWriter {
         text += ")";
         return;
       }
-      case 21:
-        text += "Fib(" + std::to_string(Next() % 9) + ")";
+      case 21: {
+        // Fib's argument stays small: its calls grow with it.
+        static const char* const kCalls[] = {"Inv(", "Scale(", "Deep(", "Sign(", "Mix("};
+        const uint8_t call = Next() % 6;
+        if (call == 5) {
+          text += "Fib(" + std::to_string(Next() % 9) + ")";
+          return;
+        }
+        text += kCalls[call];
+        Expression(depth + 1);
+        text += ")";
         return;
+      }
       case 22:
         text += "Twice(a)";
         return;
@@ -162,6 +177,8 @@ class TwoWays {
   static void Install() {
     Zet02::TRunHooks hooks = Zet02::RunHooks();
     hooks.runProcedure = RunBody;
+    hooks.procedureLine = BodyLine;
+    hooks.breakRequested = OverBudget;
     Zet02::SetRunHooks(hooks);
   }
 
@@ -192,6 +209,7 @@ class TwoWays {
       size_t pos = start;
       int dependency = 0;
       Common::SetErrorArgument("");
+      BreakChecks() = 0;
       const int error = Zet02::ExecuteCode(code, pos, mode, value, dependency);
       seen.push_back(Describe(error, pos, dependency, value));
     }
@@ -212,6 +230,12 @@ class TwoWays {
     return "";
   }
 
+  // The procedure bodies the hook ran.
+  static int& HookRuns() {
+    static int runs = 0;
+    return runs;
+  }
+
  private:
   static std::map<uint16_t, std::string>& Bodies() {
     static std::map<uint16_t, std::string> bodies;
@@ -219,12 +243,28 @@ class TwoWays {
   }
 
   static int RunBody(uint16_t proc, Zet02::TRunValue& value) {
+    ++HookRuns();
     const auto it = Bodies().find(proc);
     if (it == Bodies().end()) return 0;
     size_t pos = 0;
     int dependency = 0;
     return Zet02::ExecuteCode(it->second, pos, 3, value, dependency);
   }
+
+  // RunBody runs the line and nothing else.
+  static std::string_view BodyLine(uint16_t proc) {
+    const auto it = Bodies().find(proc);
+    return it == Bodies().end() ? std::string_view() : std::string_view(it->second);
+  }
+
+  // A run's loops take at most kBudget x 1024 passes: a loop of 2^31
+  // passes stops with error 114 (a user's break), at the same pass both ways.
+  static constexpr int kBudget = 64;
+  static int& BreakChecks() {
+    static int checks = 0;
+    return checks;
+  }
+  static bool OverBudget() { return ++BreakChecks() > kBudget; }
 
   static void Declare(const char* text) {
     size_t pos = 1;
@@ -265,6 +305,15 @@ class TwoWays {
     Procedure("Glue(p: STRING; q: STRING): STRING", "p + '-' + q");
     Procedure("Down(k: REAL): REAL", "Down(k + 1)");
     Procedure("Fill(VAR arr: REAL[3,4])", "arr[1,2] := 7");
+    Procedure("Inv(k: REAL): REAL", "1 / k");
+    Procedure("Scale(a: REAL): REAL", "a * n");
+    Procedure("Deep(k: REAL): REAL", "Choice(k, 0, Deep(k - 1) + 1)");
+    Procedure("Many(p1, p2, p3, p4, p5, p6, p7, p8: REAL): REAL",
+              "Choice(p1, p8, Many(p1 - 1, p2, p3, p4, p5, p6, p7, p8 + p2) - p3 * p4 Div p5 Mod p6 + p7)");
+    Procedure("Mix(k: REAL): REAL", "k + s");
+    Procedure("Sign(k: REAL): REAL", "Choice(k, -k, +(k * 2), -(-k), Fib(Deep(k Mod 9)))");
+    // "Fehler" starts set, so that what clears it shows.
+    ZetVars::SetErrorVariable(7);
     SetField(kName, "Meier");
     SetField(kOrt, "K\xF6ln");
     SetField(kAlter, "30");
