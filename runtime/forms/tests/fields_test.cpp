@@ -341,6 +341,7 @@ TEST(FieldValues, EditabilityWithoutATable) {
 
 class FieldTable : public formstest::CustomerTable {
  protected:
+  FieldTable() : CustomerTable(8) {}
   void TearDown() override {
     form_.reset();
     source_.reset();

@@ -3,7 +3,8 @@
 //
 // KUNDEN: NR (automatic number, identifier NAME), NAME text 20, MENGE
 // integer, PREIS real with 2 decimals, NOTIZ memo, FREUNDE relation to
-// itself, FARBE choice of "rot", "gruen" and "blau", BILD picture.
+// itself; with all eight fields also FARBE choice of "rot", "gruen" and
+// "blau", BILD picture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -36,6 +37,8 @@ inline void CustomerFields(int32_t field, ZetFieldDef* def, uint32_t) {
 
 class CustomerTable : public ::testing::Test {
  protected:
+  // The first six fields, or all eight.
+  explicit CustomerTable(int32_t fields = 6) : fields_(fields) {}
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
            ("forms-" + std::to_string(::getpid()) + "-" +
@@ -43,7 +46,7 @@ class CustomerTable : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     const std::string path = (dir_ / "KUNDEN.DAT").string();
-    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 8, CustomerFields, 0, 0), 0);
+    ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, fields_, CustomerFields, 0, 0), 0);
     relation_ = ZetRltnOpen(path.c_str(), "", 0, 15);
     ASSERT_GT(relation_, 0);
   }
@@ -52,6 +55,7 @@ class CustomerTable : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
+  const int32_t fields_;
   std::filesystem::path dir_;
   int32_t relation_ = 0;
 };
