@@ -254,6 +254,20 @@ TEST_F(LinkfileTest, TemporaryIndexesOfAnAliasFollowEditsThroughTheTable) {
   T(kunden).currentRecord = 2;
   ASSERT_EQ(Zet01::DeleteRecord(kunden, true, false, 0), 0);
   EXPECT_EQ(walk(chef, own), (Names{"Zander", "Adam"}));
+  // Through the alias itself (it writes what its table may write): its own
+  // index takes the keys, the table's indexes agree with the records.
+  Add(chef, {"Moritz"});
+  EXPECT_EQ(walk(chef, own), (Names{"Zander", "Moritz", "Adam"}));
+  ASSERT_EQ(Zet01::ReadRecord(chef, 2), 0);
+  const std::vector<uint8_t> before = T(chef).recordBuffer;
+  T(chef).currentRecord = 2;
+  ZetTable::SetFieldText(chef, 2, T(chef).recordBuffer.data(), "Berta");
+  ASSERT_EQ(Zet01::UpdateRecord(chef, before.data(), changed, 0, true, false), 0) << Common::LastErrorText().str();
+  EXPECT_EQ(walk(chef, own), (Names{"Zander", "Moritz", "Berta"}));
+  T(chef).currentRecord = 1;
+  ASSERT_EQ(Zet01::DeleteRecord(chef, true, false, 0), 0);
+  EXPECT_EQ(walk(chef, own), (Names{"Moritz", "Berta"}));
+  EXPECT_EQ(walk(kunden, 1).size(), 2u);
 }
 
 TEST_F(LinkfileTest, TemporaryTablesCloseFromTheTopWhileTheyAreAliases) {
