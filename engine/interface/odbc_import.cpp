@@ -410,8 +410,10 @@ int32_t Import(std::string_view dataSource, std::string_view user, std::string_v
 
 extern "C" int32_t ZetRltnImportFromOdbc(int32_t, const char* dataSource, const char* user, const char* password,
                                          const char* sql, const char* selection, const int16_t* map, uint32_t,
-                                         ZetProgressProc progress) {
+                                         ZetProgressProc progress) try {
   constexpr size_t kWhole = 1 << 20;  // a cut statement would be another one
   return OdbcImport::Import(ZETEng::TextIn(dataSource, kWhole), ZETEng::TextIn(user), ZETEng::TextIn(password),
                             ZETEng::TextIn(sql, kWhole), ZETEng::TextIn(selection, kWhole), map, progress);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }

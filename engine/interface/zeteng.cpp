@@ -268,17 +268,28 @@ TCurrentTable::~TCurrentTable() {
 }
 
 int32_t RaisedAnswer(std::string_view what, bool outOfMemory) {
-  constexpr uint16_t kErrMemory = 99;
   constexpr uint16_t kErrUnknown = 52;
-  int32_t word = Common::LastError();
   if (outOfMemory) {
-    word = -int32_t(kErrMemory);
-  } else if (word == 0) {
-    word = -int32_t(kErrUnknown);
+    Common::OutOfMemoryError();
+  } else if (Common::LastError() == 0) {
+    Common::SetError(kErrUnknown, what);
   }
+  const int32_t word = Common::LastError();
   Common::SetErrorArgument(what);
   ZetVars::RecordCompileError(uint16_t(-word), what, 0);
   return word;
+}
+
+int32_t RaisedNow() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return RaisedAnswer("", true);
+  } catch (const std::exception& e) {
+    return RaisedAnswer(e.what(), false);
+  } catch (...) {
+    return RaisedAnswer("", false);
+  }
 }
 
 void ClearCompileErrors() {

@@ -217,19 +217,18 @@ class TCurrentTable {
 // memory ran out; else minus the error that stands, or minus 52 ("Unbekannter
 // Fehler: %s" with what) when none does. what is kept as the compile error.
 int32_t RaisedAnswer(std::string_view what, bool outOfMemory);
-// Runs the work of an export that reaches code which may raise (the
-// language's runs and parsers, key compares, allocation), so that no
-// exception leaves the C interface.
+// RaisedAnswer for the exception being handled; only inside a handler. Every
+// export that reaches code which may raise (the language's runs and parsers,
+// key compares, allocation, readers of files) ends in a handler that answers
+// this, so that no exception leaves the C interface.
+int32_t RaisedNow() noexcept;
+// Runs the work of an export under such a handler.
 template <class Work>
 int32_t Guarded(Work&& work) noexcept {
   try {
     return work();
-  } catch (const std::bad_alloc&) {
-    return RaisedAnswer("", true);
-  } catch (const std::exception& e) {
-    return RaisedAnswer(e.what(), false);
   } catch (...) {
-    return RaisedAnswer("", false);
+    return RaisedNow();
   }
 }
 

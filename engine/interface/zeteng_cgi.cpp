@@ -11,17 +11,21 @@
 #include "engine/interface/include/zetcore.h"
 #include "engine/interface/zeteng.h"
 
-int32_t ZetSetCGIProcs(ZetCgiEnvProc env, ZetCgiOutputProc output, ZetCgiInputProc input) {
+int32_t ZetSetCGIProcs(ZetCgiEnvProc env, ZetCgiOutputProc output, ZetCgiInputProc input) try {
   CGI::SetProcs(env, output, input);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetCgiInitParameters(void) {
+int32_t ZetCgiInitParameters(void) try {
   CGI::ReadRequest();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetCgiFindParameter(const char* name, char* value, int32_t capacity) {
+int32_t ZetCgiFindParameter(const char* name, char* value, int32_t capacity) try {
   const std::string_view key = ZETEng::TextIn(name);
   const ShortStr found = CGI::FindParamValue(key);
   if (found.empty()) {
@@ -34,11 +38,15 @@ int32_t ZetCgiFindParameter(const char* name, char* value, int32_t capacity) {
   }
   ZETEng::TextOut(value, capacity, found.view());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetCgiGetParamName(int32_t index, char* name, int32_t capacity) {
+int32_t ZetCgiGetParamName(int32_t index, char* name, int32_t capacity) try {
   const ShortStr found = CGI::GetParamName(index);
   if (found.empty()) return 0;
   ZETEng::TextOut(name, capacity, found.view());
   return 1;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }

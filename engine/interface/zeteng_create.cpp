@@ -923,7 +923,7 @@ using namespace ZETEng;
 extern "C" {
 
 int32_t ZetRltnCreate(const char* fileName, const char* accessCode, uint32_t tableKey, int32_t fileVersion,
-                      int32_t fieldCount, ZetFieldProc proc, uint32_t user, int32_t sourceRelation) {
+                      int32_t fieldCount, ZetFieldProc proc, uint32_t user, int32_t sourceRelation) try {
   if (fieldCount < 1 || fieldCount > ZetTable::kMaxFieldCount || fileVersion < 0 || fileVersion > 0xFFFF) {
     Common::SetError(ZetTable::kErrBadStructure, "");
     return kFieldOrFileError;
@@ -933,10 +933,12 @@ int32_t ZetRltnCreate(const char* fileName, const char* accessCode, uint32_t tab
   TBuilt built;
   return CreateRelation(TextIn(fileName), UpperCode(accessCode), tableKey, uint16_t(fileVersion),
                         uint16_t(fieldCount), proc, user, sourceRelation, built, [](TZetTable&) {});
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t tableKey, int32_t fileVersion,
-                           int32_t fieldCount, ZetFieldProc proc, uint32_t user, ZetProgressProc progress) {
+                           int32_t fieldCount, ZetFieldProc proc, uint32_t user, ZetProgressProc progress) try {
   if (!ValidRelation(relation)) {
     Common::SetError(kErrBadHandle, "");
     return kBadRelation;
@@ -1106,6 +1108,8 @@ int32_t ZetRltnRestructure(int32_t relation, const char* accessCode, uint32_t ta
   // An index left out is told through the last error.
   ReportDroppedIndexes(indexPlan.dropped);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

@@ -194,7 +194,7 @@ int32_t ZetCheckExpression(int32_t cursor, const char* text) {
 }
 
 int32_t ZetAnalizeExpression(int32_t cursor, const char* text, uint16_t* kind, uint32_t* tablesLow,
-                             uint32_t* tablesHigh) {
+                             uint32_t* tablesHigh) try {
   if (kind) *kind = 3;
   if (tablesLow) *tablesLow = 0;
   if (tablesHigh) *tablesHigh = 0;
@@ -222,9 +222,11 @@ int32_t ZetAnalizeExpression(int32_t cursor, const char* text, uint16_t* kind, u
   if (code.size() == 4 && code.byte(0) == ByteCode::tkField) *kind = 1;
   else if (code.size() >= 2 && code.byte(0) == 254 && code.size() == 3 * (size_t(code.byte(1)) + 1) + 2) *kind = 2;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTokenize(int32_t cursor, uint8_t* code, const char* text) {
+int32_t ZetTokenize(int32_t cursor, uint8_t* code, const char* text) try {
   TTableContext context(Cursor(cursor));
   ClearCompileErrors();
   ShortStr compiled;
@@ -232,15 +234,19 @@ int32_t ZetTokenize(int32_t cursor, uint8_t* code, const char* text) {
   const int32_t position = CompileText(TextIn(text, ShortStr::kMax + 1), compiled, tables);
   CodeOut(code, position == 0 ? compiled : ShortStr());
   return position;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTokenizeSelection(int32_t cursor, uint8_t* code, const char* text) {
+int32_t ZetTokenizeSelection(int32_t cursor, uint8_t* code, const char* text) try {
   const int32_t position = ZetTokenize(cursor, code, text);
   if (position != 0 || !code) return position;
   TTableContext context(Cursor(cursor));
   ShortStr check = CodeIn(code);
   const int e = Zet02::CheckSelection(check, 3);
   return e > 0 ? -e : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 static int32_t SolveWork(int32_t cursor, char* result, const uint8_t* code, int32_t capacity, int32_t decimals) {
@@ -287,7 +293,7 @@ int32_t ZetEvalSelection(int32_t cursor, const uint8_t* code) {
   return ZETEng::Guarded([&] { return EvalSelectionWork(cursor, code); });
 }
 
-int32_t ZetCheckIndexDescription(int32_t relation, const char* text) {
+int32_t ZetCheckIndexDescription(int32_t relation, const char* text) try {
   if (!ValidRelation(relation)) return kBadRelation;
   ClearCompileErrors();
   std::array<uint8_t, ZetTable::kKeyDescriptionSize> description{};
@@ -300,10 +306,14 @@ int32_t ZetCheckIndexDescription(int32_t relation, const char* text) {
   if (e == 0) return 0;
   const uint16_t position = ZetVars::ErrorPosition();
   return position > 0 ? position : -e;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetCheckStaticLink(const char* definition) {
+int32_t ZetCheckStaticLink(const char* definition) try {
   return -int32_t(LINKFILE::AddLinkDefinition(TextIn(definition), true));
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 constexpr uint16_t kErrIllegalCharacter = 45;  // "Illegales Zeichen"
@@ -330,7 +340,7 @@ size_t TextPositionOfCode(std::string_view text, size_t codePosition) {
 
 // A format text holds only values (fields, variables, texts, bracketed
 // expressions, each run once), each with an optional ":" format suffix.
-int32_t ZetCheckFormat(const char* format) {
+int32_t ZetCheckFormat(const char* format) try {
   ClearCompileErrors();
   ShortStr compiled;
   uint64_t tables = 0;
@@ -375,71 +385,95 @@ int32_t ZetCheckFormat(const char* format) {
     if (error != 0) return -error;
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Conversions -----------------------------------------------------------
 
-int32_t ZetConvertToDBase(const char* tableFile, const char* dbfFile, ZetProgressProc progress) {
+int32_t ZetConvertToDBase(const char* tableFile, const char* dbfFile, ZetProgressProc progress) try {
   return -DbfUtil::TableToDbf(TextIn(tableFile), TextIn(dbfFile), progress, 0);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFile, int32_t option) {
+int32_t ZetConvertFromDBase(const char* dbfFile, const char* tableFile, int32_t option) try {
   return -DbfUtil::DbfToTable(TextIn(dbfFile), TextIn(tableFile), nullptr, uint8_t(option & 0xFF));
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t DateStrToLongInt(const char* text, uint16_t* errorFlag) {
+int32_t DateStrToLongInt(const char* text, uint16_t* errorFlag) try {
   int32_t packed = 0;
   const int bad = DATUM::StrToPackedDate(TextIn(text, 10), packed);
   if (errorFlag) *errorFlag = bad ? 1 : 0;
   return bad ? 0 : packed;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t LongIntToDateStr(int32_t packed, char* buffer, int32_t capacity) {
+int32_t LongIntToDateStr(int32_t packed, char* buffer, int32_t capacity) try {
   TextOut(buffer, capacity, capacity < 10 ? ShortStr() : DATUM::PackedDateToStr(packed));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t TimeStrToLongInt(const char* text, uint16_t* errorFlag) {
+int32_t TimeStrToLongInt(const char* text, uint16_t* errorFlag) try {
   int32_t minutes = 0;
   const int bad = DATUM::StrToMinutes(TextIn(text, 5), minutes);
   if (errorFlag) *errorFlag = bad ? 1 : 0;
   return bad ? 0 : minutes;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t LongIntToTimeStr(int32_t minutes, char* buffer, int32_t capacity) {
+int32_t LongIntToTimeStr(int32_t minutes, char* buffer, int32_t capacity) try {
   TextOut(buffer, capacity, capacity < 10 ? ShortStr() : DATUM::MinutesToStr(minutes));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetGetDate(char* buffer, int32_t capacity) {
+int32_t ZetGetDate(char* buffer, int32_t capacity) try {
   TextOut(buffer, capacity, DATUM::PackedDateToStr(DATUM::TodayPacked()));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetGetTime(char* buffer, int32_t capacity) {
+int32_t ZetGetTime(char* buffer, int32_t capacity) try {
   TextOut(buffer, capacity, DATUM::MinutesToStr(int32_t(std::lround(DATUM::NowMinutes())) % 1440));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t RealToStr(double value, int32_t decimals, char* buffer, int32_t capacity) {
+int32_t RealToStr(double value, int32_t decimals, char* buffer, int32_t capacity) try {
   TextOut(buffer, capacity, Common::FormatReal(0, std::clamp(decimals, 0, 11), 0, Common::GetDecimalChar(), ' ', value));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Variables and report functions --------------------------------------
 
-int32_t ZetStartVarSection(void) {
+int32_t ZetStartVarSection(void) try {
   ZetVars::PushVarScope();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
-int32_t ZetEndVarSection(void) {
+int32_t ZetEndVarSection(void) try {
   ZetVars::PopVarScope();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 int32_t ZetStartReport(void) { return ZetStartVarSection(); }
 int32_t ZetEndReport(void) { return ZetEndVarSection(); }
 
-int32_t ZetDefineNewVar(const char* name, uint8_t type) {
+int32_t ZetDefineNewVar(const char* name, uint8_t type) try {
   ClearCompileErrors();
   std::string declaration(TextIn(name, ZetTable::kMaxFieldName));
   declaration += ':';
@@ -449,9 +483,11 @@ int32_t ZetDefineNewVar(const char* name, uint8_t type) {
   uint16_t error = 0;
   ZetVars::ParseVarDeclaration(0, declaration, position, error, false);
   return -int32_t(error);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetSetVar(const char* name, const char* expression) {
+int32_t ZetSetVar(const char* name, const char* expression) try {
   const uint16_t index = ZetVars::FindVariable(TextIn(name, ZetTable::kMaxFieldName));
   if (index == 0) return -1;
   ClearCompileErrors();
@@ -468,66 +504,88 @@ int32_t ZetSetVar(const char* name, const char* expression) {
   v.number = value.number;
   v.text = value.text.view();
   return -int32_t(ZetVars::SetVariable(index, value.type, v, 0));
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetVarsSetPageNo(int32_t page) {
+int32_t ZetVarsSetPageNo(int32_t page) try {
   ZetVars::SetSystemVarInt(kPageNumberVariable, uint16_t(page));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetVarsIncPageNo(void) {
+int32_t ZetVarsIncPageNo(void) try {
   ZetVars::SetSystemVarInt(kPageNumberVariable, uint16_t(ZetVars::GetSystemVarInt(kPageNumberVariable) + 1));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetVarsResetStatFuncs(int32_t group) {
+int32_t ZetVarsResetStatFuncs(int32_t group) try {
   Zet02::ResetStatFuncs(uint16_t(group), false, ~uint64_t(0));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetVarsUpdateStatFuncs(void) {
+int32_t ZetVarsUpdateStatFuncs(void) try {
   // An accumulator counts for the tables of its set; the two calls reach
   // those over the first table and those over the others, each once.
   Zet02::UpdateStatFuncs(~uint64_t(0));
   Zet02::UpdateStatFuncs(~uint64_t(1));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Host commands -----------------------------------------------------------
 
-int32_t InitCommands(void) {
+int32_t InitCommands(void) try {
   LumoHost::ClearCommandTree();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ExitCommands(void) {
+int32_t ExitCommands(void) try {
   LumoHost::DoneCommandTree();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRegisterCommands(int32_t count, const ZetCommandRecord* records) {
+int32_t ZetRegisterCommands(int32_t count, const ZetCommandRecord* records) try {
   if (count <= 0 || !records) return LumoHost::kHostCommandKind;
   return LumoHost::RegisterCommands(count, records);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetSetExecProc(ZetExecCommandProc proc) {
+int32_t ZetSetExecProc(ZetExecCommandProc proc) try {
   LumoHost::SetExecProc(proc);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetInstallDispatch(ZetLookupProc lookup, ZetDescribeProc describe, ZetDispatchProc run3, ZetDispatchProc run4,
-                           ZetDispatchProc run5) {
+                           ZetDispatchProc run5) try {
   LumoHost::InstallDispatchProcs(lookup, describe, run3, run4, run5);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Function lists ---------------------------------------------------------
 
-int32_t ZetGetFunctionCount(int32_t group) {
+int32_t ZetGetFunctionCount(int32_t group) try {
   return group < 0 || group > 255 ? 0 : Zet02::CountKeywordsInGroup(uint8_t(group));
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetGetFunctionName(int32_t group, int32_t index, char* buffer, int32_t capacity, uint32_t* code) {
+int32_t ZetGetFunctionName(int32_t group, int32_t index, char* buffer, int32_t capacity, uint32_t* code) try {
   ShortStr name;
   uint8_t language = 0;
   uint8_t g = 0, c = 0;
@@ -535,10 +593,12 @@ int32_t ZetGetFunctionName(int32_t group, int32_t index, char* buffer, int32_t c
   if (code) *code = !name.empty() && Zet02::LookupKeyword(name.view(), g, c) ? c : 0;
   TextOut(buffer, capacity, name);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetGetFunctionDescription(const char* name, uint32_t* paramCount, char* help, int32_t helpCapacity,
-                                  char* signature, int32_t signatureCapacity, uint32_t* flag) {
+                                  char* signature, int32_t signatureCapacity, uint32_t* flag) try {
   uint8_t group = 0, code = 0;
   const int index = Zet02::LookupKeyword(TextIn(name), group, code) ? Zet02::FindFunctionDesc(group, code) : -1;
   if (index < 0) return -203;
@@ -547,13 +607,15 @@ int32_t ZetGetFunctionDescription(const char* name, uint32_t* paramCount, char* 
   TextOut(help, helpCapacity, Zet02::GetFunctionHelpText(index));
   TextOut(signature, signatureCapacity, Zet02::GetFunctionSignature(index));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Network parameters: only the defaults ------------------------------------
 
 int32_t ZetSetNetParams(const ZetNetParams*) { return 0; }
 
-int32_t ZetGetDefaultNetParams(ZetNetParams* params) {
+int32_t ZetGetDefaultNetParams(ZetNetParams* params) try {
   if (!params) return 0;
   *params = ZetNetParams{};
   TextOut(params->lockingMode, sizeof params->lockingMode - 1, "AUTO");
@@ -562,14 +624,18 @@ int32_t ZetGetDefaultNetParams(ZetNetParams* params) {
   static std::mt19937 generator{std::random_device{}()};
   params->station = uint32_t(generator());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetGetNetMonitorInfo(int32_t, uint16_t* first, uint16_t* second, uint16_t* third, char* buffer,
-                             int32_t capacity) {
+                             int32_t capacity) try {
   for (uint16_t* counter : {first, second, third})
     if (counter) *counter = 0;
   TextOut(buffer, capacity, "");
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

@@ -162,31 +162,41 @@ void InstallJobServices() {
 }  // namespace ZETEng
 
 int32_t ZetSetPrintCtlProcs(ZetBeginPrintingProc begin, ZetBeginPageProc beginPage, ZetEndPageProc endPage,
-                            ZetEndPrintingProc end) {
+                            ZetEndPrintingProc end) try {
   PrintCalls::SetPrintCtlProcs(begin, beginPage, endPage, end);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetSetPrintProcs(ZetPageSizeProc pageSize, ZetPrintTextProc printText, ZetCharCellProc charCell,
-                         ZetTextSizeProc textSize, ZetMoveToProc moveTo, ZetLineToProc lineTo) {
+                         ZetTextSizeProc textSize, ZetMoveToProc moveTo, ZetLineToProc lineTo) try {
   PrintCalls::SetPrintProcs(pageSize, printText, charCell, textSize, moveTo, lineTo);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetSetFontProcs(ZetBoldFaceProc bold, ZetItalicProc italic, ZetSetFontProc setFont) {
+int32_t ZetSetFontProcs(ZetBoldFaceProc bold, ZetItalicProc italic, ZetSetFontProc setFont) try {
   PrintCalls::SetFontProcs(bold, italic, setFont);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetSetOutputProcs(ZetDrawBlobProc drawBlob, ZetPlaySoundProc playSound) {
+int32_t ZetSetOutputProcs(ZetDrawBlobProc drawBlob, ZetPlaySoundProc playSound) try {
   PrintCalls::SetOutputProcs(drawBlob, playSound);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetSetInfoProcs(ZetCursorQueryProc cursorQuery, ZetErrorTextProc errorText) {
+int32_t ZetSetInfoProcs(ZetCursorQueryProc cursorQuery, ZetErrorTextProc errorText) try {
   ZETEng::SetCursorQuery(cursorQuery);
   Common::SetGetUserErrMsg(errorText);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 static int32_t ExecuteJobWork(int32_t cursor, const char* jobFile, int32_t loadMode, const char* outputFile,
@@ -233,11 +243,13 @@ int32_t ZetExecuteJob(int32_t cursor, const char* jobFile, int32_t loadMode, con
   return ZETEng::Guarded([&] { return ExecuteJobWork(cursor, jobFile, loadMode, outputFile, spare); });
 }
 
-int32_t ZetBreakExecution(void) {
+int32_t ZetBreakExecution(void) try {
   JobRun::RequestBreak();
   Common::SetFileError(JobRun::kErrBreak, "");
   ProgramError::Set(JobRun::kErrBreak, 0, 0, -1);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 static int32_t RltnCompileProgramWork(int32_t table, const char* sourceFile) {
@@ -299,26 +311,32 @@ int32_t ZetLoadProgram(const char* fileName) {
   return ZETEng::Guarded([&] { return LoadProgramWork(fileName); });
 }
 
-int32_t ZetUnloadProgram(void) {
+int32_t ZetUnloadProgram(void) try {
   UnloadProgram();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetGetCountCommands(void) { return int32_t(JobFormat::kKeywordCount); }
 
-int32_t ZetGetCommand(int32_t number, char* text, int32_t capacity) {
+int32_t ZetGetCommand(int32_t number, char* text, int32_t capacity) try {
   const JobFormat::TKeyword* k = number >= 1 ? JobFormat::Keyword(size_t(number)) : nullptr;
   if (!k) return kBadNumber;
   ZETEng::TextOut(text, capacity, k->text);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetGetCountDotCmds(void) { return int32_t(JobFormat::kDotCommandCount); }
 
-int32_t ZetGetDotCmd(int32_t number, char* text, int32_t capacity) {
+int32_t ZetGetDotCmd(int32_t number, char* text, int32_t capacity) try {
   if (number < 1 || number > int32_t(JobFormat::kDotCommandCount)) return kBadNumber;
   ZETEng::TextOut(text, capacity, JobFormat::kDotCommands.substr(size_t(number - 1) * 3, 2));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 static int32_t RltnCheckModuleWork(int32_t table, const char* text, const char* sourceName) {
@@ -353,16 +371,20 @@ int32_t ZetRltnCheckModule(int32_t table, const char* text, const char* sourceNa
 
 int32_t ZetGetNumProcs(void) { return int32_t(ZetVars::ProcedureCount()); }
 
-int32_t ZetGetProcInfo(int32_t number, char* name, int32_t capacity) {
+int32_t ZetGetProcInfo(int32_t number, char* name, int32_t capacity) try {
   if (number < 1 || number > int32_t(ZetVars::ProcedureCount())) return kBadNumber;
   ZETEng::TextOut(name, capacity, ZetVars::GetProcedureName(uint16_t(number)).view());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetGetProcParams(int32_t number, char* params, int32_t capacity) {
+int32_t ZetGetProcParams(int32_t number, char* params, int32_t capacity) try {
   if (number < 1 || number > int32_t(ZetVars::ProcedureCount())) return kBadNumber;
   ZETEng::TextOut(params, capacity, Zet02::ProcedureSignature(uint16_t(number)).view());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetExecProc(int32_t) { return 0; }

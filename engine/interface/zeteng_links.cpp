@@ -42,7 +42,7 @@ uint64_t SetOf(uint32_t low, uint32_t high) { return uint64_t(low) | (uint64_t(h
 
 extern "C" {
 
-int32_t ZetTableStartReport(int32_t cursor, uint32_t setLow, uint32_t setHigh) {
+int32_t ZetTableStartReport(int32_t cursor, uint32_t setLow, uint32_t setHigh) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -56,9 +56,11 @@ int32_t ZetTableStartReport(int32_t cursor, uint32_t setLow, uint32_t setHigh) {
   Zet01::ReadFirstLinked(c.relation, true, c.relationSet);
   DiscardTablePosition(c, *r.table);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableEndReport(int32_t cursor) {
+int32_t ZetTableEndReport(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -68,15 +70,19 @@ int32_t ZetTableEndReport(int32_t cursor) {
   c.savedRelationSet = c.savedFormulaSet = 0;
   Zet01::RestoreAllTablePositions(0);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableReadNextLinked(int32_t cursor, int32_t level) {
+int32_t ZetTableReadNextLinked(int32_t cursor, int32_t level) try {
   if (!Cursor(cursor)) return 0;
   if (level <= 0) level = Zet01::LinkLevelOfTable(0);
   return Zet01::ReadNextLinked(level) ? 1 : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableRegisterEmbeddedRltn(int32_t cursor, int32_t relation) {
+int32_t ZetTableRegisterEmbeddedRltn(int32_t cursor, int32_t relation) try {
   TResolved r = Resolve(cursor);
   if (r.error || !ValidRelation(relation)) return 0;
   TCursor& c = *r.cursor;
@@ -87,9 +93,11 @@ int32_t ZetTableRegisterEmbeddedRltn(int32_t cursor, int32_t relation) {
     t = table ? table->masterTable : 0;
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetBuildRelations(const uint8_t* definitions) {
+int32_t ZetBuildRelations(const uint8_t* definitions) try {
   if (ZetTable::OpenCount() == 0) return 0;
   Zet01::BuildRelations(1);
   Zet01::SetCurrentTable(1);
@@ -100,9 +108,11 @@ int32_t ZetBuildRelations(const uint8_t* definitions) {
   if (LINKFILE::LinkError() == 0) LINKFILE::ResolveLinkTree();
   if (LINKFILE::LinkError() == 0) LINKFILE::RememberBaseTableCount();
   return LINKFILE::LinkError() == 0 ? 0 : kBadRelation;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetUnBuildRelations(void) {
+int32_t ZetUnBuildRelations(void) try {
   LINKFILE::ForgetBaseTableCount();
   if (ZetTable::OpenCount() > 0) {
     LINKFILE::CloseTemporaryTables(false);
@@ -110,9 +120,11 @@ int32_t ZetUnBuildRelations(void) {
     Zet01::UnBuildRelations(1);
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetLinkInfo(int32_t cursor, const char* field, char* buffer, int32_t capacity) {
+int32_t ZetTableGetLinkInfo(int32_t cursor, const char* field, char* buffer, int32_t capacity) try {
   TextOut(buffer, capacity, "");
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
@@ -129,9 +141,11 @@ int32_t ZetTableGetLinkInfo(int32_t cursor, const char* field, char* buffer, int
   EngineHooks::LinkIdText(linked, id, text);
   TextOut(buffer, capacity, text);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetAutoNo(int32_t relation, const char* keyText) {
+int32_t ZetRltnGetAutoNo(int32_t relation, const char* keyText) try {
   if (!ValidRelation(relation)) return kBadRelation;
   TZetTable& t = *ZetTable::Table(relation);
   if (!t.hasAutoNumber) return 0;
@@ -151,9 +165,11 @@ int32_t ZetRltnGetAutoNo(int32_t relation, const char* keyText) {
   }
   Zet00::PopTablePosition(relation);
   return answer;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableAppendWithIDInfo(int32_t cursor, const char* idKeyText) {
+int32_t ZetTableAppendWithIDInfo(int32_t cursor, const char* idKeyText) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -172,9 +188,11 @@ int32_t ZetTableAppendWithIDInfo(int32_t cursor, const char* idKeyText) {
   if (error != 0) return -error;
   ++c.appendDepth;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableDeleteMarkedRecs(int32_t cursor, ZetProgressProc progress, uint32_t) {
+int32_t ZetTableDeleteMarkedRecs(int32_t cursor, ZetProgressProc progress, uint32_t) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -222,9 +240,11 @@ int32_t ZetTableDeleteMarkedRecs(int32_t cursor, ZetProgressProc progress, uint3
   }
   NotifyCursors(slot, cursor);
   return error != 0 ? -error : Common::LastError();
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableCreateRelTable(int32_t cursor, const char* relationField) {
+int32_t ZetTableCreateRelTable(int32_t cursor, const char* relationField) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& owner = *r.cursor;
@@ -261,9 +281,11 @@ int32_t ZetTableCreateRelTable(int32_t cursor, const char* relationField) {
   c.indexSlot = uint8_t(slot);
   GoFirstOrLast(c, rel, true);
   return h;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableCreateLinkedTable(int32_t masterCursor, int32_t relation, const char* orderText) {
+int32_t ZetTableCreateLinkedTable(int32_t masterCursor, int32_t relation, const char* orderText) try {
   TResolved m = Resolve(masterCursor);
   if (m.error) return m.error;
   if (!ValidRelation(relation)) return kBadRelation;
@@ -314,6 +336,8 @@ int32_t ZetTableCreateLinkedTable(int32_t masterCursor, int32_t relation, const 
   }
   Zet01::RestoreAllTablePositions(0);
   return h;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // Calls without effect, kept for hosts that still make them.

@@ -31,27 +31,33 @@ constexpr int kErrWrongCode = 38;
 
 extern "C" {
 
-int32_t ZetLogin(uint32_t clientId) {
+int32_t ZetLogin(uint32_t clientId) try {
   if (RegisteredClient() != 0) return -1;
   SetRegisteredClient(clientId);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetLogout(uint32_t clientId) {
+int32_t ZetLogout(uint32_t clientId) try {
   if (clientId == RegisteredClient()) SetRegisteredClient(0);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetGetVersion(void) { return kVersion; }
 
-int32_t ZetGetLastError(char* buffer, int32_t capacity) {
+int32_t ZetGetLastError(char* buffer, int32_t capacity) try {
   ShortStr text;
   const int32_t word = Common::ReadLastError(text);
   TextOut(buffer, capacity, text);
   return word;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetGetLastErrorPos(char* buffer, int32_t capacity) {
+int32_t ZetGetLastErrorPos(char* buffer, int32_t capacity) try {
   const ZetVars::TCompileErrorRecord& e = ZetVars::CompileError();
   if (e.code == 0) {
     TextOut(buffer, capacity, "");
@@ -59,49 +65,63 @@ int32_t ZetGetLastErrorPos(char* buffer, int32_t capacity) {
   }
   TextOut(buffer, capacity, e.line);
   return e.position > 0 ? int32_t(e.position) - 1 : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetPushState(void) {
+int32_t ZetPushState(void) try {
   Zet01::PushLinkState();
   OpenBracket(TBracket::State, 0);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetPopState(void) {
+int32_t ZetPopState(void) try {
   if (!CloseBracket(TBracket::State, 0)) return 0;
   Zet01::PopLinkState();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetSetSystemSettings(int32_t indexPageSize, int32_t blobBlockSize) {
+int32_t ZetSetSystemSettings(int32_t indexPageSize, int32_t blobBlockSize) try {
   Zet00::SetIndexPageSize(indexPageSize);
   WinBlobs::SetBlobBlockSize(blobBlockSize);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetStopSend(void) { return 0; }
 
-int32_t ZetSetProjectDir(const char* directory) {
+int32_t ZetSetProjectDir(const char* directory) try {
   SetProjectDirectory(TextIn(directory));
   ExtCalls::SetProjectDirectory(ProjectDirectory().view());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetEnableBreak(int32_t flag) {
+int32_t ZetEnableBreak(int32_t flag) try {
   Common::BreakEnabled = flag != 0;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetGetErrorCheck(void) { return ZetVars::ErrorCheckSwitch() ? 1 : 0; }
 int32_t ZetContSend(void) { return 0; }
 
-int32_t ZetGetRltnHdl(const char* relationName) {
+int32_t ZetGetRltnHdl(const char* relationName) try {
   const std::string_view name = TextIn(relationName);
   if (name.empty()) return 0;
   return ZetTable::FindOpenTable(name);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetDeleteDatFile(const char* fileName, const char* accessCode, uint32_t tableKey) {
+int32_t ZetDeleteDatFile(const char* fileName, const char* accessCode, uint32_t tableKey) try {
   const std::string_view name = TextIn(fileName);
   ShortStr code(TextIn(accessCode, Common::kMaxCodeLength));
   UPPERCAS::UpperStr(code);
@@ -110,24 +130,32 @@ int32_t ZetDeleteDatFile(const char* fileName, const char* accessCode, uint32_t 
   int error = 0;
   if (Zet01::DeleteTableFiles(name, code, tableKey, error, {}, true)) return 0;
   return error == kErrWrongCode ? -12 : -20;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetEncrypt(void* buffer, int32_t length, int32_t key) {
+int32_t ZetEncrypt(void* buffer, int32_t length, int32_t key) try {
   if (buffer && length > 0) Crypt::Scramble(static_cast<uint8_t*>(buffer), size_t(length), uint32_t(key));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetDecrypt(void* buffer, int32_t length, int32_t key) {
+int32_t ZetDecrypt(void* buffer, int32_t length, int32_t key) try {
   if (buffer && length > 0) Crypt::Unscramble(static_cast<uint8_t*>(buffer), size_t(length), uint32_t(key));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetScrambleString(char* text) {
+int32_t ZetScrambleString(char* text) try {
   if (!text) return 0;
   const ShortStr scrambled = Common::ScrambleString(TextIn(text, Common::kMaxCodeLength));
   std::memcpy(text, scrambled.data(), scrambled.size());
   text[scrambled.size()] = 0;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

@@ -156,39 +156,49 @@ extern "C" {
 
 // ---- Memos -----------------------------------------------------------------
 
-int32_t ZetTableInitGetMemo(int32_t cursor, const char* field) {
+int32_t ZetTableInitGetMemo(int32_t cursor, const char* field) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TFieldPlace place = ResolveField(*r.cursor, field, Common::kTypeMemo);
   if (place.error) return place.error;
   if (place.first >= WINMEMOS::kBlockNumberLimit && place.first != WINMEMOS::kInMemoryMemo) return -1;
   return WINMEMOS::InitGetMemo(ZetTable::Table(place.table)->memoFile, place.first);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetMemoBlock(char* buffer, int32_t count) {
+int32_t ZetTableGetMemoBlock(char* buffer, int32_t count) try {
   if (!buffer) return 0;
   return WINMEMOS::GetMemoBlock(Count(count), buffer);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableDoneGetMemo(void) {
+int32_t ZetTableDoneGetMemo(void) try {
   WINMEMOS::DoneGetMemo();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableInitPutMemo(int32_t cursor, const char* field) {
+int32_t ZetTableInitPutMemo(int32_t cursor, const char* field) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TFieldPlace place = ResolveField(*r.cursor, field, Common::kTypeMemo);
   if (place.error) return place.error;
   return WINMEMOS::InitPutMemo(ZetTable::Table(place.table)->memoFile) == 0 ? 0 : kCannotWrite;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTablePutMemoBlock(const char* buffer, int32_t count) {
+int32_t ZetTablePutMemoBlock(const char* buffer, int32_t count) try {
   if (!buffer) return 0;
   return WINMEMOS::PutMemoBlock(Count(count), buffer);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableDonePutMemo(int32_t cursor, const char* field) {
+int32_t ZetTableDonePutMemo(int32_t cursor, const char* field) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TFieldPlace place = ResolveField(*r.cursor, field, Common::kTypeMemo);
@@ -197,43 +207,55 @@ int32_t ZetTableDonePutMemo(int32_t cursor, const char* field) {
   if (WINMEMOS::Status() != 0) return kCannotWrite;
   if (place.first != WINMEMOS::kInMemoryMemo) StoreFirstBlock(*r.cursor, place, first);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Blobs -----------------------------------------------------------------
 
-int32_t ZetTableInitGetBlob(int32_t cursor, const char* field) {
+int32_t ZetTableInitGetBlob(int32_t cursor, const char* field) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TFieldPlace place = ResolveField(*r.cursor, field, Common::kTypeBlob);
   if (place.error) return place.error;
   return WinBlobs::InitGetBlob(ZetTable::Table(place.table)->blobFile, place.first);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetBlobBlock(void* buffer, int32_t count) {
+int32_t ZetTableGetBlobBlock(void* buffer, int32_t count) try {
   if (!buffer) return 0;
   return WinBlobs::GetBlobBlock(Count(count), buffer);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableDoneGetBlob(void) {
+int32_t ZetTableDoneGetBlob(void) try {
   WinBlobs::DoneGetBlob();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableInitPutBlob(int32_t cursor, const char* field, int32_t length) {
+int32_t ZetTableInitPutBlob(int32_t cursor, const char* field, int32_t length) try {
   (void)length;  // the blob takes the length of the bytes put
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TFieldPlace place = ResolveField(*r.cursor, field, Common::kTypeBlob);
   if (place.error) return place.error;
   return WinBlobs::InitPutBlob(ZetTable::Table(place.table)->blobFile, place.first) == 0 ? 0 : kCannotWrite;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTablePutBlobBlock(const void* buffer, int32_t count) {
+int32_t ZetTablePutBlobBlock(const void* buffer, int32_t count) try {
   if (!buffer) return 0;
   return WinBlobs::PutBlobBlock(Count(count), buffer);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableDonePutBlob(int32_t cursor, const char* field) {
+int32_t ZetTableDonePutBlob(int32_t cursor, const char* field) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TFieldPlace place = ResolveField(*r.cursor, field, Common::kTypeBlob);
@@ -242,6 +264,8 @@ int32_t ZetTableDonePutBlob(int32_t cursor, const char* field) {
   if (WinBlobs::Status() != 0) return kCannotWrite;
   StoreFirstBlock(*r.cursor, place, first);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

@@ -178,15 +178,21 @@ extern "C" {
 
 // ---- Cursors ---------------------------------------------------------------
 
-int32_t ZetTableCreate(int32_t relation) { return CreateCursor(relation); }
+int32_t ZetTableCreate(int32_t relation) try {
+  return CreateCursor(relation);
+} catch (...) {
+  return ZETEng::RaisedNow();
+}
 
-int32_t ZetTableDelete(int32_t cursor) {
+int32_t ZetTableDelete(int32_t cursor) try {
   if (!Cursor(cursor)) return kBadCursor;
   FreeCursor(cursor);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableClone(int32_t cursor) {
+int32_t ZetTableClone(int32_t cursor) try {
   TCursor* source = Cursor(cursor);
   if (!source) return kBadCursor;
   if (!TableOf(*source)) return kBadRelation;
@@ -199,9 +205,11 @@ int32_t ZetTableClone(int32_t cursor) {
   c.accessMode = kAccessRecords;
   c.indexSlot = 0;
   return h;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableAttach(int32_t cursor) {
+int32_t ZetTableAttach(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return 0;
   TCursor& c = *r.cursor;
@@ -217,45 +225,59 @@ int32_t ZetTableAttach(int32_t cursor) {
   c.lowKey = t.lowLimit;
   c.highKey = t.highLimit;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableRestore(int32_t cursor) {
+int32_t ZetTableRestore(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (!r.error) RestoreCursor(*r.cursor, *r.table);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetSetPrimaryTable(int32_t cursor) {
+int32_t ZetSetPrimaryTable(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   LINKFILE::SelectPrimaryTable(r.cursor->relation);
   SetActiveCursor(cursor);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetRltnHdl(int32_t cursor) {
+int32_t ZetTableGetRltnHdl(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : r.cursor->relation;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetRltnName(int32_t cursor, char* buffer, int32_t capacity, int32_t withExtension) {
+int32_t ZetTableGetRltnName(int32_t cursor, char* buffer, int32_t capacity, int32_t withExtension) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : ZetRltnGetName(r.cursor->relation, buffer, capacity, withExtension);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetRltnVersion(int32_t cursor) {
+int32_t ZetTableGetRltnVersion(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : r.table->version;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetNumFields(int32_t cursor) {
+int32_t ZetTableGetNumFields(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : r.table->userFieldCount;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Orders ----------------------------------------------------------------
 
-int32_t ZetTableSetAccess(int32_t cursor, const char* accessName, int32_t moveMarks) {
+int32_t ZetTableSetAccess(int32_t cursor, const char* accessName, int32_t moveMarks) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -297,9 +319,11 @@ int32_t ZetTableSetAccess(int32_t cursor, const char* accessName, int32_t moveMa
     RebuildCursorKey(c, t);
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetAccess(int32_t cursor, char* buffer, int32_t capacity) {
+int32_t ZetTableGetAccess(int32_t cursor, char* buffer, int32_t capacity) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TCursor& c = *r.cursor;
@@ -309,9 +333,11 @@ int32_t ZetTableGetAccess(int32_t cursor, char* buffer, int32_t capacity) {
     name = r.table->indexes[c.indexSlot]->fileName.view();
   TextOut(buffer, capacity, name);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetAccessIndex(int32_t cursor) {
+int32_t ZetTableGetAccessIndex(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   switch (r.cursor->accessMode) {
@@ -319,21 +345,27 @@ int32_t ZetTableGetAccessIndex(int32_t cursor) {
     case kAccessMarks: return -2;
     default: return r.cursor->indexSlot;
   }
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Moving ----------------------------------------------------------------
 
-int32_t ZetTableFirst(int32_t cursor) {
+int32_t ZetTableFirst(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : GoFirstOrLast(*r.cursor, *r.table, true);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableLast(int32_t cursor) {
+int32_t ZetTableLast(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : GoFirstOrLast(*r.cursor, *r.table, false);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableMoveBy(int32_t cursor, int32_t steps) {
+int32_t ZetTableMoveBy(int32_t cursor, int32_t steps) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -361,9 +393,11 @@ int32_t ZetTableMoveBy(int32_t cursor, int32_t steps) {
   const int32_t g = ReadResult(RereadCursorRecord(c, t));
   if (g < 0) return kEmptyOrder;
   return end ? kNoRecord : g;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGotoMark(int32_t cursor, int32_t direction) {
+int32_t ZetTableGotoMark(int32_t cursor, int32_t direction) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -390,9 +424,11 @@ int32_t ZetTableGotoMark(int32_t cursor, int32_t direction) {
     return kNoRecord;
   }
   return g;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableSetRecNo(int32_t cursor, int32_t recno) {
+int32_t ZetTableSetRecNo(int32_t cursor, int32_t recno) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -416,37 +452,47 @@ int32_t ZetTableSetRecNo(int32_t cursor, int32_t recno) {
   }
   RebuildCursorKey(c, t);
   return int32_t(n);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetRecNo(int32_t cursor) {
+int32_t ZetTableGetRecNo(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   return r.table->recordCount == 0 && !r.table->countUnknown ? 0 : int32_t(r.cursor->recno);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableRecordCount(int32_t cursor) {
+int32_t ZetTableRecordCount(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   if (r.cursor->accessMode == kAccessMarks) return int32_t(r.cursor->accessMarks.Count());
   return r.table->countUnknown ? 1 : std::max(r.table->recordCount, 0);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnRecordCount(int32_t relation) {
+int32_t ZetRltnRecordCount(int32_t relation) try {
   if (!ValidRelation(relation)) return kBadRelation;
   const TZetTable& t = *ZetTable::Table(relation);
   return t.countUnknown ? 1 : std::max(t.recordCount, 0);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableSetRelationSet(int32_t cursor, uint32_t setLow, uint32_t setHigh) {
+int32_t ZetTableSetRelationSet(int32_t cursor, uint32_t setLow, uint32_t setHigh) try {
   TCursor* c = Cursor(cursor);
   if (!c) return kBadCursor;
   c->relationSet = uint64_t(setLow) | (uint64_t(setHigh) << 32);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Brackets --------------------------------------------------------------
 
-int32_t ZetTableStartContinousRead(int32_t cursor) {
+int32_t ZetTableStartContinousRead(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -459,9 +505,11 @@ int32_t ZetTableStartContinousRead(int32_t cursor) {
   c.changed = false;
   OpenBracket(TBracket::ContinuousRead, cursor, {c.record.size()});
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableEndContinousRead(int32_t cursor) {
+int32_t ZetTableEndContinousRead(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -482,9 +530,11 @@ int32_t ZetTableEndContinousRead(int32_t cursor) {
   c.accessMode = state.accessMode;
   c.indexSlot = state.indexSlot;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableStartProtected(int32_t cursor) {
+int32_t ZetTableStartProtected(int32_t cursor) try {
   if (!Cursor(cursor)) return kBadCursor;
   const int32_t current = ZetTable::CurrentHandle();
   STACKLIB::Push(&current, sizeof current);
@@ -494,9 +544,11 @@ int32_t ZetTableStartProtected(int32_t cursor) {
   STACKLIB::Push(&count, sizeof count);
   OpenBracket(TBracket::Protected, 0, OpenTableSerials());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableEndProtected(int32_t cursor) {
+int32_t ZetTableEndProtected(int32_t cursor) try {
   if (!Cursor(cursor)) return kBadCursor;
   std::vector<uint64_t> guard;
   if (!CloseBracket(TBracket::Protected, 0, &guard)) return 0;
@@ -514,6 +566,8 @@ int32_t ZetTableEndProtected(int32_t cursor) {
   STACKLIB::Pop(&current, sizeof current);
   if (current > 0 && current <= ZetTable::OpenCount()) Zet01::SetCurrentTable(current);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

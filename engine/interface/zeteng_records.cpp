@@ -216,16 +216,18 @@ extern "C" {
 
 // ---- Reading ---------------------------------------------------------------
 
-int32_t ZetTableGetStr(int32_t cursor, const char* field, char* buffer, int32_t capacity) {
+int32_t ZetTableGetStr(int32_t cursor, const char* field, char* buffer, int32_t capacity) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   ShortStr text;
   if (const int32_t e = FieldTextOf(*r.cursor, *r.table, TextIn(field), r.cursor->record, text)) return e;
   TextOut(buffer, capacity, text);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetPrevStr(int32_t cursor, const char* field, char* buffer, int32_t capacity) {
+int32_t ZetTableGetPrevStr(int32_t cursor, const char* field, char* buffer, int32_t capacity) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   if (FieldOfText(*r.cursor, TextIn(field)) == 0) return -10;
@@ -233,9 +235,11 @@ int32_t ZetTableGetPrevStr(int32_t cursor, const char* field, char* buffer, int3
   if (const int32_t e = FieldTextOf(*r.cursor, *r.table, TextIn(field), r.cursor->savedRecord, text)) return e;
   TextOut(buffer, capacity, text);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetReal(int32_t cursor, const char* field, double* value) {
+int32_t ZetTableGetReal(int32_t cursor, const char* field, double* value) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const std::string_view text = TextIn(field);
@@ -254,21 +258,27 @@ int32_t ZetTableGetReal(int32_t cursor, const char* field, double* value) {
   Common::GetFieldAsNumber(record, t->Place(n), t->version, v);
   if (value) *value = v.number;
   return Common::LastFieldNullable && Common::LastValueIsNull ? 1 : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetRecord(int32_t cursor, void* buffer) {
+int32_t ZetTableGetRecord(int32_t cursor, void* buffer) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   if (buffer) std::memcpy(buffer, r.cursor->record.data(), r.cursor->record.size());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetRecordSize(int32_t cursor) {
+int32_t ZetTableGetRecordSize(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : r.cursor->recordLength;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* fieldSpec) {
+int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* fieldSpec) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TZetTable& t = *r.table;
@@ -317,10 +327,12 @@ int32_t ZetTableGetFieldSpec(int32_t cursor, int32_t userField, ZetFieldSpec* fi
                : type == Common::kTypeReal ? uint16_t(t.Shown(n) & ZetTable::kShownNibble)
                                            : 1;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetTableGetRecordField(int32_t cursor, const void* record, int32_t userField, int32_t mode,
-                               int32_t* asInteger, double* asReal, char* asText, int32_t capacity) {
+                               int32_t* asInteger, double* asReal, char* asText, int32_t capacity) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   constexpr int32_t kNoValue = -203;
@@ -352,18 +364,22 @@ int32_t ZetTableGetRecordField(int32_t cursor, const void* record, int32_t userF
     default:
       return kNoValue;
   }
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetFieldNo(int32_t cursor, const char* field) {
+int32_t ZetTableGetFieldNo(int32_t cursor, const char* field) try {
   const std::string_view text = TextIn(field, ZetTable::kMaxFieldName);
   if (text.find('.') != std::string_view::npos) return 0;
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const uint16_t n = FieldOfText(*r.cursor, text);
   return n == 0 ? 0 : ZetTable::UserFieldIndex(r.cursor->relation, n);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity) {
+int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -377,9 +393,11 @@ int32_t ZetTableGetIdInfo(int32_t cursor, char* buffer, int32_t capacity) {
   }
   TextOut(buffer, capacity, text);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* record, const void* value) {
+int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* record, const void* value) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TZetTable& t = *r.table;
@@ -389,9 +407,11 @@ int32_t ZetTableSetField(int32_t cursor, int32_t userField, void* record, const 
   Common::PutFieldValue(static_cast<uint8_t*>(record), t.Place(n), t.version, static_cast<const uint8_t*>(value),
                         false);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width) {
+int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, int32_t width) try {
   TResolved r = Resolve(cursor);
   if (r.error) return 0;
   TCursor& c = *r.cursor;
@@ -408,9 +428,11 @@ int32_t ZetTableGetBrowserCol(int32_t cursor, const char* column, char* buffer, 
   if (former != c.relation && former != 0) Zet01::SetCurrentTable(former);
   TextOut(buffer, width, text.view().substr(0, size));
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetAutoNo(int32_t cursor) {
+int32_t ZetTableGetAutoNo(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   const TZetTable& t = *r.table;
@@ -418,11 +440,13 @@ int32_t ZetTableGetAutoNo(int32_t cursor) {
   Common::FieldValue v;
   Common::GetFieldAsNumber(r.cursor->record.data(), t.Place(t.autoNumberField), t.version, v);
   return int32_t(v.number);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Editing ---------------------------------------------------------------
 
-int32_t ZetTableAppend(int32_t cursor) {
+int32_t ZetTableAppend(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -440,9 +464,11 @@ int32_t ZetTableAppend(int32_t cursor) {
   std::vector<uint8_t> record(t.recordLength, 0);
   bytes::PutU32(record.data() + t.FieldOffset(1), uint32_t(std::max(id.number, 0.0)));
   return StartAppend(c, t, &record);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableAppendDuplicate(int32_t cursor) {
+int32_t ZetTableAppendDuplicate(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -459,9 +485,11 @@ int32_t ZetTableAppendDuplicate(int32_t cursor) {
   const int error = StartAppend(c, t, &copy);
   if (error != 0) GiveUpChains(c.relation, made);
   return error;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableAppendCancel(int32_t cursor) {
+int32_t ZetTableAppendCancel(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -476,9 +504,11 @@ int32_t ZetTableAppendCancel(int32_t cursor) {
   if (c.recno != 0 && RereadCursorRecord(c, t) >= 0) return 0;
   if (c.recno == 0) std::fill(c.record.begin(), c.record.end(), 0);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableAppendConfirm(int32_t cursor) {
+int32_t ZetTableAppendConfirm(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -502,9 +532,11 @@ int32_t ZetTableAppendConfirm(int32_t cursor) {
   if (c.accessMode == kAccessMarks) MarkLists::MarkListAdd(c.accessMarks, c.recno);
   RebuildCursorKey(c, t);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableEdit(int32_t cursor) {
+int32_t ZetTableEdit(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -522,9 +554,11 @@ int32_t ZetTableEdit(int32_t cursor) {
     c.savedRecord = c.record;
   ++c.editDepth;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableEditConfirm(int32_t cursor) {
+int32_t ZetTableEditConfirm(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -546,9 +580,11 @@ int32_t ZetTableEditConfirm(int32_t cursor) {
   if (c.editDepth > 0) --c.editDepth;
   if (!t.Writable()) t.recordBuffer = c.record;
   return -38;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableEditCancel(int32_t cursor) {
+int32_t ZetTableEditCancel(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -557,9 +593,11 @@ int32_t ZetTableEditCancel(int32_t cursor) {
   c.record = c.savedRecord;
   --c.editDepth;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableSetStr(int32_t cursor, const char* field, const char* value) {
+int32_t ZetTableSetStr(int32_t cursor, const char* field, const char* value) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -571,9 +609,11 @@ int32_t ZetTableSetStr(int32_t cursor, const char* field, const char* value) {
   c.record = std::move(record);
   RunFormulas(c, t);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableSetRecord(int32_t cursor, const void* record) {
+int32_t ZetTableSetRecord(int32_t cursor, const void* record) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -587,9 +627,11 @@ int32_t ZetTableSetRecord(int32_t cursor, const void* record) {
   c.record = std::move(incoming);
   RunFormulas(c, t);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableDeleteRecord(int32_t cursor) {
+int32_t ZetTableDeleteRecord(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -603,11 +645,13 @@ int32_t ZetTableDeleteRecord(int32_t cursor) {
   if (error == 2 || error == 3 || error == 4 || error == 5) return -5;
   c.positionLost = false;
   return Zet01::AfterDeleteEnd();
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetTableStartCommit(int32_t cursor) { return Cursor(cursor) ? 0 : kBadCursor; }
 
-int32_t ZetTableIsDirty(int32_t cursor) {
+int32_t ZetTableIsDirty(int32_t cursor) try {
   TCursor* c = Cursor(cursor);
   if (!c) return kBadCursor;
   if (c->changed && c->editDepth == 0 && c->appendDepth == 0) {
@@ -615,19 +659,23 @@ int32_t ZetTableIsDirty(int32_t cursor) {
     return 1;
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableIsDirtyRecord(int32_t cursor) {
+int32_t ZetTableIsDirtyRecord(int32_t cursor) try {
   TCursor* c = Cursor(cursor);
   if (!c) return kBadCursor;
   if (c->editDepth == 0) return 1;
   return c->record != c->savedRecord ? 1 : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 
 // ---- Linked appends, formulas, relation entries ----------------------------
 
-int32_t ZetTableAppendLinked(int32_t cursor, int32_t masterCursor) {
+int32_t ZetTableAppendLinked(int32_t cursor, int32_t masterCursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TResolved m = Resolve(masterCursor);
@@ -639,9 +687,11 @@ int32_t ZetTableAppendLinked(int32_t cursor, int32_t masterCursor) {
   std::vector<uint8_t> record(t.recordLength, 0);
   FillLinkFields(t, *m.table, m.cursor->record, record);
   return StartAppend(c, t, &record);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableSetFormula(int32_t cursor, const char* field, const char* formula, int32_t evaluateEveryWrite) {
+int32_t ZetTableSetFormula(int32_t cursor, const char* field, const char* formula, int32_t evaluateEveryWrite) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -685,9 +735,11 @@ int32_t ZetTableSetFormula(int32_t cursor, const char* field, const char* formul
     c.formulas.push_back({n, ShortStr(text)});
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableChangeRelEntry(int32_t cursor, uint32_t identifier, int32_t oldTarget, int32_t newTarget) {
+int32_t ZetTableChangeRelEntry(int32_t cursor, uint32_t identifier, int32_t oldTarget, int32_t newTarget) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -729,6 +781,8 @@ int32_t ZetTableChangeRelEntry(int32_t cursor, uint32_t identifier, int32_t oldT
     c.positionLost = false;
   }
   return e == 0 ? 0 : -e;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

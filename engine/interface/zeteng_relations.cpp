@@ -85,7 +85,7 @@ extern "C" {
 
 int32_t ZetGetNumRelations(void) { return ZetTable::OpenCount(); }
 
-int32_t ZetRltnOpen(const char* fileName, const char* accessCode, uint32_t tableKey, int32_t openMode) {
+int32_t ZetRltnOpen(const char* fileName, const char* accessCode, uint32_t tableKey, int32_t openMode) try {
   const int slot = ZetTable::OpenCount() + 1;
   if (slot > ZetTable::kMaxOpenTables) {
     Common::SetError(kErrTooManyTables, "");
@@ -107,9 +107,11 @@ int32_t ZetRltnOpen(const char* fileName, const char* accessCode, uint32_t table
     }
   }
   return slot;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnClose(int32_t relation) {
+int32_t ZetRltnClose(int32_t relation) try {
   if (!ValidRelation(relation)) return kBadRelation;
   int firstError = 0;
   uint64_t open = ZetTable::OpenTableSet();
@@ -126,56 +128,72 @@ int32_t ZetRltnClose(int32_t relation) {
   Zet06::CloseTablesFrom(relation);
   Zet01::ValidateLinkChain();
   return firstError == 0 ? 0 : -firstError;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnCloseAll(void) {
+int32_t ZetRltnCloseAll(void) try {
   if (ZetTable::OpenCount() > 0) ZetRltnClose(1);
   Zet01::ResetLinkChain();
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetName(int32_t relation, char* buffer, int32_t capacity, int32_t withExtension) {
+int32_t ZetRltnGetName(int32_t relation, char* buffer, int32_t capacity, int32_t withExtension) try {
   if (!ValidRelation(relation)) return kBadRelation;
   std::string_view name = ZetTable::Table(relation)->fileName.view();
   if (withExtension == 0) name = name.substr(0, std::min(name.find('.'), name.size()));
   TextOut(buffer, capacity, name);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetDir(int32_t relation, char* buffer, int32_t capacity) {
+int32_t ZetRltnGetDir(int32_t relation, char* buffer, int32_t capacity) try {
   if (!ValidRelation(relation)) return kBadRelation;
   TextOut(buffer, capacity, ZetTable::Table(relation)->directory.view());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetParentRltn(int32_t relation, char* buffer, int32_t capacity) {
+int32_t ZetRltnGetParentRltn(int32_t relation, char* buffer, int32_t capacity) try {
   if (!ValidRelation(relation)) return kBadRelation;
   const TZetTable& t = *ZetTable::Table(relation);
   TextOut(buffer, capacity, "");
   if (relation == ZetTable::CurrentHandle() || t.masterTable == 0) return 0;
   return t.masterTable;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetLinkIndex(int32_t relation) {
+int32_t ZetRltnGetLinkIndex(int32_t relation) try {
   if (!ValidRelation(relation)) return kBadRelation;
   return ZetTable::Table(relation)->linkIndex;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetRelationTableName(int32_t relation, const char* fieldName, char* buffer, int32_t capacity) {
+int32_t ZetRltnGetRelationTableName(int32_t relation, const char* fieldName, char* buffer, int32_t capacity) try {
   if (!ValidRelation(relation)) return kBadRelation;
   const TZetTable& t = *ZetTable::Table(relation);
   const uint16_t n = ZetTable::FieldNoFromText(relation, TextIn(fieldName, ZetTable::kMaxFieldName));
   if (n == 0 || t.FieldType(n) != Common::kTypeRelation) return -10;
   TextOut(buffer, capacity, ZetTable::RelationFileName(t, Common::NameOf(t.StoredName(n)).view()).view());
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnIsAdlRltn(int32_t relation) {
+int32_t ZetRltnIsAdlRltn(int32_t relation) try {
   if (!ValidRelation(relation)) return 0;
   return ZetTable::Table(relation)->hasAutoNumber ? 1 : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetIndexNames(int32_t relation, char* buffer, int32_t capacity) {
+int32_t ZetRltnGetIndexNames(int32_t relation, char* buffer, int32_t capacity) try {
   if (!ValidRelation(relation)) return kBadRelation;
   const TZetTable& t = *ZetTable::Table(relation);
   std::string list;
@@ -190,10 +208,12 @@ int32_t ZetRltnGetIndexNames(int32_t relation, char* buffer, int32_t capacity) {
   }
   TextOut(buffer, capacity, list);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetRltnGetIndexDesc(int32_t relation, const char* indexName, char* buffer, int32_t capacity,
-                            int32_t detail) {
+                            int32_t detail) try {
   TextOut(buffer, capacity, "");
   if (!ValidRelation(relation)) return kBadRelation;
   TZetTable& t = *ZetTable::Table(relation);
@@ -202,10 +222,12 @@ int32_t ZetRltnGetIndexDesc(int32_t relation, const char* indexName, char* buffe
   if (!Zet00::IndexAvailable(relation, slot, false)) return -32;
   TextOut(buffer, capacity, Zet00::GetIndexDesc(relation, slot, detail != 0, false).view());
   return Zet00::IsUniqueIndex(t, slot) ? 1 : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetRltnCreateIndex(int32_t relation, const char* indexName, const char* keyDescription, int32_t unique,
-                           ZetProgressProc progress) {
+                           ZetProgressProc progress) try {
   if (!ValidRelation(relation)) return kBadRelation;
   const std::string_view description = TextIn(keyDescription, 256);
   if (description.size() > 255) {
@@ -241,9 +263,11 @@ int32_t ZetRltnCreateIndex(int32_t relation, const char* indexName, const char* 
     }
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnDeleteIndex(int32_t relation, const char* indexName) {
+int32_t ZetRltnDeleteIndex(int32_t relation, const char* indexName) try {
   if (!ValidRelation(relation)) return kBadRelation;
   TZetTable& t = *ZetTable::Table(relation);
   const int slot = FindIndexSlot(t, TextIn(indexName));
@@ -261,9 +285,11 @@ int32_t ZetRltnDeleteIndex(int32_t relation, const char* indexName) {
     if (c && TableOf(*c) == &t && c->indexSlot > slot) --c->indexSlot;
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnRefreshIndex(int32_t relation, const char* indexName, ZetProgressProc progress) {
+int32_t ZetRltnRefreshIndex(int32_t relation, const char* indexName, ZetProgressProc progress) try {
   if (!ValidRelation(relation)) return kBadRelation;
   TZetTable& t = *ZetTable::Table(relation);
   int error = 0;
@@ -283,9 +309,11 @@ int32_t ZetRltnRefreshIndex(int32_t relation, const char* indexName, ZetProgress
     }
   }
   return -error;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnGetInfo(int32_t relation, ZetRltnInfo* info) {
+int32_t ZetRltnGetInfo(int32_t relation, ZetRltnInfo* info) try {
   if (!ValidRelation(relation)) return kBadRelation;
   if (!info) return 0;
   const TZetTable& t = *ZetTable::Table(relation);
@@ -313,9 +341,11 @@ int32_t ZetRltnGetInfo(int32_t relation, ZetRltnInfo* info) {
   info->flags[0] = uint8_t(~t.openFlag);
   info->flags[1] = uint8_t(t.idIndexFlag ? 0 : 1);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetIndexGetInfo(int32_t relation, const char* indexName, ZetIndexInfo* info) {
+int32_t ZetIndexGetInfo(int32_t relation, const char* indexName, ZetIndexInfo* info) try {
   if (!ValidRelation(relation)) return kBadRelation;
   if (!info) return 0;
   std::memset(info, 0, sizeof *info);
@@ -334,6 +364,8 @@ int32_t ZetIndexGetInfo(int32_t relation, const char* indexName, ZetIndexInfo* i
   info->capacity[1] = uint16_t(capacity >> 16);
   info->pageSize = h.pageSize;
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

@@ -92,7 +92,7 @@ using namespace ZETEng;
 
 extern "C" {
 
-int32_t ZetCopyStructure(const char* sourceFile, const char* targetFile, const char* accessCode, uint32_t tableKey) {
+int32_t ZetCopyStructure(const char* sourceFile, const char* targetFile, const char* accessCode, uint32_t tableKey) try {
   const std::string source = UpperFileName(TextIn(sourceFile));
   const std::string target = UpperFileName(TextIn(targetFile));
   int slot = Zet01::OpenSlotOfFile(source);
@@ -120,9 +120,11 @@ int32_t ZetCopyStructure(const char* sourceFile, const char* targetFile, const c
   if (error == 0) error = Zet06::CreateTable(*copy, target, Common::ScrambleString(t.tableCode), true, 0, t.tableKey);
   if (opened) Zet06::CloseTablesFrom(slot);
   return -error;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRenameDatFile(const char* oldName, const char* newName, const char* accessCode, uint32_t tableKey) {
+int32_t ZetRenameDatFile(const char* oldName, const char* newName, const char* accessCode, uint32_t tableKey) try {
   const std::string source = UpperFileName(TextIn(oldName));
   const std::string target = UpperFileName(TextIn(newName));
   if (Zet01::OpenSlotOfFile(source) != 0) return kNotRenamed;
@@ -148,6 +150,8 @@ int32_t ZetRenameDatFile(const char* oldName, const char* newName, const char* a
     platform::RenameFile(files[done].second, files[done].first);
   }
   return kNotRenamed;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetRegisterModifications(void) { return 0; }

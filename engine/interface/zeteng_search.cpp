@@ -311,7 +311,7 @@ extern "C" {
 
 // ---- Search by condition -------------------------------------------------
 
-int32_t ZetTableSearch(int32_t cursor, const char* condition, ZetProgressProc progress) {
+int32_t ZetTableSearch(int32_t cursor, const char* condition, ZetProgressProc progress) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -335,9 +335,11 @@ int32_t ZetTableSearch(int32_t cursor, const char* condition, ZetProgressProc pr
   }
   Restore(c, t, before);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableSearchContinue(int32_t cursor, ZetProgressProc progress) {
+int32_t ZetTableSearchContinue(int32_t cursor, ZetProgressProc progress) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -346,9 +348,11 @@ int32_t ZetTableSearchContinue(int32_t cursor, ZetProgressProc progress) {
     case 2: return ContinueSearch(c, *r.table, progress);
     default: return kNoSearchToContinue;
   }
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableFindRec(int32_t cursor, const char* indexName, const char* keyText, uint8_t* exact) {
+int32_t ZetTableFindRec(int32_t cursor, const char* indexName, const char* keyText, uint8_t* exact) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -388,11 +392,13 @@ int32_t ZetTableFindRec(int32_t cursor, const char* indexName, const char* keyTe
     if (RereadCursorRecord(c, t) < 0) Restore(c, t, before);
   }
   return int32_t(recno);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 // ---- Marks -----------------------------------------------------------------
 
-int32_t ZetTableMark(int32_t cursor, const char* condition, int32_t mode, ZetProgressProc progress) {
+int32_t ZetTableMark(int32_t cursor, const char* condition, int32_t mode, ZetProgressProc progress) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -428,32 +434,42 @@ int32_t ZetTableMark(int32_t cursor, const char* condition, int32_t mode, ZetPro
   c.highKey = std::move(highKey);
   Restore(c, t, before);
   return matches;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableGetNumMarks(int32_t cursor) {
+int32_t ZetTableGetNumMarks(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   return r.error ? r.error : int32_t(r.cursor->userMarks.Count());
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableToggleMark(int32_t cursor) {
+int32_t ZetTableToggleMark(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   if (r.cursor->recno != 0) MarkLists::MarkListToggle(r.cursor->userMarks, r.cursor->recno);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableUnmark(int32_t cursor) {
+int32_t ZetTableUnmark(int32_t cursor) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   MarkLists::MarkListClear(r.cursor->userMarks);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableIsMarked(int32_t cursor, int32_t recno) {
+int32_t ZetTableIsMarked(int32_t cursor, int32_t recno) try {
   TResolved r = Resolve(cursor);
   if (r.error) return 0;
   const uint32_t n = recno == -1 ? r.cursor->recno : recno > 0 ? uint32_t(recno) : 0;
   return n != 0 && MarkLists::MarkListContains(r.cursor->userMarks, n) ? 1 : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 static int32_t TableSortMarkedRecsWork(int32_t cursor, const char* keyDescription) {
@@ -466,7 +482,7 @@ int32_t ZetTableSortMarkedRecs(int32_t cursor, const char* keyDescription) {
   return ZETEng::Guarded([&] { return TableSortMarkedRecsWork(cursor, keyDescription); });
 }
 
-int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress) {
+int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -498,9 +514,11 @@ int32_t ZetTableMarkDoubles(int32_t cursor, ZetProgressProc progress) {
   DiscardTablePosition(c, t);
   if (status == Zet00::kStatusFailed) return Common::LastError() < 0 ? Common::LastError() : -3;
   return int32_t(c.userMarks.Count());
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnCreateFullTextIndex(int32_t relation, ZetFullTextIndexRequest* request, ZetProgressProc progress) {
+int32_t ZetRltnCreateFullTextIndex(int32_t relation, ZetFullTextIndexRequest* request, ZetProgressProc progress) try {
   if (!ValidRelation(relation)) return kBadRelation;
   if (!request) return kConditionUnusable;
   TZetTable& t = *ZetTable::Table(relation);
@@ -531,9 +549,11 @@ int32_t ZetRltnCreateFullTextIndex(int32_t relation, ZetFullTextIndexRequest* re
   request->sourceRecords = std::max(t.recordCount, 0);
   request->indexRecords = std::max(built, 0);
   return built < 0 ? built : 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetRltnFullTextIndexGetIndexNames(int32_t relation, char* buffer, int32_t capacity) {
+int32_t ZetRltnFullTextIndexGetIndexNames(int32_t relation, char* buffer, int32_t capacity) try {
   NamesOut(buffer, capacity, {});
   if (!ValidRelation(relation)) return kBadRelation;
   const TZetTable& t = *ZetTable::Table(relation);
@@ -547,10 +567,12 @@ int32_t ZetRltnFullTextIndexGetIndexNames(int32_t relation, char* buffer, int32_
   }
   NamesOut(buffer, capacity, names);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetRltnFullTextIndexGetRelationNames(int32_t relation, int32_t indexRelation, char* buffer,
-                                             int32_t capacity) {
+                                             int32_t capacity) try {
   NamesOut(buffer, capacity, {});
   if (!ValidRelation(relation)) return kBadRelation;
   const TZetTable& t = *ZetTable::Table(relation);
@@ -560,9 +582,11 @@ int32_t ZetRltnFullTextIndexGetRelationNames(int32_t relation, int32_t indexRela
       names.emplace_back(Common::NameOf(t.StoredName(n)).view());
   NamesOut(buffer, capacity, names);
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query) {
+int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -591,6 +615,8 @@ int32_t ZetTableMarkFullText(int32_t cursor, const ZetFullTextQuery* query) {
   MarkLists::MarkListCopy(t.marks, c.userMarks);
   MarkLists::MarkListClear(t.marks);
   return int32_t(c.userMarks.Count());
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

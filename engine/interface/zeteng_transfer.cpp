@@ -726,7 +726,7 @@ extern "C" {
 
 int32_t ZetTableImport(int32_t cursor, const char* selection, const char* fileName, const char* accessCode,
                        uint32_t tableKey, uint8_t format, const int16_t* columnMap, uint8_t header, uint8_t ansi,
-                       ZetProgressProc progress, uint8_t unused) {
+                       ZetProgressProc progress, uint8_t unused) try {
   (void)unused;
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
@@ -744,10 +744,12 @@ int32_t ZetTableImport(int32_t cursor, const char* selection, const char* fileNa
   if (const int32_t position = LoadAndCompile(c, t, selection, code); position != 0) return position;
   if (format == 4) return ImportTable(c, t, code, fileName, accessCode, tableKey, columnMap, progress);
   return ImportText(c, t, code, fileName, format, columnMap, header != 0, ansi != 0, progress);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetTableExport(int32_t cursor, const char* selection, const char* fileName, uint8_t format, uint8_t ansi,
-                       uint8_t header, ZetProgressProc progress) {
+                       uint8_t header, ZetProgressProc progress) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -759,9 +761,11 @@ int32_t ZetTableExport(int32_t cursor, const char* selection, const char* fileNa
   if (const int32_t position = LoadAndCompile(c, t, selection, code); position != 0) return position;
   if (format == 4) return ExportTable(c, t, code, fileName, progress);
   return ExportText(c, t, code, fileName, format, ansi != 0, header != 0, progress);
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
-int32_t ZetTableCheckReplacement(int32_t cursor, const char* assignment) {
+int32_t ZetTableCheckReplacement(int32_t cursor, const char* assignment) try {
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
   TCursor& c = *r.cursor;
@@ -778,10 +782,12 @@ int32_t ZetTableCheckReplacement(int32_t cursor, const char* assignment) {
     return -e;
   }
   return 0;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 int32_t ZetTableReplace(int32_t cursor, const char* selection, const char* assignment, ZetProgressProc progress,
-                        uint32_t unused) {
+                        uint32_t unused) try {
   (void)unused;
   TResolved r = Resolve(cursor);
   if (r.error) return r.error;
@@ -838,6 +844,8 @@ int32_t ZetTableReplace(int32_t cursor, const char* selection, const char* assig
   if (c.recno != 0) RereadCursorRecord(c, t);
   DiscardTablePosition(c, t);
   return changed;
+} catch (...) {
+  return ZETEng::RaisedNow();
 }
 
 }  // extern "C"

@@ -478,7 +478,10 @@ int OpenAlias(std::string_view aliasName, int slot) {
   // The index layer sends the alias's index work to the table's own trees
   // (a second tree writing the same file would overwrite the first one's
   // pages); the alias itself opens no file but its own temporary indexes.
-  alias->fileOpenMode = LOWFILES::kModeReadShared;
+  // It keeps the table's open mode (the copy took it) and so writes what
+  // the table may write: its records go to the table's file, and its own
+  // temporary indexes take their keys (opened read-only, an edit through
+  // the alias could not write them).
   alias->recordBuffer.assign(alias->recordLength, 0);
   alias->currentRecord = 0;
   alias->masterTable = 0;

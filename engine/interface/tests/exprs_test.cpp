@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,23 @@ TEST_F(Expressions, RegisteredHostCommandsReachTheExecProcedure) {
   EXPECT_GT(ZetTokenize(c_, code, "PIEP"), 0) << "the registry is empty again";
   ZetSetExecProc(nullptr);
   ExitCommands();
+}
+
+// A dBase file whose field has a type no table field takes (here one of
+// another dialect) is refused as a damaged file; the engine goes on.
+TEST_F(Expressions, DBaseFieldOfAnUnknownTypeIsRefused) {
+  const std::string dbf = TempPath("TYPEN.DBF");
+  ASSERT_EQ(ZetConvertToDBase(Path().c_str(), dbf.c_str(), nullptr), 0);
+  {
+    // The first field's type byte becomes one of another dialect.
+    constexpr std::streamoff kFirstFieldType = 32 + 11;
+    std::fstream file(dbf, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(kFirstFieldType);
+    file.put('Y');
+  }
+  EXPECT_EQ(ZetConvertFromDBase(dbf.c_str(), TempPath("TYPEN.DAT").c_str(), 0), -117);
+
+  EXPECT_EQ(Solve(c_, "NAME").second, "Apfel") << "the engine goes on";
 }
 
 TEST(Conversions, DatesTimesAndReals) {

@@ -12,7 +12,6 @@
 #include "engine/base/bytes.h"
 #include "engine/base/common.h"
 #include "engine/base/datum.h"
-#include "engine/base/engassert.h"
 #include "engine/base/uppercas.h"
 #include "engine/storage/dbase/dbffile.h"
 #include "engine/storage/winmemos.h"
@@ -314,6 +313,10 @@ struct TFieldKind {
   uint8_t type, size, shown;
 };
 
+// A type the table has no field for (a damaged header, or a type of another
+// program's dialect) gives this type, which no field has.
+constexpr uint8_t kNoFieldType = 0xFF;
+
 TFieldKind ImportKind(const TDbfField& f) {
   switch (f.type) {
     case 'C':
@@ -327,7 +330,7 @@ TFieldKind ImportKind(const TDbfField& f) {
               uint8_t(std::min(f.length, kNibble) << 4 | std::min(f.decimals, kNibble))};
     case 'L': return {Common::kTypeBool, kSizeBool, kShownBool};
     case 'M': return {Common::kTypeMemo, kSizeMemo16, kShownMemo};
-    default: throw EAssertion("Unknown field type in table: " + std::string(1, f.type));
+    default: return {kNoFieldType, 0, 0};
   }
 }
 
@@ -345,6 +348,10 @@ int DescribeTable(const std::vector<TDbfField>& fields, TZetTable& t, std::strin
   for (size_t i = 0; i < fields.size(); ++i) {
     const TDbfField& f = fields[i];
     const TFieldKind kind = ImportKind(f);
+    if (kind.type == kNoFieldType) {
+      Common::SetFileError(kErrBadStructure, dbfName);
+      return kErrBadStructure;
+    }
     uint8_t* d = t.Descriptor(uint16_t(i + 1));
     std::memset(d, 0, ZetTable::kDescriptorSize);
     d[ZetTable::kDescLayoutColumn] =

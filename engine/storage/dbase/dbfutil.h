@@ -75,8 +75,8 @@ struct TDbfImportReport {
 // Answers 0, the errors of TDbfReader::Open, 117 for more fields or a longer record than a
 // table holds, the errors of creating, opening and appending to the table,
 // or 114 when progress stopped it (the table keeps the records copied). A
-// DBF field of another type than C, D, F, L, M or N raises EAssertion
-// "Unknown field type in table: <letter>" before anything is created.
+// DBF field of another type than C, D, F, L, M or N is refused with 117
+// before anything is created.
 // option is the callers' option byte; no option is defined. report (may be
 // null) receives the counts of the import, also when it stopped early.
 int DbfToTable(std::string_view dbfName, std::string_view tableName, TProgressProc progress, uint8_t option,

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "engine/base/bytes.h"
-#include "engine/base/engassert.h"
 #include "engine/storage/winmemos.h"
 #include "engine/storage/zet00_index.h"
 #include "engine/storage/zet01_open.h"
@@ -44,34 +43,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string table = files.front()->path().substr(0, files.front()->path().rfind('.')) + ".DAT";
   if (table != files.front()->path()) return 0;
   const int slot = ZetTable::OpenCount() + 1;
-  try {
-    if (Zet01::OpenTable(slot, ZetTable::kRightsMask, table, 0, kTableKey, "") != 0) return 0;
-    ZetTable::TZetTable& t = *ZetTable::Table(slot);
-    for (int32_t r = 1; r <= t.recordCount && r <= 2000; ++r) {
-      if (Zet01::ReadRecord(slot, uint32_t(r)) != 0) break;
-      for (uint16_t n = 1; n <= t.fieldCount; ++n) {
-        ZetTable::FieldText(t, n, t.recordBuffer.data());
-        if (t.FieldType(n) == Common::kTypeMemo && t.hasMemoFile) {
-          Common::FieldValue value;
-          Common::GetFieldAsNumber(t.recordBuffer.data(), t.Place(n), t.version, value);
-          const int32_t length = WINMEMOS::InitGetMemo(t.memoFile, value.block);
-          std::string text(size_t(std::clamp(length, 0, 1 << 20)), '\0');
-          WINMEMOS::GetMemoBlock(int32_t(text.size()), text.data());
-          WINMEMOS::DoneGetMemo();
-        }
+  if (Zet01::OpenTable(slot, ZetTable::kRightsMask, table, 0, kTableKey, "") != 0) return 0;
+  ZetTable::TZetTable& t = *ZetTable::Table(slot);
+  for (int32_t r = 1; r <= t.recordCount && r <= 2000; ++r) {
+    if (Zet01::ReadRecord(slot, uint32_t(r)) != 0) break;
+    for (uint16_t n = 1; n <= t.fieldCount; ++n) {
+      ZetTable::FieldText(t, n, t.recordBuffer.data());
+      if (t.FieldType(n) == Common::kTypeMemo && t.hasMemoFile) {
+        Common::FieldValue value;
+        Common::GetFieldAsNumber(t.recordBuffer.data(), t.Place(n), t.version, value);
+        const int32_t length = WINMEMOS::InitGetMemo(t.memoFile, value.block);
+        std::string text(size_t(std::clamp(length, 0, 1 << 20)), '\0');
+        WINMEMOS::GetMemoBlock(int32_t(text.size()), text.data());
+        WINMEMOS::DoneGetMemo();
       }
     }
-    for (int s = 0; s <= t.highestIndexSlot; ++s) {
-      if (!t.indexes[size_t(s)]) continue;
-      uint8_t st = Zet00::IndexFirst(slot, s);
-      for (int steps = 0; st == Zet00::kStatusFound && steps < kMaxSteps; ++steps) st = Zet00::IndexNext(slot, s);
-      st = Zet00::IndexLast(slot, s);
-      for (int steps = 0; st == Zet00::kStatusFound && steps < kMaxSteps; ++steps) st = Zet00::IndexPrior(slot, s);
-    }
-    Zet01::CloseTable(slot);
-  } catch (const EAssertion&) {
-    if (ZetTable::Table(slot)) Zet01::CloseTable(slot);
   }
+  for (int s = 0; s <= t.highestIndexSlot; ++s) {
+    if (!t.indexes[size_t(s)]) continue;
+    uint8_t st = Zet00::IndexFirst(slot, s);
+    for (int steps = 0; st == Zet00::kStatusFound && steps < kMaxSteps; ++steps) st = Zet00::IndexNext(slot, s);
+    st = Zet00::IndexLast(slot, s);
+    for (int steps = 0; st == Zet00::kStatusFound && steps < kMaxSteps; ++steps) st = Zet00::IndexPrior(slot, s);
+  }
+  Zet01::CloseTable(slot);
   if (ZetTable::OpenCount() >= slot) ZetTable::SetOpenCount(slot - 1);
   for (const auto& f : files)
     if (f->path().ends_with(".MMO")) WINMEMOS::ReadEveryMemo(f->path(), WINMEMOS::kLinkSize32, kTableKey);

@@ -6,7 +6,9 @@
 //   ZET_WRITE_FUZZ_CORPUS=$PWD build/test/engine/storage/storage_tests --gtest_filter='FuzzCorpus*'
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,11 +17,14 @@
 #include <vector>
 
 #include "engine/base/bytes.h"
+#include "engine/storage/btrees.h"
 #include "engine/storage/recordguard.h"
 #include "engine/storage/tests/editing_test_util.h"
 #include "engine/storage/winblobs.h"
 #include "engine/storage/winmemos.h"
+#include "engine/storage/zet00.h"
 #include "engine/storage/zet00_index.h"
+#include "engine/storage/zet00_keys.h"
 #include "engine/storage/zet01_edit.h"
 #include "engine/storage/zet01_open.h"
 #include "engine/testsupport/engine_fixture.h"
@@ -36,6 +41,12 @@ Bytes FileBytes(const fs::path& path) {
 }
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes LittleEndian(int32_t value) {
+  Bytes raw(4);
+  bytes::PutI32(raw.data(), value);
+  return raw;
+}
 
 Bytes WithMode(uint8_t mode, const Bytes& file) {
   Bytes input{mode};
@@ -81,10 +92,16 @@ class FuzzCorpus : public zettest::EngineTest {
   // An input of the table target: the files (name code -> path), the table
   // file first.
   static Bytes TableInput(const std::map<uint8_t, fs::path>& files) {
-    Bytes input;
+    std::map<uint8_t, Bytes> contents;
     for (const auto& [code, path] : files) {
-      const Bytes file = FileBytes(path);
-      EXPECT_FALSE(file.empty()) << path;
+      contents[code] = FileBytes(path);
+      EXPECT_FALSE(contents[code].empty()) << path;
+    }
+    return TableInput(contents);
+  }
+  static Bytes TableInput(const std::map<uint8_t, Bytes>& files) {
+    Bytes input;
+    for (const auto& [code, file] : files) {
       input.push_back(code);
       uint8_t length[4];
       bytes::PutU32(length, uint32_t(file.size()));
@@ -137,6 +154,50 @@ TEST_F(FuzzCorpus, SeedsComeFromTheEngineWriters) {
   for (const auto& [code, name] : tableFileNames) tableFiles[code] = TempPath(name);
   Add("table_fuzz", "articles", TableInput(tableFiles));
   Add("table_fuzz", "guarded_record", TableWithGuard(TempDir() / "guarded"));
+
+  // Damaged headers, as a machine that stopped or a disk that failed leaves
+  // them: each a file our writers made with one thing in it changed.
+  const Bytes table = FileBytes(TempPath("INPUT.DAT"));
+  const Bytes textIndex = FileBytes(TempPath("INPUT.IND"));
+  const uint16_t version = bytes::GetU16(table.data() + 4);  // behind the magic number
+  const size_t count = Zet00::RecordCountPosition(version);
+  const size_t typeOfFieldOne = Zet00::DescriptorPosition(version) + ZetTable::kDescType;
+  const size_t indexHeader = BTREES::kUserHeaderOffset;
+  uint8_t unknownPart[ZetTable::kKeyDescriptionSize];
+  std::memcpy(unknownPart, textIndex.data() + indexHeader, sizeof unknownPart);
+  Zet00::SetKeyPart(unknownPart, 0, {kName, kNameLength + 1, 0x0F});
+  const struct Damage {
+    const char* name;
+    bool index;  // in the text index, else in the table file
+    size_t at;   // where the bytes go (past the end: the file is cut there)
+    Bytes with;
+  } damages[] = {
+      {"count_beyond_file", false, count, LittleEndian(1000000)},
+      {"count_negative", false, count, LittleEndian(-5)},
+      {"record_length_zero", false, count + 4, {0, 0}},
+      {"no_fields", false, count + 6, {0, 0}},
+      {"too_many_fields", false, count + 6, {0xE9, 0x03}},
+      {"unknown_field_type", false, typeOfFieldOne, {0x0F}},
+      {"cut_in_descriptors", false, typeOfFieldOne + ZetTable::kDescriptorSize, {}},
+      {"index_unsettled", true, indexHeader + ZetTable::kIdxRecordCount, LittleEndian(Zet00::kUnsettledCount)},
+      {"index_unknown_part", true, indexHeader, Bytes(unknownPart, unknownPart + sizeof unknownPart)},
+      {"index_key_length", true, indexHeader + ZetTable::kIdxKeyLength, {3, 0}},
+      {"index_tree_height", true, BTREES::kHeaderHeight, {0xFF, 0x7F}},
+      {"index_page_count", true, BTREES::kHeaderPageCount, {0xFF, 0xFF}},
+      {"index_cut", true, textIndex.size() / 2, {}},
+  };
+  for (const Damage& d : damages) {
+    Bytes file = d.index ? textIndex : table;
+    if (d.with.empty()) file.resize(d.at);
+    else std::copy(d.with.begin(), d.with.end(), file.begin() + std::ptrdiff_t(d.at));
+    std::map<uint8_t, Bytes> files;
+    for (const auto& [code, name] : tableFileNames) files[code] = FileBytes(TempPath(name));
+    files[d.index ? 6 : 0] = file;
+    Add("table_fuzz", std::string("damaged_") + d.name, TableInput(files));
+    if (d.index) Add("index_fuzz", std::string("damaged_") + d.name, WithMode(1, file));
+    else Add("tableheader_fuzz", std::string("damaged_") + d.name, file);
+  }
+  Add("tableheader_fuzz", "articles", table);
 
   // The index target: plain and engine comparison.
   Add("index_fuzz", "text_index_engine", WithMode(1, FileBytes(TempPath("INPUT.IND"))));
