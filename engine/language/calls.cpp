@@ -45,7 +45,7 @@ const TExtension kExtensions[kExtensionCount] = {
     {"CHECKMEMOS", "R R", 1},
 };
 
-struct TCallSpec {
+struct TCallTarget {
   ShortStr name;
   ShortStr signature;
   uint16_t required = 0;
@@ -54,19 +54,19 @@ struct TCallSpec {
 
 // The signature of the call by group; false (with the run error set) when
 // there is none.
-bool FindSpec(uint8_t group, uint16_t number, TCallSpec& spec) {
+bool FindCallTarget(uint8_t group, uint16_t number, TCallTarget& target) {
   switch (group) {
     case tkHostCommand: {
       uint8_t required = 0;
       std::string_view signature;
       if (!ReadCodeByte(required) || !ReadCodeText(signature)) return false;
-      spec.signature = ShortStr(signature);
-      spec.required = required;
+      target.signature = ShortStr(signature);
+      target.required = required;
       return true;
     }
     case tkUserFunc:
-      if (!g_outside.describe(number, spec.name, spec.signature, spec.required)) {
-        FailRun(kErrOutsideMissing, spec.name.view());
+      if (!g_outside.describe(number, target.name, target.signature, target.required)) {
+        FailRun(kErrOutsideMissing, target.name.view());
         return false;
       }
       return true;
@@ -76,9 +76,9 @@ bool FindSpec(uint8_t group, uint16_t number, TCallSpec& spec) {
         FailRun(kErrUnknownExtension);
         return false;
       }
-      spec.name = ShortStr(e->name);
-      spec.signature = ShortStr(e->signature);
-      spec.required = e->required;
+      target.name = ShortStr(e->name);
+      target.signature = ShortStr(e->signature);
+      target.required = e->required;
       return true;
     }
     case kGroupHostMember:
@@ -91,14 +91,14 @@ bool FindSpec(uint8_t group, uint16_t number, TCallSpec& spec) {
       }
       const uint32_t kind = bytes::GetU32(area + LumoHost::kDescKind);
       if (group == kGroupHostMember) {
-        spec.signature = ShortStr(kind == 1 ? "R" : kind == 2 ? "S" : "O");
-        if (kind != 1 && kind != 2) spec.objectClass = uint16_t(kind);
-        spec.required = 0;
+        target.signature = ShortStr(kind == 1 ? "R" : kind == 2 ? "S" : "O");
+        if (kind != 1 && kind != 2) target.objectClass = uint16_t(kind);
+        target.required = 0;
       } else {
         const char* sig = reinterpret_cast<const char*>(area + LumoHost::kDescSignature);
-        spec.signature = ShortStr(std::string_view(sig, strnlen(sig, LumoHost::kDescriptionArea -
+        target.signature = ShortStr(std::string_view(sig, strnlen(sig, LumoHost::kDescriptionArea -
                                                                           LumoHost::kDescSignature)));
-        spec.required = uint16_t(spec.signature.size() / 2);
+        target.required = uint16_t(target.signature.size() / 2);
       }
       return true;
     }
@@ -117,20 +117,20 @@ ShortStr InputVariableText() {
   return info.valid && info.type == ZetVars::kTypeString ? ShortStr(info.text) : ShortStr();
 }
 
-int CallCallee(uint8_t group, uint16_t number, const TCallSpec& spec) {
+int CallCallee(uint8_t group, uint16_t number, const TCallTarget& target) {
   LumoExec::TStack& stack = LumoExec::ValueStack();
-  std::vector<ZetArgDescriptor> args = stack.GetUserStack(spec.signature.view());
+  std::vector<ZetArgDescriptor> args = stack.GetUserStack(target.signature.view());
   switch (group) {
     case tkHostCommand:
       return -LumoHost::ExecProc()(tkHostCommand, number, args.data());
     case tkUserFunc: {
       const int answer = g_outside.call(number, args.data(), args.size());
       if (answer == -1) {
-        Common::SetErrorArgument(spec.name.view());
+        Common::SetErrorArgument(target.name.view());
         return kErrOutsideCall;
       }
       if (answer == -2) {
-        Common::SetErrorArgument(spec.name.view());
+        Common::SetErrorArgument(target.name.view());
         return kErrOutsideMissing;
       }
       return 0;
@@ -151,9 +151,9 @@ void ExecuteSystemFuntion(uint8_t group, TRunValue& result) {
   uint8_t* const top = stack.Top();
   uint16_t number = 0;
   if (!ReadCodeWord(number)) return;
-  TCallSpec spec;
-  if (!FindSpec(group, number, spec)) return;
-  const std::string_view sig = spec.signature.view();
+  TCallTarget target;
+  if (!FindCallTarget(group, number, target)) return;
+  const std::string_view sig = target.signature.view();
   const size_t n = sig.empty() ? 0 : (sig.size() - 1) / 2;
   const char resultLetter = sig.empty() ? 'X' : sig[0];
   if (std::string_view("IORSX ").find(resultLetter) == std::string_view::npos) {
@@ -175,7 +175,7 @@ void ExecuteSystemFuntion(uint8_t group, TRunValue& result) {
       const char type = sig[2 * i];
       const uint8_t separator = i == 1 ? tkOpen : tkAnd;
       bool present;
-      if (i <= spec.required) present = ExpectCode(separator);
+      if (i <= target.required) present = ExpectCode(separator);
       else present = MatchCode(separator);
       if (RunError() > 0) break;
       if (present) given = true;
@@ -235,7 +235,7 @@ void ExecuteSystemFuntion(uint8_t group, TRunValue& result) {
     return;
   }
   if (ApplyFlag()) {
-    const int answer = CallCallee(group, number, spec);
+    const int answer = CallCallee(group, number, target);
     if (answer != 0) {
       if (answer == kSoftStop) {
         if (RunError() == 0) SetRunError(kSoftStop);
@@ -281,7 +281,7 @@ void ExecuteSystemFuntion(uint8_t group, TRunValue& result) {
       result.text = stack.PopString();
       break;
     case 'O':
-      result.type = spec.objectClass;
+      result.type = target.objectClass;
       result.number = stack.PopReal();
       break;
     default:
