@@ -27,19 +27,21 @@ ScriptedAnswers& ScriptedAnswers::Queue(Kind kind, Answer answer) {
   return *this;
 }
 
-ScriptedAnswers& ScriptedAnswers::MessageBox(int answer) { return Queue(kBox, {answer, {}, false, {}}); }
+ScriptedAnswers& ScriptedAnswers::MessageBox(int answer) { return Queue(kBox, Answer{}.Value(answer)); }
 
 ScriptedAnswers& ScriptedAnswers::OpenFile(std::string path, bool cancel) {
-  return Queue(kOpen, {0, std::move(path), cancel, {}});
+  return Queue(kOpen, Answer{}.Path(std::move(path), cancel));
 }
 
 ScriptedAnswers& ScriptedAnswers::BrowseFolder(std::string path, bool cancel) {
-  return Queue(kFolder, {0, std::move(path), cancel, {}});
+  return Queue(kFolder, Answer{}.Path(std::move(path), cancel));
 }
 
 ScriptedAnswers& ScriptedAnswers::PrintDialog(std::function<void(dialogs::PrintDialogRequest&)> choose) {
   const bool cancel = !choose;
-  return Queue(kPrint, {0, cancel ? "cancel" : "print", cancel, {}, std::move(choose)});
+  Answer answer = Answer{}.Path(cancel ? "cancel" : "print", cancel);
+  answer.choose = std::move(choose);
+  return Queue(kPrint, std::move(answer));
 }
 
 ScriptedAnswers& ScriptedAnswers::IfText(std::string part) {
@@ -94,10 +96,29 @@ void ScriptedAnswers::PrintDialog(dialogs::PrintDialogRequest& request) {
   request.answer = true;
 }
 
+ScriptedAnswers& ScriptedAnswers::PopupMenu(std::string item) { return Queue(kPopup, Answer{}.Item(std::move(item))); }
+
+ScriptedAnswers& ScriptedAnswers::PopupMenu(win::UINT command) { return Queue(kPopup, Answer{}.Value(int(command))); }
+
+void ScriptedAnswers::TrackPopupMenu(dialogs::TrackPopupMenuRequest& request) {
+  request.answer = 0;
+  auto& queue = answers_[kPopup];
+  if (queue.empty()) {
+    log_.push_back("popup: -");
+    return;
+  }
+  const Answer answer = std::move(queue.front());
+  queue.erase(queue.begin());
+  const std::string name = answer.item.empty() ? std::to_string(answer.value) : answer.item;
+  request.answer = PickMenuItem(request.menu, request.owner, answer.item, win::UINT(answer.value));
+  log_.push_back("popup: " + name + (request.answer ? "" : " (disabled)"));
+}
+
 void ScriptedAnswers::ExpectAllUsed() {
   for (auto& queue : answers_) {
     for (const Answer& a : queue)
-      ADD_FAILURE() << "answer never used: " << (a.path.empty() ? std::to_string(a.value) : a.path) << " for \""
+      ADD_FAILURE() << "answer never used: "
+                    << (!a.item.empty() ? a.item : a.path.empty() ? std::to_string(a.value) : a.path) << " for \""
                     << a.part << "\"";
     queue.clear();
   }
@@ -223,6 +244,45 @@ void UiTest::Type(std::string_view utf8) {
   const auto shot = win::Snapshot(hwnd);
   if (!shot) return ::testing::AssertionFailure() << "no window to snapshot";
   return MatchesGolden(*shot, goldenDir + "/goldens/" + name + ".png");
+}
+
+namespace {
+
+// The positions leading from menu to the item with the cp1252 text (before a
+// tab) or, for an empty text, the command; empty when there is none.
+bool FindMenuPath(win::HMENU menu, const std::string& text, win::UINT command, std::vector<int>& path) {
+  for (int i = 0; i < win::GetMenuItemCount(menu); ++i) {
+    path.push_back(i);
+    const win::HMENU sub = win::GetSubMenu(menu, i);
+    if (sub && FindMenuPath(sub, text, command, path)) return true;
+    const win::UINT id = win::GetMenuItemID(menu, i);
+    if (!sub && id != 0) {
+      std::string shown(size_t(win::GetMenuStringA(menu, win::UINT(i), nullptr, 0, win::MF_BYPOSITION)), '\0');
+      win::GetMenuStringA(menu, win::UINT(i), shown.data(), int(shown.size()) + 1, win::MF_BYPOSITION);
+      shown = shown.substr(0, shown.find('\t'));
+      if (text.empty() ? id == command : shown == text) return true;
+    }
+    path.pop_back();
+  }
+  return false;
+}
+
+}  // namespace
+
+win::UINT PickMenuItem(win::HMENU menu, win::HWND owner, const std::string& text, win::UINT command) {
+  std::vector<int> path;
+  if (!FindMenuPath(menu, platform::Utf8ToCp1252(text), command, path)) {
+    ADD_FAILURE() << "no menu item \"" << (text.empty() ? std::to_string(command) : text) << "\"";
+    return 0;
+  }
+  // A disabled pop-up cannot be opened, a disabled command not be picked.
+  for (size_t i = 0;; ++i) {
+    const win::UINT state = win::GetMenuState(menu, win::UINT(path[i]), win::MF_BYPOSITION);
+    if (state == win::UINT(-1) || (state & (win::MF_GRAYED | win::MF_DISABLED))) return 0;
+    if (i + 1 == path.size()) return win::GetMenuItemID(menu, path[i]);
+    menu = win::GetSubMenu(menu, path[i]);
+    win::SendMessage(owner, win::WM_INITMENUPOPUP, win::WPARAM(menu.id), win::MAKELPARAM(uint16_t(path[i]), 0));
+  }
 }
 
 }  // namespace zettest

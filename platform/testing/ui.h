@@ -16,7 +16,8 @@
 //      answer optionally only for a question whose text holds a given part;
 //      every question is logged. A question with no answer of its kind left,
 //      or whose text does not match, fails the test (and stays unanswered);
-//      so does an answer never used.
+//      so does an answer never used. A pop-up menu without an answer is
+//      dismissed (0) and logged, as a user who clicks beside it.
 //
 // Spy(h) records the messages the procs of h (and with children, of its
 // descendants) receive, sent or posted, in order; tests compare the record
@@ -78,13 +79,21 @@ class ScriptedAnswers final : public dialogs::InteractionProvider {
   // pages) and the user presses OK, or the user cancels when choose is empty.
   ScriptedAnswers& PrintDialog(std::function<void(dialogs::PrintDialogRequest&)> choose);
   ScriptedAnswers& IfText(std::string part);
+  // The next pop-up menu: the user picks the item with this text (UTF-8, as
+  // shown with its "&", without the part from a tab on) or this command,
+  // wherever it lies in the pop-up's tree. A disabled item cannot be picked:
+  // the menu answers 0. Picking an item that is not there fails the test.
+  ScriptedAnswers& PopupMenu(std::string item);
+  ScriptedAnswers& PopupMenu(win::UINT command);
 
   void MessageBox(dialogs::MessageBoxRequest& request) override;
   void OpenFile(dialogs::OpenFileRequest& request) override;
   void BrowseFolder(dialogs::BrowseFolderRequest& request) override;
   void PrintDialog(dialogs::PrintDialogRequest& request) override;
+  void TrackPopupMenu(dialogs::TrackPopupMenuRequest& request) override;
   // Every question asked, as "caption: text" (boxes), "open: title",
-  // "folder: title", "print: print" and "print: setup".
+  // "folder: title", "print: print", "print: setup" and "popup: item" (the
+  // item picked; "-" when dismissed, " (disabled)" after one not pickable).
   const std::vector<std::string>& Log() const { return log_; }
   // The requests as they were asked, the last of each kind.
   const dialogs::MessageBoxRequest& LastMessageBox() const { return lastBox_; }
@@ -93,13 +102,17 @@ class ScriptedAnswers final : public dialogs::InteractionProvider {
   void ExpectAllUsed();
 
  private:
-  enum Kind { kBox, kOpen, kFolder, kPrint, kKinds };
+  enum Kind { kBox, kOpen, kFolder, kPrint, kPopup, kKinds };
   struct Answer {
     int value = 0;
     std::string path;
     bool cancel = false;
     std::string part;
     std::function<void(dialogs::PrintDialogRequest&)> choose;
+    std::string item;  // a pop-up menu's item by text, else by value
+    Answer&& Value(int v) && { value = v; return std::move(*this); }
+    Answer&& Path(std::string p, bool c) && { path = std::move(p); cancel = c; return std::move(*this); }
+    Answer&& Item(std::string i) && { item = std::move(i); return std::move(*this); }
   };
   // The next answer of a kind for a question, or null (the test failed).
   const Answer* Take(Kind kind, const std::string& text);
@@ -170,5 +183,12 @@ struct TypedKey {
   uint8_t character = 0;
 };
 TypedKey KeyForCharacter(uint8_t cp1252);
+
+// Picks an item of menu for owner as a user would: the item with the text
+// (UTF-8, before a tab) or, for an empty text, the command, searched through
+// the sub-menus; each sub-menu opened on the way sends owner WM_INITMENUPOPUP
+// first. Answers the command, 0 when the item is disabled; fails the test and
+// answers 0 when there is no such item.
+win::UINT PickMenuItem(win::HMENU menu, win::HWND owner, const std::string& text, win::UINT command);
 
 }  // namespace zettest

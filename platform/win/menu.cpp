@@ -212,4 +212,33 @@ int GetMenuStringA(HMENU menu, UINT item, char* buffer, int size, UINT flags) {
   return int(n);
 }
 
+UINT GetMenuState(HMENU menu, UINT item, UINT flags) {
+  Place place = Locate(menu, item, flags);
+  if (!place.menu) return UINT(-1);
+  const Item& found = place.menu->items[place.index];
+  if (!(found.state & MF_POPUP)) return found.state;
+  const Menu* sub = Find(HMENU(found.sub));
+  return (UINT(sub ? sub->items.size() : 0) << 8) | (found.state & 0xFF);
+}
+
+namespace {
+
+// Replaces the bits of mask in the item's state and answers the former ones.
+UINT SetStateBits(HMENU menu, UINT item, UINT flags, UINT mask) {
+  Place place = Locate(menu, item, flags);
+  if (!place.menu) return UINT(-1);
+  UINT& state = place.menu->items[place.index].state;
+  const UINT former = state & mask;
+  state = (state & ~mask) | (flags & mask);
+  return former;
+}
+
+}  // namespace
+
+UINT EnableMenuItem(HMENU menu, UINT item, UINT flags) {
+  return SetStateBits(menu, item, flags, MF_GRAYED | MF_DISABLED);
+}
+
+UINT CheckMenuItem(HMENU menu, UINT item, UINT flags) { return SetStateBits(menu, item, flags, MF_CHECKED); }
+
 }  // namespace win

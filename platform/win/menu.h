@@ -34,6 +34,7 @@ using HMENU = Handle<MenuTag>;
 constexpr UINT MF_BYCOMMAND = 0x0000;
 constexpr UINT MF_STRING = 0x0000;
 constexpr UINT MF_ENABLED = 0x0000;
+constexpr UINT MF_UNCHECKED = 0x0000;
 constexpr UINT MF_GRAYED = 0x0001;
 constexpr UINT MF_DISABLED = 0x0002;
 constexpr UINT MF_CHECKED = 0x0008;
@@ -65,5 +66,22 @@ HMENU GetSubMenu(HMENU menu, int position);
 // Copies the item's text (at most size - 1 characters) and answers its
 // length; 0 when there is no such item. A null buffer answers the length.
 int GetMenuStringA(HMENU menu, UINT item, char* buffer, int size, UINT flags);
+
+// The item's state bits (MF_GRAYED, MF_DISABLED, MF_CHECKED, MF_SEPARATOR,
+// MF_POPUP); for a pop-up the count of its items in the high byte. -1 when
+// there is no such item.
+UINT GetMenuState(HMENU menu, UINT item, UINT flags);
+// Set the item's enabling (MF_ENABLED, MF_GRAYED, MF_DISABLED) or check mark
+// (MF_CHECKED, MF_UNCHECKED) and answer the former one; -1 when there is no
+// such item.
+UINT EnableMenuItem(HMENU menu, UINT item, UINT flags);
+UINT CheckMenuItem(HMENU menu, UINT item, UINT flags);
+
+// Pop-up menu flags (TrackPopupMenu): TPM_RETURNCMD answers the chosen
+// command instead of sending it; TPM_NONOTIFY sends no message to the owner.
+constexpr UINT TPM_LEFTALIGN = 0x0000;
+constexpr UINT TPM_RIGHTBUTTON = 0x0002;
+constexpr UINT TPM_NONOTIFY = 0x0080;
+constexpr UINT TPM_RETURNCMD = 0x0100;
 
 }  // namespace win
