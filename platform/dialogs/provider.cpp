@@ -1,17 +1,27 @@
 // Interaction providers (see provider.h).
 #include "platform/dialogs/provider.h"
 
-#include "platform/win/message.h"
-#include "platform/win/window.h"
 
 namespace dialogs {
 
 namespace {
+
 InteractionProvider* current = nullptr;
+
+win::UINT AskPopupMenu(win::HMENU menu, win::UINT flags, win::POINT screen, win::HWND owner) {
+  TrackPopupMenuRequest request{menu, flags, screen, owner, 0};
+  if (current) current->TrackPopupMenu(request);
+  return request.answer;
 }
 
+}  // namespace
+
 InteractionProvider* CurrentProvider() { return current; }
-void SetInteractionProvider(InteractionProvider* provider) { current = provider; }
+
+void SetInteractionProvider(InteractionProvider* provider) {
+  current = provider;
+  win::SetPopupAsker(provider ? &AskPopupMenu : nullptr);
+}
 
 bool AskPrintDialog(PrintDialogRequest& request) {
   request.answer = false;
@@ -45,21 +55,3 @@ int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT
 
 }  // namespace win
 
-namespace win {
-
-UINT TrackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner, const RECT*) {
-  if (!IsMenu(menu) || !IsWindow(owner)) return 0;
-  const bool notify = !(flags & TPM_NONOTIFY);
-  if (notify) SendMessage(owner, WM_INITMENUPOPUP, WPARAM(menu.id), MAKELPARAM(0, 0));
-  dialogs::TrackPopupMenuRequest request{menu, flags, {x, y}, owner, 0};
-  if (dialogs::InteractionProvider* provider = dialogs::CurrentProvider()) provider->TrackPopupMenu(request);
-  // The enablers may have closed the menu or its owner meanwhile; a command
-  // the user could not have picked is no choice.
-  const UINT state = request.answer ? GetMenuState(menu, request.answer, MF_BYCOMMAND) : UINT(-1);
-  const UINT command = state == UINT(-1) || (state & (MF_GRAYED | MF_DISABLED)) ? 0 : request.answer;
-  if (flags & TPM_RETURNCMD) return command;
-  if (command && notify && IsWindow(owner)) SendMessage(owner, WM_COMMAND, MAKEWPARAM(uint16_t(command), 0), 0);
-  return 1;
-}
-
-}  // namespace win

@@ -48,14 +48,6 @@ constexpr DWORD PD_PRINTSETUP = 0x40;
 constexpr DWORD PD_RETURNDC = 0x100;
 constexpr DWORD PD_RETURNDEFAULT = 0x400;
 
-// Shows menu as a pop-up at the screen point (x, y) for owner. Unless
-// TPM_NONOTIFY, the owner first gets WM_INITMENUPOPUP for the menu (its
-// enablers run) and, unless TPM_RETURNCMD, WM_COMMAND for the chosen command.
-// With TPM_RETURNCMD it answers the chosen command, or 0 when none was chosen;
-// otherwise true when menu and owner exist. Only an enabled command item of
-// the menu's tree can be chosen; any other answer counts as none.
-UINT TrackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner, const RECT* exclude = nullptr);
-
 }  // namespace win
 
 namespace dialogs {
@@ -101,8 +93,9 @@ struct PrintDialogRequest {
   bool answer = false;
 };
 
-// The pop-up menu question: the menu shown at a screen point for its owner;
-// the provider answers the chosen command, 0 for none.
+// The pop-up menu question (win::TrackPopupMenu asks it): the menu shown at a
+// screen point for its owner; the provider answers the chosen command, 0 for
+// none.
 struct TrackPopupMenuRequest {
   win::HMENU menu;
   win::UINT flags = 0;

@@ -5,6 +5,7 @@
 
 #include "platform/framework/application.h"
 #include "platform/framework/dialog.h"
+#include "platform/framework/frame.h"
 
 namespace fw {
 
@@ -140,6 +141,9 @@ LRESULT TWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       EvDestroy();
       return DefaultProcessing();
     case win::WM_CLOSE: EvClose(); return 0;
+    case win::WM_INITMENUPOPUP:
+      EnableMenuItems(*this, win::HMENU(uint32_t(wParam)));
+      return 0;
     case win::WM_MEASUREITEM:
       if (auto* item = reinterpret_cast<win::MEASUREITEMSTRUCT*>(lParam);
           auto* c = dynamic_cast<TControl*>(FromHandle(win::GetDlgItem(handle_, int(item->CtlID))))) {

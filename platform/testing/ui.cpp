@@ -102,6 +102,7 @@ ScriptedAnswers& ScriptedAnswers::PopupMenu(win::UINT command) { return Queue(kP
 
 void ScriptedAnswers::TrackPopupMenu(dialogs::TrackPopupMenuRequest& request) {
   request.answer = 0;
+  lastPopup_ = request;
   auto& queue = answers_[kPopup];
   if (queue.empty()) {
     log_.push_back("popup: -");
@@ -248,41 +249,44 @@ void UiTest::Type(std::string_view utf8) {
 
 namespace {
 
-// The positions leading from menu to the item with the cp1252 text (before a
-// tab) or, for an empty text, the command; empty when there is none.
-bool FindMenuPath(win::HMENU menu, const std::string& text, win::UINT command, std::vector<int>& path) {
-  for (int i = 0; i < win::GetMenuItemCount(menu); ++i) {
-    path.push_back(i);
-    const win::HMENU sub = win::GetSubMenu(menu, i);
-    if (sub && FindMenuPath(sub, text, command, path)) return true;
-    const win::UINT id = win::GetMenuItemID(menu, i);
-    if (!sub && id != 0) {
-      std::string shown(size_t(win::GetMenuStringA(menu, win::UINT(i), nullptr, 0, win::MF_BYPOSITION)), '\0');
-      win::GetMenuStringA(menu, win::UINT(i), shown.data(), int(shown.size()) + 1, win::MF_BYPOSITION);
-      shown = shown.substr(0, shown.find('\t'));
-      if (text.empty() ? id == command : shown == text) return true;
-    }
-    path.pop_back();
-  }
-  return false;
+// Whether the item shows the text (cp1252; the part before a tab).
+bool ShowsText(win::HMENU menu, int position, const std::string& text) {
+  std::string shown(size_t(win::GetMenuStringA(menu, win::UINT(position), nullptr, 0, win::MF_BYPOSITION)), '\0');
+  win::GetMenuStringA(menu, win::UINT(position), shown.data(), int(shown.size()) + 1, win::MF_BYPOSITION);
+  return shown.substr(0, shown.find('\t')) == text;
 }
 
 }  // namespace
 
 win::UINT PickMenuItem(win::HMENU menu, win::HWND owner, const std::string& text, win::UINT command) {
+  const std::string wanted = platform::Utf8ToCp1252(text);
+  const std::vector<int> path = win::FindMenuItem(menu, [&](win::HMENU m, int i) {
+    if (win::GetSubMenu(m, i) || win::GetMenuItemID(m, i) == 0) return false;
+    return text.empty() ? win::GetMenuItemID(m, i) == command : ShowsText(m, i, wanted);
+  });
+  if (path.empty()) ADD_FAILURE() << "no menu item \"" << (text.empty() ? std::to_string(command) : text) << "\"";
+  return path.empty() ? 0 : win::OpenMenuPath(owner, menu, path);
+}
+
+bool UiTest::Menu(win::HWND hwnd, std::initializer_list<std::string_view> items) {
+  const win::HMENU bar = win::GetMenu(hwnd);
   std::vector<int> path;
-  if (!FindMenuPath(menu, platform::Utf8ToCp1252(text), command, path)) {
-    ADD_FAILURE() << "no menu item \"" << (text.empty() ? std::to_string(command) : text) << "\"";
-    return 0;
+  for (win::HMENU m = bar; std::string_view item : items) {
+    const std::string wanted = platform::Utf8ToCp1252(item);
+    int found = -1;
+    for (int i = 0; m && i < win::GetMenuItemCount(m) && found < 0; ++i)
+      if (ShowsText(m, i, wanted)) found = i;
+    if (found < 0) {
+      ADD_FAILURE() << "no menu item \"" << item << "\"";
+      return false;
+    }
+    path.push_back(found);
+    m = win::GetSubMenu(m, found);
   }
-  // A disabled pop-up cannot be opened, a disabled command not be picked.
-  for (size_t i = 0;; ++i) {
-    const win::UINT state = win::GetMenuState(menu, win::UINT(path[i]), win::MF_BYPOSITION);
-    if (state == win::UINT(-1) || (state & (win::MF_GRAYED | win::MF_DISABLED))) return 0;
-    if (i + 1 == path.size()) return win::GetMenuItemID(menu, path[i]);
-    menu = win::GetSubMenu(menu, path[i]);
-    win::SendMessage(owner, win::WM_INITMENUPOPUP, win::WPARAM(menu.id), win::MAKELPARAM(uint16_t(path[i]), 0));
-  }
+  const win::UINT command = win::OpenMenuPath(hwnd, bar, path);
+  if (command) win::SendMessage(hwnd, win::WM_COMMAND, win::MAKEWPARAM(uint16_t(command), 0), 0);
+  Settle();
+  return command != 0;
 }
 
 }  // namespace zettest

@@ -36,6 +36,7 @@
 #include "platform/display/headless/headless.h"
 #include "platform/win/clock.h"
 #include "platform/win/input.h"
+#include "platform/win/menubar.h"
 #include "platform/win/message.h"
 #include "platform/win/paint.h"
 #include "platform/win/window.h"
@@ -98,6 +99,7 @@ class ScriptedAnswers final : public dialogs::InteractionProvider {
   // The requests as they were asked, the last of each kind.
   const dialogs::MessageBoxRequest& LastMessageBox() const { return lastBox_; }
   const dialogs::OpenFileRequest& LastOpenFile() const { return lastOpen_; }
+  const dialogs::TrackPopupMenuRequest& LastPopupMenu() const { return lastPopup_; }
   // Fails the test for every answer left over.
   void ExpectAllUsed();
 
@@ -124,6 +126,7 @@ class ScriptedAnswers final : public dialogs::InteractionProvider {
   std::vector<std::string> log_;
   dialogs::MessageBoxRequest lastBox_;
   dialogs::OpenFileRequest lastOpen_;
+  dialogs::TrackPopupMenuRequest lastPopup_;
 };
 
 class UiTest : public ::testing::Test {
@@ -150,6 +153,12 @@ class UiTest : public ::testing::Test {
   // Shift for capitals) and its cp1252 character.
   void Type(std::string_view utf8);
   void Key(win::UINT vk, uint8_t character = 0);
+  // Chooses from hwnd's menu bar by item texts (UTF-8, as shown with their
+  // "&", without the part from a tab on), e.g. Menu(h, {"&Datei",
+  // "&Öffnen..."}): each pop-up opened on the way runs its enablers; an
+  // enabled command is sent. False when an item on the way is disabled; a
+  // missing item fails the test.
+  bool Menu(win::HWND hwnd, std::initializer_list<std::string_view> items);
   // Handles every message waiting now (no blocking).
   void Settle() { win::PumpWaiting(); }
 

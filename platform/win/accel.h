@@ -18,10 +18,18 @@
 //   4. The virtual-key codes are those of a German keyboard layout where
 //      the layout decides them (Ä 0xDE, Ö 0xC0, Ü 0xBA), as the display
 //      backends deliver them.
+//   5. TranslateAcceleratorA takes a key message that a record matches:
+//      a virtual key on WM_KEYDOWN/WM_SYSKEYDOWN with exactly the record's
+//      Shift, Ctrl and Alt, or a character on WM_CHAR/WM_SYSCHAR. When the
+//      command is an item of the window's menu bar, the pop-ups on the way
+//      to it get WM_INITMENUPOPUP first (their enablers run); a disabled or
+//      grayed item swallows the key without a command. Otherwise the
+//      window gets WM_COMMAND with 1 in the high word.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/resources/resources.h"
 #include "platform/win/winuser.h"
 
 namespace win {
@@ -56,6 +64,10 @@ HACCEL CreateAcceleratorTableA(const ACCEL* records, int count);
 // records and answers how many were copied.
 int CopyAcceleratorTableA(HACCEL table, ACCEL* target, int count);
 bool DestroyAcceleratorTable(HACCEL table);
+// A table from an accelerator resource; the null handle for none.
+HACCEL LoadAcceleratorsA(const platform::ResId& id);
+// Rule 5: true when the message was taken.
+bool TranslateAcceleratorA(HWND hwnd, HACCEL table, const MSG* msg);
 
 class TAccTable {
  public:

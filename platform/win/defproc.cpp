@@ -26,6 +26,7 @@ LRESULT HitTest(HWND hwnd, POINT screen) {
     return HTCLIENT;
   const RECT insets = NonClientInsets(w->style, w->exStyle);
   if ((w->style & WS_CAPTION) == WS_CAPTION && p.y < insets.top && p.y >= insets.left) return HTCAPTION;
+  if (detail::MenuBarItemAt(hwnd, p) >= 0) return HTMENU;
   return HTBORDER;
 }
 
@@ -39,7 +40,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCCALCSIZE: {
       auto* r = reinterpret_cast<RECT*>(lParam);
       const RECT in = NonClientInsets(w->style, w->exStyle);
-      r->left += in.left, r->top += in.top, r->right -= in.right, r->bottom -= in.bottom;
+      r->left += in.left, r->top += in.top + detail::MenuBarHeight(*w), r->right -= in.right, r->bottom -= in.bottom;
       return 0;
     }
     case WM_NCHITTEST: return HitTest(hwnd, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
@@ -48,6 +49,20 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         DrawDefaultFrame(hwnd, *dc, GetActiveWindow() == GetTopLevel(hwnd));
         ReleaseDC(hwnd, dc);
       }
+      return 0;
+    }
+    case WM_NCLBUTTONDOWN:
+      if (wParam == WPARAM(HTMENU)) {
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        const int item = detail::MenuBarItemAt(hwnd, {GET_X_LPARAM(lParam) - r.left, GET_Y_LPARAM(lParam) - r.top});
+        if (item >= 0) detail::OpenMenuBarItem(hwnd, item);
+      }
+      return 0;
+    case WM_SYSCHAR: {
+      // Alt and a letter: the bar item of the top-level window with that mnemonic.
+      const HWND top = GetTopLevel(hwnd);
+      if (const int item = detail::MenuBarMnemonic(top, uint8_t(wParam)); item >= 0) detail::OpenMenuBarItem(top, item);
       return 0;
     }
     case WM_NCACTIVATE:

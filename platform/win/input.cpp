@@ -71,9 +71,11 @@ bool RouteKey(const detail::RawInput& in, MSG& out, bool remove) {
   const HWND target = s.focus ? s.focus : s.active;
   if (!target || !TakesInput(target)) return false;
   out.hwnd = target;
-  out.message = in.kind;
+  // With Alt held (and not Ctrl), or for Alt itself, a key is a system key.
+  const bool alt = UINT(in.wParam) == VK_MENU || (GetKeyState(VK_MENU) < 0 && GetKeyState(VK_CONTROL) >= 0);
+  out.message = alt ? in.kind - WM_KEYDOWN + WM_SYSKEYDOWN : in.kind;
   out.wParam = in.wParam;
-  out.lParam = in.kind == WM_KEYUP ? LPARAM(0xC0000001u) : 1;
+  out.lParam = (in.kind == WM_KEYUP ? LPARAM(0xC0000001u) : 1) | (alt ? LPARAM(0x20000000) : 0);
   out.character = in.character;
   if (remove) SetKey(UINT(in.wParam), in.kind == WM_KEYDOWN);
   return true;

@@ -23,6 +23,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "platform/win/winuser.h"
 
@@ -83,5 +85,29 @@ constexpr UINT TPM_LEFTALIGN = 0x0000;
 constexpr UINT TPM_RIGHTBUTTON = 0x0002;
 constexpr UINT TPM_NONOTIFY = 0x0080;
 constexpr UINT TPM_RETURNCMD = 0x0100;
+
+// Shows menu as a pop-up at the screen point (x, y) for owner. Unless
+// TPM_NONOTIFY, the owner first gets WM_INITMENUPOPUP for the menu (its
+// enablers run) and, unless TPM_RETURNCMD, WM_COMMAND for the chosen command.
+// With TPM_RETURNCMD it answers the chosen command, or 0 when none was chosen;
+// otherwise true when menu and owner exist. Only an enabled command item of
+// the menu's tree can be chosen; any other answer counts as none.
+UINT TrackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner, const RECT* exclude = nullptr);
+
+// Who picks from a shown pop-up: the user interface's menu loop, or a test's
+// script (the interaction provider installs itself here). Without one every
+// pop-up is dismissed.
+using PopupAsker = UINT (*)(HMENU menu, UINT flags, POINT screen, HWND owner);
+void SetPopupAsker(PopupAsker asker);
+
+// The positions leading from menu through its pop-ups to the first item,
+// depth first, that match accepts (match gets the menu holding the item and
+// its position); empty when none does.
+std::vector<int> FindMenuItem(HMENU menu, const std::function<bool(HMENU, int)>& match);
+// Follows the positions from menu as a user opening pop-ups would: every
+// pop-up entered sends owner WM_INITMENUPOPUP first, so its enablers decide.
+// Answers the command the path ends at, or 0 when an item on the way is
+// disabled or grayed, or the path leads nowhere.
+UINT OpenMenuPath(HWND owner, HMENU menu, const std::vector<int>& path);
 
 }  // namespace win

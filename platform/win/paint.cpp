@@ -313,6 +313,7 @@ void DrawDefaultFrame(HWND hwnd, Dc& dc, bool active) {
     dc.DrawText(w->text, &textBox, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
     dc.SelectFont(old);
   }
+  detail::PaintMenuBar(*w, dc);
   if (w->exStyle & WS_EX_CLIENTEDGE) {
     const RECT c = w->client;
     line(c.left - 2, c.top - 2, c.right + 2, c.top - 1, COLOR_BTNSHADOW);

@@ -22,8 +22,13 @@
 
 #include "platform/gdi/raster.h"
 #include "platform/gdi/region.h"
+#include "platform/win/menu.h"
 #include "platform/win/message.h"
 #include "platform/win/window.h"
+
+namespace win {
+class Dc;
+}
 
 namespace win::detail {
 
@@ -50,6 +55,7 @@ struct Window {
   Region invalidatedWhilePainting;
   bool destroying = false;
   std::shared_ptr<Bitmap> surface;  // top-level windows only
+  HMENU menu;  // the menu bar (top-level windows only); destroyed with the window
 
   HWND Handle() const { return HWND(id); }
   bool IsChild() const { return (style & WS_CHILD) != 0; }
@@ -153,5 +159,20 @@ bool RouteInput(const RawInput& in, MSG& out, bool remove);
 uint64_t NowMs();
 // The next window WM_PAINT goes to (see message.h rule 2), within filter.
 HWND NextPaint(HWND filter);
+
+// Pop-ups and the menu bar (popup.cpp, menubar.cpp). ShowPopup tells the
+// owner WM_INITMENUPOPUP with the pop-up's position, asks the asker and
+// sends the command (flags as TrackPopupMenu); it answers the command taken.
+UINT ShowPopup(HMENU menu, UINT flags, POINT screen, HWND owner, UINT position);
+// The height the bar takes from the non-client area (0 without one).
+int MenuBarHeight(const Window& w);
+void PaintMenuBar(const Window& w, Dc& dc);
+// The bar item at a point in window coordinates, -1 for none.
+int MenuBarItemAt(HWND hwnd, POINT window);
+// Opens the bar's item at position: its pop-up below it, or a command item's
+// command at once.
+void OpenMenuBarItem(HWND hwnd, int position);
+// The bar item whose mnemonic is the character, -1 for none.
+int MenuBarMnemonic(HWND hwnd, uint8_t character);
 
 }  // namespace win::detail

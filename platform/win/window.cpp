@@ -154,6 +154,7 @@ void SendNcDestroyAndFree(HWND hwnd) {
   w = Find(hwnd);
   if (!w) return;
   Unlink(*w);
+  DestroyMenu(w->menu);
   detail::ForgetWindow(hwnd);
   Sys().windows.erase(hwnd.id);
 }
@@ -688,7 +689,8 @@ int GetSystemMetrics(int index) {
     case SM_CYSCREEN: return Sys().screenHeight;
     case SM_CXBORDER:
     case SM_CYBORDER: return 1;
-    case SM_CYCAPTION: return 19;
+    case SM_CYCAPTION:
+    case SM_CYMENU: return 19;
     case SM_CXDLGFRAME:
     case SM_CYDLGFRAME: return 3;
     case SM_CXFRAME:

@@ -169,6 +169,7 @@ constexpr LRESULT MA_NOACTIVATE = 3;
 constexpr LRESULT HTNOWHERE = 0;
 constexpr LRESULT HTCLIENT = 1;
 constexpr LRESULT HTCAPTION = 2;
+constexpr LRESULT HTMENU = 5;
 constexpr LRESULT HTBORDER = 18;
 
 // Mouse key state bits of the mouse messages' wParam.
@@ -307,6 +308,7 @@ constexpr int SM_CYSCREEN = 1;
 constexpr int SM_CXBORDER = 5;
 constexpr int SM_CYBORDER = 6;
 constexpr int SM_CYCAPTION = 4;
+constexpr int SM_CYMENU = 15;
 constexpr int SM_CXDLGFRAME = 7;
 constexpr int SM_CYDLGFRAME = 8;
 constexpr int SM_CXFRAME = 32;
