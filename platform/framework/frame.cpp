@@ -1,6 +1,7 @@
 // Frame windows, menu enabling and object menus (see frame.h).
 #include "platform/framework/frame.h"
 
+#include <utility>
 #include <vector>
 
 #include "platform/win/accel.h"
@@ -28,10 +29,24 @@ void EnableMenuItems(TWindow& window, win::HMENU menu) {
 bool TFrameWindow::AssignMenu(const platform::ResId& id) {
   const win::HMENU menu = win::LoadMenuA(id);
   if (!menu) return false;
+  if (GetHandle()) {
+    ShowMenu(menu);
+  } else {
+    win::DestroyMenu(pendingMenu_);
+    pendingMenu_ = menu;
+  }
+  return true;
+}
+
+void TFrameWindow::ShowMenu(win::HMENU menu) {
   const win::HMENU old = win::GetMenu(GetHandle());
   win::SetMenu(GetHandle(), menu);
-  win::DestroyMenu(old);
-  return true;
+  if (old != menu) win::DestroyMenu(old);
+}
+
+void TFrameWindow::SetupWindow() {
+  TWindow::SetupWindow();
+  if (pendingMenu_) ShowMenu(std::exchange(pendingMenu_, win::HMENU()));
 }
 
 bool TFrameWindow::PreProcessMsg(win::MSG& msg) {

@@ -7,7 +7,10 @@
 //      TMenuItemEnabler per item): an enabler's answer grays or enables the
 //      item and sets its check mark; a command no table on the route
 //      handles is grayed.
-//   2. A TFrameWindow translates the keys of its accelerator table HAccel
+//   2. A TFrameWindow owns the bar it assigned: AssignMenu before the window
+//      exists keeps the menu until SetupWindow shows it (or the object dies
+//      without a window); a later AssignMenu destroys the bar it replaces.
+//      It translates the keys of its accelerator table HAccel
 //      before any other translation (PreProcessMsg); the keys reach the
 //      frame's menu rules (a disabled item's key sends nothing). HAccel is
 //      only borrowed: whoever loaded it (a TAccTable) destroys it.
@@ -51,12 +54,19 @@ class TFrameWindow : public TWindow {
   explicit TFrameWindow(TWindow* parent, const char* title = nullptr) : TWindow(parent, title) {
     Attr.Style = win::WS_OVERLAPPEDWINDOW;
   }
-  // Loads the menu resource and shows it as the frame's bar (the old bar is
-  // destroyed); false when there is no such menu.
+  ~TFrameWindow() override { win::DestroyMenu(pendingMenu_); }
+  // Loads the menu resource as the frame's bar (rule 2); false when there
+  // is no such menu.
   bool AssignMenu(const platform::ResId& id);
+  void SetupWindow() override;
   bool PreProcessMsg(win::MSG& msg) override;
 
   win::HACCEL HAccel;
+
+ private:
+  // Shows menu as the bar, destroying the one it replaces.
+  void ShowMenu(win::HMENU menu);
+  win::HMENU pendingMenu_;  // assigned before the window existed
 };
 
 class TObjectMenu {

@@ -83,9 +83,24 @@ TEST_F(frame_window, TheMenuRunsTheEnablersAndSendsOnlyHandledCommands) {
   EXPECT_EQ(GetMenuState(file, kBold, MF_BYCOMMAND), MF_CHECKED);
   EXPECT_TRUE(Menu(frame->GetHandle(), {"&Datei", "&Fett"}));
   EXPECT_EQ(handled, (std::vector<UINT>{kOpen, kBold}));
-  // A second menu replaces the first; an unknown one changes nothing.
+  // An unknown menu changes nothing; a second one replaces the first.
   EXPECT_FALSE(frame->AssignMenu(999));
   EXPECT_TRUE(IsMenu(file));
+  EXPECT_TRUE(frame->AssignMenu(100));
+  EXPECT_FALSE(IsMenu(file));
+}
+
+TEST_F(frame_window, AMenuAssignedBeforeTheWindowIsShownWhenItIsMade) {
+  Frame early;
+  ASSERT_TRUE(early.AssignMenu(100));
+  ASSERT_TRUE(early.AssignMenu(100));  // the first one is not leaked
+  EXPECT_FALSE(GetMenu(early.GetHandle()));
+  ASSERT_TRUE(early.Create());
+  EXPECT_TRUE(GetMenu(early.GetHandle()));
+  EXPECT_EQ(SendMessage(early.GetHandle(), WM_NCHITTEST, 0,
+                        MAKELPARAM(uint16_t(ClientOrigin(early.GetHandle()).x + 5),
+                                   uint16_t(ClientOrigin(early.GetHandle()).y - 5))),
+            HTMENU);
 }
 
 TEST_F(frame_window, AcceleratorsAreTranslatedBeforeTheKeysReachTheWindow) {
