@@ -284,14 +284,18 @@ bool TSelectionWalk::Next(int& status) {
     if (evaluated_ && keyPlain_) {
       v = Decide(root, t.currentKey.data(), true);
     } else if (evaluated_ && Plain() && !fromKeys_) {
-      if (Locate(t, recno, bytes) != 0) return false;
+      if (const int e = Locate(t, recno, bytes); e != 0) {
+        status = e;
+        return false;
+      }
       v = Decide(root, bytes, false);
     }
     if (v == 1) continue;
     if (bytes) {
       if (bytes != t.recordBuffer.data()) std::memcpy(t.recordBuffer.data(), bytes, t.recordLength);
       whole_ = true;
-    } else if (Fill(t) != 0) {
+    } else if (const int e = Fill(t); e != 0) {
+      status = e;
       return false;
     }
     if (v == 2) v = Evaluate(status);
@@ -398,8 +402,8 @@ double TSelectionWalk::CountRest(int& status, std::vector<uint32_t>* records) {
     // the record the table now stands on.
     t.currentKey = key;
     t.currentRecord = Zet00::KeyRecordNumber(key.data());
-    if (Fill(t) != 0) {
-      status = 0;
+    if (const int e = Fill(t); e != 0) {
+      status = e;
       return count;
     }
     const uint8_t v = Evaluate(status);
