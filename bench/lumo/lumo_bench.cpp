@@ -23,9 +23,14 @@
 // with operands that are a variable or a constant read by the operator
 // itself and the variables' and arrays' places resolved once for the loop.
 // A counting pass is then the load, add and store of its variable, as in
-// Lua's own loop; whole-number subscripts skip the rounding call. Before
-// that, the passes pushed every value through a stack in memory, and half
-// of a pass was store-to-load waits on it. Recursive calls ran at 7-10
+// Lua's own loop; whole-number subscripts skip the rounding call, and an
+// item that assigns an element whose one subscript is the loop's counter
+// (arr[i] := ...) runs through a runner of its own that takes the pass's
+// number as the element's place, one call per item (before it, the place
+// and the value were two calls more per pass, and arrays ran at 1.2-2.0
+// times Lua). Before the compiled items, the passes pushed every value
+// through a stack in memory, and half of a pass was store-to-load waits
+// on it. Recursive calls ran at 7-10
 // times Lua while each call made its parameters entries of the one variable
 // table and ran its body as a nested run through the procedure hook. Now
 // the hook names each body's line (procedureLine), and a body of numbers
@@ -34,7 +39,8 @@
 // indirect call of the callee's expression tree. Ratios Lumo / Lua
 // measured (Release, a shared machine of 8 cores under a load of 10 to 36,
 // best of three per side): counting 0.9-1.1, fib 0.43-0.53, texts
-// 0.7-1.0, arrays 1.2-2.0 (before the compiled calls, in the quietest runs:
+// 0.7-1.0, arrays 0.45-0.8 (1.2-2.0 before the element runners; before the
+// compiled calls, in the quietest runs:
 // counting 1.04-1.08, fib 7.3, texts 0.64, arrays 1.0-1.2; before the
 // compiled items: 1.9-2.7, 7.7-10, 0.6, 1.5-2.0; before the translation:
 // 11.6, 10.1, 0.49, 12.1).

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/base/common.h"
 #include "engine/base/common_errors.h"
@@ -33,6 +34,7 @@
 #include "engine/language/compiler.h"
 #include "engine/language/programerror.h"
 #include "engine/language/selection.h"
+#include "engine/language/selectwalk.h"
 #include "engine/language/variables.h"
 #include "engine/storage/fulltext/fulltext.h"
 #include "engine/storage/fulltext/fulltext_internal.h"
@@ -193,6 +195,41 @@ int32_t ContinueSearch(TCursor& c, TZetTable& t, ZetProgressProc progress) {
   }
   Restore(c, t, before);
   return kNoRecord;
+}
+
+// The records of the whole table that a condition on the table alone
+// selects, in record order, as the selection walk finds them: through an
+// index the condition can use, deciding each record on its key where the
+// key holds the fields. False when the walk met an evaluation error or a
+// failed read, which a visit of every record only passes over. The table's
+// position, order and range come back as they were.
+bool SelectedRecords(TCursor& c, TZetTable& t, std::vector<uint32_t>& selected) {
+  const int slot = c.relation;
+  Zet00::PushTablePosition(slot);
+  auto low = std::move(t.lowLimit), high = std::move(t.highLimit);
+  t.lowLimit.clear();
+  t.highLimit.clear();
+  t.orderMode = ZetTable::kOrderRecords;
+  uint8_t oldIndex = 0;
+  uint8_t oldOrder = 0;
+  const bool chosen = Zet02::ChooseSearchIndex(c.searchCode, oldIndex, oldOrder);
+  bool ended = false;
+  {
+    Zet02::TSelectionWalk walk(slot, c.searchCode);
+    int status = 0;
+    if (walk.Next(status)) {
+      selected.push_back(t.currentRecord);
+      walk.CountRest(status, &selected);
+    }
+    ended = walk.Ended();
+  }
+  if (chosen) Zet02::RestoreSearchIndex(oldIndex, oldOrder);
+  t.lowLimit = std::move(low);
+  t.highLimit = std::move(high);
+  Zet00::PopTablePosition(slot);
+  if (!ended) selected.clear();
+  std::sort(selected.begin(), selected.end());
+  return ended;
 }
 
 // The mark operation of ZetTableMark on the record the cursor stands on.
@@ -419,7 +456,18 @@ int32_t ZetTableMark(int32_t cursor, const char* condition, int32_t mode, ZetPro
   const bool startedEmpty = c.userMarks.Empty();
   int32_t matches = 0;
   bool end = false;
-  const uint32_t first = FirstOrLastRecordNo(c, t, true, end);
+  // Without a progress procedure, which sees every record go by, a
+  // condition on this table alone is decided by the selection walk; the
+  // records it selects are treated in record order as a visit treats them.
+  std::vector<uint32_t> selected;
+  const bool walked = !progress && c.accessMode == kAccessRecords &&
+                      (c.searchSet & ~(uint64_t(1) << (c.relation - 1))) == 0 && SelectedRecords(c, t, selected);
+  const uint32_t first = walked ? 0 : FirstOrLastRecordNo(c, t, true, end);
+  for (const uint32_t recno : selected) {
+    c.recno = recno;
+    ++matches;
+    TreatMatch(c, mode, startedEmpty);
+  }
   if (!end && first != 0) {
     c.recno = first;
     Walk(c, t, counter, [&] {

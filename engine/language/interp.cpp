@@ -1337,11 +1337,16 @@ struct TExpr {
   int64_t count = 0;
   const TCompiledBody* callee = nullptr;  // a call: the body it runs
 };
+struct TLoopItem;
+// Runs one item in the pass of that number; false when it gave up (nothing
+// changed then).
+using TItemFn = bool (*)(const TLoopItem&, TLoopState&, int32_t pass);
 struct TLoopItem {
   const TNode* node;
   const TExpr* value = nullptr;
   const TExpr* element = nullptr;  // an element target (its subscripts)
   double* target = nullptr;        // a variable target
+  TItemFn run = nullptr;           // an element target's runner
 };
 
 enum class TLoopOp : uint8_t { kAdd, kSub, kMul, kDiv, kIntDiv, kMod };
@@ -1427,6 +1432,40 @@ double EvalElement(const TExpr& e, TLoopState& s) {
 }
 
 using TEvalFn = double (*)(const TExpr&, TLoopState&);
+
+// The runners of items that assign an element, one per kind of element and
+// of value. A failed step marks the pass; the item gives up and clears the
+// mark.
+struct TToElement {
+  template <class V>
+  static bool Run(const TLoopItem& item, TLoopState& s, int32_t) {
+    uint8_t* element = item.element->place(*item.element, s);
+    const double v = element ? V::Get(item.value, s) : 0;
+    if (s.failed) return s.failed = false;
+    bytes::PutF64(element, v);
+    return true;
+  }
+};
+// An element whose one subscript is the loop's counter, which no item of
+// the loop assigns: the counter holds the pass's number, a whole number from
+// 0, so the pass's number is the element's place.
+struct TToCounterElement {
+  template <class V>
+  static bool Run(const TLoopItem& item, TLoopState& s, int32_t pass) {
+    const TExpr& e = *item.element;
+    if (pass >= e.count) return false;
+    const double v = V::Get(item.value, s);
+    if (s.failed) return s.failed = false;
+    bytes::PutF64(e.data + size_t(pass) * 8, v);
+    return true;
+  }
+};
+template <class Target>
+TItemFn RunnerFor(const TExpr* value) {
+  if (value->eval == EvalSlot) return Target::template Run<TFromSlot>;
+  if (value->eval == EvalConst) return Target::template Run<TFromConst>;
+  return Target::template Run<TFromExpr>;
+}
 
 template <TLoopOp op, class L>
 TEvalFn BinaryRight(const TExpr* right) {
@@ -1533,7 +1572,7 @@ class TNumberCode {
 
 class TPlainLoop {
  public:
-  bool Compile(const TNode& loop) {
+  bool Compile(const TNode& loop, const double* counter) {
     // A node gives at most two expressions (an element and its subscript's
     // place).
     exprs_.reserve(std::min(kMaxExprs, 2 * g_run.tr->nodes.size()));
@@ -1560,22 +1599,25 @@ class TPlainLoop {
       if (!out.value) return false;
       items.push_back(out);
     }
+    const bool counterKept =
+        std::none_of(items.begin(), items.end(), [&](const TLoopItem& item) { return item.target == counter; });
+    for (TLoopItem& item : items) {
+      if (!item.element) continue;
+      if (counterKept && item.element->place == PlaceOne<TFromSlot> && item.element->left->slot == counter)
+        item.run = RunnerFor<TToCounterElement>(item.value);
+      else
+        item.run = RunnerFor<TToElement>(item.value);
+    }
     return true;
   }
 
-  // Runs one item; false when it gave up. An assignment to a variable sets
-  // "Fehler" to 0 as StoreNumber does: the pass clears it before its first
-  // item, and after each item once one has run the long way.
-  bool Run(const TLoopItem& item) {
-    if (item.element) {
-      uint8_t* element = item.element->place(*item.element, state);
-      const double v = element ? item.value->eval(*item.value, state) : 0;
-      if (state.failed) return GiveUp();
-      bytes::PutF64(element, v);
-      return true;
-    }
+  // Runs one item of the pass; false when it gave up. An assignment to a
+  // variable sets "Fehler" to 0 as StoreNumber does: the pass clears it
+  // before its first item, and after each item once one has run the long way.
+  bool Run(const TLoopItem& item, int32_t pass) {
+    if (item.run) return item.run(item, state, pass);
     const double v = item.value->eval(*item.value, state);
-    if (state.failed) return GiveUp();
+    if (state.failed) return state.failed = false;
     *item.target = v;
     return true;
   }
@@ -1585,11 +1627,6 @@ class TPlainLoop {
   TLoopState state;
 
  private:
-  bool GiveUp() {
-    state.failed = false;
-    return false;
-  }
-
   static constexpr size_t kMaxExprs = 240;
   std::vector<TExpr> exprs_;
 };
@@ -1889,7 +1926,7 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
   if (loop.count < 2 || body != g_run.tr->Kid(loop, 0).end || g_operandDepth + 2 > kMaxOperandDepth) return false;
   TPlainLoop plain;
   double* counter = ZetVars::NumberSlot(var, true);
-  if (!counter || !plain.Compile(loop)) return false;
+  if (!counter || !plain.Compile(loop, counter)) return false;
   const TNode& last = g_run.tr->Kid(loop, loop.count - 1);
   const size_t items = plain.items.size();
   // The position goes behind the last item once, after the passes that all
@@ -1903,14 +1940,14 @@ bool RunPlainLoop(const TNode& loop, uint16_t var, int32_t count, size_t body) {
     *plain.error = 0;
     *counter = i;
     size_t k = 0;
-    while (k < items && plain.Run(plain.items[k])) ++k;
+    while (k < items && plain.Run(plain.items[k], i)) ++k;
     settle = k == items;
     if (settle) continue;
     bool inStep = true;
     for (; k < items; ++k) {
       const TLoopItem& item = plain.items[k];
       if (!inStep || Failed()) break;
-      if (plain.Run(item)) {
+      if (plain.Run(item, i)) {
         if (!item.element) *plain.error = 0;
         continue;
       }

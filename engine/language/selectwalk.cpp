@@ -272,7 +272,10 @@ bool TSelectionWalk::Next(int& status) {
         started_ ? Zet01::NextOrPriorRecNo(slot_, true, end) : Zet01::FirstOrLastRecNo(slot_, true, end);
     started_ = true;
     status = end;
-    if (end != 0 || recno == 0) return false;
+    if (end != 0 || recno == 0) {
+      ended_ = end == 0 || end == Zet00::kStatusNone || end == ZetTable::EndOfList();
+      return false;
+    }
     ZetTable::TZetTable& t = *ZetTable::Table(slot_);
     t.currentRecord = recno;
     // The record's bytes where a plain condition decides them in place.
@@ -281,14 +284,18 @@ bool TSelectionWalk::Next(int& status) {
     if (evaluated_ && keyPlain_) {
       v = Decide(root, t.currentKey.data(), true);
     } else if (evaluated_ && Plain() && !fromKeys_) {
-      if (Locate(t, recno, bytes) != 0) return false;
+      if (const int e = Locate(t, recno, bytes); e != 0) {
+        status = e;
+        return false;
+      }
       v = Decide(root, bytes, false);
     }
     if (v == 1) continue;
     if (bytes) {
       if (bytes != t.recordBuffer.data()) std::memcpy(t.recordBuffer.data(), bytes, t.recordLength);
       whole_ = true;
-    } else if (Fill(t) != 0) {
+    } else if (const int e = Fill(t); e != 0) {
+      status = e;
       return false;
     }
     if (v == 2) v = Evaluate(status);
@@ -326,6 +333,7 @@ struct TSelectionWalk::TCounting {
   int lastAgainstHigh = 0;  // the limit's parts against the last key's
   uint8_t lastDecision = 0;
   double count = 0;
+  std::vector<uint32_t>* records = nullptr;  // the records counted, when wanted
   bool beyond = false;  // stopped past the upper limit
 };
 
@@ -350,17 +358,25 @@ bool TSelectionWalk::CountKey(const uint8_t* key, void* counting) {
     return false;
   }
   if (c.lastDecision == 2) return false;
-  if (c.lastDecision == 0) c.count += 1;
+  if (c.lastDecision == 0) {
+    c.count += 1;
+    if (c.records) c.records->push_back(recno);
+  }
   return true;
 }
 
-double TSelectionWalk::CountRest(int& status) {
+double TSelectionWalk::CountRest(int& status, std::vector<uint32_t>* records) {
   double count = 0;
+  ZetTable::TZetTable& t = *ZetTable::Table(slot_);
+  // A record the walk stands on and selected.
+  auto counted = [&] {
+    count += 1;
+    if (records) records->push_back(t.currentRecord);
+  };
   if (!keyPlain_) {
-    while (Next(status)) count += 1;
+    while (Next(status)) counted();
     return count;
   }
-  ZetTable::TZetTable& t = *ZetTable::Table(slot_);
   const uint8_t* description = t.indexes[t.currentIndex]->header.data();
   std::array<uint8_t, ZetTable::kMaxKeySize> high{};
   if (!t.highLimit.empty()) std::memcpy(high.data(), t.highLimit.data(), std::min(t.highLimit.size(), high.size()));
@@ -370,6 +386,7 @@ double TSelectionWalk::CountRest(int& status) {
   c.high = t.highLimit.empty() ? nullptr : high.data();
   c.description = description;
   c.oemTexts = t.version < Common::kFirstVersionWithDoubles;
+  c.records = records;
   for (;;) {
     std::array<uint8_t, ZetTable::kMaxKeySize> key = t.currentKey;
     c.start = t.currentKey.data();
@@ -378,19 +395,20 @@ double TSelectionWalk::CountRest(int& status) {
     c.count = 0;
     if (walked != Zet00::kStatusFound || c.beyond) {
       status = 1;
+      ended_ = walked == Zet00::kStatusNone || c.beyond;
       return count;
     }
     // A key the plain rules do not decide: the evaluator decides it, on
     // the record the table now stands on.
     t.currentKey = key;
     t.currentRecord = Zet00::KeyRecordNumber(key.data());
-    if (Fill(t) != 0) {
-      status = 0;
+    if (const int e = Fill(t); e != 0) {
+      status = e;
       return count;
     }
     const uint8_t v = Evaluate(status);
     if (v == 2) return count;
-    if (v == 0) count += 1;
+    if (v == 0) counted();
   }
 }
 

@@ -44,8 +44,8 @@
 //      the record selected; ReadWhole completes the buffer when a caller
 //      needs the other fields. A record decided not selected is never
 //      copied into the record buffer.
-//   5. CountRest counts what further steps would select, with the same
-//      first error; a key-decided plain condition is counted inside the
+//   5. CountRest counts (and lists) what further steps would select, with
+//      the same first error; a key-decided plain condition is counted inside the
 //      index's pages (a step along a leaf, the range's upper limit and the
 //      condition compared on the key's bytes, nothing copied), handing a
 //      key it cannot decide to the evaluator as a step would.
@@ -84,14 +84,18 @@ class TSelectionWalk {
   bool Plain() const { return !nodes_.empty(); }
   // After a step that selected a record: how many records the steps after
   // it would select (rule 5), the table's position then undefined (callers
-  // restore their own). status as Next's when it answers false.
-  double CountRest(int& status);
+  // restore their own). status as Next's when it answers false. With
+  // records, their numbers are appended there in the order of the walk.
+  double CountRest(int& status, std::vector<uint32_t>* records = nullptr);
   // Decides the record in the table's buffer without the evaluator: 0
   // selected, 1 not, 2 when the evaluator must decide (a value the plain
   // rules do not cover, or a condition that is not plain).
   uint8_t DecideRecord() const;
   // Whether the walk decides from keys.
   bool FromKeys() const { return fromKeys_; }
+  // Whether the last step ran off the end of the order, and not into an
+  // evaluation error or a failed read.
+  bool Ended() const { return ended_; }
 
  private:
   struct TConstant {
@@ -142,6 +146,7 @@ class TSelectionWalk {
   mutable Common::FieldView view_;
   mutable ShortStr rotated_;
   bool started_ = false;
+  bool ended_ = false;
   bool evaluated_ = false;
   bool whole_ = false;
   std::vector<uint8_t> window_;  // records windowFirst_ .. + windowCount_ - 1

@@ -226,4 +226,19 @@ TEST_F(SelectionWalk, AccumulatorsOverFieldsOutsideTheKeyReadTheRecord) {
   ExpectAgreement(true);
 }
 
+// A record read that fails ends the walk with the read's error as its
+// status (index order of -ALTER, where the records are read one by one).
+int FailingRead(int, uint32_t, uint8_t*) { return 23; }
+TEST_F(SelectionWalk, AFailedReadIsTheWalksStatus) {
+  ShortStr code = Compile("NAME = 'N1' \\ ALTER = 3");
+  Order(slots_[2]);
+  const Zet00::TReadRecordProc read = Zet00::ReadRecordHook;
+  Zet00::ReadRecordHook = FailingRead;
+  double hit = -1;
+  const int status = Zet02::AccumulateSelected(code, hit);
+  Zet00::ReadRecordHook = read;
+  EXPECT_EQ(status, 23);
+  EXPECT_EQ(hit, 0);
+}
+
 }  // namespace

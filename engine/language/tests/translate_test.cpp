@@ -91,6 +91,14 @@ TEST_F(Translation, CompiledLoopsAgree) {
       "(a := 65000) + NLoop(i, 6, a := a * a * 65000)", "NLoop(i, 3, a := i - 10, m[1, 1] := m[1, 1] - a * 3)",
       "NLoop(i, 3, a := a + i, n := a * a - i)", "NLoop(i, 2, a := i) + NLoop(i, 2, n := i + a)",
       "NLoop(i, 2, i := i + 5, a := a + i)",
+      // an array of one dimension filled by the counter: the counter's pass
+      // past the array's end, an item that moves the counter, another
+      // loop's counter, a value that fails
+      "NLoop(i, 5, v[i] := i * 2) + v[5]", "NLoop(i, 7, v[i] := i, a := a + 1)",
+      "NLoop(i, 4, v[i] := a, a := a + v[i] + 1)", "NLoop(i, 3, v[i] := 9, i := i + 2, v[i] := i)",
+      "NLoop(i, 3, i := i + 1, v[i] := i)", "NLoop(n, 2, NLoop(i, 5, v[i] := v[i] + n, v[n] := i))",
+      "NLoop(i, 5, v[i] := 10 / (i - 3), a := a + 1)", "NLoop(i, 5, v[i] := v[i - 1] + i)",
+      "(i := 2) + NLoop(n, 3, v[i] := n)",
       // loops that the run's budget of passes ends
       "NLoop(i, 2147483646, a := a + 1)", "NLoop(i, 2147483646, a := a + 1, s := 'x')",
       "NLoop(n, 99, NLoop(i, 9999, a := a + i))",

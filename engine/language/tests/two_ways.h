@@ -6,7 +6,7 @@
 // The differential test and its fuzz target share it.
 //
 // The state: variables a, i, n (REAL), m (REAL[3,4]), s, t (STRING),
-// names (STRING[2]), bits (TBITS[20]), o (OBJECT); procedures Fib(k),
+// names (STRING[2]), bits (TBITS[20]), o (OBJECT), v (REAL[5]); procedures Fib(k),
 // Twice(VAR x), Glue(p; q): STRING, Down(k) (endless recursion),
 // Fill(VAR arr: REAL[3,4]), Inv(k) (1 / k), Scale(a) (a parameter that
 // shadows the variable a, times the variable n), Deep(k) (k calls deep),
@@ -116,6 +116,12 @@ struct TProgramWriter {
               Element(depth);
               text += " := ";
               break;
+            case 2: {
+              // An element of one dimension, the loop's counter or not.
+              static const char* const kVector[] = {"v[i] := ", "v[n] := ", "v[i + 1] := ", "i := "};
+              text += kVector[Next() % 4];
+              break;
+            }
             default:
               break;
           }
@@ -299,6 +305,7 @@ class TwoWays {
     Declare("names: STRING[2]");
     Declare("bits: TBITS[20]");
     Declare("o: OBJECT");
+    Declare("v: REAL[5]");
     Bodies().clear();
     Procedure("Fib(k: REAL): REAL", "Choice(k, 1, 1, Fib(k - 1) + Fib(k - 2))");
     Procedure("Twice(VAR x: REAL)", "x := x * 2");
