@@ -43,6 +43,14 @@ class LanguageServices : public InterfaceTest {
     const int32_t e = ZetExecMacro(cursor, result, code, 255, 0);
     return {e, result};
   }
+  // Opens an empty table of the articles' fields as relation 2, in a folder
+  // of its own (its user indexes have the same file names).
+  void OpenSecondArticles(const std::string& name) {
+    std::filesystem::create_directory(TempPath(name));
+    const std::string path = TempPath(name + "/" + name + ".DAT");
+    EXPECT_EQ(ZetCopyStructure(Path().c_str(), path.c_str(), "", editing_test::kTableKey), 0);
+    EXPECT_EQ(ZetRltnOpen(path.c_str(), "", editing_test::kTableKey, interface_test::kAllRights), 2);
+  }
   int32_t relation_ = 0, cursor_ = 0;
 };
 
@@ -58,13 +66,8 @@ TEST_F(LanguageServices, SortMarkSortsTheTablesMarksByTheKey) {
 }
 
 TEST_F(LanguageServices, SetRecordFillsTheOtherTablesRecordByFieldNames) {
-  // The same fields in another directory (its user indexes have the same
-  // file names).
-  std::filesystem::create_directory(TempPath("ziel"));
-  const std::string copy = TempPath("ziel/ZIEL.DAT");
-  ASSERT_EQ(ZetCopyStructure(Path().c_str(), copy.c_str(), "", editing_test::kTableKey), 0);
-  const int32_t target = ZetRltnOpen(copy.c_str(), "", editing_test::kTableKey, interface_test::kAllRights);
-  ASSERT_EQ(target, 2);
+  OpenSecondArticles("ZIEL");
+  const int32_t target = 2;
   ASSERT_GE(ZetTableSetRecNo(cursor_, 2), 0);
   ASSERT_EQ(ZetTableEdit(cursor_), 0);
   ASSERT_EQ(ZetTableInitPutMemo(cursor_, "NOTIZ"), 0);
@@ -208,11 +211,8 @@ TEST_F(LanguageServices, AJobStartsOnItsCursorsRecord) {
 // A cursor made from the job's cursor brings its table back to its own
 // record too, whichever cursor moved that table last.
 TEST_F(LanguageServices, AJobStartsOnTheRecordsOfTheCursorsMadeFromItsCursor) {
-  std::filesystem::create_directory(TempPath("zwei"));
-  const std::string path = TempPath("zwei/ZWEI.DAT");
-  ASSERT_EQ(ZetCopyStructure(Path().c_str(), path.c_str(), "", editing_test::kTableKey), 0);
-  const int32_t second = ZetRltnOpen(path.c_str(), "", editing_test::kTableKey, interface_test::kAllRights);
-  ASSERT_EQ(second, 2);
+  OpenSecondArticles("ZWEI");
+  const int32_t second = 2;
   const int32_t filler = ZetTableCreate(second);
   for (const auto& [code, name] : {std::pair{1, "Eins"}, {2, "Zwei"}, {3, "Drei"}})
     ASSERT_EQ(AddArticle(filler, code, name, code), 0);
