@@ -109,9 +109,13 @@ ShortStr FieldText(const TZetTable& table, uint16_t n, const uint8_t* record) {
     case Common::kTypeAutoNumber:
     case Common::kTypeLink: text = Decimal(bytes::GetI32(raw)); break;
     case Common::kTypeBlob: text = LowValue(raw, size) ? "Bild" : ""; break;
-    case Common::kTypeTime:
-      if (!isNull) text = DATUM::MinutesToStr(bytes::GetU16(raw));
+    case Common::kTypeTime: {
+      // 24:00 is stored as a whole day, which has no clock text: the field
+      // writes the text it was set from, so that the value reads back.
+      const uint16_t minutes = bytes::GetU16(raw);
+      if (!isNull) text = minutes == DATUM::kMinutesPerDay ? ShortStr("24:00") : DATUM::MinutesToStr(minutes);
       break;
+    }
     default: break;  // R: the related records are elsewhere
   }
   if (isNull) {

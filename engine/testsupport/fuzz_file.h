@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -64,9 +65,12 @@ class InputFile {
   std::string path_;
 };
 
-// Ends the run where a rule of the target does not hold.
-inline void Require(bool holds) {
-  if (!holds) abort();
+// Ends the run where a rule of the target does not hold, naming the line of
+// the rule (the compiler folds the aborts of a target into one).
+inline void Require(bool holds, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+  if (holds) return;
+  std::fprintf(stderr, "rule broken: %s:%d\n", file, line);
+  abort();
 }
 
 // The bytes of a file (empty when there is none).

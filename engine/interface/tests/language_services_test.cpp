@@ -5,6 +5,7 @@
 // host.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -42,6 +43,14 @@ class LanguageServices : public InterfaceTest {
     const int32_t e = ZetExecMacro(cursor, result, code, 255, 0);
     return {e, result};
   }
+  // Opens an empty table of the articles' fields as relation 2, in a folder
+  // of its own (its user indexes have the same file names).
+  void OpenSecondArticles(const std::string& name) {
+    std::filesystem::create_directory(TempPath(name));
+    const std::string path = TempPath(name + "/" + name + ".DAT");
+    EXPECT_EQ(ZetCopyStructure(Path().c_str(), path.c_str(), "", editing_test::kTableKey), 0);
+    EXPECT_EQ(ZetRltnOpen(path.c_str(), "", editing_test::kTableKey, interface_test::kAllRights), 2);
+  }
   int32_t relation_ = 0, cursor_ = 0;
 };
 
@@ -57,13 +66,8 @@ TEST_F(LanguageServices, SortMarkSortsTheTablesMarksByTheKey) {
 }
 
 TEST_F(LanguageServices, SetRecordFillsTheOtherTablesRecordByFieldNames) {
-  // The same fields in another directory (its user indexes have the same
-  // file names).
-  std::filesystem::create_directory(TempPath("ziel"));
-  const std::string copy = TempPath("ziel/ZIEL.DAT");
-  ASSERT_EQ(ZetCopyStructure(Path().c_str(), copy.c_str(), "", editing_test::kTableKey), 0);
-  const int32_t target = ZetRltnOpen(copy.c_str(), "", editing_test::kTableKey, interface_test::kAllRights);
-  ASSERT_EQ(target, 2);
+  OpenSecondArticles("ZIEL");
+  const int32_t target = 2;
   ASSERT_GE(ZetTableSetRecNo(cursor_, 2), 0);
   ASSERT_EQ(ZetTableEdit(cursor_), 0);
   ASSERT_EQ(ZetTableInitPutMemo(cursor_, "NOTIZ"), 0);
@@ -96,6 +100,42 @@ TEST_F(LanguageServices, SetRecordFillsTheOtherTablesRecordByFieldNames) {
   EngineHooks::CopyRecordToTable = [](int, int) { return 3; };
   EXPECT_EQ(Run(cursor_, "SetRecord(1, 2)").first, -3);
   EngineHooks::CopyRecordToTable = copyHook;
+}
+
+// ZIEL: NAME S20; CODE I with the formula 99; DOPPELT I with the formula
+// MENGE * 2; MENGE I.
+void TargetFields(int32_t field, ZetFieldDef* def, uint32_t) {
+  const struct {
+    const char* name;
+    uint16_t type, parameter;
+    const char* formula;
+  } defs[] = {{"NAME", 1, 20, ""}, {"CODE", 2, 0, "99"}, {"DOPPELT", 2, 0, "MENGE * 2"}, {"MENGE", 2, 0, ""}};
+  const auto& d = defs[field - 1];
+  std::strcpy(def->name, d.name);
+  def->type = d.type;
+  def->parameter = d.parameter;
+  def->properties = d.formula[0] != 0 ? 1 : 0;
+  std::strcpy(def->first, d.formula);
+}
+
+TEST_F(LanguageServices, SetRecordComputesTheTargetsFormulasButKeepsThoseTheSourceFills) {
+  const std::string path = TempPath("ZIEL.DAT");
+  ASSERT_EQ(ZetRltnCreate(path.c_str(), "", 0, 2, 4, TargetFields, 0, 0), 0);
+  const int32_t target = ZetRltnOpen(path.c_str(), "", 0, interface_test::kAllRights);
+  ASSERT_EQ(target, 2);
+  ASSERT_GE(ZetTableSetRecNo(cursor_, 3), 0);
+  ASSERT_EQ(Run(cursor_, "SetRecord(1, 2)").first, 0);
+  const ZetTable::TZetTable& t = *ZetTable::Table(target);
+  auto text = [&](const char* name) {
+    std::string v =
+        ZetTable::FieldText(t, ZetTable::FieldNoFromText(target, name), t.recordBuffer.data()).str();
+    return v.erase(0, v.find_first_not_of(' '));
+  };
+  EXPECT_EQ(text("NAME"), "Birne");
+  EXPECT_EQ(text("MENGE"), "9");
+  EXPECT_EQ(text("CODE"), "3") << "a formula field the source fills keeps the source's value";
+  EXPECT_EQ(text("DOPPELT"), "18") << "the others are computed from the values copied";
+  EXPECT_EQ(ZetTable::Table(target)->recordCount, 0) << "nothing is appended";
 }
 
 int32_t g_blobLength = 0;
@@ -166,6 +206,25 @@ TEST_F(LanguageServices, AJobStartsOnItsCursorsRecord) {
     ASSERT_EQ(ZetExecuteJob(cursor, job.c_str(), 0, out.c_str(), 0), 0);
     EXPECT_EQ(ReadFile(out), std::string(name) + "\r\n");
   }
+}
+
+// A cursor made from the job's cursor brings its table back to its own
+// record too, whichever cursor moved that table last.
+TEST_F(LanguageServices, AJobStartsOnTheRecordsOfTheCursorsMadeFromItsCursor) {
+  OpenSecondArticles("ZWEI");
+  const int32_t second = 2;
+  const int32_t filler = ZetTableCreate(second);
+  for (const auto& [code, name] : {std::pair{1, "Eins"}, {2, "Zwei"}, {3, "Drei"}})
+    ASSERT_EQ(AddArticle(filler, code, name, code), 0);
+  const int32_t linked = ZetTableCreateLinkedTable(cursor_, second, nullptr);
+  ASSERT_GT(linked, 0);
+  ASSERT_GE(ZetTableSetRecNo(linked, 2), 0);
+  ASSERT_GE(ZetTableSetRecNo(filler, 3), 0);  // table ZWEI now stands on record 3
+  ASSERT_GE(ZetTableSetRecNo(cursor_, 1), 0);
+  const std::string job = WriteTemp("ZWEI.JOB", ".REPORT\r\n.PROLOG\r\n$(NAME) $(ZWEI.NAME)\r\n");
+  const std::string out = TempPath("ZWEI.TXT");
+  ASSERT_EQ(ZetExecuteJob(cursor_, job.c_str(), 0, out.c_str(), 0), 0);
+  EXPECT_EQ(ReadFile(out), "Kiwi Zwei\r\n");
 }
 
 TEST_F(LanguageServices, TheJobsNBAndTheHostShareOneBreakSwitch) {

@@ -147,13 +147,15 @@ TEST_F(TransferTest, ExportThenImportRoundTripsInEveryFormat) {
 }
 
 // Whatever an export writes reads back as the same values: an empty C field
-// (held as a 0 byte), a Ctrl+Z inside a text. Export, import, export again
-// gives the same bytes, and the import takes every record.
+// (held as a 0 byte), a Ctrl+Z inside a text, the time 24:00 (a whole day).
+// Export, import, export again gives the same bytes, and the import takes
+// every record.
 TEST_F(TransferTest, AnExportReadsBackAsWritten) {
   const auto table = [&](const std::string& name) {
     auto t = zettable_test::MakeTable(2, {{"NR", Common::kTypeAutoNumber, 3, 10},
                                           {"K", Common::kTypeChar, 0, 1},
-                                          {"NAME", Common::kTypeString, 20, 20}});
+                                          {"NAME", Common::kTypeString, 20, 20},
+                                          {"ZEIT", Common::kTypeTime, 1, 5}});
     t->nextAutoNumber = 1;
     EXPECT_EQ(Zet06::CreateTable(*t, TempPath(name), Common::ScrambleString(""), false, 0, 0), 0);
     const int32_t r = ZetRltnOpen(TempPath(name).c_str(), "", 0, kAllRights);
@@ -161,15 +163,18 @@ TEST_F(TransferTest, AnExportReadsBackAsWritten) {
     return ZetTableCreate(r);
   };
   const int32_t source = table("C0.DAT");
-  for (const auto& [k, name] : {std::pair{"A", "x"}, {"", "y"}, {"B", "z\x1Aw"}}) {
+  const struct {
+    const char *k, *name, *zeit;
+  } records[] = {{"A", "x", "24:00"}, {"", "y", "7:05"}, {"B", "z\x1Aw", ""}};
+  for (const auto& r : records) {
     ASSERT_EQ(ZetTableAppend(source), 0);
-    ASSERT_EQ(ZetTableSetStr(source, "K", k), 0);
-    ASSERT_EQ(ZetTableSetStr(source, "NAME", name), 0);
+    ASSERT_EQ(ZetTableSetStr(source, "K", r.k), 0);
+    ASSERT_EQ(ZetTableSetStr(source, "NAME", r.name), 0);
+    ASSERT_EQ(ZetTableSetStr(source, "ZEIT", r.zeit), 0);
     ASSERT_EQ(ZetTableAppendConfirm(source), 0);
   }
   std::vector<int16_t> map(1000, 0);
-  map[1] = 1;
-  map[2] = 2;
+  for (int16_t k = 1; k <= 3; ++k) map[size_t(k)] = k;
   int n = 0;
   for (const uint8_t format : {0, 1, 3}) {
     SCOPED_TRACE(testing::Message() << "format " << int(format));
