@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -414,6 +416,10 @@ TEST_F(FormTable, Version17ConnectionBuildsItsSubFormFromColumns) {
   ASSERT_EQ(formstest::ReadForm(file("POSTEN"), unlinked), 0);
   const TMultiMask& plain = static_cast<const forms::TConnectionField&>(*unlinked.PageAt(0)->ElementAt(0)).GetSubForm();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(plain.PageAt(1)->ElementAt(i)->GetRecordCode(), forms::kCodeExpression) << i;
+
+  // A seed of the form reader (FORMS_WRITE_FUZZ_SEEDS=<folder>).
+  if (const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS"))
+    std::ofstream(std::string(folder) + "/connection17", std::ios::binary) << file("KUNDEN");
 }
 
 const char kModule[] = "PROCEDURE Hallo;\r\n  Print('Hallo');\r\nENDPROC;";
