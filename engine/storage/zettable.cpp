@@ -532,8 +532,9 @@ int FindOpenTable(std::string_view name) {
     candidates.push_back(Common::AppendStrCopy(name, ".DAT"));
     candidates.push_back(Common::AppendStrCopy(name, ".REL"));
   }
-  for (ShortStr& candidate : candidates) {
-    UPPERCAS::UpperStr(candidate);
+  // The candidate keeps its case: both comparisons ignore it, and a path
+  // spelled as it stands on the disk is found without searching its folders.
+  for (const ShortStr& candidate : candidates) {
     for (int h = 1; h <= kTableSlots; ++h) {
       const TZetTable* t = Table(h);
       if (!t) continue;

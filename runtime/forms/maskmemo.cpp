@@ -37,50 +37,66 @@ int32_t CopyText(const std::string& text, char* buffer, int32_t size) {
 // "<name>": what a field without content shows in the design.
 std::string Placeholder(const std::string& fieldName) { return "<" + fieldName + ">"; }
 
-COLORREF ColorOfStyle(int16_t style) {
-  return style == kStyleButton ? kxfont::IndexToColor(kButtonColorIndex) : kxfont::kTransparentColor;
-}
-
-uint8_t ReadDisplayFlag(TKxStream& stream, int16_t version) {
-  uint8_t flag = 1;
-  if (version >= kDisplayFlagVersion) stream.Read(&flag, 1);
-  return flag;
-}
-
 }  // namespace
+
+// --- TCaptionedField ---
+
+TCaptionedField::TCaptionedField(TMaskPage* owner, int16_t kind, const TRect& bounds, const char* fieldName,
+                                 int16_t code)
+    : TMaskField(owner, kind, bounds, fieldName) {
+  TakeStyle(code);
+}
+
+TCaptionedField::TCaptionedField(TMaskPage* owner, int16_t kind, const TRect& bounds, const ZetFieldSpec& field,
+                                 int16_t code)
+    : TMaskField(owner, kind, bounds, field) {
+  TakeStyle(code);
+}
+
+TCaptionedField::TCaptionedField(TKxStream& stream, int16_t version, int16_t code)
+    : TMaskField(stream, version), Caption(ReadText(stream)) {
+  RecordCode = code;
+}
+
+void TCaptionedField::TakeStyle(int16_t code) {
+  RecordCode = code;
+  Caption = FieldName;
+  Color = Kind == kStyleButton ? kxfont::IndexToColor(kButtonColorIndex) : kxfont::kTransparentColor;
+}
+
+void TCaptionedField::ReadDisplayFlag(TKxStream& stream, int16_t version) {
+  DisplayFlag = 1;
+  if (version >= kDisplayFlagVersion) stream.Read(&DisplayFlag, 1);
+}
+
+char* TCaptionedField::GetTypeName(char* buffer, int32_t size) const {
+  return StrLCopy(buffer, GetFieldKindName(RecordCode), size);
+}
+
+int32_t TCaptionedField::GetText(char* buffer, int32_t size) const { return CopyText(Caption, buffer, size); }
+
+void TCaptionedField::Write(TKxStream& stream) const {
+  TMaskField::Write(stream);
+  forms::WriteText(stream, Caption);
+}
 
 // --- TMemoField ---
 
 TMemoField::TMemoField(TMaskPage* owner, const TRect& bounds, const char* fieldName)
-    : TMaskField(owner, kStyleButton, bounds, fieldName), Caption(FieldName) {
-  RecordCode = kCodeMemo;
-  Color = ColorOfStyle(Kind);
-}
+    : TCaptionedField(owner, kStyleButton, bounds, fieldName, kCodeMemo) {}
 
 TMemoField::TMemoField(TMaskPage* owner, int16_t kind, const TRect& bounds, const ZetFieldSpec& field)
-    : TMaskField(owner, kind, bounds, field), Caption(FieldName) {
-  RecordCode = kCodeMemo;
-  Color = ColorOfStyle(Kind);
+    : TCaptionedField(owner, kind, bounds, field, kCodeMemo) {}
+
+TMemoField::TMemoField(const TMemoField& other) : TCaptionedField(other), dataviews::TDataSource::IMemoView() {}
+
+TMemoField::TMemoField(TKxStream& stream, int16_t version) : TCaptionedField(stream, version, kCodeMemo) {
+  ReadDisplayFlag(stream, version);
 }
-
-TMemoField::TMemoField(const TMemoField& other)
-    : TMaskField(other), dataviews::TDataSource::IMemoView(), Caption(other.Caption), DisplayFlag(other.DisplayFlag) {}
-
-TMemoField::TMemoField(TKxStream& stream, int16_t version)
-    : TMaskField(stream, version), Caption(ReadText(stream)), DisplayFlag(ReadDisplayFlag(stream, version)) {
-  RecordCode = kCodeMemo;
-}
-
-char* TMemoField::GetTypeName(char* buffer, int32_t size) const {
-  return StrLCopy(buffer, GetFieldKindName(kCodeMemo), size);
-}
-
-int32_t TMemoField::GetText(char* buffer, int32_t size) const { return CopyText(Caption, buffer, size); }
 
 void TMemoField::Write(TKxStream& stream) const {
-  TMaskField::Write(stream);
-  forms::WriteText(stream, Caption);
-  stream.Write(&DisplayFlag, 1);
+  TCaptionedField::Write(stream);
+  WriteDisplayFlag(stream);
 }
 
 void TMemoField::WriteText(TKxStream& stream) {
@@ -146,37 +162,22 @@ void TMemoField::PrintRunning(reports::TSgmlContext& context, TPrintParams& para
 // --- TPictureField ---
 
 TPictureField::TPictureField(TMaskPage* owner, int16_t kind, const TRect& bounds, const char* fieldName)
-    : TMaskField(owner, kind, bounds, fieldName), Caption(FieldName) {
-  RecordCode = kCodePicture;
-  Color = ColorOfStyle(Kind);
-}
+    : TCaptionedField(owner, kind, bounds, fieldName, kCodePicture) {}
 
 TPictureField::TPictureField(TMaskPage* owner, int16_t kind, const TRect& bounds, const ZetFieldSpec& field)
-    : TMaskField(owner, kind, bounds, field), Caption(FieldName) {
-  RecordCode = kCodePicture;
-  Color = ColorOfStyle(Kind);
-}
+    : TCaptionedField(owner, kind, bounds, field, kCodePicture) {}
 
-TPictureField::TPictureField(const TPictureField& other)
-    : TMaskField(other), Caption(other.Caption), PictureMode(other.PictureMode), DisplayFlag(other.DisplayFlag) {}
+TPictureField::TPictureField(const TPictureField& other) : TCaptionedField(other), PictureMode(other.PictureMode) {}
 
 TPictureField::TPictureField(TKxStream& stream, int16_t version)
-    : TMaskField(stream, version), Caption(ReadText(stream)), PictureMode(ReadWord(stream)) {
-  DisplayFlag = ReadDisplayFlag(stream, version);
-  RecordCode = kCodePicture;
+    : TCaptionedField(stream, version, kCodePicture), PictureMode(ReadWord(stream)) {
+  ReadDisplayFlag(stream, version);
 }
-
-char* TPictureField::GetTypeName(char* buffer, int32_t size) const {
-  return StrLCopy(buffer, GetFieldKindName(kCodePicture), size);
-}
-
-int32_t TPictureField::GetText(char* buffer, int32_t size) const { return CopyText(Caption, buffer, size); }
 
 void TPictureField::Write(TKxStream& stream) const {
-  TMaskField::Write(stream);
-  forms::WriteText(stream, Caption);
+  TCaptionedField::Write(stream);
   WriteWord(stream, PictureMode);
-  stream.Write(&DisplayFlag, 1);
+  WriteDisplayFlag(stream);
 }
 
 void TPictureField::Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool fill,

@@ -42,7 +42,35 @@ namespace forms {
 // Styles (element kinds) the fields read.
 constexpr int16_t kStyleButton = 2, kStyleChoice = 5, kStylePicture = 6;
 
-class TMemoField : public TMaskField, public dataviews::TDataSource::IMemoView {
+// What memo and picture fields share: a caption (the field name for a new
+// field), the display flag, the colour their style gives (a button in
+// colour 8 with style 2, else transparent) and the type name of their
+// record code. The record: the data-field record, then the caption.
+class TCaptionedField : public TMaskField {
+ public:
+  char* GetTypeName(char* buffer, int32_t size) const override;
+  int32_t GetText(char* buffer, int32_t size) const override;
+  void SetText(const char* text) override { Caption = text ? text : ""; }
+  void Write(TKxStream& stream) const override;
+  uint8_t GetDisplayFlag() const { return DisplayFlag; }
+
+ protected:
+  TCaptionedField(TMaskPage* owner, int16_t kind, const TRect& bounds, const char* fieldName, int16_t code);
+  TCaptionedField(TMaskPage* owner, int16_t kind, const TRect& bounds, const ZetFieldSpec& field, int16_t code);
+  TCaptionedField(const TCaptionedField& other) = default;
+  TCaptionedField(TKxStream& stream, int16_t version, int16_t code);
+  // The display flag as a record of the version holds it (1 before 27).
+  void ReadDisplayFlag(TKxStream& stream, int16_t version);
+  void WriteDisplayFlag(TKxStream& stream) const { stream.Write(&DisplayFlag, 1); }
+
+  std::string Caption;
+  uint8_t DisplayFlag = 1;
+
+ private:
+  void TakeStyle(int16_t code);
+};
+
+class TMemoField : public TCaptionedField, public dataviews::TDataSource::IMemoView {
  public:
   // A new memo field shows as a button (style 2).
   TMemoField(TMaskPage* owner, const TRect& bounds, const char* fieldName);
@@ -51,9 +79,6 @@ class TMemoField : public TMaskField, public dataviews::TDataSource::IMemoView {
   TMemoField(TKxStream& stream, int16_t version);
 
   TMaskElement* Clone() const override { return new TMemoField(*this); }
-  char* GetTypeName(char* buffer, int32_t size) const override;
-  int32_t GetText(char* buffer, int32_t size) const override;
-  void SetText(const char* text) override { Caption = text ? text : ""; }
   void Write(TKxStream& stream) const override;
   void Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool fill, uint8_t style,
             bool design) override;
@@ -63,7 +88,6 @@ class TMemoField : public TMaskField, public dataviews::TDataSource::IMemoView {
   // The memo view: the formatted memo as plain text (nothing without one).
   void WriteText(TKxStream& stream) override;
 
-  uint8_t GetDisplayFlag() const { return DisplayFlag; }
   void SetFormattedMemo(std::unique_ptr<reports::TFormattedText> text) { FormattedMemo = std::move(text); }
   const reports::TFormattedText* GetFormattedMemo() const { return FormattedMemo.get(); }
 
@@ -74,12 +98,10 @@ class TMemoField : public TMaskField, public dataviews::TDataSource::IMemoView {
   // Running text from the continuation's line on (static output).
   void PrintRunning(reports::TSgmlContext& context, TPrintParams& params);
 
-  std::string Caption;
-  uint8_t DisplayFlag = 1;
   std::unique_ptr<reports::TFormattedText> FormattedMemo;
 };
 
-class TPictureField : public TMaskField {
+class TPictureField : public TCaptionedField {
  public:
   TPictureField(TMaskPage* owner, int16_t kind, const TRect& bounds, const char* fieldName);
   TPictureField(TMaskPage* owner, int16_t kind, const TRect& bounds, const ZetFieldSpec& field);
@@ -87,9 +109,6 @@ class TPictureField : public TMaskField {
   TPictureField(TKxStream& stream, int16_t version);
 
   TMaskElement* Clone() const override { return new TPictureField(*this); }
-  char* GetTypeName(char* buffer, int32_t size) const override;
-  int32_t GetText(char* buffer, int32_t size) const override;
-  void SetText(const char* text) override { Caption = text ? text : ""; }
   void Write(TKxStream& stream) const override;
   void Draw(reports::TSgmlContext& context, int32_t x, int32_t y, TPoint& extent, bool fill, uint8_t style,
             bool design) override;
@@ -98,7 +117,6 @@ class TPictureField : public TMaskField {
 
   uint16_t GetPictureMode() const { return PictureMode; }
   void SetPictureMode(uint16_t mode) { PictureMode = mode; }
-  uint8_t GetDisplayFlag() const { return DisplayFlag; }
   void SetPicture(std::unique_ptr<dataviews::TBlob> picture) { Picture = std::move(picture); }
   const dataviews::TBlob* GetPicture() const { return Picture.get(); }
 
@@ -107,9 +125,7 @@ class TPictureField : public TMaskField {
   // none.
   bool DrawStoredPicture(reports::TSgmlContext& context, const TRect& rect);
 
-  std::string Caption;
   uint16_t PictureMode = 1;
-  uint8_t DisplayFlag = 1;
   std::unique_ptr<dataviews::TBlob> Picture;
 };
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -315,6 +317,109 @@ TEST_F(FormTable, MultiRecordForms) {
   EXPECT_EQ(Bounds(browse.PageAt(1)->ElementAt(1)).right, 21 * average + 7 * average);
   EXPECT_EQ(browse.PageAt(1)->GetWidth(), 10000);
   EXPECT_EQ(browse.PageAt(1)->GetColor(), 0xFFFFFFu);
+}
+
+// A form of version 17 (written here as such a file holds it: plain font
+// records, a connection element whose sub-form is a font-less column set)
+// gets its sub-form built from the columns over the linked table, and the
+// form then writes the current layout, which reads back byte for byte.
+TEST_F(FormTable, Version17ConnectionBuildsItsSubFormFromColumns) {
+  dataviews::TBrowserFormat columns;
+  columns.InsertColumn(-1, "NAME", 20, -1, "Name");
+  columns.InsertColumn(-1, "MENGE*2", 6, -1, "Doppelt");
+  columns.InsertColumn(-1, "PREIS", 10, 2, "Preis");
+  const auto file = [&columns](const char* linkName) {
+    TMemStream s(0, 1024);
+    s.Write("WZETMS", 6);
+    s.WriteInt(17);
+    s.WriteInt(1);  // formats
+    kxfont::TKxFont("Arial", -35, 0).Write(s);
+    s.WriteInt(1);  // pages
+    s.WriteInt(0);  // page kind
+    s.WriteSize({1000, 700});
+    const uint32_t grey = 0xC0C0C0;
+    s.Write(&grey, 4);
+    s.WriteInt(1);  // elements
+    s.WriteInt(forms::kCodeConnection);
+    formstest::WriteBaseRecord(s, 17, nullptr, nullptr, 0, -2, {30, 30, 900, 400}, 1, 0xFFFFFF, 0, 0);
+    s.WriteString(linkName);
+    s.WriteInt(0x10);
+    s.WriteString("MENGE > 0");
+    columns.WriteWithoutFont(s);
+    for (const char* text : {"Bedingung", "Meldung", "Sechs"}) s.WriteString(text);
+    for (int filter = 0; filter < 3; ++filter) s.WriteInt(-1);  // unfiltered
+    return std::string(reinterpret_cast<const char*>(s.Block->Data), size_t(s.Size));
+  };
+  TZetMask form(nullptr);
+  ASSERT_EQ(formstest::ReadForm(file("KUNDEN"), form), 0);
+  EXPECT_EQ(form.GetGeneration(), 1);
+  ASSERT_EQ(form.PageAt(0)->Count, 1);
+  const auto& connection = static_cast<const forms::TConnectionField&>(*form.PageAt(0)->ElementAt(0));
+  EXPECT_STREQ(connection.GetCondition(), "MENGE > 0");
+  EXPECT_EQ(connection.GetBoundSource(), nullptr);  // the cursor it was built over is gone
+  const TMultiMask& sub = connection.GetSubForm();
+  ASSERT_EQ(sub.Count, 2);
+  EXPECT_EQ(sub.GetDataSource(), nullptr);
+  const forms::TMaskPage* titles = sub.PageAt(0);
+  const forms::TMaskPage* row = sub.PageAt(1);
+  ASSERT_EQ(titles->Count, 3);
+  ASSERT_EQ(row->Count, 3);
+  const int32_t average = sub.GetFontAverageWidth(0);
+  ASSERT_GT(average, 0);
+  const struct {
+    const char* title;
+    int16_t code;
+    const char* name;  // the field, or the expression
+    int32_t left, width;
+  } expected[] = {{"Name", forms::kCodeInput, "NAME", 0, 21 * average},
+                  {"Doppelt", forms::kCodeExpression, "MENGE*2", 21 * average, 7 * average},
+                  {"Preis", forms::kCodeInput, "PREIS", 28 * average, 11 * average}};
+  int32_t titleHeight = 0, rowHeight = 0;
+  for (int i = 0; i < 3; ++i) {
+    const auto& c = expected[i];
+    char text[32];
+    titles->ElementAt(i)->GetText(text, sizeof text - 1);
+    EXPECT_STREQ(text, c.title);
+    const forms::TMaskElement* element = row->ElementAt(i);
+    EXPECT_EQ(element->GetRecordCode(), c.code) << i;
+    if (const auto* field = dynamic_cast<const forms::TMaskField*>(element)) {
+      field->GetFieldName(text, sizeof text - 1);
+      EXPECT_STREQ(text, c.name);
+    } else {
+      EXPECT_STREQ(static_cast<const forms::TExpressionElement*>(element)->GetExpression(), c.name);
+    }
+    for (const forms::TMaskElement* placed : {static_cast<const forms::TMaskElement*>(titles->ElementAt(i)), element}) {
+      EXPECT_EQ(Bounds(placed).left, c.left) << i;
+      EXPECT_EQ(Bounds(placed).right, c.left + c.width) << i;
+    }
+    titleHeight = std::max(titleHeight, Bounds(titles->ElementAt(i)).bottom);
+    rowHeight = std::max(rowHeight, Bounds(element).bottom);
+  }
+  EXPECT_EQ(titles->GetWidth(), 10000);
+  EXPECT_EQ(row->GetWidth(), 10000);
+  EXPECT_EQ(titles->GetHeight(), titleHeight);
+  EXPECT_EQ(row->GetHeight(), rowHeight);
+  EXPECT_EQ(row->GetColor(), 0xFFFFFFu);
+  EXPECT_STREQ(form.GetFormText(6), "Sechs");
+
+  // The current layout: the sub-form's body instead of the columns.
+  const std::string bytes = formstest::Bytes(form);
+  TZetMask back(nullptr);
+  ASSERT_EQ(formstest::ReadForm(bytes, back), 0);
+  EXPECT_EQ(formstest::Bytes(back), bytes);
+  const auto& again = static_cast<const forms::TConnectionField&>(*back.PageAt(0)->ElementAt(0));
+  EXPECT_EQ(again.GetSubForm().PageAt(1)->ElementAt(1)->GetRecordCode(), forms::kCodeExpression);
+
+  // Without the linked table no column names a field: every column shows
+  // its expression.
+  TZetMask unlinked(nullptr);
+  ASSERT_EQ(formstest::ReadForm(file("POSTEN"), unlinked), 0);
+  const TMultiMask& plain = static_cast<const forms::TConnectionField&>(*unlinked.PageAt(0)->ElementAt(0)).GetSubForm();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(plain.PageAt(1)->ElementAt(i)->GetRecordCode(), forms::kCodeExpression) << i;
+
+  // A seed of the form reader (FORMS_WRITE_FUZZ_SEEDS=<folder>).
+  if (const char* folder = std::getenv("FORMS_WRITE_FUZZ_SEEDS"))
+    std::ofstream(std::string(folder) + "/connection17", std::ios::binary) << file("KUNDEN");
 }
 
 const char kModule[] = "PROCEDURE Hallo;\r\n  Print('Hallo');\r\nENDPROC;";
