@@ -7,6 +7,7 @@
 
 #include "platform/controls/control_base.h"
 #include "platform/controls/pertable.h"
+#include "platform/controls/scrollbar.h"
 #include "platform/controls/tooltip.h"
 #include "platform/fonts/font.h"
 #include "platform/gdi/dc.h"
@@ -301,6 +302,7 @@ void RegisterControlClasses() {
     RegisterClass(wc);
   }
   RegisterToolTipClass();
+  RegisterScrollBarClass();
 }
 
 std::vector<HWND> ChildrenInOrder(HWND parent) {

@@ -150,12 +150,16 @@ HWND CreateDialogIndirectParam(const platform::DialogTemplate& t, HWND owner, DL
   const auto map = [&](int x, int y, int cx, int cy) {
     return RECT{MulDiv(x, units.cx, 4), MulDiv(y, units.cy, 8), MulDiv(x + cx, units.cx, 4), MulDiv(y + cy, units.cy, 8)};
   };
-  const DWORD style = (t.style & ~(WS_VISIBLE | WS_CHILD | 0xFFFFu)) | WS_POPUP;
+  // A template with WS_CHILD makes a dialog inside its parent's client area
+  // (a page of a paged dialog); any other is a pop-up over its owner.
+  const bool child = (t.style & WS_CHILD) != 0;
+  const DWORD style = child ? t.style & ~(WS_VISIBLE | WS_POPUP | 0xFFFFu)
+                            : (t.style & ~(WS_VISIBLE | WS_CHILD | 0xFFFFu)) | WS_POPUP;
   const DWORD exStyle = (t.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0;
   const RECT client = map(t.x, t.y, t.cx, t.cy);
   const RECT insets = NonClientInsets(style, exStyle);
   POINT at{client.left, client.top};
-  if (owner) ClientToScreen(owner, &at);
+  if (owner && !child) ClientToScreen(owner, &at);
   const HWND dialog = CreateWindowEx(exStyle, kDialogClass, t.caption, style, at.x, at.y,
                                      client.right - client.left + insets.left + insets.right,
                                      client.bottom - client.top + insets.top + insets.bottom, owner, 0);

@@ -38,6 +38,13 @@ struct Brush {
   std::shared_ptr<const Bitmap> pattern;  // BS_PATTERN only
 };
 
+// A solid brush of one colour.
+inline Brush SolidBrush(COLORREF color) {
+  Brush b;
+  b.color = color;
+  return b;
+}
+
 struct Palette {
   std::vector<COLORREF> entries;
 };

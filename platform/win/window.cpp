@@ -697,6 +697,8 @@ int GetSystemMetrics(int index) {
     case SM_CYFRAME: return 4;
     case SM_CXDOUBLECLK:
     case SM_CYDOUBLECLK: return 4;
+    case SM_CXHSCROLL:
+    case SM_CYHSCROLL: return 16;
   }
   return 0;
 }

@@ -80,6 +80,12 @@ std::vector<HWND> GetChildren(HWND parent);
 HWND GetDlgItem(HWND parent, int id);
 int GetDlgCtrlID(HWND hwnd);
 HWND WindowFromPoint(POINT screen);  // the deepest visible window there
+// Calls proc with every descendant of parent, each before its own children,
+// siblings in z order, topmost first; stops when proc answers false. The
+// list is taken before the first call, so proc may move or destroy windows
+// (a destroyed one is skipped). Answers whether the walk ran to its end.
+using WNDENUMPROC = bool (*)(HWND hwnd, LPARAM param);
+bool EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM param);
 
 // --- data ---
 intptr_t GetWindowLongPtr(HWND hwnd, int index);
@@ -104,6 +110,9 @@ bool GetClientRect(HWND hwnd, RECT* rect);
 POINT ClientOrigin(HWND hwnd);
 bool ClientToScreen(HWND hwnd, POINT* p);
 bool ScreenToClient(HWND hwnd, POINT* p);
+// Converts points from the client coordinates of `from` to those of `to`
+// (null: the screen); answers the offset packed as MAKELONG(dx, dy).
+int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count);
 // x, y in the parent's client coordinates (screen for top-level windows).
 bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint = true);
 bool SetWindowPos(HWND hwnd, HWND after, int x, int y, int width, int height, UINT flags);

@@ -315,5 +315,7 @@ constexpr int SM_CXFRAME = 32;
 constexpr int SM_CYFRAME = 33;
 constexpr int SM_CXDOUBLECLK = 36;
 constexpr int SM_CYDOUBLECLK = 37;
+constexpr int SM_CYHSCROLL = 3;
+constexpr int SM_CXHSCROLL = 21;
 
 }  // namespace win
