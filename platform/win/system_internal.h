@@ -23,6 +23,7 @@
 #include "platform/gdi/raster.h"
 #include "platform/gdi/region.h"
 #include "platform/win/message.h"
+#include "platform/win/scrollinfo.h"
 #include "platform/win/window.h"
 
 namespace win::detail {
@@ -50,6 +51,7 @@ struct Window {
   Region invalidatedWhilePainting;
   bool destroying = false;
   std::shared_ptr<Bitmap> surface;  // top-level windows only
+  SCROLLINFO bars[2];  // SB_HORZ, SB_VERT (scrollinfo.h)
 
   HWND Handle() const { return HWND(id); }
   bool IsChild() const { return (style & WS_CHILD) != 0; }
