@@ -24,6 +24,7 @@
 #include "platform/gdi/region.h"
 #include "platform/win/menu.h"
 #include "platform/win/message.h"
+#include "platform/win/scrollinfo.h"
 #include "platform/win/window.h"
 
 namespace win {
@@ -56,6 +57,7 @@ struct Window {
   bool destroying = false;
   std::shared_ptr<Bitmap> surface;  // top-level windows only
   HMENU menu;  // the menu bar (top-level windows only); destroyed with the window
+  SCROLLINFO bars[2];  // SB_HORZ, SB_VERT (scrollinfo.h)
 
   HWND Handle() const { return HWND(id); }
   bool IsChild() const { return (style & WS_CHILD) != 0; }
