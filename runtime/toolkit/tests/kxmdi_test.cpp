@@ -69,6 +69,7 @@ class kxmdi_test : public toolkittest::DialogTest {
     DialogTest::SetUp();
     frame_ = new fw::TMDIFrame("Frame");
     frame_->Attr.X = 0, frame_->Attr.Y = 0, frame_->Attr.W = 500, frame_->Attr.H = 400;
+    frame_->Attr.Style |= win::WS_VISIBLE;
     client_ = new TestClient(frame_);
     ASSERT_TRUE(frame_->Create());
     SetSpoolerMaker(&maker_);
@@ -130,14 +131,15 @@ TEST_F(kxmdi_test, TheClientHearsActivationClosingAndDestruction) {
   TKxMdiChild* a = Child("A", 5);
   TKxMdiChild* b = Child("B", 7);
   client_->notices.clear();
-  win::SendMessage(client_->GetHandle(), win::WM_MDIACTIVATE, win::WPARAM(a->GetHandle().id), 0);
+  Click(a->GetHandle(), 5, 5);  // told on the click and again on the activation
+  EXPECT_EQ(client_->GetActiveMDIChild(), a);
   client_->veto = 1;
   win::SendMessage(a->GetHandle(), win::WM_CLOSE, 0, 0);
   EXPECT_TRUE(win::IsWindow(a->GetHandle()));  // 2026 answered 1 keeps it open
   client_->veto = 0;
   win::SendMessage(a->GetHandle(), win::WM_CLOSE, 0, 0);
   EXPECT_FALSE(a->GetHandle());
-  const std::vector<std::string> expected = {"2024 5", "2026 5", "2026 5", "2025 5", "2024 7"};
+  const std::vector<std::string> expected = {"2024 5", "2024 5", "2026 5", "2026 5", "2025 5", "2024 7"};
   EXPECT_EQ(client_->notices, expected);
   EXPECT_EQ(client_->GetActiveMDIChild(), b);
 }
