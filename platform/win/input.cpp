@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "platform/win/mdi.h"
 #include "platform/win/message.h"
 #include "platform/win/system_internal.h"
 
@@ -13,6 +14,22 @@ using detail::Sys;
 using detail::Window;
 
 namespace {
+
+// Whether the target lies in a document window (WS_EX_MDICHILD) below a
+// sibling: the active document is always the top one, so a press there
+// asks an inactive document to become active.
+bool InBackDocument(HWND target) {
+  for (HWND h = target; h;) {
+    const detail::Window* w = Find(h);
+    if (!w || !w->IsChild()) return false;
+    if (w->exStyle & WS_EX_MDICHILD) {
+      const std::vector<HWND> siblings = GetChildren(w->parent);
+      return !siblings.empty() && siblings.front() != h;
+    }
+    h = w->parent;
+  }
+  return false;
+}
 
 constexpr DWORD kDoubleClickMs = 500;
 
@@ -94,7 +111,7 @@ bool RouteMouse(const detail::RawInput& in, MSG& out, bool remove) {
     if (const UINT key = ButtonKey(msg)) SetKey(key, IsButtonDown(msg));
     if (IsButtonDown(msg)) {
       const HWND top = GetTopLevel(target);
-      if (top != s.active) {
+      if (top != s.active || InBackDocument(target)) {
         const LRESULT answer = SendMessage(target, WM_MOUSEACTIVATE, WPARAM(top.id), MAKELPARAM(uint16_t(hit), uint16_t(msg)));
         if (answer != MA_NOACTIVATE && Find(top)) SetActiveWindow(top);
         if (!Find(target)) return false;

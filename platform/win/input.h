@@ -6,8 +6,9 @@
 //      deepest visible window under the pointer, in client coordinates, or
 //      as WM_NC* with the hit-test code outside a client area; keys to the
 //      focus window, else the active window.
-//   2. A button press on an inactive top-level window first sends
-//      WM_MOUSEACTIVATE to it and activates it (unless it answers
+//   2. A button press on an inactive top-level window, or on a document
+//      window (WS_EX_MDICHILD) that is not the top one of its client, first
+//      sends WM_MOUSEACTIVATE to it and activates it (unless it answers
 //      MA_NOACTIVATE).
 //   3. Input for a disabled window, or a window with a disabled ancestor or
 //      owner held by a modal loop, is dropped.

@@ -65,7 +65,27 @@ Dc* MakeDc(Window& w, POINT origin, const Region& clip) {
   return raw;
 }
 
-Region VisibleClientRegion(const Window& w) { return Region(detail::VisibleClientInTop(w)); }
+// Takes off what the visible siblings above the window cover, when it (or
+// the ancestor on that level) clips its siblings (WS_CLIPSIBLINGS).
+void ClipSiblings(const Window& w, Region& clip) {
+  for (const Window* p = &w; p->IsChild();) {
+    const Window* parent = Find(p->parent);
+    if (!parent) break;
+    if (p->style & WS_CLIPSIBLINGS)
+      for (HWND h : parent->children) {
+        if (h == p->Handle()) break;
+        if (const Window* s = Find(h); s && (s->style & WS_VISIBLE))
+          clip.Combine(clip, Region(detail::WindowInTop(*s)), RGN_DIFF);
+      }
+    p = parent;
+  }
+}
+
+Region VisibleClientRegion(const Window& w) {
+  Region clip(detail::VisibleClientInTop(w));
+  ClipSiblings(w, clip);
+  return clip;
+}
 
 POINT ClientOriginInTop(const Window& w) {
   const RECT r = detail::ClientInTop(w);
@@ -189,6 +209,7 @@ HDC GetWindowDC(HWND hwnd) {
   Region clip(r);
   if (w->IsChild())
     if (const Window* p = Find(w->parent)) clip.Combine(clip, VisibleClientRegion(*p), RGN_AND);
+  ClipSiblings(*w, clip);
   return MakeDc(*w, {r.left, r.top}, clip);
 }
 

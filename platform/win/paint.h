@@ -5,7 +5,10 @@
 //   1. Every top-level window owns one ARGB32 surface of its window size; its
 //      children draw into the same surface at their offset. A DC of a window
 //      maps (0, 0) to the client's top-left corner and clips to the client
-//      area within every ancestor's client area.
+//      area within every ancestor's client area; a window with
+//      WS_CLIPSIBLINGS (or with such an ancestor) also leaves out what its
+//      visible siblings above it cover, so overlapping document windows
+//      show their z order whatever order they are painted in.
 //   2. A window's update region lies in its client coordinates. Invalidating
 //      a window also invalidates the overlapped part of its visible
 //      descendants, so a parent repainting its background is followed by its
