@@ -176,6 +176,16 @@ TEST_F(ToolButtonTest, AutoRepeatFollowsTheClockUntilRelease) {
   Run(1000);
   EXPECT_EQ(Times(), want);
   EXPECT_EQ(win::GetCapture(), win::HWND());
+
+  // Released outside the button: the repeats stop all the same.
+  target_->commands.clear();
+  start_ = Clock().Now();
+  Press(true);
+  Run(450);
+  win::InjectMouse(Screen(target_->GetHandle(), 200, 15), win::MouseButton::kNone, false);
+  Press(false, 200);
+  Run(1000);
+  EXPECT_EQ(Times(), (std::vector<uint64_t>{0, 400}));
 }
 
 TEST_F(ToolButtonTest, PlainButtonSendsOnlyOnReleaseInside) {
