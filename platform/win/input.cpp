@@ -101,6 +101,7 @@ bool RouteKey(const detail::RawInput& in, MSG& out, bool remove) {
 bool RouteMouse(const detail::RawInput& in, MSG& out, bool remove) {
   auto& s = Sys();
   HWND target = s.capture ? s.capture : WindowFromPoint(in.pt);
+  if (remove && s.leaveTracked && s.leaveTracked != target) TrackMouseLeave(HWND());
   if (!target || !TakesInput(target)) return false;
   UINT msg = in.kind;
   POINT pt = in.pt;
@@ -187,6 +188,15 @@ void InjectKey(UINT vk, bool down, uint8_t character) {
   in.pt = Sys().cursor;
   in.time = DWORD(detail::NowMs());
   Push(in);
+}
+
+bool TrackMouseLeave(HWND hwnd) {
+  auto& s = Sys();
+  if (hwnd && !detail::Resolve(hwnd)) return false;
+  const HWND left = s.leaveTracked;
+  s.leaveTracked = hwnd;
+  if (left && left != hwnd) PostMessage(left, WM_MOUSELEAVE, 0, 0);
+  return true;
 }
 
 int16_t GetKeyState(int vk) {

@@ -15,7 +15,10 @@
 //   4. A second press of the same button within the double-click time (500
 //      ms) and distance (4 px) on the same window becomes *BUTTONDBLCLK when
 //      its class has CS_DBLCLKS.
-//   5. GetKeyState answers from the key table as the input taken so far left
+//   5. A window that asked with TrackMouseLeave gets one WM_MOUSELEAVE
+//      (posted) when the first mouse input taken afterwards goes to another
+//      window or to none; then it must ask again.
+//   6. GetKeyState answers from the key table as the input taken so far left
 //      it: bit 15 down, bit 0 toggled.
 #pragma once
 
@@ -33,6 +36,10 @@ void InjectWheel(POINT screen, int delta);
 // A key event; character is the cp1252 character it types (0 for none),
 // which TranslateMessage turns into WM_CHAR.
 void InjectKey(UINT vk, bool down, uint8_t character = 0);
+
+// Asks for the one WM_MOUSELEAVE of rule 5 (a later request from another
+// window replaces this one; the replaced window gets its WM_MOUSELEAVE now).
+bool TrackMouseLeave(HWND hwnd);
 
 int16_t GetKeyState(int vk);
 POINT GetCursorPos();

@@ -127,6 +127,7 @@ struct System {
   DWORD lastClickTime = 0;
   POINT lastClickPt;
   bool lastWasDouble = false;
+  HWND leaveTracked;  // asked for WM_MOUSELEAVE
   // Screen.
   int screenWidth = 1024, screenHeight = 768;
   std::shared_ptr<Bitmap> screen;

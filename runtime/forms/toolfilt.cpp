@@ -8,6 +8,7 @@
 #include "runtime/forms/menufilt.h"
 #include "runtime/toolkit/kxfont.h"
 #include "runtime/toolkit/kxstring.h"
+#include "runtime/toolkit/kxtoolbar.h"
 
 namespace forms {
 
@@ -106,8 +107,8 @@ TToolbarFilter::TToolbarFilter(const TToolbarFilter& other) : TToolbarFilter() {
   for (int32_t i = 0; i < other.Count; ++i) AtInsert(Count, new TToolDef(*other.DefAt(i)));
 }
 
-TToolbarFilter::TToolbarFilter(const TGadgetWindow& window) : TToolbarFilter() {
-  for (TGadget* gadget = window.FirstGadget(); gadget; gadget = window.NextGadget(gadget))
+TToolbarFilter::TToolbarFilter(const fw::TGadgetWindow& window) : TToolbarFilter() {
+  for (fw::TGadget* gadget = window.FirstGadget(); gadget; gadget = window.NextGadget(gadget))
     AtInsert(Count, new TToolDef(int16_t(gadget->GetId()), nullptr, nullptr));
 }
 
@@ -123,26 +124,26 @@ void TToolbarFilter::Read(TKxStream& stream, int16_t version) {
   }
 }
 
-int32_t TToolbarFilter::BuildGadgets(TGadgetWindow& window) const {
+int32_t TToolbarFilter::BuildGadgets(fw::TGadgetWindow& window) const {
   if (Unfiltered) return 0;
-  auto owned = std::make_unique<TSeparatorGadget>(0);
-  TGadget* marker = owned.get();
-  window.Insert(std::move(owned), TGadgetWindow::kBefore, window.FirstGadget());
+  auto owned = std::make_unique<fw::TSeparatorGadget>(0);
+  fw::TGadget* marker = owned.get();
+  window.Insert(std::move(owned), fw::TGadgetWindow::kBefore, window.FirstGadget());
   for (int32_t i = 0; i < Count; ++i) {
     const TToolDef* def = DefAt(i);
-    std::unique_ptr<TGadget> gadget;
+    std::unique_ptr<fw::TGadget> gadget;
     if (def->Id == 0) {
-      gadget = std::make_unique<TKxSeparatorGadget>();
+      gadget = std::make_unique<kxtoolbar::TKxSeparatorGadget>();
     } else if (!def->HasPicture()) {
-      TGadget* standard = window.GadgetWithId(def->Id);
+      fw::TGadget* standard = window.GadgetWithId(def->Id);
       if (!standard || standard == marker) continue;
       gadget = window.Remove(standard);
     } else {
-      gadget = std::make_unique<TKxButtonGadget>(std::make_unique<TKxDib>(*def->Glyph), def->Id);
+      gadget = std::make_unique<kxtoolbar::TKxButtonGadget>(def->Id, std::make_unique<TKxDib>(*def->Glyph));
     }
-    window.Insert(std::move(gadget), TGadgetWindow::kBefore, marker);
+    window.Insert(std::move(gadget), fw::TGadgetWindow::kBefore, marker);
   }
-  while (TGadget* rest = window.NextGadget(marker)) window.Remove(rest);
+  while (fw::TGadget* rest = window.NextGadget(marker)) window.Remove(rest);
   window.Remove(marker);
   return window.LayoutSession();
 }

@@ -28,7 +28,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "runtime/forms/gadgets.h"
+#include "platform/framework/gadgets.h"
 #include "runtime/toolkit/kxdib.h"
 #include "runtime/forms/menufilt.h"
 #include "runtime/toolkit/kxobject.h"
@@ -72,7 +72,7 @@ class TToolbarFilter : public TFilterCollection {
   explicit TToolbarFilter(int32_t limit = 10, int32_t delta = 10);
   TToolbarFilter(const TToolbarFilter& other);
   // One definition per gadget, in order (its id); unfiltered.
-  explicit TToolbarFilter(const TGadgetWindow& window);
+  explicit TToolbarFilter(const fw::TGadgetWindow& window);
   ~TToolbarFilter() override { FreeAll(); }
 
   void FreeItem(void* item) override;
@@ -82,7 +82,7 @@ class TToolbarFilter : public TFilterCollection {
 
   // Filtered only: rebuilds the window's gadgets and lays it out again;
   // answers the layout's result (0 when unfiltered).
-  int32_t BuildGadgets(TGadgetWindow& window) const;
+  int32_t BuildGadgets(fw::TGadgetWindow& window) const;
 
  private:
   void WriteItem(TKxStream& stream, int32_t index) const override { DefAt(index)->Write(stream); }

@@ -358,22 +358,25 @@ TEST(ToolbarFilter, OldBitmapsGlyphRecordsAndRebuiltBar) {
   EXPECT_EQ(Bytes(read), bytes);
   EXPECT_EQ(Bytes(TToolbarFilter(read)), bytes);
 
-  forms::TGadgetWindow bar;
-  for (int id : {23000, 23005, 23010}) bar.Insert(std::make_unique<forms::TGadget>(id));
-  forms::TGadget* standard = bar.GadgetWithId(23010);
+  // Standard buttons without a glyph are 23 x 22; a flat button is its
+  // glyph (8 x 2) and 4 border widths; tiling starts inside 2-pixel margins.
+  fw::TGadgetWindow bar;
+  for (int id : {23000, 23005, 23010})
+    bar.Insert(std::make_unique<fw::TButtonGadget>(std::unique_ptr<fw::TDib>(), id));
+  fw::TGadget* standard = bar.GadgetWithId(23010);
   TToolbarFilter rebuild;
   rebuild.SetUnfiltered(false);
   rebuild.Insert(new forms::TToolDef(23010, nullptr, nullptr));
   rebuild.Insert(new forms::TToolDef(0, nullptr, nullptr));
   rebuild.Insert(new forms::TToolDef(23099, nullptr, nullptr));  // no such standard button: skipped
   rebuild.Insert(new forms::TToolDef(-2, SmallGlyph(), "Rechnung"));
-  EXPECT_EQ(rebuild.BuildGadgets(bar), 23 + 2 + 15);
+  EXPECT_EQ(rebuild.BuildGadgets(bar), 23 + 2 + 12);
   ASSERT_EQ(bar.GadgetCount(), 3);
   EXPECT_EQ(bar.GadgetAt(0), standard);
   EXPECT_EQ(bar.GadgetAt(1)->GetId(), 0);
-  EXPECT_EQ(bar.GadgetAt(1)->Bounds, (kxobject::TRect{23, 0, 25, 2}));
+  EXPECT_EQ(bar.GadgetAt(1)->Bounds, (win::RECT{25, 2, 27, 4}));
   EXPECT_EQ(bar.GadgetAt(2)->GetId(), -2);
-  EXPECT_EQ(bar.GadgetAt(2)->Bounds.bottom, 22);
+  EXPECT_EQ(bar.GadgetAt(2)->Bounds.bottom, 24);
   EXPECT_EQ(TToolbarFilter(bar).Count, 3);
 
   TToolbarFilter separators;
