@@ -11,6 +11,7 @@
 //      its arrows grey.
 #pragma once
 
+#include "platform/win/scrollinfo.h"
 #include "platform/win/winuser.h"
 
 namespace win {
@@ -19,10 +20,6 @@ constexpr const char* kScrollBarClass = "ScrollBar";
 
 constexpr DWORD SBS_HORZ = 0x0;
 constexpr DWORD SBS_VERT = 0x1;
-
-constexpr UINT SB_LINEUP = 0;
-constexpr UINT SB_LINEDOWN = 1;
-constexpr UINT SB_ENDSCROLL = 8;
 
 // Registers the class; RegisterControlClasses calls it.
 void RegisterScrollBarClass();
