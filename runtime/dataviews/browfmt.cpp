@@ -120,11 +120,11 @@ void TBrowserColumn::GetTitle(char* buffer, int32_t size) const { StrLCopy(buffe
 TBrowserFormat::TBrowserFormat(int32_t table) {
   const int32_t count = ZetTableGetNumFields(table);
   for (int32_t no = 1; no <= count; ++no) {
-    ZetFieldSpec spec{};
-    if (ZetTableGetFieldSpec(table, no, &spec) != 0) continue;
+    ZetFieldSpec desc{};
+    if (ZetTableGetFieldSpec(table, no, &desc) != 0) continue;
     int16_t width, decimals;
-    DefaultLayout(spec.type, spec.size, width, decimals);
-    Columns.Insert(new TBrowserColumn(spec.name, width, decimals, spec.name));
+    DefaultLayout(desc.type, desc.size, width, decimals);
+    Columns.Insert(new TBrowserColumn(desc.name, width, decimals, desc.name));
   }
 }
 

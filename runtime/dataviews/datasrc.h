@@ -211,7 +211,7 @@ class TDataSource {
   virtual int32_t GetNumFields() = 0;
   virtual int32_t GetFieldNo(const char* name) = 0;
   virtual void GetFieldName(int32_t fieldNo, char* buffer, int32_t length) = 0;
-  virtual int32_t GetFieldSpec(int32_t fieldNo, ZetFieldSpec* spec) = 0;
+  virtual int32_t GetFieldSpec(int32_t fieldNo, ZetFieldSpec* desc) = 0;
   virtual int32_t GetFieldType(int32_t fieldNo) = 0;
   virtual void SetPrimaryTable() {}
   virtual int32_t Append() = 0;

@@ -119,8 +119,8 @@ void TZetDataSource::StartProtected() { ZetTableStartProtected(Cursor); }
 void TZetDataSource::EndProtected() { ZetTableEndProtected(Cursor); }
 int32_t TZetDataSource::GetNumFields() { return ZetTableGetNumFields(Cursor); }
 int32_t TZetDataSource::GetFieldNo(const char* name) { return ZetTableGetFieldNo(Cursor, name); }
-int32_t TZetDataSource::GetFieldSpec(int32_t fieldNo, ZetFieldSpec* spec) {
-  return ZetTableGetFieldSpec(Cursor, fieldNo, spec);
+int32_t TZetDataSource::GetFieldSpec(int32_t fieldNo, ZetFieldSpec* desc) {
+  return ZetTableGetFieldSpec(Cursor, fieldNo, desc);
 }
 void TZetDataSource::SetPrimaryTable() { ZetSetPrimaryTable(Cursor); }
 int32_t TZetDataSource::Tokenize(uint8_t* code, const char* text) { return ZetTokenize(Cursor, code, text); }
@@ -145,13 +145,13 @@ int32_t TZetDataSource::GetAutoNo() { return ZetTableGetAutoNo(Cursor); }
 bool TZetDataSource::IsDirty() { return ZetTableIsDirty(Cursor) != 0; }
 
 void TZetDataSource::GetFieldName(int32_t fieldNo, char* buffer, int32_t length) {
-  ZetFieldSpec spec{};
-  StrLCopy(buffer, ZetTableGetFieldSpec(Cursor, fieldNo, &spec) == 0 ? spec.name : "", length);
+  ZetFieldSpec desc{};
+  StrLCopy(buffer, ZetTableGetFieldSpec(Cursor, fieldNo, &desc) == 0 ? desc.name : "", length);
 }
 
 int32_t TZetDataSource::GetFieldType(int32_t fieldNo) {
-  ZetFieldSpec spec{};
-  return ZetTableGetFieldSpec(Cursor, fieldNo, &spec) == 0 ? spec.type : 0;
+  ZetFieldSpec desc{};
+  return ZetTableGetFieldSpec(Cursor, fieldNo, &desc) == 0 ? desc.type : 0;
 }
 
 // ---- formulas and defaults ----

@@ -97,7 +97,7 @@ class TZetDataSource : public TDataSource {
   int32_t GetNumFields() override;
   int32_t GetFieldNo(const char* name) override;
   void GetFieldName(int32_t fieldNo, char* buffer, int32_t length) override;
-  int32_t GetFieldSpec(int32_t fieldNo, ZetFieldSpec* spec) override;
+  int32_t GetFieldSpec(int32_t fieldNo, ZetFieldSpec* desc) override;
   int32_t GetFieldType(int32_t fieldNo) override;
   void SetPrimaryTable() override;
   int32_t Append() override;

@@ -423,10 +423,10 @@ int32_t TMask::GetFieldNumberText(const char* field, char* out, int32_t size, in
 int32_t TMask::GetFieldDisplayLength(const char* field) const {
   const int32_t table = DataSource ? DataSource->GetTableHandle() : 0;
   const int32_t no = ZetTableGetFieldNo(table, field);
-  ZetFieldSpec spec{};
-  if (no <= 0 || ZetTableGetFieldSpec(table, no, &spec) < 0) return -1;
-  switch (spec.type) {
-    case 1: return spec.size;
+  ZetFieldSpec desc{};
+  if (no <= 0 || ZetTableGetFieldSpec(table, no, &desc) < 0) return -1;
+  switch (desc.type) {
+    case 1: return desc.size;
     case 2: return 6;
     case 3: return 40;
     case 4: return 4;

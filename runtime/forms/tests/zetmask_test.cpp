@@ -168,11 +168,11 @@ TEST(ZetMask, FieldElementsByEngineType) {
                {12, 0, forms::kCodeRelation, 400, -1, 1}, {13, 0, forms::kCodeInput, 100, -1, 1}};
   TZetMask mask(1, nullptr);
   for (const auto& c : cases) {
-    ZetFieldSpec spec{};
-    std::strcpy(spec.name, "FELD");
-    spec.type = c.type;
-    spec.size = c.size;
-    std::unique_ptr<forms::TMaskElement> element(mask.CreateFieldElement(spec, false));
+    ZetFieldSpec desc{};
+    std::strcpy(desc.name, "FELD");
+    desc.type = c.type;
+    desc.size = c.size;
+    std::unique_ptr<forms::TMaskElement> element(mask.CreateFieldElement(desc, false));
     ASSERT_TRUE(element) << c.type;
     EXPECT_EQ(element->GetRecordCode(), c.code) << c.type;
     kxobject::TRect bounds;
@@ -184,9 +184,9 @@ TEST(ZetMask, FieldElementsByEngineType) {
     EXPECT_EQ(element->GetFrameStyle(), c.frame) << c.type;
   }
   for (uint16_t type : {14, 15, 99}) {
-    ZetFieldSpec spec{};
-    spec.type = type;
-    EXPECT_EQ(mask.CreateFieldElement(spec, false), nullptr) << type;
+    ZetFieldSpec desc{};
+    desc.type = type;
+    EXPECT_EQ(mask.CreateFieldElement(desc, false), nullptr) << type;
   }
 }
 
